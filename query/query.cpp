@@ -1,0 +1,80 @@
+#include "query.hpp"
+
+#include <cctype>
+#include <cstdlib>
+
+#include <boost/function.hpp>
+#include <boost/lexical_cast.hpp>
+
+namespace tarvoanal {
+
+QueryContext MakeQueryContext()
+{
+    QueryContext context;
+    context[NQXRHVP20::TCIMSchemaHelper::kContextName] =
+        TCIMValue(NQXRHVP20::TCIMSchemaHelper::kPluginNSPName);
+    return context;
+}
+
+boost::shared_ptr<ICIMClass> FindClass(boost::shared_ptr<ICIMNamespace> ns, const std::string& name,
+                                       QueryContext context)
+{
+    return ns->GetClass(name, context);
+}
+
+void CollectInstances(boost::shared_ptr<ICIMClass> cls, InstanceList& list)
+{
+    const boost::function1<bool, boost::shared_ptr<ICIMInstance> > callback =
+        TAddToVectorCallback<ICIMInstance>(&list);
+    cls->EnumerateInstances(callback, true, QueryContext());
+}
+
+TCIMValue ReadPropertyValue(boost::shared_ptr<ICIMInstance> instance, const std::string& name)
+{
+    const boost::shared_ptr<ICIMProperty> property = instance->GetProperty(name, QueryContext());
+    return property->GetValue(QueryContext());
+}
+
+std::string ValueToDecimalText(const TCIMValue& value)
+{
+    return value.ToString(10);
+}
+
+bool ValueToUInt16(const TCIMValue& value, unsigned short& number)
+{
+    if (static_cast<NQXRHVP20::ECIMType>(value.GetType()) != NQXRHVP20::kCIMTypeUInt16)
+        return false;
+    number = static_cast<unsigned short>(value);
+    return true;
+}
+
+std::string ValueToText(const TCIMValue& value)
+{
+    return static_cast<std::string>(value);
+}
+
+unsigned int TextToUnsigned(const std::string& text)
+{
+    return boost::lexical_cast<unsigned int>(text);
+}
+
+std::int32_t TextToInt32(const std::string& text)
+{
+    const long number = std::strtol(text.c_str(), nullptr, 10);
+    // Keep the low 32 bits, as a narrowing to a 32-bit signed integer does.
+    return static_cast<std::int32_t>(static_cast<std::uint32_t>(static_cast<unsigned long>(number)));
+}
+
+std::string ToLowerText(std::string text)
+{
+    for (char& c : text)
+        c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    return text;
+}
+
+void LogLine(int level, const std::string& text)
+{
+    NQXRHVP20::TRootObject::GetCoreLogger()->Log(level, text);
+}
+
+}  // namespace tarvoanal

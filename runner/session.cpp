@@ -1,0 +1,231 @@
+#include "session.hpp"
+
+#include <dlfcn.h>
+#include <unistd.h>
+
+#include <climits>
+#include <sys/stat.h>
+
+#include <boost/lexical_cast.hpp>
+#include <boost/make_shared.hpp>
+
+#include "hvp_host.hpp"
+#include "model.hpp"
+
+namespace tarvorun {
+
+namespace hvp = NQXRHVP20;
+namespace standin = NQXRHVP20::standin;
+
+namespace {
+
+// What happened while the library was being loaded is held back until the
+// plug-in has registered: a plug-in that cannot be loaded prints nothing.
+struct TPendingEvent {
+    enum class EKind { Call, Assertion, Log } kind;
+    THostCall call;
+    hvp::TCIMContext context;
+    TAssertionReport assertion;
+    int level = 0;
+    std::string text;
+};
+
+// Sees every host operation and log line of the run and passes them on to
+// the sink, after the fault injector has had its say.
+class TSessionObserver : public standin::IHostObserver, public hvp::ICoreLogger {
+public:
+    TSessionObserver(const TRunSettings& settings, IRunSink& sink) : fSettings(settings), fSink(sink) {}
+
+    bool WantsCalls() const override { return fSettings.trace || static_cast<bool>(fSettings.injector); }
+
+    EHostCallOutcome OnHostCall(const THostCall& call) override
+    {
+        const std::size_t index = fCalls++;
+        if (fSettings.trace) {
+            if (fHolding) {
+                TPendingEvent event{TPendingEvent::EKind::Call, call, {}, {}, 0, {}};
+                if (call.context != nullptr)
+                    event.context = *call.context;
+                fPending.push_back(std::move(event));
+            } else {
+                fSink.OnCall(call);
+            }
+        }
+        return fSettings.injector ? fSettings.injector(call, index) : EHostCallOutcome::Proceed;
+    }
+
+    void OnAssertion(const TAssertionReport& report) override
+    {
+        if (fHolding)
+            fPending.push_back({TPendingEvent::EKind::Assertion, {}, {}, report, 0, {}});
+        else
+            fSink.OnAssertion(report);
+    }
+
+    void Log(int level, const std::string& text) override
+    {
+        if (fHolding)
+            fPending.push_back({TPendingEvent::EKind::Log, {}, {}, {}, level, text});
+        else
+            fSink.OnLog(level, text);
+    }
+
+    // Passes on what was held back, and everything from now on directly.
+    void Release()
+    {
+        fHolding = false;
+        for (TPendingEvent& event : fPending) {
+            switch (event.kind) {
+            case TPendingEvent::EKind::Call:
+                if (event.call.context != nullptr)
+                    event.call.context = &event.context;
+                fSink.OnCall(event.call);
+                break;
+            case TPendingEvent::EKind::Assertion:
+                fSink.OnAssertion(event.assertion);
+                break;
+            case TPendingEvent::EKind::Log:
+                fSink.OnLog(event.level, event.text);
+                break;
+            }
+        }
+        fPending.clear();
+    }
+
+    std::size_t Calls() const { return fCalls; }
+
+private:
+    const TRunSettings& fSettings;
+    IRunSink& fSink;
+    bool fHolding = true;
+    std::vector<TPendingEvent> fPending;
+    std::size_t fCalls = 0;
+};
+
+// Installs the host's root objects for the length of one run.
+class THostScope {
+public:
+    THostScope(TSessionObserver& observer, boost::shared_ptr<hvp::TPluginManagerNamespace> manager)
+    {
+        hvp::TRootObject::SetPluginManager(manager);
+        hvp::TRootObject::SetCoreLogger(&observer);
+        standin::SetHostObserver(&observer);
+    }
+    ~THostScope()
+    {
+        standin::SetHostObserver(nullptr);
+        hvp::TRootObject::SetCoreLogger(nullptr);
+        hvp::TRootObject::SetPluginManager(boost::shared_ptr<hvp::ICIMNamespace>());
+    }
+    THostScope(const THostScope&) = delete;
+    THostScope& operator=(const THostScope&) = delete;
+};
+
+TFailure DescribeCurrentException()
+{
+    try {
+        throw;
+    } catch (const hvp::THVPException& failure) {
+        return {"THVPException", failure.GetStatus().GetCode(), std::string()};
+    } catch (const boost::bad_lexical_cast& failure) {
+        return {"bad_lexical_cast", 0, failure.what()};
+    } catch (const std::exception& failure) {
+        return {"std::exception", 0, failure.what()};
+    } catch (...) {
+        return {"unknown", 0, std::string()};
+    }
+}
+
+// Loads the library; its load-time initialisation registers the plug-in.
+// Answers null, with the reason in `problem`, when that fails.
+void* LoadLibrary(const std::string& path, std::string& problem)
+{
+    void* library = nullptr;
+    try {
+        library = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
+    } catch (...) {
+        problem = path + ": the plug-in's initialisation failed: " + DescribeCurrentException().kind;
+        return nullptr;
+    }
+    if (library == nullptr) {
+        const char* reason = dlerror();
+        problem = reason != nullptr ? reason : path + ": cannot be loaded";
+    }
+    return library;
+}
+
+}  // namespace
+
+TRunResult RunPlugin(const TRunSettings& settings, std::shared_ptr<const TInventory> inventory,
+                     IRunSink& sink)
+{
+    TRunResult result;
+    TSessionObserver observer(settings, sink);
+    const auto manager = boost::make_shared<hvp::TPluginManagerNamespace>();
+    const THostScope scope(observer, manager);
+
+    void* library = LoadLibrary(settings.pluginPath, result.loadProblem);
+    if (library == nullptr) {
+        result.status = ERunStatus::NotLoaded;
+        result.hostCalls = observer.Calls();
+        return result;
+    }
+    hvp::IPluginCallbacks* plugin = manager->GetPlugins().empty() ? nullptr : manager->GetPlugins().front();
+    auto* query = dynamic_cast<hvp::IPluginBasicQueryCallbacks*>(plugin);
+    if (query == nullptr) {
+        result.loadProblem = settings.pluginPath + ": the plug-in did not register";
+        if (plugin != nullptr)
+            plugin->PrepareForUnload();
+        manager->Clear();
+        dlclose(library);
+        result.status = ERunStatus::NotLoaded;
+        result.hostCalls = observer.Calls();
+        return result;
+    }
+    observer.Release();
+
+    const boost::shared_ptr<hvp::ICIMNamespace> ns = standin::MakeInventoryNamespace(inventory);
+    std::vector<boost::shared_ptr<hvp::ICIMClass> > classes;
+    for (const std::string& name : settings.classes)
+        classes.push_back(standin::MakeRequestedClass(name));
+
+    try {
+        sink.OnPlugin({plugin->GetType(), plugin->GetName(), plugin->GetVersion(),
+                       plugin->GetInterfaceVersion()});
+        plugin->Init();
+        for (int n = 1; n <= settings.requests; ++n) {
+            sink.OnRequest(n);
+            query->GetData(ns, classes);
+        }
+    } catch (...) {
+        sink.OnFailure(DescribeCurrentException());
+        result.status = ERunStatus::Failed;
+    }
+
+    plugin->DeInit();
+    plugin->PrepareForUnload();
+    manager->Clear();
+    dlclose(library);
+    result.hostCalls = observer.Calls();
+    return result;
+}
+
+std::string DefaultPluginPath()
+{
+    char self[PATH_MAX];
+    const ssize_t length = readlink("/proc/self/exe", self, sizeof self - 1);
+    std::string folder = ".";
+    if (length > 0) {
+        folder.assign(self, static_cast<std::size_t>(length));
+        folder.erase(folder.find_last_of('/'));
+    }
+    const char* const candidates[] = {"/libtarvoanal.pi.so", "/../lib/tarvoanal/libtarvoanal.pi.so"};
+    for (const char* candidate : candidates) {
+        struct stat info;
+        if (stat((folder + candidate).c_str(), &info) == 0)
+            return folder + candidate;
+    }
+    return folder + candidates[0];
+}
+
+}  // namespace tarvorun

@@ -1,0 +1,79 @@
+// One run of the plug-in, as the host makes it: load the library, ask the
+// identity callbacks, Init, the requested GetData calls, DeInit,
+// PrepareForUnload, unload. Everything that happens is reported, in order, to
+// a sink.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "host_observer.hpp"
+#include "inventory.hpp"
+
+namespace tarvorun {
+
+using NQXRHVP20::standin::EHostCallOutcome;
+using NQXRHVP20::standin::TAssertionReport;
+using NQXRHVP20::standin::THostCall;
+using NQXRHVP20::standin::TInventory;
+
+struct TIdentity {
+    int type = 0;
+    std::string name;
+    std::string version;
+    std::string interfaceVersion;
+};
+
+// How a GetData call ended with an exception.
+struct TFailure {
+    std::string kind;  // "THVPException", "bad_lexical_cast", "std::exception" or "unknown"
+    std::uint32_t status = 0;  // for THVPException
+    std::string what;          // for the others, where there is one
+};
+
+class IRunSink {
+public:
+    virtual ~IRunSink() = default;
+    virtual void OnPlugin(const TIdentity& identity) = 0;
+    virtual void OnRequest(int number) = 0;
+    virtual void OnLog(int level, const std::string& text) = 0;
+    virtual void OnCall(const THostCall& call) = 0;
+    virtual void OnAssertion(const TAssertionReport& report) = 0;
+    virtual void OnFailure(const TFailure& failure) = 0;
+};
+
+// Decides, for the n-th host operation of a run (counted from 0), whether it
+// proceeds, fails (by throwing) or returns an empty handle. It sees the call
+// after it has been recorded.
+using TFaultInjector = std::function<EHostCallOutcome(const THostCall& call, std::size_t index)>;
+
+struct TRunSettings {
+    std::string pluginPath;
+    std::vector<std::string> classes{"QXRSG_TARVOHeavyHittersAnalysis"};
+    int requests = 1;
+    bool trace = false;
+    TFaultInjector injector;
+};
+
+enum class ERunStatus { Completed = 0, Failed = 1, NotLoaded = 3 };
+
+struct TRunResult {
+    ERunStatus status = ERunStatus::Completed;
+    // Why the plug-in could not be loaded, for NotLoaded.
+    std::string loadProblem;
+    // Host operations the run made, traced or not.
+    std::size_t hostCalls = 0;
+};
+
+// Runs the plug-in over one inventory. Nothing reaches the sink when the
+// plug-in cannot be loaded or does not register.
+TRunResult RunPlugin(const TRunSettings& settings, std::shared_ptr<const TInventory> inventory,
+                     IRunSink& sink);
+
+// The plug-in library that was built or installed with the running program.
+std::string DefaultPluginPath();
+
+}  // namespace tarvorun

@@ -1,0 +1,309 @@
+// Loading and checking the inventory file.
+#include "inventory.hpp"
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <iostream>
+#include <iterator>
+#include <vector>
+
+#include <nlohmann/json.hpp>
+
+#include "inventory_detail.hpp"
+
+namespace NQXRHVP20 {
+namespace standin {
+
+namespace dom = simdjson::dom;
+
+TInventoryError::TInventoryError(const std::string& source, const std::string& message)
+    : std::runtime_error(source + ": " + message), fSource(source), fProblem(message)
+{
+}
+
+namespace {
+
+// A member path, kept on the stack while the document is checked and turned
+// into text only when a problem is found there.
+struct TPath {
+    const TPath* parent;
+    std::string_view member;  // empty for an array index
+    std::size_t index;
+
+    TPath Member(std::string_view name) const { return TPath{this, name, 0}; }
+    TPath Index(std::size_t i) const { return TPath{this, std::string_view(), i}; }
+};
+
+std::string FormatPath(const TPath* path)
+{
+    std::vector<const TPath*> chain;
+    for (; path != nullptr && path->parent != nullptr; path = path->parent)
+        chain.push_back(path);
+    std::string text;
+    for (auto it = chain.rbegin(); it != chain.rend(); ++it) {
+        if ((*it)->member.empty()) {
+            text += "[" + std::to_string((*it)->index) + "]";
+        } else {
+            if (!text.empty())
+                text += ".";
+            text += (*it)->member;
+        }
+    }
+    return text.empty() ? std::string("the top level") : text;
+}
+
+// Finds the line and column of a syntax error. simdjson reports only what is
+// wrong, so the document is read once more, without building anything, by a
+// parser that tracks positions. This runs only for a broken file.
+class TLocatingSax {
+public:
+    using json = nlohmann::json;
+    bool null() { return true; }
+    bool boolean(bool) { return true; }
+    bool number_integer(json::number_integer_t) { return true; }
+    bool number_unsigned(json::number_unsigned_t) { return true; }
+    bool number_float(json::number_float_t, const json::string_t&) { return true; }
+    bool string(json::string_t&) { return true; }
+    bool binary(json::binary_t&) { return true; }
+    bool start_object(std::size_t) { return true; }
+    bool key(json::string_t&) { return true; }
+    bool end_object() { return true; }
+    bool start_array(std::size_t) { return true; }
+    bool end_array() { return true; }
+    bool parse_error(std::size_t, const std::string&, const nlohmann::detail::exception& failure)
+    {
+        message = failure.what();
+        return false;
+    }
+    std::string message;
+};
+
+std::string LocateSyntaxError(std::string_view text)
+{
+    TLocatingSax sax;
+    nlohmann::json::sax_parse(text.begin(), text.end(), &sax);
+    std::string message = sax.message;
+    // "[json.exception.parse_error.101] parse error at line 2, column 5: ..."
+    const std::size_t bracket = message.find("] ");
+    if (bracket != std::string::npos)
+        message.erase(0, bracket + 2);
+    const std::string lead = "parse error at ";
+    if (message.compare(0, lead.size(), lead) == 0)
+        message.erase(0, lead.size());
+    return message;
+}
+
+std::string ReadWhole(const std::string& path, const std::string& source)
+{
+    std::FILE* file = path == "-" ? stdin : std::fopen(path.c_str(), "rb");
+    if (file == nullptr)
+        throw TInventoryError(source, std::string("cannot open: ") + std::strerror(errno));
+    std::string text;
+    char buffer[1 << 16];
+    std::size_t got = 0;
+    while ((got = std::fread(buffer, 1, sizeof buffer, file)) > 0)
+        text.append(buffer, got);
+    const bool failed = std::ferror(file) != 0;
+    const int error = errno;
+    if (file != stdin)
+        std::fclose(file);
+    if (failed)
+        throw TInventoryError(source, std::string("cannot read: ") + std::strerror(error));
+    return text;
+}
+
+class TChecker {
+public:
+    TChecker(const std::string& source) : fSource(source) {}
+
+    [[noreturn]] void Fail(const TPath& path, const std::string& problem) const
+    {
+        throw TInventoryError(fSource, "at " + FormatPath(&path) + ": " + problem);
+    }
+
+    dom::object ExpectObject(dom::element element, const TPath& path, const char* what) const
+    {
+        if (!element.is_object())
+            Fail(path, std::string(what) + " must be an object");
+        return element.get_object().value_unsafe();
+    }
+
+    dom::array ExpectArray(dom::element element, const TPath& path, const char* what) const
+    {
+        if (!element.is_array())
+            Fail(path, std::string(what) + " must be an array");
+        return element.get_array().value_unsafe();
+    }
+
+    TErrorForm ErrorForm(dom::element element, const TPath& path, bool allowEmpty) const
+    {
+        const dom::object form = ExpectObject(element, path, "an error form");
+        TErrorForm result;
+        bool onValue = false;
+        std::string problem;
+        if (!ReadErrorForm(form, allowEmpty, false, result, onValue, problem))
+            Fail(path, problem);
+        return result;
+    }
+
+    void CheckInstances(dom::array instances, const TPath& path) const
+    {
+        std::size_t index = 0;
+        for (const dom::element instance : instances) {
+            const TPath here = path.Index(index++);
+            CheckInstance(instance, here);
+        }
+    }
+
+    void CheckInstance(dom::element element, const TPath& path) const
+    {
+        const dom::object instance = ExpectObject(element, path, "an instance");
+        std::string problem;
+        TPropertyEntry entry;
+        std::size_t position = 0;
+        for (const dom::key_value_pair member : instance) {
+            const TPath here = path.Member(member.key);
+            RejectDuplicate(instance, member.key, position++, here);
+            if (member.key == "@associations") {
+                CheckAssociations(member.value, here);
+            } else if (!ReadPropertyEntry(member.value, entry, problem)) {
+                Fail(here, problem);
+            }
+        }
+    }
+
+    void CheckAssociations(dom::element element, const TPath& path) const
+    {
+        const dom::object associations = ExpectObject(element, path, "@associations");
+        for (const dom::key_value_pair member : associations) {
+            const TPath here = path.Member(member.key);
+            if (member.value.is_array())
+                CheckInstances(member.value.get_array().value_unsafe(), here);
+            else
+                ErrorForm(member.value, here, false);
+        }
+    }
+
+    // Object members are few, so a look back over the earlier ones is cheap.
+    void RejectDuplicate(dom::object object, std::string_view key, std::size_t position,
+                         const TPath& path) const
+    {
+        std::size_t i = 0;
+        for (const dom::key_value_pair member : object) {
+            if (i++ == position)
+                return;
+            if (member.key == key)
+                Fail(path, "duplicate member \"" + std::string(key) + "\"");
+        }
+    }
+
+private:
+    std::string fSource;
+};
+
+}  // namespace
+
+std::shared_ptr<const TInventory> TInventory::LoadFile(const std::string& path)
+{
+    const std::string source = path == "-" ? std::string("<stdin>") : path;
+    const std::string text = ReadWhole(path, source);
+    return LoadText(text, source);
+}
+
+std::shared_ptr<const TInventory> TInventory::LoadText(std::string_view text, const std::string& source)
+{
+    std::shared_ptr<TInventory> inventory(new TInventory());
+    inventory->fSource = source;
+    simdjson::padded_string padded(text);
+    inventory->Parse(padded);
+    inventory->Check();
+    return inventory;
+}
+
+void TInventory::Parse(simdjson::padded_string& text)
+{
+    const simdjson::error_code error = fParser.parse(text).get(fRoot);
+    if (!error)
+        return;
+    if (error == simdjson::CAPACITY || error == simdjson::MEMALLOC)
+        throw TInventoryError(fSource, simdjson::error_message(error));
+    std::string place = LocateSyntaxError(std::string_view(text.data(), text.size()));
+    if (place.empty())
+        place = simdjson::error_message(error);
+    throw TInventoryError(fSource, place);
+}
+
+void TInventory::Check()
+{
+    const TChecker checker(fSource);
+    const TPath top{nullptr, std::string_view(), 0};
+    const dom::object root = checker.ExpectObject(fRoot, top, "the inventory");
+    std::size_t position = 0;
+    for (const dom::key_value_pair member : root) {
+        const TPath here = top.Member(member.key);
+        checker.RejectDuplicate(root, member.key, position++, here);
+        if (!member.key.empty() && member.key.front() == '_')
+            continue;
+        if (member.key == "operatingSystemType") {
+            const dom::element value = member.value;
+            if (value.is_object()) {
+                fOsError = checker.ErrorForm(value, here, false);
+                fHasOsError = true;
+            } else if (value.is_int64() && value.get_int64().value_unsafe() >= 0 &&
+                       value.get_int64().value_unsafe() <= 65535) {
+                fOsType = static_cast<unsigned short>(value.get_int64().value_unsafe());
+            } else {
+                checker.Fail(here, "must be an integer from 0 to 65535, or an error form");
+            }
+        } else if (member.key == "classes") {
+            const dom::object classes = checker.ExpectObject(member.value, here, "classes");
+            for (const dom::key_value_pair cls : classes) {
+                const TPath clsPath = here.Member(cls.key);
+                TClassEntry entry;
+                entry.name = cls.key;
+                if (cls.value.is_array()) {
+                    entry.instances = cls.value.get_array().value_unsafe();
+                    checker.CheckInstances(entry.instances, clsPath);
+                } else if (cls.value.is_object() && !cls.value.at_key("error").error()) {
+                    entry.lookupError = checker.ErrorForm(cls.value, clsPath, true);
+                    entry.hasLookupError = true;
+                } else {
+                    const dom::object form = checker.ExpectObject(
+                        cls.value, clsPath, "a class entry (an array of instances, or an object)");
+                    bool hasInstances = false;
+                    for (const dom::key_value_pair part : form) {
+                        const TPath partPath = clsPath.Member(part.key);
+                        if (part.key == "instances") {
+                            entry.instances = checker.ExpectArray(part.value, partPath, "instances");
+                            checker.CheckInstances(entry.instances, partPath);
+                            hasInstances = true;
+                        } else if (part.key == "enumerate") {
+                            entry.enumerateError = checker.ErrorForm(part.value, partPath, false);
+                            entry.hasEnumerateError = true;
+                        } else {
+                            checker.Fail(partPath, "unexpected member; a class entry object holds "
+                                                   "\"instances\" and \"enumerate\", or \"error\"");
+                        }
+                    }
+                    if (!hasInstances)
+                        checker.Fail(clsPath, "a class entry object needs \"instances\"");
+                }
+                if (!fClasses.emplace(cls.key, entry).second)
+                    checker.Fail(clsPath, "duplicate class \"" + std::string(cls.key) + "\"");
+            }
+        } else {
+            checker.Fail(here, "unknown member (the inventory holds \"classes\" and "
+                               "\"operatingSystemType\"; members starting with _ are comments)");
+        }
+    }
+}
+
+const TClassEntry* TInventory::FindClass(std::string_view name) const
+{
+    const auto found = fClasses.find(name);
+    return found == fClasses.end() ? nullptr : &found->second;
+}
+
+}  // namespace standin
+}  // namespace NQXRHVP20

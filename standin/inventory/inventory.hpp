@@ -1,0 +1,102 @@
+// The inventory file: a JSON document that describes the CIM classes, their
+// instances and properties, and the failures the host is to show.
+//
+// The parsed document is kept as the model: nothing is copied out of it. It
+// is checked whole when it is loaded, so that every later look-up finds a
+// well-formed entry and an inventory error is reported before anything runs.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <stdexcept>
+#include <string>
+#include <string_view>
+#include <unordered_map>
+
+#include <simdjson.h>
+
+#include "hvp_cim_value.hpp"
+
+namespace NQXRHVP20 {
+namespace standin {
+
+// Raised for a file that cannot be read or is not a valid inventory. The
+// message names the place (line and column, or the member's path) and the
+// problem; `Source()` names the file.
+class TInventoryError : public std::runtime_error {
+public:
+    TInventoryError(const std::string& source, const std::string& message);
+    const std::string& Source() const { return fSource; }
+    const std::string& Problem() const { return fProblem; }
+
+private:
+    std::string fSource;
+    std::string fProblem;
+};
+
+// How an operation fails: with a host status, with a standard exception, or
+// by returning an empty handle.
+struct TErrorForm {
+    enum class EKind { Status, Std, Empty };
+    EKind kind = EKind::Status;
+    std::uint32_t status = 0;
+};
+
+// Throws the failure the form describes; an Empty form throws nothing.
+void RaiseError(const TErrorForm& form);
+
+// What a property entry means once checked.
+struct TPropertyEntry {
+    enum class EKind { Value, LookupError, ValueError };
+    EKind kind = EKind::Value;
+    TCIMValue value;    // for Value
+    TErrorForm error;   // for LookupError and ValueError
+};
+
+// Reads one property entry; on a malformed entry answers false and describes
+// the problem in `problem`.
+bool ReadPropertyEntry(simdjson::dom::element entry, TPropertyEntry& result, std::string& problem);
+
+struct TClassEntry {
+    std::string_view name;
+    bool hasLookupError = false;
+    TErrorForm lookupError;
+    simdjson::dom::array instances;
+    bool hasEnumerateError = false;
+    TErrorForm enumerateError;
+};
+
+class TInventory {
+public:
+    // Loads a file; `-` reads standard input.
+    static std::shared_ptr<const TInventory> LoadFile(const std::string& path);
+    // Loads a document held in memory; `source` names it in messages.
+    static std::shared_ptr<const TInventory> LoadText(std::string_view text, const std::string& source);
+
+    TInventory(const TInventory&) = delete;
+    TInventory& operator=(const TInventory&) = delete;
+
+    const std::string& Source() const { return fSource; }
+    // Null when the inventory does not list the class.
+    const TClassEntry* FindClass(std::string_view name) const;
+
+    bool HasOperatingSystemError() const { return fHasOsError; }
+    const TErrorForm& OperatingSystemError() const { return fOsError; }
+    unsigned short OperatingSystemType() const { return fOsType; }
+
+private:
+    TInventory() = default;
+    void Parse(simdjson::padded_string& text);
+    void Check();
+
+    std::string fSource;
+    simdjson::dom::parser fParser;
+    simdjson::dom::element fRoot;
+    std::unordered_map<std::string_view, TClassEntry> fClasses;
+    bool fHasOsError = false;
+    TErrorForm fOsError;
+    unsigned short fOsType = 0;
+};
+
+}  // namespace standin
+}  // namespace NQXRHVP20

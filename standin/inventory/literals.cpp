@@ -1,0 +1,385 @@
+// Property entries and error forms of the inventory file: what each JSON
+// form means as a host value or a host failure.
+#include <cerrno>
+#include <charconv>
+#include <cmath>
+#include <limits>
+
+#include "hvp_status.hpp"
+#include "inventory.hpp"
+#include "inventory_detail.hpp"
+
+namespace NQXRHVP20 {
+namespace standin {
+
+namespace dom = simdjson::dom;
+
+namespace {
+
+struct TTypeName {
+    std::string_view name;
+    ECIMType type;
+};
+
+constexpr TTypeName kTypeNames[] = {
+    {"boolean", kCIMTypeBoolean}, {"uint8", kCIMTypeUInt8},     {"sint8", kCIMTypeSInt8},
+    {"uint16", kCIMTypeUInt16},   {"sint16", kCIMTypeSInt16},   {"uint32", kCIMTypeUInt32},
+    {"sint32", kCIMTypeSInt32},   {"uint64", kCIMTypeUInt64},   {"sint64", kCIMTypeSInt64},
+    {"real32", kCIMTypeReal32},   {"real64", kCIMTypeReal64},   {"char16", kCIMTypeChar16},
+    {"string", kCIMTypeString},   {"datetime", kCIMTypeDateTime},
+};
+
+bool FindTypeName(std::string_view name, ECIMType& type)
+{
+    for (const TTypeName& entry : kTypeNames) {
+        if (entry.name == name) {
+            type = entry.type;
+            return true;
+        }
+    }
+    return false;
+}
+
+// The range of an integer type, as a magnitude limit on each side.
+struct TIntegerRange {
+    bool isSigned;
+    std::uint64_t maxPositive;
+    std::uint64_t maxNegative;  // magnitude of the lowest value
+};
+
+TIntegerRange RangeOf(ECIMType type)
+{
+    switch (type) {
+    case kCIMTypeUInt8:
+        return {false, 0xFFu, 0};
+    case kCIMTypeSInt8:
+        return {true, 0x7Fu, 0x80u};
+    case kCIMTypeUInt16:
+        return {false, 0xFFFFu, 0};
+    case kCIMTypeSInt16:
+        return {true, 0x7FFFu, 0x8000u};
+    case kCIMTypeUInt32:
+        return {false, 0xFFFFFFFFu, 0};
+    case kCIMTypeSInt32:
+        return {true, 0x7FFFFFFFu, 0x80000000u};
+    case kCIMTypeUInt64:
+        return {false, std::numeric_limits<std::uint64_t>::max(), 0};
+    default:
+        return {true, 0x7FFFFFFFFFFFFFFFu, 0x8000000000000000u};
+    }
+}
+
+bool IsIntegerType(ECIMType type)
+{
+    return type >= kCIMTypeUInt8 && type <= kCIMTypeSInt64;
+}
+
+// Parses "[-]digits" or "[-]0x hexdigits", all of the text. The sign is
+// returned apart from the magnitude so that every range can be checked.
+bool ParseIntegerText(std::string_view text, bool& negative, std::uint64_t& magnitude, bool& overflow)
+{
+    negative = !text.empty() && text.front() == '-';
+    if (negative)
+        text.remove_prefix(1);
+    int base = 10;
+    if (text.size() > 2 && text[0] == '0' && (text[1] == 'x' || text[1] == 'X')) {
+        base = 16;
+        text.remove_prefix(2);
+    }
+    if (text.empty())
+        return false;
+    const char* end = text.data() + text.size();
+    const std::from_chars_result result = std::from_chars(text.data(), end, magnitude, base);
+    if (result.ptr != end)
+        return false;
+    overflow = result.ec == std::errc::result_out_of_range;
+    return result.ec == std::errc() || overflow;
+}
+
+std::string LiteralProblem(std::string_view typeName, const std::string& what)
+{
+    return std::string(typeName) + " literal " + what;
+}
+
+bool ReadIntegerLiteral(dom::element literal, std::string_view typeName, ECIMType type,
+                        TCIMValue& value, std::string& problem)
+{
+    bool negative = false;
+    std::uint64_t magnitude = 0;
+    bool overflow = false;
+    std::string shown;
+    switch (literal.type()) {
+    case dom::element_type::INT64: {
+        const std::int64_t number = literal.get_int64().value_unsafe();
+        negative = number < 0;
+        magnitude = negative ? 0 - static_cast<std::uint64_t>(number) : static_cast<std::uint64_t>(number);
+        shown = std::to_string(number);
+        break;
+    }
+    case dom::element_type::UINT64:
+        magnitude = literal.get_uint64().value_unsafe();
+        shown = std::to_string(magnitude);
+        break;
+    case dom::element_type::STRING: {
+        const std::string_view text = literal.get_string().value_unsafe();
+        shown = "\"" + std::string(text) + "\"";
+        if (!ParseIntegerText(text, negative, magnitude, overflow)) {
+            problem = LiteralProblem(typeName, shown +
+                                     " is not a decimal or 0x hexadecimal integer");
+            return false;
+        }
+        break;
+    }
+    default:
+        problem = LiteralProblem(typeName, "must be an integer, or a text holding one");
+        return false;
+    }
+
+    const TIntegerRange range = RangeOf(type);
+    if (negative && magnitude != 0 && !range.isSigned) {
+        problem = LiteralProblem(typeName, shown + " is out of range");
+        return false;
+    }
+    if (overflow || magnitude > (negative ? range.maxNegative : range.maxPositive)) {
+        problem = LiteralProblem(typeName, shown + " is out of range");
+        return false;
+    }
+    if (range.isSigned)
+        value = TCIMValue::MakeSigned(type, negative ? static_cast<std::int64_t>(0 - magnitude)
+                                                     : static_cast<std::int64_t>(magnitude));
+    else
+        value = TCIMValue::MakeUnsigned(type, magnitude);
+    return true;
+}
+
+bool ReadRealLiteral(dom::element literal, std::string_view typeName, ECIMType type, TCIMValue& value,
+                     std::string& problem)
+{
+    double number = 0;
+    std::string shown;
+    switch (literal.type()) {
+    case dom::element_type::INT64:
+        number = static_cast<double>(literal.get_int64().value_unsafe());
+        break;
+    case dom::element_type::UINT64:
+        number = static_cast<double>(literal.get_uint64().value_unsafe());
+        break;
+    case dom::element_type::DOUBLE:
+        number = literal.get_double().value_unsafe();
+        break;
+    case dom::element_type::STRING: {
+        const std::string_view text = literal.get_string().value_unsafe();
+        shown = "\"" + std::string(text) + "\"";
+        bool negative = false;
+        std::uint64_t magnitude = 0;
+        bool overflow = false;
+        const bool hex = text.find_first_of("xX") != std::string_view::npos;
+        if (hex && ParseIntegerText(text, negative, magnitude, overflow) && !overflow) {
+            number = negative ? -static_cast<double>(magnitude) : static_cast<double>(magnitude);
+            break;
+        }
+        const char* end = text.data() + text.size();
+        const std::from_chars_result result = std::from_chars(text.data(), end, number);
+        if (text.empty() || hex || result.ptr != end || result.ec != std::errc() || !std::isfinite(number)) {
+            problem = LiteralProblem(typeName, shown + " is not a decimal or 0x hexadecimal number");
+            return false;
+        }
+        break;
+    }
+    default:
+        problem = LiteralProblem(typeName, "must be a number, or a text holding one");
+        return false;
+    }
+    if (type == kCIMTypeReal32 && std::fabs(number) > std::numeric_limits<float>::max()) {
+        problem = LiteralProblem(typeName, (shown.empty() ? std::to_string(number) : shown) +
+                                               " is out of range");
+        return false;
+    }
+    value = TCIMValue::MakeReal(type, number);
+    return true;
+}
+
+// The number of code points in valid UTF-8 text, and the largest of them.
+void CountCodePoints(std::string_view text, std::size_t& count, std::uint32_t& largest)
+{
+    count = 0;
+    largest = 0;
+    for (std::size_t i = 0; i < text.size();) {
+        const auto lead = static_cast<unsigned char>(text[i]);
+        std::size_t length = 1;
+        std::uint32_t point = lead;
+        if (lead >= 0xF0) {
+            length = 4;
+            point = lead & 0x07u;
+        } else if (lead >= 0xE0) {
+            length = 3;
+            point = lead & 0x0Fu;
+        } else if (lead >= 0xC0) {
+            length = 2;
+            point = lead & 0x1Fu;
+        }
+        for (std::size_t k = 1; k < length && i + k < text.size(); ++k)
+            point = (point << 6) | (static_cast<unsigned char>(text[i + k]) & 0x3Fu);
+        largest = std::max(largest, point);
+        ++count;
+        i += length;
+    }
+}
+
+bool ReadTypedLiteral(dom::element literal, std::string_view typeName, ECIMType type, TCIMValue& value,
+                      std::string& problem)
+{
+    if (literal.is_null()) {
+        value = TCIMValue::MakeNull(type);
+        return true;
+    }
+    if (IsIntegerType(type))
+        return ReadIntegerLiteral(literal, typeName, type, value, problem);
+    if (type == kCIMTypeReal32 || type == kCIMTypeReal64)
+        return ReadRealLiteral(literal, typeName, type, value, problem);
+    if (type == kCIMTypeBoolean) {
+        if (!literal.is_bool()) {
+            problem = LiteralProblem(typeName, "must be true or false");
+            return false;
+        }
+        value = TCIMValue::MakeBoolean(literal.get_bool().value_unsafe());
+        return true;
+    }
+    if (!literal.is_string()) {
+        problem = LiteralProblem(typeName, "must be a text");
+        return false;
+    }
+    const std::string_view text = literal.get_string().value_unsafe();
+    if (type == kCIMTypeChar16) {
+        std::size_t count = 0;
+        std::uint32_t largest = 0;
+        CountCodePoints(text, count, largest);
+        if (count != 1 || largest > 0xFFFF) {
+            problem = LiteralProblem(typeName, "must be a text of one 16-bit character");
+            return false;
+        }
+    }
+    value = TCIMValue::MakeText(type, std::string(text));
+    return true;
+}
+
+}  // namespace
+
+bool ReadErrorForm(dom::object form, bool allowEmpty, bool allowOn, TErrorForm& result, bool& onValue,
+                   std::string& problem)
+{
+    onValue = false;
+    bool hasError = false;
+    for (const dom::key_value_pair member : form) {
+        if (member.key == "error") {
+            hasError = true;
+            const dom::element x = member.value;
+            if (x.is_int64() || x.is_uint64()) {
+                const std::int64_t signedValue = x.is_int64() ? x.get_int64().value_unsafe() : -1;
+                if (x.is_int64() && (signedValue < 0 || signedValue > 0xFFFFFFFFLL)) {
+                    problem = "error status " + std::to_string(signedValue) +
+                              " is out of range (0 to 4294967295)";
+                    return false;
+                }
+                if (x.is_uint64() && !x.is_int64()) {
+                    problem = "error status is out of range (0 to 4294967295)";
+                    return false;
+                }
+                result.kind = TErrorForm::EKind::Status;
+                result.status = static_cast<std::uint32_t>(signedValue);
+            } else if (x.is_string() && x.get_string().value_unsafe() == "std") {
+                result.kind = TErrorForm::EKind::Std;
+            } else if (x.is_string() && x.get_string().value_unsafe() == "empty") {
+                result.kind = TErrorForm::EKind::Empty;
+            } else {
+                problem = "error must be a status from 0 to 4294967295, \"std\" or \"empty\"";
+                return false;
+            }
+        } else if (member.key == "on" && allowOn) {
+            if (!member.value.is_string() || member.value.get_string().value_unsafe() != "value") {
+                problem = "\"on\" must be \"value\"";
+                return false;
+            }
+            onValue = true;
+        } else {
+            problem = "unexpected member \"" + std::string(member.key) + "\" in an error form";
+            return false;
+        }
+    }
+    if (!hasError) {
+        problem = "an error form needs the member \"error\"";
+        return false;
+    }
+    if (result.kind == TErrorForm::EKind::Empty && (!allowEmpty || onValue)) {
+        problem = "\"empty\" is only for class and property look-ups, which return handles";
+        return false;
+    }
+    return true;
+}
+
+bool ReadPropertyEntry(dom::element entry, TPropertyEntry& result, std::string& problem)
+{
+    result.kind = TPropertyEntry::EKind::Value;
+    switch (entry.type()) {
+    case dom::element_type::NULL_VALUE:
+        result.value = TCIMValue();
+        return true;
+    case dom::element_type::STRING:
+        result.value = TCIMValue(std::string(entry.get_string().value_unsafe()));
+        return true;
+    case dom::element_type::BOOL:
+        result.value = TCIMValue::MakeBoolean(entry.get_bool().value_unsafe());
+        return true;
+    case dom::element_type::INT64:
+        result.value = TCIMValue::MakeSigned(kCIMTypeSInt64, entry.get_int64().value_unsafe());
+        return true;
+    case dom::element_type::UINT64:
+        result.value = TCIMValue::MakeUnsigned(kCIMTypeUInt64, entry.get_uint64().value_unsafe());
+        return true;
+    case dom::element_type::DOUBLE:
+        result.value = TCIMValue::MakeReal(kCIMTypeReal64, entry.get_double().value_unsafe());
+        return true;
+    case dom::element_type::ARRAY:
+        problem = "a property entry cannot be an array";
+        return false;
+    case dom::element_type::OBJECT:
+        break;
+    }
+
+    const dom::object form = entry.get_object().value_unsafe();
+    if (!form.at_key("error").error()) {
+        bool onValue = false;
+        if (!ReadErrorForm(form, true, true, result.error, onValue, problem))
+            return false;
+        result.kind = onValue ? TPropertyEntry::EKind::ValueError : TPropertyEntry::EKind::LookupError;
+        return true;
+    }
+    if (form.size() != 1) {
+        problem = "a typed value has exactly one member, named by a CIM type";
+        return false;
+    }
+    const dom::key_value_pair member = *form.begin();
+    ECIMType type = kCIMTypeNone;
+    if (!FindTypeName(member.key, type)) {
+        problem = "\"" + std::string(member.key) + "\" is not a CIM type (boolean, uint8, sint8, "
+                  "uint16, sint16, uint32, sint32, uint64, sint64, real32, real64, char16, string, "
+                  "datetime)";
+        return false;
+    }
+    return ReadTypedLiteral(member.value, member.key, type, result.value, problem);
+}
+
+void RaiseError(const TErrorForm& form)
+{
+    switch (form.kind) {
+    case TErrorForm::EKind::Status:
+        throw THVPException(THVPStatusCode(form.status));
+    case TErrorForm::EKind::Std:
+        throw std::runtime_error("host failure");
+    case TErrorForm::EKind::Empty:
+        return;
+    }
+}
+
+}  // namespace standin
+}  // namespace NQXRHVP20
