@@ -1,0 +1,1 @@
+// Cases are added with the analyses they cover.

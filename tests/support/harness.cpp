@@ -1,0 +1,142 @@
+#include "harness.hpp"
+
+#include <cstdio>
+#include <cstdlib>
+
+#include <gtest/gtest.h>
+#include <nlohmann/json.hpp>
+
+#include "output.hpp"
+
+namespace tarvotest {
+
+std::ostream& operator<<(std::ostream& out, const TLogLine& line)
+{
+    return out << "{" << line.level << ", \"" << line.text << "\"}";
+}
+
+namespace {
+
+// Captures what the jsonl form prints, one record per event.
+class TJsonlCapture {
+public:
+    template <typename Emit>
+    std::string Capture(Emit emit)
+    {
+        char* buffer = nullptr;
+        std::size_t size = 0;
+        std::FILE* memory = open_memstream(&buffer, &size);
+        tarvorun::TJsonlSink sink(memory);
+        emit(sink);
+        std::fclose(memory);
+        std::string line(buffer, size);
+        std::free(buffer);
+        if (!line.empty() && line.back() == '\n')
+            line.pop_back();
+        return line;
+    }
+};
+
+}  // namespace
+
+void TRecording::OnPlugin(const tarvorun::TIdentity& identity)
+{
+    identities.push_back(identity);
+    records.push_back(TJsonlCapture().Capture([&](tarvorun::TJsonlSink& sink) { sink.OnPlugin(identity); }));
+}
+
+void TRecording::OnRequest(int number)
+{
+    records.push_back(TJsonlCapture().Capture([&](tarvorun::TJsonlSink& sink) { sink.OnRequest(number); }));
+}
+
+void TRecording::OnLog(int level, const std::string& text)
+{
+    logs.push_back({level, text});
+    records.push_back(TJsonlCapture().Capture([&](tarvorun::TJsonlSink& sink) { sink.OnLog(level, text); }));
+}
+
+void TRecording::OnCall(const tarvorun::THostCall& call)
+{
+    TCall recorded{NQXRHVP20::standin::HostOpName(call.op), call.className, call.instance, call.property,
+                   call.resultClass, {}};
+    if (call.context != nullptr)
+        for (const auto& entry : *call.context)
+            recorded.context[entry.first] = entry.second.ToString(10);
+    calls.push_back(recorded);
+    records.push_back(TJsonlCapture().Capture([&](tarvorun::TJsonlSink& sink) { sink.OnCall(call); }));
+}
+
+void TRecording::OnAssertion(const tarvorun::TAssertionReport& report)
+{
+    assertions.push_back(report);
+    records.push_back(TJsonlCapture().Capture([&](tarvorun::TJsonlSink& sink) { sink.OnAssertion(report); }));
+}
+
+void TRecording::OnFailure(const tarvorun::TFailure& failure)
+{
+    failures.push_back(failure);
+    records.push_back(TJsonlCapture().Capture([&](tarvorun::TJsonlSink& sink) { sink.OnFailure(failure); }));
+}
+
+std::vector<TCall> TRun::Calls(const std::string& op) const
+{
+    std::vector<TCall> selected;
+    for (const TCall& call : recording.calls)
+        if (call.op == op)
+            selected.push_back(call);
+    return selected;
+}
+
+std::vector<std::string> TRun::PropertyReads() const
+{
+    std::vector<std::string> reads;
+    for (const TCall& call : recording.calls)
+        if (call.op == "GetProperty")
+            reads.push_back(call.instance + "." + call.property);
+    return reads;
+}
+
+tarvorun::TRunSettings DefaultSettings()
+{
+    tarvorun::TRunSettings settings;
+    settings.pluginPath = TARVOANAL_PLUGIN_PATH;
+    settings.trace = true;
+    return settings;
+}
+
+TRun RunInventory(const std::string& inventoryJson, const tarvorun::TRunSettings& settings)
+{
+    TRun run;
+    std::shared_ptr<const tarvorun::TInventory> inventory;
+    try {
+        inventory = tarvorun::TInventory::LoadText(inventoryJson, "test inventory");
+    } catch (const std::exception& failure) {
+        ADD_FAILURE() << "inventory rejected: " << failure.what();
+        return run;
+    }
+    run.result = tarvorun::RunPlugin(settings, inventory, run.recording);
+    return run;
+}
+
+std::string InventoryWith(const std::string& classesJson, int operatingSystemType)
+{
+    nlohmann::ordered_json classes = nlohmann::ordered_json::object();
+    for (const char* name :
+         {"QXRSG_tvDiskDrive", "QXRSG_tvSCSIProtocolController", "QXRSG_PCIDevice", "QXRSG_tvSCSIDeviceData",
+          "QXRSG_WindowsSystemEventLogRecord", "QXRSG_tvBiosVersion", "QXRSG_BadStripeData",
+          "QXRSG_InstalledApplication", "QXRSG_InstalledRPM"})
+        classes[name] = nlohmann::ordered_json::array();
+    const nlohmann::ordered_json overlay = nlohmann::ordered_json::parse(classesJson);
+    for (const auto& entry : overlay.items())
+        classes[entry.key()] = entry.value();
+    const nlohmann::ordered_json inventory{{"operatingSystemType", operatingSystemType}, {"classes", classes}};
+    return inventory.dump();
+}
+
+std::vector<TLogLine> LogsFor(const std::string& classesJson, int operatingSystemType)
+{
+    return RunInventory(InventoryWith(classesJson, operatingSystemType)).Logs();
+}
+
+}  // namespace tarvotest

@@ -1,0 +1,89 @@
+// Test double of the host's logger and call log: runs the real plug-in
+// library over an inventory given as JSON text and records everything that
+// happened, in order.
+#pragma once
+
+#include <map>
+#include <ostream>
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "session.hpp"
+
+namespace tarvotest {
+
+struct TLogLine {
+    int level;
+    std::string text;
+
+    bool operator==(const TLogLine& other) const { return level == other.level && text == other.text; }
+};
+std::ostream& operator<<(std::ostream& out, const TLogLine& line);
+
+// One host operation as the plug-in called it.
+struct TCall {
+    std::string op;
+    std::string cls;
+    std::string instance;
+    std::string property;
+    std::string resultClass;
+    std::map<std::string, std::string> context;
+};
+
+class TRecording : public tarvorun::IRunSink {
+public:
+    void OnPlugin(const tarvorun::TIdentity& identity) override;
+    void OnRequest(int number) override;
+    void OnLog(int level, const std::string& text) override;
+    void OnCall(const tarvorun::THostCall& call) override;
+    void OnAssertion(const tarvorun::TAssertionReport& report) override;
+    void OnFailure(const tarvorun::TFailure& failure) override;
+
+    std::vector<tarvorun::TIdentity> identities;
+    std::vector<TLogLine> logs;
+    std::vector<TCall> calls;
+    std::vector<tarvorun::TAssertionReport> assertions;
+    std::vector<tarvorun::TFailure> failures;
+    // Every event as hvp-run prints it with --format jsonl.
+    std::vector<std::string> records;
+};
+
+struct TRun {
+    TRecording recording;
+    tarvorun::TRunResult result;
+
+    const std::vector<TLogLine>& Logs() const { return recording.logs; }
+    // The calls of one operation ("GetProperty", ...), in order.
+    std::vector<TCall> Calls(const std::string& op) const;
+    // "instance.property" of every GetProperty call, in order: the reads.
+    std::vector<std::string> PropertyReads() const;
+};
+
+// The built plug-in library, traced, one request for the trigger class.
+tarvorun::TRunSettings DefaultSettings();
+
+// Loads `inventoryJson` and runs the plug-in over it. A malformed inventory
+// fails the calling test.
+TRun RunInventory(const std::string& inventoryJson,
+                  const tarvorun::TRunSettings& settings = DefaultSettings());
+
+// An inventory in which every class the analyses read exists with no
+// instances, overlaid with the classes of `classesJson` (the text of a
+// "classes" object), and with an operating-system code.
+std::string InventoryWith(const std::string& classesJson, int operatingSystemType = 0);
+
+// The log lines of one request over InventoryWith(classesJson, ...).
+std::vector<TLogLine> LogsFor(const std::string& classesJson, int operatingSystemType = 0);
+
+// Names a parameterised case after the `name` member of its parameter.
+struct TCaseName {
+    template <typename Param>
+    std::string operator()(const ::testing::TestParamInfo<Param>& param) const
+    {
+        return param.param.name;
+    }
+};
+
+}  // namespace tarvotest
