@@ -23,7 +23,7 @@ typedef std::map<std::string, TCIMValue> TCIMContext;
 
 // Called once for each instance an enumeration delivers; answering false asks
 // the host to stop delivering.
-typedef boost::function1<bool, boost::shared_ptr<ICIMInstance> > TInstanceCallback;
+typedef boost::function1<bool, boost::shared_ptr<ICIMInstance>> TInstanceCallback;
 
 class HVP_API ICIMNamespace {
 public:
@@ -37,24 +37,21 @@ public:
     virtual ~ICIMClass();
     virtual const std::string& GetClassName(TCIMContext context = TCIMContext()) = 0;
     // Calls `callback` for each instance of the class before it returns.
-    virtual void EnumerateInstances(TInstanceCallback callback, bool deep,
-                                    TCIMContext context = TCIMContext()) = 0;
+    virtual void EnumerateInstances(
+        TInstanceCallback callback, bool deep, TCIMContext context = TCIMContext()) = 0;
 };
 
 class HVP_API ICIMInstance {
 public:
     virtual ~ICIMInstance();
     // Throws THVPException (status 15) when the instance has no such property.
-    virtual boost::shared_ptr<ICIMProperty> GetProperty(const std::string& name,
-                                                        TCIMContext context = TCIMContext()) = 0;
+    virtual boost::shared_ptr<ICIMProperty> GetProperty(
+        const std::string& name, TCIMContext context = TCIMContext()) = 0;
     // Calls `callback` for each instance of `resultClass` associated with this
     // one. Empty names leave the association, role and result role open.
-    virtual void EnumerateAssociatedInstances(TInstanceCallback callback,
-                                              const std::string& associationClass,
-                                              const std::string& resultClass,
-                                              const std::string& role,
-                                              const std::string& resultRole,
-                                              TCIMContext context = TCIMContext()) = 0;
+    virtual void EnumerateAssociatedInstances(TInstanceCallback callback, const std::string& associationClass,
+        const std::string& resultClass, const std::string& role, const std::string& resultRole,
+        TCIMContext context = TCIMContext()) = 0;
 };
 
 class HVP_API ICIMProperty {

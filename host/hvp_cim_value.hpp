@@ -29,7 +29,7 @@ enum ECIMType : int {
 
 class HVP_API TCIMType {
 public:
-    TCIMType(ECIMType type = kCIMTypeNone) noexcept : fType(type) {}
+    TCIMType(ECIMType type = kCIMTypeNone) noexcept : fType(type) { }
     operator ECIMType() const noexcept { return fType; }
 
 private:

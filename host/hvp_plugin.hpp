@@ -33,8 +33,8 @@ public:
 class HVP_API IPluginBasicQueryCallbacks {
 public:
     virtual ~IPluginBasicQueryCallbacks();
-    virtual void GetData(boost::shared_ptr<ICIMNamespace> ns,
-                         std::vector<boost::shared_ptr<ICIMClass> >& classes) = 0;
+    virtual void GetData(
+        boost::shared_ptr<ICIMNamespace> ns, std::vector<boost::shared_ptr<ICIMClass>>& classes) = 0;
 };
 
 class HVP_API ICoreLogger {

@@ -15,7 +15,7 @@ class HVP_API THVPStatusCode {
 public:
     enum : std::uint32_t { kSuccess = 0, kNotFound = 15 };
 
-    THVPStatusCode(std::uint32_t code = kSuccess) noexcept : fCode(code) {}
+    THVPStatusCode(std::uint32_t code = kSuccess) noexcept : fCode(code) { }
 
     std::uint32_t GetCode() const noexcept { return fCode; }
     operator std::uint32_t() const noexcept { return fCode; }

@@ -13,8 +13,8 @@ const char* const kNotFoundLine = "Tarvoanal: Error getting class or property";
 
 }  // namespace
 
-void TTarvoAnalPluginCallbacks::GetData(boost::shared_ptr<ICIMNamespace> ns,
-                                        std::vector<boost::shared_ptr<ICIMClass> >& classes)
+void TTarvoAnalPluginCallbacks::GetData(
+    boost::shared_ptr<ICIMNamespace> ns, std::vector<boost::shared_ptr<ICIMClass>>& classes)
 {
     ReportPrefix = "Tarvolith: ";
 
@@ -41,6 +41,8 @@ void TTarvoAnalPluginCallbacks::GetData(boost::shared_ptr<ICIMNamespace> ns,
 }
 
 // The battery check has nothing to report on this adapter family.
-void TTarvoAnalPluginCallbacks::BatteryChargeLevelAnalysis(boost::shared_ptr<ICIMNamespace> /*ns*/) {}
+void TTarvoAnalPluginCallbacks::BatteryChargeLevelAnalysis(boost::shared_ptr<ICIMNamespace> /*ns*/)
+{
+}
 
 }  // namespace tarvoanal

@@ -48,8 +48,12 @@ void TTarvoAnalPluginCallbacks::PrepareForUnload()
     delete this;
 }
 
-void TTarvoAnalPluginCallbacks::Init() {}
+void TTarvoAnalPluginCallbacks::Init()
+{
+}
 
-void TTarvoAnalPluginCallbacks::DeInit() {}
+void TTarvoAnalPluginCallbacks::DeInit()
+{
+}
 
 }  // namespace tarvoanal

@@ -33,8 +33,8 @@ public:
     void PrepareForUnload() override;
     void Init() override;
     void DeInit() override;
-    void GetData(boost::shared_ptr<ICIMNamespace> ns,
-                 std::vector<boost::shared_ptr<ICIMClass> >& classes) override;
+    void GetData(
+        boost::shared_ptr<ICIMNamespace> ns, std::vector<boost::shared_ptr<ICIMClass>>& classes) override;
 
     // The analyses, in the order GetData runs them.
     void DiskSupportedAnalysis(boost::shared_ptr<ICIMNamespace> ns);
@@ -49,8 +49,8 @@ public:
     void BatteryChargeLevelAnalysis(boost::shared_ptr<ICIMNamespace> ns);
 
     // Whether `instance` is a PCI device with these vendor and device ids.
-    bool IsExpectedPCIAdapter(boost::shared_ptr<ICIMInstance> instance, unsigned short vendor,
-                              unsigned short device);
+    bool IsExpectedPCIAdapter(
+        boost::shared_ptr<ICIMInstance> instance, unsigned short vendor, unsigned short device);
 
 private:
     // Put at the head of findings; set by GetData.

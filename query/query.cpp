@@ -16,15 +16,15 @@ QueryContext MakeQueryContext()
     return context;
 }
 
-boost::shared_ptr<ICIMClass> FindClass(boost::shared_ptr<ICIMNamespace> ns, const std::string& name,
-                                       QueryContext context)
+boost::shared_ptr<ICIMClass> FindClass(
+    boost::shared_ptr<ICIMNamespace> ns, const std::string& name, QueryContext context)
 {
     return ns->GetClass(name, context);
 }
 
 void CollectInstances(boost::shared_ptr<ICIMClass> cls, InstanceList& list)
 {
-    const boost::function1<bool, boost::shared_ptr<ICIMInstance> > callback =
+    const boost::function1<bool, boost::shared_ptr<ICIMInstance>> callback =
         TAddToVectorCallback<ICIMInstance>(&list);
     cls->EnumerateInstances(callback, true, QueryContext());
 }

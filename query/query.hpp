@@ -21,16 +21,15 @@ using NQXRHVP20::TCIMValue;
 // Extra entries of a host query; only class look-ups carry the populated form.
 typedef NQXRHVP20::TCIMContext QueryContext;
 
-typedef std::vector<boost::shared_ptr<ICIMInstance> > InstanceList;
+typedef std::vector<boost::shared_ptr<ICIMInstance>> InstanceList;
 
 // Appends each enumerated instance to one list and asks for more.
-template <typename Instance>
-class TAddToVectorCallback {
+template <typename Instance> class TAddToVectorCallback {
 public:
     typedef bool result_type;
     typedef boost::shared_ptr<Instance> argument_type;
 
-    explicit TAddToVectorCallback(std::vector<boost::shared_ptr<Instance> >* list) : fList(list) {}
+    explicit TAddToVectorCallback(std::vector<boost::shared_ptr<Instance>>* list) : fList(list) { }
 
     bool operator()(boost::shared_ptr<Instance> instance) const
     {
@@ -39,7 +38,7 @@ public:
     }
 
 private:
-    std::vector<boost::shared_ptr<Instance> >* fList;
+    std::vector<boost::shared_ptr<Instance>>* fList;
 };
 
 // Log levels.
@@ -49,8 +48,8 @@ enum : int { kLevelError = 0, kLevelWarning = 3, kLevelFinding = 100, kLevelNoti
 QueryContext MakeQueryContext();
 
 // Looks a class up with a copy of `context`. Host failures are not caught.
-boost::shared_ptr<ICIMClass> FindClass(boost::shared_ptr<ICIMNamespace> ns, const std::string& name,
-                                       QueryContext context);
+boost::shared_ptr<ICIMClass> FindClass(
+    boost::shared_ptr<ICIMNamespace> ns, const std::string& name, QueryContext context);
 
 // Appends the class's instances to `list`, behind what it already holds.
 void CollectInstances(boost::shared_ptr<ICIMClass> cls, InstanceList& list);

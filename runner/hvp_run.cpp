@@ -25,16 +25,15 @@ const char* const kDescription =
     "INVENTORY is a JSON inventory file, or - for standard input; without one the bundled "
     "example inventory is used.";
 
-const char* const kFooter =
-    "Exit status:\n"
-    "  0  every request ran, whatever it logged\n"
-    "  1  a GetData call ended with an exception\n"
-    "  2  bad usage, or an inventory that cannot be read\n"
-    "  3  the plug-in could not be loaded, or it did not register\n\n"
-    "Examples:\n"
-    "  hvp-run                            run over the bundled example\n"
-    "  hvp-run --format jsonl --trace inv.json\n"
-    "  hvp-run --classes A,QXRSG_TARVOHeavyHittersAnalysis --requests 2 inv.json";
+const char* const kFooter = "Exit status:\n"
+                            "  0  every request ran, whatever it logged\n"
+                            "  1  a GetData call ended with an exception\n"
+                            "  2  bad usage, or an inventory that cannot be read\n"
+                            "  3  the plug-in could not be loaded, or it did not register\n\n"
+                            "Examples:\n"
+                            "  hvp-run                            run over the bundled example\n"
+                            "  hvp-run --format jsonl --trace inv.json\n"
+                            "  hvp-run --classes A,QXRSG_TARVOHeavyHittersAnalysis --requests 2 inv.json";
 
 std::vector<std::string> SplitClassList(const std::string& text)
 {
@@ -67,8 +66,8 @@ int main(int argc, char** argv)
         ->type_name("PATH")
         ->default_str("the libtarvoanal.pi.so beside hvp-run");
     app.add_option("--classes", classList,
-                   "Class names for GetData, separated by commas, kept in order; an empty text "
-                   "gives an empty list")
+           "Class names for GetData, separated by commas, kept in order; an empty text "
+           "gives an empty list")
         ->type_name("LIST")
         ->capture_default_str();
     app.add_option("--requests", settings.requests, "GetData calls in one load")
@@ -80,8 +79,7 @@ int main(int argc, char** argv)
         ->check(CLI::IsMember({"text", "jsonl"}))
         ->capture_default_str();
     app.add_flag("--trace", settings.trace, "Also record each host operation the plug-in calls");
-    app.add_option("INVENTORY", inventoryPath, "Inventory file, or - for standard input")
-        ->type_name("");
+    app.add_option("INVENTORY", inventoryPath, "Inventory file, or - for standard input")->type_name("");
 
     try {
         app.parse(argc, argv);
@@ -99,8 +97,8 @@ int main(int argc, char** argv)
     std::shared_ptr<const tarvorun::TInventory> inventory;
     try {
         inventory = inventoryPath.empty()
-                        ? tarvorun::TInventory::LoadText(tarvorun::kExampleInventory, "example inventory")
-                        : tarvorun::TInventory::LoadFile(inventoryPath);
+            ? tarvorun::TInventory::LoadText(tarvorun::kExampleInventory, "example inventory")
+            : tarvorun::TInventory::LoadFile(inventoryPath);
     } catch (const std::exception& failure) {
         std::fprintf(stderr, "hvp-run: %s\n", failure.what());
         return kExitUsage;

@@ -46,11 +46,9 @@ std::string LevelName(int level)
 
 void TJsonlSink::OnPlugin(const TIdentity& identity)
 {
-    WriteRecord(fOut, TRecord{{"type", "plugin"},
-                              {"pluginType", identity.type},
-                              {"name", identity.name},
-                              {"version", identity.version},
-                              {"interfaceVersion", identity.interfaceVersion}});
+    WriteRecord(fOut,
+        TRecord{{"type", "plugin"}, {"pluginType", identity.type}, {"name", identity.name},
+            {"version", identity.version}, {"interfaceVersion", identity.interfaceVersion}});
 }
 
 void TJsonlSink::OnRequest(int number)
@@ -93,11 +91,9 @@ void TJsonlSink::OnCall(const THostCall& call)
 
 void TJsonlSink::OnAssertion(const TAssertionReport& report)
 {
-    WriteRecord(fOut, TRecord{{"type", "assertion"},
-                              {"expression", report.expression},
-                              {"function", report.function},
-                              {"file", report.file},
-                              {"line", report.line}});
+    WriteRecord(fOut,
+        TRecord{{"type", "assertion"}, {"expression", report.expression}, {"function", report.function},
+            {"file", report.file}, {"line", report.line}});
 }
 
 void TJsonlSink::OnFailure(const TFailure& failure)
@@ -110,7 +106,9 @@ void TJsonlSink::OnFailure(const TFailure& failure)
     WriteRecord(fOut, record);
 }
 
-void TTextSink::OnPlugin(const TIdentity& /*identity*/) {}
+void TTextSink::OnPlugin(const TIdentity& /*identity*/)
+{
+}
 
 void TTextSink::OnRequest(int number)
 {
@@ -144,17 +142,17 @@ void TTextSink::OnCall(const THostCall& call)
 void TTextSink::OnAssertion(const TAssertionReport& report)
 {
     std::fprintf(fOut, "assertion: %s in %s (%s:%ld)\n", report.expression.c_str(), report.function.c_str(),
-                 report.file.c_str(), report.line);
+        report.file.c_str(), report.line);
 }
 
 void TTextSink::OnFailure(const TFailure& failure)
 {
     if (failure.kind == "THVPException")
         std::fprintf(fErr, "hvp-run: GetData ended with THVPException, status %u\n",
-                     static_cast<unsigned>(failure.status));
+            static_cast<unsigned>(failure.status));
     else if (!failure.what.empty())
-        std::fprintf(fErr, "hvp-run: GetData ended with %s: %s\n", failure.kind.c_str(),
-                     failure.what.c_str());
+        std::fprintf(
+            fErr, "hvp-run: GetData ended with %s: %s\n", failure.kind.c_str(), failure.what.c_str());
     else
         std::fprintf(fErr, "hvp-run: GetData ended with an exception of unknown type\n");
 }

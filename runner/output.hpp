@@ -12,7 +12,7 @@ namespace tarvorun {
 // One JSON object per line, in the order things happened.
 class TJsonlSink : public IRunSink {
 public:
-    explicit TJsonlSink(std::FILE* out) : fOut(out) {}
+    explicit TJsonlSink(std::FILE* out) : fOut(out) { }
     void OnPlugin(const TIdentity& identity) override;
     void OnRequest(int number) override;
     void OnLog(int level, const std::string& text) override;
@@ -27,7 +27,7 @@ private:
 // Log entries with their level's name; failures go to the error stream.
 class TTextSink : public IRunSink {
 public:
-    TTextSink(std::FILE* out, std::FILE* err, int requests) : fOut(out), fErr(err), fRequests(requests) {}
+    TTextSink(std::FILE* out, std::FILE* err, int requests) : fOut(out), fErr(err), fRequests(requests) { }
     void OnPlugin(const TIdentity& identity) override;
     void OnRequest(int number) override;
     void OnLog(int level, const std::string& text) override;

@@ -34,7 +34,7 @@ struct TPendingEvent {
 // the sink, after the fault injector has had its say.
 class TSessionObserver : public standin::IHostObserver, public hvp::ICoreLogger {
 public:
-    TSessionObserver(const TRunSettings& settings, IRunSink& sink) : fSettings(settings), fSink(sink) {}
+    TSessionObserver(const TRunSettings& settings, IRunSink& sink) : fSettings(settings), fSink(sink) { }
 
     bool WantsCalls() const override { return fSettings.trace || static_cast<bool>(fSettings.injector); }
 
@@ -156,8 +156,8 @@ void* LoadLibrary(const std::string& path, std::string& problem)
 
 }  // namespace
 
-TRunResult RunPlugin(const TRunSettings& settings, std::shared_ptr<const TInventory> inventory,
-                     IRunSink& sink)
+TRunResult RunPlugin(
+    const TRunSettings& settings, std::shared_ptr<const TInventory> inventory, IRunSink& sink)
 {
     TRunResult result;
     TSessionObserver observer(settings, sink);
@@ -185,13 +185,13 @@ TRunResult RunPlugin(const TRunSettings& settings, std::shared_ptr<const TInvent
     observer.Release();
 
     const boost::shared_ptr<hvp::ICIMNamespace> ns = standin::MakeInventoryNamespace(inventory);
-    std::vector<boost::shared_ptr<hvp::ICIMClass> > classes;
+    std::vector<boost::shared_ptr<hvp::ICIMClass>> classes;
     for (const std::string& name : settings.classes)
         classes.push_back(standin::MakeRequestedClass(name));
 
     try {
-        sink.OnPlugin({plugin->GetType(), plugin->GetName(), plugin->GetVersion(),
-                       plugin->GetInterfaceVersion()});
+        sink.OnPlugin(
+            {plugin->GetType(), plugin->GetName(), plugin->GetVersion(), plugin->GetInterfaceVersion()});
         plugin->Init();
         for (int n = 1; n <= settings.requests; ++n) {
             sink.OnRequest(n);

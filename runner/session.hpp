@@ -29,7 +29,7 @@ struct TIdentity {
 
 // How a GetData call ended with an exception.
 struct TFailure {
-    std::string kind;  // "THVPException", "bad_lexical_cast", "std::exception" or "unknown"
+    std::string kind;          // "THVPException", "bad_lexical_cast", "std::exception" or "unknown"
     std::uint32_t status = 0;  // for THVPException
     std::string what;          // for the others, where there is one
 };
@@ -70,8 +70,8 @@ struct TRunResult {
 
 // Runs the plug-in over one inventory. Nothing reaches the sink when the
 // plug-in cannot be loaded or does not register.
-TRunResult RunPlugin(const TRunSettings& settings, std::shared_ptr<const TInventory> inventory,
-                     IRunSink& sink);
+TRunResult RunPlugin(
+    const TRunSettings& settings, std::shared_ptr<const TInventory> inventory, IRunSink& sink);
 
 // The plug-in library that was built or installed with the running program.
 std::string DefaultPluginPath();

@@ -58,8 +58,9 @@ void TTarvoAnalPluginCallbacks::BadStripesAnalysis(boost::shared_ptr<ICIMNamespa
             continue;
         if (TextToInt32(record.count) <= 0)
             continue;
-        LogLine(kLevelFinding, ReportPrefix + "Logical drive " + record.drive + " on controller " +
-                                   record.controller + " has " + record.count + " bad stripes");
+        LogLine(kLevelFinding,
+            ReportPrefix + "Logical drive " + record.drive + " on controller " + record.controller + " has " +
+                record.count + " bad stripes");
     }
 }
 

@@ -10,19 +10,18 @@ namespace {
 bool IsSignedType(ECIMType type)
 {
     return type == kCIMTypeSInt8 || type == kCIMTypeSInt16 || type == kCIMTypeSInt32 ||
-           type == kCIMTypeSInt64;
+        type == kCIMTypeSInt64;
 }
 
 bool IsUnsignedType(ECIMType type)
 {
     return type == kCIMTypeUInt8 || type == kCIMTypeUInt16 || type == kCIMTypeUInt32 ||
-           type == kCIMTypeUInt64;
+        type == kCIMTypeUInt64;
 }
 
 // The shortest text that reads back as the same number, as std::to_chars
 // writes it when no format is given.
-template <typename Real>
-std::string ShortestRealText(Real value)
+template <typename Real> std::string ShortestRealText(Real value)
 {
     char buffer[64];
     const std::to_chars_result result = std::to_chars(buffer, buffer + sizeof buffer, value);
@@ -33,10 +32,11 @@ std::string ShortestRealText(Real value)
 
 }  // namespace
 
-TCIMValue::TCIMValue() : fType(kCIMTypeNone), fNull(true), fUnsigned(0) {}
+TCIMValue::TCIMValue() : fType(kCIMTypeNone), fNull(true), fUnsigned(0)
+{
+}
 
-TCIMValue::TCIMValue(const std::string& text)
-    : fType(kCIMTypeString), fNull(false), fUnsigned(0), fText(text)
+TCIMValue::TCIMValue(const std::string& text) : fType(kCIMTypeString), fNull(false), fUnsigned(0), fText(text)
 {
 }
 

@@ -67,8 +67,7 @@ IHostObserver* GetHostObserver();
 
 // Shows `call` to the observer, if there is one. Builds nothing when there is
 // none, so that an untraced run pays one branch per operation.
-template <typename MakeCall>
-EHostCallOutcome ObserveHostCall(MakeCall&& make)
+template <typename MakeCall> EHostCallOutcome ObserveHostCall(MakeCall&& make)
 {
     IHostObserver* observer = GetHostObserver();
     if (observer == nullptr || !observer->WantsCalls())

@@ -41,15 +41,16 @@ standin::IHostObserver*& ObserverSlot()
 // a null pointer.
 class TDiscardingLogger : public ICoreLogger {
 public:
-    void Log(int, const std::string&) override {}
+    void Log(int, const std::string&) override { }
 };
 
 }  // namespace
 
 boost::shared_ptr<ICIMNamespace> TRootObject::GetPluginManager()
 {
-    const standin::EHostCallOutcome outcome = standin::ObserveHostCall(
-        [] { return standin::THostCall{standin::EHostOp::GetPluginManager, {}, {}, {}, {}, nullptr}; });
+    const standin::EHostCallOutcome outcome = standin::ObserveHostCall([] {
+        return standin::THostCall{standin::EHostOp::GetPluginManager, {}, {}, {}, {}, nullptr};
+    });
     if (outcome == standin::EHostCallOutcome::ReturnEmpty)
         return boost::shared_ptr<ICIMNamespace>();
     return PluginManagerSlot();
@@ -77,8 +78,9 @@ const std::string TCIMSchemaHelper::kPluginNSPName = "plugin.nsp";
 
 unsigned short TCIMSchemaHelper::GetOperatingSystemType(boost::shared_ptr<ICIMNamespace> ns)
 {
-    standin::ObserveHostCall(
-        [] { return standin::THostCall{standin::EHostOp::GetOperatingSystemType, {}, {}, {}, {}, nullptr}; });
+    standin::ObserveHostCall([] {
+        return standin::THostCall{standin::EHostOp::GetOperatingSystemType, {}, {}, {}, {}, nullptr};
+    });
     const auto* source = dynamic_cast<const standin::IOperatingSystemSource*>(ns.get());
     return source != nullptr ? source->OperatingSystemType() : 0;
 }
@@ -143,8 +145,8 @@ void assertion_failed(char const* expr, char const* function, char const* file, 
     throw NQXRHVP20::THVPException(NQXRHVP20::THVPStatusCode(NQXRHVP20::THVPStatusCode::kNotFound));
 }
 
-void assertion_failed_msg(char const* expr, char const* /*msg*/, char const* function,
-                          char const* file, long line)
+void assertion_failed_msg(
+    char const* expr, char const* /*msg*/, char const* function, char const* file, long line)
 {
     assertion_failed(expr, function, file, line);
 }

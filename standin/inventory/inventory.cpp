@@ -115,7 +115,7 @@ std::string ReadWhole(const std::string& path, const std::string& source)
 
 class TChecker {
 public:
-    TChecker(const std::string& source) : fSource(source) {}
+    TChecker(const std::string& source) : fSource(source) { }
 
     [[noreturn]] void Fail(const TPath& path, const std::string& problem) const
     {
@@ -186,8 +186,8 @@ public:
     }
 
     // Object members are few, so a look back over the earlier ones is cheap.
-    void RejectDuplicate(dom::object object, std::string_view key, std::size_t position,
-                         const TPath& path) const
+    void RejectDuplicate(
+        dom::object object, std::string_view key, std::size_t position, const TPath& path) const
     {
         std::size_t i = 0;
         for (const dom::key_value_pair member : object) {
@@ -251,7 +251,7 @@ void TInventory::Check()
                 fOsError = checker.ErrorForm(value, here, false);
                 fHasOsError = true;
             } else if (value.is_int64() && value.get_int64().value_unsafe() >= 0 &&
-                       value.get_int64().value_unsafe() <= 65535) {
+                value.get_int64().value_unsafe() <= 65535) {
                 fOsType = static_cast<unsigned short>(value.get_int64().value_unsafe());
             } else {
                 checker.Fail(here, "must be an integer from 0 to 65535, or an error form");
@@ -282,8 +282,9 @@ void TInventory::Check()
                             entry.enumerateError = checker.ErrorForm(part.value, partPath, false);
                             entry.hasEnumerateError = true;
                         } else {
-                            checker.Fail(partPath, "unexpected member; a class entry object holds "
-                                                   "\"instances\" and \"enumerate\", or \"error\"");
+                            checker.Fail(partPath,
+                                "unexpected member; a class entry object holds "
+                                "\"instances\" and \"enumerate\", or \"error\"");
                         }
                     }
                     if (!hasInstances)
@@ -293,8 +294,9 @@ void TInventory::Check()
                     checker.Fail(clsPath, "duplicate class \"" + std::string(cls.key) + "\"");
             }
         } else {
-            checker.Fail(here, "unknown member (the inventory holds \"classes\" and "
-                               "\"operatingSystemType\"; members starting with _ are comments)");
+            checker.Fail(here,
+                "unknown member (the inventory holds \"classes\" and "
+                "\"operatingSystemType\"; members starting with _ are comments)");
         }
     }
 }

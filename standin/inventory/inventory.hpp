@@ -49,8 +49,8 @@ void RaiseError(const TErrorForm& form);
 struct TPropertyEntry {
     enum class EKind { Value, LookupError, ValueError };
     EKind kind = EKind::Value;
-    TCIMValue value;    // for Value
-    TErrorForm error;   // for LookupError and ValueError
+    TCIMValue value;   // for Value
+    TErrorForm error;  // for LookupError and ValueError
 };
 
 // Reads one property entry; on a malformed entry answers false and describes

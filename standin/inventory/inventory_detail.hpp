@@ -13,7 +13,7 @@ namespace standin {
 // Reads {"error": X} (and, where `allowOn`, {"error": X, "on": "value"}).
 // "empty" is accepted only where `allowEmpty`, and never with "on".
 bool ReadErrorForm(simdjson::dom::object form, bool allowEmpty, bool allowOn, TErrorForm& result,
-                   bool& onValue, std::string& problem);
+    bool& onValue, std::string& problem);
 
 }  // namespace standin
 }  // namespace NQXRHVP20

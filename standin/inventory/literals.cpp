@@ -22,11 +22,20 @@ struct TTypeName {
 };
 
 constexpr TTypeName kTypeNames[] = {
-    {"boolean", kCIMTypeBoolean}, {"uint8", kCIMTypeUInt8},     {"sint8", kCIMTypeSInt8},
-    {"uint16", kCIMTypeUInt16},   {"sint16", kCIMTypeSInt16},   {"uint32", kCIMTypeUInt32},
-    {"sint32", kCIMTypeSInt32},   {"uint64", kCIMTypeUInt64},   {"sint64", kCIMTypeSInt64},
-    {"real32", kCIMTypeReal32},   {"real64", kCIMTypeReal64},   {"char16", kCIMTypeChar16},
-    {"string", kCIMTypeString},   {"datetime", kCIMTypeDateTime},
+    {"boolean", kCIMTypeBoolean},
+    {"uint8", kCIMTypeUInt8},
+    {"sint8", kCIMTypeSInt8},
+    {"uint16", kCIMTypeUInt16},
+    {"sint16", kCIMTypeSInt16},
+    {"uint32", kCIMTypeUInt32},
+    {"sint32", kCIMTypeSInt32},
+    {"uint64", kCIMTypeUInt64},
+    {"sint64", kCIMTypeSInt64},
+    {"real32", kCIMTypeReal32},
+    {"real64", kCIMTypeReal64},
+    {"char16", kCIMTypeChar16},
+    {"string", kCIMTypeString},
+    {"datetime", kCIMTypeDateTime},
 };
 
 bool FindTypeName(std::string_view name, ECIMType& type)
@@ -101,8 +110,8 @@ std::string LiteralProblem(std::string_view typeName, const std::string& what)
     return std::string(typeName) + " literal " + what;
 }
 
-bool ReadIntegerLiteral(dom::element literal, std::string_view typeName, ECIMType type,
-                        TCIMValue& value, std::string& problem)
+bool ReadIntegerLiteral(
+    dom::element literal, std::string_view typeName, ECIMType type, TCIMValue& value, std::string& problem)
 {
     bool negative = false;
     std::uint64_t magnitude = 0;
@@ -124,8 +133,7 @@ bool ReadIntegerLiteral(dom::element literal, std::string_view typeName, ECIMTyp
         const std::string_view text = literal.get_string().value_unsafe();
         shown = "\"" + std::string(text) + "\"";
         if (!ParseIntegerText(text, negative, magnitude, overflow)) {
-            problem = LiteralProblem(typeName, shown +
-                                     " is not a decimal or 0x hexadecimal integer");
+            problem = LiteralProblem(typeName, shown + " is not a decimal or 0x hexadecimal integer");
             return false;
         }
         break;
@@ -145,15 +153,15 @@ bool ReadIntegerLiteral(dom::element literal, std::string_view typeName, ECIMTyp
         return false;
     }
     if (range.isSigned)
-        value = TCIMValue::MakeSigned(type, negative ? static_cast<std::int64_t>(0 - magnitude)
-                                                     : static_cast<std::int64_t>(magnitude));
+        value = TCIMValue::MakeSigned(
+            type, negative ? static_cast<std::int64_t>(0 - magnitude) : static_cast<std::int64_t>(magnitude));
     else
         value = TCIMValue::MakeUnsigned(type, magnitude);
     return true;
 }
 
-bool ReadRealLiteral(dom::element literal, std::string_view typeName, ECIMType type, TCIMValue& value,
-                     std::string& problem)
+bool ReadRealLiteral(
+    dom::element literal, std::string_view typeName, ECIMType type, TCIMValue& value, std::string& problem)
 {
     double number = 0;
     std::string shown;
@@ -191,8 +199,8 @@ bool ReadRealLiteral(dom::element literal, std::string_view typeName, ECIMType t
         return false;
     }
     if (type == kCIMTypeReal32 && std::fabs(number) > std::numeric_limits<float>::max()) {
-        problem = LiteralProblem(typeName, (shown.empty() ? std::to_string(number) : shown) +
-                                               " is out of range");
+        problem =
+            LiteralProblem(typeName, (shown.empty() ? std::to_string(number) : shown) + " is out of range");
         return false;
     }
     value = TCIMValue::MakeReal(type, number);
@@ -226,8 +234,8 @@ void CountCodePoints(std::string_view text, std::size_t& count, std::uint32_t& l
     }
 }
 
-bool ReadTypedLiteral(dom::element literal, std::string_view typeName, ECIMType type, TCIMValue& value,
-                      std::string& problem)
+bool ReadTypedLiteral(
+    dom::element literal, std::string_view typeName, ECIMType type, TCIMValue& value, std::string& problem)
 {
     if (literal.is_null()) {
         value = TCIMValue::MakeNull(type);
@@ -265,8 +273,8 @@ bool ReadTypedLiteral(dom::element literal, std::string_view typeName, ECIMType 
 
 }  // namespace
 
-bool ReadErrorForm(dom::object form, bool allowEmpty, bool allowOn, TErrorForm& result, bool& onValue,
-                   std::string& problem)
+bool ReadErrorForm(
+    dom::object form, bool allowEmpty, bool allowOn, TErrorForm& result, bool& onValue, std::string& problem)
 {
     onValue = false;
     bool hasError = false;
@@ -277,8 +285,8 @@ bool ReadErrorForm(dom::object form, bool allowEmpty, bool allowOn, TErrorForm& 
             if (x.is_int64() || x.is_uint64()) {
                 const std::int64_t signedValue = x.is_int64() ? x.get_int64().value_unsafe() : -1;
                 if (x.is_int64() && (signedValue < 0 || signedValue > 0xFFFFFFFFLL)) {
-                    problem = "error status " + std::to_string(signedValue) +
-                              " is out of range (0 to 4294967295)";
+                    problem =
+                        "error status " + std::to_string(signedValue) + " is out of range (0 to 4294967295)";
                     return false;
                 }
                 if (x.is_uint64() && !x.is_int64()) {
@@ -361,9 +369,10 @@ bool ReadPropertyEntry(dom::element entry, TPropertyEntry& result, std::string& 
     const dom::key_value_pair member = *form.begin();
     ECIMType type = kCIMTypeNone;
     if (!FindTypeName(member.key, type)) {
-        problem = "\"" + std::string(member.key) + "\" is not a CIM type (boolean, uint8, sint8, "
-                  "uint16, sint16, uint32, sint32, uint64, sint64, real32, real64, char16, string, "
-                  "datetime)";
+        problem = "\"" + std::string(member.key) +
+            "\" is not a CIM type (boolean, uint8, sint8, "
+            "uint16, sint16, uint32, sint32, uint64, sint64, real32, real64, char16, string, "
+            "datetime)";
         return false;
     }
     return ReadTypedLiteral(member.value, member.key, type, result.value, problem);

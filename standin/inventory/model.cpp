@@ -30,10 +30,7 @@ struct TInstanceName {
     std::string_view className;
     std::size_t index = 0;
 
-    std::string Text() const
-    {
-        return prefix + std::string(className) + "[" + std::to_string(index) + "]";
-    }
+    std::string Text() const { return prefix + std::string(className) + "[" + std::to_string(index) + "]"; }
 };
 
 class TInventoryProperty : public ICIMProperty {
@@ -87,12 +84,12 @@ public:
     }
 
     void EnumerateAssociatedInstances(TInstanceCallback callback, const std::string& /*association*/,
-                                      const std::string& resultClass, const std::string& /*role*/,
-                                      const std::string& /*resultRole*/, TCIMContext context) override
+        const std::string& resultClass, const std::string& /*role*/, const std::string& /*resultRole*/,
+        TCIMContext context) override
     {
         ObserveHostCall([&] {
-            return THostCall{EHostOp::EnumerateAssociatedInstances, {}, fName.Text(), {}, resultClass,
-                             &context};
+            return THostCall{
+                EHostOp::EnumerateAssociatedInstances, {}, fName.Text(), {}, resultClass, &context};
         });
         dom::object associations;
         if (fObject.at_key("@associations").get(associations))
@@ -118,8 +115,7 @@ public:
         std::size_t index = 0;
         for (const dom::element element : instances) {
             const auto instance = boost::make_shared<TInventoryInstance>(
-                fInventory, element.get_object().value_unsafe(),
-                TInstanceName{prefix, stableName, index++});
+                fInventory, element.get_object().value_unsafe(), TInstanceName{prefix, stableName, index++});
             if (!callback(instance))
                 return;
         }
@@ -153,9 +149,8 @@ public:
         }
         std::size_t index = 0;
         for (const dom::element element : fEntry->instances) {
-            const auto instance = boost::make_shared<TInventoryInstance>(
-                fInventory, element.get_object().value_unsafe(),
-                TInstanceName{std::string(), fEntry->name, index++});
+            const auto instance = boost::make_shared<TInventoryInstance>(fInventory,
+                element.get_object().value_unsafe(), TInstanceName{std::string(), fEntry->name, index++});
             if (!callback(instance))
                 return;
         }
@@ -169,12 +164,13 @@ private:
 
 class TInventoryNamespace : public ICIMNamespace, public IOperatingSystemSource {
 public:
-    explicit TInventoryNamespace(TInventoryRef inventory) : fInventory(std::move(inventory)) {}
+    explicit TInventoryNamespace(TInventoryRef inventory) : fInventory(std::move(inventory)) { }
 
     boost::shared_ptr<ICIMClass> GetClass(const std::string& name, TCIMContext context) override
     {
-        const EHostCallOutcome outcome = ObserveHostCall(
-            [&] { return THostCall{EHostOp::GetClass, name, {}, {}, {}, &context}; });
+        const EHostCallOutcome outcome = ObserveHostCall([&] {
+            return THostCall{EHostOp::GetClass, name, {}, {}, {}, &context};
+        });
         if (outcome == EHostCallOutcome::ReturnEmpty)
             return boost::shared_ptr<ICIMClass>();
         const TClassEntry* entry = fInventory->FindClass(name);
@@ -200,7 +196,7 @@ private:
 
 class TRequestedClass : public ICIMClass {
 public:
-    explicit TRequestedClass(std::string name) : fName(std::move(name)) {}
+    explicit TRequestedClass(std::string name) : fName(std::move(name)) { }
 
     const std::string& GetClassName(TCIMContext context) override
     {

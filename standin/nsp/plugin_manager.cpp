@@ -7,16 +7,17 @@ namespace NQXRHVP20 {
 TPluginManagerNamespace::TPluginManagerNamespace() = default;
 TPluginManagerNamespace::~TPluginManagerNamespace() = default;
 
-boost::shared_ptr<ICIMClass> TPluginManagerNamespace::GetClass(const std::string& /*name*/,
-                                                               TCIMContext /*context*/)
+boost::shared_ptr<ICIMClass> TPluginManagerNamespace::GetClass(
+    const std::string& /*name*/, TCIMContext /*context*/)
 {
     throw THVPException(THVPStatusCode(THVPStatusCode::kNotFound));
 }
 
 bool TPluginManagerNamespace::RegisterPlugin(IPluginCallbacks* plugin)
 {
-    standin::ObserveHostCall(
-        [] { return standin::THostCall{standin::EHostOp::RegisterPlugin, {}, {}, {}, {}, nullptr}; });
+    standin::ObserveHostCall([] {
+        return standin::THostCall{standin::EHostOp::RegisterPlugin, {}, {}, {}, {}, nullptr};
+    });
     fPlugins.push_back(plugin);
     return true;
 }

@@ -20,8 +20,7 @@ namespace {
 // Captures what the jsonl form prints, one record per event.
 class TJsonlCapture {
 public:
-    template <typename Emit>
-    std::string Capture(Emit emit)
+    template <typename Emit> std::string Capture(Emit emit)
     {
         char* buffer = nullptr;
         std::size_t size = 0;
@@ -59,7 +58,7 @@ void TRecording::OnLog(int level, const std::string& text)
 void TRecording::OnCall(const tarvorun::THostCall& call)
 {
     TCall recorded{NQXRHVP20::standin::HostOpName(call.op), call.className, call.instance, call.property,
-                   call.resultClass, {}};
+        call.resultClass, {}};
     if (call.context != nullptr)
         for (const auto& entry : *call.context)
             recorded.context[entry.first] = entry.second.ToString(10);
@@ -122,15 +121,15 @@ TRun RunInventory(const std::string& inventoryJson, const tarvorun::TRunSettings
 std::string InventoryWith(const std::string& classesJson, int operatingSystemType)
 {
     nlohmann::ordered_json classes = nlohmann::ordered_json::object();
-    for (const char* name :
-         {"QXRSG_tvDiskDrive", "QXRSG_tvSCSIProtocolController", "QXRSG_PCIDevice", "QXRSG_tvSCSIDeviceData",
-          "QXRSG_WindowsSystemEventLogRecord", "QXRSG_tvBiosVersion", "QXRSG_BadStripeData",
-          "QXRSG_InstalledApplication", "QXRSG_InstalledRPM"})
+    for (const char* name : {"QXRSG_tvDiskDrive", "QXRSG_tvSCSIProtocolController", "QXRSG_PCIDevice",
+             "QXRSG_tvSCSIDeviceData", "QXRSG_WindowsSystemEventLogRecord", "QXRSG_tvBiosVersion",
+             "QXRSG_BadStripeData", "QXRSG_InstalledApplication", "QXRSG_InstalledRPM"})
         classes[name] = nlohmann::ordered_json::array();
     const nlohmann::ordered_json overlay = nlohmann::ordered_json::parse(classesJson);
     for (const auto& entry : overlay.items())
         classes[entry.key()] = entry.value();
-    const nlohmann::ordered_json inventory{{"operatingSystemType", operatingSystemType}, {"classes", classes}};
+    const nlohmann::ordered_json inventory{
+        {"operatingSystemType", operatingSystemType}, {"classes", classes}};
     return inventory.dump();
 }
 

@@ -66,8 +66,8 @@ tarvorun::TRunSettings DefaultSettings();
 
 // Loads `inventoryJson` and runs the plug-in over it. A malformed inventory
 // fails the calling test.
-TRun RunInventory(const std::string& inventoryJson,
-                  const tarvorun::TRunSettings& settings = DefaultSettings());
+TRun RunInventory(
+    const std::string& inventoryJson, const tarvorun::TRunSettings& settings = DefaultSettings());
 
 // An inventory in which every class the analyses read exists with no
 // instances, overlaid with the classes of `classesJson` (the text of a
@@ -79,8 +79,7 @@ std::vector<TLogLine> LogsFor(const std::string& classesJson, int operatingSyste
 
 // Names a parameterised case after the `name` member of its parameter.
 struct TCaseName {
-    template <typename Param>
-    std::string operator()(const ::testing::TestParamInfo<Param>& param) const
+    template <typename Param> std::string operator()(const ::testing::TestParamInfo<Param>& param) const
     {
         return param.param.name;
     }
