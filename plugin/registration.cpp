@@ -8,12 +8,23 @@ namespace {
 void TarvoAnalInit()
 {
     // If the constructor throws, the new-expression releases the memory and
-    // the exception leaves the static initialisation.
+    // the exception leaves this function.
     new tarvoanal::TTarvoAnalPluginCallbacks();
 }
 
+// The library's static initialisation. An exception cannot cross the dynamic
+// loader: it would terminate the host's process. So a failed registration
+// (the plug-in manager could not be had, or refused the plug-in) stops here,
+// after the object was released, and the library stays loaded without a
+// registered plug-in, which the host sees and reports.
 struct TLoadTimeInit {
-    TLoadTimeInit() { TarvoAnalInit(); }
+    TLoadTimeInit()
+    {
+        try {
+            TarvoAnalInit();
+        } catch (...) {
+        }
+    }
 };
 
 const TLoadTimeInit loadTimeInit;

@@ -72,7 +72,17 @@ int main(int argc, char** argv)
         ->capture_default_str();
     app.add_option("--requests", settings.requests, "GetData calls in one load")
         ->type_name("N")
-        ->check(CLI::PositiveNumber)
+        ->check(CLI::Validator(
+            [](std::string& text) {
+                std::size_t used = 0;
+                try {
+                    if (std::stoi(text, &used) >= 1 && used == text.size())
+                        return std::string();
+                } catch (const std::exception&) {
+                }
+                return "must be a whole number of 1 or more, not \"" + text + "\"";
+            },
+            "N>=1"))
         ->capture_default_str();
     app.add_option("--format", format, "Output form")
         ->type_name("text|jsonl")

@@ -2,6 +2,8 @@
 #include "inventory.hpp"
 
 #include <cerrno>
+#include <cmath>
+#include <cstdlib>
 #include <cstdio>
 #include <cstring>
 #include <iostream>
@@ -79,11 +81,88 @@ public:
     std::string message;
 };
 
+// "line L, column C" of a byte offset, both counted from 1.
+std::string LineAndColumn(std::string_view text, std::size_t offset)
+{
+    std::size_t line = 1;
+    std::size_t column = 1;
+    for (std::size_t i = 0; i < offset && i < text.size(); ++i) {
+        if (text[i] == '\n') {
+            ++line;
+            column = 1;
+        } else {
+            ++column;
+        }
+    }
+    return "line " + std::to_string(line) + ", column " + std::to_string(column);
+}
+
+// Numbers that are valid JSON but that no 64-bit integer or finite real can
+// hold. The tokenizer skips strings and looks at each number token.
+std::string LocateNumberOutOfRange(std::string_view text)
+{
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        const char c = text[i];
+        if (c == '"') {
+            for (++i; i < text.size() && text[i] != '"'; ++i)
+                if (text[i] == '\\')
+                    ++i;
+            continue;
+        }
+        if (c != '-' && (c < '0' || c > '9'))
+            continue;
+        const std::size_t start = i;
+        while (i < text.size() && std::strchr("+-0123456789.eE", text[i]) != nullptr)
+            ++i;
+        const std::string token(text.substr(start, i - start));
+        const bool integral = token.find_first_of(".eE") == std::string::npos;
+        bool fits = true;
+        if (integral) {
+            errno = 0;
+            if (token[0] == '-')
+                std::strtoll(token.c_str(), nullptr, 10);
+            else
+                std::strtoull(token.c_str(), nullptr, 10);
+            fits = errno != ERANGE;
+        } else {
+            fits = std::isfinite(std::strtod(token.c_str(), nullptr));
+        }
+        if (!fits)
+            return LineAndColumn(text, start) + ": number " + token + " is out of range";
+        --i;
+    }
+    return std::string();
+}
+
+// Bytes that are not printable ASCII are shown as \xNN, so that a message
+// about a broken file stays readable.
+std::string Printable(const std::string& text)
+{
+    std::string shown;
+    for (const char c : text) {
+        const auto byte = static_cast<unsigned char>(c);
+        if (byte >= 0x20 && byte < 0x7F) {
+            shown += c;
+        } else {
+            char escaped[8];
+            std::snprintf(escaped, sizeof escaped, "\\x%02X", byte);
+            shown += escaped;
+        }
+    }
+    return shown;
+}
+
 std::string LocateSyntaxError(std::string_view text)
 {
     TLocatingSax sax;
-    nlohmann::json::sax_parse(text.begin(), text.end(), &sax);
+    try {
+        nlohmann::json::sax_parse(text.begin(), text.end(), &sax);
+    } catch (const std::exception&) {
+        // Numbers out of range are found below.
+    }
     std::string message = sax.message;
+    if (message.find("parse error at line ") == std::string::npos)
+        return LocateNumberOutOfRange(text);
     // "[json.exception.parse_error.101] parse error at line 2, column 5: ..."
     const std::size_t bracket = message.find("] ");
     if (bracket != std::string::npos)
@@ -91,7 +170,7 @@ std::string LocateSyntaxError(std::string_view text)
     const std::string lead = "parse error at ";
     if (message.compare(0, lead.size(), lead) == 0)
         message.erase(0, lead.size());
-    return message;
+    return Printable(message);
 }
 
 std::string ReadWhole(const std::string& path, const std::string& source)

@@ -199,8 +199,9 @@ bool ReadRealLiteral(
         return false;
     }
     if (type == kCIMTypeReal32 && std::fabs(number) > std::numeric_limits<float>::max()) {
-        problem =
-            LiteralProblem(typeName, (shown.empty() ? std::to_string(number) : shown) + " is out of range");
+        problem = LiteralProblem(typeName,
+            (shown.empty() ? TCIMValue::MakeReal(kCIMTypeReal64, number).ToString(10) : shown) +
+                " is out of range");
         return false;
     }
     value = TCIMValue::MakeReal(type, number);
