@@ -84,7 +84,7 @@ std::vector<std::string> KeysInOrder(const std::string& line)
     return keys;
 }
 
-class Golden : public ::testing::TestWithParam<TGoldenCase> {};
+class Golden : public ::testing::TestWithParam<TGoldenCase> { };
 
 TEST_P(Golden, HvpRunPrintsTheExpectedRecords)
 {
@@ -111,8 +111,7 @@ TEST_P(Golden, HvpRunPrintsTheExpectedRecords)
     const int wait = pclose(pipe);
     const int status = WIFEXITED(wait) ? WEXITSTATUS(wait) : -1;
 
-    const int expectedStatus =
-        fs::exists(c.folder / "status") ? std::stoi(ReadFile(c.folder / "status")) : 0;
+    const int expectedStatus = fs::exists(c.folder / "status") ? std::stoi(ReadFile(c.folder / "status")) : 0;
     EXPECT_EQ(status, expectedStatus) << "stderr: " << ReadFile(errors);
     if (fs::exists(c.folder / "expected.stderr")) {
         EXPECT_EQ(ReadFile(errors), ReadFile(c.folder / "expected.stderr"));
@@ -129,7 +128,7 @@ TEST_P(Golden, HvpRunPrintsTheExpectedRecords)
             break;
         }
         const bool same = Matches(nlohmann::json::parse(want), nlohmann::json::parse(got)) &&
-                          KeysInOrder(want) == KeysInOrder(got);
+            KeysInOrder(want) == KeysInOrder(got);
         if (!same) {
             ADD_FAILURE() << "record " << i + 1 << "\n  expected: " << want << "\n  actual:   " << got;
             break;
@@ -137,11 +136,11 @@ TEST_P(Golden, HvpRunPrintsTheExpectedRecords)
     }
 }
 
-INSTANTIATE_TEST_SUITE_P(Cases, Golden, ::testing::ValuesIn(ListCases()),
-                         [](const ::testing::TestParamInfo<TGoldenCase>& param) {
-                             std::string name = param.param.name;
-                             std::replace(name.begin(), name.end(), '-', '_');
-                             return name;
-                         });
+INSTANTIATE_TEST_SUITE_P(
+    Cases, Golden, ::testing::ValuesIn(ListCases()), [](const ::testing::TestParamInfo<TGoldenCase>& param) {
+        std::string name = param.param.name;
+        std::replace(name.begin(), name.end(), '-', '_');
+        return name;
+    });
 
 }  // namespace

@@ -18,9 +18,9 @@ namespace hvp = NQXRHVP20;
 using hvp::standin::TInventory;
 using hvp::standin::TInventoryError;
 
-std::vector<boost::shared_ptr<hvp::ICIMInstance> > Instances(boost::shared_ptr<hvp::ICIMClass> cls)
+std::vector<boost::shared_ptr<hvp::ICIMInstance>> Instances(boost::shared_ptr<hvp::ICIMClass> cls)
 {
-    std::vector<boost::shared_ptr<hvp::ICIMInstance> > list;
+    std::vector<boost::shared_ptr<hvp::ICIMInstance>> list;
     cls->EnumerateInstances(
         [&list](boost::shared_ptr<hvp::ICIMInstance> instance) {
             list.push_back(instance);
@@ -46,7 +46,7 @@ struct TValueCase {
     const char* text;
 };
 
-class PropertyEntries : public ::testing::TestWithParam<TValueCase> {};
+class PropertyEntries : public ::testing::TestWithParam<TValueCase> { };
 
 TEST_P(PropertyEntries, GiveTheValueTheyDescribe)
 {
@@ -83,14 +83,13 @@ const TValueCase kValueCases[] = {
     {"char16", R"({"char16": "\u00e9"})", hvp::kCIMTypeChar16, false, "\xC3\xA9"},
     {"string_typed", R"({"string": "x"})", hvp::kCIMTypeString, false, "x"},
     {"datetime", R"({"datetime": "20261206010203.000000+000"})", hvp::kCIMTypeDateTime, false,
-     "20261206010203.000000+000"},
+        "20261206010203.000000+000"},
 };
 
 INSTANTIATE_TEST_SUITE_P(Forms, PropertyEntries, ::testing::ValuesIn(kValueCases), TCaseName());
 
 // The status of the THVPException `action` throws; -1 for another type.
-template <typename Action>
-long StatusThrownBy(Action action)
+template <typename Action> long StatusThrownBy(Action action)
 {
     try {
         action();
@@ -115,7 +114,7 @@ TEST(ErrorForms, FailEachOperationAsTheyDescribe)
                  "Empty": {"error": "empty"},
                  "@associations": {"Broken": {"error": 11}, "V": [{"Version": "B1"}, {"Version": "B2"}]}}]
         }})",
-                                                "test.json");
+        "test.json");
     const auto ns = hvp::standin::MakeInventoryNamespace(inventory);
     const hvp::TCIMContext none;
     EXPECT_EQ(StatusThrownBy([&] { ns->GetClass("Missing", none); }), 15);
@@ -143,7 +142,8 @@ TEST(ErrorForms, FailEachOperationAsTheyDescribe)
     EXPECT_EQ(versions, (std::vector<std::string>{"B1", "B2"}));
     instance->EnumerateAssociatedInstances(collect, "", "NotListed", "", "");
     EXPECT_EQ(versions.size(), 2u);
-    EXPECT_EQ(StatusThrownBy([&] { instance->EnumerateAssociatedInstances(collect, "", "Broken", "", ""); }), 11);
+    EXPECT_EQ(
+        StatusThrownBy([&] { instance->EnumerateAssociatedInstances(collect, "", "Broken", "", ""); }), 11);
 }
 
 TEST(Inventory, CommentsAreIgnoredAndTheOperatingSystemDefaultsToZero)
@@ -162,7 +162,7 @@ struct TMalformedCase {
     const char* message;
 };
 
-class MalformedInventories : public ::testing::TestWithParam<TMalformedCase> {};
+class MalformedInventories : public ::testing::TestWithParam<TMalformedCase> { };
 
 TEST_P(MalformedInventories, NameTheFileThePlaceAndTheProblem)
 {
@@ -176,64 +176,70 @@ TEST_P(MalformedInventories, NameTheFileThePlaceAndTheProblem)
 }
 
 const TMalformedCase kMalformedCases[] = {
-    {"empty_file", "", "line 1, column 1: syntax error while parsing value - unexpected end of input; expected '[', "
-                       "'{', or a literal"},
+    {"empty_file", "",
+        "line 1, column 1: syntax error while parsing value - unexpected end of input; expected '[', "
+        "'{', or a literal"},
     {"trailing_comma", "{\"classes\": {\n  \"A\": [1,]\n}}",
-     "line 2, column 11: syntax error while parsing value - unexpected ']'; expected '[', '{', or a literal"},
+        "line 2, column 11: syntax error while parsing value - unexpected ']'; expected '[', '{', or a "
+        "literal"},
     {"number_too_large", "{\"classes\": {\"A\": [{\"P\":\n 123456789012345678901234567890}]}}",
-     "line 2, column 2: number 123456789012345678901234567890 is out of range"},
+        "line 2, column 2: number 123456789012345678901234567890 is out of range"},
     {"not_an_object", "[]", "at the top level: the inventory must be an object"},
     {"unknown_top_member", R"({"class": {}})",
-     "at class: unknown member (the inventory holds \"classes\" and \"operatingSystemType\"; members starting "
-     "with _ are comments)"},
+        "at class: unknown member (the inventory holds \"classes\" and \"operatingSystemType\"; members "
+        "starting "
+        "with _ are comments)"},
     {"classes_not_object", R"({"classes": []})", "at classes: classes must be an object"},
     {"instance_not_object", R"({"classes": {"A": [[]]}})", "at classes.A[0]: an instance must be an object"},
     {"class_entry_number", R"({"classes": {"A": 3}})",
-     "at classes.A: a class entry (an array of instances, or an object) must be an object"},
+        "at classes.A: a class entry (an array of instances, or an object) must be an object"},
     {"class_object_without_instances", R"({"classes": {"A": {"enumerate": {"error": 15}}}})",
-     "at classes.A: a class entry object needs \"instances\""},
+        "at classes.A: a class entry object needs \"instances\""},
     {"enumerate_empty", R"({"classes": {"A": {"instances": [], "enumerate": {"error": "empty"}}}})",
-     "at classes.A.enumerate: \"empty\" is only for class and property look-ups, which return handles"},
+        "at classes.A.enumerate: \"empty\" is only for class and property look-ups, which return handles"},
     {"uint16_out_of_range", R"({"classes": {"A": [{"VendorID": {"uint16": 65536}}]}})",
-     "at classes.A[0].VendorID: uint16 literal 65536 is out of range"},
+        "at classes.A[0].VendorID: uint16 literal 65536 is out of range"},
     {"uint16_negative", R"({"classes": {"A": [{"V": {"uint16": "-1"}}]}})",
-     "at classes.A[0].V: uint16 literal \"-1\" is out of range"},
+        "at classes.A[0].V: uint16 literal \"-1\" is out of range"},
     {"uint16_wrong_kind", R"({"classes": {"A": [{"V": {"uint16": true}}]}})",
-     "at classes.A[0].V: uint16 literal must be an integer, or a text holding one"},
+        "at classes.A[0].V: uint16 literal must be an integer, or a text holding one"},
     {"uint16_bad_text", R"({"classes": {"A": [{"V": {"uint16": "0x"}}]}})",
-     "at classes.A[0].V: uint16 literal \"0x\" is not a decimal or 0x hexadecimal integer"},
+        "at classes.A[0].V: uint16 literal \"0x\" is not a decimal or 0x hexadecimal integer"},
     {"sint8_hex_out_of_range", R"({"classes": {"A": [{"V": {"sint8": "-0x81"}}]}})",
-     "at classes.A[0].V: sint8 literal \"-0x81\" is out of range"},
+        "at classes.A[0].V: sint8 literal \"-0x81\" is out of range"},
     {"real32_out_of_range", R"({"classes": {"A": [{"V": {"real32": 1e39}}]}})",
-     "at classes.A[0].V: real32 literal 1e+39 is out of range"},
+        "at classes.A[0].V: real32 literal 1e+39 is out of range"},
     {"char16_two_characters", R"({"classes": {"A": [{"V": {"char16": "ab"}}]}})",
-     "at classes.A[0].V: char16 literal must be a text of one 16-bit character"},
+        "at classes.A[0].V: char16 literal must be a text of one 16-bit character"},
     {"unknown_type", R"({"classes": {"A": [{"V": {"int": 1}}]}})",
-     "at classes.A[0].V: \"int\" is not a CIM type (boolean, uint8, sint8, uint16, sint16, uint32, sint32, "
-     "uint64, sint64, real32, real64, char16, string, datetime)"},
+        "at classes.A[0].V: \"int\" is not a CIM type (boolean, uint8, sint8, uint16, sint16, uint32, "
+        "sint32, "
+        "uint64, sint64, real32, real64, char16, string, datetime)"},
     {"two_typed_members", R"({"classes": {"A": [{"V": {"uint8": 1, "uint16": 2}}]}})",
-     "at classes.A[0].V: a typed value has exactly one member, named by a CIM type"},
+        "at classes.A[0].V: a typed value has exactly one member, named by a CIM type"},
     {"array_property", R"({"classes": {"A": [{"V": [1]}]}})",
-     "at classes.A[0].V: a property entry cannot be an array"},
+        "at classes.A[0].V: a property entry cannot be an array"},
     {"status_out_of_range", R"({"classes": {"A": [{"V": {"error": 4294967296}}]}})",
-     "at classes.A[0].V: error status 4294967296 is out of range (0 to 4294967295)"},
+        "at classes.A[0].V: error status 4294967296 is out of range (0 to 4294967295)"},
     {"error_on_other", R"({"classes": {"A": [{"V": {"error": 15, "on": "property"}}]}})",
-     "at classes.A[0].V: \"on\" must be \"value\""},
+        "at classes.A[0].V: \"on\" must be \"value\""},
     {"empty_on_value", R"({"classes": {"A": [{"V": {"error": "empty", "on": "value"}}]}})",
-     "at classes.A[0].V: \"empty\" is only for class and property look-ups, which return handles"},
+        "at classes.A[0].V: \"empty\" is only for class and property look-ups, which return handles"},
     {"error_unknown_text", R"({"classes": {"A": {"error": "boom"}}})",
-     "at classes.A: error must be a status from 0 to 4294967295, \"std\" or \"empty\""},
+        "at classes.A: error must be a status from 0 to 4294967295, \"std\" or \"empty\""},
     {"association_empty", R"({"classes": {"A": [{"@associations": {"B": {"error": "empty"}}}]}})",
-     "at classes.A[0].@associations.B: \"empty\" is only for class and property look-ups, which return handles"},
+        "at classes.A[0].@associations.B: \"empty\" is only for class and property look-ups, which return "
+        "handles"},
     {"nested_association_property",
-     R"({"classes": {"A": [{"@associations": {"B": [{"Version": {"uint8": 300}}]}}]}})",
-     "at classes.A[0].@associations.B[0].Version: uint8 literal 300 is out of range"},
-    {"duplicate_property", R"({"classes": {"A": [{"P": 1, "P": 2}]}})", "at classes.A[0].P: duplicate member \"P\""},
+        R"({"classes": {"A": [{"@associations": {"B": [{"Version": {"uint8": 300}}]}}]}})",
+        "at classes.A[0].@associations.B[0].Version: uint8 literal 300 is out of range"},
+    {"duplicate_property", R"({"classes": {"A": [{"P": 1, "P": 2}]}})",
+        "at classes.A[0].P: duplicate member \"P\""},
     {"duplicate_class", R"({"classes": {"A": [], "A": []}})", "at classes.A: duplicate class \"A\""},
     {"os_out_of_range", R"({"operatingSystemType": 65536})",
-     "at operatingSystemType: must be an integer from 0 to 65535, or an error form"},
+        "at operatingSystemType: must be an integer from 0 to 65535, or an error form"},
     {"os_empty", R"({"operatingSystemType": {"error": "empty"}})",
-     "at operatingSystemType: \"empty\" is only for class and property look-ups, which return handles"},
+        "at operatingSystemType: \"empty\" is only for class and property look-ups, which return handles"},
 };
 
 INSTANTIATE_TEST_SUITE_P(Cases, MalformedInventories, ::testing::ValuesIn(kMalformedCases), TCaseName());

@@ -32,23 +32,9 @@ struct TInt32Case {
 TEST(TextToInt32, FollowsStrtolAndKeepsTheLow32Bits)
 {
     const TInt32Case cases[] = {
-        {"26", 26},
-        {"0026", 26},
-        {"+26", 26},
-        {" 26", 26},
-        {"\t\n26", 26},
-        {"26abc", 26},
-        {"26 7", 26},
-        {"", 0},
-        {"abc", 0},
-        {"x26", 0},
-        {"-3", -3},
-        {"- 3", 0},
-        {"2147483647", 2147483647},
-        {"2147483648", INT32_MIN},
-        {"4294967295", -1},
-        {"4294967296", 0},
-        {"4294967297", 1},
+        {"26", 26}, {"0026", 26}, {"+26", 26}, {" 26", 26}, {"\t\n26", 26}, {"26abc", 26}, {"26 7", 26},
+        {"", 0}, {"abc", 0}, {"x26", 0}, {"-3", -3}, {"- 3", 0}, {"2147483647", 2147483647},
+        {"2147483648", INT32_MIN}, {"4294967295", -1}, {"4294967296", 0}, {"4294967297", 1},
         {"99999999999999999999", -1},  // strtol saturates at LONG_MAX
     };
     for (const TInt32Case& c : cases)
@@ -71,7 +57,8 @@ TEST(TextToUnsigned, FailureCarriesTheCastText)
         TextToUnsigned("A");
         FAIL() << "no exception";
     } catch (const boost::bad_lexical_cast& failure) {
-        EXPECT_STREQ(failure.what(), "bad lexical cast: source type value could not be interpreted as target");
+        EXPECT_STREQ(
+            failure.what(), "bad lexical cast: source type value could not be interpreted as target");
     }
 }
 
@@ -131,7 +118,7 @@ TEST(ValueToDecimalText, GivesTheTextOfEveryType)
         {"real32 0.1", TCIMValue::MakeReal(kCIMTypeReal32, 0.1), "0.1"},
         {"char16", TCIMValue::MakeText(kCIMTypeChar16, "x"), "x"},
         {"datetime", TCIMValue::MakeText(kCIMTypeDateTime, "20260101000000.000000+000"),
-         "20260101000000.000000+000"},
+            "20260101000000.000000+000"},
         {"string", TCIMValue(std::string("Model 6")), "Model 6"},
         {"empty string", TCIMValue(std::string()), ""},
     };

@@ -1,0 +1,196 @@
+// The plug-in frame: load-time registration, identity, and the driver's
+// policy for the class list and for host failures.
+#include <dlfcn.h>
+
+#include <string>
+#include <vector>
+
+#include <boost/make_shared.hpp>
+#include <gtest/gtest.h>
+
+#include "harness.hpp"
+#include "hvp_host.hpp"
+
+namespace tarvotest {
+namespace {
+
+namespace hvp = NQXRHVP20;
+using hvp::standin::EHostOp;
+
+const TLogLine kNotFound{0, "Tarvoanal: Error getting class or property"};
+
+TEST(Registration, LoadingCreatesOneObjectWithItsIdentity)
+{
+    const auto manager = boost::make_shared<hvp::TPluginManagerNamespace>();
+    hvp::TRootObject::SetPluginManager(manager);
+    void* library = dlopen(DefaultSettings().pluginPath.c_str(), RTLD_NOW | RTLD_LOCAL);
+    ASSERT_NE(library, nullptr) << dlerror();
+    ASSERT_EQ(manager->GetPlugins().size(), 1u);
+
+    hvp::IPluginCallbacks* plugin = manager->GetPlugins().front();
+    EXPECT_EQ(plugin->GetType(), 1);
+    EXPECT_EQ(plugin->GetName(), "Tarvo Analysis");
+    EXPECT_EQ(plugin->GetVersion(), "1.0");
+    EXPECT_EQ(plugin->GetInterfaceVersion(), "1.0");
+    plugin->Init();
+    plugin->DeInit();
+
+    // A host reaches GetData from the registered pointer by a cross-cast.
+    auto* query = dynamic_cast<hvp::IPluginBasicQueryCallbacks*>(plugin);
+    ASSERT_NE(query, nullptr);
+    std::vector<boost::shared_ptr<hvp::ICIMClass>> none;
+    query->GetData(boost::shared_ptr<hvp::ICIMNamespace>(), none);
+
+    plugin->PrepareForUnload();
+    manager->Clear();
+    dlclose(library);
+    hvp::TRootObject::SetPluginManager(boost::shared_ptr<hvp::ICIMNamespace>());
+}
+
+TEST(Registration, TheHostSeesOneManagerQueryAndOneRegistration)
+{
+    const TRun run = RunInventory(InventoryWith("{}"));
+    EXPECT_EQ(run.Calls("GetPluginManager").size(), 1u);
+    EXPECT_EQ(run.Calls("RegisterPlugin").size(), 1u);
+    ASSERT_EQ(run.recording.identities.size(), 1u);
+    EXPECT_EQ(run.recording.records.at(2),
+        R"({"type":"plugin","pluginType":1,"name":"Tarvo Analysis","version":"1.0","interfaceVersion":"1.0"})");
+}
+
+struct TLoadFailureCase {
+    const char* name;
+    EHostOp op;
+    tarvorun::EHostCallOutcome outcome;  // Proceed here means: throw status 7
+};
+
+class RegistrationFailures : public ::testing::TestWithParam<TLoadFailureCase> { };
+
+TEST_P(RegistrationFailures, LeaveTheLibraryUnregisteredAndTheHostRunning)
+{
+    const TLoadFailureCase& c = GetParam();
+    tarvorun::TRunSettings settings = DefaultSettings();
+    settings.injector = [&c](const tarvorun::THostCall& call, std::size_t) {
+        if (call.op != c.op)
+            return tarvorun::EHostCallOutcome::Proceed;
+        if (c.outcome == tarvorun::EHostCallOutcome::Proceed)
+            throw hvp::THVPException(hvp::THVPStatusCode(7));
+        return c.outcome;
+    };
+    const TRun run = RunInventory(InventoryWith("{}"), settings);
+    EXPECT_EQ(run.result.status, tarvorun::ERunStatus::NotLoaded);
+    EXPECT_NE(run.result.loadProblem.find("did not register"), std::string::npos) << run.result.loadProblem;
+    EXPECT_TRUE(run.recording.records.empty()) << "a plug-in that did not register prints nothing";
+
+    // The process is still whole: the next load works.
+    EXPECT_EQ(RunInventory(InventoryWith("{}")).result.status, tarvorun::ERunStatus::Completed);
+}
+
+const TLoadFailureCase kLoadFailureCases[] = {
+    {"manager_is_empty", EHostOp::GetPluginManager, tarvorun::EHostCallOutcome::ReturnEmpty},
+    {"manager_query_throws", EHostOp::GetPluginManager, tarvorun::EHostCallOutcome::Proceed},
+    {"registration_throws", EHostOp::RegisterPlugin, tarvorun::EHostCallOutcome::Proceed},
+};
+
+INSTANTIATE_TEST_SUITE_P(Cases, RegistrationFailures, ::testing::ValuesIn(kLoadFailureCases), TCaseName());
+
+struct TDriverCase {
+    const char* name;
+    std::vector<std::string> classes;
+    const char* classesJson;  // overlaid on an inventory of empty classes
+    std::vector<TLogLine> logs;
+    bool checkLookUps;
+    std::vector<std::string> lookedUp;  // GetClass calls, in order, when checked
+    const char* failure;                // expected exception kind, or ""
+};
+
+class Driver : public ::testing::TestWithParam<TDriverCase> { };
+
+TEST_P(Driver, RunsTheSeriesForEachTriggerClassUnderItsFailurePolicy)
+{
+    const TDriverCase& c = GetParam();
+    tarvorun::TRunSettings settings = DefaultSettings();
+    settings.classes = c.classes;
+    const TRun run = RunInventory(InventoryWith(c.classesJson), settings);
+    EXPECT_EQ(run.Logs(), c.logs);
+    std::vector<std::string> lookedUp;
+    for (const TCall& call : run.Calls("GetClass"))
+        lookedUp.push_back(call.cls);
+    if (c.checkLookUps) {
+        EXPECT_EQ(lookedUp, c.lookedUp);
+    }
+    ASSERT_EQ(run.recording.failures.size(), std::string(c.failure).empty() ? 0u : 1u);
+    if (!run.recording.failures.empty()) {
+        EXPECT_EQ(run.recording.failures[0].kind, c.failure);
+    }
+}
+
+const char* const kTrigger = "QXRSG_TARVOHeavyHittersAnalysis";
+const char* const kOneStripe =
+    R"({"QXRSG_BadStripeData": [{"ControllerNum": 1, "LogicalDrive": 2, "NumBadStripes": "5"}]})";
+const TLogLine kStripeLine{100, "Tarvolith: Logical drive 2 on controller 1 has 5 bad stripes"};
+
+const TDriverCase kDriverCases[] = {
+    {"empty_list_runs_nothing", {}, "{}", {}, true, {}, ""},
+    {"other_classes_run_nothing", {"Other", "QXRSG_TARVOHeavyHitters"}, kOneStripe, {}, true, {}, ""},
+    {"letter_case_differs", {"qxrsg_tarvoheavyhittersanalysis", "QXRSG_TARVOHEAVYHITTERSANALYSIS"},
+        kOneStripe, {}, true, {}, ""},
+    {"trigger_twice_runs_twice", {kTrigger, "Other", kTrigger}, kOneStripe, {kStripeLine, kStripeLine}, false,
+        {}, ""},
+    {"not_found_in_first_analysis_skips_the_rest_of_that_class", {kTrigger, kTrigger},
+        R"({"QXRSG_tvDiskDrive": {"error": 15}})", {kNotFound, kNotFound}, true,
+        {"QXRSG_tvDiskDrive", "QXRSG_tvDiskDrive"}, ""},
+    {"not_found_in_the_ninth_analysis_keeps_what_ran", {kTrigger},
+        R"({"QXRSG_BadStripeData": {"error": 15}})", {kNotFound}, false, {}, ""},
+    {"other_status_ends_get_data_without_a_line", {kTrigger, kTrigger},
+        R"({"QXRSG_tvDiskDrive": {"error": 7}})", {}, true, {"QXRSG_tvDiskDrive"}, "THVPException"},
+    {"standard_exception_passes_through", {kTrigger, kTrigger}, R"({"QXRSG_tvDiskDrive": {"error": "std"}})",
+        {}, true, {"QXRSG_tvDiskDrive"}, "std::exception"},
+    {"status_zero_is_not_not_found", {kTrigger}, R"({"QXRSG_tvDiskDrive": {"error": 0}})", {}, true,
+        {"QXRSG_tvDiskDrive"}, "THVPException"},
+};
+
+INSTANTIATE_TEST_SUITE_P(Cases, Driver, ::testing::ValuesIn(kDriverCases), TCaseName());
+
+TEST(DriverFailures, AnotherStatusIsRethrownWithTheSameCode)
+{
+    const TRun run = RunInventory(InventoryWith(R"({"QXRSG_tvDiskDrive": {"error": 4294967295}})"));
+    ASSERT_EQ(run.recording.failures.size(), 1u);
+    EXPECT_EQ(run.recording.failures[0].status, 4294967295u);
+    EXPECT_EQ(
+        run.recording.records.back(), R"({"type":"exception","kind":"THVPException","status":4294967295})");
+    EXPECT_EQ(run.result.status, tarvorun::ERunStatus::Failed);
+}
+
+TEST(DriverFailures, AFailingClassNameLeavesGetDataEvenWithNotFound)
+{
+    tarvorun::TRunSettings settings = DefaultSettings();
+    settings.injector = [](const tarvorun::THostCall& call, std::size_t) {
+        if (call.op == EHostOp::GetClassName)
+            throw hvp::THVPException(hvp::THVPStatusCode(15));
+        return tarvorun::EHostCallOutcome::Proceed;
+    };
+    const TRun run = RunInventory(InventoryWith(kOneStripe), settings);
+    EXPECT_TRUE(run.Logs().empty());
+    ASSERT_EQ(run.recording.failures.size(), 1u);
+    EXPECT_EQ(run.recording.failures[0].status, 15u);
+}
+
+TEST(DriverFailures, NoFurtherRequestAfterAFailure)
+{
+    tarvorun::TRunSettings settings = DefaultSettings();
+    settings.requests = 3;
+    const TRun run = RunInventory(InventoryWith(R"({"QXRSG_tvDiskDrive": {"error": 7}})"), settings);
+    EXPECT_EQ(run.Calls("GetClassName").size(), 1u);
+    EXPECT_EQ(run.Calls("RegisterPlugin").size(), 1u);
+}
+
+TEST(DriverRequests, EveryRequestReportsEveryFindingAgain)
+{
+    tarvorun::TRunSettings settings = DefaultSettings();
+    settings.requests = 2;
+    const TRun run = RunInventory(InventoryWith(kOneStripe), settings);
+    EXPECT_EQ(run.Logs(), (std::vector<TLogLine>{kStripeLine, kStripeLine}));
+}
+
+}  // namespace
+}  // namespace tarvotest
