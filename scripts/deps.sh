@@ -1,0 +1,21 @@
+# Installs the Debian packages a script needs, when they are missing.
+# Sourced by the other scripts: `need_packages pkg...`.
+
+need_packages() {
+    local missing=()
+    for package in "$@"; do
+        dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q "install ok installed" ||
+            missing+=("$package")
+    done
+    if [ "${#missing[@]}" -gt 0 ]; then
+        echo "Installing ${missing[*]}" >&2
+        export DEBIAN_FRONTEND=noninteractive
+        apt-get update -qq
+        apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
+    fi
+}
+
+# What every build needs.
+BUILD_PACKAGES=(cmake ninja-build g++ libboost-dev libsimdjson-dev nlohmann-json3-dev libcli11-dev)
+# What the tests need on top.
+TEST_PACKAGES=(libgtest-dev)
