@@ -255,8 +255,10 @@ public:
     void CheckAssociations(dom::element element, const TPath& path) const
     {
         const dom::object associations = ExpectObject(element, path, "@associations");
+        std::size_t position = 0;
         for (const dom::key_value_pair member : associations) {
             const TPath here = path.Member(member.key);
+            RejectDuplicate(associations, member.key, position++, here);
             if (member.value.is_array())
                 CheckInstances(member.value.get_array().value_unsafe(), here);
             else
