@@ -62,32 +62,32 @@ int main(int argc, char** argv)
     std::string inventoryPath;
     std::string classList = "QXRSG_TARVOHeavyHittersAnalysis";
     std::string format = "text";
-    app.add_option("--plugin", settings.pluginPath, "Plug-in library to load")
-        ->type_name("PATH")
-        ->default_str("the libtarvoanal.pi.so beside hvp-run");
+    app.add_option("--plugin", settings.pluginPath,
+           "Plug-in library to load (default: the libtarvoanal.pi.so installed with hvp-run)")
+        ->type_name("PATH");
     app.add_option("--classes", classList,
-           "Class names for GetData, separated by commas, kept in order; an empty text "
-           "gives an empty list")
-        ->type_name("LIST")
-        ->capture_default_str();
-    app.add_option("--requests", settings.requests, "GetData calls in one load")
+           "Class names for GetData, separated by commas, kept in order; an empty text gives an "
+           "empty list (default: QXRSG_TARVOHeavyHittersAnalysis)")
+        ->type_name("LIST");
+    const CLI::Validator atLeastOne(
+        [](std::string& text) {
+            std::size_t used = 0;
+            try {
+                if (std::stoi(text, &used) >= 1 && used == text.size())
+                    return std::string();
+            } catch (const std::exception&) {
+            }
+            return "must be a whole number of 1 or more, not \"" + text + "\"";
+        },
+        "");
+    app.add_option("--requests", settings.requests, "GetData calls in one load (default: 1)")
         ->type_name("N")
-        ->check(CLI::Validator(
-            [](std::string& text) {
-                std::size_t used = 0;
-                try {
-                    if (std::stoi(text, &used) >= 1 && used == text.size())
-                        return std::string();
-                } catch (const std::exception&) {
-                }
-                return "must be a whole number of 1 or more, not \"" + text + "\"";
-            },
-            "N>=1"))
-        ->capture_default_str();
-    app.add_option("--format", format, "Output form")
-        ->type_name("text|jsonl")
-        ->check(CLI::IsMember({"text", "jsonl"}))
-        ->capture_default_str();
+        ->check(atLeastOne);
+    CLI::Validator oneOfTheForms = CLI::IsMember({"text", "jsonl"});
+    oneOfTheForms.description("");
+    app.add_option("--format", format, "Output form: text for a person, jsonl for programs (default: text)")
+        ->type_name("FORMAT")
+        ->check(oneOfTheForms);
     app.add_flag("--trace", settings.trace, "Also record each host operation the plug-in calls");
     app.add_option("INVENTORY", inventoryPath, "Inventory file, or - for standard input")->type_name("");
 

@@ -4,6 +4,7 @@
 //   stdin.json       fed to standard input, with "-" as the last argument;
 //   args             the options, whitespace-separated (default: --format jsonl --trace);
 //   expected.jsonl   the records expected on standard output, written by hand;
+//   expected.txt     instead, the exact standard output of the text form;
 //   expected.stderr  the exact standard error, when present;
 //   status           the expected exit status (default 0).
 // In expected.jsonl a text value of "<any>" matches any value of that member,
@@ -118,6 +119,10 @@ TEST_P(Golden, HvpRunPrintsTheExpectedRecords)
     }
     fs::remove(errors);
 
+    if (fs::exists(c.folder / "expected.txt")) {
+        EXPECT_EQ(output, ReadFile(c.folder / "expected.txt"));
+        return;
+    }
     const std::vector<std::string> expected = SplitLines(ReadFile(c.folder / "expected.jsonl"));
     const std::vector<std::string> actual = SplitLines(output);
     for (std::size_t i = 0; i < std::max(expected.size(), actual.size()); ++i) {
