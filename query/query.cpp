@@ -1,6 +1,8 @@
 #include "query.hpp"
 
+#include <algorithm>
 #include <cctype>
+#include <typeinfo>
 #include <cstdlib>
 
 #include <boost/function.hpp>
@@ -55,6 +57,13 @@ std::string ValueToText(const TCIMValue& value)
 
 unsigned int TextToUnsigned(const std::string& text)
 {
+    // The cast alone would also take a sign ("-4" wraps around): only a text
+    // made wholly of decimal digits is an unsigned number here.
+    const bool digitsOnly = !text.empty() && std::all_of(text.begin(), text.end(), [](char c) {
+        return std::isdigit(static_cast<unsigned char>(c)) != 0;
+    });
+    if (!digitsOnly)
+        boost::throw_exception(boost::bad_lexical_cast(typeid(std::string), typeid(unsigned int)));
     return boost::lexical_cast<unsigned int>(text);
 }
 

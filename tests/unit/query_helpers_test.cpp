@@ -47,7 +47,7 @@ TEST(TextToUnsigned, ConvertsOnlyAWholeDecimalNumber)
     EXPECT_EQ(TextToUnsigned("7"), 7u);
     EXPECT_EQ(TextToUnsigned("0010"), 10u);
     EXPECT_EQ(TextToUnsigned("4294967295"), 4294967295u);
-    for (const char* bad : {"", "A", "4a", "a4", " 4", "4 ", "4.1", "4294967296"})
+    for (const char* bad : {"", "A", "4a", "a4", " 4", "4 ", "4.1", "4294967296", "-4", "+4", "-0"})
         EXPECT_THROW(TextToUnsigned(bad), boost::bad_lexical_cast) << "text \"" << bad << "\"";
 }
 
