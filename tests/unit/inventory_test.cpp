@@ -236,7 +236,7 @@ const TMalformedCase kMalformedCases[] = {
     {"duplicate_property", R"({"classes": {"A": [{"P": 1, "P": 2}]}})",
         "at classes.A[0].P: duplicate member \"P\""},
     {"duplicate_result_class", R"({"classes": {"A": [{"@associations": {"B": [], "B": {"error": 7}}}]}})",
-     "at classes.A[0].@associations.B: duplicate member \"B\""},
+        "at classes.A[0].@associations.B: duplicate member \"B\""},
     {"duplicate_class", R"({"classes": {"A": [], "A": []}})", "at classes.A: duplicate class \"A\""},
     {"os_out_of_range", R"({"operatingSystemType": 65536})",
         "at operatingSystemType: must be an integer from 0 to 65535, or an error form"},
