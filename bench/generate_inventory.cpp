@@ -1,0 +1,57 @@
+// generate_inventory: writes a large, realistic inventory for the
+// benchmarks. The same options and seed always give the same file.
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <string>
+
+#include <CLI/CLI.hpp>
+
+#include "inventory_generator.hpp"
+
+int main(int argc, char** argv)
+{
+    CLI::App app("Write a large inventory with findings of every analysis, deterministic for a seed.",
+        "generate_inventory");
+    tarvobench::TGeneratorOptions options;
+    tarvobench::TInventorySize& size = options.size;
+    double scale = 1.0;
+    std::string output = "-";
+    app.add_option("--seed", options.seed, "Seed of the pseudo-random choices")->capture_default_str();
+    app.add_option("--scale", scale, "Multiplies every count below (0.0625 for a sixteenth)")
+        ->check(CLI::PositiveNumber)
+        ->capture_default_str();
+    app.add_option("--events", size.events, "QXRSG_WindowsSystemEventLogRecord instances")
+        ->capture_default_str();
+    app.add_option("--packages", size.packages, "Installed applications or RPM packages")
+        ->capture_default_str();
+    app.add_option("--controllers", size.controllers, "Controllers, each with its BIOS record")
+        ->capture_default_str();
+    app.add_option("--disks", size.disks, "Disks, each with one firmware record")->capture_default_str();
+    app.add_option("--devices", size.devices, "QXRSG_tvSCSIDeviceData instances")->capture_default_str();
+    app.add_option("--pci", size.pciDevices, "QXRSG_PCIDevice instances")->capture_default_str();
+    app.add_option("--bad-stripes", size.badStripes, "QXRSG_BadStripeData instances")->capture_default_str();
+    app.add_flag("--linux", options.linuxHost, "A Linux machine, listing RPM packages");
+    app.add_option("-o,--output", output, "Output file, or - for standard output")->capture_default_str();
+    CLI11_PARSE(app, argc, argv);
+
+    size = size.Scaled(scale);
+    std::FILE* out = output == "-" ? stdout : std::fopen(output.c_str(), "wb");
+    if (out == nullptr) {
+        std::fprintf(stderr, "generate_inventory: %s: %s\n", output.c_str(), std::strerror(errno));
+        return 1;
+    }
+    bool failed = false;
+    tarvobench::GenerateInventory(options, [&](const char* data, std::size_t length) {
+        if (!failed && std::fwrite(data, 1, length, out) != length)
+            failed = true;
+    });
+    if (std::fflush(out) != 0 || (out != stdout && std::fclose(out) != 0))
+        failed = true;
+    if (failed) {
+        std::fprintf(
+            stderr, "generate_inventory: %s: cannot write: %s\n", output.c_str(), std::strerror(errno));
+        return 1;
+    }
+    return 0;
+}

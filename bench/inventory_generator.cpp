@@ -1,0 +1,548 @@
+#include "inventory_generator.hpp"
+
+#include <cmath>
+#include <cstdio>
+#include <string_view>
+#include <vector>
+
+namespace tarvobench {
+
+namespace {
+
+// splitmix64: small, fast and the same everywhere, unlike the standard
+// library's distributions.
+class TRandom {
+public:
+    explicit TRandom(std::uint64_t seed) : fState(seed) { }
+
+    std::uint64_t Next()
+    {
+        std::uint64_t z = (fState += 0x9E3779B97F4A7C15ull);
+        z = (z ^ (z >> 30)) * 0xBF58476D1CE4E5B9ull;
+        z = (z ^ (z >> 27)) * 0x94D049BB133111EBull;
+        return z ^ (z >> 31);
+    }
+    // A number below `bound`.
+    std::size_t Below(std::size_t bound) { return static_cast<std::size_t>(Next() % bound); }
+    // True with a chance of `perMille` in a thousand.
+    bool Chance(unsigned perMille) { return Next() % 1000 < perMille; }
+    template <typename T, std::size_t N> const T& Pick(const T (&items)[N]) { return items[Below(N)]; }
+
+private:
+    std::uint64_t fState;
+};
+
+// JSON text gathered in a buffer and handed on in large pieces.
+class TJsonText {
+public:
+    explicit TJsonText(const TTextWriter& write) : fWrite(write) { fBuffer.reserve(kFlushSize + 4096); }
+    ~TJsonText() { Flush(); }
+
+    TJsonText& Raw(std::string_view text)
+    {
+        fBuffer.append(text.data(), text.size());
+        if (fBuffer.size() >= kFlushSize)
+            Flush();
+        return *this;
+    }
+    TJsonText& Number(long long number)
+    {
+        char digits[24];
+        const int length = std::snprintf(digits, sizeof digits, "%lld", number);
+        return Raw(std::string_view(digits, static_cast<std::size_t>(length)));
+    }
+    // A string literal; the texts made here need only quotes and backslashes
+    // escaped.
+    TJsonText& String(std::string_view text)
+    {
+        fBuffer.push_back('"');
+        for (const char c : text) {
+            if (c == '"' || c == '\\')
+                fBuffer.push_back('\\');
+            fBuffer.push_back(c);
+        }
+        fBuffer.push_back('"');
+        return *this;
+    }
+    // "name":
+    TJsonText& Key(std::string_view name) { return String(name).Raw(":"); }
+    TJsonText& Member(std::string_view name, std::string_view text) { return Key(name).String(text); }
+    TJsonText& Member(std::string_view name, long long number) { return Key(name).Number(number); }
+
+    void Flush()
+    {
+        if (!fBuffer.empty())
+            fWrite(fBuffer.data(), fBuffer.size());
+        fBuffer.clear();
+    }
+
+private:
+    static constexpr std::size_t kFlushSize = 1 << 20;
+    const TTextWriter& fWrite;
+    std::string fBuffer;
+};
+
+template <typename... Args> std::string Format(const char* format, Args... args)
+{
+    char text[512];
+    const int length = std::snprintf(text, sizeof text, format, args...);
+    return std::string(text, static_cast<std::size_t>(length));
+}
+
+// Opens one class: "name": [ and writes each instance on its own line.
+class TClassArray {
+public:
+    TClassArray(TJsonText& out, std::string_view name, bool& firstClass) : fOut(out)
+    {
+        fOut.Raw(firstClass ? "\n    " : ",\n    ").Key(name).Raw("[");
+        firstClass = false;
+    }
+    ~TClassArray() { fOut.Raw(fEmpty ? "]" : "\n    ]"); }
+    // Starts the next instance; the caller writes its members and closes it.
+    TJsonText& NextInstance()
+    {
+        fOut.Raw(fEmpty ? "\n      {" : ",\n      {");
+        fEmpty = false;
+        return fOut;
+    }
+
+private:
+    TJsonText& fOut;
+    bool fEmpty = true;
+};
+
+// Where a disk or a device sits: disks are spread evenly over the
+// controllers, sixteen SCSI ids to a channel.
+struct TAddress {
+    long long controller;
+    long long channel;
+    long long scsiId;
+};
+
+TAddress AddressOf(std::size_t index, const TInventorySize& size)
+{
+    const std::size_t controllers = size.controllers == 0 ? 1 : size.controllers;
+    const std::size_t perController = (size.disks + controllers - 1) / controllers;
+    const std::size_t slot = perController == 0 ? index : index % perController;
+    const std::size_t controller = perController == 0 ? 0 : (index / perController) % controllers;
+    return {static_cast<long long>(controller + 1), static_cast<long long>(slot / 16),
+        static_cast<long long>(slot % 16)};
+}
+
+// A controller is in a cluster, which gives its devices the shared-storage
+// note, when it is the first or every eighth.
+bool IsClustered(std::size_t controller)
+{
+    return controller == 0 || controller % 8 == 3;
+}
+
+// What the controllers and their BIOS records say, decided once so that the
+// two classes agree.
+struct TController {
+    std::string model;
+    std::string driver;
+    std::string bios;
+    bool scrubbingOff;
+    const char* cluster;
+};
+
+std::vector<TController> MakeControllers(TRandom& random, std::size_t count)
+{
+    const char* const kModels[] = {"Model 6", "Model 7", "Model 5400S", "Model 2810SA", "Tarvolith 4m"};
+    std::vector<TController> controllers;
+    for (std::size_t i = 0; i < count; ++i) {
+        const unsigned build = 14 + static_cast<unsigned>(i % 80);
+        TController controller;
+        controller.model = i == 0 ? "Model 6" : random.Pick(kModels);
+        if (i != 0 && random.Chance(150)) {
+            // The older family compares two digits after the full stop.
+            controller.driver = Format("4.10.%u", 300 + build);
+            controller.bios = "4.10";
+        } else if (i == 0 || random.Chance(125)) {
+            controller.driver = Format("7.00.%u", build);
+            controller.bios = "7.12";  // disagrees with the driver
+        } else {
+            controller.driver = Format("7.02.%u", build);
+            controller.bios = "7.02";
+        }
+        controller.scrubbingOff = i == 0 || random.Chance(170);
+        controller.cluster = i == 0 ? "Yes (active)" : IsClustered(i) ? "Yes" : "No";
+        controllers.push_back(controller);
+    }
+    return controllers;
+}
+
+void WriteControllers(TJsonText& out, const std::vector<TController>& controllers, bool& firstClass)
+{
+    TClassArray array(out, "QXRSG_tvSCSIProtocolController", firstClass);
+    long long number = 0;
+    for (const TController& controller : controllers) {
+        ++number;
+        array.NextInstance()
+            .Member("ControllerNum", number)
+            .Raw(",")
+            .Member("ControllerType", controller.model)
+            .Raw(",")
+            .Member("Name", Format("Tarvolith controller %lld", number))
+            .Raw(",")
+            .Member("DeviceDriverVersion", controller.driver)
+            .Raw(",")
+            .Key("VendorID")
+            .Raw("{\"uint16\":\"0x9005\"},")
+            .Key("PciDeviceID")
+            .Raw(number % 3 == 0 ? "{\"uint16\":\"0x0286\"}," : "{\"uint16\":\"0x0285\"},")
+            .Member("DataScrubbing", controller.scrubbingOff ? "Disabled" : "Enabled")
+            .Raw(",")
+            .Member("PartOfCluster", controller.cluster)
+            .Raw(",")
+            .Member("Status", "OK")
+            .Raw("}");
+    }
+}
+
+void WriteBiosRecords(TJsonText& out, const std::vector<TController>& controllers, bool& firstClass)
+{
+    TClassArray array(out, "QXRSG_tvBiosVersion", firstClass);
+    long long number = 0;
+    for (const TController& controller : controllers) {
+        ++number;
+        array.NextInstance()
+            .Member("Name", Format("Tarvolith%lld BIOS", number))
+            .Raw(",")
+            .Member("Version", controller.bios)
+            .Raw(",")
+            .Member("Manufacturer", "QXR")
+            .Raw("}");
+    }
+}
+
+void WritePciDevices(TJsonText& out, TRandom& random, std::size_t count, bool& firstClass)
+{
+    struct TPci {
+        const char* vendor;
+        const char* device;
+        const char* name;
+    };
+    const TPci kDevices[] = {
+        {"0x8086", "0x1237", "Host bridge"},
+        {"0x8086", "0x7010", "IDE interface"},
+        {"0x8086", "0x100e", "Ethernet controller"},
+        {"0x1022", "0x1480", "Root complex"},
+        {"0x10de", "0x1eb8", "3D controller"},
+        {"0x14e4", "0x165f", "Ethernet controller"},
+        {"0x1000", "0x0097", "Serial attached SCSI controller"},
+    };
+    TClassArray array(out, "QXRSG_PCIDevice", firstClass);
+    for (std::size_t i = 0; i < count; ++i) {
+        const bool adapter = i % 50 == 7;
+        const TPci& pci = adapter ? TPci{"0x9005", "0x0285", "RAID bus controller"} : random.Pick(kDevices);
+        TJsonText& instance = array.NextInstance();
+        instance.Key("VendorID").Raw("{\"uint16\":").String(pci.vendor).Raw("},");
+        // Some inventories write the identifiers as decimal numbers.
+        if (i % 4 == 1)
+            instance.Key("PciDeviceID")
+                .Raw("{\"uint16\":")
+                .Number(std::stoll(pci.device, nullptr, 16))
+                .Raw("},");
+        else
+            instance.Key("PciDeviceID").Raw("{\"uint16\":").String(pci.device).Raw("},");
+        instance.Member("Name", pci.name)
+            .Raw(",")
+            .Member("BusNumber", static_cast<long long>(i / 32))
+            .Raw(",")
+            .Member("DeviceNumber", static_cast<long long>(i % 32))
+            .Raw(",")
+            .Member("FunctionNumber", 0)
+            .Raw("}");
+    }
+}
+
+void WritePackages(TJsonText& out, TRandom& random, std::size_t count, bool linuxHost, bool& firstClass)
+{
+    const char* const kRpms[] = {"bash-5.2.15-%u.el9", "openssh-server-9.2p1-%u", "glibc-2.36-%u.x86_64",
+        "kernel-5.14.0-%u.el9", "python3-libs-3.11.%u", "NetworkManager-1.42.%u", "systemd-252-%u.el9",
+        "perl-Storable-3.%u"};
+    const char* const kApplications[] = {"Microsoft Visual C++ 2015 Redistributable (x64) - 14.0.%u",
+        "Adobe Acrobat Reader DC (build %u)", "Intel(R) Network Connections %u.1", "7-Zip 19.%02u (x64)",
+        "Java 8 Update %u", "HP Insight Diagnostics Online Edition %u", "Windows Driver Package - Intel %u",
+        "Mozilla Firefox (x64 en-US) %u.0"};
+    const char* const kVendors[] = {
+        "Microsoft Corporation", "Red Hat, Inc.", "Intel Corporation", "Oracle", "Mozilla", "Igor Pavlov"};
+    TClassArray array(out, linuxHost ? "QXRSG_InstalledRPM" : "QXRSG_InstalledApplication", firstClass);
+    for (std::size_t i = 0; i < count; ++i) {
+        const char* pattern = linuxHost ? random.Pick(kRpms) : random.Pick(kApplications);
+        array.NextInstance()
+            .Member("ProductName", Format(pattern, static_cast<unsigned>(i)))
+            .Raw(",")
+            .Member("Vendor", random.Pick(kVendors))
+            .Raw(",")
+            .Member("InstallDate",
+                Format("2023%02u%02u", 1 + static_cast<unsigned>(i % 12), 1 + static_cast<unsigned>(i % 28)))
+            .Raw("}");
+    }
+}
+
+std::string SerialNumber(TRandom& random)
+{
+    const char kCharacters[] = "0123456789ABCDEFGHJKLMNPQRSTUVWXYZ";
+    std::string serial;
+    for (int k = 0; k < 8; ++k)
+        serial.push_back(kCharacters[random.Below(sizeof kCharacters - 1)]);
+    return serial;
+}
+
+void WriteDisks(TJsonText& out, TRandom& random, const TInventorySize& size, bool& firstClass)
+{
+    const char* const kSupported[] = {
+        "QXR-WVT 9.1G", "QXR-HMLO 36G", "QXR-YDKQ 73G", "qxr-wvt 18G", "QXR-HMLO 146G"};
+    const char* const kUnsupported[] = {"XD4410-146", "ST336607LC", "MAW3073NC", "HUS151473VL"};
+    const char* const kFirmware[] = {"B1A0", "0007", "C3B2", "HPB4", "0112"};
+    TClassArray array(out, "QXRSG_tvDiskDrive", firstClass);
+    for (std::size_t i = 0; i < size.disks; ++i) {
+        const TAddress address = AddressOf(i, size);
+        const bool hardDisk = i == 0 || !random.Chance(40);
+        const char* type = hardDisk ? "Hard disk" : random.Chance(500) ? "CD-ROM" : "Tape";
+        const char* code = i == 0 || random.Chance(30) ? random.Pick(kUnsupported) : random.Pick(kSupported);
+        array.NextInstance()
+            .Member("DeviceType", type)
+            .Raw(",")
+            .Member("DeviceCode", code)
+            .Raw(",")
+            .Member("DeviceSerialNum", SerialNumber(random))
+            .Raw(",")
+            .Member("ControllerNum", address.controller)
+            .Raw(",")
+            .Member("Channel", address.channel)
+            .Raw(",")
+            .Member("ScsiId", address.scsiId)
+            .Raw(",")
+            .Member("Capacity", static_cast<long long>(9100 + random.Below(140000)) * 1000000)
+            .Raw(",")
+            .Key("@associations")
+            .Raw("{")
+            .Key("QXRSG_tvDiskDriveVersion")
+            .Raw("[{")
+            .Member("Version", random.Pick(kFirmware))
+            .Raw("}]}}");
+    }
+}
+
+void WriteDeviceData(TJsonText& out, TRandom& random, const TInventorySize& size, bool& firstClass)
+{
+    TClassArray array(out, "QXRSG_tvSCSIDeviceData", firstClass);
+    for (std::size_t i = 0; i < size.devices; ++i) {
+        const TAddress address = AddressOf(size.disks == 0 ? i : i % size.disks, size);
+        long long parity = 0, soft = 0, hard = 0, misc = 0;
+        bool pfa = false;
+        if (i == 0) {
+            // On the clustered first controller: its soft and misc lines carry
+            // the shared-storage note.
+            soft = 2;
+            misc = 1;
+            pfa = true;
+        } else if (random.Chance(40)) {
+            parity = random.Chance(300) ? static_cast<long long>(random.Below(5)) : 0;
+            soft = static_cast<long long>(random.Below(12));
+            hard = random.Chance(200) ? static_cast<long long>(random.Below(3)) : 0;
+            misc = random.Chance(300) ? static_cast<long long>(random.Below(4)) : 0;
+            pfa = random.Chance(100);
+        }
+        array.NextInstance()
+            .Member("ControllerNum", address.controller)
+            .Raw(",")
+            .Member("Channel", address.channel)
+            .Raw(",")
+            .Member("ScsiId", address.scsiId)
+            .Raw(",")
+            .Member("NumParityErrors", parity)
+            .Raw(",")
+            .Member("NumSoftErrors", soft)
+            .Raw(",")
+            .Member("NumHardErrors", hard)
+            .Raw(",")
+            .Member("PFA", pfa ? "Yes" : "No")
+            .Raw(",")
+            .Member("Misc", misc)
+            .Raw("}");
+    }
+}
+
+void WriteBadStripes(TJsonText& out, TRandom& random, const TInventorySize& size, bool& firstClass)
+{
+    TClassArray array(out, "QXRSG_BadStripeData", firstClass);
+    const std::size_t controllers = size.controllers == 0 ? 1 : size.controllers;
+    for (std::size_t i = 0; i < size.badStripes; ++i) {
+        const long long count = i == 0 ? 12
+            : random.Chance(150)       ? static_cast<long long>(1 + random.Below(40))
+                                       : 0;
+        array.NextInstance()
+            .Member("ControllerNum", static_cast<long long>(1 + i % controllers))
+            .Raw(",")
+            .Member("LogicalDrive", static_cast<long long>(i / controllers))
+            .Raw(",")
+            // The count is a text in the host's records.
+            .Member("NumBadStripes", std::to_string(count))
+            .Raw("}");
+    }
+}
+
+// One event-log record's id, source and message.
+struct TEvent {
+    long long id;
+    const char* source;
+    std::string message;
+};
+
+// A message under one of the ids the scan looks for; most name an adapter
+// driver, unless `namesDriver` asks for one that does.
+TEvent DriverEvent(TRandom& random, long long id, bool namesDriver)
+{
+    const unsigned port = static_cast<unsigned>(random.Below(8));
+    switch (random.Below(namesDriver ? 7 : 8)) {
+    case 0:
+    case 1:
+    case 2:
+        return {
+            id, "zkvt314", Format("Reset to device, \\Device\\RaidPort%u, was issued by zkvt314.sys.", port)};
+    case 3:
+        return {id, "zkvt314",
+            Format(
+                "The device \\Device\\Harddisk%u\\DR%u did not respond in time (zkvt314.sys).", port, port)};
+    case 4:
+    case 5:
+        return {id, "tvrkdrvn",
+            Format("tvrkdrvn.sys detected a controller error on \\Device\\RaidPort%u.", port)};
+    case 6:
+        return {id, "tvrkdrvn",
+            Format("Retry of a request to \\Device\\RaidPort%u by tvrkdrvn.sys after zkvt314.sys timed out.",
+                port)};
+    default:
+        // Another driver's message under the same ids: read, and passed over.
+        return {id, "disk",
+            Format("The driver detected a controller error on \\Device\\Harddisk%u\\DR%u.", port, port)};
+    }
+}
+
+TEvent OtherEvent(TRandom& random)
+{
+    const char* const kServices[] = {"Windows Update", "Print Spooler", "Windows Time", "WinHTTP Web Proxy",
+        "Network Location Awareness", "Windows Modules Installer"};
+    switch (random.Below(10)) {
+    case 0:
+    case 1:
+    case 2:
+    case 3:
+        return {7036, "Service Control Manager",
+            Format("The %s service entered the %s state.", random.Pick(kServices),
+                random.Chance(500) ? "running" : "stopped")};
+    case 4:
+        return {6005, "EventLog", "The Event log service was started."};
+    case 5:
+        return {6006, "EventLog", "The Event log service was stopped."};
+    case 6:
+        return {1014, "DNS Client Events",
+            Format("Name resolution for the name host%u.corp timed out.",
+                static_cast<unsigned>(random.Below(500)))};
+    case 7:
+        return {10016, "DCOM", "The permission settings do not grant Local Activation to the COM server."};
+    case 8:
+        return {129, "zkvt314",
+            Format("Reset to device, \\Device\\RaidPort%u, was issued by zkvt314.sys.",
+                static_cast<unsigned>(random.Below(8)))};
+    default:
+        return {7040, "Service Control Manager", "The start type of the Windows Time service was changed."};
+    }
+}
+
+void WriteEvents(TJsonText& out, TRandom& random, std::size_t count, bool& firstClass)
+{
+    const long long kDriverIds[] = {9, 11, 15, 26, 50, 51};
+    TClassArray array(out, "QXRSG_WindowsSystemEventLogRecord", firstClass);
+    for (std::size_t i = 0; i < count; ++i) {
+        // The first six show every id the scan looks for; after them, one
+        // record in fifty has one of those ids.
+        const TEvent event = i < 6 ? DriverEvent(random, kDriverIds[i], true)
+            : random.Chance(20)    ? DriverEvent(random, random.Pick(kDriverIds), false)
+                                   : OtherEvent(random);
+        array.NextInstance()
+            .Member("RecordNumber", static_cast<long long>(i + 1))
+            .Raw(",")
+            .Member("EventID", event.id)
+            .Raw(",")
+            .Member("SourceName", event.source)
+            .Raw(",")
+            .Member("Message", event.message)
+            .Raw("}");
+    }
+}
+
+}  // namespace
+
+TInventorySize TInventorySize::Scaled(double factor) const
+{
+    const auto scale = [factor](std::size_t count) -> std::size_t {
+        if (count == 0)
+            return 0;
+        const double scaled = std::round(static_cast<double>(count) * factor);
+        return scaled < 1 ? 1 : static_cast<std::size_t>(scaled);
+    };
+    TInventorySize size;
+    size.events = scale(events);
+    size.packages = scale(packages);
+    size.controllers = scale(controllers);
+    size.disks = scale(disks);
+    size.devices = scale(devices);
+    size.pciDevices = scale(pciDevices);
+    size.badStripes = scale(badStripes);
+    return size;
+}
+
+void GenerateInventory(const TGeneratorOptions& options, const TTextWriter& write)
+{
+    const TInventorySize& size = options.size;
+    // Each class draws from its own stream, so that changing one count leaves
+    // the other classes as they were.
+    const auto stream = [&options](
+                            std::uint64_t salt) { return TRandom(options.seed * 0x100000001B3ull + salt); };
+
+    TJsonText out(write);
+    out.Raw("{\n  ")
+        .Member("_about",
+            Format("generated inventory, seed %llu: %zu controllers, %zu disks, %zu device records, %zu "
+                   "event-log "
+                   "records, %zu packages, %zu PCI devices, %zu bad-stripe records",
+                static_cast<unsigned long long>(options.seed), size.controllers, size.disks, size.devices,
+                size.events, size.packages, size.pciDevices, size.badStripes))
+        .Raw(",\n  ")
+        .Member("operatingSystemType", options.linuxHost ? 36 : 18)
+        .Raw(",\n  ")
+        .Key("classes")
+        .Raw("{");
+    bool firstClass = true;
+    TRandom controllerRandom = stream(1);
+    const std::vector<TController> controllers = MakeControllers(controllerRandom, size.controllers);
+    WriteControllers(out, controllers, firstClass);
+    WriteBiosRecords(out, controllers, firstClass);
+    TRandom pciRandom = stream(2);
+    WritePciDevices(out, pciRandom, size.pciDevices, firstClass);
+    TRandom packageRandom = stream(3);
+    WritePackages(out, packageRandom, size.packages, options.linuxHost, firstClass);
+    TRandom diskRandom = stream(4);
+    WriteDisks(out, diskRandom, size, firstClass);
+    TRandom deviceRandom = stream(5);
+    WriteDeviceData(out, deviceRandom, size, firstClass);
+    TRandom stripeRandom = stream(6);
+    WriteBadStripes(out, stripeRandom, size, firstClass);
+    TRandom eventRandom = stream(7);
+    WriteEvents(out, eventRandom, size.events, firstClass);
+    out.Raw("\n  }\n}\n");
+}
+
+std::string GenerateInventoryText(const TGeneratorOptions& options)
+{
+    std::string text;
+    GenerateInventory(options, [&text](const char* data, std::size_t size) { text.append(data, size); });
+    return text;
+}
+
+}  // namespace tarvobench
