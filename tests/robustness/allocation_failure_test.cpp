@@ -1,0 +1,147 @@
+// The one allocation the plug-in checks: the working record of the
+// device-error analysis. This program replaces the global nothrow operator
+// new, which the plug-in's calls reach too, since the plug-in is loaded into
+// this process; the replacement fails only records of that size, and only
+// while the device data is being scanned (never while an inventory is
+// loaded, which also allocates without throwing).
+#include <atomic>
+#include <cstdint>
+#include <new>
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "harness.hpp"
+
+namespace {
+
+// The device-error record: six 32-bit counts and addresses, a 4-byte text
+// and one more count.
+const std::size_t kRecordSize = 7 * sizeof(std::int32_t) + 4;
+
+std::atomic<bool> gScanningDevices{false};
+std::atomic<int> gRecordRequests{0};
+std::atomic<int> gFailingRequest{-1};  // the 0-based request that fails; -1 fails them all
+
+}  // namespace
+
+void* operator new(std::size_t size, const std::nothrow_t&) noexcept
+{
+    if (gScanningDevices && size == kRecordSize) {
+        const int request = gRecordRequests++;
+        if (gFailingRequest < 0 || request == gFailingRequest)
+            return nullptr;
+    }
+    try {
+        return ::operator new(size);
+    } catch (...) {
+        return nullptr;
+    }
+}
+
+namespace tarvotest {
+namespace {
+
+using Lines = std::vector<TLogLine>;
+
+const TLogLine kNoRecord{3, "Unabled to allocate space for devErrors"};
+const TLogLine kBadStripe{100, "Tarvolith: Logical drive 0 on controller 1 has 2 bad stripes"};
+const char* const kDeviceProps[] = {
+    "ControllerNum", "Channel", "ScsiId", "NumParityErrors", "NumSoftErrors", "NumHardErrors", "PFA", "Misc"};
+
+// Three devices with soft errors, and a bad-stripe record for the analysis
+// that runs after the scan.
+const char* const kDevices = R"({
+  "QXRSG_tvSCSIDeviceData": [
+    {"ControllerNum": 1, "Channel": 0, "ScsiId": 1, "NumParityErrors": 0, "NumSoftErrors": 1,
+     "NumHardErrors": 0, "PFA": "No", "Misc": 0},
+    {"ControllerNum": 1, "Channel": 0, "ScsiId": 2, "NumParityErrors": 0, "NumSoftErrors": 2,
+     "NumHardErrors": 0, "PFA": "No", "Misc": 0},
+    {"ControllerNum": 1, "Channel": 0, "ScsiId": 3, "NumParityErrors": 0, "NumSoftErrors": 3,
+     "NumHardErrors": 0, "PFA": "No", "Misc": 0}],
+  "QXRSG_BadStripeData": [{"ControllerNum": 1, "LogicalDrive": 0, "NumBadStripes": "2"}]})";
+
+TLogLine Soft(int scsiId)
+{
+    return {100,
+        "Tarvolith: Controller 1 Channel 0 Scsi ID " + std::to_string(scsiId) + " reported " +
+            std::to_string(scsiId) + " soft errors"};
+}
+
+// Runs one request in which record allocations fail (the `failing`-th only,
+// or all when it is -1) from the look-up of the device data until the next
+// class look-up.
+TRun RunWithFailingRecords(int failing)
+{
+    gRecordRequests = 0;
+    gFailingRequest = failing;
+    tarvorun::TRunSettings settings = DefaultSettings();
+    settings.injector = [](const tarvorun::THostCall& call, std::size_t) {
+        if (call.op == NQXRHVP20::standin::EHostOp::GetClass)
+            gScanningDevices = call.className == "QXRSG_tvSCSIDeviceData";
+        return tarvorun::EHostCallOutcome::Proceed;
+    };
+    TRun run = RunInventory(InventoryWith(kDevices), settings);
+    gScanningDevices = false;
+    return run;
+}
+
+std::vector<std::string> DeviceReads(const TRun& run, int device)
+{
+    std::vector<std::string> reads;
+    const std::string instance = "QXRSG_tvSCSIDeviceData[" + std::to_string(device) + "]";
+    for (const std::string& read : run.PropertyReads())
+        if (read.compare(0, instance.size() + 1, instance + ".") == 0)
+            reads.push_back(read);
+    return reads;
+}
+
+std::vector<std::string> AllReads(int device)
+{
+    std::vector<std::string> reads;
+    for (const char* property : kDeviceProps)
+        reads.push_back("QXRSG_tvSCSIDeviceData[" + std::to_string(device) + "]." + property);
+    return reads;
+}
+
+TEST(RecordAllocation, EveryRecordFailingCostsEachDeviceItsLinesAndReads)
+{
+    const TRun run = RunWithFailingRecords(-1);
+    EXPECT_EQ(gRecordRequests, 3) << "one record is asked for per device";
+    // One warning per device, as the scan goes on with the next device, and
+    // the analyses after the scan still run.
+    EXPECT_EQ(run.Logs(), (Lines{kNoRecord, kNoRecord, kNoRecord, kBadStripe}));
+    for (int device = 0; device < 3; ++device)
+        EXPECT_TRUE(DeviceReads(run, device).empty()) << "device " << device;
+    EXPECT_TRUE(run.recording.failures.empty());
+    EXPECT_EQ(run.result.status, tarvorun::ERunStatus::Completed);
+}
+
+TEST(RecordAllocation, OneFailingRecordCostsOnlyItsDevice)
+{
+    const TRun run = RunWithFailingRecords(1);
+    EXPECT_EQ(gRecordRequests, 3);
+    EXPECT_EQ(run.Logs(), (Lines{Soft(1), kNoRecord, Soft(3), kBadStripe}));
+    EXPECT_EQ(DeviceReads(run, 0), AllReads(0));
+    EXPECT_TRUE(DeviceReads(run, 1).empty());
+    EXPECT_EQ(DeviceReads(run, 2), AllReads(2));
+}
+
+TEST(RecordAllocation, RecordsThatCanBeHadReportEveryDevice)
+{
+    const TRun run = RunWithFailingRecords(99);
+    EXPECT_EQ(gRecordRequests, 3);
+    EXPECT_EQ(run.Logs(), (Lines{Soft(1), Soft(2), Soft(3), kBadStripe}));
+}
+
+TEST(RecordAllocation, RequestsOutsideTheScanNeverFail)
+{
+    gFailingRequest = -1;
+    gScanningDevices = false;
+    const TRun run = RunInventory(InventoryWith(kDevices));
+    EXPECT_EQ(run.Logs(), (Lines{Soft(1), Soft(2), Soft(3), kBadStripe}));
+}
+
+}  // namespace
+}  // namespace tarvotest

@@ -1,0 +1,501 @@
+// Fault injection at every host call. One clean request over a rich inventory
+// gives the sequence of host operations the plug-in makes; the request is then
+// run again once for each operation of that sequence and each way the host can
+// fail it (status 15, another status, a standard exception, an empty handle),
+// and what the plug-in logged and let through is held against the failure
+// policy: the driver's, and that of the analyses that contain failures
+// themselves (PCI identification, the management-software check, the system
+// event log scan).
+#include <algorithm>
+#include <cstdint>
+#include <fstream>
+#include <sstream>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+#include <nlohmann/json.hpp>
+
+#include "harness.hpp"
+#include "hvp_host.hpp"
+
+namespace tarvotest {
+namespace {
+
+namespace hvp = NQXRHVP20;
+using hvp::standin::EHostOp;
+using Lines = std::vector<TLogLine>;
+
+const char* const kSoftSuffix =
+    ":  This adapter is currently part of a shared storage configuration.  These events are normal.";
+const char* const kMiscSuffix =
+    ":  This adapter is currently part of a shared storage configuration. These events are normal.";
+const TLogLine kNotFound{0, "Tarvoanal: Error getting class or property"};
+const TLogLine kScanFailed{3, "Tarvoanal: Error getting class or property"};
+const TLogLine kNoProductName{3, "basic analysis: didn't find ProductName property"};
+const TLogLine kManagerFinding{100,
+    "A Tarvolith adapter is present but Tarvolith Manager is not installed."
+    "Tarvolith Manager may be obtained from the QXR Support site."};
+const TLogLine kManagerNotice{101,
+    "\nA Tarvolith adapter is present in the system but Tarvolith Manager is not installed.\n"
+    "It is recommended to install Tarvolith Manager before re-running HVP and submitting the file to QXR.\n"
+    "This will enhance the information contained within the report.\n"
+    "Tarvolith Manager may be obtained from the QXR Support site.\n"};
+const char* const kInjectedWhat = "injected host failure";
+
+std::string ReadFile(const char* path)
+{
+    std::ifstream in(path);
+    std::ostringstream text;
+    text << in.rdbuf();
+    return text.str();
+}
+
+const std::string& RichInventoryText()
+{
+    static const std::string text = ReadFile(TARVOANAL_RICH_INVENTORY);
+    return text;
+}
+
+// What one clean request over the rich inventory logs, in order.
+Lines RichInventoryLines()
+{
+    const std::string dev = "Tarvolith: Controller 1 Channel 0 Scsi ID 1 reported ";
+    return {
+        // Disk support: the one hard disk without a supported tag.
+        {100, "Tarvolith: Disk with device code \"xd4410-146\" may not be supported."},
+        // Management software: adapters present, the package list lacks it.
+        kManagerFinding,
+        kManagerNotice,
+        // Device errors: the shared device's five lines, nothing for the
+        // device with a null count, the soft line of the unshared one.
+        {100, dev + "a PFA error"},
+        {100, dev + "2 parity errors"},
+        {100, dev + "3 soft errors" + kSoftSuffix},
+        {100, dev + "1 hard errors"},
+        {100, dev + "5 misc errors" + kMiscSuffix},
+        {100, "Tarvolith: Controller 2 Channel 1 Scsi ID 4 reported 7 soft errors"},
+        // System event log: ids 11 and 51 name a driver; id 10 is passed over.
+        {100,
+            "Tarvolith: Found in system event log a message with event id 11 associated with zkvt314.sys, "
+            "the message reads Reset issued by zkvt314.sys"},
+        {100,
+            "Tarvolith: Found in system event log a message with event id 51 associated with tvrkdrvn.sys, "
+            "the message reads tvrkdrvn.sys: command timed out"},
+        // BIOS and driver: a mismatch on controller 1; a pair too short to
+        // compare on the exempt controller 2.
+        {100,
+            "Tarvolith: Bios version: 7.12 Doesn't match with device driver version: 7.00.14 for controller "
+            "number 1 controller type Model 6"},
+        {3, "Bios or devicedriver not in comparable format"},
+        // Data scrubbing: "Disabled" and "No".
+        {100, "Tarvolith: Data scrubbing for controller number 1 controller type Model 6 is disabled"},
+        {100,
+            "Tarvolith: Data scrubbing for controller number 2 controller type Tarvolith 4m Adapter is "
+            "disabled"},
+        // Bad stripes: the drive with a count above zero.
+        {100, "Tarvolith: Logical drive 0 on controller 1 has 12 bad stripes"},
+    };
+}
+
+// The analyses that make host calls, in the order the driver runs them, each
+// recognised by the class it looks up first.
+enum EAnalysis {
+    kDiskSupported,
+    kDiskBadLot,
+    kDiskFirmware,
+    kCheckTarvolith,
+    kDeviceErrors,
+    kEventLog,
+    kBiosDriver,
+    kScrubbing,
+    kBadStripes,
+    kAnalysisCount
+};
+const char* const kFirstClass[kAnalysisCount] = {"QXRSG_tvDiskDrive", "QXRSG_tvDiskDrive",
+    "QXRSG_tvDiskDrive", "QXRSG_tvSCSIProtocolController", "QXRSG_tvSCSIProtocolController",
+    "QXRSG_WindowsSystemEventLogRecord", "QXRSG_tvSCSIProtocolController", "QXRSG_tvSCSIProtocolController",
+    "QXRSG_BadStripeData"};
+const int kOutsideSeries = -1;
+
+// The clean request: its host calls and log lines, where each line came
+// between the calls, and which analysis each call and line belongs to.
+struct TCleanRun {
+    std::vector<TCall> calls;
+    Lines logs;
+    std::vector<std::size_t> callsBeforeLog;
+    std::vector<int> callAnalysis;
+    std::vector<int> logAnalysis;
+    std::vector<std::string> logInstance;  // the instance of the call just before the line
+};
+
+TCleanRun RecordCleanRun()
+{
+    TCleanRun clean;
+    const TRun run = RunInventory(RichInventoryText());
+    clean.calls = run.recording.calls;
+    int analysis = kOutsideSeries;
+    std::size_t calls = 0;
+    for (const std::string& text : run.recording.records) {
+        const nlohmann::json record = nlohmann::json::parse(text);
+        if (record["type"] == "call") {
+            const TCall& call = clean.calls.at(calls++);
+            if (call.op == "GetClass" && analysis + 1 < kAnalysisCount &&
+                call.cls == kFirstClass[analysis + 1])
+                ++analysis;
+            clean.callAnalysis.push_back(analysis);
+        } else if (record["type"] == "log") {
+            clean.logs.push_back({record["level"].get<int>(), record["text"].get<std::string>()});
+            clean.callsBeforeLog.push_back(calls);
+            clean.logAnalysis.push_back(analysis);
+            clean.logInstance.push_back(calls == 0 ? std::string() : clean.calls[calls - 1].instance);
+        }
+    }
+    return clean;
+}
+
+const TCleanRun& Clean()
+{
+    static const TCleanRun clean = RecordCleanRun();
+    return clean;
+}
+
+// How a host operation is made to fail by throwing.
+struct TThrown {
+    bool standard;         // a std::runtime_error rather than the host exception
+    std::uint32_t status;  // of the host exception
+};
+
+struct TOutcome {
+    bool registered = true;
+    Lines logs;
+    std::string failure;  // the kind of exception that left GetData, or empty
+    std::uint32_t status = 0;
+    std::string what;
+};
+
+// Lines of the clean run that pass a test on their index.
+template <typename Keep> Lines CleanLines(Keep keep)
+{
+    Lines lines;
+    for (std::size_t j = 0; j < Clean().logs.size(); ++j)
+        if (keep(j))
+            lines.push_back(Clean().logs[j]);
+    return lines;
+}
+
+Lines Before(std::size_t call)
+{
+    return CleanLines([call](std::size_t j) { return Clean().callsBeforeLog[j] <= call; });
+}
+
+Lines After(std::size_t call)
+{
+    return CleanLines([call](std::size_t j) { return Clean().callsBeforeLog[j] > call; });
+}
+
+Lines OfLaterAnalyses(int analysis)
+{
+    return CleanLines([analysis](std::size_t j) { return Clean().logAnalysis[j] > analysis; });
+}
+
+Lines operator+(Lines lines, const Lines& more)
+{
+    lines.insert(lines.end(), more.begin(), more.end());
+    return lines;
+}
+
+TOutcome Logged(Lines logs)
+{
+    TOutcome outcome;
+    outcome.logs = std::move(logs);
+    return outcome;
+}
+
+// The failure leaves GetData with `logs` written.
+TOutcome Leaves(Lines logs, const TThrown& thrown)
+{
+    TOutcome outcome = Logged(std::move(logs));
+    outcome.failure = thrown.standard ? "std::exception" : "THVPException";
+    outcome.status = thrown.standard ? 0 : thrown.status;
+    outcome.what = thrown.standard ? kInjectedWhat : "";
+    return outcome;
+}
+
+// The failure reaches the driver: status 15 costs the rest of the series
+// after one level-0 line, any other failure leaves GetData.
+TOutcome ReachesDriver(std::size_t call, const TThrown& thrown)
+{
+    if (!thrown.standard && thrown.status == hvp::THVPStatusCode::kNotFound)
+        return Logged(Before(call) + Lines{kNotFound});
+    return Leaves(Before(call), thrown);
+}
+
+// What the request gives when host call `i` of the clean run fails as thrown.
+TOutcome Expected(std::size_t i, const TThrown& thrown)
+{
+    const TCall& call = Clean().calls[i];
+    const int analysis = Clean().callAnalysis[i];
+    const bool host = !thrown.standard;
+    const bool notFound = host && thrown.status == hvp::THVPStatusCode::kNotFound;
+
+    if (call.op == "GetPluginManager" || call.op == "RegisterPlugin") {
+        TOutcome outcome;
+        outcome.registered = false;
+        return outcome;
+    }
+    if (call.op == "GetClassName")  // outside the driver's guard
+        return Leaves({}, thrown);
+
+    if (analysis == kCheckTarvolith) {
+        // Any failure of the operating-system query counts as code 0: the
+        // application list is searched, and it holds the software.
+        if (call.op == "GetOperatingSystemType")
+            return Logged(CleanLines([](std::size_t j) {
+                return !(Clean().logs[j] == kManagerFinding) && !(Clean().logs[j] == kManagerNotice);
+            }));
+        const bool hardwareClass =
+            call.cls == "QXRSG_tvSCSIProtocolController" || call.cls == "QXRSG_PCIDevice";
+        if (host && call.op == "GetClass" && hardwareClass) {
+            const Lines logs = Before(i) + Lines{{0, "Unabled to get class " + call.cls}};
+            return notFound ? Logged(logs + OfLaterAnalyses(analysis)) : Leaves(logs, thrown);
+        }
+        if (host && call.op == "GetClass")  // the software list: no line at all
+            return notFound ? Logged(Before(i) + OfLaterAnalyses(analysis)) : Leaves(Before(i), thrown);
+        // A PCI identifier that cannot be looked up answers false after a
+        // line; no other instance of this inventory gives a line, and the
+        // controllers alone make the adapter count as present.
+        if (host && call.op == "GetProperty" &&
+            (call.property == "VendorID" || call.property == "PciDeviceID")) {
+            const std::string line = call.property == "VendorID"
+                ? "tarvo analysis: didn't find VendorID property in QXRGS_PCIDevice"
+                : "tarvo analysis: didn't find PciDeviceID property in QXRSG_PCIDevice";
+            return Logged(Before(i) + Lines{{3, line}} + After(i));
+        }
+        if (host && call.op == "GetProperty" && call.property == "ProductName")
+            return Logged(Before(i) + Lines{kNoProductName} + OfLaterAnalyses(analysis));
+    }
+
+    if (analysis == kEventLog && host) {
+        // A message that is not found costs its record only; every other
+        // host failure ends the scan with a level-3 line.
+        if (call.property == "Message" && notFound) {
+            const std::string record = call.instance;
+            return Logged(CleanLines([&record](std::size_t j) {
+                return !(Clean().logAnalysis[j] == kEventLog && Clean().logInstance[j] == record);
+            }));
+        }
+        return Logged(Before(i) + Lines{kScanFailed} + OfLaterAnalyses(analysis));
+    }
+
+    return ReachesDriver(i, thrown);
+}
+
+// Where the handle an operation returns is first used: the enumeration of a
+// class, the value of a property. Answers the call count when it is never used.
+std::size_t FirstUse(std::size_t i)
+{
+    const TCall& call = Clean().calls[i];
+    for (std::size_t j = i + 1; j < Clean().calls.size(); ++j) {
+        const TCall& later = Clean().calls[j];
+        if (call.op == "GetClass" && later.op == "EnumerateInstances" && later.cls == call.cls)
+            return j;
+        if (call.op == "GetProperty" && later.op == "GetValue" && later.instance == call.instance &&
+            later.property == call.property)
+            return j;
+    }
+    return Clean().calls.size();
+}
+
+// An empty handle is reported to the assertion handler, whose status 15
+// makes it count as missing: either at the look-up that returned it (when the
+// plug-in treats it as missing there) or where the handle is first used.
+std::vector<TOutcome> ExpectedForEmptyHandle(std::size_t i)
+{
+    const TThrown notFound{false, hvp::THVPStatusCode::kNotFound};
+    std::vector<TOutcome> outcomes{Expected(i, notFound)};
+    const std::size_t use = FirstUse(i);
+    outcomes.push_back(use < Clean().calls.size() ? Expected(use, notFound) : Logged(Clean().logs));
+    return outcomes;
+}
+
+std::string Describe(const TOutcome& outcome)
+{
+    std::ostringstream text;
+    text << (outcome.registered ? "registered" : "not registered") << ", failure '" << outcome.failure << "'";
+    if (outcome.failure == "THVPException")
+        text << " status " << outcome.status;
+    if (!outcome.what.empty())
+        text << " what '" << outcome.what << "'";
+    text << ", logs:";
+    for (const TLogLine& line : outcome.logs)
+        text << "\n    " << line;
+    return text.str();
+}
+
+TOutcome Observed(const TRun& run)
+{
+    TOutcome outcome;
+    outcome.registered = run.result.status != tarvorun::ERunStatus::NotLoaded;
+    outcome.logs = run.Logs();
+    if (!run.recording.failures.empty()) {
+        outcome.failure = run.recording.failures.front().kind;
+        if (outcome.failure == "THVPException")
+            outcome.status = run.recording.failures.front().status;
+        else
+            outcome.what = run.recording.failures.front().what;
+    }
+    return outcome;
+}
+
+bool Same(const TOutcome& a, const TOutcome& b)
+{
+    return a.registered == b.registered && a.logs == b.logs && a.failure == b.failure &&
+        a.status == b.status && a.what == b.what;
+}
+
+std::string CallText(std::size_t i)
+{
+    const TCall& call = Clean().calls[i];
+    return "call " + std::to_string(i) + " " + call.op + " " + call.cls + call.instance +
+        (call.property.empty() ? "" : "." + call.property) +
+        (call.resultClass.empty() ? "" : " " + call.resultClass);
+}
+
+std::shared_ptr<const tarvorun::TInventory> RichInventory()
+{
+    static const auto inventory = tarvorun::TInventory::LoadText(RichInventoryText(), "rich inventory");
+    return inventory;
+}
+
+// Runs the request with host call `index` failing through `fail`.
+template <typename Fail> TRun RunFailing(std::size_t index, Fail fail)
+{
+    tarvorun::TRunSettings settings = DefaultSettings();
+    settings.trace = false;
+    settings.injector = [index, fail](const tarvorun::THostCall& call, std::size_t n) {
+        return n == index ? fail(call) : tarvorun::EHostCallOutcome::Proceed;
+    };
+    TRun run;
+    run.result = tarvorun::RunPlugin(settings, RichInventory(), run.recording);
+    return run;
+}
+
+// The checks every faulty run must pass, whatever the failure.
+void CheckRunIsContained(const TRun& run, std::size_t i, std::size_t expectedAssertions)
+{
+    SCOPED_TRACE(CallText(i));
+    ASSERT_LE(run.recording.failures.size(), 1u);
+    for (const tarvorun::TFailure& failure : run.recording.failures)
+        EXPECT_TRUE(failure.kind == "THVPException" || failure.kind == "bad_lexical_cast" ||
+            failure.kind == "std::exception")
+            << "GetData let through " << failure.kind;
+    if (run.result.status == tarvorun::ERunStatus::NotLoaded) {
+        EXPECT_TRUE(run.recording.records.empty()) << "a plug-in that did not register reports nothing";
+        return;
+    }
+    EXPECT_EQ(run.recording.assertions.size(), expectedAssertions);
+    for (const tarvorun::TAssertionReport& report : run.recording.assertions)
+        EXPECT_EQ(report.expression, "px != 0");
+    EXPECT_LE(std::count(run.Logs().begin(), run.Logs().end(), kNotFound), 1);
+    EXPECT_EQ(run.result.status,
+        run.recording.failures.empty() ? tarvorun::ERunStatus::Completed : tarvorun::ERunStatus::Failed);
+}
+
+TEST(FaultInjection, TheCleanRequestGivesEveryFindingAndMakesEveryKindOfCall)
+{
+    const TCleanRun& clean = Clean();
+    EXPECT_EQ(clean.logs, RichInventoryLines());
+    for (const char* op :
+        {"GetPluginManager", "RegisterPlugin", "GetClassName", "GetClass", "EnumerateInstances",
+            "EnumerateAssociatedInstances", "GetProperty", "GetValue", "GetOperatingSystemType"})
+        EXPECT_TRUE(std::any_of(clean.calls.begin(), clean.calls.end(), [op](const TCall& c) {
+            return c.op == op;
+        })) << op;
+    // Every analysis that makes host calls was recognised, in order.
+    for (int analysis = 0; analysis < kAnalysisCount; ++analysis)
+        EXPECT_NE(std::find(clean.callAnalysis.begin(), clean.callAnalysis.end(), analysis),
+            clean.callAnalysis.end())
+            << "analysis " << analysis;
+    EXPECT_TRUE(std::is_sorted(clean.callAnalysis.begin(), clean.callAnalysis.end()));
+    // A clean request contains no failure at all.
+    const TRun run = RunInventory(RichInventoryText());
+    EXPECT_TRUE(run.recording.failures.empty());
+    EXPECT_TRUE(run.recording.assertions.empty());
+    EXPECT_EQ(run.recording.calls.size(), run.result.hostCalls);
+}
+
+struct TThrownCase {
+    const char* name;
+    TThrown thrown;
+};
+
+void PrintTo(const TThrownCase& c, std::ostream* out)
+{
+    *out << c.name;
+}
+
+class EachHostCallThrowing : public ::testing::TestWithParam<TThrownCase> { };
+
+TEST_P(EachHostCallThrowing, IsContainedAsThePolicySays)
+{
+    const TThrown thrown = GetParam().thrown;
+    const std::size_t calls = Clean().calls.size();
+    ASSERT_GT(calls, 100u);
+    for (std::size_t i = 0; i < calls; ++i) {
+        const TRun run = RunFailing(i, [thrown](const tarvorun::THostCall&) -> tarvorun::EHostCallOutcome {
+            if (thrown.standard)
+                throw std::runtime_error(kInjectedWhat);
+            throw hvp::THVPException(hvp::THVPStatusCode(thrown.status));
+        });
+        CheckRunIsContained(run, i, 0);
+        const TOutcome expected = Expected(i, thrown);
+        const TOutcome observed = Observed(run);
+        EXPECT_TRUE(Same(observed, expected))
+            << CallText(i) << "\nexpected " << Describe(expected) << "\nobserved " << Describe(observed);
+        if (HasFailure())
+            break;  // one case in full rather than a flood
+    }
+}
+
+const TThrownCase kThrownCases[] = {
+    {"status_15", {false, 15}},
+    {"status_7", {false, 7}},
+    {"standard_exception", {true, 0}},
+};
+
+INSTANTIATE_TEST_SUITE_P(Kinds, EachHostCallThrowing, ::testing::ValuesIn(kThrownCases), TCaseName());
+
+TEST(EachHostCallReturningEmpty, IsReportedAndCountsAsMissing)
+{
+    std::size_t handles = 0;
+    for (std::size_t i = 0; i < Clean().calls.size(); ++i) {
+        const TCall& call = Clean().calls[i];
+        if (call.op != "GetPluginManager" && call.op != "GetClass" && call.op != "GetProperty")
+            continue;
+        ++handles;
+        const TRun run = RunFailing(i, [](const tarvorun::THostCall& c) {
+            EXPECT_TRUE(hvp::standin::HostOpReturnsHandle(c.op));
+            return tarvorun::EHostCallOutcome::ReturnEmpty;
+        });
+        CheckRunIsContained(run, i, 1);
+        const std::vector<TOutcome> expected = ExpectedForEmptyHandle(i);
+        const TOutcome observed = Observed(run);
+        const bool registrationCall = call.op == "GetPluginManager";
+        EXPECT_EQ(observed.registered, !registrationCall) << CallText(i);
+        if (!registrationCall) {
+            std::string expectedText;
+            for (const TOutcome& outcome : expected)
+                expectedText += "\nexpected " + Describe(outcome);
+            EXPECT_TRUE(Same(observed, expected[0]) || Same(observed, expected[1]))
+                << CallText(i) << expectedText << "\nobserved " << Describe(observed);
+        }
+        if (HasFailure())
+            break;
+    }
+    EXPECT_GT(handles, 50u);
+}
+
+}  // namespace
+}  // namespace tarvotest
