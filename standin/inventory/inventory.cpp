@@ -8,7 +8,11 @@
 #include <cstring>
 #include <iostream>
 #include <iterator>
+#include <memory>
+#include <new>
 #include <vector>
+
+#include <sys/stat.h>
 
 #include <nlohmann/json.hpp>
 
@@ -173,16 +177,61 @@ std::string LocateSyntaxError(std::string_view text)
     return Printable(message);
 }
 
-std::string ReadWhole(const std::string& path, const std::string& source)
+// The text of an inventory file, followed by the padding the parser may
+// read past its end.
+class TPaddedText {
+public:
+    std::string_view View() const { return std::string_view(fData.get(), fSize); }
+    char* End() { return fData.get() + fSize; }
+    std::size_t Size() const { return fSize; }
+    std::size_t Room() const { return fCapacity - fSize; }
+    void Grow(std::size_t count) { fSize += count; }
+
+    // Room for `capacity` bytes of text in all, keeping the text so far. The
+    // padding is cleared, as simdjson's own padded strings are.
+    void Reserve(std::size_t capacity)
+    {
+        void* data = std::realloc(fData.get(), capacity + simdjson::SIMDJSON_PADDING);
+        if (data == nullptr)
+            throw std::bad_alloc();
+        fData.release();
+        fData.reset(static_cast<char*>(data));
+        fCapacity = capacity;
+        std::memset(fData.get() + fCapacity, 0, simdjson::SIMDJSON_PADDING);
+    }
+
+private:
+    struct TFree {
+        void operator()(char* data) const { std::free(data); }
+    };
+    std::unique_ptr<char, TFree> fData;
+    std::size_t fSize = 0;
+    std::size_t fCapacity = 0;  // without the padding
+};
+
+// Reads the whole file. A regular file goes straight into a buffer of its
+// size, so that the text is held once; a pipe or a terminal grows the buffer
+// as it goes.
+TPaddedText ReadWhole(const std::string& path, const std::string& source)
 {
     std::FILE* file = path == "-" ? stdin : std::fopen(path.c_str(), "rb");
     if (file == nullptr)
         throw TInventoryError(source, std::string("cannot open: ") + std::strerror(errno));
-    std::string text;
-    char buffer[1 << 16];
+    TPaddedText text;
+    std::size_t capacity = 1 << 16;
+    struct stat info;
+    if (fstat(fileno(file), &info) == 0 && S_ISREG(info.st_mode) && info.st_size > 0)
+        capacity = static_cast<std::size_t>(info.st_size) + 1;  // one more, to meet the end of the file
+    text.Reserve(capacity);
     std::size_t got = 0;
-    while ((got = std::fread(buffer, 1, sizeof buffer, file)) > 0)
-        text.append(buffer, got);
+    for (;;) {
+        if (text.Room() == 0)
+            text.Reserve(2 * text.Size());
+        got = std::fread(text.End(), 1, text.Room(), file);
+        if (got == 0)
+            break;
+        text.Grow(got);
+    }
     const bool failed = std::ferror(file) != 0;
     const int error = errno;
     if (file != stdin)
@@ -239,14 +288,13 @@ public:
     {
         const dom::object instance = ExpectObject(element, path, "an instance");
         std::string problem;
-        TPropertyEntry entry;
         std::size_t position = 0;
         for (const dom::key_value_pair member : instance) {
             const TPath here = path.Member(member.key);
             RejectDuplicate(instance, member.key, position++, here);
             if (member.key == "@associations") {
                 CheckAssociations(member.value, here);
-            } else if (!ReadPropertyEntry(member.value, entry, problem)) {
+            } else if (!CheckPropertyEntry(member.value, problem)) {
                 Fail(here, problem);
             }
         }
@@ -288,28 +336,41 @@ private:
 std::shared_ptr<const TInventory> TInventory::LoadFile(const std::string& path)
 {
     const std::string source = path == "-" ? std::string("<stdin>") : path;
-    const std::string text = ReadWhole(path, source);
-    return LoadText(text, source);
+    std::shared_ptr<TInventory> inventory(new TInventory());
+    inventory->fSource = source;
+    {
+        const TPaddedText text = ReadWhole(path, source);
+        inventory->Parse(text.View());
+    }  // the text is given back before the document is checked and used
+    inventory->Check();
+    return inventory;
 }
 
 std::shared_ptr<const TInventory> TInventory::LoadText(std::string_view text, const std::string& source)
 {
     std::shared_ptr<TInventory> inventory(new TInventory());
     inventory->fSource = source;
-    simdjson::padded_string padded(text);
-    inventory->Parse(padded);
+    {
+        const simdjson::padded_string padded(text);
+        inventory->Parse(std::string_view(padded.data(), padded.size()));
+    }
     inventory->Check();
     return inventory;
 }
 
-void TInventory::Parse(simdjson::padded_string& text)
+void TInventory::Parse(std::string_view text)
 {
-    const simdjson::error_code error = fParser.parse(text).get(fRoot);
+    simdjson::dom::parser parser;
+    const simdjson::error_code error =
+        parser
+            .parse_into_document(
+                fDocument, reinterpret_cast<const std::uint8_t*>(text.data()), text.size(), false)
+            .get(fRoot);
     if (!error)
         return;
     if (error == simdjson::CAPACITY || error == simdjson::MEMALLOC)
         throw TInventoryError(fSource, simdjson::error_message(error));
-    std::string place = LocateSyntaxError(std::string_view(text.data(), text.size()));
+    std::string place = LocateSyntaxError(text);
     if (place.empty())
         place = simdjson::error_message(error);
     throw TInventoryError(fSource, place);

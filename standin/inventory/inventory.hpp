@@ -57,6 +57,15 @@ struct TPropertyEntry {
 // the problem in `problem`.
 bool ReadPropertyEntry(simdjson::dom::element entry, TPropertyEntry& result, std::string& problem);
 
+// The value of a property entry that is a plain JSON value: null, a string,
+// true or false, or a number.
+TCIMValue PlainEntryValue(simdjson::dom::element entry);
+
+// Checks one property entry as ReadPropertyEntry does, with the same answer
+// and problem, but builds no value for the plain JSON forms, which are always
+// valid. The loader checks every entry of the document this way.
+bool CheckPropertyEntry(simdjson::dom::element entry, std::string& problem);
+
 struct TClassEntry {
     std::string_view name;
     bool hasLookupError = false;
@@ -86,11 +95,16 @@ public:
 
 private:
     TInventory() = default;
-    void Parse(simdjson::padded_string& text);
+    // Parses `text`, which is followed by simdjson::SIMDJSON_PADDING readable
+    // bytes. The document keeps copies of the strings, so the text is not
+    // needed afterwards.
+    void Parse(std::string_view text);
     void Check();
 
     std::string fSource;
-    simdjson::dom::parser fParser;
+    // Only the document is kept: the parser's working buffers, as large as
+    // the text again, last only as long as the parse.
+    simdjson::dom::document fDocument;
     simdjson::dom::element fRoot;
     std::unordered_map<std::string_view, TClassEntry> fClasses;
     bool fHasOsError = false;

@@ -326,33 +326,36 @@ bool ReadErrorForm(
     return true;
 }
 
+TCIMValue PlainEntryValue(dom::element entry)
+{
+    switch (entry.type()) {
+    case dom::element_type::STRING:
+        return TCIMValue(std::string(entry.get_string().value_unsafe()));
+    case dom::element_type::BOOL:
+        return TCIMValue::MakeBoolean(entry.get_bool().value_unsafe());
+    case dom::element_type::INT64:
+        return TCIMValue::MakeSigned(kCIMTypeSInt64, entry.get_int64().value_unsafe());
+    case dom::element_type::UINT64:
+        return TCIMValue::MakeUnsigned(kCIMTypeUInt64, entry.get_uint64().value_unsafe());
+    case dom::element_type::DOUBLE:
+        return TCIMValue::MakeReal(kCIMTypeReal64, entry.get_double().value_unsafe());
+    default:
+        return TCIMValue();
+    }
+}
+
 bool ReadPropertyEntry(dom::element entry, TPropertyEntry& result, std::string& problem)
 {
     result.kind = TPropertyEntry::EKind::Value;
     switch (entry.type()) {
-    case dom::element_type::NULL_VALUE:
-        result.value = TCIMValue();
-        return true;
-    case dom::element_type::STRING:
-        result.value = TCIMValue(std::string(entry.get_string().value_unsafe()));
-        return true;
-    case dom::element_type::BOOL:
-        result.value = TCIMValue::MakeBoolean(entry.get_bool().value_unsafe());
-        return true;
-    case dom::element_type::INT64:
-        result.value = TCIMValue::MakeSigned(kCIMTypeSInt64, entry.get_int64().value_unsafe());
-        return true;
-    case dom::element_type::UINT64:
-        result.value = TCIMValue::MakeUnsigned(kCIMTypeUInt64, entry.get_uint64().value_unsafe());
-        return true;
-    case dom::element_type::DOUBLE:
-        result.value = TCIMValue::MakeReal(kCIMTypeReal64, entry.get_double().value_unsafe());
-        return true;
     case dom::element_type::ARRAY:
         problem = "a property entry cannot be an array";
         return false;
     case dom::element_type::OBJECT:
         break;
+    default:
+        result.value = PlainEntryValue(entry);
+        return true;
     }
 
     const dom::object form = entry.get_object().value_unsafe();
@@ -377,6 +380,19 @@ bool ReadPropertyEntry(dom::element entry, TPropertyEntry& result, std::string& 
         return false;
     }
     return ReadTypedLiteral(member.value, member.key, type, result.value, problem);
+}
+
+bool CheckPropertyEntry(dom::element entry, std::string& problem)
+{
+    switch (entry.type()) {
+    case dom::element_type::ARRAY:
+    case dom::element_type::OBJECT: {
+        TPropertyEntry result;
+        return ReadPropertyEntry(entry, result, problem);
+    }
+    default:
+        return true;
+    }
 }
 
 void RaiseError(const TErrorForm& form)
