@@ -3,6 +3,10 @@
 // from the inventory document, which it keeps alive.
 #include "model.hpp"
 
+#include <stdexcept>
+#include <vector>
+
+#include <boost/enable_shared_from_this.hpp>
 #include <boost/make_shared.hpp>
 
 #include "host_observer.hpp"
@@ -23,109 +27,189 @@ using TInventoryRef = std::shared_ptr<const TInventory>;
     throw THVPException(THVPStatusCode(THVPStatusCode::kNotFound));
 }
 
-// An instance's name in call records: its class and 0-based place, behind the
-// name of the instance it was reached from, if any.
-struct TInstanceName {
-    std::string prefix;
-    std::string_view className;
-    std::size_t index = 0;
+// The number of elements of an array. The document keeps the count only up
+// to 0xFFFFFF; beyond that the elements are counted.
+std::size_t CountOf(dom::array array)
+{
+    std::size_t count = array.size();
+    if (count >= 0xFFFFFF) {
+        count = 0;
+        for (auto it = array.begin(); it != array.end(); ++it)
+            ++count;
+    }
+    return count;
+}
 
-    std::string Text() const { return prefix + std::string(className) + "[" + std::to_string(index) + "]"; }
+class TInstanceBlock;
+
+// One instance: an object of the document, and its place among the instances
+// of the enumeration that delivered it.
+class TInventoryInstance : public ICIMInstance {
+public:
+    TInventoryInstance(const TInstanceBlock* block, dom::object object, std::size_t index)
+        : fBlock(block), fObject(object), fIndex(index)
+    {
+    }
+
+    boost::shared_ptr<ICIMProperty> GetProperty(const std::string& name, TCIMContext context) override;
+    void EnumerateAssociatedInstances(TInstanceCallback callback, const std::string& association,
+        const std::string& resultClass, const std::string& role, const std::string& resultRole,
+        TCIMContext context) override;
+
+    // The instance's name in call records: its class and 0-based place,
+    // behind the name of the instance it was reached from, if any.
+    std::string Name() const;
+
+private:
+    const TInstanceBlock* fBlock;  // which owns this instance
+    dom::object fObject;
+    std::size_t fIndex;
 };
+
+// The instances one enumeration delivers, made together in one block. The
+// handles given out share the block's one reference count: enumerating a
+// class of a million instances makes one allocation rather than a million.
+// The block keeps the inventory alive, and each handle keeps the block.
+class TInstanceBlock : public boost::enable_shared_from_this<TInstanceBlock> {
+public:
+    TInstanceBlock(TInventoryRef inventory, std::string prefix, std::string_view className, std::size_t count)
+        : fInventory(std::move(inventory)), fPrefix(std::move(prefix)), fClassName(className)
+    {
+        // Reserved once for all: the handles point into the vector, which
+        // must never move its elements.
+        fInstances.reserve(count);
+    }
+
+    // Makes the next instance; `self` is this block's own handle.
+    static boost::shared_ptr<ICIMInstance> Add(
+        const boost::shared_ptr<TInstanceBlock>& self, dom::object object)
+    {
+        std::vector<TInventoryInstance>& instances = self->fInstances;
+        if (instances.size() == instances.capacity())
+            throw std::logic_error("instance block is full");
+        instances.emplace_back(self.get(), object, instances.size());
+        return boost::shared_ptr<ICIMInstance>(self, &instances.back());
+    }
+
+    const std::string& Prefix() const { return fPrefix; }
+    std::string_view ClassName() const { return fClassName; }
+    const TInventoryRef& Inventory() const { return fInventory; }
+
+private:
+    TInventoryRef fInventory;
+    std::string fPrefix;
+    std::string_view fClassName;  // held by the document
+    std::vector<TInventoryInstance> fInstances;
+};
+
+std::string TInventoryInstance::Name() const
+{
+    return fBlock->Prefix() + std::string(fBlock->ClassName()) + "[" + std::to_string(fIndex) + "]";
+}
 
 class TInventoryProperty : public ICIMProperty {
 public:
-    TInventoryProperty(TInstanceName instance, std::string name, TPropertyEntry entry)
-        : fInstance(std::move(instance)), fName(std::move(name)), fEntry(std::move(entry))
+    // A property whose entry is a plain JSON value: the value is made here,
+    // in place.
+    TInventoryProperty(boost::shared_ptr<const TInstanceBlock> owner, const TInventoryInstance* instance,
+        std::string_view name, dom::element entry)
+        : fOwner(std::move(owner)), fInstance(instance), fName(name), fValue(PlainEntryValue(entry))
+    {
+    }
+
+    // A property of a typed value, or whose value fails.
+    TInventoryProperty(boost::shared_ptr<const TInstanceBlock> owner, const TInventoryInstance* instance,
+        std::string_view name, const TPropertyEntry& entry)
+        : fOwner(std::move(owner)), fInstance(instance), fName(name),
+          fValueError(entry.kind == TPropertyEntry::EKind::ValueError), fError(entry.error),
+          fValue(entry.value)
     {
     }
 
     const TCIMValue& GetValue(TCIMContext context) override
     {
         ObserveHostCall([&] {
-            return THostCall{EHostOp::GetValue, {}, fInstance.Text(), fName, {}, &context};
+            return THostCall{EHostOp::GetValue, {}, fInstance->Name(), std::string(fName), {}, &context};
         });
-        if (fEntry.kind == TPropertyEntry::EKind::ValueError)
-            RaiseError(fEntry.error);
-        return fEntry.value;
+        if (fValueError)
+            RaiseError(fError);
+        return fValue;
     }
 
 private:
-    TInstanceName fInstance;
-    std::string fName;
-    TPropertyEntry fEntry;
+    boost::shared_ptr<const TInstanceBlock> fOwner;  // keeps the instance, for its name
+    const TInventoryInstance* fInstance;
+    std::string_view fName;  // the member's name, held by the document
+    bool fValueError = false;
+    TErrorForm fError;
+    TCIMValue fValue;
 };
 
-class TInventoryInstance : public ICIMInstance {
-public:
-    TInventoryInstance(TInventoryRef inventory, dom::object object, TInstanceName name)
-        : fInventory(std::move(inventory)), fObject(object), fName(std::move(name))
-    {
-    }
+boost::shared_ptr<ICIMProperty> TInventoryInstance::GetProperty(const std::string& name, TCIMContext context)
+{
+    const EHostCallOutcome outcome = ObserveHostCall([&] {
+        return THostCall{EHostOp::GetProperty, {}, Name(), name, {}, &context};
+    });
+    if (outcome == EHostCallOutcome::ReturnEmpty)
+        return boost::shared_ptr<ICIMProperty>();
+    if (name == "@associations")
+        ThrowNotFound();
+    dom::object::iterator member = fObject.begin();
+    const dom::object::iterator end = fObject.end();
+    while (member != end && !member.key_equals(name))
+        ++member;
+    if (member == end)
+        ThrowNotFound();
 
-    boost::shared_ptr<ICIMProperty> GetProperty(const std::string& name, TCIMContext context) override
-    {
-        const EHostCallOutcome outcome = ObserveHostCall([&] {
-            return THostCall{EHostOp::GetProperty, {}, fName.Text(), name, {}, &context};
-        });
-        if (outcome == EHostCallOutcome::ReturnEmpty)
-            return boost::shared_ptr<ICIMProperty>();
-        dom::element element;
-        if (name == "@associations" || fObject.at_key(name).get(element))
-            ThrowNotFound();
-        TPropertyEntry entry;
+    // Every entry was checked when the inventory was loaded. A plain JSON
+    // value needs no more than reading; an object is a typed value or an
+    // error form.
+    const dom::element element = member.value();
+    if (!element.is_object())
+        return boost::make_shared<TInventoryProperty>(
+            fBlock->shared_from_this(), this, member.key(), element);
+    TPropertyEntry entry;
+    std::string problem;
+    ReadPropertyEntry(element, entry, problem);
+    if (entry.kind == TPropertyEntry::EKind::LookupError) {
+        RaiseError(entry.error);
+        return boost::shared_ptr<ICIMProperty>();
+    }
+    return boost::make_shared<TInventoryProperty>(fBlock->shared_from_this(), this, member.key(), entry);
+}
+
+void TInventoryInstance::EnumerateAssociatedInstances(TInstanceCallback callback,
+    const std::string& /*association*/, const std::string& resultClass, const std::string& /*role*/,
+    const std::string& /*resultRole*/, TCIMContext context)
+{
+    ObserveHostCall([&] {
+        return THostCall{EHostOp::EnumerateAssociatedInstances, {}, Name(), {}, resultClass, &context};
+    });
+    dom::object associations;
+    if (fObject.at_key("@associations").get(associations))
+        return;
+    dom::object::iterator member = associations.begin();
+    const dom::object::iterator end = associations.end();
+    while (member != end && !member.key_equals(resultClass))
+        ++member;
+    if (member == end)
+        return;
+    dom::array instances;
+    if (member.value().get(instances)) {
+        TErrorForm form;
+        bool onValue = false;
         std::string problem;
-        ReadPropertyEntry(element, entry, problem);  // checked when the inventory was loaded
-        if (entry.kind == TPropertyEntry::EKind::LookupError) {
-            RaiseError(entry.error);
-            return boost::shared_ptr<ICIMProperty>();
-        }
-        return boost::make_shared<TInventoryProperty>(fName, name, std::move(entry));
+        ReadErrorForm(member.value().get_object().value_unsafe(), false, false, form, onValue, problem);
+        RaiseError(form);
+        return;
     }
-
-    void EnumerateAssociatedInstances(TInstanceCallback callback, const std::string& /*association*/,
-        const std::string& resultClass, const std::string& /*role*/, const std::string& /*resultRole*/,
-        TCIMContext context) override
-    {
-        ObserveHostCall([&] {
-            return THostCall{
-                EHostOp::EnumerateAssociatedInstances, {}, fName.Text(), {}, resultClass, &context};
-        });
-        dom::object associations;
-        if (fObject.at_key("@associations").get(associations))
+    // The related instances' names stand behind this instance's name.
+    const auto block = boost::make_shared<TInstanceBlock>(
+        fBlock->Inventory(), Name() + "/", member.key(), CountOf(instances));
+    for (const dom::element element : instances)
+        if (!callback(TInstanceBlock::Add(block, element.get_object().value_unsafe())))
             return;
-        dom::element related;
-        if (associations.at_key(resultClass).get(related))
-            return;
-        dom::array instances;
-        if (related.get(instances)) {
-            TErrorForm form;
-            bool onValue = false;
-            std::string problem;
-            ReadErrorForm(related.get_object().value_unsafe(), false, false, form, onValue, problem);
-            RaiseError(form);
-            return;
-        }
-        // The related instances' names stand behind this instance's name.
-        const std::string prefix = fName.Text() + "/";
-        std::string_view stableName;
-        for (const dom::key_value_pair member : associations)
-            if (member.key == resultClass)
-                stableName = member.key;
-        std::size_t index = 0;
-        for (const dom::element element : instances) {
-            const auto instance = boost::make_shared<TInventoryInstance>(
-                fInventory, element.get_object().value_unsafe(), TInstanceName{prefix, stableName, index++});
-            if (!callback(instance))
-                return;
-        }
-    }
-
-private:
-    TInventoryRef fInventory;
-    dom::object fObject;
-    TInstanceName fName;
-};
+}
 
 class TInventoryClass : public ICIMClass {
 public:
@@ -147,13 +231,11 @@ public:
             RaiseError(fEntry->enumerateError);
             return;
         }
-        std::size_t index = 0;
-        for (const dom::element element : fEntry->instances) {
-            const auto instance = boost::make_shared<TInventoryInstance>(fInventory,
-                element.get_object().value_unsafe(), TInstanceName{std::string(), fEntry->name, index++});
-            if (!callback(instance))
+        const auto block = boost::make_shared<TInstanceBlock>(
+            fInventory, std::string(), fEntry->name, CountOf(fEntry->instances));
+        for (const dom::element element : fEntry->instances)
+            if (!callback(TInstanceBlock::Add(block, element.get_object().value_unsafe())))
                 return;
-        }
     }
 
 private:
