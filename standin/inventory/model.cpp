@@ -152,13 +152,12 @@ boost::shared_ptr<ICIMProperty> TInventoryInstance::GetProperty(const std::strin
     });
     if (outcome == EHostCallOutcome::ReturnEmpty)
         return boost::shared_ptr<ICIMProperty>();
-    if (name == "@associations")
-        ThrowNotFound();
     dom::object::iterator member = fObject.begin();
     const dom::object::iterator end = fObject.end();
     while (member != end && !member.key_equals(name))
         ++member;
-    if (member == end)
+    // The associations are no property.
+    if (member == end || member.key_equals("@associations"))
         ThrowNotFound();
 
     // Every entry was checked when the inventory was loaded. A plain JSON
