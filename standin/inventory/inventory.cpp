@@ -12,6 +12,7 @@
 #include <new>
 #include <vector>
 
+#include <sys/mman.h>
 #include <sys/stat.h>
 
 #include <nlohmann/json.hpp>
@@ -191,7 +192,18 @@ public:
     // padding is cleared, as simdjson's own padded strings are.
     void Reserve(std::size_t capacity)
     {
-        void* data = std::realloc(fData.get(), capacity + simdjson::SIMDJSON_PADDING);
+        const std::size_t bytes = capacity + simdjson::SIMDJSON_PADDING;
+        void* data = nullptr;
+        if (fData == nullptr && bytes >= kLargeText) {
+            // A large text is read once, front to back: huge pages spare the
+            // kernel a fault for every 4 KiB of it.
+            if (posix_memalign(&data, kHugePage, bytes) != 0)
+                data = nullptr;
+            else
+                madvise(data, (bytes + kHugePage - 1) / kHugePage * kHugePage, MADV_HUGEPAGE);
+        } else {
+            data = std::realloc(fData.get(), bytes);
+        }
         if (data == nullptr)
             throw std::bad_alloc();
         fData.release();
@@ -201,6 +213,8 @@ public:
     }
 
 private:
+    static constexpr std::size_t kHugePage = std::size_t(2) << 20;
+    static constexpr std::size_t kLargeText = std::size_t(8) << 20;
     struct TFree {
         void operator()(char* data) const { std::free(data); }
     };
@@ -240,6 +254,40 @@ TPaddedText ReadWhole(const std::string& path, const std::string& source)
         throw TInventoryError(source, std::string("cannot read: ") + std::strerror(error));
     return text;
 }
+
+// The member names of one object met so far, so that a duplicate is found as
+// it comes. Objects have few members: a look over the earlier names is cheap,
+// and the names are kept rather than read from the document again.
+class TMemberNames {
+public:
+    // Adds `name`; false when it was met before.
+    bool Add(std::string_view name)
+    {
+        const std::size_t inlined = fCount < kInline ? fCount : kInline;
+        for (std::size_t i = 0; i < inlined; ++i)
+            if (fSizes[i] == name.size() && std::memcmp(fData[i], name.data(), name.size()) == 0)
+                return false;
+        for (const std::string_view earlier : fMore)
+            if (earlier == name)
+                return false;
+        if (fCount < kInline) {
+            fData[fCount] = name.data();
+            fSizes[fCount] = name.size();
+        } else {
+            fMore.push_back(name);
+        }
+        ++fCount;
+        return true;
+    }
+
+private:
+    static constexpr std::size_t kInline = 16;
+    // Only the first fCount entries are set.
+    const char* fData[kInline];
+    std::size_t fSizes[kInline];
+    std::size_t fCount = 0;
+    std::vector<std::string_view> fMore;
+};
 
 class TChecker {
 public:
@@ -288,14 +336,16 @@ public:
     {
         const dom::object instance = ExpectObject(element, path, "an instance");
         std::string problem;
-        std::size_t position = 0;
+        TMemberNames names;
         for (const dom::key_value_pair member : instance) {
-            const TPath here = path.Member(member.key);
-            RejectDuplicate(instance, member.key, position++, here);
+            if (!names.Add(member.key))
+                FailDuplicate(path.Member(member.key), member.key);
             if (member.key == "@associations") {
-                CheckAssociations(member.value, here);
-            } else if (!CheckPropertyEntry(member.value, problem)) {
-                Fail(here, problem);
+                CheckAssociations(member.value, path.Member(member.key));
+            } else if ((member.value.is_object() || member.value.is_array()) &&
+                !CheckPropertyEntry(member.value, problem)) {
+                // Plain JSON values are always valid entries.
+                Fail(path.Member(member.key), problem);
             }
         }
     }
@@ -303,10 +353,11 @@ public:
     void CheckAssociations(dom::element element, const TPath& path) const
     {
         const dom::object associations = ExpectObject(element, path, "@associations");
-        std::size_t position = 0;
+        TMemberNames names;
         for (const dom::key_value_pair member : associations) {
             const TPath here = path.Member(member.key);
-            RejectDuplicate(associations, member.key, position++, here);
+            if (!names.Add(member.key))
+                FailDuplicate(here, member.key);
             if (member.value.is_array())
                 CheckInstances(member.value.get_array().value_unsafe(), here);
             else
@@ -314,17 +365,9 @@ public:
         }
     }
 
-    // Object members are few, so a look back over the earlier ones is cheap.
-    void RejectDuplicate(
-        dom::object object, std::string_view key, std::size_t position, const TPath& path) const
+    [[noreturn]] void FailDuplicate(const TPath& path, std::string_view key) const
     {
-        std::size_t i = 0;
-        for (const dom::key_value_pair member : object) {
-            if (i++ == position)
-                return;
-            if (member.key == key)
-                Fail(path, "duplicate member \"" + std::string(key) + "\"");
-        }
+        Fail(path, "duplicate member \"" + std::string(key) + "\"");
     }
 
 private:
@@ -381,10 +424,11 @@ void TInventory::Check()
     const TChecker checker(fSource);
     const TPath top{nullptr, std::string_view(), 0};
     const dom::object root = checker.ExpectObject(fRoot, top, "the inventory");
-    std::size_t position = 0;
+    TMemberNames names;
     for (const dom::key_value_pair member : root) {
         const TPath here = top.Member(member.key);
-        checker.RejectDuplicate(root, member.key, position++, here);
+        if (!names.Add(member.key))
+            checker.FailDuplicate(here, member.key);
         if (!member.key.empty() && member.key.front() == '_')
             continue;
         if (member.key == "operatingSystemType") {
