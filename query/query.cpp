@@ -42,6 +42,16 @@ std::string ValueToDecimalText(const TCIMValue& value)
     return value.ToString(10);
 }
 
+bool ReadPropertyText(
+    const boost::shared_ptr<ICIMInstance>& instance, const std::string& name, std::string& text)
+{
+    const TCIMValue value = ReadPropertyValue(instance, name);
+    if (value.IsNull())
+        return false;
+    text = ValueToDecimalText(value);
+    return true;
+}
+
 bool ValueToUInt16(const TCIMValue& value, unsigned short& number)
 {
     if (static_cast<NQXRHVP20::ECIMType>(value.GetType()) != NQXRHVP20::kCIMTypeUInt16)

@@ -59,6 +59,11 @@ TCIMValue ReadPropertyValue(boost::shared_ptr<ICIMInstance> instance, const std:
 
 std::string ValueToDecimalText(const TCIMValue& value);
 
+// Reads a property as the analyses do: the value, its null test, and then its
+// decimal text. Answers false for a null value, leaving `text` alone.
+bool ReadPropertyText(
+    const boost::shared_ptr<ICIMInstance>& instance, const std::string& name, std::string& text);
+
 // Converts only an unsigned 16-bit value; answers false for any other type,
 // so that the caller can write its own message.
 bool ValueToUInt16(const TCIMValue& value, unsigned short& number);

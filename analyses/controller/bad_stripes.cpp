@@ -26,21 +26,9 @@ struct TBadStripeRecord {
 // Reads the record's texts in order; false at the first null value.
 bool ReadBadStripeRecord(const boost::shared_ptr<ICIMInstance>& instance, TBadStripeRecord& record)
 {
-    const TCIMValue controller = ReadPropertyValue(instance, "ControllerNum");
-    if (controller.IsNull())
-        return false;
-    record.controller = ValueToDecimalText(controller);
-
-    const TCIMValue drive = ReadPropertyValue(instance, "LogicalDrive");
-    if (drive.IsNull())
-        return false;
-    record.drive = ValueToDecimalText(drive);
-
-    const TCIMValue count = ReadPropertyValue(instance, "NumBadStripes");
-    if (count.IsNull())
-        return false;
-    record.count = ValueToDecimalText(count);
-    return true;
+    return ReadPropertyText(instance, "ControllerNum", record.controller) &&
+        ReadPropertyText(instance, "LogicalDrive", record.drive) &&
+        ReadPropertyText(instance, "NumBadStripes", record.count);
 }
 
 }  // namespace

@@ -23,16 +23,6 @@ namespace {
 // Adapter models this check never reports, tested in this order; the last has a hyphen.
 const char* const kExemptModels[] = {"Tarvolith 4m", "Tarvolith 4n", "Tarvolith 4p", "Tarvolith-3r"};
 
-// Reads one property as its decimal text; false for a null value.
-bool ReadText(const boost::shared_ptr<ICIMInstance>& instance, const char* name, std::string& text)
-{
-    const TCIMValue value = ReadPropertyValue(instance, name);
-    if (value.IsNull())
-        return false;
-    text = ValueToDecimalText(value);
-    return true;
-}
-
 // The leading parts of the two versions that must agree. The major (before
 // the first full stop) must be the same text on both sides; then a major of 5
 // or more compares one character after the full stop, a major of 4 or less
@@ -94,8 +84,9 @@ void TTarvoAnalPluginCallbacks::BiosDriverVersionMatchAnalysis(boost::shared_ptr
 
     for (const boost::shared_ptr<ICIMInstance>& controller : controllers) {
         std::string type, number, driverVersion;
-        if (!ReadText(controller, "ControllerType", type) || !ReadText(controller, "ControllerNum", number) ||
-            !ReadText(controller, "DeviceDriverVersion", driverVersion))
+        if (!ReadPropertyText(controller, "ControllerType", type) ||
+            !ReadPropertyText(controller, "ControllerNum", number) ||
+            !ReadPropertyText(controller, "DeviceDriverVersion", driverVersion))
             continue;
         // snprintf never writes past the buffer: a number text longer than 113
         // characters is cut short, together with the rest of the name.
@@ -106,9 +97,9 @@ void TTarvoAnalPluginCallbacks::BiosDriverVersionMatchAnalysis(boost::shared_ptr
         CollectInstances(biosClass, biosRecords);
         for (const boost::shared_ptr<ICIMInstance>& record : biosRecords) {
             std::string name, biosVersion;
-            if (!ReadText(record, "Name", name) || name != expectedName)
+            if (!ReadPropertyText(record, "Name", name) || name != expectedName)
                 continue;
-            if (!ReadText(record, "Version", biosVersion))
+            if (!ReadPropertyText(record, "Version", biosVersion))
                 continue;
             std::string biosForm, driverForm;
             ComparedForms(biosVersion, driverVersion, biosForm, driverForm);

@@ -27,21 +27,9 @@ struct TScrubbingRecord {
 // Reads the controller's texts in order; false at the first null value.
 bool ReadScrubbingRecord(const boost::shared_ptr<ICIMInstance>& instance, TScrubbingRecord& record)
 {
-    const TCIMValue type = ReadPropertyValue(instance, "ControllerType");
-    if (type.IsNull())
-        return false;
-    record.type = ValueToDecimalText(type);
-
-    const TCIMValue number = ReadPropertyValue(instance, "ControllerNum");
-    if (number.IsNull())
-        return false;
-    record.number = ValueToDecimalText(number);
-
-    const TCIMValue scrubbing = ReadPropertyValue(instance, "DataScrubbing");
-    if (scrubbing.IsNull())
-        return false;
-    record.scrubbing = ValueToDecimalText(scrubbing);
-    return true;
+    return ReadPropertyText(instance, "ControllerType", record.type) &&
+        ReadPropertyText(instance, "ControllerNum", record.number) &&
+        ReadPropertyText(instance, "DataScrubbing", record.scrubbing);
 }
 
 bool IsScrubbingOff(const std::string& setting)

@@ -11,25 +11,11 @@
 // Example line: none; this analysis never logs.
 #include <string>
 
+#include "hard_disk.hpp"
 #include "query.hpp"
 #include "tarvoanal_plugin.hpp"
 
 namespace tarvoanal {
-
-namespace {
-
-const char* const kHardDiskType = "Hard disk";
-
-// Whether the device's type text is exactly "Hard disk"; false for a null type.
-bool IsHardDisk(const boost::shared_ptr<ICIMInstance>& device)
-{
-    const TCIMValue type = ReadPropertyValue(device, "DeviceType");
-    if (type.IsNull())
-        return false;
-    return ValueToDecimalText(type) == kHardDiskType;
-}
-
-}  // namespace
 
 void TTarvoAnalPluginCallbacks::DiskMemberOfBadLotAnalysis(boost::shared_ptr<ICIMNamespace> ns)
 {

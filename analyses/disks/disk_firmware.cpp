@@ -19,6 +19,7 @@
 // Example line: none; this analysis never logs.
 #include <string>
 
+#include "hard_disk.hpp"
 #include "query.hpp"
 #include "tarvoanal_plugin.hpp"
 
@@ -26,17 +27,7 @@ namespace tarvoanal {
 
 namespace {
 
-const char* const kHardDiskType = "Hard disk";
 const char* const kVersionClass = "QXRSG_tvDiskDriveVersion";
-
-// Whether the device's type text is exactly "Hard disk"; false for a null type.
-bool IsHardDisk(const boost::shared_ptr<ICIMInstance>& device)
-{
-    const TCIMValue type = ReadPropertyValue(device, "DeviceType");
-    if (type.IsNull())
-        return false;
-    return ValueToDecimalText(type) == kHardDiskType;
-}
 
 // Appends the version records the host associates with `disk` to `records`,
 // in the host's order. Any association class, role and result role will do;

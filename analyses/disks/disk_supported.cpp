@@ -13,14 +13,13 @@
 #include <string>
 #include <vector>
 
+#include "hard_disk.hpp"
 #include "query.hpp"
 #include "tarvoanal_plugin.hpp"
 
 namespace tarvoanal {
 
 namespace {
-
-const char* const kHardDiskType = "Hard disk";
 
 // The tags of supported disks, all lower case, in the order they are tried.
 void FillSupportedTags(std::vector<std::string>& tags)
@@ -31,22 +30,12 @@ void FillSupportedTags(std::vector<std::string>& tags)
     tags.push_back("qxr-ydkq");
 }
 
-// Whether the device's type text is exactly "Hard disk"; false for a null type.
-bool IsHardDisk(const boost::shared_ptr<ICIMInstance>& device)
-{
-    const TCIMValue type = ReadPropertyValue(device, "DeviceType");
-    if (type.IsNull())
-        return false;
-    return ValueToDecimalText(type) == kHardDiskType;
-}
-
 // The device code in lower case; false for a null code.
 bool ReadLowerDeviceCode(const boost::shared_ptr<ICIMInstance>& disk, std::string& code)
 {
-    const TCIMValue value = ReadPropertyValue(disk, "DeviceCode");
-    if (value.IsNull())
+    if (!ReadPropertyText(disk, "DeviceCode", code))
         return false;
-    code = ToLowerText(ValueToDecimalText(value));
+    code = ToLowerText(code);
     return true;
 }
 

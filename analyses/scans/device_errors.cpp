@@ -84,18 +84,18 @@ const std::size_t kLineBufferSize = 256;
 // Reads an integer property; false when the value is null.
 bool ReadInt32(const boost::shared_ptr<ICIMInstance>& instance, const char* name, std::int32_t& number)
 {
-    const TCIMValue value = ReadPropertyValue(instance, name);
-    if (value.IsNull())
+    std::string text;
+    if (!ReadPropertyText(instance, name, text))
         return false;
-    number = TextToInt32(ValueToDecimalText(value));
+    number = TextToInt32(text);
     return true;
 }
 
 // Whether the controller's PartOfCluster text contains "Yes"; a null value is not.
 bool IsClustered(const boost::shared_ptr<ICIMInstance>& controller)
 {
-    const TCIMValue value = ReadPropertyValue(controller, "PartOfCluster");
-    return !value.IsNull() && ValueToDecimalText(value).find("Yes") != std::string::npos;
+    std::string text;
+    return ReadPropertyText(controller, "PartOfCluster", text) && text.find("Yes") != std::string::npos;
 }
 
 // Appends the number of every clustered controller, in list order.
@@ -150,10 +150,10 @@ bool ReadDeviceErrorRecord(const boost::shared_ptr<ICIMInstance>& instance, Devi
         !ReadInt32(instance, "NumHardErrors", record.NumHardErrors))
         return false;
 
-    const TCIMValue pfa = ReadPropertyValue(instance, "PFA");
-    if (pfa.IsNull())
+    std::string pfa;
+    if (!ReadPropertyText(instance, "PFA", pfa))
         return false;
-    StorePFA(ValueToDecimalText(pfa), record);
+    StorePFA(pfa, record);
 
     return ReadInt32(instance, "Misc", record.Misc);
 }

@@ -58,10 +58,10 @@ bool IsDriverEventId(std::int32_t eventId)
 // Reads the record's event id; false when the value is null.
 bool ReadEventId(const boost::shared_ptr<ICIMInstance>& record, std::int32_t& eventId)
 {
-    const TCIMValue value = ReadPropertyValue(record, "EventID");
-    if (value.IsNull())
+    std::string text;
+    if (!ReadPropertyText(record, "EventID", text))
         return false;
-    eventId = TextToInt32(ValueToDecimalText(value));
+    eventId = TextToInt32(text);
     return true;
 }
 
@@ -69,10 +69,9 @@ bool ReadEventId(const boost::shared_ptr<ICIMInstance>& record, std::int32_t& ev
 void ReportDriverMessage(
     const boost::shared_ptr<ICIMInstance>& record, std::int32_t eventId, const std::string& prefix)
 {
-    const TCIMValue value = ReadPropertyValue(record, "Message");
-    if (value.IsNull())
+    std::string message;
+    if (!ReadPropertyText(record, "Message", message))
         return;
-    const std::string message = ValueToDecimalText(value);
 
     char head[kHeadBufferSize];
     if (std::strstr(message.c_str(), "zkvt314.sys") != nullptr)
