@@ -19,3 +19,8 @@ need_packages() {
 BUILD_PACKAGES=(cmake ninja-build g++ libboost-dev libsimdjson-dev nlohmann-json3-dev libcli11-dev)
 # What the tests need on top.
 TEST_PACKAGES=(libgtest-dev)
+# What the robustness commands need on top: memcheck (scripts/valgrind), clang
+# with its fuzzing runtime (the fuzz preset), gcovr (scripts/coverage).
+VALGRIND_PACKAGES=(valgrind)
+FUZZ_PACKAGES=(clang libclang-rt-14-dev)
+COVERAGE_PACKAGES=(gcovr)
