@@ -12,6 +12,9 @@
 #include <new>
 #include <vector>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 #include <sys/mman.h>
 #include <sys/stat.h>
 
@@ -183,6 +186,7 @@ std::string LocateSyntaxError(std::string_view text)
 class TPaddedText {
 public:
     std::string_view View() const { return std::string_view(fData.get(), fSize); }
+    char* Data() { return fData.get(); }
     char* End() { return fData.get() + fSize; }
     std::size_t Size() const { return fSize; }
     std::size_t Room() const { return fCapacity - fSize; }
@@ -255,6 +259,250 @@ TPaddedText ReadWhole(const std::string& path, const std::string& source)
     return text;
 }
 
+// Where the large class arrays of a document are and where they are cut into
+// slices. Each array is parsed in slices of its own, and the rest of the
+// document as its outline, with those arrays left empty, so that the parser's
+// working buffers, four bytes and more for every token, are sized for one
+// slice rather than for the whole text.
+struct TSlicedArray {
+    std::string_view key;           // the class name, as written: it holds no escape
+    std::size_t member;             // its place among the members of "classes"
+    std::size_t open;               // where its '[' is
+    std::size_t close;              // where its ']' is
+    std::vector<std::size_t> cuts;  // the commas between its slices
+};
+
+// The bytes of one 64-byte block that matter for finding the arrays, one bit
+// each.
+struct TBlockMasks {
+    std::uint64_t quote;
+    std::uint64_t backslash;
+    std::uint64_t open;   // '{' or '['
+    std::uint64_t close;  // '}' or ']'
+    std::uint64_t comma;
+    std::uint64_t colon;
+};
+
+#if defined(__SSE2__)
+std::uint64_t MaskOf(const __m128i (&chunks)[4], char c)
+{
+    const __m128i wanted = _mm_set1_epi8(c);
+    std::uint64_t mask = 0;
+    for (int i = 0; i < 4; ++i)
+        mask |= static_cast<std::uint64_t>(
+                    static_cast<std::uint32_t>(_mm_movemask_epi8(_mm_cmpeq_epi8(chunks[i], wanted))))
+            << (16 * i);
+    return mask;
+}
+
+TBlockMasks MasksOf(const char* block)
+{
+    __m128i chunks[4];
+    __m128i lowered[4];
+    for (int i = 0; i < 4; ++i) {
+        chunks[i] = _mm_loadu_si128(reinterpret_cast<const __m128i*>(block + 16 * i));
+        // '[' and ']' are '{' and '}' with the 0x20 bit cleared.
+        lowered[i] = _mm_or_si128(chunks[i], _mm_set1_epi8(0x20));
+    }
+    return {MaskOf(chunks, '"'), MaskOf(chunks, '\\'), MaskOf(lowered, '{'), MaskOf(lowered, '}'),
+        MaskOf(chunks, ','), MaskOf(chunks, ':')};
+}
+#else
+TBlockMasks MasksOf(const char* block)
+{
+    TBlockMasks masks{0, 0, 0, 0, 0, 0};
+    for (int i = 0; i < 64; ++i) {
+        const std::uint64_t bit = std::uint64_t(1) << i;
+        switch (block[i]) {
+        case '"':
+            masks.quote |= bit;
+            break;
+        case '\\':
+            masks.backslash |= bit;
+            break;
+        case '{':
+        case '[':
+            masks.open |= bit;
+            break;
+        case '}':
+        case ']':
+            masks.close |= bit;
+            break;
+        case ',':
+            masks.comma |= bit;
+            break;
+        case ':':
+            masks.colon |= bit;
+            break;
+        default:
+            break;
+        }
+    }
+    return masks;
+}
+#endif
+
+// Bit i of the result is the parity of bits 0 to i.
+std::uint64_t PrefixParity(std::uint64_t bits)
+{
+    for (int shift = 1; shift < 64; shift *= 2)
+        bits ^= bits << shift;
+    return bits;
+}
+
+// The bits of positions `from` to 63.
+std::uint64_t BitsFrom(unsigned from)
+{
+    return from >= 64 ? 0 : ~std::uint64_t(0) << from;
+}
+
+bool IsJsonSpace(char c)
+{
+    return c == ' ' || c == '\t' || c == '\n' || c == '\r';
+}
+
+// The key of the member whose value starts at `at`, when it holds no escape;
+// empty when there is none such.
+std::string_view KeyBefore(std::string_view text, std::size_t at)
+{
+    std::size_t i = at;
+    while (i > 0 && IsJsonSpace(text[i - 1]))
+        --i;
+    if (i == 0 || text[i - 1] != ':')
+        return std::string_view();
+    --i;
+    while (i > 0 && IsJsonSpace(text[i - 1]))
+        --i;
+    if (i == 0 || text[i - 1] != '"')
+        return std::string_view();
+    const std::size_t end = --i;
+    while (i > 0 && text[i - 1] != '"' && text[i - 1] != '\\')
+        --i;
+    if (i < 2 || text[i - 1] != '"' || text[i - 2] == '\\')
+        return std::string_view();
+    return text.substr(i, end - i);
+}
+
+// Finds the class arrays, values of the members of the top-level "classes"
+// object, whose elements take more than `sliceBytes`, and cuts each one at
+// the first comma between elements after every `sliceBytes`. The text is
+// read 64 bytes at a time: the quotes that are not escaped tell where the
+// strings are, and the brackets outside them the depth. Nothing is checked
+// here: the parser checks every slice and the outline, and the plan is only
+// used when all of them are valid. Answers nothing for a text that is not
+// shaped as expected.
+std::vector<TSlicedArray> PlanSlices(std::string_view text, std::size_t sliceBytes)
+{
+    std::vector<TSlicedArray> plan;
+    std::uint64_t inString = 0;  // all ones when the previous block ended in a string
+    bool escapeNext = false;     // the previous block ended with a backslash that escapes
+    long depth = 0;
+    int classesObjects = 0;
+    bool inClasses = false;
+    std::size_t classesMembers = 0;  // the colons of "classes" met so far
+    bool inArray = false;
+    TSlicedArray array;
+    std::size_t nextCut = 0;
+
+    for (std::size_t pos = 0; pos < text.size(); pos += 64) {
+        const std::size_t left = text.size() - pos;
+        char tail[64];
+        const char* block = text.data() + pos;
+        if (left < 64) {
+            std::memset(tail, ' ', sizeof tail);
+            std::memcpy(tail, block, left);
+            block = tail;
+        }
+        const TBlockMasks masks = MasksOf(block);
+
+        // A backslash escapes the next character, unless it is escaped itself.
+        std::uint64_t escaped = 0;
+        std::uint64_t backslashes = masks.backslash;
+        if (escapeNext) {
+            escaped |= 1;
+            backslashes &= ~std::uint64_t(1);
+        }
+        escapeNext = false;
+        while (backslashes != 0) {
+            const int i = __builtin_ctzll(backslashes);
+            if (i == 63) {
+                escapeNext = true;
+                break;
+            }
+            escaped |= std::uint64_t(1) << (i + 1);
+            backslashes &= ~(std::uint64_t(3) << i);
+        }
+        // Ones from an opening quote up to its closing quote, which is left out.
+        const std::uint64_t strings = PrefixParity(masks.quote & ~escaped) ^ inString;
+        inString = static_cast<std::uint64_t>(static_cast<std::int64_t>(strings) >> 63);
+
+        const std::uint64_t opens = masks.open & ~strings;
+        const std::uint64_t closes = masks.close & ~strings;
+        const std::uint64_t commas = masks.comma & ~strings;
+        const std::uint64_t colons = masks.colon & ~strings;
+        std::uint64_t events = opens | closes;
+        if (inArray && nextCut < pos + 64)
+            events |= commas & BitsFrom(static_cast<unsigned>(nextCut > pos ? nextCut - pos : 0));
+        if (left < 64)
+            events &= ~BitsFrom(static_cast<unsigned>(left));
+
+        unsigned from = 0;  // the bits before `from` are handled
+        while (events != 0) {
+            const unsigned i = static_cast<unsigned>(__builtin_ctzll(events));
+            events &= events - 1;
+            if (inClasses && depth == 2)
+                classesMembers +=
+                    static_cast<std::size_t>(__builtin_popcountll(colons & BitsFrom(from) & ~BitsFrom(i)));
+            from = i + 1;
+            const std::size_t at = pos + i;
+            const std::uint64_t bit = std::uint64_t(1) << i;
+            if (opens & bit) {
+                ++depth;
+                if (depth == 2 && text[at] == '{' && KeyBefore(text, at) == "classes") {
+                    if (++classesObjects > 1)
+                        return {};
+                    inClasses = true;
+                } else if (depth == 3 && inClasses && text[at] == '[') {
+                    const std::string_view key = KeyBefore(text, at);
+                    if (!key.empty() && classesMembers > 0) {
+                        inArray = true;
+                        array = TSlicedArray{key, classesMembers - 1, at, 0, {}};
+                        nextCut = at + 1 + sliceBytes;
+                        if (nextCut < pos + 64)
+                            events |= commas &
+                                BitsFrom(static_cast<unsigned>(nextCut > pos ? nextCut - pos : 0)) &
+                                ~BitsFrom(static_cast<unsigned>(left < 64 ? left : 64));
+                    }
+                }
+            } else if (closes & bit) {
+                if (depth == 3 && inArray) {
+                    inArray = false;
+                    array.close = at;
+                    if (!array.cuts.empty())
+                        plan.push_back(std::move(array));
+                    events &= ~commas;
+                } else if (depth == 2 && inClasses) {
+                    inClasses = false;
+                }
+                if (--depth < 0)
+                    return {};
+            } else if (inArray && depth == 3) {
+                // A comma between the array's elements.
+                array.cuts.push_back(at);
+                nextCut = at + 1 + sliceBytes;
+                events &= ~commas;
+                if (nextCut < pos + 64)
+                    events |= commas & BitsFrom(static_cast<unsigned>(nextCut - pos));
+            }
+        }
+        if (inClasses && depth == 2)
+            classesMembers += static_cast<std::size_t>(__builtin_popcountll(colons & BitsFrom(from)));
+    }
+    if (depth != 0 || inString != 0 || inArray || inClasses)
+        return {};
+    return plan;
+}
+
 // The member names of one object met so far, so that a duplicate is found as
 // it comes. Objects have few members: a look over the earlier names is cheap,
 // and the names are kept rather than read from the document again.
@@ -325,10 +573,18 @@ public:
 
     void CheckInstances(dom::array instances, const TPath& path) const
     {
+        CheckInstances(TInstanceArrays{instances}, path);
+    }
+
+    // The instances of all the arrays, numbered as one list.
+    void CheckInstances(const TInstanceArrays& arrays, const TPath& path) const
+    {
         std::size_t index = 0;
-        for (const dom::element instance : instances) {
-            const TPath here = path.Index(index++);
-            CheckInstance(instance, here);
+        for (const dom::array instances : arrays) {
+            for (const dom::element instance : instances) {
+                const TPath here = path.Index(index++);
+                CheckInstance(instance, here);
+            }
         }
     }
 
@@ -382,8 +638,8 @@ std::shared_ptr<const TInventory> TInventory::LoadFile(const std::string& path)
     std::shared_ptr<TInventory> inventory(new TInventory());
     inventory->fSource = source;
     {
-        const TPaddedText text = ReadWhole(path, source);
-        inventory->Parse(text.View());
+        TPaddedText text = ReadWhole(path, source);
+        inventory->Parse(text.Data(), text.Size(), kSliceBytes);
     }  // the text is given back before the document is checked and used
     inventory->Check();
     return inventory;
@@ -391,17 +647,152 @@ std::shared_ptr<const TInventory> TInventory::LoadFile(const std::string& path)
 
 std::shared_ptr<const TInventory> TInventory::LoadText(std::string_view text, const std::string& source)
 {
+    return LoadText(text, source, kSliceBytes);
+}
+
+std::shared_ptr<const TInventory> TInventory::LoadText(
+    std::string_view text, const std::string& source, std::size_t sliceBytes)
+{
     std::shared_ptr<TInventory> inventory(new TInventory());
     inventory->fSource = source;
     {
-        const simdjson::padded_string padded(text);
-        inventory->Parse(std::string_view(padded.data(), padded.size()));
+        simdjson::padded_string padded(text);
+        inventory->Parse(padded.data(), padded.size(), sliceBytes);
     }
     inventory->Check();
     return inventory;
 }
 
-void TInventory::Parse(std::string_view text)
+void TInventory::Parse(char* text, std::size_t size, std::size_t sliceBytes)
+{
+    if (sliceBytes != 0 && size > sliceBytes && ParseInSlices(text, size, sliceBytes))
+        return;
+    ParseWhole(std::string_view(text, size));
+}
+
+namespace {
+
+// Puts brackets around the elements of one slice, for the time of its parse:
+// the characters before and after them are '[' or ',', and ',' or ']'.
+class TBracketedSlice {
+public:
+    TBracketedSlice(char* text, std::size_t open, std::size_t close)
+        : fOpen(text + open), fClose(text + close), fOpenWas(*fOpen), fCloseWas(*fClose)
+    {
+        *fOpen = '[';
+        *fClose = ']';
+    }
+    ~TBracketedSlice()
+    {
+        *fOpen = fOpenWas;
+        *fClose = fCloseWas;
+    }
+    TBracketedSlice(const TBracketedSlice&) = delete;
+    TBracketedSlice& operator=(const TBracketedSlice&) = delete;
+
+private:
+    char* fOpen;
+    char* fClose;
+    char fOpenWas;
+    char fCloseWas;
+};
+
+// Whether the outline is the document the plan was made for: an object with
+// one "classes" member, an object, whose planned members have the planned
+// names and are empty arrays.
+bool OutlineMatches(dom::element root, const std::vector<TSlicedArray>& plan)
+{
+    dom::object top;
+    if (root.get(top))
+        return false;
+    dom::object classes;
+    int found = 0;
+    for (const dom::key_value_pair member : top) {
+        if (member.key == "classes") {
+            ++found;
+            if (member.value.get(classes))
+                return false;
+        }
+    }
+    if (found != 1)
+        return false;
+    auto next = plan.begin();
+    std::size_t place = 0;
+    for (const dom::key_value_pair member : classes) {
+        if (next != plan.end() && next->member == place) {
+            dom::array instances;
+            if (member.key != next->key || member.value.get(instances) || instances.size() != 0)
+                return false;
+            ++next;
+        }
+        ++place;
+    }
+    return next == plan.end();
+}
+
+}  // namespace
+
+bool TInventory::ParseInSlices(char* text, std::size_t size, std::size_t sliceBytes)
+{
+    const std::vector<TSlicedArray> plan = PlanSlices(std::string_view(text, size), sliceBytes);
+    if (plan.empty())
+        return false;
+    for (const TSlicedArray& array : plan) {
+        if (text[array.open] != '[' || text[array.close] != ']')
+            return false;
+        for (const std::size_t cut : array.cuts)
+            if (text[cut] != ',')
+                return false;
+    }
+
+    // The outline keeps the brackets of the sliced arrays and nothing between.
+    std::string outline;
+    std::size_t from = 0;
+    for (const TSlicedArray& array : plan) {
+        outline.append(text + from, array.open + 1 - from);
+        from = array.close;
+    }
+    outline.append(text + from, size - from);
+    {
+        const simdjson::padded_string padded(outline);
+        simdjson::dom::parser parser;
+        if (parser.parse_into_document(fDocument, padded).get(fRoot) || !OutlineMatches(fRoot, plan))
+            return false;
+    }
+
+    // A slice is parsed as an array two levels nearer the top than its
+    // elements are in the document, so it may nest two levels less.
+    simdjson::dom::parser parser;
+    if (parser.allocate(sliceBytes + 64, simdjson::DEFAULT_MAX_DEPTH - 2))
+        return false;
+    std::vector<std::pair<std::size_t, TInstanceArrays>> sliced;
+    std::vector<std::unique_ptr<dom::document>> documents;
+    for (const TSlicedArray& array : plan) {
+        TInstanceArrays arrays;
+        std::size_t open = array.open;
+        for (std::size_t k = 0; k <= array.cuts.size(); ++k) {
+            const std::size_t close = k < array.cuts.size() ? array.cuts[k] : array.close;
+            const TBracketedSlice bracketed(text, open, close);
+            auto document = std::make_unique<dom::document>();
+            dom::element root;
+            dom::array elements;
+            // Each slice holds one element or more, as the commas between
+            // the slices demand.
+            if (parser.parse_into_document(*document, text + open, close + 1 - open, false).get(root) ||
+                root.get(elements) || elements.size() == 0)
+                return false;
+            arrays.push_back(elements);
+            documents.push_back(std::move(document));
+            open = close;
+        }
+        sliced.emplace_back(array.member, std::move(arrays));
+    }
+    fSlicedClasses = std::move(sliced);
+    fSlices = std::move(documents);
+    return true;
+}
+
+void TInventory::ParseWhole(std::string_view text)
 {
     simdjson::dom::parser parser;
     const simdjson::error_code error =
@@ -444,12 +835,19 @@ void TInventory::Check()
             }
         } else if (member.key == "classes") {
             const dom::object classes = checker.ExpectObject(member.value, here, "classes");
+            // The classes parsed in slices are empty arrays in the outline.
+            auto sliced = fSlicedClasses.begin();
+            std::size_t place = 0;
             for (const dom::key_value_pair cls : classes) {
                 const TPath clsPath = here.Member(cls.key);
                 TClassEntry entry;
                 entry.name = cls.key;
-                if (cls.value.is_array()) {
-                    entry.instances = cls.value.get_array().value_unsafe();
+                if (sliced != fSlicedClasses.end() && sliced->first == place) {
+                    entry.instances = sliced->second;
+                    ++sliced;
+                    checker.CheckInstances(entry.instances, clsPath);
+                } else if (cls.value.is_array()) {
+                    entry.instances = {cls.value.get_array().value_unsafe()};
                     checker.CheckInstances(entry.instances, clsPath);
                 } else if (cls.value.is_object() && !cls.value.at_key("error").error()) {
                     entry.lookupError = checker.ErrorForm(cls.value, clsPath, true);
@@ -461,7 +859,7 @@ void TInventory::Check()
                     for (const dom::key_value_pair part : form) {
                         const TPath partPath = clsPath.Member(part.key);
                         if (part.key == "instances") {
-                            entry.instances = checker.ExpectArray(part.value, partPath, "instances");
+                            entry.instances = {checker.ExpectArray(part.value, partPath, "instances")};
                             checker.CheckInstances(entry.instances, partPath);
                             hasInstances = true;
                         } else if (part.key == "enumerate") {
@@ -478,6 +876,7 @@ void TInventory::Check()
                 }
                 if (!fClasses.emplace(cls.key, entry).second)
                     checker.Fail(clsPath, "duplicate class \"" + std::string(cls.key) + "\"");
+                ++place;
             }
         } else {
             checker.Fail(here,

@@ -40,6 +40,14 @@ std::size_t CountOf(dom::array array)
     return count;
 }
 
+std::size_t CountOf(const TInstanceArrays& arrays)
+{
+    std::size_t count = 0;
+    for (const dom::array array : arrays)
+        count += CountOf(array);
+    return count;
+}
+
 class TInstanceBlock;
 
 // One instance: an object of the document, and its place among the instances
@@ -232,9 +240,10 @@ public:
         }
         const auto block = boost::make_shared<TInstanceBlock>(
             fInventory, std::string(), fEntry->name, CountOf(fEntry->instances));
-        for (const dom::element element : fEntry->instances)
-            if (!callback(TInstanceBlock::Add(block, element.get_object().value_unsafe())))
-                return;
+        for (const dom::array instances : fEntry->instances)
+            for (const dom::element element : instances)
+                if (!callback(TInstanceBlock::Add(block, element.get_object().value_unsafe())))
+                    return;
     }
 
 private:
