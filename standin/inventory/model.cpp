@@ -50,14 +50,11 @@ std::size_t CountOf(const TInstanceArrays& arrays)
 
 class TInstanceBlock;
 
-// One instance: an object of the document, and its place among the instances
-// of the enumeration that delivered it.
+// One instance: an object of the document, in the block of the enumeration
+// that delivered it; its place there is its place in the enumeration.
 class TInventoryInstance : public ICIMInstance {
 public:
-    TInventoryInstance(const TInstanceBlock* block, dom::object object, std::size_t index)
-        : fBlock(block), fObject(object), fIndex(index)
-    {
-    }
+    TInventoryInstance(const TInstanceBlock* block, dom::object object) : fBlock(block), fObject(object) { }
 
     boost::shared_ptr<ICIMProperty> GetProperty(const std::string& name, TCIMContext context) override;
     void EnumerateAssociatedInstances(TInstanceCallback callback, const std::string& association,
@@ -71,7 +68,6 @@ public:
 private:
     const TInstanceBlock* fBlock;  // which owns this instance
     dom::object fObject;
-    std::size_t fIndex;
 };
 
 // The instances one enumeration delivers, made together in one block. The
@@ -95,13 +91,17 @@ public:
         std::vector<TInventoryInstance>& instances = self->fInstances;
         if (instances.size() == instances.capacity())
             throw std::logic_error("instance block is full");
-        instances.emplace_back(self.get(), object, instances.size());
+        instances.emplace_back(self.get(), object);
         return boost::shared_ptr<ICIMInstance>(self, &instances.back());
     }
 
     const std::string& Prefix() const { return fPrefix; }
     std::string_view ClassName() const { return fClassName; }
     const TInventoryRef& Inventory() const { return fInventory; }
+    std::size_t PlaceOf(const TInventoryInstance* instance) const
+    {
+        return static_cast<std::size_t>(instance - fInstances.data());
+    }
 
 private:
     TInventoryRef fInventory;
@@ -112,7 +112,8 @@ private:
 
 std::string TInventoryInstance::Name() const
 {
-    return fBlock->Prefix() + std::string(fBlock->ClassName()) + "[" + std::to_string(fIndex) + "]";
+    return fBlock->Prefix() + std::string(fBlock->ClassName()) + "[" + std::to_string(fBlock->PlaceOf(this)) +
+        "]";
 }
 
 class TInventoryProperty : public ICIMProperty {
