@@ -103,6 +103,10 @@ int main(int argc, char** argv)
     settings.classes = SplitClassList(classList);
     if (settings.pluginPath.empty())
         settings.pluginPath = tarvorun::DefaultPluginPath();
+    else if (settings.pluginPath.find('/') == std::string::npos)
+        // A bare file name means the file here, not a search of the system's
+        // library folders.
+        settings.pluginPath = "./" + settings.pluginPath;
 
     std::shared_ptr<const tarvorun::TInventory> inventory;
     try {
