@@ -12,6 +12,7 @@
 #include <sys/wait.h>
 
 #include <algorithm>
+#include <cstdlib>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
@@ -31,9 +32,16 @@ struct TGoldenCase {
     fs::path folder;
 };
 
+// Every folder, or only the one named by TARVOANAL_GOLDEN_CASE: CTest runs one
+// folder a test, so that a new folder is a new test at the next build.
 std::vector<TGoldenCase> ListCases()
 {
     std::vector<TGoldenCase> cases;
+    if (const char* only = std::getenv("TARVOANAL_GOLDEN_CASE")) {
+        const fs::path folder = fs::path(TARVOANAL_GOLDEN_DIR) / only;
+        cases.push_back({folder.filename().string(), folder});
+        return cases;
+    }
     for (const fs::directory_entry& entry : fs::directory_iterator(TARVOANAL_GOLDEN_DIR))
         if (entry.is_directory())
             cases.push_back({entry.path().filename().string(), entry.path()});
