@@ -17,8 +17,6 @@ namespace {
 namespace hvp = NQXRHVP20;
 using hvp::standin::EHostOp;
 
-const TLogLine kNotFound{0, "Tarvoanal: Error getting class or property"};
-
 TEST(Registration, LoadingCreatesOneObjectWithItsIdentity)
 {
     const auto manager = boost::make_shared<hvp::TPluginManagerNamespace>();
@@ -93,63 +91,13 @@ const TLoadFailureCase kLoadFailureCases[] = {
 
 INSTANTIATE_TEST_SUITE_P(Cases, RegistrationFailures, ::testing::ValuesIn(kLoadFailureCases), TCaseName());
 
-struct TDriverCase {
-    const char* name;
-    std::vector<std::string> classes;
-    const char* classesJson;  // overlaid on an inventory of empty classes
-    std::vector<TLogLine> logs;
-    bool checkLookUps;
-    std::vector<std::string> lookedUp;  // GetClass calls, in order, when checked
-    const char* failure;                // expected exception kind, or ""
-};
+// The driver's policy over the class list (empty, other names, letter case, the
+// trigger twice) and over a failure's status and type is shown end to end by
+// the golden cases tests/golden/cases/frame-*.
 
-class Driver : public ::testing::TestWithParam<TDriverCase> { };
-
-TEST_P(Driver, RunsTheSeriesForEachTriggerClassUnderItsFailurePolicy)
-{
-    const TDriverCase& c = GetParam();
-    tarvorun::TRunSettings settings = DefaultSettings();
-    settings.classes = c.classes;
-    const TRun run = RunInventory(InventoryWith(c.classesJson), settings);
-    EXPECT_EQ(run.Logs(), c.logs);
-    std::vector<std::string> lookedUp;
-    for (const TCall& call : run.Calls("GetClass"))
-        lookedUp.push_back(call.cls);
-    if (c.checkLookUps) {
-        EXPECT_EQ(lookedUp, c.lookedUp);
-    }
-    ASSERT_EQ(run.recording.failures.size(), std::string(c.failure).empty() ? 0u : 1u);
-    if (!run.recording.failures.empty()) {
-        EXPECT_EQ(run.recording.failures[0].kind, c.failure);
-    }
-}
-
-const char* const kTrigger = "QXRSG_TARVOHeavyHittersAnalysis";
 const char* const kOneStripe =
     R"({"QXRSG_BadStripeData": [{"ControllerNum": 1, "LogicalDrive": 2, "NumBadStripes": "5"}]})";
 const TLogLine kStripeLine{100, "Tarvolith: Logical drive 2 on controller 1 has 5 bad stripes"};
-
-const TDriverCase kDriverCases[] = {
-    {"empty_list_runs_nothing", {}, "{}", {}, true, {}, ""},
-    {"other_classes_run_nothing", {"Other", "QXRSG_TARVOHeavyHitters"}, kOneStripe, {}, true, {}, ""},
-    {"letter_case_differs", {"qxrsg_tarvoheavyhittersanalysis", "QXRSG_TARVOHEAVYHITTERSANALYSIS"},
-        kOneStripe, {}, true, {}, ""},
-    {"trigger_twice_runs_twice", {kTrigger, "Other", kTrigger}, kOneStripe, {kStripeLine, kStripeLine}, false,
-        {}, ""},
-    {"not_found_in_first_analysis_skips_the_rest_of_that_class", {kTrigger, kTrigger},
-        R"({"QXRSG_tvDiskDrive": {"error": 15}})", {kNotFound, kNotFound}, true,
-        {"QXRSG_tvDiskDrive", "QXRSG_tvDiskDrive"}, ""},
-    {"not_found_in_the_ninth_analysis_keeps_what_ran", {kTrigger},
-        R"({"QXRSG_BadStripeData": {"error": 15}})", {kNotFound}, false, {}, ""},
-    {"other_status_ends_get_data_without_a_line", {kTrigger, kTrigger},
-        R"({"QXRSG_tvDiskDrive": {"error": 7}})", {}, true, {"QXRSG_tvDiskDrive"}, "THVPException"},
-    {"standard_exception_passes_through", {kTrigger, kTrigger}, R"({"QXRSG_tvDiskDrive": {"error": "std"}})",
-        {}, true, {"QXRSG_tvDiskDrive"}, "std::exception"},
-    {"status_zero_is_not_not_found", {kTrigger}, R"({"QXRSG_tvDiskDrive": {"error": 0}})", {}, true,
-        {"QXRSG_tvDiskDrive"}, "THVPException"},
-};
-
-INSTANTIATE_TEST_SUITE_P(Cases, Driver, ::testing::ValuesIn(kDriverCases), TCaseName());
 
 TEST(DriverFailures, AnotherStatusIsRethrownWithTheSameCode)
 {
