@@ -31,6 +31,14 @@ void CollectInstances(boost::shared_ptr<ICIMClass> cls, InstanceList& list)
     cls->EnumerateInstances(callback, true, QueryContext());
 }
 
+InstanceList ClassInstances(
+    boost::shared_ptr<ICIMNamespace> ns, const std::string& name, const QueryContext& context)
+{
+    InstanceList list;
+    CollectInstances(FindClass(ns, name, context), list);
+    return list;
+}
+
 TCIMValue ReadPropertyValue(boost::shared_ptr<ICIMInstance> instance, const std::string& name)
 {
     const boost::shared_ptr<ICIMProperty> property = instance->GetProperty(name, QueryContext());

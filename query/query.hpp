@@ -54,6 +54,11 @@ boost::shared_ptr<ICIMClass> FindClass(
 // Appends the class's instances to `list`, behind what it already holds.
 void CollectInstances(boost::shared_ptr<ICIMClass> cls, InstanceList& list);
 
+// The usual pair: looks the class up with `context`, then collects its
+// instances into a new list.
+InstanceList ClassInstances(
+    boost::shared_ptr<ICIMNamespace> ns, const std::string& name, const QueryContext& context);
+
 // The value of one property, copied; the property handle is released here.
 TCIMValue ReadPropertyValue(boost::shared_ptr<ICIMInstance> instance, const std::string& name);
 

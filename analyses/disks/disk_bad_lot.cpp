@@ -20,9 +20,7 @@ namespace tarvoanal {
 void TTarvoAnalPluginCallbacks::DiskMemberOfBadLotAnalysis(boost::shared_ptr<ICIMNamespace> ns)
 {
     const QueryContext context = MakeQueryContext();
-    const boost::shared_ptr<ICIMClass> cls = FindClass(ns, "QXRSG_tvDiskDrive", context);
-    InstanceList devices;
-    CollectInstances(cls, devices);
+    const InstanceList devices = ClassInstances(ns, "QXRSG_tvDiskDrive", context);
 
     for (const boost::shared_ptr<ICIMInstance>& device : devices) {
         if (!IsHardDisk(device))

@@ -60,9 +60,7 @@ void ReadFirmwareFacts(const boost::shared_ptr<ICIMInstance>& disk, const Instan
 void TTarvoAnalPluginCallbacks::DiskFirmwareUpToDateAnalysis(boost::shared_ptr<ICIMNamespace> ns)
 {
     const QueryContext context = MakeQueryContext();
-    const boost::shared_ptr<ICIMClass> cls = FindClass(ns, "QXRSG_tvDiskDrive", context);
-    InstanceList disks;
-    CollectInstances(cls, disks);
+    const InstanceList disks = ClassInstances(ns, "QXRSG_tvDiskDrive", context);
 
     for (const boost::shared_ptr<ICIMInstance>& disk : disks) {
         if (!IsHardDisk(disk))

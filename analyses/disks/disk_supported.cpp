@@ -56,9 +56,7 @@ void TTarvoAnalPluginCallbacks::DiskSupportedAnalysis(boost::shared_ptr<ICIMName
     FillSupportedTags(supportedTags);
 
     const QueryContext context = MakeQueryContext();
-    const boost::shared_ptr<ICIMClass> cls = FindClass(ns, "QXRSG_tvDiskDrive", context);
-    InstanceList devices;
-    CollectInstances(cls, devices);
+    const InstanceList devices = ClassInstances(ns, "QXRSG_tvDiskDrive", context);
 
     for (const boost::shared_ptr<ICIMInstance>& device : devices) {
         if (!IsHardDisk(device))

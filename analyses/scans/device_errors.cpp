@@ -196,18 +196,15 @@ void LogDeviceErrors(const std::string& prefix, const DeviceErrorRecord& record,
 void TTarvoAnalPluginCallbacks::TarvoEventLogAnalysys(boost::shared_ptr<ICIMNamespace> ns)
 {
     const QueryContext context = MakeQueryContext();
-    InstanceList controllers;
-    CollectInstances(FindClass(ns, "QXRSG_tvSCSIProtocolController", context), controllers);
-    InstanceList disks;
-    CollectInstances(FindClass(ns, "QXRSG_tvDiskDrive", context), disks);
+    const InstanceList controllers = ClassInstances(ns, "QXRSG_tvSCSIProtocolController", context);
+    const InstanceList disks = ClassInstances(ns, "QXRSG_tvDiskDrive", context);
 
     std::vector<std::int32_t> sharedControllers;
     CollectSharedControllers(controllers, sharedControllers);
     std::vector<CollectedClusterControllersDevices> sharedDevices;
     CollectSharedDevices(disks, sharedControllers, sharedDevices);
 
-    InstanceList devices;
-    CollectInstances(FindClass(ns, "QXRSG_tvSCSIDeviceData", context), devices);
+    const InstanceList devices = ClassInstances(ns, "QXRSG_tvSCSIDeviceData", context);
 
     for (const boost::shared_ptr<ICIMInstance>& device : devices) {
         // The record is released on every path, a host failure included.

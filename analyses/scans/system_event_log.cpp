@@ -95,8 +95,7 @@ void TTarvoAnalPluginCallbacks::SystemEventLogAnalysys(boost::shared_ptr<ICIMNam
 {
     const QueryContext context = MakeQueryContext();
     try {
-        InstanceList records;
-        CollectInstances(FindClass(ns, "QXRSG_WindowsSystemEventLogRecord", context), records);
+        const InstanceList records = ClassInstances(ns, "QXRSG_WindowsSystemEventLogRecord", context);
 
         for (const boost::shared_ptr<ICIMInstance>& record : records) {
             std::int32_t eventId = 0;
