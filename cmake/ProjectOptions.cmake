@@ -26,3 +26,9 @@ function(tarvoanal_target_defaults target)
   tarvoanal_enable_sanitizers(${target})
   target_compile_features(${target} PRIVATE cxx_std_17)
 endfunction()
+
+# The project's one version, set in project() at the top, as the commands
+# print it with --version.
+function(tarvoanal_stamp_version target)
+  target_compile_definitions(${target} PRIVATE TARVOANAL_VERSION="${PROJECT_VERSION}")
+endfunction()

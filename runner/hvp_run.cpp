@@ -56,7 +56,7 @@ int main(int argc, char** argv)
 {
     CLI::App app(kDescription, "hvp-run");
     app.footer(kFooter);
-    app.set_version_flag("--version", "hvp-run 1.0 (plug-in interface 1.0)");
+    app.set_version_flag("--version", "hvp-run " TARVOANAL_VERSION " (plug-in interface 1.0)");
 
     tarvorun::TRunSettings settings;
     std::string inventoryPath;

@@ -219,7 +219,7 @@ std::string DefaultPluginPath()
         folder.assign(self, static_cast<std::size_t>(length));
         folder.erase(folder.find_last_of('/'));
     }
-    const char* const candidates[] = {"/libtarvoanal.pi.so", "/../lib/tarvoanal/libtarvoanal.pi.so"};
+    const char* const candidates[] = {"/libtarvoanal.pi.so", "/" TARVOANAL_PLUGIN_FROM_BINDIR};
     for (const char* candidate : candidates) {
         struct stat info;
         if (stat((folder + candidate).c_str(), &info) == 0)
