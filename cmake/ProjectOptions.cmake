@@ -32,3 +32,20 @@ endfunction()
 function(tarvoanal_stamp_version target)
   target_compile_definitions(${target} PRIVATE TARVOANAL_VERSION="${PROJECT_VERSION}")
 endfunction()
+
+# The plug-in's code, in whichever layer it sits: position-independent for the
+# module, hidden so that the module exports nothing, and reporting an empty
+# host handle through the host's boost::assertion_failed.
+function(tarvoanal_plugin_code target)
+  set_target_properties(${target} PROPERTIES POSITION_INDEPENDENT_CODE ON
+                                             CXX_VISIBILITY_PRESET hidden
+                                             VISIBILITY_INLINES_HIDDEN ON)
+  target_compile_definitions(${target} PUBLIC BOOST_ENABLE_ASSERT_HANDLER)
+  # gcc gives static locals of inline code the loader's unique binding, which
+  # keeps a library loaded after it is closed; without it, unloading really
+  # unloads the plug-in and its once-per-load state. clang never does so.
+  if(CMAKE_CXX_COMPILER_ID STREQUAL "GNU")
+    target_compile_options(${target} PRIVATE -fno-gnu-unique)
+  endif()
+  tarvoanal_target_defaults(${target})
+endfunction()

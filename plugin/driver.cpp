@@ -11,6 +11,15 @@ namespace {
 const char* const kTriggerClass = "QXRSG_TARVOHeavyHittersAnalysis";
 const char* const kNotFoundLine = "Tarvoanal: Error getting class or property";
 
+using TAnalysisMethod = void (TTarvoAnalPluginCallbacks::*)(boost::shared_ptr<ICIMNamespace>);
+
+// The analyses in the order they run.
+const TAnalysisMethod kRunOrder[] = {
+#define TARVOANAL_ANALYSIS(method, source, goldenPrefix, firstClass) &TTarvoAnalPluginCallbacks::method,
+#include "analyses.def"
+#undef TARVOANAL_ANALYSIS
+};
+
 }  // namespace
 
 void TTarvoAnalPluginCallbacks::GetData(
@@ -22,27 +31,15 @@ void TTarvoAnalPluginCallbacks::GetData(
         if (cls->GetClassName(QueryContext()) != kTriggerClass)
             continue;
         try {
-            DiskSupportedAnalysis(ns);
-            DiskMemberOfBadLotAnalysis(ns);
-            DiskFirmwareUpToDateAnalysis(ns);
-            CheckTarvolith(ns);
-            TarvoEventLogAnalysys(ns);
-            SystemEventLogAnalysys(ns);
-            BiosDriverVersionMatchAnalysis(ns);
-            DataScrubbingEnabledAnalysis(ns);
-            BadStripesAnalysis(ns);
-            BatteryChargeLevelAnalysis(ns);
+            // Each analysis gets its own copy of the namespace handle.
+            for (const TAnalysisMethod analysis : kRunOrder)
+                (this->*analysis)(ns);
         } catch (const NQXRHVP20::THVPException& failure) {
             if (failure.GetStatus().GetCode() != NQXRHVP20::THVPStatusCode::kNotFound)
                 throw NQXRHVP20::THVPException(failure.GetStatus());
             LogLine(kLevelError, kNotFoundLine);
         }
     }
-}
-
-// The battery check has nothing to report on this adapter family.
-void TTarvoAnalPluginCallbacks::BatteryChargeLevelAnalysis(boost::shared_ptr<ICIMNamespace> /*ns*/)
-{
 }
 
 }  // namespace tarvoanal

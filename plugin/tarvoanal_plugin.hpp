@@ -36,17 +36,12 @@ public:
     void GetData(
         boost::shared_ptr<ICIMNamespace> ns, std::vector<boost::shared_ptr<ICIMClass>>& classes) override;
 
-    // The analyses, in the order GetData runs them.
-    void DiskSupportedAnalysis(boost::shared_ptr<ICIMNamespace> ns);
-    void DiskMemberOfBadLotAnalysis(boost::shared_ptr<ICIMNamespace> ns);
-    void DiskFirmwareUpToDateAnalysis(boost::shared_ptr<ICIMNamespace> ns);
-    void CheckTarvolith(boost::shared_ptr<ICIMNamespace> ns);
-    void TarvoEventLogAnalysys(boost::shared_ptr<ICIMNamespace> ns);
-    void SystemEventLogAnalysys(boost::shared_ptr<ICIMNamespace> ns);
-    void BiosDriverVersionMatchAnalysis(boost::shared_ptr<ICIMNamespace> ns);
-    void DataScrubbingEnabledAnalysis(boost::shared_ptr<ICIMNamespace> ns);
-    void BadStripesAnalysis(boost::shared_ptr<ICIMNamespace> ns);
-    void BatteryChargeLevelAnalysis(boost::shared_ptr<ICIMNamespace> ns);
+    // The analyses, one method each, declared from the list that also fixes
+    // the order GetData runs them in.
+#define TARVOANAL_ANALYSIS(method, source, goldenPrefix, firstClass)                                         \
+    void method(boost::shared_ptr<ICIMNamespace> ns);
+#include "analyses.def"
+#undef TARVOANAL_ANALYSIS
 
     // Whether `instance` is a PCI device with these vendor and device ids.
     bool IsExpectedPCIAdapter(

@@ -99,24 +99,39 @@ Lines RichInventoryLines()
     };
 }
 
-// The analyses that make host calls, in the order the driver runs them, each
-// recognised by the class it looks up first.
-enum EAnalysis {
-    kDiskSupported,
-    kDiskBadLot,
-    kDiskFirmware,
-    kCheckTarvolith,
-    kDeviceErrors,
-    kEventLog,
-    kBiosDriver,
-    kScrubbing,
-    kBadStripes,
-    kAnalysisCount
+// The analyses, in the order the driver runs them, as the plug-in lists them;
+// a host call belongs to the analysis whose first class it looks up last.
+struct TAnalysisEntry {
+    const char* fMethod;
+    const char* fFirstClass;
 };
-const char* const kFirstClass[kAnalysisCount] = {"QXRSG_tvDiskDrive", "QXRSG_tvDiskDrive",
-    "QXRSG_tvDiskDrive", "QXRSG_tvSCSIProtocolController", "QXRSG_tvSCSIProtocolController",
-    "QXRSG_WindowsSystemEventLogRecord", "QXRSG_tvSCSIProtocolController", "QXRSG_tvSCSIProtocolController",
-    "QXRSG_BadStripeData"};
+const TAnalysisEntry kEveryAnalysis[] = {
+#define TARVOANAL_ANALYSIS(method, source, goldenPrefix, firstClass) {#method, firstClass},
+#include "analyses.def"
+#undef TARVOANAL_ANALYSIS
+};
+
+// Those that make host calls.
+std::vector<TAnalysisEntry> CallingAnalyses()
+{
+    std::vector<TAnalysisEntry> calling;
+    for (const TAnalysisEntry& entry : kEveryAnalysis)
+        if (*entry.fFirstClass != '\0')
+            calling.push_back(entry);
+    return calling;
+}
+const std::vector<TAnalysisEntry> kAnalyses = CallingAnalyses();
+const int kAnalysisCount = static_cast<int>(kAnalyses.size());
+
+int AnalysisIndex(const std::string& method)
+{
+    for (int i = 0; i < kAnalysisCount; ++i)
+        if (method == kAnalyses[i].fMethod)
+            return i;
+    throw std::logic_error("no analysis " + method);
+}
+const int kCheckTarvolith = AnalysisIndex("CheckTarvolith");
+const int kEventLog = AnalysisIndex("SystemEventLogAnalysys");
 const int kOutsideSeries = -1;
 
 // The clean request: its host calls and log lines, where each line came
@@ -142,7 +157,7 @@ TCleanRun RecordCleanRun()
         if (record["type"] == "call") {
             const TCall& call = clean.calls.at(calls++);
             if (call.op == "GetClass" && analysis + 1 < kAnalysisCount &&
-                call.cls == kFirstClass[analysis + 1])
+                call.cls == kAnalyses[analysis + 1].fFirstClass)
                 ++analysis;
             clean.callAnalysis.push_back(analysis);
         } else if (record["type"] == "log") {
