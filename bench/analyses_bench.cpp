@@ -3,8 +3,6 @@
 // once as the host loads it, and the timed loop makes only GetData calls.
 // Each inventory is weighted towards one family of analyses; all ten run on
 // every request, as they do in the host.
-#include <dlfcn.h>
-
 #include <memory>
 #include <stdexcept>
 #include <string>
@@ -17,6 +15,7 @@
 #include "inventory.hpp"
 #include "inventory_generator.hpp"
 #include "model.hpp"
+#include "plugin_loader.hpp"
 
 namespace {
 
@@ -30,45 +29,26 @@ public:
     std::size_t lines = 0;
 };
 
-// The plug-in, loaded with dlopen so that its registration runs, and the
-// host's root objects it uses, for the life of one benchmark.
+// The plug-in, loaded as the host loads it, and the logger it writes to, for
+// the life of one benchmark.
 class TLoadedPlugin {
 public:
-    TLoadedPlugin() : fManager(boost::make_shared<hvp::TPluginManagerNamespace>())
+    TLoadedPlugin()
     {
-        hvp::TRootObject::SetPluginManager(fManager);
         hvp::TRootObject::SetCoreLogger(&logger);
-        fLibrary = dlopen(TARVOANAL_PLUGIN_PATH, RTLD_NOW | RTLD_LOCAL);
-        if (fLibrary == nullptr)
-            throw std::runtime_error(dlerror());
-        if (fManager->GetPlugins().empty())
-            throw std::runtime_error("the plug-in did not register");
-        fPlugin = fManager->GetPlugins().front();
-        fQuery = dynamic_cast<hvp::IPluginBasicQueryCallbacks*>(fPlugin);
-        fPlugin->Init();
+        fPlugin.Init();
         fClasses.push_back(standin::MakeRequestedClass("QXRSG_TARVOHeavyHittersAnalysis"));
     }
-    ~TLoadedPlugin()
-    {
-        fPlugin->DeInit();
-        fPlugin->PrepareForUnload();
-        fManager->Clear();
-        dlclose(fLibrary);
-        hvp::TRootObject::SetCoreLogger(nullptr);
-        hvp::TRootObject::SetPluginManager(boost::shared_ptr<hvp::ICIMNamespace>());
-    }
+    ~TLoadedPlugin() { hvp::TRootObject::SetCoreLogger(nullptr); }
     TLoadedPlugin(const TLoadedPlugin&) = delete;
     TLoadedPlugin& operator=(const TLoadedPlugin&) = delete;
 
-    void GetData(const boost::shared_ptr<hvp::ICIMNamespace>& ns) { fQuery->GetData(ns, fClasses); }
+    void GetData(const boost::shared_ptr<hvp::ICIMNamespace>& ns) { fPlugin.GetData(ns, fClasses); }
 
     TCountingLogger logger;
 
 private:
-    boost::shared_ptr<hvp::TPluginManagerNamespace> fManager;
-    void* fLibrary = nullptr;
-    hvp::IPluginCallbacks* fPlugin = nullptr;
-    hvp::IPluginBasicQueryCallbacks* fQuery = nullptr;
+    tarvorun::TPluginLoader fPlugin{TARVOANAL_PLUGIN_PATH};
     std::vector<boost::shared_ptr<hvp::ICIMClass>> fClasses;
 };
 

@@ -8,20 +8,20 @@
 // The plug-in is loaded once, as the host loads it, and stays loaded for the
 // life of the process: the fuzzer's coverage counters of a library must stay
 // mapped. Its once-per-process notice is therefore written at most once.
-#include <dlfcn.h>
 
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <memory>
 #include <string_view>
 #include <vector>
 
 #include <boost/lexical_cast.hpp>
-#include <boost/make_shared.hpp>
 
 #include "hvp_host.hpp"
 #include "inventory.hpp"
+#include "plugin_loader.hpp"
 #include "model.hpp"
 
 namespace {
@@ -46,7 +46,7 @@ private:
 
 struct TLoadedPlugin {
     TReadingLogger logger;
-    hvp::IPluginBasicQueryCallbacks* query = nullptr;
+    std::unique_ptr<tarvorun::TPluginLoader> plugin;
 };
 
 TLoadedPlugin& Plugin()
@@ -54,20 +54,13 @@ TLoadedPlugin& Plugin()
     // Never released: the library stays loaded until the process ends.
     static TLoadedPlugin* const loaded = [] {
         auto* plugin = new TLoadedPlugin;
-        const auto manager = boost::make_shared<hvp::TPluginManagerNamespace>();
-        hvp::TRootObject::SetPluginManager(manager);
         hvp::TRootObject::SetCoreLogger(&plugin->logger);
-        if (dlopen(TARVOANAL_PLUGIN_PATH, RTLD_NOW | RTLD_LOCAL) == nullptr) {
-            std::fprintf(stderr, "cannot load the plug-in: %s\n", dlerror());
+        try {
+            plugin->plugin = std::make_unique<tarvorun::TPluginLoader>(TARVOANAL_PLUGIN_PATH);
+        } catch (const tarvorun::TPluginLoadError& failure) {
+            std::fprintf(stderr, "%s\n", failure.what());
             std::abort();
         }
-        if (manager->GetPlugins().size() != 1) {
-            std::fprintf(stderr, "the plug-in did not register\n");
-            std::abort();
-        }
-        plugin->query = dynamic_cast<hvp::IPluginBasicQueryCallbacks*>(manager->GetPlugins().front());
-        if (plugin->query == nullptr)
-            std::abort();
         return plugin;
     }();
     return *loaded;
@@ -93,7 +86,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     std::vector<boost::shared_ptr<hvp::ICIMClass>> classes{
         hvp::standin::MakeRequestedClass("QXRSG_TARVOHeavyHittersAnalysis")};
     try {
-        Plugin().query->GetData(hvp::standin::MakeInventoryNamespace(inventory), classes);
+        Plugin().plugin->GetData(hvp::standin::MakeInventoryNamespace(inventory), classes);
     } catch (const hvp::THVPException&) {
     } catch (const boost::bad_lexical_cast&) {
     } catch (const std::exception&) {

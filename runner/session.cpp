@@ -1,6 +1,5 @@
 #include "session.hpp"
 
-#include <dlfcn.h>
 #include <unistd.h>
 
 #include <climits>
@@ -102,12 +101,12 @@ private:
     std::size_t fCalls = 0;
 };
 
-// Installs the host's root objects for the length of one run.
+// Installs the host's logger and observer for the length of one run; the
+// plug-in manager comes with the loaded plug-in.
 class THostScope {
 public:
-    THostScope(TSessionObserver& observer, boost::shared_ptr<hvp::TPluginManagerNamespace> manager)
+    explicit THostScope(TSessionObserver& observer)
     {
-        hvp::TRootObject::SetPluginManager(manager);
         hvp::TRootObject::SetCoreLogger(&observer);
         standin::SetHostObserver(&observer);
     }
@@ -115,7 +114,6 @@ public:
     {
         standin::SetHostObserver(nullptr);
         hvp::TRootObject::SetCoreLogger(nullptr);
-        hvp::TRootObject::SetPluginManager(boost::shared_ptr<hvp::ICIMNamespace>());
     }
     THostScope(const THostScope&) = delete;
     THostScope& operator=(const THostScope&) = delete;
@@ -136,24 +134,6 @@ TFailure DescribeCurrentException()
     }
 }
 
-// Loads the library; its load-time initialisation registers the plug-in.
-// Answers null, with the reason in `problem`, when that fails.
-void* LoadLibrary(const std::string& path, std::string& problem)
-{
-    void* library = nullptr;
-    try {
-        library = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
-    } catch (...) {
-        problem = path + ": the plug-in's initialisation failed: " + DescribeCurrentException().kind;
-        return nullptr;
-    }
-    if (library == nullptr) {
-        const char* reason = dlerror();
-        problem = reason != nullptr ? reason : path + ": cannot be loaded";
-    }
-    return library;
-}
-
 }  // namespace
 
 TRunResult RunPlugin(
@@ -161,24 +141,14 @@ TRunResult RunPlugin(
 {
     TRunResult result;
     TSessionObserver observer(settings, sink);
-    const auto manager = boost::make_shared<hvp::TPluginManagerNamespace>();
-    const THostScope scope(observer, manager);
+    const THostScope scope(observer);
 
-    void* library = LoadLibrary(settings.pluginPath, result.loadProblem);
-    if (library == nullptr) {
+    std::unique_ptr<TPluginLoader> plugin;
+    try {
+        plugin = std::make_unique<TPluginLoader>(settings.pluginPath);
+    } catch (const TPluginLoadError& failure) {
         result.status = ERunStatus::NotLoaded;
-        result.hostCalls = observer.Calls();
-        return result;
-    }
-    hvp::IPluginCallbacks* plugin = manager->GetPlugins().empty() ? nullptr : manager->GetPlugins().front();
-    auto* query = dynamic_cast<hvp::IPluginBasicQueryCallbacks*>(plugin);
-    if (query == nullptr) {
-        result.loadProblem = settings.pluginPath + ": the plug-in did not register";
-        if (plugin != nullptr)
-            plugin->PrepareForUnload();
-        manager->Clear();
-        dlclose(library);
-        result.status = ERunStatus::NotLoaded;
+        result.loadProblem = failure.what();
         result.hostCalls = observer.Calls();
         return result;
     }
@@ -190,22 +160,18 @@ TRunResult RunPlugin(
         classes.push_back(standin::MakeRequestedClass(name));
 
     try {
-        sink.OnPlugin(
-            {plugin->GetType(), plugin->GetName(), plugin->GetVersion(), plugin->GetInterfaceVersion()});
+        sink.OnPlugin(plugin->AskIdentity());
         plugin->Init();
         for (int n = 1; n <= settings.requests; ++n) {
             sink.OnRequest(n);
-            query->GetData(ns, classes);
+            plugin->GetData(ns, classes);
         }
     } catch (...) {
         sink.OnFailure(DescribeCurrentException());
         result.status = ERunStatus::Failed;
     }
 
-    plugin->DeInit();
-    plugin->PrepareForUnload();
-    manager->Clear();
-    dlclose(library);
+    plugin.reset();
     result.hostCalls = observer.Calls();
     return result;
 }

@@ -12,6 +12,7 @@
 
 #include "host_observer.hpp"
 #include "inventory.hpp"
+#include "plugin_loader.hpp"
 
 namespace tarvorun {
 
@@ -19,13 +20,6 @@ using NQXRHVP20::standin::EHostCallOutcome;
 using NQXRHVP20::standin::TAssertionReport;
 using NQXRHVP20::standin::THostCall;
 using NQXRHVP20::standin::TInventory;
-
-struct TIdentity {
-    int type = 0;
-    std::string name;
-    std::string version;
-    std::string interfaceVersion;
-};
 
 // How a GetData call ended with an exception.
 struct TFailure {

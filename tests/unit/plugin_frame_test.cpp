@@ -1,11 +1,8 @@
 // The plug-in frame: load-time registration, identity, and the driver's
 // policy for the class list and for host failures.
-#include <dlfcn.h>
-
 #include <string>
 #include <vector>
 
-#include <boost/make_shared.hpp>
 #include <gtest/gtest.h>
 
 #include "harness.hpp"
@@ -19,30 +16,15 @@ using hvp::standin::EHostOp;
 
 TEST(Registration, LoadingCreatesOneObjectWithItsIdentity)
 {
-    const auto manager = boost::make_shared<hvp::TPluginManagerNamespace>();
-    hvp::TRootObject::SetPluginManager(manager);
-    void* library = dlopen(DefaultSettings().pluginPath.c_str(), RTLD_NOW | RTLD_LOCAL);
-    ASSERT_NE(library, nullptr) << dlerror();
-    ASSERT_EQ(manager->GetPlugins().size(), 1u);
-
-    hvp::IPluginCallbacks* plugin = manager->GetPlugins().front();
-    EXPECT_EQ(plugin->GetType(), 1);
-    EXPECT_EQ(plugin->GetName(), "Tarvo Analysis");
-    EXPECT_EQ(plugin->GetVersion(), "1.0");
-    EXPECT_EQ(plugin->GetInterfaceVersion(), "1.0");
-    plugin->Init();
-    plugin->DeInit();
-
-    // A host reaches GetData from the registered pointer by a cross-cast.
-    auto* query = dynamic_cast<hvp::IPluginBasicQueryCallbacks*>(plugin);
-    ASSERT_NE(query, nullptr);
+    tarvorun::TPluginLoader plugin(DefaultSettings().pluginPath);
+    const tarvorun::TIdentity identity = plugin.AskIdentity();
+    EXPECT_EQ(identity.type, 1);
+    EXPECT_EQ(identity.name, "Tarvo Analysis");
+    EXPECT_EQ(identity.version, "1.0");
+    EXPECT_EQ(identity.interfaceVersion, "1.0");
+    plugin.Init();
     std::vector<boost::shared_ptr<hvp::ICIMClass>> none;
-    query->GetData(boost::shared_ptr<hvp::ICIMNamespace>(), none);
-
-    plugin->PrepareForUnload();
-    manager->Clear();
-    dlclose(library);
-    hvp::TRootObject::SetPluginManager(boost::shared_ptr<hvp::ICIMNamespace>());
+    plugin.GetData(boost::shared_ptr<hvp::ICIMNamespace>(), none);
 }
 
 TEST(Registration, TheHostSeesOneManagerQueryAndOneRegistration)

@@ -1,0 +1,85 @@
+// The one place the plug-in library is opened and closed.
+#include "plugin_loader.hpp"
+
+#include <dlfcn.h>
+
+#include <boost/make_shared.hpp>
+
+namespace tarvorun {
+
+namespace hvp = NQXRHVP20;
+
+TPluginLoader::TPluginLoader(const std::string& path)
+    : fManager(boost::make_shared<hvp::TPluginManagerNamespace>())
+{
+    hvp::TRootObject::SetPluginManager(fManager);
+    try {
+        fLibrary = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
+    } catch (...) {
+        // The library's own initialisation let an exception out.
+        Unload();
+        throw TPluginLoadError(path + ": the plug-in's initialisation failed");
+    }
+    if (fLibrary == nullptr) {
+        const char* reason = dlerror();
+        Unload();
+        throw TPluginLoadError(reason != nullptr ? reason : path + ": cannot be loaded");
+    }
+    fPlugin = fManager->GetPlugins().empty() ? nullptr : fManager->GetPlugins().front();
+    // The host reaches GetData from the registered pointer by a cross-cast.
+    fQuery = dynamic_cast<hvp::IPluginBasicQueryCallbacks*>(fPlugin);
+    if (fQuery == nullptr) {
+        Unload();
+        throw TPluginLoadError(path + ": the plug-in did not register");
+    }
+}
+
+TPluginLoader::~TPluginLoader()
+{
+    try {
+        fPlugin->DeInit();
+    } catch (...) {
+        // The plug-in is unloaded whatever DeInit does.
+    }
+    Unload();
+}
+
+TIdentity TPluginLoader::AskIdentity()
+{
+    TIdentity identity;
+    identity.type = fPlugin->GetType();
+    identity.name = fPlugin->GetName();
+    identity.version = fPlugin->GetVersion();
+    identity.interfaceVersion = fPlugin->GetInterfaceVersion();
+    return identity;
+}
+
+void TPluginLoader::Init()
+{
+    fPlugin->Init();
+}
+
+void TPluginLoader::GetData(
+    const boost::shared_ptr<hvp::ICIMNamespace>& ns, std::vector<boost::shared_ptr<hvp::ICIMClass>>& classes)
+{
+    fQuery->GetData(ns, classes);
+}
+
+void TPluginLoader::Unload() noexcept
+{
+    if (fPlugin != nullptr) {
+        try {
+            fPlugin->PrepareForUnload();
+        } catch (...) {
+            // PrepareForUnload deletes the object; nothing is left to undo.
+        }
+        fPlugin = nullptr;
+    }
+    fManager->Clear();
+    if (fLibrary != nullptr)
+        dlclose(fLibrary);
+    fLibrary = nullptr;
+    hvp::TRootObject::SetPluginManager(boost::shared_ptr<hvp::ICIMNamespace>());
+}
+
+}  // namespace tarvorun
