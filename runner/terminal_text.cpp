@@ -1,0 +1,81 @@
+#include "terminal_text.hpp"
+
+#include <cstdio>
+
+namespace tarvorun {
+
+namespace {
+
+void AppendEscaped(std::string& out, const char* form, unsigned value)
+{
+    char escaped[8];
+    std::snprintf(escaped, sizeof escaped, form, value);
+    out += escaped;
+}
+
+// The length of the well-formed UTF-8 sequence that starts `text` at `at`,
+// or 0 when the bytes there are not one (overlong forms, surrogates and code
+// points above U+10FFFF included).
+std::size_t SequenceLength(std::string_view text, std::size_t at)
+{
+    const auto byte = [&text](std::size_t i) { return static_cast<unsigned char>(text[i]); };
+    const unsigned lead = byte(at);
+    std::size_t length = 0;
+    unsigned low = 0x80;
+    unsigned high = 0xbf;
+    if (lead >= 0xc2 && lead <= 0xdf) {
+        length = 2;
+    } else if (lead >= 0xe0 && lead <= 0xef) {
+        length = 3;
+        low = lead == 0xe0 ? 0xa0 : 0x80;
+        high = lead == 0xed ? 0x9f : 0xbf;
+    } else if (lead >= 0xf0 && lead <= 0xf4) {
+        length = 4;
+        low = lead == 0xf0 ? 0x90 : 0x80;
+        high = lead == 0xf4 ? 0x8f : 0xbf;
+    } else {
+        return 0;
+    }
+    if (at + length > text.size())
+        return 0;
+    // Only the second byte has a narrower range; the rest are 80 to BF.
+    if (byte(at + 1) < low || byte(at + 1) > high)
+        return 0;
+    for (std::size_t i = 2; i < length; ++i)
+        if (byte(at + i) < 0x80 || byte(at + i) > 0xbf)
+            return 0;
+    return length;
+}
+
+}  // namespace
+
+std::string ShowOnTerminal(std::string_view text)
+{
+    std::string out;
+    out.reserve(text.size());
+    for (std::size_t at = 0; at < text.size();) {
+        const unsigned c = static_cast<unsigned char>(text[at]);
+        if (c < 0x80) {
+            if ((c < 0x20 && c != '\n' && c != '\t') || c == 0x7f)
+                AppendEscaped(out, "\\x%02x", c);
+            else
+                out += static_cast<char>(c);
+            ++at;
+            continue;
+        }
+        const std::size_t length = SequenceLength(text, at);
+        if (length == 0) {
+            AppendEscaped(out, "\\x%02x", c);
+            ++at;
+        } else if (c == 0xc2 && static_cast<unsigned char>(text[at + 1]) < 0xa0) {
+            AppendEscaped(out, "\\u%04x", static_cast<unsigned char>(text[at + 1]));
+            at += 2;
+        } else {
+            out.append(text.substr(at, length));
+            at += length;
+        }
+    }
+    return out;
+}
+
+}  // namespace tarvorun

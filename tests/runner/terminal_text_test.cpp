@@ -1,0 +1,49 @@
+// What the text form shows of an inventory's texts: anything that could drive
+// a terminal is escaped, everything else is left as it is.
+#include <gtest/gtest.h>
+
+#include "terminal_text.hpp"
+
+namespace {
+
+struct TTerminalCase {
+    const char* fName;
+    std::string fText;
+    std::string fShown;
+};
+
+const TTerminalCase kCases[] = {
+    {"PlainTextUnchanged", "Reset issued by zkvt314.sys", "Reset issued by zkvt314.sys"},
+    {"LineFeedAndTabKept", "\nline one\n\tline two\n", "\nline one\n\tline two\n"},
+    {"BackslashKept", "C:\\Windows\\x1b", "C:\\Windows\\x1b"},
+    {"EscapeSequenceShown", "\x1b[2J\x1b]0;title\x07", "\\x1b[2J\\x1b]0;title\\x07"},
+    {"CarriageReturnAndNulShown", std::string("a\rb\0c", 5), "a\\x0db\\x00c"},
+    {"DeleteShown", "a\x7f", "a\\x7f"},
+    {"FirstAndLastControlShown", "\x01\x1f ", "\\x01\\x1f "},
+    {"WellFormedUtf8Kept", "caf\xc3\xa9 \xe2\x82\xac \xf0\x9f\x98\x80 \xc2\xa0",
+        "caf\xc3\xa9 \xe2\x82\xac \xf0\x9f\x98\x80 \xc2\xa0"},
+    {"C1ControlShownAsCodePoint",
+        "a\xc2\x9b"
+        "31mb\xc2\x80\xc2\x9f",
+        "a\\u009b31mb\\u0080\\u009f"},
+    {"LoneC1ByteShown",
+        "a\x9b"
+        "31m",
+        "a\\x9b31m"},
+    {"OverlongFormShown", "\xc0\xaf\xe0\x80\xaf", "\\xc0\\xaf\\xe0\\x80\\xaf"},
+    {"SurrogateShown", "\xed\xa0\x80", "\\xed\\xa0\\x80"},
+    {"BeyondUnicodeShown", "\xf4\x90\x80\x80", "\\xf4\\x90\\x80\\x80"},
+    {"TruncatedSequenceShown", "ab\xe2\x82", "ab\\xe2\\x82"},
+};
+
+class ShowOnTerminal : public ::testing::TestWithParam<TTerminalCase> { };
+
+TEST_P(ShowOnTerminal, EscapesWhatCouldDriveATerminal)
+{
+    EXPECT_EQ(tarvorun::ShowOnTerminal(GetParam().fText), GetParam().fShown);
+}
+
+INSTANTIATE_TEST_SUITE_P(Texts, ShowOnTerminal, ::testing::ValuesIn(kCases),
+    [](const ::testing::TestParamInfo<TTerminalCase>& param) { return std::string(param.param.fName); });
+
+}  // namespace
