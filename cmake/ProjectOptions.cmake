@@ -3,6 +3,7 @@
 
 option(TARVOANAL_SANITIZE "Build with AddressSanitizer and UndefinedBehaviorSanitizer" OFF)
 option(TARVOANAL_WERROR "Treat warnings as errors" OFF)
+option(TARVOANAL_COVERAGE "Build with gcc's line and branch counters" OFF)
 
 function(tarvoanal_set_warnings target)
   target_compile_options(${target} PRIVATE -Wall -Wextra -Wpedantic -Wshadow -Wconversion
@@ -20,10 +21,19 @@ function(tarvoanal_enable_sanitizers target)
   endif()
 endfunction()
 
-# Warnings and sanitizers together: what every target of the project gets.
+function(tarvoanal_enable_coverage target)
+  if(TARVOANAL_COVERAGE)
+    target_compile_options(${target} PRIVATE --coverage)
+    target_link_options(${target} PRIVATE --coverage)
+  endif()
+endfunction()
+
+# Warnings, sanitizers and coverage counters together: what every target of
+# the project gets.
 function(tarvoanal_target_defaults target)
   tarvoanal_set_warnings(${target})
   tarvoanal_enable_sanitizers(${target})
+  tarvoanal_enable_coverage(${target})
   target_compile_features(${target} PRIVATE cxx_std_17)
 endfunction()
 
