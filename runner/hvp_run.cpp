@@ -1,5 +1,7 @@
 // hvp-run: loads the analysis plug-in as the host does and prints what it
 // logs, over an inventory file or the bundled example.
+#include <unistd.h>
+
 #include <cstdio>
 #include <iostream>
 #include <memory>
@@ -8,7 +10,10 @@
 
 #include <CLI/CLI.hpp>
 
+#include "fleet.hpp"
+#include "inputs.hpp"
 #include "output.hpp"
+#include "report.hpp"
 #include "session.hpp"
 
 namespace tarvorun {
@@ -23,17 +28,26 @@ const char* const kDescription =
     "Load the analysis plug-in as the diagnostic host does, run its requests over an inventory, "
     "and print every line it logs.\n\n"
     "INVENTORY is a JSON inventory file, or - for standard input; without one the bundled "
-    "example inventory is used.";
+    "example inventory is used. Files compressed with gzip or zstd are recognised by their content.\n\n"
+    "Many inventories in one call: give several, or a folder (every *.json, *.json.gz and *.json.zst "
+    "under it, in byte order of their relative paths), or an archive (.tar, .tar.gz, .tgz, .tar.zst, "
+    ".zip: its regular files, in archive order). Each runs in a worker process of its own that loads "
+    "the plug-in afresh; records are grouped per inventory, in input order, and a summary ends the "
+    "output.";
 
-const char* const kFooter = "Exit status:\n"
-                            "  0  every request ran, whatever it logged\n"
-                            "  1  a GetData call ended with an exception\n"
-                            "  2  bad usage, or an inventory that cannot be read\n"
-                            "  3  the plug-in could not be loaded, or it did not register\n\n"
-                            "Examples:\n"
-                            "  hvp-run                            run over the bundled example\n"
-                            "  hvp-run --format jsonl --trace inv.json\n"
-                            "  hvp-run --classes A,QXRSG_TARVOHeavyHittersAnalysis --requests 2 inv.json";
+const char* const kFooter =
+    "Exit status:\n"
+    "  0  every request ran, whatever it logged\n"
+    "  1  a GetData call ended with an exception\n"
+    "  2  bad usage, or an inventory that cannot be read (with many: or that\n"
+    "     crashed or timed out; the others still run)\n"
+    "  3  the plug-in could not be loaded, or it did not register\n\n"
+    "Examples:\n"
+    "  hvp-run                            run over the bundled example\n"
+    "  hvp-run --format jsonl --trace inv.json\n"
+    "  hvp-run --classes A,QXRSG_TARVOHeavyHittersAnalysis --requests 2 inv.json\n"
+    "  hvp-run --format jsonl --jobs 4 --timeout 60 --report fleet.html inventories/\n"
+    "  hvp-run --report all.html --from-jsonl site-a.jsonl site-b.jsonl";
 
 std::vector<std::string> SplitClassList(const std::string& text)
 {
@@ -50,6 +64,72 @@ std::vector<std::string> SplitClassList(const std::string& text)
     }
 }
 
+unsigned DefaultJobs()
+{
+    const long processors = sysconf(_SC_NPROCESSORS_ONLN);
+    return processors > 0 ? static_cast<unsigned>(processors) : 1u;
+}
+
+// Loads the one inventory of a single run: as before for standard input and
+// plain files, decompressed first for a gzip or zstd file.
+std::shared_ptr<const tarvorun::TInventory> LoadSingle(const std::string& path)
+{
+    if (path.empty())
+        return tarvorun::TInventory::LoadText(tarvorun::kExampleInventory, "example inventory");
+    if (path != "-") {
+        char head[4] = {};
+        std::FILE* file = std::fopen(path.c_str(), "rb");
+        const std::size_t got = file != nullptr ? std::fread(head, 1, sizeof head, file) : 0;
+        if (file != nullptr)
+            std::fclose(file);
+        if (tarvorun::IsCompressed(std::string(head, got))) {
+            std::string text;
+            std::string problem;
+            if (!tarvorun::ReadInventoryFile(path, path, text, problem))
+                throw std::runtime_error(problem);
+            return tarvorun::TInventory::LoadText(text, path);
+        }
+    }
+    return tarvorun::TInventory::LoadFile(path);
+}
+
+// Keeps what a single run logs, for its report.
+class TCollectingSink : public tarvorun::IRunSink {
+public:
+    TCollectingSink(tarvorun::IRunSink& inner, tarvorun::TOutcome& outcome) : fInner(inner), fOutcome(outcome)
+    {
+    }
+    void OnPlugin(const tarvorun::TIdentity& identity) override { fInner.OnPlugin(identity); }
+    void OnRequest(int number) override { fInner.OnRequest(number); }
+    void OnLog(int level, const std::string& text) override
+    {
+        fInner.OnLog(level, text);
+        fOutcome.findings += level == 100 ? 1 : 0;
+        fOutcome.logs.emplace_back(level, text);
+    }
+    void OnCall(const tarvorun::THostCall& call) override { fInner.OnCall(call); }
+    void OnAssertion(const tarvorun::TAssertionReport& report) override { fInner.OnAssertion(report); }
+    void OnFailure(const tarvorun::TFailure& failure) override
+    {
+        fInner.OnFailure(failure);
+        fOutcome.kind = tarvorun::EOutcome::Failed;
+        fOutcome.failure = tarvorun::FailureText(failure);
+    }
+
+private:
+    tarvorun::IRunSink& fInner;
+    tarvorun::TOutcome& fOutcome;
+};
+
+bool WriteReport(const tarvorun::TReport& report, const std::string& path)
+{
+    std::string problem;
+    if (report.Write(path, problem))
+        return true;
+    std::fprintf(stderr, "hvp-run: %s\n", problem.c_str());
+    return false;
+}
+
 }  // namespace
 
 int main(int argc, char** argv)
@@ -59,7 +139,11 @@ int main(int argc, char** argv)
     app.set_version_flag("--version", "hvp-run " TARVOANAL_VERSION " (plug-in interface 1.0)");
 
     tarvorun::TRunSettings settings;
-    std::string inventoryPath;
+    std::vector<std::string> inventories;
+    tarvorun::TFleetSettings fleet;
+    fleet.jobs = DefaultJobs();
+    std::string reportPath;
+    std::vector<std::string> jsonlFiles;
     std::string classList = "QXRSG_TARVOHeavyHittersAnalysis";
     std::string format = "text";
     app.add_option("--plugin", settings.pluginPath,
@@ -89,7 +173,26 @@ int main(int argc, char** argv)
         ->type_name("FORMAT")
         ->check(oneOfTheForms);
     app.add_flag("--trace", settings.trace, "Also record each host operation the plug-in calls");
-    app.add_option("INVENTORY", inventoryPath, "Inventory file, or - for standard input")->type_name("");
+    app.add_option(
+           "--jobs", fleet.jobs, "With many inventories: how many run at once (default: the processors)")
+        ->type_name("N")
+        ->check(CLI::Range(1u, 4096u));
+    app.add_option("--timeout", fleet.timeoutSeconds,
+           "With many inventories: the longest one inventory's run may take (default: no limit)")
+        ->type_name("SECONDS")
+        ->check(CLI::PositiveNumber);
+    app.add_option("--memory-limit", fleet.memoryLimitMb,
+           "With many inventories: the address space of one inventory's worker (default: no limit)")
+        ->type_name("MIB")
+        ->check(CLI::Range(std::size_t{64}, std::size_t{1} << 30));
+    app.add_option("--report", reportPath, "Also write an HTML page of the findings for people")
+        ->type_name("FILE.html");
+    app.add_option("--from-jsonl", jsonlFiles,
+           "With --report: build the page from JSONL files of earlier runs instead of running")
+        ->type_name("OUT.jsonl...")
+        ->expected(1, -1);
+    app.add_option("INVENTORY", inventories, "Inventory files, - for standard input, folders or archives")
+        ->type_name("");
 
     try {
         app.parse(argc, argv);
@@ -100,6 +203,22 @@ int main(int argc, char** argv)
         return kExitUsage;
     }
 
+    if (!jsonlFiles.empty()) {
+        if (reportPath.empty() || !inventories.empty()) {
+            std::fprintf(stderr, "hvp-run: --from-jsonl needs --report and no INVENTORY\n");
+            return kExitUsage;
+        }
+        tarvorun::TReport report;
+        for (const std::string& file : jsonlFiles) {
+            std::string problem;
+            if (!report.AddJsonl(file, problem)) {
+                std::fprintf(stderr, "hvp-run: %s\n", problem.c_str());
+                return kExitUsage;
+            }
+        }
+        return WriteReport(report, reportPath) ? kExitOk : kExitUsage;
+    }
+
     settings.classes = SplitClassList(classList);
     if (settings.pluginPath.empty())
         settings.pluginPath = tarvorun::DefaultPluginPath();
@@ -108,13 +227,34 @@ int main(int argc, char** argv)
         // library folders.
         settings.pluginPath = "./" + settings.pluginPath;
 
+    tarvorun::TReport report;
+    if (inventories.size() > 1 ||
+        (inventories.size() == 1 &&
+            tarvorun::ClassifyArgument(inventories[0]) != tarvorun::EArgumentKind::File)) {
+        fleet.run = settings;
+        fleet.jsonl = format == "jsonl";
+        fleet.keepLogs = !reportPath.empty();
+        const int status = tarvorun::RunFleet(
+            fleet, inventories, [&](tarvorun::TOutcome&& outcome) { report.Add(std::move(outcome)); });
+        if (status != kExitNotLoaded && !reportPath.empty() && !WriteReport(report, reportPath))
+            return kExitUsage;
+        return status;
+    }
+
+    const std::string inventoryPath = inventories.empty() ? std::string() : inventories[0];
+    tarvorun::TOutcome outcome;
+    outcome.name = inventoryPath.empty() ? std::string("example inventory") : inventoryPath;
     std::shared_ptr<const tarvorun::TInventory> inventory;
     try {
-        inventory = inventoryPath.empty()
-            ? tarvorun::TInventory::LoadText(tarvorun::kExampleInventory, "example inventory")
-            : tarvorun::TInventory::LoadFile(inventoryPath);
+        inventory = LoadSingle(inventoryPath);
     } catch (const std::exception& failure) {
         std::fprintf(stderr, "hvp-run: %s\n", failure.what());
+        if (!reportPath.empty()) {
+            outcome.kind = tarvorun::EOutcome::Unreadable;
+            outcome.message = failure.what();
+            report.Add(std::move(outcome));
+            WriteReport(report, reportPath);
+        }
         return kExitUsage;
     }
 
@@ -124,8 +264,15 @@ int main(int argc, char** argv)
     else
         sink.reset(new tarvorun::TTextSink(stdout, stderr, settings.requests));
 
-    const tarvorun::TRunResult result = tarvorun::RunPlugin(settings, inventory, *sink);
+    TCollectingSink collecting(*sink, outcome);
+    const tarvorun::TRunResult result =
+        tarvorun::RunPlugin(settings, inventory, reportPath.empty() ? *sink : collecting);
     std::fflush(stdout);
+    if (!reportPath.empty() && result.status != tarvorun::ERunStatus::NotLoaded) {
+        report.Add(std::move(outcome));
+        if (!WriteReport(report, reportPath))
+            return kExitUsage;
+    }
     switch (result.status) {
     case tarvorun::ERunStatus::Completed:
         return kExitOk;

@@ -1,21 +1,10 @@
 #include "output.hpp"
 
-#include <nlohmann/json.hpp>
+#include "json_line.hpp"
 
 namespace tarvorun {
 
 namespace {
-
-using TRecord = nlohmann::ordered_json;
-
-void WriteRecord(std::FILE* out, const TRecord& record)
-{
-    // Texts from the plug-in are bytes; anything that is not UTF-8 is shown
-    // with the replacement character rather than failing the run.
-    const std::string line = record.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace);
-    std::fwrite(line.data(), 1, line.size(), out);
-    std::fputc('\n', out);
-}
 
 TRecord ContextRecord(const NQXRHVP20::TCIMContext* context)
 {
@@ -26,7 +15,90 @@ TRecord ContextRecord(const NQXRHVP20::TCIMContext* context)
     return record;
 }
 
+// The record's type, then the inventory's name when there is one.
+TRecord Begin(const char* type, const std::string& inventory)
+{
+    TRecord record{{"type", type}};
+    if (!inventory.empty())
+        record["inventory"] = inventory;
+    return record;
+}
+
+// The length of the well-formed UTF-8 sequence of two or more bytes at
+// `at`, or 0 when there is none.
+std::size_t Utf8Sequence(const std::string& text, std::size_t at)
+{
+    const auto byte = [&](std::size_t i) { return static_cast<unsigned char>(text[i]); };
+    const unsigned char lead = byte(at);
+    std::size_t length = 0;
+    unsigned minimum = 0;
+    unsigned value = 0;
+    if (lead >= 0xc2 && lead <= 0xdf) {
+        length = 2;
+        value = lead & 0x1fu;
+        minimum = 0x80;
+    } else if (lead >= 0xe0 && lead <= 0xef) {
+        length = 3;
+        value = lead & 0x0fu;
+        minimum = 0x800;
+    } else if (lead >= 0xf0 && lead <= 0xf4) {
+        length = 4;
+        value = lead & 0x07u;
+        minimum = 0x10000;
+    } else {
+        return 0;
+    }
+    if (at + length > text.size())
+        return 0;
+    for (std::size_t i = 1; i < length; ++i) {
+        if ((byte(at + i) & 0xc0u) != 0x80u)
+            return 0;
+        value = (value << 6) | (byte(at + i) & 0x3fu);
+    }
+    const bool surrogate = value >= 0xd800 && value <= 0xdfff;
+    return value >= minimum && value <= 0x10ffff && !surrogate ? length : 0;
+}
+
 }  // namespace
+
+TTextOut StreamOut(std::FILE* stream)
+{
+    return [stream](const std::string& text) { std::fwrite(text.data(), 1, text.size(), stream); };
+}
+
+std::string FailureText(const TFailure& failure)
+{
+    if (failure.kind == "THVPException")
+        return "GetData ended with THVPException, status " + std::to_string(failure.status);
+    if (!failure.what.empty())
+        return "GetData ended with " + failure.kind + ": " + failure.what;
+    return "GetData ended with an exception of unknown type";
+}
+
+std::string PrintableName(const std::string& name)
+{
+    static const char kHex[] = "0123456789abcdef";
+    std::string shown;
+    for (std::size_t at = 0; at < name.size();) {
+        const unsigned char byte = static_cast<unsigned char>(name[at]);
+        if (byte == '\\') {
+            shown += "\\\\";
+            ++at;
+        } else if (byte >= 0x20 && byte < 0x7f) {
+            shown += static_cast<char>(byte);
+            ++at;
+        } else if (const std::size_t length = Utf8Sequence(name, at)) {
+            shown.append(name, at, length);
+            at += length;
+        } else {
+            shown += "\\x";
+            shown += kHex[byte >> 4];
+            shown += kHex[byte & 0xfu];
+            ++at;
+        }
+    }
+    return shown;
+}
 
 std::string LevelName(int level)
 {
@@ -46,25 +118,34 @@ std::string LevelName(int level)
 
 void TJsonlSink::OnPlugin(const TIdentity& identity)
 {
-    WriteRecord(fOut,
-        TRecord{{"type", "plugin"}, {"pluginType", identity.type}, {"name", identity.name},
-            {"version", identity.version}, {"interfaceVersion", identity.interfaceVersion}});
+    TRecord record = Begin("plugin", fInventory);
+    record["pluginType"] = identity.type;
+    record["name"] = identity.name;
+    record["version"] = identity.version;
+    record["interfaceVersion"] = identity.interfaceVersion;
+    fOut(JsonLine(record));
 }
 
 void TJsonlSink::OnRequest(int number)
 {
-    WriteRecord(fOut, TRecord{{"type", "request"}, {"n", number}});
+    TRecord record = Begin("request", fInventory);
+    record["n"] = number;
+    fOut(JsonLine(record));
 }
 
 void TJsonlSink::OnLog(int level, const std::string& text)
 {
-    WriteRecord(fOut, TRecord{{"type", "log"}, {"level", level}, {"text", text}});
+    TRecord record = Begin("log", fInventory);
+    record["level"] = level;
+    record["text"] = text;
+    fOut(JsonLine(record));
 }
 
 void TJsonlSink::OnCall(const THostCall& call)
 {
     using NQXRHVP20::standin::EHostOp;
-    TRecord record{{"type", "call"}, {"op", NQXRHVP20::standin::HostOpName(call.op)}};
+    TRecord record = Begin("call", fInventory);
+    record["op"] = NQXRHVP20::standin::HostOpName(call.op);
     switch (call.op) {
     case EHostOp::GetClass:
     case EHostOp::GetClassName:
@@ -86,24 +167,28 @@ void TJsonlSink::OnCall(const THostCall& call)
     default:
         break;
     }
-    WriteRecord(fOut, record);
+    fOut(JsonLine(record));
 }
 
 void TJsonlSink::OnAssertion(const TAssertionReport& report)
 {
-    WriteRecord(fOut,
-        TRecord{{"type", "assertion"}, {"expression", report.expression}, {"function", report.function},
-            {"file", report.file}, {"line", report.line}});
+    TRecord record = Begin("assertion", fInventory);
+    record["expression"] = report.expression;
+    record["function"] = report.function;
+    record["file"] = report.file;
+    record["line"] = report.line;
+    fOut(JsonLine(record));
 }
 
 void TJsonlSink::OnFailure(const TFailure& failure)
 {
-    TRecord record{{"type", "exception"}, {"kind", failure.kind}};
+    TRecord record = Begin("exception", fInventory);
+    record["kind"] = failure.kind;
     if (failure.kind == "THVPException")
         record["status"] = failure.status;
     else if (!failure.what.empty())
         record["what"] = failure.what;
-    WriteRecord(fOut, record);
+    fOut(JsonLine(record));
 }
 
 void TTextSink::OnPlugin(const TIdentity& /*identity*/)
@@ -113,13 +198,12 @@ void TTextSink::OnPlugin(const TIdentity& /*identity*/)
 void TTextSink::OnRequest(int number)
 {
     if (fRequests > 1)
-        std::fprintf(fOut, "request %d\n", number);
+        fOut("request " + std::to_string(number) + "\n");
 }
 
 void TTextSink::OnLog(int level, const std::string& text)
 {
-    const std::string line = LevelName(level) + ": " + text + "\n";
-    std::fwrite(line.data(), 1, line.size(), fOut);
+    fOut(LevelName(level) + ": " + text + "\n");
 }
 
 void TTextSink::OnCall(const THostCall& call)
@@ -136,25 +220,18 @@ void TTextSink::OnCall(const THostCall& call)
     if (call.context != nullptr)
         line += " context=" + ContextRecord(call.context).dump();
     line += "\n";
-    std::fwrite(line.data(), 1, line.size(), fOut);
+    fOut(line);
 }
 
 void TTextSink::OnAssertion(const TAssertionReport& report)
 {
-    std::fprintf(fOut, "assertion: %s in %s (%s:%ld)\n", report.expression.c_str(), report.function.c_str(),
-        report.file.c_str(), report.line);
+    fOut("assertion: " + report.expression + " in " + report.function + " (" + report.file + ":" +
+        std::to_string(report.line) + ")\n");
 }
 
 void TTextSink::OnFailure(const TFailure& failure)
 {
-    if (failure.kind == "THVPException")
-        std::fprintf(fErr, "hvp-run: GetData ended with THVPException, status %u\n",
-            static_cast<unsigned>(failure.status));
-    else if (!failure.what.empty())
-        std::fprintf(
-            fErr, "hvp-run: GetData ended with %s: %s\n", failure.kind.c_str(), failure.what.c_str());
-    else
-        std::fprintf(fErr, "hvp-run: GetData ended with an exception of unknown type\n");
+    fErr("hvp-run: " + FailureText(failure) + "\n");
 }
 
 }  // namespace tarvorun

@@ -1,0 +1,42 @@
+// Archives and compressed data, read with libarchive.
+#pragma once
+
+#include <string>
+
+#include "inputs.hpp"
+
+struct archive;
+
+namespace tarvorun {
+
+// Decompresses gzip or zstd data whole. Answers false with libarchive's
+// message in `problem` when the data is damaged.
+bool DecompressData(const std::string& packed, std::string& plain, std::string& problem);
+
+// The members of a tar or zip archive that are regular files, in archive
+// order, read one at a time. A member that cannot be read is handed out
+// with its problem and the archive goes on where it can; a member that is
+// itself an archive is not read.
+class TArchiveStream {
+public:
+    explicit TArchiveStream(const std::string& path);
+    ~TArchiveStream();
+    TArchiveStream(const TArchiveStream&) = delete;
+    TArchiveStream& operator=(const TArchiveStream&) = delete;
+
+    // The next member; false at the end of the archive.
+    bool Next(TInventoryInput& input);
+
+private:
+    // Hands out the archive's own problem once, and ends the stream.
+    bool Stop(TInventoryInput& input, const std::string& problem);
+
+    std::string fPath;
+    struct archive* fArchive = nullptr;
+    bool fEnded = false;
+    bool fOpened = false;
+    std::size_t fMembers = 0;
+    std::string fLastMember;
+};
+
+}  // namespace tarvorun

@@ -1,0 +1,361 @@
+#include "fleet.hpp"
+
+#include <fcntl.h>
+#include <poll.h>
+#include <signal.h>
+#include <sys/prctl.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <csignal>
+#include <chrono>
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+#include <deque>
+#include <memory>
+
+#include "fleet_job.hpp"
+#include "inputs.hpp"
+#include "worker.hpp"
+
+namespace tarvorun {
+
+namespace {
+
+// Output held for inventories that finished before an earlier one: past this
+// many bytes no new worker starts until the earlier one is printed.
+constexpr std::size_t kHeldOutputBudget = 64u << 20;
+
+// The interruption, seen by the main loop through a pipe that the handler
+// writes to.
+volatile sig_atomic_t gInterruption = 0;
+int gWakeFd = -1;
+
+void OnInterruption(int signal)
+{
+    gInterruption = signal;
+    const char byte = 0;
+    const ssize_t ignored = write(gWakeFd, &byte, 1);
+    (void)ignored;
+}
+
+void WriteOut(const std::string& text)
+{
+    const char* data = text.data();
+    std::size_t size = text.size();
+    while (size > 0) {
+        const ssize_t done = write(STDOUT_FILENO, data, size);
+        if (done < 0) {
+            if (errno == EINTR)
+                continue;
+            return;
+        }
+        data += done;
+        size -= static_cast<std::size_t>(done);
+    }
+}
+
+class TFleet {
+public:
+    TFleet(const TFleetSettings& settings, const std::function<void(TOutcome&&)>& onOutcome)
+        : fSettings(settings), fOnOutcome(onOutcome)
+    {
+    }
+
+    int Run(const std::vector<std::string>& arguments);
+
+private:
+    bool Probe();
+    void Launch(TJob& job, const TInventoryInput* input);
+    void Wait();
+    void Read(TJob& job);
+    void Print(TJob& job);
+    void StopAll();
+
+    const TFleetSettings& fSettings;
+    const std::function<void(TOutcome&&)>& fOnOutcome;
+    std::deque<std::unique_ptr<TJob>> fWindow;
+    std::vector<TJob*> fRunning;
+    std::size_t fHeldBytes = 0;
+    TFleetTotals fTotals;
+    int fWake[2] = {-1, -1};
+};
+
+void TFleet::Launch(TJob& job, const TInventoryInput* input)
+{
+    int pipeFds[2];
+    if (pipe2(pipeFds, O_CLOEXEC) != 0) {
+        job.outcome.kind = EOutcome::Crashed;
+        job.outcome.message = job.outcome.name + ": the run could not start: " + std::strerror(errno);
+        job.finished = true;
+        return;
+    }
+    std::fflush(stdout);
+    std::fflush(stderr);
+    const pid_t parent = getpid();
+    const pid_t pid = fork();
+    if (pid == 0) {
+        // The worker keeps only its own end of its own pipe.
+        close(pipeFds[0]);
+        for (const TJob* other : fRunning)
+            close(other->fd);
+        close(fWake[0]);
+        close(fWake[1]);
+        // Its own process group, so that a timeout ends whatever it started;
+        // and it ends with hvp-run.
+        setpgid(0, 0);
+        prctl(PR_SET_PDEATHSIG, SIGKILL);
+        if (getppid() != parent)
+            _exit(1);
+        for (const int which : {SIGINT, SIGTERM, SIGPIPE})
+            std::signal(which, SIG_DFL);
+        if (fSettings.memoryLimitMb > 0) {
+            const rlim_t bytes = static_cast<rlim_t>(fSettings.memoryLimitMb) << 20;
+            const struct rlimit limit = {bytes, bytes};
+            setrlimit(RLIMIT_AS, &limit);
+        }
+        if (input != nullptr)
+            RunInventoryWorker(fSettings, *input, pipeFds[1]);
+        RunProbeWorker(fSettings, pipeFds[1]);
+    }
+    close(pipeFds[1]);
+    if (pid < 0) {
+        close(pipeFds[0]);
+        job.outcome.kind = EOutcome::Crashed;
+        job.outcome.message = job.outcome.name + ": the run could not start: " + std::strerror(errno);
+        job.finished = true;
+        return;
+    }
+    setpgid(pid, pid);
+    job.pid = pid;
+    job.fd = pipeFds[0];
+    fcntl(job.fd, F_SETFL, fcntl(job.fd, F_GETFL) | O_NONBLOCK);
+    if (fSettings.timeoutSeconds > 0)
+        job.deadline = TClock::now() +
+            std::chrono::duration_cast<TClock::duration>(
+                std::chrono::duration<double>(fSettings.timeoutSeconds));
+    fRunning.push_back(&job);
+}
+
+void TFleet::Read(TJob& job)
+{
+    char buffer[1 << 16];
+    for (;;) {
+        const ssize_t got = read(job.fd, buffer, sizeof buffer);
+        if (got > 0) {
+            job.inbox.append(buffer, static_cast<std::size_t>(got));
+            continue;
+        }
+        if (got < 0 && (errno == EAGAIN || errno == EINTR))
+            break;
+        // The end of the pipe: the worker is gone, or about to be.
+        close(job.fd);
+        job.fd = -1;
+        break;
+    }
+    char kind = 0;
+    std::string payload;
+    while (TakeFrame(job.inbox, job.inboxAt, kind, payload)) {
+        switch (kind) {
+        case kFrameOutput:
+            job.output += payload;
+            fHeldBytes += payload.size();
+            break;
+        case kFrameLog: {
+            std::int32_t level = 0;
+            std::memcpy(&level, payload.data(), sizeof level);
+            if (level == 100)
+                ++job.outcome.findings;
+            if (fSettings.keepLogs)
+                job.outcome.logs.emplace_back(level, payload.substr(sizeof level));
+            break;
+        }
+        case kFrameFailure:
+            job.outcome.failure = payload;
+            break;
+        case kFrameUnreadable:
+            job.unreadable = true;
+            job.outcome.message = payload;
+            break;
+        case kFrameOutOfMemory:
+            job.outOfMemory = true;
+            break;
+        case kFrameDone:
+            job.gotDone = true;
+            job.doneStatus = payload.empty() ? 0 : payload[0];
+            job.loadProblem = payload.empty() ? std::string() : payload.substr(1);
+            break;
+        default:
+            break;
+        }
+    }
+    job.inbox.erase(0, job.inboxAt);
+    job.inboxAt = 0;
+}
+
+void TFleet::Wait()
+{
+    std::vector<pollfd> watched{{fWake[0], POLLIN, 0}};
+    TClock::time_point next = TClock::time_point::max();
+    bool closedUnreaped = false;
+    for (const TJob* job : fRunning) {
+        if (job->fd >= 0)
+            watched.push_back({job->fd, POLLIN, 0});
+        else
+            closedUnreaped = true;
+        if (job->deadline < next)
+            next = job->deadline;
+    }
+    int timeoutMs = -1;
+    if (next != TClock::time_point::max()) {
+        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(next - TClock::now()).count();
+        timeoutMs = static_cast<int>(std::max<long long>(0, std::min<long long>(left + 1, 60000)));
+    }
+    // A worker that closed its pipe is about to end: look again soon.
+    if (closedUnreaped && (timeoutMs < 0 || timeoutMs > 5))
+        timeoutMs = 5;
+    poll(watched.data(), watched.size(), timeoutMs);
+    if (watched[0].revents != 0) {
+        char drain[64];
+        while (read(fWake[0], drain, sizeof drain) > 0) { }
+    }
+    const TClock::time_point now = TClock::now();
+    for (std::size_t i = 0; i < fRunning.size();) {
+        TJob& job = *fRunning[i];
+        if (job.fd >= 0)
+            Read(job);
+        if (!job.timedOut && now >= job.deadline) {
+            job.timedOut = true;
+            kill(-job.pid, SIGKILL);
+        }
+        int status = 0;
+        if (job.fd < 0 && waitpid(job.pid, &status, WNOHANG) == job.pid) {
+            Conclude(job, status, fSettings);
+            fRunning.erase(fRunning.begin() + static_cast<std::ptrdiff_t>(i));
+            continue;
+        }
+        ++i;
+    }
+}
+
+void TFleet::Print(TJob& job)
+{
+    fHeldBytes -= job.output.size();
+    WriteOut(GroupHeader(fSettings, job.outcome.name) + job.output + ErrorText(fSettings, job.outcome));
+    fTotals.Add(job.outcome);
+    fOnOutcome(std::move(job.outcome));
+}
+
+void TFleet::StopAll()
+{
+    for (TJob* job : fRunning) {
+        kill(-job->pid, SIGKILL);
+        if (job->fd >= 0)
+            close(job->fd);
+        while (waitpid(job->pid, nullptr, 0) < 0 && errno == EINTR) { }
+    }
+    fRunning.clear();
+}
+
+// Loads the plug-in once in a worker of its own, so that a plug-in that
+// cannot be loaded stops the call before anything is printed, and hvp-run
+// itself never has it loaded.
+bool TFleet::Probe()
+{
+    TJob probe;
+    probe.outcome.name = "probe";
+    Launch(probe, nullptr);
+    while (!probe.finished && gInterruption == 0)
+        Wait();
+    if (!probe.finished)
+        StopAll();
+    if (probe.finished && probe.gotDone && probe.doneStatus == static_cast<char>(ERunStatus::NotLoaded)) {
+        std::fprintf(stderr, "hvp-run: %s\n", probe.loadProblem.c_str());
+        return false;
+    }
+    return true;
+}
+
+int TFleet::Run(const std::vector<std::string>& arguments)
+{
+    if (pipe2(fWake, O_CLOEXEC | O_NONBLOCK) != 0) {
+        std::fprintf(stderr, "hvp-run: cannot make a pipe: %s\n", std::strerror(errno));
+        return 2;
+    }
+    gWakeFd = fWake[1];
+    struct sigaction action = {};
+    action.sa_handler = OnInterruption;
+    sigemptyset(&action.sa_mask);
+    sigaction(SIGINT, &action, nullptr);
+    sigaction(SIGTERM, &action, nullptr);
+
+    int exitStatus = 0;
+    if (!Probe()) {
+        exitStatus = 3;
+    } else {
+        TInputQueue inputs(arguments);
+        bool inputsDone = false;
+        while (gInterruption == 0) {
+            while (!inputsDone && fRunning.size() < fSettings.jobs && fHeldBytes < kHeldOutputBudget &&
+                gInterruption == 0) {
+                TInventoryInput input;
+                if (!inputs.Next(input)) {
+                    inputsDone = true;
+                    break;
+                }
+                fWindow.push_back(std::make_unique<TJob>());
+                TJob& job = *fWindow.back();
+                job.outcome.name = input.name;
+                if (!input.problem.empty()) {
+                    job.outcome.kind = EOutcome::Unreadable;
+                    job.outcome.message = input.problem;
+                    job.finished = true;
+                } else {
+                    Launch(job, &input);
+                }
+            }
+            while (!fWindow.empty() && fWindow.front()->finished && gInterruption == 0) {
+                Print(*fWindow.front());
+                fWindow.pop_front();
+            }
+            if (fWindow.empty() && inputsDone)
+                break;
+            if (gInterruption == 0)
+                Wait();
+        }
+        if (gInterruption == 0) {
+            WriteOut(SummaryText(fSettings, fTotals));
+            if (fTotals.failed > 0)
+                exitStatus = 1;
+            if (fTotals.unreadable + fTotals.crashed + fTotals.timedOut > 0)
+                exitStatus = 2;
+        }
+    }
+    StopAll();
+    close(fWake[0]);
+    close(fWake[1]);
+    if (gInterruption != 0) {
+        std::fprintf(
+            stderr, "hvp-run: interrupted; %zu inventories were printed whole\n", fTotals.inventories);
+        std::fflush(stderr);
+        std::signal(gInterruption, SIG_DFL);
+        raise(gInterruption);
+    }
+    signal(SIGINT, SIG_DFL);
+    signal(SIGTERM, SIG_DFL);
+    return exitStatus;
+}
+
+}  // namespace
+
+int RunFleet(const TFleetSettings& settings, const std::vector<std::string>& arguments,
+    const std::function<void(TOutcome&&)>& onOutcome)
+{
+    TFleet fleet(settings, onOutcome);
+    return fleet.Run(arguments);
+}
+
+}  // namespace tarvorun

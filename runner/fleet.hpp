@@ -1,0 +1,71 @@
+// Many inventories in one call: each runs in a worker process of its own,
+// forked from hvp-run, which loads the plug-in afresh; the records come back
+// through a pipe and are printed grouped, in input order.
+#pragma once
+
+#include <cstddef>
+#include <functional>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "session.hpp"
+
+namespace tarvorun {
+
+// How one inventory's run ended.
+enum class EOutcome { Completed, Failed, Unreadable, Crashed, TimedOut };
+
+// One inventory's run as the summary and the report see it.
+struct TOutcome {
+    std::string name;
+    EOutcome kind = EOutcome::Completed;
+    // For Unreadable, Crashed and TimedOut: the error record's message.
+    std::string message;
+    // For Failed: how GetData ended, as the text form prints it.
+    std::string failure;
+    std::size_t findings = 0;
+    // The log lines, level and text, kept only when a report is written.
+    std::vector<std::pair<int, std::string>> logs;
+};
+
+// The counts of the closing summary.
+struct TFleetTotals {
+    std::size_t inventories = 0;
+    std::size_t completed = 0;
+    std::size_t withFindings = 0;
+    std::size_t failed = 0;
+    std::size_t unreadable = 0;
+    std::size_t crashed = 0;
+    std::size_t timedOut = 0;
+
+    void Add(const TOutcome& outcome);
+};
+
+struct TFleetSettings {
+    TRunSettings run;
+    bool jsonl = false;
+    unsigned jobs = 1;
+    // Bounds one inventory's run; 0 for none.
+    double timeoutSeconds = 0;
+    // The address-space limit of a worker, in MiB; 0 for none.
+    std::size_t memoryLimitMb = 0;
+    // Keep every outcome's log lines, for the report.
+    bool keepLogs = false;
+};
+
+// Runs every inventory the arguments name and prints their records, then the
+// summary, on standard output. `onOutcome` sees each outcome in input order.
+// Answers the exit status.
+int RunFleet(const TFleetSettings& settings, const std::vector<std::string>& arguments,
+    const std::function<void(TOutcome&&)>& onOutcome);
+
+// The text of one inventory's group, and of the summary, in either form.
+std::string GroupHeader(const TFleetSettings& settings, const std::string& name);
+std::string ErrorText(const TFleetSettings& settings, const TOutcome& outcome);
+std::string SummaryText(const TFleetSettings& settings, const TFleetTotals& totals);
+
+// The kind an error record's message tells: TimedOut, Crashed or Unreadable.
+EOutcome KindOfErrorMessage(const std::string& name, const std::string& message);
+
+}  // namespace tarvorun

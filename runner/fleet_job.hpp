@@ -1,0 +1,38 @@
+// One inventory's run as hvp-run follows it, from the worker's start to the
+// printing of its records.
+#pragma once
+
+#include <sys/types.h>
+
+#include <chrono>
+#include <string>
+
+#include "fleet.hpp"
+
+namespace tarvorun {
+
+using TClock = std::chrono::steady_clock;
+
+// One inventory's run, from its start to its printing.
+struct TJob {
+    TOutcome outcome;
+    pid_t pid = -1;
+    int fd = -1;
+    std::string inbox;
+    std::size_t inboxAt = 0;
+    std::string output;
+    TClock::time_point deadline = TClock::time_point::max();
+    bool timedOut = false;
+    bool finished = false;
+    bool gotDone = false;
+    char doneStatus = 0;
+    std::string loadProblem;
+    bool unreadable = false;
+    bool outOfMemory = false;
+};
+
+// Sets the outcome of a job whose worker has ended with `status` (as
+// waitpid gives it), from the frames it sent and how it ended.
+void Conclude(TJob& job, int status, const TFleetSettings& settings);
+
+}  // namespace tarvorun

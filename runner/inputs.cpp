@@ -1,0 +1,232 @@
+#include "inputs.hpp"
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+
+#include "archive_stream.hpp"
+
+namespace tarvorun {
+
+namespace {
+
+bool EndsWith(const std::string& text, const char* tail)
+{
+    const std::size_t length = std::strlen(tail);
+    return text.size() >= length && text.compare(text.size() - length, length, tail) == 0;
+}
+
+// A folder's path joined with a path relative to it.
+std::string Join(const std::string& folder, const std::string& relative)
+{
+    if (relative.empty())
+        return folder;
+    if (folder.empty() || folder.back() == '/')
+        return folder + relative;
+    return folder + "/" + relative;
+}
+
+std::string ErrnoText(int error)
+{
+    return std::strerror(error);
+}
+
+}  // namespace
+
+bool IsArchiveName(const std::string& name)
+{
+    for (const char* tail : {".tar", ".tar.gz", ".tgz", ".tar.zst", ".zip"})
+        if (EndsWith(name, tail))
+            return true;
+    return false;
+}
+
+bool IsInventoryName(const std::string& name)
+{
+    return EndsWith(name, ".json") || EndsWith(name, ".json.gz") || EndsWith(name, ".json.zst");
+}
+
+bool IsCompressed(const std::string& head)
+{
+    static const char kGzip[] = "\x1f\x8b";
+    static const char kZstd[] = "\x28\xb5\x2f\xfd";
+    return head.compare(0, 2, kGzip) == 0 || head.compare(0, 4, kZstd) == 0;
+}
+
+EArgumentKind ClassifyArgument(const std::string& argument)
+{
+    struct stat info;
+    if (argument == "-" || stat(argument.c_str(), &info) != 0)
+        return EArgumentKind::File;
+    if (S_ISDIR(info.st_mode))
+        return EArgumentKind::Folder;
+    return S_ISREG(info.st_mode) && IsArchiveName(argument) ? EArgumentKind::Archive : EArgumentKind::File;
+}
+
+bool ReadInventoryFile(
+    const std::string& path, const std::string& source, std::string& text, std::string& problem)
+{
+    const int fd = path == "-" ? STDIN_FILENO : open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) {
+        problem = source + ": cannot open: " + ErrnoText(errno);
+        return false;
+    }
+    text.clear();
+    struct stat info;
+    if (fstat(fd, &info) == 0 && S_ISREG(info.st_mode) && info.st_size > 0)
+        text.reserve(static_cast<std::size_t>(info.st_size));
+    char buffer[1 << 16];
+    int error = 0;
+    for (;;) {
+        const ssize_t got = read(fd, buffer, sizeof buffer);
+        if (got > 0) {
+            text.append(buffer, static_cast<std::size_t>(got));
+        } else if (got == 0) {
+            break;
+        } else if (errno != EINTR) {
+            error = errno;
+            break;
+        } else {
+            // An interruption is for the caller to see; the text read so far
+            // is not an inventory.
+            error = EINTR;
+            break;
+        }
+    }
+    if (fd != STDIN_FILENO)
+        close(fd);
+    if (error != 0) {
+        problem = source + ": cannot read: " + ErrnoText(error);
+        return false;
+    }
+    return DecompressInPlace(text, source, problem);
+}
+
+bool DecompressInPlace(std::string& text, const std::string& source, std::string& problem)
+{
+    if (!IsCompressed(text))
+        return true;
+    std::string plain;
+    if (!DecompressData(text, plain, problem)) {
+        problem = source + ": cannot decompress: " + problem;
+        return false;
+    }
+    text.swap(plain);
+    return true;
+}
+
+TInputQueue::TInputQueue(std::vector<std::string> arguments) : fArguments(std::move(arguments))
+{
+}
+
+TInputQueue::~TInputQueue() = default;
+
+bool TInputQueue::Next(TInventoryInput& input)
+{
+    input = TInventoryInput();
+    for (;;) {
+        if (fNextEntry < fEntries.size()) {
+            NextFromFolder(input);
+            return true;
+        }
+        if (fArchive) {
+            if (fArchive->Next(input))
+                return true;
+            fArchive.reset();
+        }
+        if (fNextArgument == fArguments.size())
+            return false;
+        const std::string& argument = fArguments[fNextArgument++];
+        switch (ClassifyArgument(argument)) {
+        case EArgumentKind::Folder:
+            ListFolder(argument);
+            break;
+        case EArgumentKind::Archive:
+            fArchive.reset(new TArchiveStream(argument));
+            break;
+        case EArgumentKind::File:
+            input.name = argument;
+            input.source = argument == "-" ? std::string("<stdin>") : argument;
+            if (!ReadInventoryFile(argument, input.source, input.text, input.problem))
+                input.text.clear();
+            return true;
+        }
+    }
+}
+
+void TInputQueue::NextFromFolder(TInventoryInput& input)
+{
+    TFolderEntry& entry = fEntries[fNextEntry++];
+    input.name = Join(fFolder, entry.relative);
+    input.source = input.name;
+    if (!entry.problem.empty())
+        input.problem = entry.problem;
+    else if (!ReadInventoryFile(input.name, input.source, input.text, input.problem))
+        input.text.clear();
+    if (fNextEntry == fEntries.size()) {
+        fEntries.clear();
+        fNextEntry = 0;
+    }
+}
+
+// Walks the folder without recursion, so that a deep tree cannot exhaust the
+// stack. Folders reached through symbolic links are not entered, so that a
+// link cannot make a loop; linked files are read.
+void TInputQueue::ListFolder(const std::string& folder)
+{
+    fFolder = folder;
+    fEntries.clear();
+    fNextEntry = 0;
+    std::vector<std::string> pending{std::string()};
+    while (!pending.empty()) {
+        const std::string relative = std::move(pending.back());
+        pending.pop_back();
+        const std::string path = Join(folder, relative);
+        DIR* dir = opendir(path.c_str());
+        if (dir == nullptr) {
+            fEntries.push_back({relative, path + ": cannot open the folder: " + ErrnoText(errno)});
+            continue;
+        }
+        for (;;) {
+            errno = 0;
+            const dirent* item = readdir(dir);
+            if (item == nullptr) {
+                if (errno != 0)
+                    fEntries.push_back({relative, path + ": cannot list the folder: " + ErrnoText(errno)});
+                break;
+            }
+            const std::string name = item->d_name;
+            if (name == "." || name == "..")
+                continue;
+            const std::string child = relative.empty() ? name : relative + "/" + name;
+            struct stat info;
+            if (fstatat(dirfd(dir), item->d_name, &info, AT_SYMLINK_NOFOLLOW) != 0)
+                continue;
+            if (S_ISDIR(info.st_mode)) {
+                pending.push_back(child);
+                continue;
+            }
+            if (!IsInventoryName(name))
+                continue;
+            // A link to a folder is not entered; a dangling link is kept, so
+            // that reading it names the problem.
+            if (S_ISLNK(info.st_mode) && fstatat(dirfd(dir), item->d_name, &info, 0) == 0 &&
+                S_ISDIR(info.st_mode))
+                continue;
+            fEntries.push_back({child, std::string()});
+        }
+        closedir(dir);
+    }
+    std::sort(fEntries.begin(), fEntries.end(),
+        [](const TFolderEntry& a, const TFolderEntry& b) { return a.relative < b.relative; });
+    if (fEntries.empty())
+        fEntries.push_back({std::string(),
+            folder + ": no inventory in the folder (no *.json, *.json.gz or *.json.zst file)"});
+}
+
+}  // namespace tarvorun

@@ -1,0 +1,77 @@
+// The inventories of one call of hvp-run: files, standard input, folders and
+// archives, each file read compressed or not by its content.
+#pragma once
+
+#include <cstddef>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace tarvorun {
+
+class TArchiveStream;
+
+// One inventory to run, read into memory, or one that cannot be read.
+struct TInventoryInput {
+    std::string name;     // as the output names it
+    std::string source;   // as the loader's messages name it
+    std::string text;     // the document, decompressed
+    std::string problem;  // when it cannot be read: the whole message, naming it
+};
+
+enum class EArgumentKind { File, Folder, Archive };
+
+// A folder is a folder; an existing regular file whose name ends as an
+// archive's does (.tar, .tar.gz, .tgz, .tar.zst, .zip) is an archive; anything
+// else, standard input included, is one file.
+EArgumentKind ClassifyArgument(const std::string& argument);
+
+// Whether the name ends as an archive's does.
+bool IsArchiveName(const std::string& name);
+
+// Whether a folder's member is an inventory by its name: *.json, *.json.gz
+// or *.json.zst.
+bool IsInventoryName(const std::string& name);
+
+// Whether the bytes begin as gzip or zstd data do.
+bool IsCompressed(const std::string& head);
+
+// Reads a file, or standard input for "-", whole, and decompresses it when
+// its content is gzip or zstd data. Answers false with the message in
+// `problem` when that fails.
+bool ReadInventoryFile(
+    const std::string& path, const std::string& source, std::string& text, std::string& problem);
+
+// Decompresses `text` in place when it is gzip or zstd data.
+bool DecompressInPlace(std::string& text, const std::string& source, std::string& problem);
+
+// Expands the arguments into inventories one at a time, in input order:
+// only the inventory being handed out is held in memory. A folder is listed
+// when it is reached; an archive is read as a stream.
+class TInputQueue {
+public:
+    explicit TInputQueue(std::vector<std::string> arguments);
+    ~TInputQueue();
+    TInputQueue(const TInputQueue&) = delete;
+    TInputQueue& operator=(const TInputQueue&) = delete;
+
+    // The next inventory; false when there is none left.
+    bool Next(TInventoryInput& input);
+
+private:
+    struct TFolderEntry {
+        std::string relative;
+        std::string problem;
+    };
+    void ListFolder(const std::string& folder);
+    void NextFromFolder(TInventoryInput& input);
+
+    std::vector<std::string> fArguments;
+    std::size_t fNextArgument = 0;
+    std::string fFolder;
+    std::vector<TFolderEntry> fEntries;
+    std::size_t fNextEntry = 0;
+    std::unique_ptr<TArchiveStream> fArchive;
+};
+
+}  // namespace tarvorun

@@ -1,0 +1,142 @@
+#include "worker.hpp"
+
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+#include <new>
+
+#include "output.hpp"
+
+namespace tarvorun {
+
+namespace {
+
+// Writes the whole buffer; a worker whose parent is gone has nothing left to
+// do and ends.
+void WriteAll(int fd, const char* data, std::size_t size)
+{
+    while (size > 0) {
+        const ssize_t done = write(fd, data, size);
+        if (done < 0) {
+            if (errno == EINTR)
+                continue;
+            _exit(1);
+        }
+        data += done;
+        size -= static_cast<std::size_t>(done);
+    }
+}
+
+void SendFrame(int fd, char kind, const std::string& payload)
+{
+    char header[kFrameHeader];
+    header[0] = kind;
+    const std::uint32_t length = static_cast<std::uint32_t>(payload.size());
+    std::memcpy(header + 1, &length, sizeof length);
+    std::string frame(header, sizeof header);
+    frame += payload;
+    WriteAll(fd, frame.data(), frame.size());
+}
+
+// Passes every event to the output form's sink, whose text goes out as
+// output frames, and sends the log lines and failures for the summary and
+// the report.
+class TWorkerSink : public IRunSink {
+public:
+    TWorkerSink(IRunSink& inner, int fd) : fInner(inner), fFd(fd) { }
+    void OnPlugin(const TIdentity& identity) override { fInner.OnPlugin(identity); }
+    void OnRequest(int number) override { fInner.OnRequest(number); }
+    void OnLog(int level, const std::string& text) override
+    {
+        fInner.OnLog(level, text);
+        const std::int32_t value = level;
+        std::string payload(reinterpret_cast<const char*>(&value), sizeof value);
+        payload += text;
+        SendFrame(fFd, kFrameLog, payload);
+    }
+    void OnCall(const THostCall& call) override { fInner.OnCall(call); }
+    void OnAssertion(const TAssertionReport& report) override { fInner.OnAssertion(report); }
+    void OnFailure(const TFailure& failure) override
+    {
+        fInner.OnFailure(failure);
+        SendFrame(fFd, kFrameFailure, FailureText(failure));
+    }
+
+private:
+    IRunSink& fInner;
+    int fFd;
+};
+
+class TDiscardSink : public IRunSink {
+public:
+    void OnPlugin(const TIdentity&) override { }
+    void OnRequest(int) override { }
+    void OnLog(int, const std::string&) override { }
+    void OnCall(const THostCall&) override { }
+    void OnAssertion(const TAssertionReport&) override { }
+    void OnFailure(const TFailure&) override { }
+};
+
+void SendDone(int fd, const TRunResult& result)
+{
+    std::string payload(1, static_cast<char>(result.status));
+    payload += result.loadProblem;
+    SendFrame(fd, kFrameDone, payload);
+}
+
+}  // namespace
+
+void RunInventoryWorker(const TFleetSettings& settings, const TInventoryInput& input, int fd)
+{
+    try {
+        std::shared_ptr<const TInventory> inventory = TInventory::LoadText(input.text, input.source);
+        const TTextOut out = [fd](const std::string& text) { SendFrame(fd, kFrameOutput, text); };
+        std::unique_ptr<IRunSink> sink;
+        if (settings.jsonl)
+            sink.reset(new TJsonlSink(out, input.name));
+        else
+            sink.reset(new TTextSink(out, out, settings.run.requests));
+        TWorkerSink worker(*sink, fd);
+        const TRunResult result = RunPlugin(settings.run, std::move(inventory), worker);
+        SendDone(fd, result);
+    } catch (const std::bad_alloc&) {
+        SendFrame(fd, kFrameOutOfMemory, std::string());
+    } catch (const std::exception& failure) {
+        SendFrame(fd, kFrameUnreadable, failure.what());
+    }
+    // The worker's copy of the parent's state is not torn down: leaving
+    // at once keeps the parent's buffers and files untouched.
+    _exit(0);
+}
+
+void RunProbeWorker(const TFleetSettings& settings, int fd)
+{
+    TRunSettings probe = settings.run;
+    probe.classes.clear();
+    probe.requests = 1;
+    probe.trace = false;
+    probe.injector = nullptr;
+    try {
+        TDiscardSink sink;
+        SendDone(fd, RunPlugin(probe, TInventory::LoadText("{}", "probe"), sink));
+    } catch (const std::exception&) {
+    }
+    _exit(0);
+}
+
+bool TakeFrame(const std::string& inbox, std::size_t& at, char& kind, std::string& payload)
+{
+    if (inbox.size() - at < kFrameHeader)
+        return false;
+    std::uint32_t length = 0;
+    std::memcpy(&length, inbox.data() + at + 1, sizeof length);
+    if (inbox.size() - at - kFrameHeader < length)
+        return false;
+    kind = inbox[at];
+    payload.assign(inbox, at + kFrameHeader, length);
+    at += kFrameHeader + length;
+    return true;
+}
+
+}  // namespace tarvorun

@@ -1,0 +1,37 @@
+// The worker's side of a fleet run: it parses one inventory, runs the
+// plug-in over it and sends everything back to hvp-run through a pipe, as
+// frames of one kind byte, a four-byte length and the payload.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "fleet.hpp"
+#include "inputs.hpp"
+
+namespace tarvorun {
+
+enum EFrameKind : char {
+    kFrameOutput = 'O',       // output bytes, whole records or lines
+    kFrameLog = 'L',          // a log line: four bytes of level, then the text
+    kFrameFailure = 'X',      // how GetData ended with an exception
+    kFrameUnreadable = 'E',   // the inventory is not valid: the message
+    kFrameOutOfMemory = 'M',  // the worker's memory ran out
+    kFrameDone = 'D',         // the run ended: one byte of ERunStatus, then the load problem
+};
+
+constexpr std::size_t kFrameHeader = 5;
+
+// Runs in the forked worker: parses the inventory, runs the plug-in and
+// writes the frames to `fd`. Never returns.
+[[noreturn]] void RunInventoryWorker(const TFleetSettings& settings, const TInventoryInput& input, int fd);
+
+// Runs in a forked worker: loads the plug-in over an empty inventory with no
+// class requested, to learn whether it can be loaded at all. Never returns.
+[[noreturn]] void RunProbeWorker(const TFleetSettings& settings, int fd);
+
+// Takes the whole frame that begins at `at` in `inbox` and moves `at` past
+// it; false when it is not whole yet.
+bool TakeFrame(const std::string& inbox, std::size_t& at, char& kind, std::string& payload);
+
+}  // namespace tarvorun

@@ -1,0 +1,254 @@
+// How the arguments of hvp-run expand into inventories: folders in byte
+// order of their relative paths, archives in archive order, compressed files
+// by their content, and a clear problem for whatever cannot be read.
+#include <archive.h>
+#include <archive_entry.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "inputs.hpp"
+#include "output.hpp"
+
+namespace {
+
+namespace fs = std::filesystem;
+
+struct TMember {
+    std::string path;  // ending in / for a folder
+    std::string content;
+};
+
+// What the queue hands out: the name, and the text or "problem: ..." with
+// the message's tail after the name.
+struct TExpected {
+    std::string name;
+    std::string textOrProblem;
+};
+
+enum class EContainer { Folder, TarGz, TarZst, Zip };
+
+struct TCase {
+    const char* title;
+    EContainer container;
+    std::vector<TMember> members;
+    std::vector<TExpected> expected;
+};
+
+// Compresses a text with libarchive's writer: gzip or zstd.
+std::string Compress(const std::string& text, bool zstd)
+{
+    std::vector<char> buffer(text.size() + 4096);
+    std::size_t used = 0;
+    struct archive* out = archive_write_new();
+    zstd ? archive_write_add_filter_zstd(out) : archive_write_add_filter_gzip(out);
+    archive_write_set_format_raw(out);
+    archive_write_open_memory(out, buffer.data(), buffer.size(), &used);
+    struct archive_entry* entry = archive_entry_new();
+    archive_entry_set_filetype(entry, AE_IFREG);
+    archive_write_header(out, entry);
+    archive_write_data(out, text.data(), text.size());
+    archive_entry_free(entry);
+    archive_write_close(out);
+    archive_write_free(out);
+    return std::string(buffer.data(), used);
+}
+
+void WriteArchive(const fs::path& path, EContainer container, const std::vector<TMember>& members)
+{
+    struct archive* out = archive_write_new();
+    if (container == EContainer::Zip) {
+        archive_write_set_format_zip(out);
+    } else {
+        archive_write_set_format_pax_restricted(out);
+        container == EContainer::TarZst ? archive_write_add_filter_zstd(out)
+                                        : archive_write_add_filter_gzip(out);
+    }
+    ASSERT_EQ(archive_write_open_filename(out, path.c_str()), ARCHIVE_OK);
+    for (const TMember& member : members) {
+        struct archive_entry* entry = archive_entry_new();
+        archive_entry_set_pathname(entry, member.path.c_str());
+        const bool folder = member.path.back() == '/';
+        archive_entry_set_filetype(entry, folder ? AE_IFDIR : AE_IFREG);
+        archive_entry_set_perm(entry, 0644);
+        archive_entry_set_size(entry, static_cast<la_int64_t>(member.content.size()));
+        archive_write_header(out, entry);
+        archive_write_data(out, member.content.data(), member.content.size());
+        archive_entry_free(entry);
+    }
+    archive_write_close(out);
+    archive_write_free(out);
+}
+
+class TempFolder {
+public:
+    TempFolder()
+    {
+        std::string pattern = (fs::temp_directory_path() / "fleet-inputs-XXXXXX").string();
+        fPath = mkdtemp(pattern.data());
+    }
+    ~TempFolder() { fs::remove_all(fPath); }
+    const fs::path& Path() const { return fPath; }
+
+private:
+    fs::path fPath;
+};
+
+std::vector<TExpected> Expand(const std::vector<std::string>& arguments)
+{
+    tarvorun::TInputQueue queue(arguments);
+    std::vector<TExpected> got;
+    for (tarvorun::TInventoryInput input; queue.Next(input);) {
+        if (input.problem.empty()) {
+            got.push_back({input.name, input.text});
+        } else {
+            const bool named = input.problem.compare(0, input.name.size() + 2, input.name + ": ") == 0;
+            got.push_back({input.name,
+                "problem: " + (named ? input.problem.substr(input.name.size() + 2) : input.problem)});
+        }
+    }
+    return got;
+}
+
+const std::string kGz = Compress("{\"_\":\"gz\"}", false);
+const std::string kZst = Compress("{\"_\":\"zst\"}", true);
+
+class Expansion : public ::testing::TestWithParam<TCase> { };
+
+TEST_P(Expansion, HandsOutTheInventoriesInInputOrder)
+{
+    const TCase& c = GetParam();
+    TempFolder temp;
+    std::string argument;
+    if (c.container == EContainer::Folder) {
+        argument = (temp.Path() / "in").string();
+        fs::create_directory(argument);
+        for (const TMember& member : c.members) {
+            const fs::path path = fs::path(argument) / member.path;
+            if (member.path.back() == '/') {
+                fs::create_directories(path);
+                continue;
+            }
+            fs::create_directories(path.parent_path());
+            std::ofstream(path, std::ios::binary) << member.content;
+        }
+    } else {
+        const char* suffix = c.container == EContainer::Zip ? "in.zip"
+            : c.container == EContainer::TarZst             ? "in.tar.zst"
+                                                            : "in.tgz";
+        argument = (temp.Path() / suffix).string();
+        WriteArchive(argument, c.container, c.members);
+    }
+    std::vector<TExpected> expected = c.expected;
+    const std::string prefix = argument + (c.container == EContainer::Folder ? "/" : ":");
+    for (TExpected& one : expected)
+        one.name = one.name == "." ? argument : prefix + one.name;
+    const std::vector<TExpected> got = Expand({argument});
+    ASSERT_EQ(got.size(), expected.size());
+    for (std::size_t i = 0; i < got.size(); ++i) {
+        EXPECT_EQ(got[i].name, expected[i].name) << "inventory " << i;
+        EXPECT_EQ(got[i].textOrProblem, expected[i].textOrProblem) << "inventory " << i;
+    }
+}
+
+const std::string kNested = "an archive inside an archive is not read; unpack it and give it on its own";
+
+INSTANTIATE_TEST_SUITE_P(Inputs, Expansion,
+    ::testing::Values(
+        TCase{"folder in byte order, inventories by name, compressed by content", EContainer::Folder,
+            {{"b.json", "B"}, {"a/z.json", "AZ"}, {"a.json", "A"}, {"B.json", "upper"}, {"notes.txt", "x"},
+                {"c.json.gz", kGz}, {"d.json.zst", kZst}, {"e.json", kGz}, {"x.gz", kGz},
+                {"deep/er/f.json", "F"}},
+            {{"B.json", "upper"}, {"a.json", "A"}, {"a/z.json", "AZ"}, {"b.json", "B"},
+                {"c.json.gz", "{\"_\":\"gz\"}"}, {"d.json.zst", "{\"_\":\"zst\"}"}, {"deep/er/f.json", "F"},
+                {"e.json", "{\"_\":\"gz\"}"}}},
+        TCase{"folder without inventories", EContainer::Folder, {{"sub/", ""}, {"readme.txt", "x"}},
+            {{".", "problem: no inventory in the folder (no *.json, *.json.gz or *.json.zst file)"}}},
+        TCase{"tar in archive order, folders skipped, every regular file, nested archive not read",
+            EContainer::TarGz,
+            {{"z.json", "Z"}, {"dir/", ""}, {"dir/a.json", "A"}, {"readme", "R"}, {"inner.tar.gz", kGz},
+                {"y.json.gz", kGz}},
+            {{"z.json", "Z"}, {"dir/a.json", "A"}, {"readme", "R"}, {"inner.tar.gz", "problem: " + kNested},
+                {"y.json.gz", "{\"_\":\"gz\"}"}}},
+        TCase{"zstd-compressed tar", EContainer::TarZst, {{"one.json", "1"}, {"two.json", "2"}},
+            {{"one.json", "1"}, {"two.json", "2"}}},
+        TCase{"zip", EContainer::Zip, {{"m/2.json", "2"}, {"m/1.json", kZst}, {"x.zip", "PK"}},
+            {{"m/2.json", "2"}, {"m/1.json", "{\"_\":\"zst\"}"}, {"x.zip", "problem: " + kNested}}},
+        TCase{"archive without regular files", EContainer::TarGz, {{"only/", ""}},
+            {{".", "problem: the archive holds no inventory"}}}),
+    [](const ::testing::TestParamInfo<TCase>& one) { return "Case" + std::to_string(one.index); });
+
+struct TFileCase {
+    const char* title;
+    std::string fileName;
+    std::string content;
+    std::string expectedProblemTail;  // empty: read fine
+};
+
+class DamagedInput : public ::testing::TestWithParam<TFileCase> { };
+
+TEST_P(DamagedInput, IsReportedForItselfAndTheRestGoesOn)
+{
+    const TFileCase& c = GetParam();
+    TempFolder temp;
+    const std::string path = (temp.Path() / c.fileName).string();
+    std::ofstream(path, std::ios::binary) << c.content;
+    const std::string after = (temp.Path() / "after.json").string();
+    std::ofstream(after) << "{}";
+    const std::vector<TExpected> got = Expand({path, after});
+    ASSERT_EQ(got.size(), 2u);
+    EXPECT_EQ(got[0].name, path);
+    EXPECT_EQ(got[0].textOrProblem.rfind("problem: " + c.expectedProblemTail, 0), 0u) << got[0].textOrProblem;
+    EXPECT_EQ(got[1].name, after);
+    EXPECT_EQ(got[1].textOrProblem, "{}");
+}
+
+INSTANTIATE_TEST_SUITE_P(Inputs, DamagedInput,
+    ::testing::Values(TFileCase{"empty tar", "empty.tar", "", "the archive holds no inventory"},
+        TFileCase{"not an archive", "junk.zip", "this is not a zip", "cannot open the archive: "},
+        TFileCase{"truncated gzip", "cut.json.gz", kGz.substr(0, kGz.size() / 2), "cannot decompress: "},
+        TFileCase{"truncated tar.gz", "cut.tar.gz", kGz.substr(0, 12), "cannot open the archive: "}),
+    [](const ::testing::TestParamInfo<TFileCase>& one) { return "Case" + std::to_string(one.index); });
+
+TEST(Inputs, MissingFileIsNamedWithTheLoadersWords)
+{
+    const std::vector<TExpected> got = Expand({"/nonexistent/inventory.json"});
+    ASSERT_EQ(got.size(), 1u);
+    EXPECT_EQ(got[0].textOrProblem, "problem: cannot open: No such file or directory");
+}
+
+TEST(Inputs, UnreadableSubfolderIsReportedInItsPlace)
+{
+    if (geteuid() == 0)
+        GTEST_SKIP() << "permissions do not hold for root";
+    TempFolder temp;
+    fs::create_directories(temp.Path() / "in" / "locked");
+    std::ofstream(temp.Path() / "in" / "a.json") << "A";
+    std::ofstream(temp.Path() / "in" / "z.json") << "Z";
+    fs::permissions(temp.Path() / "in" / "locked", fs::perms::none);
+    const std::vector<TExpected> got = Expand({(temp.Path() / "in").string()});
+    fs::permissions(temp.Path() / "in" / "locked", fs::perms::owner_all);
+    ASSERT_EQ(got.size(), 3u);
+    EXPECT_EQ(got[1].textOrProblem, "problem: cannot open the folder: Permission denied");
+}
+
+TEST(Inputs, NamesWithOddBytesAreKeptAndShownEscaped)
+{
+    TempFolder temp;
+    const std::string odd = "tab\there-\x01-\xff-\xc3\xa9.json";
+    fs::create_directory(temp.Path() / "in");
+    std::ofstream(temp.Path() / "in" / odd) << "{}";
+    const std::vector<TExpected> got = Expand({(temp.Path() / "in").string()});
+    ASSERT_EQ(got.size(), 1u);
+    EXPECT_EQ(got[0].name, (temp.Path() / "in").string() + "/" + odd);
+    EXPECT_EQ(tarvorun::PrintableName(odd), "tab\\x09here-\\x01-\\xff-\xc3\xa9.json");
+    EXPECT_EQ(tarvorun::PrintableName("back\\slash"), "back\\\\slash");
+}
+
+}  // namespace

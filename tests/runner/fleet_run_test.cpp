@@ -1,0 +1,319 @@
+// Whole batches through hvp-run: each inventory's records equal those of a
+// run of it alone, grouped, in input order, at any --jobs; a crash or a hang
+// costs its inventory alone; the exit status is the highest that applies.
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <map>
+#include <sstream>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include <gtest/gtest.h>
+#include <nlohmann/json.hpp>
+
+namespace {
+
+namespace fs = std::filesystem;
+using nlohmann::ordered_json;
+
+struct TRun {
+    std::string out;
+    int status = -1;
+};
+
+TRun HvpRun(const std::string& arguments, const std::string& errors = "/dev/null")
+{
+    const std::string command =
+        std::string("'") + TARVOANAL_HVP_RUN + "' " + arguments + " 2>'" + errors + "'";
+    TRun run;
+    std::FILE* pipe = popen(command.c_str(), "r");
+    char buffer[4096];
+    for (std::size_t got; (got = std::fread(buffer, 1, sizeof buffer, pipe)) > 0;)
+        run.out.append(buffer, got);
+    const int wait = pclose(pipe);
+    run.status = WIFEXITED(wait) ? WEXITSTATUS(wait) : -1;
+    return run;
+}
+
+std::vector<std::string> Lines(const std::string& text)
+{
+    std::vector<std::string> lines;
+    std::istringstream in(text);
+    for (std::string line; std::getline(in, line);)
+        lines.push_back(line);
+    return lines;
+}
+
+class TempFolder {
+public:
+    TempFolder()
+    {
+        std::string pattern = (fs::temp_directory_path() / "fleet-run-XXXXXX").string();
+        fPath = mkdtemp(pattern.data());
+    }
+    ~TempFolder() { fs::remove_all(fPath); }
+    std::string operator/(const std::string& name) const { return (fPath / name).string(); }
+
+private:
+    fs::path fPath;
+};
+
+// The batch: the golden cases' inventories that complete, end GetData with
+// an exception, and cannot be read, under names whose byte order differs
+// from the order they were copied in.
+const std::vector<std::pair<std::string, std::string>> kBatch = {
+    {"c-contract.json", "tests/golden/cases/contract-example/inventory.json"},
+    {"a-example.json", "examples/example.json"},
+    {"B-status.json", "tests/golden/cases/frame-other-status-ends-the-run/inventory.json"},
+    {"sub/d-std.json", "tests/golden/cases/frame-standard-exception-passes-through/inventory.json"},
+    {"e-syntax.json", "tests/golden/cases/inventory-syntax-error/inventory.json"},
+    {"f-notice.json", "tests/golden/cases/controller-notice-once-over-two-requests/inventory.json"},
+};
+const std::vector<std::string> kFolderOrder = {
+    "B-status.json", "a-example.json", "c-contract.json", "e-syntax.json", "f-notice.json", "sub/d-std.json"};
+
+std::string MakeBatch(const TempFolder& temp)
+{
+    const std::string folder = temp / "batch";
+    for (const auto& [name, source] : kBatch) {
+        fs::create_directories(fs::path(folder + "/" + name).parent_path());
+        fs::copy_file(std::string(TARVOANAL_SOURCE_DIR) + "/" + source, folder + "/" + name);
+    }
+    return folder;
+}
+
+// A single run's records, each given the inventory's name right after
+// "type"; an unreadable inventory gives the error record.
+std::vector<std::string> SingleRun(
+    const std::string& options, const std::string& path, const std::string& name)
+{
+    std::vector<std::string> records;
+    const std::string errors = path + ".stderr";
+    const TRun run = HvpRun(options + " '" + path + "'", errors);
+    for (const std::string& line : Lines(run.out)) {
+        const ordered_json record = ordered_json::parse(line);
+        ordered_json named{{"type", record["type"]}, {"inventory", name}};
+        for (auto it = record.begin(); it != record.end(); ++it)
+            if (it.key() != "type")
+                named[it.key()] = it.value();
+        records.push_back(named.dump());
+    }
+    if (run.status == 2) {
+        std::ifstream in(errors);
+        std::string message;
+        std::getline(in, message);
+        // The single run's message, without "hvp-run: ", naming the
+        // inventory as the batch does.
+        message = name + message.substr(9 + path.size());
+        records.push_back(ordered_json{{"type", "error"}, {"inventory", name}, {"message", message}}.dump());
+    }
+    fs::remove(errors);
+    return records;
+}
+
+struct TBatchCase {
+    bool archive;
+    int jobs;
+};
+
+class Batch : public ::testing::TestWithParam<TBatchCase> { };
+
+TEST_P(Batch, EachInventoryPrintsWhatItsSingleRunPrintsInInputOrder)
+{
+    TempFolder temp;
+    const std::string folder = MakeBatch(temp);
+    std::string argument = folder;
+    std::vector<std::string> names;
+    for (const std::string& name : kFolderOrder)
+        names.push_back(folder + "/" + name);
+    if (GetParam().archive) {
+        // tar stores the members in the order given, which is not byte order.
+        argument = temp / "batch.tar.gz";
+        std::string members;
+        names.clear();
+        for (const auto& [name, source] : kBatch) {
+            members += " '" + name + "'";
+            names.push_back(argument + ":" + name);
+        }
+        ASSERT_EQ(std::system(("tar czf '" + argument + "' -C '" + folder + "'" + members).c_str()), 0);
+    }
+    const std::string options = "--format jsonl --trace --requests 2";
+    const TRun run = HvpRun(options + " --jobs " + std::to_string(GetParam().jobs) + " '" + argument + "'");
+    EXPECT_EQ(run.status, 2);  // one inventory cannot be read
+
+    std::vector<std::string> expected;
+    for (std::size_t i = 0; i < names.size(); ++i) {
+        const std::string file = GetParam().archive ? folder + "/" + kBatch[i].first : names[i];
+        for (const std::string& record : SingleRun(options, file, names[i]))
+            expected.push_back(record);
+    }
+    expected.push_back(
+        "{\"type\":\"summary\",\"inventories\":6,\"completed\":3,\"withFindings\":3,\"failed\":2,"
+        "\"unreadable\":1,\"crashed\":0,\"timedOut\":0}");
+    const std::vector<std::string> got = Lines(run.out);
+    ASSERT_EQ(got.size(), expected.size());
+    for (std::size_t i = 0; i < got.size(); ++i)
+        ASSERT_EQ(ordered_json::parse(got[i]).dump(), ordered_json::parse(expected[i]).dump())
+            << "record " << i + 1;
+}
+
+INSTANTIATE_TEST_SUITE_P(Fleet, Batch,
+    ::testing::Values(TBatchCase{false, 1}, TBatchCase{false, 2}, TBatchCase{true, 1}, TBatchCase{true, 2}),
+    [](const ::testing::TestParamInfo<TBatchCase>& one) {
+        return std::string(one.param.archive ? "Archive" : "Folder") + "Jobs" +
+            std::to_string(one.param.jobs);
+    });
+
+// Writes inventories for the misbehaving plug-in, one per operating-system
+// type, named by their place.
+std::string MakeMisbehavingBatch(const TempFolder& temp, const std::vector<int>& types)
+{
+    const std::string folder = temp / "odd";
+    fs::create_directory(folder);
+    for (std::size_t i = 0; i < types.size(); ++i)
+        std::ofstream(folder + "/" + std::to_string(i) + ".json")
+            << "{\"operatingSystemType\": " << types[i] << "}";
+    return folder;
+}
+
+TEST(Isolation, CrashAndHangCostTheirInventoryAlone)
+{
+    TempFolder temp;
+    const std::string folder = MakeMisbehavingBatch(temp, {7, 901, 902, 8});
+    const TRun run = HvpRun(std::string("--format jsonl --jobs 2 --timeout 1 --plugin '") +
+        TARVOANAL_MISBEHAVING_PLUGIN + "' '" + folder + "'");
+    EXPECT_EQ(run.status, 2);
+    const std::vector<std::string> lines = Lines(run.out);
+    // Each run's records up to where it stopped, then the error record.
+    ASSERT_EQ(lines.size(), 13u) << run.out;
+    const std::string f = folder + "/";
+    EXPECT_EQ(ordered_json::parse(lines[2])["text"], "operating system 7");
+    EXPECT_EQ(ordered_json::parse(lines[3]).dump(),
+        ordered_json({{"type", "plugin"}, {"inventory", f + "1.json"}, {"pluginType", 1},
+                         {"name", "Misbehaving"}, {"version", "1.0"}, {"interfaceVersion", "1.0"}})
+            .dump());
+    EXPECT_EQ(ordered_json::parse(lines[5]).dump(),
+        ordered_json({{"type", "error"}, {"inventory", f + "1.json"},
+                         {"message", f + "1.json: the run crashed with SIGABRT (Aborted)"}})
+            .dump());
+    EXPECT_EQ(ordered_json::parse(lines[8])["message"], f + "2.json: the run timed out after 1 s");
+    EXPECT_EQ(ordered_json::parse(lines[11])["text"], "operating system 8");
+    EXPECT_EQ(ordered_json::parse(lines[12]).dump(),
+        "{\"type\":\"summary\",\"inventories\":4,\"completed\":2,\"withFindings\":2,\"failed\":0,"
+        "\"unreadable\":0,\"crashed\":1,\"timedOut\":1}");
+}
+
+TEST(Isolation, ExhaustedMemoryLimitCostsItsInventoryAlone)
+{
+    TempFolder temp;
+    const std::string folder = MakeMisbehavingBatch(temp, {7, 903, 8});
+    const TRun run = HvpRun(std::string("--format jsonl --jobs 2 --memory-limit 2048 --plugin '") +
+        TARVOANAL_MISBEHAVING_PLUGIN + "' '" + folder + "'");
+    const ordered_json summary = ordered_json::parse(Lines(run.out).back());
+    EXPECT_EQ(summary["completed"], 2);
+    // GetData sees the allocation fail and ends with std::bad_alloc; under
+    // the sanitizers their allocator ends the worker instead.
+    EXPECT_EQ(summary["failed"].get<int>() + summary["crashed"].get<int>(), 1);
+}
+
+TEST(TextForm, HeaderPerInventoryAndSummary)
+{
+    TempFolder temp;
+    const std::string folder = MakeMisbehavingBatch(temp, {7, 901});
+    const TRun run = HvpRun(std::string("--plugin '") + TARVOANAL_MISBEHAVING_PLUGIN + "' '" + folder +
+        "/0.json' '" + folder + "/1.json' '" + folder + "/none.json'");
+    const std::string f = folder + "/";
+    EXPECT_EQ(run.out,
+        "== " + f + "0.json\nfinding: operating system 7\n== " + f + "1.json\nhvp-run: " + f +
+            "1.json: the run crashed with SIGABRT (Aborted)\n== " + f + "none.json\nhvp-run: " + f +
+            "none.json: cannot open: No such file or directory\n== summary: 3 inventories, 1 completed, 1 "
+            "with "
+            "findings, 0 failed, 1 unreadable, 1 crashed, 0 timed out\n");
+}
+
+struct TStatusCase {
+    const char* title;
+    std::string arguments;  // SRC stands for the source folder
+    int status;
+    bool printsNothing;
+};
+
+class ExitStatus : public ::testing::TestWithParam<TStatusCase> { };
+
+TEST_P(ExitStatus, IsTheHighestThatApplies)
+{
+    std::string arguments = GetParam().arguments;
+    for (std::size_t at; (at = arguments.find("SRC")) != std::string::npos;)
+        arguments.replace(at, 3, TARVOANAL_SOURCE_DIR);
+    const TRun run = HvpRun(arguments);
+    EXPECT_EQ(run.status, GetParam().status);
+    if (GetParam().printsNothing) {
+        EXPECT_EQ(run.out, "");
+    }
+}
+
+const char* const kGood = " SRC/examples/example.json SRC/tests/golden/cases/contract-example/inventory.json";
+const char* const kThrows = " SRC/tests/golden/cases/frame-other-status-ends-the-run/inventory.json";
+const char* const kBad = " SRC/tests/golden/cases/inventory-syntax-error/inventory.json";
+
+INSTANTIATE_TEST_SUITE_P(Fleet, ExitStatus,
+    ::testing::Values(TStatusCase{"all ran", kGood, 0, false},
+        TStatusCase{"an exception", std::string(kGood) + kThrows, 1, false},
+        TStatusCase{"an exception and an unreadable one", std::string(kThrows) + kBad + kGood, 2, false},
+        TStatusCase{"plug-in missing", std::string("--plugin /nonexistent.so") + kGood, 3, true},
+        TStatusCase{"from-jsonl without report", "--from-jsonl x.jsonl", 2, true},
+        TStatusCase{
+            "from-jsonl with inventories", "--report r.html --from-jsonl x.jsonl -- y.json", 2, true}),
+    [](const ::testing::TestParamInfo<TStatusCase>& one) { return "Case" + std::to_string(one.index); });
+
+// Whether any process runs this build's hvp-run.
+bool AnyWorkerLeft()
+{
+    const fs::path self = fs::canonical(TARVOANAL_HVP_RUN);
+    for (const fs::directory_entry& entry : fs::directory_iterator("/proc")) {
+        std::error_code error;
+        const fs::path exe = fs::read_symlink(entry.path() / "exe", error);
+        if (!error && exe == self)
+            return true;
+    }
+    return false;
+}
+
+TEST(Interruption, StopsTheWorkersAndKeepsWholeLines)
+{
+    TempFolder temp;
+    const std::string folder = MakeMisbehavingBatch(temp, {7, 8, 902, 902, 9});
+    const std::string out = temp / "out.jsonl";
+    const pid_t pid = fork();
+    if (pid == 0) {
+        std::freopen(out.c_str(), "w", stdout);
+        std::freopen("/dev/null", "w", stderr);
+        execl(TARVOANAL_HVP_RUN, "hvp-run", "--format", "jsonl", "--jobs", "3", "--plugin",
+            TARVOANAL_MISBEHAVING_PLUGIN, folder.c_str(), static_cast<char*>(nullptr));
+        _exit(127);
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(1500));
+    kill(pid, SIGINT);
+    int status = 0;
+    waitpid(pid, &status, 0);
+    EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGINT);
+    std::this_thread::sleep_for(std::chrono::milliseconds(200));
+    EXPECT_FALSE(AnyWorkerLeft());
+    std::ifstream in(out);
+    const std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    // The two inventories before the hanging one, whole, and nothing more.
+    ASSERT_EQ(Lines(text).size(), 6u) << text;
+    EXPECT_EQ(text.back(), '\n');
+    for (const std::string& line : Lines(text))
+        EXPECT_TRUE(ordered_json::accept(line)) << line;
+}
+
+}  // namespace
