@@ -37,8 +37,8 @@ function(tarvoanal_target_defaults target)
   target_compile_features(${target} PRIVATE cxx_std_17)
 endfunction()
 
-# The project's one version, set in project() at the top, as the commands
-# print it with --version.
+# The project's one version, read from debian/changelog into project() at the
+# top, as the commands print it with --version.
 function(tarvoanal_stamp_version target)
   target_compile_definitions(${target} PRIVATE TARVOANAL_VERSION="${PROJECT_VERSION}")
 endfunction()

@@ -24,3 +24,10 @@ TEST_PACKAGES=(libgtest-dev)
 VALGRIND_PACKAGES=(valgrind)
 FUZZ_PACKAGES=(clang libclang-rt-14-dev)
 COVERAGE_PACKAGES=(gcovr)
+# What scripts/package needs on top of BUILD_PACKAGES: the Debian tooling, the
+# manual-page tool, and the libraries of the whole build (the package holds
+# every command). debian/control's Build-Depends lists the same.
+PACKAGE_PACKAGES=(build-essential debhelper dpkg-dev fakeroot lintian pkg-config scdoc libpci-dev libdpkg-dev
+    libarchive-dev libudev-dev librpm-dev)
+# What scripts/package-test needs on top: hardening-check, man, jq.
+PACKAGE_TEST_PACKAGES=(devscripts man-db jq)
