@@ -96,6 +96,21 @@ INSTANTIATE_TEST_SUITE_P(StatusFiles, DpkgSource,
         TDpkgCase{"NoDatabaseIsNoProblem", "no-such-folder", false, {}, {}}),
     tarvotest::TCaseName());
 
+// Whatever librpm's configuration on the machine, a file that is no database
+// is a problem of the RPM source, and no database at all is none.
+TEST(RpmSource, DamagedDatabaseIsAProblemAbsentOneIsSilent)
+{
+    const TPackageResult damaged = TRpmSource("/", kMachines + "/damaged/rpm").Read();
+    EXPECT_TRUE(damaged.present);
+    EXPECT_TRUE(damaged.records.empty());
+    ASSERT_FALSE(damaged.problems.empty());
+    EXPECT_NE(damaged.problems[0].find("RPM database (" + kMachines + "/damaged/rpm): "), std::string::npos);
+
+    const TPackageResult absent = TRpmSource(kMachines + "/no-adapter", "").Read();
+    EXPECT_FALSE(absent.present);
+    EXPECT_TRUE(absent.problems.empty());
+}
+
 struct TScsiCase {
     std::string name;
     std::string machine;
