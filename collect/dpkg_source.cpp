@@ -15,6 +15,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <csetjmp>
+#include <cstdio>
 #include <cstring>
 #include <mutex>
 

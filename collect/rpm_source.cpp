@@ -5,6 +5,8 @@
 
 #include <sys/stat.h>
 
+#include <fcntl.h>
+
 #include <algorithm>
 #include <cstdlib>
 #include <mutex>
@@ -16,6 +18,11 @@
 #include <rpm/rpmlog.h>
 #include <rpm/rpmmacro.h>
 #include <rpm/rpmts.h>
+#endif
+
+#if defined(__SANITIZE_ADDRESS__)
+#include <sanitizer/lsan_interface.h>
+#define TARVOCOLLECT_LSAN 1
 #endif
 
 namespace tarvocollect {
@@ -58,6 +65,22 @@ int CollectRpmMessage(rpmlogRec record, rpmlogCallbackData)
     return 0;
 }
 
+// Opens the database for reading.
+bool OpenReadOnly(rpmts transaction)
+{
+#ifdef TARVOCOLLECT_LSAN
+    // When a database fails to open, librpm keeps the half-opened database
+    // connection (about 100 KB): it belongs to the library, not to this
+    // program.
+    __lsan_disable();
+#endif
+    const bool opened = rpmtsOpenDB(transaction, O_RDONLY) == 0;
+#ifdef TARVOCOLLECT_LSAN
+    __lsan_enable();
+#endif
+    return opened;
+}
+
 void ReadDatabase(const std::string& folder, TPackageResult& result)
 {
     std::vector<std::string> messages;
@@ -71,7 +94,9 @@ void ReadDatabase(const std::string& folder, TPackageResult& result)
         rpmts transaction = rpmtsCreate();
         rpmtsSetRootDir(transaction, "/");
         rpmtsSetVSFlags(transaction, RPMVSF_MASK_NODIGESTS | RPMVSF_MASK_NOSIGNATURES);
-        rpmdbMatchIterator iterator = rpmtsInitIterator(transaction, RPMDBI_PACKAGES, nullptr, 0);
+        rpmdbMatchIterator iterator = nullptr;
+        if (OpenReadOnly(transaction))
+            iterator = rpmtsInitIterator(transaction, RPMDBI_PACKAGES, nullptr, 0);
         if (iterator == nullptr && messages.empty())
             messages.push_back("cannot open the database");
         for (Header header; iterator != nullptr && (header = rpmdbNextIterator(iterator)) != nullptr;) {

@@ -32,8 +32,8 @@ TScsiDevice Device(int host, int channel, int target, std::optional<int> type, c
     device.channel = channel;
     device.target = target;
     device.peripheralType = type;
-    device.model = model;
-    device.revision = "R1";
+    device.model.emplace(model);
+    device.revision.emplace("R1");
     device.serialNumber = std::move(serial);
     return device;
 }
@@ -43,18 +43,19 @@ TMachineRecords AdapterMachine()
     TMachineRecords records;
     records.pciFunctions = {{0, 0, 0, 0, 0x8086, 0x1237}, {0, 3, 0, 0, 0x9005, 0x0286}};
     records.packages = {{"bash", "5.2.15-2+b2"}, {"zsh", ""}};
-    TScsiHost adapter;
+    // Filled in place: copies of a host upset the compiler's
+    // maybe-uninitialized analysis of its optional text.
+    records.scsiHosts.resize(3);
+    TScsiHost& adapter = records.scsiHosts[0];
     adapter.number = 4;
     adapter.vendorId = 0x9005;
     adapter.deviceId = 0x0286;
-    adapter.driverVersion = "1.2.1";
-    TScsiHost other;
+    adapter.driverVersion.emplace("1.2.1");
+    TScsiHost& other = records.scsiHosts[1];
     other.number = 5;
     other.vendorId = 0x8086;
     other.deviceId = 0x2922;
-    TScsiHost notPci;
-    notPci.number = 6;
-    records.scsiHosts = {adapter, other, notPci};
+    records.scsiHosts[2].number = 6;  // not behind a PCI function
     records.scsiDevices = {Device(4, 0, 2, 0, "XD4410-146", std::string("SN1")),
         Device(4, 1, 0, 8, "Changer", std::nullopt), Device(4, 1, 1, std::nullopt, "Odd", std::nullopt),
         Device(5, 0, 0, 0, "QXR-WVT 9.1G", std::nullopt), Device(6, 0, 0, 0, "QXR-WVT 9.1G", std::nullopt)};
