@@ -120,6 +120,10 @@ TSourceResult<TPciFunction> TPciSource::Read() const
             functions.clear();
         }
     }
+    std::sort(functions.begin(), functions.end(), [](const TPciFunction& a, const TPciFunction& b) {
+        return std::tie(a.domain, a.bus, a.device, a.function) <
+            std::tie(b.domain, b.bus, b.device, b.function);
+    });
     for (const TPciFunction& function : functions) {
         if (function.vendorId == 0xffff)
             result.problems.push_back(origin + ": function " + function.Address() +
@@ -127,10 +131,6 @@ TSourceResult<TPciFunction> TPciSource::Read() const
         else
             result.records.push_back(function);
     }
-    std::sort(result.records.begin(), result.records.end(), [](const TPciFunction& a, const TPciFunction& b) {
-        return std::tie(a.domain, a.bus, a.device, a.function) <
-            std::tie(b.domain, b.bus, b.device, b.function);
-    });
     return result;
 }
 
