@@ -16,7 +16,8 @@ need_packages() {
 }
 
 # What every build needs.
-BUILD_PACKAGES=(cmake ninja-build g++ libboost-dev libsimdjson-dev nlohmann-json3-dev libcli11-dev libarchive-dev)
+BUILD_PACKAGES=(cmake ninja-build g++ libboost-dev libsimdjson-dev nlohmann-json3-dev libcli11-dev libarchive-dev
+                pkg-config libpci-dev libdpkg-dev librpm-dev)
 # What the tests need on top.
 TEST_PACKAGES=(libgtest-dev)
 # What the robustness commands need on top: memcheck (scripts/valgrind), clang

@@ -1,0 +1,150 @@
+// The dpkg database, read with dpkg's own library as dpkg-query reads it:
+// the status file and the pending updates journal, in read-only mode.
+//
+// The library reports a fatal parse error by jumping to the error context
+// pushed here; the message it hands the printer names the file, the line and
+// the fault. Its state is process-wide, so reads are taken one at a time and
+// the package table is emptied afterwards.
+#define LIBDPKG_VOLATILE_API 1
+
+#include "package_sources.hpp"
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <csetjmp>
+#include <cstdio>
+#include <cstring>
+#include <mutex>
+
+extern "C" {
+#include <dpkg/dpkg.h>
+#include <dpkg/dpkg-db.h>
+#include <dpkg/ehandle.h>
+#include <dpkg/program.h>
+#include <dpkg/report.h>
+}
+
+#if defined(__SANITIZE_ADDRESS__)
+#include <sanitizer/lsan_interface.h>
+#define TARVOCOLLECT_LSAN 1
+#endif
+
+namespace tarvocollect {
+
+namespace {
+
+std::mutex gDpkgMutex;
+
+struct TParseState {
+    std::jmp_buf jump;
+    char message[1024];
+};
+
+extern "C" void RecordDpkgError(const char* message, const void* data)
+{
+    auto* state = static_cast<TParseState*>(const_cast<void*>(data));
+    std::snprintf(state->message, sizeof state->message, "%s", message);
+}
+
+// Warnings name fields the collection does not read (a missing description,
+// a lax version); they change nothing in what is collected.
+extern "C" void DropDpkgWarning(const char*, void*)
+{
+}
+
+// Opens the database read-only; false, with dpkg's message in `state`, when
+// it could not be parsed. Only plain data lives here, as the library may
+// jump back into this frame.
+bool OpenDatabase(TParseState* state)
+{
+    if (setjmp(state->jump) != 0) {
+        pop_error_context(ehflag_bombout);
+        return false;
+    }
+    push_error_context_jump(&state->jump, RecordDpkgError, state);
+    modstatdb_open(msdbrw_readonly);
+    pop_error_context(ehflag_normaltidy);
+    return true;
+}
+
+// dpkg's messages put the fault on an indented second line.
+std::string OneLine(const std::string& message)
+{
+    std::string line;
+    for (std::string::size_type i = 0; i < message.size(); ++i) {
+        if (message[i] != '\n') {
+            line += message[i];
+            continue;
+        }
+        while (i + 1 < message.size() && message[i + 1] == ' ')
+            ++i;
+        if (i + 1 < message.size())
+            line += ' ';
+    }
+    return line;
+}
+
+bool IsDirectory(const std::string& path)
+{
+    struct stat info { };
+    return ::stat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode);
+}
+
+}  // namespace
+
+TPackageResult TDpkgSource::Read() const
+{
+    TPackageResult result;
+    const std::string origin = "dpkg database (" + fAdminDir + ")";
+    if (!IsDirectory(fAdminDir))
+        return result;
+    result.present = true;
+    // The library takes a missing status file for an empty database; here it
+    // means a damaged installation.
+    const std::string statusPath = fAdminDir + "/status";
+    if (::access(statusPath.c_str(), R_OK) != 0) {
+        result.problems.push_back(origin + ": " + statusPath + ": " + std::strerror(errno));
+        return result;
+    }
+
+    const std::lock_guard<std::mutex> lock(gDpkgMutex);
+    dpkg_set_progname("hvp-collect");
+    dpkg_set_warning_printer(DropDpkgWarning, nullptr);
+    dpkg_db_set_dir(fAdminDir.c_str());
+    TParseState state{};
+#ifdef TARVOCOLLECT_LSAN
+    // On a parse error the library leaves its parse buffers (a few hundred
+    // bytes) allocated: they belong to it, not to this program.
+    __lsan_disable();
+#endif
+    const bool opened = OpenDatabase(&state);
+#ifdef TARVOCOLLECT_LSAN
+    __lsan_enable();
+#endif
+    if (opened) {
+        pkg_hash_iter* iterator = pkg_hash_iter_new();
+        while (pkginfo* package = pkg_hash_iter_next_pkg(iterator)) {
+            if (package->status != PKG_STAT_INSTALLED)
+                continue;
+            result.records.push_back(TPackage{pkg_name(package, pnaw_nonambig),
+                versiondescribe(&package->installed.version, vdew_nonambig)});
+        }
+        pkg_hash_iter_free(iterator);
+        modstatdb_shutdown();
+    } else {
+        modstatdb_done();
+        result.problems.push_back(origin + ": " + OneLine(state.message));
+    }
+    pkg_hash_reset();
+    dpkg_db_set_dir(nullptr);
+
+    std::sort(result.records.begin(), result.records.end(), [](const TPackage& a, const TPackage& b) {
+        return a.name != b.name ? a.name < b.name : a.version < b.version;
+    });
+    return result;
+}
+
+}  // namespace tarvocollect

@@ -1,0 +1,165 @@
+// Every property the analyses read is written, null where Linux cannot tell
+// it, so that a collected inventory never makes an analysis miss a class or a
+// property. What is null and why is listed in collect/README.md.
+#include "inventory_mapping.hpp"
+
+#include <algorithm>
+#include <cstdio>
+#include <set>
+#include <utility>
+
+#include <nlohmann/json.hpp>
+
+namespace tarvocollect {
+
+namespace {
+
+using TJson = nlohmann::ordered_json;
+
+// The uint16 literal form, in hexadecimal as lspci shows identifiers.
+TJson Uint16(std::uint16_t value)
+{
+    char text[8];
+    std::snprintf(text, sizeof text, "0x%04x", value);
+    return TJson{{"uint16", text}};
+}
+
+template <typename T> TJson OrNull(const std::optional<T>& value)
+{
+    return value ? TJson(*value) : TJson(nullptr);
+}
+
+TJson OrNull(const std::optional<std::uint16_t>& value)
+{
+    return value ? Uint16(*value) : TJson(nullptr);
+}
+
+TJson PciDevice(const TPciFunction& function)
+{
+    return TJson{{"VendorID", Uint16(function.vendorId)}, {"PciDeviceID", Uint16(function.deviceId)}};
+}
+
+TJson Package(const TPackage& package)
+{
+    return TJson{
+        {"ProductName", package.version.empty() ? package.name : package.name + " " + package.version}};
+}
+
+// The controller's model, its data scrubbing setting and its cluster
+// membership are known only to the adapter's management software.
+TJson Controller(const TScsiHost& host)
+{
+    return TJson{{"ControllerType", nullptr}, {"ControllerNum", host.number},
+        {"DeviceDriverVersion", OrNull(host.driverVersion)}, {"DataScrubbing", nullptr},
+        {"PartOfCluster", nullptr}, {"VendorID", OrNull(host.vendorId)},
+        {"PciDeviceID", OrNull(host.deviceId)}};
+}
+
+TJson Disk(const TScsiDevice& device)
+{
+    TJson disk{
+        {"DeviceType", device.peripheralType ? TJson(DeviceTypeText(*device.peripheralType)) : TJson()},
+        {"DeviceCode", OrNull(device.model)}, {"DeviceSerialNum", OrNull(device.serialNumber)},
+        {"ControllerNum", device.host}, {"Channel", device.channel}, {"ScsiId", device.target}};
+    TJson version = TJson::object();
+    version["Version"] = OrNull(device.revision);
+    disk["@associations"]["QXRSG_tvDiskDriveVersion"] = TJson::array({version});
+    return disk;
+}
+
+std::string Dump(const TJson& value)
+{
+    return value.dump(-1, ' ', false, TJson::error_handler_t::replace);
+}
+
+// One class: its instances one a line.
+void AppendClass(std::string& text, const char* name, const std::vector<TJson>& instances, bool last)
+{
+    text += "    \"";
+    text += name;
+    text += "\": [";
+    for (std::size_t i = 0; i < instances.size(); ++i) {
+        text += i == 0 ? "\n      " : ",\n      ";
+        text += Dump(instances[i]);
+    }
+    text += instances.empty() ? "]" : "\n    ]";
+    text += last ? "\n" : ",\n";
+}
+
+}  // namespace
+
+const std::vector<TAdapterId> kAdapterFamily = {{0x9005, 0x0285}, {0x9005, 0x0286}, {0x9005, 0x041e}};
+
+bool IsFamilyAdapter(const TScsiHost& host)
+{
+    if (!host.vendorId || !host.deviceId)
+        return false;
+    return std::any_of(kAdapterFamily.begin(), kAdapterFamily.end(),
+        [&](const TAdapterId& id) { return id.vendorId == *host.vendorId && id.deviceId == *host.deviceId; });
+}
+
+std::string DeviceTypeText(int peripheralType)
+{
+    switch (peripheralType) {
+    case 0x00:
+        return "Hard disk";
+    case 0x01:
+        return "Tape";
+    case 0x05:
+        return "CD-ROM";
+    case 0x07:
+        return "Optical disk";
+    case 0x08:
+        return "Medium changer";
+    case 0x0c:
+        return "Storage array controller";
+    case 0x0d:
+        return "Enclosure";
+    default:
+        return "SCSI device type " + std::to_string(peripheralType);
+    }
+}
+
+std::string InventoryJson(const TMachineRecords& records, const std::vector<std::string>& problems)
+{
+    std::vector<TJson> pci;
+    for (const TPciFunction& function : records.pciFunctions)
+        pci.push_back(PciDevice(function));
+    std::vector<TJson> packages;
+    for (const TPackage& package : records.packages)
+        packages.push_back(Package(package));
+    std::vector<TJson> controllers;
+    std::set<int> familyHosts;
+    for (const TScsiHost& host : records.scsiHosts)
+        if (IsFamilyAdapter(host)) {
+            controllers.push_back(Controller(host));
+            familyHosts.insert(host.number);
+        }
+    std::vector<TJson> disks;
+    for (const TScsiDevice& device : records.scsiDevices)
+        if (familyHosts.count(device.host) != 0)
+            disks.push_back(Disk(device));
+
+    std::string text = "{\n  \"_about\": \"the inventory of a Linux machine, as hvp-collect read it\",\n";
+    if (!problems.empty())
+        text += "  \"_problems\": " + Dump(TJson(problems)) + ",\n";
+    text += "  \"operatingSystemType\": " + std::to_string(records.operatingSystemType) + ",\n";
+    text += "  \"classes\": {\n";
+    // Linux has no BIOS version records of the adapters, no per-device error
+    // counters, no bad stripe counts, no installed-application list apart
+    // from the packages, and no Windows event log.
+    const std::vector<TJson> none;
+    AppendClass(text, "QXRSG_PCIDevice", pci, false);
+    AppendClass(text, "QXRSG_InstalledRPM", packages, false);
+    AppendClass(text, "QXRSG_InstalledApplication", none, false);
+    AppendClass(text, "QXRSG_tvSCSIProtocolController", controllers, false);
+    AppendClass(text, "QXRSG_tvBiosVersion", none, false);
+    AppendClass(text, "QXRSG_tvDiskDrive", disks, false);
+    AppendClass(text, "QXRSG_tvSCSIDeviceData", none, false);
+    AppendClass(text, "QXRSG_BadStripeData", none, false);
+    AppendClass(text, "QXRSG_WindowsSystemEventLogRecord", none, true);
+    text += "  }\n}\n";
+    return text;
+}
+
+}  // namespace tarvocollect

@@ -1,0 +1,151 @@
+// The RPM database, read with librpm where the build has it. On a machine
+// without an RPM database (a Debian one, as a rule) librpm is not touched at
+// all, so that it neither reads its configuration nor complains.
+#include "package_sources.hpp"
+
+#include <sys/stat.h>
+
+#include <fcntl.h>
+
+#include <algorithm>
+#include <cstdlib>
+#include <mutex>
+
+#ifdef TARVOCOLLECT_HAVE_RPM
+#include <rpm/header.h>
+#include <rpm/rpmdb.h>
+#include <rpm/rpmlib.h>
+#include <rpm/rpmlog.h>
+#include <rpm/rpmmacro.h>
+#include <rpm/rpmts.h>
+#endif
+
+#if defined(__SANITIZE_ADDRESS__)
+#include <sanitizer/lsan_interface.h>
+#define TARVOCOLLECT_LSAN 1
+#endif
+
+namespace tarvocollect {
+
+namespace {
+
+bool Exists(const std::string& path)
+{
+    struct stat info { };
+    return ::stat(path.c_str(), &info) == 0;
+}
+
+// The database folder: the given one, or the first of the usual places that
+// holds a database file; empty when there is none.
+std::string FindDatabase(const std::string& root, const std::string& dbPath)
+{
+    if (!dbPath.empty())
+        return Exists(dbPath) ? dbPath : std::string();
+    for (const char* place : {"/var/lib/rpm", "/usr/lib/sysimage/rpm"})
+        for (const char* file : {"/rpmdb.sqlite", "/Packages.db", "/Packages"})
+            if (Exists(root + place + file))
+                return root + place;
+    return std::string();
+}
+
+#ifdef TARVOCOLLECT_HAVE_RPM
+std::mutex gRpmMutex;
+std::vector<std::string>* gRpmMessages = nullptr;
+
+// librpm's messages of error level and above become problems; the rest, and
+// its own printing, are dropped.
+int CollectRpmMessage(rpmlogRec record, rpmlogCallbackData)
+{
+    if (gRpmMessages != nullptr && rpmlogRecPriority(record) <= RPMLOG_ERR) {
+        std::string text = rpmlogRecMessage(record);
+        while (!text.empty() && (text.back() == '\n' || text.back() == ' '))
+            text.pop_back();
+        gRpmMessages->push_back(text);
+    }
+    return 0;
+}
+
+// Opens the database for reading.
+bool OpenReadOnly(rpmts transaction)
+{
+#ifdef TARVOCOLLECT_LSAN
+    // When a database fails to open, librpm keeps the half-opened database
+    // connection (about 100 KB): it belongs to the library, not to this
+    // program.
+    __lsan_disable();
+#endif
+    const bool opened = rpmtsOpenDB(transaction, O_RDONLY) == 0;
+#ifdef TARVOCOLLECT_LSAN
+    __lsan_enable();
+#endif
+    return opened;
+}
+
+void ReadDatabase(const std::string& folder, TPackageResult& result)
+{
+    std::vector<std::string> messages;
+    const std::lock_guard<std::mutex> lock(gRpmMutex);
+    gRpmMessages = &messages;
+    rpmlogSetCallback(CollectRpmMessage, nullptr);
+    if (rpmReadConfigFiles(nullptr, nullptr) != 0) {
+        messages.insert(messages.begin(), "cannot read librpm's configuration");
+    } else {
+        rpmPushMacro(nullptr, "_dbpath", nullptr, folder.c_str(), RMIL_CMDLINE);
+        rpmts transaction = rpmtsCreate();
+        rpmtsSetRootDir(transaction, "/");
+        rpmtsSetVSFlags(transaction, RPMVSF_MASK_NODIGESTS | RPMVSF_MASK_NOSIGNATURES);
+        rpmdbMatchIterator iterator = nullptr;
+        if (OpenReadOnly(transaction))
+            iterator = rpmtsInitIterator(transaction, RPMDBI_PACKAGES, nullptr, 0);
+        if (iterator == nullptr && messages.empty())
+            messages.push_back("cannot open the database");
+        for (Header header; iterator != nullptr && (header = rpmdbNextIterator(iterator)) != nullptr;) {
+            const char* name = headerGetString(header, RPMTAG_NAME);
+            char* version = headerGetAsString(header, RPMTAG_EVR);
+            result.records.push_back(
+                TPackage{name != nullptr ? name : "", version != nullptr ? version : ""});
+            std::free(version);
+        }
+        rpmdbFreeIterator(iterator);
+        rpmtsFree(transaction);
+        rpmFreeMacros(nullptr);
+        rpmFreeRpmrc();
+    }
+    rpmlogSetCallback(nullptr, nullptr);
+    gRpmMessages = nullptr;
+    for (const std::string& message : messages)
+        result.problems.push_back("RPM database (" + folder + "): " + message);
+}
+#endif
+
+}  // namespace
+
+bool TRpmSource::Available()
+{
+#ifdef TARVOCOLLECT_HAVE_RPM
+    return true;
+#else
+    return false;
+#endif
+}
+
+TPackageResult TRpmSource::Read() const
+{
+    TPackageResult result;
+    const std::string root = fRoot == "/" ? std::string() : fRoot;
+    const std::string folder = FindDatabase(root, fDbPath);
+    if (folder.empty())
+        return result;
+    result.present = true;
+#ifdef TARVOCOLLECT_HAVE_RPM
+    ReadDatabase(folder, result);
+#else
+    result.problems.push_back("RPM database (" + folder + "): this build cannot read RPM databases");
+#endif
+    std::sort(result.records.begin(), result.records.end(), [](const TPackage& a, const TPackage& b) {
+        return a.name != b.name ? a.name < b.name : a.version < b.version;
+    });
+    return result;
+}
+
+}  // namespace tarvocollect

@@ -1,0 +1,265 @@
+// sysfs is read as plain files: each SCSI host's entry under class/scsi_host
+// links to the host's device folder, whose nearest PCI ancestor (a folder
+// named like 0000:03:00.0) is the adapter's function; the driver bound to that
+// function names the module whose version the kernel exposes under module/.
+// Devices come from bus/scsi/devices, named host:channel:target:lun.
+#include "scsi_source.hpp"
+
+#include <algorithm>
+#include <cctype>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <tuple>
+
+namespace tarvocollect {
+
+namespace fs = std::filesystem;
+
+namespace {
+
+// The whole content of a file; false when it cannot be opened or read.
+bool ReadWhole(const fs::path& path, std::string& content)
+{
+    std::ifstream in(path, std::ios::binary);
+    if (!in)
+        return false;
+    std::ostringstream text;
+    text << in.rdbuf();
+    if (in.bad())
+        return false;
+    content = text.str();
+    return true;
+}
+
+std::string Trimmed(const std::string& text)
+{
+    const auto blank = [](char c) { return std::isspace(static_cast<unsigned char>(c)) != 0 || c == '\0'; };
+    std::string::size_type begin = 0;
+    std::string::size_type end = text.size();
+    while (begin < end && blank(text[begin]))
+        ++begin;
+    while (end > begin && blank(text[end - 1]))
+        --end;
+    return text.substr(begin, end - begin);
+}
+
+// Reads numbers separated by `separator` after `prefix`, each of decimal
+// digits only; false when the name has another form.
+bool ParseNumbers(
+    const std::string& name, const std::string& prefix, char separator, std::vector<int>& numbers)
+{
+    if (name.compare(0, prefix.size(), prefix) != 0)
+        return false;
+    numbers.clear();
+    std::string::size_type at = prefix.size();
+    for (;;) {
+        const std::string::size_type end = std::min(name.find(separator, at), name.size());
+        if (end == at || end - at > 9)
+            return false;
+        for (std::string::size_type i = at; i < end; ++i)
+            if (!std::isdigit(static_cast<unsigned char>(name[i])))
+                return false;
+        numbers.push_back(std::atoi(name.substr(at, end - at).c_str()));
+        if (end == name.size())
+            return true;
+        at = end + 1;
+    }
+}
+
+bool IsPciAddress(const std::string& name)
+{
+    // dddd:bb:dd.f, all hexadecimal but the function.
+    if (name.size() < 12 || name[name.size() - 2] != '.' || name[name.size() - 5] != ':' ||
+        name[name.size() - 8] != ':')
+        return false;
+    for (std::string::size_type i = 0; i + 2 < name.size(); ++i)
+        if (name[i] != ':' && !std::isxdigit(static_cast<unsigned char>(name[i])))
+            return false;
+    return name.back() >= '0' && name.back() <= '7';
+}
+
+class TReader {
+public:
+    explicit TReader(const std::string& sysfs) : fSysfs(sysfs) { }
+
+    // An attribute every such object has: a problem when it cannot be read.
+    std::optional<std::string> Required(const fs::path& path, const std::string& what)
+    {
+        std::string content;
+        if (ReadWhole(path, content))
+            return Trimmed(content);
+        fResult.problems.push_back("SCSI (sysfs " + fSysfs + "): " + what + ": cannot read " + path.string());
+        return std::nullopt;
+    }
+
+    std::optional<std::uint16_t> PciIdentifier(const fs::path& path, const std::string& what)
+    {
+        const std::optional<std::string> text = Required(path, what);
+        if (!text)
+            return std::nullopt;
+        char* end = nullptr;
+        const unsigned long value = std::strtoul(text->c_str(), &end, 16);
+        if (text->empty() || *end != '\0' || value > 0xffff) {
+            fResult.problems.push_back(
+                "SCSI (sysfs " + fSysfs + "): " + what + ": " + path.string() + " holds no PCI identifier");
+            return std::nullopt;
+        }
+        return static_cast<std::uint16_t>(value);
+    }
+
+    void ReadHost(const fs::directory_entry& entry, int number);
+    void ReadDevice(const fs::directory_entry& entry, const std::vector<int>& address);
+
+    TScsiResult fResult;
+
+private:
+    std::string DriverModule(const fs::path& pciFolder, const fs::path& hostEntry);
+
+    std::string fSysfs;
+};
+
+std::string TReader::DriverModule(const fs::path& pciFolder, const fs::path& hostEntry)
+{
+    std::error_code error;
+    if (!pciFolder.empty()) {
+        for (const char* link : {"driver/module", "driver"}) {
+            const fs::path target = fs::canonical(pciFolder / link, error);
+            if (!error)
+                return target.filename().string();
+        }
+    }
+    std::string name;
+    return ReadWhole(hostEntry / "proc_name", name) ? Trimmed(name) : std::string();
+}
+
+void TReader::ReadHost(const fs::directory_entry& entry, int number)
+{
+    TScsiHost host;
+    host.number = number;
+    const std::string what = "host" + std::to_string(number);
+    std::error_code error;
+    const fs::path folder = fs::canonical(entry.path(), error);
+    if (error) {
+        fResult.problems.push_back("SCSI (sysfs " + fSysfs + "): " + what + ": " + error.message());
+        return;
+    }
+    fs::path pciFolder;
+    for (fs::path at = folder; at.has_relative_path() && pciFolder.empty(); at = at.parent_path())
+        if (IsPciAddress(at.filename().string()))
+            pciFolder = at;
+    if (!pciFolder.empty()) {
+        host.pciAddress = pciFolder.filename().string();
+        host.vendorId = PciIdentifier(pciFolder / "vendor", what);
+        host.deviceId = PciIdentifier(pciFolder / "device", what);
+    }
+    host.driverModule = DriverModule(pciFolder, entry.path());
+    if (!host.driverModule.empty()) {
+        // Module folders spell "-" as "_".
+        std::string module = host.driverModule;
+        std::replace(module.begin(), module.end(), '-', '_');
+        std::string version;
+        if (ReadWhole(fs::path(fSysfs) / "module" / module / "version", version))
+            host.driverVersion = Trimmed(version);
+    }
+    fResult.hosts.push_back(host);
+}
+
+void TReader::ReadDevice(const fs::directory_entry& entry, const std::vector<int>& address)
+{
+    TScsiDevice device;
+    device.host = address[0];
+    device.channel = address[1];
+    device.target = address[2];
+    device.lun = address[3];
+    const std::string what = "device " + entry.path().filename().string();
+    std::error_code error;
+    if (!fs::exists(entry.path(), error)) {
+        fResult.problems.push_back("SCSI (sysfs " + fSysfs + "): " + what + ": gone while being read");
+        return;
+    }
+    if (const std::optional<std::string> type = Required(entry.path() / "type", what)) {
+        std::vector<int> number;
+        if (ParseNumbers(*type, "", '\n', number) && number.size() == 1)
+            device.peripheralType = number[0];
+        else
+            fResult.problems.push_back(
+                "SCSI (sysfs " + fSysfs + "): " + what + ": type \"" + *type + "\" is not a number");
+    }
+    device.model = Required(entry.path() / "model", what);
+    device.revision = Required(entry.path() / "rev", what);
+    std::string page;
+    if (ReadWhole(entry.path() / "vpd_pg80", page)) {
+        std::string serial;
+        if (ParseUnitSerialPage(page, serial)) {
+            if (!serial.empty())
+                device.serialNumber = serial;
+        } else {
+            fResult.problems.push_back("SCSI (sysfs " + fSysfs + "): " + what +
+                ": vpd_pg80 is not a unit serial "
+                "number page");
+        }
+    }
+    fResult.devices.push_back(device);
+}
+
+// The entries of a folder, or none when it does not exist.
+std::vector<fs::directory_entry> Entries(const fs::path& folder, std::vector<std::string>& problems)
+{
+    std::vector<fs::directory_entry> entries;
+    std::error_code error;
+    fs::directory_iterator it(folder, error);
+    if (error) {
+        if (error != std::errc::no_such_file_or_directory)
+            problems.push_back("SCSI (sysfs): " + folder.string() + ": " + error.message());
+        return entries;
+    }
+    for (; it != fs::directory_iterator(); it.increment(error)) {
+        entries.push_back(*it);
+        if (error)
+            break;
+    }
+    // The kernel lists a folder in no stable order; problems come out in
+    // name order whatever it is.
+    std::sort(entries.begin(), entries.end());
+    return entries;
+}
+
+}  // namespace
+
+bool ParseUnitSerialPage(const std::string& page, std::string& serial)
+{
+    if (page.size() < 4 || static_cast<unsigned char>(page[1]) != 0x80)
+        return false;
+    const std::size_t length = static_cast<std::size_t>(static_cast<unsigned char>(page[2])) << 8 |
+        static_cast<unsigned char>(page[3]);
+    if (4 + length > page.size())
+        return false;
+    serial = Trimmed(page.substr(4, length));
+    return true;
+}
+
+TScsiResult TScsiSource::Read() const
+{
+    TReader reader(fSysfs);
+    std::vector<int> numbers;
+    for (const fs::directory_entry& entry :
+        Entries(fs::path(fSysfs) / "class/scsi_host", reader.fResult.problems))
+        if (ParseNumbers(entry.path().filename().string(), "host", ':', numbers) && numbers.size() == 1)
+            reader.ReadHost(entry, numbers[0]);
+    for (const fs::directory_entry& entry :
+        Entries(fs::path(fSysfs) / "bus/scsi/devices", reader.fResult.problems))
+        if (ParseNumbers(entry.path().filename().string(), "", ':', numbers) && numbers.size() == 4)
+            reader.ReadDevice(entry, numbers);
+
+    TScsiResult result = std::move(reader.fResult);
+    std::sort(result.hosts.begin(), result.hosts.end(),
+        [](const TScsiHost& a, const TScsiHost& b) { return a.number < b.number; });
+    std::sort(result.devices.begin(), result.devices.end(), [](const TScsiDevice& a, const TScsiDevice& b) {
+        return std::tie(a.host, a.channel, a.target, a.lun) < std::tie(b.host, b.channel, b.target, b.lun);
+    });
+    return result;
+}
+
+}  // namespace tarvocollect

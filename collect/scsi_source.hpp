@@ -1,0 +1,40 @@
+// SCSI hosts and devices, read from sysfs under a folder that tests point at
+// a recorded tree.
+#pragma once
+
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "records.hpp"
+
+namespace tarvocollect {
+
+struct TScsiResult {
+    std::vector<TScsiHost> hosts;      // by host number
+    std::vector<TScsiDevice> devices;  // by address
+    std::vector<std::string> problems;
+};
+
+class TScsiSource {
+public:
+    // `sysfsPath` is the folder mounted as /sys on a live machine.
+    explicit TScsiSource(std::string sysfsPath) : fSysfs(std::move(sysfsPath)) { }
+
+    // Every SCSI host (class/scsi_host) with the PCI function among its
+    // ancestors and its driver's module version, and every SCSI device
+    // (bus/scsi/devices) with its type, model, revision and unit serial
+    // number. A machine without SCSI has neither folder, which is no problem;
+    // an attribute that a device always has but that cannot be read is.
+    TScsiResult Read() const;
+
+private:
+    std::string fSysfs;
+};
+
+// The unit serial number held in a VPD page 0x80 as the kernel exposes it
+// (the page's header, then the number); false for a page that is not one.
+// Padding blanks and NULs around the number are dropped.
+bool ParseUnitSerialPage(const std::string& page, std::string& serial);
+
+}  // namespace tarvocollect

@@ -1,0 +1,129 @@
+// Whole collections: each recorded machine gives the inventory written for
+// it by hand; hvp-collect on this machine gives what any Linux machine
+// guarantees; and hvp-run over a collected recording prints what is expected.
+#include <sys/wait.h>
+
+#include <algorithm>
+#include <cstdlib>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+#include <nlohmann/json.hpp>
+
+#include "collect.hpp"
+#include "inventory.hpp"
+
+namespace {
+
+using namespace tarvocollect;
+using nlohmann::json;
+
+const std::string kMachines = TARVOCOLLECT_MACHINES;
+
+std::string ReadFile(const std::string& path)
+{
+    std::ifstream in(path, std::ios::binary);
+    std::ostringstream text;
+    text << in.rdbuf();
+    return text.str();
+}
+
+std::vector<std::string> Lines(const std::string& text)
+{
+    std::vector<std::string> lines;
+    std::istringstream in(text);
+    for (std::string line; std::getline(in, line);)
+        if (!line.empty())
+            lines.push_back(line);
+    return lines;
+}
+
+json WithoutComments(json document)
+{
+    for (auto it = document.begin(); it != document.end();)
+        it = it.key()[0] == '_' ? document.erase(it) : std::next(it);
+    return document;
+}
+
+TCollectOptions Recorded(const std::string& machine)
+{
+    TCollectOptions options;
+    options.sysRoot = kMachines + "/" + machine;
+    options.dpkgAdminDir = kMachines + "/" + machine + "/dpkg";
+    options.pciDump = kMachines + "/" + machine + "/lspci-x.txt";
+    options.rpmDbPath = kMachines + "/" + machine + "/no-rpm-database";
+    return options;
+}
+
+// Runs a command through the shell; its exit status.
+int RunCommand(const std::string& command)
+{
+    const int status = std::system(command.c_str());
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+class RecordedMachine : public ::testing::TestWithParam<std::string> { };
+
+TEST_P(RecordedMachine, GivesTheInventoryWrittenForIt)
+{
+    const TCollection collection = CollectInventory(Recorded(GetParam()));
+    const std::string folder = kMachines + "/" + GetParam();
+    EXPECT_EQ(WithoutComments(json::parse(collection.inventoryJson)),
+        json::parse(ReadFile(folder + "/inventory.json")));
+
+    // problems.txt: a text each problem holds, in order; none for a sound machine.
+    const std::vector<std::string> expected = Lines(ReadFile(folder + "/problems.txt"));
+    ASSERT_EQ(collection.problems.size(), expected.size()) << ::testing::PrintToString(collection.problems);
+    for (std::size_t i = 0; i < expected.size(); ++i)
+        EXPECT_NE(collection.problems[i].find(expected[i]), std::string::npos)
+            << collection.problems[i] << " lacks " << expected[i];
+    EXPECT_EQ(collection.Partial(), !expected.empty());
+}
+
+INSTANTIATE_TEST_SUITE_P(Recordings, RecordedMachine,
+    ::testing::Values("two-adapters", "no-adapter", "damaged"),
+    [](const ::testing::TestParamInfo<std::string>& machine) {
+        std::string name = machine.param;
+        name.erase(std::remove(name.begin(), name.end(), '-'), name.end());
+        return name;
+    });
+
+TEST(HvpCollect, ThisMachineGivesAValidLinuxInventory)
+{
+    const std::string output = ::testing::TempDir() + "/this-machine.json";
+    const int status = RunCommand(std::string(TARVOCOLLECT_HVP_COLLECT) + " -o " + output + " 2>/dev/null");
+    EXPECT_TRUE(status == 0 || status == 1) << status;
+    const std::string text = ReadFile(output);
+    EXPECT_NO_THROW(NQXRHVP20::standin::TInventory::LoadText(text, output));
+    const json document = json::parse(text);
+    EXPECT_EQ(document["operatingSystemType"], 36);
+    for (const char* name : {"QXRSG_PCIDevice", "QXRSG_InstalledRPM", "QXRSG_InstalledApplication",
+             "QXRSG_tvSCSIProtocolController", "QXRSG_tvBiosVersion", "QXRSG_tvDiskDrive",
+             "QXRSG_tvSCSIDeviceData", "QXRSG_BadStripeData", "QXRSG_WindowsSystemEventLogRecord"})
+        EXPECT_TRUE(document["classes"][name].is_array()) << name;
+    EXPECT_EQ(document["classes"]["QXRSG_WindowsSystemEventLogRecord"], json::array());
+}
+
+TEST(HvpCollect, UnwritableOutputIsStatusTwo)
+{
+    EXPECT_EQ(
+        RunCommand(std::string(TARVOCOLLECT_HVP_COLLECT) + " -o /no-such-folder/x.json 2>/dev/null"), 2);
+}
+
+TEST(HvpCollect, HvpRunOverACollectedRecordingPrintsTheExpectedLines)
+{
+    const TCollectOptions options = Recorded("two-adapters");
+    const std::string inventory = ::testing::TempDir() + "/two-adapters.json";
+    const std::string printed = ::testing::TempDir() + "/two-adapters.txt";
+    ASSERT_EQ(RunCommand(std::string(TARVOCOLLECT_HVP_COLLECT) + " --sysfs-root " + options.sysRoot +
+                  " --dpkg-admindir " + options.dpkgAdminDir + " --pci-dump " + options.pciDump +
+                  " --rpm-dbpath " + options.rpmDbPath + " -o " + inventory),
+        0);
+    ASSERT_EQ(RunCommand(std::string(TARVOCOLLECT_HVP_RUN) + " " + inventory + " > " + printed), 0);
+    EXPECT_EQ(ReadFile(printed), ReadFile(kMachines + "/two-adapters/hvp-run.txt"));
+}
+
+}  // namespace

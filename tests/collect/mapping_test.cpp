@@ -1,0 +1,164 @@
+// The mapping from records to the inventory document, golden cases written by
+// hand, and the plug-in's run over mapped inventories: what a Linux machine
+// cannot tell must never make an analysis miss a class or a property.
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+#include <nlohmann/json.hpp>
+
+#include "harness.hpp"
+#include "inventory_mapping.hpp"
+
+namespace {
+
+using namespace tarvocollect;
+using nlohmann::json;
+
+// The document without its comment members.
+json Classes(const std::string& text)
+{
+    json document = json::parse(text);
+    for (auto it = document.begin(); it != document.end();)
+        it = it.key()[0] == '_' ? document.erase(it) : std::next(it);
+    return document;
+}
+
+TScsiDevice Device(int host, int channel, int target, std::optional<int> type, const char* model,
+    std::optional<std::string> serial)
+{
+    TScsiDevice device;
+    device.host = host;
+    device.channel = channel;
+    device.target = target;
+    device.peripheralType = type;
+    device.model.emplace(model);
+    device.revision.emplace("R1");
+    device.serialNumber = std::move(serial);
+    return device;
+}
+
+TMachineRecords AdapterMachine()
+{
+    TMachineRecords records;
+    records.pciFunctions = {{0, 0, 0, 0, 0x8086, 0x1237}, {0, 3, 0, 0, 0x9005, 0x0286}};
+    records.packages = {{"bash", "5.2.15-2+b2"}, {"zsh", ""}};
+    // Filled in place: copies of a host upset the compiler's
+    // maybe-uninitialized analysis of its optional text.
+    records.scsiHosts.resize(3);
+    TScsiHost& adapter = records.scsiHosts[0];
+    adapter.number = 4;
+    adapter.vendorId = 0x9005;
+    adapter.deviceId = 0x0286;
+    adapter.driverVersion.emplace("1.2.1");
+    TScsiHost& other = records.scsiHosts[1];
+    other.number = 5;
+    other.vendorId = 0x8086;
+    other.deviceId = 0x2922;
+    records.scsiHosts[2].number = 6;  // not behind a PCI function
+    records.scsiDevices = {Device(4, 0, 2, 0, "XD4410-146", std::string("SN1")),
+        Device(4, 1, 0, 8, "Changer", std::nullopt), Device(4, 1, 1, std::nullopt, "Odd", std::nullopt),
+        Device(5, 0, 0, 0, "QXR-WVT 9.1G", std::nullopt), Device(6, 0, 0, 0, "QXR-WVT 9.1G", std::nullopt)};
+    return records;
+}
+
+TEST(InventoryMapping, GoldenAdapterMachine)
+{
+    const json expected = json::parse(R"({
+      "operatingSystemType": 36,
+      "classes": {
+        "QXRSG_PCIDevice": [
+          {"VendorID": {"uint16": "0x8086"}, "PciDeviceID": {"uint16": "0x1237"}},
+          {"VendorID": {"uint16": "0x9005"}, "PciDeviceID": {"uint16": "0x0286"}}],
+        "QXRSG_InstalledRPM": [{"ProductName": "bash 5.2.15-2+b2"}, {"ProductName": "zsh"}],
+        "QXRSG_InstalledApplication": [],
+        "QXRSG_tvSCSIProtocolController": [
+          {"ControllerType": null, "ControllerNum": 4, "DeviceDriverVersion": "1.2.1", "DataScrubbing": null,
+           "PartOfCluster": null, "VendorID": {"uint16": "0x9005"}, "PciDeviceID": {"uint16": "0x0286"}}],
+        "QXRSG_tvBiosVersion": [],
+        "QXRSG_tvDiskDrive": [
+          {"DeviceType": "Hard disk", "DeviceCode": "XD4410-146", "DeviceSerialNum": "SN1", "ControllerNum": 4,
+           "Channel": 0, "ScsiId": 2, "@associations": {"QXRSG_tvDiskDriveVersion": [{"Version": "R1"}]}},
+          {"DeviceType": "Medium changer", "DeviceCode": "Changer", "DeviceSerialNum": null, "ControllerNum": 4,
+           "Channel": 1, "ScsiId": 0, "@associations": {"QXRSG_tvDiskDriveVersion": [{"Version": "R1"}]}},
+          {"DeviceType": null, "DeviceCode": "Odd", "DeviceSerialNum": null, "ControllerNum": 4,
+           "Channel": 1, "ScsiId": 1, "@associations": {"QXRSG_tvDiskDriveVersion": [{"Version": "R1"}]}}],
+        "QXRSG_tvSCSIDeviceData": [],
+        "QXRSG_BadStripeData": [],
+        "QXRSG_WindowsSystemEventLogRecord": []
+      }})");
+    EXPECT_EQ(Classes(InventoryJson(AdapterMachine(), {})), expected);
+}
+
+TEST(InventoryMapping, ProblemsKeptAsAComment)
+{
+    const json document = json::parse(InventoryJson(TMachineRecords(), {"PCI functions: gone"}));
+    EXPECT_EQ(document["_problems"], json::array({"PCI functions: gone"}));
+}
+
+TEST(InventoryMapping, BytesThatAreNotUtf8BecomeReplacementCharacters)
+{
+    TMachineRecords records;
+    records.packages = {{"b\xff"
+                         "d",
+        "1\xc3"}};
+    const json document = json::parse(InventoryJson(records, {"bad \xfe byte"}));
+    EXPECT_EQ(document["classes"]["QXRSG_InstalledRPM"][0]["ProductName"],
+        "b\xef\xbf\xbd"
+        "d 1\xef\xbf\xbd");
+    EXPECT_EQ(document["_problems"][0], "bad \xef\xbf\xbd byte");
+}
+
+// The lines of one level among those of a run.
+std::vector<tarvotest::TLogLine> LinesAt(const std::vector<tarvotest::TLogLine>& logs, int level)
+{
+    std::vector<tarvotest::TLogLine> lines;
+    for (const tarvotest::TLogLine& line : logs)
+        if (line.level == level)
+            lines.push_back(line);
+    return lines;
+}
+
+struct TSilenceCase {
+    std::string name;
+    TMachineRecords records;
+    std::vector<tarvotest::TLogLine> findings;
+};
+
+class CollectedInventoryRun : public ::testing::TestWithParam<TSilenceCase> { };
+
+TEST_P(CollectedInventoryRun, NoErrorOrWarningOnlyFindings)
+{
+    const tarvotest::TRun run = tarvotest::RunInventory(InventoryJson(GetParam().records, {}));
+    EXPECT_EQ(LinesAt(run.Logs(), 0), std::vector<tarvotest::TLogLine>());
+    EXPECT_EQ(LinesAt(run.Logs(), 3), std::vector<tarvotest::TLogLine>());
+    EXPECT_EQ(LinesAt(run.Logs(), 100), GetParam().findings);
+}
+
+TMachineRecords WithoutAdapter()
+{
+    TMachineRecords records = AdapterMachine();
+    records.pciFunctions.pop_back();
+    records.scsiHosts.erase(records.scsiHosts.begin());
+    return records;
+}
+
+TMachineRecords WithManager()
+{
+    TMachineRecords records = AdapterMachine();
+    records.packages.push_back({"tarvadm", "7.12-1"});
+    return records;
+}
+
+INSTANTIATE_TEST_SUITE_P(Machines, CollectedInventoryRun,
+    ::testing::Values(TSilenceCase{"WithoutAdapter", WithoutAdapter(), {}},
+        TSilenceCase{"AdapterWithoutManager", AdapterMachine(),
+            {{100, "Tarvolith: Disk with device code \"xd4410-146\" may not be supported."},
+                {100,
+                    "A Tarvolith adapter is present but Tarvolith Manager is not installed."
+                    "Tarvolith Manager may be obtained from the QXR Support site."}}},
+        TSilenceCase{"AdapterWithManagerPackage", WithManager(),
+            {{100, "Tarvolith: Disk with device code \"xd4410-146\" may not be supported."}}}),
+    tarvotest::TCaseName());
+
+}  // namespace

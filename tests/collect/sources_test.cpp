@@ -1,0 +1,168 @@
+// Each source over recorded data: lspci -x dumps, dpkg status files and
+// sysfs trees of machines with and without adapters of the family, and
+// damaged ones. Expected records are written from the recordings by hand.
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "harness.hpp"
+#include "package_sources.hpp"
+#include "pci_source.hpp"
+#include "scsi_source.hpp"
+
+namespace {
+
+using namespace tarvocollect;
+
+const std::string kMachines = TARVOCOLLECT_MACHINES;
+
+// Every expected text occurs in some problem, and there are as many problems
+// as expected texts.
+void ExpectProblems(const std::vector<std::string>& problems, const std::vector<std::string>& expected)
+{
+    EXPECT_EQ(problems.size(), expected.size()) << ::testing::PrintToString(problems);
+    for (const std::string& text : expected) {
+        bool found = false;
+        for (const std::string& problem : problems)
+            found = found || problem.find(text) != std::string::npos;
+        EXPECT_TRUE(found) << "no problem mentions \"" << text << "\" in "
+                           << ::testing::PrintToString(problems);
+    }
+}
+
+struct TPciCase {
+    std::string name;
+    std::string dump;
+    std::vector<std::string> functions;  // "address vendor:device"
+    std::vector<std::string> problems;
+};
+
+class PciSource : public ::testing::TestWithParam<TPciCase> { };
+
+TEST_P(PciSource, ReadsTheDumpInAddressOrder)
+{
+    const TSourceResult<TPciFunction> result = TPciSource::FromDump(kMachines + "/" + GetParam().dump).Read();
+    std::vector<std::string> functions;
+    char ids[16];
+    for (const TPciFunction& function : result.records) {
+        std::snprintf(ids, sizeof ids, " %04x:%04x", function.vendorId, function.deviceId);
+        functions.push_back(function.Address() + ids);
+    }
+    EXPECT_EQ(functions, GetParam().functions);
+    ExpectProblems(result.problems, GetParam().problems);
+}
+
+INSTANTIATE_TEST_SUITE_P(Dumps, PciSource,
+    ::testing::Values(TPciCase{"TwoAdaptersAndADomain", "two-adapters/lspci-x.txt",
+                          {"0000:00:00.0 8086:1237", "0000:00:1f.2 8086:2922", "0000:03:00.0 9005:0285",
+                              "0000:04:00.0 9005:041e", "0001:00:02.0 1af4:1041"},
+                          {}},
+        TPciCase{"FunctionWithoutConfigurationBytesLeftOut", "damaged/lspci-x.txt",
+            {"0000:00:00.0 8086:0d57"}, {"function 0000:00:01.0 has no readable identity"}},
+        TPciCase{"GarbageIsAnErrorNotAnExit", "damaged/garbage-dump.txt", {},
+            {"damaged/garbage-dump.txt): dump: "}},
+        TPciCase{"MissingDumpNamed", "damaged/no-such-dump.txt", {}, {"no-such-dump.txt"}}),
+    tarvotest::TCaseName());
+
+struct TDpkgCase {
+    std::string name;
+    std::string adminDir;
+    bool present;
+    std::vector<std::string> products;  // "name version"
+    std::vector<std::string> problems;
+};
+
+class DpkgSource : public ::testing::TestWithParam<TDpkgCase> { };
+
+TEST_P(DpkgSource, ReadsInstalledPackagesByName)
+{
+    const TPackageResult result = TDpkgSource(kMachines + "/" + GetParam().adminDir).Read();
+    std::vector<std::string> products;
+    for (const TPackage& package : result.records)
+        products.push_back(package.name + " " + package.version);
+    EXPECT_EQ(result.present, GetParam().present);
+    EXPECT_EQ(products, GetParam().products);
+    ExpectProblems(result.problems, GetParam().problems);
+}
+
+INSTANTIATE_TEST_SUITE_P(StatusFiles, DpkgSource,
+    ::testing::Values(TDpkgCase{"InstalledWhateverIsWanted", "two-adapters/dpkg", true,
+                          {"bash 5.2.15-2+b2", "libc6:i386 2.36-9+deb12u4", "openssh-server 1:9.2p1-2"}, {}},
+        TDpkgCase{"SortedByName", "no-adapter/dpkg", true, {"coreutils 9.1-1", "tarvadm 7.12-1"}, {}},
+        TDpkgCase{"CorruptNamesFileLineAndFault", "damaged/dpkg", true, {},
+            {"damaged/dpkg/status' near line 6: invalid package name"}},
+        TDpkgCase{"FolderWithoutStatusFile", "damaged/sys", true, {}, {"damaged/sys/status: No such file"}},
+        TDpkgCase{"NoDatabaseIsNoProblem", "no-such-folder", false, {}, {}}),
+    tarvotest::TCaseName());
+
+// Whatever librpm's configuration on the machine, a file that is no database
+// is a problem of the RPM source, and no database at all is none.
+TEST(RpmSource, DamagedDatabaseIsAProblemAbsentOneIsSilent)
+{
+    const TPackageResult damaged = TRpmSource("/", kMachines + "/damaged/rpm").Read();
+    EXPECT_TRUE(damaged.present);
+    EXPECT_TRUE(damaged.records.empty());
+    ASSERT_FALSE(damaged.problems.empty());
+    EXPECT_NE(damaged.problems[0].find("RPM database (" + kMachines + "/damaged/rpm): "), std::string::npos);
+
+    const TPackageResult absent = TRpmSource(kMachines + "/no-adapter", "").Read();
+    EXPECT_FALSE(absent.present);
+    EXPECT_TRUE(absent.problems.empty());
+}
+
+struct TScsiCase {
+    std::string name;
+    std::string machine;
+    std::vector<std::string> hosts;    // "number address vendor:device module version"
+    std::vector<std::string> devices;  // "h:c:t:l type model rev serial"
+    std::vector<std::string> problems;
+};
+
+std::string Text(const std::optional<std::string>& value)
+{
+    return value ? "[" + *value + "]" : "null";
+}
+
+class ScsiSource : public ::testing::TestWithParam<TScsiCase> { };
+
+TEST_P(ScsiSource, ReadsHostsAndDevicesInNumberOrder)
+{
+    const TScsiResult result = TScsiSource(kMachines + "/" + GetParam().machine + "/sys").Read();
+    std::vector<std::string> hosts;
+    for (const TScsiHost& host : result.hosts) {
+        char ids[16] = "null";
+        if (host.vendorId && host.deviceId)
+            std::snprintf(ids, sizeof ids, "%04x:%04x", *host.vendorId, *host.deviceId);
+        hosts.push_back(std::to_string(host.number) + " " + host.pciAddress + " " + ids + " " +
+            host.driverModule + " " + Text(host.driverVersion));
+    }
+    std::vector<std::string> devices;
+    for (const TScsiDevice& device : result.devices)
+        devices.push_back(std::to_string(device.host) + ":" + std::to_string(device.channel) + ":" +
+            std::to_string(device.target) + ":" + std::to_string(device.lun) + " " +
+            (device.peripheralType ? std::to_string(*device.peripheralType) : "null") + " " +
+            Text(device.model) + " " + Text(device.revision) + " " + Text(device.serialNumber));
+    EXPECT_EQ(hosts, GetParam().hosts);
+    EXPECT_EQ(devices, GetParam().devices);
+    ExpectProblems(result.problems, GetParam().problems);
+}
+
+INSTANTIATE_TEST_SUITE_P(SysfsTrees, ScsiSource,
+    ::testing::Values(
+        TScsiCase{"TwoAdaptersBehindBridgesAndAnotherHost", "two-adapters",
+            {"0 0000:03:00.0 9005:0285 tarvoraid [1.2.1[50983]-custom]", "1 0000:00:1f.2 8086:2922 ahci null",
+                "3 0000:04:00.0 9005:041e tarvoraid [1.2.1[50983]-custom]"},
+            {"0:0:0:0 0 [QXR-WVT 9.1G] [B1A0] [3HX0A1]", "0:0:1:0 0 [XD4410-146] [0007] null",
+                "1:0:0:0 5 [DVD-ROM DV-28S] [1.00] null", "3:2:5:0 13 [Backplane SES] [0a] [K9Q7]"},
+            {}},
+        TScsiCase{"NoScsiAtAll", "no-adapter", {}, {}, {}},
+        TScsiCase{"VanishedAttributesAndDevices", "damaged", {"2 0000:00:03.0 9005:0286 tarvoraid null"},
+            {"2:0:0:0 0 null [B1A0] null", "2:0:1:0 null [QXR-WVT 4G] [0001] null"},
+            {"device 2:0:0:0: cannot read", "device 2:0:0:0: vpd_pg80 is not a unit serial number page",
+                "device 2:0:1:0: type \"disk\" is not a number",
+                "device 2:0:1:0: vpd_pg80 is not a unit serial number page",
+                "device 2:0:9:0: gone while being read"}}),
+    tarvotest::TCaseName());
+
+}  // namespace
