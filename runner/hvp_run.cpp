@@ -4,6 +4,7 @@
 
 #include <cstdio>
 #include <iostream>
+#include <limits>
 #include <memory>
 #include <sstream>
 #include <string>
@@ -12,6 +13,7 @@
 
 #include "fleet.hpp"
 #include "inputs.hpp"
+#include "collect.hpp"
 #include "output.hpp"
 #include "report.hpp"
 #include "session.hpp"
@@ -93,6 +95,20 @@ std::shared_ptr<const tarvorun::TInventory> LoadSingle(const std::string& path)
     return tarvorun::TInventory::LoadFile(path);
 }
 
+const char* const kLiveInventory = "live inventory";
+
+// Collects this machine's inventory in memory, as hvp-collect writes it. A
+// source that could not be read is named on standard error, and the run goes
+// on over what was collected, as it would over hvp-collect's partial file.
+std::shared_ptr<const tarvorun::TInventory> LoadLive()
+{
+    const tarvocollect::TCollection collection =
+        tarvocollect::CollectInventory(tarvocollect::TCollectOptions());
+    for (const std::string& problem : collection.problems)
+        std::fprintf(stderr, "hvp-run: %s\n", problem.c_str());
+    return tarvorun::TInventory::LoadText(collection.inventoryJson, kLiveInventory);
+}
+
 // Keeps what a single run logs, for its report.
 class TCollectingSink : public tarvorun::IRunSink {
 public:
@@ -161,7 +177,8 @@ int main(int argc, char** argv)
                     return std::string();
             } catch (const std::exception&) {
             }
-            return "must be a whole number of 1 or more, not \"" + text + "\"";
+            return "must be a whole number from 1 to " + std::to_string(std::numeric_limits<int>::max()) +
+                ", not \"" + text + "\"";
         },
         "");
     app.add_option("--requests", settings.requests, "GetData calls in one load (default: 1)")
@@ -191,6 +208,9 @@ int main(int argc, char** argv)
            "With --report: build the page from JSONL files of earlier runs instead of running")
         ->type_name("OUT.jsonl...")
         ->expected(1, -1);
+    bool live = false;
+    app.add_flag(
+        "--live", live, "Run over this machine's inventory, collected in memory as hvp-collect collects it");
     app.add_option("INVENTORY", inventories, "Inventory files, - for standard input, folders or archives")
         ->type_name("");
 
@@ -219,6 +239,16 @@ int main(int argc, char** argv)
         return WriteReport(report, reportPath) ? kExitOk : kExitUsage;
     }
 
+    for (const std::string& inventory : inventories)
+        if (inventory.empty()) {
+            std::fprintf(stderr, "hvp-run: INVENTORY: an empty path names no file\n");
+            return kExitUsage;
+        }
+    if (live && !inventories.empty()) {
+        std::fprintf(stderr, "hvp-run: --live takes no INVENTORY: it collects this machine's\n");
+        return kExitUsage;
+    }
+
     settings.classes = SplitClassList(classList);
     if (settings.pluginPath.empty())
         settings.pluginPath = tarvorun::DefaultPluginPath();
@@ -243,10 +273,12 @@ int main(int argc, char** argv)
 
     const std::string inventoryPath = inventories.empty() ? std::string() : inventories[0];
     tarvorun::TOutcome outcome;
-    outcome.name = inventoryPath.empty() ? std::string("example inventory") : inventoryPath;
+    outcome.name = live         ? std::string(kLiveInventory)
+        : inventoryPath.empty() ? std::string("example inventory")
+                                : inventoryPath;
     std::shared_ptr<const tarvorun::TInventory> inventory;
     try {
-        inventory = LoadSingle(inventoryPath);
+        inventory = live ? LoadLive() : LoadSingle(inventoryPath);
     } catch (const std::exception& failure) {
         std::fprintf(stderr, "hvp-run: %s\n", failure.what());
         if (!reportPath.empty()) {

@@ -1,6 +1,7 @@
 #include "output.hpp"
 
 #include "json_line.hpp"
+#include "terminal_text.hpp"
 
 namespace tarvorun {
 
@@ -24,41 +25,6 @@ TRecord Begin(const char* type, const std::string& inventory)
     return record;
 }
 
-// The length of the well-formed UTF-8 sequence of two or more bytes at
-// `at`, or 0 when there is none.
-std::size_t Utf8Sequence(const std::string& text, std::size_t at)
-{
-    const auto byte = [&](std::size_t i) { return static_cast<unsigned char>(text[i]); };
-    const unsigned char lead = byte(at);
-    std::size_t length = 0;
-    unsigned minimum = 0;
-    unsigned value = 0;
-    if (lead >= 0xc2 && lead <= 0xdf) {
-        length = 2;
-        value = lead & 0x1fu;
-        minimum = 0x80;
-    } else if (lead >= 0xe0 && lead <= 0xef) {
-        length = 3;
-        value = lead & 0x0fu;
-        minimum = 0x800;
-    } else if (lead >= 0xf0 && lead <= 0xf4) {
-        length = 4;
-        value = lead & 0x07u;
-        minimum = 0x10000;
-    } else {
-        return 0;
-    }
-    if (at + length > text.size())
-        return 0;
-    for (std::size_t i = 1; i < length; ++i) {
-        if ((byte(at + i) & 0xc0u) != 0x80u)
-            return 0;
-        value = (value << 6) | (byte(at + i) & 0x3fu);
-    }
-    const bool surrogate = value >= 0xd800 && value <= 0xdfff;
-    return value >= minimum && value <= 0x10ffff && !surrogate ? length : 0;
-}
-
 }  // namespace
 
 TTextOut StreamOut(std::FILE* stream)
@@ -77,26 +43,14 @@ std::string FailureText(const TFailure& failure)
 
 std::string PrintableName(const std::string& name)
 {
-    static const char kHex[] = "0123456789abcdef";
+    // A name stays on its one line, and a backslash is doubled so that no
+    // name can pass for an escape.
+    std::string doubled;
+    for (const char c : name)
+        doubled += c == '\\' ? std::string("\\\\") : std::string(1, c);
     std::string shown;
-    for (std::size_t at = 0; at < name.size();) {
-        const unsigned char byte = static_cast<unsigned char>(name[at]);
-        if (byte == '\\') {
-            shown += "\\\\";
-            ++at;
-        } else if (byte >= 0x20 && byte < 0x7f) {
-            shown += static_cast<char>(byte);
-            ++at;
-        } else if (const std::size_t length = Utf8Sequence(name, at)) {
-            shown.append(name, at, length);
-            at += length;
-        } else {
-            shown += "\\x";
-            shown += kHex[byte >> 4];
-            shown += kHex[byte & 0xfu];
-            ++at;
-        }
-    }
+    for (const char c : ShowOnTerminal(doubled))
+        shown += c == '\n' ? std::string("\\x0a") : c == '\t' ? std::string("\\x09") : std::string(1, c);
     return shown;
 }
 
@@ -203,7 +157,7 @@ void TTextSink::OnRequest(int number)
 
 void TTextSink::OnLog(int level, const std::string& text)
 {
-    fOut(LevelName(level) + ": " + text + "\n");
+    fOut(LevelName(level) + ": " + ShowOnTerminal(text) + "\n");
 }
 
 void TTextSink::OnCall(const THostCall& call)
@@ -220,18 +174,18 @@ void TTextSink::OnCall(const THostCall& call)
     if (call.context != nullptr)
         line += " context=" + ContextRecord(call.context).dump();
     line += "\n";
-    fOut(line);
+    fOut(ShowOnTerminal(line));
 }
 
 void TTextSink::OnAssertion(const TAssertionReport& report)
 {
-    fOut("assertion: " + report.expression + " in " + report.function + " (" + report.file + ":" +
-        std::to_string(report.line) + ")\n");
+    fOut(ShowOnTerminal("assertion: " + report.expression + " in " + report.function + " (" + report.file +
+        ":" + std::to_string(report.line) + ")\n"));
 }
 
 void TTextSink::OnFailure(const TFailure& failure)
 {
-    fErr("hvp-run: " + FailureText(failure) + "\n");
+    fErr("hvp-run: " + ShowOnTerminal(FailureText(failure)) + "\n");
 }
 
 }  // namespace tarvorun

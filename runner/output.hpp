@@ -69,8 +69,8 @@ std::string LevelName(int level);
 // exception, without the program's name and the line's end.
 std::string FailureText(const TFailure& failure);
 
-// A name for text output: printable ASCII and well-formed UTF-8 as they are,
-// a backslash doubled, every other byte as \xHH.
+// A name for text output: shown as on a terminal (see ShowOnTerminal), with a
+// backslash doubled and line feeds and tabs escaped too.
 std::string PrintableName(const std::string& name);
 
 }  // namespace tarvorun
