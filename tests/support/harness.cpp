@@ -40,7 +40,6 @@ public:
 
 void TRecording::OnPlugin(const tarvorun::TIdentity& identity)
 {
-    identities.push_back(identity);
     records.push_back(TJsonlCapture().Capture([&](tarvorun::TJsonlSink& sink) { sink.OnPlugin(identity); }));
 }
 
@@ -76,15 +75,6 @@ void TRecording::OnFailure(const tarvorun::TFailure& failure)
 {
     failures.push_back(failure);
     records.push_back(TJsonlCapture().Capture([&](tarvorun::TJsonlSink& sink) { sink.OnFailure(failure); }));
-}
-
-std::vector<TCall> TRun::Calls(const std::string& op) const
-{
-    std::vector<TCall> selected;
-    for (const TCall& call : recording.calls)
-        if (call.op == op)
-            selected.push_back(call);
-    return selected;
 }
 
 std::vector<std::string> TRun::PropertyReads() const
@@ -131,11 +121,6 @@ std::string InventoryWith(const std::string& classesJson, int operatingSystemTyp
     const nlohmann::ordered_json inventory{
         {"operatingSystemType", operatingSystemType}, {"classes", classes}};
     return inventory.dump();
-}
-
-std::vector<TLogLine> LogsFor(const std::string& classesJson, int operatingSystemType)
-{
-    return RunInventory(InventoryWith(classesJson, operatingSystemType)).Logs();
 }
 
 }  // namespace tarvotest
