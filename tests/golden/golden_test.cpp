@@ -1,40 +1,17 @@
 // Golden end-to-end cases: each file cases/NAME.case is one run of hvp-run,
-// and adding a file adds a test. A case is a few sections, each a line
-// "key: value" or a line "key:" followed by the lines of its value:
-//   # ...            what the case proves (comment lines at the top);
-//   args:            the options, as a shell reads them (default: --format jsonl);
-//   status:          the expected exit status (default: 0);
-//   stderr:          the exact standard error, one or more lines (default:
-//                    empty), or <any> where it is another library's wording;
-//   inventory:       a JSON inventory laid over base_inventory.json: its classes
-//                    replace the base's, a class set to null is taken out, and
-//                    its other members replace the base's;
-//   raw inventory:   instead, the exact text of the inventory file (the lines
-//                    joined by line feeds, no final one), for inventories that
-//                    are not what they should be;
-//   stdin: yes       the inventory is fed to standard input, with "-" as its name;
-//   records:         the jsonl records expected on standard output after the
-//                    preamble (the plug-in's identity and the first request,
-//                    after the two registration calls with --trace);
-//   output:          instead, the exact standard output;
-//   only:            a pattern (ECMAScript): the records are compared with the
-//                    output's lines that hold a match, without a preamble,
-//                    for cases about a few of the many host calls.
-// Without an inventory, none is named; without records or output, standard
-// output must be empty. Records are compared byte for byte, except that a
-// member written "<any>" matches any value: the few facts that belong to the
-// build (an assertion's file and line, an exception's own text).
-//
-// `golden_test --write-inventories DIR` writes each case's inventory file to
-// DIR/NAME.json, for the checks that read every golden inventory.
+// with its options, its inventory laid over base_inventory.json, and the
+// records, standard error and exit status expected; tests/README.md
+// describes the form. `golden_test CASE` runs one case and prints each
+// difference; `golden_test --write-inventories FOLDER CASE...` writes each
+// case's inventory file to FOLDER/NAME.json, for the checks that read them all.
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cstdio>
-#include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <iostream>
 #include <map>
 #include <optional>
 #include <regex>
@@ -42,7 +19,6 @@
 #include <string>
 #include <vector>
 
-#include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
 
 namespace {
@@ -55,11 +31,6 @@ const char* const kPreamble[] = {
     R"({"type":"request","n":1})"};
 const char* const kRegistrationCalls[] = {
     R"({"type":"call","op":"GetPluginManager"})", R"({"type":"call","op":"RegisterPlugin"})"};
-
-struct TGoldenCase {
-    std::string name;
-    fs::path file;
-};
 
 // The sections of one case file, key to its lines.
 using TSections = std::map<std::string, std::vector<std::string>>;
@@ -129,51 +100,28 @@ std::optional<std::string> InventoryText(const TSections& sections)
     return inventory.dump(1);
 }
 
-std::vector<TGoldenCase> ListCases()
-{
-    std::vector<TGoldenCase> cases;
-    for (const fs::directory_entry& entry : fs::directory_iterator(TARVOANAL_GOLDEN_DIR))
-        if (entry.path().extension() == ".case")
-            cases.push_back({entry.path().stem().string(), entry.path()});
-    std::sort(cases.begin(), cases.end(), [](const auto& a, const auto& b) { return a.name < b.name; });
-    return cases;
-}
-
-void PrintTo(const TGoldenCase& c, std::ostream* out)
-{
-    *out << c.name;
-}
-
-// One expected record as a pattern: its text, but for "<any>" members.
+// An expected record as a pattern: "<any>" stands for any one value.
 bool RecordMatches(const std::string& expected, const std::string& actual)
 {
-    const std::string any = "\"<any>\"";
-    if (expected.find(any) == std::string::npos)
+    if (expected.find("\"<any>\"") == std::string::npos)
         return expected == actual;
-    static const std::regex kSpecial(R"([.^$|()\[\]{}*+?\\])");
-    std::string pattern;
-    std::string::size_type start = 0;
-    for (std::string::size_type at; (at = expected.find(any, start)) != std::string::npos;
-         start = at + any.size())
-        pattern += std::regex_replace(expected.substr(start, at - start), kSpecial, "\\$&") +
-            R"(("([^"\\]|\\.)*"|-?[0-9]+))";
-    pattern += std::regex_replace(expected.substr(start), kSpecial, "\\$&");
-    return std::regex_match(actual, std::regex(pattern));
+    static const std::regex kSpecial(R"([.^$|()\[\]{}*+?\\])"), kAny("\"<any>\"");
+    const std::string escaped = std::regex_replace(expected, kSpecial, "\\$&");
+    return std::regex_match(
+        actual, std::regex(std::regex_replace(escaped, kAny, R"(("([^"\\]|\\.)*"|-?[0-9]+))")));
 }
 
-class Golden : public ::testing::TestWithParam<TGoldenCase> { };
-
-TEST_P(Golden, HvpRunPrintsTheExpectedRecords)
+// Runs the case in a folder of its own, where its inventory is inventory.json,
+// and reports each difference; true when there is none.
+bool RunCase(const fs::path& file)
 {
-    const TGoldenCase& c = GetParam();
-    const TSections sections = ParseCase(c.file);
+    const TSections sections = ParseCase(file);
     auto value = [&](const char* key, const std::string& fallback) {
         return sections.count(key) ? Join(sections.at(key), false) : fallback;
     };
     const std::string args = value("args", "--format jsonl");
-
-    // Each case runs in a folder of its own, where its inventory is inventory.json.
-    const fs::path folder = fs::temp_directory_path() / ("golden-" + c.name + "-" + std::to_string(getpid()));
+    const fs::path folder =
+        fs::temp_directory_path() / ("golden-" + file.stem().string() + "-" + std::to_string(getpid()));
     fs::create_directories(folder);
     std::string command = "cd '" + folder.string() + "' && '" + TARVOANAL_HVP_RUN + "' " + args;
     if (const std::optional<std::string> inventory = InventoryText(sections)) {
@@ -181,38 +129,44 @@ TEST_P(Golden, HvpRunPrintsTheExpectedRecords)
         command += value("stdin", "no") == "yes" ? " - < inventory.json" : " inventory.json";
     }
     command += " 2> stderr";
-
     std::FILE* pipe = popen(command.c_str(), "r");
-    ASSERT_NE(pipe, nullptr);
     std::string output;
     char buffer[4096];
-    for (std::size_t got; (got = std::fread(buffer, 1, sizeof buffer, pipe)) > 0;)
+    for (std::size_t got; pipe && (got = std::fread(buffer, 1, sizeof buffer, pipe)) > 0;)
         output.append(buffer, got);
-    const int wait = pclose(pipe);
+    const int wait = pipe ? pclose(pipe) : -1;
     const std::string errors = ReadFile(folder / "stderr");
     fs::remove_all(folder);
 
-    EXPECT_EQ(WIFEXITED(wait) ? WEXITSTATUS(wait) : -1, std::stoi(value("status", "0"))) << errors;
-    const std::string expectedErrors = sections.count("stderr") ? Join(sections.at("stderr"), true) : "";
-    if (expectedErrors != "<any>\n") {
-        EXPECT_EQ(errors, expectedErrors);
-    }
+    bool same = true;
+    auto check = [&same](
+                     bool holds, const std::string& what, const std::string& want, const std::string& got) {
+        if (!holds)
+            std::cout << what << "\n  expected: " << want << "\n  actual:   " << got << "\n";
+        same = same && holds;
+    };
+    const std::string status = std::to_string(WIFEXITED(wait) ? WEXITSTATUS(wait) : -1);
+    check(status == value("status", "0"), "exit status", value("status", "0"), status);
+    const std::string wantErrors = sections.count("stderr") ? Join(sections.at("stderr"), true) : "";
+    check(wantErrors == "<any>\n" || errors == wantErrors, "standard error", wantErrors, errors);
     if (sections.count("output")) {
-        EXPECT_EQ(output, Join(sections.at("output"), true));
-        return;
+        check(output == Join(sections.at("output"), true), "standard output",
+            Join(sections.at("output"), true), output);
+        return same;
     }
-    std::vector<std::string> expected;
+    // The records: after the preamble, or those the `only` pattern picks.
     const bool filtered = sections.count("only") != 0;
-    if (sections.count("records")) {
-        if (!filtered && args.find("--trace") != std::string::npos)
+    std::vector<std::string> expected;
+    if (sections.count("records") && !filtered) {
+        if (args.find("--trace") != std::string::npos)
             expected.assign(std::begin(kRegistrationCalls), std::end(kRegistrationCalls));
-        if (!filtered)
-            expected.insert(expected.end(), std::begin(kPreamble), std::end(kPreamble));
+        expected.insert(expected.end(), std::begin(kPreamble), std::end(kPreamble));
+    }
+    if (sections.count("records"))
         for (const std::string& line : sections.at("records"))
             if (!line.empty())
                 expected.push_back(line);
-    }
-    const std::regex only(filtered ? value("only", "") : "");
+    const std::regex only(value("only", ""));
     std::vector<std::string> actual;
     std::istringstream lines(output);
     for (std::string line; std::getline(lines, line);)
@@ -222,30 +176,33 @@ TEST_P(Golden, HvpRunPrintsTheExpectedRecords)
         const std::string want = i < expected.size() ? expected[i] : "(nothing)";
         const std::string got = i < actual.size() ? actual[i] : "(nothing)";
         if (i >= expected.size() || i >= actual.size() || !RecordMatches(want, got)) {
-            ADD_FAILURE() << "record " << i + 1 << "\n  expected: " << want << "\n  actual:   " << got;
+            check(false, "record " + std::to_string(i + 1), want, got);
             break;
         }
     }
+    return same;
 }
-
-INSTANTIATE_TEST_SUITE_P(
-    Cases, Golden, ::testing::ValuesIn(ListCases()), [](const ::testing::TestParamInfo<TGoldenCase>& param) {
-        std::string name = param.param.name;
-        std::replace(name.begin(), name.end(), '-', '_');
-        return name;
-    });
 
 }  // namespace
 
 int main(int argc, char** argv)
 {
-    if (argc == 3 && std::string(argv[1]) == "--write-inventories") {
-        fs::create_directories(argv[2]);
-        for (const TGoldenCase& c : ListCases())
-            if (const std::optional<std::string> text = InventoryText(ParseCase(c.file)))
-                std::ofstream(fs::path(argv[2]) / (c.name + ".json"), std::ios::binary) << *text;
-        return 0;
+    try {
+        if (argc >= 3 && std::string(argv[1]) == "--write-inventories") {
+            fs::create_directories(argv[2]);
+            for (int i = 3; i < argc; ++i)
+                if (const std::optional<std::string> text = InventoryText(ParseCase(argv[i])))
+                    std::ofstream(
+                        fs::path(argv[2]) / (fs::path(argv[i]).stem().string() + ".json"), std::ios::binary)
+                        << *text;
+            return 0;
+        }
+        if (argc == 2)
+            return RunCase(argv[1]) ? 0 : 1;
+    } catch (const std::exception& failure) {
+        std::cout << failure.what() << "\n";
+        return 1;
     }
-    ::testing::InitGoogleTest(&argc, argv);
-    return RUN_ALL_TESTS();
+    std::cerr << "usage: golden_test CASE | golden_test --write-inventories FOLDER CASE...\n";
+    return 2;
 }

@@ -1,7 +1,6 @@
-// Host failures that no inventory can give, injected into the host's calls:
-// at load time, on the class name, on the operating-system query, on a
-// property the run has read once already, and from the second request on.
-// What inventories can give is in the golden cases.
+// Host failures no inventory can give, injected into the host's calls: at
+// load time, on the class name, on the operating-system query, on a property
+// read once already, and from the second request on.
 #include <memory>
 #include <string>
 #include <vector>
@@ -17,15 +16,12 @@ namespace {
 using NQXRHVP20::standin::EHostOp;
 using tarvorun::ERunStatus;
 
-const int kThrowInt = -1;     // throw an int, which is not a standard exception
-const int kReturnEmpty = -2;  // return an empty handle without throwing
-
 struct TInjectionCase {
     std::string name;
     EHostOp op;
     std::string property;  // only calls for this property, when not empty
     int from;              // the calls from this one on (1 = the first) fail
-    int thrown;            // a THVPException's status, kThrowInt or kReturnEmpty
+    int thrown;  // a THVPException's status; -1: an int, not a standard exception; -2: an empty handle
     int requests;
     std::string classes;  // laid over the inventory with every class empty
     std::vector<TLogLine> logs;
@@ -44,9 +40,9 @@ TEST_P(HostFailures, TakeTheirCourse)
     settings.injector = [&c, calls = std::make_shared<int>(0)](const tarvorun::THostCall& call, std::size_t) {
         if (call.op != c.op || (!c.property.empty() && call.property != c.property) || ++*calls < c.from)
             return tarvorun::EHostCallOutcome::Proceed;
-        if (c.thrown == kReturnEmpty)
+        if (c.thrown == -2)
             return tarvorun::EHostCallOutcome::ReturnEmpty;
-        if (c.thrown == kThrowInt)
+        if (c.thrown == -1)
             throw 42;
         throw NQXRHVP20::THVPException(NQXRHVP20::THVPStatusCode(static_cast<std::uint32_t>(c.thrown)));
     };
@@ -58,8 +54,7 @@ TEST_P(HostFailures, TakeTheirCourse)
     EXPECT_EQ(failures, c.failure);
     EXPECT_EQ(run.result.status, c.status);
     if (c.status == ERunStatus::NotLoaded) {
-        EXPECT_NE(run.result.loadProblem.find("did not register"), std::string::npos)
-            << run.result.loadProblem;
+        EXPECT_NE(run.result.loadProblem.find("did not register"), std::string::npos);
         EXPECT_TRUE(run.recording.records.empty()) << "a plug-in that did not register prints nothing";
     }
     if (c.lastCall) {
@@ -83,8 +78,7 @@ const TLogLine kNoProductName{3, "basic analysis: didn't find ProductName proper
 
 const TInjectionCase kInjectionCases[] = {
     // A plug-in that cannot register leaves the host running and prints nothing.
-    {"manager_is_empty", EHostOp::GetPluginManager, "", 1, kReturnEmpty, 1, "{}", {}, "",
-        ERunStatus::NotLoaded, false},
+    {"manager_is_empty", EHostOp::GetPluginManager, "", 1, -2, 1, "{}", {}, "", ERunStatus::NotLoaded, false},
     {"manager_query_throws", EHostOp::GetPluginManager, "", 1, 7, 1, "{}", {}, "", ERunStatus::NotLoaded,
         false},
     {"registration_throws", EHostOp::RegisterPlugin, "", 1, 7, 1, "{}", {}, "", ERunStatus::NotLoaded, false},
@@ -92,7 +86,7 @@ const TInjectionCase kInjectionCases[] = {
     {"class_name_not_found", EHostOp::GetClassName, "", 1, 15, 1, kOneStripe, {}, "THVPException 15",
         ERunStatus::Failed, true},
     // Only standard exceptions from the operating-system query are dropped.
-    {"os_query_not_standard", EHostOp::GetOperatingSystemType, "", 1, kThrowInt, 1, kAdapter, {}, "unknown 0",
+    {"os_query_not_standard", EHostOp::GetOperatingSystemType, "", 1, -1, 1, kAdapter, {}, "unknown 0",
         ERunStatus::Failed, true},
     // The firmware check's read of the device code, which the support check
     // has made once already, reaches the driver like any other.
