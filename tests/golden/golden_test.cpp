@@ -1,53 +1,39 @@
-// Golden end-to-end cases: each folder under cases/ is one run of hvp-run,
-// and adding a folder adds a test. A folder holds
-//   inventory.json   passed as the last argument, when present;
-//   stdin.json       fed to standard input, with "-" as the last argument;
-//   args             the options, whitespace-separated (default: --format jsonl --trace);
-//   expected.jsonl   the records expected on standard output, written by hand;
-//   expected.txt     instead, the exact standard output of the text form;
-//   expected.stderr  the exact standard error, when present;
-//   status           the expected exit status (default 0).
-// In expected.jsonl a text value of "<any>" matches any value of that member,
-// for the few facts that belong to the build (an assertion's file and line).
+// Golden end-to-end cases: each file cases/NAME.case is one run of hvp-run,
+// with its options, its inventory laid over base_inventory.json, and the
+// records, standard error and exit status expected; tests/README.md
+// describes the form. `golden_test CASE` runs one case and prints each
+// difference; `golden_test --write-inventories FOLDER CASE...` writes each
+// case's inventory file to FOLDER/NAME.json, for the checks that read them all.
 #include <sys/wait.h>
+#include <unistd.h>
 
 #include <algorithm>
-#include <cstdlib>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
+#include <iostream>
+#include <map>
+#include <optional>
+#include <regex>
 #include <sstream>
 #include <string>
 #include <vector>
 
-#include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
 
 namespace {
 
 namespace fs = std::filesystem;
+using Json = nlohmann::ordered_json;
 
-struct TGoldenCase {
-    std::string name;
-    fs::path folder;
-};
+const char* const kPreamble[] = {
+    R"({"type":"plugin","pluginType":1,"name":"Tarvo Analysis","version":"1.0","interfaceVersion":"1.0"})",
+    R"({"type":"request","n":1})"};
+const char* const kRegistrationCalls[] = {
+    R"({"type":"call","op":"GetPluginManager"})", R"({"type":"call","op":"RegisterPlugin"})"};
 
-// Every folder, or only the one named by TARVOANAL_GOLDEN_CASE: CTest runs one
-// folder a test, so that a new folder is a new test at the next build.
-std::vector<TGoldenCase> ListCases()
-{
-    std::vector<TGoldenCase> cases;
-    if (const char* only = std::getenv("TARVOANAL_GOLDEN_CASE")) {
-        const fs::path folder = fs::path(TARVOANAL_GOLDEN_DIR) / only;
-        cases.push_back({folder.filename().string(), folder});
-        return cases;
-    }
-    for (const fs::directory_entry& entry : fs::directory_iterator(TARVOANAL_GOLDEN_DIR))
-        if (entry.is_directory())
-            cases.push_back({entry.path().filename().string(), entry.path()});
-    std::sort(cases.begin(), cases.end(), [](const auto& a, const auto& b) { return a.name < b.name; });
-    return cases;
-}
+// The sections of one case file, key to its lines.
+using TSections = std::map<std::string, std::vector<std::string>>;
 
 std::string ReadFile(const fs::path& path)
 {
@@ -57,103 +43,166 @@ std::string ReadFile(const fs::path& path)
     return text.str();
 }
 
-std::vector<std::string> SplitLines(const std::string& text)
+TSections ParseCase(const fs::path& file)
 {
-    std::vector<std::string> lines;
-    std::istringstream in(text);
-    for (std::string line; std::getline(in, line);)
-        if (!line.empty())
-            lines.push_back(line);
-    return lines;
-}
-
-// Equal, but for expected texts "<any>".
-bool Matches(const nlohmann::json& expected, const nlohmann::json& actual)
-{
-    if (expected.is_string() && expected.get<std::string>() == "<any>")
-        return true;
-    if (expected.is_object() && actual.is_object()) {
-        if (expected.size() != actual.size())
-            return false;
-        for (auto it = expected.begin(); it != expected.end(); ++it)
-            if (!actual.contains(it.key()) || !Matches(it.value(), actual.at(it.key())))
-                return false;
-        return true;
+    static const std::regex kHeader(
+        "(args|status|stderr|inventory|raw inventory|stdin|records|output|only):( (.*))?");
+    TSections sections;
+    std::vector<std::string>* current = nullptr;
+    std::istringstream in(ReadFile(file));
+    for (std::string line; std::getline(in, line);) {
+        std::smatch match;
+        if (std::regex_match(line, match, kHeader)) {
+            if (sections.count(match[1]))
+                throw std::runtime_error(file.string() + ": section \"" + match[1].str() + "\" given twice");
+            current = &sections[match[1]];
+            if (match[2].matched)
+                current->push_back(match[3]);
+        } else if (current) {
+            current->push_back(line);
+        } else if (!line.empty() && line[0] != '#') {
+            throw std::runtime_error(file.string() + ": text before the first section: " + line);
+        }
     }
-    return expected == actual;
+    return sections;
 }
 
-// Member order matters in the output too: compare the keys in order.
-std::vector<std::string> KeysInOrder(const std::string& line)
+// The lines, each ended by a line feed (`ended`) or joined by them.
+std::string Join(const std::vector<std::string>& lines, bool ended)
 {
-    std::vector<std::string> keys;
-    const nlohmann::ordered_json record = nlohmann::ordered_json::parse(line);
-    for (auto it = record.begin(); it != record.end(); ++it)
-        keys.push_back(it.key());
-    return keys;
+    std::string text;
+    for (std::size_t i = 0; i < lines.size(); ++i)
+        text += lines[i] + (ended || i + 1 < lines.size() ? "\n" : "");
+    return text;
 }
 
-class Golden : public ::testing::TestWithParam<TGoldenCase> { };
-
-TEST_P(Golden, HvpRunPrintsTheExpectedRecords)
+// The inventory file's text: the raw text, or the overlay laid over the base.
+std::optional<std::string> InventoryText(const TSections& sections)
 {
-    const TGoldenCase& c = GetParam();
-    std::string args = "--format jsonl --trace";
-    if (fs::exists(c.folder / "args"))
-        args = ReadFile(c.folder / "args");
-    std::replace(args.begin(), args.end(), '\n', ' ');
+    if (sections.count("raw inventory"))
+        return Join(sections.at("raw inventory"), false);
+    if (!sections.count("inventory"))
+        return std::nullopt;
+    Json inventory = Json::parse(ReadFile(TARVOANAL_GOLDEN_BASE));
+    const Json overlay = Json::parse(Join(sections.at("inventory"), true));
+    for (auto member = overlay.begin(); member != overlay.end(); ++member) {
+        if (member.key() != "classes") {
+            inventory[member.key()] = member.value();
+            continue;
+        }
+        for (auto cls = member->begin(); cls != member->end(); ++cls) {
+            if (cls->is_null())
+                inventory["classes"].erase(cls.key());
+            else
+                inventory["classes"][cls.key()] = cls.value();
+        }
+    }
+    return inventory.dump(1);
+}
 
-    const fs::path errors = fs::temp_directory_path() / ("golden-" + c.name + ".stderr");
-    std::string command = "cd '" + c.folder.string() + "' && '" + TARVOANAL_HVP_RUN + "' " + args;
-    if (fs::exists(c.folder / "inventory.json"))
-        command += " inventory.json";
-    if (fs::exists(c.folder / "stdin.json"))
-        command += " - < stdin.json";
-    command += " 2> '" + errors.string() + "'";
+// An expected record as a pattern: "<any>" stands for any one value.
+bool RecordMatches(const std::string& expected, const std::string& actual)
+{
+    if (expected.find("\"<any>\"") == std::string::npos)
+        return expected == actual;
+    static const std::regex kSpecial(R"([.^$|()\[\]{}*+?\\])"), kAny("\"<any>\"");
+    const std::string escaped = std::regex_replace(expected, kSpecial, "\\$&");
+    return std::regex_match(
+        actual, std::regex(std::regex_replace(escaped, kAny, R"(("([^"\\]|\\.)*"|-?[0-9]+))")));
+}
 
+// Runs the case in a folder of its own, where its inventory is inventory.json,
+// and reports each difference; true when there is none.
+bool RunCase(const fs::path& file)
+{
+    const TSections sections = ParseCase(file);
+    auto value = [&](const char* key, const std::string& fallback) {
+        return sections.count(key) ? Join(sections.at(key), false) : fallback;
+    };
+    const std::string args = value("args", "--format jsonl");
+    const fs::path folder =
+        fs::temp_directory_path() / ("golden-" + file.stem().string() + "-" + std::to_string(getpid()));
+    fs::create_directories(folder);
+    std::string command = "cd '" + folder.string() + "' && '" + TARVOANAL_HVP_RUN + "' " + args;
+    if (const std::optional<std::string> inventory = InventoryText(sections)) {
+        std::ofstream(folder / "inventory.json", std::ios::binary) << *inventory;
+        command += value("stdin", "no") == "yes" ? " - < inventory.json" : " inventory.json";
+    }
+    command += " 2> stderr";
     std::FILE* pipe = popen(command.c_str(), "r");
-    ASSERT_NE(pipe, nullptr);
     std::string output;
     char buffer[4096];
-    for (std::size_t got; (got = std::fread(buffer, 1, sizeof buffer, pipe)) > 0;)
+    for (std::size_t got; pipe && (got = std::fread(buffer, 1, sizeof buffer, pipe)) > 0;)
         output.append(buffer, got);
-    const int wait = pclose(pipe);
-    const int status = WIFEXITED(wait) ? WEXITSTATUS(wait) : -1;
+    const int wait = pipe ? pclose(pipe) : -1;
+    const std::string errors = ReadFile(folder / "stderr");
+    fs::remove_all(folder);
 
-    const int expectedStatus = fs::exists(c.folder / "status") ? std::stoi(ReadFile(c.folder / "status")) : 0;
-    EXPECT_EQ(status, expectedStatus) << "stderr: " << ReadFile(errors);
-    if (fs::exists(c.folder / "expected.stderr")) {
-        EXPECT_EQ(ReadFile(errors), ReadFile(c.folder / "expected.stderr"));
+    bool same = true;
+    auto check = [&same](
+                     bool holds, const std::string& what, const std::string& want, const std::string& got) {
+        if (!holds)
+            std::cout << what << "\n  expected: " << want << "\n  actual:   " << got << "\n";
+        same = same && holds;
+    };
+    const std::string status = std::to_string(WIFEXITED(wait) ? WEXITSTATUS(wait) : -1);
+    check(status == value("status", "0"), "exit status", value("status", "0"), status);
+    const std::string wantErrors = sections.count("stderr") ? Join(sections.at("stderr"), true) : "";
+    check(wantErrors == "<any>\n" || errors == wantErrors, "standard error", wantErrors, errors);
+    if (sections.count("output")) {
+        check(output == Join(sections.at("output"), true), "standard output",
+            Join(sections.at("output"), true), output);
+        return same;
     }
-    fs::remove(errors);
-
-    if (fs::exists(c.folder / "expected.txt")) {
-        EXPECT_EQ(output, ReadFile(c.folder / "expected.txt"));
-        return;
+    // The records: after the preamble, or those the `only` pattern picks.
+    const bool filtered = sections.count("only") != 0;
+    std::vector<std::string> expected;
+    if (sections.count("records") && !filtered) {
+        if (args.find("--trace") != std::string::npos)
+            expected.assign(std::begin(kRegistrationCalls), std::end(kRegistrationCalls));
+        expected.insert(expected.end(), std::begin(kPreamble), std::end(kPreamble));
     }
-    const std::vector<std::string> expected = SplitLines(ReadFile(c.folder / "expected.jsonl"));
-    const std::vector<std::string> actual = SplitLines(output);
+    if (sections.count("records"))
+        for (const std::string& line : sections.at("records"))
+            if (!line.empty())
+                expected.push_back(line);
+    const std::regex only(value("only", ""));
+    std::vector<std::string> actual;
+    std::istringstream lines(output);
+    for (std::string line; std::getline(lines, line);)
+        if (!filtered || std::regex_search(line, only))
+            actual.push_back(line);
     for (std::size_t i = 0; i < std::max(expected.size(), actual.size()); ++i) {
         const std::string want = i < expected.size() ? expected[i] : "(nothing)";
         const std::string got = i < actual.size() ? actual[i] : "(nothing)";
-        if (i >= expected.size() || i >= actual.size()) {
-            ADD_FAILURE() << "record " << i + 1 << "\n  expected: " << want << "\n  actual:   " << got;
-            break;
-        }
-        const bool same = Matches(nlohmann::json::parse(want), nlohmann::json::parse(got)) &&
-            KeysInOrder(want) == KeysInOrder(got);
-        if (!same) {
-            ADD_FAILURE() << "record " << i + 1 << "\n  expected: " << want << "\n  actual:   " << got;
+        if (i >= expected.size() || i >= actual.size() || !RecordMatches(want, got)) {
+            check(false, "record " + std::to_string(i + 1), want, got);
             break;
         }
     }
+    return same;
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Cases, Golden, ::testing::ValuesIn(ListCases()), [](const ::testing::TestParamInfo<TGoldenCase>& param) {
-        std::string name = param.param.name;
-        std::replace(name.begin(), name.end(), '-', '_');
-        return name;
-    });
-
 }  // namespace
+
+int main(int argc, char** argv)
+{
+    try {
+        if (argc >= 3 && std::string(argv[1]) == "--write-inventories") {
+            fs::create_directories(argv[2]);
+            for (int i = 3; i < argc; ++i)
+                if (const std::optional<std::string> text = InventoryText(ParseCase(argv[i])))
+                    std::ofstream(
+                        fs::path(argv[2]) / (fs::path(argv[i]).stem().string() + ".json"), std::ios::binary)
+                        << *text;
+            return 0;
+        }
+        if (argc == 2)
+            return RunCase(argv[1]) ? 0 : 1;
+    } catch (const std::exception& failure) {
+        std::cout << failure.what() << "\n";
+        return 1;
+    }
+    std::cerr << "usage: golden_test CASE | golden_test --write-inventories FOLDER CASE...\n";
+    return 2;
+}

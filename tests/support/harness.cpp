@@ -3,7 +3,6 @@
 #include <cstdio>
 #include <cstdlib>
 
-#include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
 
 #include "output.hpp"
@@ -17,42 +16,38 @@ std::ostream& operator<<(std::ostream& out, const TLogLine& line)
 
 namespace {
 
-// Captures what the jsonl form prints, one record per event.
-class TJsonlCapture {
-public:
-    template <typename Emit> std::string Capture(Emit emit)
-    {
-        char* buffer = nullptr;
-        std::size_t size = 0;
-        std::FILE* memory = open_memstream(&buffer, &size);
-        tarvorun::TJsonlSink sink(memory);
-        emit(sink);
-        std::fclose(memory);
-        std::string line(buffer, size);
-        std::free(buffer);
-        if (!line.empty() && line.back() == '\n')
-            line.pop_back();
-        return line;
-    }
-};
+// What the jsonl form prints for one event.
+template <typename Emit> std::string JsonlRecord(Emit emit)
+{
+    char* buffer = nullptr;
+    std::size_t size = 0;
+    std::FILE* memory = open_memstream(&buffer, &size);
+    tarvorun::TJsonlSink sink(memory);
+    emit(sink);
+    std::fclose(memory);
+    std::string line(buffer, size);
+    std::free(buffer);
+    if (!line.empty() && line.back() == '\n')
+        line.pop_back();
+    return line;
+}
 
 }  // namespace
 
 void TRecording::OnPlugin(const tarvorun::TIdentity& identity)
 {
-    identities.push_back(identity);
-    records.push_back(TJsonlCapture().Capture([&](tarvorun::TJsonlSink& sink) { sink.OnPlugin(identity); }));
+    records.push_back(JsonlRecord([&](tarvorun::TJsonlSink& sink) { sink.OnPlugin(identity); }));
 }
 
 void TRecording::OnRequest(int number)
 {
-    records.push_back(TJsonlCapture().Capture([&](tarvorun::TJsonlSink& sink) { sink.OnRequest(number); }));
+    records.push_back(JsonlRecord([&](tarvorun::TJsonlSink& sink) { sink.OnRequest(number); }));
 }
 
 void TRecording::OnLog(int level, const std::string& text)
 {
     logs.push_back({level, text});
-    records.push_back(TJsonlCapture().Capture([&](tarvorun::TJsonlSink& sink) { sink.OnLog(level, text); }));
+    records.push_back(JsonlRecord([&](tarvorun::TJsonlSink& sink) { sink.OnLog(level, text); }));
 }
 
 void TRecording::OnCall(const tarvorun::THostCall& call)
@@ -63,28 +58,19 @@ void TRecording::OnCall(const tarvorun::THostCall& call)
         for (const auto& entry : *call.context)
             recorded.context[entry.first] = entry.second.ToString(10);
     calls.push_back(recorded);
-    records.push_back(TJsonlCapture().Capture([&](tarvorun::TJsonlSink& sink) { sink.OnCall(call); }));
+    records.push_back(JsonlRecord([&](tarvorun::TJsonlSink& sink) { sink.OnCall(call); }));
 }
 
 void TRecording::OnAssertion(const tarvorun::TAssertionReport& report)
 {
     assertions.push_back(report);
-    records.push_back(TJsonlCapture().Capture([&](tarvorun::TJsonlSink& sink) { sink.OnAssertion(report); }));
+    records.push_back(JsonlRecord([&](tarvorun::TJsonlSink& sink) { sink.OnAssertion(report); }));
 }
 
 void TRecording::OnFailure(const tarvorun::TFailure& failure)
 {
     failures.push_back(failure);
-    records.push_back(TJsonlCapture().Capture([&](tarvorun::TJsonlSink& sink) { sink.OnFailure(failure); }));
-}
-
-std::vector<TCall> TRun::Calls(const std::string& op) const
-{
-    std::vector<TCall> selected;
-    for (const TCall& call : recording.calls)
-        if (call.op == op)
-            selected.push_back(call);
-    return selected;
+    records.push_back(JsonlRecord([&](tarvorun::TJsonlSink& sink) { sink.OnFailure(failure); }));
 }
 
 std::vector<std::string> TRun::PropertyReads() const
@@ -131,11 +117,6 @@ std::string InventoryWith(const std::string& classesJson, int operatingSystemTyp
     const nlohmann::ordered_json inventory{
         {"operatingSystemType", operatingSystemType}, {"classes", classes}};
     return inventory.dump();
-}
-
-std::vector<TLogLine> LogsFor(const std::string& classesJson, int operatingSystemType)
-{
-    return RunInventory(InventoryWith(classesJson, operatingSystemType)).Logs();
 }
 
 }  // namespace tarvotest

@@ -41,7 +41,6 @@ public:
     void OnAssertion(const tarvorun::TAssertionReport& report) override;
     void OnFailure(const tarvorun::TFailure& failure) override;
 
-    std::vector<tarvorun::TIdentity> identities;
     std::vector<TLogLine> logs;
     std::vector<TCall> calls;
     std::vector<tarvorun::TAssertionReport> assertions;
@@ -55,8 +54,6 @@ struct TRun {
     tarvorun::TRunResult result;
 
     const std::vector<TLogLine>& Logs() const { return recording.logs; }
-    // The calls of one operation ("GetProperty", ...), in order.
-    std::vector<TCall> Calls(const std::string& op) const;
     // "instance.property" of every GetProperty call, in order: the reads.
     std::vector<std::string> PropertyReads() const;
 };
@@ -73,9 +70,6 @@ TRun RunInventory(
 // instances, overlaid with the classes of `classesJson` (the text of a
 // "classes" object), and with an operating-system code.
 std::string InventoryWith(const std::string& classesJson, int operatingSystemType = 0);
-
-// The log lines of one request over InventoryWith(classesJson, ...).
-std::vector<TLogLine> LogsFor(const std::string& classesJson, int operatingSystemType = 0);
 
 // Names a parameterised case after the `name` member of its parameter.
 struct TCaseName {
