@@ -66,16 +66,16 @@ private:
     fs::path fPath;
 };
 
-// The batch: the golden cases' inventories that complete, end GetData with
+// The batch: inventories that complete, end GetData with
 // an exception, and cannot be read, under names whose byte order differs
 // from the order they were copied in.
 const std::vector<std::pair<std::string, std::string>> kBatch = {
-    {"c-contract.json", "tests/golden/cases/contract-example/inventory.json"},
+    {"c-contract.json", "tests/runner/inventories/contract.json"},
     {"a-example.json", "examples/example.json"},
-    {"B-status.json", "tests/golden/cases/frame-other-status-ends-the-run/inventory.json"},
-    {"sub/d-std.json", "tests/golden/cases/frame-standard-exception-passes-through/inventory.json"},
-    {"e-syntax.json", "tests/golden/cases/inventory-syntax-error/inventory.json"},
-    {"f-notice.json", "tests/golden/cases/controller-notice-once-over-two-requests/inventory.json"},
+    {"B-status.json", "tests/runner/inventories/other-status.json"},
+    {"sub/d-std.json", "tests/runner/inventories/standard-exception.json"},
+    {"e-syntax.json", "tests/runner/inventories/syntax-error.json"},
+    {"f-notice.json", "tests/runner/inventories/notice-once.json"},
 };
 const std::vector<std::string> kFolderOrder = {
     "B-status.json", "a-example.json", "c-contract.json", "e-syntax.json", "f-notice.json", "sub/d-std.json"};
@@ -260,9 +260,9 @@ TEST_P(ExitStatus, IsTheHighestThatApplies)
     }
 }
 
-const char* const kGood = " SRC/examples/example.json SRC/tests/golden/cases/contract-example/inventory.json";
-const char* const kThrows = " SRC/tests/golden/cases/frame-other-status-ends-the-run/inventory.json";
-const char* const kBad = " SRC/tests/golden/cases/inventory-syntax-error/inventory.json";
+const char* const kGood = " SRC/examples/example.json SRC/tests/runner/inventories/contract.json";
+const char* const kThrows = " SRC/tests/runner/inventories/other-status.json";
+const char* const kBad = " SRC/tests/runner/inventories/syntax-error.json";
 
 INSTANTIATE_TEST_SUITE_P(Fleet, ExitStatus,
     ::testing::Values(TStatusCase{"all ran", kGood, 0, false},

@@ -39,12 +39,12 @@ protected:
         const fs::path source = TARVOANAL_SOURCE_DIR;
         fs::copy_file(source / "examples/example.json", fBatch / "a-example.json");
         fs::copy_file(
-            source / "tests/golden/cases/contract-example/inventory.json", fBatch / "b-contract.json");
+            source / "tests/runner/inventories/contract.json", fBatch / "b-contract.json");
         fs::copy_file(
-            source / "tests/golden/cases/inventory-syntax-error/inventory.json", fBatch / "d-syntax.json");
+            source / "tests/runner/inventories/syntax-error.json", fBatch / "d-syntax.json");
         // The contract's example with a device code and a file name that
         // would be markup if the page took them as such.
-        std::string text = ReadFile(source / "tests/golden/cases/contract-example/inventory.json");
+        std::string text = ReadFile(source / "tests/runner/inventories/contract.json");
         text.replace(text.find("XD4410-146"), 10, "</script><b id=\\\"injected\\\">x</b>");
         std::ofstream(fBatch / "c-<img id=named src=x>.json") << text;
     }
