@@ -1,6 +1,6 @@
 // Every property the analyses read is written, null where Linux cannot tell
 // it, so that a collected inventory never makes an analysis miss a class or a
-// property. What is null and why is listed in collect/README.md.
+// property. What is null and why is listed in the README.
 #include "inventory_mapping.hpp"
 
 #include <algorithm>
