@@ -11,7 +11,7 @@
 
 #include "host_observer.hpp"
 #include "hvp_status.hpp"
-#include "inventory_detail.hpp"
+#include "inventory_document.hpp"
 
 namespace NQXRHVP20 {
 namespace standin {
