@@ -5,7 +5,7 @@
 #include <unordered_set>
 #include <vector>
 
-#include "inventory_document.hpp"
+#include "checker.hpp"
 
 namespace NQXRHVP20 {
 namespace standin {
@@ -105,21 +105,13 @@ public:
         return result;
     }
 
-    void CheckInstances(dom::array instances, const TPath& path) const
+    // The instances of the array, numbered from `index` on; answers the
+    // number after the last.
+    std::size_t CheckInstances(dom::array instances, const TPath& path, std::size_t index = 0) const
     {
-        CheckInstances(TInstanceArrays{instances}, path);
-    }
-
-    // The instances of all the arrays, numbered as one list.
-    void CheckInstances(const TInstanceArrays& arrays, const TPath& path) const
-    {
-        std::size_t index = 0;
-        for (const dom::array instances : arrays) {
-            for (const dom::element instance : instances) {
-                const TPath here = path.Index(index++);
-                CheckInstance(instance, here);
-            }
-        }
+        for (const dom::element instance : instances)
+            CheckInstance(instance, path.Index(index++));
+        return index;
     }
 
     void CheckInstance(dom::element element, const TPath& path) const
@@ -166,12 +158,12 @@ private:
 
 }  // namespace
 
-void CheckDocument(const std::string& source, TInventoryDocument& document, bool& hasOsError,
-    TErrorForm& osError, unsigned short& osType)
+void CheckDocument(const std::string& source, dom::element document, const TSliceVisitor& slices,
+    std::vector<TClassEntry>& classEntries, bool& hasOsError, TErrorForm& osError, unsigned short& osType)
 {
     const TChecker checker(source);
     const TPath top{nullptr, std::string_view(), 0};
-    const dom::object root = checker.ExpectObject(document.root, top, "the inventory");
+    const dom::object root = checker.ExpectObject(document, top, "the inventory");
     TMemberNames names;
     for (const dom::key_value_pair member : root) {
         const TPath here = top.Member(member.key);
@@ -192,20 +184,18 @@ void CheckDocument(const std::string& source, TInventoryDocument& document, bool
             }
         } else if (member.key == "classes") {
             const dom::object classes = checker.ExpectObject(member.value, here, "classes");
-            // The classes parsed in slices are empty arrays in the outline.
-            auto sliced = document.slicedClasses.begin();
+            std::unordered_set<std::string_view> classNames;
             std::size_t place = 0;
             for (const dom::key_value_pair cls : classes) {
                 const TPath clsPath = here.Member(cls.key);
                 TClassEntry entry;
-                entry.name = cls.key;
-                if (sliced != document.slicedClasses.end() && sliced->first == place) {
-                    entry.instances = sliced->second;
-                    ++sliced;
-                    checker.CheckInstances(entry.instances, clsPath);
+                entry.name = std::string(cls.key);
+                // The classes parsed in slices are empty arrays here.
+                std::size_t index = 0;
+                if (slices(place,
+                        [&](dom::array slice) { index = checker.CheckInstances(slice, clsPath, index); })) {
                 } else if (cls.value.is_array()) {
-                    entry.instances = {cls.value.get_array().value_unsafe()};
-                    checker.CheckInstances(entry.instances, clsPath);
+                    checker.CheckInstances(cls.value.get_array().value_unsafe(), clsPath);
                 } else if (cls.value.is_object() && !cls.value.at_key("error").error()) {
                     entry.lookupError = checker.ErrorForm(cls.value, clsPath, true);
                     entry.hasLookupError = true;
@@ -216,8 +206,8 @@ void CheckDocument(const std::string& source, TInventoryDocument& document, bool
                     for (const dom::key_value_pair part : form) {
                         const TPath partPath = clsPath.Member(part.key);
                         if (part.key == "instances") {
-                            entry.instances = {checker.ExpectArray(part.value, partPath, "instances")};
-                            checker.CheckInstances(entry.instances, partPath);
+                            checker.CheckInstances(
+                                checker.ExpectArray(part.value, partPath, "instances"), partPath);
                             hasInstances = true;
                         } else if (part.key == "enumerate") {
                             entry.enumerateError = checker.ErrorForm(part.value, partPath, false);
@@ -231,8 +221,9 @@ void CheckDocument(const std::string& source, TInventoryDocument& document, bool
                     if (!hasInstances)
                         checker.Fail(clsPath, "a class entry object needs \"instances\"");
                 }
-                if (!document.classes.emplace(cls.key, entry).second)
+                if (!classNames.insert(cls.key).second)
                     checker.Fail(clsPath, "duplicate class \"" + Excerpt(cls.key) + "\"");
+                classEntries.push_back(std::move(entry));
                 ++place;
             }
         } else {

@@ -32,8 +32,9 @@ std::shared_ptr<const TInventory> TInventory::LoadFile(const std::string& path, 
 {
     const std::string source = path == "-" ? std::string("<stdin>") : path;
     try {
-        TPaddedText text = ReadInventoryFile(path, source, maxBytes);
-        return TInventoryLoader::Load(text.Data(), text.Size(), source, TInventoryLoader::kSliceBytes);
+        const std::uint64_t limit = maxBytes < kMaxTextBytes ? maxBytes : kMaxTextBytes;
+        return TInventoryLoader::Load(
+            ReadInventoryFile(path, source, limit), source, TInventoryLoader::kSliceBytes);
     } catch (const std::bad_alloc&) {
         ThrowOutOfMemory(source);
     }
@@ -46,35 +47,8 @@ std::shared_ptr<const TInventory> TInventory::LoadText(std::string_view text, co
 
 const TClassEntry* TInventory::FindClass(std::string_view name) const
 {
-    const auto found = fDocument->classes.find(name);
+    const auto found = fDocument->classes.find(std::string(name));
     return found == fDocument->classes.end() ? nullptr : &found->second;
-}
-
-std::shared_ptr<const TInventory> TInventoryLoader::Load(
-    char* text, std::size_t size, const std::string& source, std::size_t sliceBytes)
-{
-    try {
-        std::shared_ptr<TInventory> inventory(new TInventory());
-        inventory->fSource = source;
-        inventory->fDocument = std::make_unique<TInventoryDocument>();
-        ParseDocument(text, size, sliceBytes, source, *inventory->fDocument);
-        CheckDocument(
-            source, *inventory->fDocument, inventory->fHasOsError, inventory->fOsError, inventory->fOsType);
-        return inventory;
-    } catch (const std::bad_alloc&) {
-        ThrowOutOfMemory(source);
-    }
-}
-
-std::shared_ptr<const TInventory> TInventoryLoader::LoadText(
-    std::string_view text, const std::string& source, std::size_t sliceBytes)
-{
-    try {
-        TPaddedText padded = PaddedCopy(text);
-        return Load(padded.Data(), padded.Size(), source, sliceBytes);
-    } catch (const std::bad_alloc&) {
-        ThrowOutOfMemory(source);
-    }
 }
 
 }  // namespace standin

@@ -5,7 +5,7 @@
 // every later look-up finds a well-formed entry and a bad file is reported,
 // with its place and problem, before anything runs. How the text is parsed
 // is the loader's business (inventory_document.hpp); this header is what the
-// runner and the host objects see.
+// runner sees.
 #pragma once
 
 #include <cstdint>
@@ -69,6 +69,9 @@ public:
     const std::string& Source() const { return fSource; }
     // Null when the inventory does not list the class.
     const TClassEntry* FindClass(std::string_view name) const;
+
+    // The text and its index, for the host objects.
+    const TInventoryDocument& Document() const { return *fDocument; }
 
     bool HasOperatingSystemError() const { return fHasOsError; }
     const TErrorForm& OperatingSystemError() const { return fOsError; }
