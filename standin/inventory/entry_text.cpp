@@ -28,7 +28,10 @@ simdjson::dom::element Reparse(std::string_view text, std::uint32_t begin, std::
 
 bool IsInteger(std::string_view token)
 {
-    return token.find_first_of(".eE") == std::string_view::npos;
+    for (const char c : token)
+        if (c == '.' || c == 'e' || c == 'E')
+            return false;
+    return true;
 }
 
 }  // namespace
@@ -92,9 +95,13 @@ TErrorForm ErrorFormAt(std::string_view text, std::uint32_t begin, std::uint32_t
 bool KeyEquals(std::string_view text, std::uint32_t key, std::string_view name)
 {
     const std::size_t at = key & ~kEscapedKey;
-    if ((key & kEscapedKey) == 0 && name.find_first_of("\"\\") == std::string_view::npos)
-        return text.size() > at + name.size() && text.compare(at, name.size(), name) == 0 &&
-            text[at + name.size()] == '"';
+    if ((key & kEscapedKey) == 0) {
+        // A name without escapes is its text up to the first quote, so it
+        // never holds a quote itself.
+        return text.size() > at + name.size() && text[at + name.size()] == '"' &&
+            std::memcmp(text.data() + at, name.data(), name.size()) == 0 &&
+            name.find('"') == std::string_view::npos;
+    }
     // The name with its escapes: read it again from its opening quote to its
     // closing one.
     std::size_t close = at;
