@@ -56,7 +56,9 @@ public:
 
     // Loads a file; `-` reads standard input. A file larger than `maxBytes`
     // is refused once that many bytes have been read (an endless pipe ends
-    // there too), with a message naming the file and the limit.
+    // there too), with a message naming the file and the limit:
+    // "FILE: larger than the 1 GiB limit on an inventory". No inventory is
+    // larger than 2 GiB, whatever `maxBytes` says.
     static std::shared_ptr<const TInventory> LoadFile(
         const std::string& path, std::uint64_t maxBytes = kDefaultMaxBytes);
     // Loads a document held in memory; `source` names it in messages.

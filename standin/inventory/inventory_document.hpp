@@ -112,8 +112,9 @@ struct TInventoryDocument {
     }
 };
 
-// The text an inventory can hold: its offsets fit 31 bits.
-constexpr std::uint64_t kMaxTextBytes = (std::uint64_t(1) << 31) - 1;
+// The text an inventory can hold: every offset of a member's name fits 31
+// bits, the flag kEscapedKey taking the last.
+constexpr std::uint64_t kMaxTextBytes = std::uint64_t(1) << 31;
 
 // Loads inventories; the tests choose the slice size too.
 class TInventoryLoader {

@@ -291,7 +291,7 @@ std::shared_ptr<const TInventory> TInventoryLoader::Load(
     try {
         if (text.Size() > kMaxTextBytes)
             throw TInventoryError(
-                source, "larger than the " + DescribeSize(kMaxTextBytes + 1) + " an inventory can hold");
+                source, "larger than the " + DescribeSize(kMaxTextBytes) + " limit on an inventory");
         std::shared_ptr<TInventory> inventory(new TInventory());
         inventory->fSource = source;
         inventory->fDocument = std::make_unique<TInventoryDocument>();
