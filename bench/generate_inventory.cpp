@@ -3,6 +3,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <map>
 #include <string>
 
 #include <CLI/CLI.hpp>
@@ -32,6 +33,20 @@ int main(int argc, char** argv)
     app.add_option("--pci", size.pciDevices, "QXRSG_PCIDevice instances")->capture_default_str();
     app.add_option("--bad-stripes", size.badStripes, "QXRSG_BadStripeData instances")->capture_default_str();
     app.add_flag("--linux", options.linuxHost, "A Linux machine, listing RPM packages");
+    app.add_flag("--event-heavy", options.eventHeavy,
+        "Six event-log records in ten under the ids the scan reads, half of them naming a driver");
+    std::string shapeName;
+    std::size_t shapeCount = 0;
+    const std::map<std::string, tarvobench::EShape> shapes = {
+        {"wide-instance", tarvobench::EShape::WideInstance},
+        {"many-associations", tarvobench::EShape::ManyAssociations},
+        {"small-instances", tarvobench::EShape::SmallInstances},
+        {"long-string", tarvobench::EShape::LongString}};
+    app.add_option("--shape", shapeName,
+           "Instead, an inventory of one unusual shape: wide-instance (COUNT members), many-associations "
+           "(COUNT result classes), small-instances (COUNT instances) or long-string (COUNT bytes)")
+        ->check(CLI::IsMember(shapes));
+    app.add_option("--count", shapeCount, "The size of the shape")->capture_default_str();
     app.add_option("-o,--output", output, "Output file, or - for standard output")->capture_default_str();
     CLI11_PARSE(app, argc, argv);
 
@@ -42,10 +57,14 @@ int main(int argc, char** argv)
         return 1;
     }
     bool failed = false;
-    tarvobench::GenerateInventory(options, [&](const char* data, std::size_t length) {
+    const auto write = [&](const char* data, std::size_t length) {
         if (!failed && std::fwrite(data, 1, length, out) != length)
             failed = true;
-    });
+    };
+    if (shapeName.empty())
+        tarvobench::GenerateInventory(options, write);
+    else
+        tarvobench::GenerateShape(shapes.at(shapeName), shapeCount, write);
     if (std::fflush(out) != 0 || (out != stdout && std::fclose(out) != 0))
         failed = true;
     if (failed) {

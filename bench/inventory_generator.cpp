@@ -1,3 +1,5 @@
+// The generated machine: controllers, BIOS records, PCI devices, packages,
+// disks, device records and bad stripes, around the event log.
 #include "inventory_generator.hpp"
 
 #include <cmath>
@@ -5,111 +7,11 @@
 #include <string_view>
 #include <vector>
 
+#include "json_text.hpp"
+
 namespace tarvobench {
 
 namespace {
-
-// splitmix64: small, fast and the same everywhere, unlike the standard
-// library's distributions.
-class TRandom {
-public:
-    explicit TRandom(std::uint64_t seed) : fState(seed) { }
-
-    std::uint64_t Next()
-    {
-        std::uint64_t z = (fState += 0x9E3779B97F4A7C15ull);
-        z = (z ^ (z >> 30)) * 0xBF58476D1CE4E5B9ull;
-        z = (z ^ (z >> 27)) * 0x94D049BB133111EBull;
-        return z ^ (z >> 31);
-    }
-    // A number below `bound`.
-    std::size_t Below(std::size_t bound) { return static_cast<std::size_t>(Next() % bound); }
-    // True with a chance of `perMille` in a thousand.
-    bool Chance(unsigned perMille) { return Next() % 1000 < perMille; }
-    template <typename T, std::size_t N> const T& Pick(const T (&items)[N]) { return items[Below(N)]; }
-
-private:
-    std::uint64_t fState;
-};
-
-// JSON text gathered in a buffer and handed on in large pieces.
-class TJsonText {
-public:
-    explicit TJsonText(const TTextWriter& write) : fWrite(write) { fBuffer.reserve(kFlushSize + 4096); }
-    ~TJsonText() { Flush(); }
-
-    TJsonText& Raw(std::string_view text)
-    {
-        fBuffer.append(text.data(), text.size());
-        if (fBuffer.size() >= kFlushSize)
-            Flush();
-        return *this;
-    }
-    TJsonText& Number(long long number)
-    {
-        char digits[24];
-        const int length = std::snprintf(digits, sizeof digits, "%lld", number);
-        return Raw(std::string_view(digits, static_cast<std::size_t>(length)));
-    }
-    // A string literal; the texts made here need only quotes and backslashes
-    // escaped.
-    TJsonText& String(std::string_view text)
-    {
-        fBuffer.push_back('"');
-        for (const char c : text) {
-            if (c == '"' || c == '\\')
-                fBuffer.push_back('\\');
-            fBuffer.push_back(c);
-        }
-        fBuffer.push_back('"');
-        return *this;
-    }
-    // "name":
-    TJsonText& Key(std::string_view name) { return String(name).Raw(":"); }
-    TJsonText& Member(std::string_view name, std::string_view text) { return Key(name).String(text); }
-    TJsonText& Member(std::string_view name, long long number) { return Key(name).Number(number); }
-
-    void Flush()
-    {
-        if (!fBuffer.empty())
-            fWrite(fBuffer.data(), fBuffer.size());
-        fBuffer.clear();
-    }
-
-private:
-    static constexpr std::size_t kFlushSize = 1 << 20;
-    const TTextWriter& fWrite;
-    std::string fBuffer;
-};
-
-template <typename... Args> std::string Format(const char* format, Args... args)
-{
-    char text[512];
-    const int length = std::snprintf(text, sizeof text, format, args...);
-    return std::string(text, static_cast<std::size_t>(length));
-}
-
-// Opens one class: "name": [ and writes each instance on its own line.
-class TClassArray {
-public:
-    TClassArray(TJsonText& out, std::string_view name, bool& firstClass) : fOut(out)
-    {
-        fOut.Raw(firstClass ? "\n    " : ",\n    ").Key(name).Raw("[");
-        firstClass = false;
-    }
-    ~TClassArray() { fOut.Raw(fEmpty ? "]" : "\n    ]"); }
-    // Starts the next instance; the caller writes its members and closes it.
-    TJsonText& NextInstance()
-    {
-        fOut.Raw(fEmpty ? "\n      {" : ",\n      {");
-        fEmpty = false;
-        return fOut;
-    }
-
-private:
-    TJsonText& fOut;
-    bool fEmpty = true;
-};
 
 // Where a disk or a device sits: disks are spread evenly over the
 // controllers, sixteen SCSI ids to a channel.
@@ -386,96 +288,6 @@ void WriteBadStripes(TJsonText& out, TRandom& random, const TInventorySize& size
     }
 }
 
-// One event-log record's id, source and message.
-struct TEvent {
-    long long id;
-    const char* source;
-    std::string message;
-};
-
-// A message under one of the ids the scan looks for; most name an adapter
-// driver, unless `namesDriver` asks for one that does.
-TEvent DriverEvent(TRandom& random, long long id, bool namesDriver)
-{
-    const unsigned port = static_cast<unsigned>(random.Below(8));
-    switch (random.Below(namesDriver ? 7 : 8)) {
-    case 0:
-    case 1:
-    case 2:
-        return {
-            id, "zkvt314", Format("Reset to device, \\Device\\RaidPort%u, was issued by zkvt314.sys.", port)};
-    case 3:
-        return {id, "zkvt314",
-            Format(
-                "The device \\Device\\Harddisk%u\\DR%u did not respond in time (zkvt314.sys).", port, port)};
-    case 4:
-    case 5:
-        return {id, "tvrkdrvn",
-            Format("tvrkdrvn.sys detected a controller error on \\Device\\RaidPort%u.", port)};
-    case 6:
-        return {id, "tvrkdrvn",
-            Format("Retry of a request to \\Device\\RaidPort%u by tvrkdrvn.sys after zkvt314.sys timed out.",
-                port)};
-    default:
-        // Another driver's message under the same ids: read, and passed over.
-        return {id, "disk",
-            Format("The driver detected a controller error on \\Device\\Harddisk%u\\DR%u.", port, port)};
-    }
-}
-
-TEvent OtherEvent(TRandom& random)
-{
-    const char* const kServices[] = {"Windows Update", "Print Spooler", "Windows Time", "WinHTTP Web Proxy",
-        "Network Location Awareness", "Windows Modules Installer"};
-    switch (random.Below(10)) {
-    case 0:
-    case 1:
-    case 2:
-    case 3:
-        return {7036, "Service Control Manager",
-            Format("The %s service entered the %s state.", random.Pick(kServices),
-                random.Chance(500) ? "running" : "stopped")};
-    case 4:
-        return {6005, "EventLog", "The Event log service was started."};
-    case 5:
-        return {6006, "EventLog", "The Event log service was stopped."};
-    case 6:
-        return {1014, "DNS Client Events",
-            Format("Name resolution for the name host%u.corp timed out.",
-                static_cast<unsigned>(random.Below(500)))};
-    case 7:
-        return {10016, "DCOM", "The permission settings do not grant Local Activation to the COM server."};
-    case 8:
-        return {129, "zkvt314",
-            Format("Reset to device, \\Device\\RaidPort%u, was issued by zkvt314.sys.",
-                static_cast<unsigned>(random.Below(8)))};
-    default:
-        return {7040, "Service Control Manager", "The start type of the Windows Time service was changed."};
-    }
-}
-
-void WriteEvents(TJsonText& out, TRandom& random, std::size_t count, bool& firstClass)
-{
-    const long long kDriverIds[] = {9, 11, 15, 26, 50, 51};
-    TClassArray array(out, "QXRSG_WindowsSystemEventLogRecord", firstClass);
-    for (std::size_t i = 0; i < count; ++i) {
-        // The first six show every id the scan looks for; after them, one
-        // record in fifty has one of those ids.
-        const TEvent event = i < 6 ? DriverEvent(random, kDriverIds[i], true)
-            : random.Chance(20)    ? DriverEvent(random, random.Pick(kDriverIds), false)
-                                   : OtherEvent(random);
-        array.NextInstance()
-            .Member("RecordNumber", static_cast<long long>(i + 1))
-            .Raw(",")
-            .Member("EventID", event.id)
-            .Raw(",")
-            .Member("SourceName", event.source)
-            .Raw(",")
-            .Member("Message", event.message)
-            .Raw("}");
-    }
-}
-
 }  // namespace
 
 TInventorySize TInventorySize::Scaled(double factor) const
@@ -534,7 +346,7 @@ void GenerateInventory(const TGeneratorOptions& options, const TTextWriter& writ
     TRandom stripeRandom = stream(6);
     WriteBadStripes(out, stripeRandom, size, firstClass);
     TRandom eventRandom = stream(7);
-    WriteEvents(out, eventRandom, size.events, firstClass);
+    WriteEvents(out, eventRandom, size.events, options.eventHeavy, firstClass);
     out.Raw("\n  }\n}\n");
 }
 

@@ -34,6 +34,9 @@ struct TGeneratorOptions {
     std::uint64_t seed = 1;
     // A Linux machine lists RPM packages; any other lists applications.
     bool linuxHost = false;
+    // Six event-log records in ten under the ids the scan reads, half of
+    // them naming a driver, rather than one in fifty.
+    bool eventHeavy = false;
 };
 
 // Receives the text in pieces, in order.
@@ -43,5 +46,12 @@ void GenerateInventory(const TGeneratorOptions& options, const TTextWriter& writ
 
 // The whole inventory as one text.
 std::string GenerateInventoryText(const TGeneratorOptions& options);
+
+// Inventories of an unusual shape, to show that loading stays linear in time
+// and bounded in memory whatever the shape: one instance of `count` members;
+// one instance whose @associations object has `count` result classes;
+// `count` small instances; one string property of `count` bytes.
+enum class EShape { WideInstance, ManyAssociations, SmallInstances, LongString };
+void GenerateShape(EShape shape, std::size_t count, const TTextWriter& write);
 
 }  // namespace tarvobench

@@ -3,7 +3,8 @@
 // several sizes, down to one instance a slice; every class, instance,
 // property value and failure the host would answer is written out, and so
 // is a traced run of the plug-in, and the texts must be equal. A file that
-// cannot be loaded must give the same message every way.
+// cannot be loaded must give the same message every way. The whole load
+// reads the file as hvp-run does.
 //
 //   slicing_check PLUGIN INVENTORY...
 #include <cstdio>
@@ -16,7 +17,7 @@
 #include <simdjson.h>
 
 #include "hvp_host.hpp"
-#include "inventory.hpp"
+#include "inventory_document.hpp"
 #include "model.hpp"
 #include "model_dump.hpp"
 #include "output.hpp"
@@ -44,14 +45,18 @@ std::string TracedRun(const std::string& plugin, const std::shared_ptr<const sta
     return text;
 }
 
-// What loading and using the inventory shows, with slices of `sliceBytes`.
-std::string Describe(const std::string& plugin, const std::string& text, std::size_t sliceBytes)
+// What loading and using the inventory shows: loaded from `path` as hvp-run
+// loads it when `sliceBytes` is 0, else from `text` with slices of
+// `sliceBytes`.
+std::string Describe(
+    const std::string& plugin, const std::string& path, const std::string& text, std::size_t sliceBytes)
 {
     std::shared_ptr<const standin::TInventory> inventory;
     try {
-        inventory = standin::TInventory::LoadText(text, "inventory", sliceBytes);
-    } catch (const std::exception&) {
-        return tarvotest::DescribeLoad(text, sliceBytes);
+        inventory = sliceBytes == 0 ? standin::TInventory::LoadFile(path)
+                                    : standin::TInventoryLoader::LoadText(text, path, sliceBytes);
+    } catch (const std::exception& failure) {
+        return std::string("load fails: ") + failure.what() + "\n";
     }
     return tarvotest::DumpModel(inventory, text) + TracedRun(plugin, inventory);
 }
@@ -69,10 +74,10 @@ int main(int argc, char** argv)
     for (int i = 2; i < argc; ++i) {
         std::ifstream file(argv[i], std::ios::binary);
         const std::string text((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
-        const std::string whole = Describe(plugin, text, 0);
+        const std::string whole = Describe(plugin, argv[i], text, 0);
         for (const std::size_t sliceBytes :
-            {std::size_t(1), std::size_t(100), std::size_t(4096), standin::TInventory::kSliceBytes}) {
-            if (Describe(plugin, text, sliceBytes) != whole) {
+            {std::size_t(1), std::size_t(100), std::size_t(4096), standin::TInventoryLoader::kSliceBytes}) {
+            if (Describe(plugin, argv[i], text, sliceBytes) != whole) {
                 std::printf("DIFFERENT %s with slices of %zu bytes\n", argv[i], sliceBytes);
                 ++failures;
             }

@@ -5,9 +5,7 @@
 #include <cmath>
 #include <limits>
 
-#include "hvp_status.hpp"
-#include "inventory.hpp"
-#include "inventory_detail.hpp"
+#include "inventory_document.hpp"
 
 namespace NQXRHVP20 {
 namespace standin {
@@ -131,7 +129,7 @@ bool ReadIntegerLiteral(
         break;
     case dom::element_type::STRING: {
         const std::string_view text = literal.get_string().value_unsafe();
-        shown = "\"" + std::string(text) + "\"";
+        shown = "\"" + Excerpt(text) + "\"";
         if (!ParseIntegerText(text, negative, magnitude, overflow)) {
             problem = LiteralProblem(typeName, shown + " is not a decimal or 0x hexadecimal integer");
             return false;
@@ -144,7 +142,8 @@ bool ReadIntegerLiteral(
     }
 
     const TIntegerRange range = RangeOf(type);
-    if (negative && magnitude != 0 && !range.isSigned) {
+    // A leading minus is for the signed types only, on "-0" too.
+    if (negative && !range.isSigned) {
         problem = LiteralProblem(typeName, shown + " is out of range");
         return false;
     }
@@ -177,7 +176,7 @@ bool ReadRealLiteral(
         break;
     case dom::element_type::STRING: {
         const std::string_view text = literal.get_string().value_unsafe();
-        shown = "\"" + std::string(text) + "\"";
+        shown = "\"" + Excerpt(text) + "\"";
         bool negative = false;
         std::uint64_t magnitude = 0;
         bool overflow = false;
@@ -274,58 +273,6 @@ bool ReadTypedLiteral(
 
 }  // namespace
 
-bool ReadErrorForm(
-    dom::object form, bool allowEmpty, bool allowOn, TErrorForm& result, bool& onValue, std::string& problem)
-{
-    onValue = false;
-    bool hasError = false;
-    for (const dom::key_value_pair member : form) {
-        if (member.key == "error") {
-            hasError = true;
-            const dom::element x = member.value;
-            if (x.is_int64() || x.is_uint64()) {
-                const std::int64_t signedValue = x.is_int64() ? x.get_int64().value_unsafe() : -1;
-                if (x.is_int64() && (signedValue < 0 || signedValue > 0xFFFFFFFFLL)) {
-                    problem =
-                        "error status " + std::to_string(signedValue) + " is out of range (0 to 4294967295)";
-                    return false;
-                }
-                if (x.is_uint64() && !x.is_int64()) {
-                    problem = "error status is out of range (0 to 4294967295)";
-                    return false;
-                }
-                result.kind = TErrorForm::EKind::Status;
-                result.status = static_cast<std::uint32_t>(signedValue);
-            } else if (x.is_string() && x.get_string().value_unsafe() == "std") {
-                result.kind = TErrorForm::EKind::Std;
-            } else if (x.is_string() && x.get_string().value_unsafe() == "empty") {
-                result.kind = TErrorForm::EKind::Empty;
-            } else {
-                problem = "error must be a status from 0 to 4294967295, \"std\" or \"empty\"";
-                return false;
-            }
-        } else if (member.key == "on" && allowOn) {
-            if (!member.value.is_string() || member.value.get_string().value_unsafe() != "value") {
-                problem = "\"on\" must be \"value\"";
-                return false;
-            }
-            onValue = true;
-        } else {
-            problem = "unexpected member \"" + std::string(member.key) + "\" in an error form";
-            return false;
-        }
-    }
-    if (!hasError) {
-        problem = "an error form needs the member \"error\"";
-        return false;
-    }
-    if (result.kind == TErrorForm::EKind::Empty && (!allowEmpty || onValue)) {
-        problem = "\"empty\" is only for class and property look-ups, which return handles";
-        return false;
-    }
-    return true;
-}
-
 TCIMValue PlainEntryValue(dom::element entry)
 {
     switch (entry.type()) {
@@ -373,7 +320,7 @@ bool ReadPropertyEntry(dom::element entry, TPropertyEntry& result, std::string& 
     const dom::key_value_pair member = *form.begin();
     ECIMType type = kCIMTypeNone;
     if (!FindTypeName(member.key, type)) {
-        problem = "\"" + std::string(member.key) +
+        problem = "\"" + Excerpt(member.key) +
             "\" is not a CIM type (boolean, uint8, sint8, "
             "uint16, sint16, uint32, sint32, uint64, sint64, real32, real64, char16, string, "
             "datetime)";
@@ -392,18 +339,6 @@ bool CheckPropertyEntry(dom::element entry, std::string& problem)
     }
     default:
         return true;
-    }
-}
-
-void RaiseError(const TErrorForm& form)
-{
-    switch (form.kind) {
-    case TErrorForm::EKind::Status:
-        throw THVPException(THVPStatusCode(form.status));
-    case TErrorForm::EKind::Std:
-        throw std::runtime_error("host failure");
-    case TErrorForm::EKind::Empty:
-        return;
     }
 }
 

@@ -11,12 +11,10 @@
 
 #include "host_observer.hpp"
 #include "hvp_status.hpp"
-#include "inventory_detail.hpp"
+#include "inventory_document.hpp"
 
 namespace NQXRHVP20 {
 namespace standin {
-
-namespace dom = simdjson::dom;
 
 namespace {
 
@@ -27,34 +25,13 @@ using TInventoryRef = std::shared_ptr<const TInventory>;
     throw THVPException(THVPStatusCode(THVPStatusCode::kNotFound));
 }
 
-// The number of elements of an array. The document keeps the count only up
-// to 0xFFFFFF; beyond that the elements are counted.
-std::size_t CountOf(dom::array array)
-{
-    std::size_t count = array.size();
-    if (count >= 0xFFFFFF) {
-        count = 0;
-        for (auto it = array.begin(); it != array.end(); ++it)
-            ++count;
-    }
-    return count;
-}
-
-std::size_t CountOf(const TInstanceArrays& arrays)
-{
-    std::size_t count = 0;
-    for (const dom::array array : arrays)
-        count += CountOf(array);
-    return count;
-}
-
 class TInstanceBlock;
 
-// One instance: an object of the document, in the block of the enumeration
-// that delivered it; its place there is its place in the enumeration.
+// One instance: an entry of the index, in the block of the enumeration that
+// delivered it; its place there is its place in the enumeration.
 class TInventoryInstance : public ICIMInstance {
 public:
-    TInventoryInstance(const TInstanceBlock* block, dom::object object) : fBlock(block), fObject(object) { }
+    TInventoryInstance(const TInstanceBlock* block, std::uint32_t index) : fBlock(block), fIndex(index) { }
 
     boost::shared_ptr<ICIMProperty> GetProperty(const std::string& name, TCIMContext context) override;
     void EnumerateAssociatedInstances(TInstanceCallback callback, const std::string& association,
@@ -67,7 +44,7 @@ public:
 
 private:
     const TInstanceBlock* fBlock;  // which owns this instance
-    dom::object fObject;
+    std::uint32_t fIndex;          // in the block's level of the index
 };
 
 // The instances one enumeration delivers, made together in one block. The
@@ -76,8 +53,10 @@ private:
 // The block keeps the inventory alive, and each handle keeps the block.
 class TInstanceBlock : public boost::enable_shared_from_this<TInstanceBlock> {
 public:
-    TInstanceBlock(TInventoryRef inventory, std::string prefix, std::string_view className, std::size_t count)
-        : fInventory(std::move(inventory)), fPrefix(std::move(prefix)), fClassName(className)
+    TInstanceBlock(TInventoryRef inventory, std::string prefix, std::string className, const TLevel& level,
+        std::size_t depth, std::size_t count)
+        : fInventory(std::move(inventory)), fPrefix(std::move(prefix)), fClassName(std::move(className)),
+          fLevel(level), fDepth(depth)
     {
         // Reserved once for all: the handles point into the vector, which
         // must never move its elements.
@@ -86,18 +65,21 @@ public:
 
     // Makes the next instance; `self` is this block's own handle.
     static boost::shared_ptr<ICIMInstance> Add(
-        const boost::shared_ptr<TInstanceBlock>& self, dom::object object)
+        const boost::shared_ptr<TInstanceBlock>& self, std::uint32_t index)
     {
         std::vector<TInventoryInstance>& instances = self->fInstances;
         if (instances.size() == instances.capacity())
             throw std::logic_error("instance block is full");
-        instances.emplace_back(self.get(), object);
+        instances.emplace_back(self.get(), index);
         return boost::shared_ptr<ICIMInstance>(self, &instances.back());
     }
 
     const std::string& Prefix() const { return fPrefix; }
-    std::string_view ClassName() const { return fClassName; }
+    const std::string& ClassName() const { return fClassName; }
     const TInventoryRef& Inventory() const { return fInventory; }
+    const TLevel& Level() const { return fLevel; }
+    std::size_t Depth() const { return fDepth; }
+    std::string_view Text() const { return fInventory->Document().Text(); }
     std::size_t PlaceOf(const TInventoryInstance* instance) const
     {
         return static_cast<std::size_t>(instance - fInstances.data());
@@ -106,39 +88,32 @@ public:
 private:
     TInventoryRef fInventory;
     std::string fPrefix;
-    std::string_view fClassName;  // held by the document
+    std::string fClassName;
+    const TLevel& fLevel;  // held by the inventory
+    std::size_t fDepth;
     std::vector<TInventoryInstance> fInstances;
 };
 
 std::string TInventoryInstance::Name() const
 {
-    return fBlock->Prefix() + std::string(fBlock->ClassName()) + "[" + std::to_string(fBlock->PlaceOf(this)) +
-        "]";
+    return fBlock->Prefix() + fBlock->ClassName() + "[" + std::to_string(fBlock->PlaceOf(this)) + "]";
 }
 
 class TInventoryProperty : public ICIMProperty {
 public:
-    // A property whose entry is a plain JSON value: the value is made here,
-    // in place.
+    // A property whose value is made, or whose value fails.
     TInventoryProperty(boost::shared_ptr<const TInstanceBlock> owner, const TInventoryInstance* instance,
-        std::string_view name, dom::element entry)
-        : fOwner(std::move(owner)), fInstance(instance), fName(name), fValue(PlainEntryValue(entry))
-    {
-    }
-
-    // A property of a typed value, or whose value fails.
-    TInventoryProperty(boost::shared_ptr<const TInstanceBlock> owner, const TInventoryInstance* instance,
-        std::string_view name, const TPropertyEntry& entry)
+        const std::string& name, TPropertyEntry&& entry)
         : fOwner(std::move(owner)), fInstance(instance), fName(name),
           fValueError(entry.kind == TPropertyEntry::EKind::ValueError), fError(entry.error),
-          fValue(entry.value)
+          fValue(std::move(entry.value))
     {
     }
 
     const TCIMValue& GetValue(TCIMContext context) override
     {
         ObserveHostCall([&] {
-            return THostCall{EHostOp::GetValue, {}, fInstance->Name(), std::string(fName), {}, &context};
+            return THostCall{EHostOp::GetValue, {}, fInstance->Name(), fName, {}, &context};
         });
         if (fValueError)
             RaiseError(fError);
@@ -148,7 +123,7 @@ public:
 private:
     boost::shared_ptr<const TInstanceBlock> fOwner;  // keeps the instance, for its name
     const TInventoryInstance* fInstance;
-    std::string_view fName;  // the member's name, held by the document
+    std::string fName;
     bool fValueError = false;
     TErrorForm fError;
     TCIMValue fValue;
@@ -161,29 +136,23 @@ boost::shared_ptr<ICIMProperty> TInventoryInstance::GetProperty(const std::strin
     });
     if (outcome == EHostCallOutcome::ReturnEmpty)
         return boost::shared_ptr<ICIMProperty>();
-    dom::object::iterator member = fObject.begin();
-    const dom::object::iterator end = fObject.end();
-    while (member != end && !member.key_equals(name))
-        ++member;
-    // The associations are no property.
-    if (member == end || member.key_equals("@associations"))
-        ThrowNotFound();
-
-    // Every entry was checked when the inventory was loaded. A plain JSON
-    // value needs no more than reading; an object is a typed value or an
-    // error form.
-    const dom::element element = member.value();
-    if (!element.is_object())
+    // Every entry was checked when the inventory was loaded; the value is
+    // made from its text now. The associations are no property.
+    const TLevel& level = fBlock->Level();
+    const std::string_view text = fBlock->Text();
+    for (std::uint32_t m = level.memberStarts[fIndex], end = level.MembersEnd(fIndex); m < end; ++m) {
+        const TMemberRef& member = level.members[m];
+        if (member.end == kAssociations || !KeyEquals(text, member.key, name))
+            continue;
+        TPropertyEntry entry = EntryAt(text, member.value, member.end);
+        if (entry.kind == TPropertyEntry::EKind::LookupError) {
+            RaiseError(entry.error);
+            return boost::shared_ptr<ICIMProperty>();
+        }
         return boost::make_shared<TInventoryProperty>(
-            fBlock->shared_from_this(), this, member.key(), element);
-    TPropertyEntry entry;
-    std::string problem;
-    ReadPropertyEntry(element, entry, problem);
-    if (entry.kind == TPropertyEntry::EKind::LookupError) {
-        RaiseError(entry.error);
-        return boost::shared_ptr<ICIMProperty>();
+            fBlock->shared_from_this(), this, name, std::move(entry));
     }
-    return boost::make_shared<TInventoryProperty>(fBlock->shared_from_this(), this, member.key(), entry);
+    ThrowNotFound();
 }
 
 void TInventoryInstance::EnumerateAssociatedInstances(TInstanceCallback callback,
@@ -193,30 +162,34 @@ void TInventoryInstance::EnumerateAssociatedInstances(TInstanceCallback callback
     ObserveHostCall([&] {
         return THostCall{EHostOp::EnumerateAssociatedInstances, {}, Name(), {}, resultClass, &context};
     });
-    dom::object associations;
-    if (fObject.at_key("@associations").get(associations))
-        return;
-    dom::object::iterator member = associations.begin();
-    const dom::object::iterator end = associations.end();
-    while (member != end && !member.key_equals(resultClass))
-        ++member;
-    if (member == end)
-        return;
-    dom::array instances;
-    if (member.value().get(instances)) {
-        TErrorForm form;
-        bool onValue = false;
-        std::string problem;
-        ReadErrorForm(member.value().get_object().value_unsafe(), false, false, form, onValue, problem);
-        RaiseError(form);
+    const TLevel& level = fBlock->Level();
+    const std::string_view text = fBlock->Text();
+    for (std::uint32_t m = level.memberStarts[fIndex], end = level.MembersEnd(fIndex); m < end; ++m) {
+        const TMemberRef& member = level.members[m];
+        if (member.end != kAssociations)
+            continue;
+        // A count, then the result classes.
+        const std::uint32_t count = level.associations[member.value].key;
+        for (std::uint32_t k = 1; k <= count; ++k) {
+            const TAssociationRef& related = level.associations[member.value + k];
+            if (!KeyEquals(text, related.key, resultClass))
+                continue;
+            if (related.isError) {
+                RaiseError(ErrorFormAt(text, related.value, related.end));
+                return;
+            }
+            // The related instances' names stand behind this instance's name.
+            const std::size_t depth = fBlock->Depth() + 1;
+            const auto block = boost::make_shared<TInstanceBlock>(fBlock->Inventory(), Name() + "/",
+                resultClass, *fBlock->Inventory()->Document().levels.at(depth), depth,
+                related.instances.end - related.instances.first);
+            for (std::uint32_t i = related.instances.first; i < related.instances.end; ++i)
+                if (!callback(TInstanceBlock::Add(block, i)))
+                    return;
+            return;
+        }
         return;
     }
-    // The related instances' names stand behind this instance's name.
-    const auto block = boost::make_shared<TInstanceBlock>(
-        fBlock->Inventory(), Name() + "/", member.key(), CountOf(instances));
-    for (const dom::element element : instances)
-        if (!callback(TInstanceBlock::Add(block, element.get_object().value_unsafe())))
-            return;
 }
 
 class TInventoryClass : public ICIMClass {
@@ -239,12 +212,14 @@ public:
             RaiseError(fEntry->enumerateError);
             return;
         }
-        const auto block = boost::make_shared<TInstanceBlock>(
-            fInventory, std::string(), fEntry->name, CountOf(fEntry->instances));
-        for (const dom::array instances : fEntry->instances)
-            for (const dom::element element : instances)
-                if (!callback(TInstanceBlock::Add(block, element.get_object().value_unsafe())))
-                    return;
+        const TInstanceRange range = fEntry->instances;
+        if (range.first == range.end)
+            return;
+        const auto block = boost::make_shared<TInstanceBlock>(fInventory, std::string(), fEntry->name,
+            *fInventory->Document().levels.at(0), 0, range.end - range.first);
+        for (std::uint32_t i = range.first; i < range.end; ++i)
+            if (!callback(TInstanceBlock::Add(block, i)))
+                return;
     }
 
 private:

@@ -8,6 +8,7 @@
 #include <simdjson.h>
 
 #include "hvp_host.hpp"
+#include "inventory_document.hpp"
 #include "model.hpp"
 
 namespace tarvotest {
@@ -148,7 +149,7 @@ std::string DescribeLoad(const std::string& text, std::size_t sliceBytes)
 {
     std::shared_ptr<const standin::TInventory> inventory;
     try {
-        inventory = standin::TInventory::LoadText(text, "inventory", sliceBytes);
+        inventory = standin::TInventoryLoader::LoadText(text, "inventory", sliceBytes);
     } catch (const std::exception& failure) {
         return std::string("load fails: ") + failure.what() + "\n";
     }

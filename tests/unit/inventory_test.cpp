@@ -158,6 +158,54 @@ TEST(Inventory, CommentsAreIgnoredAndTheOperatingSystemDefaultsToZero)
 
 // Malformed inventories are golden cases (tests/golden/cases/inventory-rejects-*):
 // hvp-run must name the file, the place and the problem, and print nothing.
+// The cases below are the ones whose inputs are too large or too odd for a
+// golden file: each message still names the place, and quotes no more than
+// 40 bytes of the input.
+
+struct TRejectCase {
+    const char* name;
+    std::string text;
+    const char* message;
+};
+
+class Rejected : public ::testing::TestWithParam<TRejectCase> { };
+
+TEST_P(Rejected, WithThePlaceAndAShortExcerpt)
+{
+    try {
+        TInventory::LoadText(GetParam().text, "test.json");
+        FAIL() << "accepted";
+    } catch (const TInventoryError& failure) {
+        EXPECT_STREQ(failure.what(), GetParam().message);
+    }
+}
+
+const std::string k40 = std::string(40, 'x');
+
+const TRejectCase kRejectCases[] = {
+    {"nesting_too_deep", R"({"_c": )" + std::string(1100, '[') + std::string(1100, ']') + "}",
+        "test.json: line 1, column 1031: nesting deeper than 1024 levels"},
+    {"byte_order_mark", "\xEF\xBB\xBF{}",
+        "test.json: line 1, column 1: a byte-order mark, which JSON does not allow; save the file as UTF-8 "
+        "without one"},
+    {"trailing_nul_bytes", std::string("{}\0\0", 4),
+        "test.json: line 1, column 3: a NUL byte, which JSON does not allow"},
+    {"number_of_100001_digits", R"({"classes": {"A": [{"P": 1)" + std::string(100000, '0') + "}]}}",
+        "test.json: line 1, column 26: number 1000000000000000000000000000000000000000... is out of range"},
+    {"unterminated_100k_line", R"({"_c": ")" + std::string(100000, 'x'),
+        "test.json: line 1, column 100009: syntax error while parsing value - invalid string: missing "
+        "closing "
+        "quote; last read: '\"xxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxx...'"},
+    {"long_duplicate_class", R"({"classes": {")" + k40 + R"(yy": [], ")" + k40 + R"(yy": []}})",
+        "test.json: at classes.xxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxx...: duplicate class "
+        "\"xxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxx...\""},
+    {"uint16_minus_zero", R"({"classes": {"A": [{"P": {"uint16": "-0"}}]}})",
+        "test.json: at classes.A[0].P: uint16 literal \"-0\" is out of range"},
+    {"uint64_minus_zero_hex", R"({"classes": {"A": [{"P": {"uint64": "-0x0"}}]}})",
+        "test.json: at classes.A[0].P: uint64 literal \"-0x0\" is out of range"},
+};
+
+INSTANTIATE_TEST_SUITE_P(Inventories, Rejected, ::testing::ValuesIn(kRejectCases), TCaseName());
 
 TEST(InventoryFiles, AMissingFileIsNamedWithTheReason)
 {
@@ -166,6 +214,16 @@ TEST(InventoryFiles, AMissingFileIsNamedWithTheReason)
         FAIL() << "accepted";
     } catch (const TInventoryError& failure) {
         EXPECT_STREQ(failure.what(), "/nonexistent/inventory.json: cannot open: No such file or directory");
+    }
+}
+
+TEST(InventoryFiles, AnEndlessInputStopsAtTheLimit)
+{
+    try {
+        TInventory::LoadFile("/dev/zero", 1024);
+        FAIL() << "accepted";
+    } catch (const TInventoryError& failure) {
+        EXPECT_STREQ(failure.what(), "/dev/zero: larger than the 1 KiB limit on an inventory");
     }
 }
 

@@ -1,0 +1,30 @@
+// The check of a parsed inventory document.
+#pragma once
+
+#include <cstddef>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include <simdjson.h>
+
+#include "inventory_document.hpp"
+
+namespace NQXRHVP20 {
+namespace standin {
+
+// For the class at `place` among the members of "classes": when it was
+// parsed in slices, calls `check` with each slice's array in order and
+// answers true; else answers false.
+using TSliceVisitor =
+    std::function<bool(std::size_t place, const std::function<void(simdjson::dom::array)>& check)>;
+
+// Walks the document once, in document order, and throws TInventoryError,
+// naming `source`, at the first entry that is not a valid inventory. Gives
+// the class entries in document order (their instances are the index's
+// business) and the operating-system fields.
+void CheckDocument(const std::string& source, simdjson::dom::element root, const TSliceVisitor& slices,
+    std::vector<TClassEntry>& classes, bool& hasOsError, TErrorForm& osError, unsigned short& osType);
+
+}  // namespace standin
+}  // namespace NQXRHVP20

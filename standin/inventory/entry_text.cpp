@@ -1,0 +1,116 @@
+// Property entries read from the inventory's text when the plug-in asks for
+// them. The loader checked every entry, so the common forms are read
+// straight from their text: a string without escapes, an integer, true,
+// false, null. Anything else (escapes, reals, typed values, error forms) is
+// parsed again, alone, by the same reader the check used.
+#include <charconv>
+#include <cstring>
+#include <string>
+
+#include "inventory_document.hpp"
+
+namespace NQXRHVP20 {
+namespace standin {
+
+namespace {
+
+// The parsed JSON text [begin, end) of the inventory's text, which stays
+// readable past `end`. The element lasts until the next call.
+simdjson::dom::element Reparse(std::string_view text, std::uint32_t begin, std::uint32_t end)
+{
+    thread_local simdjson::dom::parser parser;
+    simdjson::dom::element element;
+    if (const auto error = parser.parse(text.data() + begin, end - begin, false).get(element))
+        throw std::runtime_error(
+            std::string("an inventory entry cannot be read again: ") + simdjson::error_message(error));
+    return element;
+}
+
+bool IsInteger(std::string_view token)
+{
+    for (const char c : token)
+        if (c == '.' || c == 'e' || c == 'E')
+            return false;
+    return true;
+}
+
+}  // namespace
+
+TPropertyEntry EntryAt(std::string_view text, std::uint32_t begin, std::uint32_t end)
+{
+    TPropertyEntry entry;
+    const std::string_view token = text.substr(begin, end - begin);
+    switch (token.front()) {
+    case '"':
+        if (token.find('\\') == std::string_view::npos) {
+            entry.value = TCIMValue(std::string(token.substr(1, token.size() - 2)));
+            return entry;
+        }
+        break;
+    case 't':
+    case 'f':
+        entry.value = TCIMValue::MakeBoolean(token.front() == 't');
+        return entry;
+    case 'n':
+        return entry;
+    case '{':
+        break;
+    default:
+        if (IsInteger(token)) {
+            std::int64_t number = 0;
+            const char* last = token.data() + token.size();
+            if (std::from_chars(token.data(), last, number).ec == std::errc()) {
+                entry.value = TCIMValue::MakeSigned(kCIMTypeSInt64, number);
+                return entry;
+            }
+            // Above the signed range, as the check allowed.
+            std::uint64_t unsignedNumber = 0;
+            if (token.front() != '-' &&
+                std::from_chars(token.data(), last, unsignedNumber).ec == std::errc()) {
+                entry.value = TCIMValue::MakeUnsigned(kCIMTypeUInt64, unsignedNumber);
+                return entry;
+            }
+        }
+        break;
+    }
+    std::string problem;
+    const simdjson::dom::element element = Reparse(text, begin, end);
+    if (!element.is_object())
+        entry.value = PlainEntryValue(element);
+    else
+        ReadPropertyEntry(element, entry, problem);
+    return entry;
+}
+
+TErrorForm ErrorFormAt(std::string_view text, std::uint32_t begin, std::uint32_t end)
+{
+    TErrorForm form;
+    bool onValue = false;
+    std::string problem;
+    ReadErrorForm(
+        Reparse(text, begin, end).get_object().value_unsafe(), false, false, form, onValue, problem);
+    return form;
+}
+
+bool KeyEquals(std::string_view text, std::uint32_t key, std::string_view name)
+{
+    const std::size_t at = key & ~kEscapedKey;
+    if ((key & kEscapedKey) == 0) {
+        // A name without escapes is its text up to the first quote, so it
+        // never holds a quote itself.
+        return text.size() > at + name.size() && text[at + name.size()] == '"' &&
+            std::memcmp(text.data() + at, name.data(), name.size()) == 0 &&
+            name.find('"') == std::string_view::npos;
+    }
+    // The name with its escapes: read it again from its opening quote to its
+    // closing one.
+    std::size_t close = at;
+    while (text[close] != '"')
+        close += text[close] == '\\' ? 2 : 1;
+    return Reparse(text, static_cast<std::uint32_t>(at - 1), static_cast<std::uint32_t>(close + 1))
+               .get_string()
+               .value_unsafe() == name;
+}
+
+}  // namespace standin
+}  // namespace NQXRHVP20

@@ -1,0 +1,75 @@
+// Error forms of the inventory file: how an operation is to fail.
+#include "hvp_status.hpp"
+#include "inventory_document.hpp"
+
+namespace NQXRHVP20 {
+namespace standin {
+
+namespace dom = simdjson::dom;
+
+bool ReadErrorForm(
+    dom::object form, bool allowEmpty, bool allowOn, TErrorForm& result, bool& onValue, std::string& problem)
+{
+    onValue = false;
+    bool hasError = false;
+    for (const dom::key_value_pair member : form) {
+        if (member.key == "error") {
+            hasError = true;
+            const dom::element x = member.value;
+            if (x.is_int64() || x.is_uint64()) {
+                const std::int64_t signedValue = x.is_int64() ? x.get_int64().value_unsafe() : -1;
+                if (x.is_int64() && (signedValue < 0 || signedValue > 0xFFFFFFFFLL)) {
+                    problem =
+                        "error status " + std::to_string(signedValue) + " is out of range (0 to 4294967295)";
+                    return false;
+                }
+                if (x.is_uint64() && !x.is_int64()) {
+                    problem = "error status is out of range (0 to 4294967295)";
+                    return false;
+                }
+                result.kind = TErrorForm::EKind::Status;
+                result.status = static_cast<std::uint32_t>(signedValue);
+            } else if (x.is_string() && x.get_string().value_unsafe() == "std") {
+                result.kind = TErrorForm::EKind::Std;
+            } else if (x.is_string() && x.get_string().value_unsafe() == "empty") {
+                result.kind = TErrorForm::EKind::Empty;
+            } else {
+                problem = "error must be a status from 0 to 4294967295, \"std\" or \"empty\"";
+                return false;
+            }
+        } else if (member.key == "on" && allowOn) {
+            if (!member.value.is_string() || member.value.get_string().value_unsafe() != "value") {
+                problem = "\"on\" must be \"value\"";
+                return false;
+            }
+            onValue = true;
+        } else {
+            problem = "unexpected member \"" + Excerpt(member.key) + "\" in an error form";
+            return false;
+        }
+    }
+    if (!hasError) {
+        problem = "an error form needs the member \"error\"";
+        return false;
+    }
+    if (result.kind == TErrorForm::EKind::Empty && (!allowEmpty || onValue)) {
+        problem = "\"empty\" is only for class and property look-ups, which return handles";
+        return false;
+    }
+    return true;
+}
+
+void RaiseError(const TErrorForm& form)
+{
+    switch (form.kind) {
+    case TErrorForm::EKind::Status:
+        throw THVPException(THVPStatusCode(form.status));
+    case TErrorForm::EKind::Std:
+        throw std::runtime_error("host failure");
+    case TErrorForm::EKind::Empty:
+        return;
+    }
+}
+
+}  // namespace standin
+}  // namespace NQXRHVP20

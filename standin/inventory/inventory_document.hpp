@@ -1,0 +1,176 @@
+// The loaded inventory as the host objects read it: the text itself, kept
+// whole, and a compact index of where each instance and property entry sits
+// in it. A property's value is made from its text only when it is asked for.
+//
+// The loader parses the text with simdjson's DOM, a piece at a time, to check
+// it (the parsed pieces are dropped once checked), and indexes each piece
+// with simdjson's On-Demand API, which tells where every value starts.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <unordered_map>
+#include <vector>
+
+#include <simdjson.h>
+
+#include "hvp_cim_value.hpp"
+#include "inventory.hpp"
+#include "text_file.hpp"
+
+namespace NQXRHVP20 {
+namespace standin {
+
+// A vector that grows in fixed chunks, so that growing never copies what it
+// holds nor needs it twice in memory.
+template <typename T> class TChunkedVector {
+public:
+    void PushBack(const T& item)
+    {
+        if (fSize % kChunk == 0)
+            fChunks.emplace_back(new T[kChunk]);
+        fChunks.back()[fSize % kChunk] = item;
+        ++fSize;
+    }
+    const T& operator[](std::size_t i) const { return fChunks[i / kChunk][i % kChunk]; }
+    std::size_t Size() const { return fSize; }
+
+private:
+    static constexpr std::size_t kChunk = 1 << 14;
+    std::vector<std::unique_ptr<T[]>> fChunks;
+    std::size_t fSize = 0;
+};
+
+// One member of an instance, by offsets into the text: `key` is the first
+// byte after the name's opening quote, with kEscapedKey set when the name
+// holds an escape; [value, end) is the entry's JSON text. For @associations,
+// `end` is kAssociations and `value` the place of its result classes.
+struct TMemberRef {
+    std::uint32_t key;
+    std::uint32_t value;
+    std::uint32_t end;
+};
+constexpr std::uint32_t kEscapedKey = std::uint32_t(1) << 31;
+constexpr std::uint32_t kAssociations = ~std::uint32_t(0);
+
+// A range of instances of one nesting level.
+struct TInstanceRange {
+    std::uint32_t first = 0;
+    std::uint32_t end = 0;
+};
+
+// One result class of an @associations object: its name as `key` is in
+// TMemberRef, and the instances of the next level, or (with `isError`) the
+// error form at [value, end) of the text.
+struct TAssociationRef {
+    std::uint32_t key;
+    std::uint32_t value;
+    std::uint32_t end;
+    TInstanceRange instances;
+    bool isError;
+};
+
+// The instances of one nesting level: the class arrays' instances are level
+// 0, the instances they are associated with level 1, and so on. Instance i
+// has the members [memberStarts[i], memberStarts[i + 1]), the last one up to
+// the end of `members`; its result classes start at `associations[k]` for
+// the k its @associations member names, after a count.
+struct TLevel {
+    TChunkedVector<std::uint32_t> memberStarts;
+    TChunkedVector<TMemberRef> members;
+    std::vector<TAssociationRef> associations;
+    std::uint32_t MembersEnd(std::uint32_t instance) const
+    {
+        return instance + 1 < memberStarts.Size() ? memberStarts[instance + 1]
+                                                  : static_cast<std::uint32_t>(members.Size());
+    }
+};
+
+struct TClassEntry {
+    std::string name;
+    bool hasLookupError = false;
+    TErrorForm lookupError;
+    TInstanceRange instances;  // of level 0
+    bool hasEnumerateError = false;
+    TErrorForm enumerateError;
+};
+
+struct TInventoryDocument {
+    TPaddedText text;
+    std::vector<std::unique_ptr<TLevel>> levels;
+    std::unordered_map<std::string, TClassEntry> classes;
+
+    std::string_view Text() const { return text.View(); }
+    TLevel& Level(std::size_t depth)
+    {
+        while (levels.size() <= depth)
+            levels.emplace_back(new TLevel());
+        return *levels[depth];
+    }
+};
+
+// The text an inventory can hold: every offset of a member's name fits 31
+// bits, the flag kEscapedKey taking the last.
+constexpr std::uint64_t kMaxTextBytes = std::uint64_t(1) << 31;
+
+// Loads inventories; the tests choose the slice size too.
+class TInventoryLoader {
+public:
+    // A class array larger than this is parsed in slices of about this size,
+    // so that the parser's working buffers stay small.
+    static constexpr std::size_t kSliceBytes = std::size_t(4) << 20;
+
+    // Parses, checks and indexes the text, which the inventory keeps.
+    // `sliceBytes` 0 parses the document whole; every slice size gives the
+    // same inventory, or the same error.
+    static std::shared_ptr<const TInventory> Load(
+        TPaddedText text, const std::string& source, std::size_t sliceBytes);
+    static std::shared_ptr<const TInventory> LoadText(
+        std::string_view text, const std::string& source, std::size_t sliceBytes);
+};
+
+// What a property entry means once checked.
+struct TPropertyEntry {
+    enum class EKind { Value, LookupError, ValueError };
+    EKind kind = EKind::Value;
+    TCIMValue value;   // for Value
+    TErrorForm error;  // for LookupError and ValueError
+};
+
+// Reads one property entry; on a malformed entry answers false and describes
+// the problem in `problem`.
+bool ReadPropertyEntry(simdjson::dom::element entry, TPropertyEntry& result, std::string& problem);
+
+// The value of a property entry that is a plain JSON value: null, a string,
+// true or false, or a number.
+TCIMValue PlainEntryValue(simdjson::dom::element entry);
+
+// Checks one property entry as ReadPropertyEntry does, with the same answer
+// and problem, but builds no value for the plain JSON forms, which are always
+// valid. The loader checks every entry of the document this way.
+bool CheckPropertyEntry(simdjson::dom::element entry, std::string& problem);
+
+// Reads {"error": X} (and, where `allowOn`, {"error": X, "on": "value"}).
+// "empty" is accepted only where `allowEmpty`, and never with "on".
+bool ReadErrorForm(simdjson::dom::object form, bool allowEmpty, bool allowOn, TErrorForm& result,
+    bool& onValue, std::string& problem);
+
+// What the checked entry at [begin, end) of the text means; the text goes on
+// readable past `end`.
+TPropertyEntry EntryAt(std::string_view text, std::uint32_t begin, std::uint32_t end);
+// The error form at [begin, end) of the text.
+TErrorForm ErrorFormAt(std::string_view text, std::uint32_t begin, std::uint32_t end);
+// Whether the member name at `key` (a TMemberRef key) is `name`.
+bool KeyEquals(std::string_view text, std::uint32_t key, std::string_view name);
+
+// At most the first kExcerptBytes bytes of a text taken from the input, with
+// "..." after them when there was more, so that no message repeats a long
+// stretch of a file.
+constexpr std::size_t kExcerptBytes = 40;
+std::string Excerpt(std::string_view text);
+
+}  // namespace standin
+}  // namespace NQXRHVP20

@@ -1,0 +1,325 @@
+// Loading an inventory's text. It is parsed with simdjson's DOM to check it:
+// whole, or, when it is large, its large class arrays a slice at a time and
+// the rest as an outline, so that the parser's working memory stays small.
+// Each piece is indexed once checked and then dropped; the inventory keeps
+// only the text and the index. The pieces are used only when the outline is
+// the document the cuts were made for and every slice parses; a syntax error
+// anywhere is reported as the whole parse reports it, before any inventory
+// error.
+#include <functional>
+#include <memory>
+#include <new>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "checker.hpp"
+#include "index_builder.hpp"
+#include "inventory_document.hpp"
+#include "slice_plan.hpp"
+#include "syntax_errors.hpp"
+
+namespace NQXRHVP20 {
+namespace standin {
+
+namespace dom = simdjson::dom;
+
+namespace {
+
+// Puts brackets around the elements of one slice, for the time of its parse:
+// the characters before and after them are '[' or ',', and ',' or ']'.
+class TBracketedSlice {
+public:
+    TBracketedSlice(char* text, std::size_t open, std::size_t close)
+        : fOpen(text + open), fClose(text + close), fOpenWas(*fOpen), fCloseWas(*fClose)
+    {
+        *fOpen = '[';
+        *fClose = ']';
+    }
+    ~TBracketedSlice()
+    {
+        *fOpen = fOpenWas;
+        *fClose = fCloseWas;
+    }
+    TBracketedSlice(const TBracketedSlice&) = delete;
+    TBracketedSlice& operator=(const TBracketedSlice&) = delete;
+
+private:
+    char* fOpen;
+    char* fClose;
+    char fOpenWas;
+    char fCloseWas;
+};
+
+// Whether the outline is the document the plan was made for: an object with
+// one "classes" member, an object, whose planned members have the planned
+// names and are empty arrays.
+bool OutlineMatches(dom::element root, const std::vector<TSlicedArray>& plan)
+{
+    dom::object top;
+    if (root.get(top))
+        return false;
+    dom::object classes;
+    int found = 0;
+    for (const dom::key_value_pair member : top) {
+        if (member.key == "classes") {
+            ++found;
+            if (member.value.get(classes))
+                return false;
+        }
+    }
+    if (found != 1)
+        return false;
+    auto next = plan.begin();
+    std::size_t place = 0;
+    for (const dom::key_value_pair member : classes) {
+        if (next != plan.end() && next->member == place) {
+            dom::array instances;
+            if (member.key != next->key || member.value.get(instances) || instances.size() != 0)
+                return false;
+            ++next;
+        }
+        ++place;
+    }
+    return next == plan.end();
+}
+
+// Thrown when the pieces do not make up the document they were cut from;
+// the text is then loaded whole.
+struct TLoadWhole { };
+
+class TLoad {
+public:
+    TLoad(TInventoryDocument& document, const std::string& source, std::size_t sliceBytes)
+        : fDocument(document), fSource(source), fSliceBytes(sliceBytes), fText(document.text.Data()),
+          fSize(document.text.Size()), fIndex(document)
+    {
+    }
+
+    // Fills the document's classes, and the operating-system fields.
+    void Run(bool& hasOsError, TErrorForm& osError, unsigned short& osType);
+
+private:
+    bool PlanPieces();
+    bool VisitSlices(std::size_t place, const std::function<void(dom::array)>& check);
+    bool Slice(std::size_t open, std::size_t close, const std::function<void(dom::array)>* check,
+        TInstanceRange* range);
+    void CheckRemainingSlices();
+    [[noreturn]] void ThrowSyntaxError();
+    [[noreturn]] void Throw(simdjson::error_code error);
+
+    TInventoryDocument& fDocument;
+    const std::string& fSource;
+    std::size_t fSliceBytes;
+    char* fText;
+    std::size_t fSize;
+    TIndexBuilder fIndex;
+
+    std::vector<TSlicedArray> fPlan;
+    std::string fOutline;
+    std::vector<std::pair<std::size_t, std::size_t>> fRemoved;  // see TIndexBuilder::IndexOutline
+    std::vector<TInstanceRange> fSlicedRanges;                  // of the planned arrays
+    std::size_t fNextArray = 0;  // the first planned array, and its first slice, not parsed yet
+    std::size_t fNextSlice = 0;
+    dom::parser fSliceParser;
+    dom::document fSliceDocument;
+};
+
+[[noreturn]] void TLoad::Throw(simdjson::error_code error)
+{
+    if (error == simdjson::MEMALLOC)
+        throw std::bad_alloc();
+    if (error == simdjson::CAPACITY)
+        throw TInventoryError(fSource, simdjson::error_message(error));
+    throw TInventoryError(fSource, DescribeSyntaxError(std::string_view(fText, fSize), error));
+}
+
+[[noreturn]] void TLoad::ThrowSyntaxError()
+{
+    dom::parser parser;
+    dom::document document;
+    dom::element root;
+    const simdjson::error_code error =
+        parser.parse_into_document(document, reinterpret_cast<const std::uint8_t*>(fText), fSize, false)
+            .get(root);
+    if (!error)
+        throw TLoadWhole();
+    Throw(error);
+}
+
+bool TLoad::PlanPieces()
+{
+    if (fSliceBytes == 0 || fSize <= fSliceBytes)
+        return false;
+    fPlan = PlanSlices(std::string_view(fText, fSize), fSliceBytes);
+    for (const TSlicedArray& array : fPlan) {
+        if (fText[array.open] != '[' || fText[array.close] != ']')
+            return false;
+        for (const std::size_t cut : array.cuts)
+            if (fText[cut] != ',')
+                return false;
+    }
+    if (fPlan.empty())
+        return false;
+    // The outline keeps the brackets of the sliced arrays and nothing between.
+    std::size_t from = 0;
+    for (const TSlicedArray& array : fPlan) {
+        fOutline.append(fText + from, array.open + 1 - from);
+        fRemoved.emplace_back(fOutline.size() - 1, array.close - array.open - 1);
+        from = array.close;
+    }
+    fOutline.append(fText + from, fSize - from);
+    fOutline.reserve(fOutline.size() + simdjson::SIMDJSON_PADDING);
+    fSlicedRanges.resize(fPlan.size());
+    // A slice is parsed as an array two levels nearer the top than its
+    // elements are in the document, so it may nest two levels less.
+    if (const simdjson::error_code error =
+            fSliceParser.allocate(fSliceBytes + 64, simdjson::DEFAULT_MAX_DEPTH - 2))
+        Throw(error);
+    return true;
+}
+
+bool TLoad::Slice(
+    std::size_t open, std::size_t close, const std::function<void(dom::array)>* check, TInstanceRange* range)
+{
+    const TBracketedSlice bracketed(fText, open, close);
+    dom::element root;
+    dom::array elements;
+    // Each slice holds one element or more, as the commas between the slices
+    // demand.
+    if (fSliceParser.parse_into_document(fSliceDocument, fText + open, close + 1 - open, false).get(root) ||
+        root.get(elements) || elements.size() == 0)
+        return false;
+    if (check != nullptr) {
+        (*check)(elements);
+        const TInstanceRange slice = fIndex.IndexSlice(fText, open, close);
+        if (range->first == range->end)
+            range->first = slice.first;
+        range->end = slice.end;
+    }
+    return true;
+}
+
+bool TLoad::VisitSlices(std::size_t place, const std::function<void(dom::array)>& check)
+{
+    if (fNextArray >= fPlan.size() || fPlan[fNextArray].member != place)
+        return false;
+    const TSlicedArray& array = fPlan[fNextArray];
+    TInstanceRange& range = fSlicedRanges[fNextArray];
+    std::size_t open = array.open;
+    for (std::size_t k = 0; k <= array.cuts.size(); ++k) {
+        const std::size_t close = k < array.cuts.size() ? array.cuts[k] : array.close;
+        fNextSlice = k + 1;
+        if (!Slice(open, close, &check, &range))
+            ThrowSyntaxError();
+        open = close;
+    }
+    ++fNextArray;
+    fNextSlice = 0;
+    return true;
+}
+
+void TLoad::CheckRemainingSlices()
+{
+    for (; fNextArray < fPlan.size(); ++fNextArray, fNextSlice = 0) {
+        const TSlicedArray& array = fPlan[fNextArray];
+        for (std::size_t k = fNextSlice; k <= array.cuts.size(); ++k) {
+            const std::size_t open = k == 0 ? array.open : array.cuts[k - 1];
+            const std::size_t close = k < array.cuts.size() ? array.cuts[k] : array.close;
+            if (!Slice(open, close, nullptr, nullptr))
+                ThrowSyntaxError();
+        }
+    }
+}
+
+void TLoad::Run(bool& hasOsError, TErrorForm& osError, unsigned short& osType)
+{
+    std::vector<TClassEntry> classes;
+    {
+        dom::parser parser;
+        dom::document outline;
+        dom::element root;
+        bool sliced = PlanPieces();
+        if (sliced) {
+            const simdjson::padded_string_view padded(fOutline.data(), fOutline.size(), fOutline.capacity());
+            sliced = !parser.parse_into_document(outline, padded).get(root) && OutlineMatches(root, fPlan);
+        }
+        if (!sliced) {
+            fPlan.clear();
+            fRemoved.clear();
+            std::string().swap(fOutline);
+            if (const simdjson::error_code error =
+                    parser
+                        .parse_into_document(
+                            outline, reinterpret_cast<const std::uint8_t*>(fText), fSize, false)
+                        .get(root))
+                Throw(error);
+        }
+        const TSliceVisitor visitor = [this](
+                                          std::size_t place, const std::function<void(dom::array)>& check) {
+            return VisitSlices(place, check);
+        };
+        try {
+            CheckDocument(fSource, root, visitor, classes, hasOsError, osError, osType);
+        } catch (const TInventoryError&) {
+            // A syntax error further on comes first, as in a whole parse.
+            CheckRemainingSlices();
+            throw;
+        }
+    }  // the parsed documents are given back before the rest is indexed
+    for (std::size_t i = 0; i < fPlan.size(); ++i)
+        classes.at(fPlan[i].member).instances = fSlicedRanges[i];
+    fSliceDocument = dom::document();
+    if (fPlan.empty())
+        fIndex.IndexOutline(simdjson::padded_string_view(fText, fSize, fSize + simdjson::SIMDJSON_PADDING),
+            fRemoved, classes);
+    else
+        fIndex.IndexOutline(
+            simdjson::padded_string_view(fOutline.data(), fOutline.size(), fOutline.capacity()), fRemoved,
+            classes);
+    for (TClassEntry& entry : classes) {
+        const std::string name = entry.name;
+        fDocument.classes.emplace(name, std::move(entry));
+    }
+}
+
+}  // namespace
+
+std::shared_ptr<const TInventory> TInventoryLoader::Load(
+    TPaddedText text, const std::string& source, std::size_t sliceBytes)
+{
+    try {
+        if (text.Size() > kMaxTextBytes)
+            throw TInventoryError(
+                source, "larger than the " + DescribeSize(kMaxTextBytes) + " limit on an inventory");
+        std::shared_ptr<TInventory> inventory(new TInventory());
+        inventory->fSource = source;
+        inventory->fDocument = std::make_unique<TInventoryDocument>();
+        inventory->fDocument->text = std::move(text);
+        try {
+            TLoad(*inventory->fDocument, source, sliceBytes)
+                .Run(inventory->fHasOsError, inventory->fOsError, inventory->fOsType);
+        } catch (const TLoadWhole&) {
+            inventory->fDocument->levels.clear();
+            inventory->fDocument->classes.clear();
+            TLoad(*inventory->fDocument, source, 0)
+                .Run(inventory->fHasOsError, inventory->fOsError, inventory->fOsType);
+        }
+        return inventory;
+    } catch (const std::bad_alloc&) {
+        throw TInventoryError(source, "not enough memory to load the inventory");
+    }
+}
+
+std::shared_ptr<const TInventory> TInventoryLoader::LoadText(
+    std::string_view text, const std::string& source, std::size_t sliceBytes)
+{
+    try {
+        return Load(PaddedCopy(text), source, sliceBytes);
+    } catch (const std::bad_alloc&) {
+        throw TInventoryError(source, "not enough memory to load the inventory");
+    }
+}
+
+}  // namespace standin
+}  // namespace NQXRHVP20

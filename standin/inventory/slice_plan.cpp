@@ -1,0 +1,253 @@
+// The slice planner: one pass over the text, 64 bytes at a time, that tells
+// strings from structure and finds the commas between the elements of the
+// large class arrays.
+#include "slice_plan.hpp"
+
+#include <cstdint>
+#include <cstring>
+#include <string>
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
+namespace NQXRHVP20 {
+namespace standin {
+
+namespace {
+
+// The bytes of one 64-byte block that matter for finding the arrays, one bit
+// each.
+struct TBlockMasks {
+    std::uint64_t quote;
+    std::uint64_t backslash;
+    std::uint64_t open;   // '{' or '['
+    std::uint64_t close;  // '}' or ']'
+    std::uint64_t comma;
+    std::uint64_t colon;
+};
+
+#if defined(__SSE2__)
+std::uint64_t MaskOf(const __m128i (&chunks)[4], char c)
+{
+    const __m128i wanted = _mm_set1_epi8(c);
+    std::uint64_t mask = 0;
+    for (int i = 0; i < 4; ++i)
+        mask |= static_cast<std::uint64_t>(
+                    static_cast<std::uint32_t>(_mm_movemask_epi8(_mm_cmpeq_epi8(chunks[i], wanted))))
+            << (16 * i);
+    return mask;
+}
+
+TBlockMasks MasksOf(const char* block)
+{
+    __m128i chunks[4];
+    __m128i lowered[4];
+    for (int i = 0; i < 4; ++i) {
+        chunks[i] = _mm_loadu_si128(reinterpret_cast<const __m128i*>(block + 16 * i));
+        // '[' and ']' are '{' and '}' with the 0x20 bit cleared.
+        lowered[i] = _mm_or_si128(chunks[i], _mm_set1_epi8(0x20));
+    }
+    return {MaskOf(chunks, '"'), MaskOf(chunks, '\\'), MaskOf(lowered, '{'), MaskOf(lowered, '}'),
+        MaskOf(chunks, ','), MaskOf(chunks, ':')};
+}
+#else
+TBlockMasks MasksOf(const char* block)
+{
+    TBlockMasks masks{0, 0, 0, 0, 0, 0};
+    for (int i = 0; i < 64; ++i) {
+        const std::uint64_t bit = std::uint64_t(1) << i;
+        switch (block[i]) {
+        case '"':
+            masks.quote |= bit;
+            break;
+        case '\\':
+            masks.backslash |= bit;
+            break;
+        case '{':
+        case '[':
+            masks.open |= bit;
+            break;
+        case '}':
+        case ']':
+            masks.close |= bit;
+            break;
+        case ',':
+            masks.comma |= bit;
+            break;
+        case ':':
+            masks.colon |= bit;
+            break;
+        default:
+            break;
+        }
+    }
+    return masks;
+}
+#endif
+
+// Bit i of the result is the parity of bits 0 to i.
+std::uint64_t PrefixParity(std::uint64_t bits)
+{
+    for (int shift = 1; shift < 64; shift *= 2)
+        bits ^= bits << shift;
+    return bits;
+}
+
+// The bits of positions `from` to 63.
+std::uint64_t BitsFrom(unsigned from)
+{
+    return from >= 64 ? 0 : ~std::uint64_t(0) << from;
+}
+
+bool IsJsonSpace(char c)
+{
+    return c == ' ' || c == '\t' || c == '\n' || c == '\r';
+}
+
+// The key of the member whose value starts at `at`, when it holds no escape;
+// empty when there is none such.
+std::string_view KeyBefore(std::string_view text, std::size_t at)
+{
+    std::size_t i = at;
+    while (i > 0 && IsJsonSpace(text[i - 1]))
+        --i;
+    if (i == 0 || text[i - 1] != ':')
+        return std::string_view();
+    --i;
+    while (i > 0 && IsJsonSpace(text[i - 1]))
+        --i;
+    if (i == 0 || text[i - 1] != '"')
+        return std::string_view();
+    const std::size_t end = --i;
+    while (i > 0 && text[i - 1] != '"' && text[i - 1] != '\\')
+        --i;
+    if (i < 2 || text[i - 1] != '"' || text[i - 2] == '\\')
+        return std::string_view();
+    return text.substr(i, end - i);
+}
+
+}  // namespace
+
+// Finds the class arrays, values of the members of the top-level "classes"
+// object, whose elements take more than `sliceBytes`, and cuts each one at
+// the first comma between elements after every `sliceBytes`. The text is
+// read 64 bytes at a time: the quotes that are not escaped tell where the
+// strings are, and the brackets outside them the depth. Nothing is checked
+// here: the parser checks every slice and the outline, and the plan is only
+// used when all of them are valid. Answers nothing for a text that is not
+// shaped as expected.
+std::vector<TSlicedArray> PlanSlices(std::string_view text, std::size_t sliceBytes)
+{
+    std::vector<TSlicedArray> plan;
+    std::uint64_t inString = 0;  // all ones when the previous block ended in a string
+    bool escapeNext = false;     // the previous block ended with a backslash that escapes
+    long depth = 0;
+    int classesObjects = 0;
+    bool inClasses = false;
+    std::size_t classesMembers = 0;  // the colons of "classes" met so far
+    bool inArray = false;
+    TSlicedArray array;
+    std::size_t nextCut = 0;
+
+    for (std::size_t pos = 0; pos < text.size(); pos += 64) {
+        const std::size_t left = text.size() - pos;
+        char tail[64];
+        const char* block = text.data() + pos;
+        if (left < 64) {
+            std::memset(tail, ' ', sizeof tail);
+            std::memcpy(tail, block, left);
+            block = tail;
+        }
+        const TBlockMasks masks = MasksOf(block);
+
+        // A backslash escapes the next character, unless it is escaped itself.
+        std::uint64_t escaped = 0;
+        std::uint64_t backslashes = masks.backslash;
+        if (escapeNext) {
+            escaped |= 1;
+            backslashes &= ~std::uint64_t(1);
+        }
+        escapeNext = false;
+        while (backslashes != 0) {
+            const int i = __builtin_ctzll(backslashes);
+            if (i == 63) {
+                escapeNext = true;
+                break;
+            }
+            escaped |= std::uint64_t(1) << (i + 1);
+            backslashes &= ~(std::uint64_t(3) << i);
+        }
+        // Ones from an opening quote up to its closing quote, which is left out.
+        const std::uint64_t strings = PrefixParity(masks.quote & ~escaped) ^ inString;
+        inString = static_cast<std::uint64_t>(static_cast<std::int64_t>(strings) >> 63);
+
+        const std::uint64_t opens = masks.open & ~strings;
+        const std::uint64_t closes = masks.close & ~strings;
+        const std::uint64_t commas = masks.comma & ~strings;
+        const std::uint64_t colons = masks.colon & ~strings;
+        std::uint64_t events = opens | closes;
+        if (inArray && nextCut < pos + 64)
+            events |= commas & BitsFrom(static_cast<unsigned>(nextCut > pos ? nextCut - pos : 0));
+        if (left < 64)
+            events &= ~BitsFrom(static_cast<unsigned>(left));
+
+        unsigned from = 0;  // the bits before `from` are handled
+        while (events != 0) {
+            const unsigned i = static_cast<unsigned>(__builtin_ctzll(events));
+            events &= events - 1;
+            if (inClasses && depth == 2)
+                classesMembers +=
+                    static_cast<std::size_t>(__builtin_popcountll(colons & BitsFrom(from) & ~BitsFrom(i)));
+            from = i + 1;
+            const std::size_t at = pos + i;
+            const std::uint64_t bit = std::uint64_t(1) << i;
+            if (opens & bit) {
+                ++depth;
+                if (depth == 2 && text[at] == '{' && KeyBefore(text, at) == "classes") {
+                    if (++classesObjects > 1)
+                        return {};
+                    inClasses = true;
+                } else if (depth == 3 && inClasses && text[at] == '[') {
+                    const std::string_view key = KeyBefore(text, at);
+                    if (!key.empty() && classesMembers > 0) {
+                        inArray = true;
+                        array = TSlicedArray{key, classesMembers - 1, at, 0, {}};
+                        nextCut = at + 1 + sliceBytes;
+                        if (nextCut < pos + 64)
+                            events |= commas &
+                                BitsFrom(static_cast<unsigned>(nextCut > pos ? nextCut - pos : 0)) &
+                                ~BitsFrom(static_cast<unsigned>(left < 64 ? left : 64));
+                    }
+                }
+            } else if (closes & bit) {
+                if (depth == 3 && inArray) {
+                    inArray = false;
+                    array.close = at;
+                    if (!array.cuts.empty())
+                        plan.push_back(std::move(array));
+                    events &= ~commas;
+                } else if (depth == 2 && inClasses) {
+                    inClasses = false;
+                }
+                if (--depth < 0)
+                    return {};
+            } else if (inArray && depth == 3) {
+                // A comma between the array's elements.
+                array.cuts.push_back(at);
+                nextCut = at + 1 + sliceBytes;
+                events &= ~commas;
+                if (nextCut < pos + 64)
+                    events |= commas & BitsFrom(static_cast<unsigned>(nextCut - pos));
+            }
+        }
+        if (inClasses && depth == 2)
+            classesMembers += static_cast<std::size_t>(__builtin_popcountll(colons & BitsFrom(from)));
+    }
+    if (depth != 0 || inString != 0 || inArray || inClasses)
+        return {};
+    return plan;
+}
+
+}  // namespace standin
+}  // namespace NQXRHVP20

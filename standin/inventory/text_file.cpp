@@ -1,0 +1,136 @@
+// Reading an inventory's text, within a size limit.
+#include "text_file.hpp"
+
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <new>
+
+#include <simdjson.h>
+#include <sys/mman.h>
+#include <sys/stat.h>
+
+#include "inventory.hpp"
+
+namespace NQXRHVP20 {
+namespace standin {
+
+namespace {
+
+constexpr std::size_t kHugePage = std::size_t(2) << 20;
+constexpr std::size_t kLargeText = std::size_t(8) << 20;
+
+}  // namespace
+
+void TPaddedText::TFree::operator()(char* data) const
+{
+    std::free(data);
+}
+
+void TPaddedText::Reserve(std::size_t capacity)
+{
+    const std::size_t bytes = capacity + simdjson::SIMDJSON_PADDING;
+    if (bytes < capacity)
+        throw std::bad_alloc();
+    void* data = nullptr;
+    if (fData == nullptr && bytes >= kLargeText) {
+        // A large text is read once, front to back: huge pages spare the
+        // kernel a fault for every 4 KiB of it.
+        if (posix_memalign(&data, kHugePage, bytes) != 0)
+            data = nullptr;
+        else
+            madvise(data, (bytes + kHugePage - 1) / kHugePage * kHugePage, MADV_HUGEPAGE);
+    } else {
+        data = std::realloc(fData.get(), bytes);
+    }
+    if (data == nullptr)
+        throw std::bad_alloc();
+    fData.release();
+    fData.reset(static_cast<char*>(data));
+    fCapacity = capacity;
+    std::memset(End(), 0, bytes - fSize);
+}
+
+void TPaddedText::Grow(std::size_t count)
+{
+    // Reserve cleared every byte after the text, and only these `count` were
+    // written since.
+    fSize += count;
+}
+
+TPaddedText ReadInventoryFile(const std::string& path, const std::string& source, std::uint64_t maxBytes)
+{
+    std::FILE* file = path == "-" ? stdin : std::fopen(path.c_str(), "rb");
+    if (file == nullptr)
+        throw TInventoryError(source, std::string("cannot open: ") + std::strerror(errno));
+    struct TCloser {
+        std::FILE* file;
+        ~TCloser()
+        {
+            if (file != stdin)
+                std::fclose(file);
+        }
+    } closer{file};
+    const auto tooLarge = [&] {
+        return TInventoryError(
+            source, "larger than the " + DescribeSize(maxBytes) + " limit on an inventory");
+    };
+
+    // One byte beyond the limit is enough to know the text is too large.
+    const std::uint64_t wanted = maxBytes + 1;
+    std::size_t capacity = std::size_t(1) << 16;
+    struct stat info;
+    if (fstat(fileno(file), &info) == 0 && S_ISREG(info.st_mode) && info.st_size > 0) {
+        if (static_cast<std::uint64_t>(info.st_size) > maxBytes)
+            throw tooLarge();
+        capacity = static_cast<std::size_t>(info.st_size) + 1;  // one more, to meet the end of the file
+    }
+    if (capacity > wanted)
+        capacity = static_cast<std::size_t>(wanted);
+    TPaddedText text;
+    text.Reserve(capacity);
+    for (;;) {
+        if (text.Room() == 0) {
+            if (text.Size() >= wanted)
+                throw tooLarge();
+            const std::uint64_t doubled = 2 * static_cast<std::uint64_t>(text.Size());
+            text.Reserve(static_cast<std::size_t>(doubled < wanted ? doubled : wanted));
+        }
+        const std::size_t got = std::fread(text.End(), 1, text.Room(), file);
+        if (got == 0)
+            break;
+        text.Grow(got);
+    }
+    if (std::ferror(file) != 0)
+        throw TInventoryError(source, std::string("cannot read: ") + std::strerror(errno));
+    if (text.Size() > maxBytes)
+        throw tooLarge();
+    return text;
+}
+
+TPaddedText PaddedCopy(std::string_view text)
+{
+    TPaddedText padded;
+    padded.Reserve(text.size());
+    if (!text.empty())
+        std::memcpy(padded.End(), text.data(), text.size());
+    padded.Grow(text.size());
+    return padded;
+}
+
+std::string DescribeSize(std::uint64_t bytes)
+{
+    const char* const kUnits[] = {"bytes", "KiB", "MiB", "GiB", "TiB", "PiB", "EiB"};
+    std::size_t unit = 0;
+    while (bytes != 0 && bytes % 1024 == 0 && unit + 1 < sizeof kUnits / sizeof kUnits[0]) {
+        bytes /= 1024;
+        ++unit;
+    }
+    if (unit == 0 && bytes == 1)
+        return "1 byte";
+    return std::to_string(bytes) + " " + kUnits[unit];
+}
+
+}  // namespace standin
+}  // namespace NQXRHVP20
