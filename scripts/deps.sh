@@ -17,8 +17,12 @@ need_packages() {
 
 # What every build needs.
 BUILD_PACKAGES=(cmake ninja-build g++ libboost-dev libsimdjson-dev nlohmann-json3-dev libcli11-dev libarchive-dev)
-# What the tests need on top.
-TEST_PACKAGES=(libgtest-dev)
+# What the tests need on top: the report of many inventories is checked in
+# headless Chromium.
+TEST_PACKAGES=(libgtest-dev chromium)
+# What the fleet's benchmark and several-machines check need on top
+# (bench/fleet-bench, scripts/fleet-several-machines).
+FLEET_PACKAGES=(hyperfine parallel rsync jq)
 # What the robustness commands need on top: memcheck (scripts/valgrind), clang
 # with its fuzzing runtime (the fuzz preset), gcovr (scripts/coverage).
 VALGRIND_PACKAGES=(valgrind)
