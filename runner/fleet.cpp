@@ -73,6 +73,7 @@ private:
     void Wait();
     void Read(TJob& job);
     void Print(TJob& job);
+    void PrintSoFar(TJob& job);
     void StopAll();
 
     const TFleetSettings& fSettings;
@@ -194,6 +195,22 @@ void TFleet::Read(TJob& job)
     }
     job.inbox.erase(0, job.inboxAt);
     job.inboxAt = 0;
+    // The first inventory in input order need not wait: its records go out
+    // as they come, so that one large output is never held whole.
+    if (!fWindow.empty() && fWindow.front().get() == &job && gInterruption == 0)
+        PrintSoFar(job);
+}
+
+void TFleet::PrintSoFar(TJob& job)
+{
+    std::string text;
+    if (!job.headerPrinted)
+        text = GroupHeader(fSettings, job.outcome.name);
+    job.headerPrinted = true;
+    fHeldBytes -= job.output.size();
+    text += job.output;
+    job.output.clear();
+    WriteOut(text);
 }
 
 void TFleet::Wait()
@@ -243,8 +260,8 @@ void TFleet::Wait()
 
 void TFleet::Print(TJob& job)
 {
-    fHeldBytes -= job.output.size();
-    WriteOut(GroupHeader(fSettings, job.outcome.name) + job.output + ErrorText(fSettings, job.outcome));
+    PrintSoFar(job);
+    WriteOut(ErrorText(fSettings, job.outcome));
     fTotals.Add(job.outcome);
     fOnOutcome(std::move(job.outcome));
 }

@@ -24,6 +24,7 @@ struct TJob {
     TClock::time_point deadline = TClock::time_point::max();
     bool timedOut = false;
     bool finished = false;
+    bool headerPrinted = false;
     bool gotDone = false;
     char doneStatus = 0;
     std::string loadProblem;
