@@ -1,6 +1,7 @@
 #include "fleet.hpp"
 
 #include <fcntl.h>
+#include <malloc.h>
 #include <poll.h>
 #include <signal.h>
 #include <sys/prctl.h>
@@ -8,6 +9,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <csignal>
 #include <chrono>
@@ -34,12 +36,25 @@ constexpr std::size_t kHeldOutputBudget = 64u << 20;
 volatile sig_atomic_t gInterruption = 0;
 int gWakeFd = -1;
 
-void OnInterruption(int signal)
+void Wake()
 {
-    gInterruption = signal;
+    const int saved = errno;
     const char byte = 0;
     const ssize_t ignored = write(gWakeFd, &byte, 1);
     (void)ignored;
+    errno = saved;
+}
+
+void OnInterruption(int signal)
+{
+    gInterruption = signal;
+    Wake();
+}
+
+// A worker that ended is reaped at once rather than at the next look.
+void OnChildEnded(int /*signal*/)
+{
+    Wake();
 }
 
 void WriteOut(const std::string& text)
@@ -111,7 +126,7 @@ void TFleet::Launch(TJob& job, const TInventoryInput* input)
         prctl(PR_SET_PDEATHSIG, SIGKILL);
         if (getppid() != parent)
             _exit(1);
-        for (const int which : {SIGINT, SIGTERM, SIGPIPE})
+        for (const int which : {SIGINT, SIGTERM, SIGPIPE, SIGCHLD})
             std::signal(which, SIG_DFL);
         if (fSettings.memoryLimitMb > 0) {
             const rlim_t bytes = static_cast<rlim_t>(fSettings.memoryLimitMb) << 20;
@@ -167,11 +182,16 @@ void TFleet::Read(TJob& job)
             break;
         case kFrameLog: {
             std::int32_t level = 0;
+            if (payload.size() < sizeof level)
+                break;
             std::memcpy(&level, payload.data(), sizeof level);
-            if (level == 100)
-                ++job.outcome.findings;
-            if (fSettings.keepLogs)
-                job.outcome.logs.emplace_back(level, payload.substr(sizeof level));
+            job.outcome.logs.emplace_back(level, payload.substr(sizeof level));
+            break;
+        }
+        case kFrameFindings: {
+            std::uint64_t findings = 0;
+            std::memcpy(&findings, payload.data(), std::min(sizeof findings, payload.size()));
+            job.outcome.findings = findings;
             break;
         }
         case kFrameFailure:
@@ -231,9 +251,10 @@ void TFleet::Wait()
         const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(next - TClock::now()).count();
         timeoutMs = static_cast<int>(std::max<long long>(0, std::min<long long>(left + 1, 60000)));
     }
-    // A worker that closed its pipe is about to end: look again soon.
-    if (closedUnreaped && (timeoutMs < 0 || timeoutMs > 5))
-        timeoutMs = 5;
+    // A worker that closed its pipe is about to end, and its end wakes the
+    // loop; look again in a while all the same, should the signal be missed.
+    if (closedUnreaped && (timeoutMs < 0 || timeoutMs > 50))
+        timeoutMs = 50;
     poll(watched.data(), watched.size(), timeoutMs);
     if (watched[0].revents != 0) {
         char drain[64];
@@ -308,6 +329,25 @@ int TFleet::Run(const std::vector<std::string>& arguments)
     sigemptyset(&action.sa_mask);
     sigaction(SIGINT, &action, nullptr);
     sigaction(SIGTERM, &action, nullptr);
+    struct sigaction childAction = {};
+    childAction.sa_handler = OnChildEnded;
+    childAction.sa_flags = SA_RESTART | SA_NOCLDSTOP;
+    sigemptyset(&childAction.sa_mask);
+    sigaction(SIGCHLD, &childAction, nullptr);
+
+    // Inventories are read into buffers mapped for themselves and given back
+    // whole when freed: a large inventory must not leave hvp-run with a
+    // large heap that every later fork copies the tables of.
+    mallopt(M_MMAP_THRESHOLD, 256 << 10);
+    mallopt(M_TRIM_THRESHOLD, 1 << 20);
+
+    // The parser picks its implementation for the processor, and the
+    // loader binds its functions, on first use: done once here, every
+    // worker inherits them instead of doing it again.
+    try {
+        (void)TInventory::LoadText(R"({"classes": {"A": [{"p": 1, "q": {"uint16": 2}}]}})", "warm-up");
+    } catch (const std::exception&) {
+    }
 
     int exitStatus = 0;
     if (!Probe()) {
@@ -363,6 +403,7 @@ int TFleet::Run(const std::vector<std::string>& arguments)
     }
     signal(SIGINT, SIG_DFL);
     signal(SIGTERM, SIG_DFL);
+    signal(SIGCHLD, SIG_DFL);
     return exitStatus;
 }
 

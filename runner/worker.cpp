@@ -28,15 +28,29 @@ void WriteAll(int fd, const char* data, std::size_t size)
     }
 }
 
+// Frames wait here until the plug-in is about to be called, or there are
+// enough of them: one write for many records keeps hvp-run from waking for
+// each one. What the worker sent before it crashed is thus everything up to
+// the start of the call it crashed in.
+std::string gPending;
+constexpr std::size_t kFlushBytes = 64u << 10;
+
+void Flush(int fd)
+{
+    WriteAll(fd, gPending.data(), gPending.size());
+    gPending.clear();
+}
+
 void SendFrame(int fd, char kind, const std::string& payload)
 {
     char header[kFrameHeader];
     header[0] = kind;
     const std::uint32_t length = static_cast<std::uint32_t>(payload.size());
     std::memcpy(header + 1, &length, sizeof length);
-    std::string frame(header, sizeof header);
-    frame += payload;
-    WriteAll(fd, frame.data(), frame.size());
+    gPending.append(header, sizeof header);
+    gPending += payload;
+    if (gPending.size() >= kFlushBytes)
+        Flush(fd);
 }
 
 // Passes every event to the output form's sink, whose text goes out as
@@ -44,12 +58,24 @@ void SendFrame(int fd, char kind, const std::string& payload)
 // the report.
 class TWorkerSink : public IRunSink {
 public:
-    TWorkerSink(IRunSink& inner, int fd) : fInner(inner), fFd(fd) { }
-    void OnPlugin(const TIdentity& identity) override { fInner.OnPlugin(identity); }
-    void OnRequest(int number) override { fInner.OnRequest(number); }
+    TWorkerSink(IRunSink& inner, int fd, bool sendLogs) : fInner(inner), fFd(fd), fSendLogs(sendLogs) { }
+    // Init and each GetData follow these: what came before is sent first.
+    void OnPlugin(const TIdentity& identity) override
+    {
+        fInner.OnPlugin(identity);
+        Flush(fFd);
+    }
+    void OnRequest(int number) override
+    {
+        fInner.OnRequest(number);
+        Flush(fFd);
+    }
     void OnLog(int level, const std::string& text) override
     {
         fInner.OnLog(level, text);
+        fFindings += level == 100 ? 1 : 0;
+        if (!fSendLogs)
+            return;
         const std::int32_t value = level;
         std::string payload(reinterpret_cast<const char*>(&value), sizeof value);
         payload += text;
@@ -63,9 +89,17 @@ public:
         SendFrame(fFd, kFrameFailure, FailureText(failure));
     }
 
+    void SendFindings()
+    {
+        SendFrame(
+            fFd, kFrameFindings, std::string(reinterpret_cast<const char*>(&fFindings), sizeof fFindings));
+    }
+
 private:
     IRunSink& fInner;
     int fFd;
+    bool fSendLogs;
+    std::uint64_t fFindings = 0;
 };
 
 class TDiscardSink : public IRunSink {
@@ -97,14 +131,16 @@ void RunInventoryWorker(const TFleetSettings& settings, const TInventoryInput& i
             sink.reset(new TJsonlSink(out, input.name));
         else
             sink.reset(new TTextSink(out, out, settings.run.requests));
-        TWorkerSink worker(*sink, fd);
+        TWorkerSink worker(*sink, fd, settings.keepLogs);
         const TRunResult result = RunPlugin(settings.run, std::move(inventory), worker);
+        worker.SendFindings();
         SendDone(fd, result);
     } catch (const std::bad_alloc&) {
         SendFrame(fd, kFrameOutOfMemory, std::string());
     } catch (const std::exception& failure) {
         SendFrame(fd, kFrameUnreadable, failure.what());
     }
+    Flush(fd);
     // The worker's copy of the parent's state is not torn down: leaving
     // at once keeps the parent's buffers and files untouched.
     _exit(0);
@@ -122,6 +158,7 @@ void RunProbeWorker(const TFleetSettings& settings, int fd)
         SendDone(fd, RunPlugin(probe, TInventory::LoadText("{}", "probe"), sink));
     } catch (const std::exception&) {
     }
+    Flush(fd);
     _exit(0);
 }
 

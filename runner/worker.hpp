@@ -13,7 +13,8 @@ namespace tarvorun {
 
 enum EFrameKind : char {
     kFrameOutput = 'O',       // output bytes, whole records or lines
-    kFrameLog = 'L',          // a log line: four bytes of level, then the text
+    kFrameLog = 'L',          // a log line, for the report: four bytes of level, then the text
+    kFrameFindings = 'N',     // how many findings the run logged: eight bytes
     kFrameFailure = 'X',      // how GetData ended with an exception
     kFrameUnreadable = 'E',   // the inventory is not valid: the message
     kFrameOutOfMemory = 'M',  // the worker's memory ran out
