@@ -4,8 +4,6 @@
 #include <malloc.h>
 #include <poll.h>
 #include <signal.h>
-#include <sys/prctl.h>
-#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -114,34 +112,17 @@ void TFleet::Launch(TJob& job, const TInventoryInput* input)
     const pid_t parent = getpid();
     const pid_t pid = fork();
     if (pid == 0) {
-        // The worker keeps only its own end of its own pipe.
-        close(pipeFds[0]);
+        std::vector<int> inherited{pipeFds[0], fWake[0], fWake[1]};
         for (const TJob* other : fRunning)
-            close(other->fd);
-        close(fWake[0]);
-        close(fWake[1]);
-        // Its own process group, so that a timeout ends whatever it started;
-        // and it ends with hvp-run.
-        setpgid(0, 0);
-        prctl(PR_SET_PDEATHSIG, SIGKILL);
-        if (getppid() != parent)
-            _exit(1);
-        for (const int which : {SIGINT, SIGTERM, SIGPIPE, SIGCHLD})
-            std::signal(which, SIG_DFL);
-        if (fSettings.memoryLimitMb > 0) {
-            const rlim_t bytes = static_cast<rlim_t>(fSettings.memoryLimitMb) << 20;
-            const struct rlimit limit = {bytes, bytes};
-            setrlimit(RLIMIT_AS, &limit);
-        }
-        if (input != nullptr)
-            RunInventoryWorker(fSettings, *input, pipeFds[1]);
-        RunProbeWorker(fSettings, pipeFds[1]);
+            inherited.push_back(other->fd);
+        BecomeWorker(fSettings, input, pipeFds[1], inherited, parent);
     }
+    const int forkError = errno;
     close(pipeFds[1]);
     if (pid < 0) {
         close(pipeFds[0]);
         job.outcome.kind = EOutcome::Crashed;
-        job.outcome.message = job.outcome.name + ": the run could not start: " + std::strerror(errno);
+        job.outcome.message = job.outcome.name + ": the run could not start: " + std::strerror(forkError);
         job.finished = true;
         return;
     }
@@ -172,49 +153,7 @@ void TFleet::Read(TJob& job)
         job.fd = -1;
         break;
     }
-    char kind = 0;
-    std::string payload;
-    while (TakeFrame(job.inbox, job.inboxAt, kind, payload)) {
-        switch (kind) {
-        case kFrameOutput:
-            job.output += payload;
-            fHeldBytes += payload.size();
-            break;
-        case kFrameLog: {
-            std::int32_t level = 0;
-            if (payload.size() < sizeof level)
-                break;
-            std::memcpy(&level, payload.data(), sizeof level);
-            job.outcome.logs.emplace_back(level, payload.substr(sizeof level));
-            break;
-        }
-        case kFrameFindings: {
-            std::uint64_t findings = 0;
-            std::memcpy(&findings, payload.data(), std::min(sizeof findings, payload.size()));
-            job.outcome.findings = findings;
-            break;
-        }
-        case kFrameFailure:
-            job.outcome.failure = payload;
-            break;
-        case kFrameUnreadable:
-            job.unreadable = true;
-            job.outcome.message = payload;
-            break;
-        case kFrameOutOfMemory:
-            job.outOfMemory = true;
-            break;
-        case kFrameDone:
-            job.gotDone = true;
-            job.doneStatus = payload.empty() ? 0 : payload[0];
-            job.loadProblem = payload.empty() ? std::string() : payload.substr(1);
-            break;
-        default:
-            break;
-        }
-    }
-    job.inbox.erase(0, job.inboxAt);
-    job.inboxAt = 0;
+    fHeldBytes += TakeFrames(job);
     // The first inventory in input order need not wait: its records go out
     // as they come, so that one large output is never held whole.
     if (!fWindow.empty() && fWindow.front().get() == &job && gInterruption == 0)
@@ -251,10 +190,12 @@ void TFleet::Wait()
         const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(next - TClock::now()).count();
         timeoutMs = static_cast<int>(std::max<long long>(0, std::min<long long>(left + 1, 60000)));
     }
-    // A worker that closed its pipe is about to end, and its end wakes the
-    // loop; look again in a while all the same, should the signal be missed.
-    if (closedUnreaped && (timeoutMs < 0 || timeoutMs > 50))
-        timeoutMs = 50;
+    // A worker's end wakes the loop through SIGCHLD; look again in a while
+    // all the same, and soon when a worker closed its pipe and is about to
+    // end.
+    const int longest = closedUnreaped ? 50 : 1000;
+    if (timeoutMs < 0 || timeoutMs > longest)
+        timeoutMs = longest;
     poll(watched.data(), watched.size(), timeoutMs);
     if (watched[0].revents != 0) {
         char drain[64];
@@ -269,8 +210,23 @@ void TFleet::Wait()
             job.timedOut = true;
             kill(-job.pid, SIGKILL);
         }
-        int status = 0;
-        if (job.fd < 0 && waitpid(job.pid, &status, WNOHANG) == job.pid) {
+        // Looked at without reaping, so that the worker's process id and
+        // group cannot be taken by another process meanwhile.
+        siginfo_t info = {};
+        if (waitid(P_PID, static_cast<id_t>(job.pid), &info, WEXITED | WNOHANG | WNOWAIT) == 0 &&
+            info.si_pid == job.pid) {
+            // Whatever the worker wrote is in the pipe by now. Anything it
+            // started that still holds the pipe open goes with it.
+            if (job.fd >= 0) {
+                Read(job);
+                kill(-job.pid, SIGKILL);
+            }
+            if (job.fd >= 0) {
+                close(job.fd);
+                job.fd = -1;
+            }
+            int status = 0;
+            while (waitpid(job.pid, &status, 0) < 0 && errno == EINTR) { }
             Conclude(job, status, fSettings);
             fRunning.erase(fRunning.begin() + static_cast<std::ptrdiff_t>(i));
             continue;

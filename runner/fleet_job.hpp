@@ -32,6 +32,10 @@ struct TJob {
     bool outOfMemory = false;
 };
 
+// Takes the whole frames out of the job's inbox into the job. Answers how
+// many bytes of output it added.
+std::size_t TakeFrames(TJob& job);
+
 // Sets the outcome of a job whose worker has ended with `status` (as
 // waitpid gives it), from the frames it sent and how it ended.
 void Conclude(TJob& job, int status, const TFleetSettings& settings);

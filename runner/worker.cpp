@@ -1,6 +1,10 @@
 #include "worker.hpp"
 
+#include <sys/prctl.h>
+#include <sys/resource.h>
 #include <unistd.h>
+
+#include <csignal>
 
 #include <cerrno>
 #include <cstring>
@@ -160,6 +164,30 @@ void RunProbeWorker(const TFleetSettings& settings, int fd)
     }
     Flush(fd);
     _exit(0);
+}
+
+void BecomeWorker(const TFleetSettings& settings, const TInventoryInput* input, int fd,
+    const std::vector<int>& inherited, pid_t parent)
+{
+    for (const int other : inherited)
+        if (other >= 0)
+            close(other);
+    // Its own process group, so that a timeout ends whatever it started;
+    // and it ends with hvp-run.
+    setpgid(0, 0);
+    prctl(PR_SET_PDEATHSIG, SIGKILL);
+    if (getppid() != parent)
+        _exit(1);
+    for (const int which : {SIGINT, SIGTERM, SIGPIPE, SIGCHLD})
+        std::signal(which, SIG_DFL);
+    if (settings.memoryLimitMb > 0) {
+        const rlim_t bytes = static_cast<rlim_t>(settings.memoryLimitMb) << 20;
+        const struct rlimit limit = {bytes, bytes};
+        setrlimit(RLIMIT_AS, &limit);
+    }
+    if (input != nullptr)
+        RunInventoryWorker(settings, *input, fd);
+    RunProbeWorker(settings, fd);
 }
 
 bool TakeFrame(const std::string& inbox, std::size_t& at, char& kind, std::string& payload)

@@ -3,8 +3,11 @@
 // frames of one kind byte, a four-byte length and the payload.
 #pragma once
 
+#include <sys/types.h>
+
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "fleet.hpp"
 #include "inputs.hpp"
@@ -22,6 +25,13 @@ enum EFrameKind : char {
 };
 
 constexpr std::size_t kFrameHeader = 5;
+
+// Runs in a process just forked from hvp-run: closes the descriptors it
+// inherited but does not need, puts itself in a process group of its own,
+// ends with hvp-run, applies the memory limit, and runs the inventory, or
+// the probe when there is none. Never returns.
+[[noreturn]] void BecomeWorker(const TFleetSettings& settings, const TInventoryInput* input, int fd,
+    const std::vector<int>& inherited, pid_t parent);
 
 // Runs in the forked worker: parses the inventory, runs the plug-in and
 // writes the frames to `fd`. Never returns.
