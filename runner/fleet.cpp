@@ -139,13 +139,15 @@ void TFleet::Launch(TJob& job, const TInventoryInput* input)
 
 void TFleet::Read(TJob& job)
 {
-    char buffer[1 << 16];
+    // Read straight into the inbox: a buffer on the stack would be pages
+    // written, and copied, after every fork.
     for (;;) {
-        const ssize_t got = read(job.fd, buffer, sizeof buffer);
-        if (got > 0) {
-            job.inbox.append(buffer, static_cast<std::size_t>(got));
+        const std::size_t used = job.inbox.size();
+        job.inbox.resize(used + 8192);
+        const ssize_t got = read(job.fd, &job.inbox[used], 8192);
+        job.inbox.resize(used + static_cast<std::size_t>(std::max<ssize_t>(got, 0)));
+        if (got > 0)
             continue;
-        }
         if (got < 0 && (errno == EAGAIN || errno == EINTR))
             break;
         // The end of the pipe: the worker is gone, or about to be.

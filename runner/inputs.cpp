@@ -76,16 +76,24 @@ bool ReadInventoryFile(
         problem = source + ": cannot open: " + ErrnoText(errno);
         return false;
     }
+    // Read straight into the text, which is given room for the whole file
+    // (and one byte more, to meet its end) or grows: hvp-run forks after
+    // each read, and every page it writes after a fork is a page copied.
     text.clear();
     struct stat info;
+    std::size_t room = 1 << 14;
     if (fstat(fd, &info) == 0 && S_ISREG(info.st_mode) && info.st_size > 0)
-        text.reserve(static_cast<std::size_t>(info.st_size));
-    char buffer[1 << 16];
+        room = static_cast<std::size_t>(info.st_size) + 1;
     int error = 0;
     for (;;) {
-        const ssize_t got = read(fd, buffer, sizeof buffer);
+        const std::size_t used = text.size();
+        if (used == room)
+            room *= 2;
+        text.resize(room);
+        const ssize_t got = read(fd, &text[used], text.size() - used);
+        text.resize(used + static_cast<std::size_t>(std::max<ssize_t>(got, 0)));
         if (got > 0) {
-            text.append(buffer, static_cast<std::size_t>(got));
+            continue;
         } else if (got == 0) {
             break;
         } else if (errno != EINTR) {
