@@ -76,21 +76,7 @@ std::shared_ptr<const tarvorun::TInventory> LoadSingle(const std::string& path)
 {
     if (path.empty())
         return tarvorun::TInventory::LoadText(tarvorun::kExampleInventory, "example inventory");
-    if (path != "-") {
-        char head[4] = {};
-        std::FILE* file = std::fopen(path.c_str(), "rb");
-        const std::size_t got = file != nullptr ? std::fread(head, 1, sizeof head, file) : 0;
-        if (file != nullptr)
-            std::fclose(file);
-        if (tarvorun::IsCompressed(std::string(head, got))) {
-            std::string text;
-            std::string problem;
-            if (!tarvorun::ReadInventoryFile(path, path, text, problem))
-                throw std::runtime_error(problem);
-            return tarvorun::TInventory::LoadText(text, path);
-        }
-    }
-    return tarvorun::TInventory::LoadFile(path);
+    return tarvorun::LoadInventoryFile(path);
 }
 
 // Keeps what a single run logs, for its report.

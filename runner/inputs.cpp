@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
+#include <stdexcept>
 
 #include "archive_stream.hpp"
 
@@ -115,6 +116,26 @@ bool ReadInventoryFile(
     return DecompressInPlace(text, source, problem);
 }
 
+std::shared_ptr<const NQXRHVP20::standin::TInventory> LoadInventoryFile(const std::string& path)
+{
+    using NQXRHVP20::standin::TInventory;
+    if (path != "-") {
+        char head[4] = {};
+        const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+        const ssize_t got = fd >= 0 ? pread(fd, head, sizeof head, 0) : 0;
+        if (fd >= 0)
+            close(fd);
+        if (got > 0 && IsCompressed(std::string(head, static_cast<std::size_t>(got)))) {
+            std::string text;
+            std::string problem;
+            if (!ReadInventoryFile(path, path, text, problem))
+                throw std::runtime_error(problem);
+            return TInventory::LoadText(text, path);
+        }
+    }
+    return TInventory::LoadFile(path);
+}
+
 bool DecompressInPlace(std::string& text, const std::string& source, std::string& problem)
 {
     if (!IsCompressed(text))
@@ -160,8 +181,7 @@ bool TInputQueue::Next(TInventoryInput& input)
         case EArgumentKind::File:
             input.name = argument;
             input.source = argument == "-" ? std::string("<stdin>") : argument;
-            if (!ReadInventoryFile(argument, input.source, input.text, input.problem))
-                input.text.clear();
+            input.path = argument;
             return true;
         }
     }
@@ -174,8 +194,8 @@ void TInputQueue::NextFromFolder(TInventoryInput& input)
     input.source = input.name;
     if (!entry.problem.empty())
         input.problem = entry.problem;
-    else if (!ReadInventoryFile(input.name, input.source, input.text, input.problem))
-        input.text.clear();
+    else
+        input.path = input.name;
     if (fNextEntry == fEntries.size()) {
         fEntries.clear();
         fNextEntry = 0;
@@ -226,6 +246,11 @@ void TInputQueue::ListFolder(const std::string& folder)
             if (S_ISLNK(info.st_mode) && fstatat(dirfd(dir), item->d_name, &info, 0) == 0 &&
                 S_ISDIR(info.st_mode))
                 continue;
+            // A pipe or a device would block the reading or never end.
+            if (!S_ISREG(info.st_mode) && !S_ISLNK(info.st_mode)) {
+                fEntries.push_back({child, Join(folder, child) + ": not a regular file"});
+                continue;
+            }
             fEntries.push_back({child, std::string()});
         }
         closedir(dir);

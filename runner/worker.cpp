@@ -128,7 +128,9 @@ void SendDone(int fd, const TRunResult& result)
 void RunInventoryWorker(const TFleetSettings& settings, const TInventoryInput& input, int fd)
 {
     try {
-        std::shared_ptr<const TInventory> inventory = TInventory::LoadText(input.text, input.source);
+        std::shared_ptr<const TInventory> inventory = input.path.empty()
+            ? TInventory::LoadText(input.text, input.source)
+            : LoadInventoryFile(input.path);
         const TTextOut out = [fd](const std::string& text) { SendFrame(fd, kFrameOutput, text); };
         std::unique_ptr<IRunSink> sink;
         if (settings.jsonl)
