@@ -1,24 +1,23 @@
 #include "archive_stream.hpp"
 
-#include <archive.h>
-#include <archive_entry.h>
+#include "archive_api.hpp"
 
 namespace tarvorun {
 
 namespace {
 
-std::string ArchiveMessage(struct archive* handle)
+std::string ArchiveMessage(const TArchiveApi* api, struct archive* handle)
 {
-    const char* text = archive_error_string(handle);
+    const char* text = api->archive_error_string(handle);
     return text != nullptr ? text : "unknown error";
 }
 
 // Appends the current entry's data to `text`. Answers the last status.
-int ReadData(struct archive* handle, std::string& text)
+int ReadData(const TArchiveApi* api, struct archive* handle, std::string& text)
 {
     char buffer[1 << 16];
     for (;;) {
-        const la_ssize_t got = archive_read_data(handle, buffer, sizeof buffer);
+        const la_ssize_t got = api->archive_read_data(handle, buffer, sizeof buffer);
         if (got == 0)
             return ARCHIVE_OK;
         if (got < 0) {
@@ -34,39 +33,47 @@ int ReadData(struct archive* handle, std::string& text)
 
 bool DecompressData(const std::string& packed, std::string& plain, std::string& problem)
 {
-    struct archive* handle = archive_read_new();
-    archive_read_support_filter_gzip(handle);
-    archive_read_support_filter_zstd(handle);
-    archive_read_support_format_raw(handle);
-    bool good = archive_read_open_memory(handle, packed.data(), packed.size()) == ARCHIVE_OK;
+    const TArchiveApi* api = ArchiveApi(problem);
+    if (api == nullptr)
+        return false;
+    struct archive* handle = api->archive_read_new();
+    api->archive_read_support_filter_gzip(handle);
+    api->archive_read_support_filter_zstd(handle);
+    api->archive_read_support_format_raw(handle);
+    bool good = api->archive_read_open_memory(handle, packed.data(), packed.size()) == ARCHIVE_OK;
     if (good) {
         struct archive_entry* entry = nullptr;
-        const int status = archive_read_next_header(handle, &entry);
+        const int status = api->archive_read_next_header(handle, &entry);
         // Compressed empty content has no entry at all.
         if (status == ARCHIVE_OK || status == ARCHIVE_WARN)
-            good = ReadData(handle, plain) >= ARCHIVE_WARN;
+            good = ReadData(api, handle, plain) >= ARCHIVE_WARN;
         else
             good = status == ARCHIVE_EOF;
     }
     if (!good)
-        problem = ArchiveMessage(handle);
-    archive_read_free(handle);
+        problem = ArchiveMessage(api, handle);
+    api->archive_read_free(handle);
     return good;
 }
 
 TArchiveStream::TArchiveStream(const std::string& path) : fPath(path)
 {
-    fArchive = archive_read_new();
-    archive_read_support_filter_all(fArchive);
-    archive_read_support_format_tar(fArchive);
-    archive_read_support_format_gnutar(fArchive);
-    archive_read_support_format_zip(fArchive);
-    archive_read_support_format_empty(fArchive);
+    fApi = ArchiveApi(fLoadProblem);
+    if (fApi == nullptr)
+        return;
+    const TArchiveApi* api = fApi;
+    fArchive = api->archive_read_new();
+    api->archive_read_support_filter_all(fArchive);
+    api->archive_read_support_format_tar(fArchive);
+    api->archive_read_support_format_gnutar(fArchive);
+    api->archive_read_support_format_zip(fArchive);
+    api->archive_read_support_format_empty(fArchive);
 }
 
 TArchiveStream::~TArchiveStream()
 {
-    archive_read_free(fArchive);
+    if (fApi != nullptr)
+        fApi->archive_read_free(fArchive);
 }
 
 bool TArchiveStream::Stop(TInventoryInput& input, const std::string& problem)
@@ -82,14 +89,17 @@ bool TArchiveStream::Next(TInventoryInput& input)
 {
     if (fEnded)
         return false;
+    if (fApi == nullptr)
+        return Stop(input, fLoadProblem);
+    const TArchiveApi* api = fApi;
     if (!fOpened) {
         fOpened = true;
-        if (archive_read_open_filename(fArchive, fPath.c_str(), 1 << 16) != ARCHIVE_OK)
-            return Stop(input, "cannot open the archive: " + ArchiveMessage(fArchive));
+        if (api->archive_read_open_filename(fArchive, fPath.c_str(), 1 << 16) != ARCHIVE_OK)
+            return Stop(input, "cannot open the archive: " + ArchiveMessage(api, fArchive));
     }
     for (;;) {
         struct archive_entry* entry = nullptr;
-        const int status = archive_read_next_header(fArchive, &entry);
+        const int status = api->archive_read_next_header(fArchive, &entry);
         if (status == ARCHIVE_EOF) {
             if (fMembers == 0)
                 return Stop(input, "the archive holds no inventory");
@@ -100,20 +110,21 @@ bool TArchiveStream::Next(TInventoryInput& input)
             continue;
         if (status == ARCHIVE_FATAL) {
             if (fMembers == 0 && fLastMember.empty())
-                return Stop(input, "cannot be read as an archive: " + ArchiveMessage(fArchive));
-            return Stop(input, "damaged after the member " + fLastMember + ": " + ArchiveMessage(fArchive));
+                return Stop(input, "cannot be read as an archive: " + ArchiveMessage(api, fArchive));
+            return Stop(
+                input, "damaged after the member " + fLastMember + ": " + ArchiveMessage(api, fArchive));
         }
-        const char* pathname = archive_entry_pathname(entry);
+        const char* pathname = api->archive_entry_pathname(entry);
         fLastMember = pathname != nullptr ? pathname : "?";
         if (status == ARCHIVE_FAILED) {
             // This member's header is unusable; the next one may be fine.
             ++fMembers;
             input.name = fPath + ":" + fLastMember;
             input.source = input.name;
-            input.problem = input.name + ": cannot read the member: " + ArchiveMessage(fArchive);
+            input.problem = input.name + ": cannot read the member: " + ArchiveMessage(api, fArchive);
             return true;
         }
-        if (archive_entry_filetype(entry) != AE_IFREG)
+        if (api->archive_entry_filetype(entry) != AE_IFREG)
             continue;
         ++fMembers;
         input.name = fPath + ":" + fLastMember;
@@ -123,10 +134,10 @@ bool TArchiveStream::Next(TInventoryInput& input)
                 input.name + ": an archive inside an archive is not read; unpack it and give it on its own";
             return true;
         }
-        const int read = ReadData(fArchive, input.text);
+        const int read = ReadData(api, fArchive, input.text);
         if (read < ARCHIVE_WARN) {
             input.text.clear();
-            input.problem = input.name + ": cannot read the member: " + ArchiveMessage(fArchive);
+            input.problem = input.name + ": cannot read the member: " + ArchiveMessage(api, fArchive);
             if (read == ARCHIVE_FATAL)
                 fEnded = true;
             return true;

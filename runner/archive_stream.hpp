@@ -8,6 +8,10 @@
 struct archive;
 
 namespace tarvorun {
+struct TArchiveApi;
+}
+
+namespace tarvorun {
 
 // Decompresses gzip or zstd data whole. Answers false with libarchive's
 // message in `problem` when the data is damaged.
@@ -32,6 +36,8 @@ private:
     bool Stop(TInventoryInput& input, const std::string& problem);
 
     std::string fPath;
+    const TArchiveApi* fApi = nullptr;
+    std::string fLoadProblem;
     struct archive* fArchive = nullptr;
     bool fEnded = false;
     bool fOpened = false;

@@ -1,13 +1,13 @@
 #include "fleet.hpp"
 
 #include <fcntl.h>
+#include <malloc.h>
 #include <poll.h>
 #include <signal.h>
-#include <sys/prctl.h>
-#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <csignal>
 #include <chrono>
@@ -34,12 +34,25 @@ constexpr std::size_t kHeldOutputBudget = 64u << 20;
 volatile sig_atomic_t gInterruption = 0;
 int gWakeFd = -1;
 
-void OnInterruption(int signal)
+void Wake()
 {
-    gInterruption = signal;
+    const int saved = errno;
     const char byte = 0;
     const ssize_t ignored = write(gWakeFd, &byte, 1);
     (void)ignored;
+    errno = saved;
+}
+
+void OnInterruption(int signal)
+{
+    gInterruption = signal;
+    Wake();
+}
+
+// A worker that ended is reaped at once rather than at the next look.
+void OnChildEnded(int /*signal*/)
+{
+    Wake();
 }
 
 void WriteOut(const std::string& text)
@@ -73,6 +86,7 @@ private:
     void Wait();
     void Read(TJob& job);
     void Print(TJob& job);
+    void PrintSoFar(TJob& job);
     void StopAll();
 
     const TFleetSettings& fSettings;
@@ -98,34 +112,17 @@ void TFleet::Launch(TJob& job, const TInventoryInput* input)
     const pid_t parent = getpid();
     const pid_t pid = fork();
     if (pid == 0) {
-        // The worker keeps only its own end of its own pipe.
-        close(pipeFds[0]);
+        std::vector<int> inherited{pipeFds[0], fWake[0], fWake[1]};
         for (const TJob* other : fRunning)
-            close(other->fd);
-        close(fWake[0]);
-        close(fWake[1]);
-        // Its own process group, so that a timeout ends whatever it started;
-        // and it ends with hvp-run.
-        setpgid(0, 0);
-        prctl(PR_SET_PDEATHSIG, SIGKILL);
-        if (getppid() != parent)
-            _exit(1);
-        for (const int which : {SIGINT, SIGTERM, SIGPIPE})
-            std::signal(which, SIG_DFL);
-        if (fSettings.memoryLimitMb > 0) {
-            const rlim_t bytes = static_cast<rlim_t>(fSettings.memoryLimitMb) << 20;
-            const struct rlimit limit = {bytes, bytes};
-            setrlimit(RLIMIT_AS, &limit);
-        }
-        if (input != nullptr)
-            RunInventoryWorker(fSettings, *input, pipeFds[1]);
-        RunProbeWorker(fSettings, pipeFds[1]);
+            inherited.push_back(other->fd);
+        BecomeWorker(fSettings, input, pipeFds[1], inherited, parent);
     }
+    const int forkError = errno;
     close(pipeFds[1]);
     if (pid < 0) {
         close(pipeFds[0]);
         job.outcome.kind = EOutcome::Crashed;
-        job.outcome.message = job.outcome.name + ": the run could not start: " + std::strerror(errno);
+        job.outcome.message = job.outcome.name + ": the run could not start: " + std::strerror(forkError);
         job.finished = true;
         return;
     }
@@ -142,13 +139,15 @@ void TFleet::Launch(TJob& job, const TInventoryInput* input)
 
 void TFleet::Read(TJob& job)
 {
-    char buffer[1 << 16];
+    // Read straight into the inbox: a buffer on the stack would be pages
+    // written, and copied, after every fork.
     for (;;) {
-        const ssize_t got = read(job.fd, buffer, sizeof buffer);
-        if (got > 0) {
-            job.inbox.append(buffer, static_cast<std::size_t>(got));
+        const std::size_t used = job.inbox.size();
+        job.inbox.resize(used + 8192);
+        const ssize_t got = read(job.fd, &job.inbox[used], 8192);
+        job.inbox.resize(used + static_cast<std::size_t>(std::max<ssize_t>(got, 0)));
+        if (got > 0)
             continue;
-        }
         if (got < 0 && (errno == EAGAIN || errno == EINTR))
             break;
         // The end of the pipe: the worker is gone, or about to be.
@@ -156,44 +155,23 @@ void TFleet::Read(TJob& job)
         job.fd = -1;
         break;
     }
-    char kind = 0;
-    std::string payload;
-    while (TakeFrame(job.inbox, job.inboxAt, kind, payload)) {
-        switch (kind) {
-        case kFrameOutput:
-            job.output += payload;
-            fHeldBytes += payload.size();
-            break;
-        case kFrameLog: {
-            std::int32_t level = 0;
-            std::memcpy(&level, payload.data(), sizeof level);
-            if (level == 100)
-                ++job.outcome.findings;
-            if (fSettings.keepLogs)
-                job.outcome.logs.emplace_back(level, payload.substr(sizeof level));
-            break;
-        }
-        case kFrameFailure:
-            job.outcome.failure = payload;
-            break;
-        case kFrameUnreadable:
-            job.unreadable = true;
-            job.outcome.message = payload;
-            break;
-        case kFrameOutOfMemory:
-            job.outOfMemory = true;
-            break;
-        case kFrameDone:
-            job.gotDone = true;
-            job.doneStatus = payload.empty() ? 0 : payload[0];
-            job.loadProblem = payload.empty() ? std::string() : payload.substr(1);
-            break;
-        default:
-            break;
-        }
-    }
-    job.inbox.erase(0, job.inboxAt);
-    job.inboxAt = 0;
+    fHeldBytes += TakeFrames(job);
+    // The first inventory in input order need not wait: its records go out
+    // as they come, so that one large output is never held whole.
+    if (!fWindow.empty() && fWindow.front().get() == &job && gInterruption == 0)
+        PrintSoFar(job);
+}
+
+void TFleet::PrintSoFar(TJob& job)
+{
+    std::string text;
+    if (!job.headerPrinted)
+        text = GroupHeader(fSettings, job.outcome.name);
+    job.headerPrinted = true;
+    fHeldBytes -= job.output.size();
+    text += job.output;
+    job.output.clear();
+    WriteOut(text);
 }
 
 void TFleet::Wait()
@@ -214,9 +192,12 @@ void TFleet::Wait()
         const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(next - TClock::now()).count();
         timeoutMs = static_cast<int>(std::max<long long>(0, std::min<long long>(left + 1, 60000)));
     }
-    // A worker that closed its pipe is about to end: look again soon.
-    if (closedUnreaped && (timeoutMs < 0 || timeoutMs > 5))
-        timeoutMs = 5;
+    // A worker's end wakes the loop through SIGCHLD; look again in a while
+    // all the same, and soon when a worker closed its pipe and is about to
+    // end.
+    const int longest = closedUnreaped ? 50 : 1000;
+    if (timeoutMs < 0 || timeoutMs > longest)
+        timeoutMs = longest;
     poll(watched.data(), watched.size(), timeoutMs);
     if (watched[0].revents != 0) {
         char drain[64];
@@ -231,8 +212,23 @@ void TFleet::Wait()
             job.timedOut = true;
             kill(-job.pid, SIGKILL);
         }
-        int status = 0;
-        if (job.fd < 0 && waitpid(job.pid, &status, WNOHANG) == job.pid) {
+        // Looked at without reaping, so that the worker's process id and
+        // group cannot be taken by another process meanwhile.
+        siginfo_t info = {};
+        if (waitid(P_PID, static_cast<id_t>(job.pid), &info, WEXITED | WNOHANG | WNOWAIT) == 0 &&
+            info.si_pid == job.pid) {
+            // Whatever the worker wrote is in the pipe by now. Anything it
+            // started that still holds the pipe open goes with it.
+            if (job.fd >= 0) {
+                Read(job);
+                kill(-job.pid, SIGKILL);
+            }
+            if (job.fd >= 0) {
+                close(job.fd);
+                job.fd = -1;
+            }
+            int status = 0;
+            while (waitpid(job.pid, &status, 0) < 0 && errno == EINTR) { }
             Conclude(job, status, fSettings);
             fRunning.erase(fRunning.begin() + static_cast<std::ptrdiff_t>(i));
             continue;
@@ -243,8 +239,8 @@ void TFleet::Wait()
 
 void TFleet::Print(TJob& job)
 {
-    fHeldBytes -= job.output.size();
-    WriteOut(GroupHeader(fSettings, job.outcome.name) + job.output + ErrorText(fSettings, job.outcome));
+    PrintSoFar(job);
+    WriteOut(ErrorText(fSettings, job.outcome));
     fTotals.Add(job.outcome);
     fOnOutcome(std::move(job.outcome));
 }
@@ -291,6 +287,25 @@ int TFleet::Run(const std::vector<std::string>& arguments)
     sigemptyset(&action.sa_mask);
     sigaction(SIGINT, &action, nullptr);
     sigaction(SIGTERM, &action, nullptr);
+    struct sigaction childAction = {};
+    childAction.sa_handler = OnChildEnded;
+    childAction.sa_flags = SA_RESTART | SA_NOCLDSTOP;
+    sigemptyset(&childAction.sa_mask);
+    sigaction(SIGCHLD, &childAction, nullptr);
+
+    // Inventories are read into buffers mapped for themselves and given back
+    // whole when freed: a large inventory must not leave hvp-run with a
+    // large heap that every later fork copies the tables of.
+    mallopt(M_MMAP_THRESHOLD, 256 << 10);
+    mallopt(M_TRIM_THRESHOLD, 1 << 20);
+
+    // The parser picks its implementation for the processor, and the
+    // loader binds its functions, on first use: done once here, every
+    // worker inherits them instead of doing it again.
+    try {
+        (void)TInventory::LoadText(R"({"classes": {"A": [{"p": 1, "q": {"uint16": 2}}]}})", "warm-up");
+    } catch (const std::exception&) {
+    }
 
     int exitStatus = 0;
     if (!Probe()) {
@@ -346,6 +361,7 @@ int TFleet::Run(const std::vector<std::string>& arguments)
     }
     signal(SIGINT, SIG_DFL);
     signal(SIGTERM, SIG_DFL);
+    signal(SIGCHLD, SIG_DFL);
     return exitStatus;
 }
 

@@ -24,12 +24,17 @@ struct TJob {
     TClock::time_point deadline = TClock::time_point::max();
     bool timedOut = false;
     bool finished = false;
+    bool headerPrinted = false;
     bool gotDone = false;
     char doneStatus = 0;
     std::string loadProblem;
     bool unreadable = false;
     bool outOfMemory = false;
 };
+
+// Takes the whole frames out of the job's inbox into the job. Answers how
+// many bytes of output it added.
+std::size_t TakeFrames(TJob& job);
 
 // Sets the outcome of a job whose worker has ended with `status` (as
 // waitpid gives it), from the frames it sent and how it ended.

@@ -1,12 +1,15 @@
 // The fleet's own lines: each inventory's header and error, and the summary.
 #include <sys/wait.h>
 
+#include <algorithm>
+
 #include <cstdio>
 #include <cstring>
 
 #include "fleet.hpp"
 #include "fleet_job.hpp"
 #include "json_line.hpp"
+#include "worker.hpp"
 #include "output.hpp"
 
 namespace tarvorun {
@@ -61,6 +64,55 @@ void Conclude(TJob& job, int status, const TFleetSettings& settings)
             std::to_string(WIFEXITED(status) ? WEXITSTATUS(status) : -1);
     }
     job.finished = true;
+}
+
+std::size_t TakeFrames(TJob& job)
+{
+    std::size_t added = 0;
+    char kind = 0;
+    std::string payload;
+    while (TakeFrame(job.inbox, job.inboxAt, kind, payload)) {
+        switch (kind) {
+        case kFrameOutput:
+            job.output += payload;
+            added += payload.size();
+            break;
+        case kFrameLog: {
+            std::int32_t level = 0;
+            if (payload.size() < sizeof level)
+                break;
+            std::memcpy(&level, payload.data(), sizeof level);
+            job.outcome.logs.emplace_back(level, payload.substr(sizeof level));
+            break;
+        }
+        case kFrameFindings: {
+            std::uint64_t findings = 0;
+            std::memcpy(&findings, payload.data(), std::min(sizeof findings, payload.size()));
+            job.outcome.findings = findings;
+            break;
+        }
+        case kFrameFailure:
+            job.outcome.failure = payload;
+            break;
+        case kFrameUnreadable:
+            job.unreadable = true;
+            job.outcome.message = payload;
+            break;
+        case kFrameOutOfMemory:
+            job.outOfMemory = true;
+            break;
+        case kFrameDone:
+            job.gotDone = true;
+            job.doneStatus = payload.empty() ? 0 : payload[0];
+            job.loadProblem = payload.empty() ? std::string() : payload.substr(1);
+            break;
+        default:
+            break;
+        }
+    }
+    job.inbox.erase(0, job.inboxAt);
+    job.inboxAt = 0;
+    return added;
 }
 
 void TFleetTotals::Add(const TOutcome& outcome)

@@ -78,21 +78,7 @@ std::shared_ptr<const tarvorun::TInventory> LoadSingle(const std::string& path)
 {
     if (path.empty())
         return tarvorun::TInventory::LoadText(tarvorun::kExampleInventory, "example inventory");
-    if (path != "-") {
-        char head[4] = {};
-        std::FILE* file = std::fopen(path.c_str(), "rb");
-        const std::size_t got = file != nullptr ? std::fread(head, 1, sizeof head, file) : 0;
-        if (file != nullptr)
-            std::fclose(file);
-        if (tarvorun::IsCompressed(std::string(head, got))) {
-            std::string text;
-            std::string problem;
-            if (!tarvorun::ReadInventoryFile(path, path, text, problem))
-                throw std::runtime_error(problem);
-            return tarvorun::TInventory::LoadText(text, path);
-        }
-    }
-    return tarvorun::TInventory::LoadFile(path);
+    return tarvorun::LoadInventoryFile(path);
 }
 
 const char* const kLiveInventory = "live inventory";
@@ -193,20 +179,20 @@ int main(int argc, char** argv)
     app.add_option(
            "--jobs", fleet.jobs, "With many inventories: how many run at once (default: the processors)")
         ->type_name("N")
-        ->check(CLI::Range(1u, 4096u));
+        ->check(CLI::Range(1u, 4096u).description(""));
     app.add_option("--timeout", fleet.timeoutSeconds,
            "With many inventories: the longest one inventory's run may take (default: no limit)")
         ->type_name("SECONDS")
-        ->check(CLI::PositiveNumber);
+        ->check(CLI::Validator(CLI::PositiveNumber).description(""));
     app.add_option("--memory-limit", fleet.memoryLimitMb,
            "With many inventories: the address space of one inventory's worker (default: no limit)")
         ->type_name("MIB")
-        ->check(CLI::Range(std::size_t{64}, std::size_t{1} << 30));
+        ->check(CLI::Range(std::size_t{64}, std::size_t{1} << 30).description(""));
     app.add_option("--report", reportPath, "Also write an HTML page of the findings for people")
         ->type_name("FILE.html");
     app.add_option("--from-jsonl", jsonlFiles,
            "With --report: build the page from JSONL files of earlier runs instead of running")
-        ->type_name("OUT.jsonl...")
+        ->type_name("OUT.jsonl")
         ->expected(1, -1);
     bool live = false;
     app.add_flag(

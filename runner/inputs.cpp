@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
+#include <stdexcept>
 
 #include "archive_stream.hpp"
 
@@ -76,16 +77,24 @@ bool ReadInventoryFile(
         problem = source + ": cannot open: " + ErrnoText(errno);
         return false;
     }
+    // Read straight into the text, which is given room for the whole file
+    // (and one byte more, to meet its end) or grows: hvp-run forks after
+    // each read, and every page it writes after a fork is a page copied.
     text.clear();
     struct stat info;
+    std::size_t room = 1 << 14;
     if (fstat(fd, &info) == 0 && S_ISREG(info.st_mode) && info.st_size > 0)
-        text.reserve(static_cast<std::size_t>(info.st_size));
-    char buffer[1 << 16];
+        room = static_cast<std::size_t>(info.st_size) + 1;
     int error = 0;
     for (;;) {
-        const ssize_t got = read(fd, buffer, sizeof buffer);
+        const std::size_t used = text.size();
+        if (used == room)
+            room *= 2;
+        text.resize(room);
+        const ssize_t got = read(fd, &text[used], text.size() - used);
+        text.resize(used + static_cast<std::size_t>(std::max<ssize_t>(got, 0)));
         if (got > 0) {
-            text.append(buffer, static_cast<std::size_t>(got));
+            continue;
         } else if (got == 0) {
             break;
         } else if (errno != EINTR) {
@@ -105,6 +114,26 @@ bool ReadInventoryFile(
         return false;
     }
     return DecompressInPlace(text, source, problem);
+}
+
+std::shared_ptr<const NQXRHVP20::standin::TInventory> LoadInventoryFile(const std::string& path)
+{
+    using NQXRHVP20::standin::TInventory;
+    if (path != "-") {
+        char head[4] = {};
+        const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+        const ssize_t got = fd >= 0 ? pread(fd, head, sizeof head, 0) : 0;
+        if (fd >= 0)
+            close(fd);
+        if (got > 0 && IsCompressed(std::string(head, static_cast<std::size_t>(got)))) {
+            std::string text;
+            std::string problem;
+            if (!ReadInventoryFile(path, path, text, problem))
+                throw std::runtime_error(problem);
+            return TInventory::LoadText(text, path);
+        }
+    }
+    return TInventory::LoadFile(path);
 }
 
 bool DecompressInPlace(std::string& text, const std::string& source, std::string& problem)
@@ -152,8 +181,7 @@ bool TInputQueue::Next(TInventoryInput& input)
         case EArgumentKind::File:
             input.name = argument;
             input.source = argument == "-" ? std::string("<stdin>") : argument;
-            if (!ReadInventoryFile(argument, input.source, input.text, input.problem))
-                input.text.clear();
+            input.path = argument;
             return true;
         }
     }
@@ -166,8 +194,8 @@ void TInputQueue::NextFromFolder(TInventoryInput& input)
     input.source = input.name;
     if (!entry.problem.empty())
         input.problem = entry.problem;
-    else if (!ReadInventoryFile(input.name, input.source, input.text, input.problem))
-        input.text.clear();
+    else
+        input.path = input.name;
     if (fNextEntry == fEntries.size()) {
         fEntries.clear();
         fNextEntry = 0;
@@ -218,6 +246,11 @@ void TInputQueue::ListFolder(const std::string& folder)
             if (S_ISLNK(info.st_mode) && fstatat(dirfd(dir), item->d_name, &info, 0) == 0 &&
                 S_ISDIR(info.st_mode))
                 continue;
+            // A pipe or a device would block the reading or never end.
+            if (!S_ISREG(info.st_mode) && !S_ISLNK(info.st_mode)) {
+                fEntries.push_back({child, Join(folder, child) + ": not a regular file"});
+                continue;
+            }
             fEntries.push_back({child, std::string()});
         }
         closedir(dir);

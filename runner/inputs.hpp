@@ -7,6 +7,8 @@
 #include <string>
 #include <vector>
 
+#include "inventory.hpp"
+
 namespace tarvorun {
 
 class TArchiveStream;
@@ -15,7 +17,8 @@ class TArchiveStream;
 struct TInventoryInput {
     std::string name;     // as the output names it
     std::string source;   // as the loader's messages name it
-    std::string text;     // the document, decompressed
+    std::string path;     // a file the worker reads itself, as a single run would
+    std::string text;     // or the document, read and decompressed (an archive's member)
     std::string problem;  // when it cannot be read: the whole message, naming it
 };
 
@@ -41,6 +44,11 @@ bool IsCompressed(const std::string& head);
 // `problem` when that fails.
 bool ReadInventoryFile(
     const std::string& path, const std::string& source, std::string& text, std::string& problem);
+
+// Loads a file, or standard input for "-", as a single run does; a file whose
+// content is gzip or zstd data is decompressed first. Throws with the
+// message a single run prints when it cannot be read or is not valid.
+std::shared_ptr<const NQXRHVP20::standin::TInventory> LoadInventoryFile(const std::string& path);
 
 // Decompresses `text` in place when it is gzip or zstd data.
 bool DecompressInPlace(std::string& text, const std::string& source, std::string& problem);

@@ -1,6 +1,10 @@
 #include "worker.hpp"
 
+#include <sys/prctl.h>
+#include <sys/resource.h>
 #include <unistd.h>
+
+#include <csignal>
 
 #include <cerrno>
 #include <cstring>
@@ -28,15 +32,29 @@ void WriteAll(int fd, const char* data, std::size_t size)
     }
 }
 
+// Frames wait here until the plug-in is about to be called, or there are
+// enough of them: one write for many records keeps hvp-run from waking for
+// each one. What the worker sent before it crashed is thus everything up to
+// the start of the call it crashed in.
+std::string gPending;
+constexpr std::size_t kFlushBytes = 64u << 10;
+
+void Flush(int fd)
+{
+    WriteAll(fd, gPending.data(), gPending.size());
+    gPending.clear();
+}
+
 void SendFrame(int fd, char kind, const std::string& payload)
 {
     char header[kFrameHeader];
     header[0] = kind;
     const std::uint32_t length = static_cast<std::uint32_t>(payload.size());
     std::memcpy(header + 1, &length, sizeof length);
-    std::string frame(header, sizeof header);
-    frame += payload;
-    WriteAll(fd, frame.data(), frame.size());
+    gPending.append(header, sizeof header);
+    gPending += payload;
+    if (gPending.size() >= kFlushBytes)
+        Flush(fd);
 }
 
 // Passes every event to the output form's sink, whose text goes out as
@@ -44,12 +62,24 @@ void SendFrame(int fd, char kind, const std::string& payload)
 // the report.
 class TWorkerSink : public IRunSink {
 public:
-    TWorkerSink(IRunSink& inner, int fd) : fInner(inner), fFd(fd) { }
-    void OnPlugin(const TIdentity& identity) override { fInner.OnPlugin(identity); }
-    void OnRequest(int number) override { fInner.OnRequest(number); }
+    TWorkerSink(IRunSink& inner, int fd, bool sendLogs) : fInner(inner), fFd(fd), fSendLogs(sendLogs) { }
+    // Init and each GetData follow these: what came before is sent first.
+    void OnPlugin(const TIdentity& identity) override
+    {
+        fInner.OnPlugin(identity);
+        Flush(fFd);
+    }
+    void OnRequest(int number) override
+    {
+        fInner.OnRequest(number);
+        Flush(fFd);
+    }
     void OnLog(int level, const std::string& text) override
     {
         fInner.OnLog(level, text);
+        fFindings += level == 100 ? 1 : 0;
+        if (!fSendLogs)
+            return;
         const std::int32_t value = level;
         std::string payload(reinterpret_cast<const char*>(&value), sizeof value);
         payload += text;
@@ -63,9 +93,17 @@ public:
         SendFrame(fFd, kFrameFailure, FailureText(failure));
     }
 
+    void SendFindings()
+    {
+        SendFrame(
+            fFd, kFrameFindings, std::string(reinterpret_cast<const char*>(&fFindings), sizeof fFindings));
+    }
+
 private:
     IRunSink& fInner;
     int fFd;
+    bool fSendLogs;
+    std::uint64_t fFindings = 0;
 };
 
 class TDiscardSink : public IRunSink {
@@ -90,21 +128,25 @@ void SendDone(int fd, const TRunResult& result)
 void RunInventoryWorker(const TFleetSettings& settings, const TInventoryInput& input, int fd)
 {
     try {
-        std::shared_ptr<const TInventory> inventory = TInventory::LoadText(input.text, input.source);
+        std::shared_ptr<const TInventory> inventory = input.path.empty()
+            ? TInventory::LoadText(input.text, input.source)
+            : LoadInventoryFile(input.path);
         const TTextOut out = [fd](const std::string& text) { SendFrame(fd, kFrameOutput, text); };
         std::unique_ptr<IRunSink> sink;
         if (settings.jsonl)
             sink.reset(new TJsonlSink(out, input.name));
         else
             sink.reset(new TTextSink(out, out, settings.run.requests));
-        TWorkerSink worker(*sink, fd);
+        TWorkerSink worker(*sink, fd, settings.keepLogs);
         const TRunResult result = RunPlugin(settings.run, std::move(inventory), worker);
+        worker.SendFindings();
         SendDone(fd, result);
     } catch (const std::bad_alloc&) {
         SendFrame(fd, kFrameOutOfMemory, std::string());
     } catch (const std::exception& failure) {
         SendFrame(fd, kFrameUnreadable, failure.what());
     }
+    Flush(fd);
     // The worker's copy of the parent's state is not torn down: leaving
     // at once keeps the parent's buffers and files untouched.
     _exit(0);
@@ -122,7 +164,32 @@ void RunProbeWorker(const TFleetSettings& settings, int fd)
         SendDone(fd, RunPlugin(probe, TInventory::LoadText("{}", "probe"), sink));
     } catch (const std::exception&) {
     }
+    Flush(fd);
     _exit(0);
+}
+
+void BecomeWorker(const TFleetSettings& settings, const TInventoryInput* input, int fd,
+    const std::vector<int>& inherited, pid_t parent)
+{
+    for (const int other : inherited)
+        if (other >= 0)
+            close(other);
+    // Its own process group, so that a timeout ends whatever it started;
+    // and it ends with hvp-run.
+    setpgid(0, 0);
+    prctl(PR_SET_PDEATHSIG, SIGKILL);
+    if (getppid() != parent)
+        _exit(1);
+    for (const int which : {SIGINT, SIGTERM, SIGPIPE, SIGCHLD})
+        std::signal(which, SIG_DFL);
+    if (settings.memoryLimitMb > 0) {
+        const rlim_t bytes = static_cast<rlim_t>(settings.memoryLimitMb) << 20;
+        const struct rlimit limit = {bytes, bytes};
+        setrlimit(RLIMIT_AS, &limit);
+    }
+    if (input != nullptr)
+        RunInventoryWorker(settings, *input, fd);
+    RunProbeWorker(settings, fd);
 }
 
 bool TakeFrame(const std::string& inbox, std::size_t& at, char& kind, std::string& payload)

@@ -3,8 +3,11 @@
 // frames of one kind byte, a four-byte length and the payload.
 #pragma once
 
+#include <sys/types.h>
+
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "fleet.hpp"
 #include "inputs.hpp"
@@ -13,7 +16,8 @@ namespace tarvorun {
 
 enum EFrameKind : char {
     kFrameOutput = 'O',       // output bytes, whole records or lines
-    kFrameLog = 'L',          // a log line: four bytes of level, then the text
+    kFrameLog = 'L',          // a log line, for the report: four bytes of level, then the text
+    kFrameFindings = 'N',     // how many findings the run logged: eight bytes
     kFrameFailure = 'X',      // how GetData ended with an exception
     kFrameUnreadable = 'E',   // the inventory is not valid: the message
     kFrameOutOfMemory = 'M',  // the worker's memory ran out
@@ -21,6 +25,13 @@ enum EFrameKind : char {
 };
 
 constexpr std::size_t kFrameHeader = 5;
+
+// Runs in a process just forked from hvp-run: closes the descriptors it
+// inherited but does not need, puts itself in a process group of its own,
+// ends with hvp-run, applies the memory limit, and runs the inventory, or
+// the probe when there is none. Never returns.
+[[noreturn]] void BecomeWorker(const TFleetSettings& settings, const TInventoryInput* input, int fd,
+    const std::vector<int>& inherited, pid_t parent);
 
 // Runs in the forked worker: parses the inventory, runs the plug-in and
 // writes the frames to `fd`. Never returns.

@@ -1,12 +1,58 @@
-# Installs the Debian packages a script needs, when they are missing.
-# Sourced by the other scripts: `need_packages pkg...`.
+# The Debian packages the scripts need, in groups, and two ways to use them.
+# Sourced by the other scripts.
+#
+#   install_packages pkg...      installs what is missing (scripts/bootstrap,
+#                                and the two commands of the README)
+#   require_packages GROUP...    stops with the list of what is missing and
+#                                the bootstrap command that installs it
 
-need_packages() {
-    local missing=()
+# What every build needs.
+BUILD_PACKAGES=(cmake ninja-build g++ pkg-config libboost-dev libsimdjson-dev nlohmann-json3-dev libcli11-dev
+                libarchive-dev libpci-dev libdpkg-dev librpm-dev)
+# What the tests need on top: the report of many inventories is checked in
+# headless Chromium.
+TEST_PACKAGES=(libgtest-dev chromium)
+# What the benchmarks need on top (scripts/bench).
+BENCH_PACKAGES=(libgtest-dev libbenchmark-dev jq)
+# What the fleet's benchmark and several-machines check need on top
+# (bench/fleet-bench, scripts/fleet-several-machines).
+FLEET_PACKAGES=(hyperfine parallel rsync jq)
+# What the robustness commands need on top: memcheck (scripts/valgrind), clang
+# with its fuzzing runtime (the fuzz preset), gcovr (scripts/coverage).
+VALGRIND_PACKAGES=(libgtest-dev valgrind)
+FUZZ_PACKAGES=(clang libclang-rt-14-dev)
+COVERAGE_PACKAGES=(libgtest-dev gcovr)
+# What scripts/package needs on top of BUILD_PACKAGES: the Debian tooling, the
+# manual-page tool, and the libraries of the whole build (the package holds
+# every command). debian/control's Build-Depends lists the same.
+PACKAGE_PACKAGES=(build-essential debhelper dpkg-dev fakeroot lintian scdoc libudev-dev)
+# What scripts/package-test needs on top: hardening-check, man, jq.
+PACKAGE_TEST_PACKAGES=(devscripts man-db jq)
+
+PACKAGE_GROUPS=(build test bench fleet valgrind fuzz coverage package package-test)
+
+# The packages of one group, build's included, one a line.
+group_packages() {
+    local name
+    name="$(echo "$1" | tr 'a-z-' 'A-Z_')_PACKAGES[@]"
+    if [ -z "${!name+x}" ]; then
+        echo "no package group '$1' (groups: ${PACKAGE_GROUPS[*]} all)" >&2
+        return 1
+    fi
+    printf '%s\n' "${BUILD_PACKAGES[@]}" "${!name}"
+}
+
+missing_packages() {
+    local package
     for package in "$@"; do
         dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q "install ok installed" ||
-            missing+=("$package")
+            echo "$package"
     done
+}
+
+install_packages() {
+    local missing
+    mapfile -t missing < <(missing_packages "$@" | sort -u)
     if [ "${#missing[@]}" -gt 0 ]; then
         echo "Installing ${missing[*]}" >&2
         export DEBIAN_FRONTEND=noninteractive
@@ -15,20 +61,15 @@ need_packages() {
     fi
 }
 
-# What every build needs.
-BUILD_PACKAGES=(cmake ninja-build g++ libboost-dev libsimdjson-dev nlohmann-json3-dev libcli11-dev libarchive-dev
-                pkg-config libpci-dev libdpkg-dev librpm-dev)
-# What the tests need on top.
-TEST_PACKAGES=(libgtest-dev)
-# What the robustness commands need on top: memcheck (scripts/valgrind), clang
-# with its fuzzing runtime (the fuzz preset), gcovr (scripts/coverage).
-VALGRIND_PACKAGES=(valgrind)
-FUZZ_PACKAGES=(clang libclang-rt-14-dev)
-COVERAGE_PACKAGES=(gcovr)
-# What scripts/package needs on top of BUILD_PACKAGES: the Debian tooling, the
-# manual-page tool, and the libraries of the whole build (the package holds
-# every command). debian/control's Build-Depends lists the same.
-PACKAGE_PACKAGES=(build-essential debhelper dpkg-dev fakeroot lintian pkg-config scdoc libpci-dev libdpkg-dev
-    libarchive-dev libudev-dev librpm-dev)
-# What scripts/package-test needs on top: hardening-check, man, jq.
-PACKAGE_TEST_PACKAGES=(devscripts man-db jq)
+require_packages() {
+    local group packages=() missing
+    for group in "$@"; do
+        mapfile -t -O "${#packages[@]}" packages < <(group_packages "$group") || exit 2
+    done
+    mapfile -t missing < <(missing_packages "${packages[@]}" | sort -u)
+    if [ "${#missing[@]}" -gt 0 ]; then
+        echo "$(basename "$0") needs Debian packages that are not installed: ${missing[*]}" >&2
+        echo "Install them with: scripts/bootstrap $*" >&2
+        exit 2
+    fi
+}

@@ -3,6 +3,7 @@
 // by their content, and a clear problem for whatever cannot be read.
 #include <archive.h>
 #include <archive_entry.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cstdlib>
@@ -105,6 +106,10 @@ std::vector<TExpected> Expand(const std::vector<std::string>& arguments)
     tarvorun::TInputQueue queue(arguments);
     std::vector<TExpected> got;
     for (tarvorun::TInventoryInput input; queue.Next(input);) {
+        // Files are read by the worker; here, as the worker reads them.
+        if (!input.path.empty() &&
+            !tarvorun::ReadInventoryFile(input.path, input.source, input.text, input.problem))
+            input.text.clear();
         if (input.problem.empty()) {
             got.push_back({input.name, input.text});
         } else {
@@ -236,6 +241,18 @@ TEST(Inputs, UnreadableSubfolderIsReportedInItsPlace)
     fs::permissions(temp.Path() / "in" / "locked", fs::perms::owner_all);
     ASSERT_EQ(got.size(), 3u);
     EXPECT_EQ(got[1].textOrProblem, "problem: cannot open the folder: Permission denied");
+}
+
+TEST(Inputs, PipeInAFolderIsReportedNotRead)
+{
+    TempFolder temp;
+    fs::create_directory(temp.Path() / "in");
+    ASSERT_EQ(mkfifo((temp.Path() / "in" / "pipe.json").c_str(), 0600), 0);
+    std::ofstream(temp.Path() / "in" / "z.json") << "Z";
+    const std::vector<TExpected> got = Expand({(temp.Path() / "in").string()});
+    ASSERT_EQ(got.size(), 2u);
+    EXPECT_EQ(got[0].textOrProblem, "problem: not a regular file");
+    EXPECT_EQ(got[1].textOrProblem, "Z");
 }
 
 TEST(Inputs, NamesWithOddBytesAreKeptAndShownEscaped)

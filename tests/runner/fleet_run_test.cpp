@@ -213,14 +213,17 @@ TEST(Isolation, CrashAndHangCostTheirInventoryAlone)
 
 TEST(Isolation, ExhaustedMemoryLimitCostsItsInventoryAlone)
 {
+#ifdef TARVOANAL_SANITIZED
+    GTEST_SKIP() << "AddressSanitizer's reserved address space leaves no room under a limit";
+#endif
     TempFolder temp;
     const std::string folder = MakeMisbehavingBatch(temp, {7, 903, 8});
     const TRun run = HvpRun(std::string("--format jsonl --jobs 2 --memory-limit 2048 --plugin '") +
         TARVOANAL_MISBEHAVING_PLUGIN + "' '" + folder + "'");
     const ordered_json summary = ordered_json::parse(Lines(run.out).back());
     EXPECT_EQ(summary["completed"], 2);
-    // GetData sees the allocation fail and ends with std::bad_alloc; under
-    // the sanitizers their allocator ends the worker instead.
+    // GetData sees the allocation fail and ends with std::bad_alloc, or
+    // the C++ runtime, out of memory itself, ends the worker.
     EXPECT_EQ(summary["failed"].get<int>() + summary["crashed"].get<int>(), 1);
 }
 
@@ -309,8 +312,9 @@ TEST(Interruption, StopsTheWorkersAndKeepsWholeLines)
     EXPECT_FALSE(AnyWorkerLeft());
     std::ifstream in(out);
     const std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-    // The two inventories before the hanging one, whole, and nothing more.
-    ASSERT_EQ(Lines(text).size(), 6u) << text;
+    // The two inventories before the first hanging one, and the records
+    // that one sent before it hung, whole; nothing of the later ones.
+    ASSERT_EQ(Lines(text).size(), 8u) << text;
     EXPECT_EQ(text.back(), '\n');
     for (const std::string& line : Lines(text))
         EXPECT_TRUE(ordered_json::accept(line)) << line;

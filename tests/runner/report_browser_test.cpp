@@ -42,7 +42,7 @@ protected:
             source / "tests/runner/inventories/contract.json", fBatch / "b-contract.json");
         fs::copy_file(
             source / "tests/runner/inventories/syntax-error.json", fBatch / "d-syntax.json");
-        // The contract's example with a device code and a file name that
+        // The reference example with a device code and a file name that
         // would be markup if the page took them as such.
         std::string text = ReadFile(source / "tests/runner/inventories/contract.json");
         text.replace(text.find("XD4410-146"), 10, "</script><b id=\\\"injected\\\">x</b>");
@@ -78,7 +78,7 @@ protected:
     {
         EXPECT_NE(dom.find("id=\"report-ready\""), std::string::npos) << dom;
         EXPECT_EQ(dom.find("id=\"report-error\""), std::string::npos) << dom;
-        // Four inventories: the example (11 findings), the contract's
+        // Four inventories: the example (11 findings), the reference
         // example and its copy (6 each), and one that cannot be read.
         for (const char* total : {"id=\"total-inventories\">4<", "id=\"total-completed\">3<",
                  "id=\"total-withFindings\">3<", "id=\"total-findings\">23<", "id=\"total-failed\">0<",
