@@ -1,6 +1,8 @@
 #include "archive_stream.hpp"
 
 #include "archive_api.hpp"
+#include "inputs.hpp"
+#include "text_file.hpp"
 
 namespace tarvorun {
 
@@ -12,8 +14,12 @@ std::string ArchiveMessage(const TArchiveApi* api, struct archive* handle)
     return text != nullptr ? text : "unknown error";
 }
 
-// Appends the current entry's data to `text`. Answers the last status.
-int ReadData(const TArchiveApi* api, struct archive* handle, std::string& text)
+// What ReadData answers for data beyond the size limit on an inventory.
+const int kTooLarge = ARCHIVE_FATAL - 1;
+
+// Appends the current entry's data to `text`, at most `limit` bytes of it.
+// Answers the last status, or kTooLarge.
+int ReadData(const TArchiveApi* api, struct archive* handle, std::string& text, std::uint64_t limit)
 {
     char buffer[1 << 16];
     for (;;) {
@@ -26,12 +32,16 @@ int ReadData(const TArchiveApi* api, struct archive* handle, std::string& text)
             return static_cast<int>(got);
         }
         text.append(buffer, static_cast<std::size_t>(got));
+        if (text.size() > limit) {
+            text.clear();
+            return kTooLarge;
+        }
     }
 }
 
 }  // namespace
 
-bool DecompressData(const std::string& packed, std::string& plain, std::string& problem)
+bool DecompressData(const std::string& packed, std::string& plain, std::uint64_t limit, std::string& problem)
 {
     const TArchiveApi* api = ArchiveApi(problem);
     if (api == nullptr)
@@ -45,9 +55,16 @@ bool DecompressData(const std::string& packed, std::string& plain, std::string& 
         struct archive_entry* entry = nullptr;
         const int status = api->archive_read_next_header(handle, &entry);
         // Compressed empty content has no entry at all.
-        if (status == ARCHIVE_OK || status == ARCHIVE_WARN)
-            good = ReadData(api, handle, plain) >= ARCHIVE_WARN;
-        else
+        if (status == ARCHIVE_OK || status == ARCHIVE_WARN) {
+            const int read = ReadData(api, handle, plain, limit);
+            if (read == kTooLarge) {
+                problem = "larger than the " + NQXRHVP20::standin::DescribeSize(limit) +
+                    " limit on an inventory once decompressed";
+                api->archive_read_free(handle);
+                return false;
+            }
+            good = read >= ARCHIVE_WARN;
+        } else
             good = status == ARCHIVE_EOF;
     }
     if (!good)
@@ -134,7 +151,11 @@ bool TArchiveStream::Next(TInventoryInput& input)
                 input.name + ": an archive inside an archive is not read; unpack it and give it on its own";
             return true;
         }
-        const int read = ReadData(api, fArchive, input.text);
+        const int read = ReadData(api, fArchive, input.text, InventorySizeLimit());
+        if (read == kTooLarge) {
+            input.problem = TooLargeProblem(input.name);
+            return true;
+        }
         if (read < ARCHIVE_WARN) {
             input.text.clear();
             input.problem = input.name + ": cannot read the member: " + ArchiveMessage(api, fArchive);

@@ -1,6 +1,7 @@
 // Archives and compressed data, read with libarchive.
 #pragma once
 
+#include <cstdint>
 #include <string>
 
 #include "inputs.hpp"
@@ -15,7 +16,7 @@ namespace tarvorun {
 
 // Decompresses gzip or zstd data whole. Answers false with libarchive's
 // message in `problem` when the data is damaged.
-bool DecompressData(const std::string& packed, std::string& plain, std::string& problem);
+bool DecompressData(const std::string& packed, std::string& plain, std::uint64_t limit, std::string& problem);
 
 // The members of a tar or zip archive that are regular files, in archive
 // order, read one at a time. A member that cannot be read is handed out

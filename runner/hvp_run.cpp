@@ -2,6 +2,7 @@
 // logs, over an inventory file or the bundled example.
 #include <unistd.h>
 
+#include <cstdint>
 #include <cstdio>
 #include <iostream>
 #include <limits>
@@ -194,6 +195,11 @@ int main(int argc, char** argv)
            "With --report: build the page from JSONL files of earlier runs instead of running")
         ->type_name("OUT.jsonl")
         ->expected(1, -1);
+    std::uint64_t maxInventorySize = tarvorun::TInventory::kDefaultMaxBytes;
+    app.add_option("--max-inventory-size", maxInventorySize,
+           "The largest inventory read, in bytes or with K, M or G (powers of 1024) (default: 1G)")
+        ->type_name("SIZE")
+        ->transform(CLI::AsSizeValue(false));
     bool live = false;
     app.add_flag(
         "--live", live, "Run over this machine's inventory, collected in memory as hvp-collect collects it");
@@ -225,6 +231,11 @@ int main(int argc, char** argv)
         return WriteReport(report, reportPath) ? kExitOk : kExitUsage;
     }
 
+    if (maxInventorySize == 0) {
+        std::fprintf(stderr, "hvp-run: --max-inventory-size: must be 1 byte or more\n");
+        return kExitUsage;
+    }
+    tarvorun::SetInventorySizeLimit(maxInventorySize);
     for (const std::string& inventory : inventories)
         if (inventory.empty()) {
             std::fprintf(stderr, "hvp-run: INVENTORY: an empty path names no file\n");

@@ -1,5 +1,7 @@
 #include "inputs.hpp"
 
+#include "text_file.hpp"
+
 #include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -59,6 +61,26 @@ bool IsCompressed(const std::string& head)
     return head.compare(0, 2, kGzip) == 0 || head.compare(0, 4, kZstd) == 0;
 }
 
+namespace {
+std::uint64_t gInventorySizeLimit = NQXRHVP20::standin::TInventory::kDefaultMaxBytes;
+}
+
+void SetInventorySizeLimit(std::uint64_t bytes)
+{
+    gInventorySizeLimit = bytes;
+}
+
+std::uint64_t InventorySizeLimit()
+{
+    return gInventorySizeLimit;
+}
+
+std::string TooLargeProblem(const std::string& source)
+{
+    return source + ": larger than the " + NQXRHVP20::standin::DescribeSize(gInventorySizeLimit) +
+        " limit on an inventory";
+}
+
 EArgumentKind ClassifyArgument(const std::string& argument)
 {
     struct stat info;
@@ -94,6 +116,13 @@ bool ReadInventoryFile(
         const ssize_t got = read(fd, &text[used], text.size() - used);
         text.resize(used + static_cast<std::size_t>(std::max<ssize_t>(got, 0)));
         if (got > 0) {
+            if (text.size() > gInventorySizeLimit) {
+                if (fd != STDIN_FILENO)
+                    close(fd);
+                text.clear();
+                problem = TooLargeProblem(source);
+                return false;
+            }
             continue;
         } else if (got == 0) {
             break;
@@ -133,7 +162,7 @@ std::shared_ptr<const NQXRHVP20::standin::TInventory> LoadInventoryFile(const st
             return TInventory::LoadText(text, path);
         }
     }
-    return TInventory::LoadFile(path);
+    return TInventory::LoadFile(path, gInventorySizeLimit);
 }
 
 bool DecompressInPlace(std::string& text, const std::string& source, std::string& problem)
@@ -141,7 +170,7 @@ bool DecompressInPlace(std::string& text, const std::string& source, std::string
     if (!IsCompressed(text))
         return true;
     std::string plain;
-    if (!DecompressData(text, plain, problem)) {
+    if (!DecompressData(text, plain, gInventorySizeLimit, problem)) {
         problem = source + ": cannot decompress: " + problem;
         return false;
     }

@@ -4,6 +4,7 @@
 
 #include <cstddef>
 #include <memory>
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -35,6 +36,13 @@ bool IsArchiveName(const std::string& name);
 // Whether a folder's member is an inventory by its name: *.json, *.json.gz
 // or *.json.zst.
 bool IsInventoryName(const std::string& name);
+
+// The largest inventory read, as a file or once decompressed; set once from
+// --max-inventory-size before anything is read.
+void SetInventorySizeLimit(std::uint64_t bytes);
+std::uint64_t InventorySizeLimit();
+// "SOURCE: larger than the 1 GiB limit on an inventory".
+std::string TooLargeProblem(const std::string& source);
 
 // Whether the bytes begin as gzip or zstd data do.
 bool IsCompressed(const std::string& head);
