@@ -1,5 +1,10 @@
-// The libarchive functions hvp-run uses, gathered in one table so that the
-// readers of archives and compressed files name exactly what they rely on.
+// libarchive, loaded the first time an archive or a compressed file is read.
+//
+// hvp-run forks a worker for every inventory of a batch, and a fork costs in
+// proportion to what the forking process has mapped: libarchive brings a
+// dozen libraries along (XML, Unicode tables, cryptography). Loaded on
+// demand, it stays out of single runs of plain files and out of the process
+// that forks the workers.
 #pragma once
 
 #include <string>
@@ -35,8 +40,8 @@ struct TArchiveApi {
 #undef TARVORUN_ARCHIVE_MEMBER
 };
 
-// The library's functions. Never null: the library is linked; `problem` is
-// kept for callers that report a missing library.
+// The library's functions, loaded once; null, with the reason in `problem`,
+// when the library cannot be loaded.
 const TArchiveApi* ArchiveApi(std::string& problem);
 
 }  // namespace tarvorun

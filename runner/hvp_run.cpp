@@ -14,7 +14,7 @@
 
 #include "fleet.hpp"
 #include "inputs.hpp"
-#include "collect.hpp"
+#include "live_inventory.hpp"
 #include "output.hpp"
 #include "report.hpp"
 #include "session.hpp"
@@ -89,11 +89,7 @@ const char* const kLiveInventory = "live inventory";
 // on over what was collected, as it would over hvp-collect's partial file.
 std::shared_ptr<const tarvorun::TInventory> LoadLive()
 {
-    const tarvocollect::TCollection collection =
-        tarvocollect::CollectInventory(tarvocollect::TCollectOptions());
-    for (const std::string& problem : collection.problems)
-        std::fprintf(stderr, "hvp-run: %s\n", problem.c_str());
-    return tarvorun::TInventory::LoadText(collection.inventoryJson, kLiveInventory);
+    return tarvorun::TInventory::LoadText(tarvorun::CollectLiveInventory(), kLiveInventory);
 }
 
 // Keeps what a single run logs, for its report.

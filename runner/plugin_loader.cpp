@@ -1,7 +1,5 @@
-// The one place the plug-in library is opened and closed.
+// The plug-in library opened, checked and closed as the host does it.
 #include "plugin_loader.hpp"
-
-#include <dlfcn.h>
 
 #include <boost/make_shared.hpp>
 
@@ -13,17 +11,18 @@ TPluginLoader::TPluginLoader(const std::string& path)
     : fManager(boost::make_shared<hvp::TPluginManagerNamespace>())
 {
     hvp::TRootObject::SetPluginManager(fManager);
+    std::string problem;
+    bool opened = false;
     try {
-        fLibrary = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
+        opened = fLibrary.Open(path, problem);
     } catch (...) {
         // The library's own initialisation let an exception out.
         Unload();
         throw TPluginLoadError(path + ": the plug-in's initialisation failed");
     }
-    if (fLibrary == nullptr) {
-        const char* reason = dlerror();
+    if (!opened) {
         Unload();
-        throw TPluginLoadError(reason != nullptr ? reason : path + ": cannot be loaded");
+        throw TPluginLoadError(problem);
     }
     fPlugin = fManager->GetPlugins().empty() ? nullptr : fManager->GetPlugins().front();
     // The host reaches GetData from the registered pointer by a cross-cast.
@@ -76,9 +75,7 @@ void TPluginLoader::Unload() noexcept
         fPlugin = nullptr;
     }
     fManager->Clear();
-    if (fLibrary != nullptr)
-        dlclose(fLibrary);
-    fLibrary = nullptr;
+    fLibrary.Close();
     hvp::TRootObject::SetPluginManager(boost::shared_ptr<hvp::ICIMNamespace>());
 }
 

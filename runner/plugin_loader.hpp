@@ -15,6 +15,7 @@
 #include <boost/shared_ptr.hpp>
 
 #include "hvp_host.hpp"
+#include "shared_library.hpp"
 
 namespace tarvorun {
 
@@ -50,7 +51,7 @@ private:
     void Unload() noexcept;
 
     boost::shared_ptr<NQXRHVP20::TPluginManagerNamespace> fManager;
-    void* fLibrary = nullptr;
+    TSharedLibrary fLibrary;
     NQXRHVP20::IPluginCallbacks* fPlugin = nullptr;
     NQXRHVP20::IPluginBasicQueryCallbacks* fQuery = nullptr;
 };
