@@ -198,7 +198,7 @@ int main(int argc, char** argv)
         ->transform(CLI::AsSizeValue(false));
     bool live = false;
     app.add_flag(
-        "--live", live, "Run over this machine's inventory, collected in memory as hvp-collect collects it");
+        "--live", live, "Run over this machine's inventory, as the hvp-collect beside hvp-run collects it");
     app.add_option("INVENTORY", inventories, "Inventory files, - for standard input, folders or archives")
         ->type_name("");
 
