@@ -1,0 +1,355 @@
+// The failure policy of the plug-in, as a model: what one request over the
+// rich inventory logs and lets through when any one of its host calls fails.
+// The fault-injection test holds every faulty run against it.
+#include "fault_policy.hpp"
+
+#include <fstream>
+#include <sstream>
+#include <stdexcept>
+
+#include <nlohmann/json.hpp>
+
+namespace tarvotest {
+namespace faults {
+
+namespace hvp = NQXRHVP20;
+
+const char* const kSoftSuffix =
+    ":  This adapter is currently part of a shared storage configuration.  These events are normal.";
+const char* const kMiscSuffix =
+    ":  This adapter is currently part of a shared storage configuration. These events are normal.";
+const TLogLine kNotFound{0, "Tarvoanal: Error getting class or property"};
+const TLogLine kScanFailed{3, "Tarvoanal: Error getting class or property"};
+const TLogLine kNoProductName{3, "basic analysis: didn't find ProductName property"};
+const TLogLine kManagerFinding{100,
+    "A Tarvolith adapter is present but Tarvolith Manager is not installed."
+    "Tarvolith Manager may be obtained from the QXR Support site."};
+const TLogLine kManagerNotice{101,
+    "\nA Tarvolith adapter is present in the system but Tarvolith Manager is not installed.\n"
+    "It is recommended to install Tarvolith Manager before re-running HVP and submitting the file to QXR.\n"
+    "This will enhance the information contained within the report.\n"
+    "Tarvolith Manager may be obtained from the QXR Support site.\n"};
+const char* const kInjectedWhat = "injected host failure";
+
+std::string ReadFile(const char* path)
+{
+    std::ifstream in(path);
+    std::ostringstream text;
+    text << in.rdbuf();
+    return text.str();
+}
+
+const std::string& RichInventoryText()
+{
+    static const std::string text = ReadFile(TARVOANAL_RICH_INVENTORY);
+    return text;
+}
+
+// What one clean request over the rich inventory logs, in order.
+Lines RichInventoryLines()
+{
+    const std::string dev = "Tarvolith: Controller 1 Channel 0 Scsi ID 1 reported ";
+    return {
+        // Disk support: the one hard disk without a supported tag.
+        {100, "Tarvolith: Disk with device code \"xd4410-146\" may not be supported."},
+        // Management software: adapters present, the package list lacks it.
+        kManagerFinding,
+        kManagerNotice,
+        // Device errors: the shared device's five lines, nothing for the
+        // device with a null count, the soft line of the unshared one.
+        {100, dev + "a PFA error"},
+        {100, dev + "2 parity errors"},
+        {100, dev + "3 soft errors" + kSoftSuffix},
+        {100, dev + "1 hard errors"},
+        {100, dev + "5 misc errors" + kMiscSuffix},
+        {100, "Tarvolith: Controller 2 Channel 1 Scsi ID 4 reported 7 soft errors"},
+        // System event log: ids 11 and 51 name a driver; id 10 is passed over.
+        {100,
+            "Tarvolith: Found in system event log a message with event id 11 associated with zkvt314.sys, "
+            "the message reads Reset issued by zkvt314.sys"},
+        {100,
+            "Tarvolith: Found in system event log a message with event id 51 associated with tvrkdrvn.sys, "
+            "the message reads tvrkdrvn.sys: command timed out"},
+        // BIOS and driver: a mismatch on controller 1; a pair too short to
+        // compare on the exempt controller 2.
+        {100,
+            "Tarvolith: Bios version: 7.12 Doesn't match with device driver version: 7.00.14 for controller "
+            "number 1 controller type Model 6"},
+        {3, "Bios or devicedriver not in comparable format"},
+        // Data scrubbing: "Disabled" and "No".
+        {100, "Tarvolith: Data scrubbing for controller number 1 controller type Model 6 is disabled"},
+        {100,
+            "Tarvolith: Data scrubbing for controller number 2 controller type Tarvolith 4m Adapter is "
+            "disabled"},
+        // Bad stripes: the drive with a count above zero.
+        {100, "Tarvolith: Logical drive 0 on controller 1 has 12 bad stripes"},
+    };
+}
+
+// The analyses, in the order the driver runs them, as the plug-in lists them;
+// a host call belongs to the analysis whose first class it looks up last.
+struct TAnalysisEntry {
+    const char* fMethod;
+    const char* fFirstClass;
+};
+const TAnalysisEntry kEveryAnalysis[] = {
+#define TARVOANAL_ANALYSIS(method, source, goldenPrefix, firstClass) {#method, firstClass},
+#include "analyses.def"
+#undef TARVOANAL_ANALYSIS
+};
+
+// Those that make host calls.
+std::vector<TAnalysisEntry> CallingAnalyses()
+{
+    std::vector<TAnalysisEntry> calling;
+    for (const TAnalysisEntry& entry : kEveryAnalysis)
+        if (*entry.fFirstClass != '\0')
+            calling.push_back(entry);
+    return calling;
+}
+const std::vector<TAnalysisEntry> kAnalyses = CallingAnalyses();
+const int kAnalysisCount = static_cast<int>(kAnalyses.size());
+
+int AnalysisIndex(const std::string& method)
+{
+    for (int i = 0; i < kAnalysisCount; ++i)
+        if (method == kAnalyses[i].fMethod)
+            return i;
+    throw std::logic_error("no analysis " + method);
+}
+const int kCheckTarvolith = AnalysisIndex("CheckTarvolith");
+const int kEventLog = AnalysisIndex("SystemEventLogAnalysys");
+const int kOutsideSeries = -1;
+
+// The clean request: its host calls and log lines, where each line came
+// between the calls, and which analysis each call and line belongs to.
+
+TCleanRun RecordCleanRun()
+{
+    TCleanRun clean;
+    const TRun run = RunInventory(RichInventoryText());
+    clean.calls = run.recording.calls;
+    int analysis = kOutsideSeries;
+    std::size_t calls = 0;
+    for (const std::string& text : run.recording.records) {
+        const nlohmann::json record = nlohmann::json::parse(text);
+        if (record["type"] == "call") {
+            const TCall& call = clean.calls.at(calls++);
+            if (call.op == "GetClass" && analysis + 1 < kAnalysisCount &&
+                call.cls == kAnalyses[analysis + 1].fFirstClass)
+                ++analysis;
+            clean.callAnalysis.push_back(analysis);
+        } else if (record["type"] == "log") {
+            clean.logs.push_back({record["level"].get<int>(), record["text"].get<std::string>()});
+            clean.callsBeforeLog.push_back(calls);
+            clean.logAnalysis.push_back(analysis);
+            clean.logInstance.push_back(calls == 0 ? std::string() : clean.calls[calls - 1].instance);
+        }
+    }
+    return clean;
+}
+
+const TCleanRun& Clean()
+{
+    static const TCleanRun clean = RecordCleanRun();
+    return clean;
+}
+
+// How a host operation is made to fail by throwing.
+
+// Lines of the clean run that pass a test on their index.
+template <typename Keep> Lines CleanLines(Keep keep)
+{
+    Lines lines;
+    for (std::size_t j = 0; j < Clean().logs.size(); ++j)
+        if (keep(j))
+            lines.push_back(Clean().logs[j]);
+    return lines;
+}
+
+Lines Before(std::size_t call)
+{
+    return CleanLines([call](std::size_t j) { return Clean().callsBeforeLog[j] <= call; });
+}
+
+Lines After(std::size_t call)
+{
+    return CleanLines([call](std::size_t j) { return Clean().callsBeforeLog[j] > call; });
+}
+
+Lines OfLaterAnalyses(int analysis)
+{
+    return CleanLines([analysis](std::size_t j) { return Clean().logAnalysis[j] > analysis; });
+}
+
+Lines operator+(Lines lines, const Lines& more)
+{
+    lines.insert(lines.end(), more.begin(), more.end());
+    return lines;
+}
+
+TOutcome Logged(Lines logs)
+{
+    TOutcome outcome;
+    outcome.logs = std::move(logs);
+    return outcome;
+}
+
+// The failure leaves GetData with `logs` written.
+TOutcome Leaves(Lines logs, const TThrown& thrown)
+{
+    TOutcome outcome = Logged(std::move(logs));
+    outcome.failure = thrown.standard ? "std::exception" : "THVPException";
+    outcome.status = thrown.standard ? 0 : thrown.status;
+    outcome.what = thrown.standard ? kInjectedWhat : "";
+    return outcome;
+}
+
+// The failure reaches the driver: status 15 costs the rest of the series
+// after one level-0 line, any other failure leaves GetData.
+TOutcome ReachesDriver(std::size_t call, const TThrown& thrown)
+{
+    if (!thrown.standard && thrown.status == hvp::THVPStatusCode::kNotFound)
+        return Logged(Before(call) + Lines{kNotFound});
+    return Leaves(Before(call), thrown);
+}
+
+// What the request gives when host call `i` of the clean run fails as thrown.
+TOutcome Expected(std::size_t i, const TThrown& thrown)
+{
+    const TCall& call = Clean().calls[i];
+    const int analysis = Clean().callAnalysis[i];
+    const bool host = !thrown.standard;
+    const bool notFound = host && thrown.status == hvp::THVPStatusCode::kNotFound;
+
+    if (call.op == "GetPluginManager" || call.op == "RegisterPlugin") {
+        TOutcome outcome;
+        outcome.registered = false;
+        return outcome;
+    }
+    if (call.op == "GetClassName")  // outside the driver's guard
+        return Leaves({}, thrown);
+
+    if (analysis == kCheckTarvolith) {
+        // Any failure of the operating-system query counts as code 0: the
+        // application list is searched, and it holds the software.
+        if (call.op == "GetOperatingSystemType")
+            return Logged(CleanLines([](std::size_t j) {
+                return !(Clean().logs[j] == kManagerFinding) && !(Clean().logs[j] == kManagerNotice);
+            }));
+        const bool hardwareClass =
+            call.cls == "QXRSG_tvSCSIProtocolController" || call.cls == "QXRSG_PCIDevice";
+        if (host && call.op == "GetClass" && hardwareClass) {
+            const Lines logs = Before(i) + Lines{{0, "Unabled to get class " + call.cls}};
+            return notFound ? Logged(logs + OfLaterAnalyses(analysis)) : Leaves(logs, thrown);
+        }
+        if (host && call.op == "GetClass")  // the software list: no line at all
+            return notFound ? Logged(Before(i) + OfLaterAnalyses(analysis)) : Leaves(Before(i), thrown);
+        // A PCI identifier that cannot be looked up answers false after a
+        // line; no other instance of this inventory gives a line, and the
+        // controllers alone make the adapter count as present.
+        if (host && call.op == "GetProperty" &&
+            (call.property == "VendorID" || call.property == "PciDeviceID")) {
+            const std::string line = call.property == "VendorID"
+                ? "tarvo analysis: didn't find VendorID property in QXRGS_PCIDevice"
+                : "tarvo analysis: didn't find PciDeviceID property in QXRSG_PCIDevice";
+            return Logged(Before(i) + Lines{{3, line}} + After(i));
+        }
+        if (host && call.op == "GetProperty" && call.property == "ProductName")
+            return Logged(Before(i) + Lines{kNoProductName} + OfLaterAnalyses(analysis));
+    }
+
+    if (analysis == kEventLog && host) {
+        // A message that is not found costs its record only; every other
+        // host failure ends the scan with a level-3 line.
+        if (call.property == "Message" && notFound) {
+            const std::string record = call.instance;
+            return Logged(CleanLines([&record](std::size_t j) {
+                return !(Clean().logAnalysis[j] == kEventLog && Clean().logInstance[j] == record);
+            }));
+        }
+        return Logged(Before(i) + Lines{kScanFailed} + OfLaterAnalyses(analysis));
+    }
+
+    return ReachesDriver(i, thrown);
+}
+
+// Where the handle an operation returns is first used: the enumeration of a
+// class, the value of a property. Answers the call count when it is never used.
+std::size_t FirstUse(std::size_t i)
+{
+    const TCall& call = Clean().calls[i];
+    for (std::size_t j = i + 1; j < Clean().calls.size(); ++j) {
+        const TCall& later = Clean().calls[j];
+        if (call.op == "GetClass" && later.op == "EnumerateInstances" && later.cls == call.cls)
+            return j;
+        if (call.op == "GetProperty" && later.op == "GetValue" && later.instance == call.instance &&
+            later.property == call.property)
+            return j;
+    }
+    return Clean().calls.size();
+}
+
+// An empty handle is reported to the assertion handler, whose status 15
+// makes it count as missing: either at the look-up that returned it (when the
+// plug-in treats it as missing there) or where the handle is first used.
+std::vector<TOutcome> ExpectedForEmptyHandle(std::size_t i)
+{
+    const TThrown notFound{false, hvp::THVPStatusCode::kNotFound};
+    std::vector<TOutcome> outcomes{Expected(i, notFound)};
+    const std::size_t use = FirstUse(i);
+    outcomes.push_back(use < Clean().calls.size() ? Expected(use, notFound) : Logged(Clean().logs));
+    return outcomes;
+}
+
+std::string Describe(const TOutcome& outcome)
+{
+    std::ostringstream text;
+    text << (outcome.registered ? "registered" : "not registered") << ", failure '" << outcome.failure << "'";
+    if (outcome.failure == "THVPException")
+        text << " status " << outcome.status;
+    if (!outcome.what.empty())
+        text << " what '" << outcome.what << "'";
+    text << ", logs:";
+    for (const TLogLine& line : outcome.logs)
+        text << "\n    " << line;
+    return text.str();
+}
+
+TOutcome Observed(const TRun& run)
+{
+    TOutcome outcome;
+    outcome.registered = run.result.status != tarvorun::ERunStatus::NotLoaded;
+    outcome.logs = run.Logs();
+    if (!run.recording.failures.empty()) {
+        outcome.failure = run.recording.failures.front().kind;
+        if (outcome.failure == "THVPException")
+            outcome.status = run.recording.failures.front().status;
+        else
+            outcome.what = run.recording.failures.front().what;
+    }
+    return outcome;
+}
+
+bool Same(const TOutcome& a, const TOutcome& b)
+{
+    return a.registered == b.registered && a.logs == b.logs && a.failure == b.failure &&
+        a.status == b.status && a.what == b.what;
+}
+
+std::string CallText(std::size_t i)
+{
+    const TCall& call = Clean().calls[i];
+    return "call " + std::to_string(i) + " " + call.op + " " + call.cls + call.instance +
+        (call.property.empty() ? "" : "." + call.property) +
+        (call.resultClass.empty() ? "" : " " + call.resultClass);
+}
+
+std::shared_ptr<const tarvorun::TInventory> RichInventory()
+{
+    static const auto inventory = tarvorun::TInventory::LoadText(RichInventoryText(), "rich inventory");
+    return inventory;
+}
+
+}  // namespace faults
+}  // namespace tarvotest

@@ -1,0 +1,68 @@
+// The failure policy of the plug-in, as a model of one request over the rich
+// inventory: what it logs and lets through when any one of its host calls
+// fails in any way the host can fail it.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "harness.hpp"
+
+namespace tarvotest {
+namespace faults {
+
+using Lines = std::vector<TLogLine>;
+
+extern const TLogLine kNotFound;
+extern const char* const kInjectedWhat;
+// The analyses that make host calls.
+extern const int kAnalysisCount;
+
+// The clean request: its host calls and log lines, where each line came
+// between the calls, and which analysis each call and line belongs to.
+struct TCleanRun {
+    std::vector<TCall> calls;
+    Lines logs;
+    std::vector<std::size_t> callsBeforeLog;
+    std::vector<int> callAnalysis;
+    std::vector<int> logAnalysis;
+    std::vector<std::string> logInstance;  // the instance of the call just before the line
+};
+
+// How a host operation is made to fail by throwing.
+struct TThrown {
+    bool standard;         // a std::runtime_error rather than the host exception
+    std::uint32_t status;  // of the host exception
+};
+
+// What a request gave: whether the plug-in registered, its lines, and the
+// exception that left GetData.
+struct TOutcome {
+    bool registered = true;
+    Lines logs;
+    std::string failure;  // the kind of exception that left GetData, or empty
+    std::uint32_t status = 0;
+    std::string what;
+};
+
+// What one clean request over the rich inventory logs, in order, written
+// from what each analysis must report.
+Lines RichInventoryLines();
+std::shared_ptr<const tarvorun::TInventory> RichInventory();
+const std::string& RichInventoryText();
+const TCleanRun& Clean();
+
+// What the request gives when host call `i` of the clean run fails as thrown.
+TOutcome Expected(std::size_t i, const TThrown& thrown);
+// The outcomes an empty handle from host call `i` may give.
+std::vector<TOutcome> ExpectedForEmptyHandle(std::size_t i);
+
+TOutcome Observed(const TRun& run);
+bool Same(const TOutcome& a, const TOutcome& b);
+std::string Describe(const TOutcome& outcome);
+std::string CallText(std::size_t i);
+
+}  // namespace faults
+}  // namespace tarvotest
