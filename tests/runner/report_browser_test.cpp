@@ -38,10 +38,8 @@ protected:
         fs::create_directory(fBatch);
         const fs::path source = TARVOANAL_SOURCE_DIR;
         fs::copy_file(source / "examples/example.json", fBatch / "a-example.json");
-        fs::copy_file(
-            source / "tests/runner/inventories/contract.json", fBatch / "b-contract.json");
-        fs::copy_file(
-            source / "tests/runner/inventories/syntax-error.json", fBatch / "d-syntax.json");
+        fs::copy_file(source / "tests/runner/inventories/contract.json", fBatch / "b-contract.json");
+        fs::copy_file(source / "tests/runner/inventories/syntax-error.json", fBatch / "d-syntax.json");
         // The reference example with a device code and a file name that
         // would be markup if the page took them as such.
         std::string text = ReadFile(source / "tests/runner/inventories/contract.json");
