@@ -2,6 +2,7 @@
 // run of it alone, grouped, in input order, at any --jobs; a crash or a hang
 // costs its inventory alone; the exit status is the highest that applies.
 #include <signal.h>
+#include <sys/prctl.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -278,13 +279,21 @@ INSTANTIATE_TEST_SUITE_P(Fleet, ExitStatus,
     [](const ::testing::TestParamInfo<TStatusCase>& one) { return "Case" + std::to_string(one.index); });
 
 // Whether any process runs this build's hvp-run.
+// Whether a worker of the interrupted run is left: this process is made the
+// subreaper of what it starts, so a worker that outlived hvp-run, running or
+// a zombie, becomes its child. Other tests' runs, which may be going on at the
+// same time, are not its children.
 bool AnyWorkerLeft()
 {
-    const fs::path self = fs::canonical(TARVOANAL_HVP_RUN);
     for (const fs::directory_entry& entry : fs::directory_iterator("/proc")) {
-        std::error_code error;
-        const fs::path exe = fs::read_symlink(entry.path() / "exe", error);
-        if (!error && exe == self)
+        std::ifstream stat(entry.path() / "stat");
+        std::string text;
+        if (!std::getline(stat, text) || text.rfind(')') == std::string::npos)
+            continue;
+        std::istringstream fields(text.substr(text.rfind(')') + 1));
+        std::string state;
+        pid_t parent = 0;
+        if (fields >> state >> parent && parent == getpid())
             return true;
     }
     return false;
@@ -295,6 +304,7 @@ TEST(Interruption, StopsTheWorkersAndKeepsWholeLines)
     TempFolder temp;
     const std::string folder = MakeMisbehavingBatch(temp, {7, 8, 902, 902, 9});
     const std::string out = temp / "out.jsonl";
+    prctl(PR_SET_CHILD_SUBREAPER, 1);
     const pid_t pid = fork();
     if (pid == 0) {
         std::freopen(out.c_str(), "w", stdout);
