@@ -47,6 +47,12 @@ std::size_t SequenceLength(std::string_view text, std::size_t at)
     return length;
 }
 
+// Whether a byte is anything but printable ASCII, line feed or tab.
+bool NeedsALook(unsigned char c)
+{
+    return (c < 0x20 && c != '\n' && c != '\t') || c >= 0x7f;
+}
+
 }  // namespace
 
 std::string ShowOnTerminal(std::string_view text)
@@ -54,16 +60,16 @@ std::string ShowOnTerminal(std::string_view text)
     std::string out;
     out.reserve(text.size());
     for (std::size_t at = 0; at < text.size();) {
+        // Most texts are printable ASCII throughout: copy runs of it whole.
+        std::size_t plain = at;
+        while (plain < text.size() && !NeedsALook(static_cast<unsigned char>(text[plain])))
+            ++plain;
+        out.append(text.substr(at, plain - at));
+        at = plain;
+        if (at == text.size())
+            break;
         const unsigned c = static_cast<unsigned char>(text[at]);
-        if (c < 0x80) {
-            if ((c < 0x20 && c != '\n' && c != '\t') || c == 0x7f)
-                AppendEscaped(out, "\\x%02x", c);
-            else
-                out += static_cast<char>(c);
-            ++at;
-            continue;
-        }
-        const std::size_t length = SequenceLength(text, at);
+        const std::size_t length = c < 0x80 ? 0 : SequenceLength(text, at);
         if (length == 0) {
             AppendEscaped(out, "\\x%02x", c);
             ++at;

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "checker.hpp"
+#include "member_names.hpp"
 
 namespace NQXRHVP20 {
 namespace standin {
@@ -44,63 +45,6 @@ std::string FormatPath(const TPath* path)
     }
     return text.empty() ? std::string("the top level") : text;
 }
-
-// The member names of one object met so far, so that a duplicate is found as
-// it comes. Most objects have few members, and a look over the earlier names
-// is cheapest; past kInline names they go into an open-addressing hash table
-// of their places, so that an object of any size is checked in linear time
-// with 24 bytes a name. The names are the document's own.
-class TMemberNames {
-public:
-    // Adds `name`; false when it was met before.
-    bool Add(std::string_view name)
-    {
-        if (fCount < kInline) {
-            for (std::size_t i = 0; i < fCount; ++i)
-                if (fInline[i] == name)
-                    return false;
-            fInline[fCount++] = name;
-            return true;
-        }
-        if (fSlots.empty()) {
-            fNames.assign(fInline, fInline + kInline);
-            Rehash(4 * kInline);
-        }
-        if (2 * (fNames.size() + 1) > fSlots.size())
-            Rehash(2 * fSlots.size());
-        std::uint32_t* slot = Find(name);
-        if (*slot != 0)
-            return false;
-        fNames.push_back(name);
-        *slot = static_cast<std::uint32_t>(fNames.size());
-        return true;
-    }
-
-private:
-    // The slot that holds `name`'s place plus one, or the empty one where it
-    // would go.
-    std::uint32_t* Find(std::string_view name)
-    {
-        const std::size_t mask = fSlots.size() - 1;
-        std::size_t i = std::hash<std::string_view>()(name) & mask;
-        while (fSlots[i] != 0 && fNames[fSlots[i] - 1] != name)
-            i = (i + 1) & mask;
-        return &fSlots[i];
-    }
-
-    void Rehash(std::size_t size)
-    {
-        fSlots.assign(size, 0);
-        for (std::size_t k = 0; k < fNames.size(); ++k)
-            *Find(fNames[k]) = static_cast<std::uint32_t>(k + 1);
-    }
-
-    static constexpr std::size_t kInline = 16;
-    std::string_view fInline[kInline];  // the first fCount are set
-    std::size_t fCount = 0;
-    std::vector<std::string_view> fNames;  // past kInline names: all of them
-    std::vector<std::uint32_t> fSlots;     // a power of two, at most half full
-};
 
 class TChecker {
 public:
@@ -223,8 +167,10 @@ void CheckDocument(const std::string& source, dom::element document, const TSlic
                 entry.name = std::string(cls.key);
                 // The classes parsed in slices are empty arrays here.
                 std::size_t index = 0;
-                if (slices(place,
-                        [&](dom::array slice) { index = checker.CheckInstances(slice, clsPath, index); })) {
+                if (slices(place, [&](const dom::array* slice, std::size_t checkedInstances) {
+                        index = slice != nullptr ? checker.CheckInstances(*slice, clsPath, index)
+                                                 : index + checkedInstances;
+                    })) {
                 } else if (cls.value.is_array()) {
                     checker.CheckInstances(cls.value.get_array().value_unsafe(), clsPath);
                 } else if (cls.value.is_object() && !cls.value.at_key("error").error()) {

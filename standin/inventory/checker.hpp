@@ -13,11 +13,15 @@
 namespace NQXRHVP20 {
 namespace standin {
 
+// Checks one slice of a class array parsed in slices: its array, or, when
+// the loader has checked the slice itself, null and the number of instances
+// the slice holds, so that later instances keep their numbers.
+using TSliceCheck = std::function<void(const simdjson::dom::array* slice, std::size_t checkedInstances)>;
+
 // For the class at `place` among the members of "classes": when it was
-// parsed in slices, calls `check` with each slice's array in order and
-// answers true; else answers false.
-using TSliceVisitor =
-    std::function<bool(std::size_t place, const std::function<void(simdjson::dom::array)>& check)>;
+// parsed in slices, calls `check` for each slice in order and answers true;
+// else answers false.
+using TSliceVisitor = std::function<bool(std::size_t place, const TSliceCheck& check)>;
 
 // Walks the document once, in document order, and throws TInventoryError,
 // naming `source`, at the first entry that is not a valid inventory. Gives

@@ -1,17 +1,38 @@
-// Indexing a checked piece of the text with simdjson's On-Demand API. The
-// piece was parsed and checked before, so any error here is the library's
-// disagreeing with itself, reported as such.
+// Indexing a piece of the text with simdjson's On-Demand API. A piece the
+// check has parsed and checked before is indexed as it is, and any error
+// then is the library's disagreeing with itself, reported as such. A slice
+// of a class array is checked in the same walk that indexes it, so that the
+// bulk of a large inventory is parsed once: every value is read through, so
+// that the walk sees every byte the check would, and what the walk cannot
+// vouch for is left to the check.
 #include "index_builder.hpp"
 
 #include <cstring>
 #include <string>
 
+#include "member_names.hpp"
+
 namespace NQXRHVP20 {
 namespace standin {
 
 namespace od = simdjson::ondemand;
+namespace dom = simdjson::dom;
 
 namespace {
+
+// Ends the check of a slice that the walk cannot vouch for.
+struct TUnconfirmed { };
+
+// The walk checks instances down to this level of @associations, three
+// levels of nesting each, and an entry's own value down to kEntryDepth
+// levels, well inside the parser's depth limit, which the check alone
+// judges near its edge.
+constexpr std::size_t kMaxCheckedLevel = 300;
+constexpr std::size_t kEntryDepth = 64;
+
+// Integers of this many digits or more may be out of range; the check
+// judges those.
+constexpr std::size_t kLongIntegerDigits = 19;
 
 bool IsJsonSpace(char c)
 {
@@ -28,8 +49,15 @@ std::string_view Trimmed(std::string_view text)
 
 }  // namespace
 
+void TIndexBuilder::Unconfirmed() const
+{
+    throw TUnconfirmed();
+}
+
 void TIndexBuilder::Fail(simdjson::error_code error) const
 {
+    if (fChecking)
+        Unconfirmed();
     throw std::runtime_error(
         std::string("the inventory index disagrees with its check: ") + simdjson::error_message(error));
 }
@@ -47,7 +75,7 @@ std::uint32_t TIndexBuilder::Offset(const char* at) const
     return static_cast<std::uint32_t>(offset);
 }
 
-std::uint32_t TIndexBuilder::KeyOffset(od::field& field, bool& isAssociations)
+std::uint32_t TIndexBuilder::KeyOffset(od::field& field, std::string_view& name)
 {
     const char* raw = field.key().raw();
     bool escaped = false;
@@ -59,14 +87,71 @@ std::uint32_t TIndexBuilder::KeyOffset(od::field& field, bool& isAssociations)
         }
     }
     if (escaped) {
-        std::string_view name;
+        // The walk compares names as written; the check compares them
+        // unescaped.
+        if (fChecking)
+            Unconfirmed();
         if (const auto error = field.unescaped_key().get(name))
             Fail(error);
-        isAssociations = name == "@associations";
     } else {
-        isAssociations = std::string_view(raw, static_cast<std::size_t>(end - raw)) == "@associations";
+        name = std::string_view(raw, static_cast<std::size_t>(end - raw));
     }
     return Offset(raw) | (escaped ? kEscapedKey : 0);
+}
+
+void TIndexBuilder::CheckValue(od::value value, od::json_type type)
+{
+    std::string_view token = value.raw_json_token();
+    switch (type) {
+    case od::json_type::string: {
+        // Without an escape, a string is as the first stage found it.
+        std::string_view unescaped;
+        if (std::memchr(token.data(), '\\', token.size()) != nullptr && value.get_string().get(unescaped))
+            Unconfirmed();
+        return;
+    }
+    case od::json_type::number: {
+        token = Trimmed(token);
+        if (token.find_first_of(".eE") == std::string_view::npos &&
+            token.size() - (token.front() == '-' ? 1 : 0) >= kLongIntegerDigits)
+            Unconfirmed();
+        od::number number;
+        if (value.get_number().get(number))
+            Unconfirmed();
+        return;
+    }
+    case od::json_type::boolean: {
+        bool flag = false;
+        if (value.get_bool().get(flag))
+            Unconfirmed();
+        return;
+    }
+    case od::json_type::null: {
+        bool null = false;
+        if (value.is_null().get(null) || !null)
+            Unconfirmed();
+        return;
+    }
+    default:
+        Unconfirmed();
+    }
+}
+
+dom::element TIndexBuilder::ParseEntry(std::string_view text, std::size_t depth)
+{
+    if (depth > kMaxCheckedLevel)
+        Unconfirmed();
+    if (fEntryParser.max_depth() != kEntryDepth)
+        if (const auto error = fEntryParser.allocate(simdjson::SIMDJSON_PADDING, kEntryDepth))
+            Fail(error);
+    // The text goes on past the entry, so the parse needs no padded copy.
+    dom::element entry;
+    if (fEntryParser
+            .parse_into_document(
+                fEntryDocument, reinterpret_cast<const std::uint8_t*>(text.data()), text.size(), false)
+            .get(entry))
+        Unconfirmed();
+    return entry;
 }
 
 TInstanceRange TIndexBuilder::IndexArray(od::array array, std::size_t depth)
@@ -86,16 +171,22 @@ TInstanceRange TIndexBuilder::IndexArray(od::array array, std::size_t depth)
 
 void TIndexBuilder::IndexInstance(od::object instance, std::size_t depth)
 {
+    if (fChecking && depth > kMaxCheckedLevel)
+        Unconfirmed();
     TLevel& level = fDocument.Level(depth);
     level.memberStarts.PushBack(static_cast<std::uint32_t>(level.members.Size()));
+    TTextNames names(fBase);
+    std::string problem;
     for (auto result : instance) {
         od::field field;
         if (const auto error = std::move(result).get(field))
             Fail(error);
-        bool isAssociations = false;
-        const std::uint32_t key = KeyOffset(field, isAssociations);
+        std::string_view name;
+        const std::uint32_t key = KeyOffset(field, name);
+        if (fChecking && !names.Add(key))
+            Unconfirmed();
         od::value value = field.value();
-        if (isAssociations) {
+        if (name == "@associations") {
             od::object associations;
             if (const auto error = value.get_object().get(associations))
                 Fail(error);
@@ -114,10 +205,14 @@ void TIndexBuilder::IndexInstance(od::object instance, std::size_t depth)
                 Fail(error);
             if (const auto error = object.raw_json().get(text))
                 Fail(error);
+            text = Trimmed(text);
+            if (fChecking && !CheckPropertyEntry(ParseEntry(text, depth), problem))
+                Unconfirmed();
         } else {
-            text = value.raw_json_token();
+            text = Trimmed(value.raw_json_token());
+            if (fChecking)
+                CheckValue(value, type);
         }
-        text = Trimmed(text);
         const std::uint32_t begin = Offset(text.data());
         level.members.PushBack(TMemberRef{key, begin, begin + static_cast<std::uint32_t>(text.size())});
     }
@@ -128,12 +223,15 @@ void TIndexBuilder::IndexAssociations(od::object associations, std::size_t depth
     // A count first, then each result class.
     const std::size_t header = level.associations.size();
     level.associations.push_back(TAssociationRef{0, 0, 0, {}, false});
+    TTextNames names(fBase);
     for (auto result : associations) {
         od::field field;
         if (const auto error = std::move(result).get(field))
             Fail(error);
-        bool isAssociations = false;
-        TAssociationRef entry{KeyOffset(field, isAssociations), 0, 0, {}, false};
+        std::string_view name;
+        TAssociationRef entry{KeyOffset(field, name), 0, 0, {}, false};
+        if (fChecking && !names.Add(entry.key))
+            Unconfirmed();
         od::value value = field.value();
         od::json_type type;
         if (const auto error = value.type().get(type))
@@ -151,6 +249,15 @@ void TIndexBuilder::IndexAssociations(od::object associations, std::size_t depth
             if (const auto error = form.raw_json().get(text))
                 Fail(error);
             text = Trimmed(text);
+            if (fChecking) {
+                TErrorForm errorForm;
+                bool onValue = false;
+                std::string problem;
+                dom::object object;
+                if (ParseEntry(text, depth).get(object) ||
+                    !ReadErrorForm(object, false, false, errorForm, onValue, problem))
+                    Unconfirmed();
+            }
             entry.isError = true;
             entry.value = Offset(text.data());
             entry.end = entry.value + static_cast<std::uint32_t>(text.size());
@@ -162,8 +269,40 @@ void TIndexBuilder::IndexAssociations(od::object associations, std::size_t depth
 
 TInstanceRange TIndexBuilder::IndexSlice(char* text, std::size_t open, std::size_t close)
 {
+    return IndexSlice(text, open, close, false);
+}
+
+bool TIndexBuilder::CheckAndIndexSlice(char* text, std::size_t open, std::size_t close, TInstanceRange& range)
+{
+    // How far each level of the index goes now, to put it back.
+    struct TLevelEnd {
+        std::size_t instances, members, associations;
+    };
+    std::vector<TLevelEnd> ends;
+    for (const std::unique_ptr<TLevel>& level : fDocument.levels)
+        ends.push_back({level->memberStarts.Size(), level->members.Size(), level->associations.size()});
+    try {
+        range = IndexSlice(text, open, close, true);
+        if (range.end > range.first)
+            return true;
+    } catch (const TUnconfirmed&) {
+    }
+    fChecking = false;
+    for (std::size_t i = 0; i < fDocument.levels.size(); ++i) {
+        TLevel& level = *fDocument.levels[i];
+        const TLevelEnd end = i < ends.size() ? ends[i] : TLevelEnd{0, 0, 0};
+        level.memberStarts.Truncate(end.instances);
+        level.members.Truncate(end.members);
+        level.associations.resize(end.associations);
+    }
+    return false;
+}
+
+TInstanceRange TIndexBuilder::IndexSlice(char* text, std::size_t open, std::size_t close, bool checking)
+{
     fBase = fDocument.text.Data();
     fRemoved = nullptr;
+    fChecking = checking;
     od::document document;
     if (const auto error = fParser
                                .iterate(text + open, close + 1 - open,
@@ -173,7 +312,13 @@ TInstanceRange TIndexBuilder::IndexSlice(char* text, std::size_t open, std::size
     od::array array;
     if (const auto error = document.get_array().get(array))
         Fail(error);
-    return IndexArray(array, 0);
+    const TInstanceRange range = IndexArray(array, 0);
+    // Nothing may follow the array: past the last token, the document has no
+    // place to tell.
+    if (fChecking && document.current_location().error() != simdjson::OUT_OF_BOUNDS)
+        Unconfirmed();
+    fChecking = false;
+    return range;
 }
 
 void TIndexBuilder::IndexOutline(simdjson::padded_string_view outline,

@@ -27,6 +27,16 @@ public:
     // level 0 of the index.
     TInstanceRange IndexSlice(char* text, std::size_t open, std::size_t close);
 
+    // The same for a slice not checked before: it is checked while indexed,
+    // in the one walk. Answers true, with `range`, when the slice is sure to
+    // be one valid instance or more, exactly as the check would find it.
+    // Otherwise the index is left as it was and the slice is to be checked
+    // by the check, which names the problem: an invalid slice answers false,
+    // and so does a valid one whose every entry this walk cannot vouch for
+    // (escaped member names, nesting near the depth limit, very long
+    // integers), since the check is the judge of what is valid.
+    bool CheckAndIndexSlice(char* text, std::size_t open, std::size_t close, TInstanceRange& range);
+
     // The instance arrays of the outline that were not parsed in slices:
     // `classes` in document order gets their ranges. `removed` lists, in
     // order, where the outline keeps an emptied array's '[' and how many
@@ -35,18 +45,28 @@ public:
         const std::vector<std::pair<std::size_t, std::size_t>>& removed, std::vector<TClassEntry>& classes);
 
 private:
+    TInstanceRange IndexSlice(char* text, std::size_t open, std::size_t close, bool checking);
     TInstanceRange IndexArray(simdjson::ondemand::array array, std::size_t depth);
     void IndexInstance(simdjson::ondemand::object instance, std::size_t depth);
     void IndexAssociations(simdjson::ondemand::object associations, std::size_t depth, TLevel& level);
     std::uint32_t Offset(const char* at) const;
-    std::uint32_t KeyOffset(simdjson::ondemand::field& field, bool& isAssociations);
+    std::uint32_t KeyOffset(simdjson::ondemand::field& field, std::string_view& name);
+    void CheckValue(simdjson::ondemand::value value, simdjson::ondemand::json_type type);
+    simdjson::dom::element ParseEntry(std::string_view text, std::size_t depth);
     void Fail(simdjson::error_code error) const;
+    [[noreturn]] void Unconfirmed() const;
 
     TInventoryDocument& fDocument;
     // The piece being indexed, and what was taken out of it.
     const char* fBase = nullptr;
     const std::vector<std::pair<std::size_t, std::size_t>>* fRemoved = nullptr;
     simdjson::ondemand::parser fParser;
+    // Set while a slice is checked as it is indexed: then what the walk
+    // cannot vouch for ends it, and each entry that is an object is parsed
+    // on its own, with fEntryParser, to be checked as the check does.
+    bool fChecking = false;
+    simdjson::dom::parser fEntryParser;
+    simdjson::dom::document fEntryDocument;
 };
 
 }  // namespace standin

@@ -2,9 +2,9 @@
 // whole, and a compact index of where each instance and property entry sits
 // in it. A property's value is made from its text only when it is asked for.
 //
-// The loader parses the text with simdjson's DOM, a piece at a time, to check
-// it (the parsed pieces are dropped once checked), and indexes each piece
-// with simdjson's On-Demand API, which tells where every value starts.
+// The loader checks the text a piece at a time, with simdjson's DOM or in
+// the walk of simdjson's On-Demand API that indexes it, which tells where
+// every value starts (loader.cpp says which pieces go which way).
 #pragma once
 
 #include <cstddef>
@@ -37,6 +37,14 @@ public:
     }
     const T& operator[](std::size_t i) const { return fChunks[i / kChunk][i % kChunk]; }
     std::size_t Size() const { return fSize; }
+    // Keeps the first `size` items.
+    void Truncate(std::size_t size)
+    {
+        if (size < fSize) {
+            fSize = size;
+            fChunks.resize((size + kChunk - 1) / kChunk);
+        }
+    }
 
 private:
     static constexpr std::size_t kChunk = 1 << 14;

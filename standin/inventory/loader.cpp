@@ -1,11 +1,13 @@
-// Loading an inventory's text. It is parsed with simdjson's DOM to check it:
-// whole, or, when it is large, its large class arrays a slice at a time and
-// the rest as an outline, so that the parser's working memory stays small.
-// Each piece is indexed once checked and then dropped; the inventory keeps
-// only the text and the index. The pieces are used only when the outline is
-// the document the cuts were made for and every slice parses; a syntax error
-// anywhere is reported as the whole parse reports it, before any inventory
-// error.
+// Loading an inventory's text. A small text is parsed whole with simdjson's
+// DOM, checked and indexed. A large one is cut: its large class arrays into
+// slices, and the rest into an outline with those arrays left empty, so that
+// the parser's working memory stays small. The outline is parsed with the
+// DOM and checked; each slice is checked in the same On-Demand walk that
+// indexes it, and only a slice that walk cannot vouch for is parsed with the
+// DOM and checked as the outline is. The inventory keeps only the text and
+// the index. The pieces are used only when the outline is the document the
+// cuts were made for and every slice parses; a syntax error anywhere is
+// reported as the whole parse reports it, before any inventory error.
 #include <functional>
 #include <memory>
 #include <new>
@@ -101,9 +103,8 @@ public:
 
 private:
     bool PlanPieces();
-    bool VisitSlices(std::size_t place, const std::function<void(dom::array)>& check);
-    bool Slice(std::size_t open, std::size_t close, const std::function<void(dom::array)>* check,
-        TInstanceRange* range);
+    bool VisitSlices(std::size_t place, const TSliceCheck& check);
+    bool Slice(std::size_t open, std::size_t close, const TSliceCheck* check, TInstanceRange* range);
     void CheckRemainingSlices();
     [[noreturn]] void ThrowSyntaxError();
     [[noreturn]] void Throw(simdjson::error_code error);
@@ -179,28 +180,34 @@ bool TLoad::PlanPieces()
     return true;
 }
 
-bool TLoad::Slice(
-    std::size_t open, std::size_t close, const std::function<void(dom::array)>* check, TInstanceRange* range)
+bool TLoad::Slice(std::size_t open, std::size_t close, const TSliceCheck* check, TInstanceRange* range)
 {
     const TBracketedSlice bracketed(fText, open, close);
-    dom::element root;
-    dom::array elements;
-    // Each slice holds one element or more, as the commas between the slices
-    // demand.
-    if (fSliceParser.parse_into_document(fSliceDocument, fText + open, close + 1 - open, false).get(root) ||
-        root.get(elements) || elements.size() == 0)
-        return false;
-    if (check != nullptr) {
-        (*check)(elements);
-        const TInstanceRange slice = fIndex.IndexSlice(fText, open, close);
-        if (range->first == range->end)
-            range->first = slice.first;
-        range->end = slice.end;
+    TInstanceRange slice;
+    if (check != nullptr && fIndex.CheckAndIndexSlice(fText, open, close, slice)) {
+        // Checked while indexed: the slice needs no parse of its own.
+        (*check)(nullptr, slice.end - slice.first);
+    } else {
+        dom::element root;
+        dom::array elements;
+        // Each slice holds one element or more, as the commas between the
+        // slices demand.
+        if (fSliceParser.parse_into_document(fSliceDocument, fText + open, close + 1 - open, false)
+                .get(root) ||
+            root.get(elements) || elements.size() == 0)
+            return false;
+        if (check == nullptr)
+            return true;
+        (*check)(&elements, 0);
+        slice = fIndex.IndexSlice(fText, open, close);
     }
+    if (range->first == range->end)
+        range->first = slice.first;
+    range->end = slice.end;
     return true;
 }
 
-bool TLoad::VisitSlices(std::size_t place, const std::function<void(dom::array)>& check)
+bool TLoad::VisitSlices(std::size_t place, const TSliceCheck& check)
 {
     if (fNextArray >= fPlan.size() || fPlan[fNextArray].member != place)
         return false;
@@ -255,8 +262,7 @@ void TLoad::Run(bool& hasOsError, TErrorForm& osError, unsigned short& osType)
                         .get(root))
                 Throw(error);
         }
-        const TSliceVisitor visitor = [this](
-                                          std::size_t place, const std::function<void(dom::array)>& check) {
+        const TSliceVisitor visitor = [this](std::size_t place, const TSliceCheck& check) {
             return VisitSlices(place, check);
         };
         try {

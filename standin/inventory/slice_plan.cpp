@@ -224,7 +224,10 @@ std::vector<TSlicedArray> PlanSlices(std::string_view text, std::size_t sliceByt
                 if (depth == 3 && inArray) {
                     inArray = false;
                     array.close = at;
-                    if (!array.cuts.empty())
+                    // An array too large for one slice is planned even
+                    // when its elements leave no place to cut, so that its
+                    // one slice is checked as it is indexed, without a DOM.
+                    if (!array.cuts.empty() || array.close - array.open > sliceBytes)
                         plan.push_back(std::move(array));
                     events &= ~commas;
                 } else if (depth == 2 && inClasses) {
