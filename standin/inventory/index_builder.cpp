@@ -190,7 +190,7 @@ void TIndexBuilder::IndexInstance(od::object instance, std::size_t depth)
             od::object associations;
             if (const auto error = value.get_object().get(associations))
                 Fail(error);
-            const auto first = static_cast<std::uint32_t>(level.associations.size());
+            const auto first = static_cast<std::uint32_t>(level.associations.Size());
             IndexAssociations(associations, depth, level);
             level.members.PushBack(TMemberRef{key, first, kAssociations});
             continue;
@@ -221,15 +221,15 @@ void TIndexBuilder::IndexInstance(od::object instance, std::size_t depth)
 void TIndexBuilder::IndexAssociations(od::object associations, std::size_t depth, TLevel& level)
 {
     // A count first, then each result class.
-    const std::size_t header = level.associations.size();
-    level.associations.push_back(TAssociationRef{0, 0, 0, {}, false});
+    const std::size_t header = level.associations.Size();
+    level.associations.PushBack(TAssociationRef{0, 0, 0});
     TTextNames names(fBase);
     for (auto result : associations) {
         od::field field;
         if (const auto error = std::move(result).get(field))
             Fail(error);
         std::string_view name;
-        TAssociationRef entry{KeyOffset(field, name), 0, 0, {}, false};
+        TAssociationRef entry{KeyOffset(field, name), 0, 0};
         if (fChecking && !names.Add(entry.key))
             Unconfirmed();
         od::value value = field.value();
@@ -240,7 +240,9 @@ void TIndexBuilder::IndexAssociations(od::object associations, std::size_t depth
             od::array array;
             if (const auto error = value.get_array().get(array))
                 Fail(error);
-            entry.instances = IndexArray(array, depth + 1);
+            const TInstanceRange instances = IndexArray(array, depth + 1);
+            entry.first = instances.first;
+            entry.end = instances.end;
         } else {
             od::object form;
             std::string_view text;
@@ -258,11 +260,10 @@ void TIndexBuilder::IndexAssociations(od::object associations, std::size_t depth
                     !ReadErrorForm(object, false, false, errorForm, onValue, problem))
                     Unconfirmed();
             }
-            entry.isError = true;
-            entry.value = Offset(text.data());
-            entry.end = entry.value + static_cast<std::uint32_t>(text.size());
+            entry.first = Offset(text.data());
+            entry.end = (entry.first + static_cast<std::uint32_t>(text.size())) | TAssociationRef::kErrorForm;
         }
-        level.associations.push_back(entry);
+        level.associations.PushBack(entry);
         ++level.associations[header].key;
     }
 }
@@ -280,7 +281,7 @@ bool TIndexBuilder::CheckAndIndexSlice(char* text, std::size_t open, std::size_t
     };
     std::vector<TLevelEnd> ends;
     for (const std::unique_ptr<TLevel>& level : fDocument.levels)
-        ends.push_back({level->memberStarts.Size(), level->members.Size(), level->associations.size()});
+        ends.push_back({level->memberStarts.Size(), level->members.Size(), level->associations.Size()});
     try {
         range = IndexSlice(text, open, close, true);
         if (range.end > range.first)
@@ -293,7 +294,7 @@ bool TIndexBuilder::CheckAndIndexSlice(char* text, std::size_t open, std::size_t
         const TLevelEnd end = i < ends.size() ? ends[i] : TLevelEnd{0, 0, 0};
         level.memberStarts.Truncate(end.instances);
         level.members.Truncate(end.members);
-        level.associations.resize(end.associations);
+        level.associations.Truncate(end.associations);
     }
     return false;
 }

@@ -36,6 +36,7 @@ public:
         ++fSize;
     }
     const T& operator[](std::size_t i) const { return fChunks[i / kChunk][i % kChunk]; }
+    T& operator[](std::size_t i) { return fChunks[i / kChunk][i % kChunk]; }
     std::size_t Size() const { return fSize; }
     // Keeps the first `size` items.
     void Truncate(std::size_t size)
@@ -70,15 +71,19 @@ struct TInstanceRange {
     std::uint32_t end = 0;
 };
 
-// One result class of an @associations object: its name as `key` is in
-// TMemberRef, and the instances of the next level, or (with `isError`) the
-// error form at [value, end) of the text.
+// One result class of an @associations object, in twelve bytes: its name as
+// `key` is in TMemberRef, and either the instances [first, end) of the next
+// level, or, with kErrorForm set in `end`, the error form at [first, end) of
+// the text. Neither an offset nor an instance number reaches bit 31 (an
+// instance takes two bytes of the text at least), so the flag has it.
 struct TAssociationRef {
     std::uint32_t key;
-    std::uint32_t value;
+    std::uint32_t first;
     std::uint32_t end;
-    TInstanceRange instances;
-    bool isError;
+
+    bool IsError() const { return (end & kErrorForm) != 0; }
+    std::uint32_t End() const { return end & ~kErrorForm; }
+    static constexpr std::uint32_t kErrorForm = std::uint32_t(1) << 31;
 };
 
 // The instances of one nesting level: the class arrays' instances are level
@@ -89,7 +94,7 @@ struct TAssociationRef {
 struct TLevel {
     TChunkedVector<std::uint32_t> memberStarts;
     TChunkedVector<TMemberRef> members;
-    std::vector<TAssociationRef> associations;
+    TChunkedVector<TAssociationRef> associations;
     std::uint32_t MembersEnd(std::uint32_t instance) const
     {
         return instance + 1 < memberStarts.Size() ? memberStarts[instance + 1]

@@ -174,16 +174,16 @@ void TInventoryInstance::EnumerateAssociatedInstances(TInstanceCallback callback
             const TAssociationRef& related = level.associations[member.value + k];
             if (!KeyEquals(text, related.key, resultClass))
                 continue;
-            if (related.isError) {
-                RaiseError(ErrorFormAt(text, related.value, related.end));
+            if (related.IsError()) {
+                RaiseError(ErrorFormAt(text, related.first, related.End()));
                 return;
             }
             // The related instances' names stand behind this instance's name.
             const std::size_t depth = fBlock->Depth() + 1;
-            const auto block = boost::make_shared<TInstanceBlock>(fBlock->Inventory(), Name() + "/",
-                resultClass, *fBlock->Inventory()->Document().levels.at(depth), depth,
-                related.instances.end - related.instances.first);
-            for (std::uint32_t i = related.instances.first; i < related.instances.end; ++i)
+            const auto block =
+                boost::make_shared<TInstanceBlock>(fBlock->Inventory(), Name() + "/", resultClass,
+                    *fBlock->Inventory()->Document().levels.at(depth), depth, related.end - related.first);
+            for (std::uint32_t i = related.first; i < related.end; ++i)
                 if (!callback(TInstanceBlock::Add(block, i)))
                     return;
             return;

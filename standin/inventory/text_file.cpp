@@ -49,14 +49,21 @@ void TPaddedText::Reserve(std::size_t capacity)
     fData.release();
     fData.reset(static_cast<char*>(data));
     fCapacity = capacity;
-    std::memset(End(), 0, bytes - fSize);
+    ClearPadding();
 }
 
 void TPaddedText::Grow(std::size_t count)
 {
-    // Reserve cleared every byte after the text, and only these `count` were
-    // written since.
     fSize += count;
+    ClearPadding();
+}
+
+void TPaddedText::ClearPadding()
+{
+    // A parser reads up to the padding's length past the end of the text:
+    // those bytes are set, and no others need be, since the text is read
+    // into the buffer once, front to back.
+    std::memset(End(), 0, simdjson::SIMDJSON_PADDING);
 }
 
 TPaddedText ReadInventoryFile(const std::string& path, const std::string& source, std::uint64_t maxBytes)

@@ -11,17 +11,17 @@
 namespace NQXRHVP20 {
 namespace standin {
 
-// A text followed by simdjson's padding. Every byte after the text, up to the
-// end of the buffer, is zero: the parser reads ahead of the text, and no byte
-// it reads was left unwritten.
+// A text followed by simdjson's padding. The padding's length of bytes after
+// the text is always zero: the parser reads that far ahead of the text, and
+// no byte it reads was left unwritten. The rest of the room is not cleared,
+// since the text is written into it once, front to back.
 class TPaddedText {
 public:
     std::string_view View() const { return std::string_view(fData.get(), fSize); }
     char* Data() { return fData.get(); }
     std::size_t Size() const { return fSize; }
 
-    // Room for `capacity` bytes of text in all, keeping the text so far;
-    // every byte after the text is cleared.
+    // Room for `capacity` bytes of text in all, keeping the text so far.
     void Reserve(std::size_t capacity);
     // Where the next bytes of text go, and how many fit.
     char* End() { return fData.get() + fSize; }
@@ -30,6 +30,8 @@ public:
     void Grow(std::size_t count);
 
 private:
+    void ClearPadding();
+
     struct TFree {
         void operator()(char* data) const;
     };
