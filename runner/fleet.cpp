@@ -19,6 +19,7 @@
 
 #include "fleet_job.hpp"
 #include "inputs.hpp"
+#include "launcher.hpp"
 #include "worker.hpp"
 
 namespace tarvorun {
@@ -49,7 +50,7 @@ void OnInterruption(int signal)
     Wake();
 }
 
-// A worker that ended is reaped at once rather than at the next look.
+// A launcher that ended is replaced at once rather than at the next look.
 void OnChildEnded(int /*signal*/)
 {
     Wake();
@@ -81,9 +82,18 @@ public:
     int Run(const std::vector<std::string>& arguments);
 
 private:
+    // A launcher and the jobs it was asked for, oldest first.
+    struct TSlot {
+        std::unique_ptr<TLauncher> launcher;
+        std::deque<TJob*> jobs;
+    };
+
+    bool StartLaunchers();
     bool Probe();
     void Launch(TJob& job, const TInventoryInput* input);
     void Wait();
+    void TakeReports(TSlot& slot);
+    void Finish(TJob& job, const TLauncherReport& report);
     void Read(TJob& job);
     void Print(TJob& job);
     void PrintSoFar(TJob& job);
@@ -92,14 +102,41 @@ private:
     const TFleetSettings& fSettings;
     const std::function<void(TOutcome&&)>& fOnOutcome;
     std::deque<std::unique_ptr<TJob>> fWindow;
-    std::vector<TJob*> fRunning;
+    std::vector<TSlot> fSlots;
+    std::size_t fInFlight = 0;
     std::size_t fHeldBytes = 0;
     TFleetTotals fTotals;
     int fWake[2] = {-1, -1};
 };
 
+// Requests a launcher holds at once: the one running and the next, so that
+// it starts the next worker as soon as one ends, without waiting for
+// hvp-run.
+constexpr std::size_t kLauncherDepth = 2;
+
+bool TFleet::StartLaunchers()
+{
+    fSlots.resize(fSettings.jobs);
+    for (TSlot& slot : fSlots) {
+        slot.launcher = std::make_unique<TLauncher>();
+        std::vector<int> inherited{fWake[0], fWake[1]};
+        for (const TSlot& other : fSlots)
+            if (other.launcher && other.launcher.get() != slot.launcher.get())
+                inherited.push_back(other.launcher->Fd());
+        if (!slot.launcher->Start(fSettings, inherited)) {
+            std::fprintf(stderr, "hvp-run: cannot start a worker process: %s\n", std::strerror(errno));
+            return false;
+        }
+    }
+    return true;
+}
+
 void TFleet::Launch(TJob& job, const TInventoryInput* input)
 {
+    TSlot* slot = &fSlots.front();
+    for (TSlot& other : fSlots)
+        if (other.jobs.size() < slot->jobs.size())
+            slot = &other;
     int pipeFds[2];
     if (pipe2(pipeFds, O_CLOEXEC) != 0) {
         job.outcome.kind = EOutcome::Crashed;
@@ -107,34 +144,20 @@ void TFleet::Launch(TJob& job, const TInventoryInput* input)
         job.finished = true;
         return;
     }
-    std::fflush(stdout);
-    std::fflush(stderr);
-    const pid_t parent = getpid();
-    const pid_t pid = fork();
-    if (pid == 0) {
-        std::vector<int> inherited{pipeFds[0], fWake[0], fWake[1]};
-        for (const TJob* other : fRunning)
-            inherited.push_back(other->fd);
-        BecomeWorker(fSettings, input, pipeFds[1], inherited, parent);
-    }
-    const int forkError = errno;
+    const bool sent = slot->launcher->Send(input, pipeFds[1]);
+    const int sendError = errno;
     close(pipeFds[1]);
-    if (pid < 0) {
+    if (!sent) {
         close(pipeFds[0]);
         job.outcome.kind = EOutcome::Crashed;
-        job.outcome.message = job.outcome.name + ": the run could not start: " + std::strerror(forkError);
+        job.outcome.message = job.outcome.name + ": the run could not start: " + std::strerror(sendError);
         job.finished = true;
         return;
     }
-    setpgid(pid, pid);
-    job.pid = pid;
     job.fd = pipeFds[0];
     fcntl(job.fd, F_SETFL, fcntl(job.fd, F_GETFL) | O_NONBLOCK);
-    if (fSettings.timeoutSeconds > 0)
-        job.deadline = TClock::now() +
-            std::chrono::duration_cast<TClock::duration>(
-                std::chrono::duration<double>(fSettings.timeoutSeconds));
-    fRunning.push_back(&job);
+    slot->jobs.push_back(&job);
+    ++fInFlight;
 }
 
 void TFleet::Read(TJob& job)
@@ -177,64 +200,72 @@ void TFleet::PrintSoFar(TJob& job)
 void TFleet::Wait()
 {
     std::vector<pollfd> watched{{fWake[0], POLLIN, 0}};
-    TClock::time_point next = TClock::time_point::max();
-    bool closedUnreaped = false;
-    for (const TJob* job : fRunning) {
-        if (job->fd >= 0)
-            watched.push_back({job->fd, POLLIN, 0});
-        else
-            closedUnreaped = true;
-        if (job->deadline < next)
-            next = job->deadline;
+    for (const TSlot& slot : fSlots) {
+        if (slot.launcher->Fd() >= 0)
+            watched.push_back({slot.launcher->Fd(), POLLIN, 0});
+        for (const TJob* job : slot.jobs)
+            if (job->fd >= 0)
+                watched.push_back({job->fd, POLLIN, 0});
     }
-    int timeoutMs = -1;
-    if (next != TClock::time_point::max()) {
-        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(next - TClock::now()).count();
-        timeoutMs = static_cast<int>(std::max<long long>(0, std::min<long long>(left + 1, 60000)));
-    }
-    // A worker's end wakes the loop through SIGCHLD; look again in a while
-    // all the same, and soon when a worker closed its pipe and is about to
-    // end.
-    const int longest = closedUnreaped ? 50 : 1000;
-    if (timeoutMs < 0 || timeoutMs > longest)
-        timeoutMs = longest;
-    poll(watched.data(), watched.size(), timeoutMs);
+    poll(watched.data(), watched.size(), 1000);
     if (watched[0].revents != 0) {
         char drain[64];
         while (read(fWake[0], drain, sizeof drain) > 0) { }
     }
-    const TClock::time_point now = TClock::now();
-    for (std::size_t i = 0; i < fRunning.size();) {
-        TJob& job = *fRunning[i];
-        if (job.fd >= 0)
-            Read(job);
-        if (!job.timedOut && now >= job.deadline) {
-            job.timedOut = true;
-            kill(-job.pid, SIGKILL);
-        }
-        // Looked at without reaping, so that the worker's process id and
-        // group cannot be taken by another process meanwhile.
-        siginfo_t info = {};
-        if (waitid(P_PID, static_cast<id_t>(job.pid), &info, WEXITED | WNOHANG | WNOWAIT) == 0 &&
-            info.si_pid == job.pid) {
-            // Whatever the worker wrote is in the pipe by now. Anything it
-            // started that still holds the pipe open goes with it.
-            if (job.fd >= 0) {
-                Read(job);
-                kill(-job.pid, SIGKILL);
-            }
-            if (job.fd >= 0) {
-                close(job.fd);
-                job.fd = -1;
-            }
-            int status = 0;
-            while (waitpid(job.pid, &status, 0) < 0 && errno == EINTR) { }
-            Conclude(job, status, fSettings);
-            fRunning.erase(fRunning.begin() + static_cast<std::ptrdiff_t>(i));
-            continue;
-        }
-        ++i;
+    for (TSlot& slot : fSlots) {
+        for (TJob* job : slot.jobs)
+            if (job->fd >= 0)
+                Read(*job);
+        TakeReports(slot);
     }
+}
+
+void TFleet::TakeReports(TSlot& slot)
+{
+    std::vector<TLauncherReport> reports;
+    const bool alive = slot.launcher->Take(reports);
+    for (const TLauncherReport& report : reports) {
+        if (slot.jobs.empty())
+            break;
+        Finish(*slot.jobs.front(), report);
+        slot.jobs.pop_front();
+    }
+    if (alive)
+        return;
+    // The launcher is gone: its jobs cannot finish, and a new one takes the
+    // slot.
+    TLauncherReport lost;
+    lost.started = 0;
+    lost.error = ECHILD;
+    while (!slot.jobs.empty()) {
+        Finish(*slot.jobs.front(), lost);
+        slot.jobs.pop_front();
+    }
+    slot.launcher->Stop();
+    std::vector<int> inherited{fWake[0], fWake[1]};
+    for (const TSlot& other : fSlots)
+        if (&other != &slot)
+            inherited.push_back(other.launcher->Fd());
+    slot.launcher->Start(fSettings, inherited);
+}
+
+void TFleet::Finish(TJob& job, const TLauncherReport& report)
+{
+    --fInFlight;
+    // The worker and all it started have ended: the rest of what it wrote
+    // is in the pipe, up to its end.
+    if (job.fd >= 0) {
+        fcntl(job.fd, F_SETFL, fcntl(job.fd, F_GETFL) & ~O_NONBLOCK);
+        Read(job);
+    }
+    if (!report.started) {
+        job.outcome.kind = EOutcome::Crashed;
+        job.outcome.message = job.outcome.name + ": the run could not start: " + std::strerror(report.error);
+        job.finished = true;
+        return;
+    }
+    job.timedOut = report.timedOut != 0;
+    Conclude(job, report.status, fSettings);
 }
 
 void TFleet::Print(TJob& job)
@@ -247,13 +278,17 @@ void TFleet::Print(TJob& job)
 
 void TFleet::StopAll()
 {
-    for (TJob* job : fRunning) {
-        kill(-job->pid, SIGKILL);
-        if (job->fd >= 0)
-            close(job->fd);
-        while (waitpid(job->pid, nullptr, 0) < 0 && errno == EINTR) { }
+    // A launcher whose socket closes ends its worker, and then itself.
+    for (TSlot& slot : fSlots) {
+        slot.launcher->Stop();
+        for (TJob* job : slot.jobs)
+            if (job->fd >= 0) {
+                close(job->fd);
+                job->fd = -1;
+            }
+        slot.jobs.clear();
     }
-    fRunning.clear();
+    fInFlight = 0;
 }
 
 // Loads the plug-in once in a worker of its own, so that a plug-in that
@@ -266,8 +301,6 @@ bool TFleet::Probe()
     Launch(probe, nullptr);
     while (!probe.finished && gInterruption == 0)
         Wait();
-    if (!probe.finished)
-        StopAll();
     if (probe.finished && probe.gotDone && probe.doneStatus == static_cast<char>(ERunStatus::NotLoaded)) {
         std::fprintf(stderr, "hvp-run: %s\n", probe.loadProblem.c_str());
         return false;
@@ -308,14 +341,16 @@ int TFleet::Run(const std::vector<std::string>& arguments)
     }
 
     int exitStatus = 0;
-    if (!Probe()) {
+    if (!StartLaunchers()) {
+        exitStatus = 2;
+    } else if (!Probe()) {
         exitStatus = 3;
     } else {
         TInputQueue inputs(arguments);
         bool inputsDone = false;
         while (gInterruption == 0) {
-            while (!inputsDone && fRunning.size() < fSettings.jobs && fHeldBytes < kHeldOutputBudget &&
-                gInterruption == 0) {
+            while (!inputsDone && fInFlight < kLauncherDepth * fSlots.size() &&
+                fHeldBytes < kHeldOutputBudget && gInterruption == 0) {
                 TInventoryInput input;
                 if (!inputs.Next(input)) {
                     inputsDone = true;

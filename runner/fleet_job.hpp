@@ -16,12 +16,10 @@ using TClock = std::chrono::steady_clock;
 // One inventory's run, from its start to its printing.
 struct TJob {
     TOutcome outcome;
-    pid_t pid = -1;
     int fd = -1;
     std::string inbox;
     std::size_t inboxAt = 0;
     std::string output;
-    TClock::time_point deadline = TClock::time_point::max();
     bool timedOut = false;
     bool finished = false;
     bool headerPrinted = false;

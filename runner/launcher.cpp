@@ -1,0 +1,333 @@
+#include "launcher.hpp"
+
+#include <fcntl.h>
+#include <poll.h>
+#include <sys/mman.h>
+#include <sys/prctl.h>
+#include <sys/socket.h>
+#include <sys/syscall.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <chrono>
+#include <csignal>
+#include <cstring>
+#include <deque>
+#include <string>
+
+#include "worker.hpp"
+
+namespace tarvorun {
+
+namespace {
+
+// What a request holds: its kind, then the input's name, source and path,
+// each ended by a NUL; the descriptors come beside it.
+enum ERequestKind : char { kRequestFile = 'F', kRequestMemory = 'M', kRequestProbe = 'P' };
+
+// The longest request: three texts, paths among them.
+constexpr std::size_t kMaxRequest = 3 * 4096 + 16;
+
+struct TRequest {
+    char kind = kRequestProbe;
+    TInventoryInput input;
+    int outputFd = -1;
+    int memoryFd = -1;
+};
+
+void CloseRequest(TRequest& request)
+{
+    for (int* fd : {&request.outputFd, &request.memoryFd})
+        if (*fd >= 0) {
+            close(*fd);
+            *fd = -1;
+        }
+}
+
+// Sends one message with up to two descriptors.
+bool SendMessage(int socket, const std::string& payload, const int* fds, std::size_t count)
+{
+    iovec part{const_cast<char*>(payload.data()), payload.size()};
+    msghdr message{};
+    message.msg_iov = &part;
+    message.msg_iovlen = 1;
+    alignas(cmsghdr) char control[CMSG_SPACE(2 * sizeof(int))] = {};
+    if (count > 0) {
+        message.msg_control = control;
+        message.msg_controllen = CMSG_SPACE(count * sizeof(int));
+        cmsghdr* header = CMSG_FIRSTHDR(&message);
+        header->cmsg_level = SOL_SOCKET;
+        header->cmsg_type = SCM_RIGHTS;
+        header->cmsg_len = CMSG_LEN(count * sizeof(int));
+        std::memcpy(CMSG_DATA(header), fds, count * sizeof(int));
+    }
+    for (;;) {
+        if (sendmsg(socket, &message, MSG_NOSIGNAL) >= 0)
+            return true;
+        if (errno != EINTR)
+            return false;
+    }
+}
+
+// Receives one request; 1 when one came, 0 when the socket was closed, -1
+// when none is there yet (only when not `wait`).
+int ReceiveRequest(int socket, bool wait, TRequest& request)
+{
+    std::string payload(kMaxRequest, '\0');
+    iovec part{payload.data(), payload.size()};
+    msghdr message{};
+    message.msg_iov = &part;
+    message.msg_iovlen = 1;
+    alignas(cmsghdr) char control[CMSG_SPACE(2 * sizeof(int))] = {};
+    message.msg_control = control;
+    message.msg_controllen = sizeof control;
+    ssize_t got;
+    do
+        got = recvmsg(socket, &message, MSG_CMSG_CLOEXEC | (wait ? 0 : MSG_DONTWAIT));
+    while (got < 0 && errno == EINTR);
+    if (got < 0 && (errno == EAGAIN || errno == EWOULDBLOCK))
+        return -1;
+    if (got <= 0)
+        return 0;
+    int fds[2] = {-1, -1};
+    for (cmsghdr* header = CMSG_FIRSTHDR(&message); header != nullptr; header = CMSG_NXTHDR(&message, header))
+        if (header->cmsg_level == SOL_SOCKET && header->cmsg_type == SCM_RIGHTS)
+            std::memcpy(fds, CMSG_DATA(header),
+                std::min(sizeof fds, static_cast<std::size_t>(header->cmsg_len - CMSG_LEN(0))));
+    payload.resize(static_cast<std::size_t>(got));
+    request.kind = payload.empty() ? static_cast<char>(kRequestProbe) : payload[0];
+    std::size_t at = 1;
+    for (std::string* text : {&request.input.name, &request.input.source, &request.input.path}) {
+        const std::size_t end = std::min(payload.find('\0', at), payload.size());
+        *text = at < end ? payload.substr(at, end - at) : std::string();
+        at = end + 1;
+    }
+    request.outputFd = fds[0];
+    request.memoryFd = fds[1];
+    return 1;
+}
+
+// In the worker: the text of a memory file, read whole.
+bool ReadMemoryFile(int fd, std::string& text)
+{
+    char buffer[1 << 16];
+    for (off_t at = 0;;) {
+        const ssize_t got = pread(fd, buffer, sizeof buffer, at);
+        if (got < 0 && errno == EINTR)
+            continue;
+        if (got < 0)
+            return false;
+        if (got == 0)
+            return true;
+        text.append(buffer, static_cast<std::size_t>(got));
+        at += got;
+    }
+}
+
+// Forks the request's worker; -1 with errno when it cannot.
+pid_t ForkWorker(const TFleetSettings& settings, TRequest& request, int socket,
+    const std::deque<TRequest>& queued, pid_t launcher)
+{
+    const pid_t pid = fork();
+    if (pid != 0)
+        return pid;
+    std::vector<int> inherited{socket};
+    for (const TRequest& other : queued)
+        inherited.insert(inherited.end(), {other.outputFd, other.memoryFd});
+    if (request.kind == kRequestMemory) {
+        if (!ReadMemoryFile(request.memoryFd, request.input.text))
+            _exit(1);
+        close(request.memoryFd);
+    }
+    BecomeWorker(settings, request.kind == kRequestProbe ? nullptr : &request.input, request.outputFd,
+        inherited, launcher);
+}
+
+// Waits for the worker to end, within the timeout, taking the requests that
+// come meanwhile. False when hvp-run closed the socket: the worker is ended.
+bool AwaitWorker(const TFleetSettings& settings, pid_t pid, int socket, std::deque<TRequest>& queued,
+    TLauncherReport& report)
+{
+    using TClock = std::chrono::steady_clock;
+    const TClock::time_point deadline = settings.timeoutSeconds > 0 ? TClock::now() +
+            std::chrono::duration_cast<TClock::duration>(
+                std::chrono::duration<double>(settings.timeoutSeconds))
+                                                                    : TClock::time_point::max();
+    // The worker's end makes its descriptor readable; without one (an old
+    // kernel), look every few milliseconds.
+    const int pidFd = static_cast<int>(syscall(SYS_pidfd_open, pid, 0));
+    bool open = true;
+    for (;;) {
+        siginfo_t info{};
+        if (waitid(P_PID, static_cast<id_t>(pid), &info, WEXITED | WNOHANG | WNOWAIT) == 0 &&
+            info.si_pid == pid)
+            break;
+        long long waitMs = pidFd >= 0 ? 60000 : 5;
+        if (deadline != TClock::time_point::max() && !report.timedOut) {
+            const TClock::time_point now = TClock::now();
+            if (now >= deadline) {
+                report.timedOut = 1;
+                kill(-pid, SIGKILL);
+            }
+            const long long left =
+                std::chrono::duration_cast<std::chrono::milliseconds>(deadline - now).count();
+            waitMs = std::max<long long>(0, std::min<long long>(waitMs, left + 1));
+        }
+        pollfd watched[2] = {{socket, static_cast<short>(open ? POLLIN : 0), 0}, {pidFd, POLLIN, 0}};
+        poll(watched, pidFd >= 0 ? 2 : 1, static_cast<int>(waitMs));
+        if (open && watched[0].revents != 0) {
+            TRequest request;
+            int got;
+            while ((got = ReceiveRequest(socket, false, request)) == 1) {
+                queued.push_back(request);
+                request = TRequest();
+            }
+            if (got == 0) {
+                open = false;
+                kill(-pid, SIGKILL);
+            }
+        }
+    }
+    // Whatever the worker started ends with it; the group cannot be taken by
+    // another process while the worker is not reaped.
+    kill(-pid, SIGKILL);
+    while (waitpid(pid, &report.status, 0) < 0 && errno == EINTR) { }
+    if (pidFd >= 0)
+        close(pidFd);
+    return open;
+}
+
+[[noreturn]] void RunLauncher(const TFleetSettings& settings, int socket, pid_t parent)
+{
+    prctl(PR_SET_PDEATHSIG, SIGKILL);
+    if (getppid() != parent)
+        _exit(1);
+    // Ctrl-C is hvp-run's to handle: it closes the socket.
+    std::signal(SIGINT, SIG_IGN);
+    std::signal(SIGTERM, SIG_IGN);
+    std::signal(SIGPIPE, SIG_IGN);
+    std::signal(SIGCHLD, SIG_DFL);
+    const pid_t self = getpid();
+    std::deque<TRequest> queued;
+    for (bool open = true; open;) {
+        if (queued.empty()) {
+            TRequest request;
+            if (ReceiveRequest(socket, true, request) != 1)
+                break;
+            queued.push_back(request);
+        }
+        TRequest request = queued.front();
+        queued.pop_front();
+        TLauncherReport report;
+        const pid_t pid = ForkWorker(settings, request, socket, queued, self);
+        if (pid < 0) {
+            report.started = 0;
+            report.error = errno;
+        }
+        CloseRequest(request);
+        if (pid > 0) {
+            setpgid(pid, pid);
+            open = AwaitWorker(settings, pid, socket, queued, report);
+        }
+        const std::string bytes(reinterpret_cast<const char*>(&report), sizeof report);
+        if (open && !SendMessage(socket, bytes, nullptr, 0))
+            break;
+    }
+    for (TRequest& request : queued)
+        CloseRequest(request);
+    _exit(0);
+}
+
+}  // namespace
+
+bool TLauncher::Start(const TFleetSettings& settings, const std::vector<int>& inherited)
+{
+    int ends[2];
+    if (socketpair(AF_UNIX, SOCK_SEQPACKET | SOCK_CLOEXEC, 0, ends) != 0)
+        return false;
+    const pid_t parent = getpid();
+    const pid_t pid = fork();
+    if (pid == 0) {
+        close(ends[0]);
+        for (const int fd : inherited)
+            if (fd >= 0)
+                close(fd);
+        RunLauncher(settings, ends[1], parent);
+    }
+    const int forkError = errno;
+    close(ends[1]);
+    if (pid < 0) {
+        close(ends[0]);
+        errno = forkError;
+        return false;
+    }
+    fPid = pid;
+    fSocket = ends[0];
+    return true;
+}
+
+bool TLauncher::Send(const TInventoryInput* input, int outputFd)
+{
+    if (fSocket < 0)
+        return false;
+    std::string payload(1, kRequestProbe);
+    int fds[2] = {outputFd, -1};
+    if (input != nullptr) {
+        payload[0] = input->path.empty() ? kRequestMemory : kRequestFile;
+        for (const std::string* text : {&input->name, &input->source, &input->path})
+            payload.append(text->substr(0, 4095)).push_back('\0');
+        if (input->path.empty()) {
+            // A text read by hvp-run goes to the worker in a memory file.
+            fds[1] = memfd_create("inventory", MFD_CLOEXEC);
+            if (fds[1] < 0)
+                return false;
+            for (std::size_t at = 0; at < input->text.size();) {
+                const ssize_t done = write(fds[1], input->text.data() + at, input->text.size() - at);
+                if (done < 0 && errno == EINTR)
+                    continue;
+                if (done <= 0) {
+                    close(fds[1]);
+                    return false;
+                }
+                at += static_cast<std::size_t>(done);
+            }
+        }
+    }
+    const bool sent = SendMessage(fSocket, payload, fds, fds[1] >= 0 ? 2 : 1);
+    if (fds[1] >= 0)
+        close(fds[1]);
+    return sent;
+}
+
+bool TLauncher::Take(std::vector<TLauncherReport>& reports)
+{
+    if (fSocket < 0)
+        return false;
+    for (;;) {
+        TLauncherReport report;
+        const ssize_t got = recv(fSocket, &report, sizeof report, MSG_DONTWAIT);
+        if (got == static_cast<ssize_t>(sizeof report)) {
+            reports.push_back(report);
+            continue;
+        }
+        if (got < 0 && (errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR))
+            return true;
+        return false;
+    }
+}
+
+void TLauncher::Stop()
+{
+    if (fSocket >= 0) {
+        close(fSocket);
+        fSocket = -1;
+    }
+    if (fPid > 0) {
+        while (waitpid(fPid, nullptr, 0) < 0 && errno == EINTR) { }
+        fPid = -1;
+    }
+}
+
+}  // namespace tarvorun
