@@ -56,22 +56,6 @@ void OnChildEnded(int /*signal*/)
     Wake();
 }
 
-void WriteOut(const std::string& text)
-{
-    const char* data = text.data();
-    std::size_t size = text.size();
-    while (size > 0) {
-        const ssize_t done = write(STDOUT_FILENO, data, size);
-        if (done < 0) {
-            if (errno == EINTR)
-                continue;
-            return;
-        }
-        data += done;
-        size -= static_cast<std::size_t>(done);
-    }
-}
-
 class TFleet {
 public:
     TFleet(const TFleetSettings& settings, const std::function<void(TOutcome&&)>& onOutcome)

@@ -38,4 +38,7 @@ std::size_t TakeFrames(TJob& job);
 // waitpid gives it), from the frames it sent and how it ended.
 void Conclude(TJob& job, int status, const TFleetSettings& settings);
 
+// Writes the whole text to standard output, as far as it can.
+void WriteOut(const std::string& text);
+
 }  // namespace tarvorun

@@ -1,7 +1,9 @@
 // The fleet's own lines: each inventory's header and error, and the summary.
 #include <sys/wait.h>
+#include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
 
 #include <cstdio>
 #include <cstring>
@@ -172,6 +174,22 @@ EOutcome KindOfErrorMessage(const std::string& name, const std::string& message)
     if (message.compare(0, head.size(), head) != 0)
         return EOutcome::Unreadable;
     return message.compare(head.size(), 10, "timed out ") == 0 ? EOutcome::TimedOut : EOutcome::Crashed;
+}
+
+void WriteOut(const std::string& text)
+{
+    const char* data = text.data();
+    std::size_t size = text.size();
+    while (size > 0) {
+        const ssize_t done = write(STDOUT_FILENO, data, size);
+        if (done < 0) {
+            if (errno == EINTR)
+                continue;
+            return;
+        }
+        data += done;
+        size -= static_cast<std::size_t>(done);
+    }
 }
 
 }  // namespace tarvorun
