@@ -3,7 +3,6 @@
 #include <unistd.h>
 
 #include <algorithm>
-#include <cerrno>
 
 #include <cstdio>
 #include <cstring>
@@ -178,18 +177,9 @@ EOutcome KindOfErrorMessage(const std::string& name, const std::string& message)
 
 void WriteOut(const std::string& text)
 {
-    const char* data = text.data();
-    std::size_t size = text.size();
-    while (size > 0) {
-        const ssize_t done = write(STDOUT_FILENO, data, size);
-        if (done < 0) {
-            if (errno == EINTR)
-                continue;
-            return;
-        }
-        data += done;
-        size -= static_cast<std::size_t>(done);
-    }
+    // Standard output that cannot take more (a closed pipe) loses the rest;
+    // the run goes on for its exit status.
+    WriteAll(STDOUT_FILENO, text.data(), text.size());
 }
 
 }  // namespace tarvorun

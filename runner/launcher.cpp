@@ -283,15 +283,9 @@ bool TLauncher::Send(const TInventoryInput* input, int outputFd)
             fds[1] = memfd_create("inventory", MFD_CLOEXEC);
             if (fds[1] < 0)
                 return false;
-            for (std::size_t at = 0; at < input->text.size();) {
-                const ssize_t done = write(fds[1], input->text.data() + at, input->text.size() - at);
-                if (done < 0 && errno == EINTR)
-                    continue;
-                if (done <= 0) {
-                    close(fds[1]);
-                    return false;
-                }
-                at += static_cast<std::size_t>(done);
+            if (!WriteAll(fds[1], input->text.data(), input->text.size())) {
+                close(fds[1]);
+                return false;
             }
         }
     }

@@ -14,23 +14,21 @@
 
 namespace tarvorun {
 
-namespace {
-
-// Writes the whole buffer; a worker whose parent is gone has nothing left to
-// do and ends.
-void WriteAll(int fd, const char* data, std::size_t size)
+bool WriteAll(int fd, const char* data, std::size_t size)
 {
     while (size > 0) {
         const ssize_t done = write(fd, data, size);
-        if (done < 0) {
-            if (errno == EINTR)
-                continue;
-            _exit(1);
-        }
+        if (done < 0 && errno == EINTR)
+            continue;
+        if (done <= 0)
+            return false;
         data += done;
         size -= static_cast<std::size_t>(done);
     }
+    return true;
 }
+
+namespace {
 
 // Frames wait here until the plug-in is about to be called, or there are
 // enough of them: one write for many records keeps hvp-run from waking for
@@ -41,7 +39,9 @@ constexpr std::size_t kFlushBytes = 64u << 10;
 
 void Flush(int fd)
 {
-    WriteAll(fd, gPending.data(), gPending.size());
+    // A worker whose parent is gone has nothing left to do and ends.
+    if (!WriteAll(fd, gPending.data(), gPending.size()))
+        _exit(1);
     gPending.clear();
 }
 

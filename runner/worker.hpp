@@ -26,6 +26,10 @@ enum EFrameKind : char {
 
 constexpr std::size_t kFrameHeader = 5;
 
+// Writes the whole buffer to `fd`, again after an interrupted write; false
+// when a write fails, which leaves what to do to the caller.
+bool WriteAll(int fd, const char* data, std::size_t size);
+
 // Runs in a process just forked from hvp-run: closes the descriptors it
 // inherited but does not need, puts itself in a process group of its own,
 // ends with hvp-run, applies the memory limit, and runs the inventory, or
