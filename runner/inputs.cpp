@@ -111,7 +111,7 @@ bool ReadInventoryFile(
     for (;;) {
         const std::size_t used = text.size();
         if (used == room)
-            room *= 2;
+            room = static_cast<std::size_t>(std::min<std::uint64_t>(2 * room, gInventorySizeLimit + 1));
         text.resize(room);
         const ssize_t got = read(fd, &text[used], text.size() - used);
         text.resize(used + static_cast<std::size_t>(std::max<ssize_t>(got, 0)));
@@ -148,19 +148,27 @@ bool ReadInventoryFile(
 std::shared_ptr<const NQXRHVP20::standin::TInventory> LoadInventoryFile(const std::string& path)
 {
     using NQXRHVP20::standin::TInventory;
-    if (path != "-") {
-        char head[4] = {};
-        const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
-        const ssize_t got = fd >= 0 ? pread(fd, head, sizeof head, 0) : 0;
-        if (fd >= 0)
-            close(fd);
-        if (got > 0 && IsCompressed(std::string(head, static_cast<std::size_t>(got)))) {
-            std::string text;
-            std::string problem;
-            if (!ReadInventoryFile(path, path, text, problem))
-                throw std::runtime_error(problem);
-            return TInventory::LoadText(text, path);
-        }
+    // Compressed data is told by its first bytes. They are read ahead where
+    // the input can be read twice; a pipe on standard input cannot, so it is
+    // read whole first and decompressed when it needs to be.
+    const bool standardInput = path == "-";
+    const int fd = standardInput ? STDIN_FILENO : open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    struct stat info;
+    const bool seekable = fd >= 0 && fstat(fd, &info) == 0 && S_ISREG(info.st_mode);
+    char head[4] = {};
+    ssize_t got = 0;
+    if (seekable)
+        got = pread(fd, head, sizeof head, standardInput ? lseek(fd, 0, SEEK_CUR) : 0);
+    if (fd >= 0 && !standardInput)
+        close(fd);
+    if ((standardInput && !seekable) ||
+        (got > 0 && IsCompressed(std::string(head, static_cast<std::size_t>(got))))) {
+        const std::string source = standardInput ? "<stdin>" : path;
+        std::string text;
+        std::string problem;
+        if (!ReadInventoryFile(path, source, text, problem))
+            throw std::runtime_error(problem);
+        return TInventory::LoadText(text, source);
     }
     return TInventory::LoadFile(path, gInventorySizeLimit);
 }
