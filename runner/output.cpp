@@ -157,7 +157,14 @@ void TTextSink::OnRequest(int number)
 
 void TTextSink::OnLog(int level, const std::string& text)
 {
-    fOut(LevelName(level) + ": " + ShowOnTerminal(text) + "\n");
+    // One line, built in one buffer: a request may log hundreds of
+    // thousands of them.
+    std::string line = LevelName(level);
+    line.reserve(line.size() + text.size() + 3);
+    line += ": ";
+    AppendShownOnTerminal(line, text);
+    line += '\n';
+    fOut(line);
 }
 
 void TTextSink::OnCall(const THostCall& call)

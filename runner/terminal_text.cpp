@@ -1,6 +1,8 @@
 #include "terminal_text.hpp"
 
+#include <cstdint>
 #include <cstdio>
+#include <cstring>
 
 namespace tarvorun {
 
@@ -53,17 +55,35 @@ bool NeedsALook(unsigned char c)
     return (c < 0x20 && c != '\n' && c != '\t') || c >= 0x7f;
 }
 
+// The end of the run of printable ASCII that starts at `at`. Eight bytes are
+// looked at together while none of them is below a space or above '~'; a
+// word that might hold one is left to the byte loop.
+std::size_t PlainRunEnd(std::string_view text, std::size_t at)
+{
+    constexpr std::uint64_t kOnes = 0x0101010101010101u;
+    constexpr std::uint64_t kHighBits = 0x8080808080808080u;
+    for (; at + 8 <= text.size(); at += 8) {
+        std::uint64_t word;
+        std::memcpy(&word, text.data() + at, sizeof word);
+        // The high bit of a byte is set in `below` when the byte is below
+        // 0x20, and in `above` when it is 0x7f or more (or set already).
+        const std::uint64_t below = (word - kOnes * 0x20) & ~word;
+        const std::uint64_t above = (word + kOnes) | word;
+        if (((below | above) & kHighBits) != 0)
+            break;
+    }
+    while (at < text.size() && !NeedsALook(static_cast<unsigned char>(text[at])))
+        ++at;
+    return at;
+}
+
 }  // namespace
 
-std::string ShowOnTerminal(std::string_view text)
+void AppendShownOnTerminal(std::string& out, std::string_view text)
 {
-    std::string out;
-    out.reserve(text.size());
     for (std::size_t at = 0; at < text.size();) {
         // Most texts are printable ASCII throughout: copy runs of it whole.
-        std::size_t plain = at;
-        while (plain < text.size() && !NeedsALook(static_cast<unsigned char>(text[plain])))
-            ++plain;
+        const std::size_t plain = PlainRunEnd(text, at);
         out.append(text.substr(at, plain - at));
         at = plain;
         if (at == text.size())
@@ -81,6 +101,13 @@ std::string ShowOnTerminal(std::string_view text)
             at += length;
         }
     }
+}
+
+std::string ShowOnTerminal(std::string_view text)
+{
+    std::string out;
+    out.reserve(text.size());
+    AppendShownOnTerminal(out, text);
     return out;
 }
 

@@ -12,5 +12,7 @@ namespace tarvorun {
 // part of well-formed UTF-8 as `\xNN`. Everything else, line feeds and tabs
 // included, is kept as it is, so that an ordinary text prints unchanged.
 std::string ShowOnTerminal(std::string_view text);
+// The same, appended to `out`.
+void AppendShownOnTerminal(std::string& out, std::string_view text);
 
 }  // namespace tarvorun

@@ -46,4 +46,22 @@ TEST_P(ShowOnTerminal, EscapesWhatCouldDriveATerminal)
 INSTANTIATE_TEST_SUITE_P(Texts, ShowOnTerminal, ::testing::ValuesIn(kCases),
     [](const ::testing::TestParamInfo<TTerminalCase>& param) { return std::string(param.param.fName); });
 
+// Long texts are looked at eight bytes at a time: a byte to show escaped is
+// found at every place of the word, and the printable edges, space and '~',
+// are never taken for one.
+TEST(ShowOnTerminalInLongTexts, FindsEachByteToEscapeAtEveryPlace)
+{
+    const std::string printable = "~ ~ ~ ~ ~ ~ ~ ~ ~ ~ ~ ~ ~ ~ ~ ~ ~ ~ ~";
+    EXPECT_EQ(tarvorun::ShowOnTerminal(printable), printable);
+    for (const char* const shown : {"\\x00", "\\x1f", "\\x7f", "\\xff"}) {
+        const char byte = static_cast<char>(std::stoi(shown + 2, nullptr, 16));
+        for (std::size_t at = 0; at < printable.size(); ++at) {
+            std::string text = printable;
+            text[at] = byte;
+            EXPECT_EQ(tarvorun::ShowOnTerminal(text), printable.substr(0, at) + shown + printable.substr(at + 1))
+                << "at " << at;
+        }
+    }
+}
+
 }  // namespace

@@ -60,6 +60,9 @@ TEST_P(PropertyEntries, GiveTheValueTheyDescribe)
 const TValueCase kValueCases[] = {
     {"json_null", "null", hvp::kCIMTypeNone, true, ""},
     {"json_string", R"("Model 6")", hvp::kCIMTypeString, false, "Model 6"},
+    {"json_string_short_escapes", R"("a\"b\\c\/d\be\ff\ng\rh\ti")", hvp::kCIMTypeString, false,
+        "a\"b\\c/d\be\ff\ng\rh\ti"},
+    {"json_string_code_point_escape", R"("\\Device\u0041\t")", hvp::kCIMTypeString, false, "\\DeviceA\t"},
     {"json_true", "true", hvp::kCIMTypeBoolean, false, "true"},
     {"json_integer", "-12", hvp::kCIMTypeSInt64, false, "-12"},
     {"json_integer_above_sint64", "18446744073709551615", hvp::kCIMTypeUInt64, false, "18446744073709551615"},
