@@ -70,15 +70,13 @@ TPropertyEntry EntryAt(std::string_view text, std::uint32_t begin, std::uint32_t
     switch (token.front()) {
     case '"': {
         const std::string_view body = token.substr(1, token.size() - 2);
-        if (body.find('\\') == std::string_view::npos) {
-            entry.value = TCIMValue(std::string(body));
-            return entry;
-        }
+        // Made in place: a value has no move, and a message is copied
+        // often enough on its way to the plug-in as it is.
+        if (body.find('\\') == std::string_view::npos)
+            return TPropertyEntry{TPropertyEntry::EKind::Value, TCIMValue(std::string(body)), {}};
         std::string unescaped;
-        if (UnescapeShortForms(body, unescaped)) {
-            entry.value = TCIMValue(unescaped);
-            return entry;
-        }
+        if (UnescapeShortForms(body, unescaped))
+            return TPropertyEntry{TPropertyEntry::EKind::Value, TCIMValue(unescaped), {}};
         break;
     }
     case 't':

@@ -101,32 +101,33 @@ std::string TInventoryInstance::Name() const
 
 class TInventoryProperty : public ICIMProperty {
 public:
-    // A property whose value is made, or whose value fails.
+    // The property of the checked entry at [begin, end) of the text, its
+    // value made in place.
     TInventoryProperty(boost::shared_ptr<const TInstanceBlock> owner, const TInventoryInstance* instance,
-        const std::string& name, TPropertyEntry&& entry)
-        : fOwner(std::move(owner)), fInstance(instance), fName(name),
-          fValueError(entry.kind == TPropertyEntry::EKind::ValueError), fError(entry.error),
-          fValue(std::move(entry.value))
+        const std::string& name, std::string_view text, std::uint32_t begin, std::uint32_t end)
+        : fOwner(std::move(owner)), fInstance(instance), fName(name), fEntry(EntryAt(text, begin, end))
     {
     }
+
+    // The entry describes a failure of GetProperty itself.
+    bool FailsLookup() const { return fEntry.kind == TPropertyEntry::EKind::LookupError; }
+    const TErrorForm& Error() const { return fEntry.error; }
 
     const TCIMValue& GetValue(TCIMContext context) override
     {
         ObserveHostCall([&] {
             return THostCall{EHostOp::GetValue, {}, fInstance->Name(), fName, {}, &context};
         });
-        if (fValueError)
-            RaiseError(fError);
-        return fValue;
+        if (fEntry.kind == TPropertyEntry::EKind::ValueError)
+            RaiseError(fEntry.error);
+        return fEntry.value;
     }
 
 private:
     boost::shared_ptr<const TInstanceBlock> fOwner;  // keeps the instance, for its name
     const TInventoryInstance* fInstance;
     std::string fName;
-    bool fValueError = false;
-    TErrorForm fError;
-    TCIMValue fValue;
+    TPropertyEntry fEntry;
 };
 
 boost::shared_ptr<ICIMProperty> TInventoryInstance::GetProperty(const std::string& name, TCIMContext context)
@@ -144,13 +145,13 @@ boost::shared_ptr<ICIMProperty> TInventoryInstance::GetProperty(const std::strin
         const TMemberRef& member = level.members[m];
         if (member.end == kAssociations || !KeyEquals(text, member.key, name))
             continue;
-        TPropertyEntry entry = EntryAt(text, member.value, member.end);
-        if (entry.kind == TPropertyEntry::EKind::LookupError) {
-            RaiseError(entry.error);
+        const auto property = boost::make_shared<TInventoryProperty>(
+            fBlock->shared_from_this(), this, name, text, member.value, member.end);
+        if (property->FailsLookup()) {
+            RaiseError(property->Error());
             return boost::shared_ptr<ICIMProperty>();
         }
-        return boost::make_shared<TInventoryProperty>(
-            fBlock->shared_from_this(), this, name, std::move(entry));
+        return property;
     }
     ThrowNotFound();
 }
