@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <string_view>
 #include <utility>
 #include <vector>
@@ -20,7 +21,13 @@ namespace standin {
 // text's by the lengths taken out before them.
 class TIndexBuilder {
 public:
-    explicit TIndexBuilder(TInventoryDocument& document) : fDocument(document) { }
+    // Indexes pieces of `text` into `levels`: the document's own, or those of
+    // a piece indexed apart, to be appended to the document's later.
+    TIndexBuilder(const TPaddedText& text, std::vector<std::unique_ptr<TLevel>>& levels)
+        : fText(text), fLevels(levels)
+    {
+    }
+    explicit TIndexBuilder(TInventoryDocument& document) : TIndexBuilder(document.text, document.levels) { }
 
     // The instances of a class array of the text, [open, close] being its
     // brackets (or the commas that stand for them in a slice), appended to
@@ -56,7 +63,10 @@ private:
     void Fail(simdjson::error_code error) const;
     [[noreturn]] void Unconfirmed() const;
 
-    TInventoryDocument& fDocument;
+    TLevel& Level(std::size_t depth) { return LevelOf(fLevels, depth); }
+
+    const TPaddedText& fText;
+    std::vector<std::unique_ptr<TLevel>>& fLevels;
     // The piece being indexed, and what was taken out of it.
     const char* fBase = nullptr;
     const std::vector<std::pair<std::size_t, std::size_t>>* fRemoved = nullptr;
