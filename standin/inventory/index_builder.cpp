@@ -156,7 +156,7 @@ dom::element TIndexBuilder::ParseEntry(std::string_view text, std::size_t depth)
 
 TInstanceRange TIndexBuilder::IndexArray(od::array array, std::size_t depth)
 {
-    TLevel& level = Level(depth);
+    TLevel& level = fDocument.Level(depth);
     TInstanceRange range;
     range.first = static_cast<std::uint32_t>(level.memberStarts.Size());
     for (auto element : array) {
@@ -165,7 +165,7 @@ TInstanceRange TIndexBuilder::IndexArray(od::array array, std::size_t depth)
             Fail(error);
         IndexInstance(instance, depth);
     }
-    range.end = static_cast<std::uint32_t>(Level(depth).memberStarts.Size());
+    range.end = static_cast<std::uint32_t>(fDocument.Level(depth).memberStarts.Size());
     return range;
 }
 
@@ -173,7 +173,7 @@ void TIndexBuilder::IndexInstance(od::object instance, std::size_t depth)
 {
     if (fChecking && depth > kMaxCheckedLevel)
         Unconfirmed();
-    TLevel& level = Level(depth);
+    TLevel& level = fDocument.Level(depth);
     level.memberStarts.PushBack(static_cast<std::uint32_t>(level.members.Size()));
     TTextNames names(fBase);
     std::string problem;
@@ -280,7 +280,7 @@ bool TIndexBuilder::CheckAndIndexSlice(char* text, std::size_t open, std::size_t
         std::size_t instances, members, associations;
     };
     std::vector<TLevelEnd> ends;
-    for (const std::unique_ptr<TLevel>& level : fLevels)
+    for (const std::unique_ptr<TLevel>& level : fDocument.levels)
         ends.push_back({level->memberStarts.Size(), level->members.Size(), level->associations.Size()});
     try {
         range = IndexSlice(text, open, close, true);
@@ -289,8 +289,8 @@ bool TIndexBuilder::CheckAndIndexSlice(char* text, std::size_t open, std::size_t
     } catch (const TUnconfirmed&) {
     }
     fChecking = false;
-    for (std::size_t i = 0; i < fLevels.size(); ++i) {
-        TLevel& level = *fLevels[i];
+    for (std::size_t i = 0; i < fDocument.levels.size(); ++i) {
+        TLevel& level = *fDocument.levels[i];
         const TLevelEnd end = i < ends.size() ? ends[i] : TLevelEnd{0, 0, 0};
         level.memberStarts.Truncate(end.instances);
         level.members.Truncate(end.members);
@@ -301,13 +301,13 @@ bool TIndexBuilder::CheckAndIndexSlice(char* text, std::size_t open, std::size_t
 
 TInstanceRange TIndexBuilder::IndexSlice(char* text, std::size_t open, std::size_t close, bool checking)
 {
-    fBase = fText.Data();
+    fBase = fDocument.text.Data();
     fRemoved = nullptr;
     fChecking = checking;
     od::document document;
     if (const auto error = fParser
                                .iterate(text + open, close + 1 - open,
-                                   fText.Size() - open + simdjson::SIMDJSON_PADDING)
+                                   fDocument.text.Size() - open + simdjson::SIMDJSON_PADDING)
                                .get(document))
         Fail(error);
     od::array array;

@@ -3,7 +3,6 @@
 #pragma once
 
 #include <cstdint>
-#include <memory>
 #include <string_view>
 #include <utility>
 #include <vector>
@@ -21,13 +20,7 @@ namespace standin {
 // text's by the lengths taken out before them.
 class TIndexBuilder {
 public:
-    // Indexes pieces of `text` into `levels`: the document's own, or those of
-    // a piece indexed apart, to be appended to the document's later.
-    TIndexBuilder(const TPaddedText& text, std::vector<std::unique_ptr<TLevel>>& levels)
-        : fText(text), fLevels(levels)
-    {
-    }
-    explicit TIndexBuilder(TInventoryDocument& document) : TIndexBuilder(document.text, document.levels) { }
+    explicit TIndexBuilder(TInventoryDocument& document) : fDocument(document) { }
 
     // The instances of a class array of the text, [open, close] being its
     // brackets (or the commas that stand for them in a slice), appended to
@@ -63,10 +56,7 @@ private:
     void Fail(simdjson::error_code error) const;
     [[noreturn]] void Unconfirmed() const;
 
-    TLevel& Level(std::size_t depth) { return LevelOf(fLevels, depth); }
-
-    const TPaddedText& fText;
-    std::vector<std::unique_ptr<TLevel>>& fLevels;
+    TInventoryDocument& fDocument;
     // The piece being indexed, and what was taken out of it.
     const char* fBase = nullptr;
     const std::vector<std::pair<std::size_t, std::size_t>>* fRemoved = nullptr;

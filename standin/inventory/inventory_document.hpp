@@ -35,20 +35,6 @@ public:
         fChunks.back()[fSize % kChunk] = item;
         ++fSize;
     }
-    // Hands each item to `take`, in order, and empties the vector, giving
-    // back each chunk once it is read: what the items become never needs
-    // room beside all of them.
-    template <typename Take> void Drain(Take&& take)
-    {
-        for (std::size_t chunk = 0; chunk < fChunks.size(); ++chunk) {
-            const std::size_t count = fSize - chunk * kChunk < kChunk ? fSize - chunk * kChunk : kChunk;
-            for (std::size_t i = 0; i < count; ++i)
-                take(fChunks[chunk][i]);
-            fChunks[chunk].reset();
-        }
-        fChunks.clear();
-        fSize = 0;
-    }
     const T& operator[](std::size_t i) const { return fChunks[i / kChunk][i % kChunk]; }
     T& operator[](std::size_t i) { return fChunks[i / kChunk][i % kChunk]; }
     std::size_t Size() const { return fSize; }
@@ -116,14 +102,6 @@ struct TLevel {
     }
 };
 
-// Level `depth` of `levels`, made with those above it when it is missing.
-inline TLevel& LevelOf(std::vector<std::unique_ptr<TLevel>>& levels, std::size_t depth)
-{
-    while (levels.size() <= depth)
-        levels.emplace_back(new TLevel());
-    return *levels[depth];
-}
-
 struct TClassEntry {
     std::string name;
     bool hasLookupError = false;
@@ -139,6 +117,12 @@ struct TInventoryDocument {
     std::unordered_map<std::string, TClassEntry> classes;
 
     std::string_view Text() const { return text.View(); }
+    TLevel& Level(std::size_t depth)
+    {
+        while (levels.size() <= depth)
+            levels.emplace_back(new TLevel());
+        return *levels[depth];
+    }
 };
 
 // The text an inventory can hold: every offset of a member's name fits 31

@@ -4,18 +4,14 @@
 // the parser's working memory stays small. The outline is parsed with the
 // DOM and checked; each slice is checked in the same On-Demand walk that
 // indexes it, and only a slice that walk cannot vouch for is parsed with the
-// DOM and checked as the outline is. With two processors, the second half
-// of the slices is checked and indexed on a second thread meanwhile, and its
-// index appended when the walk comes to it. The inventory keeps only the
-// text and the index. The pieces are used only when the outline is the
-// document the cuts were made for and every slice parses; a syntax error
-// anywhere is reported as the whole parse reports it, before any inventory
-// error.
+// DOM and checked as the outline is. The inventory keeps only the text and
+// the index. The pieces are used only when the outline is the document the
+// cuts were made for and every slice parses; a syntax error anywhere is
+// reported as the whole parse reports it, before any inventory error.
 #include <functional>
 #include <memory>
 #include <new>
 #include <string>
-#include <system_error>
 #include <utility>
 #include <vector>
 
@@ -23,7 +19,6 @@
 #include "index_builder.hpp"
 #include "inventory_document.hpp"
 #include "slice_plan.hpp"
-#include "slice_worker.hpp"
 #include "syntax_errors.hpp"
 
 namespace NQXRHVP20 {
@@ -32,6 +27,31 @@ namespace standin {
 namespace dom = simdjson::dom;
 
 namespace {
+
+// Puts brackets around the elements of one slice, for the time of its parse:
+// the characters before and after them are '[' or ',', and ',' or ']'.
+class TBracketedSlice {
+public:
+    TBracketedSlice(char* text, std::size_t open, std::size_t close)
+        : fOpen(text + open), fClose(text + close), fOpenWas(*fOpen), fCloseWas(*fClose)
+    {
+        *fOpen = '[';
+        *fClose = ']';
+    }
+    ~TBracketedSlice()
+    {
+        *fOpen = fOpenWas;
+        *fClose = fCloseWas;
+    }
+    TBracketedSlice(const TBracketedSlice&) = delete;
+    TBracketedSlice& operator=(const TBracketedSlice&) = delete;
+
+private:
+    char* fOpen;
+    char* fClose;
+    char fOpenWas;
+    char fCloseWas;
+};
 
 // Whether the outline is the document the plan was made for: an object with
 // one "classes" member, an object, whose planned members have the planned
@@ -83,9 +103,6 @@ public:
 
 private:
     bool PlanPieces();
-    void StartWorker();
-    void StopWorker();
-    bool TakeWorkersSlice(std::size_t number, TInstanceRange& slice);
     bool VisitSlices(std::size_t place, const TSliceCheck& check);
     bool Slice(std::size_t open, std::size_t close, const TSliceCheck* check, TInstanceRange* range);
     void CheckRemainingSlices();
@@ -107,14 +124,6 @@ private:
     std::size_t fNextSlice = 0;
     dom::parser fSliceParser;
     dom::document fSliceDocument;
-
-    // The later slices, checked on a second thread: from slice number
-    // fWorkerFirst on (counting every array's slices in order), fWorkerRanges
-    // once they are taken into the index.
-    std::unique_ptr<TSliceWorker> fWorker;
-    std::size_t fWorkerFirst = 0;
-    std::vector<TInstanceRange> fWorkerRanges;
-    std::size_t fSliceNumber = 0;  // of the next slice the check visits
 };
 
 [[noreturn]] void TLoad::Throw(simdjson::error_code error)
@@ -128,7 +137,6 @@ private:
 
 [[noreturn]] void TLoad::ThrowSyntaxError()
 {
-    StopWorker();
     dom::parser parser;
     dom::document document;
     dom::element root;
@@ -172,68 +180,10 @@ bool TLoad::PlanPieces()
     return true;
 }
 
-void TLoad::StartWorker()
-{
-    if (!TSliceWorker::Worthwhile(fSliceBytes))
-        return;
-    std::vector<TSliceSpan> slices;
-    for (const TSlicedArray& array : fPlan) {
-        std::size_t open = array.open;
-        for (const std::size_t cut : array.cuts) {
-            slices.push_back({open, cut});
-            open = cut;
-        }
-        slices.push_back({open, array.close});
-    }
-    // The second half of the bytes goes to the worker.
-    std::size_t bytes = 0;
-    for (const TSliceSpan& slice : slices)
-        bytes += slice.close - slice.open;
-    std::size_t first = 0;
-    for (std::size_t half = 0; first < slices.size() && half < bytes / 2; ++first)
-        half += slices[first].close - slices[first].open;
-    if (first == 0 || first >= slices.size())
-        return;
-    try {
-        fWorker = std::make_unique<TSliceWorker>(
-            fDocument.text, std::vector<TSliceSpan>(slices.begin() + first, slices.end()));
-        fWorkerFirst = first;
-    } catch (const std::system_error&) {
-        // No thread to be had: the loader checks every slice itself.
-    }
-}
-
-void TLoad::StopWorker()
-{
-    fWorker.reset();
-}
-
-bool TLoad::TakeWorkersSlice(std::size_t number, TInstanceRange& slice)
-{
-    if (fWorker && number + 1 == fWorkerFirst)
-        fWorker->WaitForFirstSlice();  // its opening comma closes this slice
-    if (fWorker && number == fWorkerFirst) {
-        fWorkerRanges = fWorker->AppendTo(fDocument.levels);
-        fWorker.reset();
-    }
-    if (number < fWorkerFirst || number - fWorkerFirst >= fWorkerRanges.size())
-        return false;
-    slice = fWorkerRanges[number - fWorkerFirst];
-    return true;
-}
-
 bool TLoad::Slice(std::size_t open, std::size_t close, const TSliceCheck* check, TInstanceRange* range)
 {
-    TInstanceRange slice;
-    if (check != nullptr && TakeWorkersSlice(fSliceNumber++, slice)) {
-        // Checked and indexed on the worker's thread.
-        (*check)(nullptr, slice.end - slice.first);
-        if (range->first == range->end)
-            range->first = slice.first;
-        range->end = slice.end;
-        return true;
-    }
     const TBracketedSlice bracketed(fText, open, close);
+    TInstanceRange slice;
     if (check != nullptr && fIndex.CheckAndIndexSlice(fText, open, close, slice)) {
         // Checked while indexed: the slice needs no parse of its own.
         (*check)(nullptr, slice.end - slice.first);
@@ -278,7 +228,6 @@ bool TLoad::VisitSlices(std::size_t place, const TSliceCheck& check)
 
 void TLoad::CheckRemainingSlices()
 {
-    StopWorker();
     for (; fNextArray < fPlan.size(); ++fNextArray, fNextSlice = 0) {
         const TSlicedArray& array = fPlan[fNextArray];
         for (std::size_t k = fNextSlice; k <= array.cuts.size(); ++k) {
@@ -301,8 +250,6 @@ void TLoad::Run(bool& hasOsError, TErrorForm& osError, unsigned short& osType)
         if (sliced) {
             const simdjson::padded_string_view padded(fOutline.data(), fOutline.size(), fOutline.capacity());
             sliced = !parser.parse_into_document(outline, padded).get(root) && OutlineMatches(root, fPlan);
-            if (sliced)
-                StartWorker();
         }
         if (!sliced) {
             fPlan.clear();

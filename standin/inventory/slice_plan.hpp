@@ -29,37 +29,5 @@ struct TSlicedArray {
 // is not shaped as expected.
 std::vector<TSlicedArray> PlanSlices(std::string_view text, std::size_t sliceBytes);
 
-// Puts brackets around the elements of one slice, for the time of its parse:
-// the characters before and after them are '[' or ',', and ',' or ']'. Only
-// a comma is written over, so that the array's own brackets, which a parse
-// of a neighbouring slice on another thread may read past its end, are
-// never written.
-class TBracketedSlice {
-public:
-    TBracketedSlice(char* text, std::size_t open, std::size_t close)
-        : fOpen(text + open), fClose(text + close), fOpenWas(*fOpen), fCloseWas(*fClose)
-    {
-        if (fOpenWas != '[')
-            *fOpen = '[';
-        if (fCloseWas != ']')
-            *fClose = ']';
-    }
-    ~TBracketedSlice()
-    {
-        if (fOpenWas != '[')
-            *fOpen = fOpenWas;
-        if (fCloseWas != ']')
-            *fClose = fCloseWas;
-    }
-    TBracketedSlice(const TBracketedSlice&) = delete;
-    TBracketedSlice& operator=(const TBracketedSlice&) = delete;
-
-private:
-    char* fOpen;
-    char* fClose;
-    char fOpenWas;
-    char fCloseWas;
-};
-
 }  // namespace standin
 }  // namespace NQXRHVP20

@@ -19,7 +19,6 @@ class TPaddedText {
 public:
     std::string_view View() const { return std::string_view(fData.get(), fSize); }
     char* Data() { return fData.get(); }
-    const char* Data() const { return fData.get(); }
     std::size_t Size() const { return fSize; }
 
     // Room for `capacity` bytes of text in all, keeping the text so far.

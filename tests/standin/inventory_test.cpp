@@ -10,7 +10,6 @@
 #include "hvp_host.hpp"
 #include "inventory.hpp"
 #include "model.hpp"
-#include "model_dump.hpp"
 
 namespace tarvotest {
 namespace {
@@ -230,47 +229,6 @@ TEST(InventoryFiles, AnEndlessInputStopsAtTheLimit)
         EXPECT_STREQ(failure.what(), "/dev/zero: larger than the 1 KiB limit on an inventory");
     }
 }
-
-// A large class array is checked in slices, the later half on a second
-// thread whose index is appended to the loader's. Instance 2,250 of 3,000,
-// in the second thread's half, is each time one the thread cannot vouch for
-// or one that is wrong: the inventory must answer, or fail, as when parsed
-// whole, with the instance's number in the message.
-struct TLateInstanceCase {
-    const char* name;
-    const char* instance;
-    const char* failure;  // the message of the load, or null when it loads
-};
-
-const TLateInstanceCase kLateInstanceCases[] = {
-    {"all_vouched", R"({"N": 2250, "S": "a\\b"})", nullptr},
-    {"escaped_name", R"({"N\u0041": 2250})", nullptr},
-    {"duplicate_member", R"({"N": 1, "N": 2})", "inventory: at classes.A[2250].N: duplicate member \"N\""},
-    {"bad_typed_value", R"({"N": {"uint8": 256}})",
-        "inventory: at classes.A[2250].N: uint8 literal 256 is out of range"},
-};
-
-class LateInstances : public ::testing::TestWithParam<TLateInstanceCase> { };
-
-TEST_P(LateInstances, AnswerAsTheWholeDocumentWhenCheckedOnTwoThreads)
-{
-    std::string text = R"({"classes": {"B": [{"N": 0}], "A": [)";
-    for (int i = 0; i < 3000; ++i) {
-        text += i == 0 ? "\n" : ",\n";
-        text += i == 2250
-            ? std::string(GetParam().instance)
-            : R"({"N": )" + std::to_string(i) + R"(, "T": {"uint16": "0x9005"}, "@associations": )" +
-                R"({"R": [{"M": "m\"q", "@associations": {"S": [{"K": 1}, {"K": 2}]}}], "E": {"error": 15}}})";
-    }
-    text += R"(], "C": [{"N": 1}]}})";
-    const std::string whole = DescribeLoad(text, 0);
-    if (GetParam().failure != nullptr) {
-        EXPECT_EQ(whole, std::string("load fails: ") + GetParam().failure + "\n");
-    }
-    EXPECT_EQ(DescribeLoad(text, std::size_t(64) << 10), whole);
-}
-
-INSTANTIATE_TEST_SUITE_P(Slices, LateInstances, ::testing::ValuesIn(kLateInstanceCases), TCaseName());
 
 }  // namespace
 }  // namespace tarvotest
