@@ -41,13 +41,26 @@ bool UnescapeShortForms(std::string_view body, std::string& out)
             return true;
         // The check saw every escape complete.
         switch (body[slash + 1]) {
-        case 'b': out += '\b'; break;
-        case 'f': out += '\f'; break;
-        case 'n': out += '\n'; break;
-        case 'r': out += '\r'; break;
-        case 't': out += '\t'; break;
-        case 'u': return false;
-        default: out += body[slash + 1]; break;  // '"', '\\' or '/'
+        case 'b':
+            out += '\b';
+            break;
+        case 'f':
+            out += '\f';
+            break;
+        case 'n':
+            out += '\n';
+            break;
+        case 'r':
+            out += '\r';
+            break;
+        case 't':
+            out += '\t';
+            break;
+        case 'u':
+            return false;
+        default:
+            out += body[slash + 1];
+            break;  // '"', '\\' or '/'
         }
         at = slash + 2;
     }

@@ -128,9 +128,10 @@ bool RunCase(const fs::path& file)
         std::ofstream(folder / "inventory.json", std::ios::binary) << *inventory;
         // Standard input from the file itself, or through a pipe, compressed.
         const std::string stdinForm = value("stdin", "no");
-        command = stdinForm == "gzip" ? "cd '" + folder.string() + "' && gzip -c inventory.json | '" +
-                TARVOANAL_HVP_RUN + "' " + args + " -"
-                                      : command + (stdinForm == "yes" ? " - < inventory.json" : " inventory.json");
+        command = stdinForm == "gzip"
+            ? "cd '" + folder.string() + "' && gzip -c inventory.json | '" + TARVOANAL_HVP_RUN + "' " + args +
+                " -"
+            : command + (stdinForm == "yes" ? " - < inventory.json" : " inventory.json");
     }
     command += " 2> stderr";
     std::FILE* pipe = popen(command.c_str(), "r");

@@ -58,7 +58,8 @@ TEST(ShowOnTerminalInLongTexts, FindsEachByteToEscapeAtEveryPlace)
         for (std::size_t at = 0; at < printable.size(); ++at) {
             std::string text = printable;
             text[at] = byte;
-            EXPECT_EQ(tarvorun::ShowOnTerminal(text), printable.substr(0, at) + shown + printable.substr(at + 1))
+            EXPECT_EQ(
+                tarvorun::ShowOnTerminal(text), printable.substr(0, at) + shown + printable.substr(at + 1))
                 << "at " << at;
         }
     }
