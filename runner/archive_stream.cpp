@@ -1,5 +1,9 @@
 #include "archive_stream.hpp"
 
+#include <limits>
+
+#include <zlib.h>
+
 #include "archive_api.hpp"
 #include "inputs.hpp"
 #include "text_file.hpp"
@@ -39,10 +43,64 @@ int ReadData(const TArchiveApi* api, struct archive* handle, std::string& text, 
     }
 }
 
+std::string TooLargeOnceDecompressed(std::uint64_t limit)
+{
+    return "larger than the " + NQXRHVP20::standin::DescribeSize(limit) + " limit on an inventory once decompressed";
+}
+
+// Gzip data, one member or several in a row, each checked against the length
+// and checksum its trailer gives (a damaged byte of stored data would
+// otherwise pass unseen).
+bool InflateGzip(const std::string& packed, std::string& plain, std::uint64_t limit, std::string& problem)
+{
+    z_stream stream{};
+    if (packed.size() > std::numeric_limits<uInt>::max()) {
+        problem = TooLargeOnceDecompressed(limit);
+        return false;
+    }
+    if (inflateInit2(&stream, 16 + MAX_WBITS) != Z_OK) {
+        problem = "gzip data: cannot start decompressing";
+        return false;
+    }
+    stream.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(packed.data()));
+    stream.avail_in = static_cast<uInt>(packed.size());  // an inventory is under 4 GiB
+    char buffer[1 << 16];
+    for (;;) {
+        stream.next_out = reinterpret_cast<Bytef*>(buffer);
+        stream.avail_out = sizeof buffer;
+        const int status = inflate(&stream, Z_NO_FLUSH);
+        plain.append(buffer, sizeof buffer - stream.avail_out);
+        if (plain.size() > limit) {
+            problem = TooLargeOnceDecompressed(limit);
+            break;
+        }
+        if (status == Z_STREAM_END) {
+            // Another member follows, or what follows is not gzip data and
+            // is left aside, as gzip itself does.
+            if (stream.avail_in < 2 || stream.next_in[0] != 0x1f || stream.next_in[1] != 0x8b) {
+                inflateEnd(&stream);
+                return true;
+            }
+            if (inflateReset(&stream) == Z_OK)
+                continue;
+        }
+        if (status == Z_OK)
+            continue;
+        problem = status == Z_BUF_ERROR ? std::string("gzip data: it ends early")
+                                        : "gzip data: " + std::string(stream.msg != nullptr ? stream.msg : "damaged");
+        break;
+    }
+    inflateEnd(&stream);
+    plain.clear();
+    return false;
+}
+
 }  // namespace
 
 bool DecompressData(const std::string& packed, std::string& plain, std::uint64_t limit, std::string& problem)
 {
+    if (packed.compare(0, 2, "\x1f\x8b") == 0)
+        return InflateGzip(packed, plain, limit, problem);
     const TArchiveApi* api = ArchiveApi(problem);
     if (api == nullptr)
         return false;
@@ -58,12 +116,11 @@ bool DecompressData(const std::string& packed, std::string& plain, std::uint64_t
         if (status == ARCHIVE_OK || status == ARCHIVE_WARN) {
             const int read = ReadData(api, handle, plain, limit);
             if (read == kTooLarge) {
-                problem = "larger than the " + NQXRHVP20::standin::DescribeSize(limit) +
-                    " limit on an inventory once decompressed";
+                problem = TooLargeOnceDecompressed(limit);
                 api->archive_read_free(handle);
                 return false;
             }
-            good = read >= ARCHIVE_WARN;
+            good = read == ARCHIVE_OK;
         } else
             good = status == ARCHIVE_EOF;
     }
@@ -115,16 +172,33 @@ bool TArchiveStream::Next(TInventoryInput& input)
             return Stop(input, "cannot open the archive: " + ArchiveMessage(api, fArchive));
     }
     for (;;) {
-        struct archive_entry* entry = nullptr;
-        const int status = api->archive_read_next_header(fArchive, &entry);
+        struct archive_entry* entry = fHeldEntry;
+        int status = fHeldStatus;
+        if (!fHeld)
+            status = api->archive_read_next_header(fArchive, &entry);
+        fHeld = false;
+        if (status == ARCHIVE_RETRY) {
+            // A damaged stretch: the reader goes on at the next header it
+            // can read, which waits while the stretch gets one record.
+            ++fMembers;
+            input.name = fPath;
+            input.source = fPath;
+            input.problem = fPath + ": damaged " +
+                (fLastMember.empty() ? std::string("before the first member")
+                                     : "after the member " + fLastMember) +
+                ": " + ArchiveMessage(api, fArchive);
+            do
+                fHeldStatus = api->archive_read_next_header(fArchive, &fHeldEntry);
+            while (fHeldStatus == ARCHIVE_RETRY);
+            fHeld = true;
+            return true;
+        }
         if (status == ARCHIVE_EOF) {
             if (fMembers == 0)
                 return Stop(input, "the archive holds no inventory");
             fEnded = true;
             return false;
         }
-        if (status == ARCHIVE_RETRY)
-            continue;
         if (status == ARCHIVE_FATAL) {
             if (fMembers == 0 && fLastMember.empty())
                 return Stop(input, "cannot be read as an archive: " + ArchiveMessage(api, fArchive));
@@ -156,11 +230,17 @@ bool TArchiveStream::Next(TInventoryInput& input)
             input.problem = TooLargeProblem(input.name);
             return true;
         }
-        if (read < ARCHIVE_WARN) {
+        // A warning while reading data is a damaged member (a checksum that
+        // does not match): its text is not to be trusted.
+        if (read != ARCHIVE_OK) {
             input.text.clear();
             input.problem = input.name + ": cannot read the member: " + ArchiveMessage(api, fArchive);
-            if (read == ARCHIVE_FATAL)
+            if (read == ARCHIVE_FATAL) {
+                // The reader cannot go on: say so, since the members after
+                // this one get no record of their own.
                 fEnded = true;
+                input.problem += "; the archive is not read past it";
+            }
             return true;
         }
         if (!DecompressInPlace(input.text, input.source, input.problem))

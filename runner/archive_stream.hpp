@@ -7,6 +7,7 @@
 #include "inputs.hpp"
 
 struct archive;
+struct archive_entry;
 
 namespace tarvorun {
 struct TArchiveApi;
@@ -14,8 +15,9 @@ struct TArchiveApi;
 
 namespace tarvorun {
 
-// Decompresses gzip or zstd data whole. Answers false with libarchive's
-// message in `problem` when the data is damaged.
+// Decompresses gzip data (with zlib) or zstd data (with libarchive) whole.
+// Answers false with the library's message in `problem` when the data is
+// damaged.
 bool DecompressData(const std::string& packed, std::string& plain, std::uint64_t limit, std::string& problem);
 
 // The members of a tar or zip archive that are regular files, in archive
@@ -44,6 +46,11 @@ private:
     bool fOpened = false;
     std::size_t fMembers = 0;
     std::string fLastMember;
+    // A header read past a damaged stretch, to be taken at the next call,
+    // after the stretch's own record.
+    bool fHeld = false;
+    int fHeldStatus = 0;
+    struct archive_entry* fHeldEntry = nullptr;
 };
 
 }  // namespace tarvorun

@@ -2,6 +2,7 @@
 // logs, over an inventory file or the bundled example.
 #include <unistd.h>
 
+#include <cmath>
 #include <cstdint>
 #include <cstdio>
 #include <iostream>
@@ -180,7 +181,18 @@ int main(int argc, char** argv)
     app.add_option("--timeout", fleet.timeoutSeconds,
            "With many inventories: the longest one inventory's run may take (default: no limit)")
         ->type_name("SECONDS")
-        ->check(CLI::Validator(CLI::PositiveNumber).description(""));
+        ->check(CLI::Validator(
+            [](std::string& text) {
+                std::size_t used = 0;
+                try {
+                    const double seconds = std::stod(text, &used);
+                    if (used == text.size() && seconds > 0 && std::isfinite(seconds))
+                        return std::string();
+                } catch (const std::exception&) {
+                }
+                return "must be a number of seconds above 0, not \"" + text + "\"";
+            },
+            ""));
     app.add_option("--memory-limit", fleet.memoryLimitMb,
            "With many inventories: the address space of one inventory's worker (default: no limit)")
         ->type_name("MIB")

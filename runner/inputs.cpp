@@ -91,14 +91,12 @@ EArgumentKind ClassifyArgument(const std::string& argument)
     return S_ISREG(info.st_mode) && IsArchiveName(argument) ? EArgumentKind::Archive : EArgumentKind::File;
 }
 
-bool ReadInventoryFile(
-    const std::string& path, const std::string& source, std::string& text, std::string& problem)
+namespace {
+
+// Reads the open `fd` to its end and decompresses what it read when it needs
+// to be; the caller closes `fd`.
+bool ReadOpenInventory(int fd, const std::string& source, std::string& text, std::string& problem)
 {
-    const int fd = path == "-" ? STDIN_FILENO : open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0) {
-        problem = source + ": cannot open: " + ErrnoText(errno);
-        return false;
-    }
     // Read straight into the text, which is given room for the whole file
     // (and one byte more, to meet its end) or grows: hvp-run forks after
     // each read, and every page it writes after a fork is a page copied.
@@ -107,7 +105,6 @@ bool ReadInventoryFile(
     std::size_t room = 1 << 14;
     if (fstat(fd, &info) == 0 && S_ISREG(info.st_mode) && info.st_size > 0)
         room = static_cast<std::size_t>(info.st_size) + 1;
-    int error = 0;
     for (;;) {
         const std::size_t used = text.size();
         if (used == room)
@@ -115,62 +112,74 @@ bool ReadInventoryFile(
         text.resize(room);
         const ssize_t got = read(fd, &text[used], text.size() - used);
         text.resize(used + static_cast<std::size_t>(std::max<ssize_t>(got, 0)));
-        if (got > 0) {
-            if (text.size() > gInventorySizeLimit) {
-                if (fd != STDIN_FILENO)
-                    close(fd);
-                text.clear();
-                problem = TooLargeProblem(source);
-                return false;
-            }
-            continue;
-        } else if (got == 0) {
+        if (got == 0)
             break;
-        } else if (errno != EINTR) {
-            error = errno;
-            break;
-        } else {
-            // An interruption is for the caller to see; the text read so far
-            // is not an inventory.
-            error = EINTR;
-            break;
+        if (got < 0) {
+            // An interruption is for the caller to see too: the text read
+            // so far is not an inventory.
+            problem = source + ": cannot read: " + ErrnoText(errno);
+            text.clear();
+            return false;
+        }
+        if (text.size() > gInventorySizeLimit) {
+            text.clear();
+            problem = TooLargeProblem(source);
+            return false;
         }
     }
-    if (fd != STDIN_FILENO)
-        close(fd);
-    if (error != 0) {
-        problem = source + ": cannot read: " + ErrnoText(error);
+    return DecompressInPlace(text, source, problem);
+}
+
+}  // namespace
+
+bool ReadInventoryFile(
+    const std::string& path, const std::string& source, std::string& text, std::string& problem)
+{
+    const int fd = path == "-" ? STDIN_FILENO : open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) {
+        problem = source + ": cannot open: " + ErrnoText(errno);
         return false;
     }
-    return DecompressInPlace(text, source, problem);
+    const bool read = ReadOpenInventory(fd, source, text, problem);
+    if (fd != STDIN_FILENO)
+        close(fd);
+    return read;
 }
 
 std::shared_ptr<const NQXRHVP20::standin::TInventory> LoadInventoryFile(const std::string& path)
 {
     using NQXRHVP20::standin::TInventory;
-    // Compressed data is told by its first bytes. They are read ahead where
-    // the input can be read twice; a pipe on standard input cannot, so it is
-    // read whole first and decompressed when it needs to be.
+    // Compressed data is told by its first bytes. A regular file's are read
+    // ahead; a pipe, a device or standard input that is not a file cannot be
+    // read twice, so it is read whole, from the one opening (a writer at a
+    // named pipe must not see its reader go), and decompressed when it needs
+    // to be.
     const bool standardInput = path == "-";
+    const std::string source = standardInput ? "<stdin>" : path;
     const int fd = standardInput ? STDIN_FILENO : open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0)
+        return TInventory::LoadFile(path, gInventorySizeLimit);  // which names the problem
     struct stat info;
-    const bool seekable = fd >= 0 && fstat(fd, &info) == 0 && S_ISREG(info.st_mode);
+    const bool regular = fstat(fd, &info) == 0 && S_ISREG(info.st_mode);
     char head[4] = {};
     ssize_t got = 0;
-    if (seekable)
+    if (regular)
         got = pread(fd, head, sizeof head, standardInput ? lseek(fd, 0, SEEK_CUR) : 0);
-    if (fd >= 0 && !standardInput)
+    const bool compressed = got > 0 && IsCompressed(std::string(head, static_cast<std::size_t>(got)));
+    std::string text;
+    std::string problem;
+    bool read = true;
+    if (!regular)
+        read = ReadOpenInventory(fd, source, text, problem);
+    if (!standardInput)
         close(fd);
-    if ((standardInput && !seekable) ||
-        (got > 0 && IsCompressed(std::string(head, static_cast<std::size_t>(got))))) {
-        const std::string source = standardInput ? "<stdin>" : path;
-        std::string text;
-        std::string problem;
-        if (!ReadInventoryFile(path, source, text, problem))
-            throw std::runtime_error(problem);
-        return TInventory::LoadText(text, source);
-    }
-    return TInventory::LoadFile(path, gInventorySizeLimit);
+    if (regular && !compressed)
+        return TInventory::LoadFile(path, gInventorySizeLimit);
+    if (regular)
+        read = ReadInventoryFile(path, source, text, problem);
+    if (!read)
+        throw std::runtime_error(problem);
+    return TInventory::LoadText(text, source);
 }
 
 bool DecompressInPlace(std::string& text, const std::string& source, std::string& problem)

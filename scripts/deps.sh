@@ -8,7 +8,7 @@
 
 # What every build needs.
 BUILD_PACKAGES=(cmake ninja-build g++ pkg-config libboost-dev libsimdjson-dev nlohmann-json3-dev libcli11-dev
-                libarchive-dev libpci-dev libdpkg-dev librpm-dev)
+                libarchive-dev zlib1g-dev libpci-dev libdpkg-dev librpm-dev)
 # What the tests need on top: the report of many inventories is checked in
 # headless Chromium.
 TEST_PACKAGES=(libgtest-dev chromium)

@@ -10,6 +10,7 @@
 #include <filesystem>
 #include <fstream>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include <gtest/gtest.h>
@@ -124,6 +125,41 @@ std::vector<TExpected> Expand(const std::vector<std::string>& arguments)
 const std::string kGz = Compress("{\"_\":\"gz\"}", false);
 const std::string kZst = Compress("{\"_\":\"zst\"}", true);
 
+// The gzip data with one byte of its trailer's checksum changed.
+std::string WithBadChecksum(std::string gzip)
+{
+    gzip[gzip.size() - 8] = static_cast<char>(gzip[gzip.size() - 8] ^ 1);
+    return gzip;
+}
+
+// A plain tar, or a zip of stored (uncompressed) members, in memory.
+std::string ArchiveBytes(bool zip, const std::vector<TMember>& members)
+{
+    std::vector<char> buffer(1 << 16);
+    std::size_t used = 0;
+    struct archive* out = archive_write_new();
+    if (zip) {
+        archive_write_set_format_zip(out);
+        archive_write_set_format_option(out, "zip", "compression", "store");
+    } else {
+        archive_write_set_format_ustar(out);
+    }
+    archive_write_open_memory(out, buffer.data(), buffer.size(), &used);
+    for (const TMember& member : members) {
+        struct archive_entry* entry = archive_entry_new();
+        archive_entry_set_pathname(entry, member.path.c_str());
+        archive_entry_set_filetype(entry, AE_IFREG);
+        archive_entry_set_perm(entry, 0644);
+        archive_entry_set_size(entry, static_cast<la_int64_t>(member.content.size()));
+        archive_write_header(out, entry);
+        archive_write_data(out, member.content.data(), member.content.size());
+        archive_entry_free(entry);
+    }
+    archive_write_close(out);
+    archive_write_free(out);
+    return std::string(buffer.data(), used);
+}
+
 class Expansion : public ::testing::TestWithParam<TCase> { };
 
 TEST_P(Expansion, HandsOutTheInventoriesInInputOrder)
@@ -218,8 +254,33 @@ INSTANTIATE_TEST_SUITE_P(Inputs, DamagedInput,
     ::testing::Values(TFileCase{"empty tar", "empty.tar", "", "the archive holds no inventory"},
         TFileCase{"not an archive", "junk.zip", "this is not a zip", "cannot open the archive: "},
         TFileCase{"truncated gzip", "cut.json.gz", kGz.substr(0, kGz.size() / 2), "cannot decompress: "},
+        TFileCase{"gzip whose checksum does not match", "crc.json.gz", WithBadChecksum(kGz),
+            "cannot decompress: gzip data: incorrect data check"},
         TFileCase{"truncated tar.gz", "cut.tar.gz", kGz.substr(0, 12), "cannot open the archive: "}),
     [](const ::testing::TestParamInfo<TFileCase>& one) { return "Case" + std::to_string(one.index); });
+
+// A damaged member costs that member alone, and is reported where it was: a
+// tar header whose checksum does not match, a zip member whose data does not.
+TEST(Inputs, DamagedArchiveMembersAreReportedInTheirPlace)
+{
+    const std::vector<TMember> members = {{"a.json", "AAAA"}, {"b.json", "BBBB"}, {"c.json", "CCCC"}};
+    std::string tar = ArchiveBytes(false, members);
+    tar[512 + 512 + 148] = 'x';  // b.json's header checksum; a.json takes one block of data
+    std::string zip = ArchiveBytes(true, members);
+    zip[zip.find("BBBB")] = 'b';
+    TempFolder temp;
+    for (const auto& [name, bytes, damage] :
+        {std::tuple<std::string, std::string, std::string>{"in.tar", tar, "damaged after the member a.json: "},
+            {"in.zip", zip, "cannot read the member: "}}) {
+        const std::string path = (temp.Path() / name).string();
+        std::ofstream(path, std::ios::binary) << bytes;
+        const std::vector<TExpected> got = Expand({path});
+        ASSERT_EQ(got.size(), 3u) << name;
+        EXPECT_EQ(got[0].textOrProblem, "AAAA") << name;
+        EXPECT_EQ(got[1].textOrProblem.rfind("problem: " + damage, 0), 0u) << got[1].textOrProblem;
+        EXPECT_EQ(got[2].textOrProblem, "CCCC") << name;
+    }
+}
 
 TEST(Inputs, MissingFileIsNamedWithTheLoadersWords)
 {
