@@ -45,7 +45,8 @@ int ReadData(const TArchiveApi* api, struct archive* handle, std::string& text, 
 
 std::string TooLargeOnceDecompressed(std::uint64_t limit)
 {
-    return "larger than the " + NQXRHVP20::standin::DescribeSize(limit) + " limit on an inventory once decompressed";
+    return "larger than the " + NQXRHVP20::standin::DescribeSize(limit) +
+        " limit on an inventory once decompressed";
 }
 
 // Gzip data, one member or several in a row, each checked against the length
@@ -86,8 +87,9 @@ bool InflateGzip(const std::string& packed, std::string& plain, std::uint64_t li
         }
         if (status == Z_OK)
             continue;
-        problem = status == Z_BUF_ERROR ? std::string("gzip data: it ends early")
-                                        : "gzip data: " + std::string(stream.msg != nullptr ? stream.msg : "damaged");
+        problem = status == Z_BUF_ERROR
+            ? std::string("gzip data: it ends early")
+            : "gzip data: " + std::string(stream.msg != nullptr ? stream.msg : "damaged");
         break;
     }
     inflateEnd(&stream);

@@ -62,17 +62,9 @@ std::string Compress(const std::string& text, bool zstd)
     return std::string(buffer.data(), used);
 }
 
-void WriteArchive(const fs::path& path, EContainer container, const std::vector<TMember>& members)
+// Writes the members (a path ending in '/' is a folder) and closes `out`.
+void WriteMembers(struct archive* out, const std::vector<TMember>& members)
 {
-    struct archive* out = archive_write_new();
-    if (container == EContainer::Zip) {
-        archive_write_set_format_zip(out);
-    } else {
-        archive_write_set_format_pax_restricted(out);
-        container == EContainer::TarZst ? archive_write_add_filter_zstd(out)
-                                        : archive_write_add_filter_gzip(out);
-    }
-    ASSERT_EQ(archive_write_open_filename(out, path.c_str()), ARCHIVE_OK);
     for (const TMember& member : members) {
         struct archive_entry* entry = archive_entry_new();
         archive_entry_set_pathname(entry, member.path.c_str());
@@ -86,6 +78,20 @@ void WriteArchive(const fs::path& path, EContainer container, const std::vector<
     }
     archive_write_close(out);
     archive_write_free(out);
+}
+
+void WriteArchive(const fs::path& path, EContainer container, const std::vector<TMember>& members)
+{
+    struct archive* out = archive_write_new();
+    if (container == EContainer::Zip) {
+        archive_write_set_format_zip(out);
+    } else {
+        archive_write_set_format_pax_restricted(out);
+        container == EContainer::TarZst ? archive_write_add_filter_zstd(out)
+                                        : archive_write_add_filter_gzip(out);
+    }
+    ASSERT_EQ(archive_write_open_filename(out, path.c_str()), ARCHIVE_OK);
+    WriteMembers(out, members);
 }
 
 class TempFolder {
@@ -145,18 +151,7 @@ std::string ArchiveBytes(bool zip, const std::vector<TMember>& members)
         archive_write_set_format_ustar(out);
     }
     archive_write_open_memory(out, buffer.data(), buffer.size(), &used);
-    for (const TMember& member : members) {
-        struct archive_entry* entry = archive_entry_new();
-        archive_entry_set_pathname(entry, member.path.c_str());
-        archive_entry_set_filetype(entry, AE_IFREG);
-        archive_entry_set_perm(entry, 0644);
-        archive_entry_set_size(entry, static_cast<la_int64_t>(member.content.size()));
-        archive_write_header(out, entry);
-        archive_write_data(out, member.content.data(), member.content.size());
-        archive_entry_free(entry);
-    }
-    archive_write_close(out);
-    archive_write_free(out);
+    WriteMembers(out, members);
     return std::string(buffer.data(), used);
 }
 
@@ -269,9 +264,9 @@ TEST(Inputs, DamagedArchiveMembersAreReportedInTheirPlace)
     std::string zip = ArchiveBytes(true, members);
     zip[zip.find("BBBB")] = 'b';
     TempFolder temp;
-    for (const auto& [name, bytes, damage] :
-        {std::tuple<std::string, std::string, std::string>{"in.tar", tar, "damaged after the member a.json: "},
-            {"in.zip", zip, "cannot read the member: "}}) {
+    for (const auto& [name, bytes, damage] : {std::tuple<std::string, std::string, std::string>{
+                                                  "in.tar", tar, "damaged after the member a.json: "},
+             {"in.zip", zip, "cannot read the member: "}}) {
         const std::string path = (temp.Path() / name).string();
         std::ofstream(path, std::ios::binary) << bytes;
         const std::vector<TExpected> got = Expand({path});
