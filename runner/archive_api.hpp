@@ -23,6 +23,7 @@ namespace tarvorun {
     X(archive_read_free)                                                                                     \
     X(archive_read_new)                                                                                      \
     X(archive_read_next_header)                                                                              \
+    X(archive_read_open)                                                                                     \
     X(archive_read_open_filename)                                                                            \
     X(archive_read_open_memory)                                                                              \
     X(archive_read_support_filter_all)                                                                       \
@@ -32,7 +33,8 @@ namespace tarvorun {
     X(archive_read_support_format_gnutar)                                                                    \
     X(archive_read_support_format_raw)                                                                       \
     X(archive_read_support_format_tar)                                                                       \
-    X(archive_read_support_format_zip)
+    X(archive_read_support_format_zip)                                                                       \
+    X(archive_set_error)
 
 struct TArchiveApi {
 #define TARVORUN_ARCHIVE_MEMBER(name) decltype(&::name) name = nullptr;

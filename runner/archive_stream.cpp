@@ -1,14 +1,24 @@
 #include "archive_stream.hpp"
 
-#include <limits>
+#include <fcntl.h>
+#include <unistd.h>
 
-#include <zlib.h>
+#include <cerrno>
+#include <cstring>
 
 #include "archive_api.hpp"
+#include "gzip_reader.hpp"
 #include "inputs.hpp"
 #include "text_file.hpp"
 
 namespace tarvorun {
+
+// A gzip-compressed archive's data, decompressed by zlib for libarchive: its
+// reader checks the gzip checksum, which libarchive's own does not.
+struct TGzipArchiveSource {
+    const TArchiveApi* api;
+    TGzipReader reader;
+};
 
 namespace {
 
@@ -43,58 +53,30 @@ int ReadData(const TArchiveApi* api, struct archive* handle, std::string& text, 
     }
 }
 
-std::string TooLargeOnceDecompressed(std::uint64_t limit)
+// What libarchive reads of a gzip-compressed archive: the archive's text, as
+// zlib gives it.
+la_ssize_t ReadGzipArchive(struct archive* handle, void* client, const void** buffer)
 {
-    return "larger than the " + NQXRHVP20::standin::DescribeSize(limit) +
-        " limit on an inventory once decompressed";
+    auto* source = static_cast<TGzipArchiveSource*>(client);
+    const char* data = nullptr;
+    const long got = source->reader.Read(&data);
+    *buffer = data;
+    if (got < 0) {
+        source->api->archive_set_error(handle, EIO, "%s", source->reader.Problem().c_str());
+        return ARCHIVE_FATAL;
+    }
+    return got;
 }
 
-// Gzip data, one member or several in a row, each checked against the length
-// and checksum its trailer gives (a damaged byte of stored data would
-// otherwise pass unseen).
-bool InflateGzip(const std::string& packed, std::string& plain, std::uint64_t limit, std::string& problem)
+// Whether the file starts as gzip data does.
+bool StartsAsGzip(const std::string& path)
 {
-    z_stream stream{};
-    if (packed.size() > std::numeric_limits<uInt>::max()) {
-        problem = TooLargeOnceDecompressed(limit);
-        return false;
-    }
-    if (inflateInit2(&stream, 16 + MAX_WBITS) != Z_OK) {
-        problem = "gzip data: cannot start decompressing";
-        return false;
-    }
-    stream.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(packed.data()));
-    stream.avail_in = static_cast<uInt>(packed.size());  // an inventory is under 4 GiB
-    char buffer[1 << 16];
-    for (;;) {
-        stream.next_out = reinterpret_cast<Bytef*>(buffer);
-        stream.avail_out = sizeof buffer;
-        const int status = inflate(&stream, Z_NO_FLUSH);
-        plain.append(buffer, sizeof buffer - stream.avail_out);
-        if (plain.size() > limit) {
-            problem = TooLargeOnceDecompressed(limit);
-            break;
-        }
-        if (status == Z_STREAM_END) {
-            // Another member follows, or what follows is not gzip data and
-            // is left aside, as gzip itself does.
-            if (stream.avail_in < 2 || stream.next_in[0] != 0x1f || stream.next_in[1] != 0x8b) {
-                inflateEnd(&stream);
-                return true;
-            }
-            if (inflateReset(&stream) == Z_OK)
-                continue;
-        }
-        if (status == Z_OK)
-            continue;
-        problem = status == Z_BUF_ERROR
-            ? std::string("gzip data: it ends early")
-            : "gzip data: " + std::string(stream.msg != nullptr ? stream.msg : "damaged");
-        break;
-    }
-    inflateEnd(&stream);
-    plain.clear();
-    return false;
+    unsigned char head[2] = {};
+    const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    const ssize_t got = fd >= 0 ? pread(fd, head, sizeof head, 0) : 0;
+    if (fd >= 0)
+        close(fd);
+    return got == 2 && head[0] == 0x1f && head[1] == 0x8b;
 }
 
 }  // namespace
@@ -118,7 +100,8 @@ bool DecompressData(const std::string& packed, std::string& plain, std::uint64_t
         if (status == ARCHIVE_OK || status == ARCHIVE_WARN) {
             const int read = ReadData(api, handle, plain, limit);
             if (read == kTooLarge) {
-                problem = TooLargeOnceDecompressed(limit);
+                problem = "larger than the " + NQXRHVP20::standin::DescribeSize(limit) +
+                    " limit on an inventory once decompressed";
                 api->archive_read_free(handle);
                 return false;
             }
@@ -170,7 +153,17 @@ bool TArchiveStream::Next(TInventoryInput& input)
     const TArchiveApi* api = fApi;
     if (!fOpened) {
         fOpened = true;
-        if (api->archive_read_open_filename(fArchive, fPath.c_str(), 1 << 16) != ARCHIVE_OK)
+        int opened = ARCHIVE_OK;
+        if (StartsAsGzip(fPath)) {
+            const int fd = open(fPath.c_str(), O_RDONLY | O_CLOEXEC);
+            if (fd < 0)
+                return Stop(input, std::string("cannot open the archive: ") + std::strerror(errno));
+            fGzip.reset(new TGzipArchiveSource{api, TGzipReader(fd)});
+            opened = api->archive_read_open(fArchive, fGzip.get(), nullptr, ReadGzipArchive, nullptr);
+        } else {
+            opened = api->archive_read_open_filename(fArchive, fPath.c_str(), 1 << 16);
+        }
+        if (opened != ARCHIVE_OK)
             return Stop(input, "cannot open the archive: " + ArchiveMessage(api, fArchive));
     }
     for (;;) {
@@ -196,6 +189,16 @@ bool TArchiveStream::Next(TInventoryInput& input)
             return true;
         }
         if (status == ARCHIVE_EOF) {
+            // The tar ends before its gzip data does: the rest is read, so
+            // that the checksum at its end is checked.
+            if (fGzip) {
+                const char* rest = nullptr;
+                long got = 0;
+                while ((got = fGzip->reader.Read(&rest)) > 0) { }
+                if (got < 0)
+                    return Stop(
+                        input, "damaged after the member " + fLastMember + ": " + fGzip->reader.Problem());
+            }
             if (fMembers == 0)
                 return Stop(input, "the archive holds no inventory");
             fEnded = true;

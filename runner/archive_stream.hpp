@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <string>
 
 #include "inputs.hpp"
@@ -11,7 +12,8 @@ struct archive_entry;
 
 namespace tarvorun {
 struct TArchiveApi;
-}
+struct TGzipArchiveSource;
+}  // namespace tarvorun
 
 namespace tarvorun {
 
@@ -51,6 +53,9 @@ private:
     bool fHeld = false;
     int fHeldStatus = 0;
     struct archive_entry* fHeldEntry = nullptr;
+    // A gzip-compressed archive is decompressed here rather than by
+    // libarchive, so that its checksum is checked.
+    std::unique_ptr<TGzipArchiveSource> fGzip;
 };
 
 }  // namespace tarvorun

@@ -255,7 +255,8 @@ INSTANTIATE_TEST_SUITE_P(Inputs, DamagedInput,
     [](const ::testing::TestParamInfo<TFileCase>& one) { return "Case" + std::to_string(one.index); });
 
 // A damaged member costs that member alone, and is reported where it was: a
-// tar header whose checksum does not match, a zip member whose data does not.
+// tar header whose checksum does not match, a zip member whose data does not,
+// a .tar.gz whose gzip checksum does not.
 TEST(Inputs, DamagedArchiveMembersAreReportedInTheirPlace)
 {
     const std::vector<TMember> members = {{"a.json", "AAAA"}, {"b.json", "BBBB"}, {"c.json", "CCCC"}};
@@ -275,6 +276,14 @@ TEST(Inputs, DamagedArchiveMembersAreReportedInTheirPlace)
         EXPECT_EQ(got[1].textOrProblem.rfind("problem: " + damage, 0), 0u) << got[1].textOrProblem;
         EXPECT_EQ(got[2].textOrProblem, "CCCC") << name;
     }
+    // A .tar.gz whose gzip checksum fails is found out at its end.
+    const std::string path = (temp.Path() / "in.tgz").string();
+    std::ofstream(path, std::ios::binary) << WithBadChecksum(Compress(ArchiveBytes(false, members), false));
+    const std::vector<TExpected> got = Expand({path});
+    ASSERT_EQ(got.size(), 4u) << got[0].textOrProblem;
+    EXPECT_EQ(got[2].textOrProblem, "CCCC");
+    EXPECT_EQ(
+        got[3].textOrProblem, "problem: damaged after the member c.json: gzip data: incorrect data check");
 }
 
 TEST(Inputs, MissingFileIsNamedWithTheLoadersWords)
