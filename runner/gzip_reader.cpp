@@ -46,7 +46,8 @@ bool TGzipReader::Refill()
         return false;
     // What is left of the input moves to the front, and the rest is read.
     const std::size_t left = fStream.avail_in;
-    std::memmove(fIn, fStream.next_in, left);
+    if (left > 0)
+        std::memmove(fIn, fStream.next_in, left);
     for (;;) {
         const ssize_t got = read(fFd, fIn + left, sizeof fIn - left);
         if (got < 0 && errno == EINTR)
