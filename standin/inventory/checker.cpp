@@ -142,10 +142,11 @@ void CheckDocument(const std::string& source, dom::element document, const TSlic
     TMemberNames names;
     for (const dom::key_value_pair member : root) {
         const TPath here = top.Member(member.key);
-        if (!names.Add(member.key))
-            checker.FailDuplicate(here, member.key);
+        // Comments are ignored, twice over too.
         if (!member.key.empty() && member.key.front() == '_')
             continue;
+        if (!names.Add(member.key))
+            checker.FailDuplicate(here, member.key);
         if (member.key == "operatingSystemType") {
             const dom::element value = member.value;
             if (value.is_object()) {
@@ -182,6 +183,9 @@ void CheckDocument(const std::string& source, dom::element document, const TSlic
                     bool hasInstances = false;
                     for (const dom::key_value_pair part : form) {
                         const TPath partPath = clsPath.Member(part.key);
+                        if ((part.key == "instances" && hasInstances) ||
+                            (part.key == "enumerate" && entry.hasEnumerateError))
+                            checker.FailDuplicate(partPath, part.key);
                         if (part.key == "instances") {
                             checker.CheckInstances(
                                 checker.ExpectArray(part.value, partPath, "instances"), partPath);

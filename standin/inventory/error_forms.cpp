@@ -12,7 +12,12 @@ bool ReadErrorForm(
 {
     onValue = false;
     bool hasError = false;
+    bool hasOn = false;
     for (const dom::key_value_pair member : form) {
+        if ((member.key == "error" && hasError) || (member.key == "on" && hasOn)) {
+            problem = "duplicate member \"" + std::string(member.key) + "\" in an error form";
+            return false;
+        }
         if (member.key == "error") {
             hasError = true;
             const dom::element x = member.value;
@@ -38,6 +43,7 @@ bool ReadErrorForm(
                 return false;
             }
         } else if (member.key == "on" && allowOn) {
+            hasOn = true;
             if (!member.value.is_string() || member.value.get_string().value_unsafe() != "value") {
                 problem = "\"on\" must be \"value\"";
                 return false;

@@ -11,8 +11,22 @@
 namespace NQXRHVP20 {
 namespace standin {
 
+namespace {
+
+// A NUL byte, which an inventory may write as \u0000 in a name or a text,
+// would end the message wherever it is read as a C string: it is shown as
+// it was written.
+std::string WithoutNul(std::string text)
+{
+    for (std::size_t at = text.find('\0'); at != std::string::npos; at = text.find('\0', at + 6))
+        text.replace(at, 1, "\\u0000");
+    return text;
+}
+
+}  // namespace
+
 TInventoryError::TInventoryError(const std::string& source, const std::string& message)
-    : std::runtime_error(source + ": " + message), fSource(source), fProblem(message)
+    : std::runtime_error(WithoutNul(source + ": " + message)), fSource(source), fProblem(WithoutNul(message))
 {
 }
 

@@ -3,6 +3,7 @@
 #include <cerrno>
 #include <charconv>
 #include <cmath>
+#include <cstdlib>
 #include <limits>
 
 #include "inventory_document.hpp"
@@ -136,6 +137,20 @@ bool ReadIntegerLiteral(
         }
         break;
     }
+    case dom::element_type::DOUBLE: {
+        // A JSON number written with a fraction or an exponent is taken when
+        // its value is whole: 1e2 and 100.0 are 100.
+        const double number = literal.get_double().value_unsafe();
+        if (std::trunc(number) != number) {
+            problem = LiteralProblem(typeName, "must be an integer, or a text holding one");
+            return false;
+        }
+        shown = TCIMValue::MakeReal(kCIMTypeReal64, number).ToString(10);
+        negative = number < 0 || std::signbit(number);
+        overflow = std::fabs(number) >= 18446744073709551616.0;  // 2^64
+        magnitude = overflow ? 0 : static_cast<std::uint64_t>(std::fabs(number));
+        break;
+    }
     default:
         problem = LiteralProblem(typeName, "must be an integer, or a text holding one");
         return false;
@@ -181,15 +196,29 @@ bool ReadRealLiteral(
         std::uint64_t magnitude = 0;
         bool overflow = false;
         const bool hex = text.find_first_of("xX") != std::string_view::npos;
-        if (hex && ParseIntegerText(text, negative, magnitude, overflow) && !overflow) {
-            number = negative ? -static_cast<double>(magnitude) : static_cast<double>(magnitude);
+        if (hex && ParseIntegerText(text, negative, magnitude, overflow)) {
+            // Beyond 64 bits, the digits are still a number, rounded.
+            number = overflow ? std::strtod(std::string(text).c_str(), nullptr)
+                : negative    ? -static_cast<double>(magnitude)
+                              : static_cast<double>(magnitude);
             break;
         }
         const char* end = text.data() + text.size();
         const std::from_chars_result result = std::from_chars(text.data(), end, number);
-        if (text.empty() || hex || result.ptr != end || result.ec != std::errc() || !std::isfinite(number)) {
+        if (text.empty() || hex || result.ptr != end ||
+            (result.ec != std::errc() && result.ec != std::errc::result_out_of_range) ||
+            !std::isfinite(number)) {
             problem = LiteralProblem(typeName, shown + " is not a decimal or 0x hexadecimal number");
             return false;
+        }
+        if (result.ec == std::errc::result_out_of_range) {
+            // Too small for a double it rounds to zero or a subnormal, as a
+            // JSON number does; too large, it is out of range.
+            number = std::strtod(std::string(text).c_str(), nullptr);
+            if (!std::isfinite(number)) {
+                problem = LiteralProblem(typeName, shown + " is out of range");
+                return false;
+            }
         }
         break;
     }
@@ -197,12 +226,18 @@ bool ReadRealLiteral(
         problem = LiteralProblem(typeName, "must be a number, or a text holding one");
         return false;
     }
-    if (type == kCIMTypeReal32 && std::fabs(number) > std::numeric_limits<float>::max()) {
+    // A real32 holds what rounds to a finite float: up to the largest float
+    // and half a step beyond it, so that the largest float's own shortest
+    // text (3.4028235e+38) reads back.
+    constexpr double kReal32Limit = 3.4028235677973366e38;
+    if (type == kCIMTypeReal32 && std::fabs(number) >= kReal32Limit) {
         problem = LiteralProblem(typeName,
             (shown.empty() ? TCIMValue::MakeReal(kCIMTypeReal64, number).ToString(10) : shown) +
                 " is out of range");
         return false;
     }
+    if (type == kCIMTypeReal32 && std::fabs(number) > std::numeric_limits<float>::max())
+        number = std::copysign(static_cast<double>(std::numeric_limits<float>::max()), number);
     value = TCIMValue::MakeReal(type, number);
     return true;
 }

@@ -82,6 +82,12 @@ const TValueCase kValueCases[] = {
     {"sint16", R"({"sint16": -7})", hvp::kCIMTypeSInt16, false, "-7"},
     {"real32", R"({"real32": 0.1})", hvp::kCIMTypeReal32, false, "0.1"},
     {"real64_text", R"({"real64": "2.5"})", hvp::kCIMTypeReal64, false, "2.5"},
+    {"uint16_whole_number_with_exponent", R"({"uint16": 1e2})", hvp::kCIMTypeUInt16, false, "100"},
+    {"real32_largest_float_as_written", R"({"real32": 3.4028235e38})", hvp::kCIMTypeReal32, false,
+        "3.4028235e+38"},
+    {"real64_text_below_the_smallest", R"({"real64": "1e-400"})", hvp::kCIMTypeReal64, false, "0"},
+    {"real64_hex_beyond_64_bits", R"({"real64": "0x10000000000000000"})", hvp::kCIMTypeReal64, false,
+        "18446744073709551616"},
     {"boolean", R"({"boolean": false})", hvp::kCIMTypeBoolean, false, "false"},
     {"char16", R"({"char16": "\u00e9"})", hvp::kCIMTypeChar16, false, "\xC3\xA9"},
     {"string_typed", R"({"string": "x"})", hvp::kCIMTypeString, false, "x"},
@@ -151,8 +157,8 @@ TEST(ErrorForms, FailEachOperationAsTheyDescribe)
 
 TEST(Inventory, CommentsAreIgnoredAndTheOperatingSystemDefaultsToZero)
 {
-    const auto ns = hvp::standin::MakeInventoryNamespace(
-        TInventory::LoadText(R"({"_about": "x", "_more": [1, {"y": 2}], "classes": {}})", "test.json"));
+    const auto ns = hvp::standin::MakeInventoryNamespace(TInventory::LoadText(
+        R"({"_about": "x", "_more": [1, {"y": 2}], "_about": 3, "classes": {}})", "test.json"));
     EXPECT_EQ(hvp::TCIMSchemaHelper::GetOperatingSystemType(ns), 0);
     const auto ns36 = hvp::standin::MakeInventoryNamespace(
         TInventory::LoadText(R"({"operatingSystemType": 36})", "test.json"));
@@ -206,6 +212,20 @@ const TRejectCase kRejectCases[] = {
         "test.json: at classes.A[0].P: uint16 literal \"-0\" is out of range"},
     {"uint64_minus_zero_hex", R"({"classes": {"A": [{"P": {"uint64": "-0x0"}}]}})",
         "test.json: at classes.A[0].P: uint64 literal \"-0x0\" is out of range"},
+    {"uint16_fraction", R"({"classes": {"A": [{"P": {"uint16": 1.5}}]}})",
+        "test.json: at classes.A[0].P: uint16 literal must be an integer, or a text holding one"},
+    {"real32_past_rounding_to_the_largest", R"({"classes": {"A": [{"P": {"real32": 3.4028236e38}}]}})",
+        "test.json: at classes.A[0].P: real32 literal 3.4028236e+38 is out of range"},
+    {"real64_text_beyond_the_largest", R"({"classes": {"A": [{"P": {"real64": "1e309"}}]}})",
+        "test.json: at classes.A[0].P: real64 literal \"1e309\" is out of range"},
+    {"error_form_twice_error", R"({"classes": {"A": {"error": 15, "error": 7}}})",
+        "test.json: at classes.A: duplicate member \"error\" in an error form"},
+    {"class_entry_twice_instances", R"({"classes": {"A": {"instances": [], "instances": []}}})",
+        "test.json: at classes.A.instances: duplicate member \"instances\""},
+    {"nul_in_a_name_shown_as_written", R"({"a\u0000b": 1})",
+        "test.json: at a\\u0000b: unknown member (the inventory holds \"classes\" and "
+        "\"operatingSystemType\"; "
+        "members starting with _ are comments)"},
 };
 
 INSTANTIATE_TEST_SUITE_P(Inventories, Rejected, ::testing::ValuesIn(kRejectCases), TCaseName());
