@@ -201,6 +201,9 @@ void CheckDocument(const std::string& source, dom::element document, const TSlic
                     }
                     if (!hasInstances)
                         checker.Fail(clsPath, "a class entry object needs \"instances\"");
+                    if (!entry.hasEnumerateError)
+                        checker.Fail(clsPath,
+                            "a class entry object needs \"enumerate\" (instances alone are an array)");
                 }
                 if (!classNames.insert(cls.key).second)
                     checker.Fail(clsPath, "duplicate class \"" + Excerpt(cls.key) + "\"");
