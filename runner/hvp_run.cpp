@@ -5,6 +5,7 @@
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
+#include <cstring>
 #include <iostream>
 #include <limits>
 #include <memory>
@@ -121,6 +122,22 @@ private:
     tarvorun::TOutcome& fOutcome;
 };
 
+// Why the report cannot be written at `path`, or nothing: the file must be
+// writable where it is, or creatable in its folder.
+std::string ReportPathProblem(const std::string& path)
+{
+    if (path.empty())
+        return "--report: an empty path names no file";
+    if (access(path.c_str(), F_OK) == 0)
+        return access(path.c_str(), W_OK) == 0 ? std::string()
+                                               : path + ": cannot write the report: " + std::strerror(errno);
+    const std::size_t slash = path.find_last_of('/');
+    const std::string folder = slash == std::string::npos ? "." : slash == 0 ? "/" : path.substr(0, slash);
+    if (access(folder.c_str(), W_OK | X_OK) != 0)
+        return path + ": cannot write the report: " + std::strerror(errno);
+    return std::string();
+}
+
 bool WriteReport(const tarvorun::TReport& report, const std::string& path)
 {
     std::string problem;
@@ -223,6 +240,15 @@ int main(int argc, char** argv)
         return kExitUsage;
     }
 
+    if (app.count("--report") > 0) {
+        // The page's file is tried before anything runs, so that a path that
+        // cannot be written is bad usage, with nothing run or printed.
+        const std::string problem = ReportPathProblem(reportPath);
+        if (!problem.empty()) {
+            std::fprintf(stderr, "hvp-run: %s\n", problem.c_str());
+            return kExitUsage;
+        }
+    }
     if (!jsonlFiles.empty()) {
         if (reportPath.empty() || !inventories.empty()) {
             std::fprintf(stderr, "hvp-run: --from-jsonl needs --report and no INVENTORY\n");
@@ -250,7 +276,7 @@ int main(int argc, char** argv)
             return kExitUsage;
         }
     if (live && !inventories.empty()) {
-        std::fprintf(stderr, "hvp-run: --live takes no INVENTORY: it collects this machine's\n");
+        std::fprintf(stderr, "hvp-run: --live takes no INVENTORY: it collects this machine's own\n");
         return kExitUsage;
     }
 

@@ -1,8 +1,10 @@
 #include "report.hpp"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <fstream>
+#include <iterator>
 
 #include "json_line.hpp"
 #include "output.hpp"
@@ -98,6 +100,12 @@ bool TReport::AddJsonl(const std::string& path, std::string& problem)
         }
         try {
             const std::string type = record["type"].get<std::string>();
+            static const char* const kTypes[] = {
+                "plugin", "request", "log", "call", "assertion", "exception", "error", "summary"};
+            if (std::find(std::begin(kTypes), std::end(kTypes), type) == std::end(kTypes)) {
+                problem = place + "not a record of hvp-run: no record has the type \"" + type + "\"";
+                return false;
+            }
             if (type == "summary") {
                 open = false;
                 continue;

@@ -274,8 +274,10 @@ INSTANTIATE_TEST_SUITE_P(Fleet, ExitStatus,
         TStatusCase{"an exception and an unreadable one", std::string(kThrows) + kBad + kGood, 2, false},
         TStatusCase{"plug-in missing", std::string("--plugin /nonexistent.so") + kGood, 3, true},
         TStatusCase{"from-jsonl without report", "--from-jsonl x.jsonl", 2, true},
+        TStatusCase{"from-jsonl with inventories", "--report r.html --from-jsonl x.jsonl -- y.json", 2, true},
         TStatusCase{
-            "from-jsonl with inventories", "--report r.html --from-jsonl x.jsonl -- y.json", 2, true}),
+            "report that cannot be written", std::string("--report /nonexistent/r.html") + kGood, 2, true},
+        TStatusCase{"report with an empty path", std::string("--report ''") + kGood, 2, true}),
     [](const ::testing::TestParamInfo<TStatusCase>& one) { return "Case" + std::to_string(one.index); });
 
 // Whether any process runs this build's hvp-run.
