@@ -1,7 +1,9 @@
 // hvp-run: loads the analysis plug-in as the host does and prints what it
 // logs, over an inventory file or the bundled example.
+#include <sys/stat.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
@@ -128,9 +130,13 @@ std::string ReportPathProblem(const std::string& path)
 {
     if (path.empty())
         return "--report: an empty path names no file";
-    if (access(path.c_str(), F_OK) == 0)
+    struct stat info;
+    if (stat(path.c_str(), &info) == 0) {
+        if (S_ISDIR(info.st_mode))
+            return path + ": cannot write the report: " + std::strerror(EISDIR);
         return access(path.c_str(), W_OK) == 0 ? std::string()
                                                : path + ": cannot write the report: " + std::strerror(errno);
+    }
     const std::size_t slash = path.find_last_of('/');
     const std::string folder = slash == std::string::npos ? "." : slash == 0 ? "/" : path.substr(0, slash);
     if (access(folder.c_str(), W_OK | X_OK) != 0)

@@ -277,7 +277,8 @@ INSTANTIATE_TEST_SUITE_P(Fleet, ExitStatus,
         TStatusCase{"from-jsonl with inventories", "--report r.html --from-jsonl x.jsonl -- y.json", 2, true},
         TStatusCase{
             "report that cannot be written", std::string("--report /nonexistent/r.html") + kGood, 2, true},
-        TStatusCase{"report with an empty path", std::string("--report ''") + kGood, 2, true}),
+        TStatusCase{"report with an empty path", std::string("--report ''") + kGood, 2, true},
+        TStatusCase{"report onto a folder", std::string("--report SRC") + kGood, 2, true}),
     [](const ::testing::TestParamInfo<TStatusCase>& one) { return "Case" + std::to_string(one.index); });
 
 // Whether any process runs this build's hvp-run.
