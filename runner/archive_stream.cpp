@@ -68,22 +68,38 @@ la_ssize_t ReadGzipArchive(struct archive* handle, void* client, const void** bu
     return got;
 }
 
-// Whether the file starts as gzip data does.
-bool StartsAsGzip(const std::string& path)
+std::string TooLargeOnceDecompressed(std::uint64_t limit)
 {
-    unsigned char head[2] = {};
-    const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    const ssize_t got = fd >= 0 ? pread(fd, head, sizeof head, 0) : 0;
-    if (fd >= 0)
-        close(fd);
-    return got == 2 && head[0] == 0x1f && head[1] == 0x8b;
+    return "larger than the " + NQXRHVP20::standin::DescribeSize(limit) +
+        " limit on an inventory once decompressed";
+}
+
+// Gzip data whole, with zlib.
+bool InflateGzip(const std::string& packed, std::string& plain, std::uint64_t limit, std::string& problem)
+{
+    TGzipReader reader(packed);
+    const char* data = nullptr;
+    for (long got; (got = reader.Read(&data)) != 0;) {
+        if (got < 0) {
+            problem = reader.Problem();
+            plain.clear();
+            return false;
+        }
+        plain.append(data, static_cast<std::size_t>(got));
+        if (plain.size() > limit) {
+            problem = TooLargeOnceDecompressed(limit);
+            plain.clear();
+            return false;
+        }
+    }
+    return true;
 }
 
 }  // namespace
 
 bool DecompressData(const std::string& packed, std::string& plain, std::uint64_t limit, std::string& problem)
 {
-    if (packed.compare(0, 2, "\x1f\x8b") == 0)
+    if (IsGzip(packed))
         return InflateGzip(packed, plain, limit, problem);
     const TArchiveApi* api = ArchiveApi(problem);
     if (api == nullptr)
@@ -100,8 +116,7 @@ bool DecompressData(const std::string& packed, std::string& plain, std::uint64_t
         if (status == ARCHIVE_OK || status == ARCHIVE_WARN) {
             const int read = ReadData(api, handle, plain, limit);
             if (read == kTooLarge) {
-                problem = "larger than the " + NQXRHVP20::standin::DescribeSize(limit) +
-                    " limit on an inventory once decompressed";
+                problem = TooLargeOnceDecompressed(limit);
                 api->archive_read_free(handle);
                 return false;
             }
@@ -153,14 +168,19 @@ bool TArchiveStream::Next(TInventoryInput& input)
     const TArchiveApi* api = fApi;
     if (!fOpened) {
         fOpened = true;
+        // The one opening tells gzip data by its first bytes and, if so,
+        // goes on to feed zlib.
+        const int fd = open(fPath.c_str(), O_RDONLY | O_CLOEXEC);
+        if (fd < 0)
+            return Stop(input, std::string("cannot open the archive: ") + std::strerror(errno));
+        char head[2] = {};
+        const ssize_t got = pread(fd, head, sizeof head, 0);
         int opened = ARCHIVE_OK;
-        if (StartsAsGzip(fPath)) {
-            const int fd = open(fPath.c_str(), O_RDONLY | O_CLOEXEC);
-            if (fd < 0)
-                return Stop(input, std::string("cannot open the archive: ") + std::strerror(errno));
+        if (IsGzip(std::string_view(head, got > 0 ? static_cast<std::size_t>(got) : 0))) {
             fGzip.reset(new TGzipArchiveSource{api, TGzipReader(fd)});
             opened = api->archive_read_open(fArchive, fGzip.get(), nullptr, ReadGzipArchive, nullptr);
         } else {
+            close(fd);
             opened = api->archive_read_open_filename(fArchive, fPath.c_str(), 1 << 16);
         }
         if (opened != ARCHIVE_OK)

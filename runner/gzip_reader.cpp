@@ -6,8 +6,6 @@
 #include <cstring>
 #include <limits>
 
-#include "text_file.hpp"
-
 namespace tarvorun {
 
 TGzipReader::TGzipReader(std::string_view bytes)
@@ -83,7 +81,7 @@ long TGzipReader::Read(const char** data)
                 Refill();
             if (!fProblem.empty())
                 return -1;
-            if (fStream.avail_in >= 2 && fStream.next_in[0] == 0x1f && fStream.next_in[1] == 0x8b)
+            if (IsGzip(std::string_view(reinterpret_cast<const char*>(fStream.next_in), fStream.avail_in)))
                 inflateReset(&fStream);
             else
                 fEnded = true;
@@ -105,27 +103,6 @@ long TGzipReader::Read(const char** data)
             return -1;
     }
     return 0;
-}
-
-bool InflateGzip(const std::string& packed, std::string& plain, std::uint64_t limit, std::string& problem)
-{
-    TGzipReader reader(packed);
-    const char* data = nullptr;
-    for (long got; (got = reader.Read(&data)) != 0;) {
-        if (got < 0) {
-            problem = reader.Problem();
-            plain.clear();
-            return false;
-        }
-        plain.append(data, static_cast<std::size_t>(got));
-        if (plain.size() > limit) {
-            problem = "larger than the " + NQXRHVP20::standin::DescribeSize(limit) +
-                " limit on an inventory once decompressed";
-            plain.clear();
-            return false;
-        }
-    }
-    return true;
 }
 
 }  // namespace tarvorun

@@ -42,8 +42,10 @@ private:
     char fOut[1 << 16];
 };
 
-// Decompresses all of `packed`; false with the problem when it is damaged
-// or its text is larger than `limit`.
-bool InflateGzip(const std::string& packed, std::string& plain, std::uint64_t limit, std::string& problem);
+// Whether `bytes` start as gzip data does.
+inline bool IsGzip(std::string_view bytes)
+{
+    return bytes.size() >= 2 && bytes[0] == '\x1f' && bytes[1] == '\x8b';
+}
 
 }  // namespace tarvorun

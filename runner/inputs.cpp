@@ -13,6 +13,7 @@
 #include <stdexcept>
 
 #include "archive_stream.hpp"
+#include "gzip_reader.hpp"
 
 namespace tarvorun {
 
@@ -56,9 +57,8 @@ bool IsInventoryName(const std::string& name)
 
 bool IsCompressed(const std::string& head)
 {
-    static const char kGzip[] = "\x1f\x8b";
     static const char kZstd[] = "\x28\xb5\x2f\xfd";
-    return head.compare(0, 2, kGzip) == 0 || head.compare(0, 4, kZstd) == 0;
+    return IsGzip(head) || head.compare(0, 4, kZstd) == 0;
 }
 
 namespace {
@@ -150,10 +150,11 @@ std::shared_ptr<const NQXRHVP20::standin::TInventory> LoadInventoryFile(const st
 {
     using NQXRHVP20::standin::TInventory;
     // Compressed data is told by its first bytes. A regular file's are read
-    // ahead; a pipe, a device or standard input that is not a file cannot be
-    // read twice, so it is read whole, from the one opening (a writer at a
-    // named pipe must not see its reader go), and decompressed when it needs
-    // to be.
+    // ahead, and a plain one is loaded by the loader's own reader. Anything
+    // else is read whole from this one opening and decompressed when it
+    // needs to be: a pipe, a device or standard input that is not a file
+    // cannot be read twice, and a writer at a named pipe must not see its
+    // reader go.
     const bool standardInput = path == "-";
     const std::string source = standardInput ? "<stdin>" : path;
     const int fd = standardInput ? STDIN_FILENO : open(path.c_str(), O_RDONLY | O_CLOEXEC);
@@ -166,17 +167,16 @@ std::shared_ptr<const NQXRHVP20::standin::TInventory> LoadInventoryFile(const st
     if (regular)
         got = pread(fd, head, sizeof head, standardInput ? lseek(fd, 0, SEEK_CUR) : 0);
     const bool compressed = got > 0 && IsCompressed(std::string(head, static_cast<std::size_t>(got)));
+    if (regular && !compressed) {
+        if (!standardInput)
+            close(fd);
+        return TInventory::LoadFile(path, gInventorySizeLimit);
+    }
     std::string text;
     std::string problem;
-    bool read = true;
-    if (!regular)
-        read = ReadOpenInventory(fd, source, text, problem);
+    const bool read = ReadOpenInventory(fd, source, text, problem);
     if (!standardInput)
         close(fd);
-    if (regular && !compressed)
-        return TInventory::LoadFile(path, gInventorySizeLimit);
-    if (regular)
-        read = ReadInventoryFile(path, source, text, problem);
     if (!read)
         throw std::runtime_error(problem);
     return TInventory::LoadText(text, source);
