@@ -30,6 +30,10 @@ struct TUnconfirmed { };
 constexpr std::size_t kMaxCheckedLevel = 300;
 constexpr std::size_t kEntryDepth = 64;
 
+// The largest text the On-Demand parser keeps its working memory for, past
+// one slice: slices are planned much smaller.
+constexpr std::size_t kKeptParserCapacity = std::size_t(1) << 20;
+
 // Integers of this many digits or more may be out of range; the check
 // judges those.
 constexpr std::size_t kLongIntegerDigits = 19;
@@ -175,6 +179,7 @@ void TIndexBuilder::IndexInstance(od::object instance, std::size_t depth)
         Unconfirmed();
     TLevel& level = fDocument.Level(depth);
     level.memberStarts.PushBack(static_cast<std::uint32_t>(level.members.Size()));
+    const std::size_t firstMember = level.members.Size();
     TTextNames names(fBase);
     std::string problem;
     for (auto result : instance) {
@@ -183,7 +188,7 @@ void TIndexBuilder::IndexInstance(od::object instance, std::size_t depth)
             Fail(error);
         std::string_view name;
         const std::uint32_t key = KeyOffset(field, name);
-        if (fChecking && !names.Add(key))
+        if (fChecking && !names.AddFirst(key))
             Unconfirmed();
         od::value value = field.value();
         if (name == "@associations") {
@@ -216,6 +221,8 @@ void TIndexBuilder::IndexInstance(od::object instance, std::size_t depth)
         const std::uint32_t begin = Offset(text.data());
         level.members.PushBack(TMemberRef{key, begin, begin + static_cast<std::uint32_t>(text.size())});
     }
+    if (fChecking && level.members.Size() - firstMember > TTextNames::kInline)
+        fLongObjects.push_back({depth, false, firstMember, level.members.Size()});
 }
 
 void TIndexBuilder::IndexAssociations(od::object associations, std::size_t depth, TLevel& level)
@@ -230,7 +237,7 @@ void TIndexBuilder::IndexAssociations(od::object associations, std::size_t depth
             Fail(error);
         std::string_view name;
         TAssociationRef entry{KeyOffset(field, name), 0, 0};
-        if (fChecking && !names.Add(entry.key))
+        if (fChecking && !names.AddFirst(entry.key))
             Unconfirmed();
         od::value value = field.value();
         od::json_type type;
@@ -266,6 +273,24 @@ void TIndexBuilder::IndexAssociations(od::object associations, std::size_t depth
         level.associations.PushBack(entry);
         ++level.associations[header].key;
     }
+    if (fChecking && level.associations[header].key > TTextNames::kInline)
+        fLongObjects.push_back({depth, true, header + 1, level.associations.Size()});
+}
+
+void TIndexBuilder::CheckLongObjects()
+{
+    TTextNames names(fBase);
+    for (const TLongObject& object : fLongObjects) {
+        const TLevel& level = *fDocument.levels[object.depth];
+        const bool distinct = object.associations
+            ? names.Check(object.end - object.first,
+                  [&](std::size_t i) { return level.associations[object.first + i].key; })
+            : names.Check(object.end - object.first,
+                  [&](std::size_t i) { return level.members[object.first + i].key; });
+        if (!distinct)
+            Unconfirmed();
+    }
+    fLongObjects.clear();
 }
 
 TInstanceRange TIndexBuilder::IndexSlice(char* text, std::size_t open, std::size_t close)
@@ -304,20 +329,33 @@ TInstanceRange TIndexBuilder::IndexSlice(char* text, std::size_t open, std::size
     fBase = fDocument.text.Data();
     fRemoved = nullptr;
     fChecking = checking;
-    od::document document;
-    if (const auto error = fParser
-                               .iterate(text + open, close + 1 - open,
-                                   fDocument.text.Size() - open + simdjson::SIMDJSON_PADDING)
-                               .get(document))
-        Fail(error);
-    od::array array;
-    if (const auto error = document.get_array().get(array))
-        Fail(error);
-    const TInstanceRange range = IndexArray(array, 0);
-    // Nothing may follow the array: past the last token, the document has no
-    // place to tell.
-    if (fChecking && document.current_location().error() != simdjson::OUT_OF_BOUNDS)
-        Unconfirmed();
+    fLongObjects.clear();
+    TInstanceRange range;
+    {
+        od::document document;
+        if (const auto error = fParser
+                                   .iterate(text + open, close + 1 - open,
+                                       fDocument.text.Size() - open + simdjson::SIMDJSON_PADDING)
+                                   .get(document))
+            Fail(error);
+        od::array array;
+        if (const auto error = document.get_array().get(array))
+            Fail(error);
+        range = IndexArray(array, 0);
+        // Nothing may follow the array: past the last token, the document has
+        // no place to tell.
+        if (fChecking && document.current_location().error() != simdjson::OUT_OF_BOUNDS)
+            Unconfirmed();
+    }
+    if (!fLongObjects.empty()) {
+        // A slice far larger than planned is one large instance. The parser's
+        // index of its tokens, about the size of its text, is given back
+        // before its names are checked, so that the two are never held
+        // together; the next slice makes a smaller one.
+        if (fParser.capacity() > kKeptParserCapacity)
+            fParser = od::parser();
+        CheckLongObjects();
+    }
     fChecking = false;
     return range;
 }

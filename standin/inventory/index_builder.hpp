@@ -53,6 +53,7 @@ private:
     std::uint32_t KeyOffset(simdjson::ondemand::field& field, std::string_view& name);
     void CheckValue(simdjson::ondemand::value value, simdjson::ondemand::json_type type);
     simdjson::dom::element ParseEntry(std::string_view text, std::size_t depth);
+    void CheckLongObjects();
     void Fail(simdjson::error_code error) const;
     [[noreturn]] void Unconfirmed() const;
 
@@ -67,6 +68,16 @@ private:
     bool fChecking = false;
     simdjson::dom::parser fEntryParser;
     simdjson::dom::document fEntryDocument;
+    // The objects of the slice with more member names than the walk compares
+    // as it goes: the members [first, end) of level `depth`, or its result
+    // classes when `associations`. Their names are compared after the walk.
+    struct TLongObject {
+        std::size_t depth;
+        bool associations;
+        std::size_t first;
+        std::size_t end;
+    };
+    std::vector<TLongObject> fLongObjects;
 };
 
 }  // namespace standin

@@ -134,7 +134,7 @@ class TInventoryLoader {
 public:
     // A class array larger than this is parsed in slices of about this size,
     // so that the parser's working buffers stay small.
-    static constexpr std::size_t kSliceBytes = std::size_t(4) << 20;
+    static constexpr std::size_t kSliceBytes = std::size_t(256) << 10;
 
     // Parses, checks and indexes the text, which the inventory keeps.
     // `sliceBytes` 0 parses the document whole; every slice size gives the

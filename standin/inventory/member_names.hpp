@@ -67,34 +67,46 @@ private:
     std::vector<std::uint32_t> fSlots;     // a power of two, at most half full
 };
 
-// The same for names the text holds as written, without an escape, each
-// closed by its quote: a name is kept as its offset in the text alone, four
-// bytes a place in the hash table, so that the walk that checks a large
-// object as it indexes it needs less memory for its names than the object
-// takes in the text.
+// The names of an object the text holds as written, without an escape, each
+// closed by its quote, for the walk that checks a slice as it indexes it.
+// The walk compares an object's first kInline names as it meets them; a
+// larger object is checked once the walk is over, when the parser's working
+// memory is given back, with a hash table of the names' offsets sized for
+// its count: four bytes a slot, at most half of them full.
 class TTextNames {
 public:
+    static constexpr std::size_t kInline = 16;
+
     explicit TTextNames(const char* text) : fText(text) { }
 
-    // Adds the name at `offset`; false when it was met before.
-    bool Add(std::uint32_t offset)
+    // Adds the name at `offset` to the first kInline; false when it was met
+    // before. Past those, the object is left to Check.
+    bool AddFirst(std::uint32_t offset)
     {
-        if (fCount < kInline) {
-            for (std::size_t i = 0; i < fCount; ++i)
-                if (Name(fInline[i]) == Name(offset))
-                    return false;
-            fInline[fCount++] = offset;
+        if (fCount >= kInline)
             return true;
+        for (std::size_t i = 0; i < fCount; ++i)
+            if (Name(fInline[i]) == Name(offset))
+                return false;
+        fInline[fCount++] = offset;
+        return true;
+    }
+
+    // Whether `count` names, offsets given by `offsetOf(i)`, are all
+    // different.
+    template <typename TOffsetOf> bool Check(std::size_t count, TOffsetOf offsetOf)
+    {
+        std::size_t size = 4;
+        while (size < 2 * count)
+            size *= 2;
+        fSlots.assign(size, 0);
+        for (std::size_t i = 0; i < count; ++i) {
+            const std::uint32_t offset = offsetOf(i);
+            std::uint32_t* slot = Find(offset);
+            if (*slot != 0)
+                return false;
+            *slot = offset + 1;
         }
-        if (fSlots.empty())
-            Rehash(4 * kInline);
-        if (2 * (fCount + 1) > fSlots.size())
-            Rehash(2 * fSlots.size());
-        std::uint32_t* slot = Find(offset);
-        if (*slot != 0)
-            return false;
-        *slot = offset + 1;
-        ++fCount;
         return true;
     }
 
@@ -120,25 +132,10 @@ private:
         return &fSlots[i];
     }
 
-    void Rehash(std::size_t size)
-    {
-        std::vector<std::uint32_t> old(size, 0);
-        old.swap(fSlots);
-        if (old.empty()) {
-            for (std::size_t k = 0; k < kInline; ++k)
-                *Find(fInline[k]) = fInline[k] + 1;
-            return;
-        }
-        for (const std::uint32_t place : old)
-            if (place != 0)
-                *Find(place - 1) = place;
-    }
-
-    static constexpr std::size_t kInline = 16;
     const char* fText;
-    std::uint32_t fInline[kInline];  // the first kInline names
+    std::uint32_t fInline[kInline];  // the first fCount names
     std::size_t fCount = 0;
-    std::vector<std::uint32_t> fSlots;  // past kInline names: all of them
+    std::vector<std::uint32_t> fSlots;
 };
 
 }  // namespace standin
