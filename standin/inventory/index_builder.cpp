@@ -286,7 +286,7 @@ void TIndexBuilder::CheckLongObjects()
             ? names.Check(object.end - object.first,
                   [&](std::size_t i) { return level.associations[object.first + i].key; })
             : names.Check(object.end - object.first,
-                  [&](std::size_t i) { return level.members[object.first + i].key; });
+                  [&](std::size_t i) { return level.members.Key(object.first + i); });
         if (!distinct)
             Unconfirmed();
     }

@@ -7,12 +7,14 @@
 // every value starts (loader.cpp says which pieces go which way).
 #pragma once
 
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <memory>
 #include <string>
 #include <string_view>
 #include <unordered_map>
+#include <utility>
 #include <vector>
 
 #include <simdjson.h>
@@ -65,6 +67,67 @@ struct TMemberRef {
 constexpr std::uint32_t kEscapedKey = std::uint32_t(1) << 31;
 constexpr std::uint32_t kAssociations = ~std::uint32_t(0);
 
+// The members of the instances of one level, in eight bytes each: the name's
+// place, and the entry's as two 16-bit distances, from the name and from the
+// entry's start. The few members that do not fit (an entry or a name of 64
+// KiB or more, and every @associations member, whose `value` is a place in
+// another list) are kept whole on the side, in order, and found by their
+// number. An inventory of a million small instances thereby takes less than
+// three times its text.
+class TMemberList {
+public:
+    void PushBack(const TMemberRef& member)
+    {
+        const std::uint32_t key = member.key & ~kEscapedKey;
+        TPacked packed{member.key, kOnTheSide, 0};
+        if (member.end == kAssociations)
+            packed.fromKey = kAssociationsOnTheSide;
+        else if (member.value - key < kAssociationsOnTheSide && member.end - member.value <= 0xffff)
+            packed = TPacked{member.key, static_cast<std::uint16_t>(member.value - key),
+                static_cast<std::uint16_t>(member.end - member.value)};
+        if (packed.fromKey >= kAssociationsOnTheSide)
+            fOnTheSide.push_back({static_cast<std::uint32_t>(fPacked.Size()), member});
+        fPacked.PushBack(packed);
+    }
+    TMemberRef operator[](std::size_t i) const
+    {
+        const TPacked& packed = fPacked[i];
+        if (packed.fromKey >= kAssociationsOnTheSide)
+            return OnTheSide(i);
+        const std::uint32_t value = (packed.key & ~kEscapedKey) + packed.fromKey;
+        return TMemberRef{packed.key, value, value + packed.length};
+    }
+    std::uint32_t Key(std::size_t i) const { return fPacked[i].key; }
+    bool IsAssociations(std::size_t i) const { return fPacked[i].fromKey == kAssociationsOnTheSide; }
+    std::size_t Size() const { return fPacked.Size(); }
+    // Keeps the first `size` members.
+    void Truncate(std::size_t size)
+    {
+        fPacked.Truncate(size);
+        while (!fOnTheSide.empty() && fOnTheSide.back().first >= size)
+            fOnTheSide.pop_back();
+    }
+
+private:
+    struct TPacked {
+        std::uint32_t key;
+        std::uint16_t fromKey;  // value - key, or one of the two marks below
+        std::uint16_t length;   // end - value
+    };
+    static constexpr std::uint16_t kAssociationsOnTheSide = 0xfffe;
+    static constexpr std::uint16_t kOnTheSide = 0xffff;
+
+    TMemberRef OnTheSide(std::size_t i) const
+    {
+        const auto at = std::lower_bound(fOnTheSide.begin(), fOnTheSide.end(), i,
+            [](const std::pair<std::uint32_t, TMemberRef>& entry, std::size_t n) { return entry.first < n; });
+        return at->second;
+    }
+
+    TChunkedVector<TPacked> fPacked;
+    std::vector<std::pair<std::uint32_t, TMemberRef>> fOnTheSide;  // by member number
+};
+
 // A range of instances of one nesting level.
 struct TInstanceRange {
     std::uint32_t first = 0;
@@ -93,7 +156,7 @@ struct TAssociationRef {
 // the k its @associations member names, after a count.
 struct TLevel {
     TChunkedVector<std::uint32_t> memberStarts;
-    TChunkedVector<TMemberRef> members;
+    TMemberList members;
     TChunkedVector<TAssociationRef> associations;
     std::uint32_t MembersEnd(std::uint32_t instance) const
     {

@@ -142,9 +142,9 @@ boost::shared_ptr<ICIMProperty> TInventoryInstance::GetProperty(const std::strin
     const TLevel& level = fBlock->Level();
     const std::string_view text = fBlock->Text();
     for (std::uint32_t m = level.memberStarts[fIndex], end = level.MembersEnd(fIndex); m < end; ++m) {
-        const TMemberRef& member = level.members[m];
-        if (member.end == kAssociations || !KeyEquals(text, member.key, name))
+        if (level.members.IsAssociations(m) || !KeyEquals(text, level.members.Key(m), name))
             continue;
+        const TMemberRef member = level.members[m];
         const auto property = boost::make_shared<TInventoryProperty>(
             fBlock->shared_from_this(), this, name, text, member.value, member.end);
         if (property->FailsLookup()) {
@@ -166,9 +166,9 @@ void TInventoryInstance::EnumerateAssociatedInstances(TInstanceCallback callback
     const TLevel& level = fBlock->Level();
     const std::string_view text = fBlock->Text();
     for (std::uint32_t m = level.memberStarts[fIndex], end = level.MembersEnd(fIndex); m < end; ++m) {
-        const TMemberRef& member = level.members[m];
-        if (member.end != kAssociations)
+        if (!level.members.IsAssociations(m))
             continue;
+        const TMemberRef member = level.members[m];
         // A count, then the result classes.
         const std::uint32_t count = level.associations[member.value].key;
         for (std::uint32_t k = 1; k <= count; ++k) {

@@ -97,6 +97,22 @@ const TValueCase kValueCases[] = {
 
 INSTANTIATE_TEST_SUITE_P(Forms, PropertyEntries, ::testing::ValuesIn(kValueCases), TCaseName());
 
+// Entries and names of 64 KiB or more, and white space as long between a
+// name and its entry, are read back whole, as are the members after them.
+TEST(PropertyEntries, OfAnyLengthGiveTheirWholeValue)
+{
+    const std::string longText(70000, 'x');
+    const std::string longName(70000, 'N');
+    const std::string text = R"({"classes": {"C": [{"P": ")" + longText + R"(", ")" + longName + R"(": 1, "R")" +
+        std::string(70000, ' ') + R"(: 2, "@associations": {"D": []}, "Q": 3}]}})";
+    const auto ns = hvp::standin::MakeInventoryNamespace(TInventory::LoadText(text, "test.json"));
+    const auto instance = Instances(ns->GetClass("C", hvp::TCIMContext())).at(0);
+    EXPECT_EQ(instance->GetProperty("P")->GetValue().ToString(10), longText);
+    EXPECT_EQ(instance->GetProperty(longName)->GetValue().ToString(10), "1");
+    EXPECT_EQ(instance->GetProperty("R")->GetValue().ToString(10), "2");
+    EXPECT_EQ(instance->GetProperty("Q")->GetValue().ToString(10), "3");
+}
+
 // The status of the THVPException `action` throws; -1 for another type.
 template <typename Action> long StatusThrownBy(Action action)
 {
