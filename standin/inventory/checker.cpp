@@ -166,12 +166,16 @@ void CheckDocument(const std::string& source, dom::element document, const TSlic
                 const TPath clsPath = here.Member(cls.key);
                 TClassEntry entry;
                 entry.name = std::string(cls.key);
-                // The classes parsed in slices are empty arrays here.
-                std::size_t index = 0;
-                if (slices(place, [&](const dom::array* slice, std::size_t checkedInstances) {
-                        index = slice != nullptr ? checker.CheckInstances(*slice, clsPath, index)
-                                                 : index + checkedInstances;
-                    })) {
+                // The instances parsed in slices are empty arrays here.
+                const auto sliced = [&](bool inObject, const TPath& path) {
+                    std::size_t index = 0;
+                    return slices(
+                        place, inObject, [&](const dom::array* slice, std::size_t checkedInstances) {
+                            index = slice != nullptr ? checker.CheckInstances(*slice, path, index)
+                                                     : index + checkedInstances;
+                        });
+                };
+                if (sliced(false, clsPath)) {
                 } else if (cls.value.is_array()) {
                     checker.CheckInstances(cls.value.get_array().value_unsafe(), clsPath);
                 } else if (cls.value.is_object() && !cls.value.at_key("error").error()) {
@@ -187,8 +191,9 @@ void CheckDocument(const std::string& source, dom::element document, const TSlic
                             (part.key == "enumerate" && entry.hasEnumerateError))
                             checker.FailDuplicate(partPath, part.key);
                         if (part.key == "instances") {
-                            checker.CheckInstances(
-                                checker.ExpectArray(part.value, partPath, "instances"), partPath);
+                            if (!sliced(true, partPath))
+                                checker.CheckInstances(
+                                    checker.ExpectArray(part.value, partPath, "instances"), partPath);
                             hasInstances = true;
                         } else if (part.key == "enumerate") {
                             entry.enumerateError = checker.ErrorForm(part.value, partPath, false);

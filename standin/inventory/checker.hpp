@@ -18,10 +18,11 @@ namespace standin {
 // the slice holds, so that later instances keep their numbers.
 using TSliceCheck = std::function<void(const simdjson::dom::array* slice, std::size_t checkedInstances)>;
 
-// For the class at `place` among the members of "classes": when it was
-// parsed in slices, calls `check` for each slice in order and answers true;
-// else answers false.
-using TSliceVisitor = std::function<bool(std::size_t place, const TSliceCheck& check)>;
+// For the instances of the class at `place` among the members of "classes",
+// the class's value or, `inObject`, the "instances" of its class entry
+// object: when they were parsed in slices, calls `check` for each slice in
+// order and answers true; else answers false.
+using TSliceVisitor = std::function<bool(std::size_t place, bool inObject, const TSliceCheck& check)>;
 
 // Walks the document once, in document order, and throws TInventoryError,
 // naming `source`, at the first entry that is not a valid inventory. Gives

@@ -38,11 +38,6 @@ constexpr std::size_t kKeptParserCapacity = std::size_t(1) << 20;
 // judges those.
 constexpr std::size_t kLongIntegerDigits = 19;
 
-bool IsJsonSpace(char c)
-{
-    return c == ' ' || c == '\t' || c == '\n' || c == '\r';
-}
-
 // The text of a value, without the white space after it.
 std::string_view Trimmed(std::string_view text)
 {
@@ -360,6 +355,17 @@ TInstanceRange TIndexBuilder::IndexSlice(char* text, std::size_t open, std::size
     return range;
 }
 
+bool TIndexBuilder::Sliced(od::value value) const
+{
+    // An array parsed in slices is indexed already; its place in the outline
+    // tells it.
+    const std::string_view token = value.raw_json_token();
+    for (const auto& emptied : *fRemoved)
+        if (emptied.first == static_cast<std::size_t>(token.data() - fBase))
+            return true;
+    return false;
+}
+
 void TIndexBuilder::IndexOutline(simdjson::padded_string_view outline,
     const std::vector<std::pair<std::size_t, std::size_t>>& removed, std::vector<TClassEntry>& classes)
 {
@@ -394,13 +400,7 @@ void TIndexBuilder::IndexOutline(simdjson::padded_string_view outline,
             if (const auto error = value.type().get(type))
                 Fail(error);
             if (type == od::json_type::array) {
-                // An array parsed in slices is indexed already; its place in
-                // the outline tells it.
-                const std::string_view token = value.raw_json_token();
-                bool sliced = false;
-                for (const auto& emptied : removed)
-                    sliced = sliced || emptied.first == static_cast<std::size_t>(token.data() - fBase);
-                if (sliced)
+                if (Sliced(value))
                     continue;
                 od::array array;
                 if (const auto error = value.get_array().get(array))
@@ -417,7 +417,7 @@ void TIndexBuilder::IndexOutline(simdjson::padded_string_view outline,
                     std::string_view partName;
                     if (const auto error = partField.unescaped_key().get(partName))
                         Fail(error);
-                    if (partName != "instances")
+                    if (partName != "instances" || Sliced(partField.value()))
                         continue;
                     od::array array;
                     if (const auto error = partField.value().get_array().get(array))

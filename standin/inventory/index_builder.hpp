@@ -54,6 +54,7 @@ private:
     void CheckValue(simdjson::ondemand::value value, simdjson::ondemand::json_type type);
     simdjson::dom::element ParseEntry(std::string_view text, std::size_t depth);
     void CheckLongObjects();
+    bool Sliced(simdjson::ondemand::value value) const;
     void Fail(simdjson::error_code error) const;
     [[noreturn]] void Unconfirmed() const;
 

@@ -242,6 +242,11 @@ TErrorForm ErrorFormAt(std::string_view text, std::uint32_t begin, std::uint32_t
 // Whether the member name at `key` (a TMemberRef key) is `name`.
 bool KeyEquals(std::string_view text, std::uint32_t key, std::string_view name);
 
+inline bool IsJsonSpace(char c)
+{
+    return c == ' ' || c == '\t' || c == '\n' || c == '\r';
+}
+
 // At most the first kExcerptBytes bytes of a text taken from the input, with
 // "..." after them when there was more, so that no message repeats a long
 // stretch of a file.

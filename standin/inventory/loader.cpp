@@ -53,9 +53,26 @@ private:
     char fCloseWas;
 };
 
+// Whether `value` is an empty array, or, for an array `inObject`, an object
+// whose first "instances" member is one.
+bool EmptiedAsPlanned(dom::element value, bool inObject)
+{
+    if (inObject) {
+        dom::object form;
+        if (value.get(form))
+            return false;
+        for (const dom::key_value_pair part : form)
+            if (part.key == "instances")
+                return EmptiedAsPlanned(part.value, false);
+        return false;
+    }
+    dom::array instances;
+    return !value.get(instances) && instances.size() == 0;
+}
+
 // Whether the outline is the document the plan was made for: an object with
 // one "classes" member, an object, whose planned members have the planned
-// names and are empty arrays.
+// names and are emptied as planned.
 bool OutlineMatches(dom::element root, const std::vector<TSlicedArray>& plan)
 {
     dom::object top;
@@ -76,8 +93,7 @@ bool OutlineMatches(dom::element root, const std::vector<TSlicedArray>& plan)
     std::size_t place = 0;
     for (const dom::key_value_pair member : classes) {
         if (next != plan.end() && next->member == place) {
-            dom::array instances;
-            if (member.key != next->key || member.value.get(instances) || instances.size() != 0)
+            if (member.key != next->key || !EmptiedAsPlanned(member.value, next->inObject))
                 return false;
             ++next;
         }
@@ -103,7 +119,8 @@ public:
 
 private:
     bool PlanPieces();
-    bool VisitSlices(std::size_t place, const TSliceCheck& check);
+    bool VisitSlices(std::size_t place, bool inObject, const TSliceCheck& check);
+    void PrepareSliceParser(const TSlicedArray& array);
     bool Slice(std::size_t open, std::size_t close, const TSliceCheck* check, TInstanceRange* range);
     void CheckRemainingSlices();
     [[noreturn]] void ThrowSyntaxError();
@@ -172,12 +189,18 @@ bool TLoad::PlanPieces()
     fOutline.append(fText + from, fSize - from);
     fOutline.reserve(fOutline.size() + simdjson::SIMDJSON_PADDING);
     fSlicedRanges.resize(fPlan.size());
-    // A slice is parsed as an array two levels nearer the top than its
-    // elements are in the document, so it may nest two levels less.
-    if (const simdjson::error_code error =
-            fSliceParser.allocate(fSliceBytes + 64, simdjson::DEFAULT_MAX_DEPTH - 2))
-        Throw(error);
     return true;
+}
+
+void TLoad::PrepareSliceParser(const TSlicedArray& array)
+{
+    // A slice is parsed as an array two levels nearer the top than its
+    // elements are in the document, three in a class entry object, so it may
+    // nest that many levels less.
+    const std::size_t depth = simdjson::DEFAULT_MAX_DEPTH - (array.inObject ? 3 : 2);
+    if (fSliceParser.max_depth() != depth)
+        if (const simdjson::error_code error = fSliceParser.allocate(fSliceBytes + 64, depth))
+            Throw(error);
 }
 
 bool TLoad::Slice(std::size_t open, std::size_t close, const TSliceCheck* check, TInstanceRange* range)
@@ -207,11 +230,13 @@ bool TLoad::Slice(std::size_t open, std::size_t close, const TSliceCheck* check,
     return true;
 }
 
-bool TLoad::VisitSlices(std::size_t place, const TSliceCheck& check)
+bool TLoad::VisitSlices(std::size_t place, bool inObject, const TSliceCheck& check)
 {
-    if (fNextArray >= fPlan.size() || fPlan[fNextArray].member != place)
+    if (fNextArray >= fPlan.size() || fPlan[fNextArray].member != place ||
+        fPlan[fNextArray].inObject != inObject)
         return false;
     const TSlicedArray& array = fPlan[fNextArray];
+    PrepareSliceParser(array);
     TInstanceRange& range = fSlicedRanges[fNextArray];
     std::size_t open = array.open;
     for (std::size_t k = 0; k <= array.cuts.size(); ++k) {
@@ -230,6 +255,7 @@ void TLoad::CheckRemainingSlices()
 {
     for (; fNextArray < fPlan.size(); ++fNextArray, fNextSlice = 0) {
         const TSlicedArray& array = fPlan[fNextArray];
+        PrepareSliceParser(array);
         for (std::size_t k = fNextSlice; k <= array.cuts.size(); ++k) {
             const std::size_t open = k == 0 ? array.open : array.cuts[k - 1];
             const std::size_t close = k < array.cuts.size() ? array.cuts[k] : array.close;
@@ -262,8 +288,8 @@ void TLoad::Run(bool& hasOsError, TErrorForm& osError, unsigned short& osType)
                         .get(root))
                 Throw(error);
         }
-        const TSliceVisitor visitor = [this](std::size_t place, const TSliceCheck& check) {
-            return VisitSlices(place, check);
+        const TSliceVisitor visitor = [this](std::size_t place, bool inObject, const TSliceCheck& check) {
+            return VisitSlices(place, inObject, check);
         };
         try {
             CheckDocument(fSource, root, visitor, classes, hasOsError, osError, osType);

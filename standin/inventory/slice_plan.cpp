@@ -129,9 +129,10 @@ std::string_view KeyBefore(std::string_view text, std::size_t at)
 
 }  // namespace
 
-// Finds the class arrays, values of the members of the top-level "classes"
-// object, whose elements take more than `sliceBytes`, and cuts each one at
-// the first comma between elements after every `sliceBytes`. The text is
+// Finds the arrays of instances of the classes, values of the members of the
+// top-level "classes" object or the first "instances" member of such a
+// value, whose elements take more than `sliceBytes`, and cuts each one at the
+// first comma between elements after every `sliceBytes`. The text is
 // read 64 bytes at a time: the quotes that are not escaped tell where the
 // strings are, and the brackets outside them the depth. Nothing is checked
 // here: the parser checks every slice and the outline, and the plan is only
@@ -147,8 +148,14 @@ std::vector<TSlicedArray> PlanSlices(std::string_view text, std::size_t sliceByt
     bool inClasses = false;
     std::size_t classesMembers = 0;  // the colons of "classes" met so far
     bool inArray = false;
+    long arrayDepth = 0;  // the depth of the array's elements' commas
     TSlicedArray array;
     std::size_t nextCut = 0;
+    // The class entry object being read, at depth 3, and whether it had its
+    // "instances" array.
+    bool inClassObject = false;
+    bool hadInstances = false;
+    std::string_view classKey;
 
     for (std::size_t pos = 0; pos < text.size(); pos += 64) {
         const std::size_t left = text.size() - pos;
@@ -208,11 +215,20 @@ std::vector<TSlicedArray> PlanSlices(std::string_view text, std::size_t sliceByt
                     if (++classesObjects > 1)
                         return {};
                     inClasses = true;
-                } else if (depth == 3 && inClasses && text[at] == '[') {
-                    const std::string_view key = KeyBefore(text, at);
+                } else if (depth == 3 && inClasses && text[at] == '{') {
+                    inClassObject = true;
+                    hadInstances = false;
+                    classKey = KeyBefore(text, at);
+                } else if ((depth == 3 && inClasses && text[at] == '[') ||
+                    (depth == 4 && inClassObject && !hadInstances && text[at] == '[' &&
+                        KeyBefore(text, at) == "instances")) {
+                    const bool inObject = depth == 4;
+                    const std::string_view key = inObject ? classKey : KeyBefore(text, at);
+                    hadInstances = hadInstances || inObject;
                     if (!key.empty() && classesMembers > 0) {
                         inArray = true;
-                        array = TSlicedArray{key, classesMembers - 1, at, 0, {}};
+                        arrayDepth = depth;
+                        array = TSlicedArray{key, classesMembers - 1, inObject, at, 0, {}};
                         nextCut = at + 1 + sliceBytes;
                         if (nextCut < pos + 64)
                             events |= commas &
@@ -221,7 +237,7 @@ std::vector<TSlicedArray> PlanSlices(std::string_view text, std::size_t sliceByt
                     }
                 }
             } else if (closes & bit) {
-                if (depth == 3 && inArray) {
+                if (depth == arrayDepth && inArray) {
                     inArray = false;
                     array.close = at;
                     // An array too large for one slice is planned even
@@ -230,12 +246,14 @@ std::vector<TSlicedArray> PlanSlices(std::string_view text, std::size_t sliceByt
                     if (!array.cuts.empty() || array.close - array.open > sliceBytes)
                         plan.push_back(std::move(array));
                     events &= ~commas;
+                } else if (depth == 3 && inClassObject) {
+                    inClassObject = false;
                 } else if (depth == 2 && inClasses) {
                     inClasses = false;
                 }
                 if (--depth < 0)
                     return {};
-            } else if (inArray && depth == 3) {
+            } else if (inArray && depth == arrayDepth) {
                 // A comma between the array's elements.
                 array.cuts.push_back(at);
                 nextCut = at + 1 + sliceBytes;

@@ -16,14 +16,16 @@ namespace standin {
 struct TSlicedArray {
     std::string_view key;           // the class name, as written: it holds no escape
     std::size_t member;             // its place among the members of "classes"
+    bool inObject;                  // the first "instances" of a class entry object
     std::size_t open;               // where its '[' is
     std::size_t close;              // where its ']' is
     std::vector<std::size_t> cuts;  // the commas between its slices
 };
 
-// Finds the class arrays, values of the members of the top-level "classes"
-// object, whose elements take more than `sliceBytes`, and cuts each one at
-// the first comma between elements after every `sliceBytes`. Nothing is
+// Finds the arrays of instances of the classes, values of the members of the
+// top-level "classes" object or the first "instances" member of such a
+// value, whose elements take more than `sliceBytes`, and cuts each one at the
+// first comma between elements after every `sliceBytes`. Nothing is
 // checked here: the parser checks every slice and the outline, and the plan
 // is only used when all of them are valid. Answers nothing for a text that
 // is not shaped as expected.

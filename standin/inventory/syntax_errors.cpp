@@ -121,7 +121,9 @@ std::string LocateNumberOutOfRange(std::string_view text)
     return std::string();
 }
 
-// The first bracket that opens more than `maxDepth` levels.
+// The first value, or member, inside a bracket that opens `maxDepth` levels:
+// the parser takes an empty array or object at that level, but nothing in
+// one, a number or a string no more than a bracket.
 std::string LocateTooDeep(std::string_view text, std::size_t maxDepth)
 {
     std::size_t depth = 0;
@@ -130,8 +132,13 @@ std::string LocateTooDeep(std::string_view text, std::size_t maxDepth)
         if (c == '"') {
             i = SkipString(text, i);
         } else if (c == '[' || c == '{') {
-            if (++depth > maxDepth)
-                return LineAndColumn(text, i) + ": nesting deeper than " + std::to_string(maxDepth) +
+            if (++depth < maxDepth)
+                continue;
+            std::size_t first = i + 1;
+            while (first < text.size() && IsJsonSpace(text[first]))
+                ++first;
+            if (first < text.size() && text[first] != ']' && text[first] != '}')
+                return LineAndColumn(text, first) + ": nesting deeper than " + std::to_string(maxDepth) +
                     " levels";
         } else if ((c == ']' || c == '}') && depth > 0) {
             --depth;

@@ -103,8 +103,8 @@ TEST(PropertyEntries, OfAnyLengthGiveTheirWholeValue)
 {
     const std::string longText(70000, 'x');
     const std::string longName(70000, 'N');
-    const std::string text = R"({"classes": {"C": [{"P": ")" + longText + R"(", ")" + longName + R"(": 1, "R")" +
-        std::string(70000, ' ') + R"(: 2, "@associations": {"D": []}, "Q": 3}]}})";
+    const std::string text = R"({"classes": {"C": [{"P": ")" + longText + R"(", ")" + longName +
+        R"(": 1, "R")" + std::string(70000, ' ') + R"(: 2, "@associations": {"D": []}, "Q": 3}]}})";
     const auto ns = hvp::standin::MakeInventoryNamespace(TInventory::LoadText(text, "test.json"));
     const auto instance = Instances(ns->GetClass("C", hvp::TCIMContext())).at(0);
     EXPECT_EQ(instance->GetProperty("P")->GetValue().ToString(10), longText);
@@ -209,6 +209,9 @@ const std::string k40 = std::string(40, 'x');
 
 const TRejectCase kRejectCases[] = {
     {"nesting_too_deep", R"({"_c": )" + std::string(1100, '[') + std::string(1100, ']') + "}",
+        "test.json: line 1, column 1031: nesting deeper than 1024 levels"},
+    {"nesting_too_deep_by_a_value_alone",
+        R"({"_c": )" + std::string(1023, '[') + "1" + std::string(1023, ']') + "}",
         "test.json: line 1, column 1031: nesting deeper than 1024 levels"},
     {"byte_order_mark", "\xEF\xBB\xBF{}",
         "test.json: line 1, column 1: a byte-order mark, which JSON does not allow; save the file as UTF-8 "
