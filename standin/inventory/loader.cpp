@@ -53,51 +53,52 @@ private:
     char fCloseWas;
 };
 
-// Whether `value` is an empty array, or, for an array `inObject`, an object
-// whose first "instances" member is one.
-bool EmptiedAsPlanned(dom::element value, bool inObject)
+// Whether `value` is an empty array, or, for the instances of a class entry
+// object, an object whose first "instances" member is one.
+bool EmptiedAsPlanned(dom::element value, ESlicedPlace place)
 {
-    if (inObject) {
+    if (place == ESlicedPlace::ClassEntryObject) {
         dom::object form;
         if (value.get(form))
             return false;
         for (const dom::key_value_pair part : form)
             if (part.key == "instances")
-                return EmptiedAsPlanned(part.value, false);
+                return EmptiedAsPlanned(part.value, ESlicedPlace::ClassArray);
         return false;
     }
-    dom::array instances;
-    return !value.get(instances) && instances.size() == 0;
+    dom::array elements;
+    return !value.get(elements) && elements.size() == 0;
 }
 
 // Whether the outline is the document the plan was made for: an object with
-// one "classes" member, an object, whose planned members have the planned
-// names and are emptied as planned.
+// at most one "classes" member, an object, whose planned members, and
+// planned members of its own, have the planned names and are emptied as
+// planned.
 bool OutlineMatches(dom::element root, const std::vector<TSlicedArray>& plan)
 {
     dom::object top;
     if (root.get(top))
         return false;
-    dom::object classes;
-    int found = 0;
-    for (const dom::key_value_pair member : top) {
-        if (member.key == "classes") {
-            ++found;
-            if (member.value.get(classes))
-                return false;
-        }
-    }
-    if (found != 1)
-        return false;
     auto next = plan.begin();
-    std::size_t place = 0;
-    for (const dom::key_value_pair member : classes) {
-        if (next != plan.end() && next->member == place) {
-            if (member.key != next->key || !EmptiedAsPlanned(member.value, next->inObject))
+    const auto planned = [&](std::size_t place, bool comment, const dom::key_value_pair& member) {
+        if (next == plan.end() || next->member != place || (next->place == ESlicedPlace::Comment) != comment)
+            return true;
+        return member.key == next->key && EmptiedAsPlanned(member.value, (next++)->place);
+    };
+    int found = 0;
+    std::size_t topPlace = 0;
+    for (const dom::key_value_pair member : top) {
+        if (!planned(topPlace++, true, member))
+            return false;
+        if (member.key != "classes")
+            continue;
+        dom::object classes;
+        if (++found > 1 || member.value.get(classes))
+            return false;
+        std::size_t place = 0;
+        for (const dom::key_value_pair cls : classes)
+            if (!planned(place++, false, cls))
                 return false;
-            ++next;
-        }
-        ++place;
     }
     return next == plan.end();
 }
@@ -120,6 +121,7 @@ public:
 private:
     bool PlanPieces();
     bool VisitSlices(std::size_t place, bool inObject, const TSliceCheck& check);
+    void CheckCommentSlices();
     void PrepareSliceParser(const TSlicedArray& array);
     bool Slice(std::size_t open, std::size_t close, const TSliceCheck* check, TInstanceRange* range);
     void CheckRemainingSlices();
@@ -194,10 +196,9 @@ bool TLoad::PlanPieces()
 
 void TLoad::PrepareSliceParser(const TSlicedArray& array)
 {
-    // A slice is parsed as an array two levels nearer the top than its
-    // elements are in the document, three in a class entry object, so it may
-    // nest that many levels less.
-    const std::size_t depth = simdjson::DEFAULT_MAX_DEPTH - (array.inObject ? 3 : 2);
+    // A slice is parsed as an array nearer the top than its elements are in
+    // the document, so it may nest that many levels less.
+    const std::size_t depth = simdjson::DEFAULT_MAX_DEPTH - array.Lift();
     if (fSliceParser.max_depth() != depth)
         if (const simdjson::error_code error = fSliceParser.allocate(fSliceBytes + 64, depth))
             Throw(error);
@@ -230,10 +231,27 @@ bool TLoad::Slice(std::size_t open, std::size_t close, const TSliceCheck* check,
     return true;
 }
 
+void TLoad::CheckCommentSlices()
+{
+    // A comment is not checked, but its slices have to parse.
+    for (; fNextArray < fPlan.size() && fPlan[fNextArray].place == ESlicedPlace::Comment; ++fNextArray) {
+        const TSlicedArray& array = fPlan[fNextArray];
+        PrepareSliceParser(array);
+        std::size_t open = array.open;
+        for (std::size_t k = 0; k <= array.cuts.size(); ++k) {
+            const std::size_t close = k < array.cuts.size() ? array.cuts[k] : array.close;
+            if (!Slice(open, close, nullptr, nullptr))
+                ThrowSyntaxError();
+            open = close;
+        }
+    }
+}
+
 bool TLoad::VisitSlices(std::size_t place, bool inObject, const TSliceCheck& check)
 {
+    CheckCommentSlices();
     if (fNextArray >= fPlan.size() || fPlan[fNextArray].member != place ||
-        fPlan[fNextArray].inObject != inObject)
+        fPlan[fNextArray].place != (inObject ? ESlicedPlace::ClassEntryObject : ESlicedPlace::ClassArray))
         return false;
     const TSlicedArray& array = fPlan[fNextArray];
     PrepareSliceParser(array);
@@ -293,6 +311,7 @@ void TLoad::Run(bool& hasOsError, TErrorForm& osError, unsigned short& osType)
         };
         try {
             CheckDocument(fSource, root, visitor, classes, hasOsError, osError, osType);
+            CheckCommentSlices();
         } catch (const TInventoryError&) {
             // A syntax error further on comes first, as in a whole parse.
             CheckRemainingSlices();
@@ -300,7 +319,8 @@ void TLoad::Run(bool& hasOsError, TErrorForm& osError, unsigned short& osType)
         }
     }  // the parsed documents are given back before the rest is indexed
     for (std::size_t i = 0; i < fPlan.size(); ++i)
-        classes.at(fPlan[i].member).instances = fSlicedRanges[i];
+        if (fPlan[i].place != ESlicedPlace::Comment)
+            classes.at(fPlan[i].member).instances = fSlicedRanges[i];
     fSliceDocument = dom::document();
     if (fPlan.empty())
         fIndex.IndexOutline(simdjson::padded_string_view(fText, fSize, fSize + simdjson::SIMDJSON_PADDING),

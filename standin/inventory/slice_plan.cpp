@@ -131,8 +131,9 @@ std::string_view KeyBefore(std::string_view text, std::size_t at)
 
 // Finds the arrays of instances of the classes, values of the members of the
 // top-level "classes" object or the first "instances" member of such a
-// value, whose elements take more than `sliceBytes`, and cuts each one at the
-// first comma between elements after every `sliceBytes`. The text is
+// value, whose elements take more than `sliceBytes`, and the arrays of
+// comments that can be cut, and cuts each one at the first comma between
+// elements after every `sliceBytes`. The text is
 // read 64 bytes at a time: the quotes that are not escaped tell where the
 // strings are, and the brackets outside them the depth. Nothing is checked
 // here: the parser checks every slice and the outline, and the plan is only
@@ -147,6 +148,7 @@ std::vector<TSlicedArray> PlanSlices(std::string_view text, std::size_t sliceByt
     int classesObjects = 0;
     bool inClasses = false;
     std::size_t classesMembers = 0;  // the colons of "classes" met so far
+    std::size_t topMembers = 0;      // the colons of the top level met so far
     bool inArray = false;
     long arrayDepth = 0;  // the depth of the array's elements' commas
     TSlicedArray array;
@@ -203,9 +205,11 @@ std::vector<TSlicedArray> PlanSlices(std::string_view text, std::size_t sliceByt
         while (events != 0) {
             const unsigned i = static_cast<unsigned>(__builtin_ctzll(events));
             events &= events - 1;
+            const std::uint64_t before = colons & BitsFrom(from) & ~BitsFrom(i);
             if (inClasses && depth == 2)
-                classesMembers +=
-                    static_cast<std::size_t>(__builtin_popcountll(colons & BitsFrom(from) & ~BitsFrom(i)));
+                classesMembers += static_cast<std::size_t>(__builtin_popcountll(before));
+            else if (depth == 1)
+                topMembers += static_cast<std::size_t>(__builtin_popcountll(before));
             from = i + 1;
             const std::size_t at = pos + i;
             const std::uint64_t bit = std::uint64_t(1) << i;
@@ -221,14 +225,19 @@ std::vector<TSlicedArray> PlanSlices(std::string_view text, std::size_t sliceByt
                     classKey = KeyBefore(text, at);
                 } else if ((depth == 3 && inClasses && text[at] == '[') ||
                     (depth == 4 && inClassObject && !hadInstances && text[at] == '[' &&
-                        KeyBefore(text, at) == "instances")) {
-                    const bool inObject = depth == 4;
-                    const std::string_view key = inObject ? classKey : KeyBefore(text, at);
-                    hadInstances = hadInstances || inObject;
-                    if (!key.empty() && classesMembers > 0) {
+                        KeyBefore(text, at) == "instances") ||
+                    (depth == 2 && text[at] == '[' && KeyBefore(text, at).substr(0, 1) == "_")) {
+                    const ESlicedPlace place = depth == 2 ? ESlicedPlace::Comment
+                        : depth == 3                      ? ESlicedPlace::ClassArray
+                                                          : ESlicedPlace::ClassEntryObject;
+                    const std::string_view key =
+                        place == ESlicedPlace::ClassEntryObject ? classKey : KeyBefore(text, at);
+                    hadInstances = hadInstances || place == ESlicedPlace::ClassEntryObject;
+                    const std::size_t members = place == ESlicedPlace::Comment ? topMembers : classesMembers;
+                    if (!key.empty() && members > 0) {
                         inArray = true;
                         arrayDepth = depth;
-                        array = TSlicedArray{key, classesMembers - 1, inObject, at, 0, {}};
+                        array = TSlicedArray{key, members - 1, place, at, 0, {}};
                         nextCut = at + 1 + sliceBytes;
                         if (nextCut < pos + 64)
                             events |= commas &
@@ -240,10 +249,12 @@ std::vector<TSlicedArray> PlanSlices(std::string_view text, std::size_t sliceByt
                 if (depth == arrayDepth && inArray) {
                     inArray = false;
                     array.close = at;
-                    // An array too large for one slice is planned even
-                    // when its elements leave no place to cut, so that its
-                    // one slice is checked as it is indexed, without a DOM.
-                    if (!array.cuts.empty() || array.close - array.open > sliceBytes)
+                    // An array of instances too large for one slice is
+                    // planned even when its elements leave no place to cut,
+                    // so that its one slice is checked as it is indexed,
+                    // without a DOM; a comment gains nothing from that.
+                    if (!array.cuts.empty() ||
+                        (array.close - array.open > sliceBytes && array.place != ESlicedPlace::Comment))
                         plan.push_back(std::move(array));
                     events &= ~commas;
                 } else if (depth == 3 && inClassObject) {
@@ -264,6 +275,8 @@ std::vector<TSlicedArray> PlanSlices(std::string_view text, std::size_t sliceByt
         }
         if (inClasses && depth == 2)
             classesMembers += static_cast<std::size_t>(__builtin_popcountll(colons & BitsFrom(from)));
+        else if (depth == 1)
+            topMembers += static_cast<std::size_t>(__builtin_popcountll(colons & BitsFrom(from)));
     }
     if (depth != 0 || inString != 0 || inArray || inClasses)
         return {};

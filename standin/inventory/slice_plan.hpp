@@ -8,24 +8,36 @@
 namespace NQXRHVP20 {
 namespace standin {
 
-// Where the large class arrays of a document are and where they are cut into
+// Where a sliced array sits: the value of a class, the first "instances" of
+// a class entry object, or the value of a comment at the top level.
+enum class ESlicedPlace { ClassArray, ClassEntryObject, Comment };
+
+// Where the large arrays of a document are and where they are cut into
 // slices. Each array is parsed in slices of its own, and the rest of the
 // document as its outline, with those arrays left empty, so that the parser's
 // working buffers, four bytes and more for every token, are sized for one
 // slice rather than for the whole text.
 struct TSlicedArray {
-    std::string_view key;           // the class name, as written: it holds no escape
-    std::size_t member;             // its place among the members of "classes"
-    bool inObject;                  // the first "instances" of a class entry object
+    std::string_view key;  // the class's or the comment's name, as written: it holds no escape
+    std::size_t member;    // its place among the members of "classes", or of the top level
+    ESlicedPlace place;
     std::size_t open;               // where its '[' is
     std::size_t close;              // where its ']' is
     std::vector<std::size_t> cuts;  // the commas between its slices
+
+    // How many levels nearer the top its elements are in a slice, an array of
+    // its own, than in the document.
+    std::size_t Lift() const
+    {
+        return place == ESlicedPlace::Comment ? 1 : place == ESlicedPlace::ClassArray ? 2 : 3;
+    }
 };
 
 // Finds the arrays of instances of the classes, values of the members of the
 // top-level "classes" object or the first "instances" member of such a
-// value, whose elements take more than `sliceBytes`, and cuts each one at the
-// first comma between elements after every `sliceBytes`. Nothing is
+// value, whose elements take more than `sliceBytes`, and the arrays of
+// comments that can be cut, and cuts each one at the first comma between
+// elements after every `sliceBytes`. Nothing is
 // checked here: the parser checks every slice and the outline, and the plan
 // is only used when all of them are valid. Answers nothing for a text that
 // is not shaped as expected.
