@@ -1,7 +1,9 @@
-// What the text form shows of an inventory's texts: anything that could drive
-// a terminal is escaped, everything else is left as it is.
+// What the output forms show of an inventory's texts. In text, anything that
+// could drive a terminal is escaped, everything else is left as it is; in
+// jsonl, a log line is a JSON object whose strings are escaped as JSON has it.
 #include <gtest/gtest.h>
 
+#include "output.hpp"
 #include "terminal_text.hpp"
 
 namespace {
@@ -64,5 +66,39 @@ TEST(ShowOnTerminalInLongTexts, FindsEachByteToEscapeAtEveryPlace)
         }
     }
 }
+
+struct TLogLineCase {
+    const char* fName;
+    std::string fInventory;
+    std::string fText;
+    std::string fLine;
+};
+
+const TLogLineCase kLogLines[] = {
+    {"Plain", "", "Tarvolith: a finding", R"({"type":"log","level":100,"text":"Tarvolith: a finding"})"},
+    {"InventoryNamedRightAfterTheType", "srv \"1\"", "t",
+        R"({"type":"log","inventory":"srv \"1\"","level":100,"text":"t"})"},
+    {"QuoteBackslashAndControlsEscaped", "", "a\"b\\c\b\t\n\f\r\x01\x1f|",
+        R"({"type":"log","level":100,"text":"a\"b\\c\b\t\n\f\r\u0001\u001f|"})"},
+    {"DeleteSlashAndUtf8AsTheyAre", "", "\x7f/caf\xc3\xa9",
+        "{\"type\":\"log\",\"level\":100,\"text\":\"\x7f/caf\xc3\xa9\"}"},
+    {"BytesNotUtf8Replaced", "", "ab\xff", "{\"type\":\"log\",\"level\":100,\"text\":\"ab\xef\xbf\xbd\"}"},
+    {"InventoryNameNotUtf8Replaced", "x\xc3", "t",
+        "{\"type\":\"log\",\"inventory\":\"x\xef\xbf\xbd\",\"level\":100,\"text\":\"t\"}"},
+};
+
+class JsonlLogLine : public ::testing::TestWithParam<TLogLineCase> { };
+
+TEST_P(JsonlLogLine, IsTheRecordWithItsTextsEscaped)
+{
+    std::string written;
+    tarvorun::TJsonlSink sink(
+        [&written](const std::string& text) { written += text; }, GetParam().fInventory);
+    sink.OnLog(100, GetParam().fText);
+    EXPECT_EQ(written, GetParam().fLine + "\n");
+}
+
+INSTANTIATE_TEST_SUITE_P(Lines, JsonlLogLine, ::testing::ValuesIn(kLogLines),
+    [](const ::testing::TestParamInfo<TLogLineCase>& param) { return std::string(param.param.fName); });
 
 }  // namespace
