@@ -312,6 +312,10 @@ void TLoad::Run(bool& hasOsError, TErrorForm& osError, unsigned short& osType)
         try {
             CheckDocument(fSource, root, visitor, classes, hasOsError, osError, osType);
             CheckCommentSlices();
+            // Every planned array was visited in the check; were one left,
+            // its class would have lost its instances.
+            if (fNextArray != fPlan.size())
+                throw TLoadWhole();
         } catch (const TInventoryError&) {
             // A syntax error further on comes first, as in a whole parse.
             CheckRemainingSlices();
