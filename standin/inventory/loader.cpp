@@ -122,6 +122,8 @@ private:
     bool PlanPieces();
     bool VisitSlices(std::size_t place, bool inObject, const TSliceCheck& check);
     void CheckCommentSlices();
+    // Parses the slices of `array` from its `first` on, for their syntax.
+    void ParseSlices(const TSlicedArray& array, std::size_t first);
     void PrepareSliceParser(const TSlicedArray& array);
     bool Slice(std::size_t open, std::size_t close, const TSliceCheck* check, TInstanceRange* range);
     void CheckRemainingSlices();
@@ -231,20 +233,22 @@ bool TLoad::Slice(std::size_t open, std::size_t close, const TSliceCheck* check,
     return true;
 }
 
+void TLoad::ParseSlices(const TSlicedArray& array, std::size_t first)
+{
+    PrepareSliceParser(array);
+    for (std::size_t k = first; k <= array.cuts.size(); ++k) {
+        const std::size_t open = k == 0 ? array.open : array.cuts[k - 1];
+        const std::size_t close = k < array.cuts.size() ? array.cuts[k] : array.close;
+        if (!Slice(open, close, nullptr, nullptr))
+            ThrowSyntaxError();
+    }
+}
+
 void TLoad::CheckCommentSlices()
 {
     // A comment is not checked, but its slices have to parse.
-    for (; fNextArray < fPlan.size() && fPlan[fNextArray].place == ESlicedPlace::Comment; ++fNextArray) {
-        const TSlicedArray& array = fPlan[fNextArray];
-        PrepareSliceParser(array);
-        std::size_t open = array.open;
-        for (std::size_t k = 0; k <= array.cuts.size(); ++k) {
-            const std::size_t close = k < array.cuts.size() ? array.cuts[k] : array.close;
-            if (!Slice(open, close, nullptr, nullptr))
-                ThrowSyntaxError();
-            open = close;
-        }
-    }
+    for (; fNextArray < fPlan.size() && fPlan[fNextArray].place == ESlicedPlace::Comment; ++fNextArray)
+        ParseSlices(fPlan[fNextArray], 0);
 }
 
 bool TLoad::VisitSlices(std::size_t place, bool inObject, const TSliceCheck& check)
@@ -271,16 +275,8 @@ bool TLoad::VisitSlices(std::size_t place, bool inObject, const TSliceCheck& che
 
 void TLoad::CheckRemainingSlices()
 {
-    for (; fNextArray < fPlan.size(); ++fNextArray, fNextSlice = 0) {
-        const TSlicedArray& array = fPlan[fNextArray];
-        PrepareSliceParser(array);
-        for (std::size_t k = fNextSlice; k <= array.cuts.size(); ++k) {
-            const std::size_t open = k == 0 ? array.open : array.cuts[k - 1];
-            const std::size_t close = k < array.cuts.size() ? array.cuts[k] : array.close;
-            if (!Slice(open, close, nullptr, nullptr))
-                ThrowSyntaxError();
-        }
-    }
+    for (; fNextArray < fPlan.size(); ++fNextArray, fNextSlice = 0)
+        ParseSlices(fPlan[fNextArray], fNextSlice);
 }
 
 void TLoad::Run(bool& hasOsError, TErrorForm& osError, unsigned short& osType)
