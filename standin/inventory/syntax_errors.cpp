@@ -121,11 +121,16 @@ std::string LocateNumberOutOfRange(std::string_view text)
     return std::string();
 }
 
-// The first value, or member, inside a bracket that opens `maxDepth` levels:
-// the parser takes an empty array or object at that level, but nothing in
-// one, a number or a string no more than a bracket.
+// The first value inside a bracket that opens `maxDepth` levels: the parser
+// takes an empty array or object at that level, but no value in one, a
+// number or a string no more than a bracket.
 std::string LocateTooDeep(std::string_view text, std::size_t maxDepth)
 {
+    const auto skipSpace = [&text](std::size_t at) {
+        while (at < text.size() && IsJsonSpace(text[at]))
+            ++at;
+        return at;
+    };
     std::size_t depth = 0;
     for (std::size_t i = 0; i < text.size(); ++i) {
         const char c = text[i];
@@ -134,12 +139,17 @@ std::string LocateTooDeep(std::string_view text, std::size_t maxDepth)
         } else if (c == '[' || c == '{') {
             if (++depth < maxDepth)
                 continue;
-            std::size_t first = i + 1;
-            while (first < text.size() && IsJsonSpace(text[first]))
-                ++first;
-            if (first < text.size() && text[first] != ']' && text[first] != '}')
-                return LineAndColumn(text, first) + ": nesting deeper than " + std::to_string(maxDepth) +
-                    " levels";
+            std::size_t first = skipSpace(i + 1);
+            if (first >= text.size() || text[first] == ']' || text[first] == '}')
+                continue;
+            // In an object, the value after the first member's name.
+            if (c == '{' && text[first] == '"') {
+                first = skipSpace(SkipString(text, first) + 1);
+                if (first < text.size() && text[first] == ':')
+                    first = skipSpace(first + 1);
+            }
+            return LineAndColumn(text, first) + ": nesting deeper than " + std::to_string(maxDepth) +
+                " levels";
         } else if ((c == ']' || c == '}') && depth > 0) {
             --depth;
         }

@@ -207,12 +207,23 @@ TEST_P(Rejected, WithThePlaceAndAShortExcerpt)
 
 const std::string k40 = std::string(40, 'x');
 
+std::string Repeated(const std::string& piece, int times)
+{
+    std::string text;
+    for (int i = 0; i < times; ++i)
+        text += piece;
+    return text;
+}
+
 const TRejectCase kRejectCases[] = {
     {"nesting_too_deep", R"({"_c": )" + std::string(1100, '[') + std::string(1100, ']') + "}",
         "test.json: line 1, column 1031: nesting deeper than 1024 levels"},
     {"nesting_too_deep_by_a_value_alone",
         R"({"_c": )" + std::string(1023, '[') + "1" + std::string(1023, ']') + "}",
         "test.json: line 1, column 1031: nesting deeper than 1024 levels"},
+    {"nesting_too_deep_by_a_member_value",
+        R"({"_c": )" + Repeated(R"({"a":)", 1023) + "1" + std::string(1023, '}') + "}",
+        "test.json: line 1, column 5123: nesting deeper than 1024 levels"},
     {"byte_order_mark", "\xEF\xBB\xBF{}",
         "test.json: line 1, column 1: a byte-order mark, which JSON does not allow; save the file as UTF-8 "
         "without one"},
