@@ -30,14 +30,18 @@ void TIndexBuilder::IndexOutline(simdjson::padded_string_view outline,
         Fail(error);
     if (const auto error = document.get_object().get(top))
         Fail(error);
-    for (auto member : top) {
-        od::field field;
+    // The member a loop gives, into `field`, and its name.
+    const auto open = [this](auto member, od::field& field) {
+        std::string_view name;
         if (const auto error = std::move(member).get(field))
             Fail(error);
-        std::string_view name;
         if (const auto error = field.unescaped_key().get(name))
             Fail(error);
-        if (name != "classes")
+        return name;
+    };
+    for (auto member : top) {
+        od::field field;
+        if (open(std::move(member), field) != "classes")
             continue;
         od::object entries;
         if (const auto error = field.value().get_object().get(entries))
@@ -65,12 +69,7 @@ void TIndexBuilder::IndexOutline(simdjson::padded_string_view outline,
                     Fail(error);
                 for (auto part : form) {
                     od::field partField;
-                    if (const auto error = std::move(part).get(partField))
-                        Fail(error);
-                    std::string_view partName;
-                    if (const auto error = partField.unescaped_key().get(partName))
-                        Fail(error);
-                    if (partName != "instances" || Sliced(partField.value()))
+                    if (open(std::move(part), partField) != "instances" || Sliced(partField.value()))
                         continue;
                     od::array array;
                     if (const auto error = partField.value().get_array().get(array))
