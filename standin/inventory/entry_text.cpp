@@ -137,6 +137,19 @@ TErrorForm ErrorFormAt(std::string_view text, std::uint32_t begin, std::uint32_t
     return form;
 }
 
+std::string UnescapedKey(std::string_view text, std::uint32_t key)
+{
+    // Read again from its opening quote to its closing one.
+    const std::size_t at = key & ~kEscapedKey;
+    std::size_t close = at;
+    while (text[close] != '"')
+        close += text[close] == '\\' ? 2 : 1;
+    return std::string(
+        Reparse(text, static_cast<std::uint32_t>(at - 1), static_cast<std::uint32_t>(close + 1))
+            .get_string()
+            .value_unsafe());
+}
+
 bool KeyEquals(std::string_view text, std::uint32_t key, std::string_view name)
 {
     const std::size_t at = key & ~kEscapedKey;
@@ -147,14 +160,7 @@ bool KeyEquals(std::string_view text, std::uint32_t key, std::string_view name)
             std::memcmp(text.data() + at, name.data(), name.size()) == 0 &&
             name.find('"') == std::string_view::npos;
     }
-    // The name with its escapes: read it again from its opening quote to its
-    // closing one.
-    std::size_t close = at;
-    while (text[close] != '"')
-        close += text[close] == '\\' ? 2 : 1;
-    return Reparse(text, static_cast<std::uint32_t>(at - 1), static_cast<std::uint32_t>(close + 1))
-               .get_string()
-               .value_unsafe() == name;
+    return UnescapedKey(text, key) == name;
 }
 
 }  // namespace standin

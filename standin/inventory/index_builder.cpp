@@ -86,10 +86,8 @@ std::uint32_t TIndexBuilder::KeyOffset(od::field& field, std::string_view& name)
         }
     }
     if (escaped) {
-        // The walk compares names as written; the check compares them
-        // unescaped.
-        if (fChecking)
-            Unconfirmed();
+        // Reading the escapes checks them; the names are compared unescaped
+        // after the walk.
         if (const auto error = field.unescaped_key().get(name))
             Fail(error);
     } else {
@@ -176,6 +174,7 @@ void TIndexBuilder::IndexInstance(od::object instance, std::size_t depth)
     level.memberStarts.PushBack(static_cast<std::uint32_t>(level.members.Size()));
     const std::size_t firstMember = level.members.Size();
     TTextNames names(fBase);
+    bool escaped = false;
     std::string problem;
     for (auto result : instance) {
         od::field field;
@@ -183,7 +182,8 @@ void TIndexBuilder::IndexInstance(od::object instance, std::size_t depth)
             Fail(error);
         std::string_view name;
         const std::uint32_t key = KeyOffset(field, name);
-        if (fChecking && !names.AddFirst(key))
+        escaped = escaped || (key & kEscapedKey) != 0;
+        if (fChecking && !escaped && !names.AddFirst(key))
             Unconfirmed();
         od::value value = field.value();
         if (name == "@associations") {
@@ -216,8 +216,8 @@ void TIndexBuilder::IndexInstance(od::object instance, std::size_t depth)
         const std::uint32_t begin = Offset(text.data());
         level.members.PushBack(TMemberRef{key, begin, begin + static_cast<std::uint32_t>(text.size())});
     }
-    if (fChecking && level.members.Size() - firstMember > TTextNames::kInline)
-        fLongObjects.push_back({depth, false, firstMember, level.members.Size()});
+    if (fChecking && (escaped || level.members.Size() - firstMember > TTextNames::kInline))
+        fLongObjects.push_back({depth, false, escaped, firstMember, level.members.Size()});
 }
 
 void TIndexBuilder::IndexAssociations(od::object associations, std::size_t depth, TLevel& level)
@@ -226,13 +226,15 @@ void TIndexBuilder::IndexAssociations(od::object associations, std::size_t depth
     const std::size_t header = level.associations.Size();
     level.associations.PushBack(TAssociationRef{0, 0, 0});
     TTextNames names(fBase);
+    bool escaped = false;
     for (auto result : associations) {
         od::field field;
         if (const auto error = std::move(result).get(field))
             Fail(error);
         std::string_view name;
         TAssociationRef entry{KeyOffset(field, name), 0, 0};
-        if (fChecking && !names.AddFirst(entry.key))
+        escaped = escaped || (entry.key & kEscapedKey) != 0;
+        if (fChecking && !escaped && !names.AddFirst(entry.key))
             Unconfirmed();
         od::value value = field.value();
         od::json_type type;
@@ -268,21 +270,39 @@ void TIndexBuilder::IndexAssociations(od::object associations, std::size_t depth
         level.associations.PushBack(entry);
         ++level.associations[header].key;
     }
-    if (fChecking && level.associations[header].key > TTextNames::kInline)
-        fLongObjects.push_back({depth, true, header + 1, level.associations.Size()});
+    if (fChecking && (escaped || level.associations[header].key > TTextNames::kInline))
+        fLongObjects.push_back({depth, true, escaped, header + 1, level.associations.Size()});
 }
 
 void TIndexBuilder::CheckLongObjects()
 {
     TTextNames names(fBase);
+    // The names of an object that hold escapes, read, side by side; an
+    // unescaped name is its text.
+    std::string read;
+    std::vector<std::uint32_t> readEnds;
     for (const TLongObject& object : fLongObjects) {
         const TLevel& level = *fDocument.levels[object.depth];
-        const bool distinct = object.associations
-            ? names.Check(object.end - object.first,
-                  [&](std::size_t i) { return level.associations[object.first + i].key; })
-            : names.Check(object.end - object.first,
-                  [&](std::size_t i) { return level.members.Key(object.first + i); });
-        if (!distinct)
+        const std::size_t count = object.end - object.first;
+        const auto keyOf = [&](std::size_t i) {
+            return object.associations ? level.associations[object.first + i].key
+                                       : level.members.Key(object.first + i);
+        };
+        read.clear();
+        readEnds.assign(object.escaped ? count : 0, 0);
+        for (std::size_t i = 0; i < readEnds.size(); ++i) {
+            if ((keyOf(i) & kEscapedKey) != 0)
+                read += UnescapedKey(fDocument.Text(), keyOf(i));
+            readEnds[i] = static_cast<std::uint32_t>(read.size());
+        }
+        const auto nameOf = [&](std::size_t i) {
+            const std::uint32_t key = keyOf(i);
+            if ((key & kEscapedKey) == 0)
+                return names.Raw(key);
+            const std::size_t begin = i == 0 ? 0 : readEnds[i - 1];
+            return std::string_view(read).substr(begin, readEnds[i] - begin);
+        };
+        if (!names.Check(count, nameOf))
             Unconfirmed();
     }
     fLongObjects.clear();

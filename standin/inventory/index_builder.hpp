@@ -33,8 +33,8 @@ public:
     // Otherwise the index is left as it was and the slice is to be checked
     // by the check, which names the problem: an invalid slice answers false,
     // and so does a valid one whose every entry this walk cannot vouch for
-    // (escaped member names, nesting near the depth limit, very long
-    // integers), since the check is the judge of what is valid.
+    // (nesting near the depth limit, very long integers), since the check is
+    // the judge of what is valid.
     bool CheckAndIndexSlice(char* text, std::size_t open, std::size_t close, TInstanceRange& range);
 
     // The instance arrays of the outline that were not parsed in slices:
@@ -69,12 +69,14 @@ private:
     bool fChecking = false;
     simdjson::dom::parser fEntryParser;
     simdjson::dom::document fEntryDocument;
-    // The objects of the slice with more member names than the walk compares
-    // as it goes: the members [first, end) of level `depth`, or its result
-    // classes when `associations`. Their names are compared after the walk.
+    // The objects of the slice whose names the walk does not compare as it
+    // goes, having more names than it compares or an `escaped` one: the
+    // members [first, end) of level `depth`, or its result classes when
+    // `associations`. Their names are compared after the walk.
     struct TLongObject {
         std::size_t depth;
         bool associations;
+        bool escaped;
         std::size_t first;
         std::size_t end;
     };

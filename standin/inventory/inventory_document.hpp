@@ -241,6 +241,8 @@ TPropertyEntry EntryAt(std::string_view text, std::uint32_t begin, std::uint32_t
 TErrorForm ErrorFormAt(std::string_view text, std::uint32_t begin, std::uint32_t end);
 // Whether the member name at `key` (a TMemberRef key) is `name`.
 bool KeyEquals(std::string_view text, std::uint32_t key, std::string_view name);
+// The member name at `key` with kEscapedKey set, its escapes read.
+std::string UnescapedKey(std::string_view text, std::uint32_t key);
 
 inline bool IsJsonSpace(char c)
 {

@@ -67,51 +67,34 @@ private:
     std::vector<std::uint32_t> fSlots;     // a power of two, at most half full
 };
 
-// The names of an object the text holds as written, without an escape, each
-// closed by its quote, for the walk that checks a slice as it indexes it.
-// The walk compares an object's first kInline names as it meets them; a
-// larger object is checked once the walk is over, when the parser's working
-// memory is given back, with a hash table of the names' offsets sized for
-// its count: four bytes a slot, at most half of them full.
+// The names of an object, for the walk that checks a slice as it indexes it.
+// The walk compares an object's first kInline names as it meets them, when
+// they hold no escape (such a name is its text up to its closing quote); an
+// object with more names, or with an escaped one, is checked once the walk is
+// over, when the parser's working memory is given back, with a hash table of
+// the names' numbers sized for its count: four bytes a slot, at most half of
+// them full.
 class TTextNames {
 public:
     static constexpr std::size_t kInline = 16;
 
     explicit TTextNames(const char* text) : fText(text) { }
 
-    // Adds the name at `offset` to the first kInline; false when it was met
-    // before. Past those, the object is left to Check.
+    // Adds the name without escapes at `offset` to the first kInline; false
+    // when it was met before. Past those, the object is left to Check.
     bool AddFirst(std::uint32_t offset)
     {
         if (fCount >= kInline)
             return true;
         for (std::size_t i = 0; i < fCount; ++i)
-            if (Name(fInline[i]) == Name(offset))
+            if (Raw(fInline[i]) == Raw(offset))
                 return false;
         fInline[fCount++] = offset;
         return true;
     }
 
-    // Whether `count` names, offsets given by `offsetOf(i)`, are all
-    // different.
-    template <typename TOffsetOf> bool Check(std::size_t count, TOffsetOf offsetOf)
-    {
-        std::size_t size = 4;
-        while (size < 2 * count)
-            size *= 2;
-        fSlots.assign(size, 0);
-        for (std::size_t i = 0; i < count; ++i) {
-            const std::uint32_t offset = offsetOf(i);
-            std::uint32_t* slot = Find(offset);
-            if (*slot != 0)
-                return false;
-            *slot = offset + 1;
-        }
-        return true;
-    }
-
-private:
-    std::string_view Name(std::uint32_t offset) const
+    // The name without escapes at `offset`.
+    std::string_view Raw(std::uint32_t offset) const
     {
         const char* name = fText + offset;
         std::size_t length = 0;
@@ -120,18 +103,27 @@ private:
         return std::string_view(name, length);
     }
 
-    // The slot that holds the name's offset plus one, or the empty one where
-    // it would go.
-    std::uint32_t* Find(std::uint32_t offset)
+    // Whether `count` names, the i-th given by `nameOf(i)`, are all
+    // different.
+    template <typename TNameOf> bool Check(std::size_t count, TNameOf nameOf)
     {
-        const std::string_view name = Name(offset);
-        const std::size_t mask = fSlots.size() - 1;
-        std::size_t i = std::hash<std::string_view>()(name) & mask;
-        while (fSlots[i] != 0 && Name(fSlots[i] - 1) != name)
-            i = (i + 1) & mask;
-        return &fSlots[i];
+        std::size_t size = 4;
+        while (size < 2 * count)
+            size *= 2;
+        fSlots.assign(size, 0);
+        const std::size_t mask = size - 1;
+        for (std::size_t i = 0; i < count; ++i) {
+            const std::string_view name = nameOf(i);
+            std::size_t slot = std::hash<std::string_view>()(name) & mask;
+            for (; fSlots[slot] != 0; slot = (slot + 1) & mask)
+                if (nameOf(fSlots[slot] - 1) == name)
+                    return false;
+            fSlots[slot] = static_cast<std::uint32_t>(i + 1);
+        }
+        return true;
     }
 
+private:
     const char* fText;
     std::uint32_t fInline[kInline];  // the first fCount names
     std::size_t fCount = 0;
