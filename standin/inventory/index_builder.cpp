@@ -174,7 +174,6 @@ void TIndexBuilder::IndexInstance(od::object instance, std::size_t depth)
     level.memberStarts.PushBack(static_cast<std::uint32_t>(level.members.Size()));
     const std::size_t firstMember = level.members.Size();
     TTextNames names(fBase);
-    bool escaped = false;
     std::string problem;
     for (auto result : instance) {
         od::field field;
@@ -182,8 +181,7 @@ void TIndexBuilder::IndexInstance(od::object instance, std::size_t depth)
             Fail(error);
         std::string_view name;
         const std::uint32_t key = KeyOffset(field, name);
-        escaped = escaped || (key & kEscapedKey) != 0;
-        if (fChecking && !escaped && !names.AddFirst(key))
+        if (fChecking && !names.AddFirst(key))
             Unconfirmed();
         od::value value = field.value();
         if (name == "@associations") {
@@ -216,8 +214,8 @@ void TIndexBuilder::IndexInstance(od::object instance, std::size_t depth)
         const std::uint32_t begin = Offset(text.data());
         level.members.PushBack(TMemberRef{key, begin, begin + static_cast<std::uint32_t>(text.size())});
     }
-    if (fChecking && (escaped || level.members.Size() - firstMember > TTextNames::kInline))
-        fLongObjects.push_back({depth, false, escaped, firstMember, level.members.Size()});
+    if (fChecking && names.LeftToCheck())
+        fLongObjects.push_back({depth, false, names.Escaped(), firstMember, level.members.Size()});
 }
 
 void TIndexBuilder::IndexAssociations(od::object associations, std::size_t depth, TLevel& level)
@@ -226,15 +224,13 @@ void TIndexBuilder::IndexAssociations(od::object associations, std::size_t depth
     const std::size_t header = level.associations.Size();
     level.associations.PushBack(TAssociationRef{0, 0, 0});
     TTextNames names(fBase);
-    bool escaped = false;
     for (auto result : associations) {
         od::field field;
         if (const auto error = std::move(result).get(field))
             Fail(error);
         std::string_view name;
         TAssociationRef entry{KeyOffset(field, name), 0, 0};
-        escaped = escaped || (entry.key & kEscapedKey) != 0;
-        if (fChecking && !escaped && !names.AddFirst(entry.key))
+        if (fChecking && !names.AddFirst(entry.key))
             Unconfirmed();
         od::value value = field.value();
         od::json_type type;
@@ -270,8 +266,8 @@ void TIndexBuilder::IndexAssociations(od::object associations, std::size_t depth
         level.associations.PushBack(entry);
         ++level.associations[header].key;
     }
-    if (fChecking && (escaped || level.associations[header].key > TTextNames::kInline))
-        fLongObjects.push_back({depth, true, escaped, header + 1, level.associations.Size()});
+    if (fChecking && names.LeftToCheck())
+        fLongObjects.push_back({depth, true, names.Escaped(), header + 1, level.associations.Size()});
 }
 
 void TIndexBuilder::CheckLongObjects()

@@ -78,16 +78,16 @@ class TMemberList {
 public:
     void PushBack(const TMemberRef& member)
     {
-        const std::uint32_t key = member.key & ~kEscapedKey;
-        TPacked packed{member.key, kOnTheSide, 0};
-        if (member.end == kAssociations)
-            packed.fromKey = kAssociationsOnTheSide;
-        else if (member.value - key < kAssociationsOnTheSide && member.end - member.value <= 0xffff)
-            packed = TPacked{member.key, static_cast<std::uint16_t>(member.value - key),
-                static_cast<std::uint16_t>(member.end - member.value)};
-        if (packed.fromKey >= kAssociationsOnTheSide)
-            fOnTheSide.push_back({static_cast<std::uint32_t>(fPacked.Size()), member});
-        fPacked.PushBack(packed);
+        const std::uint32_t fromKey = member.value - (member.key & ~kEscapedKey);
+        if (member.end != kAssociations && fromKey < kAssociationsOnTheSide &&
+            member.end - member.value <= 0xffff) {
+            fPacked.PushBack(TPacked{member.key, static_cast<std::uint16_t>(fromKey),
+                static_cast<std::uint16_t>(member.end - member.value)});
+            return;
+        }
+        fOnTheSide.push_back({static_cast<std::uint32_t>(fPacked.Size()), member});
+        fPacked.PushBack(
+            TPacked{member.key, member.end == kAssociations ? kAssociationsOnTheSide : kOnTheSide, 0});
     }
     TMemberRef operator[](std::size_t i) const
     {

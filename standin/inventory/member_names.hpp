@@ -7,6 +7,8 @@
 #include <string_view>
 #include <vector>
 
+#include "inventory_document.hpp"
+
 namespace NQXRHVP20 {
 namespace standin {
 
@@ -80,18 +82,25 @@ public:
 
     explicit TTextNames(const char* text) : fText(text) { }
 
-    // Adds the name without escapes at `offset` to the first kInline; false
-    // when it was met before. Past those, the object is left to Check.
-    bool AddFirst(std::uint32_t offset)
+    // Meets the name at `key` (a TMemberRef key) and compares it with the
+    // earlier ones while the object has at most kInline names and no escaped
+    // one; false when it was met before.
+    bool AddFirst(std::uint32_t key)
     {
-        if (fCount >= kInline)
+        fEscaped = fEscaped || (key & kEscapedKey) != 0;
+        if (++fMet > kInline || fEscaped)
             return true;
         for (std::size_t i = 0; i < fCount; ++i)
-            if (Raw(fInline[i]) == Raw(offset))
+            if (Raw(fInline[i]) == Raw(key))
                 return false;
-        fInline[fCount++] = offset;
+        fInline[fCount++] = key;
         return true;
     }
+
+    // Whether the object's names are left to Check: more than kInline of
+    // them, or an escaped one.
+    bool LeftToCheck() const { return fMet > kInline || fEscaped; }
+    bool Escaped() const { return fEscaped; }
 
     // The name without escapes at `offset`.
     std::string_view Raw(std::uint32_t offset) const
@@ -127,6 +136,8 @@ private:
     const char* fText;
     std::uint32_t fInline[kInline];  // the first fCount names
     std::size_t fCount = 0;
+    std::size_t fMet = 0;
+    bool fEscaped = false;
     std::vector<std::uint32_t> fSlots;
 };
 
