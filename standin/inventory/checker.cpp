@@ -4,7 +4,7 @@
 #include <cstdint>
 #include <functional>
 #include <string>
-#include <unordered_set>
+#include <stdexcept>
 #include <vector>
 
 #include "checker.hpp"
@@ -133,8 +133,96 @@ private:
 
 }  // namespace
 
-void CheckDocument(const std::string& source, dom::element document, const TSliceVisitor& slices,
-    std::vector<TClassEntry>& classEntries, bool& hasOsError, TErrorForm& osError, unsigned short& osType)
+namespace {
+
+// The check of the classes, a group of them at a time: the members of the
+// "classes" object in order, their places running on from group to group.
+class TClassesChecker {
+public:
+    TClassesChecker(
+        const TChecker& checker, const TPath& path, const TSliceVisitor& slices, TClassTable& table)
+        : fChecker(checker), fPath(path), fSlices(slices), fTable(table)
+    {
+    }
+
+    void Check(dom::object classes)
+    {
+        for (const dom::key_value_pair cls : classes) {
+            if (fPlace >= fTable.Size())
+                throw std::runtime_error("the class table disagrees with the check of the classes");
+            CheckClass(cls.key, cls.value, fPath.Member(cls.key));
+            ++fPlace;
+        }
+    }
+
+private:
+    // Checks the class entry `value` of the class at fPlace.
+    void CheckClass(std::string_view name, dom::element value, const TPath& path)
+    {
+        const TChecker& checker = fChecker;
+        TClassFailures failures;
+        if (Sliced(false, path)) {
+        } else if (value.is_array()) {
+            checker.CheckInstances(value.get_array().value_unsafe(), path);
+        } else if (value.is_object() && !value.at_key("error").error()) {
+            failures.lookupError = checker.ErrorForm(value, path, true);
+            failures.hasLookupError = true;
+        } else {
+            const dom::object form =
+                checker.ExpectObject(value, path, "a class entry (an array of instances, or an object)");
+            bool hasInstances = false;
+            for (const dom::key_value_pair part : form) {
+                const TPath partPath = path.Member(part.key);
+                if ((part.key == "instances" && hasInstances) ||
+                    (part.key == "enumerate" && failures.hasEnumerateError))
+                    checker.FailDuplicate(partPath, part.key);
+                if (part.key == "instances") {
+                    if (!Sliced(true, partPath))
+                        checker.CheckInstances(
+                            checker.ExpectArray(part.value, partPath, "instances"), partPath);
+                    hasInstances = true;
+                } else if (part.key == "enumerate") {
+                    failures.enumerateError = checker.ErrorForm(part.value, partPath, false);
+                    failures.hasEnumerateError = true;
+                } else {
+                    checker.Fail(partPath,
+                        "unexpected member; a class entry object holds "
+                        "\"instances\" and \"enumerate\", or \"error\"");
+                }
+            }
+            if (!hasInstances)
+                checker.Fail(path, "a class entry object needs \"instances\"");
+            if (!failures.hasEnumerateError)
+                checker.Fail(path, "a class entry object needs \"enumerate\" (instances alone are an array)");
+        }
+        if (fPlace == fTable.FirstDuplicate())
+            checker.Fail(path, "duplicate class \"" + Excerpt(name) + "\"");
+        if (failures.hasLookupError || failures.hasEnumerateError)
+            fTable.SetFailures(fPlace, failures);
+    }
+
+    // The instances parsed in slices are empty arrays here.
+    bool Sliced(bool inObject, const TPath& path)
+    {
+        std::size_t index = 0;
+        return fSlices(fPlace, inObject, [&](const dom::array* slice, std::size_t checkedInstances) {
+            index =
+                slice != nullptr ? fChecker.CheckInstances(*slice, path, index) : index + checkedInstances;
+        });
+    }
+
+    const TChecker& fChecker;
+    const TPath& fPath;
+    const TSliceVisitor& fSlices;
+    TClassTable& fTable;
+    std::size_t fPlace = 0;
+};
+
+}  // namespace
+
+void CheckDocument(const std::string& source, dom::element document, const TGroupVisitor& groups,
+    const TSliceVisitor& slices, TClassTable& classes, bool& hasOsError, TErrorForm& osError,
+    unsigned short& osType)
 {
     const TChecker checker(source);
     const TPath top{nullptr, std::string_view(), 0};
@@ -159,62 +247,11 @@ void CheckDocument(const std::string& source, dom::element document, const TSlic
                 checker.Fail(here, "must be an integer from 0 to 65535, or an error form");
             }
         } else if (member.key == "classes") {
-            const dom::object classes = checker.ExpectObject(member.value, here, "classes");
-            std::unordered_set<std::string_view> classNames;
-            std::size_t place = 0;
-            for (const dom::key_value_pair cls : classes) {
-                const TPath clsPath = here.Member(cls.key);
-                TClassEntry entry;
-                entry.name = std::string(cls.key);
-                // The instances parsed in slices are empty arrays here.
-                const auto sliced = [&](bool inObject, const TPath& path) {
-                    std::size_t index = 0;
-                    return slices(
-                        place, inObject, [&](const dom::array* slice, std::size_t checkedInstances) {
-                            index = slice != nullptr ? checker.CheckInstances(*slice, path, index)
-                                                     : index + checkedInstances;
-                        });
-                };
-                if (sliced(false, clsPath)) {
-                } else if (cls.value.is_array()) {
-                    checker.CheckInstances(cls.value.get_array().value_unsafe(), clsPath);
-                } else if (cls.value.is_object() && !cls.value.at_key("error").error()) {
-                    entry.lookupError = checker.ErrorForm(cls.value, clsPath, true);
-                    entry.hasLookupError = true;
-                } else {
-                    const dom::object form = checker.ExpectObject(
-                        cls.value, clsPath, "a class entry (an array of instances, or an object)");
-                    bool hasInstances = false;
-                    for (const dom::key_value_pair part : form) {
-                        const TPath partPath = clsPath.Member(part.key);
-                        if ((part.key == "instances" && hasInstances) ||
-                            (part.key == "enumerate" && entry.hasEnumerateError))
-                            checker.FailDuplicate(partPath, part.key);
-                        if (part.key == "instances") {
-                            if (!sliced(true, partPath))
-                                checker.CheckInstances(
-                                    checker.ExpectArray(part.value, partPath, "instances"), partPath);
-                            hasInstances = true;
-                        } else if (part.key == "enumerate") {
-                            entry.enumerateError = checker.ErrorForm(part.value, partPath, false);
-                            entry.hasEnumerateError = true;
-                        } else {
-                            checker.Fail(partPath,
-                                "unexpected member; a class entry object holds "
-                                "\"instances\" and \"enumerate\", or \"error\"");
-                        }
-                    }
-                    if (!hasInstances)
-                        checker.Fail(clsPath, "a class entry object needs \"instances\"");
-                    if (!entry.hasEnumerateError)
-                        checker.Fail(clsPath,
-                            "a class entry object needs \"enumerate\" (instances alone are an array)");
-                }
-                if (!classNames.insert(cls.key).second)
-                    checker.Fail(clsPath, "duplicate class \"" + Excerpt(cls.key) + "\"");
-                classEntries.push_back(std::move(entry));
-                ++place;
-            }
+            const dom::object whole = checker.ExpectObject(member.value, here, "classes");
+            TClassesChecker check(checker, here, slices, classes);
+            const TClassesCheck checkGroup = [&check](dom::object group) { check.Check(group); };
+            if (!groups(checkGroup))
+                check.Check(whole);
         } else {
             checker.Fail(here,
                 "unknown member (the inventory holds \"classes\" and "

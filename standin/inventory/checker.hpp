@@ -24,12 +24,22 @@ using TSliceCheck = std::function<void(const simdjson::dom::array* slice, std::s
 // order and answers true; else answers false.
 using TSliceVisitor = std::function<bool(std::size_t place, bool inObject, const TSliceCheck& check)>;
 
+// Checks the members of the "classes" object, or of a group of them, from
+// the place after the last one checked on.
+using TClassesCheck = std::function<void(simdjson::dom::object classes)>;
+
+// When the "classes" object was parsed in groups, calls `check` for each
+// group in order and answers true; else answers false.
+using TGroupVisitor = std::function<bool(const TClassesCheck& check)>;
+
 // Walks the document once, in document order, and throws TInventoryError,
-// naming `source`, at the first entry that is not a valid inventory. Gives
-// the class entries in document order (their instances are the index's
-// business) and the operating-system fields.
-void CheckDocument(const std::string& source, simdjson::dom::element root, const TSliceVisitor& slices,
-    std::vector<TClassEntry>& classes, bool& hasOsError, TErrorForm& osError, unsigned short& osType);
+// naming `source`, at the first entry that is not a valid inventory. `classes`
+// holds every class already, by name; the walk sets how looking one up or
+// enumerating it fails (their instances are the index's business), and gives
+// the operating-system fields.
+void CheckDocument(const std::string& source, simdjson::dom::element root, const TGroupVisitor& groups,
+    const TSliceVisitor& slices, TClassTable& classes, bool& hasOsError, TErrorForm& osError,
+    unsigned short& osType);
 
 }  // namespace standin
 }  // namespace NQXRHVP20

@@ -71,7 +71,7 @@ std::uint32_t TIndexBuilder::Offset(const char* at) const
                 shift += bytes;
         offset += shift;
     }
-    return static_cast<std::uint32_t>(offset);
+    return static_cast<std::uint32_t>(fShift + offset);
 }
 
 std::uint32_t TIndexBuilder::KeyOffset(od::field& field, std::string_view& name)
@@ -338,6 +338,7 @@ bool TIndexBuilder::CheckAndIndexSlice(char* text, std::size_t open, std::size_t
 TInstanceRange TIndexBuilder::IndexSlice(char* text, std::size_t open, std::size_t close, bool checking)
 {
     fBase = fDocument.text.Data();
+    fShift = 0;
     fRemoved = nullptr;
     fChecking = checking;
     fLongObjects.clear();

@@ -14,6 +14,18 @@
 namespace NQXRHVP20 {
 namespace standin {
 
+// A copy of a piece of the text that the index reads apart from it: the
+// outline of the document, or a group of its classes as an object of its own,
+// with the sliced arrays emptied.
+struct TPiece {
+    simdjson::padded_string_view text;
+    std::size_t shift = 0;  // where in the text its first byte stands
+    // In order, where the piece keeps an emptied array's '[' and how many
+    // bytes of the text were taken out after it.
+    std::vector<std::pair<std::size_t, std::size_t>> removed;
+    bool top = true;  // the whole document rather than a group of classes
+};
+
 // Indexes pieces of the document with simdjson's On-Demand API. A piece is
 // either a part of the text itself, parsed in place, or the outline, a copy
 // of the text with some arrays emptied: its offsets are moved back to the
@@ -37,12 +49,14 @@ public:
     // the judge of what is valid.
     bool CheckAndIndexSlice(char* text, std::size_t open, std::size_t close, TInstanceRange& range);
 
-    // The instance arrays of the outline that were not parsed in slices:
-    // `classes` in document order gets their ranges. `removed` lists, in
-    // order, where the outline keeps an emptied array's '[' and how many
-    // bytes of the text were taken out after it.
-    void IndexOutline(simdjson::padded_string_view outline,
-        const std::vector<std::pair<std::size_t, std::size_t>>& removed, std::vector<TClassEntry>& classes);
+    // Appends the classes of the piece, the members of its "classes" object
+    // or of the group, to `table`, by their names; answers how many there
+    // were. A whole document may be read so before it is checked.
+    std::size_t IndexClassNames(const TPiece& piece, TClassTable& table);
+
+    // The instance arrays of the piece's classes that were not parsed in
+    // slices, its first class being the one at `firstPlace` of `table`.
+    void IndexClasses(const TPiece& piece, std::size_t firstPlace, TClassTable& table);
 
 private:
     TInstanceRange IndexSlice(char* text, std::size_t open, std::size_t close, bool checking);
@@ -55,12 +69,15 @@ private:
     simdjson::dom::element ParseEntry(std::string_view text, std::size_t depth);
     void CheckLongObjects();
     bool Sliced(simdjson::ondemand::value value) const;
+    bool OpenClasses(
+        simdjson::ondemand::document& document, const TPiece& piece, simdjson::ondemand::object& classes);
     void Fail(simdjson::error_code error) const;
     [[noreturn]] void Unconfirmed() const;
 
     TInventoryDocument& fDocument;
     // The piece being indexed, and what was taken out of it.
     const char* fBase = nullptr;
+    std::size_t fShift = 0;
     const std::vector<std::pair<std::size_t, std::size_t>>* fRemoved = nullptr;
     simdjson::ondemand::parser fParser;
     // Set while a slice is checked as it is indexed: then what the walk

@@ -61,8 +61,7 @@ std::shared_ptr<const TInventory> TInventory::LoadText(std::string_view text, co
 
 const TClassEntry* TInventory::FindClass(std::string_view name) const
 {
-    const auto found = fDocument->classes.find(std::string(name));
-    return found == fDocument->classes.end() ? nullptr : &found->second;
+    return fDocument->classes.Find(fDocument->Text(), name);
 }
 
 }  // namespace standin

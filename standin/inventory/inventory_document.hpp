@@ -13,7 +13,6 @@
 #include <memory>
 #include <string>
 #include <string_view>
-#include <unordered_map>
 #include <utility>
 #include <vector>
 
@@ -165,19 +164,56 @@ struct TLevel {
     }
 };
 
+// One class of the inventory, in sixteen bytes: its name's place in the
+// text, as TMemberRef's `key`, its instances of level 0, and, when looking it
+// up or enumerating it fails, 1 + the place of its failures in the table's
+// list of them.
 struct TClassEntry {
-    std::string name;
+    std::uint32_t key = 0;
+    std::uint32_t failures = 0;
+    TInstanceRange instances;
+};
+
+// How looking a class up, or enumerating it, fails: rare, so kept aside.
+struct TClassFailures {
     bool hasLookupError = false;
     TErrorForm lookupError;
-    TInstanceRange instances;  // of level 0
     bool hasEnumerateError = false;
     TErrorForm enumerateError;
+};
+
+// The classes of the inventory in document order, found by name through an
+// open-addressing hash table of their places (four bytes a slot, at most
+// half of them full). A name is read from the text, so that a million small
+// classes take about as much as their text.
+class TClassTable {
+public:
+    // Appends the class named at `key` of `text`. Answers false when a class
+    // of that name came before; from the first such class on, classes are
+    // still appended, in their places, but no longer found by name.
+    bool Add(std::string_view text, std::uint32_t key);
+    // The place of the first class whose name came before, or Size().
+    std::size_t FirstDuplicate() const { return fNamed; }
+    std::size_t Size() const { return fEntries.Size(); }
+    TClassEntry& operator[](std::size_t place) { return fEntries[place]; }
+    void SetFailures(std::size_t place, const TClassFailures& failures);
+    const TClassFailures& Failures(const TClassEntry& entry) const;
+    const TClassEntry* Find(std::string_view text, std::string_view name) const;
+
+private:
+    std::uint32_t* Slot(std::string_view text, std::string_view name);
+    void Rehash(std::string_view text, std::size_t size);
+
+    TChunkedVector<TClassEntry> fEntries;
+    std::vector<TClassFailures> fFailures;
+    std::vector<std::uint32_t> fSlots;  // 1 + a place, or 0
+    std::size_t fNamed = 0;             // the classes found by name: the first ones
 };
 
 struct TInventoryDocument {
     TPaddedText text;
     std::vector<std::unique_ptr<TLevel>> levels;
-    std::unordered_map<std::string, TClassEntry> classes;
+    TClassTable classes;
 
     std::string_view Text() const { return text.View(); }
     TLevel& Level(std::size_t depth)

@@ -195,8 +195,8 @@ void TInventoryInstance::EnumerateAssociatedInstances(TInstanceCallback callback
 
 class TInventoryClass : public ICIMClass {
 public:
-    TInventoryClass(TInventoryRef inventory, const TClassEntry* entry)
-        : fInventory(std::move(inventory)), fEntry(entry), fName(entry->name)
+    TInventoryClass(TInventoryRef inventory, const TClassEntry* entry, const std::string& name)
+        : fInventory(std::move(inventory)), fEntry(entry), fName(name)
     {
     }
 
@@ -209,14 +209,15 @@ public:
     void EnumerateInstances(TInstanceCallback callback, bool /*deep*/, TCIMContext context) override
     {
         ObserveHostCall([&] { return THostCall{EHostOp::EnumerateInstances, fName, {}, {}, {}, &context}; });
-        if (fEntry->hasEnumerateError) {
-            RaiseError(fEntry->enumerateError);
+        const TClassFailures& failures = fInventory->Document().classes.Failures(*fEntry);
+        if (failures.hasEnumerateError) {
+            RaiseError(failures.enumerateError);
             return;
         }
         const TInstanceRange range = fEntry->instances;
         if (range.first == range.end)
             return;
-        const auto block = boost::make_shared<TInstanceBlock>(fInventory, std::string(), fEntry->name,
+        const auto block = boost::make_shared<TInstanceBlock>(fInventory, std::string(), fName,
             *fInventory->Document().levels.at(0), 0, range.end - range.first);
         for (std::uint32_t i = range.first; i < range.end; ++i)
             if (!callback(TInstanceBlock::Add(block, i)))
@@ -243,11 +244,12 @@ public:
         const TClassEntry* entry = fInventory->FindClass(name);
         if (entry == nullptr)
             ThrowNotFound();
-        if (entry->hasLookupError) {
-            RaiseError(entry->lookupError);
+        const TClassFailures& failures = fInventory->Document().classes.Failures(*entry);
+        if (failures.hasLookupError) {
+            RaiseError(failures.lookupError);
             return boost::shared_ptr<ICIMClass>();
         }
-        return boost::make_shared<TInventoryClass>(fInventory, entry);
+        return boost::make_shared<TInventoryClass>(fInventory, entry, name);
     }
 
     unsigned short OperatingSystemType() const override

@@ -1,6 +1,7 @@
-// Indexing the outline, the document with its sliced arrays emptied: the
-// class arrays and class entry objects that were not sliced are indexed
-// here, with every offset moved back to the text's.
+// Indexing the outline, the document with its sliced arrays emptied, or a
+// group of its classes: the names of the classes, and the class arrays and
+// class entry objects that were not sliced, with every offset moved back to
+// the text's.
 #include "index_builder.hpp"
 
 namespace NQXRHVP20 {
@@ -19,63 +20,94 @@ bool TIndexBuilder::Sliced(od::value value) const
     return false;
 }
 
-void TIndexBuilder::IndexOutline(simdjson::padded_string_view outline,
-    const std::vector<std::pair<std::size_t, std::size_t>>& removed, std::vector<TClassEntry>& classes)
+bool TIndexBuilder::OpenClasses(od::document& document, const TPiece& piece, od::object& classes)
 {
-    fBase = outline.data();
-    fRemoved = &removed;
-    od::document document;
+    fBase = piece.text.data();
+    fShift = piece.shift;
+    fRemoved = &piece.removed;
+    if (const auto error = fParser.iterate(piece.text).get(document))
+        Fail(error);
+    if (!piece.top) {
+        if (const auto error = document.get_object().get(classes))
+            Fail(error);
+        return true;
+    }
+    // The whole document may be read before it is checked: what is not an
+    // object here is left for the check to name.
     od::object top;
-    if (const auto error = fParser.iterate(outline).get(document))
-        Fail(error);
-    if (const auto error = document.get_object().get(top))
-        Fail(error);
-    // The member a loop gives, into `field`, and its name.
-    const auto open = [this](auto member, od::field& field) {
+    if (document.get_object().get(top))
+        return false;
+    for (auto member : top) {
+        od::field field;
         std::string_view name;
         if (const auto error = std::move(member).get(field))
             Fail(error);
         if (const auto error = field.unescaped_key().get(name))
             Fail(error);
-        return name;
-    };
-    for (auto member : top) {
-        od::field field;
-        if (open(std::move(member), field) != "classes")
-            continue;
-        od::object entries;
-        if (const auto error = field.value().get_object().get(entries))
+        if (name == "classes")
+            return !field.value().get_object().get(classes);
+    }
+    return false;
+}
+
+std::size_t TIndexBuilder::IndexClassNames(const TPiece& piece, TClassTable& table)
+{
+    std::size_t count = 0;
+    od::document document;
+    od::object classes;
+    if (!OpenClasses(document, piece, classes))
+        return 0;
+    for (auto cls : classes) {
+        od::field entry;
+        std::string_view name;
+        if (const auto error = std::move(cls).get(entry))
             Fail(error);
-        std::size_t place = 0;
-        for (auto cls : entries) {
-            od::field entry;
-            if (const auto error = std::move(cls).get(entry))
+        table.Add(fDocument.Text(), KeyOffset(entry, name));
+        ++count;
+    }
+    return count;
+}
+
+void TIndexBuilder::IndexClasses(const TPiece& piece, std::size_t firstPlace, TClassTable& table)
+{
+    od::document document;
+    od::object classes;
+    if (!OpenClasses(document, piece, classes))
+        return;
+    std::size_t place = firstPlace;
+    for (auto cls : classes) {
+        od::field entry;
+        if (const auto error = std::move(cls).get(entry))
+            Fail(error);
+        TClassEntry& target = table[place++];
+        od::value value = entry.value();
+        od::json_type type = od::json_type::null;
+        if (const auto error = value.type().get(type))
+            Fail(error);
+        if (type == od::json_type::array) {
+            if (Sliced(value))
+                continue;
+            od::array array;
+            if (const auto error = value.get_array().get(array))
                 Fail(error);
-            TClassEntry& target = classes.at(place++);
-            od::value value = entry.value();
-            od::json_type type = od::json_type::null;
-            if (const auto error = value.type().get(type))
+            target.instances = IndexArray(array, 0);
+        } else if (!table.Failures(target).hasLookupError) {
+            od::object form;
+            if (const auto error = value.get_object().get(form))
                 Fail(error);
-            if (type == od::json_type::array) {
-                if (Sliced(value))
+            for (auto part : form) {
+                od::field partField;
+                std::string_view name;
+                if (const auto error = std::move(part).get(partField))
+                    Fail(error);
+                if (const auto error = partField.unescaped_key().get(name))
+                    Fail(error);
+                if (name != "instances" || Sliced(partField.value()))
                     continue;
                 od::array array;
-                if (const auto error = value.get_array().get(array))
+                if (const auto error = partField.value().get_array().get(array))
                     Fail(error);
                 target.instances = IndexArray(array, 0);
-            } else if (!target.hasLookupError) {
-                od::object form;
-                if (const auto error = value.get_object().get(form))
-                    Fail(error);
-                for (auto part : form) {
-                    od::field partField;
-                    if (open(std::move(part), partField) != "instances" || Sliced(partField.value()))
-                        continue;
-                    od::array array;
-                    if (const auto error = partField.value().get_array().get(array))
-                        Fail(error);
-                    target.instances = IndexArray(array, 0);
-                }
             }
         }
     }

@@ -139,9 +139,9 @@ std::string_view KeyBefore(std::string_view text, std::size_t at)
 // here: the parser checks every slice and the outline, and the plan is only
 // used when all of them are valid. Answers nothing for a text that is not
 // shaped as expected.
-std::vector<TSlicedArray> PlanSlices(std::string_view text, std::size_t sliceBytes)
+TSlicePlan PlanSlices(std::string_view text, std::size_t sliceBytes)
 {
-    std::vector<TSlicedArray> plan;
+    TSlicePlan plan;
     std::uint64_t inString = 0;  // all ones when the previous block ended in a string
     bool escapeNext = false;     // the previous block ended with a backslash that escapes
     long depth = 0;
@@ -158,6 +158,12 @@ std::vector<TSlicedArray> PlanSlices(std::string_view text, std::size_t sliceByt
     bool inClassObject = false;
     bool hadInstances = false;
     std::string_view classKey;
+    // The group of classes being read: where it opens, its first class, and
+    // how much of its text went to planned arrays. It is cut at the first
+    // comma between classes past `nextGroupCut`.
+    TClassGroup group{0, 0, 0};
+    std::size_t removedInGroup = 0;
+    std::size_t nextGroupCut = 0;
 
     for (std::size_t pos = 0; pos < text.size(); pos += 64) {
         const std::size_t left = text.size() - pos;
@@ -195,11 +201,22 @@ std::vector<TSlicedArray> PlanSlices(std::string_view text, std::size_t sliceByt
         const std::uint64_t closes = masks.close & ~strings;
         const std::uint64_t commas = masks.comma & ~strings;
         const std::uint64_t colons = masks.colon & ~strings;
-        std::uint64_t events = opens | closes;
-        if (inArray && nextCut < pos + 64)
-            events |= commas & BitsFrom(static_cast<unsigned>(nextCut > pos ? nextCut - pos : 0));
-        if (left < 64)
-            events &= ~BitsFrom(static_cast<unsigned>(left));
+        const std::uint64_t inText = left < 64 ? ~BitsFrom(static_cast<unsigned>(left)) : ~std::uint64_t(0);
+        // The commas from bit `after` on that may cut an array or a group.
+        const auto commaEvents = [&](unsigned after) {
+            std::size_t cutFrom = 0;
+            if (inArray)
+                cutFrom = nextCut;
+            else if (inClasses)
+                cutFrom = nextGroupCut;
+            else
+                return std::uint64_t(0);
+            if (cutFrom >= pos + 64)
+                return std::uint64_t(0);
+            return commas & inText & BitsFrom(after) &
+                BitsFrom(static_cast<unsigned>(cutFrom > pos ? cutFrom - pos : 0));
+        };
+        std::uint64_t events = ((opens | closes) & inText) | commaEvents(0);
 
         unsigned from = 0;  // the bits before `from` are handled
         while (events != 0) {
@@ -219,6 +236,9 @@ std::vector<TSlicedArray> PlanSlices(std::string_view text, std::size_t sliceByt
                     if (++classesObjects > 1)
                         return {};
                     inClasses = true;
+                    group = TClassGroup{0, at, 0};
+                    removedInGroup = 0;
+                    nextGroupCut = at + 1 + sliceBytes;
                 } else if (depth == 3 && inClasses && text[at] == '{') {
                     inClassObject = true;
                     hadInstances = false;
@@ -239,10 +259,6 @@ std::vector<TSlicedArray> PlanSlices(std::string_view text, std::size_t sliceByt
                         arrayDepth = depth;
                         array = TSlicedArray{key, members - 1, place, at, 0, {}};
                         nextCut = at + 1 + sliceBytes;
-                        if (nextCut < pos + 64)
-                            events |= commas &
-                                BitsFrom(static_cast<unsigned>(nextCut > pos ? nextCut - pos : 0)) &
-                                ~BitsFrom(static_cast<unsigned>(left < 64 ? left : 64));
                     }
                 }
             } else if (closes & bit) {
@@ -254,13 +270,20 @@ std::vector<TSlicedArray> PlanSlices(std::string_view text, std::size_t sliceByt
                     // so that its one slice is checked as it is indexed,
                     // without a DOM; a comment gains nothing from that.
                     if (!array.cuts.empty() ||
-                        (array.close - array.open > sliceBytes && array.place != ESlicedPlace::Comment))
-                        plan.push_back(std::move(array));
-                    events &= ~commas;
+                        (array.close - array.open > sliceBytes && array.place != ESlicedPlace::Comment)) {
+                        if (array.place != ESlicedPlace::Comment) {
+                            removedInGroup += array.close - array.open - 1;
+                            nextGroupCut = group.open + 1 + sliceBytes + removedInGroup;
+                        }
+                        plan.arrays.push_back(std::move(array));
+                    }
                 } else if (depth == 3 && inClassObject) {
                     inClassObject = false;
                 } else if (depth == 2 && inClasses) {
                     inClasses = false;
+                    group.close = at;
+                    plan.classGroups.push_back(group);
+                    plan.classCount = classesMembers;
                 }
                 if (--depth < 0)
                     return {};
@@ -268,10 +291,15 @@ std::vector<TSlicedArray> PlanSlices(std::string_view text, std::size_t sliceByt
                 // A comma between the array's elements.
                 array.cuts.push_back(at);
                 nextCut = at + 1 + sliceBytes;
-                events &= ~commas;
-                if (nextCut < pos + 64)
-                    events |= commas & BitsFrom(static_cast<unsigned>(nextCut - pos));
+            } else if (inClasses && depth == 2 && at >= nextGroupCut) {
+                // A comma between classes, past the group's size.
+                group.close = at;
+                plan.classGroups.push_back(group);
+                group = TClassGroup{classesMembers, at, 0};
+                removedInGroup = 0;
+                nextGroupCut = at + 1 + sliceBytes;
             }
+            events = (events & ~commas) | commaEvents(i + 1);
         }
         if (inClasses && depth == 2)
             classesMembers += static_cast<std::size_t>(__builtin_popcountll(colons & BitsFrom(from)));

@@ -33,15 +33,35 @@ struct TSlicedArray {
     }
 };
 
+// A group of members of the "classes" object, parsed as an object of its
+// own: its first member is the class at `firstPlace`, and [open, close] its
+// bounds, the object's '{' or the comma before it, and the comma after its
+// last member or the object's '}'.
+struct TClassGroup {
+    std::size_t firstPlace;
+    std::size_t open;
+    std::size_t close;
+};
+
+// The pieces a large text is cut into.
+struct TSlicePlan {
+    std::vector<TSlicedArray> arrays;  // in document order
+    // The members of the "classes" object, in groups whose text, their large
+    // arrays taken out, takes about `sliceBytes`; none when there is no such
+    // object. The outline holds the object empty.
+    std::vector<TClassGroup> classGroups;
+    std::size_t classCount = 0;
+};
+
 // Finds the arrays of instances of the classes, values of the members of the
 // top-level "classes" object or the first "instances" member of such a
 // value, whose elements take more than `sliceBytes`, and the arrays of
 // comments that can be cut, and cuts each one at the first comma between
-// elements after every `sliceBytes`. Nothing is
-// checked here: the parser checks every slice and the outline, and the plan
-// is only used when all of them are valid. Answers nothing for a text that
-// is not shaped as expected.
-std::vector<TSlicedArray> PlanSlices(std::string_view text, std::size_t sliceBytes);
+// elements after every `sliceBytes`; and cuts the "classes" object into
+// groups alike. Nothing is checked here: the parser checks every slice, group
+// and the outline, and the plan is only used when all of them are valid.
+// Answers nothing for a text that is not shaped as expected.
+TSlicePlan PlanSlices(std::string_view text, std::size_t sliceBytes);
 
 }  // namespace standin
 }  // namespace NQXRHVP20

@@ -134,6 +134,8 @@ TEST(ErrorForms, FailEachOperationAsTheyDescribe)
           "Lookup7": {"error": 7},
           "LookupStd": {"error": "std"},
           "LookupEmpty": {"error": "empty"},
+          "Lookup\u0038": {"error": 8},
+          "Quote\"d": {"error": 12},
           "Enumerate15": {"instances": [{"P": 1}], "enumerate": {"error": 15}},
           "C": [{"Lookup": {"error": 9}, "Value": {"error": 10, "on": "value"}, "ValueStd": {"error": "std", "on": "value"},
                  "Empty": {"error": "empty"},
@@ -146,6 +148,11 @@ TEST(ErrorForms, FailEachOperationAsTheyDescribe)
     EXPECT_EQ(StatusThrownBy([&] { ns->GetClass("Lookup7", none); }), 7);
     EXPECT_EQ(StatusThrownBy([&] { ns->GetClass("LookupStd", none); }), -1);
     EXPECT_FALSE(ns->GetClass("LookupEmpty", none));
+    // A class is found by its name with the escapes read, and only so.
+    EXPECT_EQ(StatusThrownBy([&] { ns->GetClass("Lookup8", none); }), 8);
+    EXPECT_EQ(StatusThrownBy([&] { ns->GetClass("Lookup\\u0038", none); }), 15);
+    EXPECT_EQ(StatusThrownBy([&] { ns->GetClass("Quote\"d", none); }), 12);
+    EXPECT_EQ(StatusThrownBy([&] { ns->GetClass("Lookup", none); }), 15);
     EXPECT_EQ(StatusThrownBy([&] { Instances(ns->GetClass("Enumerate15", none)); }), 15);
     EXPECT_EQ(StatusThrownBy([&] { hvp::TCIMSchemaHelper::GetOperatingSystemType(ns); }), 4294967295L);
 
@@ -238,6 +245,10 @@ const TRejectCase kRejectCases[] = {
     {"long_duplicate_class", R"({"classes": {")" + k40 + R"(yy": [], ")" + k40 + R"(yy": []}})",
         "test.json: at classes.xxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxx...: duplicate class "
         "\"xxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxx...\""},
+    {"duplicate_class_through_an_escape", R"({"classes": {"A": [], "B": [], "\u0041": []}})",
+        "test.json: at classes.A: duplicate class \"A\""},
+    {"duplicate_class_after_its_own_entry_is_checked", R"({"classes": {"A": [], "A": {"error": "bogus"}}})",
+        "test.json: at classes.A: error must be a status from 0 to 4294967295, \"std\" or \"empty\""},
     {"uint16_minus_zero", R"({"classes": {"A": [{"P": {"uint16": "-0"}}]}})",
         "test.json: at classes.A[0].P: uint16 literal \"-0\" is out of range"},
     {"uint64_minus_zero_hex", R"({"classes": {"A": [{"P": {"uint64": "-0x0"}}]}})",

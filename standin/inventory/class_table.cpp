@@ -1,0 +1,88 @@
+// The class table: the classes in document order, and a hash table of their
+// places by name, the names read from the text.
+#include <functional>
+
+#include "inventory_document.hpp"
+
+namespace NQXRHVP20 {
+namespace standin {
+
+namespace {
+
+// The name at `key` of `text`: its text up to the closing quote, or, when it
+// holds an escape, its escapes read into `scratch`.
+std::string_view NameAt(std::string_view text, std::uint32_t key, std::string& scratch)
+{
+    if ((key & kEscapedKey) != 0) {
+        scratch = UnescapedKey(text, key);
+        return scratch;
+    }
+    const std::size_t close = text.find('"', key);
+    return text.substr(key, close - key);
+}
+
+}  // namespace
+
+std::uint32_t* TClassTable::Slot(std::string_view text, std::string_view name)
+{
+    const std::size_t mask = fSlots.size() - 1;
+    std::string scratch;
+    std::size_t i = std::hash<std::string_view>()(name) & mask;
+    while (fSlots[i] != 0 && NameAt(text, fEntries[fSlots[i] - 1].key, scratch) != name)
+        i = (i + 1) & mask;
+    return &fSlots[i];
+}
+
+void TClassTable::Rehash(std::string_view text, std::size_t size)
+{
+    fSlots.assign(size, 0);
+    std::string scratch;
+    for (std::size_t place = 0; place < fNamed; ++place)
+        *Slot(text, NameAt(text, fEntries[place].key, scratch)) = static_cast<std::uint32_t>(place + 1);
+}
+
+bool TClassTable::Add(std::string_view text, std::uint32_t key)
+{
+    TClassEntry entry;
+    entry.key = key;
+    fEntries.PushBack(entry);
+    if (fNamed + 1 != fEntries.Size())
+        return true;  // past a duplicate, the load fails there anyway
+    if (2 * fEntries.Size() > fSlots.size())
+        Rehash(text, fSlots.empty() ? 16 : 2 * fSlots.size());
+    std::string scratch;
+    std::uint32_t* slot = Slot(text, NameAt(text, key, scratch));
+    if (*slot != 0)
+        return false;
+    *slot = static_cast<std::uint32_t>(++fNamed);
+    return true;
+}
+
+void TClassTable::SetFailures(std::size_t place, const TClassFailures& failures)
+{
+    fFailures.push_back(failures);
+    fEntries[place].failures = static_cast<std::uint32_t>(fFailures.size());
+}
+
+const TClassFailures& TClassTable::Failures(const TClassEntry& entry) const
+{
+    static const TClassFailures kNone;
+    return entry.failures == 0 ? kNone : fFailures[entry.failures - 1];
+}
+
+const TClassEntry* TClassTable::Find(std::string_view text, std::string_view name) const
+{
+    if (fSlots.empty())
+        return nullptr;
+    const std::size_t mask = fSlots.size() - 1;
+    std::string scratch;
+    for (std::size_t i = std::hash<std::string_view>()(name) & mask; fSlots[i] != 0; i = (i + 1) & mask) {
+        const TClassEntry& entry = fEntries[fSlots[i] - 1];
+        if (NameAt(text, entry.key, scratch) == name)
+            return &entry;
+    }
+    return nullptr;
+}
+
+}  // namespace standin
+}  // namespace NQXRHVP20

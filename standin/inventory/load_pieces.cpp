@@ -1,0 +1,186 @@
+// Planning a large text's pieces: the outline, in which the sliced arrays
+// and the "classes" object are left empty, and the groups of classes, each
+// parsed, checked against the plan and named in the class table in turn.
+#include <algorithm>
+
+#include "load.hpp"
+
+namespace NQXRHVP20 {
+namespace standin {
+
+namespace dom = simdjson::dom;
+
+namespace {
+
+// Whether `value` is an empty array, or, for the instances of a class entry
+// object, an object whose first "instances" member is one.
+bool EmptiedAsPlanned(dom::element value, ESlicedPlace place)
+{
+    if (place == ESlicedPlace::ClassEntryObject) {
+        dom::object form;
+        if (value.get(form))
+            return false;
+        for (const dom::key_value_pair part : form)
+            if (part.key == "instances")
+                return EmptiedAsPlanned(part.value, ESlicedPlace::ClassArray);
+        return false;
+    }
+    dom::array elements;
+    return !value.get(elements) && elements.size() == 0;
+}
+
+// Whether the outline is the document the plan was made for: an object with
+// at most one "classes" member, an object, empty when its classes are parsed
+// in groups, and whose planned comments have the planned names and are
+// emptied as planned.
+bool OutlineMatches(dom::element root, const std::vector<TSlicedArray>& plan, bool grouped)
+{
+    dom::object top;
+    if (root.get(top))
+        return false;
+    const auto nextComment = [&plan](auto from) {
+        return std::find_if(
+            from, plan.end(), [](const TSlicedArray& array) { return array.place == ESlicedPlace::Comment; });
+    };
+    auto next = nextComment(plan.begin());
+    int found = 0;
+    std::size_t place = 0;
+    for (const dom::key_value_pair member : top) {
+        if (next != plan.end() && next->member == place++) {
+            if (member.key != next->key || !EmptiedAsPlanned(member.value, next->place))
+                return false;
+            next = nextComment(next + 1);
+        }
+        dom::object classes;
+        if (member.key == "classes" &&
+            (++found > 1 || member.value.get(classes) || (grouped && classes.size() != 0)))
+            return false;
+    }
+    return next == plan.end() && (found == 1 || !grouped);
+}
+
+}  // namespace
+
+bool TLoad::PlanPieces()
+{
+    if (fSliceBytes == 0 || fSize <= fSliceBytes)
+        return false;
+    TSlicePlan plan = PlanSlices(std::string_view(fText, fSize), fSliceBytes);
+    fPlan = std::move(plan.arrays);
+    fGroups = std::move(plan.classGroups);
+    fClassCount = plan.classCount;
+    for (const TSlicedArray& array : fPlan) {
+        if (fText[array.open] != '[' || fText[array.close] != ']')
+            return false;
+        for (const std::size_t cut : array.cuts)
+            if (fText[cut] != ',')
+                return false;
+    }
+    for (std::size_t k = 0; k < fGroups.size(); ++k)
+        if (fText[fGroups[k].open] != (k == 0 ? '{' : ',') ||
+            fText[fGroups[k].close] != (k + 1 == fGroups.size() ? '}' : ','))
+            return false;
+    if (fPlan.empty() && fGroups.empty())
+        return false;
+    // The outline keeps the brackets of the sliced comments and of the
+    // "classes" object, and nothing between.
+    std::vector<std::pair<std::size_t, std::size_t>> emptied;
+    for (const TSlicedArray& array : fPlan)
+        if (array.place == ESlicedPlace::Comment)
+            emptied.emplace_back(array.open, array.close);
+    if (!fGroups.empty()) {
+        const std::pair<std::size_t, std::size_t> classes(fGroups.front().open, fGroups.back().close);
+        emptied.insert(std::upper_bound(emptied.begin(), emptied.end(), classes), classes);
+    }
+    std::size_t from = 0;
+    for (const auto& [open, close] : emptied) {
+        fOutline.append(fText + from, open + 1 - from);
+        fTop.removed.emplace_back(fOutline.size() - 1, close - open - 1);
+        from = close;
+    }
+    fOutline.append(fText + from, fSize - from);
+    fOutline.append(simdjson::SIMDJSON_PADDING, '\0');
+    fTop.text = simdjson::padded_string_view(
+        fOutline.data(), fOutline.size() - simdjson::SIMDJSON_PADDING, fOutline.size());
+    fSlicedRanges.resize(fPlan.size());
+    return true;
+}
+
+bool TLoad::ParseOutline(dom::parser& parser, dom::document& outline, dom::element& root)
+{
+    return !parser.parse_into_document(outline, fTop.text).get(root) &&
+        OutlineMatches(root, fPlan, !fGroups.empty());
+}
+
+void TLoad::ParseGroup(const TClassGroup& group, dom::object& classes)
+{
+    // The group is copied as an object of its own, its sliced arrays emptied.
+    fGroupText.assign(1, '{');
+    fGroup.removed.clear();
+    std::size_t from = group.open + 1;
+    auto array = std::upper_bound(fPlan.begin(), fPlan.end(), group.open,
+        [](std::size_t at, const TSlicedArray& planned) { return at < planned.open; });
+    for (; array != fPlan.end() && array->close < group.close; ++array) {
+        fGroupText.append(fText + from, array->open + 1 - from);
+        fGroup.removed.emplace_back(fGroupText.size() - 1, array->close - array->open - 1);
+        from = array->close;
+    }
+    fGroupText.append(fText + from, group.close - from).push_back('}');
+    fGroupText.append(simdjson::SIMDJSON_PADDING, '\0');
+    fGroup.text = simdjson::padded_string_view(
+        fGroupText.data(), fGroupText.size() - simdjson::SIMDJSON_PADDING, fGroupText.size());
+    fGroup.shift = group.open;
+    fGroup.top = false;
+    // The group's members are one level nearer the top than in the document.
+    const std::size_t depth = simdjson::DEFAULT_MAX_DEPTH - 1;
+    if (fGroupParser.max_depth() != depth)
+        if (const simdjson::error_code error = fGroupParser.allocate(fSliceBytes + 64, depth))
+            Throw(error);
+    dom::element root;
+    // Each group but a lone one holds one class or more, as the commas
+    // between the groups demand.
+    if (fGroupParser
+            .parse_into_document(fGroupDocument, reinterpret_cast<const std::uint8_t*>(fGroup.text.data()),
+                fGroup.text.size(), false)
+            .get(root) ||
+        root.get(classes) || (fGroups.size() > 1 && classes.size() == 0))
+        ThrowSyntaxError();
+}
+
+bool TLoad::GroupMatches(dom::object classes, const TClassGroup& group) const
+{
+    auto next = std::upper_bound(fPlan.begin(), fPlan.end(), group.open,
+        [](std::size_t at, const TSlicedArray& planned) { return at < planned.open; });
+    std::size_t place = group.firstPlace;
+    for (const dom::key_value_pair cls : classes) {
+        if (next != fPlan.end() && next->close < group.close && next->member == place) {
+            if (cls.key != next->key || !EmptiedAsPlanned(cls.value, next->place))
+                return false;
+            ++next;
+        }
+        ++place;
+    }
+    return next == fPlan.end() || next->close > group.close;
+}
+
+bool TLoad::VisitGroups(const TClassesCheck& check)
+{
+    if (fGroups.empty())
+        return false;
+    for (; fNextGroup < fGroups.size(); ++fNextGroup) {
+        const TClassGroup& group = fGroups[fNextGroup];
+        const std::size_t end =
+            fNextGroup + 1 < fGroups.size() ? fGroups[fNextGroup + 1].firstPlace : fClassCount;
+        dom::object classes;
+        ParseGroup(group, classes);
+        if (!GroupMatches(classes, group) || fDocument.classes.Size() != group.firstPlace ||
+            fIndex.IndexClassNames(fGroup, fDocument.classes) != end - group.firstPlace)
+            throw TLoadWhole();
+        check(classes);
+        fIndex.IndexClasses(fGroup, group.firstPlace, fDocument.classes);
+    }
+    return true;
+}
+
+}  // namespace standin
+}  // namespace NQXRHVP20
