@@ -60,14 +60,23 @@ bool TClassTable::Add(std::string_view text, std::uint32_t key)
 
 void TClassTable::SetFailures(std::size_t place, const TClassFailures& failures)
 {
-    fFailures.push_back(failures);
-    fEntries[place].failures = static_cast<std::uint32_t>(fFailures.size());
+    fFailures.PushBack({fEntries[place].key & ~kEscapedKey, failures});
 }
 
 const TClassFailures& TClassTable::Failures(const TClassEntry& entry) const
 {
     static const TClassFailures kNone;
-    return entry.failures == 0 ? kNone : fFailures[entry.failures - 1];
+    const std::uint32_t at = entry.key & ~kEscapedKey;
+    std::size_t low = 0;
+    std::size_t high = fFailures.Size();
+    while (low < high) {
+        const std::size_t middle = low + (high - low) / 2;
+        if (fFailures[middle].first < at)
+            low = middle + 1;
+        else
+            high = middle;
+    }
+    return low < fFailures.Size() && fFailures[low].first == at ? fFailures[low].second : kNone;
 }
 
 const TClassEntry* TClassTable::Find(std::string_view text, std::string_view name) const

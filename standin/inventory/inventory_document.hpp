@@ -164,13 +164,10 @@ struct TLevel {
     }
 };
 
-// One class of the inventory, in sixteen bytes: its name's place in the
-// text, as TMemberRef's `key`, its instances of level 0, and, when looking it
-// up or enumerating it fails, 1 + the place of its failures in the table's
-// list of them.
+// One class of the inventory, in twelve bytes: its name's place in the
+// text, as TMemberRef's `key`, and its instances of level 0.
 struct TClassEntry {
     std::uint32_t key = 0;
-    std::uint32_t failures = 0;
     TInstanceRange instances;
 };
 
@@ -205,7 +202,9 @@ private:
     void Rehash(std::string_view text, std::size_t size);
 
     TChunkedVector<TClassEntry> fEntries;
-    std::vector<TClassFailures> fFailures;
+    // By the name's place in the text (without kEscapedKey), which grows with
+    // the class's.
+    TChunkedVector<std::pair<std::uint32_t, TClassFailures>> fFailures;
     std::vector<std::uint32_t> fSlots;  // 1 + a place, or 0
     std::size_t fNamed = 0;             // the classes found by name: the first ones
 };
