@@ -41,10 +41,11 @@ int main(int argc, char** argv)
         {"wide-instance", tarvobench::EShape::WideInstance},
         {"many-associations", tarvobench::EShape::ManyAssociations},
         {"small-instances", tarvobench::EShape::SmallInstances},
-        {"long-string", tarvobench::EShape::LongString}};
+        {"long-string", tarvobench::EShape::LongString}, {"many-classes", tarvobench::EShape::ManyClasses}};
     app.add_option("--shape", shapeName,
            "Instead, an inventory of one unusual shape: wide-instance (COUNT members), many-associations "
-           "(COUNT result classes), small-instances (COUNT instances) or long-string (COUNT bytes)")
+           "(COUNT result classes), small-instances (COUNT instances), long-string (COUNT bytes) or "
+           "many-classes (COUNT classes of one instance)")
         ->check(CLI::IsMember(shapes));
     app.add_option("--count", shapeCount, "The size of the shape")->capture_default_str();
     app.add_option("-o,--output", output, "Output file, or - for standard output")->capture_default_str();

@@ -51,7 +51,7 @@ std::string GenerateInventoryText(const TGeneratorOptions& options);
 // and bounded in memory whatever the shape: one instance of `count` members;
 // one instance whose @associations object has `count` result classes;
 // `count` small instances; one string property of `count` bytes.
-enum class EShape { WideInstance, ManyAssociations, SmallInstances, LongString };
+enum class EShape { WideInstance, ManyAssociations, SmallInstances, LongString, ManyClasses };
 void GenerateShape(EShape shape, std::size_t count, const TTextWriter& write);
 
 }  // namespace tarvobench

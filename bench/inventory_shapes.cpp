@@ -58,8 +58,15 @@ void GenerateShape(EShape shape, std::size_t count, const TTextWriter& write)
             instance.Raw("\"}");
             break;
         }
+        case EShape::ManyClasses:
+            break;
         }
     }  // the array closes here
+    if (shape == EShape::ManyClasses)
+        for (std::size_t i = 0; i < count; ++i) {
+            TClassArray array(out, Numbered("QXRSG_Class", i), firstClass);
+            array.NextInstance().Member("Id", static_cast<long long>(i)).Raw("}");
+        }
     out.Raw("\n  }\n}\n");
 }
 
