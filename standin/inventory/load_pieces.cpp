@@ -46,7 +46,9 @@ bool OutlineMatches(dom::element root, const std::vector<TSlicedArray>& plan, bo
     int found = 0;
     std::size_t place = 0;
     for (const dom::key_value_pair member : top) {
-        if (next != plan.end() && next->member == place++) {
+        const bool planned = next != plan.end() && next->member == place;
+        ++place;
+        if (planned) {
             if (member.key != next->key || !EmptiedAsPlanned(member.value, next->place))
                 return false;
             next = nextComment(next + 1);
