@@ -325,6 +325,10 @@ bool TIndexBuilder::CheckAndIndexSlice(char* text, std::size_t open, std::size_t
     } catch (const TUnconfirmed&) {
     }
     fChecking = false;
+    // The check parses the slice again with the DOM: the walk's index of a
+    // large slice is given back first.
+    if (fParser.capacity() > kKeptParserCapacity)
+        fParser = od::parser();
     for (std::size_t i = 0; i < fDocument.levels.size(); ++i) {
         TLevel& level = *fDocument.levels[i];
         const TLevelEnd end = i < ends.size() ? ends[i] : TLevelEnd{0, 0, 0};
