@@ -131,10 +131,6 @@ private:
     std::string fSource;
 };
 
-}  // namespace
-
-namespace {
-
 // The check of the classes, a group of them at a time: the members of the
 // "classes" object in order, their places running on from group to group.
 class TClassesChecker {

@@ -69,6 +69,9 @@ private:
     simdjson::dom::element ParseEntry(std::string_view text, std::size_t depth);
     void CheckLongObjects();
     bool Sliced(simdjson::ondemand::value value) const;
+    // The name of the member a loop gives, opened into `field`.
+    std::string_view OpenMember(
+        simdjson::simdjson_result<simdjson::ondemand::field> member, simdjson::ondemand::field& field);
     bool OpenClasses(
         simdjson::ondemand::document& document, const TPiece& piece, simdjson::ondemand::object& classes);
     void Fail(simdjson::error_code error) const;

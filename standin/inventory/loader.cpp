@@ -7,7 +7,7 @@
 // and only a slice that walk cannot vouch for is parsed with the DOM and
 // checked as the outline is. The inventory keeps only the text and
 // the index. The pieces are used only when the outline is the document the
-// cuts were made for and every slice parses; a syntax error anywhere is
+// cuts were made for and every slice and group parses; a syntax error anywhere is
 // reported as the whole parse reports it, before any inventory error.
 #include <memory>
 #include <new>

@@ -20,6 +20,16 @@ bool TIndexBuilder::Sliced(od::value value) const
     return false;
 }
 
+std::string_view TIndexBuilder::OpenMember(simdjson::simdjson_result<od::field> member, od::field& field)
+{
+    std::string_view name;
+    if (const auto error = std::move(member).get(field))
+        Fail(error);
+    if (const auto error = field.unescaped_key().get(name))
+        Fail(error);
+    return name;
+}
+
 bool TIndexBuilder::OpenClasses(od::document& document, const TPiece& piece, od::object& classes)
 {
     fBase = piece.text.data();
@@ -39,12 +49,7 @@ bool TIndexBuilder::OpenClasses(od::document& document, const TPiece& piece, od:
         return false;
     for (auto member : top) {
         od::field field;
-        std::string_view name;
-        if (const auto error = std::move(member).get(field))
-            Fail(error);
-        if (const auto error = field.unescaped_key().get(name))
-            Fail(error);
-        if (name == "classes")
+        if (OpenMember(member, field) == "classes")
             return !field.value().get_object().get(classes);
     }
     return false;
@@ -97,12 +102,7 @@ void TIndexBuilder::IndexClasses(const TPiece& piece, std::size_t firstPlace, TC
                 Fail(error);
             for (auto part : form) {
                 od::field partField;
-                std::string_view name;
-                if (const auto error = std::move(part).get(partField))
-                    Fail(error);
-                if (const auto error = partField.unescaped_key().get(name))
-                    Fail(error);
-                if (name != "instances" || Sliced(partField.value()))
+                if (OpenMember(part, partField) != "instances" || Sliced(partField.value()))
                     continue;
                 od::array array;
                 if (const auto error = partField.value().get_array().get(array))
