@@ -49,6 +49,7 @@ private:
     bool Slice(std::size_t open, std::size_t close, const TSliceCheck* check, TInstanceRange* range);
     void CheckRemainingPieces();
     [[noreturn]] void ThrowSyntaxError();
+    void ThrowLocatedSyntaxError();
     [[noreturn]] void Throw(simdjson::error_code error);
 
     TInventoryDocument& fDocument;
@@ -58,6 +59,8 @@ private:
     std::size_t fSize;
     TIndexBuilder fIndex;
 
+    // Set when the plan or the outline shows that the text is not JSON.
+    bool fBroken = false;
     std::vector<TSlicedArray> fPlan;
     std::vector<TClassGroup> fGroups;
     std::size_t fClassCount = 0;

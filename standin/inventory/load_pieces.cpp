@@ -68,6 +68,7 @@ bool TLoad::PlanPieces()
     if (fSliceBytes == 0 || fSize <= fSliceBytes)
         return false;
     TSlicePlan plan = PlanSlices(std::string_view(fText, fSize), fSliceBytes);
+    fBroken = plan.unbalanced;
     fPlan = std::move(plan.arrays);
     fGroups = std::move(plan.classGroups);
     fClassCount = plan.classCount;
@@ -110,8 +111,8 @@ bool TLoad::PlanPieces()
 
 bool TLoad::ParseOutline(dom::parser& parser, dom::document& outline, dom::element& root)
 {
-    return !parser.parse_into_document(outline, fTop.text).get(root) &&
-        OutlineMatches(root, fPlan, !fGroups.empty());
+    fBroken = parser.parse_into_document(outline, fTop.text).get(root) != simdjson::SUCCESS;
+    return !fBroken && OutlineMatches(root, fPlan, !fGroups.empty());
 }
 
 void TLoad::ParseGroup(const TClassGroup& group, dom::object& classes)

@@ -61,8 +61,19 @@ private:
     throw TInventoryError(fSource, DescribeSyntaxError(std::string_view(fText, fSize), error));
 }
 
+void TLoad::ThrowLocatedSyntaxError()
+{
+    // A large text known to be broken is read by the position-tracking
+    // parser first: the error it finds is the one a whole parse reports, and
+    // the DOM of the whole text, some three times its size, is spared.
+    const std::string located = LocateSyntaxError(std::string_view(fText, fSize));
+    if (!located.empty())
+        throw TInventoryError(fSource, located);
+}
+
 [[noreturn]] void TLoad::ThrowSyntaxError()
 {
+    ThrowLocatedSyntaxError();
     dom::parser parser;
     dom::document document;
     dom::element root;
@@ -175,6 +186,8 @@ void TLoad::Run(bool& hasOsError, TErrorForm& osError, unsigned short& osType)
             fTop.removed.clear();
             std::string().swap(fOutline);
             fTop.text = simdjson::padded_string_view(fText, fSize, fSize + simdjson::SIMDJSON_PADDING);
+            if (fBroken)
+                ThrowLocatedSyntaxError();
             if (const simdjson::error_code error = parser.parse_into_document(outline, fTop.text).get(root))
                 Throw(error);
         }

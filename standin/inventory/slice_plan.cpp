@@ -127,6 +127,14 @@ std::string_view KeyBefore(std::string_view text, std::size_t at)
     return text.substr(i, end - i);
 }
 
+// The plan of a text whose brackets or quotes do not pair up.
+TSlicePlan Unbalanced()
+{
+    TSlicePlan plan;
+    plan.unbalanced = true;
+    return plan;
+}
+
 }  // namespace
 
 // Finds the arrays of instances of the classes, values of the members of the
@@ -286,7 +294,7 @@ TSlicePlan PlanSlices(std::string_view text, std::size_t sliceBytes)
                     plan.classCount = classesMembers;
                 }
                 if (--depth < 0)
-                    return {};
+                    return Unbalanced();
             } else if (inArray && depth == arrayDepth) {
                 // A comma between the array's elements.
                 array.cuts.push_back(at);
@@ -307,7 +315,7 @@ TSlicePlan PlanSlices(std::string_view text, std::size_t sliceBytes)
             topMembers += static_cast<std::size_t>(__builtin_popcountll(colons & BitsFrom(from)));
     }
     if (depth != 0 || inString != 0 || inArray || inClasses)
-        return {};
+        return Unbalanced();
     return plan;
 }
 

@@ -51,6 +51,9 @@ struct TSlicePlan {
     // object. The outline holds the object empty.
     std::vector<TClassGroup> classGroups;
     std::size_t classCount = 0;
+    // Set, with nothing planned, when the text ends inside a string or a
+    // bracket, or closes a bracket it did not open: it is not JSON.
+    bool unbalanced = false;
 };
 
 // Finds the arrays of instances of the classes, values of the members of the

@@ -207,17 +207,25 @@ std::string Excerpt(std::string_view text)
     return std::string(text.substr(0, end)) + "...";
 }
 
-std::string DescribeSyntaxError(std::string_view text, simdjson::error_code error)
+std::string LocateSyntaxError(std::string_view text)
 {
     TLocatingSax sax;
     try {
         nlohmann::json::sax_parse(text.begin(), text.end(), &sax);
     } catch (const std::exception&) {
-        // Numbers out of range are found below.
+        // Numbers out of range are found by DescribeSyntaxError.
     }
     if (sax.message.find("parse error at line ") != std::string::npos)
         return TidyParserMessage(sax.message);
-    std::string place = LocateNumberOutOfRange(text);
+    return std::string();
+}
+
+std::string DescribeSyntaxError(std::string_view text, simdjson::error_code error)
+{
+    std::string place = LocateSyntaxError(text);
+    if (!place.empty())
+        return place;
+    place = LocateNumberOutOfRange(text);
     if (place.empty() && error == simdjson::DEPTH_ERROR)
         place = LocateTooDeep(text, simdjson::DEFAULT_MAX_DEPTH);
     if (place.empty())
