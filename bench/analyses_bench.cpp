@@ -25,8 +25,8 @@ namespace standin = NQXRHVP20::standin;
 // Counts the lines and drops them.
 class TCountingLogger : public hvp::ICoreLogger {
 public:
-    void Log(int, const std::string&) override { ++lines; }
-    std::size_t lines = 0;
+    void Log(int, const std::string&) override { ++fLines; }
+    std::size_t fLines = 0;
 };
 
 // The plug-in, loaded as the host loads it, and the logger it writes to, for
@@ -35,7 +35,7 @@ class TLoadedPlugin {
 public:
     TLoadedPlugin()
     {
-        hvp::TRootObject::SetCoreLogger(&logger);
+        hvp::TRootObject::SetCoreLogger(&fLogger);
         fPlugin.Init();
         fClasses.push_back(standin::MakeRequestedClass("QXRSG_TARVOHeavyHittersAnalysis"));
     }
@@ -45,7 +45,7 @@ public:
 
     void GetData(const boost::shared_ptr<hvp::ICIMNamespace>& ns) { fPlugin.GetData(ns, fClasses); }
 
-    TCountingLogger logger;
+    TCountingLogger fLogger;
 
 private:
     tarvorun::TPluginLoader fPlugin{TARVOANAL_PLUGIN_PATH};
@@ -55,15 +55,15 @@ private:
 tarvobench::TInventorySize NoInstances()
 {
     tarvobench::TInventorySize size;
-    size.events = size.packages = size.controllers = size.disks = size.devices = size.pciDevices =
-        size.badStripes = 0;
+    size.fEvents = size.fPackages = size.fControllers = size.fDisks = size.fDevices = size.fPciDevices =
+        size.fBadStripes = 0;
     return size;
 }
 
 std::shared_ptr<const standin::TInventory> Load(const tarvobench::TInventorySize& size)
 {
     tarvobench::TGeneratorOptions options;
-    options.size = size;
+    options.fSize = size;
     return standin::TInventory::LoadText(tarvobench::GenerateInventoryText(options), "generated inventory");
 }
 
@@ -77,7 +77,7 @@ void RunRequests(benchmark::State& state, const tarvobench::TInventorySize& size
     for (auto _ : state)
         plugin.GetData(ns);
     state.SetItemsProcessed(static_cast<std::int64_t>(state.iterations() * items));
-    state.counters["lines/request"] = static_cast<double>(plugin.logger.lines) /
+    state.counters["lines/request"] = static_cast<double>(plugin.fLogger.fLines) /
         static_cast<double>(state.iterations() == 0 ? 1 : state.iterations());
 }
 
@@ -86,11 +86,11 @@ void RunRequests(benchmark::State& state, const tarvobench::TInventorySize& size
 void BM_ControllerChecks(benchmark::State& state)
 {
     tarvobench::TInventorySize size = NoInstances();
-    size.controllers = 128;
-    size.pciDevices = 2000;
-    size.packages = 20000;
-    size.badStripes = 4096;
-    RunRequests(state, size, 2 * size.controllers + size.pciDevices + size.packages + size.badStripes);
+    size.fControllers = 128;
+    size.fPciDevices = 2000;
+    size.fPackages = 20000;
+    size.fBadStripes = 4096;
+    RunRequests(state, size, 2 * size.fControllers + size.fPciDevices + size.fPackages + size.fBadStripes);
 }
 BENCHMARK(BM_ControllerChecks)->Unit(benchmark::kMillisecond);
 
@@ -99,11 +99,11 @@ BENCHMARK(BM_ControllerChecks)->Unit(benchmark::kMillisecond);
 void BM_LogAndErrorScans(benchmark::State& state)
 {
     tarvobench::TInventorySize size = NoInstances();
-    size.controllers = 16;
-    size.disks = 1024;
-    size.devices = 8192;
-    size.events = 200000;
-    RunRequests(state, size, size.devices + size.events);
+    size.fControllers = 16;
+    size.fDisks = 1024;
+    size.fDevices = 8192;
+    size.fEvents = 200000;
+    RunRequests(state, size, size.fDevices + size.fEvents);
 }
 BENCHMARK(BM_LogAndErrorScans)->Unit(benchmark::kMillisecond);
 
@@ -112,9 +112,9 @@ BENCHMARK(BM_LogAndErrorScans)->Unit(benchmark::kMillisecond);
 void BM_DiskChecks(benchmark::State& state)
 {
     tarvobench::TInventorySize size = NoInstances();
-    size.controllers = 16;
-    size.disks = 16384;
-    RunRequests(state, size, size.disks);
+    size.fControllers = 16;
+    size.fDisks = 16384;
+    RunRequests(state, size, size.fDisks);
 }
 BENCHMARK(BM_DiskChecks)->Unit(benchmark::kMillisecond);
 
@@ -123,8 +123,8 @@ void BM_WholeInventory(benchmark::State& state)
 {
     const tarvobench::TInventorySize size = tarvobench::TInventorySize().Scaled(1.0 / 16);
     RunRequests(state, size,
-        size.events + size.packages + 2 * size.controllers + 2 * size.disks + size.devices + size.pciDevices +
-            size.badStripes);
+        size.fEvents + size.fPackages + 2 * size.fControllers + 2 * size.fDisks + size.fDevices +
+            size.fPciDevices + size.fBadStripes);
 }
 BENCHMARK(BM_WholeInventory)->Unit(benchmark::kMillisecond);
 
@@ -132,7 +132,7 @@ BENCHMARK(BM_WholeInventory)->Unit(benchmark::kMillisecond);
 void BM_LoadInventory(benchmark::State& state)
 {
     tarvobench::TGeneratorOptions options;
-    options.size = tarvobench::TInventorySize().Scaled(1.0 / 16);
+    options.fSize = tarvobench::TInventorySize().Scaled(1.0 / 16);
     const std::string text = tarvobench::GenerateInventoryText(options);
     for (auto _ : state)
         benchmark::DoNotOptimize(standin::TInventory::LoadText(text, "generated inventory"));

@@ -59,9 +59,9 @@ public:
     tarvocollect::TCollectOptions Options() const
     {
         tarvocollect::TCollectOptions options;
-        options.sysRoot = fFolder.string();
-        options.dpkgAdminDir = (fFolder / "dpkg").string();
-        options.pciDump = (fFolder / "lspci-x.txt").string();
+        options.fSysRoot = fFolder.string();
+        options.fDpkgAdminDir = (fFolder / "dpkg").string();
+        options.fPciDump = (fFolder / "lspci-x.txt").string();
         return options;
     }
 
@@ -76,8 +76,8 @@ void BM_CollectLargeMachine(benchmark::State& state)
     for (auto _ : state) {
         const tarvocollect::TCollection collection = tarvocollect::CollectInventory(options);
         if (collection.Partial())
-            state.SkipWithError(collection.problems.front().c_str());
-        benchmark::DoNotOptimize(collection.inventoryJson.data());
+            state.SkipWithError(collection.fProblems.front().c_str());
+        benchmark::DoNotOptimize(collection.fInventoryJson.data());
     }
 }
 BENCHMARK(BM_CollectLargeMachine)->Unit(benchmark::kMillisecond);

@@ -10,9 +10,9 @@ namespace {
 
 // One event-log record's id, source and message.
 struct TEvent {
-    long long id;
-    const char* source;
-    std::string message;
+    long long fId;
+    const char* fSource;
+    std::string fMessage;
 };
 
 // Another driver's message under one of the ids the scan looks for: read,
@@ -110,11 +110,11 @@ void WriteEvents(TJsonText& out, TRandom& random, std::size_t count, bool heavy,
         array.NextInstance()
             .Member("RecordNumber", static_cast<long long>(i + 1))
             .Raw(",")
-            .Member("EventID", event.id)
+            .Member("EventID", event.fId)
             .Raw(",")
-            .Member("SourceName", event.source)
+            .Member("SourceName", event.fSource)
             .Raw(",")
-            .Member("Message", event.message)
+            .Member("Message", event.fMessage)
             .Raw("}");
     }
 }

@@ -15,25 +15,25 @@ int main(int argc, char** argv)
     CLI::App app("Write a large inventory with findings of every analysis, deterministic for a seed.",
         "generate_inventory");
     tarvobench::TGeneratorOptions options;
-    tarvobench::TInventorySize& size = options.size;
+    tarvobench::TInventorySize& size = options.fSize;
     double scale = 1.0;
     std::string output = "-";
-    app.add_option("--seed", options.seed, "Seed of the pseudo-random choices")->capture_default_str();
+    app.add_option("--seed", options.fSeed, "Seed of the pseudo-random choices")->capture_default_str();
     app.add_option("--scale", scale, "Multiplies every count below (0.0625 for a sixteenth)")
         ->check(CLI::PositiveNumber)
         ->capture_default_str();
-    app.add_option("--events", size.events, "QXRSG_WindowsSystemEventLogRecord instances")
+    app.add_option("--events", size.fEvents, "QXRSG_WindowsSystemEventLogRecord instances")
         ->capture_default_str();
-    app.add_option("--packages", size.packages, "Installed applications or RPM packages")
+    app.add_option("--packages", size.fPackages, "Installed applications or RPM packages")
         ->capture_default_str();
-    app.add_option("--controllers", size.controllers, "Controllers, each with its BIOS record")
+    app.add_option("--controllers", size.fControllers, "Controllers, each with its BIOS record")
         ->capture_default_str();
-    app.add_option("--disks", size.disks, "Disks, each with one firmware record")->capture_default_str();
-    app.add_option("--devices", size.devices, "QXRSG_tvSCSIDeviceData instances")->capture_default_str();
-    app.add_option("--pci", size.pciDevices, "QXRSG_PCIDevice instances")->capture_default_str();
-    app.add_option("--bad-stripes", size.badStripes, "QXRSG_BadStripeData instances")->capture_default_str();
-    app.add_flag("--linux", options.linuxHost, "A Linux machine, listing RPM packages");
-    app.add_flag("--event-heavy", options.eventHeavy,
+    app.add_option("--disks", size.fDisks, "Disks, each with one firmware record")->capture_default_str();
+    app.add_option("--devices", size.fDevices, "QXRSG_tvSCSIDeviceData instances")->capture_default_str();
+    app.add_option("--pci", size.fPciDevices, "QXRSG_PCIDevice instances")->capture_default_str();
+    app.add_option("--bad-stripes", size.fBadStripes, "QXRSG_BadStripeData instances")->capture_default_str();
+    app.add_flag("--linux", options.fLinuxHost, "A Linux machine, listing RPM packages");
+    app.add_flag("--event-heavy", options.fEventHeavy,
         "Six event-log records in ten under the ids the scan reads, half of them naming a driver");
     std::string shapeName;
     std::size_t shapeCount = 0;

@@ -16,15 +16,15 @@ namespace {
 // Where a disk or a device sits: disks are spread evenly over the
 // controllers, sixteen SCSI ids to a channel.
 struct TAddress {
-    long long controller;
-    long long channel;
-    long long scsiId;
+    long long fController;
+    long long fChannel;
+    long long fScsiId;
 };
 
 TAddress AddressOf(std::size_t index, const TInventorySize& size)
 {
-    const std::size_t controllers = size.controllers == 0 ? 1 : size.controllers;
-    const std::size_t perController = (size.disks + controllers - 1) / controllers;
+    const std::size_t controllers = size.fControllers == 0 ? 1 : size.fControllers;
+    const std::size_t perController = (size.fDisks + controllers - 1) / controllers;
     const std::size_t slot = perController == 0 ? index : index % perController;
     const std::size_t controller = perController == 0 ? 0 : (index / perController) % controllers;
     return {static_cast<long long>(controller + 1), static_cast<long long>(slot / 16),
@@ -41,11 +41,11 @@ bool IsClustered(std::size_t controller)
 // What the controllers and their BIOS records say, decided once so that the
 // two classes agree.
 struct TController {
-    std::string model;
-    std::string driver;
-    std::string bios;
-    bool scrubbingOff;
-    const char* cluster;
+    std::string fModel;
+    std::string fDriver;
+    std::string fBios;
+    bool fScrubbingOff;
+    const char* fCluster;
 };
 
 std::vector<TController> MakeControllers(TRandom& random, std::size_t count)
@@ -55,20 +55,20 @@ std::vector<TController> MakeControllers(TRandom& random, std::size_t count)
     for (std::size_t i = 0; i < count; ++i) {
         const unsigned build = 14 + static_cast<unsigned>(i % 80);
         TController controller;
-        controller.model = i == 0 ? "Model 6" : random.Pick(kModels);
+        controller.fModel = i == 0 ? "Model 6" : random.Pick(kModels);
         if (i != 0 && random.Chance(150)) {
             // The older family compares two digits after the full stop.
-            controller.driver = Format("4.10.%u", 300 + build);
-            controller.bios = "4.10";
+            controller.fDriver = Format("4.10.%u", 300 + build);
+            controller.fBios = "4.10";
         } else if (i == 0 || random.Chance(125)) {
-            controller.driver = Format("7.00.%u", build);
-            controller.bios = "7.12";  // disagrees with the driver
+            controller.fDriver = Format("7.00.%u", build);
+            controller.fBios = "7.12";  // disagrees with the driver
         } else {
-            controller.driver = Format("7.02.%u", build);
-            controller.bios = "7.02";
+            controller.fDriver = Format("7.02.%u", build);
+            controller.fBios = "7.02";
         }
-        controller.scrubbingOff = i == 0 || random.Chance(170);
-        controller.cluster = i == 0 ? "Yes (active)" : IsClustered(i) ? "Yes" : "No";
+        controller.fScrubbingOff = i == 0 || random.Chance(170);
+        controller.fCluster = i == 0 ? "Yes (active)" : IsClustered(i) ? "Yes" : "No";
         controllers.push_back(controller);
     }
     return controllers;
@@ -83,19 +83,19 @@ void WriteControllers(TJsonText& out, const std::vector<TController>& controller
         array.NextInstance()
             .Member("ControllerNum", number)
             .Raw(",")
-            .Member("ControllerType", controller.model)
+            .Member("ControllerType", controller.fModel)
             .Raw(",")
             .Member("Name", Format("Tarvolith controller %lld", number))
             .Raw(",")
-            .Member("DeviceDriverVersion", controller.driver)
+            .Member("DeviceDriverVersion", controller.fDriver)
             .Raw(",")
             .Key("VendorID")
             .Raw("{\"uint16\":\"0x9005\"},")
             .Key("PciDeviceID")
             .Raw(number % 3 == 0 ? "{\"uint16\":\"0x0286\"}," : "{\"uint16\":\"0x0285\"},")
-            .Member("DataScrubbing", controller.scrubbingOff ? "Disabled" : "Enabled")
+            .Member("DataScrubbing", controller.fScrubbingOff ? "Disabled" : "Enabled")
             .Raw(",")
-            .Member("PartOfCluster", controller.cluster)
+            .Member("PartOfCluster", controller.fCluster)
             .Raw(",")
             .Member("Status", "OK")
             .Raw("}");
@@ -111,7 +111,7 @@ void WriteBiosRecords(TJsonText& out, const std::vector<TController>& controller
         array.NextInstance()
             .Member("Name", Format("Tarvolith%lld BIOS", number))
             .Raw(",")
-            .Member("Version", controller.bios)
+            .Member("Version", controller.fBios)
             .Raw(",")
             .Member("Manufacturer", "QXR")
             .Raw("}");
@@ -121,9 +121,9 @@ void WriteBiosRecords(TJsonText& out, const std::vector<TController>& controller
 void WritePciDevices(TJsonText& out, TRandom& random, std::size_t count, bool& firstClass)
 {
     struct TPci {
-        const char* vendor;
-        const char* device;
-        const char* name;
+        const char* fVendor;
+        const char* fDevice;
+        const char* fName;
     };
     const TPci kDevices[] = {
         {"0x8086", "0x1237", "Host bridge"},
@@ -139,16 +139,16 @@ void WritePciDevices(TJsonText& out, TRandom& random, std::size_t count, bool& f
         const bool adapter = i % 50 == 7;
         const TPci& pci = adapter ? TPci{"0x9005", "0x0285", "RAID bus controller"} : random.Pick(kDevices);
         TJsonText& instance = array.NextInstance();
-        instance.Key("VendorID").Raw("{\"uint16\":").String(pci.vendor).Raw("},");
+        instance.Key("VendorID").Raw("{\"uint16\":").String(pci.fVendor).Raw("},");
         // Some inventories write the identifiers as decimal numbers.
         if (i % 4 == 1)
             instance.Key("PciDeviceID")
                 .Raw("{\"uint16\":")
-                .Number(std::stoll(pci.device, nullptr, 16))
+                .Number(std::stoll(pci.fDevice, nullptr, 16))
                 .Raw("},");
         else
-            instance.Key("PciDeviceID").Raw("{\"uint16\":").String(pci.device).Raw("},");
-        instance.Member("Name", pci.name)
+            instance.Key("PciDeviceID").Raw("{\"uint16\":").String(pci.fDevice).Raw("},");
+        instance.Member("Name", pci.fName)
             .Raw(",")
             .Member("BusNumber", static_cast<long long>(i / 32))
             .Raw(",")
@@ -200,7 +200,7 @@ void WriteDisks(TJsonText& out, TRandom& random, const TInventorySize& size, boo
     const char* const kUnsupported[] = {"XD4410-146", "ST336607LC", "MAW3073NC", "HUS151473VL"};
     const char* const kFirmware[] = {"B1A0", "0007", "C3B2", "HPB4", "0112"};
     TClassArray array(out, "QXRSG_tvDiskDrive", firstClass);
-    for (std::size_t i = 0; i < size.disks; ++i) {
+    for (std::size_t i = 0; i < size.fDisks; ++i) {
         const TAddress address = AddressOf(i, size);
         const bool hardDisk = i == 0 || !random.Chance(40);
         const char* type = hardDisk ? "Hard disk" : random.Chance(500) ? "CD-ROM" : "Tape";
@@ -212,11 +212,11 @@ void WriteDisks(TJsonText& out, TRandom& random, const TInventorySize& size, boo
             .Raw(",")
             .Member("DeviceSerialNum", SerialNumber(random))
             .Raw(",")
-            .Member("ControllerNum", address.controller)
+            .Member("ControllerNum", address.fController)
             .Raw(",")
-            .Member("Channel", address.channel)
+            .Member("Channel", address.fChannel)
             .Raw(",")
-            .Member("ScsiId", address.scsiId)
+            .Member("ScsiId", address.fScsiId)
             .Raw(",")
             .Member("Capacity", static_cast<long long>(9100 + random.Below(140000)) * 1000000)
             .Raw(",")
@@ -232,8 +232,8 @@ void WriteDisks(TJsonText& out, TRandom& random, const TInventorySize& size, boo
 void WriteDeviceData(TJsonText& out, TRandom& random, const TInventorySize& size, bool& firstClass)
 {
     TClassArray array(out, "QXRSG_tvSCSIDeviceData", firstClass);
-    for (std::size_t i = 0; i < size.devices; ++i) {
-        const TAddress address = AddressOf(size.disks == 0 ? i : i % size.disks, size);
+    for (std::size_t i = 0; i < size.fDevices; ++i) {
+        const TAddress address = AddressOf(size.fDisks == 0 ? i : i % size.fDisks, size);
         long long parity = 0, soft = 0, hard = 0, misc = 0;
         bool pfa = false;
         if (i == 0) {
@@ -250,11 +250,11 @@ void WriteDeviceData(TJsonText& out, TRandom& random, const TInventorySize& size
             pfa = random.Chance(100);
         }
         array.NextInstance()
-            .Member("ControllerNum", address.controller)
+            .Member("ControllerNum", address.fController)
             .Raw(",")
-            .Member("Channel", address.channel)
+            .Member("Channel", address.fChannel)
             .Raw(",")
-            .Member("ScsiId", address.scsiId)
+            .Member("ScsiId", address.fScsiId)
             .Raw(",")
             .Member("NumParityErrors", parity)
             .Raw(",")
@@ -272,8 +272,8 @@ void WriteDeviceData(TJsonText& out, TRandom& random, const TInventorySize& size
 void WriteBadStripes(TJsonText& out, TRandom& random, const TInventorySize& size, bool& firstClass)
 {
     TClassArray array(out, "QXRSG_BadStripeData", firstClass);
-    const std::size_t controllers = size.controllers == 0 ? 1 : size.controllers;
-    for (std::size_t i = 0; i < size.badStripes; ++i) {
+    const std::size_t controllers = size.fControllers == 0 ? 1 : size.fControllers;
+    for (std::size_t i = 0; i < size.fBadStripes; ++i) {
         const long long count = i == 0 ? 12
             : random.Chance(150)       ? static_cast<long long>(1 + random.Below(40))
                                        : 0;
@@ -299,23 +299,23 @@ TInventorySize TInventorySize::Scaled(double factor) const
         return scaled < 1 ? 1 : static_cast<std::size_t>(scaled);
     };
     TInventorySize size;
-    size.events = scale(events);
-    size.packages = scale(packages);
-    size.controllers = scale(controllers);
-    size.disks = scale(disks);
-    size.devices = scale(devices);
-    size.pciDevices = scale(pciDevices);
-    size.badStripes = scale(badStripes);
+    size.fEvents = scale(fEvents);
+    size.fPackages = scale(fPackages);
+    size.fControllers = scale(fControllers);
+    size.fDisks = scale(fDisks);
+    size.fDevices = scale(fDevices);
+    size.fPciDevices = scale(fPciDevices);
+    size.fBadStripes = scale(fBadStripes);
     return size;
 }
 
 void GenerateInventory(const TGeneratorOptions& options, const TTextWriter& write)
 {
-    const TInventorySize& size = options.size;
+    const TInventorySize& size = options.fSize;
     // Each class draws from its own stream, so that changing one count leaves
     // the other classes as they were.
     const auto stream = [&options](
-                            std::uint64_t salt) { return TRandom(options.seed * 0x100000001B3ull + salt); };
+                            std::uint64_t salt) { return TRandom(options.fSeed * 0x100000001B3ull + salt); };
 
     TJsonText out(write);
     out.Raw("{\n  ")
@@ -323,22 +323,22 @@ void GenerateInventory(const TGeneratorOptions& options, const TTextWriter& writ
             Format("generated inventory, seed %llu: %zu controllers, %zu disks, %zu device records, %zu "
                    "event-log "
                    "records, %zu packages, %zu PCI devices, %zu bad-stripe records",
-                static_cast<unsigned long long>(options.seed), size.controllers, size.disks, size.devices,
-                size.events, size.packages, size.pciDevices, size.badStripes))
+                static_cast<unsigned long long>(options.fSeed), size.fControllers, size.fDisks, size.fDevices,
+                size.fEvents, size.fPackages, size.fPciDevices, size.fBadStripes))
         .Raw(",\n  ")
-        .Member("operatingSystemType", options.linuxHost ? 36 : 18)
+        .Member("operatingSystemType", options.fLinuxHost ? 36 : 18)
         .Raw(",\n  ")
         .Key("classes")
         .Raw("{");
     bool firstClass = true;
     TRandom controllerRandom = stream(1);
-    const std::vector<TController> controllers = MakeControllers(controllerRandom, size.controllers);
+    const std::vector<TController> controllers = MakeControllers(controllerRandom, size.fControllers);
     WriteControllers(out, controllers, firstClass);
     WriteBiosRecords(out, controllers, firstClass);
     TRandom pciRandom = stream(2);
-    WritePciDevices(out, pciRandom, size.pciDevices, firstClass);
+    WritePciDevices(out, pciRandom, size.fPciDevices, firstClass);
     TRandom packageRandom = stream(3);
-    WritePackages(out, packageRandom, size.packages, options.linuxHost, firstClass);
+    WritePackages(out, packageRandom, size.fPackages, options.fLinuxHost, firstClass);
     TRandom diskRandom = stream(4);
     WriteDisks(out, diskRandom, size, firstClass);
     TRandom deviceRandom = stream(5);
@@ -346,7 +346,7 @@ void GenerateInventory(const TGeneratorOptions& options, const TTextWriter& writ
     TRandom stripeRandom = stream(6);
     WriteBadStripes(out, stripeRandom, size, firstClass);
     TRandom eventRandom = stream(7);
-    WriteEvents(out, eventRandom, size.events, options.eventHeavy, firstClass);
+    WriteEvents(out, eventRandom, size.fEvents, options.fEventHeavy, firstClass);
     out.Raw("\n  }\n}\n");
 }
 

@@ -16,13 +16,13 @@ namespace tarvobench {
 
 // How many instances of each kind the inventory holds.
 struct TInventorySize {
-    std::size_t events = 1000000;  // QXRSG_WindowsSystemEventLogRecord
-    std::size_t packages = 5000;   // QXRSG_InstalledApplication or QXRSG_InstalledRPM
-    std::size_t controllers = 64;  // QXRSG_tvSCSIProtocolController, one BIOS record each
-    std::size_t disks = 4096;      // QXRSG_tvDiskDrive, one firmware record each
-    std::size_t devices = 4096;    // QXRSG_tvSCSIDeviceData
-    std::size_t pciDevices = 200;  // QXRSG_PCIDevice
-    std::size_t badStripes = 256;  // QXRSG_BadStripeData
+    std::size_t fEvents = 1000000;  // QXRSG_WindowsSystemEventLogRecord
+    std::size_t fPackages = 5000;   // QXRSG_InstalledApplication or QXRSG_InstalledRPM
+    std::size_t fControllers = 64;  // QXRSG_tvSCSIProtocolController, one BIOS record each
+    std::size_t fDisks = 4096;      // QXRSG_tvDiskDrive, one firmware record each
+    std::size_t fDevices = 4096;    // QXRSG_tvSCSIDeviceData
+    std::size_t fPciDevices = 200;  // QXRSG_PCIDevice
+    std::size_t fBadStripes = 256;  // QXRSG_BadStripeData
 
     // Every count multiplied by `factor`, rounded, and at least 1 where it
     // was at least 1.
@@ -30,13 +30,13 @@ struct TInventorySize {
 };
 
 struct TGeneratorOptions {
-    TInventorySize size;
-    std::uint64_t seed = 1;
+    TInventorySize fSize;
+    std::uint64_t fSeed = 1;
     // A Linux machine lists RPM packages; any other lists applications.
-    bool linuxHost = false;
+    bool fLinuxHost = false;
     // Six event-log records in ten under the ids the scan reads, half of
     // them naming a driver, rather than one in fifty.
-    bool eventHeavy = false;
+    bool fEventHeavy = false;
 };
 
 // Receives the text in pieces, in order.

@@ -30,36 +30,36 @@ template <typename TList> void Append(TList& to, const TList& from)
 TMachineRecords CollectRecords(const TCollectOptions& options, std::vector<std::string>& problems)
 {
     TMachineRecords records;
-    const std::string sysfs = UnderRoot(options.sysRoot, "/sys");
+    const std::string sysfs = UnderRoot(options.fSysRoot, "/sys");
 
-    const TSourceResult<TPciFunction> pci = options.pciDump.empty()
+    const TSourceResult<TPciFunction> pci = options.fPciDump.empty()
         ? TPciSource::FromSysfs(sysfs + "/bus/pci").Read()
-        : TPciSource::FromDump(options.pciDump).Read();
-    records.pciFunctions = pci.records;
-    Append(problems, pci.problems);
+        : TPciSource::FromDump(options.fPciDump).Read();
+    records.fPciFunctions = pci.fRecords;
+    Append(problems, pci.fProblems);
 
-    const TPackageResult dpkg = TDpkgSource(options.dpkgAdminDir).Read();
-    const TPackageResult rpm = TRpmSource(options.sysRoot, options.rpmDbPath).Read();
-    records.packages = dpkg.records;
-    Append(records.packages, rpm.records);
-    Append(problems, dpkg.problems);
-    Append(problems, rpm.problems);
-    if (!dpkg.present && !rpm.present)
+    const TPackageResult dpkg = TDpkgSource(options.fDpkgAdminDir).Read();
+    const TPackageResult rpm = TRpmSource(options.fSysRoot, options.fRpmDbPath).Read();
+    records.fPackages = dpkg.fRecords;
+    Append(records.fPackages, rpm.fRecords);
+    Append(problems, dpkg.fProblems);
+    Append(problems, rpm.fProblems);
+    if (!dpkg.fPresent && !rpm.fPresent)
         problems.push_back(
-            "packages: neither a dpkg database (" + options.dpkgAdminDir + ") nor an RPM database");
+            "packages: neither a dpkg database (" + options.fDpkgAdminDir + ") nor an RPM database");
 
     const TScsiResult scsi = TScsiSource(sysfs).Read();
-    records.scsiHosts = scsi.hosts;
-    records.scsiDevices = scsi.devices;
-    Append(problems, scsi.problems);
+    records.fScsiHosts = scsi.fHosts;
+    records.fScsiDevices = scsi.fDevices;
+    Append(problems, scsi.fProblems);
     return records;
 }
 
 TCollection CollectInventory(const TCollectOptions& options)
 {
     TCollection collection;
-    const TMachineRecords records = CollectRecords(options, collection.problems);
-    collection.inventoryJson = InventoryJson(records, collection.problems);
+    const TMachineRecords records = CollectRecords(options, collection.fProblems);
+    collection.fInventoryJson = InventoryJson(records, collection.fProblems);
     return collection;
 }
 

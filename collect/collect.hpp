@@ -11,26 +11,26 @@ namespace tarvocollect {
 
 struct TCollectOptions {
     // The folder under which sys/ and the RPM database are read.
-    std::string sysRoot = "/";
+    std::string fSysRoot = "/";
     // dpkg's administrative folder, which holds its status file.
-    std::string dpkgAdminDir = "/var/lib/dpkg";
+    std::string fDpkgAdminDir = "/var/lib/dpkg";
     // When set, PCI functions come from this recorded `lspci -x` output
     // instead of sysfs.
-    std::string pciDump;
+    std::string fPciDump;
     // When set, the RPM database folder; otherwise the usual places under
     // sysRoot.
-    std::string rpmDbPath;
+    std::string fRpmDbPath;
 };
 
 struct TCollection {
-    std::string inventoryJson;
+    std::string fInventoryJson;
     // One line per source that could not be read whole, naming the source
     // and what went wrong.
-    std::vector<std::string> problems;
+    std::vector<std::string> fProblems;
 
     // Whether some source was missing or could not be read whole: the
     // inventory holds what could be read.
-    bool Partial() const { return !problems.empty(); }
+    bool Partial() const { return !fProblems.empty(); }
 };
 
 // Reads every source; a source that fails adds its problems and the others

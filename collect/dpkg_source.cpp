@@ -39,14 +39,14 @@ namespace {
 std::mutex gDpkgMutex;
 
 struct TParseState {
-    std::jmp_buf jump;
-    char message[1024];
+    std::jmp_buf fJump;
+    char fMessage[1024];
 };
 
 extern "C" void RecordDpkgError(const char* message, const void* data)
 {
     auto* state = static_cast<TParseState*>(const_cast<void*>(data));
-    std::snprintf(state->message, sizeof state->message, "%s", message);
+    std::snprintf(state->fMessage, sizeof state->fMessage, "%s", message);
 }
 
 // Warnings name fields the collection does not read (a missing description,
@@ -60,11 +60,11 @@ extern "C" void DropDpkgWarning(const char*, void*)
 // jump back into this frame.
 bool OpenDatabase(TParseState* state)
 {
-    if (setjmp(state->jump) != 0) {
+    if (setjmp(state->fJump) != 0) {
         pop_error_context(ehflag_bombout);
         return false;
     }
-    push_error_context_jump(&state->jump, RecordDpkgError, state);
+    push_error_context_jump(&state->fJump, RecordDpkgError, state);
     modstatdb_open(msdbrw_readonly);
     pop_error_context(ehflag_normaltidy);
     return true;
@@ -101,12 +101,12 @@ TPackageResult TDpkgSource::Read() const
     const std::string origin = "dpkg database (" + fAdminDir + ")";
     if (!IsDirectory(fAdminDir))
         return result;
-    result.present = true;
+    result.fPresent = true;
     // The library takes a missing status file for an empty database; here it
     // means a damaged installation.
     const std::string statusPath = fAdminDir + "/status";
     if (::access(statusPath.c_str(), R_OK) != 0) {
-        result.problems.push_back(origin + ": " + statusPath + ": " + std::strerror(errno));
+        result.fProblems.push_back(origin + ": " + statusPath + ": " + std::strerror(errno));
         return result;
     }
 
@@ -129,20 +129,20 @@ TPackageResult TDpkgSource::Read() const
         while (pkginfo* package = pkg_hash_iter_next_pkg(iterator)) {
             if (package->status != PKG_STAT_INSTALLED)
                 continue;
-            result.records.push_back(TPackage{pkg_name(package, pnaw_nonambig),
+            result.fRecords.push_back(TPackage{pkg_name(package, pnaw_nonambig),
                 versiondescribe(&package->installed.version, vdew_nonambig)});
         }
         pkg_hash_iter_free(iterator);
         modstatdb_shutdown();
     } else {
         modstatdb_done();
-        result.problems.push_back(origin + ": " + OneLine(state.message));
+        result.fProblems.push_back(origin + ": " + OneLine(state.fMessage));
     }
     pkg_hash_reset();
     dpkg_db_set_dir(nullptr);
 
-    std::sort(result.records.begin(), result.records.end(), [](const TPackage& a, const TPackage& b) {
-        return a.name != b.name ? a.name < b.name : a.version < b.version;
+    std::sort(result.fRecords.begin(), result.fRecords.end(), [](const TPackage& a, const TPackage& b) {
+        return a.fName != b.fName ? a.fName < b.fName : a.fVersion < b.fVersion;
     });
     return result;
 }

@@ -46,11 +46,11 @@ int main(int argc, char** argv)
     app.add_option("-o,--output", outputPath, "Write the inventory to FILE instead of standard output")
         ->type_name("FILE");
     // For tests over recorded machines.
-    app.add_option("--sysfs-root", options.sysRoot, "Folder under which sys/ is read (default: /)")
+    app.add_option("--sysfs-root", options.fSysRoot, "Folder under which sys/ is read (default: /)")
         ->group("");
-    app.add_option("--dpkg-admindir", options.dpkgAdminDir, "dpkg's administrative folder")->group("");
-    app.add_option("--pci-dump", options.pciDump, "Read PCI functions from this lspci -x output")->group("");
-    app.add_option("--rpm-dbpath", options.rpmDbPath, "The RPM database folder")->group("");
+    app.add_option("--dpkg-admindir", options.fDpkgAdminDir, "dpkg's administrative folder")->group("");
+    app.add_option("--pci-dump", options.fPciDump, "Read PCI functions from this lspci -x output")->group("");
+    app.add_option("--rpm-dbpath", options.fRpmDbPath, "The RPM database folder")->group("");
 
     try {
         app.parse(argc, argv);
@@ -62,17 +62,17 @@ int main(int argc, char** argv)
     }
 
     const tarvocollect::TCollection collection = tarvocollect::CollectInventory(options);
-    for (const std::string& problem : collection.problems)
+    for (const std::string& problem : collection.fProblems)
         std::fprintf(stderr, "hvp-collect: %s\n", problem.c_str());
 
     if (outputPath.empty() || outputPath == "-") {
-        if (!WriteAll(stdout, collection.inventoryJson)) {
+        if (!WriteAll(stdout, collection.fInventoryJson)) {
             std::fprintf(stderr, "hvp-collect: standard output: %s\n", std::strerror(errno));
             return kExitUsage;
         }
     } else {
         std::FILE* out = std::fopen(outputPath.c_str(), "wb");
-        const bool written = out != nullptr && WriteAll(out, collection.inventoryJson);
+        const bool written = out != nullptr && WriteAll(out, collection.fInventoryJson);
         const int error = errno;
         const bool closed = out != nullptr && std::fclose(out) == 0;
         if (!written || !closed) {

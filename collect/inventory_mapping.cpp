@@ -36,33 +36,33 @@ TJson OrNull(const std::optional<std::uint16_t>& value)
 
 TJson PciDevice(const TPciFunction& function)
 {
-    return TJson{{"VendorID", Uint16(function.vendorId)}, {"PciDeviceID", Uint16(function.deviceId)}};
+    return TJson{{"VendorID", Uint16(function.fVendorId)}, {"PciDeviceID", Uint16(function.fDeviceId)}};
 }
 
 TJson Package(const TPackage& package)
 {
     return TJson{
-        {"ProductName", package.version.empty() ? package.name : package.name + " " + package.version}};
+        {"ProductName", package.fVersion.empty() ? package.fName : package.fName + " " + package.fVersion}};
 }
 
 // The controller's model, its data scrubbing setting and its cluster
 // membership are known only to the adapter's management software.
 TJson Controller(const TScsiHost& host)
 {
-    return TJson{{"ControllerType", nullptr}, {"ControllerNum", host.number},
-        {"DeviceDriverVersion", OrNull(host.driverVersion)}, {"DataScrubbing", nullptr},
-        {"PartOfCluster", nullptr}, {"VendorID", OrNull(host.vendorId)},
-        {"PciDeviceID", OrNull(host.deviceId)}};
+    return TJson{{"ControllerType", nullptr}, {"ControllerNum", host.fNumber},
+        {"DeviceDriverVersion", OrNull(host.fDriverVersion)}, {"DataScrubbing", nullptr},
+        {"PartOfCluster", nullptr}, {"VendorID", OrNull(host.fVendorId)},
+        {"PciDeviceID", OrNull(host.fDeviceId)}};
 }
 
 TJson Disk(const TScsiDevice& device)
 {
     TJson disk{
-        {"DeviceType", device.peripheralType ? TJson(DeviceTypeText(*device.peripheralType)) : TJson()},
-        {"DeviceCode", OrNull(device.model)}, {"DeviceSerialNum", OrNull(device.serialNumber)},
-        {"ControllerNum", device.host}, {"Channel", device.channel}, {"ScsiId", device.target}};
+        {"DeviceType", device.fPeripheralType ? TJson(DeviceTypeText(*device.fPeripheralType)) : TJson()},
+        {"DeviceCode", OrNull(device.fModel)}, {"DeviceSerialNum", OrNull(device.fSerialNumber)},
+        {"ControllerNum", device.fHost}, {"Channel", device.fChannel}, {"ScsiId", device.fTarget}};
     TJson version = TJson::object();
-    version["Version"] = OrNull(device.revision);
+    version["Version"] = OrNull(device.fRevision);
     disk["@associations"]["QXRSG_tvDiskDriveVersion"] = TJson::array({version});
     return disk;
 }
@@ -92,10 +92,11 @@ const std::vector<TAdapterId> kAdapterFamily = {{0x9005, 0x0285}, {0x9005, 0x028
 
 bool IsFamilyAdapter(const TScsiHost& host)
 {
-    if (!host.vendorId || !host.deviceId)
+    if (!host.fVendorId || !host.fDeviceId)
         return false;
-    return std::any_of(kAdapterFamily.begin(), kAdapterFamily.end(),
-        [&](const TAdapterId& id) { return id.vendorId == *host.vendorId && id.deviceId == *host.deviceId; });
+    return std::any_of(kAdapterFamily.begin(), kAdapterFamily.end(), [&](const TAdapterId& id) {
+        return id.fVendorId == *host.fVendorId && id.fDeviceId == *host.fDeviceId;
+    });
 }
 
 std::string DeviceTypeText(int peripheralType)
@@ -123,27 +124,27 @@ std::string DeviceTypeText(int peripheralType)
 std::string InventoryJson(const TMachineRecords& records, const std::vector<std::string>& problems)
 {
     std::vector<TJson> pci;
-    for (const TPciFunction& function : records.pciFunctions)
+    for (const TPciFunction& function : records.fPciFunctions)
         pci.push_back(PciDevice(function));
     std::vector<TJson> packages;
-    for (const TPackage& package : records.packages)
+    for (const TPackage& package : records.fPackages)
         packages.push_back(Package(package));
     std::vector<TJson> controllers;
     std::set<int> familyHosts;
-    for (const TScsiHost& host : records.scsiHosts)
+    for (const TScsiHost& host : records.fScsiHosts)
         if (IsFamilyAdapter(host)) {
             controllers.push_back(Controller(host));
-            familyHosts.insert(host.number);
+            familyHosts.insert(host.fNumber);
         }
     std::vector<TJson> disks;
-    for (const TScsiDevice& device : records.scsiDevices)
-        if (familyHosts.count(device.host) != 0)
+    for (const TScsiDevice& device : records.fScsiDevices)
+        if (familyHosts.count(device.fHost) != 0)
             disks.push_back(Disk(device));
 
     std::string text = "{\n  \"_about\": \"the inventory of a Linux machine, as hvp-collect read it\",\n";
     if (!problems.empty())
         text += "  \"_problems\": " + Dump(TJson(problems)) + ",\n";
-    text += "  \"operatingSystemType\": " + std::to_string(records.operatingSystemType) + ",\n";
+    text += "  \"operatingSystemType\": " + std::to_string(records.fOperatingSystemType) + ",\n";
     text += "  \"classes\": {\n";
     // Linux has no BIOS version records of the adapters, no per-device error
     // counters, no bad stripe counts, no installed-application list apart

@@ -12,8 +12,8 @@ namespace tarvocollect {
 
 // A PCI (vendor, device) pair of the adapter family the analyses look for.
 struct TAdapterId {
-    std::uint16_t vendorId;
-    std::uint16_t deviceId;
+    std::uint16_t fVendorId;
+    std::uint16_t fDeviceId;
 };
 extern const std::vector<TAdapterId> kAdapterFamily;
 

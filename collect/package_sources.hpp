@@ -9,10 +9,10 @@
 
 namespace tarvocollect {
 
-// What a package database answers; `present` is false when the machine has
+// What a package database answers; fPresent is false when the machine has
 // no such database at all, which is not a problem in itself.
 struct TPackageResult : TSourceResult<TPackage> {
-    bool present = false;
+    bool fPresent = false;
 };
 
 class TDpkgSource {

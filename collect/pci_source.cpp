@@ -23,7 +23,7 @@ namespace tarvocollect {
 std::string TPciFunction::Address() const
 {
     char text[32];
-    std::snprintf(text, sizeof text, "%04x:%02x:%02x.%x", domain, bus, device, function);
+    std::snprintf(text, sizeof text, "%04x:%02x:%02x.%x", fDomain, fBus, fDevice, fFunction);
     return text;
 }
 
@@ -32,9 +32,9 @@ namespace {
 // The hooks take no user data, so the scan in progress is reached through
 // this pointer; the mutex keeps scans one at a time.
 struct TScanState {
-    std::jmp_buf jump;
-    char message[512];
-    std::vector<TPciFunction>* functions;
+    std::jmp_buf fJump;
+    char fMessage[512];
+    std::vector<TPciFunction>* fFunctions;
 };
 TScanState* gScan = nullptr;
 std::mutex gScanMutex;
@@ -48,9 +48,9 @@ extern "C" void PciErrorHook(char* format, ...)
 {
     va_list args;
     va_start(args, format);
-    FormatInto(gScan->message, sizeof gScan->message, format, args);
+    FormatInto(gScan->fMessage, sizeof gScan->fMessage, format, args);
     va_end(args);
-    std::longjmp(gScan->jump, 1);
+    std::longjmp(gScan->fJump, 1);
 }
 
 // Warnings concern details the collection does not read (a missing resource
@@ -64,20 +64,20 @@ extern "C" void PciQuietHook(char*, ...)
 // hook may jump back into this frame.
 bool Scan(pci_access* access, TScanState* state)
 {
-    if (setjmp(state->jump) != 0)
+    if (setjmp(state->fJump) != 0)
         return false;
     pci_init(access);
     pci_scan_bus(access);
     for (pci_dev* device = access->devices; device != nullptr; device = device->next) {
         pci_fill_info(device, PCI_FILL_IDENT);
         TPciFunction function;
-        function.domain = device->domain;
-        function.bus = device->bus;
-        function.device = device->dev;
-        function.function = device->func;
-        function.vendorId = device->vendor_id;
-        function.deviceId = device->device_id;
-        state->functions->push_back(function);
+        function.fDomain = device->domain;
+        function.fBus = device->bus;
+        function.fDevice = device->dev;
+        function.fFunction = device->func;
+        function.fVendorId = device->vendor_id;
+        function.fDeviceId = device->device_id;
+        state->fFunctions->push_back(function);
     }
     return true;
 }
@@ -103,7 +103,7 @@ TSourceResult<TPciFunction> TPciSource::Read() const
     {
         const std::lock_guard<std::mutex> lock(gScanMutex);
         TScanState state{};
-        state.functions = &functions;
+        state.fFunctions = &functions;
         gScan = &state;
         pci_access* access = pci_alloc();
         access->error = PciErrorHook;
@@ -116,20 +116,20 @@ TSourceResult<TPciFunction> TPciSource::Read() const
         pci_cleanup(access);
         gScan = nullptr;
         if (!scanned) {
-            result.problems.push_back(origin + ": " + state.message);
+            result.fProblems.push_back(origin + ": " + state.fMessage);
             functions.clear();
         }
     }
     std::sort(functions.begin(), functions.end(), [](const TPciFunction& a, const TPciFunction& b) {
-        return std::tie(a.domain, a.bus, a.device, a.function) <
-            std::tie(b.domain, b.bus, b.device, b.function);
+        return std::tie(a.fDomain, a.fBus, a.fDevice, a.fFunction) <
+            std::tie(b.fDomain, b.fBus, b.fDevice, b.fFunction);
     });
     for (const TPciFunction& function : functions) {
-        if (function.vendorId == 0xffff)
-            result.problems.push_back(origin + ": function " + function.Address() +
+        if (function.fVendorId == 0xffff)
+            result.fProblems.push_back(origin + ": function " + function.Address() +
                 " has no readable identity (vendor ffff); left out");
         else
-            result.records.push_back(function);
+            result.fRecords.push_back(function);
     }
     return result;
 }

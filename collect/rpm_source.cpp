@@ -102,7 +102,7 @@ void ReadDatabase(const std::string& folder, TPackageResult& result)
         for (Header header; iterator != nullptr && (header = rpmdbNextIterator(iterator)) != nullptr;) {
             const char* name = headerGetString(header, RPMTAG_NAME);
             char* version = headerGetAsString(header, RPMTAG_EVR);
-            result.records.push_back(
+            result.fRecords.push_back(
                 TPackage{name != nullptr ? name : "", version != nullptr ? version : ""});
             std::free(version);
         }
@@ -114,7 +114,7 @@ void ReadDatabase(const std::string& folder, TPackageResult& result)
     rpmlogSetCallback(nullptr, nullptr);
     gRpmMessages = nullptr;
     for (const std::string& message : messages)
-        result.problems.push_back("RPM database (" + folder + "): " + message);
+        result.fProblems.push_back("RPM database (" + folder + "): " + message);
 }
 #endif
 
@@ -136,14 +136,14 @@ TPackageResult TRpmSource::Read() const
     const std::string folder = FindDatabase(root, fDbPath);
     if (folder.empty())
         return result;
-    result.present = true;
+    result.fPresent = true;
 #ifdef TARVOCOLLECT_HAVE_RPM
     ReadDatabase(folder, result);
 #else
     result.problems.push_back("RPM database (" + folder + "): this build cannot read RPM databases");
 #endif
-    std::sort(result.records.begin(), result.records.end(), [](const TPackage& a, const TPackage& b) {
-        return a.name != b.name ? a.name < b.name : a.version < b.version;
+    std::sort(result.fRecords.begin(), result.fRecords.end(), [](const TPackage& a, const TPackage& b) {
+        return a.fName != b.fName ? a.fName < b.fName : a.fVersion < b.fVersion;
     });
     return result;
 }

@@ -90,7 +90,8 @@ public:
         std::string content;
         if (ReadWhole(path, content))
             return Trimmed(content);
-        fResult.problems.push_back("SCSI (sysfs " + fSysfs + "): " + what + ": cannot read " + path.string());
+        fResult.fProblems.push_back(
+            "SCSI (sysfs " + fSysfs + "): " + what + ": cannot read " + path.string());
         return std::nullopt;
     }
 
@@ -102,7 +103,7 @@ public:
         char* end = nullptr;
         const unsigned long value = std::strtoul(text->c_str(), &end, 16);
         if (text->empty() || *end != '\0' || value > 0xffff) {
-            fResult.problems.push_back(
+            fResult.fProblems.push_back(
                 "SCSI (sysfs " + fSysfs + "): " + what + ": " + path.string() + " holds no PCI identifier");
             return std::nullopt;
         }
@@ -137,12 +138,12 @@ std::string TReader::DriverModule(const fs::path& pciFolder, const fs::path& hos
 void TReader::ReadHost(const fs::directory_entry& entry, int number)
 {
     TScsiHost host;
-    host.number = number;
+    host.fNumber = number;
     const std::string what = "host" + std::to_string(number);
     std::error_code error;
     const fs::path folder = fs::canonical(entry.path(), error);
     if (error) {
-        fResult.problems.push_back("SCSI (sysfs " + fSysfs + "): " + what + ": " + error.message());
+        fResult.fProblems.push_back("SCSI (sysfs " + fSysfs + "): " + what + ": " + error.message());
         return;
     }
     fs::path pciFolder;
@@ -150,58 +151,58 @@ void TReader::ReadHost(const fs::directory_entry& entry, int number)
         if (IsPciAddress(at.filename().string()))
             pciFolder = at;
     if (!pciFolder.empty()) {
-        host.pciAddress = pciFolder.filename().string();
-        host.vendorId = PciIdentifier(pciFolder / "vendor", what);
-        host.deviceId = PciIdentifier(pciFolder / "device", what);
+        host.fPciAddress = pciFolder.filename().string();
+        host.fVendorId = PciIdentifier(pciFolder / "vendor", what);
+        host.fDeviceId = PciIdentifier(pciFolder / "device", what);
     }
-    host.driverModule = DriverModule(pciFolder, entry.path());
-    if (!host.driverModule.empty()) {
+    host.fDriverModule = DriverModule(pciFolder, entry.path());
+    if (!host.fDriverModule.empty()) {
         // Module folders spell "-" as "_".
-        std::string module = host.driverModule;
+        std::string module = host.fDriverModule;
         std::replace(module.begin(), module.end(), '-', '_');
         std::string version;
         if (ReadWhole(fs::path(fSysfs) / "module" / module / "version", version))
-            host.driverVersion = Trimmed(version);
+            host.fDriverVersion = Trimmed(version);
     }
-    fResult.hosts.push_back(host);
+    fResult.fHosts.push_back(host);
 }
 
 void TReader::ReadDevice(const fs::directory_entry& entry, const std::vector<int>& address)
 {
     TScsiDevice device;
-    device.host = address[0];
-    device.channel = address[1];
-    device.target = address[2];
-    device.lun = address[3];
+    device.fHost = address[0];
+    device.fChannel = address[1];
+    device.fTarget = address[2];
+    device.fLun = address[3];
     const std::string what = "device " + entry.path().filename().string();
     std::error_code error;
     if (!fs::exists(entry.path(), error)) {
-        fResult.problems.push_back("SCSI (sysfs " + fSysfs + "): " + what + ": gone while being read");
+        fResult.fProblems.push_back("SCSI (sysfs " + fSysfs + "): " + what + ": gone while being read");
         return;
     }
     if (const std::optional<std::string> type = Required(entry.path() / "type", what)) {
         std::vector<int> number;
         if (ParseNumbers(*type, "", '\n', number) && number.size() == 1)
-            device.peripheralType = number[0];
+            device.fPeripheralType = number[0];
         else
-            fResult.problems.push_back(
+            fResult.fProblems.push_back(
                 "SCSI (sysfs " + fSysfs + "): " + what + ": type \"" + *type + "\" is not a number");
     }
-    device.model = Required(entry.path() / "model", what);
-    device.revision = Required(entry.path() / "rev", what);
+    device.fModel = Required(entry.path() / "model", what);
+    device.fRevision = Required(entry.path() / "rev", what);
     std::string page;
     if (ReadWhole(entry.path() / "vpd_pg80", page)) {
         std::string serial;
         if (ParseUnitSerialPage(page, serial)) {
             if (!serial.empty())
-                device.serialNumber = serial;
+                device.fSerialNumber = serial;
         } else {
-            fResult.problems.push_back("SCSI (sysfs " + fSysfs + "): " + what +
+            fResult.fProblems.push_back("SCSI (sysfs " + fSysfs + "): " + what +
                 ": vpd_pg80 is not a unit serial "
                 "number page");
         }
     }
-    fResult.devices.push_back(device);
+    fResult.fDevices.push_back(device);
 }
 
 // The entries of a folder, or none when it does not exist.
@@ -245,19 +246,20 @@ TScsiResult TScsiSource::Read() const
     TReader reader(fSysfs);
     std::vector<int> numbers;
     for (const fs::directory_entry& entry :
-        Entries(fs::path(fSysfs) / "class/scsi_host", reader.fResult.problems))
+        Entries(fs::path(fSysfs) / "class/scsi_host", reader.fResult.fProblems))
         if (ParseNumbers(entry.path().filename().string(), "host", ':', numbers) && numbers.size() == 1)
             reader.ReadHost(entry, numbers[0]);
     for (const fs::directory_entry& entry :
-        Entries(fs::path(fSysfs) / "bus/scsi/devices", reader.fResult.problems))
+        Entries(fs::path(fSysfs) / "bus/scsi/devices", reader.fResult.fProblems))
         if (ParseNumbers(entry.path().filename().string(), "", ':', numbers) && numbers.size() == 4)
             reader.ReadDevice(entry, numbers);
 
     TScsiResult result = std::move(reader.fResult);
-    std::sort(result.hosts.begin(), result.hosts.end(),
-        [](const TScsiHost& a, const TScsiHost& b) { return a.number < b.number; });
-    std::sort(result.devices.begin(), result.devices.end(), [](const TScsiDevice& a, const TScsiDevice& b) {
-        return std::tie(a.host, a.channel, a.target, a.lun) < std::tie(b.host, b.channel, b.target, b.lun);
+    std::sort(result.fHosts.begin(), result.fHosts.end(),
+        [](const TScsiHost& a, const TScsiHost& b) { return a.fNumber < b.fNumber; });
+    std::sort(result.fDevices.begin(), result.fDevices.end(), [](const TScsiDevice& a, const TScsiDevice& b) {
+        return std::tie(a.fHost, a.fChannel, a.fTarget, a.fLun) <
+            std::tie(b.fHost, b.fChannel, b.fTarget, b.fLun);
     });
     return result;
 }

@@ -11,9 +11,9 @@
 namespace tarvocollect {
 
 struct TScsiResult {
-    std::vector<TScsiHost> hosts;      // by host number
-    std::vector<TScsiDevice> devices;  // by address
-    std::vector<std::string> problems;
+    std::vector<TScsiHost> fHosts;      // by host number
+    std::vector<TScsiDevice> fDevices;  // by address
+    std::vector<std::string> fProblems;
 };
 
 class TScsiSource {

@@ -45,8 +45,8 @@ private:
 };
 
 struct TLoadedPlugin {
-    TReadingLogger logger;
-    std::unique_ptr<tarvorun::TPluginLoader> plugin;
+    TReadingLogger fLogger;
+    std::unique_ptr<tarvorun::TPluginLoader> fPlugin;
 };
 
 TLoadedPlugin& Plugin()
@@ -54,9 +54,9 @@ TLoadedPlugin& Plugin()
     // Never released: the library stays loaded until the process ends.
     static TLoadedPlugin* const loaded = [] {
         auto* plugin = new TLoadedPlugin;
-        hvp::TRootObject::SetCoreLogger(&plugin->logger);
+        hvp::TRootObject::SetCoreLogger(&plugin->fLogger);
         try {
-            plugin->plugin = std::make_unique<tarvorun::TPluginLoader>(TARVOANAL_PLUGIN_PATH);
+            plugin->fPlugin = std::make_unique<tarvorun::TPluginLoader>(TARVOANAL_PLUGIN_PATH);
         } catch (const tarvorun::TPluginLoadError& failure) {
             std::fprintf(stderr, "%s\n", failure.what());
             std::abort();
@@ -86,7 +86,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     std::vector<boost::shared_ptr<hvp::ICIMClass>> classes{
         hvp::standin::MakeRequestedClass("QXRSG_TARVOHeavyHittersAnalysis")};
     try {
-        Plugin().plugin->GetData(hvp::standin::MakeInventoryNamespace(inventory), classes);
+        Plugin().fPlugin->GetData(hvp::standin::MakeInventoryNamespace(inventory), classes);
     } catch (const hvp::THVPException&) {
     } catch (const boost::bad_lexical_cast&) {
     } catch (const std::exception&) {

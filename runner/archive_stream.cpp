@@ -16,8 +16,8 @@ namespace tarvorun {
 // A gzip-compressed archive's data, decompressed by zlib for libarchive: its
 // reader checks the gzip checksum, which libarchive's own does not.
 struct TGzipArchiveSource {
-    const TArchiveApi* api;
-    TGzipReader reader;
+    const TArchiveApi* fApi;
+    TGzipReader fReader;
 };
 
 namespace {
@@ -59,10 +59,10 @@ la_ssize_t ReadGzipArchive(struct archive* handle, void* client, const void** bu
 {
     auto* source = static_cast<TGzipArchiveSource*>(client);
     const char* data = nullptr;
-    const long got = source->reader.Read(&data);
+    const long got = source->fReader.Read(&data);
     *buffer = data;
     if (got < 0) {
-        source->api->archive_set_error(handle, EIO, "%s", source->reader.Problem().c_str());
+        source->fApi->archive_set_error(handle, EIO, "%s", source->fReader.Problem().c_str());
         return ARCHIVE_FATAL;
     }
     return got;
@@ -153,9 +153,9 @@ TArchiveStream::~TArchiveStream()
 bool TArchiveStream::Stop(TInventoryInput& input, const std::string& problem)
 {
     fEnded = true;
-    input.name = fPath;
-    input.source = fPath;
-    input.problem = fPath + ": " + problem;
+    input.fName = fPath;
+    input.fSource = fPath;
+    input.fProblem = fPath + ": " + problem;
     return true;
 }
 
@@ -196,9 +196,9 @@ bool TArchiveStream::Next(TInventoryInput& input)
             // A damaged stretch: the reader goes on at the next header it
             // can read, which waits while the stretch gets one record.
             ++fMembers;
-            input.name = fPath;
-            input.source = fPath;
-            input.problem = fPath + ": damaged " +
+            input.fName = fPath;
+            input.fSource = fPath;
+            input.fProblem = fPath + ": damaged " +
                 (fLastMember.empty() ? std::string("before the first member")
                                      : "after the member " + fLastMember) +
                 ": " + ArchiveMessage(api, fArchive);
@@ -214,10 +214,10 @@ bool TArchiveStream::Next(TInventoryInput& input)
             if (fGzip) {
                 const char* rest = nullptr;
                 long got = 0;
-                while ((got = fGzip->reader.Read(&rest)) > 0) { }
+                while ((got = fGzip->fReader.Read(&rest)) > 0) { }
                 if (got < 0)
                     return Stop(
-                        input, "damaged after the member " + fLastMember + ": " + fGzip->reader.Problem());
+                        input, "damaged after the member " + fLastMember + ": " + fGzip->fReader.Problem());
             }
             if (fMembers == 0)
                 return Stop(input, "the archive holds no inventory");
@@ -235,41 +235,41 @@ bool TArchiveStream::Next(TInventoryInput& input)
         if (status == ARCHIVE_FAILED) {
             // This member's header is unusable; the next one may be fine.
             ++fMembers;
-            input.name = fPath + ":" + fLastMember;
-            input.source = input.name;
-            input.problem = input.name + ": cannot read the member: " + ArchiveMessage(api, fArchive);
+            input.fName = fPath + ":" + fLastMember;
+            input.fSource = input.fName;
+            input.fProblem = input.fName + ": cannot read the member: " + ArchiveMessage(api, fArchive);
             return true;
         }
         if (api->archive_entry_filetype(entry) != AE_IFREG)
             continue;
         ++fMembers;
-        input.name = fPath + ":" + fLastMember;
-        input.source = input.name;
+        input.fName = fPath + ":" + fLastMember;
+        input.fSource = input.fName;
         if (IsArchiveName(fLastMember)) {
-            input.problem =
-                input.name + ": an archive inside an archive is not read; unpack it and give it on its own";
+            input.fProblem =
+                input.fName + ": an archive inside an archive is not read; unpack it and give it on its own";
             return true;
         }
-        const int read = ReadData(api, fArchive, input.text, InventorySizeLimit());
+        const int read = ReadData(api, fArchive, input.fText, InventorySizeLimit());
         if (read == kTooLarge) {
-            input.problem = TooLargeProblem(input.name);
+            input.fProblem = TooLargeProblem(input.fName);
             return true;
         }
         // A warning while reading data is a damaged member (a checksum that
         // does not match): its text is not to be trusted.
         if (read != ARCHIVE_OK) {
-            input.text.clear();
-            input.problem = input.name + ": cannot read the member: " + ArchiveMessage(api, fArchive);
+            input.fText.clear();
+            input.fProblem = input.fName + ": cannot read the member: " + ArchiveMessage(api, fArchive);
             if (read == ARCHIVE_FATAL) {
                 // The reader cannot go on: say so, since the members after
                 // this one get no record of their own.
                 fEnded = true;
-                input.problem += "; the archive is not read past it";
+                input.fProblem += "; the archive is not read past it";
             }
             return true;
         }
-        if (!DecompressInPlace(input.text, input.source, input.problem))
-            input.text.clear();
+        if (!DecompressInPlace(input.fText, input.fSource, input.fProblem))
+            input.fText.clear();
         return true;
     }
 }

@@ -68,8 +68,8 @@ public:
 private:
     // A launcher and the jobs it was asked for, oldest first.
     struct TSlot {
-        std::unique_ptr<TLauncher> launcher;
-        std::deque<TJob*> jobs;
+        std::unique_ptr<TLauncher> fLauncher;
+        std::deque<TJob*> fJobs;
     };
 
     bool StartLaunchers();
@@ -100,14 +100,14 @@ constexpr std::size_t kLauncherDepth = 2;
 
 bool TFleet::StartLaunchers()
 {
-    fSlots.resize(fSettings.jobs);
+    fSlots.resize(fSettings.fJobs);
     for (TSlot& slot : fSlots) {
-        slot.launcher = std::make_unique<TLauncher>();
+        slot.fLauncher = std::make_unique<TLauncher>();
         std::vector<int> inherited{fWake[0], fWake[1]};
         for (const TSlot& other : fSlots)
-            if (other.launcher && other.launcher.get() != slot.launcher.get())
-                inherited.push_back(other.launcher->Fd());
-        if (!slot.launcher->Start(fSettings, inherited)) {
+            if (other.fLauncher && other.fLauncher.get() != slot.fLauncher.get())
+                inherited.push_back(other.fLauncher->Fd());
+        if (!slot.fLauncher->Start(fSettings, inherited)) {
             std::fprintf(stderr, "hvp-run: cannot start a worker process: %s\n", std::strerror(errno));
             return false;
         }
@@ -119,28 +119,28 @@ void TFleet::Launch(TJob& job, const TInventoryInput* input)
 {
     TSlot* slot = &fSlots.front();
     for (TSlot& other : fSlots)
-        if (other.jobs.size() < slot->jobs.size())
+        if (other.fJobs.size() < slot->fJobs.size())
             slot = &other;
     int pipeFds[2];
     if (pipe2(pipeFds, O_CLOEXEC) != 0) {
-        job.outcome.kind = EOutcome::Crashed;
-        job.outcome.message = job.outcome.name + ": the run could not start: " + std::strerror(errno);
-        job.finished = true;
+        job.fOutcome.fKind = EOutcome::Crashed;
+        job.fOutcome.fMessage = job.fOutcome.fName + ": the run could not start: " + std::strerror(errno);
+        job.fFinished = true;
         return;
     }
-    const bool sent = slot->launcher->Send(input, pipeFds[1]);
+    const bool sent = slot->fLauncher->Send(input, pipeFds[1]);
     const int sendError = errno;
     close(pipeFds[1]);
     if (!sent) {
         close(pipeFds[0]);
-        job.outcome.kind = EOutcome::Crashed;
-        job.outcome.message = job.outcome.name + ": the run could not start: " + std::strerror(sendError);
-        job.finished = true;
+        job.fOutcome.fKind = EOutcome::Crashed;
+        job.fOutcome.fMessage = job.fOutcome.fName + ": the run could not start: " + std::strerror(sendError);
+        job.fFinished = true;
         return;
     }
-    job.fd = pipeFds[0];
-    fcntl(job.fd, F_SETFL, fcntl(job.fd, F_GETFL) | O_NONBLOCK);
-    slot->jobs.push_back(&job);
+    job.fFd = pipeFds[0];
+    fcntl(job.fFd, F_SETFL, fcntl(job.fFd, F_GETFL) | O_NONBLOCK);
+    slot->fJobs.push_back(&job);
     ++fInFlight;
 }
 
@@ -149,17 +149,17 @@ void TFleet::Read(TJob& job)
     // Read straight into the inbox: a buffer on the stack would be pages
     // written, and copied, after every fork.
     for (;;) {
-        const std::size_t used = job.inbox.size();
-        job.inbox.resize(used + 8192);
-        const ssize_t got = read(job.fd, &job.inbox[used], 8192);
-        job.inbox.resize(used + static_cast<std::size_t>(std::max<ssize_t>(got, 0)));
+        const std::size_t used = job.fInbox.size();
+        job.fInbox.resize(used + 8192);
+        const ssize_t got = read(job.fFd, &job.fInbox[used], 8192);
+        job.fInbox.resize(used + static_cast<std::size_t>(std::max<ssize_t>(got, 0)));
         if (got > 0)
             continue;
         if (got < 0 && (errno == EAGAIN || errno == EINTR))
             break;
         // The end of the pipe: the worker is gone, or about to be.
-        close(job.fd);
-        job.fd = -1;
+        close(job.fFd);
+        job.fFd = -1;
         break;
     }
     fHeldBytes += TakeFrames(job);
@@ -172,12 +172,12 @@ void TFleet::Read(TJob& job)
 void TFleet::PrintSoFar(TJob& job)
 {
     std::string text;
-    if (!job.headerPrinted)
-        text = GroupHeader(fSettings, job.outcome.name);
-    job.headerPrinted = true;
-    fHeldBytes -= job.output.size();
-    text += job.output;
-    job.output.clear();
+    if (!job.fHeaderPrinted)
+        text = GroupHeader(fSettings, job.fOutcome.fName);
+    job.fHeaderPrinted = true;
+    fHeldBytes -= job.fOutput.size();
+    text += job.fOutput;
+    job.fOutput.clear();
     WriteOut(text);
 }
 
@@ -185,11 +185,11 @@ void TFleet::Wait()
 {
     std::vector<pollfd> watched{{fWake[0], POLLIN, 0}};
     for (const TSlot& slot : fSlots) {
-        if (slot.launcher->Fd() >= 0)
-            watched.push_back({slot.launcher->Fd(), POLLIN, 0});
-        for (const TJob* job : slot.jobs)
-            if (job->fd >= 0)
-                watched.push_back({job->fd, POLLIN, 0});
+        if (slot.fLauncher->Fd() >= 0)
+            watched.push_back({slot.fLauncher->Fd(), POLLIN, 0});
+        for (const TJob* job : slot.fJobs)
+            if (job->fFd >= 0)
+                watched.push_back({job->fFd, POLLIN, 0});
     }
     poll(watched.data(), watched.size(), 1000);
     if (watched[0].revents != 0) {
@@ -197,8 +197,8 @@ void TFleet::Wait()
         while (read(fWake[0], drain, sizeof drain) > 0) { }
     }
     for (TSlot& slot : fSlots) {
-        for (TJob* job : slot.jobs)
-            if (job->fd >= 0)
+        for (TJob* job : slot.fJobs)
+            if (job->fFd >= 0)
                 Read(*job);
         TakeReports(slot);
     }
@@ -207,30 +207,30 @@ void TFleet::Wait()
 void TFleet::TakeReports(TSlot& slot)
 {
     std::vector<TLauncherReport> reports;
-    const bool alive = slot.launcher->Take(reports);
+    const bool alive = slot.fLauncher->Take(reports);
     for (const TLauncherReport& report : reports) {
-        if (slot.jobs.empty())
+        if (slot.fJobs.empty())
             break;
-        Finish(*slot.jobs.front(), report);
-        slot.jobs.pop_front();
+        Finish(*slot.fJobs.front(), report);
+        slot.fJobs.pop_front();
     }
     if (alive)
         return;
     // The launcher is gone: its jobs cannot finish, and a new one takes the
     // slot.
     TLauncherReport lost;
-    lost.started = 0;
-    lost.error = ECHILD;
-    while (!slot.jobs.empty()) {
-        Finish(*slot.jobs.front(), lost);
-        slot.jobs.pop_front();
+    lost.fStarted = 0;
+    lost.fError = ECHILD;
+    while (!slot.fJobs.empty()) {
+        Finish(*slot.fJobs.front(), lost);
+        slot.fJobs.pop_front();
     }
-    slot.launcher->Stop();
+    slot.fLauncher->Stop();
     std::vector<int> inherited{fWake[0], fWake[1]};
     for (const TSlot& other : fSlots)
         if (&other != &slot)
-            inherited.push_back(other.launcher->Fd());
-    slot.launcher->Start(fSettings, inherited);
+            inherited.push_back(other.fLauncher->Fd());
+    slot.fLauncher->Start(fSettings, inherited);
 }
 
 void TFleet::Finish(TJob& job, const TLauncherReport& report)
@@ -238,39 +238,40 @@ void TFleet::Finish(TJob& job, const TLauncherReport& report)
     --fInFlight;
     // The worker and all it started have ended: the rest of what it wrote
     // is in the pipe, up to its end.
-    if (job.fd >= 0) {
-        fcntl(job.fd, F_SETFL, fcntl(job.fd, F_GETFL) & ~O_NONBLOCK);
+    if (job.fFd >= 0) {
+        fcntl(job.fFd, F_SETFL, fcntl(job.fFd, F_GETFL) & ~O_NONBLOCK);
         Read(job);
     }
-    if (!report.started) {
-        job.outcome.kind = EOutcome::Crashed;
-        job.outcome.message = job.outcome.name + ": the run could not start: " + std::strerror(report.error);
-        job.finished = true;
+    if (!report.fStarted) {
+        job.fOutcome.fKind = EOutcome::Crashed;
+        job.fOutcome.fMessage =
+            job.fOutcome.fName + ": the run could not start: " + std::strerror(report.fError);
+        job.fFinished = true;
         return;
     }
-    job.timedOut = report.timedOut != 0;
-    Conclude(job, report.status, fSettings);
+    job.fTimedOut = report.fTimedOut != 0;
+    Conclude(job, report.fStatus, fSettings);
 }
 
 void TFleet::Print(TJob& job)
 {
     PrintSoFar(job);
-    WriteOut(ErrorText(fSettings, job.outcome));
-    fTotals.Add(job.outcome);
-    fOnOutcome(std::move(job.outcome));
+    WriteOut(ErrorText(fSettings, job.fOutcome));
+    fTotals.Add(job.fOutcome);
+    fOnOutcome(std::move(job.fOutcome));
 }
 
 void TFleet::StopAll()
 {
     // A launcher whose socket closes ends its worker, and then itself.
     for (TSlot& slot : fSlots) {
-        slot.launcher->Stop();
-        for (TJob* job : slot.jobs)
-            if (job->fd >= 0) {
-                close(job->fd);
-                job->fd = -1;
+        slot.fLauncher->Stop();
+        for (TJob* job : slot.fJobs)
+            if (job->fFd >= 0) {
+                close(job->fFd);
+                job->fFd = -1;
             }
-        slot.jobs.clear();
+        slot.fJobs.clear();
     }
     fInFlight = 0;
 }
@@ -281,12 +282,12 @@ void TFleet::StopAll()
 bool TFleet::Probe()
 {
     TJob probe;
-    probe.outcome.name = "probe";
+    probe.fOutcome.fName = "probe";
     Launch(probe, nullptr);
-    while (!probe.finished && gInterruption == 0)
+    while (!probe.fFinished && gInterruption == 0)
         Wait();
-    if (probe.finished && probe.gotDone && probe.doneStatus == static_cast<char>(ERunStatus::NotLoaded)) {
-        std::fprintf(stderr, "hvp-run: %s\n", probe.loadProblem.c_str());
+    if (probe.fFinished && probe.fGotDone && probe.fDoneStatus == static_cast<char>(ERunStatus::NotLoaded)) {
+        std::fprintf(stderr, "hvp-run: %s\n", probe.fLoadProblem.c_str());
         return false;
     }
     return true;
@@ -342,16 +343,16 @@ int TFleet::Run(const std::vector<std::string>& arguments)
                 }
                 fWindow.push_back(std::make_unique<TJob>());
                 TJob& job = *fWindow.back();
-                job.outcome.name = input.name;
-                if (!input.problem.empty()) {
-                    job.outcome.kind = EOutcome::Unreadable;
-                    job.outcome.message = input.problem;
-                    job.finished = true;
+                job.fOutcome.fName = input.fName;
+                if (!input.fProblem.empty()) {
+                    job.fOutcome.fKind = EOutcome::Unreadable;
+                    job.fOutcome.fMessage = input.fProblem;
+                    job.fFinished = true;
                 } else {
                     Launch(job, &input);
                 }
             }
-            while (!fWindow.empty() && fWindow.front()->finished && gInterruption == 0) {
+            while (!fWindow.empty() && fWindow.front()->fFinished && gInterruption == 0) {
                 Print(*fWindow.front());
                 fWindow.pop_front();
             }
@@ -362,9 +363,9 @@ int TFleet::Run(const std::vector<std::string>& arguments)
         }
         if (gInterruption == 0) {
             WriteOut(SummaryText(fSettings, fTotals));
-            if (fTotals.failed > 0)
+            if (fTotals.fFailed > 0)
                 exitStatus = 1;
-            if (fTotals.unreadable + fTotals.crashed + fTotals.timedOut > 0)
+            if (fTotals.fUnreadable + fTotals.fCrashed + fTotals.fTimedOut > 0)
                 exitStatus = 2;
         }
     }
@@ -373,7 +374,7 @@ int TFleet::Run(const std::vector<std::string>& arguments)
     close(fWake[1]);
     if (gInterruption != 0) {
         std::fprintf(
-            stderr, "hvp-run: interrupted; %zu inventories were printed whole\n", fTotals.inventories);
+            stderr, "hvp-run: interrupted; %zu inventories were printed whole\n", fTotals.fInventories);
         std::fflush(stderr);
         std::signal(gInterruption, SIG_DFL);
         raise(gInterruption);

@@ -18,40 +18,40 @@ enum class EOutcome { Completed, Failed, Unreadable, Crashed, TimedOut };
 
 // One inventory's run as the summary and the report see it.
 struct TOutcome {
-    std::string name;
-    EOutcome kind = EOutcome::Completed;
+    std::string fName;
+    EOutcome fKind = EOutcome::Completed;
     // For Unreadable, Crashed and TimedOut: the error record's message.
-    std::string message;
+    std::string fMessage;
     // For Failed: how GetData ended, as the text form prints it.
-    std::string failure;
-    std::size_t findings = 0;
+    std::string fFailure;
+    std::size_t fFindings = 0;
     // The log lines, level and text, kept only when a report is written.
-    std::vector<std::pair<int, std::string>> logs;
+    std::vector<std::pair<int, std::string>> fLogs;
 };
 
 // The counts of the closing summary.
 struct TFleetTotals {
-    std::size_t inventories = 0;
-    std::size_t completed = 0;
-    std::size_t withFindings = 0;
-    std::size_t failed = 0;
-    std::size_t unreadable = 0;
-    std::size_t crashed = 0;
-    std::size_t timedOut = 0;
+    std::size_t fInventories = 0;
+    std::size_t fCompleted = 0;
+    std::size_t fWithFindings = 0;
+    std::size_t fFailed = 0;
+    std::size_t fUnreadable = 0;
+    std::size_t fCrashed = 0;
+    std::size_t fTimedOut = 0;
 
     void Add(const TOutcome& outcome);
 };
 
 struct TFleetSettings {
-    TRunSettings run;
-    bool jsonl = false;
-    unsigned jobs = 1;
+    TRunSettings fRun;
+    bool fJsonl = false;
+    unsigned fJobs = 1;
     // Bounds one inventory's run; 0 for none.
-    double timeoutSeconds = 0;
+    double fTimeoutSeconds = 0;
     // The address-space limit of a worker, in MiB; 0 for none.
-    std::size_t memoryLimitMb = 0;
+    std::size_t fMemoryLimitMb = 0;
     // Keep every outcome's log lines, for the report.
-    bool keepLogs = false;
+    bool fKeepLogs = false;
 };
 
 // Runs every inventory the arguments name and prints their records, then the

@@ -15,19 +15,19 @@ using TClock = std::chrono::steady_clock;
 
 // One inventory's run, from its start to its printing.
 struct TJob {
-    TOutcome outcome;
-    int fd = -1;
-    std::string inbox;
-    std::size_t inboxAt = 0;
-    std::string output;
-    bool timedOut = false;
-    bool finished = false;
-    bool headerPrinted = false;
-    bool gotDone = false;
-    char doneStatus = 0;
-    std::string loadProblem;
-    bool unreadable = false;
-    bool outOfMemory = false;
+    TOutcome fOutcome;
+    int fFd = -1;
+    std::string fInbox;
+    std::size_t fInboxAt = 0;
+    std::string fOutput;
+    bool fTimedOut = false;
+    bool fFinished = false;
+    bool fHeaderPrinted = false;
+    bool fGotDone = false;
+    char fDoneStatus = 0;
+    std::string fLoadProblem;
+    bool fUnreadable = false;
+    bool fOutOfMemory = false;
 };
 
 // Takes the whole frames out of the job's inbox into the job. Answers how

@@ -40,31 +40,31 @@ std::string SecondsText(double seconds)
 
 void Conclude(TJob& job, int status, const TFleetSettings& settings)
 {
-    TOutcome& outcome = job.outcome;
-    const std::string& name = outcome.name;
-    outcome.kind = EOutcome::Crashed;
-    if (job.timedOut) {
-        outcome.kind = EOutcome::TimedOut;
-        outcome.message = name + ": the run timed out after " + SecondsText(settings.timeoutSeconds) + " s";
+    TOutcome& outcome = job.fOutcome;
+    const std::string& name = outcome.fName;
+    outcome.fKind = EOutcome::Crashed;
+    if (job.fTimedOut) {
+        outcome.fKind = EOutcome::TimedOut;
+        outcome.fMessage = name + ": the run timed out after " + SecondsText(settings.fTimeoutSeconds) + " s";
     } else if (WIFSIGNALED(status)) {
-        outcome.message = name + ": the run crashed with " + SignalText(WTERMSIG(status));
-    } else if (job.outOfMemory) {
-        outcome.message = name + ": the run ran out of memory";
-        if (settings.memoryLimitMb > 0)
-            outcome.message += " (limit " + std::to_string(settings.memoryLimitMb) + " MiB)";
-    } else if (job.unreadable) {
-        outcome.kind = EOutcome::Unreadable;
-    } else if (job.gotDone && job.doneStatus == static_cast<char>(ERunStatus::Completed)) {
-        outcome.kind = EOutcome::Completed;
-    } else if (job.gotDone && job.doneStatus == static_cast<char>(ERunStatus::Failed)) {
-        outcome.kind = EOutcome::Failed;
-    } else if (job.gotDone) {
-        outcome.message = name + ": the run could not load the plug-in: " + job.loadProblem;
+        outcome.fMessage = name + ": the run crashed with " + SignalText(WTERMSIG(status));
+    } else if (job.fOutOfMemory) {
+        outcome.fMessage = name + ": the run ran out of memory";
+        if (settings.fMemoryLimitMb > 0)
+            outcome.fMessage += " (limit " + std::to_string(settings.fMemoryLimitMb) + " MiB)";
+    } else if (job.fUnreadable) {
+        outcome.fKind = EOutcome::Unreadable;
+    } else if (job.fGotDone && job.fDoneStatus == static_cast<char>(ERunStatus::Completed)) {
+        outcome.fKind = EOutcome::Completed;
+    } else if (job.fGotDone && job.fDoneStatus == static_cast<char>(ERunStatus::Failed)) {
+        outcome.fKind = EOutcome::Failed;
+    } else if (job.fGotDone) {
+        outcome.fMessage = name + ": the run could not load the plug-in: " + job.fLoadProblem;
     } else {
-        outcome.message = name + ": the run ended early with exit status " +
+        outcome.fMessage = name + ": the run ended early with exit status " +
             std::to_string(WIFEXITED(status) ? WEXITSTATUS(status) : -1);
     }
-    job.finished = true;
+    job.fFinished = true;
 }
 
 std::size_t TakeFrames(TJob& job)
@@ -72,10 +72,10 @@ std::size_t TakeFrames(TJob& job)
     std::size_t added = 0;
     char kind = 0;
     std::string payload;
-    while (TakeFrame(job.inbox, job.inboxAt, kind, payload)) {
+    while (TakeFrame(job.fInbox, job.fInboxAt, kind, payload)) {
         switch (kind) {
         case kFrameOutput:
-            job.output += payload;
+            job.fOutput += payload;
             added += payload.size();
             break;
         case kFrameLog: {
@@ -83,88 +83,89 @@ std::size_t TakeFrames(TJob& job)
             if (payload.size() < sizeof level)
                 break;
             std::memcpy(&level, payload.data(), sizeof level);
-            job.outcome.logs.emplace_back(level, payload.substr(sizeof level));
+            job.fOutcome.fLogs.emplace_back(level, payload.substr(sizeof level));
             break;
         }
         case kFrameFindings: {
             std::uint64_t findings = 0;
             std::memcpy(&findings, payload.data(), std::min(sizeof findings, payload.size()));
-            job.outcome.findings = findings;
+            job.fOutcome.fFindings = findings;
             break;
         }
         case kFrameFailure:
-            job.outcome.failure = payload;
+            job.fOutcome.fFailure = payload;
             break;
         case kFrameUnreadable:
-            job.unreadable = true;
-            job.outcome.message = payload;
+            job.fUnreadable = true;
+            job.fOutcome.fMessage = payload;
             break;
         case kFrameOutOfMemory:
-            job.outOfMemory = true;
+            job.fOutOfMemory = true;
             break;
         case kFrameDone:
-            job.gotDone = true;
-            job.doneStatus = payload.empty() ? 0 : payload[0];
-            job.loadProblem = payload.empty() ? std::string() : payload.substr(1);
+            job.fGotDone = true;
+            job.fDoneStatus = payload.empty() ? 0 : payload[0];
+            job.fLoadProblem = payload.empty() ? std::string() : payload.substr(1);
             break;
         default:
             break;
         }
     }
-    job.inbox.erase(0, job.inboxAt);
-    job.inboxAt = 0;
+    job.fInbox.erase(0, job.fInboxAt);
+    job.fInboxAt = 0;
     return added;
 }
 
 void TFleetTotals::Add(const TOutcome& outcome)
 {
-    ++inventories;
-    switch (outcome.kind) {
+    ++fInventories;
+    switch (outcome.fKind) {
     case EOutcome::Completed:
-        ++completed;
+        ++fCompleted;
         break;
     case EOutcome::Failed:
-        ++failed;
+        ++fFailed;
         break;
     case EOutcome::Unreadable:
-        ++unreadable;
+        ++fUnreadable;
         break;
     case EOutcome::Crashed:
-        ++crashed;
+        ++fCrashed;
         break;
     case EOutcome::TimedOut:
-        ++timedOut;
+        ++fTimedOut;
         break;
     }
-    if ((outcome.kind == EOutcome::Completed || outcome.kind == EOutcome::Failed) && outcome.findings > 0)
-        ++withFindings;
+    if ((outcome.fKind == EOutcome::Completed || outcome.fKind == EOutcome::Failed) && outcome.fFindings > 0)
+        ++fWithFindings;
 }
 
 std::string GroupHeader(const TFleetSettings& settings, const std::string& name)
 {
-    return settings.jsonl ? std::string() : "== " + PrintableName(name) + "\n";
+    return settings.fJsonl ? std::string() : "== " + PrintableName(name) + "\n";
 }
 
 std::string ErrorText(const TFleetSettings& settings, const TOutcome& outcome)
 {
-    if (outcome.message.empty())
+    if (outcome.fMessage.empty())
         return std::string();
-    if (!settings.jsonl)
-        return "hvp-run: " + PrintableName(outcome.message) + "\n";
-    return JsonLine(TRecord{{"type", "error"}, {"inventory", outcome.name}, {"message", outcome.message}});
+    if (!settings.fJsonl)
+        return "hvp-run: " + PrintableName(outcome.fMessage) + "\n";
+    return JsonLine(TRecord{{"type", "error"}, {"inventory", outcome.fName}, {"message", outcome.fMessage}});
 }
 
 std::string SummaryText(const TFleetSettings& settings, const TFleetTotals& totals)
 {
-    if (settings.jsonl)
-        return JsonLine(TRecord{{"type", "summary"}, {"inventories", totals.inventories},
-            {"completed", totals.completed}, {"withFindings", totals.withFindings}, {"failed", totals.failed},
-            {"unreadable", totals.unreadable}, {"crashed", totals.crashed}, {"timedOut", totals.timedOut}});
-    return "== summary: " + std::to_string(totals.inventories) + " inventories, " +
-        std::to_string(totals.completed) + " completed, " + std::to_string(totals.withFindings) +
-        " with findings, " + std::to_string(totals.failed) + " failed, " + std::to_string(totals.unreadable) +
-        " unreadable, " + std::to_string(totals.crashed) + " crashed, " + std::to_string(totals.timedOut) +
-        " timed out\n";
+    if (settings.fJsonl)
+        return JsonLine(TRecord{{"type", "summary"}, {"inventories", totals.fInventories},
+            {"completed", totals.fCompleted}, {"withFindings", totals.fWithFindings},
+            {"failed", totals.fFailed}, {"unreadable", totals.fUnreadable}, {"crashed", totals.fCrashed},
+            {"timedOut", totals.fTimedOut}});
+    return "== summary: " + std::to_string(totals.fInventories) + " inventories, " +
+        std::to_string(totals.fCompleted) + " completed, " + std::to_string(totals.fWithFindings) +
+        " with findings, " + std::to_string(totals.fFailed) + " failed, " +
+        std::to_string(totals.fUnreadable) + " unreadable, " + std::to_string(totals.fCrashed) +
+        " crashed, " + std::to_string(totals.fTimedOut) + " timed out\n";
 }
 
 EOutcome KindOfErrorMessage(const std::string& name, const std::string& message)

@@ -107,16 +107,16 @@ public:
     void OnLog(int level, const std::string& text) override
     {
         fInner.OnLog(level, text);
-        fOutcome.findings += level == 100 ? 1 : 0;
-        fOutcome.logs.emplace_back(level, text);
+        fOutcome.fFindings += level == 100 ? 1 : 0;
+        fOutcome.fLogs.emplace_back(level, text);
     }
     void OnCall(const tarvorun::THostCall& call) override { fInner.OnCall(call); }
     void OnAssertion(const tarvorun::TAssertionReport& report) override { fInner.OnAssertion(report); }
     void OnFailure(const tarvorun::TFailure& failure) override
     {
         fInner.OnFailure(failure);
-        fOutcome.kind = tarvorun::EOutcome::Failed;
-        fOutcome.failure = tarvorun::FailureText(failure);
+        fOutcome.fKind = tarvorun::EOutcome::Failed;
+        fOutcome.fFailure = tarvorun::FailureText(failure);
     }
 
 private:
@@ -164,12 +164,12 @@ int main(int argc, char** argv)
     tarvorun::TRunSettings settings;
     std::vector<std::string> inventories;
     tarvorun::TFleetSettings fleet;
-    fleet.jobs = DefaultJobs();
+    fleet.fJobs = DefaultJobs();
     std::string reportPath;
     std::vector<std::string> jsonlFiles;
     std::string classList = "QXRSG_TARVOHeavyHittersAnalysis";
     std::string format = "text";
-    app.add_option("--plugin", settings.pluginPath,
+    app.add_option("--plugin", settings.fPluginPath,
            "Plug-in library to load (default: the libtarvoanal.pi.so installed with hvp-run)")
         ->type_name("PATH");
     app.add_option("--classes", classList,
@@ -188,7 +188,7 @@ int main(int argc, char** argv)
                 ", not \"" + text + "\"";
         },
         "");
-    app.add_option("--requests", settings.requests, "GetData calls in one load (default: 1)")
+    app.add_option("--requests", settings.fRequests, "GetData calls in one load (default: 1)")
         ->type_name("N")
         ->check(atLeastOne);
     CLI::Validator oneOfTheForms = CLI::IsMember({"text", "jsonl"});
@@ -196,12 +196,12 @@ int main(int argc, char** argv)
     app.add_option("--format", format, "Output form: text for a person, jsonl for programs (default: text)")
         ->type_name("FORMAT")
         ->check(oneOfTheForms);
-    app.add_flag("--trace", settings.trace, "Also record each host operation the plug-in calls");
+    app.add_flag("--trace", settings.fTrace, "Also record each host operation the plug-in calls");
     app.add_option(
-           "--jobs", fleet.jobs, "With many inventories: how many run at once (default: the processors)")
+           "--jobs", fleet.fJobs, "With many inventories: how many run at once (default: the processors)")
         ->type_name("N")
         ->check(CLI::Range(1u, 4096u).description(""));
-    app.add_option("--timeout", fleet.timeoutSeconds,
+    app.add_option("--timeout", fleet.fTimeoutSeconds,
            "With many inventories: the longest one inventory's run may take (default: no limit)")
         ->type_name("SECONDS")
         ->check(CLI::Validator(
@@ -216,7 +216,7 @@ int main(int argc, char** argv)
                 return "must be a number of seconds above 0, not \"" + text + "\"";
             },
             ""));
-    app.add_option("--memory-limit", fleet.memoryLimitMb,
+    app.add_option("--memory-limit", fleet.fMemoryLimitMb,
            "With many inventories: the address space of one inventory's worker (default: no limit)")
         ->type_name("MIB")
         ->check(CLI::Range(std::size_t{64}, std::size_t{1} << 30).description(""));
@@ -286,21 +286,21 @@ int main(int argc, char** argv)
         return kExitUsage;
     }
 
-    settings.classes = SplitClassList(classList);
-    if (settings.pluginPath.empty())
-        settings.pluginPath = tarvorun::DefaultPluginPath();
-    else if (settings.pluginPath.find('/') == std::string::npos)
+    settings.fClasses = SplitClassList(classList);
+    if (settings.fPluginPath.empty())
+        settings.fPluginPath = tarvorun::DefaultPluginPath();
+    else if (settings.fPluginPath.find('/') == std::string::npos)
         // A bare file name means the file here, not a search of the system's
         // library folders.
-        settings.pluginPath = "./" + settings.pluginPath;
+        settings.fPluginPath = "./" + settings.fPluginPath;
 
     tarvorun::TReport report;
     if (inventories.size() > 1 ||
         (inventories.size() == 1 &&
             tarvorun::ClassifyArgument(inventories[0]) != tarvorun::EArgumentKind::File)) {
-        fleet.run = settings;
-        fleet.jsonl = format == "jsonl";
-        fleet.keepLogs = !reportPath.empty();
+        fleet.fRun = settings;
+        fleet.fJsonl = format == "jsonl";
+        fleet.fKeepLogs = !reportPath.empty();
         const int status = tarvorun::RunFleet(
             fleet, inventories, [&](tarvorun::TOutcome&& outcome) { report.Add(std::move(outcome)); });
         if (status != kExitNotLoaded && !reportPath.empty() && !WriteReport(report, reportPath))
@@ -310,7 +310,7 @@ int main(int argc, char** argv)
 
     const std::string inventoryPath = inventories.empty() ? std::string() : inventories[0];
     tarvorun::TOutcome outcome;
-    outcome.name = live         ? std::string(kLiveInventory)
+    outcome.fName = live        ? std::string(kLiveInventory)
         : inventoryPath.empty() ? std::string("example inventory")
                                 : inventoryPath;
     std::shared_ptr<const tarvorun::TInventory> inventory;
@@ -319,8 +319,8 @@ int main(int argc, char** argv)
     } catch (const std::exception& failure) {
         std::fprintf(stderr, "hvp-run: %s\n", failure.what());
         if (!reportPath.empty()) {
-            outcome.kind = tarvorun::EOutcome::Unreadable;
-            outcome.message = failure.what();
+            outcome.fKind = tarvorun::EOutcome::Unreadable;
+            outcome.fMessage = failure.what();
             report.Add(std::move(outcome));
             WriteReport(report, reportPath);
         }
@@ -331,24 +331,24 @@ int main(int argc, char** argv)
     if (format == "jsonl")
         sink.reset(new tarvorun::TJsonlSink(stdout));
     else
-        sink.reset(new tarvorun::TTextSink(stdout, stderr, settings.requests));
+        sink.reset(new tarvorun::TTextSink(stdout, stderr, settings.fRequests));
 
     TCollectingSink collecting(*sink, outcome);
     const tarvorun::TRunResult result =
         tarvorun::RunPlugin(settings, inventory, reportPath.empty() ? *sink : collecting);
     std::fflush(stdout);
-    if (!reportPath.empty() && result.status != tarvorun::ERunStatus::NotLoaded) {
+    if (!reportPath.empty() && result.fStatus != tarvorun::ERunStatus::NotLoaded) {
         report.Add(std::move(outcome));
         if (!WriteReport(report, reportPath))
             return kExitUsage;
     }
-    switch (result.status) {
+    switch (result.fStatus) {
     case tarvorun::ERunStatus::Completed:
         return kExitOk;
     case tarvorun::ERunStatus::Failed:
         return kExitException;
     case tarvorun::ERunStatus::NotLoaded:
-        std::fprintf(stderr, "hvp-run: %s\n", result.loadProblem.c_str());
+        std::fprintf(stderr, "hvp-run: %s\n", result.fLoadProblem.c_str());
         return kExitNotLoaded;
     }
     return kExitOk;

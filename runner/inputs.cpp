@@ -225,9 +225,9 @@ bool TInputQueue::Next(TInventoryInput& input)
             fArchive.reset(new TArchiveStream(argument));
             break;
         case EArgumentKind::File:
-            input.name = argument;
-            input.source = argument == "-" ? std::string("<stdin>") : argument;
-            input.path = argument;
+            input.fName = argument;
+            input.fSource = argument == "-" ? std::string("<stdin>") : argument;
+            input.fPath = argument;
             return true;
         }
     }
@@ -236,12 +236,12 @@ bool TInputQueue::Next(TInventoryInput& input)
 void TInputQueue::NextFromFolder(TInventoryInput& input)
 {
     TFolderEntry& entry = fEntries[fNextEntry++];
-    input.name = Join(fFolder, entry.relative);
-    input.source = input.name;
-    if (!entry.problem.empty())
-        input.problem = entry.problem;
+    input.fName = Join(fFolder, entry.fRelative);
+    input.fSource = input.fName;
+    if (!entry.fProblem.empty())
+        input.fProblem = entry.fProblem;
     else
-        input.path = input.name;
+        input.fPath = input.fName;
     if (fNextEntry == fEntries.size()) {
         fEntries.clear();
         fNextEntry = 0;
@@ -302,7 +302,7 @@ void TInputQueue::ListFolder(const std::string& folder)
         closedir(dir);
     }
     std::sort(fEntries.begin(), fEntries.end(),
-        [](const TFolderEntry& a, const TFolderEntry& b) { return a.relative < b.relative; });
+        [](const TFolderEntry& a, const TFolderEntry& b) { return a.fRelative < b.fRelative; });
     if (fEntries.empty())
         fEntries.push_back({std::string(),
             folder + ": no inventory in the folder (no *.json, *.json.gz or *.json.zst file)"});

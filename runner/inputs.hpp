@@ -16,11 +16,11 @@ class TArchiveStream;
 
 // One inventory to run, read into memory, or one that cannot be read.
 struct TInventoryInput {
-    std::string name;     // as the output names it
-    std::string source;   // as the loader's messages name it
-    std::string path;     // a file the worker reads itself, as a single run would
-    std::string text;     // or the document, read and decompressed (an archive's member)
-    std::string problem;  // when it cannot be read: the whole message, naming it
+    std::string fName;     // as the output names it
+    std::string fSource;   // as the loader's messages name it
+    std::string fPath;     // a file the worker reads itself, as a single run would
+    std::string fText;     // or the document, read and decompressed (an archive's member)
+    std::string fProblem;  // when it cannot be read: the whole message, naming it
 };
 
 enum class EArgumentKind { File, Folder, Archive };
@@ -76,8 +76,8 @@ public:
 
 private:
     struct TFolderEntry {
-        std::string relative;
-        std::string problem;
+        std::string fRelative;
+        std::string fProblem;
     };
     void ListFolder(const std::string& folder);
     void NextFromFolder(TInventoryInput& input);

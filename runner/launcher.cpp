@@ -31,15 +31,15 @@ enum ERequestKind : char { kRequestFile = 'F', kRequestMemory = 'M', kRequestPro
 constexpr std::size_t kMaxRequest = 3 * 4096 + 16;
 
 struct TRequest {
-    char kind = kRequestProbe;
-    TInventoryInput input;
-    int outputFd = -1;
-    int memoryFd = -1;
+    char fKind = kRequestProbe;
+    TInventoryInput fInput;
+    int fOutputFd = -1;
+    int fMemoryFd = -1;
 };
 
 void CloseRequest(TRequest& request)
 {
-    for (int* fd : {&request.outputFd, &request.memoryFd})
+    for (int* fd : {&request.fOutputFd, &request.fMemoryFd})
         if (*fd >= 0) {
             close(*fd);
             *fd = -1;
@@ -97,15 +97,15 @@ int ReceiveRequest(int socket, bool wait, TRequest& request)
             std::memcpy(fds, CMSG_DATA(header),
                 std::min(sizeof fds, static_cast<std::size_t>(header->cmsg_len - CMSG_LEN(0))));
     payload.resize(static_cast<std::size_t>(got));
-    request.kind = payload.empty() ? static_cast<char>(kRequestProbe) : payload[0];
+    request.fKind = payload.empty() ? static_cast<char>(kRequestProbe) : payload[0];
     std::size_t at = 1;
-    for (std::string* text : {&request.input.name, &request.input.source, &request.input.path}) {
+    for (std::string* text : {&request.fInput.fName, &request.fInput.fSource, &request.fInput.fPath}) {
         const std::size_t end = std::min(payload.find('\0', at), payload.size());
         *text = at < end ? payload.substr(at, end - at) : std::string();
         at = end + 1;
     }
-    request.outputFd = fds[0];
-    request.memoryFd = fds[1];
+    request.fOutputFd = fds[0];
+    request.fMemoryFd = fds[1];
     return 1;
 }
 
@@ -135,13 +135,13 @@ pid_t ForkWorker(const TFleetSettings& settings, TRequest& request, int socket,
         return pid;
     std::vector<int> inherited{socket};
     for (const TRequest& other : queued)
-        inherited.insert(inherited.end(), {other.outputFd, other.memoryFd});
-    if (request.kind == kRequestMemory) {
-        if (!ReadMemoryFile(request.memoryFd, request.input.text))
+        inherited.insert(inherited.end(), {other.fOutputFd, other.fMemoryFd});
+    if (request.fKind == kRequestMemory) {
+        if (!ReadMemoryFile(request.fMemoryFd, request.fInput.fText))
             _exit(1);
-        close(request.memoryFd);
+        close(request.fMemoryFd);
     }
-    BecomeWorker(settings, request.kind == kRequestProbe ? nullptr : &request.input, request.outputFd,
+    BecomeWorker(settings, request.fKind == kRequestProbe ? nullptr : &request.fInput, request.fOutputFd,
         inherited, launcher);
 }
 
@@ -151,10 +151,10 @@ bool AwaitWorker(const TFleetSettings& settings, pid_t pid, int socket, std::deq
     TLauncherReport& report)
 {
     using TClock = std::chrono::steady_clock;
-    const TClock::time_point deadline = settings.timeoutSeconds > 0 ? TClock::now() +
+    const TClock::time_point deadline = settings.fTimeoutSeconds > 0 ? TClock::now() +
             std::chrono::duration_cast<TClock::duration>(
-                std::chrono::duration<double>(settings.timeoutSeconds))
-                                                                    : TClock::time_point::max();
+                std::chrono::duration<double>(settings.fTimeoutSeconds))
+                                                                     : TClock::time_point::max();
     // The worker's end makes its descriptor readable; without one (an old
     // kernel), look every few milliseconds.
     const int pidFd = static_cast<int>(syscall(SYS_pidfd_open, pid, 0));
@@ -165,10 +165,10 @@ bool AwaitWorker(const TFleetSettings& settings, pid_t pid, int socket, std::deq
             info.si_pid == pid)
             break;
         long long waitMs = pidFd >= 0 ? 60000 : 5;
-        if (deadline != TClock::time_point::max() && !report.timedOut) {
+        if (deadline != TClock::time_point::max() && !report.fTimedOut) {
             const TClock::time_point now = TClock::now();
             if (now >= deadline) {
-                report.timedOut = 1;
+                report.fTimedOut = 1;
                 kill(-pid, SIGKILL);
             }
             const long long left =
@@ -193,7 +193,7 @@ bool AwaitWorker(const TFleetSettings& settings, pid_t pid, int socket, std::deq
     // Whatever the worker started ends with it; the group cannot be taken by
     // another process while the worker is not reaped.
     kill(-pid, SIGKILL);
-    while (waitpid(pid, &report.status, 0) < 0 && errno == EINTR) { }
+    while (waitpid(pid, &report.fStatus, 0) < 0 && errno == EINTR) { }
     if (pidFd >= 0)
         close(pidFd);
     return open;
@@ -223,8 +223,8 @@ bool AwaitWorker(const TFleetSettings& settings, pid_t pid, int socket, std::deq
         TLauncherReport report;
         const pid_t pid = ForkWorker(settings, request, socket, queued, self);
         if (pid < 0) {
-            report.started = 0;
-            report.error = errno;
+            report.fStarted = 0;
+            report.fError = errno;
         }
         CloseRequest(request);
         if (pid > 0) {
@@ -275,15 +275,15 @@ bool TLauncher::Send(const TInventoryInput* input, int outputFd)
     std::string payload(1, kRequestProbe);
     int fds[2] = {outputFd, -1};
     if (input != nullptr) {
-        payload[0] = input->path.empty() ? kRequestMemory : kRequestFile;
-        for (const std::string* text : {&input->name, &input->source, &input->path})
+        payload[0] = input->fPath.empty() ? kRequestMemory : kRequestFile;
+        for (const std::string* text : {&input->fName, &input->fSource, &input->fPath})
             payload.append(text->substr(0, 4095)).push_back('\0');
-        if (input->path.empty()) {
+        if (input->fPath.empty()) {
             // A text read by hvp-run goes to the worker in a memory file.
             fds[1] = memfd_create("inventory", MFD_CLOEXEC);
             if (fds[1] < 0)
                 return false;
-            if (!WriteAll(fds[1], input->text.data(), input->text.size())) {
+            if (!WriteAll(fds[1], input->fText.data(), input->fText.size())) {
                 close(fds[1]);
                 return false;
             }

@@ -29,10 +29,10 @@ namespace tarvorun {
 
 // How one worker ended.
 struct TLauncherReport {
-    int status = 0;    // as waitpid gives it
-    int timedOut = 0;  // 1 when the launcher ended it at the timeout
-    int started = 1;   // 0 when it could not be forked; `error` says why
-    int error = 0;
+    int fStatus = 0;    // as waitpid gives it
+    int fTimedOut = 0;  // 1 when the launcher ended it at the timeout
+    int fStarted = 1;   // 0 when it could not be forked; fError says why
+    int fError = 0;
 };
 
 class TLauncher {

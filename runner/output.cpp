@@ -88,10 +88,10 @@ TTextOut StreamOut(std::FILE* stream)
 
 std::string FailureText(const TFailure& failure)
 {
-    if (failure.kind == "THVPException")
-        return "GetData ended with THVPException, status " + std::to_string(failure.status);
-    if (!failure.what.empty())
-        return "GetData ended with " + failure.kind + ": " + failure.what;
+    if (failure.fKind == "THVPException")
+        return "GetData ended with THVPException, status " + std::to_string(failure.fStatus);
+    if (!failure.fWhat.empty())
+        return "GetData ended with " + failure.fKind + ": " + failure.fWhat;
     return "GetData ended with an exception of unknown type";
 }
 
@@ -127,10 +127,10 @@ std::string LevelName(int level)
 void TJsonlSink::OnPlugin(const TIdentity& identity)
 {
     TRecord record = Begin("plugin", fInventory);
-    record["pluginType"] = identity.type;
-    record["name"] = identity.name;
-    record["version"] = identity.version;
-    record["interfaceVersion"] = identity.interfaceVersion;
+    record["pluginType"] = identity.fType;
+    record["name"] = identity.fName;
+    record["version"] = identity.fVersion;
+    record["interfaceVersion"] = identity.fInterfaceVersion;
     fOut(JsonLine(record));
 }
 
@@ -171,24 +171,24 @@ void TJsonlSink::OnCall(const THostCall& call)
 {
     using NQXRHVP20::standin::EHostOp;
     TRecord record = Begin("call", fInventory);
-    record["op"] = NQXRHVP20::standin::HostOpName(call.op);
-    switch (call.op) {
+    record["op"] = NQXRHVP20::standin::HostOpName(call.fOp);
+    switch (call.fOp) {
     case EHostOp::GetClass:
     case EHostOp::GetClassName:
     case EHostOp::EnumerateInstances:
-        record["class"] = call.className;
-        record["context"] = ContextRecord(call.context);
+        record["class"] = call.fClassName;
+        record["context"] = ContextRecord(call.fContext);
         break;
     case EHostOp::EnumerateAssociatedInstances:
-        record["instance"] = call.instance;
-        record["resultClass"] = call.resultClass;
-        record["context"] = ContextRecord(call.context);
+        record["instance"] = call.fInstance;
+        record["resultClass"] = call.fResultClass;
+        record["context"] = ContextRecord(call.fContext);
         break;
     case EHostOp::GetProperty:
     case EHostOp::GetValue:
-        record["instance"] = call.instance;
-        record["property"] = call.property;
-        record["context"] = ContextRecord(call.context);
+        record["instance"] = call.fInstance;
+        record["property"] = call.fProperty;
+        record["context"] = ContextRecord(call.fContext);
         break;
     default:
         break;
@@ -199,21 +199,21 @@ void TJsonlSink::OnCall(const THostCall& call)
 void TJsonlSink::OnAssertion(const TAssertionReport& report)
 {
     TRecord record = Begin("assertion", fInventory);
-    record["expression"] = report.expression;
-    record["function"] = report.function;
-    record["file"] = report.file;
-    record["line"] = report.line;
+    record["expression"] = report.fExpression;
+    record["function"] = report.fFunction;
+    record["file"] = report.fFile;
+    record["line"] = report.fLine;
     fOut(JsonLine(record));
 }
 
 void TJsonlSink::OnFailure(const TFailure& failure)
 {
     TRecord record = Begin("exception", fInventory);
-    record["kind"] = failure.kind;
-    if (failure.kind == "THVPException")
-        record["status"] = failure.status;
-    else if (!failure.what.empty())
-        record["what"] = failure.what;
+    record["kind"] = failure.fKind;
+    if (failure.fKind == "THVPException")
+        record["status"] = failure.fStatus;
+    else if (!failure.fWhat.empty())
+        record["what"] = failure.fWhat;
     fOut(JsonLine(record));
 }
 
@@ -241,25 +241,25 @@ void TTextSink::OnLog(int level, const std::string& text)
 
 void TTextSink::OnCall(const THostCall& call)
 {
-    std::string line = std::string("call ") + NQXRHVP20::standin::HostOpName(call.op);
-    if (!call.className.empty())
-        line += " class=" + call.className;
-    if (!call.instance.empty())
-        line += " instance=" + call.instance;
-    if (!call.property.empty())
-        line += " property=" + call.property;
-    if (!call.resultClass.empty())
-        line += " resultClass=" + call.resultClass;
-    if (call.context != nullptr)
-        line += " context=" + ContextRecord(call.context).dump();
+    std::string line = std::string("call ") + NQXRHVP20::standin::HostOpName(call.fOp);
+    if (!call.fClassName.empty())
+        line += " class=" + call.fClassName;
+    if (!call.fInstance.empty())
+        line += " instance=" + call.fInstance;
+    if (!call.fProperty.empty())
+        line += " property=" + call.fProperty;
+    if (!call.fResultClass.empty())
+        line += " resultClass=" + call.fResultClass;
+    if (call.fContext != nullptr)
+        line += " context=" + ContextRecord(call.fContext).dump();
     line += "\n";
     fOut(ShowOnTerminal(line));
 }
 
 void TTextSink::OnAssertion(const TAssertionReport& report)
 {
-    fOut(ShowOnTerminal("assertion: " + report.expression + " in " + report.function + " (" + report.file +
-        ":" + std::to_string(report.line) + ")\n"));
+    fOut(ShowOnTerminal("assertion: " + report.fExpression + " in " + report.fFunction + " (" + report.fFile +
+        ":" + std::to_string(report.fLine) + ")\n"));
 }
 
 void TTextSink::OnFailure(const TFailure& failure)

@@ -46,10 +46,10 @@ TPluginLoader::~TPluginLoader()
 TIdentity TPluginLoader::AskIdentity()
 {
     TIdentity identity;
-    identity.type = fPlugin->GetType();
-    identity.name = fPlugin->GetName();
-    identity.version = fPlugin->GetVersion();
-    identity.interfaceVersion = fPlugin->GetInterfaceVersion();
+    identity.fType = fPlugin->GetType();
+    identity.fName = fPlugin->GetName();
+    identity.fVersion = fPlugin->GetVersion();
+    identity.fInterfaceVersion = fPlugin->GetInterfaceVersion();
     return identity;
 }
 

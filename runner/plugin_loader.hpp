@@ -20,10 +20,10 @@
 namespace tarvorun {
 
 struct TIdentity {
-    int type = 0;
-    std::string name;
-    std::string version;
-    std::string interfaceVersion;
+    int fType = 0;
+    std::string fName;
+    std::string fVersion;
+    std::string fInterfaceVersion;
 };
 
 // The library could not be loaded, or no plug-in registered; what() says why

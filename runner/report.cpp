@@ -58,9 +58,9 @@ std::string EscapeForScript(const std::string& json)
 // record names it too.
 TOutcome& Current(std::vector<TOutcome>& outcomes, bool& open, const std::string& name)
 {
-    if (!open || outcomes.back().name != name) {
+    if (!open || outcomes.back().fName != name) {
         outcomes.emplace_back();
-        outcomes.back().name = name;
+        outcomes.back().fName = name;
         open = true;
     }
     return outcomes.back();
@@ -115,18 +115,18 @@ bool TReport::AddJsonl(const std::string& path, std::string& problem)
             TOutcome& outcome = Current(fOutcomes, open, name);
             if (type == "log") {
                 const int level = record.at("level").get<int>();
-                outcome.findings += level == 100 ? 1 : 0;
-                outcome.logs.emplace_back(level, record.at("text").get<std::string>());
+                outcome.fFindings += level == 100 ? 1 : 0;
+                outcome.fLogs.emplace_back(level, record.at("text").get<std::string>());
             } else if (type == "exception") {
                 TFailure failure;
-                failure.kind = record.at("kind").get<std::string>();
-                failure.status = record.value("status", 0u);
-                failure.what = record.value("what", std::string());
-                outcome.kind = EOutcome::Failed;
-                outcome.failure = FailureText(failure);
+                failure.fKind = record.at("kind").get<std::string>();
+                failure.fStatus = record.value("status", 0u);
+                failure.fWhat = record.value("what", std::string());
+                outcome.fKind = EOutcome::Failed;
+                outcome.fFailure = FailureText(failure);
             } else if (type == "error") {
-                outcome.message = record.at("message").get<std::string>();
-                outcome.kind = KindOfErrorMessage(name, outcome.message);
+                outcome.fMessage = record.at("message").get<std::string>();
+                outcome.fKind = KindOfErrorMessage(name, outcome.fMessage);
             }
         } catch (const nlohmann::json::exception& failure) {
             problem = place + "a member is missing or of the wrong kind: " + failure.what();
@@ -147,17 +147,17 @@ std::string ReportPage(const std::vector<TOutcome>& outcomes)
     for (const TOutcome& outcome : outcomes) {
         totals.Add(outcome);
         TRecord lines = TRecord::array();
-        for (const auto& line : outcome.logs)
+        for (const auto& line : outcome.fLogs)
             lines.push_back(TRecord::array({line.first, line.second}));
-        list.push_back(TRecord{{"name", outcome.name}, {"outcome", OutcomeName(outcome.kind)},
-            {"message", outcome.message}, {"failure", outcome.failure}, {"findings", outcome.findings},
+        list.push_back(TRecord{{"name", outcome.fName}, {"outcome", OutcomeName(outcome.fKind)},
+            {"message", outcome.fMessage}, {"failure", outcome.fFailure}, {"findings", outcome.fFindings},
             {"lines", std::move(lines)}});
     }
     const TRecord data{{"totals",
-                           TRecord{{"inventories", totals.inventories}, {"completed", totals.completed},
-                               {"withFindings", totals.withFindings}, {"failed", totals.failed},
-                               {"unreadable", totals.unreadable}, {"crashed", totals.crashed},
-                               {"timedOut", totals.timedOut}}},
+                           TRecord{{"inventories", totals.fInventories}, {"completed", totals.fCompleted},
+                               {"withFindings", totals.fWithFindings}, {"failed", totals.fFailed},
+                               {"unreadable", totals.fUnreadable}, {"crashed", totals.fCrashed},
+                               {"timedOut", totals.fTimedOut}}},
         {"inventories", std::move(list)}};
     std::string json = data.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace);
     std::string page = kReportTemplate;

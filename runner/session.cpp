@@ -21,12 +21,12 @@ namespace {
 // What happened while the library was being loaded is held back until the
 // plug-in has registered: a plug-in that cannot be loaded prints nothing.
 struct TPendingEvent {
-    enum class EKind { Call, Assertion, Log } kind;
-    THostCall call;
-    hvp::TCIMContext context;
-    TAssertionReport assertion;
-    int level = 0;
-    std::string text;
+    enum class EKind { Call, Assertion, Log } fKind;
+    THostCall fCall;
+    hvp::TCIMContext fContext;
+    TAssertionReport fAssertion;
+    int fLevel = 0;
+    std::string fText;
 };
 
 // Sees every host operation and log line of the run and passes them on to
@@ -35,22 +35,22 @@ class TSessionObserver : public standin::IHostObserver, public hvp::ICoreLogger 
 public:
     TSessionObserver(const TRunSettings& settings, IRunSink& sink) : fSettings(settings), fSink(sink) { }
 
-    bool WantsCalls() const override { return fSettings.trace || static_cast<bool>(fSettings.injector); }
+    bool WantsCalls() const override { return fSettings.fTrace || static_cast<bool>(fSettings.fInjector); }
 
     EHostCallOutcome OnHostCall(const THostCall& call) override
     {
         const std::size_t index = fCalls++;
-        if (fSettings.trace) {
+        if (fSettings.fTrace) {
             if (fHolding) {
                 TPendingEvent event{TPendingEvent::EKind::Call, call, {}, {}, 0, {}};
-                if (call.context != nullptr)
-                    event.context = *call.context;
+                if (call.fContext != nullptr)
+                    event.fContext = *call.fContext;
                 fPending.push_back(std::move(event));
             } else {
                 fSink.OnCall(call);
             }
         }
-        return fSettings.injector ? fSettings.injector(call, index) : EHostCallOutcome::Proceed;
+        return fSettings.fInjector ? fSettings.fInjector(call, index) : EHostCallOutcome::Proceed;
     }
 
     void OnAssertion(const TAssertionReport& report) override
@@ -74,17 +74,17 @@ public:
     {
         fHolding = false;
         for (TPendingEvent& event : fPending) {
-            switch (event.kind) {
+            switch (event.fKind) {
             case TPendingEvent::EKind::Call:
-                if (event.call.context != nullptr)
-                    event.call.context = &event.context;
-                fSink.OnCall(event.call);
+                if (event.fCall.fContext != nullptr)
+                    event.fCall.fContext = &event.fContext;
+                fSink.OnCall(event.fCall);
                 break;
             case TPendingEvent::EKind::Assertion:
-                fSink.OnAssertion(event.assertion);
+                fSink.OnAssertion(event.fAssertion);
                 break;
             case TPendingEvent::EKind::Log:
-                fSink.OnLog(event.level, event.text);
+                fSink.OnLog(event.fLevel, event.fText);
                 break;
             }
         }
@@ -145,34 +145,34 @@ TRunResult RunPlugin(
 
     std::unique_ptr<TPluginLoader> plugin;
     try {
-        plugin = std::make_unique<TPluginLoader>(settings.pluginPath);
+        plugin = std::make_unique<TPluginLoader>(settings.fPluginPath);
     } catch (const TPluginLoadError& failure) {
-        result.status = ERunStatus::NotLoaded;
-        result.loadProblem = failure.what();
-        result.hostCalls = observer.Calls();
+        result.fStatus = ERunStatus::NotLoaded;
+        result.fLoadProblem = failure.what();
+        result.fHostCalls = observer.Calls();
         return result;
     }
     observer.Release();
 
     const boost::shared_ptr<hvp::ICIMNamespace> ns = standin::MakeInventoryNamespace(inventory);
     std::vector<boost::shared_ptr<hvp::ICIMClass>> classes;
-    for (const std::string& name : settings.classes)
+    for (const std::string& name : settings.fClasses)
         classes.push_back(standin::MakeRequestedClass(name));
 
     try {
         sink.OnPlugin(plugin->AskIdentity());
         plugin->Init();
-        for (int n = 1; n <= settings.requests; ++n) {
+        for (int n = 1; n <= settings.fRequests; ++n) {
             sink.OnRequest(n);
             plugin->GetData(ns, classes);
         }
     } catch (...) {
         sink.OnFailure(DescribeCurrentException());
-        result.status = ERunStatus::Failed;
+        result.fStatus = ERunStatus::Failed;
     }
 
     plugin.reset();
-    result.hostCalls = observer.Calls();
+    result.fHostCalls = observer.Calls();
     return result;
 }
 

@@ -23,9 +23,9 @@ using NQXRHVP20::standin::TInventory;
 
 // How a GetData call ended with an exception.
 struct TFailure {
-    std::string kind;          // "THVPException", "bad_lexical_cast", "std::exception" or "unknown"
-    std::uint32_t status = 0;  // for THVPException
-    std::string what;          // for the others, where there is one
+    std::string fKind;          // "THVPException", "bad_lexical_cast", "std::exception" or "unknown"
+    std::uint32_t fStatus = 0;  // for THVPException
+    std::string fWhat;          // for the others, where there is one
 };
 
 class IRunSink {
@@ -45,21 +45,21 @@ public:
 using TFaultInjector = std::function<EHostCallOutcome(const THostCall& call, std::size_t index)>;
 
 struct TRunSettings {
-    std::string pluginPath;
-    std::vector<std::string> classes{"QXRSG_TARVOHeavyHittersAnalysis"};
-    int requests = 1;
-    bool trace = false;
-    TFaultInjector injector;
+    std::string fPluginPath;
+    std::vector<std::string> fClasses{"QXRSG_TARVOHeavyHittersAnalysis"};
+    int fRequests = 1;
+    bool fTrace = false;
+    TFaultInjector fInjector;
 };
 
 enum class ERunStatus { Completed = 0, Failed = 1, NotLoaded = 3 };
 
 struct TRunResult {
-    ERunStatus status = ERunStatus::Completed;
+    ERunStatus fStatus = ERunStatus::Completed;
     // Why the plug-in could not be loaded, for NotLoaded.
-    std::string loadProblem;
+    std::string fLoadProblem;
     // Host operations the run made, traced or not.
-    std::size_t hostCalls = 0;
+    std::size_t fHostCalls = 0;
 };
 
 // Runs the plug-in over one inventory. Nothing reaches the sink when the

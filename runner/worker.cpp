@@ -118,8 +118,8 @@ public:
 
 void SendDone(int fd, const TRunResult& result)
 {
-    std::string payload(1, static_cast<char>(result.status));
-    payload += result.loadProblem;
+    std::string payload(1, static_cast<char>(result.fStatus));
+    payload += result.fLoadProblem;
     SendFrame(fd, kFrameDone, payload);
 }
 
@@ -128,17 +128,17 @@ void SendDone(int fd, const TRunResult& result)
 void RunInventoryWorker(const TFleetSettings& settings, const TInventoryInput& input, int fd)
 {
     try {
-        std::shared_ptr<const TInventory> inventory = input.path.empty()
-            ? TInventory::LoadText(input.text, input.source)
-            : LoadInventoryFile(input.path);
+        std::shared_ptr<const TInventory> inventory = input.fPath.empty()
+            ? TInventory::LoadText(input.fText, input.fSource)
+            : LoadInventoryFile(input.fPath);
         const TTextOut out = [fd](const std::string& text) { SendFrame(fd, kFrameOutput, text); };
         std::unique_ptr<IRunSink> sink;
-        if (settings.jsonl)
-            sink.reset(new TJsonlSink(out, input.name));
+        if (settings.fJsonl)
+            sink.reset(new TJsonlSink(out, input.fName));
         else
-            sink.reset(new TTextSink(out, out, settings.run.requests));
-        TWorkerSink worker(*sink, fd, settings.keepLogs);
-        const TRunResult result = RunPlugin(settings.run, std::move(inventory), worker);
+            sink.reset(new TTextSink(out, out, settings.fRun.fRequests));
+        TWorkerSink worker(*sink, fd, settings.fKeepLogs);
+        const TRunResult result = RunPlugin(settings.fRun, std::move(inventory), worker);
         worker.SendFindings();
         SendDone(fd, result);
     } catch (const std::bad_alloc&) {
@@ -154,11 +154,11 @@ void RunInventoryWorker(const TFleetSettings& settings, const TInventoryInput& i
 
 void RunProbeWorker(const TFleetSettings& settings, int fd)
 {
-    TRunSettings probe = settings.run;
-    probe.classes.clear();
-    probe.requests = 1;
-    probe.trace = false;
-    probe.injector = nullptr;
+    TRunSettings probe = settings.fRun;
+    probe.fClasses.clear();
+    probe.fRequests = 1;
+    probe.fTrace = false;
+    probe.fInjector = nullptr;
     try {
         TDiscardSink sink;
         SendDone(fd, RunPlugin(probe, TInventory::LoadText("{}", "probe"), sink));
@@ -182,8 +182,8 @@ void BecomeWorker(const TFleetSettings& settings, const TInventoryInput* input, 
         _exit(1);
     for (const int which : {SIGINT, SIGTERM, SIGPIPE, SIGCHLD})
         std::signal(which, SIG_DFL);
-    if (settings.memoryLimitMb > 0) {
-        const rlim_t bytes = static_cast<rlim_t>(settings.memoryLimitMb) << 20;
+    if (settings.fMemoryLimitMb > 0) {
+        const rlim_t bytes = static_cast<rlim_t>(settings.fMemoryLimitMb) << 20;
         const struct rlimit limit = {bytes, bytes};
         setrlimit(RLIMIT_AS, &limit);
     }

@@ -35,9 +35,9 @@ std::string TracedRun(const std::string& plugin, const std::shared_ptr<const sta
     std::FILE* memory = open_memstream(&buffer, &size);
     tarvorun::TJsonlSink sink(memory);
     tarvorun::TRunSettings settings;
-    settings.pluginPath = plugin;
-    settings.trace = true;
-    settings.requests = 2;
+    settings.fPluginPath = plugin;
+    settings.fTrace = true;
+    settings.fRequests = 2;
     tarvorun::RunPlugin(settings, inventory, sink);
     std::fclose(memory);
     std::string text(buffer, size);

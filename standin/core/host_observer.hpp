@@ -29,21 +29,21 @@ const char* HostOpName(EHostOp op);
 bool HostOpReturnsHandle(EHostOp op);
 
 // One host operation as it is called. Only the members the operation has are
-// filled; `context` is null for operations that take none.
+// filled; fContext is null for operations that take none.
 struct THostCall {
-    EHostOp op;
-    std::string className;
-    std::string instance;
-    std::string property;
-    std::string resultClass;
-    const TCIMContext* context = nullptr;
+    EHostOp fOp;
+    std::string fClassName;
+    std::string fInstance;
+    std::string fProperty;
+    std::string fResultClass;
+    const TCIMContext* fContext = nullptr;
 };
 
 struct TAssertionReport {
-    std::string expression;
-    std::string function;
-    std::string file;
-    long line = 0;
+    std::string fExpression;
+    std::string fFunction;
+    std::string fFile;
+    long fLine = 0;
 };
 
 enum class EHostCallOutcome { Proceed, ReturnEmpty };

@@ -20,9 +20,9 @@ namespace {
 // A member path, kept on the stack while the document is checked and turned
 // into text only when a problem is found there.
 struct TPath {
-    const TPath* parent;
-    std::string_view member;  // empty for an array index
-    std::size_t index;
+    const TPath* fParent;
+    std::string_view fMember;  // empty for an array index
+    std::size_t fIndex;
 
     TPath Member(std::string_view name) const { return TPath{this, name, 0}; }
     TPath Index(std::size_t i) const { return TPath{this, std::string_view(), i}; }
@@ -31,16 +31,16 @@ struct TPath {
 std::string FormatPath(const TPath* path)
 {
     std::vector<const TPath*> chain;
-    for (; path != nullptr && path->parent != nullptr; path = path->parent)
+    for (; path != nullptr && path->fParent != nullptr; path = path->fParent)
         chain.push_back(path);
     std::string text;
     for (auto it = chain.rbegin(); it != chain.rend(); ++it) {
-        if ((*it)->member.empty()) {
-            text += "[" + std::to_string((*it)->index) + "]";
+        if ((*it)->fMember.empty()) {
+            text += "[" + std::to_string((*it)->fIndex) + "]";
         } else {
             if (!text.empty())
                 text += ".";
-            text += Excerpt((*it)->member);
+            text += Excerpt((*it)->fMember);
         }
     }
     return text.empty() ? std::string("the top level") : text;
@@ -161,8 +161,8 @@ private:
         } else if (value.is_array()) {
             checker.CheckInstances(value.get_array().value_unsafe(), path);
         } else if (value.is_object() && !value.at_key("error").error()) {
-            failures.lookupError = checker.ErrorForm(value, path, true);
-            failures.hasLookupError = true;
+            failures.fLookupError = checker.ErrorForm(value, path, true);
+            failures.fHasLookupError = true;
         } else {
             const dom::object form =
                 checker.ExpectObject(value, path, "a class entry (an array of instances, or an object)");
@@ -170,7 +170,7 @@ private:
             for (const dom::key_value_pair part : form) {
                 const TPath partPath = path.Member(part.key);
                 if ((part.key == "instances" && hasInstances) ||
-                    (part.key == "enumerate" && failures.hasEnumerateError))
+                    (part.key == "enumerate" && failures.fHasEnumerateError))
                     checker.FailDuplicate(partPath, part.key);
                 if (part.key == "instances") {
                     if (!Sliced(true, partPath))
@@ -178,8 +178,8 @@ private:
                             checker.ExpectArray(part.value, partPath, "instances"), partPath);
                     hasInstances = true;
                 } else if (part.key == "enumerate") {
-                    failures.enumerateError = checker.ErrorForm(part.value, partPath, false);
-                    failures.hasEnumerateError = true;
+                    failures.fEnumerateError = checker.ErrorForm(part.value, partPath, false);
+                    failures.fHasEnumerateError = true;
                 } else {
                     checker.Fail(partPath,
                         "unexpected member; a class entry object holds "
@@ -188,12 +188,12 @@ private:
             }
             if (!hasInstances)
                 checker.Fail(path, "a class entry object needs \"instances\"");
-            if (!failures.hasEnumerateError)
+            if (!failures.fHasEnumerateError)
                 checker.Fail(path, "a class entry object needs \"enumerate\" (instances alone are an array)");
         }
         if (fPlace == fTable.FirstDuplicate())
             checker.Fail(path, "duplicate class \"" + Excerpt(name) + "\"");
-        if (failures.hasLookupError || failures.hasEnumerateError)
+        if (failures.fHasLookupError || failures.fHasEnumerateError)
             fTable.SetFailures(fPlace, failures);
     }
 

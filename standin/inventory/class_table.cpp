@@ -28,7 +28,7 @@ std::uint32_t* TClassTable::Slot(std::string_view text, std::string_view name)
     const std::size_t mask = fSlots.size() - 1;
     std::string scratch;
     std::size_t i = std::hash<std::string_view>()(name) & mask;
-    while (fSlots[i] != 0 && NameAt(text, fEntries[fSlots[i] - 1].key, scratch) != name)
+    while (fSlots[i] != 0 && NameAt(text, fEntries[fSlots[i] - 1].fKey, scratch) != name)
         i = (i + 1) & mask;
     return &fSlots[i];
 }
@@ -38,13 +38,13 @@ void TClassTable::Rehash(std::string_view text, std::size_t size)
     fSlots.assign(size, 0);
     std::string scratch;
     for (std::size_t place = 0; place < fNamed; ++place)
-        *Slot(text, NameAt(text, fEntries[place].key, scratch)) = static_cast<std::uint32_t>(place + 1);
+        *Slot(text, NameAt(text, fEntries[place].fKey, scratch)) = static_cast<std::uint32_t>(place + 1);
 }
 
 bool TClassTable::Add(std::string_view text, std::uint32_t key)
 {
     TClassEntry entry;
-    entry.key = key;
+    entry.fKey = key;
     fEntries.PushBack(entry);
     if (fNamed + 1 != fEntries.Size())
         return true;  // past a duplicate, the load fails there anyway
@@ -60,13 +60,13 @@ bool TClassTable::Add(std::string_view text, std::uint32_t key)
 
 void TClassTable::SetFailures(std::size_t place, const TClassFailures& failures)
 {
-    fFailures.PushBack({fEntries[place].key & ~kEscapedKey, failures});
+    fFailures.PushBack({fEntries[place].fKey & ~kEscapedKey, failures});
 }
 
 const TClassFailures& TClassTable::Failures(const TClassEntry& entry) const
 {
     static const TClassFailures kNone;
-    const std::uint32_t at = entry.key & ~kEscapedKey;
+    const std::uint32_t at = entry.fKey & ~kEscapedKey;
     std::size_t low = 0;
     std::size_t high = fFailures.Size();
     while (low < high) {
@@ -87,7 +87,7 @@ const TClassEntry* TClassTable::Find(std::string_view text, std::string_view nam
     std::string scratch;
     for (std::size_t i = std::hash<std::string_view>()(name) & mask; fSlots[i] != 0; i = (i + 1) & mask) {
         const TClassEntry& entry = fEntries[fSlots[i] - 1];
-        if (NameAt(text, entry.key, scratch) == name)
+        if (NameAt(text, entry.fKey, scratch) == name)
             return &entry;
     }
     return nullptr;

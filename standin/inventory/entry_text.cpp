@@ -94,7 +94,7 @@ TPropertyEntry EntryAt(std::string_view text, std::uint32_t begin, std::uint32_t
     }
     case 't':
     case 'f':
-        entry.value = TCIMValue::MakeBoolean(token.front() == 't');
+        entry.fValue = TCIMValue::MakeBoolean(token.front() == 't');
         return entry;
     case 'n':
         return entry;
@@ -105,14 +105,14 @@ TPropertyEntry EntryAt(std::string_view text, std::uint32_t begin, std::uint32_t
             std::int64_t number = 0;
             const char* last = token.data() + token.size();
             if (std::from_chars(token.data(), last, number).ec == std::errc()) {
-                entry.value = TCIMValue::MakeSigned(kCIMTypeSInt64, number);
+                entry.fValue = TCIMValue::MakeSigned(kCIMTypeSInt64, number);
                 return entry;
             }
             // Above the signed range, as the check allowed.
             std::uint64_t unsignedNumber = 0;
             if (token.front() != '-' &&
                 std::from_chars(token.data(), last, unsignedNumber).ec == std::errc()) {
-                entry.value = TCIMValue::MakeUnsigned(kCIMTypeUInt64, unsignedNumber);
+                entry.fValue = TCIMValue::MakeUnsigned(kCIMTypeUInt64, unsignedNumber);
                 return entry;
             }
         }
@@ -121,7 +121,7 @@ TPropertyEntry EntryAt(std::string_view text, std::uint32_t begin, std::uint32_t
     std::string problem;
     const simdjson::dom::element element = Reparse(text, begin, end);
     if (!element.is_object())
-        entry.value = PlainEntryValue(element);
+        entry.fValue = PlainEntryValue(element);
     else
         ReadPropertyEntry(element, entry, problem);
     return entry;

@@ -32,12 +32,12 @@ bool ReadErrorForm(
                     problem = "error status is out of range (0 to 4294967295)";
                     return false;
                 }
-                result.kind = TErrorForm::EKind::Status;
-                result.status = static_cast<std::uint32_t>(signedValue);
+                result.fKind = TErrorForm::EKind::Status;
+                result.fStatus = static_cast<std::uint32_t>(signedValue);
             } else if (x.is_string() && x.get_string().value_unsafe() == "std") {
-                result.kind = TErrorForm::EKind::Std;
+                result.fKind = TErrorForm::EKind::Std;
             } else if (x.is_string() && x.get_string().value_unsafe() == "empty") {
-                result.kind = TErrorForm::EKind::Empty;
+                result.fKind = TErrorForm::EKind::Empty;
             } else {
                 problem = "error must be a status from 0 to 4294967295, \"std\" or \"empty\"";
                 return false;
@@ -58,7 +58,7 @@ bool ReadErrorForm(
         problem = "an error form needs the member \"error\"";
         return false;
     }
-    if (result.kind == TErrorForm::EKind::Empty && (!allowEmpty || onValue)) {
+    if (result.fKind == TErrorForm::EKind::Empty && (!allowEmpty || onValue)) {
         problem = "\"empty\" is only for class and property look-ups, which return handles";
         return false;
     }
@@ -67,9 +67,9 @@ bool ReadErrorForm(
 
 void RaiseError(const TErrorForm& form)
 {
-    switch (form.kind) {
+    switch (form.fKind) {
     case TErrorForm::EKind::Status:
-        throw THVPException(THVPStatusCode(form.status));
+        throw THVPException(THVPStatusCode(form.fStatus));
     case TErrorForm::EKind::Std:
         throw std::runtime_error("host failure");
     case TErrorForm::EKind::Empty:

@@ -155,14 +155,14 @@ TInstanceRange TIndexBuilder::IndexArray(od::array array, std::size_t depth)
 {
     TLevel& level = fDocument.Level(depth);
     TInstanceRange range;
-    range.first = static_cast<std::uint32_t>(level.memberStarts.Size());
+    range.fFirst = static_cast<std::uint32_t>(level.fMemberStarts.Size());
     for (auto element : array) {
         od::object instance;
         if (const auto error = element.get_object().get(instance))
             Fail(error);
         IndexInstance(instance, depth);
     }
-    range.end = static_cast<std::uint32_t>(fDocument.Level(depth).memberStarts.Size());
+    range.fEnd = static_cast<std::uint32_t>(fDocument.Level(depth).fMemberStarts.Size());
     return range;
 }
 
@@ -171,8 +171,8 @@ void TIndexBuilder::IndexInstance(od::object instance, std::size_t depth)
     if (fChecking && depth > kMaxCheckedLevel)
         Unconfirmed();
     TLevel& level = fDocument.Level(depth);
-    level.memberStarts.PushBack(static_cast<std::uint32_t>(level.members.Size()));
-    const std::size_t firstMember = level.members.Size();
+    level.fMemberStarts.PushBack(static_cast<std::uint32_t>(level.fMembers.Size()));
+    const std::size_t firstMember = level.fMembers.Size();
     TTextNames names(fBase);
     std::string problem;
     for (auto result : instance) {
@@ -188,9 +188,9 @@ void TIndexBuilder::IndexInstance(od::object instance, std::size_t depth)
             od::object associations;
             if (const auto error = value.get_object().get(associations))
                 Fail(error);
-            const auto first = static_cast<std::uint32_t>(level.associations.Size());
+            const auto first = static_cast<std::uint32_t>(level.fAssociations.Size());
             IndexAssociations(associations, depth, level);
-            level.members.PushBack(TMemberRef{key, first, kAssociations});
+            level.fMembers.PushBack(TMemberRef{key, first, kAssociations});
             continue;
         }
         std::string_view text;
@@ -212,17 +212,17 @@ void TIndexBuilder::IndexInstance(od::object instance, std::size_t depth)
                 CheckValue(value, type);
         }
         const std::uint32_t begin = Offset(text.data());
-        level.members.PushBack(TMemberRef{key, begin, begin + static_cast<std::uint32_t>(text.size())});
+        level.fMembers.PushBack(TMemberRef{key, begin, begin + static_cast<std::uint32_t>(text.size())});
     }
     if (fChecking && names.LeftToCheck())
-        fLongObjects.push_back({depth, false, names.Escaped(), firstMember, level.members.Size()});
+        fLongObjects.push_back({depth, false, names.Escaped(), firstMember, level.fMembers.Size()});
 }
 
 void TIndexBuilder::IndexAssociations(od::object associations, std::size_t depth, TLevel& level)
 {
     // A count first, then each result class.
-    const std::size_t header = level.associations.Size();
-    level.associations.PushBack(TAssociationRef{0, 0, 0});
+    const std::size_t header = level.fAssociations.Size();
+    level.fAssociations.PushBack(TAssociationRef{0, 0, 0});
     TTextNames names(fBase);
     for (auto result : associations) {
         od::field field;
@@ -230,7 +230,7 @@ void TIndexBuilder::IndexAssociations(od::object associations, std::size_t depth
             Fail(error);
         std::string_view name;
         TAssociationRef entry{KeyOffset(field, name), 0, 0};
-        if (fChecking && !names.AddFirst(entry.key))
+        if (fChecking && !names.AddFirst(entry.fKey))
             Unconfirmed();
         od::value value = field.value();
         od::json_type type;
@@ -241,8 +241,8 @@ void TIndexBuilder::IndexAssociations(od::object associations, std::size_t depth
             if (const auto error = value.get_array().get(array))
                 Fail(error);
             const TInstanceRange instances = IndexArray(array, depth + 1);
-            entry.first = instances.first;
-            entry.end = instances.end;
+            entry.fFirst = instances.fFirst;
+            entry.fEnd = instances.fEnd;
         } else {
             od::object form;
             std::string_view text;
@@ -260,14 +260,15 @@ void TIndexBuilder::IndexAssociations(od::object associations, std::size_t depth
                     !ReadErrorForm(object, false, false, errorForm, onValue, problem))
                     Unconfirmed();
             }
-            entry.first = Offset(text.data());
-            entry.end = (entry.first + static_cast<std::uint32_t>(text.size())) | TAssociationRef::kErrorForm;
+            entry.fFirst = Offset(text.data());
+            entry.fEnd =
+                (entry.fFirst + static_cast<std::uint32_t>(text.size())) | TAssociationRef::kErrorForm;
         }
-        level.associations.PushBack(entry);
-        ++level.associations[header].key;
+        level.fAssociations.PushBack(entry);
+        ++level.fAssociations[header].fKey;
     }
     if (fChecking && names.LeftToCheck())
-        fLongObjects.push_back({depth, true, names.Escaped(), header + 1, level.associations.Size()});
+        fLongObjects.push_back({depth, true, names.Escaped(), header + 1, level.fAssociations.Size()});
 }
 
 void TIndexBuilder::CheckLongObjects()
@@ -278,14 +279,14 @@ void TIndexBuilder::CheckLongObjects()
     std::string read;
     std::vector<std::uint32_t> readEnds;
     for (const TLongObject& object : fLongObjects) {
-        const TLevel& level = *fDocument.levels[object.depth];
-        const std::size_t count = object.end - object.first;
+        const TLevel& level = *fDocument.fLevels[object.fDepth];
+        const std::size_t count = object.fEnd - object.fFirst;
         const auto keyOf = [&](std::size_t i) {
-            return object.associations ? level.associations[object.first + i].key
-                                       : level.members.Key(object.first + i);
+            return object.fAssociations ? level.fAssociations[object.fFirst + i].fKey
+                                        : level.fMembers.Key(object.fFirst + i);
         };
         read.clear();
-        readEnds.assign(object.escaped ? count : 0, 0);
+        readEnds.assign(object.fEscaped ? count : 0, 0);
         for (std::size_t i = 0; i < readEnds.size(); ++i) {
             if ((keyOf(i) & kEscapedKey) != 0)
                 read += UnescapedKey(fDocument.Text(), keyOf(i));
@@ -313,14 +314,14 @@ bool TIndexBuilder::CheckAndIndexSlice(char* text, std::size_t open, std::size_t
 {
     // How far each level of the index goes now, to put it back.
     struct TLevelEnd {
-        std::size_t instances, members, associations;
+        std::size_t fInstances, fMembers, fAssociations;
     };
     std::vector<TLevelEnd> ends;
-    for (const std::unique_ptr<TLevel>& level : fDocument.levels)
-        ends.push_back({level->memberStarts.Size(), level->members.Size(), level->associations.Size()});
+    for (const std::unique_ptr<TLevel>& level : fDocument.fLevels)
+        ends.push_back({level->fMemberStarts.Size(), level->fMembers.Size(), level->fAssociations.Size()});
     try {
         range = IndexSlice(text, open, close, true);
-        if (range.end > range.first)
+        if (range.fEnd > range.fFirst)
             return true;
     } catch (const TUnconfirmed&) {
     }
@@ -329,19 +330,19 @@ bool TIndexBuilder::CheckAndIndexSlice(char* text, std::size_t open, std::size_t
     // large slice is given back first.
     if (fParser.capacity() > kKeptParserCapacity)
         fParser = od::parser();
-    for (std::size_t i = 0; i < fDocument.levels.size(); ++i) {
-        TLevel& level = *fDocument.levels[i];
+    for (std::size_t i = 0; i < fDocument.fLevels.size(); ++i) {
+        TLevel& level = *fDocument.fLevels[i];
         const TLevelEnd end = i < ends.size() ? ends[i] : TLevelEnd{0, 0, 0};
-        level.memberStarts.Truncate(end.instances);
-        level.members.Truncate(end.members);
-        level.associations.Truncate(end.associations);
+        level.fMemberStarts.Truncate(end.fInstances);
+        level.fMembers.Truncate(end.fMembers);
+        level.fAssociations.Truncate(end.fAssociations);
     }
     return false;
 }
 
 TInstanceRange TIndexBuilder::IndexSlice(char* text, std::size_t open, std::size_t close, bool checking)
 {
-    fBase = fDocument.text.Data();
+    fBase = fDocument.fText.Data();
     fShift = 0;
     fRemoved = nullptr;
     fChecking = checking;
@@ -351,7 +352,7 @@ TInstanceRange TIndexBuilder::IndexSlice(char* text, std::size_t open, std::size
         od::document document;
         if (const auto error = fParser
                                    .iterate(text + open, close + 1 - open,
-                                       fDocument.text.Size() - open + simdjson::SIMDJSON_PADDING)
+                                       fDocument.fText.Size() - open + simdjson::SIMDJSON_PADDING)
                                    .get(document))
             Fail(error);
         od::array array;

@@ -18,12 +18,12 @@ namespace standin {
 // outline of the document, or a group of its classes as an object of its own,
 // with the sliced arrays emptied.
 struct TPiece {
-    simdjson::padded_string_view text;
-    std::size_t shift = 0;  // where in the text its first byte stands
+    simdjson::padded_string_view fText;
+    std::size_t fShift = 0;  // where in the text its first byte stands
     // In order, where the piece keeps an emptied array's '[' and how many
     // bytes of the text were taken out after it.
-    std::vector<std::pair<std::size_t, std::size_t>> removed;
-    bool top = true;  // the whole document rather than a group of classes
+    std::vector<std::pair<std::size_t, std::size_t>> fRemoved;
+    bool fTop = true;  // the whole document rather than a group of classes
 };
 
 // Indexes pieces of the document with simdjson's On-Demand API. A piece is
@@ -90,15 +90,15 @@ private:
     simdjson::dom::parser fEntryParser;
     simdjson::dom::document fEntryDocument;
     // The objects of the slice whose names the walk does not compare as it
-    // goes, having more names than it compares or an `escaped` one: the
-    // members [first, end) of level `depth`, or its result classes when
-    // `associations`. Their names are compared after the walk.
+    // goes, having more names than it compares or an escaped one (fEscaped):
+    // the members [fFirst, fEnd) of level fDepth, or its result classes when
+    // fAssociations. Their names are compared after the walk.
     struct TLongObject {
-        std::size_t depth;
-        bool associations;
-        bool escaped;
-        std::size_t first;
-        std::size_t end;
+        std::size_t fDepth;
+        bool fAssociations;
+        bool fEscaped;
+        std::size_t fFirst;
+        std::size_t fEnd;
     };
     std::vector<TLongObject> fLongObjects;
 };

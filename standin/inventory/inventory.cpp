@@ -61,7 +61,7 @@ std::shared_ptr<const TInventory> TInventory::LoadText(std::string_view text, co
 
 const TClassEntry* TInventory::FindClass(std::string_view name) const
 {
-    return fDocument->classes.Find(fDocument->Text(), name);
+    return fDocument->fClasses.Find(fDocument->Text(), name);
 }
 
 }  // namespace standin

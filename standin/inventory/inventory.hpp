@@ -35,8 +35,8 @@ private:
 // by returning an empty handle.
 struct TErrorForm {
     enum class EKind { Status, Std, Empty };
-    EKind kind = EKind::Status;
-    std::uint32_t status = 0;
+    EKind fKind = EKind::Status;
+    std::uint32_t fStatus = 0;
 };
 
 // Throws the failure the form describes; an Empty form throws nothing.

@@ -54,14 +54,15 @@ private:
     std::size_t fSize = 0;
 };
 
-// One member of an instance, by offsets into the text: `key` is the first
+// One member of an instance, by offsets into the text: fKey is the first
 // byte after the name's opening quote, with kEscapedKey set when the name
-// holds an escape; [value, end) is the entry's JSON text. For @associations,
-// `end` is kAssociations and `value` the place of its result classes.
+// holds an escape; [fValue, fEnd) is the entry's JSON text. For
+// @associations, fEnd is kAssociations and fValue the place of its result
+// classes.
 struct TMemberRef {
-    std::uint32_t key;
-    std::uint32_t value;
-    std::uint32_t end;
+    std::uint32_t fKey;
+    std::uint32_t fValue;
+    std::uint32_t fEnd;
 };
 constexpr std::uint32_t kEscapedKey = std::uint32_t(1) << 31;
 constexpr std::uint32_t kAssociations = ~std::uint32_t(0);
@@ -77,27 +78,27 @@ class TMemberList {
 public:
     void PushBack(const TMemberRef& member)
     {
-        const std::uint32_t fromKey = member.value - (member.key & ~kEscapedKey);
-        if (member.end != kAssociations && fromKey < kAssociationsOnTheSide &&
-            member.end - member.value <= 0xffff) {
-            fPacked.PushBack(TPacked{member.key, static_cast<std::uint16_t>(fromKey),
-                static_cast<std::uint16_t>(member.end - member.value)});
+        const std::uint32_t fromKey = member.fValue - (member.fKey & ~kEscapedKey);
+        if (member.fEnd != kAssociations && fromKey < kAssociationsOnTheSide &&
+            member.fEnd - member.fValue <= 0xffff) {
+            fPacked.PushBack(TPacked{member.fKey, static_cast<std::uint16_t>(fromKey),
+                static_cast<std::uint16_t>(member.fEnd - member.fValue)});
             return;
         }
         fOnTheSide.push_back({static_cast<std::uint32_t>(fPacked.Size()), member});
         fPacked.PushBack(
-            TPacked{member.key, member.end == kAssociations ? kAssociationsOnTheSide : kOnTheSide, 0});
+            TPacked{member.fKey, member.fEnd == kAssociations ? kAssociationsOnTheSide : kOnTheSide, 0});
     }
     TMemberRef operator[](std::size_t i) const
     {
         const TPacked& packed = fPacked[i];
-        if (packed.fromKey >= kAssociationsOnTheSide)
+        if (packed.fFromKey >= kAssociationsOnTheSide)
             return OnTheSide(i);
-        const std::uint32_t value = (packed.key & ~kEscapedKey) + packed.fromKey;
-        return TMemberRef{packed.key, value, value + packed.length};
+        const std::uint32_t value = (packed.fKey & ~kEscapedKey) + packed.fFromKey;
+        return TMemberRef{packed.fKey, value, value + packed.fLength};
     }
-    std::uint32_t Key(std::size_t i) const { return fPacked[i].key; }
-    bool IsAssociations(std::size_t i) const { return fPacked[i].fromKey == kAssociationsOnTheSide; }
+    std::uint32_t Key(std::size_t i) const { return fPacked[i].fKey; }
+    bool IsAssociations(std::size_t i) const { return fPacked[i].fFromKey == kAssociationsOnTheSide; }
     std::size_t Size() const { return fPacked.Size(); }
     // Keeps the first `size` members.
     void Truncate(std::size_t size)
@@ -109,9 +110,9 @@ public:
 
 private:
     struct TPacked {
-        std::uint32_t key;
-        std::uint16_t fromKey;  // value - key, or one of the two marks below
-        std::uint16_t length;   // end - value
+        std::uint32_t fKey;
+        std::uint16_t fFromKey;  // value - key, or one of the two marks below
+        std::uint16_t fLength;   // end - value
     };
     static constexpr std::uint16_t kAssociationsOnTheSide = 0xfffe;
     static constexpr std::uint16_t kOnTheSide = 0xffff;
@@ -129,54 +130,54 @@ private:
 
 // A range of instances of one nesting level.
 struct TInstanceRange {
-    std::uint32_t first = 0;
-    std::uint32_t end = 0;
+    std::uint32_t fFirst = 0;
+    std::uint32_t fEnd = 0;
 };
 
 // One result class of an @associations object, in twelve bytes: its name as
-// `key` is in TMemberRef, and either the instances [first, end) of the next
-// level, or, with kErrorForm set in `end`, the error form at [first, end) of
+// fKey is in TMemberRef, and either the instances [fFirst, fEnd) of the next
+// level, or, with kErrorForm set in fEnd, the error form at [fFirst, fEnd) of
 // the text. Neither an offset nor an instance number reaches bit 31 (an
 // instance takes two bytes of the text at least), so the flag has it.
 struct TAssociationRef {
-    std::uint32_t key;
-    std::uint32_t first;
-    std::uint32_t end;
+    std::uint32_t fKey;
+    std::uint32_t fFirst;
+    std::uint32_t fEnd;
 
-    bool IsError() const { return (end & kErrorForm) != 0; }
-    std::uint32_t End() const { return end & ~kErrorForm; }
+    bool IsError() const { return (fEnd & kErrorForm) != 0; }
+    std::uint32_t End() const { return fEnd & ~kErrorForm; }
     static constexpr std::uint32_t kErrorForm = std::uint32_t(1) << 31;
 };
 
 // The instances of one nesting level: the class arrays' instances are level
 // 0, the instances they are associated with level 1, and so on. Instance i
-// has the members [memberStarts[i], memberStarts[i + 1]), the last one up to
-// the end of `members`; its result classes start at `associations[k]` for
+// has the members [fMemberStarts[i], fMemberStarts[i + 1]), the last one up
+// to the end of fMembers; its result classes start at fAssociations[k] for
 // the k its @associations member names, after a count.
 struct TLevel {
-    TChunkedVector<std::uint32_t> memberStarts;
-    TMemberList members;
-    TChunkedVector<TAssociationRef> associations;
+    TChunkedVector<std::uint32_t> fMemberStarts;
+    TMemberList fMembers;
+    TChunkedVector<TAssociationRef> fAssociations;
     std::uint32_t MembersEnd(std::uint32_t instance) const
     {
-        return instance + 1 < memberStarts.Size() ? memberStarts[instance + 1]
-                                                  : static_cast<std::uint32_t>(members.Size());
+        return instance + 1 < fMemberStarts.Size() ? fMemberStarts[instance + 1]
+                                                   : static_cast<std::uint32_t>(fMembers.Size());
     }
 };
 
 // One class of the inventory, in twelve bytes: its name's place in the
-// text, as TMemberRef's `key`, and its instances of level 0.
+// text, as TMemberRef's fKey, and its instances of level 0.
 struct TClassEntry {
-    std::uint32_t key = 0;
-    TInstanceRange instances;
+    std::uint32_t fKey = 0;
+    TInstanceRange fInstances;
 };
 
 // How looking a class up, or enumerating it, fails: rare, so kept aside.
 struct TClassFailures {
-    bool hasLookupError = false;
-    TErrorForm lookupError;
-    bool hasEnumerateError = false;
-    TErrorForm enumerateError;
+    bool fHasLookupError = false;
+    TErrorForm fLookupError;
+    bool fHasEnumerateError = false;
+    TErrorForm fEnumerateError;
 };
 
 // The classes of the inventory in document order, found by name through an
@@ -210,16 +211,16 @@ private:
 };
 
 struct TInventoryDocument {
-    TPaddedText text;
-    std::vector<std::unique_ptr<TLevel>> levels;
-    TClassTable classes;
+    TPaddedText fText;
+    std::vector<std::unique_ptr<TLevel>> fLevels;
+    TClassTable fClasses;
 
-    std::string_view Text() const { return text.View(); }
+    std::string_view Text() const { return fText.View(); }
     TLevel& Level(std::size_t depth)
     {
-        while (levels.size() <= depth)
-            levels.emplace_back(new TLevel());
-        return *levels[depth];
+        while (fLevels.size() <= depth)
+            fLevels.emplace_back(new TLevel());
+        return *fLevels[depth];
     }
 };
 
@@ -246,9 +247,9 @@ public:
 // What a property entry means once checked.
 struct TPropertyEntry {
     enum class EKind { Value, LookupError, ValueError };
-    EKind kind = EKind::Value;
-    TCIMValue value;   // for Value
-    TErrorForm error;  // for LookupError and ValueError
+    EKind fKind = EKind::Value;
+    TCIMValue fValue;   // for Value
+    TErrorForm fError;  // for LookupError and ValueError
 };
 
 // Reads one property entry; on a malformed entry answers false and describes

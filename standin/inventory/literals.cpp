@@ -16,8 +16,8 @@ namespace dom = simdjson::dom;
 namespace {
 
 struct TTypeName {
-    std::string_view name;
-    ECIMType type;
+    std::string_view fName;
+    ECIMType fType;
 };
 
 constexpr TTypeName kTypeNames[] = {
@@ -40,8 +40,8 @@ constexpr TTypeName kTypeNames[] = {
 bool FindTypeName(std::string_view name, ECIMType& type)
 {
     for (const TTypeName& entry : kTypeNames) {
-        if (entry.name == name) {
-            type = entry.type;
+        if (entry.fName == name) {
+            type = entry.fType;
             return true;
         }
     }
@@ -50,9 +50,9 @@ bool FindTypeName(std::string_view name, ECIMType& type)
 
 // The range of an integer type, as a magnitude limit on each side.
 struct TIntegerRange {
-    bool isSigned;
-    std::uint64_t maxPositive;
-    std::uint64_t maxNegative;  // magnitude of the lowest value
+    bool fIsSigned;
+    std::uint64_t fMaxPositive;
+    std::uint64_t fMaxNegative;  // magnitude of the lowest value
 };
 
 TIntegerRange RangeOf(ECIMType type)
@@ -158,15 +158,15 @@ bool ReadIntegerLiteral(
 
     const TIntegerRange range = RangeOf(type);
     // A leading minus is for the signed types only, on "-0" too.
-    if (negative && !range.isSigned) {
+    if (negative && !range.fIsSigned) {
         problem = LiteralProblem(typeName, shown + " is out of range");
         return false;
     }
-    if (overflow || magnitude > (negative ? range.maxNegative : range.maxPositive)) {
+    if (overflow || magnitude > (negative ? range.fMaxNegative : range.fMaxPositive)) {
         problem = LiteralProblem(typeName, shown + " is out of range");
         return false;
     }
-    if (range.isSigned)
+    if (range.fIsSigned)
         value = TCIMValue::MakeSigned(
             type, negative ? static_cast<std::int64_t>(0 - magnitude) : static_cast<std::int64_t>(magnitude));
     else
@@ -328,7 +328,7 @@ TCIMValue PlainEntryValue(dom::element entry)
 
 bool ReadPropertyEntry(dom::element entry, TPropertyEntry& result, std::string& problem)
 {
-    result.kind = TPropertyEntry::EKind::Value;
+    result.fKind = TPropertyEntry::EKind::Value;
     switch (entry.type()) {
     case dom::element_type::ARRAY:
         problem = "a property entry cannot be an array";
@@ -336,16 +336,16 @@ bool ReadPropertyEntry(dom::element entry, TPropertyEntry& result, std::string& 
     case dom::element_type::OBJECT:
         break;
     default:
-        result.value = PlainEntryValue(entry);
+        result.fValue = PlainEntryValue(entry);
         return true;
     }
 
     const dom::object form = entry.get_object().value_unsafe();
     if (!form.at_key("error").error()) {
         bool onValue = false;
-        if (!ReadErrorForm(form, true, true, result.error, onValue, problem))
+        if (!ReadErrorForm(form, true, true, result.fError, onValue, problem))
             return false;
-        result.kind = onValue ? TPropertyEntry::EKind::ValueError : TPropertyEntry::EKind::LookupError;
+        result.fKind = onValue ? TPropertyEntry::EKind::ValueError : TPropertyEntry::EKind::LookupError;
         return true;
     }
     if (form.size() != 1) {
@@ -361,7 +361,7 @@ bool ReadPropertyEntry(dom::element entry, TPropertyEntry& result, std::string& 
             "datetime)";
         return false;
     }
-    return ReadTypedLiteral(member.value, member.key, type, result.value, problem);
+    return ReadTypedLiteral(member.value, member.key, type, result.fValue, problem);
 }
 
 bool CheckPropertyEntry(dom::element entry, std::string& problem)

@@ -24,8 +24,8 @@ struct TLoadWhole { };
 class TLoad {
 public:
     TLoad(TInventoryDocument& document, const std::string& source, std::size_t sliceBytes)
-        : fDocument(document), fSource(source), fSliceBytes(sliceBytes), fText(document.text.Data()),
-          fSize(document.text.Size()), fIndex(document)
+        : fDocument(document), fSource(source), fSliceBytes(sliceBytes), fText(document.fText.Data()),
+          fSize(document.fText.Size()), fIndex(document)
     {
     }
 

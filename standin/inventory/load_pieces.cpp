@@ -39,17 +39,17 @@ bool OutlineMatches(dom::element root, const std::vector<TSlicedArray>& plan, bo
     if (root.get(top))
         return false;
     const auto nextComment = [&plan](auto from) {
-        return std::find_if(
-            from, plan.end(), [](const TSlicedArray& array) { return array.place == ESlicedPlace::Comment; });
+        return std::find_if(from, plan.end(),
+            [](const TSlicedArray& array) { return array.fPlace == ESlicedPlace::Comment; });
     };
     auto next = nextComment(plan.begin());
     int found = 0;
     std::size_t place = 0;
     for (const dom::key_value_pair member : top) {
-        const bool planned = next != plan.end() && next->member == place;
+        const bool planned = next != plan.end() && next->fMember == place;
         ++place;
         if (planned) {
-            if (member.key != next->key || !EmptiedAsPlanned(member.value, next->place))
+            if (member.key != next->fKey || !EmptiedAsPlanned(member.value, next->fPlace))
                 return false;
             next = nextComment(next + 1);
         }
@@ -68,20 +68,20 @@ bool TLoad::PlanPieces()
     if (fSliceBytes == 0 || fSize <= fSliceBytes)
         return false;
     TSlicePlan plan = PlanSlices(std::string_view(fText, fSize), fSliceBytes);
-    fBroken = plan.unbalanced;
-    fPlan = std::move(plan.arrays);
-    fGroups = std::move(plan.classGroups);
-    fClassCount = plan.classCount;
+    fBroken = plan.fUnbalanced;
+    fPlan = std::move(plan.fArrays);
+    fGroups = std::move(plan.fClassGroups);
+    fClassCount = plan.fClassCount;
     for (const TSlicedArray& array : fPlan) {
-        if (fText[array.open] != '[' || fText[array.close] != ']')
+        if (fText[array.fOpen] != '[' || fText[array.fClose] != ']')
             return false;
-        for (const std::size_t cut : array.cuts)
+        for (const std::size_t cut : array.fCuts)
             if (fText[cut] != ',')
                 return false;
     }
     for (std::size_t k = 0; k < fGroups.size(); ++k)
-        if (fText[fGroups[k].open] != (k == 0 ? '{' : ',') ||
-            fText[fGroups[k].close] != (k + 1 == fGroups.size() ? '}' : ','))
+        if (fText[fGroups[k].fOpen] != (k == 0 ? '{' : ',') ||
+            fText[fGroups[k].fClose] != (k + 1 == fGroups.size() ? '}' : ','))
             return false;
     if (fPlan.empty() && fGroups.empty())
         return false;
@@ -89,21 +89,21 @@ bool TLoad::PlanPieces()
     // "classes" object, and nothing between.
     std::vector<std::pair<std::size_t, std::size_t>> emptied;
     for (const TSlicedArray& array : fPlan)
-        if (array.place == ESlicedPlace::Comment)
-            emptied.emplace_back(array.open, array.close);
+        if (array.fPlace == ESlicedPlace::Comment)
+            emptied.emplace_back(array.fOpen, array.fClose);
     if (!fGroups.empty()) {
-        const std::pair<std::size_t, std::size_t> classes(fGroups.front().open, fGroups.back().close);
+        const std::pair<std::size_t, std::size_t> classes(fGroups.front().fOpen, fGroups.back().fClose);
         emptied.insert(std::upper_bound(emptied.begin(), emptied.end(), classes), classes);
     }
     std::size_t from = 0;
     for (const auto& [open, close] : emptied) {
         fOutline.append(fText + from, open + 1 - from);
-        fTop.removed.emplace_back(fOutline.size() - 1, close - open - 1);
+        fTop.fRemoved.emplace_back(fOutline.size() - 1, close - open - 1);
         from = close;
     }
     fOutline.append(fText + from, fSize - from);
     fOutline.append(simdjson::SIMDJSON_PADDING, '\0');
-    fTop.text = simdjson::padded_string_view(
+    fTop.fText = simdjson::padded_string_view(
         fOutline.data(), fOutline.size() - simdjson::SIMDJSON_PADDING, fOutline.size());
     fSlicedRanges.resize(fPlan.size());
     return true;
@@ -111,7 +111,7 @@ bool TLoad::PlanPieces()
 
 bool TLoad::ParseOutline(dom::parser& parser, dom::document& outline, dom::element& root)
 {
-    fBroken = parser.parse_into_document(outline, fTop.text).get(root) != simdjson::SUCCESS;
+    fBroken = parser.parse_into_document(outline, fTop.fText).get(root) != simdjson::SUCCESS;
     return !fBroken && OutlineMatches(root, fPlan, !fGroups.empty());
 }
 
@@ -119,21 +119,21 @@ void TLoad::ParseGroup(const TClassGroup& group, dom::object& classes)
 {
     // The group is copied as an object of its own, its sliced arrays emptied.
     fGroupText.assign(1, '{');
-    fGroup.removed.clear();
-    std::size_t from = group.open + 1;
-    auto array = std::upper_bound(fPlan.begin(), fPlan.end(), group.open,
-        [](std::size_t at, const TSlicedArray& planned) { return at < planned.open; });
-    for (; array != fPlan.end() && array->close < group.close; ++array) {
-        fGroupText.append(fText + from, array->open + 1 - from);
-        fGroup.removed.emplace_back(fGroupText.size() - 1, array->close - array->open - 1);
-        from = array->close;
+    fGroup.fRemoved.clear();
+    std::size_t from = group.fOpen + 1;
+    auto array = std::upper_bound(fPlan.begin(), fPlan.end(), group.fOpen,
+        [](std::size_t at, const TSlicedArray& planned) { return at < planned.fOpen; });
+    for (; array != fPlan.end() && array->fClose < group.fClose; ++array) {
+        fGroupText.append(fText + from, array->fOpen + 1 - from);
+        fGroup.fRemoved.emplace_back(fGroupText.size() - 1, array->fClose - array->fOpen - 1);
+        from = array->fClose;
     }
-    fGroupText.append(fText + from, group.close - from).push_back('}');
+    fGroupText.append(fText + from, group.fClose - from).push_back('}');
     fGroupText.append(simdjson::SIMDJSON_PADDING, '\0');
-    fGroup.text = simdjson::padded_string_view(
+    fGroup.fText = simdjson::padded_string_view(
         fGroupText.data(), fGroupText.size() - simdjson::SIMDJSON_PADDING, fGroupText.size());
-    fGroup.shift = group.open;
-    fGroup.top = false;
+    fGroup.fShift = group.fOpen;
+    fGroup.fTop = false;
     // The group's members are one level nearer the top than in the document.
     const std::size_t depth = simdjson::DEFAULT_MAX_DEPTH - 1;
     if (fGroupParser.max_depth() != depth)
@@ -143,8 +143,8 @@ void TLoad::ParseGroup(const TClassGroup& group, dom::object& classes)
     // Each group but a lone one holds one class or more, as the commas
     // between the groups demand.
     if (fGroupParser
-            .parse_into_document(fGroupDocument, reinterpret_cast<const std::uint8_t*>(fGroup.text.data()),
-                fGroup.text.size(), false)
+            .parse_into_document(fGroupDocument, reinterpret_cast<const std::uint8_t*>(fGroup.fText.data()),
+                fGroup.fText.size(), false)
             .get(root) ||
         root.get(classes) || (fGroups.size() > 1 && classes.size() == 0))
         ThrowSyntaxError();
@@ -152,18 +152,18 @@ void TLoad::ParseGroup(const TClassGroup& group, dom::object& classes)
 
 bool TLoad::GroupMatches(dom::object classes, const TClassGroup& group) const
 {
-    auto next = std::upper_bound(fPlan.begin(), fPlan.end(), group.open,
-        [](std::size_t at, const TSlicedArray& planned) { return at < planned.open; });
-    std::size_t place = group.firstPlace;
+    auto next = std::upper_bound(fPlan.begin(), fPlan.end(), group.fOpen,
+        [](std::size_t at, const TSlicedArray& planned) { return at < planned.fOpen; });
+    std::size_t place = group.fFirstPlace;
     for (const dom::key_value_pair cls : classes) {
-        if (next != fPlan.end() && next->close < group.close && next->member == place) {
-            if (cls.key != next->key || !EmptiedAsPlanned(cls.value, next->place))
+        if (next != fPlan.end() && next->fClose < group.fClose && next->fMember == place) {
+            if (cls.key != next->fKey || !EmptiedAsPlanned(cls.value, next->fPlace))
                 return false;
             ++next;
         }
         ++place;
     }
-    return next == fPlan.end() || next->close > group.close;
+    return next == fPlan.end() || next->fClose > group.fClose;
 }
 
 bool TLoad::VisitGroups(const TClassesCheck& check)
@@ -173,14 +173,14 @@ bool TLoad::VisitGroups(const TClassesCheck& check)
     for (; fNextGroup < fGroups.size(); ++fNextGroup) {
         const TClassGroup& group = fGroups[fNextGroup];
         const std::size_t end =
-            fNextGroup + 1 < fGroups.size() ? fGroups[fNextGroup + 1].firstPlace : fClassCount;
+            fNextGroup + 1 < fGroups.size() ? fGroups[fNextGroup + 1].fFirstPlace : fClassCount;
         dom::object classes;
         ParseGroup(group, classes);
-        if (!GroupMatches(classes, group) || fDocument.classes.Size() != group.firstPlace ||
-            fIndex.IndexClassNames(fGroup, fDocument.classes) != end - group.firstPlace)
+        if (!GroupMatches(classes, group) || fDocument.fClasses.Size() != group.fFirstPlace ||
+            fIndex.IndexClassNames(fGroup, fDocument.fClasses) != end - group.fFirstPlace)
             throw TLoadWhole();
         check(classes);
-        fIndex.IndexClasses(fGroup, group.firstPlace, fDocument.classes);
+        fIndex.IndexClasses(fGroup, group.fFirstPlace, fDocument.fClasses);
     }
     return true;
 }

@@ -101,7 +101,7 @@ bool TLoad::Slice(std::size_t open, std::size_t close, const TSliceCheck* check,
     TInstanceRange slice;
     if (check != nullptr && fIndex.CheckAndIndexSlice(fText, open, close, slice)) {
         // Checked while indexed: the slice needs no parse of its own.
-        (*check)(nullptr, slice.end - slice.first);
+        (*check)(nullptr, slice.fEnd - slice.fFirst);
     } else {
         dom::element root;
         dom::array elements;
@@ -116,18 +116,18 @@ bool TLoad::Slice(std::size_t open, std::size_t close, const TSliceCheck* check,
         (*check)(&elements, 0);
         slice = fIndex.IndexSlice(fText, open, close);
     }
-    if (range->first == range->end)
-        range->first = slice.first;
-    range->end = slice.end;
+    if (range->fFirst == range->fEnd)
+        range->fFirst = slice.fFirst;
+    range->fEnd = slice.fEnd;
     return true;
 }
 
 void TLoad::ParseSlices(const TSlicedArray& array, std::size_t first)
 {
     PrepareSliceParser(array);
-    for (std::size_t k = first; k <= array.cuts.size(); ++k) {
-        const std::size_t open = k == 0 ? array.open : array.cuts[k - 1];
-        const std::size_t close = k < array.cuts.size() ? array.cuts[k] : array.close;
+    for (std::size_t k = first; k <= array.fCuts.size(); ++k) {
+        const std::size_t open = k == 0 ? array.fOpen : array.fCuts[k - 1];
+        const std::size_t close = k < array.fCuts.size() ? array.fCuts[k] : array.fClose;
         if (!Slice(open, close, nullptr, nullptr))
             ThrowSyntaxError();
     }
@@ -136,22 +136,22 @@ void TLoad::ParseSlices(const TSlicedArray& array, std::size_t first)
 void TLoad::CheckCommentSlices()
 {
     // A comment is not checked, but its slices have to parse.
-    for (; fNextArray < fPlan.size() && fPlan[fNextArray].place == ESlicedPlace::Comment; ++fNextArray)
+    for (; fNextArray < fPlan.size() && fPlan[fNextArray].fPlace == ESlicedPlace::Comment; ++fNextArray)
         ParseSlices(fPlan[fNextArray], 0);
 }
 
 bool TLoad::VisitSlices(std::size_t place, bool inObject, const TSliceCheck& check)
 {
     CheckCommentSlices();
-    if (fNextArray >= fPlan.size() || fPlan[fNextArray].member != place ||
-        fPlan[fNextArray].place != (inObject ? ESlicedPlace::ClassEntryObject : ESlicedPlace::ClassArray))
+    if (fNextArray >= fPlan.size() || fPlan[fNextArray].fMember != place ||
+        fPlan[fNextArray].fPlace != (inObject ? ESlicedPlace::ClassEntryObject : ESlicedPlace::ClassArray))
         return false;
     const TSlicedArray& array = fPlan[fNextArray];
     PrepareSliceParser(array);
     TInstanceRange& range = fSlicedRanges[fNextArray];
-    std::size_t open = array.open;
-    for (std::size_t k = 0; k <= array.cuts.size(); ++k) {
-        const std::size_t close = k < array.cuts.size() ? array.cuts[k] : array.close;
+    std::size_t open = array.fOpen;
+    for (std::size_t k = 0; k <= array.fCuts.size(); ++k) {
+        const std::size_t close = k < array.fCuts.size() ? array.fCuts[k] : array.fClose;
         fNextSlice = k + 1;
         if (!Slice(open, close, &check, &range))
             ThrowSyntaxError();
@@ -174,7 +174,7 @@ void TLoad::CheckRemainingPieces()
 
 void TLoad::Run(bool& hasOsError, TErrorForm& osError, unsigned short& osType)
 {
-    TClassTable& classes = fDocument.classes;
+    TClassTable& classes = fDocument.fClasses;
     {
         dom::parser parser;
         dom::document outline;
@@ -183,12 +183,12 @@ void TLoad::Run(bool& hasOsError, TErrorForm& osError, unsigned short& osType)
         if (!sliced) {
             fPlan.clear();
             fGroups.clear();
-            fTop.removed.clear();
+            fTop.fRemoved.clear();
             std::string().swap(fOutline);
-            fTop.text = simdjson::padded_string_view(fText, fSize, fSize + simdjson::SIMDJSON_PADDING);
+            fTop.fText = simdjson::padded_string_view(fText, fSize, fSize + simdjson::SIMDJSON_PADDING);
             if (fBroken)
                 ThrowLocatedSyntaxError();
-            if (const simdjson::error_code error = parser.parse_into_document(outline, fTop.text).get(root))
+            if (const simdjson::error_code error = parser.parse_into_document(outline, fTop.fText).get(root))
                 Throw(error);
         }
         // The names of the classes outside groups, for the check to find a
@@ -212,8 +212,8 @@ void TLoad::Run(bool& hasOsError, TErrorForm& osError, unsigned short& osType)
         }
     }  // the parsed documents are given back before the rest is indexed
     for (std::size_t i = 0; i < fPlan.size(); ++i)
-        if (fPlan[i].place != ESlicedPlace::Comment)
-            classes[fPlan[i].member].instances = fSlicedRanges[i];
+        if (fPlan[i].fPlace != ESlicedPlace::Comment)
+            classes[fPlan[i].fMember].fInstances = fSlicedRanges[i];
     fSliceDocument = dom::document();
     fGroupDocument = dom::document();
     fIndex.IndexClasses(fTop, 0, classes);
@@ -229,13 +229,13 @@ std::shared_ptr<const TInventory> TInventoryLoader::Load(
         std::shared_ptr<TInventory> inventory(new TInventory());
         inventory->fSource = source;
         inventory->fDocument = std::make_unique<TInventoryDocument>();
-        inventory->fDocument->text = std::move(text);
+        inventory->fDocument->fText = std::move(text);
         try {
             TLoad(*inventory->fDocument, source, sliceBytes)
                 .Run(inventory->fHasOsError, inventory->fOsError, inventory->fOsType);
         } catch (const TLoadWhole&) {
-            inventory->fDocument->levels.clear();
-            inventory->fDocument->classes = TClassTable();
+            inventory->fDocument->fLevels.clear();
+            inventory->fDocument->fClasses = TClassTable();
             TLoad(*inventory->fDocument, source, 0)
                 .Run(inventory->fHasOsError, inventory->fOsError, inventory->fOsType);
         }

@@ -110,17 +110,17 @@ public:
     }
 
     // The entry describes a failure of GetProperty itself.
-    bool FailsLookup() const { return fEntry.kind == TPropertyEntry::EKind::LookupError; }
-    const TErrorForm& Error() const { return fEntry.error; }
+    bool FailsLookup() const { return fEntry.fKind == TPropertyEntry::EKind::LookupError; }
+    const TErrorForm& Error() const { return fEntry.fError; }
 
     const TCIMValue& GetValue(TCIMContext context) override
     {
         ObserveHostCall([&] {
             return THostCall{EHostOp::GetValue, {}, fInstance->Name(), fName, {}, &context};
         });
-        if (fEntry.kind == TPropertyEntry::EKind::ValueError)
-            RaiseError(fEntry.error);
-        return fEntry.value;
+        if (fEntry.fKind == TPropertyEntry::EKind::ValueError)
+            RaiseError(fEntry.fError);
+        return fEntry.fValue;
     }
 
 private:
@@ -141,12 +141,12 @@ boost::shared_ptr<ICIMProperty> TInventoryInstance::GetProperty(const std::strin
     // made from its text now. The associations are no property.
     const TLevel& level = fBlock->Level();
     const std::string_view text = fBlock->Text();
-    for (std::uint32_t m = level.memberStarts[fIndex], end = level.MembersEnd(fIndex); m < end; ++m) {
-        if (level.members.IsAssociations(m) || !KeyEquals(text, level.members.Key(m), name))
+    for (std::uint32_t m = level.fMemberStarts[fIndex], end = level.MembersEnd(fIndex); m < end; ++m) {
+        if (level.fMembers.IsAssociations(m) || !KeyEquals(text, level.fMembers.Key(m), name))
             continue;
-        const TMemberRef member = level.members[m];
+        const TMemberRef member = level.fMembers[m];
         const auto property = boost::make_shared<TInventoryProperty>(
-            fBlock->shared_from_this(), this, name, text, member.value, member.end);
+            fBlock->shared_from_this(), this, name, text, member.fValue, member.fEnd);
         if (property->FailsLookup()) {
             RaiseError(property->Error());
             return boost::shared_ptr<ICIMProperty>();
@@ -165,26 +165,26 @@ void TInventoryInstance::EnumerateAssociatedInstances(TInstanceCallback callback
     });
     const TLevel& level = fBlock->Level();
     const std::string_view text = fBlock->Text();
-    for (std::uint32_t m = level.memberStarts[fIndex], end = level.MembersEnd(fIndex); m < end; ++m) {
-        if (!level.members.IsAssociations(m))
+    for (std::uint32_t m = level.fMemberStarts[fIndex], end = level.MembersEnd(fIndex); m < end; ++m) {
+        if (!level.fMembers.IsAssociations(m))
             continue;
-        const TMemberRef member = level.members[m];
+        const TMemberRef member = level.fMembers[m];
         // A count, then the result classes.
-        const std::uint32_t count = level.associations[member.value].key;
+        const std::uint32_t count = level.fAssociations[member.fValue].fKey;
         for (std::uint32_t k = 1; k <= count; ++k) {
-            const TAssociationRef& related = level.associations[member.value + k];
-            if (!KeyEquals(text, related.key, resultClass))
+            const TAssociationRef& related = level.fAssociations[member.fValue + k];
+            if (!KeyEquals(text, related.fKey, resultClass))
                 continue;
             if (related.IsError()) {
-                RaiseError(ErrorFormAt(text, related.first, related.End()));
+                RaiseError(ErrorFormAt(text, related.fFirst, related.End()));
                 return;
             }
             // The related instances' names stand behind this instance's name.
             const std::size_t depth = fBlock->Depth() + 1;
             const auto block =
                 boost::make_shared<TInstanceBlock>(fBlock->Inventory(), Name() + "/", resultClass,
-                    *fBlock->Inventory()->Document().levels.at(depth), depth, related.end - related.first);
-            for (std::uint32_t i = related.first; i < related.end; ++i)
+                    *fBlock->Inventory()->Document().fLevels.at(depth), depth, related.fEnd - related.fFirst);
+            for (std::uint32_t i = related.fFirst; i < related.fEnd; ++i)
                 if (!callback(TInstanceBlock::Add(block, i)))
                     return;
             return;
@@ -209,17 +209,17 @@ public:
     void EnumerateInstances(TInstanceCallback callback, bool /*deep*/, TCIMContext context) override
     {
         ObserveHostCall([&] { return THostCall{EHostOp::EnumerateInstances, fName, {}, {}, {}, &context}; });
-        const TClassFailures& failures = fInventory->Document().classes.Failures(*fEntry);
-        if (failures.hasEnumerateError) {
-            RaiseError(failures.enumerateError);
+        const TClassFailures& failures = fInventory->Document().fClasses.Failures(*fEntry);
+        if (failures.fHasEnumerateError) {
+            RaiseError(failures.fEnumerateError);
             return;
         }
-        const TInstanceRange range = fEntry->instances;
-        if (range.first == range.end)
+        const TInstanceRange range = fEntry->fInstances;
+        if (range.fFirst == range.fEnd)
             return;
         const auto block = boost::make_shared<TInstanceBlock>(fInventory, std::string(), fName,
-            *fInventory->Document().levels.at(0), 0, range.end - range.first);
-        for (std::uint32_t i = range.first; i < range.end; ++i)
+            *fInventory->Document().fLevels.at(0), 0, range.fEnd - range.fFirst);
+        for (std::uint32_t i = range.fFirst; i < range.fEnd; ++i)
             if (!callback(TInstanceBlock::Add(block, i)))
                 return;
     }
@@ -244,9 +244,9 @@ public:
         const TClassEntry* entry = fInventory->FindClass(name);
         if (entry == nullptr)
             ThrowNotFound();
-        const TClassFailures& failures = fInventory->Document().classes.Failures(*entry);
-        if (failures.hasLookupError) {
-            RaiseError(failures.lookupError);
+        const TClassFailures& failures = fInventory->Document().fClasses.Failures(*entry);
+        if (failures.fHasLookupError) {
+            RaiseError(failures.fLookupError);
             return boost::shared_ptr<ICIMClass>();
         }
         return boost::make_shared<TInventoryClass>(fInventory, entry, name);

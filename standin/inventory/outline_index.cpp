@@ -32,12 +32,12 @@ std::string_view TIndexBuilder::OpenMember(simdjson::simdjson_result<od::field> 
 
 bool TIndexBuilder::OpenClasses(od::document& document, const TPiece& piece, od::object& classes)
 {
-    fBase = piece.text.data();
-    fShift = piece.shift;
-    fRemoved = &piece.removed;
-    if (const auto error = fParser.iterate(piece.text).get(document))
+    fBase = piece.fText.data();
+    fShift = piece.fShift;
+    fRemoved = &piece.fRemoved;
+    if (const auto error = fParser.iterate(piece.fText).get(document))
         Fail(error);
-    if (!piece.top) {
+    if (!piece.fTop) {
         if (const auto error = document.get_object().get(classes))
             Fail(error);
         return true;
@@ -95,8 +95,8 @@ void TIndexBuilder::IndexClasses(const TPiece& piece, std::size_t firstPlace, TC
             od::array array;
             if (const auto error = value.get_array().get(array))
                 Fail(error);
-            target.instances = IndexArray(array, 0);
-        } else if (!table.Failures(target).hasLookupError) {
+            target.fInstances = IndexArray(array, 0);
+        } else if (!table.Failures(target).fHasLookupError) {
             od::object form;
             if (const auto error = value.get_object().get(form))
                 Fail(error);
@@ -107,7 +107,7 @@ void TIndexBuilder::IndexClasses(const TPiece& piece, std::size_t firstPlace, TC
                 od::array array;
                 if (const auto error = partField.value().get_array().get(array))
                     Fail(error);
-                target.instances = IndexArray(array, 0);
+                target.fInstances = IndexArray(array, 0);
             }
         }
     }

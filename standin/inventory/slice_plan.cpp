@@ -19,12 +19,12 @@ namespace {
 // The bytes of one 64-byte block that matter for finding the arrays, one bit
 // each.
 struct TBlockMasks {
-    std::uint64_t quote;
-    std::uint64_t backslash;
-    std::uint64_t open;   // '{' or '['
-    std::uint64_t close;  // '}' or ']'
-    std::uint64_t comma;
-    std::uint64_t colon;
+    std::uint64_t fQuote;
+    std::uint64_t fBackslash;
+    std::uint64_t fOpen;   // '{' or '['
+    std::uint64_t fClose;  // '}' or ']'
+    std::uint64_t fComma;
+    std::uint64_t fColon;
 };
 
 #if defined(__SSE2__)
@@ -131,7 +131,7 @@ std::string_view KeyBefore(std::string_view text, std::size_t at)
 TSlicePlan Unbalanced()
 {
     TSlicePlan plan;
-    plan.unbalanced = true;
+    plan.fUnbalanced = true;
     return plan;
 }
 
@@ -186,7 +186,7 @@ TSlicePlan PlanSlices(std::string_view text, std::size_t sliceBytes)
 
         // A backslash escapes the next character, unless it is escaped itself.
         std::uint64_t escaped = 0;
-        std::uint64_t backslashes = masks.backslash;
+        std::uint64_t backslashes = masks.fBackslash;
         if (escapeNext) {
             escaped |= 1;
             backslashes &= ~std::uint64_t(1);
@@ -202,13 +202,13 @@ TSlicePlan PlanSlices(std::string_view text, std::size_t sliceBytes)
             backslashes &= ~(std::uint64_t(3) << i);
         }
         // Ones from an opening quote up to its closing quote, which is left out.
-        const std::uint64_t strings = PrefixParity(masks.quote & ~escaped) ^ inString;
+        const std::uint64_t strings = PrefixParity(masks.fQuote & ~escaped) ^ inString;
         inString = static_cast<std::uint64_t>(static_cast<std::int64_t>(strings) >> 63);
 
-        const std::uint64_t opens = masks.open & ~strings;
-        const std::uint64_t closes = masks.close & ~strings;
-        const std::uint64_t commas = masks.comma & ~strings;
-        const std::uint64_t colons = masks.colon & ~strings;
+        const std::uint64_t opens = masks.fOpen & ~strings;
+        const std::uint64_t closes = masks.fClose & ~strings;
+        const std::uint64_t commas = masks.fComma & ~strings;
+        const std::uint64_t colons = masks.fColon & ~strings;
         const std::uint64_t inText = left < 64 ? ~BitsFrom(static_cast<unsigned>(left)) : ~std::uint64_t(0);
         // The commas from bit `after` on that may cut an array or a group.
         const auto commaEvents = [&](unsigned after) {
@@ -272,37 +272,37 @@ TSlicePlan PlanSlices(std::string_view text, std::size_t sliceBytes)
             } else if (closes & bit) {
                 if (depth == arrayDepth && inArray) {
                     inArray = false;
-                    array.close = at;
+                    array.fClose = at;
                     // An array of instances too large for one slice is
                     // planned even when its elements leave no place to cut,
                     // so that its one slice is checked as it is indexed,
                     // without a DOM; a comment gains nothing from that.
-                    if (!array.cuts.empty() ||
-                        (array.close - array.open > sliceBytes && array.place != ESlicedPlace::Comment)) {
-                        if (array.place != ESlicedPlace::Comment) {
-                            removedInGroup += array.close - array.open - 1;
-                            nextGroupCut = group.open + 1 + sliceBytes + removedInGroup;
+                    if (!array.fCuts.empty() ||
+                        (array.fClose - array.fOpen > sliceBytes && array.fPlace != ESlicedPlace::Comment)) {
+                        if (array.fPlace != ESlicedPlace::Comment) {
+                            removedInGroup += array.fClose - array.fOpen - 1;
+                            nextGroupCut = group.fOpen + 1 + sliceBytes + removedInGroup;
                         }
-                        plan.arrays.push_back(std::move(array));
+                        plan.fArrays.push_back(std::move(array));
                     }
                 } else if (depth == 3 && inClassObject) {
                     inClassObject = false;
                 } else if (depth == 2 && inClasses) {
                     inClasses = false;
-                    group.close = at;
-                    plan.classGroups.push_back(group);
-                    plan.classCount = classesMembers;
+                    group.fClose = at;
+                    plan.fClassGroups.push_back(group);
+                    plan.fClassCount = classesMembers;
                 }
                 if (--depth < 0)
                     return Unbalanced();
             } else if (inArray && depth == arrayDepth) {
                 // A comma between the array's elements.
-                array.cuts.push_back(at);
+                array.fCuts.push_back(at);
                 nextCut = at + 1 + sliceBytes;
             } else if (inClasses && depth == 2 && at >= nextGroupCut) {
                 // A comma between classes, past the group's size.
-                group.close = at;
-                plan.classGroups.push_back(group);
+                group.fClose = at;
+                plan.fClassGroups.push_back(group);
                 group = TClassGroup{classesMembers, at, 0};
                 removedInGroup = 0;
                 nextGroupCut = at + 1 + sliceBytes;

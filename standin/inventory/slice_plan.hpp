@@ -18,42 +18,42 @@ enum class ESlicedPlace { ClassArray, ClassEntryObject, Comment };
 // working buffers, four bytes and more for every token, are sized for one
 // slice rather than for the whole text.
 struct TSlicedArray {
-    std::string_view key;  // the class's or the comment's name, as written: it holds no escape
-    std::size_t member;    // its place among the members of "classes", or of the top level
-    ESlicedPlace place;
-    std::size_t open;               // where its '[' is
-    std::size_t close;              // where its ']' is
-    std::vector<std::size_t> cuts;  // the commas between its slices
+    std::string_view fKey;  // the class's or the comment's name, as written: it holds no escape
+    std::size_t fMember;    // its place among the members of "classes", or of the top level
+    ESlicedPlace fPlace;
+    std::size_t fOpen;               // where its '[' is
+    std::size_t fClose;              // where its ']' is
+    std::vector<std::size_t> fCuts;  // the commas between its slices
 
     // How many levels nearer the top its elements are in a slice, an array of
     // its own, than in the document.
     std::size_t Lift() const
     {
-        return place == ESlicedPlace::Comment ? 1 : place == ESlicedPlace::ClassArray ? 2 : 3;
+        return fPlace == ESlicedPlace::Comment ? 1 : fPlace == ESlicedPlace::ClassArray ? 2 : 3;
     }
 };
 
 // A group of members of the "classes" object, parsed as an object of its
-// own: its first member is the class at `firstPlace`, and [open, close] its
+// own: its first member is the class at fFirstPlace, and [fOpen, fClose] its
 // bounds, the object's '{' or the comma before it, and the comma after its
 // last member or the object's '}'.
 struct TClassGroup {
-    std::size_t firstPlace;
-    std::size_t open;
-    std::size_t close;
+    std::size_t fFirstPlace;
+    std::size_t fOpen;
+    std::size_t fClose;
 };
 
 // The pieces a large text is cut into.
 struct TSlicePlan {
-    std::vector<TSlicedArray> arrays;  // in document order
+    std::vector<TSlicedArray> fArrays;  // in document order
     // The members of the "classes" object, in groups whose text, their large
     // arrays taken out, takes about `sliceBytes`; none when there is no such
     // object. The outline holds the object empty.
-    std::vector<TClassGroup> classGroups;
-    std::size_t classCount = 0;
+    std::vector<TClassGroup> fClassGroups;
+    std::size_t fClassCount = 0;
     // Set, with nothing planned, when the text ends inside a string or a
     // bracket, or closes a bracket it did not open: it is not JSON.
-    bool unbalanced = false;
+    bool fUnbalanced = false;
 };
 
 // Finds the arrays of instances of the classes, values of the members of the

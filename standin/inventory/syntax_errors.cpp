@@ -37,10 +37,10 @@ public:
     bool end_array() { return true; }
     bool parse_error(std::size_t, const std::string&, const nlohmann::detail::exception& failure)
     {
-        message = failure.what();
+        fMessage = failure.what();
         return false;
     }
-    std::string message;
+    std::string fMessage;
 };
 
 // "line L, column C" of a byte offset, both counted from 1.
@@ -215,8 +215,8 @@ std::string LocateSyntaxError(std::string_view text)
     } catch (const std::exception&) {
         // Numbers out of range are found by DescribeSyntaxError.
     }
-    if (sax.message.find("parse error at line ") != std::string::npos)
-        return TidyParserMessage(sax.message);
+    if (sax.fMessage.find("parse error at line ") != std::string::npos)
+        return TidyParserMessage(sax.fMessage);
     return std::string();
 }
 

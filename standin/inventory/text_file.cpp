@@ -72,11 +72,11 @@ TPaddedText ReadInventoryFile(const std::string& path, const std::string& source
     if (file == nullptr)
         throw TInventoryError(source, std::string("cannot open: ") + std::strerror(errno));
     struct TCloser {
-        std::FILE* file;
+        std::FILE* fFile;
         ~TCloser()
         {
-            if (file != stdin)
-                std::fclose(file);
+            if (fFile != stdin)
+                std::fclose(fFile);
         }
     } closer{file};
     const auto tooLarge = [&] {

@@ -51,10 +51,10 @@ json WithoutComments(json document)
 TCollectOptions Recorded(const std::string& machine)
 {
     TCollectOptions options;
-    options.sysRoot = kMachines + "/" + machine;
-    options.dpkgAdminDir = kMachines + "/" + machine + "/dpkg";
-    options.pciDump = kMachines + "/" + machine + "/lspci-x.txt";
-    options.rpmDbPath = kMachines + "/" + machine + "/no-rpm-database";
+    options.fSysRoot = kMachines + "/" + machine;
+    options.fDpkgAdminDir = kMachines + "/" + machine + "/dpkg";
+    options.fPciDump = kMachines + "/" + machine + "/lspci-x.txt";
+    options.fRpmDbPath = kMachines + "/" + machine + "/no-rpm-database";
     return options;
 }
 
@@ -71,15 +71,15 @@ TEST_P(RecordedMachine, GivesTheInventoryWrittenForIt)
 {
     const TCollection collection = CollectInventory(Recorded(GetParam()));
     const std::string folder = kMachines + "/" + GetParam();
-    EXPECT_EQ(WithoutComments(json::parse(collection.inventoryJson)),
+    EXPECT_EQ(WithoutComments(json::parse(collection.fInventoryJson)),
         json::parse(ReadFile(folder + "/inventory.json")));
 
     // problems.txt: a text each problem holds, in order; none for a sound machine.
     const std::vector<std::string> expected = Lines(ReadFile(folder + "/problems.txt"));
-    ASSERT_EQ(collection.problems.size(), expected.size()) << ::testing::PrintToString(collection.problems);
+    ASSERT_EQ(collection.fProblems.size(), expected.size()) << ::testing::PrintToString(collection.fProblems);
     for (std::size_t i = 0; i < expected.size(); ++i)
-        EXPECT_NE(collection.problems[i].find(expected[i]), std::string::npos)
-            << collection.problems[i] << " lacks " << expected[i];
+        EXPECT_NE(collection.fProblems[i].find(expected[i]), std::string::npos)
+            << collection.fProblems[i] << " lacks " << expected[i];
     EXPECT_EQ(collection.Partial(), !expected.empty());
 }
 
@@ -118,9 +118,9 @@ TEST(HvpCollect, HvpRunOverACollectedRecordingPrintsTheExpectedLines)
     const TCollectOptions options = Recorded("two-adapters");
     const std::string inventory = ::testing::TempDir() + "/two-adapters.json";
     const std::string printed = ::testing::TempDir() + "/two-adapters.txt";
-    ASSERT_EQ(RunCommand(std::string(TARVOCOLLECT_HVP_COLLECT) + " --sysfs-root " + options.sysRoot +
-                  " --dpkg-admindir " + options.dpkgAdminDir + " --pci-dump " + options.pciDump +
-                  " --rpm-dbpath " + options.rpmDbPath + " -o " + inventory),
+    ASSERT_EQ(RunCommand(std::string(TARVOCOLLECT_HVP_COLLECT) + " --sysfs-root " + options.fSysRoot +
+                  " --dpkg-admindir " + options.fDpkgAdminDir + " --pci-dump " + options.fPciDump +
+                  " --rpm-dbpath " + options.fRpmDbPath + " -o " + inventory),
         0);
     ASSERT_EQ(RunCommand(std::string(TARVOCOLLECT_HVP_RUN) + " " + inventory + " > " + printed), 0);
     EXPECT_EQ(ReadFile(printed), ReadFile(kMachines + "/two-adapters/hvp-run.txt"));

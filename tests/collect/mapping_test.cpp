@@ -28,35 +28,35 @@ TScsiDevice Device(int host, int channel, int target, std::optional<int> type, c
     std::optional<std::string> serial)
 {
     TScsiDevice device;
-    device.host = host;
-    device.channel = channel;
-    device.target = target;
-    device.peripheralType = type;
-    device.model.emplace(model);
-    device.revision.emplace("R1");
-    device.serialNumber = std::move(serial);
+    device.fHost = host;
+    device.fChannel = channel;
+    device.fTarget = target;
+    device.fPeripheralType = type;
+    device.fModel.emplace(model);
+    device.fRevision.emplace("R1");
+    device.fSerialNumber = std::move(serial);
     return device;
 }
 
 TMachineRecords AdapterMachine()
 {
     TMachineRecords records;
-    records.pciFunctions = {{0, 0, 0, 0, 0x8086, 0x1237}, {0, 3, 0, 0, 0x9005, 0x0286}};
-    records.packages = {{"bash", "5.2.15-2+b2"}, {"zsh", ""}};
+    records.fPciFunctions = {{0, 0, 0, 0, 0x8086, 0x1237}, {0, 3, 0, 0, 0x9005, 0x0286}};
+    records.fPackages = {{"bash", "5.2.15-2+b2"}, {"zsh", ""}};
     // Filled in place: copies of a host upset the compiler's
     // maybe-uninitialized analysis of its optional text.
-    records.scsiHosts.resize(3);
-    TScsiHost& adapter = records.scsiHosts[0];
-    adapter.number = 4;
-    adapter.vendorId = 0x9005;
-    adapter.deviceId = 0x0286;
-    adapter.driverVersion.emplace("1.2.1");
-    TScsiHost& other = records.scsiHosts[1];
-    other.number = 5;
-    other.vendorId = 0x8086;
-    other.deviceId = 0x2922;
-    records.scsiHosts[2].number = 6;  // not behind a PCI function
-    records.scsiDevices = {Device(4, 0, 2, 0, "XD4410-146", std::string("SN1")),
+    records.fScsiHosts.resize(3);
+    TScsiHost& adapter = records.fScsiHosts[0];
+    adapter.fNumber = 4;
+    adapter.fVendorId = 0x9005;
+    adapter.fDeviceId = 0x0286;
+    adapter.fDriverVersion.emplace("1.2.1");
+    TScsiHost& other = records.fScsiHosts[1];
+    other.fNumber = 5;
+    other.fVendorId = 0x8086;
+    other.fDeviceId = 0x2922;
+    records.fScsiHosts[2].fNumber = 6;  // not behind a PCI function
+    records.fScsiDevices = {Device(4, 0, 2, 0, "XD4410-146", std::string("SN1")),
         Device(4, 1, 0, 8, "Changer", std::nullopt), Device(4, 1, 1, std::nullopt, "Odd", std::nullopt),
         Device(5, 0, 0, 0, "QXR-WVT 9.1G", std::nullopt), Device(6, 0, 0, 0, "QXR-WVT 9.1G", std::nullopt)};
     return records;
@@ -99,8 +99,8 @@ TEST(InventoryMapping, ProblemsKeptAsAComment)
 TEST(InventoryMapping, BytesThatAreNotUtf8BecomeReplacementCharacters)
 {
     TMachineRecords records;
-    records.packages = {{"b\xff"
-                         "d",
+    records.fPackages = {{"b\xff"
+                          "d",
         "1\xc3"}};
     const json document = json::parse(InventoryJson(records, {"bad \xfe byte"}));
     EXPECT_EQ(document["classes"]["QXRSG_InstalledRPM"][0]["ProductName"],
@@ -114,39 +114,39 @@ std::vector<tarvotest::TLogLine> LinesAt(const std::vector<tarvotest::TLogLine>&
 {
     std::vector<tarvotest::TLogLine> lines;
     for (const tarvotest::TLogLine& line : logs)
-        if (line.level == level)
+        if (line.fLevel == level)
             lines.push_back(line);
     return lines;
 }
 
 struct TSilenceCase {
-    std::string name;
-    TMachineRecords records;
-    std::vector<tarvotest::TLogLine> findings;
+    std::string fName;
+    TMachineRecords fRecords;
+    std::vector<tarvotest::TLogLine> fFindings;
 };
 
 class CollectedInventoryRun : public ::testing::TestWithParam<TSilenceCase> { };
 
 TEST_P(CollectedInventoryRun, NoErrorOrWarningOnlyFindings)
 {
-    const tarvotest::TRun run = tarvotest::RunInventory(InventoryJson(GetParam().records, {}));
+    const tarvotest::TRun run = tarvotest::RunInventory(InventoryJson(GetParam().fRecords, {}));
     EXPECT_EQ(LinesAt(run.Logs(), 0), std::vector<tarvotest::TLogLine>());
     EXPECT_EQ(LinesAt(run.Logs(), 3), std::vector<tarvotest::TLogLine>());
-    EXPECT_EQ(LinesAt(run.Logs(), 100), GetParam().findings);
+    EXPECT_EQ(LinesAt(run.Logs(), 100), GetParam().fFindings);
 }
 
 TMachineRecords WithoutAdapter()
 {
     TMachineRecords records = AdapterMachine();
-    records.pciFunctions.pop_back();
-    records.scsiHosts.erase(records.scsiHosts.begin());
+    records.fPciFunctions.pop_back();
+    records.fScsiHosts.erase(records.fScsiHosts.begin());
     return records;
 }
 
 TMachineRecords WithManager()
 {
     TMachineRecords records = AdapterMachine();
-    records.packages.push_back({"tarvadm", "7.12-1"});
+    records.fPackages.push_back({"tarvadm", "7.12-1"});
     return records;
 }
 

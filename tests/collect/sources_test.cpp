@@ -32,25 +32,26 @@ void ExpectProblems(const std::vector<std::string>& problems, const std::vector<
 }
 
 struct TPciCase {
-    std::string name;
-    std::string dump;
-    std::vector<std::string> functions;  // "address vendor:device"
-    std::vector<std::string> problems;
+    std::string fName;
+    std::string fDump;
+    std::vector<std::string> fFunctions;  // "address vendor:device"
+    std::vector<std::string> fProblems;
 };
 
 class PciSource : public ::testing::TestWithParam<TPciCase> { };
 
 TEST_P(PciSource, ReadsTheDumpInAddressOrder)
 {
-    const TSourceResult<TPciFunction> result = TPciSource::FromDump(kMachines + "/" + GetParam().dump).Read();
+    const TSourceResult<TPciFunction> result =
+        TPciSource::FromDump(kMachines + "/" + GetParam().fDump).Read();
     std::vector<std::string> functions;
     char ids[16];
-    for (const TPciFunction& function : result.records) {
-        std::snprintf(ids, sizeof ids, " %04x:%04x", function.vendorId, function.deviceId);
+    for (const TPciFunction& function : result.fRecords) {
+        std::snprintf(ids, sizeof ids, " %04x:%04x", function.fVendorId, function.fDeviceId);
         functions.push_back(function.Address() + ids);
     }
-    EXPECT_EQ(functions, GetParam().functions);
-    ExpectProblems(result.problems, GetParam().problems);
+    EXPECT_EQ(functions, GetParam().fFunctions);
+    ExpectProblems(result.fProblems, GetParam().fProblems);
 }
 
 INSTANTIATE_TEST_SUITE_P(Dumps, PciSource,
@@ -66,24 +67,24 @@ INSTANTIATE_TEST_SUITE_P(Dumps, PciSource,
     tarvotest::TCaseName());
 
 struct TDpkgCase {
-    std::string name;
-    std::string adminDir;
-    bool present;
-    std::vector<std::string> products;  // "name version"
-    std::vector<std::string> problems;
+    std::string fName;
+    std::string fAdminDir;
+    bool fPresent;
+    std::vector<std::string> fProducts;  // "name version"
+    std::vector<std::string> fProblems;
 };
 
 class DpkgSource : public ::testing::TestWithParam<TDpkgCase> { };
 
 TEST_P(DpkgSource, ReadsInstalledPackagesByName)
 {
-    const TPackageResult result = TDpkgSource(kMachines + "/" + GetParam().adminDir).Read();
+    const TPackageResult result = TDpkgSource(kMachines + "/" + GetParam().fAdminDir).Read();
     std::vector<std::string> products;
-    for (const TPackage& package : result.records)
-        products.push_back(package.name + " " + package.version);
-    EXPECT_EQ(result.present, GetParam().present);
-    EXPECT_EQ(products, GetParam().products);
-    ExpectProblems(result.problems, GetParam().problems);
+    for (const TPackage& package : result.fRecords)
+        products.push_back(package.fName + " " + package.fVersion);
+    EXPECT_EQ(result.fPresent, GetParam().fPresent);
+    EXPECT_EQ(products, GetParam().fProducts);
+    ExpectProblems(result.fProblems, GetParam().fProblems);
 }
 
 INSTANTIATE_TEST_SUITE_P(StatusFiles, DpkgSource,
@@ -101,22 +102,22 @@ INSTANTIATE_TEST_SUITE_P(StatusFiles, DpkgSource,
 TEST(RpmSource, DamagedDatabaseIsAProblemAbsentOneIsSilent)
 {
     const TPackageResult damaged = TRpmSource("/", kMachines + "/damaged/rpm").Read();
-    EXPECT_TRUE(damaged.present);
-    EXPECT_TRUE(damaged.records.empty());
-    ASSERT_FALSE(damaged.problems.empty());
-    EXPECT_NE(damaged.problems[0].find("RPM database (" + kMachines + "/damaged/rpm): "), std::string::npos);
+    EXPECT_TRUE(damaged.fPresent);
+    EXPECT_TRUE(damaged.fRecords.empty());
+    ASSERT_FALSE(damaged.fProblems.empty());
+    EXPECT_NE(damaged.fProblems[0].find("RPM database (" + kMachines + "/damaged/rpm): "), std::string::npos);
 
     const TPackageResult absent = TRpmSource(kMachines + "/no-adapter", "").Read();
-    EXPECT_FALSE(absent.present);
-    EXPECT_TRUE(absent.problems.empty());
+    EXPECT_FALSE(absent.fPresent);
+    EXPECT_TRUE(absent.fProblems.empty());
 }
 
 struct TScsiCase {
-    std::string name;
-    std::string machine;
-    std::vector<std::string> hosts;    // "number address vendor:device module version"
-    std::vector<std::string> devices;  // "h:c:t:l type model rev serial"
-    std::vector<std::string> problems;
+    std::string fName;
+    std::string fMachine;
+    std::vector<std::string> fHosts;    // "number address vendor:device module version"
+    std::vector<std::string> fDevices;  // "h:c:t:l type model rev serial"
+    std::vector<std::string> fProblems;
 };
 
 std::string Text(const std::optional<std::string>& value)
@@ -128,24 +129,24 @@ class ScsiSource : public ::testing::TestWithParam<TScsiCase> { };
 
 TEST_P(ScsiSource, ReadsHostsAndDevicesInNumberOrder)
 {
-    const TScsiResult result = TScsiSource(kMachines + "/" + GetParam().machine + "/sys").Read();
+    const TScsiResult result = TScsiSource(kMachines + "/" + GetParam().fMachine + "/sys").Read();
     std::vector<std::string> hosts;
-    for (const TScsiHost& host : result.hosts) {
+    for (const TScsiHost& host : result.fHosts) {
         char ids[16] = "null";
-        if (host.vendorId && host.deviceId)
-            std::snprintf(ids, sizeof ids, "%04x:%04x", *host.vendorId, *host.deviceId);
-        hosts.push_back(std::to_string(host.number) + " " + host.pciAddress + " " + ids + " " +
-            host.driverModule + " " + Text(host.driverVersion));
+        if (host.fVendorId && host.fDeviceId)
+            std::snprintf(ids, sizeof ids, "%04x:%04x", *host.fVendorId, *host.fDeviceId);
+        hosts.push_back(std::to_string(host.fNumber) + " " + host.fPciAddress + " " + ids + " " +
+            host.fDriverModule + " " + Text(host.fDriverVersion));
     }
     std::vector<std::string> devices;
-    for (const TScsiDevice& device : result.devices)
-        devices.push_back(std::to_string(device.host) + ":" + std::to_string(device.channel) + ":" +
-            std::to_string(device.target) + ":" + std::to_string(device.lun) + " " +
-            (device.peripheralType ? std::to_string(*device.peripheralType) : "null") + " " +
-            Text(device.model) + " " + Text(device.revision) + " " + Text(device.serialNumber));
-    EXPECT_EQ(hosts, GetParam().hosts);
-    EXPECT_EQ(devices, GetParam().devices);
-    ExpectProblems(result.problems, GetParam().problems);
+    for (const TScsiDevice& device : result.fDevices)
+        devices.push_back(std::to_string(device.fHost) + ":" + std::to_string(device.fChannel) + ":" +
+            std::to_string(device.fTarget) + ":" + std::to_string(device.fLun) + " " +
+            (device.fPeripheralType ? std::to_string(*device.fPeripheralType) : "null") + " " +
+            Text(device.fModel) + " " + Text(device.fRevision) + " " + Text(device.fSerialNumber));
+    EXPECT_EQ(hosts, GetParam().fHosts);
+    EXPECT_EQ(devices, GetParam().fDevices);
+    ExpectProblems(result.fProblems, GetParam().fProblems);
 }
 
 INSTANTIATE_TEST_SUITE_P(SysfsTrees, ScsiSource,

@@ -17,17 +17,17 @@ using NQXRHVP20::standin::EHostOp;
 using tarvorun::ERunStatus;
 
 struct TInjectionCase {
-    std::string name;
-    EHostOp op;
-    std::string property;  // only calls for this property, when not empty
-    int from;              // the calls from this one on (1 = the first) fail
-    int thrown;  // a THVPException's status; -1: an int, not a standard exception; -2: an empty handle
-    int requests;
-    std::string classes;  // laid over the inventory with every class empty
-    std::vector<TLogLine> logs;
-    std::string failure;  // the failure that ended GetData, as "kind status"
-    ERunStatus status;
-    bool lastCall;  // the failing call is the run's last
+    std::string fName;
+    EHostOp fOp;
+    std::string fProperty;  // only calls for this property, when not empty
+    int fFrom;              // the calls from this one on (1 = the first) fail
+    int fThrown;  // a THVPException's status; -1: an int, not a standard exception; -2: an empty handle
+    int fRequests;
+    std::string fClasses;  // laid over the inventory with every class empty
+    std::vector<TLogLine> fLogs;
+    std::string fFailure;  // the failure that ended GetData, as "kind status"
+    ERunStatus fStatus;
+    bool fLastCall;  // the failing call is the run's last
 };
 
 class HostFailures : public ::testing::TestWithParam<TInjectionCase> { };
@@ -36,31 +36,33 @@ TEST_P(HostFailures, TakeTheirCourse)
 {
     const TInjectionCase& c = GetParam();
     tarvorun::TRunSettings settings = DefaultSettings();
-    settings.requests = c.requests;
-    settings.injector = [&c, calls = std::make_shared<int>(0)](const tarvorun::THostCall& call, std::size_t) {
-        if (call.op != c.op || (!c.property.empty() && call.property != c.property) || ++*calls < c.from)
+    settings.fRequests = c.fRequests;
+    settings.fInjector = [&c, calls = std::make_shared<int>(0)](
+                             const tarvorun::THostCall& call, std::size_t) {
+        if (call.fOp != c.fOp || (!c.fProperty.empty() && call.fProperty != c.fProperty) ||
+            ++*calls < c.fFrom)
             return tarvorun::EHostCallOutcome::Proceed;
-        if (c.thrown == -2)
+        if (c.fThrown == -2)
             return tarvorun::EHostCallOutcome::ReturnEmpty;
-        if (c.thrown == -1)
+        if (c.fThrown == -1)
             throw 42;
-        throw NQXRHVP20::THVPException(NQXRHVP20::THVPStatusCode(static_cast<std::uint32_t>(c.thrown)));
+        throw NQXRHVP20::THVPException(NQXRHVP20::THVPStatusCode(static_cast<std::uint32_t>(c.fThrown)));
     };
-    const TRun run = RunInventory(InventoryWith(c.classes), settings);
-    EXPECT_EQ(run.Logs(), c.logs);
+    const TRun run = RunInventory(InventoryWith(c.fClasses), settings);
+    EXPECT_EQ(run.Logs(), c.fLogs);
     std::string failures;
-    for (const tarvorun::TFailure& failure : run.recording.failures)
-        failures += failure.kind + " " + std::to_string(failure.status);
-    EXPECT_EQ(failures, c.failure);
-    EXPECT_EQ(run.result.status, c.status);
-    if (c.status == ERunStatus::NotLoaded) {
-        EXPECT_NE(run.result.loadProblem.find("did not register"), std::string::npos);
-        EXPECT_TRUE(run.recording.records.empty()) << "a plug-in that did not register prints nothing";
+    for (const tarvorun::TFailure& failure : run.fRecording.fFailures)
+        failures += failure.fKind + " " + std::to_string(failure.fStatus);
+    EXPECT_EQ(failures, c.fFailure);
+    EXPECT_EQ(run.fResult.fStatus, c.fStatus);
+    if (c.fStatus == ERunStatus::NotLoaded) {
+        EXPECT_NE(run.fResult.fLoadProblem.find("did not register"), std::string::npos);
+        EXPECT_TRUE(run.fRecording.fRecords.empty()) << "a plug-in that did not register prints nothing";
     }
-    if (c.lastCall) {
-        ASSERT_FALSE(run.recording.calls.empty());
-        EXPECT_EQ(run.recording.calls.back().op, NQXRHVP20::standin::HostOpName(c.op));
-        EXPECT_EQ(run.recording.calls.back().property, c.property);
+    if (c.fLastCall) {
+        ASSERT_FALSE(run.fRecording.fCalls.empty());
+        EXPECT_EQ(run.fRecording.fCalls.back().fOp, NQXRHVP20::standin::HostOpName(c.fOp));
+        EXPECT_EQ(run.fRecording.fCalls.back().fProperty, c.fProperty);
     }
 }
 

@@ -77,9 +77,9 @@ TRun RunWithFailingRecords(int failing)
     gRecordRequests = 0;
     gFailingRequest = failing;
     tarvorun::TRunSettings settings = DefaultSettings();
-    settings.injector = [](const tarvorun::THostCall& call, std::size_t) {
-        if (call.op == NQXRHVP20::standin::EHostOp::GetClass)
-            gScanningDevices = call.className == "QXRSG_tvSCSIDeviceData";
+    settings.fInjector = [](const tarvorun::THostCall& call, std::size_t) {
+        if (call.fOp == NQXRHVP20::standin::EHostOp::GetClass)
+            gScanningDevices = call.fClassName == "QXRSG_tvSCSIDeviceData";
         return tarvorun::EHostCallOutcome::Proceed;
     };
     TRun run = RunInventory(InventoryWith(kDevices), settings);
@@ -114,8 +114,8 @@ TEST(RecordAllocation, EveryRecordFailingCostsEachDeviceItsLinesAndReads)
     EXPECT_EQ(run.Logs(), (Lines{kNoRecord, kNoRecord, kNoRecord, kBadStripe}));
     for (int device = 0; device < 3; ++device)
         EXPECT_TRUE(DeviceReads(run, device).empty()) << "device " << device;
-    EXPECT_TRUE(run.recording.failures.empty());
-    EXPECT_EQ(run.result.status, tarvorun::ERunStatus::Completed);
+    EXPECT_TRUE(run.fRecording.fFailures.empty());
+    EXPECT_EQ(run.fResult.fStatus, tarvorun::ERunStatus::Completed);
 }
 
 TEST(RecordAllocation, OneFailingRecordCostsOnlyItsDevice)

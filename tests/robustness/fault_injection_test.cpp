@@ -25,12 +25,12 @@ using namespace faults;
 template <typename Fail> TRun RunFailing(std::size_t index, Fail fail)
 {
     tarvorun::TRunSettings settings = DefaultSettings();
-    settings.trace = false;
-    settings.injector = [index, fail](const tarvorun::THostCall& call, std::size_t n) {
+    settings.fTrace = false;
+    settings.fInjector = [index, fail](const tarvorun::THostCall& call, std::size_t n) {
         return n == index ? fail(call) : tarvorun::EHostCallOutcome::Proceed;
     };
     TRun run;
-    run.result = tarvorun::RunPlugin(settings, RichInventory(), run.recording);
+    run.fResult = tarvorun::RunPlugin(settings, RichInventory(), run.fRecording);
     return run;
 }
 
@@ -38,68 +38,68 @@ template <typename Fail> TRun RunFailing(std::size_t index, Fail fail)
 void CheckRunIsContained(const TRun& run, std::size_t i, std::size_t expectedAssertions)
 {
     SCOPED_TRACE(CallText(i));
-    ASSERT_LE(run.recording.failures.size(), 1u);
-    for (const tarvorun::TFailure& failure : run.recording.failures)
-        EXPECT_TRUE(failure.kind == "THVPException" || failure.kind == "bad_lexical_cast" ||
-            failure.kind == "std::exception")
-            << "GetData let through " << failure.kind;
-    if (run.result.status == tarvorun::ERunStatus::NotLoaded) {
-        EXPECT_TRUE(run.recording.records.empty()) << "a plug-in that did not register reports nothing";
+    ASSERT_LE(run.fRecording.fFailures.size(), 1u);
+    for (const tarvorun::TFailure& failure : run.fRecording.fFailures)
+        EXPECT_TRUE(failure.fKind == "THVPException" || failure.fKind == "bad_lexical_cast" ||
+            failure.fKind == "std::exception")
+            << "GetData let through " << failure.fKind;
+    if (run.fResult.fStatus == tarvorun::ERunStatus::NotLoaded) {
+        EXPECT_TRUE(run.fRecording.fRecords.empty()) << "a plug-in that did not register reports nothing";
         return;
     }
-    EXPECT_EQ(run.recording.assertions.size(), expectedAssertions);
-    for (const tarvorun::TAssertionReport& report : run.recording.assertions)
-        EXPECT_EQ(report.expression, "px != 0");
+    EXPECT_EQ(run.fRecording.fAssertions.size(), expectedAssertions);
+    for (const tarvorun::TAssertionReport& report : run.fRecording.fAssertions)
+        EXPECT_EQ(report.fExpression, "px != 0");
     EXPECT_LE(std::count(run.Logs().begin(), run.Logs().end(), kNotFound), 1);
-    EXPECT_EQ(run.result.status,
-        run.recording.failures.empty() ? tarvorun::ERunStatus::Completed : tarvorun::ERunStatus::Failed);
+    EXPECT_EQ(run.fResult.fStatus,
+        run.fRecording.fFailures.empty() ? tarvorun::ERunStatus::Completed : tarvorun::ERunStatus::Failed);
 }
 
 TEST(FaultInjection, TheCleanRequestGivesEveryFindingAndMakesEveryKindOfCall)
 {
     const TCleanRun& clean = Clean();
-    EXPECT_EQ(clean.logs, RichInventoryLines());
+    EXPECT_EQ(clean.fLogs, RichInventoryLines());
     for (const char* op :
         {"GetPluginManager", "RegisterPlugin", "GetClassName", "GetClass", "EnumerateInstances",
             "EnumerateAssociatedInstances", "GetProperty", "GetValue", "GetOperatingSystemType"})
-        EXPECT_TRUE(std::any_of(clean.calls.begin(), clean.calls.end(), [op](const TCall& c) {
-            return c.op == op;
+        EXPECT_TRUE(std::any_of(clean.fCalls.begin(), clean.fCalls.end(), [op](const TCall& c) {
+            return c.fOp == op;
         })) << op;
     // Every analysis that makes host calls was recognised, in order.
     for (int analysis = 0; analysis < kAnalysisCount; ++analysis)
-        EXPECT_NE(std::find(clean.callAnalysis.begin(), clean.callAnalysis.end(), analysis),
-            clean.callAnalysis.end())
+        EXPECT_NE(std::find(clean.fCallAnalysis.begin(), clean.fCallAnalysis.end(), analysis),
+            clean.fCallAnalysis.end())
             << "analysis " << analysis;
-    EXPECT_TRUE(std::is_sorted(clean.callAnalysis.begin(), clean.callAnalysis.end()));
+    EXPECT_TRUE(std::is_sorted(clean.fCallAnalysis.begin(), clean.fCallAnalysis.end()));
     // A clean request contains no failure at all.
     const TRun run = RunInventory(RichInventoryText());
-    EXPECT_TRUE(run.recording.failures.empty());
-    EXPECT_TRUE(run.recording.assertions.empty());
-    EXPECT_EQ(run.recording.calls.size(), run.result.hostCalls);
+    EXPECT_TRUE(run.fRecording.fFailures.empty());
+    EXPECT_TRUE(run.fRecording.fAssertions.empty());
+    EXPECT_EQ(run.fRecording.fCalls.size(), run.fResult.fHostCalls);
 }
 
 struct TThrownCase {
-    const char* name;
-    TThrown thrown;
+    const char* fName;
+    TThrown fThrown;
 };
 
 void PrintTo(const TThrownCase& c, std::ostream* out)
 {
-    *out << c.name;
+    *out << c.fName;
 }
 
 class EachHostCallThrowing : public ::testing::TestWithParam<TThrownCase> { };
 
 TEST_P(EachHostCallThrowing, IsContainedAsThePolicySays)
 {
-    const TThrown thrown = GetParam().thrown;
-    const std::size_t calls = Clean().calls.size();
+    const TThrown thrown = GetParam().fThrown;
+    const std::size_t calls = Clean().fCalls.size();
     ASSERT_GT(calls, 100u);
     for (std::size_t i = 0; i < calls; ++i) {
         const TRun run = RunFailing(i, [thrown](const tarvorun::THostCall&) -> tarvorun::EHostCallOutcome {
-            if (thrown.standard)
+            if (thrown.fStandard)
                 throw std::runtime_error(kInjectedWhat);
-            throw hvp::THVPException(hvp::THVPStatusCode(thrown.status));
+            throw hvp::THVPException(hvp::THVPStatusCode(thrown.fStatus));
         });
         CheckRunIsContained(run, i, 0);
         const TOutcome expected = Expected(i, thrown);
@@ -122,20 +122,20 @@ INSTANTIATE_TEST_SUITE_P(Kinds, EachHostCallThrowing, ::testing::ValuesIn(kThrow
 TEST(EachHostCallReturningEmpty, IsReportedAndCountsAsMissing)
 {
     std::size_t handles = 0;
-    for (std::size_t i = 0; i < Clean().calls.size(); ++i) {
-        const TCall& call = Clean().calls[i];
-        if (call.op != "GetPluginManager" && call.op != "GetClass" && call.op != "GetProperty")
+    for (std::size_t i = 0; i < Clean().fCalls.size(); ++i) {
+        const TCall& call = Clean().fCalls[i];
+        if (call.fOp != "GetPluginManager" && call.fOp != "GetClass" && call.fOp != "GetProperty")
             continue;
         ++handles;
         const TRun run = RunFailing(i, [](const tarvorun::THostCall& c) {
-            EXPECT_TRUE(hvp::standin::HostOpReturnsHandle(c.op));
+            EXPECT_TRUE(hvp::standin::HostOpReturnsHandle(c.fOp));
             return tarvorun::EHostCallOutcome::ReturnEmpty;
         });
         CheckRunIsContained(run, i, 1);
         const std::vector<TOutcome> expected = ExpectedForEmptyHandle(i);
         const TOutcome observed = Observed(run);
-        const bool registrationCall = call.op == "GetPluginManager";
-        EXPECT_EQ(observed.registered, !registrationCall) << CallText(i);
+        const bool registrationCall = call.fOp == "GetPluginManager";
+        EXPECT_EQ(observed.fRegistered, !registrationCall) << CallText(i);
         if (!registrationCall) {
             std::string expectedText;
             for (const TOutcome& outcome : expected)

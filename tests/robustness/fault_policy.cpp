@@ -128,22 +128,22 @@ TCleanRun RecordCleanRun()
 {
     TCleanRun clean;
     const TRun run = RunInventory(RichInventoryText());
-    clean.calls = run.recording.calls;
+    clean.fCalls = run.fRecording.fCalls;
     int analysis = kOutsideSeries;
     std::size_t calls = 0;
-    for (const std::string& text : run.recording.records) {
+    for (const std::string& text : run.fRecording.fRecords) {
         const nlohmann::json record = nlohmann::json::parse(text);
         if (record["type"] == "call") {
-            const TCall& call = clean.calls.at(calls++);
-            if (call.op == "GetClass" && analysis + 1 < kAnalysisCount &&
-                call.cls == kAnalyses[analysis + 1].fFirstClass)
+            const TCall& call = clean.fCalls.at(calls++);
+            if (call.fOp == "GetClass" && analysis + 1 < kAnalysisCount &&
+                call.fCls == kAnalyses[analysis + 1].fFirstClass)
                 ++analysis;
-            clean.callAnalysis.push_back(analysis);
+            clean.fCallAnalysis.push_back(analysis);
         } else if (record["type"] == "log") {
-            clean.logs.push_back({record["level"].get<int>(), record["text"].get<std::string>()});
-            clean.callsBeforeLog.push_back(calls);
-            clean.logAnalysis.push_back(analysis);
-            clean.logInstance.push_back(calls == 0 ? std::string() : clean.calls[calls - 1].instance);
+            clean.fLogs.push_back({record["level"].get<int>(), record["text"].get<std::string>()});
+            clean.fCallsBeforeLog.push_back(calls);
+            clean.fLogAnalysis.push_back(analysis);
+            clean.fLogInstance.push_back(calls == 0 ? std::string() : clean.fCalls[calls - 1].fInstance);
         }
     }
     return clean;
@@ -161,25 +161,25 @@ const TCleanRun& Clean()
 template <typename Keep> Lines CleanLines(Keep keep)
 {
     Lines lines;
-    for (std::size_t j = 0; j < Clean().logs.size(); ++j)
+    for (std::size_t j = 0; j < Clean().fLogs.size(); ++j)
         if (keep(j))
-            lines.push_back(Clean().logs[j]);
+            lines.push_back(Clean().fLogs[j]);
     return lines;
 }
 
 Lines Before(std::size_t call)
 {
-    return CleanLines([call](std::size_t j) { return Clean().callsBeforeLog[j] <= call; });
+    return CleanLines([call](std::size_t j) { return Clean().fCallsBeforeLog[j] <= call; });
 }
 
 Lines After(std::size_t call)
 {
-    return CleanLines([call](std::size_t j) { return Clean().callsBeforeLog[j] > call; });
+    return CleanLines([call](std::size_t j) { return Clean().fCallsBeforeLog[j] > call; });
 }
 
 Lines OfLaterAnalyses(int analysis)
 {
-    return CleanLines([analysis](std::size_t j) { return Clean().logAnalysis[j] > analysis; });
+    return CleanLines([analysis](std::size_t j) { return Clean().fLogAnalysis[j] > analysis; });
 }
 
 Lines operator+(Lines lines, const Lines& more)
@@ -191,7 +191,7 @@ Lines operator+(Lines lines, const Lines& more)
 TOutcome Logged(Lines logs)
 {
     TOutcome outcome;
-    outcome.logs = std::move(logs);
+    outcome.fLogs = std::move(logs);
     return outcome;
 }
 
@@ -199,9 +199,9 @@ TOutcome Logged(Lines logs)
 TOutcome Leaves(Lines logs, const TThrown& thrown)
 {
     TOutcome outcome = Logged(std::move(logs));
-    outcome.failure = thrown.standard ? "std::exception" : "THVPException";
-    outcome.status = thrown.standard ? 0 : thrown.status;
-    outcome.what = thrown.standard ? kInjectedWhat : "";
+    outcome.fFailure = thrown.fStandard ? "std::exception" : "THVPException";
+    outcome.fStatus = thrown.fStandard ? 0 : thrown.fStatus;
+    outcome.fWhat = thrown.fStandard ? kInjectedWhat : "";
     return outcome;
 }
 
@@ -209,7 +209,7 @@ TOutcome Leaves(Lines logs, const TThrown& thrown)
 // after one level-0 line, any other failure leaves GetData.
 TOutcome ReachesDriver(std::size_t call, const TThrown& thrown)
 {
-    if (!thrown.standard && thrown.status == hvp::THVPStatusCode::kNotFound)
+    if (!thrown.fStandard && thrown.fStatus == hvp::THVPStatusCode::kNotFound)
         return Logged(Before(call) + Lines{kNotFound});
     return Leaves(Before(call), thrown);
 }
@@ -217,55 +217,55 @@ TOutcome ReachesDriver(std::size_t call, const TThrown& thrown)
 // What the request gives when host call `i` of the clean run fails as thrown.
 TOutcome Expected(std::size_t i, const TThrown& thrown)
 {
-    const TCall& call = Clean().calls[i];
-    const int analysis = Clean().callAnalysis[i];
-    const bool host = !thrown.standard;
-    const bool notFound = host && thrown.status == hvp::THVPStatusCode::kNotFound;
+    const TCall& call = Clean().fCalls[i];
+    const int analysis = Clean().fCallAnalysis[i];
+    const bool host = !thrown.fStandard;
+    const bool notFound = host && thrown.fStatus == hvp::THVPStatusCode::kNotFound;
 
-    if (call.op == "GetPluginManager" || call.op == "RegisterPlugin") {
+    if (call.fOp == "GetPluginManager" || call.fOp == "RegisterPlugin") {
         TOutcome outcome;
-        outcome.registered = false;
+        outcome.fRegistered = false;
         return outcome;
     }
-    if (call.op == "GetClassName")  // outside the driver's guard
+    if (call.fOp == "GetClassName")  // outside the driver's guard
         return Leaves({}, thrown);
 
     if (analysis == kCheckTarvolith) {
         // Any failure of the operating-system query counts as code 0: the
         // application list is searched, and it holds the software.
-        if (call.op == "GetOperatingSystemType")
+        if (call.fOp == "GetOperatingSystemType")
             return Logged(CleanLines([](std::size_t j) {
-                return !(Clean().logs[j] == kManagerFinding) && !(Clean().logs[j] == kManagerNotice);
+                return !(Clean().fLogs[j] == kManagerFinding) && !(Clean().fLogs[j] == kManagerNotice);
             }));
         const bool hardwareClass =
-            call.cls == "QXRSG_tvSCSIProtocolController" || call.cls == "QXRSG_PCIDevice";
-        if (host && call.op == "GetClass" && hardwareClass) {
-            const Lines logs = Before(i) + Lines{{0, "Unabled to get class " + call.cls}};
+            call.fCls == "QXRSG_tvSCSIProtocolController" || call.fCls == "QXRSG_PCIDevice";
+        if (host && call.fOp == "GetClass" && hardwareClass) {
+            const Lines logs = Before(i) + Lines{{0, "Unabled to get class " + call.fCls}};
             return notFound ? Logged(logs + OfLaterAnalyses(analysis)) : Leaves(logs, thrown);
         }
-        if (host && call.op == "GetClass")  // the software list: no line at all
+        if (host && call.fOp == "GetClass")  // the software list: no line at all
             return notFound ? Logged(Before(i) + OfLaterAnalyses(analysis)) : Leaves(Before(i), thrown);
         // A PCI identifier that cannot be looked up answers false after a
         // line; no other instance of this inventory gives a line, and the
         // controllers alone make the adapter count as present.
-        if (host && call.op == "GetProperty" &&
-            (call.property == "VendorID" || call.property == "PciDeviceID")) {
-            const std::string line = call.property == "VendorID"
+        if (host && call.fOp == "GetProperty" &&
+            (call.fProperty == "VendorID" || call.fProperty == "PciDeviceID")) {
+            const std::string line = call.fProperty == "VendorID"
                 ? "tarvo analysis: didn't find VendorID property in QXRGS_PCIDevice"
                 : "tarvo analysis: didn't find PciDeviceID property in QXRSG_PCIDevice";
             return Logged(Before(i) + Lines{{3, line}} + After(i));
         }
-        if (host && call.op == "GetProperty" && call.property == "ProductName")
+        if (host && call.fOp == "GetProperty" && call.fProperty == "ProductName")
             return Logged(Before(i) + Lines{kNoProductName} + OfLaterAnalyses(analysis));
     }
 
     if (analysis == kEventLog && host) {
         // A message that is not found costs its record only; every other
         // host failure ends the scan with a level-3 line.
-        if (call.property == "Message" && notFound) {
-            const std::string record = call.instance;
+        if (call.fProperty == "Message" && notFound) {
+            const std::string record = call.fInstance;
             return Logged(CleanLines([&record](std::size_t j) {
-                return !(Clean().logAnalysis[j] == kEventLog && Clean().logInstance[j] == record);
+                return !(Clean().fLogAnalysis[j] == kEventLog && Clean().fLogInstance[j] == record);
             }));
         }
         return Logged(Before(i) + Lines{kScanFailed} + OfLaterAnalyses(analysis));
@@ -278,16 +278,16 @@ TOutcome Expected(std::size_t i, const TThrown& thrown)
 // class, the value of a property. Answers the call count when it is never used.
 std::size_t FirstUse(std::size_t i)
 {
-    const TCall& call = Clean().calls[i];
-    for (std::size_t j = i + 1; j < Clean().calls.size(); ++j) {
-        const TCall& later = Clean().calls[j];
-        if (call.op == "GetClass" && later.op == "EnumerateInstances" && later.cls == call.cls)
+    const TCall& call = Clean().fCalls[i];
+    for (std::size_t j = i + 1; j < Clean().fCalls.size(); ++j) {
+        const TCall& later = Clean().fCalls[j];
+        if (call.fOp == "GetClass" && later.fOp == "EnumerateInstances" && later.fCls == call.fCls)
             return j;
-        if (call.op == "GetProperty" && later.op == "GetValue" && later.instance == call.instance &&
-            later.property == call.property)
+        if (call.fOp == "GetProperty" && later.fOp == "GetValue" && later.fInstance == call.fInstance &&
+            later.fProperty == call.fProperty)
             return j;
     }
-    return Clean().calls.size();
+    return Clean().fCalls.size();
 }
 
 // An empty handle is reported to the assertion handler, whose status 15
@@ -298,20 +298,21 @@ std::vector<TOutcome> ExpectedForEmptyHandle(std::size_t i)
     const TThrown notFound{false, hvp::THVPStatusCode::kNotFound};
     std::vector<TOutcome> outcomes{Expected(i, notFound)};
     const std::size_t use = FirstUse(i);
-    outcomes.push_back(use < Clean().calls.size() ? Expected(use, notFound) : Logged(Clean().logs));
+    outcomes.push_back(use < Clean().fCalls.size() ? Expected(use, notFound) : Logged(Clean().fLogs));
     return outcomes;
 }
 
 std::string Describe(const TOutcome& outcome)
 {
     std::ostringstream text;
-    text << (outcome.registered ? "registered" : "not registered") << ", failure '" << outcome.failure << "'";
-    if (outcome.failure == "THVPException")
-        text << " status " << outcome.status;
-    if (!outcome.what.empty())
-        text << " what '" << outcome.what << "'";
+    text << (outcome.fRegistered ? "registered" : "not registered") << ", failure '" << outcome.fFailure
+         << "'";
+    if (outcome.fFailure == "THVPException")
+        text << " status " << outcome.fStatus;
+    if (!outcome.fWhat.empty())
+        text << " what '" << outcome.fWhat << "'";
     text << ", logs:";
-    for (const TLogLine& line : outcome.logs)
+    for (const TLogLine& line : outcome.fLogs)
         text << "\n    " << line;
     return text.str();
 }
@@ -319,30 +320,30 @@ std::string Describe(const TOutcome& outcome)
 TOutcome Observed(const TRun& run)
 {
     TOutcome outcome;
-    outcome.registered = run.result.status != tarvorun::ERunStatus::NotLoaded;
-    outcome.logs = run.Logs();
-    if (!run.recording.failures.empty()) {
-        outcome.failure = run.recording.failures.front().kind;
-        if (outcome.failure == "THVPException")
-            outcome.status = run.recording.failures.front().status;
+    outcome.fRegistered = run.fResult.fStatus != tarvorun::ERunStatus::NotLoaded;
+    outcome.fLogs = run.Logs();
+    if (!run.fRecording.fFailures.empty()) {
+        outcome.fFailure = run.fRecording.fFailures.front().fKind;
+        if (outcome.fFailure == "THVPException")
+            outcome.fStatus = run.fRecording.fFailures.front().fStatus;
         else
-            outcome.what = run.recording.failures.front().what;
+            outcome.fWhat = run.fRecording.fFailures.front().fWhat;
     }
     return outcome;
 }
 
 bool Same(const TOutcome& a, const TOutcome& b)
 {
-    return a.registered == b.registered && a.logs == b.logs && a.failure == b.failure &&
-        a.status == b.status && a.what == b.what;
+    return a.fRegistered == b.fRegistered && a.fLogs == b.fLogs && a.fFailure == b.fFailure &&
+        a.fStatus == b.fStatus && a.fWhat == b.fWhat;
 }
 
 std::string CallText(std::size_t i)
 {
-    const TCall& call = Clean().calls[i];
-    return "call " + std::to_string(i) + " " + call.op + " " + call.cls + call.instance +
-        (call.property.empty() ? "" : "." + call.property) +
-        (call.resultClass.empty() ? "" : " " + call.resultClass);
+    const TCall& call = Clean().fCalls[i];
+    return "call " + std::to_string(i) + " " + call.fOp + " " + call.fCls + call.fInstance +
+        (call.fProperty.empty() ? "" : "." + call.fProperty) +
+        (call.fResultClass.empty() ? "" : " " + call.fResultClass);
 }
 
 std::shared_ptr<const tarvorun::TInventory> RichInventory()

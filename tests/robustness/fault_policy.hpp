@@ -23,28 +23,28 @@ extern const int kAnalysisCount;
 // The clean request: its host calls and log lines, where each line came
 // between the calls, and which analysis each call and line belongs to.
 struct TCleanRun {
-    std::vector<TCall> calls;
-    Lines logs;
-    std::vector<std::size_t> callsBeforeLog;
-    std::vector<int> callAnalysis;
-    std::vector<int> logAnalysis;
-    std::vector<std::string> logInstance;  // the instance of the call just before the line
+    std::vector<TCall> fCalls;
+    Lines fLogs;
+    std::vector<std::size_t> fCallsBeforeLog;
+    std::vector<int> fCallAnalysis;
+    std::vector<int> fLogAnalysis;
+    std::vector<std::string> fLogInstance;  // the instance of the call just before the line
 };
 
 // How a host operation is made to fail by throwing.
 struct TThrown {
-    bool standard;         // a std::runtime_error rather than the host exception
-    std::uint32_t status;  // of the host exception
+    bool fStandard;         // a std::runtime_error rather than the host exception
+    std::uint32_t fStatus;  // of the host exception
 };
 
 // What a request gave: whether the plug-in registered, its lines, and the
 // exception that left GetData.
 struct TOutcome {
-    bool registered = true;
-    Lines logs;
-    std::string failure;  // the kind of exception that left GetData, or empty
-    std::uint32_t status = 0;
-    std::string what;
+    bool fRegistered = true;
+    Lines fLogs;
+    std::string fFailure;  // the kind of exception that left GetData, or empty
+    std::uint32_t fStatus = 0;
+    std::string fWhat;
 };
 
 // What one clean request over the rich inventory logs, in order, written

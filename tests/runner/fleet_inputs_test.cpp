@@ -23,24 +23,24 @@ namespace {
 namespace fs = std::filesystem;
 
 struct TMember {
-    std::string path;  // ending in / for a folder
-    std::string content;
+    std::string fPath;  // ending in / for a folder
+    std::string fContent;
 };
 
 // What the queue hands out: the name, and the text or "problem: ..." with
 // the message's tail after the name.
 struct TExpected {
-    std::string name;
-    std::string textOrProblem;
+    std::string fName;
+    std::string fTextOrProblem;
 };
 
 enum class EContainer { Folder, TarGz, TarZst, Zip };
 
 struct TCase {
-    const char* title;
-    EContainer container;
-    std::vector<TMember> members;
-    std::vector<TExpected> expected;
+    const char* fTitle;
+    EContainer fContainer;
+    std::vector<TMember> fMembers;
+    std::vector<TExpected> fExpected;
 };
 
 // Compresses a text with libarchive's writer: gzip or zstd.
@@ -67,13 +67,13 @@ void WriteMembers(struct archive* out, const std::vector<TMember>& members)
 {
     for (const TMember& member : members) {
         struct archive_entry* entry = archive_entry_new();
-        archive_entry_set_pathname(entry, member.path.c_str());
-        const bool folder = member.path.back() == '/';
+        archive_entry_set_pathname(entry, member.fPath.c_str());
+        const bool folder = member.fPath.back() == '/';
         archive_entry_set_filetype(entry, folder ? AE_IFDIR : AE_IFREG);
         archive_entry_set_perm(entry, 0644);
-        archive_entry_set_size(entry, static_cast<la_int64_t>(member.content.size()));
+        archive_entry_set_size(entry, static_cast<la_int64_t>(member.fContent.size()));
         archive_write_header(out, entry);
-        archive_write_data(out, member.content.data(), member.content.size());
+        archive_write_data(out, member.fContent.data(), member.fContent.size());
         archive_entry_free(entry);
     }
     archive_write_close(out);
@@ -114,15 +114,15 @@ std::vector<TExpected> Expand(const std::vector<std::string>& arguments)
     std::vector<TExpected> got;
     for (tarvorun::TInventoryInput input; queue.Next(input);) {
         // Files are read by the worker; here, as the worker reads them.
-        if (!input.path.empty() &&
-            !tarvorun::ReadInventoryFile(input.path, input.source, input.text, input.problem))
-            input.text.clear();
-        if (input.problem.empty()) {
-            got.push_back({input.name, input.text});
+        if (!input.fPath.empty() &&
+            !tarvorun::ReadInventoryFile(input.fPath, input.fSource, input.fText, input.fProblem))
+            input.fText.clear();
+        if (input.fProblem.empty()) {
+            got.push_back({input.fName, input.fText});
         } else {
-            const bool named = input.problem.compare(0, input.name.size() + 2, input.name + ": ") == 0;
-            got.push_back({input.name,
-                "problem: " + (named ? input.problem.substr(input.name.size() + 2) : input.problem)});
+            const bool named = input.fProblem.compare(0, input.fName.size() + 2, input.fName + ": ") == 0;
+            got.push_back({input.fName,
+                "problem: " + (named ? input.fProblem.substr(input.fName.size() + 2) : input.fProblem)});
         }
     }
     return got;
@@ -162,34 +162,34 @@ TEST_P(Expansion, HandsOutTheInventoriesInInputOrder)
     const TCase& c = GetParam();
     TempFolder temp;
     std::string argument;
-    if (c.container == EContainer::Folder) {
+    if (c.fContainer == EContainer::Folder) {
         argument = (temp.Path() / "in").string();
         fs::create_directory(argument);
-        for (const TMember& member : c.members) {
-            const fs::path path = fs::path(argument) / member.path;
-            if (member.path.back() == '/') {
+        for (const TMember& member : c.fMembers) {
+            const fs::path path = fs::path(argument) / member.fPath;
+            if (member.fPath.back() == '/') {
                 fs::create_directories(path);
                 continue;
             }
             fs::create_directories(path.parent_path());
-            std::ofstream(path, std::ios::binary) << member.content;
+            std::ofstream(path, std::ios::binary) << member.fContent;
         }
     } else {
-        const char* suffix = c.container == EContainer::Zip ? "in.zip"
-            : c.container == EContainer::TarZst             ? "in.tar.zst"
-                                                            : "in.tgz";
+        const char* suffix = c.fContainer == EContainer::Zip ? "in.zip"
+            : c.fContainer == EContainer::TarZst             ? "in.tar.zst"
+                                                             : "in.tgz";
         argument = (temp.Path() / suffix).string();
-        WriteArchive(argument, c.container, c.members);
+        WriteArchive(argument, c.fContainer, c.fMembers);
     }
-    std::vector<TExpected> expected = c.expected;
-    const std::string prefix = argument + (c.container == EContainer::Folder ? "/" : ":");
+    std::vector<TExpected> expected = c.fExpected;
+    const std::string prefix = argument + (c.fContainer == EContainer::Folder ? "/" : ":");
     for (TExpected& one : expected)
-        one.name = one.name == "." ? argument : prefix + one.name;
+        one.fName = one.fName == "." ? argument : prefix + one.fName;
     const std::vector<TExpected> got = Expand({argument});
     ASSERT_EQ(got.size(), expected.size());
     for (std::size_t i = 0; i < got.size(); ++i) {
-        EXPECT_EQ(got[i].name, expected[i].name) << "inventory " << i;
-        EXPECT_EQ(got[i].textOrProblem, expected[i].textOrProblem) << "inventory " << i;
+        EXPECT_EQ(got[i].fName, expected[i].fName) << "inventory " << i;
+        EXPECT_EQ(got[i].fTextOrProblem, expected[i].fTextOrProblem) << "inventory " << i;
     }
 }
 
@@ -221,10 +221,10 @@ INSTANTIATE_TEST_SUITE_P(Inputs, Expansion,
     [](const ::testing::TestParamInfo<TCase>& one) { return "Case" + std::to_string(one.index); });
 
 struct TFileCase {
-    const char* title;
-    std::string fileName;
-    std::string content;
-    std::string expectedProblemTail;  // empty: read fine
+    const char* fTitle;
+    std::string fFileName;
+    std::string fContent;
+    std::string fExpectedProblemTail;  // empty: read fine
 };
 
 class DamagedInput : public ::testing::TestWithParam<TFileCase> { };
@@ -233,16 +233,17 @@ TEST_P(DamagedInput, IsReportedForItselfAndTheRestGoesOn)
 {
     const TFileCase& c = GetParam();
     TempFolder temp;
-    const std::string path = (temp.Path() / c.fileName).string();
-    std::ofstream(path, std::ios::binary) << c.content;
+    const std::string path = (temp.Path() / c.fFileName).string();
+    std::ofstream(path, std::ios::binary) << c.fContent;
     const std::string after = (temp.Path() / "after.json").string();
     std::ofstream(after) << "{}";
     const std::vector<TExpected> got = Expand({path, after});
     ASSERT_EQ(got.size(), 2u);
-    EXPECT_EQ(got[0].name, path);
-    EXPECT_EQ(got[0].textOrProblem.rfind("problem: " + c.expectedProblemTail, 0), 0u) << got[0].textOrProblem;
-    EXPECT_EQ(got[1].name, after);
-    EXPECT_EQ(got[1].textOrProblem, "{}");
+    EXPECT_EQ(got[0].fName, path);
+    EXPECT_EQ(got[0].fTextOrProblem.rfind("problem: " + c.fExpectedProblemTail, 0), 0u)
+        << got[0].fTextOrProblem;
+    EXPECT_EQ(got[1].fName, after);
+    EXPECT_EQ(got[1].fTextOrProblem, "{}");
 }
 
 INSTANTIATE_TEST_SUITE_P(Inputs, DamagedInput,
@@ -272,25 +273,25 @@ TEST(Inputs, DamagedArchiveMembersAreReportedInTheirPlace)
         std::ofstream(path, std::ios::binary) << bytes;
         const std::vector<TExpected> got = Expand({path});
         ASSERT_EQ(got.size(), 3u) << name;
-        EXPECT_EQ(got[0].textOrProblem, "AAAA") << name;
-        EXPECT_EQ(got[1].textOrProblem.rfind("problem: " + damage, 0), 0u) << got[1].textOrProblem;
-        EXPECT_EQ(got[2].textOrProblem, "CCCC") << name;
+        EXPECT_EQ(got[0].fTextOrProblem, "AAAA") << name;
+        EXPECT_EQ(got[1].fTextOrProblem.rfind("problem: " + damage, 0), 0u) << got[1].fTextOrProblem;
+        EXPECT_EQ(got[2].fTextOrProblem, "CCCC") << name;
     }
     // A .tar.gz whose gzip checksum fails is found out at its end.
     const std::string path = (temp.Path() / "in.tgz").string();
     std::ofstream(path, std::ios::binary) << WithBadChecksum(Compress(ArchiveBytes(false, members), false));
     const std::vector<TExpected> got = Expand({path});
-    ASSERT_EQ(got.size(), 4u) << got[0].textOrProblem;
-    EXPECT_EQ(got[2].textOrProblem, "CCCC");
+    ASSERT_EQ(got.size(), 4u) << got[0].fTextOrProblem;
+    EXPECT_EQ(got[2].fTextOrProblem, "CCCC");
     EXPECT_EQ(
-        got[3].textOrProblem, "problem: damaged after the member c.json: gzip data: incorrect data check");
+        got[3].fTextOrProblem, "problem: damaged after the member c.json: gzip data: incorrect data check");
 }
 
 TEST(Inputs, MissingFileIsNamedWithTheLoadersWords)
 {
     const std::vector<TExpected> got = Expand({"/nonexistent/inventory.json"});
     ASSERT_EQ(got.size(), 1u);
-    EXPECT_EQ(got[0].textOrProblem, "problem: cannot open: No such file or directory");
+    EXPECT_EQ(got[0].fTextOrProblem, "problem: cannot open: No such file or directory");
 }
 
 TEST(Inputs, UnreadableSubfolderIsReportedInItsPlace)
@@ -305,7 +306,7 @@ TEST(Inputs, UnreadableSubfolderIsReportedInItsPlace)
     const std::vector<TExpected> got = Expand({(temp.Path() / "in").string()});
     fs::permissions(temp.Path() / "in" / "locked", fs::perms::owner_all);
     ASSERT_EQ(got.size(), 3u);
-    EXPECT_EQ(got[1].textOrProblem, "problem: cannot open the folder: Permission denied");
+    EXPECT_EQ(got[1].fTextOrProblem, "problem: cannot open the folder: Permission denied");
 }
 
 TEST(Inputs, PipeInAFolderIsReportedNotRead)
@@ -316,8 +317,8 @@ TEST(Inputs, PipeInAFolderIsReportedNotRead)
     std::ofstream(temp.Path() / "in" / "z.json") << "Z";
     const std::vector<TExpected> got = Expand({(temp.Path() / "in").string()});
     ASSERT_EQ(got.size(), 2u);
-    EXPECT_EQ(got[0].textOrProblem, "problem: not a regular file");
-    EXPECT_EQ(got[1].textOrProblem, "Z");
+    EXPECT_EQ(got[0].fTextOrProblem, "problem: not a regular file");
+    EXPECT_EQ(got[1].fTextOrProblem, "Z");
 }
 
 TEST(Inputs, NamesWithOddBytesAreKeptAndShownEscaped)
@@ -328,7 +329,7 @@ TEST(Inputs, NamesWithOddBytesAreKeptAndShownEscaped)
     std::ofstream(temp.Path() / "in" / odd) << "{}";
     const std::vector<TExpected> got = Expand({(temp.Path() / "in").string()});
     ASSERT_EQ(got.size(), 1u);
-    EXPECT_EQ(got[0].name, (temp.Path() / "in").string() + "/" + odd);
+    EXPECT_EQ(got[0].fName, (temp.Path() / "in").string() + "/" + odd);
     EXPECT_EQ(tarvorun::PrintableName(odd), "tab\\x09here-\\x01-\\xff-\xc3\xa9.json");
     EXPECT_EQ(tarvorun::PrintableName("back\\slash"), "back\\\\slash");
 }

@@ -26,8 +26,8 @@ namespace fs = std::filesystem;
 using nlohmann::ordered_json;
 
 struct TRun {
-    std::string out;
-    int status = -1;
+    std::string fOut;
+    int fStatus = -1;
 };
 
 TRun HvpRun(const std::string& arguments, const std::string& errors = "/dev/null")
@@ -38,9 +38,9 @@ TRun HvpRun(const std::string& arguments, const std::string& errors = "/dev/null
     std::FILE* pipe = popen(command.c_str(), "r");
     char buffer[4096];
     for (std::size_t got; (got = std::fread(buffer, 1, sizeof buffer, pipe)) > 0;)
-        run.out.append(buffer, got);
+        run.fOut.append(buffer, got);
     const int wait = pclose(pipe);
-    run.status = WIFEXITED(wait) ? WEXITSTATUS(wait) : -1;
+    run.fStatus = WIFEXITED(wait) ? WEXITSTATUS(wait) : -1;
     return run;
 }
 
@@ -99,7 +99,7 @@ std::vector<std::string> SingleRun(
     std::vector<std::string> records;
     const std::string errors = path + ".stderr";
     const TRun run = HvpRun(options + " '" + path + "'", errors);
-    for (const std::string& line : Lines(run.out)) {
+    for (const std::string& line : Lines(run.fOut)) {
         const ordered_json record = ordered_json::parse(line);
         ordered_json named{{"type", record["type"]}, {"inventory", name}};
         for (auto it = record.begin(); it != record.end(); ++it)
@@ -107,7 +107,7 @@ std::vector<std::string> SingleRun(
                 named[it.key()] = it.value();
         records.push_back(named.dump());
     }
-    if (run.status == 2) {
+    if (run.fStatus == 2) {
         std::ifstream in(errors);
         std::string message;
         std::getline(in, message);
@@ -121,8 +121,8 @@ std::vector<std::string> SingleRun(
 }
 
 struct TBatchCase {
-    bool archive;
-    int jobs;
+    bool fArchive;
+    int fJobs;
 };
 
 class Batch : public ::testing::TestWithParam<TBatchCase> { };
@@ -135,7 +135,7 @@ TEST_P(Batch, EachInventoryPrintsWhatItsSingleRunPrintsInInputOrder)
     std::vector<std::string> names;
     for (const std::string& name : kFolderOrder)
         names.push_back(folder + "/" + name);
-    if (GetParam().archive) {
+    if (GetParam().fArchive) {
         // tar stores the members in the order given, which is not byte order.
         argument = temp / "batch.tar.gz";
         std::string members;
@@ -147,19 +147,19 @@ TEST_P(Batch, EachInventoryPrintsWhatItsSingleRunPrintsInInputOrder)
         ASSERT_EQ(std::system(("tar czf '" + argument + "' -C '" + folder + "'" + members).c_str()), 0);
     }
     const std::string options = "--format jsonl --trace --requests 2";
-    const TRun run = HvpRun(options + " --jobs " + std::to_string(GetParam().jobs) + " '" + argument + "'");
-    EXPECT_EQ(run.status, 2);  // one inventory cannot be read
+    const TRun run = HvpRun(options + " --jobs " + std::to_string(GetParam().fJobs) + " '" + argument + "'");
+    EXPECT_EQ(run.fStatus, 2);  // one inventory cannot be read
 
     std::vector<std::string> expected;
     for (std::size_t i = 0; i < names.size(); ++i) {
-        const std::string file = GetParam().archive ? folder + "/" + kBatch[i].first : names[i];
+        const std::string file = GetParam().fArchive ? folder + "/" + kBatch[i].first : names[i];
         for (const std::string& record : SingleRun(options, file, names[i]))
             expected.push_back(record);
     }
     expected.push_back(
         "{\"type\":\"summary\",\"inventories\":6,\"completed\":3,\"withFindings\":3,\"failed\":2,"
         "\"unreadable\":1,\"crashed\":0,\"timedOut\":0}");
-    const std::vector<std::string> got = Lines(run.out);
+    const std::vector<std::string> got = Lines(run.fOut);
     ASSERT_EQ(got.size(), expected.size());
     for (std::size_t i = 0; i < got.size(); ++i)
         ASSERT_EQ(ordered_json::parse(got[i]).dump(), ordered_json::parse(expected[i]).dump())
@@ -169,8 +169,8 @@ TEST_P(Batch, EachInventoryPrintsWhatItsSingleRunPrintsInInputOrder)
 INSTANTIATE_TEST_SUITE_P(Fleet, Batch,
     ::testing::Values(TBatchCase{false, 1}, TBatchCase{false, 2}, TBatchCase{true, 1}, TBatchCase{true, 2}),
     [](const ::testing::TestParamInfo<TBatchCase>& one) {
-        return std::string(one.param.archive ? "Archive" : "Folder") + "Jobs" +
-            std::to_string(one.param.jobs);
+        return std::string(one.param.fArchive ? "Archive" : "Folder") + "Jobs" +
+            std::to_string(one.param.fJobs);
     });
 
 // Writes inventories for the misbehaving plug-in, one per operating-system
@@ -191,10 +191,10 @@ TEST(Isolation, CrashAndHangCostTheirInventoryAlone)
     const std::string folder = MakeMisbehavingBatch(temp, {7, 901, 902, 8});
     const TRun run = HvpRun(std::string("--format jsonl --jobs 2 --timeout 1 --plugin '") +
         TARVOANAL_MISBEHAVING_PLUGIN + "' '" + folder + "'");
-    EXPECT_EQ(run.status, 2);
-    const std::vector<std::string> lines = Lines(run.out);
+    EXPECT_EQ(run.fStatus, 2);
+    const std::vector<std::string> lines = Lines(run.fOut);
     // Each run's records up to where it stopped, then the error record.
-    ASSERT_EQ(lines.size(), 13u) << run.out;
+    ASSERT_EQ(lines.size(), 13u) << run.fOut;
     const std::string f = folder + "/";
     EXPECT_EQ(ordered_json::parse(lines[2])["text"], "operating system 7");
     EXPECT_EQ(ordered_json::parse(lines[3]).dump(),
@@ -221,7 +221,7 @@ TEST(Isolation, ExhaustedMemoryLimitCostsItsInventoryAlone)
     const std::string folder = MakeMisbehavingBatch(temp, {7, 903, 8});
     const TRun run = HvpRun(std::string("--format jsonl --jobs 2 --memory-limit 2048 --plugin '") +
         TARVOANAL_MISBEHAVING_PLUGIN + "' '" + folder + "'");
-    const ordered_json summary = ordered_json::parse(Lines(run.out).back());
+    const ordered_json summary = ordered_json::parse(Lines(run.fOut).back());
     EXPECT_EQ(summary["completed"], 2);
     // GetData sees the allocation fail and ends with std::bad_alloc, or
     // the C++ runtime, out of memory itself, ends the worker.
@@ -235,7 +235,7 @@ TEST(TextForm, HeaderPerInventoryAndSummary)
     const TRun run = HvpRun(std::string("--plugin '") + TARVOANAL_MISBEHAVING_PLUGIN + "' '" + folder +
         "/0.json' '" + folder + "/1.json' '" + folder + "/none.json'");
     const std::string f = folder + "/";
-    EXPECT_EQ(run.out,
+    EXPECT_EQ(run.fOut,
         "== " + f + "0.json\nfinding: operating system 7\n== " + f + "1.json\nhvp-run: " + f +
             "1.json: the run crashed with SIGABRT (Aborted)\n== " + f + "none.json\nhvp-run: " + f +
             "none.json: cannot open: No such file or directory\n== summary: 3 inventories, 1 completed, 1 "
@@ -244,23 +244,23 @@ TEST(TextForm, HeaderPerInventoryAndSummary)
 }
 
 struct TStatusCase {
-    const char* title;
-    std::string arguments;  // SRC stands for the source folder
-    int status;
-    bool printsNothing;
+    const char* fTitle;
+    std::string fArguments;  // SRC stands for the source folder
+    int fStatus;
+    bool fPrintsNothing;
 };
 
 class ExitStatus : public ::testing::TestWithParam<TStatusCase> { };
 
 TEST_P(ExitStatus, IsTheHighestThatApplies)
 {
-    std::string arguments = GetParam().arguments;
+    std::string arguments = GetParam().fArguments;
     for (std::size_t at; (at = arguments.find("SRC")) != std::string::npos;)
         arguments.replace(at, 3, TARVOANAL_SOURCE_DIR);
     const TRun run = HvpRun(arguments);
-    EXPECT_EQ(run.status, GetParam().status);
-    if (GetParam().printsNothing) {
-        EXPECT_EQ(run.out, "");
+    EXPECT_EQ(run.fStatus, GetParam().fStatus);
+    if (GetParam().fPrintsNothing) {
+        EXPECT_EQ(run.fOut, "");
     }
 }
 

@@ -39,11 +39,11 @@ boost::shared_ptr<hvp::ICIMProperty> PropertyOf(const std::string& entry)
 }
 
 struct TValueCase {
-    const char* name;
-    const char* entry;
-    hvp::ECIMType type;
-    bool isNull;
-    const char* text;
+    const char* fName;
+    const char* fEntry;
+    hvp::ECIMType fType;
+    bool fIsNull;
+    const char* fText;
 };
 
 class PropertyEntries : public ::testing::TestWithParam<TValueCase> { };
@@ -51,10 +51,10 @@ class PropertyEntries : public ::testing::TestWithParam<TValueCase> { };
 TEST_P(PropertyEntries, GiveTheValueTheyDescribe)
 {
     const TValueCase& c = GetParam();
-    const hvp::TCIMValue value = PropertyOf(c.entry)->GetValue();
-    EXPECT_EQ(static_cast<hvp::ECIMType>(value.GetType()), c.type);
-    EXPECT_EQ(value.IsNull(), c.isNull);
-    EXPECT_EQ(value.ToString(10), c.text);
+    const hvp::TCIMValue value = PropertyOf(c.fEntry)->GetValue();
+    EXPECT_EQ(static_cast<hvp::ECIMType>(value.GetType()), c.fType);
+    EXPECT_EQ(value.IsNull(), c.fIsNull);
+    EXPECT_EQ(value.ToString(10), c.fText);
 }
 
 const TValueCase kValueCases[] = {
@@ -195,9 +195,9 @@ TEST(Inventory, CommentsAreIgnoredAndTheOperatingSystemDefaultsToZero)
 // 40 bytes of the input.
 
 struct TRejectCase {
-    const char* name;
-    std::string text;
-    const char* message;
+    const char* fName;
+    std::string fText;
+    const char* fMessage;
 };
 
 class Rejected : public ::testing::TestWithParam<TRejectCase> { };
@@ -205,10 +205,10 @@ class Rejected : public ::testing::TestWithParam<TRejectCase> { };
 TEST_P(Rejected, WithThePlaceAndAShortExcerpt)
 {
     try {
-        TInventory::LoadText(GetParam().text, "test.json");
+        TInventory::LoadText(GetParam().fText, "test.json");
         FAIL() << "accepted";
     } catch (const TInventoryError& failure) {
-        EXPECT_STREQ(failure.what(), GetParam().message);
+        EXPECT_STREQ(failure.what(), GetParam().fMessage);
     }
 }
 

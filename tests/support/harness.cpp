@@ -11,7 +11,7 @@ namespace tarvotest {
 
 std::ostream& operator<<(std::ostream& out, const TLogLine& line)
 {
-    return out << "{" << line.level << ", \"" << line.text << "\"}";
+    return out << "{" << line.fLevel << ", \"" << line.fText << "\"}";
 }
 
 namespace {
@@ -36,57 +36,57 @@ template <typename Emit> std::string JsonlRecord(Emit emit)
 
 void TRecording::OnPlugin(const tarvorun::TIdentity& identity)
 {
-    records.push_back(JsonlRecord([&](tarvorun::TJsonlSink& sink) { sink.OnPlugin(identity); }));
+    fRecords.push_back(JsonlRecord([&](tarvorun::TJsonlSink& sink) { sink.OnPlugin(identity); }));
 }
 
 void TRecording::OnRequest(int number)
 {
-    records.push_back(JsonlRecord([&](tarvorun::TJsonlSink& sink) { sink.OnRequest(number); }));
+    fRecords.push_back(JsonlRecord([&](tarvorun::TJsonlSink& sink) { sink.OnRequest(number); }));
 }
 
 void TRecording::OnLog(int level, const std::string& text)
 {
-    logs.push_back({level, text});
-    records.push_back(JsonlRecord([&](tarvorun::TJsonlSink& sink) { sink.OnLog(level, text); }));
+    fLogs.push_back({level, text});
+    fRecords.push_back(JsonlRecord([&](tarvorun::TJsonlSink& sink) { sink.OnLog(level, text); }));
 }
 
 void TRecording::OnCall(const tarvorun::THostCall& call)
 {
-    TCall recorded{NQXRHVP20::standin::HostOpName(call.op), call.className, call.instance, call.property,
-        call.resultClass, {}};
-    if (call.context != nullptr)
-        for (const auto& entry : *call.context)
-            recorded.context[entry.first] = entry.second.ToString(10);
-    calls.push_back(recorded);
-    records.push_back(JsonlRecord([&](tarvorun::TJsonlSink& sink) { sink.OnCall(call); }));
+    TCall recorded{NQXRHVP20::standin::HostOpName(call.fOp), call.fClassName, call.fInstance, call.fProperty,
+        call.fResultClass, {}};
+    if (call.fContext != nullptr)
+        for (const auto& entry : *call.fContext)
+            recorded.fContext[entry.first] = entry.second.ToString(10);
+    fCalls.push_back(recorded);
+    fRecords.push_back(JsonlRecord([&](tarvorun::TJsonlSink& sink) { sink.OnCall(call); }));
 }
 
 void TRecording::OnAssertion(const tarvorun::TAssertionReport& report)
 {
-    assertions.push_back(report);
-    records.push_back(JsonlRecord([&](tarvorun::TJsonlSink& sink) { sink.OnAssertion(report); }));
+    fAssertions.push_back(report);
+    fRecords.push_back(JsonlRecord([&](tarvorun::TJsonlSink& sink) { sink.OnAssertion(report); }));
 }
 
 void TRecording::OnFailure(const tarvorun::TFailure& failure)
 {
-    failures.push_back(failure);
-    records.push_back(JsonlRecord([&](tarvorun::TJsonlSink& sink) { sink.OnFailure(failure); }));
+    fFailures.push_back(failure);
+    fRecords.push_back(JsonlRecord([&](tarvorun::TJsonlSink& sink) { sink.OnFailure(failure); }));
 }
 
 std::vector<std::string> TRun::PropertyReads() const
 {
     std::vector<std::string> reads;
-    for (const TCall& call : recording.calls)
-        if (call.op == "GetProperty")
-            reads.push_back(call.instance + "." + call.property);
+    for (const TCall& call : fRecording.fCalls)
+        if (call.fOp == "GetProperty")
+            reads.push_back(call.fInstance + "." + call.fProperty);
     return reads;
 }
 
 tarvorun::TRunSettings DefaultSettings()
 {
     tarvorun::TRunSettings settings;
-    settings.pluginPath = TARVOANAL_PLUGIN_PATH;
-    settings.trace = true;
+    settings.fPluginPath = TARVOANAL_PLUGIN_PATH;
+    settings.fTrace = true;
     return settings;
 }
 
@@ -100,7 +100,7 @@ TRun RunInventory(const std::string& inventoryJson, const tarvorun::TRunSettings
         ADD_FAILURE() << "inventory rejected: " << failure.what();
         return run;
     }
-    run.result = tarvorun::RunPlugin(settings, inventory, run.recording);
+    run.fResult = tarvorun::RunPlugin(settings, inventory, run.fRecording);
     return run;
 }
 

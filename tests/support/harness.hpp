@@ -15,21 +15,21 @@
 namespace tarvotest {
 
 struct TLogLine {
-    int level;
-    std::string text;
+    int fLevel;
+    std::string fText;
 
-    bool operator==(const TLogLine& other) const { return level == other.level && text == other.text; }
+    bool operator==(const TLogLine& other) const { return fLevel == other.fLevel && fText == other.fText; }
 };
 std::ostream& operator<<(std::ostream& out, const TLogLine& line);
 
 // One host operation as the plug-in called it.
 struct TCall {
-    std::string op;
-    std::string cls;
-    std::string instance;
-    std::string property;
-    std::string resultClass;
-    std::map<std::string, std::string> context;
+    std::string fOp;
+    std::string fCls;
+    std::string fInstance;
+    std::string fProperty;
+    std::string fResultClass;
+    std::map<std::string, std::string> fContext;
 };
 
 class TRecording : public tarvorun::IRunSink {
@@ -41,19 +41,19 @@ public:
     void OnAssertion(const tarvorun::TAssertionReport& report) override;
     void OnFailure(const tarvorun::TFailure& failure) override;
 
-    std::vector<TLogLine> logs;
-    std::vector<TCall> calls;
-    std::vector<tarvorun::TAssertionReport> assertions;
-    std::vector<tarvorun::TFailure> failures;
+    std::vector<TLogLine> fLogs;
+    std::vector<TCall> fCalls;
+    std::vector<tarvorun::TAssertionReport> fAssertions;
+    std::vector<tarvorun::TFailure> fFailures;
     // Every event as hvp-run prints it with --format jsonl.
-    std::vector<std::string> records;
+    std::vector<std::string> fRecords;
 };
 
 struct TRun {
-    TRecording recording;
-    tarvorun::TRunResult result;
+    TRecording fRecording;
+    tarvorun::TRunResult fResult;
 
-    const std::vector<TLogLine>& Logs() const { return recording.logs; }
+    const std::vector<TLogLine>& Logs() const { return fRecording.fLogs; }
     // "instance.property" of every GetProperty call, in order: the reads.
     std::vector<std::string> PropertyReads() const;
 };
@@ -71,11 +71,11 @@ TRun RunInventory(
 // "classes" object), and with an operating-system code.
 std::string InventoryWith(const std::string& classesJson, int operatingSystemType = 0);
 
-// Names a parameterised case after the `name` member of its parameter.
+// Names a parameterised case after the fName member of its parameter.
 struct TCaseName {
     template <typename Param> std::string operator()(const ::testing::TestParamInfo<Param>& param) const
     {
-        return param.param.name;
+        return param.param.fName;
     }
 };
 
