@@ -44,7 +44,9 @@ void FormatInto(char* buffer, std::size_t size, const char* format, va_list args
     std::vsnprintf(buffer, size, format, args);
 }
 
-extern "C" void PciErrorHook(char* format, ...)
+// The library declares its error hook as never returning; so does this one,
+// which jumps back to the scan.
+extern "C" __attribute__((noreturn)) void PciErrorHook(char* format, ...)
 {
     va_list args;
     va_start(args, format);
