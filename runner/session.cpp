@@ -21,7 +21,7 @@ namespace {
 // What happened while the library was being loaded is held back until the
 // plug-in has registered: a plug-in that cannot be loaded prints nothing.
 struct TPendingEvent {
-    enum class EKind { Call, Assertion, Log } fKind;
+    enum class EKind { Call, Assertion, Log } fKind = EKind::Log;
     THostCall fCall;
     hvp::TCIMContext fContext;
     TAssertionReport fAssertion;
@@ -42,10 +42,11 @@ public:
         const std::size_t index = fCalls++;
         if (fSettings.fTrace) {
             if (fHolding) {
-                TPendingEvent event{TPendingEvent::EKind::Call, call, {}, {}, 0, {}};
+                TPendingEvent& event = fPending.emplace_back();
+                event.fKind = TPendingEvent::EKind::Call;
+                event.fCall = call;
                 if (call.fContext != nullptr)
                     event.fContext = *call.fContext;
-                fPending.push_back(std::move(event));
             } else {
                 fSink.OnCall(call);
             }
@@ -55,18 +56,25 @@ public:
 
     void OnAssertion(const TAssertionReport& report) override
     {
-        if (fHolding)
-            fPending.push_back({TPendingEvent::EKind::Assertion, {}, {}, report, 0, {}});
-        else
+        if (fHolding) {
+            TPendingEvent& event = fPending.emplace_back();
+            event.fKind = TPendingEvent::EKind::Assertion;
+            event.fAssertion = report;
+        } else {
             fSink.OnAssertion(report);
+        }
     }
 
     void Log(int level, const std::string& text) override
     {
-        if (fHolding)
-            fPending.push_back({TPendingEvent::EKind::Log, {}, {}, {}, level, text});
-        else
+        if (fHolding) {
+            TPendingEvent& event = fPending.emplace_back();
+            event.fKind = TPendingEvent::EKind::Log;
+            event.fLevel = level;
+            event.fText = text;
+        } else {
             fSink.OnLog(level, text);
+        }
     }
 
     // Passes on what was held back, and everything from now on directly.
