@@ -201,10 +201,13 @@ private:
     bool Sliced(bool inObject, const TPath& path)
     {
         std::size_t index = 0;
-        return fSlices(fPlace, inObject, [&](const dom::array* slice, std::size_t checkedInstances) {
-            index =
-                slice != nullptr ? fChecker.CheckInstances(*slice, path, index) : index + checkedInstances;
-        });
+        return fSlices(fPlace, inObject,
+            [&](const dom::array* slice, std::size_t checkedInstances, const TWalkProblem* problem) {
+                index = slice != nullptr ? fChecker.CheckInstances(*slice, path, index)
+                                         : index + checkedInstances;
+                if (problem != nullptr)
+                    fChecker.Fail(path.Index(index).Member(problem->fMember), problem->fProblem);
+            });
     }
 
     const TChecker& fChecker;

@@ -13,10 +13,23 @@
 namespace NQXRHVP20 {
 namespace standin {
 
+// What the walk that checks a slice as it indexes it found wrong in one of
+// the slice's instances, named as the check names it: the member, in the
+// instance that so many of the slice's instances come before, and the
+// problem.
+struct TWalkProblem {
+    std::size_t fInstancesBefore;
+    std::string fMember;
+    std::string fProblem;
+};
+
 // Checks one slice of a class array parsed in slices: its array, or, when
 // the loader has checked the slice itself, null and the number of instances
-// the slice holds, so that later instances keep their numbers.
-using TSliceCheck = std::function<void(const simdjson::dom::array* slice, std::size_t checkedInstances)>;
+// the slice holds, so that later instances keep their numbers; with a
+// `problem` the walk found, the number of instances before it, and the
+// check then fails there.
+using TSliceCheck = std::function<void(
+    const simdjson::dom::array* slice, std::size_t checkedInstances, const TWalkProblem* problem)>;
 
 // For the instances of the class at `place` among the members of "classes",
 // the class's value or, `inObject`, the "instances" of its class entry

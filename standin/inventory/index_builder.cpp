@@ -53,6 +53,17 @@ void TIndexBuilder::Unconfirmed() const
     throw TUnconfirmed();
 }
 
+void TIndexBuilder::Problem(std::size_t depth, std::string_view member, std::string problem)
+{
+    if (depth != 0)
+        Unconfirmed();
+    if (fHasProblem)
+        return;
+    fHasProblem = true;
+    fProblem = TWalkProblem{
+        fDocument.Level(0).fMemberStarts.Size() - 1 - fSliceFirst, std::string(member), std::move(problem)};
+}
+
 void TIndexBuilder::Fail(simdjson::error_code error) const
 {
     if (fChecking)
@@ -182,7 +193,7 @@ void TIndexBuilder::IndexInstance(od::object instance, std::size_t depth)
         std::string_view name;
         const std::uint32_t key = KeyOffset(field, name);
         if (fChecking && !names.AddFirst(key))
-            Unconfirmed();
+            Problem(depth, name, "duplicate member \"" + Excerpt(name) + "\"");
         od::value value = field.value();
         if (name == "@associations") {
             od::object associations;
@@ -205,7 +216,17 @@ void TIndexBuilder::IndexInstance(od::object instance, std::size_t depth)
                 Fail(error);
             text = Trimmed(text);
             if (fChecking && !CheckPropertyEntry(ParseEntry(text, depth), problem))
+                Problem(depth, name, problem);
+        } else if (type == od::json_type::array && fChecking) {
+            // Never a valid entry; parsed on its own, so that the walk
+            // vouches for its syntax.
+            od::array array;
+            if (value.get_array().get(array) || array.raw_json().get(text))
                 Unconfirmed();
+            text = Trimmed(text);
+            if (CheckPropertyEntry(ParseEntry(text, depth), problem))
+                Unconfirmed();
+            Problem(depth, name, problem);
         } else {
             text = Trimmed(value.raw_json_token());
             if (fChecking)
@@ -324,6 +345,9 @@ bool TIndexBuilder::CheckAndIndexSlice(char* text, std::size_t open, std::size_t
         if (range.fEnd > range.fFirst)
             return true;
     } catch (const TUnconfirmed&) {
+    } catch (const TWalkProblem&) {
+        fChecking = false;
+        throw;
     }
     fChecking = false;
     // The check parses the slice again with the DOM: the walk's index of a
@@ -347,6 +371,8 @@ TInstanceRange TIndexBuilder::IndexSlice(char* text, std::size_t open, std::size
     fRemoved = nullptr;
     fChecking = checking;
     fLongObjects.clear();
+    fSliceFirst = fDocument.Level(0).fMemberStarts.Size();
+    fHasProblem = false;
     TInstanceRange range;
     {
         od::document document;
@@ -373,6 +399,10 @@ TInstanceRange TIndexBuilder::IndexSlice(char* text, std::size_t open, std::size
             fParser = od::parser();
         CheckLongObjects();
     }
+    // The whole slice was read through and every name compared: the first
+    // problem met is the one the check would name.
+    if (fHasProblem)
+        throw fProblem;
     fChecking = false;
     return range;
 }

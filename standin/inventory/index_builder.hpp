@@ -9,6 +9,7 @@
 
 #include <simdjson.h>
 
+#include "checker.hpp"
 #include "inventory_document.hpp"
 
 namespace NQXRHVP20 {
@@ -42,6 +43,10 @@ public:
     // The same for a slice not checked before: it is checked while indexed,
     // in the one walk. Answers true, with `range`, when the slice is sure to
     // be one valid instance or more, exactly as the check would find it.
+    // Throws TWalkProblem when the slice is sure to be valid JSON, all but
+    // one of its instances valid, and that one invalid where the check would
+    // first find it: a member of its own, with a duplicate name or an entry
+    // that is not valid.
     // Otherwise the index is left as it was and the slice is to be checked
     // by the check, which names the problem: an invalid slice answers false,
     // and so does a valid one whose every entry this walk cannot vouch for
@@ -76,6 +81,9 @@ private:
         simdjson::ondemand::document& document, const TPiece& piece, simdjson::ondemand::object& classes);
     void Fail(simdjson::error_code error) const;
     [[noreturn]] void Unconfirmed() const;
+    // Keeps the first problem the walk can name, in an instance of level 0
+    // (else the walk cannot vouch for the slice), and walks on.
+    void Problem(std::size_t depth, std::string_view member, std::string problem);
 
     TInventoryDocument& fDocument;
     // The piece being indexed, and what was taken out of it.
@@ -101,6 +109,11 @@ private:
         std::size_t fEnd;
     };
     std::vector<TLongObject> fLongObjects;
+    // The instances of level 0 before the slice, and the slice's first
+    // problem that the walk can name.
+    std::size_t fSliceFirst = 0;
+    bool fHasProblem = false;
+    TWalkProblem fProblem;
 };
 
 }  // namespace standin

@@ -99,9 +99,15 @@ bool TLoad::Slice(std::size_t open, std::size_t close, const TSliceCheck* check,
 {
     const TBracketedSlice bracketed(fText, open, close);
     TInstanceRange slice;
-    if (check != nullptr && fIndex.CheckAndIndexSlice(fText, open, close, slice)) {
+    bool checked = false;
+    try {
+        checked = check != nullptr && fIndex.CheckAndIndexSlice(fText, open, close, slice);
+    } catch (const TWalkProblem& problem) {
+        (*check)(nullptr, problem.fInstancesBefore, &problem);
+    }
+    if (checked) {
         // Checked while indexed: the slice needs no parse of its own.
-        (*check)(nullptr, slice.fEnd - slice.fFirst);
+        (*check)(nullptr, slice.fEnd - slice.fFirst, nullptr);
     } else {
         dom::element root;
         dom::array elements;
@@ -113,7 +119,7 @@ bool TLoad::Slice(std::size_t open, std::size_t close, const TSliceCheck* check,
             return false;
         if (check == nullptr)
             return true;
-        (*check)(&elements, 0);
+        (*check)(&elements, 0, nullptr);
         slice = fIndex.IndexSlice(fText, open, close);
     }
     if (range->fFirst == range->fEnd)
