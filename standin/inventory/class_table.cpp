@@ -23,14 +23,14 @@ std::string_view NameAt(std::string_view text, std::uint32_t key, std::string& s
 
 }  // namespace
 
-std::uint32_t* TClassTable::Slot(std::string_view text, std::string_view name)
+std::size_t TClassTable::Slot(std::string_view text, std::string_view name) const
 {
     const std::size_t mask = fSlots.size() - 1;
     std::string scratch;
     std::size_t i = std::hash<std::string_view>()(name) & mask;
     while (fSlots[i] != 0 && NameAt(text, fEntries[fSlots[i] - 1].fKey, scratch) != name)
         i = (i + 1) & mask;
-    return &fSlots[i];
+    return i;
 }
 
 void TClassTable::Rehash(std::string_view text, std::size_t size)
@@ -38,7 +38,8 @@ void TClassTable::Rehash(std::string_view text, std::size_t size)
     fSlots.assign(size, 0);
     std::string scratch;
     for (std::size_t place = 0; place < fNamed; ++place)
-        *Slot(text, NameAt(text, fEntries[place].fKey, scratch)) = static_cast<std::uint32_t>(place + 1);
+        fSlots[Slot(text, NameAt(text, fEntries[place].fKey, scratch))] =
+            static_cast<std::uint32_t>(place + 1);
 }
 
 bool TClassTable::Add(std::string_view text, std::uint32_t key)
@@ -51,10 +52,10 @@ bool TClassTable::Add(std::string_view text, std::uint32_t key)
     if (2 * fEntries.Size() > fSlots.size())
         Rehash(text, fSlots.empty() ? 16 : 2 * fSlots.size());
     std::string scratch;
-    std::uint32_t* slot = Slot(text, NameAt(text, key, scratch));
-    if (*slot != 0)
+    std::uint32_t& slot = fSlots[Slot(text, NameAt(text, key, scratch))];
+    if (slot != 0)
         return false;
-    *slot = static_cast<std::uint32_t>(++fNamed);
+    slot = static_cast<std::uint32_t>(++fNamed);
     return true;
 }
 
@@ -83,14 +84,8 @@ const TClassEntry* TClassTable::Find(std::string_view text, std::string_view nam
 {
     if (fSlots.empty())
         return nullptr;
-    const std::size_t mask = fSlots.size() - 1;
-    std::string scratch;
-    for (std::size_t i = std::hash<std::string_view>()(name) & mask; fSlots[i] != 0; i = (i + 1) & mask) {
-        const TClassEntry& entry = fEntries[fSlots[i] - 1];
-        if (NameAt(text, entry.fKey, scratch) == name)
-            return &entry;
-    }
-    return nullptr;
+    const std::uint32_t place = fSlots[Slot(text, name)];
+    return place == 0 ? nullptr : &fEntries[place - 1];
 }
 
 }  // namespace standin

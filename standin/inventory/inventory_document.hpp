@@ -199,7 +199,9 @@ public:
     const TClassEntry* Find(std::string_view text, std::string_view name) const;
 
 private:
-    std::uint32_t* Slot(std::string_view text, std::string_view name);
+    // The slot that holds the place of the class named `name`, or the empty
+    // one where it would go.
+    std::size_t Slot(std::string_view text, std::string_view name) const;
     void Rehash(std::string_view text, std::size_t size);
 
     TChunkedVector<TClassEntry> fEntries;

@@ -45,7 +45,11 @@ private:
     void CheckCommentSlices();
     // Parses the slices of `array` from its `first` on, for their syntax.
     void ParseSlices(const TSlicedArray& array, std::size_t first);
-    void PrepareSliceParser(const TSlicedArray& array);
+    // Sizes `parser` for a piece whose values are `lift` levels nearer the
+    // top than in the document.
+    void PrepareParser(simdjson::dom::parser& parser, std::size_t lift);
+    // The first planned array after `at`.
+    std::vector<TSlicedArray>::const_iterator PlannedAfter(std::size_t at) const;
     bool Slice(std::size_t open, std::size_t close, const TSliceCheck* check, TInstanceRange* range);
     void CheckRemainingPieces();
     [[noreturn]] void ThrowSyntaxError();

@@ -115,15 +115,20 @@ bool TLoad::ParseOutline(dom::parser& parser, dom::document& outline, dom::eleme
     return !fBroken && OutlineMatches(root, fPlan, !fGroups.empty());
 }
 
+std::vector<TSlicedArray>::const_iterator TLoad::PlannedAfter(std::size_t at) const
+{
+    return std::upper_bound(fPlan.begin(), fPlan.end(), at,
+        [](std::size_t offset, const TSlicedArray& planned) { return offset < planned.fOpen; });
+}
+
 void TLoad::ParseGroup(const TClassGroup& group, dom::object& classes)
 {
     // The group is copied as an object of its own, its sliced arrays emptied.
     fGroupText.assign(1, '{');
     fGroup.fRemoved.clear();
     std::size_t from = group.fOpen + 1;
-    auto array = std::upper_bound(fPlan.begin(), fPlan.end(), group.fOpen,
-        [](std::size_t at, const TSlicedArray& planned) { return at < planned.fOpen; });
-    for (; array != fPlan.end() && array->fClose < group.fClose; ++array) {
+    for (auto array = PlannedAfter(group.fOpen); array != fPlan.end() && array->fClose < group.fClose;
+         ++array) {
         fGroupText.append(fText + from, array->fOpen + 1 - from);
         fGroup.fRemoved.emplace_back(fGroupText.size() - 1, array->fClose - array->fOpen - 1);
         from = array->fClose;
@@ -135,10 +140,7 @@ void TLoad::ParseGroup(const TClassGroup& group, dom::object& classes)
     fGroup.fShift = group.fOpen;
     fGroup.fTop = false;
     // The group's members are one level nearer the top than in the document.
-    const std::size_t depth = simdjson::DEFAULT_MAX_DEPTH - 1;
-    if (fGroupParser.max_depth() != depth)
-        if (const simdjson::error_code error = fGroupParser.allocate(fSliceBytes + 64, depth))
-            Throw(error);
+    PrepareParser(fGroupParser, 1);
     dom::element root;
     // Each group but a lone one holds one class or more, as the commas
     // between the groups demand.
@@ -152,8 +154,7 @@ void TLoad::ParseGroup(const TClassGroup& group, dom::object& classes)
 
 bool TLoad::GroupMatches(dom::object classes, const TClassGroup& group) const
 {
-    auto next = std::upper_bound(fPlan.begin(), fPlan.end(), group.fOpen,
-        [](std::size_t at, const TSlicedArray& planned) { return at < planned.fOpen; });
+    auto next = PlannedAfter(group.fOpen);
     std::size_t place = group.fFirstPlace;
     for (const dom::key_value_pair cls : classes) {
         if (next != fPlan.end() && next->fClose < group.fClose && next->fMember == place) {

@@ -85,13 +85,13 @@ void TLoad::ThrowLocatedSyntaxError()
     Throw(error);
 }
 
-void TLoad::PrepareSliceParser(const TSlicedArray& array)
+void TLoad::PrepareParser(dom::parser& parser, std::size_t lift)
 {
-    // A slice is parsed as an array nearer the top than its elements are in
-    // the document, so it may nest that many levels less.
-    const std::size_t depth = simdjson::DEFAULT_MAX_DEPTH - array.Lift();
-    if (fSliceParser.max_depth() != depth)
-        if (const simdjson::error_code error = fSliceParser.allocate(fSliceBytes + 64, depth))
+    // A piece is parsed nearer the top than it is in the document, so it may
+    // nest that many levels less.
+    const std::size_t depth = simdjson::DEFAULT_MAX_DEPTH - lift;
+    if (parser.max_depth() != depth)
+        if (const simdjson::error_code error = parser.allocate(fSliceBytes + 64, depth))
             Throw(error);
 }
 
@@ -130,7 +130,7 @@ bool TLoad::Slice(std::size_t open, std::size_t close, const TSliceCheck* check,
 
 void TLoad::ParseSlices(const TSlicedArray& array, std::size_t first)
 {
-    PrepareSliceParser(array);
+    PrepareParser(fSliceParser, array.Lift());
     for (std::size_t k = first; k <= array.fCuts.size(); ++k) {
         const std::size_t open = k == 0 ? array.fOpen : array.fCuts[k - 1];
         const std::size_t close = k < array.fCuts.size() ? array.fCuts[k] : array.fClose;
@@ -153,7 +153,7 @@ bool TLoad::VisitSlices(std::size_t place, bool inObject, const TSliceCheck& che
         fPlan[fNextArray].fPlace != (inObject ? ESlicedPlace::ClassEntryObject : ESlicedPlace::ClassArray))
         return false;
     const TSlicedArray& array = fPlan[fNextArray];
-    PrepareSliceParser(array);
+    PrepareParser(fSliceParser, array.Lift());
     TInstanceRange& range = fSlicedRanges[fNextArray];
     std::size_t open = array.fOpen;
     for (std::size_t k = 0; k <= array.fCuts.size(); ++k) {
