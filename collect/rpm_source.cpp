@@ -140,7 +140,7 @@ TPackageResult TRpmSource::Read() const
 #ifdef TARVOCOLLECT_HAVE_RPM
     ReadDatabase(folder, result);
 #else
-    result.problems.push_back("RPM database (" + folder + "): this build cannot read RPM databases");
+    result.fProblems.push_back("RPM database (" + folder + "): this build cannot read RPM databases");
 #endif
     std::sort(result.fRecords.begin(), result.fRecords.end(), [](const TPackage& a, const TPackage& b) {
         return a.fName != b.fName ? a.fName < b.fName : a.fVersion < b.fVersion;

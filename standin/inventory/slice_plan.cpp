@@ -59,24 +59,24 @@ TBlockMasks MasksOf(const char* block)
         const std::uint64_t bit = std::uint64_t(1) << i;
         switch (block[i]) {
         case '"':
-            masks.quote |= bit;
+            masks.fQuote |= bit;
             break;
         case '\\':
-            masks.backslash |= bit;
+            masks.fBackslash |= bit;
             break;
         case '{':
         case '[':
-            masks.open |= bit;
+            masks.fOpen |= bit;
             break;
         case '}':
         case ']':
-            masks.close |= bit;
+            masks.fClose |= bit;
             break;
         case ',':
-            masks.comma |= bit;
+            masks.fComma |= bit;
             break;
         case ':':
-            masks.colon |= bit;
+            masks.fColon |= bit;
             break;
         default:
             break;
