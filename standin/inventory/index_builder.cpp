@@ -10,7 +10,7 @@
 #include <cstring>
 #include <string>
 
-#include "member_names.hpp"
+#include "slice_plan.hpp"
 
 namespace NQXRHVP20 {
 namespace standin {
@@ -185,58 +185,117 @@ void TIndexBuilder::IndexInstance(od::object instance, std::size_t depth)
     level.fMemberStarts.PushBack(static_cast<std::uint32_t>(level.fMembers.Size()));
     const std::size_t firstMember = level.fMembers.Size();
     TTextNames names(fBase);
-    std::string problem;
     for (auto result : instance) {
         od::field field;
         if (const auto error = std::move(result).get(field))
             Fail(error);
-        std::string_view name;
-        const std::uint32_t key = KeyOffset(field, name);
-        if (fChecking && !names.AddFirst(key))
-            Problem(depth, name, "duplicate member \"" + Excerpt(name) + "\"");
-        od::value value = field.value();
-        if (name == "@associations") {
-            od::object associations;
-            if (const auto error = value.get_object().get(associations))
-                Fail(error);
-            const auto first = static_cast<std::uint32_t>(level.fAssociations.Size());
-            IndexAssociations(associations, depth, level);
-            level.fMembers.PushBack(TMemberRef{key, first, kAssociations});
-            continue;
-        }
-        std::string_view text;
-        od::json_type type;
-        if (const auto error = value.type().get(type))
-            Fail(error);
-        if (type == od::json_type::object) {
-            od::object object;
-            if (const auto error = value.get_object().get(object))
-                Fail(error);
-            if (const auto error = object.raw_json().get(text))
-                Fail(error);
-            text = Trimmed(text);
-            if (fChecking && !CheckPropertyEntry(ParseEntry(text, depth), problem))
-                Problem(depth, name, problem);
-        } else if (type == od::json_type::array && fChecking) {
-            // Never a valid entry; parsed on its own, so that the walk
-            // vouches for its syntax.
-            od::array array;
-            if (value.get_array().get(array) || array.raw_json().get(text))
-                Unconfirmed();
-            text = Trimmed(text);
-            if (CheckPropertyEntry(ParseEntry(text, depth), problem))
-                Unconfirmed();
-            Problem(depth, name, problem);
-        } else {
-            text = Trimmed(value.raw_json_token());
-            if (fChecking)
-                CheckValue(value, type);
-        }
-        const std::uint32_t begin = Offset(text.data());
-        level.fMembers.PushBack(TMemberRef{key, begin, begin + static_cast<std::uint32_t>(text.size())});
+        IndexMember(field, depth, level, names);
     }
     if (fChecking && names.LeftToCheck())
         fLongObjects.push_back({depth, false, names.Escaped(), firstMember, level.fMembers.Size()});
+}
+
+TInstanceRange TIndexBuilder::IndexInstanceInGroups(char* text, const std::vector<std::size_t>& cuts)
+{
+    TLevel& level = fDocument.Level(0);
+    const auto first = static_cast<std::uint32_t>(level.fMemberStarts.Size());
+    level.fMemberStarts.PushBack(static_cast<std::uint32_t>(level.fMembers.Size()));
+    const std::size_t firstMember = level.fMembers.Size();
+    TTextNames names(fBase);
+    for (std::size_t k = 0; k + 1 < cuts.size(); ++k) {
+        // The group is bracketed in place: its first byte, the object's '{'
+        // or the comma before its first member, becomes '{', and its last,
+        // the comma after its last member or the object's '}', becomes '}'.
+        const std::size_t open = cuts[k];
+        const std::size_t close = cuts[k + 1];
+        const char atOpen = text[open];
+        const char atClose = text[close];
+        text[open] = '{';
+        text[close] = '}';
+        struct TRestore {
+            char* fText;
+            std::size_t fOpen, fClose;
+            char fAtOpen, fAtClose;
+            ~TRestore()
+            {
+                fText[fOpen] = fAtOpen;
+                fText[fClose] = fAtClose;
+            }
+        } restore{text, open, close, atOpen, atClose};
+        od::document document;
+        if (const auto error =
+                fParser.iterate(text + open, close + 1 - open, fDocument.fText.Size() - open + simdjson::SIMDJSON_PADDING)
+                    .get(document))
+            Fail(error);
+        od::object group;
+        if (const auto error = document.get_object().get(group))
+            Fail(error);
+        const std::size_t before = level.fMembers.Size();
+        for (auto result : group) {
+            od::field field;
+            if (const auto error = std::move(result).get(field))
+                Fail(error);
+            IndexMember(field, 0, level, names);
+        }
+        // A group without members stands for two commas in a row, or a comma
+        // before the '}'.
+        if (level.fMembers.Size() == before)
+            Fail(simdjson::TAPE_ERROR);
+        if (fChecking && document.current_location().error() != simdjson::OUT_OF_BOUNDS)
+            Unconfirmed();
+    }
+    if (fChecking && names.LeftToCheck())
+        fLongObjects.push_back({0, false, names.Escaped(), firstMember, level.fMembers.Size()});
+    return TInstanceRange{first, first + 1};
+}
+
+void TIndexBuilder::IndexMember(od::field& field, std::size_t depth, TLevel& level, TTextNames& names)
+{
+    std::string problem;
+    std::string_view name;
+    const std::uint32_t key = KeyOffset(field, name);
+    if (fChecking && !names.AddFirst(key))
+        Problem(depth, name, "duplicate member \"" + Excerpt(name) + "\"");
+    od::value value = field.value();
+    if (name == "@associations") {
+        od::object associations;
+        if (const auto error = value.get_object().get(associations))
+            Fail(error);
+        const auto first = static_cast<std::uint32_t>(level.fAssociations.Size());
+        IndexAssociations(associations, depth, level);
+        level.fMembers.PushBack(TMemberRef{key, first, kAssociations});
+        return;
+    }
+    std::string_view text;
+    od::json_type type;
+    if (const auto error = value.type().get(type))
+        Fail(error);
+    if (type == od::json_type::object) {
+        od::object object;
+        if (const auto error = value.get_object().get(object))
+            Fail(error);
+        if (const auto error = object.raw_json().get(text))
+            Fail(error);
+        text = Trimmed(text);
+        if (fChecking && !CheckPropertyEntry(ParseEntry(text, depth), problem))
+            Problem(depth, name, problem);
+    } else if (type == od::json_type::array && fChecking) {
+        // Never a valid entry; parsed on its own, so that the walk
+        // vouches for its syntax.
+        od::array array;
+        if (value.get_array().get(array) || array.raw_json().get(text))
+            Unconfirmed();
+        text = Trimmed(text);
+        if (CheckPropertyEntry(ParseEntry(text, depth), problem))
+            Unconfirmed();
+        Problem(depth, name, problem);
+    } else {
+        text = Trimmed(value.raw_json_token());
+        if (fChecking)
+            CheckValue(value, type);
+    }
+    const std::uint32_t begin = Offset(text.data());
+    level.fMembers.PushBack(TMemberRef{key, begin, begin + static_cast<std::uint32_t>(text.size())});
 }
 
 void TIndexBuilder::IndexAssociations(od::object associations, std::size_t depth, TLevel& level)
@@ -373,8 +432,16 @@ TInstanceRange TIndexBuilder::IndexSlice(char* text, std::size_t open, std::size
     fLongObjects.clear();
     fSliceFirst = fDocument.Level(0).fMemberStarts.Size();
     fHasProblem = false;
+    // A slice far larger than planned is one large instance, most often: its
+    // members are then walked in groups, so that the parser's index of its
+    // tokens is sized for a group.
+    const std::vector<std::size_t> cuts = close - open > 4 * fSliceBytes
+        ? CutObjectMembers(std::string_view(text, fDocument.fText.Size()), open, close, fSliceBytes)
+        : std::vector<std::size_t>();
     TInstanceRange range;
-    {
+    if (!cuts.empty()) {
+        range = IndexInstanceInGroups(text, cuts);
+    } else {
         od::document document;
         if (const auto error = fParser
                                    .iterate(text + open, close + 1 - open,

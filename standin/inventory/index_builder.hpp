@@ -11,6 +11,7 @@
 
 #include "checker.hpp"
 #include "inventory_document.hpp"
+#include "member_names.hpp"
 
 namespace NQXRHVP20 {
 namespace standin {
@@ -33,7 +34,12 @@ struct TPiece {
 // text's by the lengths taken out before them.
 class TIndexBuilder {
 public:
-    explicit TIndexBuilder(TInventoryDocument& document) : fDocument(document) { }
+    // A slice of more than four times `sliceBytes` that holds one object is
+    // walked in groups of its members of about `sliceBytes`.
+    TIndexBuilder(TInventoryDocument& document, std::size_t sliceBytes)
+        : fDocument(document), fSliceBytes(sliceBytes)
+    {
+    }
 
     // The instances of a class array of the text, [open, close] being its
     // brackets (or the commas that stand for them in a slice), appended to
@@ -67,6 +73,10 @@ private:
     TInstanceRange IndexSlice(char* text, std::size_t open, std::size_t close, bool checking);
     TInstanceRange IndexArray(simdjson::ondemand::array array, std::size_t depth);
     void IndexInstance(simdjson::ondemand::object instance, std::size_t depth);
+    // The one instance of a slice, its members walked in the groups `cuts`
+    // bound (see CutObjectMembers).
+    TInstanceRange IndexInstanceInGroups(char* text, const std::vector<std::size_t>& cuts);
+    void IndexMember(simdjson::ondemand::field& field, std::size_t depth, TLevel& level, TTextNames& names);
     void IndexAssociations(simdjson::ondemand::object associations, std::size_t depth, TLevel& level);
     std::uint32_t Offset(const char* at) const;
     std::uint32_t KeyOffset(simdjson::ondemand::field& field, std::string_view& name);
@@ -86,6 +96,7 @@ private:
     void Problem(std::size_t depth, std::string_view member, std::string problem);
 
     TInventoryDocument& fDocument;
+    std::size_t fSliceBytes;
     // The piece being indexed, and what was taken out of it.
     const char* fBase = nullptr;
     std::size_t fShift = 0;

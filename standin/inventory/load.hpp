@@ -25,7 +25,7 @@ class TLoad {
 public:
     TLoad(TInventoryDocument& document, const std::string& source, std::size_t sliceBytes)
         : fDocument(document), fSource(source), fSliceBytes(sliceBytes), fText(document.fText.Data()),
-          fSize(document.fText.Size()), fIndex(document)
+          fSize(document.fText.Size()), fIndex(document, sliceBytes)
     {
     }
 

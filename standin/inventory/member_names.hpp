@@ -74,8 +74,8 @@ private:
 // they hold no escape (such a name is its text up to its closing quote); an
 // object with more names, or with an escaped one, is checked once the walk is
 // over, when the parser's working memory is given back, with a hash table of
-// the names' numbers sized for its count: four bytes a slot, at most half of
-// them full.
+// the names' numbers sized for its count: five bytes a slot, at most two
+// thirds of them full.
 class TTextNames {
 public:
     static constexpr std::size_t kInline = 16;
@@ -116,18 +116,24 @@ public:
     // different.
     template <typename TNameOf> bool Check(std::size_t count, TNameOf nameOf)
     {
-        std::size_t size = 4;
-        while (size < 2 * count)
-            size *= 2;
+        // At most two thirds full; the high half of a name's hash is mapped
+        // onto the slots by a multiplication, so that their count need not be
+        // a power of two (places are 32-bit, and so is the count). A byte of
+        // the hash beside each slot spares reading the text of almost every
+        // name met on the way.
+        const std::size_t size = count + count / 2 + 1;
         fSlots.assign(size, 0);
-        const std::size_t mask = size - 1;
+        fTags.assign(size, 0);
         for (std::size_t i = 0; i < count; ++i) {
             const std::string_view name = nameOf(i);
-            std::size_t slot = std::hash<std::string_view>()(name) & mask;
-            for (; fSlots[slot] != 0; slot = (slot + 1) & mask)
-                if (nameOf(fSlots[slot] - 1) == name)
+            const std::uint64_t hash = std::hash<std::string_view>()(name);
+            const auto tag = static_cast<std::uint8_t>(hash | 1);
+            std::size_t slot = static_cast<std::size_t>(((hash >> 32) * size) >> 32);
+            for (; fTags[slot] != 0; slot = slot + 1 == size ? 0 : slot + 1)
+                if (fTags[slot] == tag && nameOf(fSlots[slot]) == name)
                     return false;
-            fSlots[slot] = static_cast<std::uint32_t>(i + 1);
+            fTags[slot] = tag;
+            fSlots[slot] = static_cast<std::uint32_t>(i);
         }
         return true;
     }
@@ -138,7 +144,8 @@ private:
     std::size_t fCount = 0;
     std::size_t fMet = 0;
     bool fEscaped = false;
-    std::vector<std::uint32_t> fSlots;
+    std::vector<std::uint32_t> fSlots;  // a name's number
+    std::vector<std::uint8_t> fTags;    // 0 for an empty slot
 };
 
 }  // namespace standin

@@ -319,5 +319,53 @@ TSlicePlan PlanSlices(std::string_view text, std::size_t sliceBytes)
     return plan;
 }
 
+std::vector<std::size_t> CutObjectMembers(
+    std::string_view text, std::size_t open, std::size_t close, std::size_t groupBytes)
+{
+    std::size_t at = open + 1;
+    while (at < close && IsJsonSpace(text[at]))
+        ++at;
+    if (at >= close || text[at] != '{')
+        return {};
+    std::vector<std::size_t> cuts{at};
+    std::size_t nextCut = at + 1 + groupBytes;
+    long depth = 0;
+    for (; at < close; ++at) {
+        const char c = text[at];
+        if (c == '"') {
+            // To the closing quote: the first one after an even run of
+            // backslashes, or none.
+            std::size_t end = at;
+            do {
+                const void* quote = std::memchr(text.data() + end + 1, '"', close - end - 1);
+                if (quote == nullptr)
+                    return {};
+                end = static_cast<std::size_t>(static_cast<const char*>(quote) - text.data());
+                std::size_t backslashes = 0;
+                while (text[end - 1 - backslashes] == '\\')
+                    ++backslashes;
+                if (backslashes % 2 == 0)
+                    break;
+            } while (true);
+            at = end;
+        } else if (c == '{' || c == '[') {
+            ++depth;
+        } else if (c == '}' || c == ']') {
+            if (--depth == 0)
+                break;
+        } else if (c == ',' && depth == 1 && at >= nextCut) {
+            cuts.push_back(at);
+            nextCut = at + 1 + groupBytes;
+        }
+    }
+    if (at >= close || cuts.size() == 1)
+        return {};
+    cuts.push_back(at);
+    while (++at < close)
+        if (!IsJsonSpace(text[at]))
+            return {};
+    return cuts;
+}
+
 }  // namespace standin
 }  // namespace NQXRHVP20

@@ -66,5 +66,15 @@ struct TSlicePlan {
 // Answers nothing for a text that is not shaped as expected.
 TSlicePlan PlanSlices(std::string_view text, std::size_t sliceBytes);
 
+// Where one large object is cut into groups of members, each walked as an
+// object of its own, so that the parser's working buffers are sized for a
+// group rather than for the object. `open` and `close` are the bounds of a
+// slice, its brackets or the commas that stand for them. When the slice holds
+// one object alone between white space, answers the object's '{', the commas
+// between its members after every `groupBytes`, and its '}'; else, or when
+// there is no such comma, answers nothing. Nothing is checked here either.
+std::vector<std::size_t> CutObjectMembers(
+    std::string_view text, std::size_t open, std::size_t close, std::size_t groupBytes);
+
 }  // namespace standin
 }  // namespace NQXRHVP20
