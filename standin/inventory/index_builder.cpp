@@ -10,7 +10,6 @@
 #include <cstring>
 #include <string>
 
-#include "slice_plan.hpp"
 
 namespace NQXRHVP20 {
 namespace standin {
@@ -195,54 +194,75 @@ void TIndexBuilder::IndexInstance(od::object instance, std::size_t depth)
         fLongObjects.push_back({depth, false, names.Escaped(), firstMember, level.fMembers.Size()});
 }
 
-TInstanceRange TIndexBuilder::IndexInstanceInGroups(char* text, const std::vector<std::size_t>& cuts)
+template <typename TMember>
+void TIndexBuilder::WalkGroup(char* text, std::size_t open, std::size_t close, TMember member)
+{
+    // The group's first byte, the object's '{' or a comma, becomes '{', and
+    // its last, a comma or the object's '}', becomes '}', while it is walked.
+    struct TBracketed {
+        char* fText;
+        std::size_t fOpen, fClose;
+        char fAtOpen, fAtClose;
+        ~TBracketed()
+        {
+            fText[fOpen] = fAtOpen;
+            fText[fClose] = fAtClose;
+        }
+    } bracketed{text, open, close, text[open], text[close]};
+    text[open] = '{';
+    text[close] = '}';
+    od::document document;
+    if (const auto error =
+            fParser.iterate(text + open, close + 1 - open, fDocument.fText.Size() - open + simdjson::SIMDJSON_PADDING)
+                .get(document))
+        Fail(error);
+    od::object group;
+    if (const auto error = document.get_object().get(group))
+        Fail(error);
+    bool empty = true;
+    for (auto result : group) {
+        od::field field;
+        if (const auto error = std::move(result).get(field))
+            Fail(error);
+        member(field);
+        empty = false;
+    }
+    // An empty group stands for two commas in a row, or a comma before the
+    // '}'.
+    if (empty)
+        Fail(simdjson::TAPE_ERROR);
+    if (fChecking && document.current_location().error() != simdjson::OUT_OF_BOUNDS)
+        Unconfirmed();
+}
+
+TInstanceRange TIndexBuilder::IndexInstanceInGroups(char* text, const TMemberCuts& cuts)
 {
     TLevel& level = fDocument.Level(0);
     const auto first = static_cast<std::uint32_t>(level.fMemberStarts.Size());
     level.fMemberStarts.PushBack(static_cast<std::uint32_t>(level.fMembers.Size()));
     const std::size_t firstMember = level.fMembers.Size();
     TTextNames names(fBase);
-    for (std::size_t k = 0; k + 1 < cuts.size(); ++k) {
-        // The group is bracketed in place: its first byte, the object's '{'
-        // or the comma before its first member, becomes '{', and its last,
-        // the comma after its last member or the object's '}', becomes '}'.
-        const std::size_t open = cuts[k];
-        const std::size_t close = cuts[k + 1];
-        const char atOpen = text[open];
-        const char atClose = text[close];
-        text[open] = '{';
-        text[close] = '}';
-        struct TRestore {
-            char* fText;
-            std::size_t fOpen, fClose;
-            char fAtOpen, fAtClose;
-            ~TRestore()
-            {
-                fText[fOpen] = fAtOpen;
-                fText[fClose] = fAtClose;
-            }
-        } restore{text, open, close, atOpen, atClose};
-        od::document document;
-        if (const auto error =
-                fParser.iterate(text + open, close + 1 - open, fDocument.fText.Size() - open + simdjson::SIMDJSON_PADDING)
-                    .get(document))
-            Fail(error);
-        od::object group;
-        if (const auto error = document.get_object().get(group))
-            Fail(error);
-        const std::size_t before = level.fMembers.Size();
-        for (auto result : group) {
-            od::field field;
-            if (const auto error = std::move(result).get(field))
-                Fail(error);
-            IndexMember(field, 0, level, names);
+    for (std::size_t k = 0; k + 1 < cuts.fCuts.size(); ++k) {
+        if (cuts.fAssociationCuts.empty() || k != cuts.fAssociationsGroup) {
+            WalkGroup(text, cuts.fCuts[k], cuts.fCuts[k + 1],
+                [&](od::field& field) { IndexMember(field, 0, level, names); });
+            continue;
         }
-        // A group without members stands for two commas in a row, or a comma
-        // before the '}'.
-        if (level.fMembers.Size() == before)
-            Fail(simdjson::TAPE_ERROR);
-        if (fChecking && document.current_location().error() != simdjson::OUT_OF_BOUNDS)
-            Unconfirmed();
+        // The "@associations" member, whose name and colon the cut vouched
+        // for, and the groups of its result classes.
+        const auto key = static_cast<std::uint32_t>(cuts.fAssociationsKey);
+        if (fChecking && !names.AddFirst(key))
+            Problem(0, "@associations", "duplicate member \"@associations\"");
+        const auto header = static_cast<std::uint32_t>(level.fAssociations.Size());
+        level.fAssociations.PushBack(TAssociationRef{0, 0, 0});
+        TTextNames resultClasses(fBase);
+        const std::vector<std::size_t>& groups = cuts.fAssociationCuts;
+        for (std::size_t g = 0; g + 1 < groups.size(); ++g)
+            WalkGroup(text, groups[g], groups[g + 1],
+                [&](od::field& field) { IndexResultClass(field, 0, level, header, resultClasses); });
+        if (fChecking && resultClasses.LeftToCheck())
+            fLongObjects.push_back({0, true, resultClasses.Escaped(), header + 1, level.fAssociations.Size()});
+        level.fMembers.PushBack(TMemberRef{key, header, kAssociations});
     }
     if (fChecking && names.LeftToCheck())
         fLongObjects.push_back({0, false, names.Escaped(), firstMember, level.fMembers.Size()});
@@ -308,47 +328,52 @@ void TIndexBuilder::IndexAssociations(od::object associations, std::size_t depth
         od::field field;
         if (const auto error = std::move(result).get(field))
             Fail(error);
-        std::string_view name;
-        TAssociationRef entry{KeyOffset(field, name), 0, 0};
-        if (fChecking && !names.AddFirst(entry.fKey))
-            Unconfirmed();
-        od::value value = field.value();
-        od::json_type type;
-        if (const auto error = value.type().get(type))
-            Fail(error);
-        if (type == od::json_type::array) {
-            od::array array;
-            if (const auto error = value.get_array().get(array))
-                Fail(error);
-            const TInstanceRange instances = IndexArray(array, depth + 1);
-            entry.fFirst = instances.fFirst;
-            entry.fEnd = instances.fEnd;
-        } else {
-            od::object form;
-            std::string_view text;
-            if (const auto error = value.get_object().get(form))
-                Fail(error);
-            if (const auto error = form.raw_json().get(text))
-                Fail(error);
-            text = Trimmed(text);
-            if (fChecking) {
-                TErrorForm errorForm;
-                bool onValue = false;
-                std::string problem;
-                dom::object object;
-                if (ParseEntry(text, depth).get(object) ||
-                    !ReadErrorForm(object, false, false, errorForm, onValue, problem))
-                    Unconfirmed();
-            }
-            entry.fFirst = Offset(text.data());
-            entry.fEnd =
-                (entry.fFirst + static_cast<std::uint32_t>(text.size())) | TAssociationRef::kErrorForm;
-        }
-        level.fAssociations.PushBack(entry);
-        ++level.fAssociations[header].fKey;
+        IndexResultClass(field, depth, level, header, names);
     }
     if (fChecking && names.LeftToCheck())
         fLongObjects.push_back({depth, true, names.Escaped(), header + 1, level.fAssociations.Size()});
+}
+
+void TIndexBuilder::IndexResultClass(
+    od::field& field, std::size_t depth, TLevel& level, std::size_t header, TTextNames& names)
+{
+    std::string_view name;
+    TAssociationRef entry{KeyOffset(field, name), 0, 0};
+    if (fChecking && !names.AddFirst(entry.fKey))
+        Unconfirmed();
+    od::value value = field.value();
+    od::json_type type;
+    if (const auto error = value.type().get(type))
+        Fail(error);
+    if (type == od::json_type::array) {
+        od::array array;
+        if (const auto error = value.get_array().get(array))
+            Fail(error);
+        const TInstanceRange instances = IndexArray(array, depth + 1);
+        entry.fFirst = instances.fFirst;
+        entry.fEnd = instances.fEnd;
+    } else {
+        od::object form;
+        std::string_view text;
+        if (const auto error = value.get_object().get(form))
+            Fail(error);
+        if (const auto error = form.raw_json().get(text))
+            Fail(error);
+        text = Trimmed(text);
+        if (fChecking) {
+            TErrorForm errorForm;
+            bool onValue = false;
+            std::string problem;
+            dom::object object;
+            if (ParseEntry(text, depth).get(object) ||
+                !ReadErrorForm(object, false, false, errorForm, onValue, problem))
+                Unconfirmed();
+        }
+        entry.fFirst = Offset(text.data());
+        entry.fEnd = (entry.fFirst + static_cast<std::uint32_t>(text.size())) | TAssociationRef::kErrorForm;
+    }
+    level.fAssociations.PushBack(entry);
+    ++level.fAssociations[header].fKey;
 }
 
 void TIndexBuilder::CheckLongObjects()
@@ -435,11 +460,11 @@ TInstanceRange TIndexBuilder::IndexSlice(char* text, std::size_t open, std::size
     // A slice far larger than planned is one large instance, most often: its
     // members are then walked in groups, so that the parser's index of its
     // tokens is sized for a group.
-    const std::vector<std::size_t> cuts = close - open > 4 * fSliceBytes
+    const TMemberCuts cuts = close - open > 4 * fSliceBytes
         ? CutObjectMembers(std::string_view(text, fDocument.fText.Size()), open, close, fSliceBytes)
-        : std::vector<std::size_t>();
+        : TMemberCuts();
     TInstanceRange range;
-    if (!cuts.empty()) {
+    if (!cuts.fCuts.empty()) {
         range = IndexInstanceInGroups(text, cuts);
     } else {
         od::document document;

@@ -12,6 +12,7 @@
 #include "checker.hpp"
 #include "inventory_document.hpp"
 #include "member_names.hpp"
+#include "slice_plan.hpp"
 
 namespace NQXRHVP20 {
 namespace standin {
@@ -75,8 +76,13 @@ private:
     void IndexInstance(simdjson::ondemand::object instance, std::size_t depth);
     // The one instance of a slice, its members walked in the groups `cuts`
     // bound (see CutObjectMembers).
-    TInstanceRange IndexInstanceInGroups(char* text, const std::vector<std::size_t>& cuts);
+    TInstanceRange IndexInstanceInGroups(char* text, const TMemberCuts& cuts);
+    // Walks [open, close] of `text` as an object, bracketed in place, calling
+    // `member` for each of its members.
+    template <typename TMember> void WalkGroup(char* text, std::size_t open, std::size_t close, TMember member);
     void IndexMember(simdjson::ondemand::field& field, std::size_t depth, TLevel& level, TTextNames& names);
+    void IndexResultClass(simdjson::ondemand::field& field, std::size_t depth, TLevel& level,
+        std::size_t header, TTextNames& names);
     void IndexAssociations(simdjson::ondemand::object associations, std::size_t depth, TLevel& level);
     std::uint32_t Offset(const char* at) const;
     std::uint32_t KeyOffset(simdjson::ondemand::field& field, std::string_view& name);

@@ -68,13 +68,28 @@ TSlicePlan PlanSlices(std::string_view text, std::size_t sliceBytes);
 
 // Where one large object is cut into groups of members, each walked as an
 // object of its own, so that the parser's working buffers are sized for a
-// group rather than for the object. `open` and `close` are the bounds of a
-// slice, its brackets or the commas that stand for them. When the slice holds
-// one object alone between white space, answers the object's '{', the commas
-// between its members after every `groupBytes`, and its '}'; else, or when
-// there is no such comma, answers nothing. Nothing is checked here either.
-std::vector<std::size_t> CutObjectMembers(
-    std::string_view text, std::size_t open, std::size_t close, std::size_t groupBytes);
+// group rather than for the object.
+struct TMemberCuts {
+    // The object's '{', the commas between its groups, and its '}'.
+    std::vector<std::size_t> fCuts;
+    // When the object's large "@associations" member (its name written
+    // without escapes) is cut as well: that member alone is the group
+    // [fCuts[fAssociationsGroup], fCuts[fAssociationsGroup + 1]], its name
+    // starts at fAssociationsKey, and fAssociationCuts holds its value's '{',
+    // the commas between the groups of its result classes, and its '}'.
+    std::size_t fAssociationsGroup = 0;
+    std::size_t fAssociationsKey = 0;
+    std::vector<std::size_t> fAssociationCuts;
+};
+
+// `open` and `close` are the bounds of a slice, its brackets or the commas
+// that stand for them. When the slice holds one object alone between white
+// space, cuts it at the commas between its members after every `groupBytes`,
+// and its "@associations" object alike; else, or when there is no such comma,
+// answers no cuts. Only what the walk of the groups cannot see is checked
+// here: the white space around the object, and around the name of a cut
+// "@associations" member and its colon.
+TMemberCuts CutObjectMembers(std::string_view text, std::size_t open, std::size_t close, std::size_t groupBytes);
 
 }  // namespace standin
 }  // namespace NQXRHVP20
