@@ -205,8 +205,14 @@ private:
             [&](const dom::array* slice, std::size_t checkedInstances, const TWalkProblem* problem) {
                 index = slice != nullptr ? fChecker.CheckInstances(*slice, path, index)
                                          : index + checkedInstances;
-                if (problem != nullptr)
-                    fChecker.Fail(path.Index(index).Member(problem->fMember), problem->fProblem);
+                if (problem == nullptr)
+                    return;
+                // Each step of a path points to its parent: both are kept.
+                const TPath instance = path.Index(index);
+                const TPath member = instance.Member(problem->fMember);
+                if (problem->fResultClass.empty())
+                    fChecker.Fail(member, problem->fProblem);
+                fChecker.Fail(member.Member(problem->fResultClass), problem->fProblem);
             });
     }
 

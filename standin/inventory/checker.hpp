@@ -14,12 +14,13 @@ namespace NQXRHVP20 {
 namespace standin {
 
 // What the walk that checks a slice as it indexes it found wrong in one of
-// the slice's instances, named as the check names it: the member, in the
-// instance that so many of the slice's instances come before, and the
-// problem.
+// the slice's instances, named as the check names it: the member, or a
+// result class of its "@associations" member, in the instance that so many of
+// the slice's instances come before, and the problem.
 struct TWalkProblem {
     std::size_t fInstancesBefore;
     std::string fMember;
+    std::string fResultClass;  // when not empty, fMember is "@associations"
     std::string fProblem;
 };
 

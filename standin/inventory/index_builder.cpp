@@ -52,15 +52,24 @@ void TIndexBuilder::Unconfirmed() const
     throw TUnconfirmed();
 }
 
-void TIndexBuilder::Problem(std::size_t depth, std::string_view member, std::string problem)
+void TIndexBuilder::Problem(std::size_t depth, std::uint32_t key, std::string_view member, std::string problem)
 {
     if (depth != 0)
         Unconfirmed();
     if (fHasProblem)
         return;
+    KeepEarlier(key, TWalkProblem{fDocument.Level(0).fMemberStarts.Size() - 1 - fSliceFirst, std::string(member),
+                         std::string(), std::move(problem)});
+}
+
+void TIndexBuilder::KeepEarlier(std::uint32_t key, TWalkProblem problem)
+{
+    key &= ~kEscapedKey;
+    if (fHasProblem && fProblemKey < key)
+        return;
     fHasProblem = true;
-    fProblem = TWalkProblem{
-        fDocument.Level(0).fMemberStarts.Size() - 1 - fSliceFirst, std::string(member), std::move(problem)};
+    fProblem = std::move(problem);
+    fProblemKey = key;
 }
 
 void TIndexBuilder::Fail(simdjson::error_code error) const
@@ -191,7 +200,8 @@ void TIndexBuilder::IndexInstance(od::object instance, std::size_t depth)
         IndexMember(field, depth, level, names);
     }
     if (fChecking && names.LeftToCheck())
-        fLongObjects.push_back({depth, false, names.Escaped(), firstMember, level.fMembers.Size()});
+        fLongObjects.push_back({depth, false, names.Escaped(), firstMember, level.fMembers.Size(),
+            depth == 0 ? level.fMemberStarts.Size() - 1 - fSliceFirst : 0, 0});
 }
 
 template <typename TMember>
@@ -252,7 +262,7 @@ TInstanceRange TIndexBuilder::IndexInstanceInGroups(char* text, const TMemberCut
         // for, and the groups of its result classes.
         const auto key = static_cast<std::uint32_t>(cuts.fAssociationsKey);
         if (fChecking && !names.AddFirst(key))
-            Problem(0, "@associations", "duplicate member \"@associations\"");
+            Problem(0, key, "@associations", "duplicate member \"@associations\"");
         const auto header = static_cast<std::uint32_t>(level.fAssociations.Size());
         level.fAssociations.PushBack(TAssociationRef{0, 0, 0});
         TTextNames resultClasses(fBase);
@@ -261,11 +271,13 @@ TInstanceRange TIndexBuilder::IndexInstanceInGroups(char* text, const TMemberCut
             WalkGroup(text, groups[g], groups[g + 1],
                 [&](od::field& field) { IndexResultClass(field, 0, level, header, resultClasses); });
         if (fChecking && resultClasses.LeftToCheck())
-            fLongObjects.push_back({0, true, resultClasses.Escaped(), header + 1, level.fAssociations.Size()});
+            fLongObjects.push_back({0, true, resultClasses.Escaped(), header + 1, level.fAssociations.Size(),
+                level.fMemberStarts.Size() - 1 - fSliceFirst, key});
         level.fMembers.PushBack(TMemberRef{key, header, kAssociations});
     }
     if (fChecking && names.LeftToCheck())
-        fLongObjects.push_back({0, false, names.Escaped(), firstMember, level.fMembers.Size()});
+        fLongObjects.push_back({0, false, names.Escaped(), firstMember, level.fMembers.Size(),
+            level.fMemberStarts.Size() - 1 - fSliceFirst, 0});
     return TInstanceRange{first, first + 1};
 }
 
@@ -275,14 +287,14 @@ void TIndexBuilder::IndexMember(od::field& field, std::size_t depth, TLevel& lev
     std::string_view name;
     const std::uint32_t key = KeyOffset(field, name);
     if (fChecking && !names.AddFirst(key))
-        Problem(depth, name, "duplicate member \"" + Excerpt(name) + "\"");
+        Problem(depth, key, name, "duplicate member \"" + Excerpt(name) + "\"");
     od::value value = field.value();
     if (name == "@associations") {
         od::object associations;
         if (const auto error = value.get_object().get(associations))
             Fail(error);
         const auto first = static_cast<std::uint32_t>(level.fAssociations.Size());
-        IndexAssociations(associations, depth, level);
+        IndexAssociations(associations, depth, level, key);
         level.fMembers.PushBack(TMemberRef{key, first, kAssociations});
         return;
     }
@@ -298,7 +310,7 @@ void TIndexBuilder::IndexMember(od::field& field, std::size_t depth, TLevel& lev
             Fail(error);
         text = Trimmed(text);
         if (fChecking && !CheckPropertyEntry(ParseEntry(text, depth), problem))
-            Problem(depth, name, problem);
+            Problem(depth, key, name, problem);
     } else if (type == od::json_type::array && fChecking) {
         // Never a valid entry; parsed on its own, so that the walk
         // vouches for its syntax.
@@ -308,7 +320,7 @@ void TIndexBuilder::IndexMember(od::field& field, std::size_t depth, TLevel& lev
         text = Trimmed(text);
         if (CheckPropertyEntry(ParseEntry(text, depth), problem))
             Unconfirmed();
-        Problem(depth, name, problem);
+        Problem(depth, key, name, problem);
     } else {
         text = Trimmed(value.raw_json_token());
         if (fChecking)
@@ -318,7 +330,7 @@ void TIndexBuilder::IndexMember(od::field& field, std::size_t depth, TLevel& lev
     level.fMembers.PushBack(TMemberRef{key, begin, begin + static_cast<std::uint32_t>(text.size())});
 }
 
-void TIndexBuilder::IndexAssociations(od::object associations, std::size_t depth, TLevel& level)
+void TIndexBuilder::IndexAssociations(od::object associations, std::size_t depth, TLevel& level, std::uint32_t key)
 {
     // A count first, then each result class.
     const std::size_t header = level.fAssociations.Size();
@@ -331,7 +343,8 @@ void TIndexBuilder::IndexAssociations(od::object associations, std::size_t depth
         IndexResultClass(field, depth, level, header, names);
     }
     if (fChecking && names.LeftToCheck())
-        fLongObjects.push_back({depth, true, names.Escaped(), header + 1, level.fAssociations.Size()});
+        fLongObjects.push_back({depth, true, names.Escaped(), header + 1, level.fAssociations.Size(),
+            depth == 0 ? fDocument.Level(0).fMemberStarts.Size() - 1 - fSliceFirst : 0, key});
 }
 
 void TIndexBuilder::IndexResultClass(
@@ -339,8 +352,12 @@ void TIndexBuilder::IndexResultClass(
 {
     std::string_view name;
     TAssociationRef entry{KeyOffset(field, name), 0, 0};
-    if (fChecking && !names.AddFirst(entry.fKey))
-        Unconfirmed();
+    if (fChecking && !names.AddFirst(entry.fKey)) {
+        if (depth != 0)
+            Unconfirmed();
+        KeepEarlier(entry.fKey, TWalkProblem{fDocument.Level(0).fMemberStarts.Size() - 1 - fSliceFirst,
+                                    "@associations", std::string(name), "duplicate member \"" + Excerpt(name) + "\""});
+    }
     od::value value = field.value();
     od::json_type type;
     if (const auto error = value.type().get(type))
@@ -404,8 +421,17 @@ void TIndexBuilder::CheckLongObjects()
             const std::size_t begin = i == 0 ? 0 : readEnds[i - 1];
             return std::string_view(read).substr(begin, readEnds[i] - begin);
         };
-        if (!names.Check(count, nameOf))
+        const std::size_t duplicate = names.FirstDuplicate(count, nameOf);
+        if (duplicate == count)
+            continue;
+        // A duplicate name in an instance of level 0, or among its result
+        // classes, is named as the check names it, when it comes first.
+        if (object.fDepth != 0)
             Unconfirmed();
+        const std::string name(nameOf(duplicate));
+        TWalkProblem problem{object.fInstance, object.fAssociations ? "@associations" : name,
+            object.fAssociations ? name : std::string(), "duplicate member \"" + Excerpt(name) + "\""};
+        KeepEarlier(keyOf(duplicate), std::move(problem));
     }
     fLongObjects.clear();
 }

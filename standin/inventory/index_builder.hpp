@@ -83,7 +83,8 @@ private:
     void IndexMember(simdjson::ondemand::field& field, std::size_t depth, TLevel& level, TTextNames& names);
     void IndexResultClass(simdjson::ondemand::field& field, std::size_t depth, TLevel& level,
         std::size_t header, TTextNames& names);
-    void IndexAssociations(simdjson::ondemand::object associations, std::size_t depth, TLevel& level);
+    void IndexAssociations(
+        simdjson::ondemand::object associations, std::size_t depth, TLevel& level, std::uint32_t key);
     std::uint32_t Offset(const char* at) const;
     std::uint32_t KeyOffset(simdjson::ondemand::field& field, std::string_view& name);
     void CheckValue(simdjson::ondemand::value value, simdjson::ondemand::json_type type);
@@ -97,9 +98,13 @@ private:
         simdjson::ondemand::document& document, const TPiece& piece, simdjson::ondemand::object& classes);
     void Fail(simdjson::error_code error) const;
     [[noreturn]] void Unconfirmed() const;
-    // Keeps the first problem the walk can name, in an instance of level 0
-    // (else the walk cannot vouch for the slice), and walks on.
-    void Problem(std::size_t depth, std::string_view member, std::string problem);
+    // Keeps the first problem the walk can name, at the member whose name is
+    // at `key` of an instance of level 0 (else the walk cannot vouch for the
+    // slice), and walks on.
+    void Problem(std::size_t depth, std::uint32_t key, std::string_view member, std::string problem);
+    // Keeps `problem`, whose member's name is at `key`, when it comes before
+    // the one kept.
+    void KeepEarlier(std::uint32_t key, TWalkProblem problem);
 
     TInventoryDocument& fDocument;
     std::size_t fSliceBytes;
@@ -124,6 +129,11 @@ private:
         bool fEscaped;
         std::size_t fFirst;
         std::size_t fEnd;
+        // For level 0: the instance's place in the slice, and the place of
+        // the name of its "@associations" member, when these are its result
+        // classes.
+        std::size_t fInstance = 0;
+        std::uint32_t fAssociationsKey = 0;
     };
     std::vector<TLongObject> fLongObjects;
     // The instances of level 0 before the slice, and the slice's first
@@ -131,6 +141,7 @@ private:
     std::size_t fSliceFirst = 0;
     bool fHasProblem = false;
     TWalkProblem fProblem;
+    std::uint32_t fProblemKey = 0;  // where the name of its member is
 };
 
 }  // namespace standin

@@ -97,7 +97,7 @@ public:
         return true;
     }
 
-    // Whether the object's names are left to Check: more than kInline of
+    // Whether the object's names are left to FirstDuplicate: more than kInline of
     // them, or an escaped one.
     bool LeftToCheck() const { return fMet > kInline || fEscaped; }
     bool Escaped() const { return fEscaped; }
@@ -112,9 +112,9 @@ public:
         return std::string_view(name, length);
     }
 
-    // Whether `count` names, the i-th given by `nameOf(i)`, are all
-    // different.
-    template <typename TNameOf> bool Check(std::size_t count, TNameOf nameOf)
+    // The first of `count` names, the i-th given by `nameOf(i)`, that is one
+    // met before it; `count` when they are all different.
+    template <typename TNameOf> std::size_t FirstDuplicate(std::size_t count, TNameOf nameOf)
     {
         // At most two thirds full; the high half of a name's hash is mapped
         // onto the slots by a multiplication, so that their count need not be
@@ -131,11 +131,11 @@ public:
             std::size_t slot = static_cast<std::size_t>(((hash >> 32) * size) >> 32);
             for (; fTags[slot] != 0; slot = slot + 1 == size ? 0 : slot + 1)
                 if (fTags[slot] == tag && nameOf(fSlots[slot]) == name)
-                    return false;
+                    return i;
             fTags[slot] = tag;
             fSlots[slot] = static_cast<std::uint32_t>(i);
         }
-        return true;
+        return count;
     }
 
 private:
