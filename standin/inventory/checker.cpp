@@ -207,12 +207,15 @@ private:
                                          : index + checkedInstances;
                 if (problem == nullptr)
                     return;
-                // Each step of a path points to its parent: both are kept.
-                const TPath instance = path.Index(index);
-                const TPath member = instance.Member(problem->fMember);
-                if (problem->fResultClass.empty())
-                    fChecker.Fail(member, problem->fProblem);
-                fChecker.Fail(member.Member(problem->fResultClass), problem->fProblem);
+                // Each step of a path points to the one before it: the steps
+                // are kept where they do not move.
+                std::vector<TPath> steps;
+                steps.reserve(problem->fPath.size() + 1);
+                steps.push_back(path.Index(index));
+                for (const TWalkStep& step : problem->fPath)
+                    steps.push_back(
+                        step.fIsIndex ? steps.back().Index(step.fIndex) : steps.back().Member(step.fMember));
+                fChecker.Fail(steps.back(), problem->fProblem);
             });
     }
 

@@ -13,14 +13,20 @@
 namespace NQXRHVP20 {
 namespace standin {
 
+// One step of a member path: a member's name, or an array's index.
+struct TWalkStep {
+    std::string fMember;
+    std::size_t fIndex = 0;
+    bool fIsIndex = false;
+};
+
 // What the walk that checks a slice as it indexes it found wrong in one of
-// the slice's instances, named as the check names it: the member, or a
-// result class of its "@associations" member, in the instance that so many of
-// the slice's instances come before, and the problem.
+// the slice's instances, named as the check names it: the instance that so
+// many of the slice's instances come before, the path below it, and the
+// problem.
 struct TWalkProblem {
     std::size_t fInstancesBefore;
-    std::string fMember;
-    std::string fResultClass;  // when not empty, fMember is "@associations"
+    std::vector<TWalkStep> fPath;
     std::string fProblem;
 };
 

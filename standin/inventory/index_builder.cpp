@@ -52,14 +52,16 @@ void TIndexBuilder::Unconfirmed() const
     throw TUnconfirmed();
 }
 
-void TIndexBuilder::Problem(std::size_t depth, std::uint32_t key, std::string_view member, std::string problem)
+void TIndexBuilder::Problem(std::uint32_t key, std::string_view member, std::string problem)
 {
-    if (depth != 0)
-        Unconfirmed();
+    // The walk meets its problems in the order of the text.
     if (fHasProblem)
         return;
-    KeepEarlier(key, TWalkProblem{fDocument.Level(0).fMemberStarts.Size() - 1 - fSliceFirst, std::string(member),
-                         std::string(), std::move(problem)});
+    TWalkProblem walkProblem{fDocument.Level(0).fMemberStarts.Size() - 1 - fSliceFirst, {}, std::move(problem)};
+    for (const TStep& step : fSteps)
+        walkProblem.fPath.push_back(TWalkStep{std::string(step.fMember), step.fIndex, step.fIsIndex});
+    walkProblem.fPath.push_back(TWalkStep{std::string(member), 0, false});
+    KeepEarlier(key, std::move(walkProblem));
 }
 
 void TIndexBuilder::KeepEarlier(std::uint32_t key, TWalkProblem problem)
@@ -175,11 +177,18 @@ TInstanceRange TIndexBuilder::IndexArray(od::array array, std::size_t depth)
     TLevel& level = fDocument.Level(depth);
     TInstanceRange range;
     range.fFirst = static_cast<std::uint32_t>(level.fMemberStarts.Size());
+    std::size_t index = 0;
     for (auto element : array) {
         od::object instance;
         if (const auto error = element.get_object().get(instance))
             Fail(error);
+        if (depth == 0) {
+            IndexInstance(instance, depth);
+            continue;
+        }
+        fSteps.push_back(TStep{std::string_view(), index++, true});
         IndexInstance(instance, depth);
+        fSteps.pop_back();
     }
     range.fEnd = static_cast<std::uint32_t>(fDocument.Level(depth).fMemberStarts.Size());
     return range;
@@ -262,14 +271,16 @@ TInstanceRange TIndexBuilder::IndexInstanceInGroups(char* text, const TMemberCut
         // for, and the groups of its result classes.
         const auto key = static_cast<std::uint32_t>(cuts.fAssociationsKey);
         if (fChecking && !names.AddFirst(key))
-            Problem(0, key, "@associations", "duplicate member \"@associations\"");
+            Problem(key, "@associations", "duplicate member \"@associations\"");
         const auto header = static_cast<std::uint32_t>(level.fAssociations.Size());
         level.fAssociations.PushBack(TAssociationRef{0, 0, 0});
         TTextNames resultClasses(fBase);
         const std::vector<std::size_t>& groups = cuts.fAssociationCuts;
+        fSteps.push_back(TStep{"@associations", 0, false});
         for (std::size_t g = 0; g + 1 < groups.size(); ++g)
             WalkGroup(text, groups[g], groups[g + 1],
                 [&](od::field& field) { IndexResultClass(field, 0, level, header, resultClasses); });
+        fSteps.pop_back();
         if (fChecking && resultClasses.LeftToCheck())
             fLongObjects.push_back({0, true, resultClasses.Escaped(), header + 1, level.fAssociations.Size(),
                 level.fMemberStarts.Size() - 1 - fSliceFirst, key});
@@ -287,14 +298,16 @@ void TIndexBuilder::IndexMember(od::field& field, std::size_t depth, TLevel& lev
     std::string_view name;
     const std::uint32_t key = KeyOffset(field, name);
     if (fChecking && !names.AddFirst(key))
-        Problem(depth, key, name, "duplicate member \"" + Excerpt(name) + "\"");
+        Problem(key, name, "duplicate member \"" + Excerpt(name) + "\"");
     od::value value = field.value();
     if (name == "@associations") {
         od::object associations;
         if (const auto error = value.get_object().get(associations))
             Fail(error);
         const auto first = static_cast<std::uint32_t>(level.fAssociations.Size());
+        fSteps.push_back(TStep{"@associations", 0, false});
         IndexAssociations(associations, depth, level, key);
+        fSteps.pop_back();
         level.fMembers.PushBack(TMemberRef{key, first, kAssociations});
         return;
     }
@@ -310,7 +323,7 @@ void TIndexBuilder::IndexMember(od::field& field, std::size_t depth, TLevel& lev
             Fail(error);
         text = Trimmed(text);
         if (fChecking && !CheckPropertyEntry(ParseEntry(text, depth), problem))
-            Problem(depth, key, name, problem);
+            Problem(key, name, problem);
     } else if (type == od::json_type::array && fChecking) {
         // Never a valid entry; parsed on its own, so that the walk
         // vouches for its syntax.
@@ -320,7 +333,7 @@ void TIndexBuilder::IndexMember(od::field& field, std::size_t depth, TLevel& lev
         text = Trimmed(text);
         if (CheckPropertyEntry(ParseEntry(text, depth), problem))
             Unconfirmed();
-        Problem(depth, key, name, problem);
+        Problem(key, name, problem);
     } else {
         text = Trimmed(value.raw_json_token());
         if (fChecking)
@@ -352,12 +365,8 @@ void TIndexBuilder::IndexResultClass(
 {
     std::string_view name;
     TAssociationRef entry{KeyOffset(field, name), 0, 0};
-    if (fChecking && !names.AddFirst(entry.fKey)) {
-        if (depth != 0)
-            Unconfirmed();
-        KeepEarlier(entry.fKey, TWalkProblem{fDocument.Level(0).fMemberStarts.Size() - 1 - fSliceFirst,
-                                    "@associations", std::string(name), "duplicate member \"" + Excerpt(name) + "\""});
-    }
+    if (fChecking && !names.AddFirst(entry.fKey))
+        Problem(entry.fKey, name, "duplicate member \"" + Excerpt(name) + "\"");
     od::value value = field.value();
     od::json_type type;
     if (const auto error = value.type().get(type))
@@ -366,7 +375,9 @@ void TIndexBuilder::IndexResultClass(
         od::array array;
         if (const auto error = value.get_array().get(array))
             Fail(error);
+        fSteps.push_back(TStep{name, 0, false});
         const TInstanceRange instances = IndexArray(array, depth + 1);
+        fSteps.pop_back();
         entry.fFirst = instances.fFirst;
         entry.fEnd = instances.fEnd;
     } else {
@@ -382,9 +393,10 @@ void TIndexBuilder::IndexResultClass(
             bool onValue = false;
             std::string problem;
             dom::object object;
-            if (ParseEntry(text, depth).get(object) ||
-                !ReadErrorForm(object, false, false, errorForm, onValue, problem))
+            if (ParseEntry(text, depth).get(object))
                 Unconfirmed();
+            if (!ReadErrorForm(object, false, false, errorForm, onValue, problem))
+                Problem(entry.fKey, name, problem);
         }
         entry.fFirst = Offset(text.data());
         entry.fEnd = (entry.fFirst + static_cast<std::uint32_t>(text.size())) | TAssociationRef::kErrorForm;
@@ -429,8 +441,10 @@ void TIndexBuilder::CheckLongObjects()
         if (object.fDepth != 0)
             Unconfirmed();
         const std::string name(nameOf(duplicate));
-        TWalkProblem problem{object.fInstance, object.fAssociations ? "@associations" : name,
-            object.fAssociations ? name : std::string(), "duplicate member \"" + Excerpt(name) + "\""};
+        TWalkProblem problem{object.fInstance, {}, "duplicate member \"" + Excerpt(name) + "\""};
+        if (object.fAssociations)
+            problem.fPath.push_back(TWalkStep{"@associations", 0, false});
+        problem.fPath.push_back(TWalkStep{name, 0, false});
         KeepEarlier(keyOf(duplicate), std::move(problem));
     }
     fLongObjects.clear();
@@ -483,6 +497,7 @@ TInstanceRange TIndexBuilder::IndexSlice(char* text, std::size_t open, std::size
     fLongObjects.clear();
     fSliceFirst = fDocument.Level(0).fMemberStarts.Size();
     fHasProblem = false;
+    fSteps.clear();
     // A slice far larger than planned is one large instance, most often: its
     // members are then walked in groups, so that the parser's index of its
     // tokens is sized for a group.

@@ -98,10 +98,10 @@ private:
         simdjson::ondemand::document& document, const TPiece& piece, simdjson::ondemand::object& classes);
     void Fail(simdjson::error_code error) const;
     [[noreturn]] void Unconfirmed() const;
-    // Keeps the first problem the walk can name, at the member whose name is
-    // at `key` of an instance of level 0 (else the walk cannot vouch for the
-    // slice), and walks on.
-    void Problem(std::size_t depth, std::uint32_t key, std::string_view member, std::string problem);
+    // Keeps the first problem the walk can name, at `member`, whose name is
+    // at `key`, below the steps the walk took in its instance of level 0; and
+    // walks on.
+    void Problem(std::uint32_t key, std::string_view member, std::string problem);
     // Keeps `problem`, whose member's name is at `key`, when it comes before
     // the one kept.
     void KeepEarlier(std::uint32_t key, TWalkProblem problem);
@@ -142,6 +142,15 @@ private:
     bool fHasProblem = false;
     TWalkProblem fProblem;
     std::uint32_t fProblemKey = 0;  // where the name of its member is
+    // The path of the walk below the instance of level 0 it is in: the
+    // names of "@associations" and result classes, and the indexes of
+    // associated instances.
+    struct TStep {
+        std::string_view fMember;
+        std::size_t fIndex;
+        bool fIsIndex;
+    };
+    std::vector<TStep> fSteps;
 };
 
 }  // namespace standin
