@@ -385,9 +385,13 @@ TMemberCuts CutObjectMembers(std::string_view text, std::size_t open, std::size_
                 nextAssociationCut = at + 1 + groupBytes;
             }
         } else if (c == '}' || c == ']') {
+            // The walk of the groups replaces the object's closing bracket,
+            // and that of its "@associations" object: it must be a '}'.
             if (--depth == 0)
                 break;
             if (depth == 1 && inAssociations) {
+                if (c != '}')
+                    return {};
                 inAssociations = false;
                 cuts.fAssociationCuts.push_back(at);
                 if (cuts.fAssociationCuts.size() == 2) {
@@ -417,7 +421,7 @@ TMemberCuts CutObjectMembers(std::string_view text, std::size_t open, std::size_
             nextAssociationCut = at + 1 + groupBytes;
         }
     }
-    if (at >= close || !AllJsonSpace(text.substr(at + 1, close - at - 1)) ||
+    if (at >= close || text[at] != '}' || !AllJsonSpace(text.substr(at + 1, close - at - 1)) ||
         (endingAssociations &&
             !AllJsonSpace(text.substr(cuts.fAssociationCuts.back() + 1, at - cuts.fAssociationCuts.back() - 1))))
         return {};
