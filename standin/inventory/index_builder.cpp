@@ -33,8 +33,8 @@ constexpr std::size_t kEntryDepth = 64;
 // one slice: slices are planned much smaller.
 constexpr std::size_t kKeptParserCapacity = std::size_t(1) << 20;
 
-// Integers of this many digits or more may be out of range; the check
-// judges those.
+// Integers of this many digits or more may be out of range; the DOM judges
+// those.
 constexpr std::size_t kLongIntegerDigits = 19;
 
 // The text of a value, without the white space after it.
@@ -74,10 +74,12 @@ void TIndexBuilder::KeepEarlier(std::uint32_t key, TWalkProblem problem)
     fProblemKey = key;
 }
 
-void TIndexBuilder::Fail(simdjson::error_code error) const
+void TIndexBuilder::Fail(simdjson::error_code error)
 {
-    if (fChecking)
+    if (fChecking) {
+        fWalkError = error;
         Unconfirmed();
+    }
     throw std::runtime_error(
         std::string("the inventory index disagrees with its check: ") + simdjson::error_message(error));
 }
@@ -131,8 +133,12 @@ void TIndexBuilder::CheckValue(od::value value, od::json_type type)
     case od::json_type::number: {
         token = Trimmed(token);
         if (token.find_first_of(".eE") == std::string_view::npos &&
-            token.size() - (token.front() == '-' ? 1 : 0) >= kLongIntegerDigits)
-            Unconfirmed();
+            token.size() - (token.front() == '-' ? 1 : 0) >= kLongIntegerDigits) {
+            // Such an integer is parsed alone with the DOM, which accepts or
+            // refuses it as it does in the whole text.
+            ParseEntry(token, 0);
+            return;
+        }
         od::number number;
         if (value.get_number().get(number))
             Unconfirmed();
@@ -450,6 +456,24 @@ void TIndexBuilder::CheckLongObjects()
     fLongObjects.clear();
 }
 
+bool TIndexBuilder::MetSyntaxError() const
+{
+    switch (fWalkError) {
+    case simdjson::TAPE_ERROR:
+    case simdjson::STRING_ERROR:
+    case simdjson::T_ATOM_ERROR:
+    case simdjson::F_ATOM_ERROR:
+    case simdjson::N_ATOM_ERROR:
+    case simdjson::NUMBER_ERROR:
+    case simdjson::UTF8_ERROR:
+    case simdjson::UNCLOSED_STRING:
+    case simdjson::UNESCAPED_CHARS:
+        return true;
+    default:
+        return false;
+    }
+}
+
 TInstanceRange TIndexBuilder::IndexSlice(char* text, std::size_t open, std::size_t close)
 {
     return IndexSlice(text, open, close, false);
@@ -497,6 +521,7 @@ TInstanceRange TIndexBuilder::IndexSlice(char* text, std::size_t open, std::size
     fLongObjects.clear();
     fSliceFirst = fDocument.Level(0).fMemberStarts.Size();
     fHasProblem = false;
+    fWalkError = simdjson::SUCCESS;
     fSteps.clear();
     // A slice far larger than planned is one large instance, most often: its
     // members are then walked in groups, so that the parser's index of its

@@ -52,14 +52,18 @@ public:
     // be one valid instance or more, exactly as the check would find it.
     // Throws TWalkProblem when the slice is sure to be valid JSON, all but
     // one of its instances valid, and that one invalid where the check would
-    // first find it: a member of its own, with a duplicate name or an entry
-    // that is not valid.
+    // first find it: a duplicate name, an entry or an error form that is not
+    // valid, in the instance or in the instances it associates.
     // Otherwise the index is left as it was and the slice is to be checked
     // by the check, which names the problem: an invalid slice answers false,
     // and so does a valid one whose every entry this walk cannot vouch for
-    // (nesting near the depth limit, very long integers), since the check is
-    // the judge of what is valid.
+    // (nesting near the depth limit), since the check is the judge of what
+    // is valid.
     bool CheckAndIndexSlice(char* text, std::size_t open, std::size_t close, TInstanceRange& range);
+
+    // Whether the last slice checked was refused by the walk's parser for
+    // its syntax, so that the slice would not parse with the DOM either.
+    bool MetSyntaxError() const;
 
     // Appends the classes of the piece, the members of its "classes" object
     // or of the group, to `table`, by their names; answers how many there
@@ -96,7 +100,7 @@ private:
         simdjson::simdjson_result<simdjson::ondemand::field> member, simdjson::ondemand::field& field);
     bool OpenClasses(
         simdjson::ondemand::document& document, const TPiece& piece, simdjson::ondemand::object& classes);
-    void Fail(simdjson::error_code error) const;
+    void Fail(simdjson::error_code error);
     [[noreturn]] void Unconfirmed() const;
     // Keeps the first problem the walk can name, at `member`, whose name is
     // at `key`, below the steps the walk took in its instance of level 0; and
@@ -141,6 +145,7 @@ private:
     std::size_t fSliceFirst = 0;
     bool fHasProblem = false;
     TWalkProblem fProblem;
+    simdjson::error_code fWalkError = simdjson::SUCCESS;  // that ended the walk
     std::uint32_t fProblemKey = 0;  // where the name of its member is
     // The path of the walk below the instance of level 0 it is in: the
     // names of "@associations" and result classes, and the indexes of

@@ -97,18 +97,26 @@ void TLoad::PrepareParser(dom::parser& parser, std::size_t lift)
 
 bool TLoad::Slice(std::size_t open, std::size_t close, const TSliceCheck* check, TInstanceRange* range)
 {
-    const TBracketedSlice bracketed(fText, open, close);
     TInstanceRange slice;
     bool checked = false;
-    try {
-        checked = check != nullptr && fIndex.CheckAndIndexSlice(fText, open, close, slice);
-    } catch (const TWalkProblem& problem) {
-        (*check)(nullptr, problem.fInstancesBefore, &problem);
+    {
+        const TBracketedSlice bracketed(fText, open, close);
+        try {
+            checked = check != nullptr && fIndex.CheckAndIndexSlice(fText, open, close, slice);
+        } catch (const TWalkProblem& problem) {
+            (*check)(nullptr, problem.fInstancesBefore, &problem);
+        }
     }
+    // A large slice that is not JSON is not parsed with the DOM, which would
+    // take several times its size, when the position-tracking parser finds
+    // the text's syntax error.
+    if (!checked && check != nullptr && close - open > 4 * fSliceBytes && fIndex.MetSyntaxError())
+        ThrowLocatedSyntaxError();
     if (checked) {
         // Checked while indexed: the slice needs no parse of its own.
         (*check)(nullptr, slice.fEnd - slice.fFirst, nullptr);
     } else {
+        const TBracketedSlice bracketed(fText, open, close);
         dom::element root;
         dom::array elements;
         // Each slice holds one element or more, as the commas between the
