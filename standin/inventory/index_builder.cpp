@@ -135,8 +135,11 @@ void TIndexBuilder::CheckValue(od::value value, od::json_type type)
         if (token.find_first_of(".eE") == std::string_view::npos &&
             token.size() - (token.front() == '-' ? 1 : 0) >= kLongIntegerDigits) {
             // Such an integer is parsed alone with the DOM, which accepts or
-            // refuses it as it does in the whole text.
+            // refuses it as it does in the whole text; refused, it is out of
+            // range, and the slice is no JSON the DOM takes.
+            fWalkError = simdjson::NUMBER_ERROR;
             ParseEntry(token, 0);
+            fWalkError = simdjson::SUCCESS;
             return;
         }
         od::number number;

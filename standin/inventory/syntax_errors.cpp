@@ -213,11 +213,14 @@ std::string LocateSyntaxError(std::string_view text)
     try {
         nlohmann::json::sax_parse(text.begin(), text.end(), &sax);
     } catch (const std::exception&) {
-        // Numbers out of range are found by DescribeSyntaxError.
+        // Numbers out of range are looked for below.
     }
     if (sax.fMessage.find("parse error at line ") != std::string::npos)
         return TidyParserMessage(sax.fMessage);
-    return std::string();
+    // The position-tracking parser takes any number; the parser refuses
+    // those out of range, and the first one is what it reports, whatever
+    // else it refuses.
+    return LocateNumberOutOfRange(text);
 }
 
 std::string DescribeSyntaxError(std::string_view text, simdjson::error_code error)
@@ -225,8 +228,7 @@ std::string DescribeSyntaxError(std::string_view text, simdjson::error_code erro
     std::string place = LocateSyntaxError(text);
     if (!place.empty())
         return place;
-    place = LocateNumberOutOfRange(text);
-    if (place.empty() && error == simdjson::DEPTH_ERROR)
+    if (error == simdjson::DEPTH_ERROR)
         place = LocateTooDeep(text, simdjson::DEFAULT_MAX_DEPTH);
     if (place.empty())
         place = LocateStrayBytes(text);
