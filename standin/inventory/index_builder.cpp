@@ -54,14 +54,36 @@ void TIndexBuilder::Unconfirmed() const
 
 void TIndexBuilder::Problem(std::uint32_t key, std::string_view member, std::string problem)
 {
+    fSteps.push_back(TStep{member, 0, false});
+    ProblemHere(key, std::move(problem));
+    fSteps.pop_back();
+}
+
+void TIndexBuilder::ProblemHere(std::uint32_t at, std::string problem)
+{
     // The walk meets its problems in the order of the text.
     if (fHasProblem)
         return;
     TWalkProblem walkProblem{fDocument.Level(0).fMemberStarts.Size() - 1 - fSliceFirst, {}, std::move(problem)};
     for (const TStep& step : fSteps)
         walkProblem.fPath.push_back(TWalkStep{std::string(step.fMember), step.fIndex, step.fIsIndex});
-    walkProblem.fPath.push_back(TWalkStep{std::string(member), 0, false});
-    KeepEarlier(key, std::move(walkProblem));
+    KeepEarlier(at, std::move(walkProblem));
+}
+
+std::string_view TIndexBuilder::VouchFor(od::value value, od::json_type type)
+{
+    std::string_view text;
+    if (type == od::json_type::array) {
+        od::array array;
+        if (value.get_array().get(array) || array.raw_json().get(text))
+            Unconfirmed();
+        text = Trimmed(text);
+        ParseEntry(text, 0);
+    } else {
+        text = Trimmed(value.raw_json_token());
+        CheckValue(value, type);
+    }
+    return text;
 }
 
 void TIndexBuilder::KeepEarlier(std::uint32_t key, TWalkProblem problem)
@@ -187,17 +209,31 @@ TInstanceRange TIndexBuilder::IndexArray(od::array array, std::size_t depth)
     TInstanceRange range;
     range.fFirst = static_cast<std::uint32_t>(level.fMemberStarts.Size());
     std::size_t index = 0;
-    for (auto element : array) {
-        od::object instance;
-        if (const auto error = element.get_object().get(instance))
+    for (auto result : array) {
+        od::value element;
+        od::json_type type;
+        if (const auto error = std::move(result).get(element))
             Fail(error);
-        if (depth == 0) {
+        if (const auto error = element.type().get(type))
+            Fail(error);
+        if (depth != 0)
+            fSteps.push_back(TStep{std::string_view(), index++, true});
+        od::object instance;
+        if (type == od::json_type::object) {
+            if (const auto error = element.get_object().get(instance))
+                Fail(error);
             IndexInstance(instance, depth);
-            continue;
+        } else if (fChecking) {
+            // An empty instance stands for it, so that the instances keep
+            // their places.
+            level.fMemberStarts.PushBack(static_cast<std::uint32_t>(level.fMembers.Size()));
+            const std::string_view text = VouchFor(element, type);
+            ProblemHere(Offset(text.data()), "an instance must be an object");
+        } else {
+            Fail(simdjson::INCORRECT_TYPE);
         }
-        fSteps.push_back(TStep{std::string_view(), index++, true});
-        IndexInstance(instance, depth);
-        fSteps.pop_back();
+        if (depth != 0)
+            fSteps.pop_back();
     }
     range.fEnd = static_cast<std::uint32_t>(fDocument.Level(depth).fMemberStarts.Size());
     return range;
@@ -310,6 +346,14 @@ void TIndexBuilder::IndexMember(od::field& field, std::size_t depth, TLevel& lev
         Problem(key, name, "duplicate member \"" + Excerpt(name) + "\"");
     od::value value = field.value();
     if (name == "@associations") {
+        od::json_type type;
+        if (const auto error = value.type().get(type))
+            Fail(error);
+        if (type != od::json_type::object && fChecking) {
+            VouchFor(value, type);
+            Problem(key, name, "@associations must be an object");
+            return;
+        }
         od::object associations;
         if (const auto error = value.get_object().get(associations))
             Fail(error);
@@ -389,6 +433,10 @@ void TIndexBuilder::IndexResultClass(
         fSteps.pop_back();
         entry.fFirst = instances.fFirst;
         entry.fEnd = instances.fEnd;
+    } else if (type != od::json_type::object && fChecking) {
+        VouchFor(value, type);
+        Problem(entry.fKey, name, "an error form must be an object");
+        return;
     } else {
         od::object form;
         std::string_view text;

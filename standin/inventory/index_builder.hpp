@@ -106,6 +106,11 @@ private:
     // at `key`, below the steps the walk took in its instance of level 0; and
     // walks on.
     void Problem(std::uint32_t key, std::string_view member, std::string problem);
+    // The same at the place the walk is in, `at` of the text.
+    void ProblemHere(std::uint32_t at, std::string problem);
+    // Reads a value that is not what its place wants through, as the check
+    // would parse it, and answers its text.
+    std::string_view VouchFor(simdjson::ondemand::value value, simdjson::ondemand::json_type type);
     // Keeps `problem`, whose member's name is at `key`, when it comes before
     // the one kept.
     void KeepEarlier(std::uint32_t key, TWalkProblem problem);
