@@ -254,8 +254,7 @@ void TIndexBuilder::IndexInstance(od::object instance, std::size_t depth)
         IndexMember(field, depth, level, names);
     }
     if (fChecking && names.LeftToCheck())
-        fLongObjects.push_back({depth, false, names.Escaped(), firstMember, level.fMembers.Size(),
-            depth == 0 ? level.fMemberStarts.Size() - 1 - fSliceFirst : 0, 0});
+        fLongObjects.push_back({depth, false, names.Escaped(), firstMember, level.fMembers.Size()});
 }
 
 template <typename TMember>
@@ -327,13 +326,11 @@ TInstanceRange TIndexBuilder::IndexInstanceInGroups(char* text, const TMemberCut
                 [&](od::field& field) { IndexResultClass(field, 0, level, header, resultClasses); });
         fSteps.pop_back();
         if (fChecking && resultClasses.LeftToCheck())
-            fLongObjects.push_back({0, true, resultClasses.Escaped(), header + 1, level.fAssociations.Size(),
-                level.fMemberStarts.Size() - 1 - fSliceFirst, key});
+            fLongObjects.push_back({0, true, resultClasses.Escaped(), header + 1, level.fAssociations.Size()});
         level.fMembers.PushBack(TMemberRef{key, header, kAssociations});
     }
     if (fChecking && names.LeftToCheck())
-        fLongObjects.push_back({0, false, names.Escaped(), firstMember, level.fMembers.Size(),
-            level.fMemberStarts.Size() - 1 - fSliceFirst, 0});
+        fLongObjects.push_back({0, false, names.Escaped(), firstMember, level.fMembers.Size()});
     return TInstanceRange{first, first + 1};
 }
 
@@ -359,7 +356,7 @@ void TIndexBuilder::IndexMember(od::field& field, std::size_t depth, TLevel& lev
             Fail(error);
         const auto first = static_cast<std::uint32_t>(level.fAssociations.Size());
         fSteps.push_back(TStep{"@associations", 0, false});
-        IndexAssociations(associations, depth, level, key);
+        IndexAssociations(associations, depth, level);
         fSteps.pop_back();
         level.fMembers.PushBack(TMemberRef{key, first, kAssociations});
         return;
@@ -396,7 +393,7 @@ void TIndexBuilder::IndexMember(od::field& field, std::size_t depth, TLevel& lev
     level.fMembers.PushBack(TMemberRef{key, begin, begin + static_cast<std::uint32_t>(text.size())});
 }
 
-void TIndexBuilder::IndexAssociations(od::object associations, std::size_t depth, TLevel& level, std::uint32_t key)
+void TIndexBuilder::IndexAssociations(od::object associations, std::size_t depth, TLevel& level)
 {
     // A count first, then each result class.
     const std::size_t header = level.fAssociations.Size();
@@ -409,8 +406,7 @@ void TIndexBuilder::IndexAssociations(od::object associations, std::size_t depth
         IndexResultClass(field, depth, level, header, names);
     }
     if (fChecking && names.LeftToCheck())
-        fLongObjects.push_back({depth, true, names.Escaped(), header + 1, level.fAssociations.Size(),
-            depth == 0 ? fDocument.Level(0).fMemberStarts.Size() - 1 - fSliceFirst : 0, key});
+        fLongObjects.push_back({depth, true, names.Escaped(), header + 1, level.fAssociations.Size()});
 }
 
 void TIndexBuilder::IndexResultClass(
@@ -493,18 +489,77 @@ void TIndexBuilder::CheckLongObjects()
         const std::size_t duplicate = names.FirstDuplicate(count, nameOf);
         if (duplicate == count)
             continue;
-        // A duplicate name in an instance of level 0, or among its result
-        // classes, is named as the check names it, when it comes first.
-        if (object.fDepth != 0)
-            Unconfirmed();
+        // A duplicate name is named as the check names it, when it comes
+        // first, at the path read back from the index.
         const std::string name(nameOf(duplicate));
-        TWalkProblem problem{object.fInstance, {}, "duplicate member \"" + Excerpt(name) + "\""};
-        if (object.fAssociations)
+        TWalkProblem problem{0, {}, "duplicate member \"" + Excerpt(name) + "\""};
+        std::uint32_t instance = 0;
+        if (object.fAssociations) {
+            instance = InstanceOf(level, AssociationsMember(level, object.fFirst - 1));
             problem.fPath.push_back(TWalkStep{"@associations", 0, false});
+        } else {
+            instance = InstanceOf(level, object.fFirst);
+        }
         problem.fPath.push_back(TWalkStep{name, 0, false});
+        problem.fInstancesBefore = PathTo(object.fDepth, instance, problem.fPath) - fSliceFirst;
         KeepEarlier(keyOf(duplicate), std::move(problem));
     }
     fLongObjects.clear();
+}
+
+std::uint32_t TIndexBuilder::InstanceOf(const TLevel& level, std::size_t member)
+{
+    // The last instance whose members start at `member` or before.
+    std::size_t low = 0;
+    std::size_t high = level.fMemberStarts.Size();
+    while (high - low > 1) {
+        const std::size_t middle = low + (high - low) / 2;
+        (level.fMemberStarts[middle] <= member ? low : high) = middle;
+    }
+    return static_cast<std::uint32_t>(low);
+}
+
+std::size_t TIndexBuilder::AssociationsMember(const TLevel& level, std::size_t header)
+{
+    for (std::size_t m = 0; m < level.fMembers.Size(); ++m)
+        if (level.fMembers.IsAssociations(m) && level.fMembers[m].fValue == header)
+            return m;
+    Unconfirmed();
+}
+
+std::size_t TIndexBuilder::PathTo(std::size_t depth, std::uint32_t instance, std::vector<TWalkStep>& path)
+{
+    // Read upwards, and put before the steps below.
+    std::vector<TWalkStep> above;
+    for (; depth > 0; --depth) {
+        const TLevel& level = *fDocument.fLevels[depth - 1];
+        // The result class whose instances hold it: a count, then the result
+        // classes of each @associations object.
+        std::size_t header = 0;
+        std::size_t found = 0;
+        for (std::size_t k = 0; k < level.fAssociations.Size() && found == 0;) {
+            const std::size_t count = level.fAssociations[k].fKey;
+            for (std::size_t r = k + 1; r <= k + count && found == 0; ++r) {
+                const TAssociationRef& ref = level.fAssociations[r];
+                if (!ref.IsError() && ref.fFirst <= instance && instance < ref.fEnd) {
+                    header = k;
+                    found = r;
+                }
+            }
+            k += count + 1;
+        }
+        if (found == 0)
+            Unconfirmed();
+        const TAssociationRef& ref = level.fAssociations[found];
+        const std::string name = (ref.fKey & kEscapedKey) != 0 ? UnescapedKey(fDocument.Text(), ref.fKey)
+                                                               : std::string(TTextNames(fBase).Raw(ref.fKey));
+        above.push_back(TWalkStep{std::string(), instance - ref.fFirst, true});
+        above.push_back(TWalkStep{name, 0, false});
+        above.push_back(TWalkStep{"@associations", 0, false});
+        instance = InstanceOf(level, AssociationsMember(level, header));
+    }
+    path.insert(path.begin(), above.rbegin(), above.rend());
+    return instance;
 }
 
 bool TIndexBuilder::MetSyntaxError() const

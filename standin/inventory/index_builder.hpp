@@ -87,8 +87,7 @@ private:
     void IndexMember(simdjson::ondemand::field& field, std::size_t depth, TLevel& level, TTextNames& names);
     void IndexResultClass(simdjson::ondemand::field& field, std::size_t depth, TLevel& level,
         std::size_t header, TTextNames& names);
-    void IndexAssociations(
-        simdjson::ondemand::object associations, std::size_t depth, TLevel& level, std::uint32_t key);
+    void IndexAssociations(simdjson::ondemand::object associations, std::size_t depth, TLevel& level);
     std::uint32_t Offset(const char* at) const;
     std::uint32_t KeyOffset(simdjson::ondemand::field& field, std::string_view& name);
     void CheckValue(simdjson::ondemand::value value, simdjson::ondemand::json_type type);
@@ -106,6 +105,14 @@ private:
     // at `key`, below the steps the walk took in its instance of level 0; and
     // walks on.
     void Problem(std::uint32_t key, std::string_view member, std::string problem);
+    // The instance of `level` whose members hold `member`, the member of
+    // `level` whose result classes follow `header`, and the path from the
+    // instance of level 0 down to `instance` of level `depth`, put before
+    // `path`; the last answers the instance of level 0. Read back from the
+    // index after the walk, for a problem found then.
+    static std::uint32_t InstanceOf(const TLevel& level, std::size_t member);
+    std::size_t AssociationsMember(const TLevel& level, std::size_t header);
+    std::size_t PathTo(std::size_t depth, std::uint32_t instance, std::vector<TWalkStep>& path);
     // The same at the place the walk is in, `at` of the text.
     void ProblemHere(std::uint32_t at, std::string problem);
     // Reads a value that is not what its place wants through, as the check
@@ -138,11 +145,6 @@ private:
         bool fEscaped;
         std::size_t fFirst;
         std::size_t fEnd;
-        // For level 0: the instance's place in the slice, and the place of
-        // the name of its "@associations" member, when these are its result
-        // classes.
-        std::size_t fInstance = 0;
-        std::uint32_t fAssociationsKey = 0;
     };
     std::vector<TLongObject> fLongObjects;
     // The instances of level 0 before the slice, and the slice's first
