@@ -83,7 +83,8 @@ private:
     TInstanceRange IndexInstanceInGroups(char* text, const TMemberCuts& cuts);
     // Walks [open, close] of `text` as an object, bracketed in place, calling
     // `member` for each of its members.
-    template <typename TMember> void WalkGroup(char* text, std::size_t open, std::size_t close, TMember member);
+    template <typename TMember>
+    void WalkGroup(char* text, std::size_t open, std::size_t close, TMember member);
     void IndexMember(simdjson::ondemand::field& field, std::size_t depth, TLevel& level, TTextNames& names);
     void IndexResultClass(simdjson::ondemand::field& field, std::size_t depth, TLevel& level,
         std::size_t header, TTextNames& names);
@@ -100,6 +101,8 @@ private:
     bool OpenClasses(
         simdjson::ondemand::document& document, const TPiece& piece, simdjson::ondemand::object& classes);
     void Fail(simdjson::error_code error);
+    // Ends the check of a slice that the walk cannot vouch for.
+    struct TUnconfirmed { };
     [[noreturn]] void Unconfirmed() const;
     // Keeps the first problem the walk can name, at `member`, whose name is
     // at `key`, below the steps the walk took in its instance of level 0; and
@@ -153,7 +156,7 @@ private:
     bool fHasProblem = false;
     TWalkProblem fProblem;
     simdjson::error_code fWalkError = simdjson::SUCCESS;  // that ended the walk
-    std::uint32_t fProblemKey = 0;  // where the name of its member is
+    std::uint32_t fProblemKey = 0;                        // where the name of its member is
     // The path of the walk below the instance of level 0 it is in: the
     // names of "@associations" and result classes, and the indexes of
     // associated instances.

@@ -66,6 +66,10 @@ struct TSlicePlan {
 // Answers nothing for a text that is not shaped as expected.
 TSlicePlan PlanSlices(std::string_view text, std::size_t sliceBytes);
 
+// The key of the member whose value starts at `at`, when it holds no escape;
+// empty when there is none such.
+std::string_view KeyBefore(std::string_view text, std::size_t at);
+
 // Where one large object is cut into groups of members, each walked as an
 // object of its own, so that the parser's working buffers are sized for a
 // group rather than for the object.
@@ -89,7 +93,8 @@ struct TMemberCuts {
 // answers no cuts. Only what the walk of the groups cannot see is checked
 // here: the white space around the object, and around the name of a cut
 // "@associations" member and its colon.
-TMemberCuts CutObjectMembers(std::string_view text, std::size_t open, std::size_t close, std::size_t groupBytes);
+TMemberCuts CutObjectMembers(
+    std::string_view text, std::size_t open, std::size_t close, std::size_t groupBytes);
 
 }  // namespace standin
 }  // namespace NQXRHVP20
