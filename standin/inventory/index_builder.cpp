@@ -19,9 +19,10 @@ namespace dom = simdjson::dom;
 namespace {
 
 // The walk checks instances down to this level of @associations, three
-// levels of nesting each, and an entry's own value down to kEntryDepth
-// levels, well inside the parser's depth limit, which the check alone
-// judges near its edge.
+// levels of nesting each, well inside the parser's depth limit, which the
+// check alone judges near its edge. An entry is parsed alone with room for
+// kEntryDepth levels, and, when it nests deeper, again with room for what the
+// limit leaves it.
 constexpr std::size_t kMaxCheckedLevel = 300;
 constexpr std::size_t kEntryDepth = 64;
 
@@ -44,7 +45,7 @@ void TIndexBuilder::Unconfirmed() const
     throw TUnconfirmed();
 }
 
-std::string_view TIndexBuilder::VouchFor(od::value value, od::json_type type)
+std::string_view TIndexBuilder::VouchFor(od::value value, od::json_type type, std::size_t depth)
 {
     std::string_view text;
     if (type == od::json_type::array) {
@@ -52,7 +53,7 @@ std::string_view TIndexBuilder::VouchFor(od::value value, od::json_type type)
         if (value.get_array().get(array) || array.raw_json().get(text))
             Unconfirmed();
         text = Trimmed(text);
-        ParseEntry(text, 0);
+        ParseEntry(text, depth);
     } else {
         text = Trimmed(value.raw_json_token());
         CheckValue(value, type);
@@ -154,15 +155,24 @@ dom::element TIndexBuilder::ParseEntry(std::string_view text, std::size_t depth)
 {
     if (depth > kMaxCheckedLevel)
         Unconfirmed();
-    if (fEntryParser.max_depth() != kEntryDepth)
-        if (const auto error = fEntryParser.allocate(simdjson::SIMDJSON_PADDING, kEntryDepth))
-            Fail(error);
     // The text goes on past the entry, so the parse needs no padded copy.
-    dom::element entry;
-    if (fEntryParser
+    const auto parse = [&](std::size_t maxDepth, dom::element& entry) {
+        if (fEntryParser.max_depth() != maxDepth)
+            if (const auto error = fEntryParser.allocate(simdjson::SIMDJSON_PADDING, maxDepth))
+                Fail(error);
+        return fEntryParser
             .parse_into_document(
                 fEntryDocument, reinterpret_cast<const std::uint8_t*>(text.data()), text.size(), false)
-            .get(entry))
+            .get(entry);
+    };
+    dom::element entry;
+    simdjson::error_code error = parse(kEntryDepth, entry);
+    // An entry nested deeper is parsed again with room for the document's
+    // limit less the levels above it: six at most for an instance's member,
+    // and three more for each level of @associations, and a margin.
+    if (error == simdjson::DEPTH_ERROR)
+        error = parse(simdjson::DEFAULT_MAX_DEPTH - 8 - 3 * depth, entry);
+    if (error)
         Unconfirmed();
     return entry;
 }
@@ -191,7 +201,7 @@ TInstanceRange TIndexBuilder::IndexArray(od::array array, std::size_t depth)
             // An empty instance stands for it, so that the instances keep
             // their places.
             level.fMemberStarts.PushBack(static_cast<std::uint32_t>(level.fMembers.Size()));
-            const std::string_view text = VouchFor(element, type);
+            const std::string_view text = VouchFor(element, type, depth);
             ProblemHere(Offset(text.data()), "an instance must be an object");
         } else {
             Fail(simdjson::INCORRECT_TYPE);
@@ -234,7 +244,7 @@ void TIndexBuilder::IndexMember(od::field& field, std::size_t depth, TLevel& lev
         if (const auto error = value.type().get(type))
             Fail(error);
         if (type != od::json_type::object && fChecking) {
-            VouchFor(value, type);
+            VouchFor(value, type, depth);
             Problem(key, name, "@associations must be an object");
             return;
         }
@@ -317,7 +327,7 @@ void TIndexBuilder::IndexResultClass(
         entry.fFirst = instances.fFirst;
         entry.fEnd = instances.fEnd;
     } else if (type != od::json_type::object && fChecking) {
-        VouchFor(value, type);
+        VouchFor(value, type, depth);
         Problem(entry.fKey, name, "an error form must be an object");
         return;
     } else {

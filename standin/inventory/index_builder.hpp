@@ -120,7 +120,8 @@ private:
     void ProblemHere(std::uint32_t at, std::string problem);
     // Reads a value that is not what its place wants through, as the check
     // would parse it, and answers its text.
-    std::string_view VouchFor(simdjson::ondemand::value value, simdjson::ondemand::json_type type);
+    std::string_view VouchFor(
+        simdjson::ondemand::value value, simdjson::ondemand::json_type type, std::size_t depth);
     // Keeps `problem`, whose member's name is at `key`, when it comes before
     // the one kept.
     void KeepEarlier(std::uint32_t key, TWalkProblem problem);
