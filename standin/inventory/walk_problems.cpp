@@ -2,15 +2,13 @@
 // them: the first one in the order of the text wins, and a duplicate among the
 // many names of an object, found after the walk, is named at the path read
 // back from the index.
-#include <algorithm>
 #include <string>
+#include <vector>
 
 #include "index_builder.hpp"
 
 namespace NQXRHVP20 {
 namespace standin {
-
-namespace od = simdjson::ondemand;
 
 void TIndexBuilder::Problem(std::uint32_t key, std::string_view member, std::string problem)
 {
@@ -33,6 +31,9 @@ void TIndexBuilder::ProblemHere(std::uint32_t at, std::string problem)
 
 void TIndexBuilder::KeepEarlier(std::uint32_t key, TWalkProblem problem)
 {
+    // At the same place, the later one wins: a duplicate name found after
+    // the walk comes before the problem of its member's value, as the check
+    // compares a name before it reads its value.
     key &= ~kEscapedKey;
     if (fHasProblem && fProblemKey < key)
         return;
