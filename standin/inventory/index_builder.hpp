@@ -81,6 +81,8 @@ private:
     // The one instance of a slice, its members walked in the groups `cuts`
     // bound (see CutObjectMembers).
     TInstanceRange IndexInstanceInGroups(char* text, const TMemberCuts& cuts);
+    // The On-Demand document of [open, close] of `text`.
+    simdjson::ondemand::document Iterate(const char* text, std::size_t open, std::size_t close);
     // Walks [open, close] of `text` as an object, bracketed in place, calling
     // `member` for each of its members.
     template <typename TMember>

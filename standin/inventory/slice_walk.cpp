@@ -21,6 +21,18 @@ constexpr std::size_t kKeptParserCapacity = std::size_t(1) << 20;
 
 }  // namespace
 
+od::document TIndexBuilder::Iterate(const char* text, std::size_t open, std::size_t close)
+{
+    // The text goes on past the piece, so it needs no padded copy.
+    od::document document;
+    if (const auto error = fParser
+                               .iterate(text + open, close + 1 - open,
+                                   fDocument.fText.Size() - open + simdjson::SIMDJSON_PADDING)
+                               .get(document))
+        Fail(error);
+    return document;
+}
+
 template <typename TMember>
 void TIndexBuilder::WalkGroup(char* text, std::size_t open, std::size_t close, TMember member)
 {
@@ -38,12 +50,7 @@ void TIndexBuilder::WalkGroup(char* text, std::size_t open, std::size_t close, T
     } bracketed{text, open, close, text[open], text[close]};
     text[open] = '{';
     text[close] = '}';
-    od::document document;
-    if (const auto error = fParser
-                               .iterate(text + open, close + 1 - open,
-                                   fDocument.fText.Size() - open + simdjson::SIMDJSON_PADDING)
-                               .get(document))
-        Fail(error);
+    od::document document = Iterate(text, open, close);
     od::object group;
     if (const auto error = document.get_object().get(group))
         Fail(error);
@@ -177,12 +184,7 @@ TInstanceRange TIndexBuilder::IndexSlice(char* text, std::size_t open, std::size
     if (!cuts.fCuts.empty()) {
         range = IndexInstanceInGroups(text, cuts);
     } else {
-        od::document document;
-        if (const auto error = fParser
-                                   .iterate(text + open, close + 1 - open,
-                                       fDocument.fText.Size() - open + simdjson::SIMDJSON_PADDING)
-                                   .get(document))
-            Fail(error);
+        od::document document = Iterate(text, open, close);
         od::array array;
         if (const auto error = document.get_array().get(array))
             Fail(error);
