@@ -15,6 +15,11 @@ namespace standin {
 
 namespace dom = simdjson::dom;
 
+std::string DuplicateMember(std::string_view name)
+{
+    return "duplicate member \"" + Excerpt(name) + "\"";
+}
+
 namespace {
 
 // A member path, kept on the stack while the document is checked and turned
@@ -124,7 +129,7 @@ public:
 
     [[noreturn]] void FailDuplicate(const TPath& path, std::string_view key) const
     {
-        Fail(path, "duplicate member \"" + Excerpt(key) + "\"");
+        Fail(path, DuplicateMember(key));
     }
 
 private:

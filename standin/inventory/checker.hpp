@@ -13,6 +13,9 @@
 namespace NQXRHVP20 {
 namespace standin {
 
+// The problem of a member whose name came before in its object.
+std::string DuplicateMember(std::string_view name);
+
 // One step of a member path: a member's name, or an array's index.
 struct TWalkStep {
     std::string fMember;

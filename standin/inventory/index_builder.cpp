@@ -45,19 +45,36 @@ void TIndexBuilder::Unconfirmed() const
     throw TUnconfirmed();
 }
 
-std::string_view TIndexBuilder::VouchFor(od::value value, od::json_type type, std::size_t depth)
+std::string_view TIndexBuilder::TextOf(od::value value, od::json_type type)
 {
     std::string_view text;
-    if (type == od::json_type::array) {
+    if (type == od::json_type::object) {
+        od::object object;
+        if (const auto error = value.get_object().get(object))
+            Fail(error);
+        if (const auto error = object.raw_json().get(text))
+            Fail(error);
+    } else if (type == od::json_type::array) {
         od::array array;
-        if (value.get_array().get(array) || array.raw_json().get(text))
-            Unconfirmed();
-        text = Trimmed(text);
-        ParseEntry(text, depth);
+        if (const auto error = value.get_array().get(array))
+            Fail(error);
+        if (const auto error = array.raw_json().get(text))
+            Fail(error);
     } else {
-        text = Trimmed(value.raw_json_token());
-        CheckValue(value, type);
+        text = value.raw_json_token();
     }
+    return Trimmed(text);
+}
+
+std::string_view TIndexBuilder::VouchFor(od::value value, od::json_type type, std::size_t depth)
+{
+    if (type != od::json_type::array) {
+        const std::string_view text = Trimmed(value.raw_json_token());
+        CheckValue(value, type);
+        return text;
+    }
+    const std::string_view text = TextOf(value, type);
+    ParseEntry(text, depth);
     return text;
 }
 
@@ -237,7 +254,7 @@ void TIndexBuilder::IndexMember(od::field& field, std::size_t depth, TLevel& lev
     std::string_view name;
     const std::uint32_t key = KeyOffset(field, name);
     if (fChecking && !names.AddFirst(key))
-        Problem(key, name, "duplicate member \"" + Excerpt(name) + "\"");
+        Problem(key, name, DuplicateMember(name));
     od::value value = field.value();
     if (name == "@associations") {
         od::json_type type;
@@ -251,59 +268,35 @@ void TIndexBuilder::IndexMember(od::field& field, std::size_t depth, TLevel& lev
         od::object associations;
         if (const auto error = value.get_object().get(associations))
             Fail(error);
-        const auto first = static_cast<std::uint32_t>(level.fAssociations.Size());
-        fSteps.push_back(TStep{"@associations", 0, false});
-        IndexAssociations(associations, depth, level);
-        fSteps.pop_back();
-        level.fMembers.PushBack(TMemberRef{key, first, kAssociations});
+        const std::uint32_t header = IndexResultClasses(depth, level, [&](const auto& resultClass) {
+            for (auto result : associations) {
+                od::field member;
+                if (const auto error = std::move(result).get(member))
+                    Fail(error);
+                resultClass(member);
+            }
+        });
+        level.fMembers.PushBack(TMemberRef{key, header, kAssociations});
         return;
     }
-    std::string_view text;
     od::json_type type;
     if (const auto error = value.type().get(type))
         Fail(error);
+    const std::string_view text = TextOf(value, type);
     if (type == od::json_type::object) {
-        od::object object;
-        if (const auto error = value.get_object().get(object))
-            Fail(error);
-        if (const auto error = object.raw_json().get(text))
-            Fail(error);
-        text = Trimmed(text);
         if (fChecking && !CheckPropertyEntry(ParseEntry(text, depth), problem))
             Problem(key, name, problem);
     } else if (type == od::json_type::array && fChecking) {
         // Never a valid entry; parsed on its own, so that the walk
         // vouches for its syntax.
-        od::array array;
-        if (value.get_array().get(array) || array.raw_json().get(text))
-            Unconfirmed();
-        text = Trimmed(text);
         if (CheckPropertyEntry(ParseEntry(text, depth), problem))
             Unconfirmed();
         Problem(key, name, problem);
-    } else {
-        text = Trimmed(value.raw_json_token());
-        if (fChecking)
-            CheckValue(value, type);
+    } else if (fChecking) {
+        CheckValue(value, type);
     }
     const std::uint32_t begin = Offset(text.data());
     level.fMembers.PushBack(TMemberRef{key, begin, begin + static_cast<std::uint32_t>(text.size())});
-}
-
-void TIndexBuilder::IndexAssociations(od::object associations, std::size_t depth, TLevel& level)
-{
-    // A count first, then each result class.
-    const std::size_t header = level.fAssociations.Size();
-    level.fAssociations.PushBack(TAssociationRef{0, 0, 0});
-    TTextNames names(fBase);
-    for (auto result : associations) {
-        od::field field;
-        if (const auto error = std::move(result).get(field))
-            Fail(error);
-        IndexResultClass(field, depth, level, header, names);
-    }
-    if (fChecking && names.LeftToCheck())
-        fLongObjects.push_back({depth, true, names.Escaped(), header + 1, level.fAssociations.Size()});
 }
 
 void TIndexBuilder::IndexResultClass(
@@ -312,7 +305,7 @@ void TIndexBuilder::IndexResultClass(
     std::string_view name;
     TAssociationRef entry{KeyOffset(field, name), 0, 0};
     if (fChecking && !names.AddFirst(entry.fKey))
-        Problem(entry.fKey, name, "duplicate member \"" + Excerpt(name) + "\"");
+        Problem(entry.fKey, name, DuplicateMember(name));
     od::value value = field.value();
     od::json_type type;
     if (const auto error = value.type().get(type))
@@ -331,13 +324,7 @@ void TIndexBuilder::IndexResultClass(
         Problem(entry.fKey, name, "an error form must be an object");
         return;
     } else {
-        od::object form;
-        std::string_view text;
-        if (const auto error = value.get_object().get(form))
-            Fail(error);
-        if (const auto error = form.raw_json().get(text))
-            Fail(error);
-        text = Trimmed(text);
+        const std::string_view text = TextOf(value, type);
         if (fChecking) {
             TErrorForm errorForm;
             bool onValue = false;

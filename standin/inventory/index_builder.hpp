@@ -90,7 +90,12 @@ private:
     void IndexMember(simdjson::ondemand::field& field, std::size_t depth, TLevel& level, TTextNames& names);
     void IndexResultClass(simdjson::ondemand::field& field, std::size_t depth, TLevel& level,
         std::size_t header, TTextNames& names);
-    void IndexAssociations(simdjson::ondemand::object associations, std::size_t depth, TLevel& level);
+    // The result classes of an @associations object of an instance of level
+    // `depth`, each field `walk` gives to the function it is called with,
+    // after their count, whose place it answers.
+    template <typename TWalk> std::uint32_t IndexResultClasses(std::size_t depth, TLevel& level, TWalk walk);
+    // The text of a value, without the white space after it.
+    std::string_view TextOf(simdjson::ondemand::value value, simdjson::ondemand::json_type type);
     std::uint32_t Offset(const char* at) const;
     std::uint32_t KeyOffset(simdjson::ondemand::field& field, std::string_view& name);
     void CheckValue(simdjson::ondemand::value value, simdjson::ondemand::json_type type);
@@ -170,6 +175,20 @@ private:
     };
     std::vector<TStep> fSteps;
 };
+
+template <typename TWalk>
+std::uint32_t TIndexBuilder::IndexResultClasses(std::size_t depth, TLevel& level, TWalk walk)
+{
+    const auto header = static_cast<std::uint32_t>(level.fAssociations.Size());
+    level.fAssociations.PushBack(TAssociationRef{0, 0, 0});
+    TTextNames names(fBase);
+    fSteps.push_back(TStep{"@associations", 0, false});
+    walk([&](simdjson::ondemand::field& field) { IndexResultClass(field, depth, level, header, names); });
+    fSteps.pop_back();
+    if (fChecking && names.LeftToCheck())
+        fLongObjects.push_back({depth, true, names.Escaped(), header + 1, level.fAssociations.Size()});
+    return header;
+}
 
 }  // namespace standin
 }  // namespace NQXRHVP20

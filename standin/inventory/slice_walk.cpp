@@ -87,19 +87,12 @@ TInstanceRange TIndexBuilder::IndexInstanceInGroups(char* text, const TMemberCut
         // for, and the groups of its result classes.
         const auto key = static_cast<std::uint32_t>(cuts.fAssociationsKey);
         if (fChecking && !names.AddFirst(key))
-            Problem(key, "@associations", "duplicate member \"@associations\"");
-        const auto header = static_cast<std::uint32_t>(level.fAssociations.Size());
-        level.fAssociations.PushBack(TAssociationRef{0, 0, 0});
-        TTextNames resultClasses(fBase);
+            Problem(key, "@associations", DuplicateMember("@associations"));
         const std::vector<std::size_t>& groups = cuts.fAssociationCuts;
-        fSteps.push_back(TStep{"@associations", 0, false});
-        for (std::size_t g = 0; g + 1 < groups.size(); ++g)
-            WalkGroup(text, groups[g], groups[g + 1],
-                [&](od::field& field) { IndexResultClass(field, 0, level, header, resultClasses); });
-        fSteps.pop_back();
-        if (fChecking && resultClasses.LeftToCheck())
-            fLongObjects.push_back(
-                {0, true, resultClasses.Escaped(), header + 1, level.fAssociations.Size()});
+        const std::uint32_t header = IndexResultClasses(0, level, [&](const auto& resultClass) {
+            for (std::size_t g = 0; g + 1 < groups.size(); ++g)
+                WalkGroup(text, groups[g], groups[g + 1], resultClass);
+        });
         level.fMembers.PushBack(TMemberRef{key, header, kAssociations});
     }
     if (fChecking && names.LeftToCheck())

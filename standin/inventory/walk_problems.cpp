@@ -76,7 +76,7 @@ void TIndexBuilder::CheckLongObjects()
         // A duplicate name is named as the check names it, when it comes
         // first, at the path read back from the index.
         const std::string name(nameOf(duplicate));
-        TWalkProblem problem{0, {}, "duplicate member \"" + Excerpt(name) + "\""};
+        TWalkProblem problem{0, {}, DuplicateMember(name)};
         std::uint32_t instance = 0;
         if (object.fAssociations) {
             instance = InstanceOf(level, AssociationsMember(level, object.fFirst - 1));
