@@ -53,7 +53,10 @@ std::string ValueToDecimalText(const TCIMValue& value)
 bool ReadPropertyText(
     const boost::shared_ptr<ICIMInstance>& instance, const std::string& name, std::string& text)
 {
-    const TCIMValue value = ReadPropertyValue(instance, name);
+    // The value is read where the property holds it, not copied first: a
+    // scan reads a property of every one of a million records.
+    const boost::shared_ptr<ICIMProperty> property = instance->GetProperty(name, QueryContext());
+    const TCIMValue& value = property->GetValue(QueryContext());
     if (value.IsNull())
         return false;
     text = ValueToDecimalText(value);
@@ -87,6 +90,18 @@ unsigned int TextToUnsigned(const std::string& text)
 
 std::int32_t TextToInt32(const std::string& text)
 {
+    // A plain decimal of up to 18 digits, the usual text, is converted
+    // directly: strtol would give the same number.
+    const char* first = text.data() + (!text.empty() && text[0] == '-' ? 1 : 0);
+    const char* last = text.data() + text.size();
+    if (last > first && last - first <= 18 &&
+        std::all_of(first, last, [](char c) { return c >= '0' && c <= '9'; })) {
+        std::int64_t magnitude = 0;
+        for (const char* c = first; c != last; ++c)
+            magnitude = magnitude * 10 + (*c - '0');
+        const std::int64_t value = first == text.data() ? magnitude : -magnitude;
+        return static_cast<std::int32_t>(static_cast<std::uint32_t>(static_cast<std::uint64_t>(value)));
+    }
     const long number = std::strtol(text.c_str(), nullptr, 10);
     // Keep the low 32 bits, as a narrowing to a 32-bit signed integer does.
     return static_cast<std::int32_t>(static_cast<std::uint32_t>(static_cast<unsigned long>(number)));

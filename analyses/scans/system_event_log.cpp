@@ -19,8 +19,8 @@
 // Example line:
 //   Tarvolith: Found in system event log a message with event id 11 associated with zkvt314.sys, the
 //   message reads Reset issued by zkvt314.sys   (one line)
+#include <charconv>
 #include <cstdint>
-#include <cstdio>
 #include <cstring>
 
 #include "query.hpp"
@@ -35,9 +35,10 @@ using NQXRHVP20::THVPStatusCode;
 
 const char* const kScanFailedLine = "Tarvoanal: Error getting class or property";
 
-// The head of a line fits here with room to spare: with the usual prefix and
-// an event id of the filter it takes at most 113 bytes.
-const std::size_t kHeadBufferSize = 128;
+// An event id in decimal, sign included, and the words of a line around it
+// and the driver's name, with room to spare.
+const std::size_t kIdBufferSize = 16;
+const std::size_t kLineWords = 112;
 
 // The event ids under which the drivers log their messages.
 bool IsDriverEventId(std::int32_t eventId)
@@ -73,20 +74,28 @@ void ReportDriverMessage(
     if (!ReadPropertyText(record, "Message", message))
         return;
 
-    char head[kHeadBufferSize];
+    // The search stops at the message's first NUL, as a C string would.
+    const char* driver = nullptr;
     if (std::strstr(message.c_str(), "zkvt314.sys") != nullptr)
-        std::snprintf(head, sizeof head,
-            "%sFound in system event log a message with event id %d associated with zkvt314.sys, "
-            "the message reads ",
-            prefix.c_str(), eventId);
+        driver = "zkvt314.sys";
     else if (std::strstr(message.c_str(), "tvrkdrvn.sys") != nullptr)
-        std::snprintf(head, sizeof head,
-            "%sFound in system event log a message with event id %d associated with tvrkdrvn.sys, "
-            "the message reads ",
-            prefix.c_str(), eventId);
+        driver = "tvrkdrvn.sys";
     else
         return;
-    LogLine(kLevelFinding, head + message);
+
+    // Built in one buffer: a log may hold hundreds of thousands of them.
+    char id[kIdBufferSize];
+    const std::to_chars_result written = std::to_chars(id, id + sizeof id, eventId);
+    std::string line;
+    line.reserve(prefix.size() + kLineWords + message.size());
+    line += prefix;
+    line += "Found in system event log a message with event id ";
+    line.append(id, written.ptr);
+    line += " associated with ";
+    line += driver;
+    line += ", the message reads ";
+    line += message;
+    LogLine(kLevelFinding, line);
 }
 
 }  // namespace

@@ -82,15 +82,16 @@ TPropertyEntry EntryAt(std::string_view text, std::uint32_t begin, std::uint32_t
     const std::string_view token = text.substr(begin, end - begin);
     switch (token.front()) {
     case '"': {
-        const std::string_view body = token.substr(1, token.size() - 2);
-        // Made in place: a value has no move, and a message is copied
-        // often enough on its way to the plug-in as it is.
-        if (body.find('\\') == std::string_view::npos)
-            return TPropertyEntry{TPropertyEntry::EKind::Value, TCIMValue(std::string(body)), {}};
-        std::string unescaped;
-        if (UnescapeShortForms(body, unescaped))
-            return TPropertyEntry{TPropertyEntry::EKind::Value, TCIMValue(unescaped), {}};
-        break;
+        // Made in place from a buffer this thread keeps: a value has no
+        // move, and a message is copied often enough on its way to the
+        // plug-in as it is.
+        thread_local std::string body;
+        const std::string_view quoted = token.substr(1, token.size() - 2);
+        if (quoted.find('\\') == std::string_view::npos)
+            body.assign(quoted);
+        else if (!UnescapeShortForms(quoted, body))
+            break;
+        return TPropertyEntry{TPropertyEntry::EKind::Value, TCIMValue(body), {}};
     }
     case 't':
     case 'f':
