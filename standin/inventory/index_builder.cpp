@@ -10,6 +10,10 @@
 #include <cstring>
 #include <string>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 namespace NQXRHVP20 {
 namespace standin {
 
@@ -17,6 +21,54 @@ namespace od = simdjson::ondemand;
 namespace dom = simdjson::dom;
 
 namespace {
+
+// The closing quote of a name whose text starts at `name`, or its first
+// backslash. Sixteen bytes are compared at a time: the text is padded, and
+// names are short.
+const char* NameEnd(const char* name)
+{
+#if defined(__SSE2__)
+    const __m128i quote = _mm_set1_epi8('"');
+    const __m128i backslash = _mm_set1_epi8('\\');
+    for (;; name += 16) {
+        const __m128i chunk = _mm_loadu_si128(reinterpret_cast<const __m128i*>(name));
+        const int found = _mm_movemask_epi8(
+            _mm_or_si128(_mm_cmpeq_epi8(chunk, quote), _mm_cmpeq_epi8(chunk, backslash)));
+        if (found != 0)
+            return name + __builtin_ctz(static_cast<unsigned>(found));
+    }
+#else
+    while (*name != '"' && *name != '\\')
+        ++name;
+    return name;
+#endif
+}
+
+// Whether the escapes of a string token, up to its closing quote, are all
+// of the two-character kind.
+bool ShortEscapesOnly(std::string_view token)
+{
+    for (const char* at = static_cast<const char*>(std::memchr(token.data(), '\\', token.size()));
+         at != nullptr;) {
+        switch (at[1]) {
+        case '"':
+        case '\\':
+        case '/':
+        case 'b':
+        case 'f':
+        case 'n':
+        case 'r':
+        case 't':
+            break;
+        default:
+            return false;
+        }
+        const char* next = at + 2;
+        const std::size_t left = token.size() - static_cast<std::size_t>(next - token.data());
+        at = static_cast<const char*>(std::memchr(next, '\\', left));
+    }
+    return true;
+}
 
 // The walk checks instances down to this level of @associations, three
 // levels of nesting each, well inside the parser's depth limit, which the
@@ -29,6 +81,22 @@ constexpr std::size_t kEntryDepth = 64;
 // Integers of this many digits or more may be out of range; the DOM judges
 // those.
 constexpr std::size_t kLongIntegerDigits = 19;
+
+// Whether a number's text is an integer of fewer digits than that, without
+// a leading zero: valid as it stands, with no need to parse it.
+bool IsShortInteger(std::string_view token)
+{
+    std::size_t at = !token.empty() && token.front() == '-' ? 1 : 0;
+    const std::size_t digits = token.size() - at;
+    if (digits == 0 || digits >= kLongIntegerDigits)
+        return false;
+    if (token[at] == '0')
+        return digits == 1;
+    for (; at < token.size(); ++at)
+        if (token[at] < '0' || token[at] > '9')
+            return false;
+    return true;
+}
 
 // The text of a value, without the white space after it.
 std::string_view Trimmed(std::string_view text)
@@ -104,14 +172,8 @@ std::uint32_t TIndexBuilder::Offset(const char* at) const
 std::uint32_t TIndexBuilder::KeyOffset(od::field& field, std::string_view& name)
 {
     const char* raw = field.key().raw();
-    bool escaped = false;
-    const char* end = raw;
-    for (; *end != '"'; ++end) {
-        if (*end == '\\') {
-            escaped = true;
-            ++end;
-        }
-    }
+    const char* end = NameEnd(raw);
+    const bool escaped = *end == '\\';
     if (escaped) {
         // Reading the escapes checks them; the names are compared unescaped
         // after the walk.
@@ -128,14 +190,18 @@ void TIndexBuilder::CheckValue(od::value value, od::json_type type)
     std::string_view token = value.raw_json_token();
     switch (type) {
     case od::json_type::string: {
-        // Without an escape, a string is as the first stage found it.
+        // The first stage checked the string's characters; what is left is
+        // its escapes. Those of two characters are sure; a \u escape is read
+        // by the parser, which checks its digits and surrogates.
         std::string_view unescaped;
-        if (std::memchr(token.data(), '\\', token.size()) != nullptr && value.get_string().get(unescaped))
+        if (!ShortEscapesOnly(token) && value.get_string().get(unescaped))
             Unconfirmed();
         return;
     }
     case od::json_type::number: {
         token = Trimmed(token);
+        if (IsShortInteger(token))
+            return;
         if (token.find_first_of(".eE") == std::string_view::npos &&
             token.size() - (token.front() == '-' ? 1 : 0) >= kLongIntegerDigits) {
             // Such an integer is parsed alone with the DOM, which accepts or
@@ -194,9 +260,16 @@ dom::element TIndexBuilder::ParseEntry(std::string_view text, std::size_t depth)
     return entry;
 }
 
+TLevel& TIndexBuilder::Level(std::size_t depth)
+{
+    while (fLevels.size() <= depth)
+        fLevels.emplace_back(new TLevel());
+    return *fLevels[depth];
+}
+
 TInstanceRange TIndexBuilder::IndexArray(od::array array, std::size_t depth)
 {
-    TLevel& level = fDocument.Level(depth);
+    TLevel& level = Level(depth);
     TInstanceRange range;
     range.fFirst = static_cast<std::uint32_t>(level.fMemberStarts.Size());
     std::size_t index = 0;
@@ -226,7 +299,7 @@ TInstanceRange TIndexBuilder::IndexArray(od::array array, std::size_t depth)
         if (depth != 0)
             fSteps.pop_back();
     }
-    range.fEnd = static_cast<std::uint32_t>(fDocument.Level(depth).fMemberStarts.Size());
+    range.fEnd = static_cast<std::uint32_t>(Level(depth).fMemberStarts.Size());
     return range;
 }
 
@@ -234,7 +307,7 @@ void TIndexBuilder::IndexInstance(od::object instance, std::size_t depth)
 {
     if (fChecking && depth > kMaxCheckedLevel)
         Unconfirmed();
-    TLevel& level = fDocument.Level(depth);
+    TLevel& level = Level(depth);
     level.fMemberStarts.PushBack(static_cast<std::uint32_t>(level.fMembers.Size()));
     const std::size_t firstMember = level.fMembers.Size();
     TTextNames names(fBase);
@@ -250,10 +323,9 @@ void TIndexBuilder::IndexInstance(od::object instance, std::size_t depth)
 
 void TIndexBuilder::IndexMember(od::field& field, std::size_t depth, TLevel& level, TTextNames& names)
 {
-    std::string problem;
     std::string_view name;
     const std::uint32_t key = KeyOffset(field, name);
-    if (fChecking && !names.AddFirst(key))
+    if (fChecking && !names.AddFirst(key, name))
         Problem(key, name, DuplicateMember(name));
     od::value value = field.value();
     if (name == "@associations") {
@@ -283,6 +355,7 @@ void TIndexBuilder::IndexMember(od::field& field, std::size_t depth, TLevel& lev
     if (const auto error = value.type().get(type))
         Fail(error);
     const std::string_view text = TextOf(value, type);
+    std::string problem;
     if (type == od::json_type::object) {
         if (fChecking && !CheckPropertyEntry(ParseEntry(text, depth), problem))
             Problem(key, name, problem);
@@ -304,7 +377,7 @@ void TIndexBuilder::IndexResultClass(
 {
     std::string_view name;
     TAssociationRef entry{KeyOffset(field, name), 0, 0};
-    if (fChecking && !names.AddFirst(entry.fKey))
+    if (fChecking && !names.AddFirst(entry.fKey, name))
         Problem(entry.fKey, name, DuplicateMember(name));
     od::value value = field.value();
     od::json_type type;

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <string_view>
 #include <utility>
 #include <vector>
@@ -38,7 +39,13 @@ public:
     // A slice of more than four times `sliceBytes` that holds one object is
     // walked in groups of its members of about `sliceBytes`.
     TIndexBuilder(TInventoryDocument& document, std::size_t sliceBytes)
-        : fDocument(document), fSliceBytes(sliceBytes)
+        : TIndexBuilder(document.Text(), document.fLevels, sliceBytes)
+    {
+    }
+    // Indexes pieces of `text` into `levels`, which may be another list than
+    // the document's: slices indexed apart are appended to it later.
+    TIndexBuilder(std::string_view text, std::vector<std::unique_ptr<TLevel>>& levels, std::size_t sliceBytes)
+        : fText(text), fLevels(levels), fSliceBytes(sliceBytes)
     {
     }
 
@@ -133,7 +140,10 @@ private:
     // the one kept.
     void KeepEarlier(std::uint32_t key, TWalkProblem problem);
 
-    TInventoryDocument& fDocument;
+    TLevel& Level(std::size_t depth);
+
+    std::string_view fText;
+    std::vector<std::unique_ptr<TLevel>>& fLevels;
     std::size_t fSliceBytes;
     // The piece being indexed, and what was taken out of it.
     const char* fBase = nullptr;

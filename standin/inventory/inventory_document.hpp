@@ -47,6 +47,19 @@ public:
             fChunks.resize((size + kChunk - 1) / kChunk);
         }
     }
+    // Gives each item to `take`, in order, freeing each chunk once it is
+    // read, and ends empty: a list is moved onto another with a chunk more
+    // at most.
+    template <typename TTake> void Drain(TTake take)
+    {
+        for (std::size_t i = 0; i < fSize; ++i) {
+            take(fChunks[i / kChunk][i % kChunk]);
+            if ((i + 1) % kChunk == 0)
+                fChunks[i / kChunk].reset();
+        }
+        fChunks.clear();
+        fSize = 0;
+    }
 
 private:
     static constexpr std::size_t kChunk = 1 << 14;
@@ -106,6 +119,22 @@ public:
         fPacked.Truncate(size);
         while (!fOnTheSide.empty() && fOnTheSide.back().first >= size)
             fOnTheSide.pop_back();
+    }
+    // Appends the members of `later`, a list made apart for the instances
+    // that follow, whose @associations members name places
+    // `associationsShift` further on in this level than in its own.
+    // `later` ends empty.
+    void Append(TMemberList& later, std::uint32_t associationsShift)
+    {
+        const auto shift = static_cast<std::uint32_t>(fPacked.Size());
+        for (const auto& [at, member] : later.fOnTheSide) {
+            TMemberRef moved = member;
+            if (moved.fEnd == kAssociations)
+                moved.fValue += associationsShift;
+            fOnTheSide.push_back({at + shift, moved});
+        }
+        later.fOnTheSide.clear();
+        later.fPacked.Drain([this](const TPacked& packed) { fPacked.PushBack(packed); });
     }
 
 private:

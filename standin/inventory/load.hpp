@@ -51,6 +51,8 @@ private:
     // The first planned array after `at`.
     std::vector<TSlicedArray>::const_iterator PlannedAfter(std::size_t at) const;
     bool Slice(std::size_t open, std::size_t close, const TSliceCheck* check, TInstanceRange* range);
+    // Makes `range` take in the instances of the slice that follows it.
+    static void Extend(TInstanceRange& range, TInstanceRange slice);
     void CheckRemainingPieces();
     [[noreturn]] void ThrowSyntaxError();
     void ThrowLocatedSyntaxError();

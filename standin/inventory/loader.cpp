@@ -16,41 +16,13 @@
 #include <vector>
 
 #include "load.hpp"
+#include "slice_helper.hpp"
 #include "syntax_errors.hpp"
 
 namespace NQXRHVP20 {
 namespace standin {
 
 namespace dom = simdjson::dom;
-
-namespace {
-
-// Puts brackets around the elements of one slice, for the time of its parse:
-// the characters before and after them are '[' or ',', and ',' or ']'.
-class TBracketedSlice {
-public:
-    TBracketedSlice(char* text, std::size_t open, std::size_t close)
-        : fOpen(text + open), fClose(text + close), fOpenWas(*fOpen), fCloseWas(*fClose)
-    {
-        *fOpen = '[';
-        *fClose = ']';
-    }
-    ~TBracketedSlice()
-    {
-        *fOpen = fOpenWas;
-        *fClose = fCloseWas;
-    }
-    TBracketedSlice(const TBracketedSlice&) = delete;
-    TBracketedSlice& operator=(const TBracketedSlice&) = delete;
-
-private:
-    char* fOpen;
-    char* fClose;
-    char fOpenWas;
-    char fCloseWas;
-};
-
-}  // namespace
 
 [[noreturn]] void TLoad::Throw(simdjson::error_code error)
 {
@@ -130,21 +102,23 @@ bool TLoad::Slice(std::size_t open, std::size_t close, const TSliceCheck* check,
         (*check)(&elements, 0, nullptr);
         slice = fIndex.IndexSlice(fText, open, close);
     }
-    if (range->fFirst == range->fEnd)
-        range->fFirst = slice.fFirst;
-    range->fEnd = slice.fEnd;
+    Extend(*range, slice);
     return true;
+}
+
+void TLoad::Extend(TInstanceRange& range, TInstanceRange slice)
+{
+    if (range.fFirst == range.fEnd)
+        range.fFirst = slice.fFirst;
+    range.fEnd = slice.fEnd;
 }
 
 void TLoad::ParseSlices(const TSlicedArray& array, std::size_t first)
 {
     PrepareParser(fSliceParser, array.Lift());
-    for (std::size_t k = first; k <= array.fCuts.size(); ++k) {
-        const std::size_t open = k == 0 ? array.fOpen : array.fCuts[k - 1];
-        const std::size_t close = k < array.fCuts.size() ? array.fCuts[k] : array.fClose;
-        if (!Slice(open, close, nullptr, nullptr))
+    for (std::size_t k = first; k <= array.fCuts.size(); ++k)
+        if (!Slice(SliceOpen(array, k), SliceClose(array, k), nullptr, nullptr))
             ThrowSyntaxError();
-    }
 }
 
 void TLoad::CheckCommentSlices()
@@ -163,13 +137,33 @@ bool TLoad::VisitSlices(std::size_t place, bool inObject, const TSliceCheck& che
     const TSlicedArray& array = fPlan[fNextArray];
     PrepareParser(fSliceParser, array.Lift());
     TInstanceRange& range = fSlicedRanges[fNextArray];
-    std::size_t open = array.fOpen;
-    for (std::size_t k = 0; k <= array.fCuts.size(); ++k) {
-        const std::size_t close = k < array.fCuts.size() ? array.fCuts[k] : array.fClose;
+    const std::size_t count = array.fCuts.size() + 1;
+    const auto visit = [&](std::size_t k) {
         fNextSlice = k + 1;
-        if (!Slice(open, close, &check, &range))
+        if (!Slice(SliceOpen(array, k), SliceClose(array, k), &check, &range))
             ThrowSyntaxError();
-        open = close;
+    };
+    // A large array's later slices are checked on a second thread, while
+    // this one checks the earlier ones.
+    const std::size_t split = fSliceBytes != 0 ? TSliceHelper::Split(array) : 0;
+    std::unique_ptr<TSliceHelper> helper;
+    if (split != 0)
+        helper = std::make_unique<TSliceHelper>(fText, fSize, array, split, fSliceBytes);
+    const std::size_t alone = helper != nullptr && helper->Started() ? split - 1 : count;
+    for (std::size_t k = 0; k < alone; ++k)
+        visit(k);
+    if (alone < count) {
+        const bool indexed = helper->Finish();
+        visit(alone);
+        if (indexed) {
+            for (const TInstanceRange& slice : helper->AppendTo(fDocument.fLevels)) {
+                check(nullptr, slice.fEnd - slice.fFirst, nullptr);
+                Extend(range, slice);
+            }
+        } else {
+            for (std::size_t k = split; k < count; ++k)
+                visit(k);
+        }
     }
     ++fNextArray;
     fNextSlice = 0;

@@ -82,18 +82,18 @@ public:
 
     explicit TTextNames(const char* text) : fText(text) { }
 
-    // Meets the name at `key` (a TMemberRef key) and compares it with the
-    // earlier ones while the object has at most kInline names and no escaped
-    // one; false when it was met before.
-    bool AddFirst(std::uint32_t key)
+    // Meets the name at `key` (a TMemberRef key), whose text is `name`, and
+    // compares it with the earlier ones while the object has at most kInline
+    // names and no escaped one; false when it was met before.
+    bool AddFirst(std::uint32_t key, std::string_view name)
     {
         fEscaped = fEscaped || (key & kEscapedKey) != 0;
         if (++fMet > kInline || fEscaped)
             return true;
         for (std::size_t i = 0; i < fCount; ++i)
-            if (Raw(fInline[i]) == Raw(key))
+            if (fInline[i] == name)
                 return false;
-        fInline[fCount++] = key;
+        fInline[fCount++] = name;
         return true;
     }
 
@@ -140,7 +140,7 @@ public:
 
 private:
     const char* fText;
-    std::uint32_t fInline[kInline];  // the first fCount names
+    std::string_view fInline[kInline];  // the first fCount names
     std::size_t fCount = 0;
     std::size_t fMet = 0;
     bool fEscaped = false;

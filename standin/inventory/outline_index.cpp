@@ -67,7 +67,7 @@ std::size_t TIndexBuilder::IndexClassNames(const TPiece& piece, TClassTable& tab
         std::string_view name;
         if (const auto error = std::move(cls).get(entry))
             Fail(error);
-        table.Add(fDocument.Text(), KeyOffset(entry, name));
+        table.Add(fText, KeyOffset(entry, name));
         ++count;
     }
     return count;

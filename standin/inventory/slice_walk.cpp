@@ -27,7 +27,7 @@ od::document TIndexBuilder::Iterate(const char* text, std::size_t open, std::siz
     od::document document;
     if (const auto error = fParser
                                .iterate(text + open, close + 1 - open,
-                                   fDocument.fText.Size() - open + simdjson::SIMDJSON_PADDING)
+                                   fText.size() - open + simdjson::SIMDJSON_PADDING)
                                .get(document))
         Fail(error);
     return document;
@@ -72,7 +72,7 @@ void TIndexBuilder::WalkGroup(char* text, std::size_t open, std::size_t close, T
 
 TInstanceRange TIndexBuilder::IndexInstanceInGroups(char* text, const TMemberCuts& cuts)
 {
-    TLevel& level = fDocument.Level(0);
+    TLevel& level = Level(0);
     const auto first = static_cast<std::uint32_t>(level.fMemberStarts.Size());
     level.fMemberStarts.PushBack(static_cast<std::uint32_t>(level.fMembers.Size()));
     const std::size_t firstMember = level.fMembers.Size();
@@ -86,7 +86,7 @@ TInstanceRange TIndexBuilder::IndexInstanceInGroups(char* text, const TMemberCut
         // The "@associations" member, whose name and colon the cut vouched
         // for, and the groups of its result classes.
         const auto key = static_cast<std::uint32_t>(cuts.fAssociationsKey);
-        if (fChecking && !names.AddFirst(key))
+        if (fChecking && !names.AddFirst(key, "@associations"))
             Problem(key, "@associations", DuplicateMember("@associations"));
         const std::vector<std::size_t>& groups = cuts.fAssociationCuts;
         const std::uint32_t header = IndexResultClasses(0, level, [&](const auto& resultClass) {
@@ -130,7 +130,7 @@ bool TIndexBuilder::CheckAndIndexSlice(char* text, std::size_t open, std::size_t
         std::size_t fInstances, fMembers, fAssociations;
     };
     std::vector<TLevelEnd> ends;
-    for (const std::unique_ptr<TLevel>& level : fDocument.fLevels)
+    for (const std::unique_ptr<TLevel>& level : fLevels)
         ends.push_back({level->fMemberStarts.Size(), level->fMembers.Size(), level->fAssociations.Size()});
     try {
         range = IndexSlice(text, open, close, true);
@@ -146,8 +146,8 @@ bool TIndexBuilder::CheckAndIndexSlice(char* text, std::size_t open, std::size_t
     // large slice is given back first.
     if (fParser.capacity() > kKeptParserCapacity)
         fParser = od::parser();
-    for (std::size_t i = 0; i < fDocument.fLevels.size(); ++i) {
-        TLevel& level = *fDocument.fLevels[i];
+    for (std::size_t i = 0; i < fLevels.size(); ++i) {
+        TLevel& level = *fLevels[i];
         const TLevelEnd end = i < ends.size() ? ends[i] : TLevelEnd{0, 0, 0};
         level.fMemberStarts.Truncate(end.fInstances);
         level.fMembers.Truncate(end.fMembers);
@@ -158,12 +158,12 @@ bool TIndexBuilder::CheckAndIndexSlice(char* text, std::size_t open, std::size_t
 
 TInstanceRange TIndexBuilder::IndexSlice(char* text, std::size_t open, std::size_t close, bool checking)
 {
-    fBase = fDocument.fText.Data();
+    fBase = fText.data();
     fShift = 0;
     fRemoved = nullptr;
     fChecking = checking;
     fLongObjects.clear();
-    fSliceFirst = fDocument.Level(0).fMemberStarts.Size();
+    fSliceFirst = Level(0).fMemberStarts.Size();
     fHasProblem = false;
     fWalkError = simdjson::SUCCESS;
     fSteps.clear();
@@ -171,7 +171,7 @@ TInstanceRange TIndexBuilder::IndexSlice(char* text, std::size_t open, std::size
     // members are then walked in groups, so that the parser's index of its
     // tokens is sized for a group.
     const TMemberCuts cuts = close - open > 4 * fSliceBytes
-        ? CutObjectMembers(std::string_view(text, fDocument.fText.Size()), open, close, fSliceBytes)
+        ? CutObjectMembers(std::string_view(text, fText.size()), open, close, fSliceBytes)
         : TMemberCuts();
     TInstanceRange range;
     if (!cuts.fCuts.empty()) {

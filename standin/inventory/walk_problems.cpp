@@ -23,7 +23,7 @@ void TIndexBuilder::ProblemHere(std::uint32_t at, std::string problem)
     if (fHasProblem)
         return;
     TWalkProblem walkProblem{
-        fDocument.Level(0).fMemberStarts.Size() - 1 - fSliceFirst, {}, std::move(problem)};
+        Level(0).fMemberStarts.Size() - 1 - fSliceFirst, {}, std::move(problem)};
     for (const TStep& step : fSteps)
         walkProblem.fPath.push_back(TWalkStep{std::string(step.fMember), step.fIndex, step.fIsIndex});
     KeepEarlier(at, std::move(walkProblem));
@@ -50,7 +50,7 @@ void TIndexBuilder::CheckLongObjects()
     std::string read;
     std::vector<std::uint32_t> readEnds;
     for (const TLongObject& object : fLongObjects) {
-        const TLevel& level = *fDocument.fLevels[object.fDepth];
+        const TLevel& level = *fLevels[object.fDepth];
         const std::size_t count = object.fEnd - object.fFirst;
         const auto keyOf = [&](std::size_t i) {
             return object.fAssociations ? level.fAssociations[object.fFirst + i].fKey
@@ -60,7 +60,7 @@ void TIndexBuilder::CheckLongObjects()
         readEnds.assign(object.fEscaped ? count : 0, 0);
         for (std::size_t i = 0; i < readEnds.size(); ++i) {
             if ((keyOf(i) & kEscapedKey) != 0)
-                read += UnescapedKey(fDocument.Text(), keyOf(i));
+                read += UnescapedKey(fText, keyOf(i));
             readEnds[i] = static_cast<std::uint32_t>(read.size());
         }
         const auto nameOf = [&](std::size_t i) {
@@ -116,7 +116,7 @@ std::size_t TIndexBuilder::PathTo(std::size_t depth, std::uint32_t instance, std
     // Read upwards, and put before the steps below.
     std::vector<TWalkStep> above;
     for (; depth > 0; --depth) {
-        const TLevel& level = *fDocument.fLevels[depth - 1];
+        const TLevel& level = *fLevels[depth - 1];
         // The result class whose instances hold it: a count, then the result
         // classes of each @associations object.
         std::size_t header = 0;
@@ -135,7 +135,7 @@ std::size_t TIndexBuilder::PathTo(std::size_t depth, std::uint32_t instance, std
         if (found == 0)
             Unconfirmed();
         const TAssociationRef& ref = level.fAssociations[found];
-        const std::string name = (ref.fKey & kEscapedKey) != 0 ? UnescapedKey(fDocument.Text(), ref.fKey)
+        const std::string name = (ref.fKey & kEscapedKey) != 0 ? UnescapedKey(fText, ref.fKey)
                                                                : std::string(TTextNames(fBase).Raw(ref.fKey));
         above.push_back(TWalkStep{std::string(), instance - ref.fFirst, true});
         above.push_back(TWalkStep{name, 0, false});
