@@ -33,7 +33,8 @@ public:
 
     bool operator()(boost::shared_ptr<Instance> instance) const
     {
-        fList->push_back(instance);
+        // Moved: a copy would count the handle up and down once more.
+        fList->push_back(std::move(instance));
         return true;
     }
 

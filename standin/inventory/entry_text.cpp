@@ -95,8 +95,7 @@ TPropertyEntry EntryAt(std::string_view text, std::uint32_t begin, std::uint32_t
     }
     case 't':
     case 'f':
-        entry.fValue = TCIMValue::MakeBoolean(token.front() == 't');
-        return entry;
+        return TPropertyEntry{TPropertyEntry::EKind::Value, TCIMValue::MakeBoolean(token.front() == 't'), {}};
     case 'n':
         return entry;
     case '{':
@@ -105,17 +104,15 @@ TPropertyEntry EntryAt(std::string_view text, std::uint32_t begin, std::uint32_t
         if (IsInteger(token)) {
             std::int64_t number = 0;
             const char* last = token.data() + token.size();
-            if (std::from_chars(token.data(), last, number).ec == std::errc()) {
-                entry.fValue = TCIMValue::MakeSigned(kCIMTypeSInt64, number);
-                return entry;
-            }
+            if (std::from_chars(token.data(), last, number).ec == std::errc())
+                return TPropertyEntry{
+                    TPropertyEntry::EKind::Value, TCIMValue::MakeSigned(kCIMTypeSInt64, number), {}};
             // Above the signed range, as the check allowed.
             std::uint64_t unsignedNumber = 0;
             if (token.front() != '-' &&
-                std::from_chars(token.data(), last, unsignedNumber).ec == std::errc()) {
-                entry.fValue = TCIMValue::MakeUnsigned(kCIMTypeUInt64, unsignedNumber);
-                return entry;
-            }
+                std::from_chars(token.data(), last, unsignedNumber).ec == std::errc())
+                return TPropertyEntry{
+                    TPropertyEntry::EKind::Value, TCIMValue::MakeUnsigned(kCIMTypeUInt64, unsignedNumber), {}};
         }
         break;
     }
@@ -151,16 +148,8 @@ std::string UnescapedKey(std::string_view text, std::uint32_t key)
             .value_unsafe());
 }
 
-bool KeyEquals(std::string_view text, std::uint32_t key, std::string_view name)
+bool EscapedKeyEquals(std::string_view text, std::uint32_t key, std::string_view name)
 {
-    const std::size_t at = key & ~kEscapedKey;
-    if ((key & kEscapedKey) == 0) {
-        // A name without escapes is its text up to the first quote, so it
-        // never holds a quote itself.
-        return text.size() > at + name.size() && text[at + name.size()] == '"' &&
-            std::memcmp(text.data() + at, name.data(), name.size()) == 0 &&
-            name.find('"') == std::string_view::npos;
-    }
     return UnescapedKey(text, key) == name;
 }
 

@@ -306,8 +306,19 @@ bool ReadErrorForm(simdjson::dom::object form, bool allowEmpty, bool allowOn, TE
 TPropertyEntry EntryAt(std::string_view text, std::uint32_t begin, std::uint32_t end);
 // The error form at [begin, end) of the text.
 TErrorForm ErrorFormAt(std::string_view text, std::uint32_t begin, std::uint32_t end);
-// Whether the member name at `key` (a TMemberRef key) is `name`.
-bool KeyEquals(std::string_view text, std::uint32_t key, std::string_view name);
+// Whether the member name at `key`, with kEscapedKey set, is `name`.
+bool EscapedKeyEquals(std::string_view text, std::uint32_t key, std::string_view name);
+// Whether the member name at `key` (a TMemberRef key) is `name`. Inline: a
+// property is looked for this way in every record of a scan.
+inline bool KeyEquals(std::string_view text, std::uint32_t key, std::string_view name)
+{
+    if ((key & kEscapedKey) != 0)
+        return EscapedKeyEquals(text, key, name);
+    // A name without escapes is its text up to the first quote, so it never
+    // holds a quote itself.
+    return text.size() > key + name.size() && text[key + name.size()] == '"' &&
+        text.compare(key, name.size(), name) == 0 && name.find('"') == std::string_view::npos;
+}
 // The member name at `key` with kEscapedKey set, its escapes read.
 std::string UnescapedKey(std::string_view text, std::uint32_t key);
 

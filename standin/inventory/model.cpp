@@ -6,12 +6,12 @@
 #include <stdexcept>
 #include <vector>
 
-#include <boost/enable_shared_from_this.hpp>
 #include <boost/make_shared.hpp>
 
 #include "host_observer.hpp"
 #include "hvp_status.hpp"
 #include "inventory_document.hpp"
+#include "recycled.hpp"
 
 namespace NQXRHVP20 {
 namespace standin {
@@ -51,7 +51,7 @@ private:
 // handles given out share the block's one reference count: enumerating a
 // class of a million instances makes one allocation rather than a million.
 // The block keeps the inventory alive, and each handle keeps the block.
-class TInstanceBlock : public boost::enable_shared_from_this<TInstanceBlock> {
+class TInstanceBlock {
 public:
     TInstanceBlock(TInventoryRef inventory, std::string prefix, std::string className, const TLevel& level,
         std::size_t depth, std::size_t count)
@@ -99,13 +99,24 @@ std::string TInventoryInstance::Name() const
     return fBlock->Prefix() + fBlock->ClassName() + "[" + std::to_string(fBlock->PlaceOf(this)) + "]";
 }
 
+// Whether host calls are observed: the observer of a run is there from its
+// start to its end.
+bool CallsObserved()
+{
+    const IHostObserver* observer = GetHostObserver();
+    return observer != nullptr && observer->WantsCalls();
+}
+
 class TInventoryProperty : public ICIMProperty {
 public:
     // The property of the checked entry at [begin, end) of the text, its
-    // value made in place.
-    TInventoryProperty(boost::shared_ptr<const TInstanceBlock> owner, const TInventoryInstance* instance,
-        const std::string& name, std::string_view text, std::uint32_t begin, std::uint32_t end)
-        : fOwner(std::move(owner)), fInstance(instance), fName(name), fEntry(EntryAt(text, begin, end))
+    // value made in place. It keeps nothing of the inventory: the names of
+    // its instance and its own are kept only for the record of a call that
+    // is observed.
+    TInventoryProperty(std::string instanceName, const std::string& name, bool observed, std::string_view text,
+        std::uint32_t begin, std::uint32_t end)
+        : fInstanceName(std::move(instanceName)), fName(observed ? name : std::string()),
+          fEntry(EntryAt(text, begin, end))
     {
     }
 
@@ -115,19 +126,25 @@ public:
 
     const TCIMValue& GetValue(TCIMContext context) override
     {
-        ObserveHostCall([&] {
-            return THostCall{EHostOp::GetValue, {}, fInstance->Name(), fName, {}, &context};
-        });
+        ObserveHostCall([&] { return THostCall{EHostOp::GetValue, {}, fInstanceName, fName, {}, &context}; });
         if (fEntry.fKind == TPropertyEntry::EKind::ValueError)
             RaiseError(fEntry.fError);
         return fEntry.fValue;
     }
 
 private:
-    boost::shared_ptr<const TInstanceBlock> fOwner;  // keeps the instance, for its name
-    const TInventoryInstance* fInstance;
+    std::string fInstanceName;
     std::string fName;
     TPropertyEntry fEntry;
+};
+
+// Ends a property and gives its memory back.
+struct TRecycleProperty {
+    void operator()(TInventoryProperty* property) const noexcept
+    {
+        property->~TInventoryProperty();
+        TRecycledBlocks<sizeof(TInventoryProperty)>::Give(property);
+    }
 };
 
 boost::shared_ptr<ICIMProperty> TInventoryInstance::GetProperty(const std::string& name, TCIMContext context)
@@ -145,8 +162,21 @@ boost::shared_ptr<ICIMProperty> TInventoryInstance::GetProperty(const std::strin
         if (level.fMembers.IsAssociations(m) || !KeyEquals(text, level.fMembers.Key(m), name))
             continue;
         const TMemberRef member = level.fMembers[m];
-        const auto property = boost::make_shared<TInventoryProperty>(
-            fBlock->shared_from_this(), this, name, text, member.fValue, member.fEnd);
+        const bool observed = CallsObserved();
+        // A scan asks for a property of each of a million records: its
+        // memory and its count's are recycled. (make_shared would also count
+        // the handle up and down once more on its way out.)
+        void* memory = TRecycledBlocks<sizeof(TInventoryProperty)>::Take();
+        TInventoryProperty* made = nullptr;
+        try {
+            made = new (memory) TInventoryProperty(
+                observed ? Name() : std::string(), name, observed, text, member.fValue, member.fEnd);
+        } catch (...) {
+            TRecycledBlocks<sizeof(TInventoryProperty)>::Give(memory);
+            throw;
+        }
+        boost::shared_ptr<TInventoryProperty> property(
+            made, TRecycleProperty(), TRecyclingAllocator<TInventoryProperty>());
         if (property->FailsLookup()) {
             RaiseError(property->Error());
             return boost::shared_ptr<ICIMProperty>();
