@@ -16,6 +16,7 @@
 
 #include <CLI/CLI.hpp>
 
+#include "background_sink.hpp"
 #include "fleet.hpp"
 #include "inputs.hpp"
 #include "live_inventory.hpp"
@@ -334,8 +335,14 @@ int main(int argc, char** argv)
         sink.reset(new tarvorun::TTextSink(stdout, stderr, settings.fRequests));
 
     TCollectingSink collecting(*sink, outcome);
-    const tarvorun::TRunResult result =
-        tarvorun::RunPlugin(settings, inventory, reportPath.empty() ? *sink : collecting);
+    tarvorun::TRunResult result;
+    {
+        // The lines are formatted and written on a second thread while the
+        // plug-in goes on.
+        tarvorun::TBackgroundLogSink background(reportPath.empty() ? *sink : collecting);
+        result = tarvorun::RunPlugin(settings, inventory, background);
+        background.Drain();
+    }
     std::fflush(stdout);
     if (!reportPath.empty() && result.fStatus != tarvorun::ERunStatus::NotLoaded) {
         report.Add(std::move(outcome));
