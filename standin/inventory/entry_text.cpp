@@ -32,38 +32,65 @@ simdjson::dom::element Reparse(std::string_view text, std::uint32_t begin, std::
 // its own for each of them would cost more than reading the rest.
 bool UnescapeShortForms(std::string_view body, std::string& out)
 {
-    out.clear();
-    out.reserve(body.size());
-    for (std::size_t at = 0;;) {
-        const std::size_t slash = body.find('\\', at);
-        out.append(body.substr(at, slash - at));
-        if (slash == std::string_view::npos)
-            return true;
+    // Written in place into a buffer of the body's size, which the text
+    // without its escapes never exceeds.
+    out.resize(body.size());
+    char* to = out.data();
+    const char* from = body.data();
+    const char* const end = from + body.size();
+    for (;;) {
+        const auto* slash = static_cast<const char*>(std::memchr(from, '\\', static_cast<std::size_t>(end - from)));
+        const char* stop = slash != nullptr ? slash : end;
+        std::memcpy(to, from, static_cast<std::size_t>(stop - from));
+        to += stop - from;
+        if (slash == nullptr)
+            break;
         // The check saw every escape complete.
-        switch (body[slash + 1]) {
+        switch (slash[1]) {
         case 'b':
-            out += '\b';
+            *to++ = '\b';
             break;
         case 'f':
-            out += '\f';
+            *to++ = '\f';
             break;
         case 'n':
-            out += '\n';
+            *to++ = '\n';
             break;
         case 'r':
-            out += '\r';
+            *to++ = '\r';
             break;
         case 't':
-            out += '\t';
+            *to++ = '\t';
             break;
         case 'u':
             return false;
         default:
-            out += body[slash + 1];
-            break;  // '"', '\\' or '/'
+            *to++ = slash[1];  // '"', '\\' or '/'
+            break;
         }
-        at = slash + 2;
+        from = slash + 2;
     }
+    out.resize(static_cast<std::size_t>(to - out.data()));
+    return true;
+}
+
+// A decimal integer of at most 18 digits, as its text shows it; false for
+// any other number.
+bool ShortInteger(std::string_view token, std::int64_t& number)
+{
+    const bool negative = !token.empty() && token.front() == '-';
+    const std::size_t first = negative ? 1 : 0;
+    if (token.size() <= first || token.size() - first > 18)
+        return false;
+    std::int64_t magnitude = 0;
+    for (std::size_t i = first; i < token.size(); ++i) {
+        const char c = token[i];
+        if (c < '0' || c > '9')
+            return false;
+        magnitude = magnitude * 10 + (c - '0');
+    }
+    number = negative ? -magnitude : magnitude;
+    return true;
 }
 
 bool IsInteger(std::string_view token)
@@ -101,6 +128,8 @@ TPropertyEntry EntryAt(std::string_view text, std::uint32_t begin, std::uint32_t
     case '{':
         break;
     default:
+        if (std::int64_t number = 0; ShortInteger(token, number))
+            return TPropertyEntry{TPropertyEntry::EKind::Value, TCIMValue::MakeSigned(kCIMTypeSInt64, number), {}};
         if (IsInteger(token)) {
             std::int64_t number = 0;
             const char* last = token.data() + token.size();

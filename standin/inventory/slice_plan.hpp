@@ -66,6 +66,10 @@ struct TSlicePlan {
 // Answers nothing for a text that is not shaped as expected.
 TSlicePlan PlanSlices(std::string_view text, std::size_t sliceBytes);
 
+// The plan as each instruction set of this processor makes it, the portable
+// one first, so that the tests can see that they all agree.
+std::vector<TSlicePlan> PlanSlicesEachWay(std::string_view text, std::size_t sliceBytes);
+
 // The key of the member whose value starts at `at`, when it holds no escape;
 // empty when there is none such.
 std::string_view KeyBefore(std::string_view text, std::size_t at);
