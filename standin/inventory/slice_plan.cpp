@@ -269,6 +269,14 @@ __attribute__((always_inline)) inline TSlicePlan Plan(std::string_view text, std
             return commas & inText & BitsFrom(after) &
                 BitsFrom(static_cast<unsigned>(cutFrom > pos ? cutFrom - pos : 0));
         };
+        // Within a planned array, in a block that can neither close it nor
+        // hold a comma to cut it at, only the depth changes: most blocks of
+        // a large inventory are so.
+        const auto closing = static_cast<long>(__builtin_popcountll(closes & inText));
+        if (inArray && depth - closing >= arrayDepth && commaEvents(0) == 0) {
+            depth += static_cast<long>(__builtin_popcountll(opens & inText)) - closing;
+            continue;
+        }
         std::uint64_t events = ((opens | closes) & inText) | commaEvents(0);
 
         unsigned from = 0;  // the bits before `from` are handled
