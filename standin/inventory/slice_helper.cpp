@@ -21,14 +21,18 @@ constexpr std::size_t kFewestSlices = 4;
 
 }  // namespace
 
-std::size_t TSliceHelper::Split(const TSlicedArray& array)
+std::size_t TSliceHelper::Split(const TSlicedArray& array, std::size_t elsewhere)
 {
     const std::size_t count = array.fCuts.size() + 1;
     if (count < kFewestSlices)
         return 0;
-    // The loader also takes the slice between the two halves, and appends
+    // The loader also takes the slice between the two parts, and appends
     // the thread's index after it.
-    const std::size_t first = count / 2 + 1;
+    const std::size_t bytes = array.fClose - array.fOpen;
+    const std::size_t middle = array.fOpen + (bytes > elsewhere ? (bytes - elsewhere) / 2 : 0);
+    std::size_t first = 2;
+    while (first + 1 < count && SliceOpen(array, first) < middle)
+        ++first;
     const std::size_t between = first - 1;
     if (SliceClose(array, between) - SliceOpen(array, between) <= simdjson::SIMDJSON_PADDING)
         return 0;

@@ -16,24 +16,32 @@ namespace NQXRHVP20 {
 namespace standin {
 
 // Puts brackets around the elements of one slice, for the time of its parse:
-// the characters before and after them are '[' or ',', and ',' or ']'.
+// the characters before and after them are '[' or ',', and ',' or ']'. Only
+// commas are written over, so that an array's own brackets, which another
+// thread may be reading, are never written.
 class TBracketedSlice {
 public:
     TBracketedSlice(char* text, std::size_t open, std::size_t close)
         : fOpen(text + open), fClose(text + close), fOpenWas(*fOpen), fCloseWas(*fClose)
     {
-        *fOpen = '[';
-        *fClose = ']';
+        Put(fOpen, fOpenWas, '[');
+        Put(fClose, fCloseWas, ']');
     }
     ~TBracketedSlice()
     {
-        *fOpen = fOpenWas;
-        *fClose = fCloseWas;
+        Put(fOpen, '[', fOpenWas);
+        Put(fClose, ']', fCloseWas);
     }
     TBracketedSlice(const TBracketedSlice&) = delete;
     TBracketedSlice& operator=(const TBracketedSlice&) = delete;
 
 private:
+    static void Put(char* at, char is, char becomes)
+    {
+        if (is != becomes)
+            *at = becomes;
+    }
+
     char* fOpen;
     char* fClose;
     char fOpenWas;
@@ -53,11 +61,13 @@ inline std::size_t SliceClose(const TSlicedArray& array, std::size_t k)
 class TSliceHelper {
 public:
     // The slice from which a second thread takes the rest of `array`, or 0
-    // when the array is not worth it. The slice before it is left to the
-    // loader until the thread is done: the two threads then never bracket
-    // the same byte, nor read the bytes the other brackets, as the parser
-    // reads a little past the end of its piece.
-    static std::size_t Split(const TSlicedArray& array);
+    // when the array is not worth it: the loader's part, with `elsewhere`
+    // bytes it has to read besides, is about as long as the thread's.
+    // The slice before it is left to the loader until the thread is done:
+    // the two threads then never bracket the same byte, nor read the bytes
+    // the other brackets, as the parser reads a little past the end of its
+    // piece.
+    static std::size_t Split(const TSlicedArray& array, std::size_t elsewhere);
 
     // Starts checking and indexing the slices of `array` from `first` on.
     // When no thread can be started, Started() answers false.
