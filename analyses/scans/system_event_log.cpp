@@ -59,8 +59,10 @@ bool IsDriverEventId(std::int32_t eventId)
 // Reads the record's event id; false when the value is null.
 bool ReadEventId(const boost::shared_ptr<ICIMInstance>& record, std::int32_t& eventId)
 {
+    // The names are made once: they are asked for in every record.
+    static const std::string kEventId = "EventID";
     std::string text;
-    if (!ReadPropertyText(record, "EventID", text))
+    if (!ReadPropertyText(record, kEventId, text))
         return false;
     eventId = TextToInt32(text);
     return true;
@@ -70,8 +72,9 @@ bool ReadEventId(const boost::shared_ptr<ICIMInstance>& record, std::int32_t& ev
 void ReportDriverMessage(
     const boost::shared_ptr<ICIMInstance>& record, std::int32_t eventId, const std::string& prefix)
 {
+    static const std::string kMessage = "Message";
     std::string message;
-    if (!ReadPropertyText(record, "Message", message))
+    if (!ReadPropertyText(record, kMessage, message))
         return;
 
     // The search stops at the message's first NUL, as a C string would.

@@ -99,8 +99,9 @@ std::string TInventoryInstance::Name() const
     return fBlock->Prefix() + fBlock->ClassName() + "[" + std::to_string(fBlock->PlaceOf(this)) + "]";
 }
 
-// Whether host calls are observed: the observer of a run is there from its
-// start to its end.
+// Whether host calls are observed. The observer of a run is there from its
+// start to its end, so a property made while calls are not observed is not
+// observed either.
 bool CallsObserved()
 {
     const IHostObserver* observer = GetHostObserver();
@@ -115,7 +116,7 @@ public:
     // is observed.
     TInventoryProperty(std::string instanceName, const std::string& name, bool observed, std::string_view text,
         std::uint32_t begin, std::uint32_t end)
-        : fInstanceName(std::move(instanceName)), fName(observed ? name : std::string()),
+        : fInstanceName(std::move(instanceName)), fName(observed ? name : std::string()), fObserved(observed),
           fEntry(EntryAt(text, begin, end))
     {
     }
@@ -126,7 +127,8 @@ public:
 
     const TCIMValue& GetValue(TCIMContext context) override
     {
-        ObserveHostCall([&] { return THostCall{EHostOp::GetValue, {}, fInstanceName, fName, {}, &context}; });
+        if (fObserved)
+            ObserveHostCall([&] { return THostCall{EHostOp::GetValue, {}, fInstanceName, fName, {}, &context}; });
         if (fEntry.fKind == TPropertyEntry::EKind::ValueError)
             RaiseError(fEntry.fError);
         return fEntry.fValue;
@@ -135,6 +137,7 @@ public:
 private:
     std::string fInstanceName;
     std::string fName;
+    bool fObserved;
     TPropertyEntry fEntry;
 };
 
@@ -149,10 +152,10 @@ struct TRecycleProperty {
 
 boost::shared_ptr<ICIMProperty> TInventoryInstance::GetProperty(const std::string& name, TCIMContext context)
 {
-    const EHostCallOutcome outcome = ObserveHostCall([&] {
-        return THostCall{EHostOp::GetProperty, {}, Name(), name, {}, &context};
-    });
-    if (outcome == EHostCallOutcome::ReturnEmpty)
+    const bool observed = CallsObserved();
+    if (observed &&
+        ObserveHostCall([&] { return THostCall{EHostOp::GetProperty, {}, Name(), name, {}, &context}; }) ==
+            EHostCallOutcome::ReturnEmpty)
         return boost::shared_ptr<ICIMProperty>();
     // Every entry was checked when the inventory was loaded; the value is
     // made from its text now. The associations are no property.
@@ -162,7 +165,6 @@ boost::shared_ptr<ICIMProperty> TInventoryInstance::GetProperty(const std::strin
         if (level.fMembers.IsAssociations(m) || !KeyEquals(text, level.fMembers.Key(m), name))
             continue;
         const TMemberRef member = level.fMembers[m];
-        const bool observed = CallsObserved();
         // A scan asks for a property of each of a million records: its
         // memory and its count's are recycled. (make_shared would also count
         // the handle up and down once more on its way out.)
