@@ -42,7 +42,7 @@ public:
 
 private:
     struct TBatch {
-        std::string fTexts;  // one after the other
+        std::string fTexts;                                 // one after the other
         std::vector<std::pair<int, std::size_t>> fEntries;  // level, end of text
     };
     void Hand();
@@ -52,7 +52,7 @@ private:
     TBatch fFilling;  // the request's thread's own
     std::mutex fMutex;
     std::condition_variable fChanged;
-    TBatch fHanded;        // for the thread, when fHasHanded
+    TBatch fHanded;  // for the thread, when fHasHanded
     bool fHasHanded = false;
     bool fWriting = false;  // the thread is passing a batch on
     bool fStop = false;

@@ -39,7 +39,8 @@ bool UnescapeShortForms(std::string_view body, std::string& out)
     const char* from = body.data();
     const char* const end = from + body.size();
     for (;;) {
-        const auto* slash = static_cast<const char*>(std::memchr(from, '\\', static_cast<std::size_t>(end - from)));
+        const auto* slash =
+            static_cast<const char*>(std::memchr(from, '\\', static_cast<std::size_t>(end - from)));
         const char* stop = slash != nullptr ? slash : end;
         std::memcpy(to, from, static_cast<std::size_t>(stop - from));
         to += stop - from;
@@ -129,7 +130,8 @@ TPropertyEntry EntryAt(std::string_view text, std::uint32_t begin, std::uint32_t
         break;
     default:
         if (std::int64_t number = 0; ShortInteger(token, number))
-            return TPropertyEntry{TPropertyEntry::EKind::Value, TCIMValue::MakeSigned(kCIMTypeSInt64, number), {}};
+            return TPropertyEntry{
+                TPropertyEntry::EKind::Value, TCIMValue::MakeSigned(kCIMTypeSInt64, number), {}};
         if (IsInteger(token)) {
             std::int64_t number = 0;
             const char* last = token.data() + token.size();
@@ -138,10 +140,9 @@ TPropertyEntry EntryAt(std::string_view text, std::uint32_t begin, std::uint32_t
                     TPropertyEntry::EKind::Value, TCIMValue::MakeSigned(kCIMTypeSInt64, number), {}};
             // Above the signed range, as the check allowed.
             std::uint64_t unsignedNumber = 0;
-            if (token.front() != '-' &&
-                std::from_chars(token.data(), last, unsignedNumber).ec == std::errc())
-                return TPropertyEntry{
-                    TPropertyEntry::EKind::Value, TCIMValue::MakeUnsigned(kCIMTypeUInt64, unsignedNumber), {}};
+            if (token.front() != '-' && std::from_chars(token.data(), last, unsignedNumber).ec == std::errc())
+                return TPropertyEntry{TPropertyEntry::EKind::Value,
+                    TCIMValue::MakeUnsigned(kCIMTypeUInt64, unsignedNumber), {}};
         }
         break;
     }

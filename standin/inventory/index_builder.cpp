@@ -32,8 +32,8 @@ const char* NameEnd(const char* name)
     const __m128i backslash = _mm_set1_epi8('\\');
     for (;; name += 16) {
         const __m128i chunk = _mm_loadu_si128(reinterpret_cast<const __m128i*>(name));
-        const int found = _mm_movemask_epi8(
-            _mm_or_si128(_mm_cmpeq_epi8(chunk, quote), _mm_cmpeq_epi8(chunk, backslash)));
+        const int found =
+            _mm_movemask_epi8(_mm_or_si128(_mm_cmpeq_epi8(chunk, quote), _mm_cmpeq_epi8(chunk, backslash)));
         if (found != 0)
             return name + __builtin_ctz(static_cast<unsigned>(found));
     }

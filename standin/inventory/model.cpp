@@ -114,8 +114,8 @@ public:
     // value made in place. It keeps nothing of the inventory: the names of
     // its instance and its own are kept only for the record of a call that
     // is observed.
-    TInventoryProperty(std::string instanceName, const std::string& name, bool observed, std::string_view text,
-        std::uint32_t begin, std::uint32_t end)
+    TInventoryProperty(std::string instanceName, const std::string& name, bool observed,
+        std::string_view text, std::uint32_t begin, std::uint32_t end)
         : fInstanceName(std::move(instanceName)), fName(observed ? name : std::string()), fObserved(observed),
           fEntry(EntryAt(text, begin, end))
     {
@@ -128,7 +128,9 @@ public:
     const TCIMValue& GetValue(TCIMContext context) override
     {
         if (fObserved)
-            ObserveHostCall([&] { return THostCall{EHostOp::GetValue, {}, fInstanceName, fName, {}, &context}; });
+            ObserveHostCall([&] {
+                return THostCall{EHostOp::GetValue, {}, fInstanceName, fName, {}, &context};
+            });
         if (fEntry.fKind == TPropertyEntry::EKind::ValueError)
             RaiseError(fEntry.fError);
         return fEntry.fValue;
@@ -153,10 +155,13 @@ struct TRecycleProperty {
 boost::shared_ptr<ICIMProperty> TInventoryInstance::GetProperty(const std::string& name, TCIMContext context)
 {
     const bool observed = CallsObserved();
-    if (observed &&
-        ObserveHostCall([&] { return THostCall{EHostOp::GetProperty, {}, Name(), name, {}, &context}; }) ==
-            EHostCallOutcome::ReturnEmpty)
-        return boost::shared_ptr<ICIMProperty>();
+    if (observed) {
+        const EHostCallOutcome outcome = ObserveHostCall([&] {
+            return THostCall{EHostOp::GetProperty, {}, Name(), name, {}, &context};
+        });
+        if (outcome == EHostCallOutcome::ReturnEmpty)
+            return boost::shared_ptr<ICIMProperty>();
+    }
     // Every entry was checked when the inventory was loaded; the value is
     // made from its text now. The associations are no property.
     const TLevel& level = fBlock->Level();

@@ -78,7 +78,8 @@ template <typename T> struct TRecyclingAllocator {
     template <typename U> TRecyclingAllocator(const TRecyclingAllocator<U>& /*other*/) { }
     T* allocate(std::size_t count)
     {
-        return static_cast<T*>(count == 1 ? TRecycledBlocks<sizeof(T)>::Take() : ::operator new(count * sizeof(T)));
+        return static_cast<T*>(
+            count == 1 ? TRecycledBlocks<sizeof(T)>::Take() : ::operator new(count * sizeof(T)));
     }
     void deallocate(T* object, std::size_t count) noexcept
     {

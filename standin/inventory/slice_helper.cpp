@@ -43,7 +43,8 @@ TSliceHelper::TSliceHelper(
     char* text, std::size_t size, const TSlicedArray& array, std::size_t first, std::size_t sliceBytes)
 {
     try {
-        fThread = std::thread([this, text, size, array, first, sliceBytes] { Run(text, size, array, first, sliceBytes); });
+        fThread = std::thread(
+            [this, text, size, array, first, sliceBytes] { Run(text, size, array, first, sliceBytes); });
     } catch (const std::system_error&) {
         // No thread to be had: the loader checks every slice itself.
     }

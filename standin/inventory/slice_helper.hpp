@@ -71,8 +71,8 @@ public:
 
     // Starts checking and indexing the slices of `array` from `first` on.
     // When no thread can be started, Started() answers false.
-    TSliceHelper(char* text, std::size_t size, const TSlicedArray& array, std::size_t first,
-        std::size_t sliceBytes);
+    TSliceHelper(
+        char* text, std::size_t size, const TSlicedArray& array, std::size_t first, std::size_t sliceBytes);
     // Stops the thread, if it still runs, and waits for it.
     ~TSliceHelper();
     TSliceHelper(const TSliceHelper&) = delete;
@@ -87,7 +87,8 @@ public:
     std::vector<TInstanceRange> AppendTo(std::vector<std::unique_ptr<TLevel>>& levels);
 
 private:
-    void Run(char* text, std::size_t size, const TSlicedArray& array, std::size_t first, std::size_t sliceBytes);
+    void Run(
+        char* text, std::size_t size, const TSlicedArray& array, std::size_t first, std::size_t sliceBytes);
 
     std::vector<std::unique_ptr<TLevel>> fLevels;
     std::vector<TInstanceRange> fRanges;

@@ -95,7 +95,8 @@ __attribute__((target("avx2"))) std::uint64_t MaskOfAvx2(__m256i low, __m256i hi
 {
     const __m256i wanted = _mm256_set1_epi8(c);
     return static_cast<std::uint32_t>(_mm256_movemask_epi8(_mm256_cmpeq_epi8(low, wanted))) |
-        static_cast<std::uint64_t>(static_cast<std::uint32_t>(_mm256_movemask_epi8(_mm256_cmpeq_epi8(high, wanted))))
+        static_cast<std::uint64_t>(
+            static_cast<std::uint32_t>(_mm256_movemask_epi8(_mm256_cmpeq_epi8(high, wanted))))
         << 32;
 }
 
@@ -115,8 +116,10 @@ __attribute__((target("avx512bw"))) TBlockMasks MasksOfAvx512(const char* block)
     const __m512i lowered = _mm512_or_si512(chunk, _mm512_set1_epi8(0x20));
     return {_mm512_cmpeq_epi8_mask(chunk, _mm512_set1_epi8('"')),
         _mm512_cmpeq_epi8_mask(chunk, _mm512_set1_epi8('\\')),
-        _mm512_cmpeq_epi8_mask(lowered, _mm512_set1_epi8('{')), _mm512_cmpeq_epi8_mask(lowered, _mm512_set1_epi8('}')),
-        _mm512_cmpeq_epi8_mask(chunk, _mm512_set1_epi8(',')), _mm512_cmpeq_epi8_mask(chunk, _mm512_set1_epi8(':'))};
+        _mm512_cmpeq_epi8_mask(lowered, _mm512_set1_epi8('{')),
+        _mm512_cmpeq_epi8_mask(lowered, _mm512_set1_epi8('}')),
+        _mm512_cmpeq_epi8_mask(chunk, _mm512_set1_epi8(',')),
+        _mm512_cmpeq_epi8_mask(chunk, _mm512_set1_epi8(':'))};
 }
 #endif
 
