@@ -8,6 +8,10 @@
 #include <string_view>
 #include <system_error>
 
+#if defined(__GLIBC__)
+#include <malloc.h>
+#endif
+
 #include "index_builder.hpp"
 
 namespace NQXRHVP20 {
@@ -42,6 +46,13 @@ std::size_t TSliceHelper::Split(const TSlicedArray& array, std::size_t elsewhere
 TSliceHelper::TSliceHelper(
     char* text, std::size_t size, const TSlicedArray& array, std::size_t first, std::size_t sliceBytes)
 {
+#if defined(__GLIBC__)
+    // The thread's index is freed as it is appended, while this thread's
+    // grows by as much: with one heap for all threads, the freed memory is
+    // used again at once, where the thread's own heap would keep it (ten
+    // million small instances took 1.84 times their file instead of 1.58).
+    mallopt(M_ARENA_MAX, 1);
+#endif
     try {
         fThread = std::thread(
             [this, text, size, array, first, sliceBytes] { Run(text, size, array, first, sliceBytes); });
