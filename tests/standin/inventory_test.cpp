@@ -1,7 +1,13 @@
 // The inventory file: what each form means to the stand-in host, and clear
 // errors for files that are not valid inventories.
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
 #include <string>
 #include <vector>
+
+#include <unistd.h>
 
 #include <boost/make_shared.hpp>
 #include <gtest/gtest.h>
@@ -289,6 +295,30 @@ TEST(InventoryFiles, AnEndlessInputStopsAtTheLimit)
     } catch (const TInventoryError& failure) {
         EXPECT_STREQ(failure.what(), "/dev/zero: larger than the 1 KiB limit on an inventory");
     }
+}
+
+TEST(InventoryFiles, ALargeFileIsReadWholeAndInOrder)
+{
+    // Over 8 MiB, so read in two halves at once: a comment fills the first
+    // half, and the class and a second comment the second half.
+    const std::string pattern = (std::filesystem::temp_directory_path() / "large-inventory-XXXXXX").string();
+    std::vector<char> name(pattern.begin(), pattern.end());
+    name.push_back('\0');
+    const int descriptor = mkstemp(name.data());
+    ASSERT_NE(descriptor, -1);
+    close(descriptor);
+    const std::string path(name.data());
+    {
+        std::ofstream out(path, std::ios::binary);
+        out << R"({"_first": ")" << std::string(5u << 20, 'a') << R"(", "classes": {"C": [{"P": "end"}]}, )"
+            << R"("_second": ")" << std::string(5u << 20, 'b') << R"("})";
+    }
+    const auto inventory = TInventory::LoadFile(path);
+    std::remove(path.c_str());
+    const auto ns = hvp::standin::MakeInventoryNamespace(inventory);
+    const auto instances = Instances(ns->GetClass("C", hvp::TCIMContext()));
+    ASSERT_EQ(instances.size(), 1u);
+    EXPECT_EQ(instances[0]->GetProperty("P")->GetValue().ToString(10), "end");
 }
 
 }  // namespace
