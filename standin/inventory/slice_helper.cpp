@@ -8,11 +8,8 @@
 #include <string_view>
 #include <system_error>
 
-#if defined(__GLIBC__)
-#include <malloc.h>
-#endif
-
 #include "index_builder.hpp"
+#include "loader_thread.hpp"
 
 namespace NQXRHVP20 {
 namespace standin {
@@ -46,15 +43,8 @@ std::size_t TSliceHelper::Split(const TSlicedArray& array, std::size_t elsewhere
 TSliceHelper::TSliceHelper(
     char* text, std::size_t size, const TSlicedArray& array, std::size_t first, std::size_t sliceBytes)
 {
-#if defined(__GLIBC__)
-    // The thread's index is freed as it is appended, while this thread's
-    // grows by as much: with one heap for all threads, the freed memory is
-    // used again at once, where the thread's own heap would keep it (ten
-    // million small instances took 1.84 times their file instead of 1.58).
-    mallopt(M_ARENA_MAX, 1);
-#endif
     try {
-        fThread = std::thread(
+        fThread = StartLoaderThread(
             [this, text, size, array, first, sliceBytes] { Run(text, size, array, first, sliceBytes); });
     } catch (const std::system_error&) {
         // No thread to be had: the loader checks every slice itself.

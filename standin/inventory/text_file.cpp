@@ -15,6 +15,7 @@
 #include <unistd.h>
 
 #include "inventory.hpp"
+#include "loader_thread.hpp"
 
 namespace NQXRHVP20 {
 namespace standin {
@@ -53,7 +54,8 @@ bool ReadInHalves(std::FILE* file, TPaddedText& text, std::size_t size)
     const std::size_t half = size / 2 / kHugePage * kHugePage;
     std::size_t second = 0;
     try {
-        std::thread reader([&] { second = ReadRange(descriptor, text.End(), half, size); });
+        std::thread reader =
+            StartLoaderThread([&] { second = ReadRange(descriptor, text.End(), half, size); });
         const std::size_t first = ReadRange(descriptor, text.End(), 0, half);
         reader.join();
         if (first != half || second != size - half)
