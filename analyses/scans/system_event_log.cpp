@@ -68,9 +68,10 @@ bool ReadEventId(const boost::shared_ptr<ICIMInstance>& record, std::int32_t& ev
     return true;
 }
 
-// Reads the record's message and logs its line when it names a driver.
-void ReportDriverMessage(
-    const boost::shared_ptr<ICIMInstance>& record, std::int32_t eventId, const std::string& prefix)
+// Reads the record's message and logs its line when it names a driver. The
+// line is built in `line`, whose room the next record's line uses again.
+void ReportDriverMessage(const boost::shared_ptr<ICIMInstance>& record, std::int32_t eventId,
+    const std::string& prefix, std::string& line)
 {
     static const std::string kMessage = "Message";
     std::string message;
@@ -89,7 +90,7 @@ void ReportDriverMessage(
     // Built in one buffer: a log may hold hundreds of thousands of them.
     char id[kIdBufferSize];
     const std::to_chars_result written = std::to_chars(id, id + sizeof id, eventId);
-    std::string line;
+    line.clear();
     line.reserve(prefix.size() + kLineWords + message.size());
     line += prefix;
     line += "Found in system event log a message with event id ";
@@ -108,13 +109,13 @@ void TTarvoAnalPluginCallbacks::SystemEventLogAnalysys(boost::shared_ptr<ICIMNam
     const QueryContext context = MakeQueryContext();
     try {
         const InstanceList records = ClassInstances(ns, "QXRSG_WindowsSystemEventLogRecord", context);
-
+        std::string line;
         for (const boost::shared_ptr<ICIMInstance>& record : records) {
             std::int32_t eventId = 0;
             if (!ReadEventId(record, eventId) || !IsDriverEventId(eventId))
                 continue;
             try {
-                ReportDriverMessage(record, eventId, ReportPrefix);
+                ReportDriverMessage(record, eventId, ReportPrefix, line);
             } catch (const THVPException& failure) {
                 // A record without a message is passed over; any other
                 // failure ends the scan below.

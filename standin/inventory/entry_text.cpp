@@ -32,9 +32,12 @@ simdjson::dom::element Reparse(std::string_view text, std::uint32_t begin, std::
 // its own for each of them would cost more than reading the rest.
 bool UnescapeShortForms(std::string_view body, std::string& out)
 {
-    // Written in place into a buffer of the body's size, which the text
-    // without its escapes never exceeds.
-    out.resize(body.size());
+    // Written in place into a buffer of at least the body's size, which the
+    // text without its escapes never exceeds. `out` is a buffer used again:
+    // only what it lacks is added, so that its bytes are not cleared first
+    // for every record.
+    if (out.size() < body.size())
+        out.resize(body.size());
     char* to = out.data();
     const char* from = body.data();
     const char* const end = from + body.size();
@@ -106,7 +109,6 @@ bool IsInteger(std::string_view token)
 
 TPropertyEntry EntryAt(std::string_view text, std::uint32_t begin, std::uint32_t end)
 {
-    TPropertyEntry entry;
     const std::string_view token = text.substr(begin, end - begin);
     switch (token.front()) {
     case '"': {
@@ -125,7 +127,7 @@ TPropertyEntry EntryAt(std::string_view text, std::uint32_t begin, std::uint32_t
     case 'f':
         return TPropertyEntry{TPropertyEntry::EKind::Value, TCIMValue::MakeBoolean(token.front() == 't'), {}};
     case 'n':
-        return entry;
+        return TPropertyEntry();
     case '{':
         break;
     default:
@@ -146,6 +148,7 @@ TPropertyEntry EntryAt(std::string_view text, std::uint32_t begin, std::uint32_t
         }
         break;
     }
+    TPropertyEntry entry;
     std::string problem;
     const simdjson::dom::element element = Reparse(text, begin, end);
     if (!element.is_object())
