@@ -42,8 +42,8 @@ std::size_t ReadRange(int descriptor, char* data, std::size_t from, std::size_t 
 }
 
 // Reads a large regular file's `size` bytes in two halves at once, the
-// second on a thread of its own: the copy and the faults of each half's
-// pages then cost half the time. The file's position is left where it was.
+// second on a thread of its own, so that the copy and the page faults of the
+// two halves go side by side. The file's position is left where it was.
 // Answers false, with the text left empty, when the file no longer holds
 // `size` bytes or no thread is to be had; the caller then reads it from its
 // start, and meets any error itself.
