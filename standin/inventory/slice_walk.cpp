@@ -25,10 +25,9 @@ od::document TIndexBuilder::Iterate(const char* text, std::size_t open, std::siz
 {
     // The text goes on past the piece, so it needs no padded copy.
     od::document document;
-    if (const auto error = fParser
-                               .iterate(text + open, close + 1 - open,
-                                   fText.size() - open + simdjson::SIMDJSON_PADDING)
-                               .get(document))
+    if (const auto error =
+            fParser.iterate(text + open, close + 1 - open, fText.size() - open + simdjson::SIMDJSON_PADDING)
+                .get(document))
         Fail(error);
     return document;
 }
