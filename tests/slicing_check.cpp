@@ -69,8 +69,8 @@ std::string PlanText(const standin::TSlicePlan& plan)
     std::ostringstream out;
     out << plan.fUnbalanced << ' ' << plan.fClassCount << '\n';
     for (const standin::TSlicedArray& array : plan.fArrays) {
-        out << array.fKey << ' ' << array.fMember << ' ' << static_cast<int>(array.fPlace) << ' ' << array.fOpen
-            << ' ' << array.fClose << ':';
+        out << array.fKey << ' ' << array.fMember << ' ' << static_cast<int>(array.fPlace) << ' '
+            << array.fOpen << ' ' << array.fClose << ':';
         for (const std::size_t cut : array.fCuts)
             out << ' ' << cut;
         out << '\n';

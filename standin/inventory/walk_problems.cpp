@@ -22,8 +22,7 @@ void TIndexBuilder::ProblemHere(std::uint32_t at, std::string problem)
     // The walk meets its problems in the order of the text.
     if (fHasProblem)
         return;
-    TWalkProblem walkProblem{
-        Level(0).fMemberStarts.Size() - 1 - fSliceFirst, {}, std::move(problem)};
+    TWalkProblem walkProblem{Level(0).fMemberStarts.Size() - 1 - fSliceFirst, {}, std::move(problem)};
     for (const TStep& step : fSteps)
         walkProblem.fPath.push_back(TWalkStep{std::string(step.fMember), step.fIndex, step.fIsIndex});
     KeepEarlier(at, std::move(walkProblem));

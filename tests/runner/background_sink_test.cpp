@@ -16,7 +16,10 @@ using tarvorun::TBackgroundLogSink;
 // Records every event as one line of text.
 class TRecordingSink : public tarvorun::IRunSink {
 public:
-    void OnPlugin(const tarvorun::TIdentity& identity) override { fEvents.push_back("plugin " + identity.fName); }
+    void OnPlugin(const tarvorun::TIdentity& identity) override
+    {
+        fEvents.push_back("plugin " + identity.fName);
+    }
     void OnRequest(int number) override { fEvents.push_back("request " + std::to_string(number)); }
     void OnLog(int level, const std::string& text) override
     {
@@ -29,7 +32,10 @@ public:
     {
         fEvents.push_back("assertion " + report.fExpression);
     }
-    void OnFailure(const tarvorun::TFailure& failure) override { fEvents.push_back("failure " + failure.fKind); }
+    void OnFailure(const tarvorun::TFailure& failure) override
+    {
+        fEvents.push_back("failure " + failure.fKind);
+    }
 
     std::vector<std::string> fEvents;
     std::string fThrowAt;
