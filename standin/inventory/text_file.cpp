@@ -12,6 +12,7 @@
 #include <simdjson.h>
 #include <sys/mman.h>
 #include <sys/stat.h>
+#include <sys/uio.h>
 #include <unistd.h>
 
 #include "inventory.hpp"
@@ -27,11 +28,15 @@ constexpr std::size_t kLargeText = std::size_t(8) << 20;
 
 // Reads [from, to) of the file into the same place of `data`; answers how
 // many bytes it read from `from` on, fewer at the file's end or an error.
-std::size_t ReadRange(int descriptor, char* data, std::size_t from, std::size_t to)
+// With `cachedOnly`, only what the page cache already holds is read: the
+// first byte that would wait for the disk ends the read.
+std::size_t ReadRange(int descriptor, char* data, std::size_t from, std::size_t to, bool cachedOnly)
 {
     std::size_t at = from;
     while (at < to) {
-        const ssize_t got = pread(descriptor, data + at, to - at, static_cast<off_t>(at));
+        iovec part{data + at, to - at};
+        const ssize_t got =
+            preadv2(descriptor, &part, 1, static_cast<off_t>(at), cachedOnly ? RWF_NOWAIT : 0);
         if (got < 0 && errno == EINTR)
             continue;
         if (got <= 0)
@@ -41,12 +46,14 @@ std::size_t ReadRange(int descriptor, char* data, std::size_t from, std::size_t 
     return at - from;
 }
 
-// Reads a large regular file's `size` bytes in two halves at once, the
-// second on a thread of its own, so that the copy and the page faults of the
-// two halves go side by side. The file's position is left where it was.
-// Answers false, with the text left empty, when the file no longer holds
-// `size` bytes or no thread is to be had; the caller then reads it from its
-// start, and meets any error itself.
+// Reads a large regular file's `size` bytes, the second half, as far as the
+// page cache holds it, on a thread of its own while this one reads the first
+// half, so that the copy and the page faults of the two halves go side by
+// side. What is left of the second half is read here afterwards: a file
+// still on a disk is read front to back, never from two places at once. The
+// file's position is left where it was. Answers false, with the text left
+// empty, when the file no longer holds `size` bytes or no thread is to be
+// had; the caller then reads it from its start, and meets any error itself.
 bool ReadInHalves(std::FILE* file, TPaddedText& text, std::size_t size)
 {
     const int descriptor = fileno(file);
@@ -55,10 +62,13 @@ bool ReadInHalves(std::FILE* file, TPaddedText& text, std::size_t size)
     std::size_t second = 0;
     try {
         std::thread reader =
-            StartLoaderThread([&] { second = ReadRange(descriptor, text.End(), half, size); });
-        const std::size_t first = ReadRange(descriptor, text.End(), 0, half);
+            StartLoaderThread([&] { second = ReadRange(descriptor, text.End(), half, size, true); });
+        const std::size_t first = ReadRange(descriptor, text.End(), 0, half, false);
         reader.join();
-        if (first != half || second != size - half)
+        if (first != half)
+            return false;
+        second += ReadRange(descriptor, text.End(), half + second, size, false);
+        if (second != size - half)
             return false;
     } catch (const std::system_error&) {
         return false;
