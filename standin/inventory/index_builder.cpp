@@ -10,9 +10,7 @@
 #include <cstring>
 #include <string>
 
-#if defined(__SSE2__)
-#include <emmintrin.h>
-#endif
+#include "token_text.hpp"
 
 namespace NQXRHVP20 {
 namespace standin {
@@ -22,54 +20,6 @@ namespace dom = simdjson::dom;
 
 namespace {
 
-// The closing quote of a name whose text starts at `name`, or its first
-// backslash. Sixteen bytes are compared at a time: the text is padded, and
-// names are short.
-const char* NameEnd(const char* name)
-{
-#if defined(__SSE2__)
-    const __m128i quote = _mm_set1_epi8('"');
-    const __m128i backslash = _mm_set1_epi8('\\');
-    for (;; name += 16) {
-        const __m128i chunk = _mm_loadu_si128(reinterpret_cast<const __m128i*>(name));
-        const int found =
-            _mm_movemask_epi8(_mm_or_si128(_mm_cmpeq_epi8(chunk, quote), _mm_cmpeq_epi8(chunk, backslash)));
-        if (found != 0)
-            return name + __builtin_ctz(static_cast<unsigned>(found));
-    }
-#else
-    while (*name != '"' && *name != '\\')
-        ++name;
-    return name;
-#endif
-}
-
-// Whether the escapes of a string token, up to its closing quote, are all
-// of the two-character kind.
-bool ShortEscapesOnly(std::string_view token)
-{
-    for (const char* at = static_cast<const char*>(std::memchr(token.data(), '\\', token.size()));
-         at != nullptr;) {
-        switch (at[1]) {
-        case '"':
-        case '\\':
-        case '/':
-        case 'b':
-        case 'f':
-        case 'n':
-        case 'r':
-        case 't':
-            break;
-        default:
-            return false;
-        }
-        const char* next = at + 2;
-        const std::size_t left = token.size() - static_cast<std::size_t>(next - token.data());
-        at = static_cast<const char*>(std::memchr(next, '\\', left));
-    }
-    return true;
-}
-
 // The walk checks instances down to this level of @associations, three
 // levels of nesting each, well inside the parser's depth limit, which the
 // check alone judges near its edge. An entry is parsed alone with room for
@@ -77,34 +27,6 @@ bool ShortEscapesOnly(std::string_view token)
 // limit leaves it.
 constexpr std::size_t kMaxCheckedLevel = 300;
 constexpr std::size_t kEntryDepth = 64;
-
-// Integers of this many digits or more may be out of range; the DOM judges
-// those.
-constexpr std::size_t kLongIntegerDigits = 19;
-
-// Whether a number's text is an integer of fewer digits than that, without
-// a leading zero: valid as it stands, with no need to parse it.
-bool IsShortInteger(std::string_view token)
-{
-    std::size_t at = !token.empty() && token.front() == '-' ? 1 : 0;
-    const std::size_t digits = token.size() - at;
-    if (digits == 0 || digits >= kLongIntegerDigits)
-        return false;
-    if (token[at] == '0')
-        return digits == 1;
-    for (; at < token.size(); ++at)
-        if (token[at] < '0' || token[at] > '9')
-            return false;
-    return true;
-}
-
-// The text of a value, without the white space after it.
-std::string_view Trimmed(std::string_view text)
-{
-    while (!text.empty() && IsJsonSpace(text.back()))
-        text.remove_suffix(1);
-    return text;
-}
 
 }  // namespace
 
