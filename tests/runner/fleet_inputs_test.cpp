@@ -17,10 +17,12 @@
 
 #include "inputs.hpp"
 #include "output.hpp"
+#include "temp_folder.hpp"
 
 namespace {
 
 namespace fs = std::filesystem;
+using tarvotest::TTempFolder;
 
 struct TMember {
     std::string fPath;  // ending in / for a folder
@@ -94,20 +96,6 @@ void WriteArchive(const fs::path& path, EContainer container, const std::vector<
     WriteMembers(out, members);
 }
 
-class TempFolder {
-public:
-    TempFolder()
-    {
-        std::string pattern = (fs::temp_directory_path() / "fleet-inputs-XXXXXX").string();
-        fPath = mkdtemp(pattern.data());
-    }
-    ~TempFolder() { fs::remove_all(fPath); }
-    const fs::path& Path() const { return fPath; }
-
-private:
-    fs::path fPath;
-};
-
 std::vector<TExpected> Expand(const std::vector<std::string>& arguments)
 {
     tarvorun::TInputQueue queue(arguments);
@@ -160,7 +148,7 @@ class Expansion : public ::testing::TestWithParam<TCase> { };
 TEST_P(Expansion, HandsOutTheInventoriesInInputOrder)
 {
     const TCase& c = GetParam();
-    TempFolder temp;
+    TTempFolder temp("fleet-inputs");
     std::string argument;
     if (c.fContainer == EContainer::Folder) {
         argument = (temp.Path() / "in").string();
@@ -232,7 +220,7 @@ class DamagedInput : public ::testing::TestWithParam<TFileCase> { };
 TEST_P(DamagedInput, IsReportedForItselfAndTheRestGoesOn)
 {
     const TFileCase& c = GetParam();
-    TempFolder temp;
+    TTempFolder temp("fleet-inputs");
     const std::string path = (temp.Path() / c.fFileName).string();
     std::ofstream(path, std::ios::binary) << c.fContent;
     const std::string after = (temp.Path() / "after.json").string();
@@ -265,7 +253,7 @@ TEST(Inputs, DamagedArchiveMembersAreReportedInTheirPlace)
     tar[512 + 512 + 148] = 'x';  // b.json's header checksum; a.json takes one block of data
     std::string zip = ArchiveBytes(true, members);
     zip[zip.find("BBBB")] = 'b';
-    TempFolder temp;
+    TTempFolder temp("fleet-inputs");
     for (const auto& [name, bytes, damage] : {std::tuple<std::string, std::string, std::string>{
                                                   "in.tar", tar, "damaged after the member a.json: "},
              {"in.zip", zip, "cannot read the member: "}}) {
@@ -298,7 +286,7 @@ TEST(Inputs, UnreadableSubfolderIsReportedInItsPlace)
 {
     if (geteuid() == 0)
         GTEST_SKIP() << "permissions do not hold for root";
-    TempFolder temp;
+    TTempFolder temp("fleet-inputs");
     fs::create_directories(temp.Path() / "in" / "locked");
     std::ofstream(temp.Path() / "in" / "a.json") << "A";
     std::ofstream(temp.Path() / "in" / "z.json") << "Z";
@@ -311,7 +299,7 @@ TEST(Inputs, UnreadableSubfolderIsReportedInItsPlace)
 
 TEST(Inputs, PipeInAFolderIsReportedNotRead)
 {
-    TempFolder temp;
+    TTempFolder temp("fleet-inputs");
     fs::create_directory(temp.Path() / "in");
     ASSERT_EQ(mkfifo((temp.Path() / "in" / "pipe.json").c_str(), 0600), 0);
     std::ofstream(temp.Path() / "in" / "z.json") << "Z";
@@ -323,7 +311,7 @@ TEST(Inputs, PipeInAFolderIsReportedNotRead)
 
 TEST(Inputs, NamesWithOddBytesAreKeptAndShownEscaped)
 {
-    TempFolder temp;
+    TTempFolder temp("fleet-inputs");
     const std::string odd = "tab\there-\x01-\xff-\xc3\xa9.json";
     fs::create_directory(temp.Path() / "in");
     std::ofstream(temp.Path() / "in" / odd) << "{}";

@@ -20,10 +20,13 @@
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
 
+#include "temp_folder.hpp"
+
 namespace {
 
 namespace fs = std::filesystem;
 using nlohmann::ordered_json;
+using tarvotest::TTempFolder;
 
 struct TRun {
     std::string fOut;
@@ -53,20 +56,6 @@ std::vector<std::string> Lines(const std::string& text)
     return lines;
 }
 
-class TempFolder {
-public:
-    TempFolder()
-    {
-        std::string pattern = (fs::temp_directory_path() / "fleet-run-XXXXXX").string();
-        fPath = mkdtemp(pattern.data());
-    }
-    ~TempFolder() { fs::remove_all(fPath); }
-    std::string operator/(const std::string& name) const { return (fPath / name).string(); }
-
-private:
-    fs::path fPath;
-};
-
 // The batch: inventories that complete, end GetData with
 // an exception, and cannot be read, under names whose byte order differs
 // from the order they were copied in.
@@ -81,7 +70,7 @@ const std::vector<std::pair<std::string, std::string>> kBatch = {
 const std::vector<std::string> kFolderOrder = {
     "B-status.json", "a-example.json", "c-contract.json", "e-syntax.json", "f-notice.json", "sub/d-std.json"};
 
-std::string MakeBatch(const TempFolder& temp)
+std::string MakeBatch(const TTempFolder& temp)
 {
     const std::string folder = temp / "batch";
     for (const auto& [name, source] : kBatch) {
@@ -129,7 +118,7 @@ class Batch : public ::testing::TestWithParam<TBatchCase> { };
 
 TEST_P(Batch, EachInventoryPrintsWhatItsSingleRunPrintsInInputOrder)
 {
-    TempFolder temp;
+    TTempFolder temp("fleet-run");
     const std::string folder = MakeBatch(temp);
     std::string argument = folder;
     std::vector<std::string> names;
@@ -175,7 +164,7 @@ INSTANTIATE_TEST_SUITE_P(Fleet, Batch,
 
 // Writes inventories for the misbehaving plug-in, one per operating-system
 // type, named by their place.
-std::string MakeMisbehavingBatch(const TempFolder& temp, const std::vector<int>& types)
+std::string MakeMisbehavingBatch(const TTempFolder& temp, const std::vector<int>& types)
 {
     const std::string folder = temp / "odd";
     fs::create_directory(folder);
@@ -187,7 +176,7 @@ std::string MakeMisbehavingBatch(const TempFolder& temp, const std::vector<int>&
 
 TEST(Isolation, CrashAndHangCostTheirInventoryAlone)
 {
-    TempFolder temp;
+    TTempFolder temp("fleet-run");
     const std::string folder = MakeMisbehavingBatch(temp, {7, 901, 902, 8});
     const TRun run = HvpRun(std::string("--format jsonl --jobs 2 --timeout 1 --plugin '") +
         TARVOANAL_MISBEHAVING_PLUGIN + "' '" + folder + "'");
@@ -217,7 +206,7 @@ TEST(Isolation, ExhaustedMemoryLimitCostsItsInventoryAlone)
 #ifdef TARVOANAL_SANITIZED
     GTEST_SKIP() << "AddressSanitizer's reserved address space leaves no room under a limit";
 #endif
-    TempFolder temp;
+    TTempFolder temp("fleet-run");
     const std::string folder = MakeMisbehavingBatch(temp, {7, 903, 8});
     const TRun run = HvpRun(std::string("--format jsonl --jobs 2 --memory-limit 2048 --plugin '") +
         TARVOANAL_MISBEHAVING_PLUGIN + "' '" + folder + "'");
@@ -230,7 +219,7 @@ TEST(Isolation, ExhaustedMemoryLimitCostsItsInventoryAlone)
 
 TEST(TextForm, HeaderPerInventoryAndSummary)
 {
-    TempFolder temp;
+    TTempFolder temp("fleet-run");
     const std::string folder = MakeMisbehavingBatch(temp, {7, 901});
     const TRun run = HvpRun(std::string("--plugin '") + TARVOANAL_MISBEHAVING_PLUGIN + "' '" + folder +
         "/0.json' '" + folder + "/1.json' '" + folder + "/none.json'");
@@ -304,7 +293,7 @@ bool AnyWorkerLeft()
 
 TEST(Interruption, StopsTheWorkersAndKeepsWholeLines)
 {
-    TempFolder temp;
+    TTempFolder temp("fleet-run");
     const std::string folder = MakeMisbehavingBatch(temp, {7, 8, 902, 902, 9});
     const std::string out = temp / "out.jsonl";
     prctl(PR_SET_CHILD_SUBREAPER, 1);

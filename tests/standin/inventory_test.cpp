@@ -1,13 +1,8 @@
 // The inventory file: what each form means to the stand-in host, and clear
 // errors for files that are not valid inventories.
-#include <cstdio>
-#include <cstdlib>
-#include <filesystem>
 #include <fstream>
 #include <string>
 #include <vector>
-
-#include <unistd.h>
 
 #include <boost/make_shared.hpp>
 #include <gtest/gtest.h>
@@ -16,6 +11,7 @@
 #include "hvp_host.hpp"
 #include "inventory.hpp"
 #include "model.hpp"
+#include "temp_folder.hpp"
 
 namespace tarvotest {
 namespace {
@@ -301,20 +297,12 @@ TEST(InventoryFiles, ALargeFileIsReadWholeAndInOrder)
 {
     // Over 8 MiB, so read in two halves at once: a comment fills the first
     // half, and the class and a second comment the second half.
-    const std::string pattern = (std::filesystem::temp_directory_path() / "large-inventory-XXXXXX").string();
-    std::vector<char> name(pattern.begin(), pattern.end());
-    name.push_back('\0');
-    const int descriptor = mkstemp(name.data());
-    ASSERT_NE(descriptor, -1);
-    close(descriptor);
-    const std::string path(name.data());
-    {
-        std::ofstream out(path, std::ios::binary);
-        out << R"({"_first": ")" << std::string(5u << 20, 'a') << R"(", "classes": {"C": [{"P": "end"}]}, )"
-            << R"("_second": ")" << std::string(5u << 20, 'b') << R"("})";
-    }
+    const TTempFolder temp("large-inventory");
+    const std::string path = temp / "inventory.json";
+    std::ofstream(path, std::ios::binary)
+        << R"({"_first": ")" << std::string(5u << 20, 'a') << R"(", "classes": {"C": [{"P": "end"}]}, )"
+        << R"("_second": ")" << std::string(5u << 20, 'b') << R"("})";
     const auto inventory = TInventory::LoadFile(path);
-    std::remove(path.c_str());
     const auto ns = hvp::standin::MakeInventoryNamespace(inventory);
     const auto instances = Instances(ns->GetClass("C", hvp::TCIMContext()));
     ASSERT_EQ(instances.size(), 1u);
