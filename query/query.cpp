@@ -24,17 +24,17 @@ boost::shared_ptr<ICIMClass> FindClass(
     return ns->GetClass(name, context);
 }
 
-void CollectInstances(boost::shared_ptr<ICIMClass> cls, InstanceList& list)
+void CollectInstances(boost::shared_ptr<ICIMClass> cls, TInstanceList& list)
 {
     const boost::function1<bool, boost::shared_ptr<ICIMInstance>> callback =
         TAddToVectorCallback<ICIMInstance>(&list);
     cls->EnumerateInstances(callback, true, QueryContext());
 }
 
-InstanceList ClassInstances(
+TInstanceList ClassInstances(
     boost::shared_ptr<ICIMNamespace> ns, const std::string& name, const QueryContext& context)
 {
-    InstanceList list;
+    TInstanceList list;
     CollectInstances(FindClass(ns, name, context), list);
     return list;
 }

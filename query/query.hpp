@@ -21,7 +21,7 @@ using NQXRHVP20::TCIMValue;
 // Extra entries of a host query; only class look-ups carry the populated form.
 typedef NQXRHVP20::TCIMContext QueryContext;
 
-typedef std::vector<boost::shared_ptr<ICIMInstance>> InstanceList;
+typedef std::vector<boost::shared_ptr<ICIMInstance>> TInstanceList;
 
 // Appends each enumerated instance to one list and asks for more.
 template <typename Instance> class TAddToVectorCallback {
@@ -53,11 +53,11 @@ boost::shared_ptr<ICIMClass> FindClass(
     boost::shared_ptr<ICIMNamespace> ns, const std::string& name, QueryContext context);
 
 // Appends the class's instances to `list`, behind what it already holds.
-void CollectInstances(boost::shared_ptr<ICIMClass> cls, InstanceList& list);
+void CollectInstances(boost::shared_ptr<ICIMClass> cls, TInstanceList& list);
 
 // The usual pair: looks the class up with `context`, then collects its
 // instances into a new list.
-InstanceList ClassInstances(
+TInstanceList ClassInstances(
     boost::shared_ptr<ICIMNamespace> ns, const std::string& name, const QueryContext& context);
 
 // The value of one property, copied; the property handle is released here.

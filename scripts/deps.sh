@@ -3,8 +3,9 @@
 #
 #   install_packages pkg...      installs what is missing (scripts/bootstrap,
 #                                and the two commands of the README)
-#   require_packages GROUP...    stops with the list of what is missing and
-#                                the bootstrap command that installs it
+#   require_packages GROUP...    installs what the groups miss when run as
+#                                root; stops with the list and the bootstrap
+#                                command that installs it otherwise
 
 # What every build needs.
 BUILD_PACKAGES=(cmake ninja-build g++ pkg-config libboost-dev libsimdjson-dev nlohmann-json3-dev libcli11-dev
@@ -68,9 +69,13 @@ require_packages() {
         mapfile -t -O "${#packages[@]}" packages < <(group_packages "$group") || exit 2
     done
     mapfile -t missing < <(missing_packages "${packages[@]}" | sort -u)
-    if [ "${#missing[@]}" -gt 0 ]; then
-        echo "$(basename "$0") needs Debian packages that are not installed: ${missing[*]}" >&2
-        echo "Install them with: scripts/bootstrap $*" >&2
-        exit 2
+    [ "${#missing[@]}" -gt 0 ] || return 0
+    # As root the missing packages are installed; anyone else is told how.
+    if [ "$(id -u)" -eq 0 ]; then
+        install_packages "${missing[@]}"
+        return 0
     fi
+    echo "$(basename "$0") needs Debian packages that are not installed: ${missing[*]}" >&2
+    echo "Install them as root with: scripts/bootstrap $*" >&2
+    exit 2
 }

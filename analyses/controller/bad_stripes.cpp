@@ -36,7 +36,7 @@ bool ReadBadStripeRecord(const boost::shared_ptr<ICIMInstance>& instance, TBadSt
 void TTarvoAnalPluginCallbacks::BadStripesAnalysis(boost::shared_ptr<ICIMNamespace> ns)
 {
     const QueryContext context = MakeQueryContext();
-    const InstanceList instances = ClassInstances(ns, "QXRSG_BadStripeData", context);
+    const TInstanceList instances = ClassInstances(ns, "QXRSG_BadStripeData", context);
 
     for (const boost::shared_ptr<ICIMInstance>& instance : instances) {
         TBadStripeRecord record;

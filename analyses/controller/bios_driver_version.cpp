@@ -79,7 +79,7 @@ void TTarvoAnalPluginCallbacks::BiosDriverVersionMatchAnalysis(boost::shared_ptr
     const boost::shared_ptr<ICIMClass> controllerClass =
         FindClass(ns, "QXRSG_tvSCSIProtocolController", context);
     const boost::shared_ptr<ICIMClass> biosClass = FindClass(ns, "QXRSG_tvBiosVersion", context);
-    InstanceList controllers;
+    TInstanceList controllers;
     CollectInstances(controllerClass, controllers);
 
     for (const boost::shared_ptr<ICIMInstance>& controller : controllers) {
@@ -93,7 +93,7 @@ void TTarvoAnalPluginCallbacks::BiosDriverVersionMatchAnalysis(boost::shared_ptr
         char expectedName[128];
         std::snprintf(expectedName, sizeof expectedName, "Tarvolith%s BIOS", number.c_str());
 
-        InstanceList biosRecords;
+        TInstanceList biosRecords;
         CollectInstances(biosClass, biosRecords);
         for (const boost::shared_ptr<ICIMInstance>& record : biosRecords) {
             std::string name, biosVersion;

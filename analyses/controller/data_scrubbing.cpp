@@ -42,7 +42,7 @@ bool IsScrubbingOff(const std::string& setting)
 void TTarvoAnalPluginCallbacks::DataScrubbingEnabledAnalysis(boost::shared_ptr<ICIMNamespace> ns)
 {
     const QueryContext context = MakeQueryContext();
-    const InstanceList instances = ClassInstances(ns, "QXRSG_tvSCSIProtocolController", context);
+    const TInstanceList instances = ClassInstances(ns, "QXRSG_tvSCSIProtocolController", context);
 
     for (const boost::shared_ptr<ICIMInstance>& instance : instances) {
         TScrubbingRecord record;

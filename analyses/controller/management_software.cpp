@@ -68,7 +68,7 @@ void RethrowUnlessNotFound(const NQXRHVP20::THVPException& failure)
 // Looks a hardware class up and appends its instances to `list`; false when
 // the class is not found, after the level-0 line.
 bool CollectHardwareClass(boost::shared_ptr<ICIMNamespace> ns, const std::string& name,
-    const QueryContext& context, InstanceList& list)
+    const QueryContext& context, TInstanceList& list)
 {
     boost::shared_ptr<ICIMClass> cls;
     try {
@@ -95,7 +95,7 @@ void TTarvoAnalPluginCallbacks::CheckTarvolith(boost::shared_ptr<ICIMNamespace> 
     ControllerFound = false;
     const QueryContext context = MakeQueryContext();
 
-    InstanceList hardware;
+    TInstanceList hardware;
     if (!CollectHardwareClass(ns, "QXRSG_tvSCSIProtocolController", context, hardware))
         return;
     ControllerFound = !hardware.empty();
@@ -123,7 +123,7 @@ void TTarvoAnalPluginCallbacks::CheckTarvolith(boost::shared_ptr<ICIMNamespace> 
         RethrowUnlessNotFound(failure);
         return;
     }
-    InstanceList software;
+    TInstanceList software;
     CollectInstances(softwareClass, software);
 
     for (const boost::shared_ptr<ICIMInstance>& instance : software) {

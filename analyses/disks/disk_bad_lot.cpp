@@ -20,7 +20,7 @@ namespace tarvoanal {
 void TTarvoAnalPluginCallbacks::DiskMemberOfBadLotAnalysis(boost::shared_ptr<ICIMNamespace> ns)
 {
     const QueryContext context = MakeQueryContext();
-    const InstanceList devices = ClassInstances(ns, "QXRSG_tvDiskDrive", context);
+    const TInstanceList devices = ClassInstances(ns, "QXRSG_tvDiskDrive", context);
 
     for (const boost::shared_ptr<ICIMInstance>& device : devices) {
         if (!IsHardDisk(device))

@@ -32,7 +32,7 @@ const char* const kVersionClass = "QXRSG_tvDiskDriveVersion";
 // Appends the version records the host associates with `disk` to `records`,
 // in the host's order. Any association class, role and result role will do;
 // only the result class is named.
-void CollectVersionRecords(const boost::shared_ptr<ICIMInstance>& disk, InstanceList& records)
+void CollectVersionRecords(const boost::shared_ptr<ICIMInstance>& disk, TInstanceList& records)
 {
     const boost::function1<bool, boost::shared_ptr<ICIMInstance>> callback =
         TAddToVectorCallback<ICIMInstance>(&records);
@@ -43,7 +43,7 @@ void CollectVersionRecords(const boost::shared_ptr<ICIMInstance>& disk, Instance
 // Reads the firmware version of the first record and, when it is not null,
 // the disk's device code. A disk without any record has no version to read and
 // is left like one whose version is null; the list is never read past its end.
-void ReadFirmwareFacts(const boost::shared_ptr<ICIMInstance>& disk, const InstanceList& records)
+void ReadFirmwareFacts(const boost::shared_ptr<ICIMInstance>& disk, const TInstanceList& records)
 {
     if (records.empty())
         return;
@@ -60,14 +60,14 @@ void ReadFirmwareFacts(const boost::shared_ptr<ICIMInstance>& disk, const Instan
 void TTarvoAnalPluginCallbacks::DiskFirmwareUpToDateAnalysis(boost::shared_ptr<ICIMNamespace> ns)
 {
     const QueryContext context = MakeQueryContext();
-    const InstanceList disks = ClassInstances(ns, "QXRSG_tvDiskDrive", context);
+    const TInstanceList disks = ClassInstances(ns, "QXRSG_tvDiskDrive", context);
 
     for (const boost::shared_ptr<ICIMInstance>& disk : disks) {
         if (!IsHardDisk(disk))
             continue;
         // Each disk gets its own record list, so nothing carries from one disk
         // to the next.
-        InstanceList records;
+        TInstanceList records;
         CollectVersionRecords(disk, records);
         ReadFirmwareFacts(disk, records);
     }

@@ -56,7 +56,7 @@ void TTarvoAnalPluginCallbacks::DiskSupportedAnalysis(boost::shared_ptr<ICIMName
     FillSupportedTags(supportedTags);
 
     const QueryContext context = MakeQueryContext();
-    const InstanceList devices = ClassInstances(ns, "QXRSG_tvDiskDrive", context);
+    const TInstanceList devices = ClassInstances(ns, "QXRSG_tvDiskDrive", context);
 
     for (const boost::shared_ptr<ICIMInstance>& device : devices) {
         if (!IsHardDisk(device))

@@ -99,7 +99,7 @@ bool IsClustered(const boost::shared_ptr<ICIMInstance>& controller)
 }
 
 // Appends the number of every clustered controller, in list order.
-void CollectSharedControllers(const InstanceList& controllers, std::vector<std::int32_t>& shared)
+void CollectSharedControllers(const TInstanceList& controllers, std::vector<std::int32_t>& shared)
 {
     for (const boost::shared_ptr<ICIMInstance>& controller : controllers) {
         std::int32_t number = 0;
@@ -110,7 +110,7 @@ void CollectSharedControllers(const InstanceList& controllers, std::vector<std::
 
 // Empties the controller stack from its end; each controller taken off adds
 // the addresses of its disks, in disk-list order.
-void CollectSharedDevices(const InstanceList& disks, std::vector<std::int32_t>& controllers,
+void CollectSharedDevices(const TInstanceList& disks, std::vector<std::int32_t>& controllers,
     std::vector<CollectedClusterControllersDevices>& devices)
 {
     while (!controllers.empty()) {
@@ -196,15 +196,15 @@ void LogDeviceErrors(const std::string& prefix, const DeviceErrorRecord& record,
 void TTarvoAnalPluginCallbacks::TarvoEventLogAnalysys(boost::shared_ptr<ICIMNamespace> ns)
 {
     const QueryContext context = MakeQueryContext();
-    const InstanceList controllers = ClassInstances(ns, "QXRSG_tvSCSIProtocolController", context);
-    const InstanceList disks = ClassInstances(ns, "QXRSG_tvDiskDrive", context);
+    const TInstanceList controllers = ClassInstances(ns, "QXRSG_tvSCSIProtocolController", context);
+    const TInstanceList disks = ClassInstances(ns, "QXRSG_tvDiskDrive", context);
 
     std::vector<std::int32_t> sharedControllers;
     CollectSharedControllers(controllers, sharedControllers);
     std::vector<CollectedClusterControllersDevices> sharedDevices;
     CollectSharedDevices(disks, sharedControllers, sharedDevices);
 
-    const InstanceList devices = ClassInstances(ns, "QXRSG_tvSCSIDeviceData", context);
+    const TInstanceList devices = ClassInstances(ns, "QXRSG_tvSCSIDeviceData", context);
 
     for (const boost::shared_ptr<ICIMInstance>& device : devices) {
         // The record is released on every path, a host failure included.

@@ -108,7 +108,7 @@ void TTarvoAnalPluginCallbacks::SystemEventLogAnalysys(boost::shared_ptr<ICIMNam
 {
     const QueryContext context = MakeQueryContext();
     try {
-        const InstanceList records = ClassInstances(ns, "QXRSG_WindowsSystemEventLogRecord", context);
+        const TInstanceList records = ClassInstances(ns, "QXRSG_WindowsSystemEventLogRecord", context);
         std::string line;
         for (const boost::shared_ptr<ICIMInstance>& record : records) {
             std::int32_t eventId = 0;
