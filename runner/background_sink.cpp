@@ -106,6 +106,12 @@ void TBackgroundLogSink::Run()
     }
 }
 
+void TBackgroundLogSink::OnMachine(const TMachineIdentity& identity)
+{
+    Drain();
+    fInner.OnMachine(identity);
+}
+
 void TBackgroundLogSink::OnPlugin(const TIdentity& identity)
 {
     Drain();

@@ -30,6 +30,7 @@ public:
     // directly: the inner sink sees everything in the order it happened,
     // and never from two threads at once.
     void OnLog(int level, const std::string& text) override;
+    void OnMachine(const TMachineIdentity& identity) override;
     void OnPlugin(const TIdentity& identity) override;
     void OnRequest(int number) override;
     void OnCall(const THostCall& call) override;

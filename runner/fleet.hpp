@@ -9,6 +9,8 @@
 #include <utility>
 #include <vector>
 
+#include "baseline.hpp"
+#include "catalogue.hpp"
 #include "session.hpp"
 
 namespace tarvorun {
@@ -25,6 +27,16 @@ struct TOutcome {
     // For Failed: how GetData ended, as the text form prints it.
     std::string fFailure;
     std::size_t fFindings = 0;
+    // The findings (levels 100 and 101) by severity; with a baseline, how
+    // many are new and how many of the earlier run's are gone.
+    TSeverityCounts fSeverities;
+    std::size_t fNew = 0;
+    std::size_t fResolved = 0;
+    // What the inventory says of its machine: its host name and id, and
+    // whether its collection was partial.
+    std::string fHostname;
+    std::string fMachineId;
+    bool fPartial = false;
     // The log lines, level and text, kept only when a report is written.
     std::vector<std::pair<int, std::string>> fLogs;
 };
@@ -38,6 +50,10 @@ struct TFleetTotals {
     std::size_t fUnreadable = 0;
     std::size_t fCrashed = 0;
     std::size_t fTimedOut = 0;
+    std::size_t fPartial = 0;
+    TSeverityCounts fSeverities;
+    std::size_t fNew = 0;
+    std::size_t fResolved = 0;
 
     void Add(const TOutcome& outcome);
 };
@@ -52,6 +68,10 @@ struct TFleetSettings {
     std::size_t fMemoryLimitMb = 0;
     // Keep every outcome's log lines, for the report.
     bool fKeepLogs = false;
+    // Leave out the request and machine lines of text output.
+    bool fQuiet = false;
+    // The earlier run to compare with, or null.
+    const TBaseline* fBaseline = nullptr;
 };
 
 // Runs every inventory the arguments name and prints their records, then the
@@ -64,6 +84,9 @@ int RunFleet(const TFleetSettings& settings, const std::vector<std::string>& arg
 std::string GroupHeader(const TFleetSettings& settings, const std::string& name);
 std::string ErrorText(const TFleetSettings& settings, const TOutcome& outcome);
 std::string SummaryText(const TFleetSettings& settings, const TFleetTotals& totals);
+// The summary's counts as one line of words, for the text form and for
+// standard error.
+std::string SummaryLine(const TFleetTotals& totals, bool compared);
 
 // The kind an error record's message tells: TimedOut, Crashed or Unreadable.
 EOutcome KindOfErrorMessage(const std::string& name, const std::string& message);

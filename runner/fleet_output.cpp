@@ -36,6 +36,29 @@ std::string SecondsText(double seconds)
     return text;
 }
 
+// The worker's figures of its run; a member that is missing or of the
+// wrong kind stays as it was.
+void ReadFigures(const std::string& payload, TOutcome& outcome)
+{
+    const TRecord figures = TRecord::parse(payload, nullptr, false);
+    if (!figures.is_object())
+        return;
+    auto count = [&figures](const char* name, std::size_t& into) {
+        const auto found = figures.find(name);
+        if (found != figures.end() && found->is_number_unsigned())
+            into = found->get<std::size_t>();
+    };
+    count("findings", outcome.fFindings);
+    count("critical", outcome.fSeverities.fCritical);
+    count("warning", outcome.fSeverities.fWarning);
+    count("info", outcome.fSeverities.fInfo);
+    count("new", outcome.fNew);
+    count("resolved", outcome.fResolved);
+    outcome.fHostname = figures.value("hostname", std::string());
+    outcome.fMachineId = figures.value("machineId", std::string());
+    outcome.fPartial = figures.value("partial", false);
+}
+
 }  // namespace
 
 void Conclude(TJob& job, int status, const TFleetSettings& settings)
@@ -86,12 +109,9 @@ std::size_t TakeFrames(TJob& job)
             job.fOutcome.fLogs.emplace_back(level, payload.substr(sizeof level));
             break;
         }
-        case kFrameFindings: {
-            std::uint64_t findings = 0;
-            std::memcpy(&findings, payload.data(), std::min(sizeof findings, payload.size()));
-            job.fOutcome.fFindings = findings;
+        case kFrameFigures:
+            ReadFigures(payload, job.fOutcome);
             break;
-        }
         case kFrameFailure:
             job.fOutcome.fFailure = payload;
             break;
@@ -138,6 +158,10 @@ void TFleetTotals::Add(const TOutcome& outcome)
     }
     if ((outcome.fKind == EOutcome::Completed || outcome.fKind == EOutcome::Failed) && outcome.fFindings > 0)
         ++fWithFindings;
+    fPartial += outcome.fPartial ? 1 : 0;
+    fSeverities.Add(outcome.fSeverities);
+    fNew += outcome.fNew;
+    fResolved += outcome.fResolved;
 }
 
 std::string GroupHeader(const TFleetSettings& settings, const std::string& name)
@@ -156,16 +180,42 @@ std::string ErrorText(const TFleetSettings& settings, const TOutcome& outcome)
 
 std::string SummaryText(const TFleetSettings& settings, const TFleetTotals& totals)
 {
-    if (settings.fJsonl)
-        return JsonLine(TRecord{{"type", "summary"}, {"inventories", totals.fInventories},
+    const bool compared = settings.fBaseline != nullptr;
+    if (settings.fJsonl) {
+        TRecord record{{"type", "summary"}, {"inventories", totals.fInventories},
             {"completed", totals.fCompleted}, {"withFindings", totals.fWithFindings},
             {"failed", totals.fFailed}, {"unreadable", totals.fUnreadable}, {"crashed", totals.fCrashed},
-            {"timedOut", totals.fTimedOut}});
-    return "== summary: " + std::to_string(totals.fInventories) + " inventories, " +
+            {"timedOut", totals.fTimedOut}, {"partial", totals.fPartial},
+            {"critical", totals.fSeverities.fCritical}, {"warning", totals.fSeverities.fWarning},
+            {"info", totals.fSeverities.fInfo}};
+        if (compared) {
+            record["new"] = totals.fNew;
+            record["resolved"] = totals.fResolved;
+        }
+        return JsonLine(record);
+    }
+    return "== summary: " + SummaryLine(totals, compared) + "\n";
+}
+
+std::string SummaryLine(const TFleetTotals& totals, bool compared)
+{
+    auto count = [](std::size_t n, const char* one, const char* many) {
+        return std::to_string(n) + " " + (n == 1 ? one : many);
+    };
+    std::string line = count(totals.fInventories, "inventory", "inventories") + ", " +
         std::to_string(totals.fCompleted) + " completed, " + std::to_string(totals.fWithFindings) +
         " with findings, " + std::to_string(totals.fFailed) + " failed, " +
         std::to_string(totals.fUnreadable) + " unreadable, " + std::to_string(totals.fCrashed) +
-        " crashed, " + std::to_string(totals.fTimedOut) + " timed out\n";
+        " crashed, " + std::to_string(totals.fTimedOut) + " timed out";
+    if (totals.fPartial > 0)
+        line += ", " + std::to_string(totals.fPartial) + " partial";
+    line += "; findings: " + std::to_string(totals.fSeverities.fCritical) + " critical, " +
+        std::to_string(totals.fSeverities.fWarning) + " warning, " +
+        std::to_string(totals.fSeverities.fInfo) + " info";
+    if (compared)
+        line +=
+            "; " + std::to_string(totals.fNew) + " new, " + std::to_string(totals.fResolved) + " resolved";
+    return line;
 }
 
 EOutcome KindOfErrorMessage(const std::string& name, const std::string& message)

@@ -17,12 +17,15 @@
 #include <CLI/CLI.hpp>
 
 #include "background_sink.hpp"
+#include "baseline.hpp"
+#include "catalogue.hpp"
 #include "fleet.hpp"
 #include "inputs.hpp"
 #include "live_inventory.hpp"
 #include "output.hpp"
 #include "report.hpp"
 #include "session.hpp"
+#include "terminal_text.hpp"
 
 namespace tarvorun {
 extern const char* const kExampleInventory;
@@ -103,12 +106,20 @@ public:
     TCollectingSink(tarvorun::IRunSink& inner, tarvorun::TOutcome& outcome) : fInner(inner), fOutcome(outcome)
     {
     }
+    void OnMachine(const tarvorun::TMachineIdentity& identity) override
+    {
+        fInner.OnMachine(identity);
+        fOutcome.fHostname = identity.Hostname();
+        fOutcome.fMachineId = identity.MachineId();
+        fOutcome.fPartial = !identity.fProblems.empty();
+    }
     void OnPlugin(const tarvorun::TIdentity& identity) override { fInner.OnPlugin(identity); }
     void OnRequest(int number) override { fInner.OnRequest(number); }
     void OnLog(int level, const std::string& text) override
     {
         fInner.OnLog(level, text);
         fOutcome.fFindings += level == 100 ? 1 : 0;
+        fOutcome.fSeverities.Add(level, tarvorun::Classify(level, text).fSeverity);
         fOutcome.fLogs.emplace_back(level, text);
     }
     void OnCall(const tarvorun::THostCall& call) override { fInner.OnCall(call); }
@@ -154,23 +165,86 @@ bool WriteReport(const tarvorun::TReport& report, const std::string& path)
     return false;
 }
 
-}  // namespace
+// Everything the command line says, parsed.
+struct TOptions {
+    tarvorun::TRunSettings fRun;
+    tarvorun::TFleetSettings fFleet;
+    std::vector<std::string> fInventories;
+    std::string fReportPath;
+    std::vector<std::string> fJsonlFiles;
+    std::vector<std::string> fBaselineFiles;
+    std::string fFormat = "text";
+    std::uint64_t fMaxInventorySize = tarvorun::TInventory::kDefaultMaxBytes;
+    bool fReportGiven = false;
+    bool fLive = false;
+    bool fQuiet = false;
+};
 
-int main(int argc, char** argv)
+// The one longest --timeout: a week, far below where a count of clock
+// ticks could overflow.
+constexpr double kLongestTimeout = 7 * 24 * 3600;
+// No inventory is larger than 2 GiB, whatever the option says.
+constexpr std::uint64_t kLargestInventory = std::uint64_t(2) << 30;
+
+// Declares every option on `app`, administrators' first, into `options`.
+void DeclareOptions(CLI::App& app, TOptions& options, std::string& classList)
 {
-    CLI::App app(kDescription, "hvp-run");
-    app.footer(kFooter);
-    app.set_version_flag("--version", "hvp-run " TARVOANAL_VERSION " (plug-in interface 1.0)");
-
-    tarvorun::TRunSettings settings;
-    std::vector<std::string> inventories;
-    tarvorun::TFleetSettings fleet;
-    fleet.fJobs = DefaultJobs();
-    std::string reportPath;
-    std::vector<std::string> jsonlFiles;
-    std::string classList = "QXRSG_TARVOHeavyHittersAnalysis";
-    std::string format = "text";
-    app.add_option("--plugin", settings.fPluginPath,
+    app.add_option(
+           "INVENTORY", options.fInventories, "Inventory files, - for standard input, folders or archives")
+        ->type_name("");
+    app.add_flag("--live", options.fLive,
+        "Run over this machine's inventory, as the hvp-collect beside hvp-run collects it");
+    app.add_option("--jobs", options.fFleet.fJobs,
+           "With many inventories: how many run at once, 1 to 4096 (default: the processors)")
+        ->type_name("N")
+        ->check(CLI::Range(1u, 4096u).description(""));
+    app.add_option("--report", options.fReportPath, "Also write an HTML page of the findings for people")
+        ->type_name("FILE.html");
+    app.add_option("--baseline", options.fBaselineFiles,
+           "Compare with an earlier run's jsonl output: mark each finding new or same, list what was "
+           "resolved")
+        ->type_name("OLD.jsonl")
+        ->expected(1, -1);
+    CLI::Validator oneOfTheForms = CLI::IsMember({"text", "jsonl"});
+    oneOfTheForms.description("");
+    app.add_option(
+           "--format", options.fFormat, "Output form: text for a person, jsonl for programs (default: text)")
+        ->type_name("FORMAT")
+        ->check(oneOfTheForms);
+    app.add_flag("--quiet", options.fQuiet,
+        "Print only findings and problems: no request or machine lines, no summary on standard error");
+    app.add_option("--timeout", options.fFleet.fTimeoutSeconds,
+           "With many inventories: the longest one inventory's run may take, above 0 and at most 604800 "
+           "(a week) (default: no limit)")
+        ->type_name("SECONDS")
+        ->check(CLI::Validator(
+            [](std::string& text) {
+                std::size_t used = 0;
+                try {
+                    const double seconds = std::stod(text, &used);
+                    if (used == text.size() && seconds > 0 && seconds <= kLongestTimeout)
+                        return std::string();
+                } catch (const std::exception&) {
+                }
+                return "must be a number of seconds above 0 and at most 604800, not \"" + text + "\"";
+            },
+            ""));
+    app.add_option("--memory-limit", options.fFleet.fMemoryLimitMb,
+           "With many inventories: the address space of one inventory's worker, 64 to 1073741824 MiB "
+           "(default: no limit)")
+        ->type_name("MIB")
+        ->check(CLI::Range(std::size_t{64}, std::size_t{1} << 30).description(""));
+    app.add_option("--max-inventory-size", options.fMaxInventorySize,
+           "The largest inventory read, 1 byte to 2G, in bytes or with K, M or G (powers of 1024) (default: "
+           "1G)")
+        ->type_name("SIZE")
+        ->transform(CLI::AsSizeValue(false).description(""));
+    app.add_option("--from-jsonl", options.fJsonlFiles,
+           "With --report: build the page from JSONL files of earlier runs instead of running")
+        ->type_name("OUT.jsonl")
+        ->expected(1, -1);
+    // For the plug-in's developers.
+    app.add_option("--plugin", options.fRun.fPluginPath,
            "Plug-in library to load (default: the libtarvoanal.pi.so installed with hvp-run)")
         ->type_name("PATH");
     app.add_option("--classes", classList,
@@ -189,55 +263,150 @@ int main(int argc, char** argv)
                 ", not \"" + text + "\"";
         },
         "");
-    app.add_option("--requests", settings.fRequests, "GetData calls in one load (default: 1)")
+    app.add_option(
+           "--requests", options.fRun.fRequests, "GetData calls in one load, 1 to 2147483647 (default: 1)")
         ->type_name("N")
         ->check(atLeastOne);
-    CLI::Validator oneOfTheForms = CLI::IsMember({"text", "jsonl"});
-    oneOfTheForms.description("");
-    app.add_option("--format", format, "Output form: text for a person, jsonl for programs (default: text)")
-        ->type_name("FORMAT")
-        ->check(oneOfTheForms);
-    app.add_flag("--trace", settings.fTrace, "Also record each host operation the plug-in calls");
-    app.add_option(
-           "--jobs", fleet.fJobs, "With many inventories: how many run at once (default: the processors)")
-        ->type_name("N")
-        ->check(CLI::Range(1u, 4096u).description(""));
-    app.add_option("--timeout", fleet.fTimeoutSeconds,
-           "With many inventories: the longest one inventory's run may take (default: no limit)")
-        ->type_name("SECONDS")
-        ->check(CLI::Validator(
-            [](std::string& text) {
-                std::size_t used = 0;
-                try {
-                    const double seconds = std::stod(text, &used);
-                    if (used == text.size() && seconds > 0 && std::isfinite(seconds))
-                        return std::string();
-                } catch (const std::exception&) {
-                }
-                return "must be a number of seconds above 0, not \"" + text + "\"";
-            },
-            ""));
-    app.add_option("--memory-limit", fleet.fMemoryLimitMb,
-           "With many inventories: the address space of one inventory's worker (default: no limit)")
-        ->type_name("MIB")
-        ->check(CLI::Range(std::size_t{64}, std::size_t{1} << 30).description(""));
-    app.add_option("--report", reportPath, "Also write an HTML page of the findings for people")
-        ->type_name("FILE.html");
-    app.add_option("--from-jsonl", jsonlFiles,
-           "With --report: build the page from JSONL files of earlier runs instead of running")
-        ->type_name("OUT.jsonl")
-        ->expected(1, -1);
-    std::uint64_t maxInventorySize = tarvorun::TInventory::kDefaultMaxBytes;
-    app.add_option("--max-inventory-size", maxInventorySize,
-           "The largest inventory read, in bytes or with K, M or G (powers of 1024) (default: 1G)")
-        ->type_name("SIZE")
-        ->transform(CLI::AsSizeValue(false));
-    bool live = false;
-    app.add_flag(
-        "--live", live, "Run over this machine's inventory, as the hvp-collect beside hvp-run collects it");
-    app.add_option("INVENTORY", inventories, "Inventory files, - for standard input, folders or archives")
-        ->type_name("");
+    app.add_flag("--trace", options.fRun.fTrace, "Also record each host operation the plug-in calls");
+}
 
+// What is wrong with the options taken together, or nothing.
+std::string OptionsProblem(const TOptions& options)
+{
+    if (!options.fJsonlFiles.empty() && (options.fReportPath.empty() || !options.fInventories.empty()))
+        return "--from-jsonl needs --report and no INVENTORY";
+    if (options.fReportGiven) {
+        // The page's file is tried before anything runs, so that a path that
+        // cannot be written is bad usage, with nothing run or printed.
+        if (const std::string problem = ReportPathProblem(options.fReportPath); !problem.empty())
+            return problem;
+    }
+    if (options.fMaxInventorySize == 0 || options.fMaxInventorySize > kLargestInventory)
+        return "--max-inventory-size: must be from 1 byte to 2G, not " +
+            std::to_string(options.fMaxInventorySize);
+    for (const std::string& inventory : options.fInventories)
+        if (inventory.empty())
+            return "INVENTORY: an empty path names no file";
+    if (options.fLive && !options.fInventories.empty())
+        return "--live takes no INVENTORY: it collects this machine's own";
+    return std::string();
+}
+
+int Usage(const std::string& problem)
+{
+    std::fprintf(stderr, "hvp-run: %s\n", tarvorun::ShowOnTerminal(problem).c_str());
+    return kExitUsage;
+}
+
+int RunFromJsonl(const TOptions& options)
+{
+    tarvorun::TReport report;
+    for (const std::string& file : options.fJsonlFiles) {
+        std::string problem;
+        if (!report.AddJsonl(file, problem))
+            return Usage(problem);
+    }
+    return WriteReport(report, options.fReportPath) ? kExitOk : kExitUsage;
+}
+
+bool IsMany(const TOptions& options)
+{
+    const auto& inventories = options.fInventories;
+    return inventories.size() > 1 ||
+        (inventories.size() == 1 &&
+            tarvorun::ClassifyArgument(inventories[0]) != tarvorun::EArgumentKind::File);
+}
+
+int RunMany(TOptions& options)
+{
+    tarvorun::TFleetSettings& fleet = options.fFleet;
+    fleet.fRun = options.fRun;
+    fleet.fJsonl = options.fFormat == "jsonl";
+    fleet.fKeepLogs = !options.fReportPath.empty();
+    fleet.fQuiet = options.fQuiet;
+    tarvorun::TReport report;
+    tarvorun::TFleetTotals totals;
+    const int status = tarvorun::RunFleet(fleet, options.fInventories, [&](tarvorun::TOutcome&& outcome) {
+        totals.Add(outcome);
+        report.Add(std::move(outcome));
+    });
+    if (status != kExitNotLoaded && !options.fReportPath.empty() && !WriteReport(report, options.fReportPath))
+        return kExitUsage;
+    // Output that went to a file or a pipe tells the person at the terminal
+    // nothing: the summary, and where the report went, go to standard error.
+    if (status != kExitNotLoaded && !options.fQuiet && isatty(STDOUT_FILENO) == 0) {
+        std::fprintf(
+            stderr, "hvp-run: %s\n", tarvorun::SummaryLine(totals, fleet.fBaseline != nullptr).c_str());
+        if (!options.fReportPath.empty())
+            std::fprintf(stderr, "hvp-run: report written to %s\n",
+                tarvorun::ShowOnTerminal(options.fReportPath).c_str());
+    }
+    return status;
+}
+
+int RunSingle(const TOptions& options)
+{
+    const std::string path = options.fInventories.empty() ? std::string() : options.fInventories[0];
+    tarvorun::TReport report;
+    tarvorun::TOutcome outcome;
+    outcome.fName = options.fLive ? std::string(kLiveInventory)
+        : path.empty()            ? std::string("example inventory")
+                                  : path;
+    std::shared_ptr<const tarvorun::TInventory> inventory;
+    try {
+        inventory = options.fLive ? LoadLive() : LoadSingle(path);
+    } catch (const std::exception& failure) {
+        std::fprintf(stderr, "hvp-run: %s\n", tarvorun::ShowOnTerminal(failure.what()).c_str());
+        if (!options.fReportPath.empty()) {
+            outcome.fKind = tarvorun::EOutcome::Unreadable;
+            outcome.fMessage = failure.what();
+            report.Add(std::move(outcome));
+            WriteReport(report, options.fReportPath);
+        }
+        return kExitUsage;
+    }
+    std::unique_ptr<tarvorun::TFormSink> sink;
+    if (options.fFormat == "jsonl")
+        sink.reset(new tarvorun::TJsonlSink(stdout));
+    else
+        sink.reset(new tarvorun::TTextSink(stdout, stderr, options.fRun.fRequests, options.fQuiet));
+    sink->SetBaseline(options.fFleet.fBaseline);
+    TCollectingSink collecting(*sink, outcome);
+    tarvorun::TRunResult result;
+    {
+        // The lines are formatted and written on a second thread while the
+        // plug-in goes on.
+        tarvorun::TBackgroundLogSink background(
+            options.fReportPath.empty() ? static_cast<tarvorun::IRunSink&>(*sink) : collecting);
+        result = tarvorun::RunPlugin(options.fRun, inventory, background);
+        background.Drain();
+    }
+    if (result.fStatus != tarvorun::ERunStatus::NotLoaded)
+        sink->Finish();
+    std::fflush(stdout);
+    if (!options.fReportPath.empty() && result.fStatus != tarvorun::ERunStatus::NotLoaded) {
+        report.Add(std::move(outcome));
+        if (!WriteReport(report, options.fReportPath))
+            return kExitUsage;
+    }
+    if (result.fStatus == tarvorun::ERunStatus::NotLoaded) {
+        std::fprintf(stderr, "hvp-run: %s\n", result.fLoadProblem.c_str());
+        return kExitNotLoaded;
+    }
+    return result.fStatus == tarvorun::ERunStatus::Failed ? kExitException : kExitOk;
+}
+
+}  // namespace
+
+int main(int argc, char** argv)
+{
+    CLI::App app(kDescription, "hvp-run");
+    app.footer(kFooter);
+    app.set_version_flag("--version", "hvp-run " TARVOANAL_VERSION " (plug-in interface 1.0)");
+    TOptions options;
+    options.fFleet.fJobs = DefaultJobs();
+    std::string classList = "QXRSG_TARVOHeavyHittersAnalysis";
+    DeclareOptions(app, options, classList);
     try {
         app.parse(argc, argv);
     } catch (const CLI::Success& done) {
@@ -246,117 +415,27 @@ int main(int argc, char** argv)
         app.exit(failure);
         return kExitUsage;
     }
+    options.fReportGiven = app.count("--report") > 0;
+    if (const std::string problem = OptionsProblem(options); !problem.empty())
+        return Usage(problem);
+    if (!options.fJsonlFiles.empty())
+        return RunFromJsonl(options);
 
-    if (app.count("--report") > 0) {
-        // The page's file is tried before anything runs, so that a path that
-        // cannot be written is bad usage, with nothing run or printed.
-        const std::string problem = ReportPathProblem(reportPath);
-        if (!problem.empty()) {
-            std::fprintf(stderr, "hvp-run: %s\n", problem.c_str());
-            return kExitUsage;
-        }
+    tarvorun::TBaseline baseline;
+    for (const std::string& file : options.fBaselineFiles) {
+        std::string problem;
+        if (!baseline.AddFile(file, problem))
+            return Usage(problem);
     }
-    if (!jsonlFiles.empty()) {
-        if (reportPath.empty() || !inventories.empty()) {
-            std::fprintf(stderr, "hvp-run: --from-jsonl needs --report and no INVENTORY\n");
-            return kExitUsage;
-        }
-        tarvorun::TReport report;
-        for (const std::string& file : jsonlFiles) {
-            std::string problem;
-            if (!report.AddJsonl(file, problem)) {
-                std::fprintf(stderr, "hvp-run: %s\n", problem.c_str());
-                return kExitUsage;
-            }
-        }
-        return WriteReport(report, reportPath) ? kExitOk : kExitUsage;
-    }
-
-    if (maxInventorySize == 0) {
-        std::fprintf(stderr, "hvp-run: --max-inventory-size: must be 1 byte or more\n");
-        return kExitUsage;
-    }
-    tarvorun::SetInventorySizeLimit(maxInventorySize);
-    for (const std::string& inventory : inventories)
-        if (inventory.empty()) {
-            std::fprintf(stderr, "hvp-run: INVENTORY: an empty path names no file\n");
-            return kExitUsage;
-        }
-    if (live && !inventories.empty()) {
-        std::fprintf(stderr, "hvp-run: --live takes no INVENTORY: it collects this machine's own\n");
-        return kExitUsage;
-    }
-
-    settings.fClasses = SplitClassList(classList);
-    if (settings.fPluginPath.empty())
-        settings.fPluginPath = tarvorun::DefaultPluginPath();
-    else if (settings.fPluginPath.find('/') == std::string::npos)
+    if (!options.fBaselineFiles.empty())
+        options.fFleet.fBaseline = &baseline;
+    tarvorun::SetInventorySizeLimit(options.fMaxInventorySize);
+    options.fRun.fClasses = SplitClassList(classList);
+    if (options.fRun.fPluginPath.empty())
+        options.fRun.fPluginPath = tarvorun::DefaultPluginPath();
+    else if (options.fRun.fPluginPath.find('/') == std::string::npos)
         // A bare file name means the file here, not a search of the system's
         // library folders.
-        settings.fPluginPath = "./" + settings.fPluginPath;
-
-    tarvorun::TReport report;
-    if (inventories.size() > 1 ||
-        (inventories.size() == 1 &&
-            tarvorun::ClassifyArgument(inventories[0]) != tarvorun::EArgumentKind::File)) {
-        fleet.fRun = settings;
-        fleet.fJsonl = format == "jsonl";
-        fleet.fKeepLogs = !reportPath.empty();
-        const int status = tarvorun::RunFleet(
-            fleet, inventories, [&](tarvorun::TOutcome&& outcome) { report.Add(std::move(outcome)); });
-        if (status != kExitNotLoaded && !reportPath.empty() && !WriteReport(report, reportPath))
-            return kExitUsage;
-        return status;
-    }
-
-    const std::string inventoryPath = inventories.empty() ? std::string() : inventories[0];
-    tarvorun::TOutcome outcome;
-    outcome.fName = live        ? std::string(kLiveInventory)
-        : inventoryPath.empty() ? std::string("example inventory")
-                                : inventoryPath;
-    std::shared_ptr<const tarvorun::TInventory> inventory;
-    try {
-        inventory = live ? LoadLive() : LoadSingle(inventoryPath);
-    } catch (const std::exception& failure) {
-        std::fprintf(stderr, "hvp-run: %s\n", failure.what());
-        if (!reportPath.empty()) {
-            outcome.fKind = tarvorun::EOutcome::Unreadable;
-            outcome.fMessage = failure.what();
-            report.Add(std::move(outcome));
-            WriteReport(report, reportPath);
-        }
-        return kExitUsage;
-    }
-
-    std::unique_ptr<tarvorun::IRunSink> sink;
-    if (format == "jsonl")
-        sink.reset(new tarvorun::TJsonlSink(stdout));
-    else
-        sink.reset(new tarvorun::TTextSink(stdout, stderr, settings.fRequests));
-
-    TCollectingSink collecting(*sink, outcome);
-    tarvorun::TRunResult result;
-    {
-        // The lines are formatted and written on a second thread while the
-        // plug-in goes on.
-        tarvorun::TBackgroundLogSink background(reportPath.empty() ? *sink : collecting);
-        result = tarvorun::RunPlugin(settings, inventory, background);
-        background.Drain();
-    }
-    std::fflush(stdout);
-    if (!reportPath.empty() && result.fStatus != tarvorun::ERunStatus::NotLoaded) {
-        report.Add(std::move(outcome));
-        if (!WriteReport(report, reportPath))
-            return kExitUsage;
-    }
-    switch (result.fStatus) {
-    case tarvorun::ERunStatus::Completed:
-        return kExitOk;
-    case tarvorun::ERunStatus::Failed:
-        return kExitException;
-    case tarvorun::ERunStatus::NotLoaded:
-        std::fprintf(stderr, "hvp-run: %s\n", result.fLoadProblem.c_str());
-        return kExitNotLoaded;
-    }
-    return kExitOk;
+        options.fRun.fPluginPath = "./" + options.fRun.fPluginPath;
+    return IsMany(options) ? RunMany(options) : RunSingle(options);
 }

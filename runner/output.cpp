@@ -4,6 +4,7 @@
 
 #include <simdjson.h>
 
+#include "catalogue.hpp"
 #include "json_line.hpp"
 #include "terminal_text.hpp"
 
@@ -124,6 +125,54 @@ std::string LevelName(int level)
     }
 }
 
+void TFormSink::OnMachine(const TMachineIdentity& identity)
+{
+    fMachineId = identity.MachineId();
+}
+
+void TFormSink::Bind()
+{
+    if (fBound)
+        return;
+    fBound = true;
+    if (fBaselineFile != nullptr)
+        fTracker = TBaselineTracker(fBaselineFile->Find(fInventory, fMachineId));
+}
+
+const char* TFormSink::Change(int level, const std::string& kind, const std::string& text)
+{
+    Bind();
+    return fBaselineFile != nullptr && IsFindingLevel(level) ? fTracker.Take(kind, text) : nullptr;
+}
+
+std::vector<TOldFinding> TFormSink::TakeGone()
+{
+    Bind();
+    if (fBaselineFile == nullptr)
+        return {};
+    std::vector<TOldFinding> gone = fTracker.Gone();
+    fResolved = gone.size();
+    return gone;
+}
+
+void TJsonlSink::OnMachine(const TMachineIdentity& identity)
+{
+    TFormSink::OnMachine(identity);
+    for (const TRecord& record : IdentityRecords(identity, fInventory))
+        fOut(JsonLine(record));
+}
+
+void TJsonlSink::Finish()
+{
+    for (const TOldFinding& finding : TakeGone()) {
+        TRecord record = Begin("resolved", fInventory);
+        record["kind"] = finding.fKind;
+        record["severity"] = finding.fSeverity;
+        record["text"] = finding.fText;
+        fOut(JsonLine(record));
+    }
+}
+
 void TJsonlSink::OnPlugin(const TIdentity& identity)
 {
     TRecord record = Begin("plugin", fInventory);
@@ -143,10 +192,12 @@ void TJsonlSink::OnRequest(int number)
 
 void TJsonlSink::OnLog(int level, const std::string& text)
 {
+    const TClassified meaning = Classify(level, text);
+    const char* change = Change(level, meaning.fKind, text);
     // The line is written directly, as JsonLine writes the record: a run may
     // log hundreds of thousands of findings.
     std::string line;
-    line.reserve(text.size() + fInventory.size() + 64);
+    line.reserve(text.size() + fInventory.size() + 128);
     line += "{\"type\":\"log\"";
     bool written = true;
     if (!fInventory.empty()) {
@@ -157,6 +208,17 @@ void TJsonlSink::OnLog(int level, const std::string& text)
     line += std::to_string(level);
     line += ",\"text\":";
     if (written && AppendJsonString(line, text)) {
+        line += ",\"kind\":\"";
+        line += meaning.fKind;
+        line += "\",\"severity\":\"";
+        line += SeverityName(meaning.fSeverity);
+        line += "\",\"fields\":";
+        line += meaning.fFields.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace);
+        if (change != nullptr) {
+            line += ",\"change\":\"";
+            line += change;
+            line += '"';
+        }
         line += "}\n";
         fOut(line);
         return;
@@ -164,6 +226,11 @@ void TJsonlSink::OnLog(int level, const std::string& text)
     TRecord record = Begin("log", fInventory);
     record["level"] = level;
     record["text"] = text;
+    record["kind"] = meaning.fKind;
+    record["severity"] = SeverityName(meaning.fSeverity);
+    record["fields"] = meaning.fFields;
+    if (change != nullptr)
+        record["change"] = change;
     fOut(JsonLine(record));
 }
 
@@ -217,22 +284,53 @@ void TJsonlSink::OnFailure(const TFailure& failure)
     fOut(JsonLine(record));
 }
 
+void TTextSink::OnMachine(const TMachineIdentity& identity)
+{
+    TFormSink::OnMachine(identity);
+    if (identity.fMachine && !fQuiet) {
+        const std::string host = identity.Hostname();
+        fOut(ShowOnTerminal("machine: " + (host.empty() ? std::string("(host name not told)") : host) +
+            (MachineId().empty() ? std::string() : " (machine id " + MachineId() + ")") + "\n"));
+    }
+    // A partial collection is said before any finding, so that no one takes
+    // the lines that follow for the whole machine.
+    for (const std::string& problem : identity.fProblems)
+        fOut("warning: partial collection: " + ShowOnTerminal(problem) + "\n");
+}
+
 void TTextSink::OnPlugin(const TIdentity& /*identity*/)
 {
 }
 
+void TTextSink::Finish()
+{
+    for (const TOldFinding& finding : TakeGone()) {
+        std::string line = "resolved [" + finding.fSeverity + "]: ";
+        AppendShownOnTerminal(line, finding.fText);
+        fOut(line + "\n");
+    }
+}
+
 void TTextSink::OnRequest(int number)
 {
-    if (fRequests > 1)
+    if (fRequests > 1 && !fQuiet)
         fOut("request " + std::to_string(number) + "\n");
 }
 
 void TTextSink::OnLog(int level, const std::string& text)
 {
     // One line, built in one buffer: a request may log hundreds of
-    // thousands of them.
+    // thousands of them. A finding shows its severity beside its level.
     std::string line = LevelName(level);
-    line.reserve(line.size() + text.size() + 3);
+    line.reserve(line.size() + text.size() + 16);
+    if (IsFindingLevel(level)) {
+        const TClassified meaning = Classify(level, text);
+        line += " [";
+        line += SeverityName(meaning.fSeverity);
+        line += ']';
+        if (const char* change = Change(level, meaning.fKind, text))
+            line += std::string(" (") + change + ")";
+    }
     line += ": ";
     AppendShownOnTerminal(line, text);
     line += '\n';

@@ -6,6 +6,8 @@
 #include <functional>
 #include <string>
 
+#include "baseline.hpp"
+#include "machine_identity.hpp"
 #include "session.hpp"
 
 namespace tarvorun {
@@ -17,48 +19,85 @@ using TTextOut = std::function<void(const std::string& text)>;
 // Writes to a stdio stream.
 TTextOut StreamOut(std::FILE* stream);
 
+// What the two output forms share: the machine the run is about, and with a
+// baseline, the comparison of its findings with the earlier run's.
+class TFormSink : public IRunSink {
+public:
+    void OnMachine(const TMachineIdentity& identity) override;
+    // Compares the run's findings with the earlier run's; before the run.
+    void SetBaseline(const TBaseline* baseline) { fBaselineFile = baseline; }
+    // Writes what the earlier run found and this one did not; after the run.
+    virtual void Finish() = 0;
+    std::size_t NewCount() const { return fTracker.NewCount(); }
+    std::size_t ResolvedCount() const { return fResolved; }
+
+protected:
+    // "new" or "same" for a finding when there is a baseline, else null.
+    const char* Change(int level, const std::string& kind, const std::string& text);
+    std::vector<TOldFinding> TakeGone();
+    const std::string& MachineId() const { return fMachineId; }
+
+    std::string fInventory;
+
+private:
+    void Bind();
+
+    const TBaseline* fBaselineFile = nullptr;
+    bool fBound = false;
+    TBaselineTracker fTracker;
+    std::string fMachineId;
+    std::size_t fResolved = 0;
+};
+
 // One JSON object per line, in the order things happened. With an inventory
 // name, every record carries it as "inventory", right after "type".
-class TJsonlSink : public IRunSink {
+class TJsonlSink : public TFormSink {
 public:
     explicit TJsonlSink(std::FILE* out) : fOut(StreamOut(out)) { }
-    TJsonlSink(TTextOut out, std::string inventory) : fOut(std::move(out)), fInventory(std::move(inventory))
+    TJsonlSink(TTextOut out, std::string inventory) : fOut(std::move(out))
     {
+        fInventory = std::move(inventory);
     }
+    void OnMachine(const TMachineIdentity& identity) override;
     void OnPlugin(const TIdentity& identity) override;
     void OnRequest(int number) override;
     void OnLog(int level, const std::string& text) override;
     void OnCall(const THostCall& call) override;
     void OnAssertion(const TAssertionReport& report) override;
     void OnFailure(const TFailure& failure) override;
+    void Finish() override;
 
 private:
     TTextOut fOut;
-    std::string fInventory;
 };
 
-// Log entries with their level's name; failures go to the error stream.
-class TTextSink : public IRunSink {
+// Log entries with their level's name, a finding's with its severity;
+// failures go to the error stream.
+class TTextSink : public TFormSink {
 public:
-    TTextSink(std::FILE* out, std::FILE* err, int requests)
-        : fOut(StreamOut(out)), fErr(StreamOut(err)), fRequests(requests)
+    // Quiet leaves out the request and machine lines.
+    TTextSink(std::FILE* out, std::FILE* err, int requests, bool quiet = false)
+        : fOut(StreamOut(out)), fErr(StreamOut(err)), fRequests(requests), fQuiet(quiet)
     {
     }
-    TTextSink(TTextOut out, TTextOut err, int requests)
-        : fOut(std::move(out)), fErr(std::move(err)), fRequests(requests)
+    TTextSink(TTextOut out, TTextOut err, int requests, bool quiet = false)
+        : fOut(std::move(out)), fErr(std::move(err)), fRequests(requests), fQuiet(quiet)
     {
     }
+    void OnMachine(const TMachineIdentity& identity) override;
     void OnPlugin(const TIdentity& identity) override;
     void OnRequest(int number) override;
     void OnLog(int level, const std::string& text) override;
     void OnCall(const THostCall& call) override;
     void OnAssertion(const TAssertionReport& report) override;
     void OnFailure(const TFailure& failure) override;
+    void Finish() override;
 
 private:
     TTextOut fOut;
     TTextOut fErr;
     int fRequests;
+    bool fQuiet;
 };
 
 // The name of a log level in text output: error, warning, finding, notice,

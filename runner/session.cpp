@@ -167,6 +167,9 @@ TRunResult RunPlugin(
     for (const std::string& name : settings.fClasses)
         classes.push_back(standin::MakeRequestedClass(name));
 
+    const TMachineIdentity identity = ReadMachineIdentity(inventory->Text());
+    if (identity.fMachine || !identity.fProblems.empty())
+        sink.OnMachine(identity);
     try {
         sink.OnPlugin(plugin->AskIdentity());
         plugin->Init();

@@ -12,6 +12,7 @@
 
 #include "host_observer.hpp"
 #include "inventory.hpp"
+#include "machine_identity.hpp"
 #include "plugin_loader.hpp"
 
 namespace tarvorun {
@@ -31,6 +32,9 @@ struct TFailure {
 class IRunSink {
 public:
     virtual ~IRunSink() = default;
+    // What the inventory says of its machine, before OnPlugin; only for an
+    // inventory that says anything.
+    virtual void OnMachine(const TMachineIdentity& /*identity*/) { }
     virtual void OnPlugin(const TIdentity& identity) = 0;
     virtual void OnRequest(int number) = 0;
     virtual void OnLog(int level, const std::string& text) = 0;

@@ -1,5 +1,8 @@
 #include "worker.hpp"
 
+#include "catalogue.hpp"
+#include "json_line.hpp"
+
 #include <sys/prctl.h>
 #include <sys/resource.h>
 #include <unistd.h>
@@ -64,6 +67,13 @@ class TWorkerSink : public IRunSink {
 public:
     TWorkerSink(IRunSink& inner, int fd, bool sendLogs) : fInner(inner), fFd(fd), fSendLogs(sendLogs) { }
     // Init and each GetData follow these: what came before is sent first.
+    void OnMachine(const TMachineIdentity& identity) override
+    {
+        fInner.OnMachine(identity);
+        fHostname = identity.Hostname();
+        fMachineId = identity.MachineId();
+        fPartial = !identity.fProblems.empty();
+    }
     void OnPlugin(const TIdentity& identity) override
     {
         fInner.OnPlugin(identity);
@@ -78,6 +88,7 @@ public:
     {
         fInner.OnLog(level, text);
         fFindings += level == 100 ? 1 : 0;
+        fSeverities.Add(level, Classify(level, text).fSeverity);
         if (!fSendLogs)
             return;
         const std::int32_t value = level;
@@ -93,10 +104,14 @@ public:
         SendFrame(fFd, kFrameFailure, FailureText(failure));
     }
 
-    void SendFindings()
+    // The figures of the summary and the machine, for hvp-run.
+    void SendFigures(std::size_t fresh, std::size_t resolved)
     {
-        SendFrame(
-            fFd, kFrameFindings, std::string(reinterpret_cast<const char*>(&fFindings), sizeof fFindings));
+        const TRecord figures{{"findings", fFindings}, {"critical", fSeverities.fCritical},
+            {"warning", fSeverities.fWarning}, {"info", fSeverities.fInfo}, {"new", fresh},
+            {"resolved", resolved}, {"hostname", fHostname}, {"machineId", fMachineId},
+            {"partial", fPartial}};
+        SendFrame(fFd, kFrameFigures, figures.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace));
     }
 
 private:
@@ -104,6 +119,10 @@ private:
     int fFd;
     bool fSendLogs;
     std::uint64_t fFindings = 0;
+    TSeverityCounts fSeverities;
+    std::string fHostname;
+    std::string fMachineId;
+    bool fPartial = false;
 };
 
 class TDiscardSink : public IRunSink {
@@ -132,14 +151,17 @@ void RunInventoryWorker(const TFleetSettings& settings, const TInventoryInput& i
             ? TInventory::LoadText(input.fText, input.fSource)
             : LoadInventoryFile(input.fPath);
         const TTextOut out = [fd](const std::string& text) { SendFrame(fd, kFrameOutput, text); };
-        std::unique_ptr<IRunSink> sink;
+        std::unique_ptr<TFormSink> sink;
         if (settings.fJsonl)
             sink.reset(new TJsonlSink(out, input.fName));
         else
-            sink.reset(new TTextSink(out, out, settings.fRun.fRequests));
+            sink.reset(new TTextSink(out, out, settings.fRun.fRequests, settings.fQuiet));
+        sink->SetBaseline(settings.fBaseline);
         TWorkerSink worker(*sink, fd, settings.fKeepLogs);
         const TRunResult result = RunPlugin(settings.fRun, std::move(inventory), worker);
-        worker.SendFindings();
+        if (result.fStatus != ERunStatus::NotLoaded)
+            sink->Finish();
+        worker.SendFigures(sink->NewCount(), sink->ResolvedCount());
         SendDone(fd, result);
     } catch (const std::bad_alloc&) {
         SendFrame(fd, kFrameOutOfMemory, std::string());

@@ -17,7 +17,7 @@ namespace tarvorun {
 enum EFrameKind : char {
     kFrameOutput = 'O',       // output bytes, whole records or lines
     kFrameLog = 'L',          // a log line, for the report: four bytes of level, then the text
-    kFrameFindings = 'N',     // how many findings the run logged: eight bytes
+    kFrameFigures = 'N',      // the run's figures and its machine, a JSON object
     kFrameFailure = 'X',      // how GetData ended with an exception
     kFrameUnreadable = 'E',   // the inventory is not valid: the message
     kFrameOutOfMemory = 'M',  // the worker's memory ran out

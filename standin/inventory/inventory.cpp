@@ -64,5 +64,10 @@ const TClassEntry* TInventory::FindClass(std::string_view name) const
     return fDocument->fClasses.Find(fDocument->Text(), name);
 }
 
+std::string_view TInventory::Text() const
+{
+    return fDocument->Text();
+}
+
 }  // namespace standin
 }  // namespace NQXRHVP20

@@ -72,6 +72,9 @@ public:
     // Null when the inventory does not list the class.
     const TClassEntry* FindClass(std::string_view name) const;
 
+    // The whole text as read, for the comment members the runner shows.
+    std::string_view Text() const;
+
     // The text and its index, for the host objects.
     const TInventoryDocument& Document() const { return *fDocument; }
 

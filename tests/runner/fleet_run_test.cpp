@@ -140,14 +140,22 @@ TEST_P(Batch, EachInventoryPrintsWhatItsSingleRunPrintsInInputOrder)
     EXPECT_EQ(run.fStatus, 2);  // one inventory cannot be read
 
     std::vector<std::string> expected;
+    // The summary counts the findings of the single runs by their severity.
+    std::map<std::string, int> severities{{"critical", 0}, {"warning", 0}, {"info", 0}};
     for (std::size_t i = 0; i < names.size(); ++i) {
         const std::string file = GetParam().fArchive ? folder + "/" + kBatch[i].first : names[i];
-        for (const std::string& record : SingleRun(options, file, names[i]))
+        for (const std::string& record : SingleRun(options, file, names[i])) {
             expected.push_back(record);
+            const ordered_json parsed = ordered_json::parse(record);
+            if (parsed["type"] == "log" && parsed["level"].get<int>() >= 100)
+                ++severities[parsed["severity"].get<std::string>()];
+        }
     }
     expected.push_back(
         "{\"type\":\"summary\",\"inventories\":6,\"completed\":3,\"withFindings\":3,\"failed\":2,"
-        "\"unreadable\":1,\"crashed\":0,\"timedOut\":0}");
+        "\"unreadable\":1,\"crashed\":0,\"timedOut\":0,\"partial\":0,\"critical\":" +
+        std::to_string(severities["critical"]) + ",\"warning\":" + std::to_string(severities["warning"]) +
+        ",\"info\":" + std::to_string(severities["info"]) + "}");
     const std::vector<std::string> got = Lines(run.fOut);
     ASSERT_EQ(got.size(), expected.size());
     for (std::size_t i = 0; i < got.size(); ++i)
@@ -198,7 +206,8 @@ TEST(Isolation, CrashAndHangCostTheirInventoryAlone)
     EXPECT_EQ(ordered_json::parse(lines[11])["text"], "operating system 8");
     EXPECT_EQ(ordered_json::parse(lines[12]).dump(),
         "{\"type\":\"summary\",\"inventories\":4,\"completed\":2,\"withFindings\":2,\"failed\":0,"
-        "\"unreadable\":0,\"crashed\":1,\"timedOut\":1}");
+        "\"unreadable\":0,\"crashed\":1,\"timedOut\":1,\"partial\":0,\"critical\":0,\"warning\":2,"
+        "\"info\":0}");
 }
 
 TEST(Isolation, ExhaustedMemoryLimitCostsItsInventoryAlone)
@@ -225,11 +234,11 @@ TEST(TextForm, HeaderPerInventoryAndSummary)
         "/0.json' '" + folder + "/1.json' '" + folder + "/none.json'");
     const std::string f = folder + "/";
     EXPECT_EQ(run.fOut,
-        "== " + f + "0.json\nfinding: operating system 7\n== " + f + "1.json\nhvp-run: " + f +
+        "== " + f + "0.json\nfinding [warning]: operating system 7\n== " + f + "1.json\nhvp-run: " + f +
             "1.json: the run crashed with SIGABRT (Aborted)\n== " + f + "none.json\nhvp-run: " + f +
             "none.json: cannot open: No such file or directory\n== summary: 3 inventories, 1 completed, 1 "
-            "with "
-            "findings, 0 failed, 1 unreadable, 1 crashed, 0 timed out\n");
+            "with findings, 0 failed, 1 unreadable, 1 crashed, 0 timed out; findings: 0 critical, 1 warning, "
+            "0 info\n");
 }
 
 struct TStatusCase {

@@ -1,0 +1,88 @@
+// The manual page hvp-findings(7), made from the catalogue so that the page
+// and what hvp-run says of a line can never disagree.
+#include "catalogue.hpp"
+
+namespace tarvorun {
+
+namespace {
+
+// A text as roff reads it: a backslash doubled, and a line that would start
+// with a control character ('.' or '\'') guarded.
+std::string Roff(std::string_view text)
+{
+    std::string out;
+    for (const char c : text) {
+        if (c == '\\')
+            out += "\\e";
+        else if (c == '\n')
+            out += "\\n";
+        else if (c == '-')
+            out += "\\-";
+        else
+            out += c;
+    }
+    if (!out.empty() && (out[0] == '.' || out[0] == '\''))
+        out.insert(0, "\\&");
+    return out;
+}
+
+std::string Levels(const TFindingKind& kind)
+{
+    std::string text;
+    for (const int level : kind.fLevels)
+        text += (text.empty() ? "" : ", ") + std::to_string(level);
+    return text;
+}
+
+std::string FieldNames(const TFindingKind& kind)
+{
+    std::string text;
+    for (const TFieldSpec& field : kind.fFields)
+        text += (text.empty() ? "" : ", ") + std::string(field.fName);
+    if (!kind.fSharedSuffix.empty())
+        text += ", sharedStorage";
+    return text.empty() ? "none" : text;
+}
+
+void AppendKind(std::string& page, const TFindingKind& kind)
+{
+    page += ".TP\n.B " + Roff(kind.fId) + "\n";
+    page += Roff(kind.fTitle) + ". Severity: " + std::string(SeverityName(kind.fSeverity));
+    if (!kind.fSharedSuffix.empty())
+        page += " (" + std::string(SeverityName(kind.fSharedSeverity)) + " with the shared-storage sentence)";
+    page += "; level " + Levels(kind) + ".\n.RS\n";
+    page += ".PP\nLine: \\(lq" + Roff(kind.fPattern) + "\\(rq, {} standing for each field.\n";
+    page += ".PP\nFields: " + Roff(FieldNames(kind)) + ".\n";
+    page += ".PP\nMeaning: " + Roff(kind.fMeaning) + "\n";
+    page += ".PP\nWhat to do: " + Roff(kind.fAdvice) + "\n.RE\n";
+}
+
+}  // namespace
+
+std::string FindingsManualPage(std::string_view version)
+{
+    std::string page = ".TH HVP-FINDINGS 7 \"\" \"tarvoanal " + std::string(version) + "\"\n";
+    page += ".SH NAME\nhvp\\-findings \\- the kinds of line the analysis plug\\-in logs, and what to do\n";
+    page += ".SH DESCRIPTION\n";
+    page +=
+        "Every line the plug\\-in logs has a kind and a severity. hvp\\-run writes them in its jsonl records "
+        "(members kind, severity and fields), shows the severity in its text output, counts the findings "
+        "by severity in its summary, its report, its check (\\-\\-check) and its metrics (\\-\\-metrics).\n";
+    page +=
+        ".PP\n.B critical\nfindings call for action now; \n.B warning\nfindings for a look soon; \n.B info\n"
+        "findings are for the record; \n.B unknown\nlines say that the plug\\-in could not look at "
+        "something, so the check could not see everything. A line this page does not list is of kind "
+        "other: a warning at the levels of findings, unknown at other levels.\n";
+    page += ".SH FINDINGS\n";
+    for (const TFindingKind& kind : FindingKinds())
+        if (kind.fSeverity != ESeverity::Unknown)
+            AppendKind(page, kind);
+    page += ".SH LINES THAT SAY THE PLUG-IN COULD NOT LOOK\n";
+    for (const TFindingKind& kind : FindingKinds())
+        if (kind.fSeverity == ESeverity::Unknown)
+            AppendKind(page, kind);
+    page += ".SH SEE ALSO\n.BR hvp\\-run (1),\n.BR hvp\\-inventory (5)\n";
+    return page;
+}
+
+}  // namespace tarvorun

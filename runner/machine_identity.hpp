@@ -1,0 +1,38 @@
+// What an inventory says of the machine it describes: the comment members
+// `_machine` (the collector's identity of the machine) and `_problems` (the
+// sources a partial collection could not read). The loader passes over
+// comment members; they are read here, for the records that name the machine.
+#pragma once
+
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "json_line.hpp"
+
+namespace tarvorun {
+
+struct TMachineIdentity {
+    // The `_machine` object as it stands, when the inventory has one.
+    std::optional<TRecord> fMachine;
+    // The lines of `_problems`, when it is a non-empty array.
+    std::vector<std::string> fProblems;
+
+    // The machine's id and host name, empty when not told.
+    std::string MachineId() const;
+    std::string Hostname() const;
+};
+
+// Reads the two members from an inventory's text. An inventory is checked
+// before this runs, so the text is valid JSON; members of the wrong shape
+// (a `_machine` that is not an object, a problem that is not a text) are
+// left out, as comments are not the loader's to refuse.
+TMachineIdentity ReadMachineIdentity(std::string_view text);
+
+// The records a run prints before its `plugin` record: `machine` with the
+// host name, machine id and time of collection (and whatever else the
+// collector told), and `partial` with the problems.
+std::vector<TRecord> IdentityRecords(const TMachineIdentity& identity, const std::string& inventory);
+
+}  // namespace tarvorun
