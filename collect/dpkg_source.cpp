@@ -8,6 +8,7 @@
 #define LIBDPKG_VOLATILE_API 1
 
 #include "package_sources.hpp"
+#include "bounded_read.hpp"
 
 #include <sys/stat.h>
 #include <unistd.h>
@@ -108,6 +109,18 @@ TPackageResult TDpkgSource::Read() const
     if (::access(statusPath.c_str(), R_OK) != 0) {
         result.fProblems.push_back(origin + ": " + statusPath + ": " + std::strerror(errno));
         return result;
+    }
+    // The library would block on a FIFO and read a device as an empty
+    // database; only regular files are handed to it.
+    std::string error;
+    for (const std::string& path : {statusPath, fAdminDir + "/updates"}) {
+        if (path != statusPath && ::access(path.c_str(), F_OK) != 0)
+            continue;
+        if (path == statusPath ? !IsRegularFile(path, error) : !IsDirectory(path)) {
+            result.fProblems.push_back(origin + ": " + path + ": " +
+                (path == statusPath ? error : std::string("not a folder")) + "; not read");
+            return result;
+        }
     }
 
     const std::lock_guard<std::mutex> lock(gDpkgMutex);
