@@ -93,12 +93,15 @@ INSTANTIATE_TEST_SUITE_P(Recordings, RecordedMachine,
         return name;
     });
 
-std::string CollectCommand(const std::string& machine)
+// hvp-collect over a recorded machine; `dpkgAdminDir` set replaces its dpkg
+// database.
+std::string CollectCommand(const std::string& machine, const std::string& dpkgAdminDir = "")
 {
     const TCollectOptions options = Recorded(machine);
-    return std::string(TARVOCOLLECT_HVP_COLLECT) + " --sysfs-root " + options.fSysRoot + " --dpkg-admindir " +
-        options.fDpkgAdminDir + " --pci-dump " + options.fPciDump + " --rpm-dbpath " + options.fRpmDbPath +
-        " --smartctl-dir " + options.fSmartctlDir + " --collected-at " + *options.fCollectedAt;
+    return std::string(TARVOCOLLECT_HVP_COLLECT) + " --sysfs-root " + options.fSysRoot +
+        " --dpkg-admindir '" + (dpkgAdminDir.empty() ? options.fDpkgAdminDir : dpkgAdminDir) + "'" +
+        " --pci-dump " + options.fPciDump + " --rpm-dbpath " + options.fRpmDbPath + " --smartctl-dir " +
+        options.fSmartctlDir + " --collected-at " + *options.fCollectedAt;
 }
 
 // hvp-run over each collected recording logs exactly the lines written for
@@ -162,6 +165,23 @@ TEST(HvpCollect, AFullDeviceIsAnErrorWithAMessage)
     EXPECT_NE(ReadFile(message).find("hvp-collect: standard output: cannot write: No space left on device"),
         std::string::npos)
         << ReadFile(message);
+}
+
+// A folder name holding an escape sequence and a right-to-left override is
+// printed escaped in the problem line, and its status file, a FIFO, is
+// refused without waiting for a writer.
+TEST(HvpCollect, ProblemLinesShowControlsEscaped)
+{
+    const std::string folder = ::testing::TempDir() + "/admin\x1b[31m\xe2\x80\xae";
+    ASSERT_EQ(
+        RunCommand("rm -rf '" + folder + "' && mkdir '" + folder + "' && mkfifo '" + folder + "/status'"), 0);
+    const std::string message = ::testing::TempDir() + "/escaped.txt";
+    EXPECT_EQ(RunCommand(CollectCommand("no-adapter", folder) + " > /dev/null 2> " + message), 1);
+    const std::string printed = ReadFile(message);
+    EXPECT_NE(printed.find("admin\\x1b[31m\\u{202E}/status: not a regular file"), std::string::npos)
+        << printed;
+    EXPECT_EQ(printed.find('\x1b'), std::string::npos);
+    RunCommand("rm -rf '" + folder + "'");
 }
 
 TEST(HvpCollect, ThisMachineGivesAValidLinuxInventory)
