@@ -17,6 +17,7 @@
 #include "bounded_read.hpp"
 #include "collect.hpp"
 #include "disk_health.hpp"
+#include "package_sources.hpp"
 #include "temp_folder.hpp"
 
 namespace tarvocollect {
@@ -175,6 +176,20 @@ TEST(SmartctlOutput, WhatIsNotAnOutputIsRefused)
     EXPECT_EQ(error, "not a smartctl --json output (no json_format_version)");
     EXPECT_FALSE(ParseSmartctlJson("[1", health, error));
     EXPECT_EQ(error, "not a JSON object");
+}
+
+// A journal entry of pending updates that is a FIFO would block dpkg's
+// library; the database is then a problem, never a wait.
+TEST(DpkgDatabase, AJournalEntryThatIsAFifoIsAProblem)
+{
+    const tarvotest::TTempFolder folder("dpkg-fifo");
+    Write(fs::path(folder.Path()) / "status", "");
+    fs::create_directories(fs::path(folder.Path()) / "updates");
+    ASSERT_EQ(::mkfifo((folder / "updates/0001").c_str(), 0600), 0);
+    const TPackageResult result = TDpkgSource(folder.Path().string()).Read();
+    ASSERT_EQ(result.fProblems.size(), 1u);
+    EXPECT_NE(result.fProblems[0].find("updates/0001: not a regular file"), std::string::npos)
+        << result.fProblems[0];
 }
 
 TEST(RecordedSmartctlOutput, AnUnreadableOutputIsAProblem)
