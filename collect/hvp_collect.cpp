@@ -1,5 +1,6 @@
 // hvp-collect: writes the inventory of the Linux machine it runs on, in the
 // format hvp-run reads.
+#include <cctype>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -51,7 +52,22 @@ int main(int argc, char** argv)
            "--smartctl-dir", options.fSmartctlDir, "Read recorded smartctl --json outputs (H:C:T:L.json)")
         ->group("");
     std::string collectedAt;
-    app.add_option("--collected-at", collectedAt, "The time of collection to write (RFC 3339)")->group("");
+    // The form the collection itself writes: 2026-12-08T11:03:06Z.
+    const CLI::Validator rfc3339(
+        [](const std::string& text) {
+            const std::string form = "dddd-dd-ddTdd:dd:ddZ";
+            bool matches = text.size() == form.size();
+            for (std::size_t i = 0; matches && i < form.size(); ++i)
+                matches = form[i] == 'd' ? std::isdigit(static_cast<unsigned char>(text[i])) != 0
+                                         : text[i] == form[i];
+            return matches
+                ? std::string()
+                : "--collected-at " + text + " is not an RFC 3339 time in UTC such as 2026-12-08T11:03:06Z";
+        },
+        "TIME");
+    app.add_option("--collected-at", collectedAt, "The time of collection to write (RFC 3339)")
+        ->check(rfc3339)
+        ->group("");
     app.add_option("--dpkg-admindir", options.fDpkgAdminDir, "dpkg's administrative folder")->group("");
     app.add_option("--pci-dump", options.fPciDump, "Read PCI functions from this lspci -x output")->group("");
     app.add_option("--rpm-dbpath", options.fRpmDbPath, "The RPM database folder")->group("");

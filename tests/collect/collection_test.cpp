@@ -200,6 +200,15 @@ TEST(HvpCollect, ThisMachineGivesAValidLinuxInventory)
     EXPECT_EQ(document["classes"]["QXRSG_WindowsSystemEventLogRecord"], json::array());
 }
 
+TEST(HvpCollect, ATimeThatIsNotRfc3339IsBadUsage)
+{
+    const std::string message = ::testing::TempDir() + "/bad-time.txt";
+    EXPECT_EQ(RunCommand(std::string(TARVOCOLLECT_HVP_COLLECT) + " --collected-at 2026-12-08 >/dev/null 2>" +
+                  message),
+        2);
+    EXPECT_NE(ReadFile(message).find("not an RFC 3339 time"), std::string::npos) << ReadFile(message);
+}
+
 TEST(HvpCollect, UnwritableOutputIsStatusTwo)
 {
     EXPECT_EQ(
