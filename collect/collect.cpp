@@ -2,7 +2,9 @@
 
 #include <algorithm>
 
+#include "disk_health.hpp"
 #include "inventory_mapping.hpp"
+#include "machine_identity.hpp"
 #include "package_sources.hpp"
 #include "pci_source.hpp"
 #include "scsi_source.hpp"
@@ -52,6 +54,15 @@ TMachineRecords CollectRecords(const TCollectOptions& options, std::vector<std::
     records.fScsiHosts = scsi.fHosts;
     records.fScsiDevices = scsi.fDevices;
     Append(problems, scsi.fProblems);
+
+    // Only the disks the mapping lists as physical disks are asked for
+    // their health: a logical drive has none of its own.
+    const TDiskHealthSource health(options.fSmartctlDir);
+    for (TScsiDevice& device : records.fScsiDevices)
+        if (IsPhysicalDisk(device, records.fScsiHosts))
+            device.fHealth = health.Read(device, problems);
+
+    records.fMachine = ReadMachineIdentity(options.fSysRoot, options.fCollectedAt);
     return records;
 }
 

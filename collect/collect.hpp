@@ -2,6 +2,7 @@
 // library, its package databases and sysfs, in the format hvp-run reads.
 #pragma once
 
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -10,7 +11,8 @@
 namespace tarvocollect {
 
 struct TCollectOptions {
-    // The folder under which sys/ and the RPM database are read.
+    // The folder under which sys/, proc/sys/kernel/, etc/machine-id and the
+    // RPM database are read.
     std::string fSysRoot = "/";
     // dpkg's administrative folder, which holds its status file.
     std::string fDpkgAdminDir = "/var/lib/dpkg";
@@ -20,6 +22,11 @@ struct TCollectOptions {
     // When set, the RPM database folder; otherwise the usual places under
     // sysRoot.
     std::string fRpmDbPath;
+    // When set, the disks' health comes from the recorded `smartctl --json`
+    // outputs in this folder (H:C:T:L.json) and smartctl is never run.
+    std::string fSmartctlDir;
+    // When set, the time of collection written in the inventory (RFC 3339).
+    std::optional<std::string> fCollectedAt;
 };
 
 struct TCollection {

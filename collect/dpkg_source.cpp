@@ -8,6 +8,7 @@
 #define LIBDPKG_VOLATILE_API 1
 
 #include "package_sources.hpp"
+#include "bounded_read.hpp"
 
 #include <sys/stat.h>
 #include <unistd.h>
@@ -17,7 +18,10 @@
 #include <csetjmp>
 #include <cstdio>
 #include <cstring>
+#include <filesystem>
 #include <mutex>
+#include <string>
+#include <vector>
 
 extern "C" {
 #include <dpkg/dpkg.h>
@@ -93,6 +97,30 @@ bool IsDirectory(const std::string& path)
     return ::stat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode);
 }
 
+// The first file of the database that is not a regular file, with the
+// reason: the status file, or a journal entry of updates/. Empty when all are.
+std::string FileNotToRead(const std::string& adminDir)
+{
+    std::string error;
+    const std::string statusPath = adminDir + "/status";
+    if (!IsRegularFile(statusPath, error))
+        return statusPath + ": " + error;
+    std::error_code failure;
+    std::vector<std::string> entries;
+    for (std::filesystem::directory_iterator it(adminDir + "/updates", failure), end; !failure && it != end;
+         it.increment(failure))
+        entries.push_back(it->path().string());
+    std::sort(entries.begin(), entries.end());
+    for (const std::string& entry : entries) {
+        const std::string name = entry.substr(entry.rfind('/') + 1);
+        // dpkg reads the entries named by digits only.
+        if (!name.empty() && name.find_first_not_of("0123456789") == std::string::npos &&
+            !IsRegularFile(entry, error))
+            return entry + ": " + error;
+    }
+    return {};
+}
+
 }  // namespace
 
 TPackageResult TDpkgSource::Read() const
@@ -107,6 +135,12 @@ TPackageResult TDpkgSource::Read() const
     const std::string statusPath = fAdminDir + "/status";
     if (::access(statusPath.c_str(), R_OK) != 0) {
         result.fProblems.push_back(origin + ": " + statusPath + ": " + std::strerror(errno));
+        return result;
+    }
+    // The library would block on a FIFO and read a device as an empty
+    // database; only regular files are handed to it.
+    if (const std::string fault = FileNotToRead(fAdminDir); !fault.empty()) {
+        result.fProblems.push_back(origin + ": " + fault + "; not read");
         return result;
     }
 

@@ -45,11 +45,11 @@ TJson Package(const TPackage& package)
         {"ProductName", package.fVersion.empty() ? package.fName : package.fName + " " + package.fVersion}};
 }
 
-// The controller's model, its data scrubbing setting and its cluster
-// membership are known only to the adapter's management software.
+// The data scrubbing setting and the cluster membership are known only to
+// the adapter's management software.
 TJson Controller(const TScsiHost& host)
 {
-    return TJson{{"ControllerType", nullptr}, {"ControllerNum", host.fNumber},
+    return TJson{{"ControllerType", OrNull(host.fModel)}, {"ControllerNum", host.fNumber},
         {"DeviceDriverVersion", OrNull(host.fDriverVersion)}, {"DataScrubbing", nullptr},
         {"PartOfCluster", nullptr}, {"VendorID", OrNull(host.fVendorId)},
         {"PciDeviceID", OrNull(host.fDeviceId)}};
@@ -65,6 +65,32 @@ TJson Disk(const TScsiDevice& device)
     version["Version"] = OrNull(device.fRevision);
     disk["@associations"]["QXRSG_tvDiskDriveVersion"] = TJson::array({version});
     return disk;
+}
+
+// The BIOS record is named as the analyses look it up for the controller.
+TJson Bios(const TScsiHost& host)
+{
+    return TJson{{"Name", "Tarvolith" + std::to_string(host.fNumber) + " BIOS"},
+        {"Version", OrNull(host.fBiosRevision)}};
+}
+
+// Only counts the disk or the SCSI layer keeps are written; see the README
+// for what each property means here.
+TJson DeviceData(const TScsiDevice& device)
+{
+    const TDiskHealth& health = device.fHealth;
+    return TJson{{"ControllerNum", device.fHost}, {"Channel", device.fChannel}, {"ScsiId", device.fTarget},
+        {"NumParityErrors", OrNull(health.fTransport)}, {"NumSoftErrors", OrNull(health.fCorrected)},
+        {"NumHardErrors", OrNull(health.fUncorrected)},
+        {"PFA", health.fPassed ? TJson(*health.fPassed ? "No" : "Yes") : TJson()},
+        {"Misc", OrNull(device.fIoTimeouts)}};
+}
+
+TJson Machine(const TMachineIdentity& machine)
+{
+    return TJson{{"hostname", OrNull(machine.fHostname)}, {"machineId", OrNull(machine.fMachineId)},
+        {"collectedAt", OrNull(machine.fCollectedAt)}, {"kernelRelease", OrNull(machine.fKernelRelease)},
+        {"productName", OrNull(machine.fProductName)}, {"productSerial", OrNull(machine.fProductSerial)}};
 }
 
 std::string Dump(const TJson& value)
@@ -99,6 +125,18 @@ bool IsFamilyAdapter(const TScsiHost& host)
     });
 }
 
+bool IsLogicalDrive(const TScsiDevice& device)
+{
+    return device.fPeripheralType == 0 && device.fAttachedByDiskDriver && device.fChannel == 0;
+}
+
+bool IsPhysicalDisk(const TScsiDevice& device, const std::vector<TScsiHost>& hosts)
+{
+    const bool onFamilyHost = std::any_of(hosts.begin(), hosts.end(),
+        [&](const TScsiHost& host) { return host.fNumber == device.fHost && IsFamilyAdapter(host); });
+    return onFamilyHost && device.fPeripheralType == 0 && !IsLogicalDrive(device);
+}
+
 std::string DeviceTypeText(int peripheralType)
 {
     switch (peripheralType) {
@@ -130,33 +168,40 @@ std::string InventoryJson(const TMachineRecords& records, const std::vector<std:
     for (const TPackage& package : records.fPackages)
         packages.push_back(Package(package));
     std::vector<TJson> controllers;
+    std::vector<TJson> bioses;
     std::set<int> familyHosts;
     for (const TScsiHost& host : records.fScsiHosts)
         if (IsFamilyAdapter(host)) {
             controllers.push_back(Controller(host));
+            bioses.push_back(Bios(host));
             familyHosts.insert(host.fNumber);
         }
     std::vector<TJson> disks;
-    for (const TScsiDevice& device : records.fScsiDevices)
-        if (familyHosts.count(device.fHost) != 0)
-            disks.push_back(Disk(device));
+    std::vector<TJson> deviceData;
+    for (const TScsiDevice& device : records.fScsiDevices) {
+        if (familyHosts.count(device.fHost) == 0 || IsLogicalDrive(device))
+            continue;
+        disks.push_back(Disk(device));
+        if (IsPhysicalDisk(device, records.fScsiHosts))
+            deviceData.push_back(DeviceData(device));
+    }
 
     std::string text = "{\n  \"_about\": \"the inventory of a Linux machine, as hvp-collect read it\",\n";
+    text += "  \"_machine\": " + Dump(Machine(records.fMachine)) + ",\n";
     if (!problems.empty())
         text += "  \"_problems\": " + Dump(TJson(problems)) + ",\n";
     text += "  \"operatingSystemType\": " + std::to_string(records.fOperatingSystemType) + ",\n";
     text += "  \"classes\": {\n";
-    // Linux has no BIOS version records of the adapters, no per-device error
-    // counters, no bad stripe counts, no installed-application list apart
+    // Linux has no bad stripe counts, no installed-application list apart
     // from the packages, and no Windows event log.
     const std::vector<TJson> none;
     AppendClass(text, "QXRSG_PCIDevice", pci, false);
     AppendClass(text, "QXRSG_InstalledRPM", packages, false);
     AppendClass(text, "QXRSG_InstalledApplication", none, false);
     AppendClass(text, "QXRSG_tvSCSIProtocolController", controllers, false);
-    AppendClass(text, "QXRSG_tvBiosVersion", none, false);
+    AppendClass(text, "QXRSG_tvBiosVersion", bioses, false);
     AppendClass(text, "QXRSG_tvDiskDrive", disks, false);
-    AppendClass(text, "QXRSG_tvSCSIDeviceData", none, false);
+    AppendClass(text, "QXRSG_tvSCSIDeviceData", deviceData, false);
     AppendClass(text, "QXRSG_BadStripeData", none, false);
     AppendClass(text, "QXRSG_WindowsSystemEventLogRecord", none, true);
     text += "  }\n}\n";

@@ -38,6 +38,18 @@ struct TScsiHost {
     std::optional<std::uint16_t> fDeviceId;
     std::string fDriverModule;  // empty when the driver is not known
     std::optional<std::string> fDriverVersion;
+    // What the host's driver exposes under class/scsi_host/hostN, where it does.
+    std::optional<std::string> fModel;
+    std::optional<std::string> fFirmwareRevision;
+    std::optional<std::string> fBiosRevision;
+};
+
+// What a disk tells of its own health through `smartctl --json`.
+struct TDiskHealth {
+    std::optional<bool> fPassed;               // the overall health assessment
+    std::optional<std::int64_t> fCorrected;    // errors the disk corrected (its error counter log)
+    std::optional<std::int64_t> fUncorrected;  // errors it could not correct
+    std::optional<std::int64_t> fTransport;    // interface errors: CRC or running disparity
 };
 
 // One SCSI device, addressed host:channel:target:lun.
@@ -50,11 +62,33 @@ struct TScsiDevice {
     std::optional<std::string> fModel;
     std::optional<std::string> fRevision;
     std::optional<std::string> fSerialNumber;  // from VPD page 0x80
+    std::optional<std::string> fVendor;        // the inquiry data's vendor text
+    // Whether the disk driver attached the device (a `block` folder or a
+    // `driver` link to sd): what Linux shows as a volume.
+    bool fAttachedByDiskDriver = false;
+    // The SCSI layer's counters, kept for every device.
+    std::optional<std::uint64_t> fIoErrors;    // ioerr_cnt
+    std::optional<std::uint64_t> fIoTimeouts;  // iotmo_cnt
+    std::optional<std::uint64_t> fIoDone;      // iodone_cnt
+    std::optional<std::string> fState;         // running, offline, blocked...
+    std::string fGenericName;                  // sgN, the device's SCSI generic node, when it has one
+    TDiskHealth fHealth;
+};
+
+// Which machine a collection describes, and when.
+struct TMachineIdentity {
+    std::optional<std::string> fHostname;
+    std::optional<std::string> fMachineId;
+    std::optional<std::string> fCollectedAt;  // RFC 3339, UTC
+    std::optional<std::string> fKernelRelease;
+    std::optional<std::string> fProductName;
+    std::optional<std::string> fProductSerial;
 };
 
 // Everything one collection read, whatever the order the machine gave it in.
 struct TMachineRecords {
     std::uint16_t fOperatingSystemType = 36;  // the CIM code for Linux
+    TMachineIdentity fMachine;
     std::vector<TPciFunction> fPciFunctions;
     std::vector<TPackage> fPackages;
     std::vector<TScsiHost> fScsiHosts;

@@ -3,47 +3,27 @@
 // named like 0000:03:00.0) is the adapter's function; the driver bound to that
 // function names the module whose version the kernel exposes under module/.
 // Devices come from bus/scsi/devices, named host:channel:target:lun.
+//
+// Every file is read with a small bound and only when it is a regular file:
+// an attribute that is missing is a fact the driver does not expose (null),
+// one that cannot be read, is not a file or is far too long is a problem.
 #include "scsi_source.hpp"
 
 #include <algorithm>
 #include <cctype>
+#include <cerrno>
+#include <initializer_list>
 #include <cstdlib>
 #include <filesystem>
-#include <fstream>
-#include <sstream>
 #include <tuple>
+
+#include "bounded_read.hpp"
 
 namespace tarvocollect {
 
 namespace fs = std::filesystem;
 
 namespace {
-
-// The whole content of a file; false when it cannot be opened or read.
-bool ReadWhole(const fs::path& path, std::string& content)
-{
-    std::ifstream in(path, std::ios::binary);
-    if (!in)
-        return false;
-    std::ostringstream text;
-    text << in.rdbuf();
-    if (in.bad())
-        return false;
-    content = text.str();
-    return true;
-}
-
-std::string Trimmed(const std::string& text)
-{
-    const auto blank = [](char c) { return std::isspace(static_cast<unsigned char>(c)) != 0 || c == '\0'; };
-    std::string::size_type begin = 0;
-    std::string::size_type end = text.size();
-    while (begin < end && blank(text[begin]))
-        ++begin;
-    while (end > begin && blank(text[end - 1]))
-        --end;
-    return text.substr(begin, end - begin);
-}
 
 // Reads numbers separated by `separator` after `prefix`, each of decimal
 // digits only; false when the name has another form.
@@ -80,6 +60,25 @@ bool IsPciAddress(const std::string& name)
     return name.back() >= '0' && name.back() <= '7';
 }
 
+// The name of the one entry of a folder ("sg3" in scsi_generic/), or empty.
+std::string FolderChild(const fs::path& folder)
+{
+    std::error_code error;
+    fs::directory_iterator it(folder, error);
+    return error || it == fs::directory_iterator() ? std::string() : it->path().filename().string();
+}
+
+// The disk driver shows a device it attached as a block device; its driver
+// link names it.
+bool AttachedByDiskDriver(const fs::path& device)
+{
+    std::error_code error;
+    if (fs::is_directory(device / "block", error))
+        return true;
+    const fs::path driver = fs::read_symlink(device / "driver", error);
+    return !error && driver.filename() == "sd";
+}
+
 class TReader {
 public:
     explicit TReader(const std::string& sysfs) : fSysfs(sysfs) { }
@@ -87,12 +86,54 @@ public:
     // An attribute every such object has: a problem when it cannot be read.
     std::optional<std::string> Required(const fs::path& path, const std::string& what)
     {
-        std::string content;
-        if (ReadWhole(path, content))
-            return Trimmed(content);
-        fResult.fProblems.push_back(
-            "SCSI (sysfs " + fSysfs + "): " + what + ": cannot read " + path.string());
+        const TReadResult read = ReadBounded(path.string());
+        if (read.Ok())
+            return Trimmed(read.fText);
+        Problem(what, "cannot read " + path.string() + ": " + read.fError);
         return std::nullopt;
+    }
+
+    // An attribute a driver may or may not expose: null when it is absent,
+    // a problem when it is there but cannot be read.
+    std::optional<std::string> Optional(const fs::path& path, const std::string& what)
+    {
+        const TReadResult read = ReadBounded(path.string());
+        if (read.Ok())
+            return Trimmed(read.fText);
+        if (read.fOutcome != EReadOutcome::kMissing)
+            Problem(what, "cannot read " + path.string() + ": " + read.fError);
+        return std::nullopt;
+    }
+
+    // The first of several common names for one attribute that the folder has.
+    std::optional<std::string> FirstOf(
+        const fs::path& folder, std::initializer_list<const char*> names, const std::string& what)
+    {
+        for (const char* name : names)
+            if (std::optional<std::string> value = Optional(folder / name, what); value && !value->empty())
+                return value;
+        return std::nullopt;
+    }
+
+    // A counter the SCSI layer prints in hexadecimal ("0x1a").
+    std::optional<std::uint64_t> Counter(const fs::path& path, const std::string& what)
+    {
+        const std::optional<std::string> text = Optional(path, what);
+        if (!text)
+            return std::nullopt;
+        char* end = nullptr;
+        errno = 0;
+        const unsigned long long value = std::strtoull(text->c_str(), &end, 0);
+        if (text->empty() || *end != '\0' || errno != 0 || (*text)[0] == '-') {
+            Problem(what, path.filename().string() + " " + Excerpt(*text) + " is not a count");
+            return std::nullopt;
+        }
+        return value;
+    }
+
+    void Problem(const std::string& what, const std::string& text)
+    {
+        fResult.fProblems.push_back("SCSI (sysfs " + fSysfs + "): " + what + ": " + text);
     }
 
     std::optional<std::uint16_t> PciIdentifier(const fs::path& path, const std::string& what)
@@ -103,8 +144,7 @@ public:
         char* end = nullptr;
         const unsigned long value = std::strtoul(text->c_str(), &end, 16);
         if (text->empty() || *end != '\0' || value > 0xffff) {
-            fResult.fProblems.push_back(
-                "SCSI (sysfs " + fSysfs + "): " + what + ": " + path.string() + " holds no PCI identifier");
+            Problem(what, path.string() + " holds no PCI identifier: " + Excerpt(*text));
             return std::nullopt;
         }
         return static_cast<std::uint16_t>(value);
@@ -131,8 +171,8 @@ std::string TReader::DriverModule(const fs::path& pciFolder, const fs::path& hos
                 return target.filename().string();
         }
     }
-    std::string name;
-    return ReadWhole(hostEntry / "proc_name", name) ? Trimmed(name) : std::string();
+    const TReadResult name = ReadBounded((hostEntry / "proc_name").string());
+    return name.Ok() ? Trimmed(name.fText) : std::string();
 }
 
 void TReader::ReadHost(const fs::directory_entry& entry, int number)
@@ -143,7 +183,7 @@ void TReader::ReadHost(const fs::directory_entry& entry, int number)
     std::error_code error;
     const fs::path folder = fs::canonical(entry.path(), error);
     if (error) {
-        fResult.fProblems.push_back("SCSI (sysfs " + fSysfs + "): " + what + ": " + error.message());
+        Problem(what, error.message());
         return;
     }
     fs::path pciFolder;
@@ -160,10 +200,15 @@ void TReader::ReadHost(const fs::directory_entry& entry, int number)
         // Module folders spell "-" as "_".
         std::string module = host.fDriverModule;
         std::replace(module.begin(), module.end(), '-', '_');
-        std::string version;
-        if (ReadWhole(fs::path(fSysfs) / "module" / module / "version", version))
-            host.fDriverVersion = Trimmed(version);
+        host.fDriverVersion = Optional(fs::path(fSysfs) / "module" / module / "version", what);
     }
+    // Host drivers name these attributes in several ways; the common names
+    // are tried in turn.
+    host.fModel = FirstOf(entry.path(), {"model", "model_name", "board_name", "product"}, what);
+    host.fFirmwareRevision = FirstOf(entry.path(),
+        {"firmware_revision", "fw_version", "firmware_version", "fwrev", "monitor_version"}, what);
+    host.fBiosRevision =
+        FirstOf(entry.path(), {"bios_version", "bios_revision", "option_rom_version", "biosrev"}, what);
     fResult.fHosts.push_back(host);
 }
 
@@ -177,7 +222,7 @@ void TReader::ReadDevice(const fs::directory_entry& entry, const std::vector<int
     const std::string what = "device " + entry.path().filename().string();
     std::error_code error;
     if (!fs::exists(entry.path(), error)) {
-        fResult.fProblems.push_back("SCSI (sysfs " + fSysfs + "): " + what + ": gone while being read");
+        Problem(what, "gone while being read");
         return;
     }
     if (const std::optional<std::string> type = Required(entry.path() / "type", what)) {
@@ -185,23 +230,27 @@ void TReader::ReadDevice(const fs::directory_entry& entry, const std::vector<int
         if (ParseNumbers(*type, "", '\n', number) && number.size() == 1)
             device.fPeripheralType = number[0];
         else
-            fResult.fProblems.push_back(
-                "SCSI (sysfs " + fSysfs + "): " + what + ": type \"" + *type + "\" is not a number");
+            Problem(what, "type " + Excerpt(*type) + " is not a number");
     }
     device.fModel = Required(entry.path() / "model", what);
     device.fRevision = Required(entry.path() / "rev", what);
-    std::string page;
-    if (ReadWhole(entry.path() / "vpd_pg80", page)) {
+    device.fVendor = Optional(entry.path() / "vendor", what);
+    const TReadResult page = ReadBounded((entry.path() / "vpd_pg80").string());
+    if (page.Ok()) {
         std::string serial;
-        if (ParseUnitSerialPage(page, serial)) {
-            if (!serial.empty())
-                device.fSerialNumber = serial;
-        } else {
-            fResult.fProblems.push_back("SCSI (sysfs " + fSysfs + "): " + what +
-                ": vpd_pg80 is not a unit serial "
-                "number page");
-        }
+        if (!ParseUnitSerialPage(page.fText, serial))
+            Problem(what, "vpd_pg80 is not a unit serial number page");
+        else if (!serial.empty())
+            device.fSerialNumber = serial;
+    } else if (page.fOutcome != EReadOutcome::kMissing) {
+        Problem(what, "cannot read " + (entry.path() / "vpd_pg80").string() + ": " + page.fError);
     }
+    device.fIoErrors = Counter(entry.path() / "ioerr_cnt", what);
+    device.fIoTimeouts = Counter(entry.path() / "iotmo_cnt", what);
+    device.fIoDone = Counter(entry.path() / "iodone_cnt", what);
+    device.fState = Optional(entry.path() / "state", what);
+    device.fAttachedByDiskDriver = AttachedByDiskDriver(entry.path());
+    device.fGenericName = FolderChild(entry.path() / "scsi_generic");
     fResult.fDevices.push_back(device);
 }
 

@@ -22,10 +22,14 @@ public:
     explicit TScsiSource(std::string sysfsPath) : fSysfs(std::move(sysfsPath)) { }
 
     // Every SCSI host (class/scsi_host) with the PCI function among its
-    // ancestors and its driver's module version, and every SCSI device
-    // (bus/scsi/devices) with its type, model, revision and unit serial
-    // number. A machine without SCSI has neither folder, which is no problem;
-    // an attribute that a device always has but that cannot be read is.
+    // ancestors, its driver's module version and the model, firmware and
+    // BIOS revisions its driver exposes; and every SCSI device
+    // (bus/scsi/devices) with its type, vendor, model, revision, unit serial
+    // number, the SCSI layer's counters and state, whether the disk driver
+    // attached it and its SCSI generic node. A machine without SCSI has
+    // neither folder, which is no problem; an attribute that a device always
+    // has but that cannot be read is, and so is any attribute that is there
+    // but is no short regular file.
     TScsiResult Read() const;
 
 private:

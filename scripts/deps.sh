@@ -27,9 +27,11 @@ COVERAGE_PACKAGES=(libgtest-dev gcovr)
 # manual-page tool, and the libraries of the whole build (the package holds
 # every command). debian/control's Build-Depends lists the same.
 PACKAGE_PACKAGES=(build-essential debhelper dpkg-dev fakeroot lintian scdoc libudev-dev)
-# What scripts/package-test needs on top: hardening-check, man, jq, and the
-# completion framework its check of the installed completions loads.
-PACKAGE_TEST_PACKAGES=(devscripts man-db jq bash-completion)
+# What scripts/package-test needs on top: hardening-check, man, jq, the
+# completion framework its check of the installed completions loads, and
+# smartmontools, which the installed hvp-collect runs for the disks' health
+# (the tests read recorded smartctl outputs and never need it).
+PACKAGE_TEST_PACKAGES=(devscripts man-db jq bash-completion smartmontools)
 
 PACKAGE_GROUPS=(build test bench fleet valgrind fuzz coverage package package-test)
 

@@ -51,14 +51,24 @@ TMachineRecords AdapterMachine()
     adapter.fVendorId = 0x9005;
     adapter.fDeviceId = 0x0286;
     adapter.fDriverVersion.emplace("1.2.1");
+    adapter.fModel.emplace("Model 6");
+    adapter.fBiosRevision.emplace("1.3.0");
     TScsiHost& other = records.fScsiHosts[1];
     other.fNumber = 5;
     other.fVendorId = 0x8086;
     other.fDeviceId = 0x2922;
     records.fScsiHosts[2].fNumber = 6;  // not behind a PCI function
-    records.fScsiDevices = {Device(4, 0, 2, 0, "XD4410-146", std::string("SN1")),
-        Device(4, 1, 0, 8, "Changer", std::nullopt), Device(4, 1, 1, std::nullopt, "Odd", std::nullopt),
-        Device(5, 0, 0, 0, "QXR-WVT 9.1G", std::nullopt), Device(6, 0, 0, 0, "QXR-WVT 9.1G", std::nullopt)};
+    // A logical drive (attached by the disk driver on channel 0) and a
+    // physical disk whose own counters and the SCSI layer's are known.
+    TScsiDevice logical = Device(4, 0, 0, 0, "Volume 1", std::nullopt);
+    logical.fAttachedByDiskDriver = true;
+    logical.fIoTimeouts = 9;
+    TScsiDevice disk = Device(4, 0, 2, 0, "XD4410-146", std::string("SN1"));
+    disk.fHealth = {false, 4, 2, 0};
+    disk.fIoTimeouts = 1;
+    records.fScsiDevices = {logical, disk, Device(4, 1, 0, 8, "Changer", std::nullopt),
+        Device(4, 1, 1, std::nullopt, "Odd", std::nullopt), Device(5, 0, 0, 0, "QXR-WVT 9.1G", std::nullopt),
+        Device(6, 0, 0, 0, "QXR-WVT 9.1G", std::nullopt)};
     return records;
 }
 
@@ -73,9 +83,9 @@ TEST(InventoryMapping, GoldenAdapterMachine)
         "QXRSG_InstalledRPM": [{"ProductName": "bash 5.2.15-2+b2"}, {"ProductName": "zsh"}],
         "QXRSG_InstalledApplication": [],
         "QXRSG_tvSCSIProtocolController": [
-          {"ControllerType": null, "ControllerNum": 4, "DeviceDriverVersion": "1.2.1", "DataScrubbing": null,
+          {"ControllerType": "Model 6", "ControllerNum": 4, "DeviceDriverVersion": "1.2.1", "DataScrubbing": null,
            "PartOfCluster": null, "VendorID": {"uint16": "0x9005"}, "PciDeviceID": {"uint16": "0x0286"}}],
-        "QXRSG_tvBiosVersion": [],
+        "QXRSG_tvBiosVersion": [{"Name": "Tarvolith4 BIOS", "Version": "1.3.0"}],
         "QXRSG_tvDiskDrive": [
           {"DeviceType": "Hard disk", "DeviceCode": "XD4410-146", "DeviceSerialNum": "SN1", "ControllerNum": 4,
            "Channel": 0, "ScsiId": 2, "@associations": {"QXRSG_tvDiskDriveVersion": [{"Version": "R1"}]}},
@@ -83,11 +93,24 @@ TEST(InventoryMapping, GoldenAdapterMachine)
            "Channel": 1, "ScsiId": 0, "@associations": {"QXRSG_tvDiskDriveVersion": [{"Version": "R1"}]}},
           {"DeviceType": null, "DeviceCode": "Odd", "DeviceSerialNum": null, "ControllerNum": 4,
            "Channel": 1, "ScsiId": 1, "@associations": {"QXRSG_tvDiskDriveVersion": [{"Version": "R1"}]}}],
-        "QXRSG_tvSCSIDeviceData": [],
+        "QXRSG_tvSCSIDeviceData": [
+          {"ControllerNum": 4, "Channel": 0, "ScsiId": 2, "NumParityErrors": 0, "NumSoftErrors": 4,
+           "NumHardErrors": 2, "PFA": "Yes", "Misc": 1}],
         "QXRSG_BadStripeData": [],
         "QXRSG_WindowsSystemEventLogRecord": []
       }})");
     EXPECT_EQ(Classes(InventoryJson(AdapterMachine(), {})), expected);
+}
+
+TEST(InventoryMapping, MachineIdentityWithNullForWhatCannotBeTold)
+{
+    TMachineRecords records;
+    records.fMachine.fHostname = "db01";
+    records.fMachine.fCollectedAt = "2026-12-08T11:03:06Z";
+    const json document = json::parse(InventoryJson(records, {}));
+    EXPECT_EQ(document["_machine"],
+        json::parse(R"({"hostname": "db01", "machineId": null, "collectedAt": "2026-12-08T11:03:06Z",
+                        "kernelRelease": null, "productName": null, "productSerial": null})"));
 }
 
 TEST(InventoryMapping, ProblemsKeptAsAComment)
@@ -150,15 +173,32 @@ TMachineRecords WithManager()
     return records;
 }
 
+// The device errors and the BIOS line of the adapter machine's physical disk
+// and controller; the logical drive beside it gives none.
+const std::vector<tarvotest::TLogLine> kAdapterMachineErrors = {
+    {100, "Tarvolith: Controller 4 Channel 0 Scsi ID 2 reported a PFA error"},
+    {100, "Tarvolith: Controller 4 Channel 0 Scsi ID 2 reported 4 soft errors"},
+    {100, "Tarvolith: Controller 4 Channel 0 Scsi ID 2 reported 2 hard errors"},
+    {100, "Tarvolith: Controller 4 Channel 0 Scsi ID 2 reported 1 misc errors"},
+    {100,
+        "Tarvolith: Bios version: 1.3.0 Doesn't match with device driver version: 1.2.1 for controller "
+        "number 4 controller type Model 6"}};
+
+std::vector<tarvotest::TLogLine> Then(std::vector<tarvotest::TLogLine> lines)
+{
+    lines.insert(lines.end(), kAdapterMachineErrors.begin(), kAdapterMachineErrors.end());
+    return lines;
+}
+
 INSTANTIATE_TEST_SUITE_P(Machines, CollectedInventoryRun,
     ::testing::Values(TSilenceCase{"WithoutAdapter", WithoutAdapter(), {}},
         TSilenceCase{"AdapterWithoutManager", AdapterMachine(),
-            {{100, "Tarvolith: Disk with device code \"xd4410-146\" may not be supported."},
+            Then({{100, "Tarvolith: Disk with device code \"xd4410-146\" may not be supported."},
                 {100,
                     "A Tarvolith adapter is present but Tarvolith Manager is not installed."
-                    "Tarvolith Manager may be obtained from the QXR Support site."}}},
+                    "Tarvolith Manager may be obtained from the QXR Support site."}})},
         TSilenceCase{"AdapterWithManagerPackage", WithManager(),
-            {{100, "Tarvolith: Disk with device code \"xd4410-146\" may not be supported."}}}),
+            Then({{100, "Tarvolith: Disk with device code \"xd4410-146\" may not be supported."}})}),
     tarvotest::TCaseName());
 
 }  // namespace
