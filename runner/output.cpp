@@ -287,11 +287,10 @@ void TJsonlSink::OnFailure(const TFailure& failure)
 void TTextSink::OnMachine(const TMachineIdentity& identity)
 {
     TFormSink::OnMachine(identity);
-    if (identity.fMachine && !fQuiet) {
-        const std::string host = identity.Hostname();
-        fOut(ShowOnTerminal("machine: " + (host.empty() ? std::string("(host name not told)") : host) +
+    const std::string host = identity.Hostname();
+    if (!host.empty() && !fQuiet)
+        fOut(ShowOnTerminal("machine: " + host +
             (MachineId().empty() ? std::string() : " (machine id " + MachineId() + ")") + "\n"));
-    }
     // A partial collection is said before any finding, so that no one takes
     // the lines that follow for the whole machine.
     for (const std::string& problem : identity.fProblems)
