@@ -200,11 +200,14 @@ void DeclareOptions(CLI::App& app, TOptions& options, std::string& classList)
         ->check(CLI::Range(1u, 4096u).description(""));
     app.add_option("--report", options.fReportPath, "Also write an HTML page of the findings for people")
         ->type_name("FILE.html");
-    app.add_option("--baseline", options.fBaselineFiles,
+    // One file an occurrence, so that the inventories after it stay theirs.
+    app.add_option_function<std::string>(
+           "--baseline", [&options](const std::string& file) { options.fBaselineFiles.push_back(file); },
            "Compare with an earlier run's jsonl output: mark each finding new or same, list what was "
-           "resolved")
+           "resolved "
+           "(again for several outputs, merged)")
         ->type_name("OLD.jsonl")
-        ->expected(1, -1);
+        ->multi_option_policy(CLI::MultiOptionPolicy::TakeAll);
     CLI::Validator oneOfTheForms = CLI::IsMember({"text", "jsonl"});
     oneOfTheForms.description("");
     app.add_option(

@@ -332,3 +332,82 @@ TEST(Interruption, StopsTheWorkersAndKeepsWholeLines)
 }
 
 }  // namespace
+
+namespace {
+
+// A second run over the same folder, one inventory changed, given the first
+// as its baseline, marks exactly the changed finding new and lists exactly
+// the gone one as resolved.
+TEST(Baseline, MarksTheChangedFindingsOfAFleetRun)
+{
+    TTempFolder temp("fleet-baseline");
+    const fs::path folder = temp / "fleet";
+    fs::create_directories(folder);
+    const std::string source = TARVOANAL_SOURCE_DIR;
+    fs::copy_file(source + "/examples/example.json", folder / "a.json");
+    fs::copy_file(source + "/tests/runner/inventories/contract.json", folder / "b.json");
+    const TRun first = HvpRun("--format jsonl '" + folder.string() + "'");
+    std::ofstream(temp / "old.jsonl") << first.fOut;
+
+    std::ifstream in(folder / "a.json");
+    std::string example((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    const std::string from = "\"NumBadStripes\": \"12\"";
+    ASSERT_NE(example.find(from), std::string::npos);
+    example.replace(example.find(from), from.size(), "\"NumBadStripes\": \"13\"");
+    std::ofstream(folder / "a.json", std::ios::trunc) << example;
+
+    const TRun second =
+        HvpRun("--format jsonl --baseline '" + (temp / "old.jsonl") + "' '" + folder.string() + "'");
+    EXPECT_EQ(second.fStatus, 0);
+    std::vector<std::string> fresh, resolved;
+    std::size_t same = 0;
+    ordered_json summary;
+    for (const std::string& line : Lines(second.fOut)) {
+        const ordered_json record = ordered_json::parse(line);
+        if (record["type"] == "log" && record["level"].get<int>() >= 100) {
+            if (record["change"] == "new")
+                fresh.push_back(record["text"]);
+            else
+                same += record["change"] == "same" ? 1 : 0;
+        }
+        if (record["type"] == "resolved") {
+            EXPECT_EQ(record["inventory"], (folder / "a.json").string());
+            EXPECT_EQ(record["kind"], "bad-stripes");
+            EXPECT_EQ(record["severity"], "critical");
+            resolved.push_back(record["text"]);
+        }
+        if (record["type"] == "summary")
+            summary = record;
+    }
+    EXPECT_EQ(
+        fresh, std::vector<std::string>{"Tarvolith: Logical drive 0 on controller 1 has 13 bad stripes"});
+    EXPECT_EQ(
+        resolved, std::vector<std::string>{"Tarvolith: Logical drive 0 on controller 1 has 12 bad stripes"});
+    EXPECT_GT(same, 5u);
+    EXPECT_EQ(summary["new"], 1);
+    EXPECT_EQ(summary["resolved"], 1);
+}
+
+// With standard output going to a file, the person at the terminal still
+// sees the summary on standard error. The example's findings: a PFA error
+// and bad stripes are critical; an unsupported disk, soft errors off shared
+// storage, two event-log messages, the BIOS mismatch and scrubbing off are
+// warnings; the missing software, its notice and the two shared-storage
+// lines are information.
+TEST(TextForm, SummaryOnStandardErrorWhenOutputIsNoTerminal)
+{
+    TTempFolder temp("fleet-stderr");
+    const std::string source = TARVOANAL_SOURCE_DIR;
+    const TRun run = HvpRun("--format jsonl '" + source + "/examples/example.json' '" + source +
+            "/tests/runner/inventories/syntax-error.json'",
+        temp / "stderr");
+    EXPECT_EQ(run.fStatus, 2);
+    std::ifstream in(temp / "stderr");
+    std::string errors((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    EXPECT_NE(errors.find("hvp-run: 2 inventories, 1 completed, 1 with findings, 0 failed, 1 unreadable, 0 "
+                          "crashed, 0 timed out; findings: 2 critical, 6 warning, 4 info\n"),
+        std::string::npos)
+        << errors;
+}
+
+}  // namespace

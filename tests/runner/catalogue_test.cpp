@@ -1,0 +1,244 @@
+// The catalogue of the plug-in's lines: each kind's severity and fields, as
+// the contract's table and the lines' own texts say; every line the golden
+// cases hold is known; and the comparison with an earlier run.
+#include <filesystem>
+#include <fstream>
+#include <regex>
+#include <set>
+
+#include <gtest/gtest.h>
+
+#include "baseline.hpp"
+#include "catalogue.hpp"
+#include "machine_identity.hpp"
+#include "temp_folder.hpp"
+
+namespace {
+
+using tarvorun::Classify;
+using tarvorun::SeverityName;
+using tarvorun::TRecord;
+
+struct TLineCase {
+    const char* fName;
+    int fLevel;
+    std::string fText;
+    const char* fKind;
+    const char* fSeverity;
+    const char* fFields;
+};
+
+const TLineCase kLines[] = {
+    {"PfaIsCritical", 100, "Tarvolith: Controller 1 Channel 0 Scsi ID 3 reported a PFA error", "device-pfa",
+        "critical", R"({"controller":1,"channel":0,"scsiId":3})"},
+    {"HardErrorsAreCritical", 100, "Tarvolith: Controller 2 Channel 1 Scsi ID 4 reported 5 hard errors",
+        "device-hard-errors", "critical", R"({"controller":2,"channel":1,"scsiId":4,"count":5})"},
+    {"ParityErrorsAreCritical", 100,
+        "Tarvolith: Controller -1 Channel -2 Scsi ID -3 reported 7 parity errors", "device-parity-errors",
+        "critical", R"({"controller":-1,"channel":-2,"scsiId":-3,"count":7})"},
+    {"BadStripesAreCritical", 100, "Tarvolith: Logical drive 0 on controller 1 has 12 bad stripes",
+        "bad-stripes", "critical", R"({"logicalDrive":0,"controller":1,"count":12})"},
+    {"FieldsThatAreNoNumbersStayTexts", 100,
+        "Tarvolith: Logical drive d\"1 on controller c0 has +7 bad stripes", "bad-stripes", "critical",
+        R"({"logicalDrive":"d\"1","controller":"c0","count":"+7"})"},
+    {"AnEmptyFieldIsAnEmptyText", 100, "Tarvolith: Logical drive  on controller -1 has 3 bad stripes",
+        "bad-stripes", "critical", R"({"logicalDrive":"","controller":-1,"count":3})"},
+    {"SoftErrorsAreWarnings", 100, "Tarvolith: Controller 1 Channel 0 Scsi ID 1 reported 2 soft errors",
+        "device-soft-errors", "warning",
+        R"({"controller":1,"channel":0,"scsiId":1,"count":2,"sharedStorage":false})"},
+    {"SharedSoftErrorsAreInformation", 100,
+        "Tarvolith: Controller 1 Channel 0 Scsi ID 3 reported 4 soft errors:  This adapter is currently part "
+        "of a "
+        "shared storage configuration.  These events are normal.",
+        "device-soft-errors", "info",
+        R"({"controller":1,"channel":0,"scsiId":3,"count":4,"sharedStorage":true})"},
+    {"SharedMiscErrorsAreInformation", 100,
+        "Tarvolith: Controller 1 Channel 0 Scsi ID 3 reported 4 misc errors:  This adapter is currently part "
+        "of a "
+        "shared storage configuration. These events are normal.",
+        "device-misc-errors", "info",
+        R"({"controller":1,"channel":0,"scsiId":3,"count":4,"sharedStorage":true})"},
+    // The misc line's sentence has one space after "configuration."; the
+    // soft line's two spaces on a misc line are no sentence the plug-in writes.
+    {"TheSoftSentenceOnAMiscLineIsNotShared", 100,
+        "Tarvolith: Controller 1 Channel 0 Scsi ID 3 reported 4 misc errors:  This adapter is currently part "
+        "of a "
+        "shared storage configuration.  These events are normal.",
+        "other", "warning", "{}"},
+    {"BiosMismatchIsAWarning", 100,
+        "Tarvolith: Bios version: 7.12 Doesn't match with device driver version: 7.00.14 for controller "
+        "number 1 "
+        "controller type Model 6",
+        "bios-driver-mismatch", "warning",
+        R"({"bios":"7.12","driver":"7.00.14","controller":1,"controllerType":"Model 6"})"},
+    {"ScrubbingOffIsAWarning", 100,
+        "Tarvolith: Data scrubbing for controller number 1 controller type Model 6 is disabled",
+        "scrubbing-disabled", "warning", R"({"controller":1,"controllerType":"Model 6"})"},
+    {"UnsupportedDiskIsAWarning", 100,
+        "Tarvolith: Disk with device code \"xd4410-146\" may not be supported.", "disk-unsupported",
+        "warning", R"({"deviceCode":"xd4410-146"})"},
+    {"EventLogMessageIsAWarning", 100,
+        "Tarvolith: Found in system event log a message with event id 9 associated with zkvt1.sys, the "
+        "message "
+        "reads Reset issued by zkvt1.sys",
+        "event-log-driver-message", "warning",
+        R"({"eventId":9,"driverFile":"zkvt1.sys","message":"Reset issued by zkvt1.sys"})"},
+    {"MissingManagementSoftwareIsInformation", 100,
+        "A Tarvolith adapter is present but Tarvolith Manager is not installed.Tarvolith Manager may be "
+        "obtained "
+        "from the QXR Support site.",
+        "management-software-missing", "info", "{}"},
+    {"TheNoticeIsInformation", 101,
+        "\nA Tarvolith adapter is present in the system but Tarvolith Manager is not installed.\nIt is "
+        "recommended "
+        "to install Tarvolith Manager before re-running HVP and submitting the file to QXR.\nThis will "
+        "enhance the "
+        "information contained within the report.\nTarvolith Manager may be obtained from the QXR Support "
+        "site.\n",
+        "management-software-notice", "info", "{}"},
+    {"AFailedLookUpIsUnknownAtLevel0", 0, "Tarvoanal: Error getting class or property", "host-query-failed",
+        "unknown", "{}"},
+    {"AFailedLookUpIsUnknownAtLevel3", 3, "Tarvoanal: Error getting class or property", "host-query-failed",
+        "unknown", "{}"},
+    {"AClassNotFoundNamesTheClass", 0, "Unabled to get class QXRSG_PCIDevice", "class-unavailable", "unknown",
+        R"({"class":"QXRSG_PCIDevice"})"},
+    {"AFindingAtAnotherLevelIsOther", 3, "Tarvolith: Logical drive 0 on controller 1 has 12 bad stripes",
+        "other", "unknown", "{}"},
+    {"AnUnknownFindingIsAWarning", 100, "operating system 7", "other", "warning", "{}"},
+    {"ATextWithMoreAfterTheLineIsOther", 100,
+        "Tarvolith: Disk with device code \"a\" may not be supported. x", "other", "warning", "{}"},
+};
+
+class CatalogueLine : public ::testing::TestWithParam<TLineCase> { };
+
+TEST_P(CatalogueLine, HasItsKindSeverityAndFields)
+{
+    const tarvorun::TClassified meaning = Classify(GetParam().fLevel, GetParam().fText);
+    EXPECT_EQ(meaning.fKind, GetParam().fKind);
+    EXPECT_EQ(SeverityName(meaning.fSeverity), GetParam().fSeverity);
+    EXPECT_EQ(meaning.fFields.dump(), GetParam().fFields);
+}
+
+INSTANTIATE_TEST_SUITE_P(Catalogue, CatalogueLine, ::testing::ValuesIn(kLines),
+    [](const ::testing::TestParamInfo<TLineCase>& one) { return std::string(one.param.fName); });
+
+// Every line the golden cases expect of the plug-in is one the catalogue
+// knows: none of the plug-in's own lines is "other".
+TEST(Catalogue, KnowsEveryLineOfTheGoldenCases)
+{
+    const std::regex log(R"re(^\{"type":"log","level":([0-9]+),"text":("([^"\\]|\\.)*")\}$)re");
+    std::size_t lines = 0;
+    std::set<std::string> kinds;
+    for (const auto& entry : std::filesystem::directory_iterator(TARVOANAL_GOLDEN_DIR)) {
+        std::ifstream in(entry.path());
+        for (std::string line; std::getline(in, line);) {
+            std::smatch match;
+            if (!std::regex_match(line, match, log))
+                continue;
+            const std::string text = TRecord::parse(match[2].str()).get<std::string>();
+            const tarvorun::TClassified meaning = Classify(std::stoi(match[1].str()), text);
+            EXPECT_NE(meaning.fKind, "other") << entry.path().filename() << ": " << text;
+            kinds.insert(meaning.fKind);
+            ++lines;
+        }
+    }
+    EXPECT_GT(lines, 200u);
+    // Every kind of the table but the allocation failure, which no inventory
+    // can give, has a golden line.
+    EXPECT_EQ(kinds.size() + 1, tarvorun::FindingKinds().size());
+}
+
+TEST(Catalogue, EveryKindHasItsWordsAndTheManualPageListsIt)
+{
+    const std::string page = tarvorun::FindingsManualPage("1.0.0");
+    std::set<std::string_view> ids;
+    for (const tarvorun::TFindingKind& kind : tarvorun::FindingKinds()) {
+        EXPECT_TRUE(ids.insert(kind.fId).second) << kind.fId << " twice";
+        EXPECT_FALSE(kind.fTitle.empty() || kind.fMeaning.empty() || kind.fAdvice.empty()) << kind.fId;
+        std::string roffId;
+        for (const char c : kind.fId)
+            roffId += c == '-' ? std::string("\\-") : std::string(1, c);
+        EXPECT_NE(page.find(".B " + roffId + "\n"), std::string::npos) << kind.fId;
+    }
+}
+
+void WriteText(const std::filesystem::path& path, const std::string& text)
+{
+    std::ofstream(path, std::ios::binary) << text;
+}
+
+TEST(Baseline, MatchesMachinesByIdOrByNameWithoutTheArchive)
+{
+    tarvotest::TTempFolder temp("baseline");
+    WriteText(temp / "old.jsonl",
+        R"({"type":"machine","inventory":"a-1201.tar.gz:web01.json","hostname":"web01","machineId":"m1","collectedAt":null})"
+        "\n"
+        R"({"type":"plugin","inventory":"a-1201.tar.gz:web01.json","pluginType":1})"
+        "\n"
+        R"({"type":"log","inventory":"a-1201.tar.gz:web01.json","level":100,"text":"one","kind":"other","severity":"warning"})"
+        "\n"
+        R"({"type":"plugin","inventory":"a-1201.tar.gz:db01.json","pluginType":1})"
+        "\n"
+        R"({"type":"log","inventory":"a-1201.tar.gz:db01.json","level":100,"text":"two"})"
+        "\n"
+        R"({"type":"log","inventory":"a-1201.tar.gz:db01.json","level":0,"text":"not a finding"})"
+        "\n");
+    tarvorun::TBaseline baseline;
+    std::string problem;
+    ASSERT_TRUE(baseline.AddFile(temp / "old.jsonl", problem)) << problem;
+    // By id, whatever the name.
+    const auto* byId = baseline.Find("elsewhere/renamed.json", "m1");
+    ASSERT_NE(byId, nullptr);
+    EXPECT_EQ(byId->at(0).fText, "one");
+    // By name, the archive left out; two different ids are two machines.
+    const auto* byName = baseline.Find("a-1208.tar.gz:db01.json", "");
+    ASSERT_NE(byName, nullptr);
+    ASSERT_EQ(byName->size(), 1u);
+    EXPECT_EQ(byName->at(0).fKind, "other");
+    EXPECT_EQ(baseline.Find("a-1208.tar.gz:web01.json", "m2"), nullptr);
+    EXPECT_EQ(baseline.Find("new.json", ""), nullptr);
+}
+
+TEST(Baseline, FindingsMatchAsManyTimesAsTheyOccur)
+{
+    const std::vector<tarvorun::TOldFinding> old = {
+        {"k", "warning", "a"}, {"k", "warning", "a"}, {"k", "critical", "b"}, {"j", "info", "a"}};
+    tarvorun::TBaselineTracker tracker(&old);
+    EXPECT_STREQ(tracker.Take("k", "a"), "same");
+    EXPECT_STREQ(tracker.Take("k", "c"), "new");
+    EXPECT_STREQ(tracker.Take("k", "a"), "same");
+    EXPECT_STREQ(tracker.Take("k", "a"), "new");
+    const std::vector<tarvorun::TOldFinding> gone = tracker.Gone();
+    ASSERT_EQ(gone.size(), 2u);
+    EXPECT_EQ(gone[0].fText, "b");
+    EXPECT_EQ(gone[1].fKind, "j");
+    EXPECT_EQ(tracker.NewCount(), 2u);
+}
+
+TEST(Baseline, ALineThatIsNoRecordNamesTheFileAndLine)
+{
+    tarvotest::TTempFolder temp("baseline");
+    WriteText(temp / "bad.jsonl", "{\"type\":\"summary\"}\n\x01\x02garbage\n");
+    tarvorun::TBaseline baseline;
+    std::string problem;
+    EXPECT_FALSE(baseline.AddFile(temp / "bad.jsonl", problem));
+    EXPECT_EQ(problem, temp / "bad.jsonl" + ": line 2: not a record of hvp-run's jsonl output");
+    EXPECT_FALSE(baseline.AddFile(temp / "none.jsonl", problem));
+    EXPECT_EQ(problem, temp / "none.jsonl" + ": cannot read the baseline");
+}
+
+TEST(MachineIdentity, RecordsComeFromTheCommentMembers)
+{
+    const tarvorun::TMachineIdentity identity = tarvorun::ReadMachineIdentity(
+        R"({"_machine":{"kernel":"6.1","hostname":"web01","machineId":"abc"},"classes":{},)"
+        R"("_problems":["pci: cannot read", 7]})");
+    const std::vector<TRecord> records = tarvorun::IdentityRecords(identity, "x.json");
+    ASSERT_EQ(records.size(), 2u);
+    EXPECT_EQ(records[0].dump(),
+        R"({"type":"machine","inventory":"x.json","hostname":"web01","machineId":"abc","collectedAt":null,"kernel":"6.1"})");
+    EXPECT_EQ(
+        records[1].dump(), R"({"type":"partial","inventory":"x.json","problems":["pci: cannot read"]})");
+    EXPECT_TRUE(tarvorun::IdentityRecords(tarvorun::ReadMachineIdentity(R"({"_problems":[]})"), "").empty());
+}
+
+}  // namespace
