@@ -190,8 +190,7 @@ TEST(Inventory, CommentsAreIgnoredAndTheOperatingSystemDefaultsToZero)
     EXPECT_EQ(hvp::TCIMSchemaHelper::GetOperatingSystemType(ns36), 36);
 }
 
-// Malformed inventories are golden cases (tests/golden/cases/inventory-rejects-*):
-// hvp-run must name the file, the place and the problem, and print nothing.
+// Malformed inventories and their messages are in inventory_messages_test.cpp.
 TEST(InventoryFiles, ALargeFileIsReadWholeAndInOrder)
 {
     // Over 8 MiB, the class between two comments of 5 MiB: every byte is
