@@ -1,5 +1,5 @@
-// The inventory file: what each form means to the stand-in host, and clear
-// errors for files that are not valid inventories.
+// The inventory file: what each form means to the stand-in host, and a
+// large file read whole and in order.
 #include <fstream>
 #include <string>
 #include <vector>
