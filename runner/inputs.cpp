@@ -10,6 +10,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
+#include <new>
 #include <stdexcept>
 
 #include "archive_stream.hpp"
@@ -105,15 +106,28 @@ bool ReadOpenInventory(int fd, const std::string& source, std::string& text, std
     std::size_t room = 1 << 14;
     if (fstat(fd, &info) == 0 && S_ISREG(info.st_mode) && info.st_size > 0)
         room = static_cast<std::size_t>(info.st_size) + 1;
+    // The text keeps its room while it is read, and is cut to what was read
+    // at the end: shrinking it after each read would clear the room again at
+    // the next, which makes a long pipe quadratic.
+    std::size_t used = 0;
     for (;;) {
-        const std::size_t used = text.size();
-        if (used == room)
-            room = static_cast<std::size_t>(std::min<std::uint64_t>(2 * room, gInventorySizeLimit + 1));
-        text.resize(room);
+        if (used == text.size()) {
+            const auto doubled =
+                static_cast<std::size_t>(std::min<std::uint64_t>(2 * used, gInventorySizeLimit + 1));
+            try {
+                text.resize(std::max(room, doubled));
+            } catch (const std::bad_alloc&) {
+                problem = source + ": not enough memory to load the inventory";
+                text.clear();
+                return false;
+            }
+        }
         const ssize_t got = read(fd, &text[used], text.size() - used);
-        text.resize(used + static_cast<std::size_t>(std::max<ssize_t>(got, 0)));
-        if (got == 0)
+        used += static_cast<std::size_t>(std::max<ssize_t>(got, 0));
+        if (got == 0) {
+            text.resize(used);
             break;
+        }
         if (got < 0) {
             // An interruption is for the caller to see too: the text read
             // so far is not an inventory.
@@ -121,7 +135,7 @@ bool ReadOpenInventory(int fd, const std::string& source, std::string& text, std
             text.clear();
             return false;
         }
-        if (text.size() > gInventorySizeLimit) {
+        if (used > gInventorySizeLimit) {
             text.clear();
             problem = TooLargeProblem(source);
             return false;

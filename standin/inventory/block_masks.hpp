@@ -1,16 +1,11 @@
 // The masks of one 64-byte block of text that the slice planner reads: its
-// quotes, backslashes, brackets, commas and colons, one bit a byte, found
-// with the widest vectors the processor has; and the parity of a mask's bits
-// up to each position, which tells the strings from the rest.
+// quotes, backslashes, brackets, commas and colons, one bit a byte; and the
+// parity of a mask's bits up to each position, which tells the strings from
+// the rest. Plain integer arithmetic, eight bytes at a time.
 #pragma once
 
 #include <cstdint>
-
-#if defined(__x86_64__)
-#include <immintrin.h>
-#elif defined(__SSE2__)
-#include <emmintrin.h>
-#endif
+#include <cstring>
 
 namespace NQXRHVP20 {
 namespace standin {
@@ -26,113 +21,44 @@ struct TBlockMasks {
     std::uint64_t fColon;
 };
 
-#if defined(__SSE2__)
-inline std::uint64_t MaskOf(const __m128i (&chunks)[4], char c)
+// The bytes of the 8-byte word `word` equal to `c`, one bit each, byte 0
+// first: a byte is equal when its difference from `c` is zero, which the
+// carries of one addition tell for all eight at once.
+inline std::uint64_t BytesEqual(std::uint64_t word, unsigned char c)
 {
-    const __m128i wanted = _mm_set1_epi8(c);
-    std::uint64_t mask = 0;
-    for (int i = 0; i < 4; ++i)
-        mask |= static_cast<std::uint64_t>(
-                    static_cast<std::uint32_t>(_mm_movemask_epi8(_mm_cmpeq_epi8(chunks[i], wanted))))
-            << (16 * i);
-    return mask;
+    constexpr std::uint64_t kLow7 = 0x7f7f7f7f7f7f7f7fULL;
+    const std::uint64_t difference = word ^ (0x0101010101010101ULL * c);
+    const std::uint64_t zero = ~(((difference & kLow7) + kLow7) | difference | kLow7);
+    // The high bits of the bytes, gathered into the low eight bits.
+    return (zero >> 7) * 0x0102040810204080ULL >> 56;
 }
 
-inline TBlockMasks MasksOf(const char* block)
-{
-    __m128i chunks[4];
-    __m128i lowered[4];
-    for (int i = 0; i < 4; ++i) {
-        chunks[i] = _mm_loadu_si128(reinterpret_cast<const __m128i*>(block + 16 * i));
-        // '[' and ']' are '{' and '}' with the 0x20 bit cleared.
-        lowered[i] = _mm_or_si128(chunks[i], _mm_set1_epi8(0x20));
-    }
-    return {MaskOf(chunks, '"'), MaskOf(chunks, '\\'), MaskOf(lowered, '{'), MaskOf(lowered, '}'),
-        MaskOf(chunks, ','), MaskOf(chunks, ':')};
-}
-#else
+// Eight bytes at a time, in plain integer arithmetic.
 inline TBlockMasks MasksOf(const char* block)
 {
     TBlockMasks masks{0, 0, 0, 0, 0, 0};
-    for (int i = 0; i < 64; ++i) {
-        const std::uint64_t bit = std::uint64_t(1) << i;
-        switch (block[i]) {
-        case '"':
-            masks.fQuote |= bit;
-            break;
-        case '\\':
-            masks.fBackslash |= bit;
-            break;
-        case '{':
-        case '[':
-            masks.fOpen |= bit;
-            break;
-        case '}':
-        case ']':
-            masks.fClose |= bit;
-            break;
-        case ',':
-            masks.fComma |= bit;
-            break;
-        case ':':
-            masks.fColon |= bit;
-            break;
-        default:
-            break;
-        }
+    for (int w = 0; w < 8; ++w) {
+        std::uint64_t word;
+        std::memcpy(&word, block + 8 * w, sizeof word);
+        // '[' and ']' are '{' and '}' with the 0x20 bit cleared.
+        const std::uint64_t lowered = word | 0x2020202020202020ULL;
+        const int shift = 8 * w;
+        masks.fQuote |= BytesEqual(word, '"') << shift;
+        masks.fBackslash |= BytesEqual(word, '\\') << shift;
+        masks.fOpen |= BytesEqual(lowered, '{') << shift;
+        masks.fClose |= BytesEqual(lowered, '}') << shift;
+        masks.fComma |= BytesEqual(word, ',') << shift;
+        masks.fColon |= BytesEqual(word, ':') << shift;
     }
     return masks;
 }
-#endif
 
-#if defined(__x86_64__)
-// The same with the wider vectors of processors that have them, chosen
-// when the text is planned: the masks take most of the planner's time.
-__attribute__((target("avx2"))) inline std::uint64_t MaskOfAvx2(__m256i low, __m256i high, char c)
-{
-    const __m256i wanted = _mm256_set1_epi8(c);
-    return static_cast<std::uint32_t>(_mm256_movemask_epi8(_mm256_cmpeq_epi8(low, wanted))) |
-        static_cast<std::uint64_t>(
-            static_cast<std::uint32_t>(_mm256_movemask_epi8(_mm256_cmpeq_epi8(high, wanted))))
-        << 32;
-}
-
-__attribute__((target("avx2"))) inline TBlockMasks MasksOfAvx2(const char* block)
-{
-    const __m256i low = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(block));
-    const __m256i high = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(block + 32));
-    const __m256i lowLowered = _mm256_or_si256(low, _mm256_set1_epi8(0x20));
-    const __m256i highLowered = _mm256_or_si256(high, _mm256_set1_epi8(0x20));
-    return {MaskOfAvx2(low, high, '"'), MaskOfAvx2(low, high, '\\'), MaskOfAvx2(lowLowered, highLowered, '{'),
-        MaskOfAvx2(lowLowered, highLowered, '}'), MaskOfAvx2(low, high, ','), MaskOfAvx2(low, high, ':')};
-}
-
-__attribute__((target("avx512bw"))) inline TBlockMasks MasksOfAvx512(const char* block)
-{
-    const __m512i chunk = _mm512_loadu_si512(block);
-    const __m512i lowered = _mm512_or_si512(chunk, _mm512_set1_epi8(0x20));
-    return {_mm512_cmpeq_epi8_mask(chunk, _mm512_set1_epi8('"')),
-        _mm512_cmpeq_epi8_mask(chunk, _mm512_set1_epi8('\\')),
-        _mm512_cmpeq_epi8_mask(lowered, _mm512_set1_epi8('{')),
-        _mm512_cmpeq_epi8_mask(lowered, _mm512_set1_epi8('}')),
-        _mm512_cmpeq_epi8_mask(chunk, _mm512_set1_epi8(',')),
-        _mm512_cmpeq_epi8_mask(chunk, _mm512_set1_epi8(':'))};
-}
-#endif
-
-// Bit i of the result is the parity of bits 0 to i: a carry-less
-// multiplication by all ones, where the processor has one.
+// Bit i of the result is the parity of bits 0 to i, in six shifts.
 inline std::uint64_t PrefixParity(std::uint64_t bits)
 {
-#if defined(__PCLMUL__)
-    const __m128i product = _mm_clmulepi64_si128(
-        _mm_set_epi64x(0, static_cast<long long>(bits)), _mm_set1_epi8(static_cast<char>(0xff)), 0);
-    return static_cast<std::uint64_t>(_mm_cvtsi128_si64(product));
-#else
     for (int shift = 1; shift < 64; shift *= 2)
         bits ^= bits << shift;
     return bits;
-#endif
 }
 
 }  // namespace standin

@@ -12,7 +12,6 @@
 #include "checker.hpp"
 #include "index_builder.hpp"
 #include "inventory_document.hpp"
-#include "slice_helper.hpp"
 #include "slice_plan.hpp"
 
 namespace NQXRHVP20 {
@@ -55,13 +54,6 @@ private:
     // Makes `range` take in the instances of the slice that follows it.
     static void Extend(TInstanceRange& range, TInstanceRange slice);
     void CheckRemainingPieces();
-    // Starts checking the later slices of fPlan[array] on a second thread
-    // (see TSliceHelper), when it has enough of them; this thread reads
-    // `elsewhere` bytes besides its part meanwhile.
-    void StartHelper(std::size_t array, std::size_t elsewhere);
-    // The same for the array of most slices, once the plan is made: its
-    // later slices are checked while everything before it is.
-    void StartEarlyHelper();
     [[noreturn]] void ThrowSyntaxError();
     void ThrowLocatedSyntaxError();
     [[noreturn]] void Throw(simdjson::error_code error);
@@ -90,12 +82,6 @@ private:
     std::size_t fNextSlice = 0;
     simdjson::dom::parser fSliceParser;
     simdjson::dom::document fSliceDocument;
-    // The thread checking the slices of fPlan[fHelperArray] from
-    // fHelperSplit on, one at most. It is stopped before anything reads the
-    // whole text, and first when the load ends without it.
-    std::size_t fHelperArray = 0;
-    std::size_t fHelperSplit = 0;
-    std::unique_ptr<TSliceHelper> fHelper;
 };
 
 }  // namespace standin

@@ -16,7 +16,6 @@
 #include <vector>
 
 #include "load.hpp"
-#include "slice_helper.hpp"
 #include "syntax_errors.hpp"
 
 namespace NQXRHVP20 {
@@ -26,7 +25,6 @@ namespace dom = simdjson::dom;
 
 [[noreturn]] void TLoad::Throw(simdjson::error_code error)
 {
-    fHelper.reset();
     if (error == simdjson::MEMALLOC)
         throw std::bad_alloc();
     if (error == simdjson::CAPACITY)
@@ -36,8 +34,6 @@ namespace dom = simdjson::dom;
 
 void TLoad::ThrowLocatedSyntaxError()
 {
-    // The whole text is read: no slice may be bracketed meanwhile.
-    fHelper.reset();
     // A large text known to be broken is read by the position-tracking
     // parser first: the error it finds is the one a whole parse reports, and
     // the DOM of the whole text, some three times its size, is spared.
@@ -146,61 +142,11 @@ bool TLoad::VisitSlices(std::size_t place, bool inObject, const TSliceCheck& che
         if (!Slice(SliceOpen(array, k), SliceClose(array, k), &check, &range))
             ThrowSyntaxError();
     };
-    // A large array's later slices are checked on a second thread, while
-    // this one checks the earlier ones; the largest array's since the plan
-    // was made.
-    if (fHelper == nullptr)
-        StartHelper(fNextArray, 0);
-    const bool helped = fHelper != nullptr && fHelperArray == fNextArray && fHelper->Started();
-    const std::size_t split = fHelperSplit;
-    const std::size_t alone = helped ? split - 1 : count;
-    for (std::size_t k = 0; k < alone; ++k)
+    for (std::size_t k = 0; k < count; ++k)
         visit(k);
-    if (helped) {
-        const bool indexed = fHelper->Finish();
-        visit(alone);
-        if (indexed) {
-            for (const TInstanceRange& slice : fHelper->AppendTo(fDocument.fLevels)) {
-                check(nullptr, slice.fEnd - slice.fFirst, nullptr);
-                Extend(range, slice);
-            }
-        }
-        fHelper.reset();
-        if (!indexed)
-            for (std::size_t k = split; k < count; ++k)
-                visit(k);
-    }
     ++fNextArray;
     fNextSlice = 0;
     return true;
-}
-
-void TLoad::StartHelper(std::size_t array, std::size_t elsewhere)
-{
-    const std::size_t split = TSliceHelper::Split(fPlan[array], elsewhere);
-    if (fSliceBytes == 0 || fPlan[array].fPlace == ESlicedPlace::Comment || split == 0)
-        return;
-    fHelperArray = array;
-    fHelperSplit = split;
-    fHelper = std::make_unique<TSliceHelper>(fText, fSize, fPlan[array], split, fSliceBytes);
-}
-
-void TLoad::StartEarlyHelper()
-{
-    std::size_t most = 0;
-    std::size_t largest = 0;
-    for (std::size_t i = 0; i < fPlan.size(); ++i)
-        if (fPlan[i].fPlace != ESlicedPlace::Comment && fPlan[i].fCuts.size() > most) {
-            most = fPlan[i].fCuts.size();
-            largest = i;
-        }
-    // Meanwhile, this thread parses and checks the outline and the planned
-    // arrays before that one, and it indexes the outline at the end.
-    std::size_t elsewhere = 2 * fOutline.size();
-    for (std::size_t i = 0; i < largest; ++i)
-        elsewhere += fPlan[i].fClose - fPlan[i].fOpen;
-    if (most != 0)
-        StartHelper(largest, elsewhere);
 }
 
 void TLoad::CheckRemainingPieces()
@@ -220,14 +166,8 @@ void TLoad::Run(bool& hasOsError, TErrorForm& osError, unsigned short& osType)
         dom::parser parser;
         dom::document outline;
         dom::element root;
-        bool sliced = PlanPieces();
-        // The largest array's later slices are checked from now on, while
-        // the outline and all before that array are.
-        if (sliced)
-            StartEarlyHelper();
-        sliced = sliced && ParseOutline(parser, outline, root);
+        const bool sliced = PlanPieces() && ParseOutline(parser, outline, root);
         if (!sliced) {
-            fHelper.reset();
             fPlan.clear();
             fGroups.clear();
             fTop.fRemoved.clear();
@@ -254,7 +194,6 @@ void TLoad::Run(bool& hasOsError, TErrorForm& osError, unsigned short& osType)
                 throw TLoadWhole();
         } catch (const TInventoryError&) {
             // A syntax error further on comes first, as in a whole parse.
-            fHelper.reset();
             CheckRemainingPieces();
             throw;
         }

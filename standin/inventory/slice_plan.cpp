@@ -65,13 +65,9 @@ std::string_view KeyBefore(std::string_view text, std::size_t at)
 // here: the parser checks every slice and the outline, and the plan is only
 // used when all of them are valid. Answers nothing for a text that is not
 // shaped as expected.
-//
-// The pass is made once for each way of finding the masks of a block, so
-// that each is inlined into a loop of its own instruction set.
 namespace {
 
-template <TBlockMasks (*kMasksOf)(const char*)>
-__attribute__((always_inline)) inline TSlicePlan Plan(std::string_view text, std::size_t sliceBytes)
+TSlicePlan Plan(std::string_view text, std::size_t sliceBytes)
 {
     TSlicePlan plan;
     std::uint64_t inString = 0;  // all ones when the previous block ended in a string
@@ -106,7 +102,7 @@ __attribute__((always_inline)) inline TSlicePlan Plan(std::string_view text, std
             std::memcpy(tail, block, left);
             block = tail;
         }
-        const TBlockMasks masks = kMasksOf(block);
+        const TBlockMasks masks = MasksOf(block);
 
         // A backslash escapes the next character, unless it is escaped itself.
         std::uint64_t escaped = 0;
@@ -251,42 +247,11 @@ __attribute__((always_inline)) inline TSlicePlan Plan(std::string_view text, std
     return plan;
 }
 
-#if defined(__x86_64__)
-__attribute__((target("avx2"))) TSlicePlan PlanAvx2(std::string_view text, std::size_t sliceBytes)
-{
-    return Plan<MasksOfAvx2>(text, sliceBytes);
-}
-
-__attribute__((target("avx512bw"))) TSlicePlan PlanAvx512(std::string_view text, std::size_t sliceBytes)
-{
-    return Plan<MasksOfAvx512>(text, sliceBytes);
-}
-#endif
-
 }  // namespace
 
 TSlicePlan PlanSlices(std::string_view text, std::size_t sliceBytes)
 {
-#if defined(__x86_64__)
-    if (__builtin_cpu_supports("avx512bw"))
-        return PlanAvx512(text, sliceBytes);
-    if (__builtin_cpu_supports("avx2"))
-        return PlanAvx2(text, sliceBytes);
-#endif
-    return Plan<MasksOf>(text, sliceBytes);
-}
-
-std::vector<TSlicePlan> PlanSlicesEachWay(std::string_view text, std::size_t sliceBytes)
-{
-    std::vector<TSlicePlan> plans;
-    plans.push_back(Plan<MasksOf>(text, sliceBytes));
-#if defined(__x86_64__)
-    if (__builtin_cpu_supports("avx2"))
-        plans.push_back(PlanAvx2(text, sliceBytes));
-    if (__builtin_cpu_supports("avx512bw"))
-        plans.push_back(PlanAvx512(text, sliceBytes));
-#endif
-    return plans;
+    return Plan(text, sliceBytes);
 }
 
 }  // namespace standin

@@ -66,10 +66,6 @@ struct TSlicePlan {
 // Answers nothing for a text that is not shaped as expected.
 TSlicePlan PlanSlices(std::string_view text, std::size_t sliceBytes);
 
-// The plan as each instruction set of this processor makes it, the portable
-// one first, so that the tests can see that they all agree.
-std::vector<TSlicePlan> PlanSlicesEachWay(std::string_view text, std::size_t sliceBytes);
-
 // The key of the member whose value starts at `at`, when it holds no escape;
 // empty when there is none such.
 std::string_view KeyBefore(std::string_view text, std::size_t at);
@@ -100,5 +96,46 @@ struct TMemberCuts {
 TMemberCuts CutObjectMembers(
     std::string_view text, std::size_t open, std::size_t close, std::size_t groupBytes);
 
+// Puts brackets around the elements of one slice, for the time of its parse:
+// the characters before and after them are '[' or ',', and ',' or ']'. Only
+// commas are written over: an array's own brackets stay as they are.
+class TBracketedSlice {
+public:
+    TBracketedSlice(char* text, std::size_t open, std::size_t close)
+        : fOpen(text + open), fClose(text + close), fOpenWas(*fOpen), fCloseWas(*fClose)
+    {
+        Put(fOpen, fOpenWas, '[');
+        Put(fClose, fCloseWas, ']');
+    }
+    ~TBracketedSlice()
+    {
+        Put(fOpen, '[', fOpenWas);
+        Put(fClose, ']', fCloseWas);
+    }
+    TBracketedSlice(const TBracketedSlice&) = delete;
+    TBracketedSlice& operator=(const TBracketedSlice&) = delete;
+
+private:
+    static void Put(char* at, char is, char becomes)
+    {
+        if (is != becomes)
+            *at = becomes;
+    }
+
+    char* fOpen;
+    char* fClose;
+    char fOpenWas;
+    char fCloseWas;
+};
+
+// The bounds of slice `k` of `array`: its opening and closing bytes.
+inline std::size_t SliceOpen(const TSlicedArray& array, std::size_t k)
+{
+    return k == 0 ? array.fOpen : array.fCuts[k - 1];
+}
+inline std::size_t SliceClose(const TSlicedArray& array, std::size_t k)
+{
+    return k < array.fCuts.size() ? array.fCuts[k] : array.fClose;
+}
 }  // namespace standin
 }  // namespace NQXRHVP20

@@ -7,35 +7,18 @@
 #include <cstring>
 #include <string_view>
 
-#if defined(__SSE2__)
-#include <emmintrin.h>
-#endif
-
 #include "inventory_document.hpp"
 
 namespace NQXRHVP20 {
 namespace standin {
 
 // The closing quote of a name whose text starts at `name`, or its first
-// backslash. Sixteen bytes are compared at a time: the text is padded, and
-// names are short.
+// backslash; the text is padded, and ends in a quote.
 inline const char* NameEnd(const char* name)
 {
-#if defined(__SSE2__)
-    const __m128i quote = _mm_set1_epi8('"');
-    const __m128i backslash = _mm_set1_epi8('\\');
-    for (;; name += 16) {
-        const __m128i chunk = _mm_loadu_si128(reinterpret_cast<const __m128i*>(name));
-        const int found =
-            _mm_movemask_epi8(_mm_or_si128(_mm_cmpeq_epi8(chunk, quote), _mm_cmpeq_epi8(chunk, backslash)));
-        if (found != 0)
-            return name + __builtin_ctz(static_cast<unsigned>(found));
-    }
-#else
     while (*name != '"' && *name != '\\')
         ++name;
     return name;
-#endif
 }
 
 // Whether the escapes of a string token, up to its closing quote, are all

@@ -1,5 +1,5 @@
-// The inventory file: what each form means to the stand-in host, and clear
-// errors for files that are not valid inventories.
+// The inventory file: what each form means to the stand-in host, and a
+// large file read whole and in order.
 #include <fstream>
 #include <string>
 #include <vector>
@@ -190,113 +190,11 @@ TEST(Inventory, CommentsAreIgnoredAndTheOperatingSystemDefaultsToZero)
     EXPECT_EQ(hvp::TCIMSchemaHelper::GetOperatingSystemType(ns36), 36);
 }
 
-// Malformed inventories are golden cases (tests/golden/cases/inventory-rejects-*):
-// hvp-run must name the file, the place and the problem, and print nothing.
-// The cases below are the ones whose inputs are too large or too odd for a
-// golden file: each message still names the place, and quotes no more than
-// 40 bytes of the input.
-
-struct TRejectCase {
-    const char* fName;
-    std::string fText;
-    const char* fMessage;
-};
-
-class Rejected : public ::testing::TestWithParam<TRejectCase> { };
-
-TEST_P(Rejected, WithThePlaceAndAShortExcerpt)
-{
-    try {
-        TInventory::LoadText(GetParam().fText, "test.json");
-        FAIL() << "accepted";
-    } catch (const TInventoryError& failure) {
-        EXPECT_STREQ(failure.what(), GetParam().fMessage);
-    }
-}
-
-const std::string k40 = std::string(40, 'x');
-
-std::string Repeated(const std::string& piece, int times)
-{
-    std::string text;
-    for (int i = 0; i < times; ++i)
-        text += piece;
-    return text;
-}
-
-const TRejectCase kRejectCases[] = {
-    {"nesting_too_deep", R"({"_c": )" + std::string(1100, '[') + std::string(1100, ']') + "}",
-        "test.json: line 1, column 1031: nesting deeper than 1024 levels"},
-    {"nesting_too_deep_by_a_value_alone",
-        R"({"_c": )" + std::string(1023, '[') + "1" + std::string(1023, ']') + "}",
-        "test.json: line 1, column 1031: nesting deeper than 1024 levels"},
-    {"nesting_too_deep_by_a_member_value",
-        R"({"_c": )" + Repeated(R"({"a":)", 1023) + "1" + std::string(1023, '}') + "}",
-        "test.json: line 1, column 5123: nesting deeper than 1024 levels"},
-    {"byte_order_mark", "\xEF\xBB\xBF{}",
-        "test.json: line 1, column 1: a byte-order mark, which JSON does not allow; save the file as UTF-8 "
-        "without one"},
-    {"trailing_nul_bytes", std::string("{}\0\0", 4),
-        "test.json: line 1, column 3: a NUL byte, which JSON does not allow"},
-    {"number_of_100001_digits", R"({"classes": {"A": [{"P": 1)" + std::string(100000, '0') + "}]}}",
-        "test.json: line 1, column 26: number 1000000000000000000000000000000000000000... is out of range"},
-    {"unterminated_100k_line", R"({"_c": ")" + std::string(100000, 'x'),
-        "test.json: line 1, column 100009: syntax error while parsing value - invalid string: missing "
-        "closing "
-        "quote; last read: '\"xxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxx...'"},
-    {"long_duplicate_class", R"({"classes": {")" + k40 + R"(yy": [], ")" + k40 + R"(yy": []}})",
-        "test.json: at classes.xxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxx...: duplicate class "
-        "\"xxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxx...\""},
-    {"duplicate_class_through_an_escape", R"({"classes": {"A": [], "B": [], "\u0041": []}})",
-        "test.json: at classes.A: duplicate class \"A\""},
-    {"duplicate_class_after_its_own_entry_is_checked", R"({"classes": {"A": [], "A": {"error": "bogus"}}})",
-        "test.json: at classes.A: error must be a status from 0 to 4294967295, \"std\" or \"empty\""},
-    {"uint16_minus_zero", R"({"classes": {"A": [{"P": {"uint16": "-0"}}]}})",
-        "test.json: at classes.A[0].P: uint16 literal \"-0\" is out of range"},
-    {"uint64_minus_zero_hex", R"({"classes": {"A": [{"P": {"uint64": "-0x0"}}]}})",
-        "test.json: at classes.A[0].P: uint64 literal \"-0x0\" is out of range"},
-    {"uint16_fraction", R"({"classes": {"A": [{"P": {"uint16": 1.5}}]}})",
-        "test.json: at classes.A[0].P: uint16 literal must be an integer, or a text holding one"},
-    {"real32_past_rounding_to_the_largest", R"({"classes": {"A": [{"P": {"real32": 3.4028236e38}}]}})",
-        "test.json: at classes.A[0].P: real32 literal 3.4028236e+38 is out of range"},
-    {"real64_text_beyond_the_largest", R"({"classes": {"A": [{"P": {"real64": "1e309"}}]}})",
-        "test.json: at classes.A[0].P: real64 literal \"1e309\" is out of range"},
-    {"error_form_twice_error", R"({"classes": {"A": {"error": 15, "error": 7}}})",
-        "test.json: at classes.A: duplicate member \"error\" in an error form"},
-    {"class_entry_twice_instances", R"({"classes": {"A": {"instances": [], "instances": []}}})",
-        "test.json: at classes.A.instances: duplicate member \"instances\""},
-    {"nul_in_a_name_shown_as_written", R"({"a\u0000b": 1})",
-        "test.json: at a\\u0000b: unknown member (the inventory holds \"classes\" and "
-        "\"operatingSystemType\"; "
-        "members starting with _ are comments)"},
-};
-
-INSTANTIATE_TEST_SUITE_P(Inventories, Rejected, ::testing::ValuesIn(kRejectCases), TCaseName());
-
-TEST(InventoryFiles, AMissingFileIsNamedWithTheReason)
-{
-    try {
-        TInventory::LoadFile("/nonexistent/inventory.json");
-        FAIL() << "accepted";
-    } catch (const TInventoryError& failure) {
-        EXPECT_STREQ(failure.what(), "/nonexistent/inventory.json: cannot open: No such file or directory");
-    }
-}
-
-TEST(InventoryFiles, AnEndlessInputStopsAtTheLimit)
-{
-    try {
-        TInventory::LoadFile("/dev/zero", 1024);
-        FAIL() << "accepted";
-    } catch (const TInventoryError& failure) {
-        EXPECT_STREQ(failure.what(), "/dev/zero: larger than the 1 KiB limit on an inventory");
-    }
-}
-
+// Malformed inventories and their messages are in inventory_messages_test.cpp.
 TEST(InventoryFiles, ALargeFileIsReadWholeAndInOrder)
 {
-    // Over 8 MiB, so read in two halves at once: a comment fills the first
-    // half, and the class and a second comment the second half.
+    // Over 8 MiB, the class between two comments of 5 MiB: every byte is
+    // read, and in its place.
     const TTempFolder temp("large-inventory");
     const std::string path = temp / "inventory.json";
     std::ofstream(path, std::ios::binary)
