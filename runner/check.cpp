@@ -44,7 +44,8 @@ std::string Cause(const TMachineRun& machine)
     case EMachineEnd::Ran:
         return machine.fPartial ? "partial collection" : "";
     case EMachineEnd::Failed:
-        return "GetData ended with an exception: " + machine.fMessage;
+        // The message is the text form's, "GetData ended with ...".
+        return machine.fMessage;
     case EMachineEnd::Unreadable:
         return "inventory cannot be read: " + machine.fMessage;
     case EMachineEnd::Crashed:

@@ -23,7 +23,8 @@ struct TMachineRun {
     // Empty when the inventory names no host.
     std::string fHostname;
     EMachineEnd fEnd = EMachineEnd::Ran;
-    // Why it did not run to its end, for every end but Ran.
+    // Why it did not run to its end, for every end but Ran; for Failed, how
+    // GetData ended as the text form prints it ("GetData ended with ...").
     std::string fMessage;
     std::vector<std::pair<int, std::string>> fLogs;
     bool fPartial = false;

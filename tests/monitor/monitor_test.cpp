@@ -56,13 +56,15 @@ INSTANTIATE_TEST_SUITE_P(States, CheckOfOneMachine,
             "info=0;;;0 unknown=1;;;0\nWARNING device-soft-errors: " +
                 kSoft + "\nUNKNOWN lookup-error: " + kLookup + "\n"},
         TCheckCase{"CriticalOverWarningAndAFailure",
-            Machine({{100, kSoft}, {100, kPfa}}, EMachineEnd::Failed, "THVPException 7"),
+            Machine({{100, kSoft}, {100, kPfa}}, EMachineEnd::Failed,
+                "GetData ended with THVPException, status 7"),
             ECheckState::Critical,
-            "TARVOANAL CRITICAL - 1 critical, 1 warning, 0 info, 0 unknown; GetData ended with an exception: "
-            "THVPException 7 | critical=1;;;0 warning=1;;;0 info=0;;;0 unknown=0;;;0\nWARNING "
+            "TARVOANAL CRITICAL - 1 critical, 1 warning, 0 info, 0 unknown; GetData ended with "
+            "THVPException, "
+            "status 7 | critical=1;;;0 warning=1;;;0 info=0;;;0 unknown=0;;;0\nWARNING "
             "device-soft-errors: " +
                 kSoft + "\nCRITICAL device-pfa: " + kPfa +
-                "\nUNKNOWN GetData ended with an exception: THVPException 7\n"},
+                "\nUNKNOWN GetData ended with THVPException, status 7\n"},
         TCheckCase{"UnknownForAnUnreadableInventory",
             Machine({}, EMachineEnd::Unreadable, "a.json: line 2, column 1: bad"), ECheckState::Unknown,
             "TARVOANAL UNKNOWN - 0 critical, 0 warning, 0 info, 0 unknown; inventory cannot be read: a.json: "
@@ -75,11 +77,13 @@ INSTANTIATE_TEST_SUITE_P(States, CheckOfOneMachine,
             "file" +
                 kZeroes + "UNKNOWN plug-in not loaded: x.so: no such file\n"},
         TCheckCase{"UnknownForAGetDataException",
-            Machine({{100, kShared}}, EMachineEnd::Failed, "std::exception: boom"), ECheckState::Unknown,
-            "TARVOANAL UNKNOWN - 0 critical, 0 warning, 1 info, 0 unknown; GetData ended with an exception: "
-            "std::exception: boom | critical=0;;;0 warning=0;;;0 info=1;;;0 unknown=0;;;0\nINFO "
+            Machine({{100, kShared}}, EMachineEnd::Failed, "GetData ended with std::exception: boom"),
+            ECheckState::Unknown,
+            "TARVOANAL UNKNOWN - 0 critical, 0 warning, 1 info, 0 unknown; GetData ended with "
+            "std::exception: "
+            "boom | critical=0;;;0 warning=0;;;0 info=1;;;0 unknown=0;;;0\nINFO "
             "device-soft-errors: " +
-                kShared + "\nUNKNOWN GetData ended with an exception: std::exception: boom\n"},
+                kShared + "\nUNKNOWN GetData ended with std::exception: boom\n"},
         TCheckCase{"UnknownForALineOfUnknownSeverity",
             Machine({{3, "basic analysis: didn't find ProductName property"}}), ECheckState::Unknown,
             "TARVOANAL UNKNOWN - 0 critical, 0 warning, 0 info, 1 unknown | critical=0;;;0 warning=0;;;0 "
