@@ -1,6 +1,5 @@
 // hvp-run: loads the analysis plug-in as the host does and prints what it
 // logs, over an inventory file or the bundled example.
-#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -9,7 +8,6 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
-#include <ctime>
 #include <iostream>
 #include <limits>
 #include <memory>
@@ -19,8 +17,7 @@
 #include <CLI/CLI.hpp>
 
 #include "background_sink.hpp"
-#include "check.hpp"
-#include "metrics.hpp"
+#include "monitor_cli.hpp"
 #include "monitoring.hpp"
 #include "fleet.hpp"
 #include "inputs.hpp"
@@ -159,107 +156,6 @@ bool WriteReport(const tarvorun::TReport& report, const std::string& path)
     return false;
 }
 
-// ---- Monitoring (--check, --metrics): what hvp-run hands the check and the
-// metrics file, and how it ends in check mode.
-struct TMonitorOptions {
-    bool fCheck = false;
-    std::string fMetricsPath;
-    std::string fIgnore;
-    std::string fSeverityMap;
-    tarvorun::TTuning fTuning;
-    bool Active() const { return fCheck || !fMetricsPath.empty(); }
-};
-
-void AddMonitorOptions(CLI::App& app, TMonitorOptions& options)
-{
-    app.add_flag("--check", options.fCheck,
-        "Print a monitoring check instead: a status line, a line per finding, exit 0 OK, 1 WARNING, "
-        "2 CRITICAL, 3 UNKNOWN");
-    app.add_option("--metrics", options.fMetricsPath,
-           "Also write the run's figures in the Prometheus text format, replacing FILE atomically")
-        ->type_name("FILE");
-    app.add_option("--ignore", options.fIgnore, "With --check: leave out these finding kinds")
-        ->type_name("KIND,...");
-    app.add_option("--severity-map", options.fSeverityMap,
-           "With --check: count one severity as another, e.g. warning=critical,unknown=warning")
-        ->type_name("FROM=TO,...");
-}
-
-// The problem with the tuning options, or an empty text.
-std::string ReadMonitorOptions(TMonitorOptions& options)
-{
-    std::string problem =
-        options.fIgnore.empty() ? "" : tarvorun::ParseIgnore(options.fIgnore, options.fTuning);
-    if (problem.empty() && !options.fSeverityMap.empty())
-        problem = tarvorun::ParseSeverityMap(options.fSeverityMap, options.fTuning);
-    return problem;
-}
-
-// Writes the metrics and prints the check; answers the exit status: the
-// check's state in check mode, otherwise the run's (2 when the metrics
-// could not be written).
-int FinishMonitoring(const TMonitorOptions& options, const tarvorun::TMonitoredRun& run, int status)
-{
-    if (!options.fMetricsPath.empty()) {
-        try {
-            tarvorun::WriteMetrics(options.fMetricsPath, run, static_cast<std::int64_t>(std::time(nullptr)));
-        } catch (const std::exception& failure) {
-            std::fprintf(stderr, "hvp-run: %s\n", failure.what());
-            if (!options.fCheck)
-                return kExitUsage;
-        }
-    }
-    if (!options.fCheck)
-        return status;
-    const tarvorun::TCheckResult check = tarvorun::RunCheck(run, options.fTuning);
-    std::fwrite(check.fText.data(), 1, check.fText.size(), stdout);
-    std::fflush(stdout);
-    return static_cast<int>(check.fState);
-}
-
-// In check mode the usual output is not printed: standard output is sent
-// to /dev/null while the fleet runs, and given back after.
-class TQuietStdout {
-public:
-    explicit TQuietStdout(bool quiet)
-    {
-        if (!quiet)
-            return;
-        std::fflush(stdout);
-        fSaved = dup(STDOUT_FILENO);
-        const int null = open("/dev/null", O_WRONLY | O_CLOEXEC);
-        if (null >= 0) {
-            dup2(null, STDOUT_FILENO);
-            close(null);
-        }
-    }
-    ~TQuietStdout()
-    {
-        if (fSaved < 0)
-            return;
-        std::fflush(stdout);
-        dup2(fSaved, STDOUT_FILENO);
-        close(fSaved);
-    }
-    TQuietStdout(const TQuietStdout&) = delete;
-    TQuietStdout& operator=(const TQuietStdout&) = delete;
-
-private:
-    int fSaved = -1;
-};
-
-// Discards what a single run prints, in check mode.
-class TNullSink : public tarvorun::IRunSink {
-public:
-    void OnPlugin(const tarvorun::TIdentity&) override { }
-    void OnRequest(int) override { }
-    void OnLog(int, const std::string&) override { }
-    void OnCall(const tarvorun::THostCall&) override { }
-    void OnAssertion(const tarvorun::TAssertionReport&) override { }
-    void OnFailure(const tarvorun::TFailure&) override { }
-};
-// ---- end of monitoring
-
 }  // namespace
 
 int main(int argc, char** argv)
@@ -341,8 +237,8 @@ int main(int argc, char** argv)
     bool live = false;
     app.add_flag(
         "--live", live, "Run over this machine's inventory, as the hvp-collect beside hvp-run collects it");
-    TMonitorOptions monitor;
-    AddMonitorOptions(app, monitor);
+    tarvorun::TMonitorOptions monitor;
+    tarvorun::AddMonitorOptions(app, monitor);
     app.add_option("INVENTORY", inventories, "Inventory files, - for standard input, folders or archives")
         ->type_name("");
 
@@ -380,7 +276,7 @@ int main(int argc, char** argv)
         return WriteReport(report, reportPath) ? kExitOk : kExitUsage;
     }
 
-    if (const std::string problem = ReadMonitorOptions(monitor); !problem.empty()) {
+    if (const std::string problem = tarvorun::ReadMonitorOptions(monitor); !problem.empty()) {
         std::fprintf(stderr, "hvp-run: %s\n", problem.c_str());
         return kExitUsage;
     }
@@ -418,7 +314,7 @@ int main(int argc, char** argv)
         monitored.fFleet = true;
         int status = kExitOk;
         {
-            TQuietStdout quiet(monitor.fCheck);
+            tarvorun::TQuietStdout quiet(monitor.fCheck);
             status = tarvorun::RunFleet(fleet, inventories, [&](tarvorun::TOutcome&& outcome) {
                 if (monitor.Active())
                     monitored.fMachines.push_back(tarvorun::FromOutcome(outcome));
@@ -430,7 +326,7 @@ int main(int argc, char** argv)
         if (status == kExitNotLoaded && monitored.fMachines.empty())
             monitored.fMachines.push_back(
                 {"", "", tarvorun::EMachineEnd::NotLoaded, "see standard error", {}, false});
-        return monitor.Active() ? FinishMonitoring(monitor, monitored, status) : status;
+        return monitor.Active() ? tarvorun::FinishMonitoring(monitor, monitored, status) : status;
     }
 
     const std::string inventoryPath = inventories.empty() ? std::string() : inventories[0];
@@ -451,12 +347,12 @@ int main(int argc, char** argv)
         }
         monitored.fMachines.push_back(
             {outcome.fName, "", tarvorun::EMachineEnd::Unreadable, failure.what(), {}, false});
-        return monitor.Active() ? FinishMonitoring(monitor, monitored, kExitUsage) : kExitUsage;
+        return monitor.Active() ? tarvorun::FinishMonitoring(monitor, monitored, kExitUsage) : kExitUsage;
     }
 
     std::unique_ptr<tarvorun::IRunSink> sink;
     if (monitor.fCheck)
-        sink.reset(new TNullSink);
+        sink.reset(new tarvorun::TNullSink);
     else if (format == "jsonl")
         sink.reset(new tarvorun::TJsonlSink(stdout));
     else
@@ -498,5 +394,5 @@ int main(int argc, char** argv)
         status = kExitNotLoaded;
         break;
     }
-    return monitor.Active() ? FinishMonitoring(monitor, monitored, status) : status;
+    return monitor.Active() ? tarvorun::FinishMonitoring(monitor, monitored, status) : status;
 }
