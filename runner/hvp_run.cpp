@@ -22,6 +22,8 @@
 #include "fleet.hpp"
 #include "inputs.hpp"
 #include "live_inventory.hpp"
+#include "monitor_cli.hpp"
+#include "monitoring.hpp"
 #include "output.hpp"
 #include "report.hpp"
 #include "session.hpp"
@@ -178,6 +180,7 @@ struct TOptions {
     bool fReportGiven = false;
     bool fLive = false;
     bool fQuiet = false;
+    tarvorun::TMonitorOptions fMonitor;
 };
 
 // The one longest --timeout: a week, far below where a count of clock
@@ -214,6 +217,7 @@ void DeclareOptions(CLI::App& app, TOptions& options, std::string& classList)
            "--format", options.fFormat, "Output form: text for a person, jsonl for programs (default: text)")
         ->type_name("FORMAT")
         ->check(oneOfTheForms);
+    tarvorun::AddMonitorOptions(app, options.fMonitor);
     app.add_flag("--quiet", options.fQuiet,
         "Print only findings and problems: no request or machine lines, no summary on standard error");
     app.add_option("--timeout", options.fFleet.fTimeoutSeconds,
@@ -325,30 +329,46 @@ int RunMany(TOptions& options)
     tarvorun::TFleetSettings& fleet = options.fFleet;
     fleet.fRun = options.fRun;
     fleet.fJsonl = options.fFormat == "jsonl";
-    fleet.fKeepLogs = !options.fReportPath.empty();
+    const tarvorun::TMonitorOptions& monitor = options.fMonitor;
+    fleet.fKeepLogs = !options.fReportPath.empty() || monitor.Active();
     fleet.fQuiet = options.fQuiet;
     tarvorun::TReport report;
     tarvorun::TFleetTotals totals;
-    const int status = tarvorun::RunFleet(fleet, options.fInventories, [&](tarvorun::TOutcome&& outcome) {
-        totals.Add(outcome);
-        report.Add(std::move(outcome));
-    });
+    tarvorun::TMonitoredRun monitored;
+    monitored.fFleet = true;
+    int status = kExitOk;
+    {
+        // A check prints its own lines only.
+        tarvorun::TQuietStdout quiet(monitor.fCheck);
+        status = tarvorun::RunFleet(fleet, options.fInventories, [&](tarvorun::TOutcome&& outcome) {
+            totals.Add(outcome);
+            if (monitor.Active())
+                monitored.fMachines.push_back(tarvorun::FromOutcome(outcome));
+            report.Add(std::move(outcome));
+        });
+    }
     if (status != kExitNotLoaded && !options.fReportPath.empty() && !WriteReport(report, options.fReportPath))
         return kExitUsage;
     // Output that went to a file or a pipe tells the person at the terminal
     // nothing: the summary, and where the report went, go to standard error.
-    if (status != kExitNotLoaded && !options.fQuiet && isatty(STDOUT_FILENO) == 0) {
+    if (status != kExitNotLoaded && !options.fQuiet && !monitor.fCheck && isatty(STDOUT_FILENO) == 0) {
         std::fprintf(
             stderr, "hvp-run: %s\n", tarvorun::SummaryLine(totals, fleet.fBaseline != nullptr).c_str());
         if (!options.fReportPath.empty())
             std::fprintf(stderr, "hvp-run: report written to %s\n",
                 tarvorun::ShowOnTerminal(options.fReportPath).c_str());
     }
-    return status;
+    if (!monitor.Active())
+        return status;
+    if (status == kExitNotLoaded && monitored.fMachines.empty())
+        monitored.fMachines.push_back({"", "", tarvorun::EMachineEnd::NotLoaded, "see standard error", {}, false});
+    return tarvorun::FinishMonitoring(monitor, monitored, status);
 }
 
 int RunSingle(const TOptions& options)
 {
+    const tarvorun::TMonitorOptions& monitor = options.fMonitor;
+    tarvorun::TMonitoredRun monitored;
     const std::string path = options.fInventories.empty() ? std::string() : options.fInventories[0];
     tarvorun::TReport report;
     tarvorun::TOutcome outcome;
@@ -360,16 +380,21 @@ int RunSingle(const TOptions& options)
         inventory = options.fLive ? LoadLive() : LoadSingle(path);
     } catch (const std::exception& failure) {
         std::fprintf(stderr, "hvp-run: %s\n", tarvorun::ShowOnTerminal(failure.what()).c_str());
+        monitored.fMachines.push_back(
+            {outcome.fName, "", tarvorun::EMachineEnd::Unreadable, failure.what(), {}, false});
         if (!options.fReportPath.empty()) {
             outcome.fKind = tarvorun::EOutcome::Unreadable;
             outcome.fMessage = failure.what();
             report.Add(std::move(outcome));
             WriteReport(report, options.fReportPath);
         }
-        return kExitUsage;
+        return monitor.Active() ? tarvorun::FinishMonitoring(monitor, monitored, kExitUsage) : kExitUsage;
     }
     std::unique_ptr<tarvorun::TFormSink> sink;
-    if (options.fFormat == "jsonl")
+    if (monitor.fCheck)
+        // A check prints its own lines only; the records go nowhere.
+        sink.reset(new tarvorun::TJsonlSink([](const std::string&) {}, std::string()));
+    else if (options.fFormat == "jsonl")
         sink.reset(new tarvorun::TJsonlSink(stdout));
     else
         sink.reset(new tarvorun::TTextSink(stdout, stderr, options.fRun.fRequests, options.fQuiet));
@@ -380,23 +405,32 @@ int RunSingle(const TOptions& options)
         // The lines are formatted and written on a second thread while the
         // plug-in goes on.
         tarvorun::TBackgroundLogSink background(
-            options.fReportPath.empty() ? static_cast<tarvorun::IRunSink&>(*sink) : collecting);
+            options.fReportPath.empty() && !monitor.Active() ? static_cast<tarvorun::IRunSink&>(*sink) : collecting);
         result = tarvorun::RunPlugin(options.fRun, inventory, background);
         background.Drain();
     }
     if (result.fStatus != tarvorun::ERunStatus::NotLoaded)
         sink->Finish();
     std::fflush(stdout);
+    if (monitor.Active()) {
+        tarvorun::TMachineRun machine = tarvorun::FromOutcome(outcome);
+        if (result.fStatus == tarvorun::ERunStatus::NotLoaded) {
+            machine.fEnd = tarvorun::EMachineEnd::NotLoaded;
+            machine.fMessage = result.fLoadProblem;
+        }
+        monitored.fMachines.push_back(std::move(machine));
+    }
     if (!options.fReportPath.empty() && result.fStatus != tarvorun::ERunStatus::NotLoaded) {
         report.Add(std::move(outcome));
         if (!WriteReport(report, options.fReportPath))
             return kExitUsage;
     }
+    int status = result.fStatus == tarvorun::ERunStatus::Failed ? kExitException : kExitOk;
     if (result.fStatus == tarvorun::ERunStatus::NotLoaded) {
         std::fprintf(stderr, "hvp-run: %s\n", result.fLoadProblem.c_str());
-        return kExitNotLoaded;
+        status = kExitNotLoaded;
     }
-    return result.fStatus == tarvorun::ERunStatus::Failed ? kExitException : kExitOk;
+    return monitor.Active() ? tarvorun::FinishMonitoring(monitor, monitored, status) : status;
 }
 
 }  // namespace
@@ -420,6 +454,8 @@ int main(int argc, char** argv)
     }
     options.fReportGiven = app.count("--report") > 0;
     if (const std::string problem = OptionsProblem(options); !problem.empty())
+        return Usage(problem);
+    if (const std::string problem = tarvorun::ReadMonitorOptions(options.fMonitor); !problem.empty())
         return Usage(problem);
     if (!options.fJsonlFiles.empty())
         return RunFromJsonl(options);

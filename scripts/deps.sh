@@ -11,13 +11,15 @@
 BUILD_PACKAGES=(cmake ninja-build g++ pkg-config libboost-dev libsimdjson-dev nlohmann-json3-dev libcli11-dev
                 libarchive-dev zlib1g-dev libpci-dev libdpkg-dev librpm-dev)
 # What the tests need on top: the report of many inventories is checked in
-# headless Chromium.
-TEST_PACKAGES=(libgtest-dev chromium)
+# headless Chromium; the metrics file by promtool and a real node_exporter
+# (tests/monitor).
+TEST_PACKAGES=(libgtest-dev chromium prometheus prometheus-node-exporter curl)
 # What the benchmarks need on top (scripts/bench).
 BENCH_PACKAGES=(libgtest-dev libbenchmark-dev jq)
 # What the fleet's benchmark and several-machines check need on top
-# (bench/fleet-bench, scripts/fleet-several-machines).
-FLEET_PACKAGES=(hyperfine parallel rsync jq)
+# (bench/fleet-bench, scripts/fleet-several-machines, which starts its own
+# OpenSSH server and tries the Ansible playbook against it).
+FLEET_PACKAGES=(hyperfine parallel rsync jq openssh-server openssh-client ansible)
 # What the robustness commands need on top: memcheck (scripts/valgrind), clang
 # with its fuzzing runtime (the fuzz preset), gcovr (scripts/coverage).
 VALGRIND_PACKAGES=(libgtest-dev valgrind)
@@ -28,10 +30,11 @@ COVERAGE_PACKAGES=(libgtest-dev gcovr)
 # every command). debian/control's Build-Depends lists the same.
 PACKAGE_PACKAGES=(build-essential debhelper dpkg-dev fakeroot lintian scdoc libudev-dev)
 # What scripts/package-test needs on top: hardening-check, man, jq, the
-# completion framework its check of the installed completions loads, and
-# smartmontools, which the installed hvp-collect runs for the disks' health
-# (the tests read recorded smartctl outputs and never need it).
-PACKAGE_TEST_PACKAGES=(devscripts man-db jq bash-completion smartmontools)
+# completion framework its check of the installed completions loads,
+# systemd-analyze for the units, and smartmontools, which the installed
+# hvp-collect runs for the disks' health (the tests read recorded smartctl
+# outputs and never need it).
+PACKAGE_TEST_PACKAGES=(devscripts man-db jq bash-completion systemd smartmontools)
 
 PACKAGE_GROUPS=(build test bench fleet valgrind fuzz coverage package package-test)
 

@@ -1,0 +1,168 @@
+// The check's state, status line, performance data and long output.
+#include "check.hpp"
+
+#include <array>
+
+namespace tarvorun {
+namespace {
+
+constexpr std::array<ESeverity, 4> kSeverities = {
+    ESeverity::Critical, ESeverity::Warning, ESeverity::Info, ESeverity::Unknown};
+
+const char* StateName(ECheckState state)
+{
+    switch (state) {
+    case ECheckState::Ok:
+        return "OK";
+    case ECheckState::Warning:
+        return "WARNING";
+    case ECheckState::Critical:
+        return "CRITICAL";
+    case ECheckState::Unknown:
+        break;
+    }
+    return "UNKNOWN";
+}
+
+// A text on one line of the check's output: the engines read "|" as the
+// start of the performance data and a line break as the next line.
+std::string OneLine(const std::string& text)
+{
+    std::string line = text;
+    for (char& c : line)
+        if (c == '\n' || c == '\r')
+            c = ' ';
+        else if (c == '|')
+            c = '/';
+    return line;
+}
+
+// Why the run could not look at everything, when it could not.
+std::string Cause(const TMachineRun& machine)
+{
+    switch (machine.fEnd) {
+    case EMachineEnd::Ran:
+        return machine.fPartial ? "partial collection" : "";
+    case EMachineEnd::Failed:
+        // The message is the text form's, "GetData ended with ...".
+        return machine.fMessage;
+    case EMachineEnd::Unreadable:
+        return "inventory cannot be read: " + machine.fMessage;
+    case EMachineEnd::Crashed:
+    case EMachineEnd::TimedOut:
+        return "run did not finish: " + machine.fMessage;
+    case EMachineEnd::NotLoaded:
+        break;
+    }
+    return "plug-in not loaded: " + machine.fMessage;
+}
+
+struct TMachineCheck {
+    ECheckState fState = ECheckState::Ok;
+    std::array<std::size_t, 4> fCounts{};
+    std::vector<std::string> fLines;
+};
+
+TMachineCheck CheckMachine(const TMachineRun& machine, const TTuning& tuning)
+{
+    TMachineCheck check;
+    const std::string prefix = machine.fName.empty() ? "" : machine.fName + ": ";
+    for (const TFinding& finding : Findings(machine, tuning)) {
+        ++check.fCounts[static_cast<std::size_t>(finding.fSeverity)];
+        std::string severity(SeverityName(finding.fSeverity));
+        for (char& c : severity)
+            c = static_cast<char>(c - 'a' + 'A');
+        check.fLines.push_back(prefix + severity + " " + finding.fKind + ": " + OneLine(finding.fText));
+    }
+    const std::string cause = Cause(machine);
+    if (!cause.empty())
+        check.fLines.push_back(prefix + "UNKNOWN " + OneLine(cause));
+    if (check.fCounts[0] > 0)
+        check.fState = ECheckState::Critical;
+    else if (check.fCounts[1] > 0)
+        check.fState = ECheckState::Warning;
+    else if (check.fCounts[3] > 0 || !cause.empty())
+        check.fState = ECheckState::Unknown;
+    return check;
+}
+
+// CRITICAL over WARNING over UNKNOWN over OK, as the check's rule orders them.
+int Rank(ECheckState state)
+{
+    switch (state) {
+    case ECheckState::Critical:
+        return 3;
+    case ECheckState::Warning:
+        return 2;
+    case ECheckState::Unknown:
+        return 1;
+    case ECheckState::Ok:
+        break;
+    }
+    return 0;
+}
+
+std::string Counts(const std::array<std::size_t, 4>& counts)
+{
+    std::string text;
+    for (ESeverity severity : kSeverities)
+        text += (text.empty() ? "" : ", ") + std::to_string(counts[static_cast<std::size_t>(severity)]) +
+            " " + std::string(SeverityName(severity));
+    return text;
+}
+
+std::string Perfdata(const std::array<std::size_t, 4>& counts)
+{
+    std::string text;
+    for (ESeverity severity : kSeverities)
+        text += (text.empty() ? "" : " ") + std::string(SeverityName(severity)) + "=" +
+            std::to_string(counts[static_cast<std::size_t>(severity)]) + ";;;0";
+    return text;
+}
+
+}  // namespace
+
+TCheckResult RunCheck(const TMonitoredRun& run, const TTuning& tuning)
+{
+    TCheckResult result;
+    std::array<std::size_t, 4> counts{};
+    std::array<std::size_t, 4> machinesByState{};
+    std::vector<std::string> causes;
+    std::string lines;
+    for (const TMachineRun& machine : run.fMachines) {
+        TMachineRun named = machine;
+        if (!run.fFleet)
+            named.fName.clear();
+        const TMachineCheck check = CheckMachine(named, tuning);
+        for (std::size_t i = 0; i < counts.size(); ++i)
+            counts[i] += check.fCounts[i];
+        ++machinesByState[static_cast<std::size_t>(check.fState)];
+        if (Rank(check.fState) > Rank(result.fState))
+            result.fState = check.fState;
+        for (const std::string& line : check.fLines)
+            lines += line + "\n";
+        const std::string cause = Cause(machine);
+        if (!cause.empty())
+            causes.push_back(OneLine(cause));
+    }
+    std::string summary = Counts(counts);
+    std::string perfdata = Perfdata(counts);
+    if (run.fFleet) {
+        summary = std::to_string(run.fMachines.size()) + " machines: " + std::to_string(machinesByState[2]) +
+            " critical, " + std::to_string(machinesByState[1]) + " warning, " +
+            std::to_string(machinesByState[3]) + " unknown, " + std::to_string(machinesByState[0]) +
+            " ok; findings: " + summary;
+        const char* const names[] = {"ok", "warning", "critical", "unknown"};
+        for (std::size_t state = 0; state < 4; ++state)
+            perfdata += std::string(" machines_") + names[state] + "=" +
+                std::to_string(machinesByState[state]) + ";;;0";
+    } else {
+        for (const std::string& cause : causes)
+            summary += "; " + cause;
+    }
+    result.fText = std::string("TARVOANAL ") + StateName(result.fState) + " - " + summary + " | " + perfdata +
+        "\n" + lines;
+    return result;
+}
+
+}  // namespace tarvorun

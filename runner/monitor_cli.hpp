@@ -1,0 +1,58 @@
+// hvp-run's monitoring options (--check, --metrics, --ignore,
+// --severity-map) and how a run ends with them: the metrics written, the
+// check printed, and the check's state as the exit status.
+#pragma once
+
+#include <string>
+
+#include <CLI/CLI.hpp>
+
+#include "monitoring.hpp"
+#include "session.hpp"
+
+namespace tarvorun {
+
+struct TMonitorOptions {
+    bool fCheck = false;
+    std::string fMetricsPath;
+    std::string fIgnore;
+    std::string fSeverityMap;
+    TTuning fTuning;
+    bool Active() const { return fCheck || !fMetricsPath.empty(); }
+};
+
+void AddMonitorOptions(CLI::App& app, TMonitorOptions& options);
+
+// Reads the tuning options; answers the problem, or an empty text.
+std::string ReadMonitorOptions(TMonitorOptions& options);
+
+// Writes the metrics and prints the check; answers the exit status: the
+// check's state in check mode, otherwise `status` (2 when the metrics could
+// not be written).
+int FinishMonitoring(const TMonitorOptions& options, const TMonitoredRun& run, int status);
+
+// In check mode the usual output is not printed: standard output is sent
+// to /dev/null while the fleet runs, and given back after.
+class TQuietStdout {
+public:
+    explicit TQuietStdout(bool quiet);
+    ~TQuietStdout();
+    TQuietStdout(const TQuietStdout&) = delete;
+    TQuietStdout& operator=(const TQuietStdout&) = delete;
+
+private:
+    int fSaved = -1;
+};
+
+// Discards what a single run prints, in check mode.
+class TNullSink : public IRunSink {
+public:
+    void OnPlugin(const TIdentity&) override { }
+    void OnRequest(int) override { }
+    void OnLog(int, const std::string&) override { }
+    void OnCall(const THostCall&) override { }
+    void OnAssertion(const TAssertionReport&) override { }
+    void OnFailure(const TFailure&) override { }
+};
+
+}  // namespace tarvorun

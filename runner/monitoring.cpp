@@ -1,0 +1,126 @@
+// The plain form of a run for the monitoring outputs, and the check's tuning.
+#include "monitoring.hpp"
+
+#include "fleet.hpp"
+
+namespace tarvorun {
+namespace {
+
+std::vector<std::string> SplitCommas(const std::string& text)
+{
+    std::vector<std::string> parts;
+    std::string::size_type start = 0;
+    for (;;) {
+        const std::string::size_type comma = text.find(',', start);
+        parts.push_back(text.substr(start, comma - start));
+        if (comma == std::string::npos)
+            return parts;
+        start = comma + 1;
+    }
+}
+
+bool SeverityOfName(const std::string& name, ESeverity& severity)
+{
+    for (ESeverity each : {ESeverity::Critical, ESeverity::Warning, ESeverity::Info, ESeverity::Unknown})
+        if (SeverityName(each) == name) {
+            severity = each;
+            return true;
+        }
+    return false;
+}
+
+}  // namespace
+
+std::string ParseIgnore(const std::string& text, TTuning& tuning)
+{
+    if (text.empty())
+        return std::string();
+    for (const std::string& kind : SplitCommas(text)) {
+        bool known = kind == "other";
+        for (const TFindingKind& each : FindingKinds())
+            known = known || each.fId == kind;
+        if (!known)
+            return "--ignore: no finding kind \"" + kind + "\" (see hvp-findings(7))";
+        tuning.fIgnore.insert(kind);
+    }
+    return std::string();
+}
+
+std::string ParseSeverityMap(const std::string& text, TTuning& tuning)
+{
+    if (text.empty())
+        return std::string();
+    for (const std::string& pair : SplitCommas(text)) {
+        const std::string::size_type equals = pair.find('=');
+        ESeverity from, to;
+        if (equals == std::string::npos || !SeverityOfName(pair.substr(0, equals), from) ||
+            !SeverityOfName(pair.substr(equals + 1), to))
+            return "--severity-map: \"" + pair +
+                "\" is not FROM=TO with FROM and TO among critical, warning, info, unknown";
+        tuning.fCountAs[static_cast<std::size_t>(from)] = to;
+    }
+    return std::string();
+}
+
+std::vector<TFinding> Findings(const TMachineRun& machine, const TTuning& tuning)
+{
+    std::vector<TFinding> findings;
+    for (const auto& [level, text] : machine.fLogs) {
+        TClassified line = Classify(level, text);
+        if (tuning.fIgnore.count(line.fKind) > 0)
+            continue;
+        findings.push_back({line.fKind, tuning.fCountAs[static_cast<std::size_t>(line.fSeverity)], text});
+    }
+    return findings;
+}
+
+TMachineRun FromOutcome(const TOutcome& outcome)
+{
+    TMachineRun machine;
+    machine.fName = outcome.fName;
+    machine.fHostname = outcome.fHostname;
+    machine.fPartial = outcome.fPartial;
+    machine.fLogs = outcome.fLogs;
+    switch (outcome.fKind) {
+    case EOutcome::Completed:
+        break;
+    case EOutcome::Failed:
+        machine.fEnd = EMachineEnd::Failed;
+        machine.fMessage = outcome.fFailure;
+        break;
+    case EOutcome::Unreadable:
+        machine.fEnd = EMachineEnd::Unreadable;
+        machine.fMessage = outcome.fMessage;
+        break;
+    case EOutcome::Crashed:
+        machine.fEnd = EMachineEnd::Crashed;
+        machine.fMessage = outcome.fMessage;
+        break;
+    case EOutcome::TimedOut:
+        machine.fEnd = EMachineEnd::TimedOut;
+        machine.fMessage = outcome.fMessage;
+        break;
+    }
+    return machine;
+}
+
+const char* EndName(EMachineEnd end)
+{
+    switch (end) {
+    case EMachineEnd::Ran:
+        return "completed";
+    case EMachineEnd::Failed:
+        return "failed";
+    case EMachineEnd::Unreadable:
+        return "unreadable";
+    case EMachineEnd::Crashed:
+        return "crashed";
+    case EMachineEnd::TimedOut:
+        return "timed-out";
+    case EMachineEnd::NotLoaded:
+        break;
+    }
+    return "not-loaded";
+}
+
+}  // namespace tarvorun

@@ -1,0 +1,67 @@
+// What the monitoring outputs (the check and the metrics) work from: one or
+// many inventories' runs, plain, with their lines classified through the
+// catalogue and tuned the ways a check is tuned.
+#pragma once
+
+#include <array>
+#include <set>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "catalogue.hpp"
+
+namespace tarvorun {
+
+struct TOutcome;
+
+// How one inventory's run ended.
+enum class EMachineEnd { Ran, Failed, Unreadable, Crashed, TimedOut, NotLoaded };
+
+struct TMachineRun {
+    std::string fName;
+    // Empty when the inventory names no host.
+    std::string fHostname;
+    EMachineEnd fEnd = EMachineEnd::Ran;
+    // Why it did not run to its end, for every end but Ran; for Failed, how
+    // GetData ended as the text form prints it ("GetData ended with ...").
+    std::string fMessage;
+    std::vector<std::pair<int, std::string>> fLogs;
+    bool fPartial = false;
+};
+
+struct TMonitoredRun {
+    std::vector<TMachineRun> fMachines;
+    // A fleet's figures name their inventory; a single run's do not.
+    bool fFleet = false;
+};
+
+// A logged line as the check counts it.
+struct TFinding {
+    std::string fKind;
+    ESeverity fSeverity;
+    std::string fText;
+};
+
+// Kinds left out, and the severity each severity is counted as.
+struct TTuning {
+    std::set<std::string> fIgnore;
+    std::array<ESeverity, 4> fCountAs = {
+        ESeverity::Critical, ESeverity::Warning, ESeverity::Info, ESeverity::Unknown};
+};
+
+// Reads "KIND,..." (known kinds or "other") and "FROM=TO,..." (severity
+// names); answers the problem, or an empty text.
+std::string ParseIgnore(const std::string& text, TTuning& tuning);
+std::string ParseSeverityMap(const std::string& text, TTuning& tuning);
+
+// The run's lines, classified and tuned, in the order logged.
+std::vector<TFinding> Findings(const TMachineRun& machine, const TTuning& tuning);
+
+// One fleet outcome in the plain form.
+TMachineRun FromOutcome(const TOutcome& outcome);
+
+// "completed", "failed", "unreadable", "crashed", "timed-out", "not-loaded".
+const char* EndName(EMachineEnd end);
+
+}  // namespace tarvorun
