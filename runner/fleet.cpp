@@ -242,6 +242,8 @@ void TFleet::Finish(TJob& job, const TLauncherReport& report)
         fcntl(job.fFd, F_SETFL, fcntl(job.fFd, F_GETFL) & ~O_NONBLOCK);
         Read(job);
     }
+    job.fStrayBytes = report.fStrayBytes;
+    job.fStray.assign(report.fStray, std::min<std::size_t>(report.fStrayKept, kStrayExcerpt));
     if (!report.fStarted) {
         job.fOutcome.fKind = EOutcome::Crashed;
         job.fOutcome.fMessage =
@@ -256,6 +258,7 @@ void TFleet::Finish(TJob& job, const TLauncherReport& report)
 void TFleet::Print(TJob& job)
 {
     PrintSoFar(job);
+    WriteOut(StrayText(fSettings, job));
     WriteOut(ErrorText(fSettings, job.fOutcome));
     fTotals.Add(job.fOutcome);
     fOnOutcome(std::move(job.fOutcome));

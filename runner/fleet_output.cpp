@@ -154,6 +154,21 @@ std::string ErrorText(const TFleetSettings& settings, const TOutcome& outcome)
     return JsonLine(TRecord{{"type", "error"}, {"inventory", outcome.fName}, {"message", outcome.fMessage}});
 }
 
+std::string StrayText(const TFleetSettings& settings, const TJob& job)
+{
+    if (job.fStrayBytes == 0)
+        return std::string();
+    const std::string& name = job.fOutcome.fName;
+    const std::string bytes = std::to_string(job.fStrayBytes);
+    if (settings.fJsonl)
+        return JsonLine(TRecord{{"type", "stray output"}, {"inventory", name}, {"bytes", job.fStrayBytes},
+            {"excerpt", job.fStray}});
+    return "hvp-run: " +
+        PrintableName(name + ": the plug-in wrote " + bytes +
+            " bytes to its standard output or error, beginning: " + job.fStray) +
+        "\n";
+}
+
 std::string SummaryText(const TFleetSettings& settings, const TFleetTotals& totals)
 {
     if (settings.fJsonl)

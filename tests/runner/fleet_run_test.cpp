@@ -201,6 +201,70 @@ TEST(Isolation, CrashAndHangCostTheirInventoryAlone)
         "\"unreadable\":0,\"crashed\":1,\"timedOut\":1}");
 }
 
+// One misbehaviour between two good inventories: the others are unharmed,
+// the output is JSONL with exactly one summary, the batch ends in time.
+struct TMisbehaviourCase {
+    const char* fTitle;
+    int fType;
+    const char* fCounter;  // the summary's count the middle inventory adds to
+};
+
+class Misbehaviour : public ::testing::TestWithParam<TMisbehaviourCase> { };
+
+TEST_P(Misbehaviour, CostsItsInventoryAlone)
+{
+    TTempFolder temp("fleet-run");
+    const std::string folder = MakeMisbehavingBatch(temp, {7, GetParam().fType, 8});
+    const auto start = std::chrono::steady_clock::now();
+    const TRun run = HvpRun(std::string("--format jsonl --jobs 2 --timeout 2 --plugin '") +
+        TARVOANAL_MISBEHAVING_PLUGIN + "' '" + folder + "'");
+    // Generous against a busy machine, far below a daemon's minute.
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(30));
+    int summaries = 0;
+    ordered_json summary;
+    for (const std::string& line : Lines(run.fOut)) {
+        const ordered_json record = ordered_json::parse(line, nullptr, false);
+        ASSERT_FALSE(record.is_discarded()) << line;
+        if (record["type"] == "summary") {
+            ++summaries;
+            summary = record;
+        }
+    }
+    ASSERT_EQ(summaries, 1) << run.fOut;
+    EXPECT_EQ(summary["inventories"], 3);
+    EXPECT_GE(summary["completed"].get<int>(), 2);
+    EXPECT_EQ(
+        summary[GetParam().fCounter].get<int>(), std::string(GetParam().fCounter) == "completed" ? 3 : 1)
+        << run.fOut;
+    EXPECT_NE(run.fOut.find("operating system 7"), std::string::npos);
+    EXPECT_NE(run.fOut.find("operating system 8"), std::string::npos);
+}
+
+INSTANTIATE_TEST_SUITE_P(Isolation, Misbehaviour,
+    ::testing::Values(TMisbehaviourCase{"WritesToStandardOutput", 904, "completed"},
+        TMisbehaviourCase{"LeavesADaemon", 905, "timedOut"},
+        TMisbehaviourCase{"ExitsWithZero", 906, "crashed"},
+        TMisbehaviourCase{"ClosesStandardOutput", 907, "completed"},
+        TMisbehaviourCase{"StopsItself", 908, "timedOut"},
+        TMisbehaviourCase{"IgnoresSignals", 909, "timedOut"}, TMisbehaviourCase{"Segfaults", 910, "crashed"},
+        TMisbehaviourCase{"ThrowsForeign", 911, "failed"}),
+    [](const ::testing::TestParamInfo<TMisbehaviourCase>& one) { return std::string(one.param.fTitle); });
+
+TEST(Isolation, StandardOutputIsReportedNotMixed)
+{
+    TTempFolder temp("fleet-run");
+    const std::string folder = MakeMisbehavingBatch(temp, {904});
+    const TRun run = HvpRun(
+        std::string("--format jsonl --plugin '") + TARVOANAL_MISBEHAVING_PLUGIN + "' '" + folder + "'");
+    const std::string garbage = "garbage\n{\"type\":\"summary\"}\n";
+    EXPECT_NE(run.fOut.find(
+                  ordered_json({{"type", "stray output"}, {"inventory", folder + "/0.json"},
+                                   {"bytes", 3 * garbage.size()}, {"excerpt", garbage + garbage + garbage}})
+                      .dump()),
+        std::string::npos)
+        << run.fOut;
+}
+
 TEST(Isolation, ExhaustedMemoryLimitCostsItsInventoryAlone)
 {
 #ifdef TARVOANAL_SANITIZED
