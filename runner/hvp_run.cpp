@@ -21,6 +21,7 @@
 #include "inputs.hpp"
 #include "live_inventory.hpp"
 #include "output.hpp"
+#include "record_stream.hpp"
 #include "report.hpp"
 #include "session.hpp"
 
@@ -328,11 +329,12 @@ int main(int argc, char** argv)
         return kExitUsage;
     }
 
+    std::FILE* const records = tarvorun::OpenRecordStream();
     std::unique_ptr<tarvorun::IRunSink> sink;
     if (format == "jsonl")
-        sink.reset(new tarvorun::TJsonlSink(stdout));
+        sink.reset(new tarvorun::TJsonlSink(records));
     else
-        sink.reset(new tarvorun::TTextSink(stdout, stderr, settings.fRequests));
+        sink.reset(new tarvorun::TTextSink(records, stderr, settings.fRequests));
 
     TCollectingSink collecting(*sink, outcome);
     tarvorun::TRunResult result;
@@ -343,7 +345,11 @@ int main(int argc, char** argv)
         result = tarvorun::RunPlugin(settings, inventory, background);
         background.Drain();
     }
-    std::fflush(stdout);
+    std::string unwritten;
+    if (!tarvorun::CloseRecordStream(records, unwritten)) {
+        std::fprintf(stderr, "hvp-run: %s\n", unwritten.c_str());
+        return kExitUsage;
+    }
     if (!reportPath.empty() && result.fStatus != tarvorun::ERunStatus::NotLoaded) {
         report.Add(std::move(outcome));
         if (!WriteReport(report, reportPath))

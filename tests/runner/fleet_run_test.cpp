@@ -387,3 +387,37 @@ TEST(Interruption, StopsTheWorkersAndKeepsWholeLines)
 }
 
 }  // namespace
+
+namespace {
+
+// A single run shares its process with the plug-in: what the plug-in writes
+// to fd 1 goes beside the messages, never among the records.
+TEST(SingleRun, PluginStandardOutputStaysOutOfTheRecords)
+{
+    TTempFolder temp("fleet-run");
+    const std::string folder = MakeMisbehavingBatch(temp, {904});
+    const std::string errors = temp / "errors";
+    const TRun run = HvpRun(
+        std::string("--format jsonl --plugin '") + TARVOANAL_MISBEHAVING_PLUGIN + "' '" + folder + "/0.json'",
+        errors);
+    EXPECT_EQ(run.fStatus, 0);
+    for (const std::string& line : Lines(run.fOut))
+        EXPECT_NE(ordered_json::parse(line, nullptr, false)["type"], "summary") << line;
+    std::ifstream in(errors);
+    const std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    EXPECT_NE(text.find("garbage"), std::string::npos);
+}
+
+TEST(SingleRun, RecordsThatCannotBeWrittenAreAnError)
+{
+    TTempFolder temp("fleet-run");
+    const std::string errors = temp / "errors";
+    const TRun run = HvpRun("--format jsonl > /dev/full", errors);
+    EXPECT_EQ(run.fStatus, 2);
+    std::ifstream in(errors);
+    std::string line;
+    std::getline(in, line);
+    EXPECT_EQ(line, "hvp-run: cannot write the records to standard output: No space left on device");
+}
+
+}  // namespace
