@@ -4,14 +4,11 @@
 #include <malloc.h>
 #include <poll.h>
 #include <signal.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
 #include <csignal>
-#include <chrono>
-#include <cmath>
 #include <cstdio>
 #include <cstring>
 #include <deque>
@@ -336,7 +333,7 @@ int TFleet::Run(const std::vector<std::string>& arguments)
     } else {
         TInputQueue inputs(arguments);
         bool inputsDone = false;
-        while (gInterruption == 0) {
+        while (gInterruption == 0 && FailedWriteError() == 0) {
             while (!inputsDone && fInFlight < kLauncherDepth * fSlots.size() &&
                 fHeldBytes < kHeldOutputBudget && gInterruption == 0) {
                 TInventoryInput input;
@@ -373,6 +370,8 @@ int TFleet::Run(const std::vector<std::string>& arguments)
         }
     }
     StopAll();
+    if (ReportFailedWrite())
+        exitStatus = 2;
     close(fWake[0]);
     close(fWake[1]);
     if (gInterruption != 0) {

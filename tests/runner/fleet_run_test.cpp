@@ -421,3 +421,22 @@ TEST(SingleRun, RecordsThatCannotBeWrittenAreAnError)
 }
 
 }  // namespace
+
+namespace {
+
+TEST(Isolation, FleetRecordsThatCannotBeWrittenAreAnError)
+{
+    TTempFolder temp("fleet-run");
+    const std::string folder = MakeMisbehavingBatch(temp, {7, 8});
+    const std::string errors = temp / "errors";
+    const TRun run = HvpRun(std::string("--format jsonl --plugin '") + TARVOANAL_MISBEHAVING_PLUGIN + "' '" +
+            folder + "' > /dev/full",
+        errors);
+    EXPECT_EQ(run.fStatus, 2);
+    std::ifstream in(errors);
+    std::string line;
+    std::getline(in, line);
+    EXPECT_EQ(line, "hvp-run: cannot write the records to standard output: No space left on device");
+}
+
+}  // namespace
