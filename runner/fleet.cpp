@@ -4,14 +4,11 @@
 #include <malloc.h>
 #include <poll.h>
 #include <signal.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
 #include <csignal>
-#include <chrono>
-#include <cmath>
 #include <cstdio>
 #include <cstring>
 #include <deque>
@@ -242,6 +239,8 @@ void TFleet::Finish(TJob& job, const TLauncherReport& report)
         fcntl(job.fFd, F_SETFL, fcntl(job.fFd, F_GETFL) & ~O_NONBLOCK);
         Read(job);
     }
+    job.fStrayBytes = report.fStrayBytes;
+    job.fStray.assign(report.fStray, std::min<std::size_t>(report.fStrayKept, kStrayExcerpt));
     if (!report.fStarted) {
         job.fOutcome.fKind = EOutcome::Crashed;
         job.fOutcome.fMessage =
@@ -256,6 +255,7 @@ void TFleet::Finish(TJob& job, const TLauncherReport& report)
 void TFleet::Print(TJob& job)
 {
     PrintSoFar(job);
+    WriteOut(StrayText(fSettings, job));
     WriteOut(ErrorText(fSettings, job.fOutcome));
     fTotals.Add(job.fOutcome);
     fOnOutcome(std::move(job.fOutcome));
@@ -333,7 +333,7 @@ int TFleet::Run(const std::vector<std::string>& arguments)
     } else {
         TInputQueue inputs(arguments);
         bool inputsDone = false;
-        while (gInterruption == 0) {
+        while (gInterruption == 0 && FailedWriteError() == 0) {
             while (!inputsDone && fInFlight < kLauncherDepth * fSlots.size() &&
                 fHeldBytes < kHeldOutputBudget && gInterruption == 0) {
                 TInventoryInput input;
@@ -370,6 +370,8 @@ int TFleet::Run(const std::vector<std::string>& arguments)
         }
     }
     StopAll();
+    if (ReportFailedWrite())
+        exitStatus = 2;
     close(fWake[0]);
     close(fWake[1]);
     if (gInterruption != 0) {

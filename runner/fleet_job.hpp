@@ -28,6 +28,10 @@ struct TJob {
     std::string fLoadProblem;
     bool fUnreadable = false;
     bool fOutOfMemory = false;
+    // What the worker wrote to its standard output and error: how many
+    // bytes, and the first of them.
+    unsigned long long fStrayBytes = 0;
+    std::string fStray;
 };
 
 // Takes the whole frames out of the job's inbox into the job. Answers how
@@ -38,7 +42,19 @@ std::size_t TakeFrames(TJob& job);
 // waitpid gives it), from the frames it sent and how it ended.
 void Conclude(TJob& job, int status, const TFleetSettings& settings);
 
+// The record that tells what a job's worker wrote to its standard output
+// and error, escaped; empty when it wrote nothing.
+std::string StrayText(const TFleetSettings& settings, const TJob& job);
+
 // Writes the whole text to standard output, as far as it can.
 void WriteOut(const std::string& text);
+
+// The error that stopped a write of standard output, 0 when none did; a
+// reader that went away (EPIPE) is none.
+int FailedWriteError();
+
+// Says on standard error why standard output could not be written; false
+// when nothing failed.
+bool ReportFailedWrite();
 
 }  // namespace tarvorun

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 
+#include <cerrno>
 #include <cstdio>
 #include <cstring>
 
@@ -178,6 +179,21 @@ std::string ErrorText(const TFleetSettings& settings, const TOutcome& outcome)
     return JsonLine(TRecord{{"type", "error"}, {"inventory", outcome.fName}, {"message", outcome.fMessage}});
 }
 
+std::string StrayText(const TFleetSettings& settings, const TJob& job)
+{
+    if (job.fStrayBytes == 0)
+        return std::string();
+    const std::string& name = job.fOutcome.fName;
+    const std::string bytes = std::to_string(job.fStrayBytes);
+    if (settings.fJsonl)
+        return JsonLine(TRecord{{"type", "stray output"}, {"inventory", name}, {"bytes", job.fStrayBytes},
+            {"excerpt", job.fStray}});
+    return "hvp-run: " +
+        PrintableName(name + ": the plug-in wrote " + bytes +
+            " bytes to its standard output or error, beginning: " + job.fStray) +
+        "\n";
+}
+
 std::string SummaryText(const TFleetSettings& settings, const TFleetTotals& totals)
 {
     const bool compared = settings.fBaseline != nullptr;
@@ -226,11 +242,36 @@ EOutcome KindOfErrorMessage(const std::string& name, const std::string& message)
     return message.compare(head.size(), 10, "timed out ") == 0 ? EOutcome::TimedOut : EOutcome::Crashed;
 }
 
+namespace {
+
+// The first error a write of standard output met, 0 while there was none.
+int gWriteError = 0;
+
+}  // namespace
+
 void WriteOut(const std::string& text)
 {
     // Standard output that cannot take more (a closed pipe) loses the rest;
-    // the run goes on for its exit status.
-    WriteAll(STDOUT_FILENO, text.data(), text.size());
+    // the run goes on for its exit status. Any other failure stops the run.
+    if (gWriteError != 0)
+        return;
+    errno = 0;
+    if (!WriteAll(STDOUT_FILENO, text.data(), text.size()))
+        gWriteError = errno != 0 ? errno : EIO;
+}
+
+int FailedWriteError()
+{
+    return gWriteError == EPIPE ? 0 : gWriteError;
+}
+
+bool ReportFailedWrite()
+{
+    if (FailedWriteError() == 0)
+        return false;
+    std::fprintf(stderr, "hvp-run: cannot write the records to standard output: %s\n",
+        std::strerror(FailedWriteError()));
+    return true;
 }
 
 }  // namespace tarvorun

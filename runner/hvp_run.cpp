@@ -25,6 +25,7 @@
 #include "monitor_cli.hpp"
 #include "monitoring.hpp"
 #include "output.hpp"
+#include "record_stream.hpp"
 #include "report.hpp"
 #include "session.hpp"
 #include "terminal_text.hpp"
@@ -390,14 +391,18 @@ int RunSingle(const TOptions& options)
         }
         return monitor.Active() ? tarvorun::FinishMonitoring(monitor, monitored, kExitUsage) : kExitUsage;
     }
+    // The records go through a descriptor of their own, so that what the
+    // plug-in writes to standard output cannot land among them. A check
+    // prints only its own lines, after the run, on standard output.
+    std::FILE* const records = monitor.fCheck ? stdout : tarvorun::OpenRecordStream();
     std::unique_ptr<tarvorun::TFormSink> sink;
     if (monitor.fCheck)
         // A check prints its own lines only; the records go nowhere.
         sink.reset(new tarvorun::TJsonlSink([](const std::string&) {}, std::string()));
     else if (options.fFormat == "jsonl")
-        sink.reset(new tarvorun::TJsonlSink(stdout));
+        sink.reset(new tarvorun::TJsonlSink(records));
     else
-        sink.reset(new tarvorun::TTextSink(stdout, stderr, options.fRun.fRequests, options.fQuiet));
+        sink.reset(new tarvorun::TTextSink(records, stderr, options.fRun.fRequests, options.fQuiet));
     sink->SetBaseline(options.fFleet.fBaseline);
     TCollectingSink collecting(*sink, outcome);
     tarvorun::TRunResult result;
@@ -411,7 +416,11 @@ int RunSingle(const TOptions& options)
     }
     if (result.fStatus != tarvorun::ERunStatus::NotLoaded)
         sink->Finish();
-    std::fflush(stdout);
+    std::string unwritten;
+    if (records != stdout && !tarvorun::CloseRecordStream(records, unwritten)) {
+        std::fprintf(stderr, "hvp-run: %s\n", unwritten.c_str());
+        return kExitUsage;
+    }
     if (monitor.Active()) {
         tarvorun::TMachineRun machine = tarvorun::FromOutcome(outcome);
         if (result.fStatus == tarvorun::ERunStatus::NotLoaded) {

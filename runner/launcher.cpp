@@ -17,6 +17,7 @@
 #include <deque>
 #include <string>
 
+#include "reaper.hpp"
 #include "worker.hpp"
 
 namespace tarvorun {
@@ -126,14 +127,19 @@ bool ReadMemoryFile(int fd, std::string& text)
     }
 }
 
-// Forks the request's worker; -1 with errno when it cannot.
+// Forks the request's worker, its standard output and error going to
+// `strayFd`; -1 with errno when it cannot.
 pid_t ForkWorker(const TFleetSettings& settings, TRequest& request, int socket,
-    const std::deque<TRequest>& queued, pid_t launcher)
+    const std::deque<TRequest>& queued, pid_t launcher, const int strayFds[2])
 {
     const pid_t pid = fork();
     if (pid != 0)
         return pid;
-    std::vector<int> inherited{socket};
+    // Whatever the plug-in or a library writes to fd 1 or 2 goes to the
+    // launcher, never into hvp-run's records.
+    if (dup2(strayFds[1], STDOUT_FILENO) < 0 || dup2(strayFds[1], STDERR_FILENO) < 0)
+        _exit(1);
+    std::vector<int> inherited{socket, strayFds[0], strayFds[1]};
     for (const TRequest& other : queued)
         inherited.insert(inherited.end(), {other.fOutputFd, other.fMemoryFd});
     if (request.fKind == kRequestMemory) {
@@ -145,16 +151,44 @@ pid_t ForkWorker(const TFleetSettings& settings, TRequest& request, int socket,
         inherited, launcher);
 }
 
-// Waits for the worker to end, within the timeout, taking the requests that
-// come meanwhile. False when hvp-run closed the socket: the worker is ended.
-bool AwaitWorker(const TFleetSettings& settings, pid_t pid, int socket, std::deque<TRequest>& queued,
-    TLauncherReport& report)
+// Reads what has come on the stray pipe: the first bytes are kept for the
+// report, the rest only counted. False at the pipe's end.
+bool TakeStray(int fd, TLauncherReport& report)
+{
+    char buffer[1 << 14];
+    for (;;) {
+        const ssize_t got = read(fd, buffer, sizeof buffer);
+        if (got < 0 && errno == EINTR)
+            continue;
+        if (got <= 0)
+            return got < 0 && errno == EAGAIN;
+        const std::size_t room = kStrayExcerpt - report.fStrayKept;
+        const std::size_t kept = std::min(room, static_cast<std::size_t>(got));
+        std::memcpy(report.fStray + report.fStrayKept, buffer, kept);
+        report.fStrayKept += static_cast<unsigned>(kept);
+        report.fStrayBytes += static_cast<unsigned long long>(got);
+    }
+}
+
+// The deadline of a run that starts now. A timeout beyond any run's
+// length is no deadline, rather than a sum that overflows the clock.
+std::chrono::steady_clock::time_point DeadlineFor(double seconds)
 {
     using TClock = std::chrono::steady_clock;
-    const TClock::time_point deadline = settings.fTimeoutSeconds > 0 ? TClock::now() +
-            std::chrono::duration_cast<TClock::duration>(
-                std::chrono::duration<double>(settings.fTimeoutSeconds))
-                                                                     : TClock::time_point::max();
+    constexpr double kLongest = 1e9;
+    if (!(seconds > 0) || seconds >= kLongest)
+        return TClock::time_point::max();
+    return TClock::now() +
+        std::chrono::duration_cast<TClock::duration>(std::chrono::duration<double>(seconds));
+}
+
+// Waits for the worker to end, within the timeout, taking the requests that
+// come meanwhile. False when hvp-run closed the socket: the worker is ended.
+bool AwaitWorker(const TFleetSettings& settings, pid_t pid, int socket, int strayFd,
+    std::deque<TRequest>& queued, TLauncherReport& report)
+{
+    using TClock = std::chrono::steady_clock;
+    const TClock::time_point deadline = DeadlineFor(settings.fTimeoutSeconds);
     // The worker's end makes its descriptor readable; without one (an old
     // kernel), look every few milliseconds.
     const int pidFd = static_cast<int>(syscall(SYS_pidfd_open, pid, 0));
@@ -175,8 +209,11 @@ bool AwaitWorker(const TFleetSettings& settings, pid_t pid, int socket, std::deq
                 std::chrono::duration_cast<std::chrono::milliseconds>(deadline - now).count();
             waitMs = std::max<long long>(0, std::min<long long>(waitMs, left + 1));
         }
-        pollfd watched[2] = {{socket, static_cast<short>(open ? POLLIN : 0), 0}, {pidFd, POLLIN, 0}};
-        poll(watched, pidFd >= 0 ? 2 : 1, static_cast<int>(waitMs));
+        pollfd watched[3] = {{socket, static_cast<short>(open ? POLLIN : 0), 0},
+            {strayFd, static_cast<short>(strayFd >= 0 ? POLLIN : 0), 0}, {pidFd, POLLIN, 0}};
+        poll(watched, pidFd >= 0 ? 3 : 2, static_cast<int>(waitMs));
+        if (watched[1].revents != 0 && !TakeStray(strayFd, report))
+            strayFd = -1;
         if (open && watched[0].revents != 0) {
             TRequest request;
             int got;
@@ -191,11 +228,15 @@ bool AwaitWorker(const TFleetSettings& settings, pid_t pid, int socket, std::deq
         }
     }
     // Whatever the worker started ends with it; the group cannot be taken by
-    // another process while the worker is not reaped.
+    // another process while the worker is not reaped. What left the group
+    // is found as the launcher's own child.
     kill(-pid, SIGKILL);
     while (waitpid(pid, &report.fStatus, 0) < 0 && errno == EINTR) { }
     if (pidFd >= 0)
         close(pidFd);
+    EndDescendants(getpid());
+    if (strayFd >= 0)
+        TakeStray(strayFd, report);
     return open;
 }
 
@@ -204,6 +245,7 @@ bool AwaitWorker(const TFleetSettings& settings, pid_t pid, int socket, std::deq
     prctl(PR_SET_PDEATHSIG, SIGKILL);
     if (getppid() != parent)
         _exit(1);
+    prctl(PR_SET_CHILD_SUBREAPER, 1);
     // Ctrl-C is hvp-run's to handle: it closes the socket.
     std::signal(SIGINT, SIG_IGN);
     std::signal(SIGTERM, SIG_IGN);
@@ -221,16 +263,25 @@ bool AwaitWorker(const TFleetSettings& settings, pid_t pid, int socket, std::deq
         TRequest request = queued.front();
         queued.pop_front();
         TLauncherReport report;
-        const pid_t pid = ForkWorker(settings, request, socket, queued, self);
+        int strayFds[2] = {-1, -1};
+        const pid_t pid = pipe2(strayFds, O_CLOEXEC) == 0
+            ? ForkWorker(settings, request, socket, queued, self, strayFds)
+            : -1;
         if (pid < 0) {
             report.fStarted = 0;
             report.fError = errno;
         }
         CloseRequest(request);
+        if (strayFds[1] >= 0)
+            close(strayFds[1]);
+        if (strayFds[0] >= 0)
+            fcntl(strayFds[0], F_SETFL, O_NONBLOCK);
         if (pid > 0) {
             setpgid(pid, pid);
-            open = AwaitWorker(settings, pid, socket, queued, report);
+            open = AwaitWorker(settings, pid, socket, strayFds[0], queued, report);
         }
+        if (strayFds[0] >= 0)
+            close(strayFds[0]);
         const std::string bytes(reinterpret_cast<const char*>(&report), sizeof report);
         if (open && !SendMessage(socket, bytes, nullptr, 0))
             break;
@@ -318,6 +369,9 @@ void TLauncher::Stop()
         close(fSocket);
         fSocket = -1;
     }
+    // A launcher stopped from outside would never see the socket close.
+    if (fPid > 0)
+        kill(fPid, SIGCONT);
     if (fPid > 0) {
         while (waitpid(fPid, nullptr, 0) < 0 && errno == EINTR) { }
         fPid = -1;

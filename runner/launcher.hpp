@@ -27,12 +27,22 @@
 
 namespace tarvorun {
 
+// How much of what a worker writes to its standard output and error is
+// kept for its report.
+constexpr unsigned kStrayExcerpt = 4096;
+
 // How one worker ended.
 struct TLauncherReport {
     int fStatus = 0;    // as waitpid gives it
     int fTimedOut = 0;  // 1 when the launcher ended it at the timeout
     int fStarted = 1;   // 0 when it could not be forked; fError says why
     int fError = 0;
+    // What the worker and its children wrote to their standard output and
+    // error, which are a pipe of the launcher's and never hvp-run's: how
+    // many bytes, and the first of them.
+    unsigned long long fStrayBytes = 0;
+    unsigned fStrayKept = 0;
+    char fStray[kStrayExcerpt] = {};
 };
 
 class TLauncher {

@@ -3,6 +3,8 @@
 // inventory, and the time of the run.
 #include "metrics.hpp"
 
+#include <stdexcept>
+
 #include <map>
 #include <tuple>
 
@@ -99,7 +101,9 @@ std::string MetricsText(const TMonitoredRun& run, std::int64_t endedAt)
 
 void WriteMetrics(const std::string& path, const TMonitoredRun& run, std::int64_t endedAt)
 {
-    WriteFileAtomically(path, MetricsText(run, endedAt));
+    std::string problem;
+    if (!WriteFileAtomically(path, MetricsText(run, endedAt), problem))
+        throw std::runtime_error(path + ": cannot write the metrics: " + problem);
 }
 
 }  // namespace tarvorun

@@ -1,5 +1,7 @@
 #include "report.hpp"
 
+#include "atomic_file.hpp"
+
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
@@ -170,17 +172,11 @@ std::string ReportPage(const std::vector<TOutcome>& outcomes)
 bool TReport::Write(const std::string& path, std::string& problem) const
 {
     const std::string page = ReportPage(fOutcomes);
-    std::FILE* out = std::fopen(path.c_str(), "wb");
-    if (out == nullptr) {
-        problem = path + ": cannot write the report: " + std::strerror(errno);
-        return false;
-    }
-    const bool written = std::fwrite(page.data(), 1, page.size(), out) == page.size();
-    if (std::fclose(out) != 0 || !written) {
-        problem = path + ": cannot write the report: " + std::strerror(errno);
-        return false;
-    }
-    return true;
+    std::string why;
+    if (WriteFileAtomically(path, page, why))
+        return true;
+    problem = path + ": cannot write the report: " + why;
+    return false;
 }
 
 }  // namespace tarvorun

@@ -210,6 +210,70 @@ TEST(Isolation, CrashAndHangCostTheirInventoryAlone)
         "\"info\":0}");
 }
 
+// One misbehaviour between two good inventories: the others are unharmed,
+// the output is JSONL with exactly one summary, the batch ends in time.
+struct TMisbehaviourCase {
+    const char* fTitle;
+    int fType;
+    const char* fCounter;  // the summary's count the middle inventory adds to
+};
+
+class Misbehaviour : public ::testing::TestWithParam<TMisbehaviourCase> { };
+
+TEST_P(Misbehaviour, CostsItsInventoryAlone)
+{
+    TTempFolder temp("fleet-run");
+    const std::string folder = MakeMisbehavingBatch(temp, {7, GetParam().fType, 8});
+    const auto start = std::chrono::steady_clock::now();
+    const TRun run = HvpRun(std::string("--format jsonl --jobs 2 --timeout 2 --plugin '") +
+        TARVOANAL_MISBEHAVING_PLUGIN + "' '" + folder + "'");
+    // Generous against a busy machine, far below a daemon's minute.
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(30));
+    int summaries = 0;
+    ordered_json summary;
+    for (const std::string& line : Lines(run.fOut)) {
+        const ordered_json record = ordered_json::parse(line, nullptr, false);
+        ASSERT_FALSE(record.is_discarded()) << line;
+        if (record["type"] == "summary") {
+            ++summaries;
+            summary = record;
+        }
+    }
+    ASSERT_EQ(summaries, 1) << run.fOut;
+    EXPECT_EQ(summary["inventories"], 3);
+    EXPECT_GE(summary["completed"].get<int>(), 2);
+    EXPECT_EQ(
+        summary[GetParam().fCounter].get<int>(), std::string(GetParam().fCounter) == "completed" ? 3 : 1)
+        << run.fOut;
+    EXPECT_NE(run.fOut.find("operating system 7"), std::string::npos);
+    EXPECT_NE(run.fOut.find("operating system 8"), std::string::npos);
+}
+
+INSTANTIATE_TEST_SUITE_P(Isolation, Misbehaviour,
+    ::testing::Values(TMisbehaviourCase{"WritesToStandardOutput", 904, "completed"},
+        TMisbehaviourCase{"LeavesADaemon", 905, "timedOut"},
+        TMisbehaviourCase{"ExitsWithZero", 906, "crashed"},
+        TMisbehaviourCase{"ClosesStandardOutput", 907, "completed"},
+        TMisbehaviourCase{"StopsItself", 908, "timedOut"},
+        TMisbehaviourCase{"IgnoresSignals", 909, "timedOut"}, TMisbehaviourCase{"Segfaults", 910, "crashed"},
+        TMisbehaviourCase{"ThrowsForeign", 911, "failed"}),
+    [](const ::testing::TestParamInfo<TMisbehaviourCase>& one) { return std::string(one.param.fTitle); });
+
+TEST(Isolation, StandardOutputIsReportedNotMixed)
+{
+    TTempFolder temp("fleet-run");
+    const std::string folder = MakeMisbehavingBatch(temp, {904});
+    const TRun run = HvpRun(
+        std::string("--format jsonl --plugin '") + TARVOANAL_MISBEHAVING_PLUGIN + "' '" + folder + "'");
+    const std::string garbage = "garbage\n{\"type\":\"summary\"}\n";
+    EXPECT_NE(run.fOut.find(
+                  ordered_json({{"type", "stray output"}, {"inventory", folder + "/0.json"},
+                                   {"bytes", 3 * garbage.size()}, {"excerpt", garbage + garbage + garbage}})
+                      .dump()),
+        std::string::npos)
+        << run.fOut;
+}
+
 TEST(Isolation, ExhaustedMemoryLimitCostsItsInventoryAlone)
 {
 #ifdef TARVOANAL_SANITIZED
@@ -408,6 +472,55 @@ TEST(TextForm, SummaryOnStandardErrorWhenOutputIsNoTerminal)
                           "crashed, 0 timed out; findings: 2 critical, 6 warning, 4 info\n"),
         std::string::npos)
         << errors;
+}
+
+// A single run shares its process with the plug-in: what the plug-in writes
+// to fd 1 goes beside the messages, never among the records.
+TEST(SingleRun, PluginStandardOutputStaysOutOfTheRecords)
+{
+    TTempFolder temp("fleet-run");
+    const std::string folder = MakeMisbehavingBatch(temp, {904});
+    const std::string errors = temp / "errors";
+    const TRun run = HvpRun(
+        std::string("--format jsonl --plugin '") + TARVOANAL_MISBEHAVING_PLUGIN + "' '" + folder + "/0.json'",
+        errors);
+    EXPECT_EQ(run.fStatus, 0);
+    for (const std::string& line : Lines(run.fOut))
+        EXPECT_NE(ordered_json::parse(line, nullptr, false)["type"], "summary") << line;
+    std::ifstream in(errors);
+    const std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    EXPECT_NE(text.find("garbage"), std::string::npos);
+}
+
+TEST(SingleRun, RecordsThatCannotBeWrittenAreAnError)
+{
+    TTempFolder temp("fleet-run");
+    const std::string errors = temp / "errors";
+    const TRun run = HvpRun("--format jsonl > /dev/full", errors);
+    EXPECT_EQ(run.fStatus, 2);
+    std::ifstream in(errors);
+    std::string line;
+    std::getline(in, line);
+    EXPECT_EQ(line, "hvp-run: cannot write the records to standard output: No space left on device");
+}
+
+}  // namespace
+
+namespace {
+
+TEST(Isolation, FleetRecordsThatCannotBeWrittenAreAnError)
+{
+    TTempFolder temp("fleet-run");
+    const std::string folder = MakeMisbehavingBatch(temp, {7, 8});
+    const std::string errors = temp / "errors";
+    const TRun run = HvpRun(std::string("--format jsonl --plugin '") + TARVOANAL_MISBEHAVING_PLUGIN + "' '" +
+            folder + "' > /dev/full",
+        errors);
+    EXPECT_EQ(run.fStatus, 2);
+    std::ifstream in(errors);
+    std::string line;
+    std::getline(in, line);
+    EXPECT_EQ(line, "hvp-run: cannot write the records to standard output: No space left on device");
 }
 
 }  // namespace

@@ -1,0 +1,69 @@
+// Writes a file beside its target and renames it into place.
+#include "atomic_file.hpp"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+
+namespace tarvorun {
+
+namespace {
+
+// Writes all of `content`; false with errno when a write fails.
+bool WriteWhole(int fd, const std::string& content)
+{
+    const char* data = content.data();
+    std::size_t left = content.size();
+    while (left > 0) {
+        const ssize_t done = write(fd, data, left);
+        if (done < 0 && errno == EINTR)
+            continue;
+        if (done <= 0) {
+            if (done == 0)
+                errno = EIO;
+            return false;
+        }
+        data += done;
+        left -= static_cast<std::size_t>(done);
+    }
+    return true;
+}
+
+}  // namespace
+
+bool WriteFileAtomically(const std::string& path, const std::string& content, std::string& problem)
+{
+    // The temporary name is unique to the process and the call, so that
+    // two runs writing one target never share a temporary file.
+    std::string temporary = path + ".XXXXXX";
+    const int fd = mkstemp(temporary.data());
+    if (fd < 0) {
+        problem = std::strerror(errno);
+        return false;
+    }
+    // A new file gets the permissions an ordinary one would, not mkstemp's.
+    const mode_t mask = umask(0);
+    umask(mask);
+    fchmod(fd, 0666 & ~mask);
+    bool written = WriteWhole(fd, content) && fsync(fd) == 0;
+    int error = errno;
+    if (close(fd) != 0 && written) {
+        written = false;
+        error = errno;
+    }
+    if (written && rename(temporary.c_str(), path.c_str()) != 0) {
+        written = false;
+        error = errno;
+    }
+    if (!written) {
+        unlink(temporary.c_str());
+        problem = std::strerror(error);
+    }
+    return written;
+}
+
+}  // namespace tarvorun

@@ -1,0 +1,74 @@
+// A file written by the runner is whole or absent: never a mix of two
+// writers, nothing left behind when a write fails.
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <string>
+#include <thread>
+
+#include <gtest/gtest.h>
+
+#include "atomic_file.hpp"
+#include "temp_folder.hpp"
+
+namespace fs = std::filesystem;
+using tarvorun::WriteFileAtomically;
+using tarvotest::TTempFolder;
+
+namespace {
+
+std::string ReadWhole(const std::string& path)
+{
+    std::ifstream in(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+TEST(AtomicFile, ReplacesTheTargetAndLeavesNoTemporaryFile)
+{
+    TTempFolder temp("atomic-file");
+    const std::string path = temp / "report.html";
+    std::string problem;
+    ASSERT_TRUE(WriteFileAtomically(path, "first", problem)) << problem;
+    ASSERT_TRUE(WriteFileAtomically(path, "second", problem)) << problem;
+    EXPECT_EQ(ReadWhole(path), "second");
+    EXPECT_EQ(std::distance(fs::directory_iterator(temp.Path()), fs::directory_iterator()), 1);
+}
+
+TEST(AtomicFile, FailureSaysWhyAndLeavesNothing)
+{
+    TTempFolder temp("atomic-file");
+    std::string problem;
+    EXPECT_FALSE(WriteFileAtomically(temp / "none/report.html", "text", problem));
+    EXPECT_EQ(problem, "No such file or directory");
+    // A folder in the target's place: the rename fails and the temporary
+    // file goes.
+    fs::create_directory(temp / "taken");
+    fs::create_directory(temp / "taken/inside");
+    EXPECT_FALSE(WriteFileAtomically(temp / "taken", "text", problem));
+    EXPECT_EQ(std::distance(fs::directory_iterator(temp.Path()), fs::directory_iterator()), 1);
+}
+
+TEST(AtomicFile, TwoWritersNeverLeaveAMix)
+{
+    TTempFolder temp("atomic-file");
+    const std::string path = temp / "report.html";
+    const std::string one(1 << 20, 'a');
+    const std::string other(1 << 20, 'b');
+    auto write = [&](const std::string& content) {
+        std::string problem;
+        for (int i = 0; i < 30; ++i)
+            EXPECT_TRUE(WriteFileAtomically(path, content, problem)) << problem;
+    };
+    std::thread first(write, one);
+    std::thread second(write, other);
+    for (int i = 0; i < 60; ++i) {
+        const std::string seen = ReadWhole(path);
+        EXPECT_TRUE(seen.empty() || seen == one || seen == other);
+    }
+    first.join();
+    second.join();
+    const std::string last = ReadWhole(path);
+    EXPECT_TRUE(last == one || last == other);
+}
+
+}  // namespace
