@@ -167,12 +167,12 @@ bool MatchPattern(const TFindingKind& kind, std::string_view text, TRecord& fiel
         if (end == std::string_view::npos)
             return false;
         const std::string_view value = text.substr(0, end);
-        const TFieldSpec& spec = kind.fFields.at(field++);
+        const TFieldSpec& wanted = kind.fFields.at(field++);
         std::int64_t number = 0;
-        if (spec.fNumeric && IsPlainInteger(value, number))
-            fields[std::string(spec.fName)] = number;
+        if (wanted.fNumeric && IsPlainInteger(value, number))
+            fields[std::string(wanted.fName)] = number;
         else
-            fields[std::string(spec.fName)] = std::string(value);
+            fields[std::string(wanted.fName)] = std::string(value);
         text.remove_prefix(end);
     }
 }

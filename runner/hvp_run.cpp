@@ -362,7 +362,8 @@ int RunMany(TOptions& options)
     if (!monitor.Active())
         return status;
     if (status == kExitNotLoaded && monitored.fMachines.empty())
-        monitored.fMachines.push_back({"", "", tarvorun::EMachineEnd::NotLoaded, "see standard error", {}, false});
+        monitored.fMachines.push_back(
+            {"", "", tarvorun::EMachineEnd::NotLoaded, "see standard error", {}, false});
     return tarvorun::FinishMonitoring(monitor, monitored, status);
 }
 
@@ -409,8 +410,9 @@ int RunSingle(const TOptions& options)
     {
         // The lines are formatted and written on a second thread while the
         // plug-in goes on.
-        tarvorun::TBackgroundLogSink background(
-            options.fReportPath.empty() && !monitor.Active() ? static_cast<tarvorun::IRunSink&>(*sink) : collecting);
+        tarvorun::TBackgroundLogSink background(options.fReportPath.empty() && !monitor.Active()
+                ? static_cast<tarvorun::IRunSink&>(*sink)
+                : collecting);
         result = tarvorun::RunPlugin(options.fRun, inventory, background);
         background.Drain();
     }

@@ -44,15 +44,4 @@ private:
     int fSaved = -1;
 };
 
-// Discards what a single run prints, in check mode.
-class TNullSink : public IRunSink {
-public:
-    void OnPlugin(const TIdentity&) override { }
-    void OnRequest(int) override { }
-    void OnLog(int, const std::string&) override { }
-    void OnCall(const THostCall&) override { }
-    void OnAssertion(const TAssertionReport&) override { }
-    void OnFailure(const TFailure&) override { }
-};
-
 }  // namespace tarvorun
