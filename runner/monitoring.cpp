@@ -81,24 +81,24 @@ TMachineRun FromOutcome(const TOutcome& outcome)
     machine.fHostname = outcome.fHostname;
     machine.fPartial = outcome.fPartial;
     machine.fLogs = outcome.fLogs;
+    // How a run that did not end well ended: GetData's failure, or the
+    // error record's message.
+    if (outcome.fKind != EOutcome::Completed)
+        machine.fMessage = outcome.fKind == EOutcome::Failed ? outcome.fFailure : outcome.fMessage;
     switch (outcome.fKind) {
     case EOutcome::Completed:
         break;
     case EOutcome::Failed:
         machine.fEnd = EMachineEnd::Failed;
-        machine.fMessage = outcome.fFailure;
         break;
     case EOutcome::Unreadable:
         machine.fEnd = EMachineEnd::Unreadable;
-        machine.fMessage = outcome.fMessage;
         break;
     case EOutcome::Crashed:
         machine.fEnd = EMachineEnd::Crashed;
-        machine.fMessage = outcome.fMessage;
         break;
     case EOutcome::TimedOut:
         machine.fEnd = EMachineEnd::TimedOut;
-        machine.fMessage = outcome.fMessage;
         break;
     }
     return machine;
