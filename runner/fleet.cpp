@@ -15,6 +15,7 @@
 #include <memory>
 
 #include "fleet_job.hpp"
+#include "progress_line.hpp"
 #include "inputs.hpp"
 #include "launcher.hpp"
 #include "worker.hpp"
@@ -56,7 +57,7 @@ void OnChildEnded(int /*signal*/)
 class TFleet {
 public:
     TFleet(const TFleetSettings& settings, const std::function<void(TOutcome&&)>& onOutcome)
-        : fSettings(settings), fOnOutcome(onOutcome)
+        : fSettings(settings), fOnOutcome(onOutcome), fProgress(settings.fProgress)
     {
     }
 
@@ -79,6 +80,7 @@ private:
     void Print(TJob& job);
     void PrintSoFar(TJob& job);
     void StopAll();
+    void ShowProgress(bool allFound);
 
     const TFleetSettings& fSettings;
     const std::function<void(TOutcome&&)>& fOnOutcome;
@@ -87,6 +89,8 @@ private:
     std::size_t fInFlight = 0;
     std::size_t fHeldBytes = 0;
     TFleetTotals fTotals;
+    std::size_t fFound = 0;
+    TProgressLine fProgress;
     int fWake[2] = {-1, -1};
 };
 
@@ -175,6 +179,7 @@ void TFleet::PrintSoFar(TJob& job)
     fHeldBytes -= job.fOutput.size();
     text += job.fOutput;
     job.fOutput.clear();
+    fProgress.MakeRoomForOutput();
     WriteOut(text);
 }
 
@@ -188,7 +193,10 @@ void TFleet::Wait()
             if (job->fFd >= 0)
                 watched.push_back({job->fFd, POLLIN, 0});
     }
-    poll(watched.data(), watched.size(), 1000);
+    // The progress line is redrawn from this loop: with it, the loop comes
+    // round often enough for a change to show soon.
+    const int waitMs = fProgress.Active() ? static_cast<int>(kRedrawEvery.count()) : 1000;
+    poll(watched.data(), watched.size(), waitMs);
     if (watched[0].revents != 0) {
         char drain[64];
         while (read(fWake[0], drain, sizeof drain) > 0) { }
@@ -255,6 +263,7 @@ void TFleet::Finish(TJob& job, const TLauncherReport& report)
 void TFleet::Print(TJob& job)
 {
     PrintSoFar(job);
+    fProgress.MakeRoomForOutput();
     WriteOut(StrayText(fSettings, job));
     WriteOut(ErrorText(fSettings, job.fOutcome));
     fTotals.Add(job.fOutcome);
@@ -274,6 +283,12 @@ void TFleet::StopAll()
         slot.fJobs.clear();
     }
     fInFlight = 0;
+}
+
+void TFleet::ShowProgress(bool allFound)
+{
+    fProgress.Show(
+        {fTotals.fInventories, fFound, allFound, fTotals.fSeverities.Total(), fTotals.fUnreadable});
 }
 
 // Loads the plug-in once in a worker of its own, so that a plug-in that
@@ -343,6 +358,7 @@ int TFleet::Run(const std::vector<std::string>& arguments)
                 }
                 fWindow.push_back(std::make_unique<TJob>());
                 TJob& job = *fWindow.back();
+                ++fFound;
                 job.fOutcome.fName = input.fName;
                 if (!input.fProblem.empty()) {
                     job.fOutcome.fKind = EOutcome::Unreadable;
@@ -358,9 +374,11 @@ int TFleet::Run(const std::vector<std::string>& arguments)
             }
             if (fWindow.empty() && inputsDone)
                 break;
+            ShowProgress(inputsDone);
             if (gInterruption == 0)
                 Wait();
         }
+        fProgress.Clear();
         if (gInterruption == 0) {
             WriteOut(SummaryText(fSettings, fTotals));
             if (fTotals.fFailed > 0)

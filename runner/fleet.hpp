@@ -70,6 +70,8 @@ struct TFleetSettings {
     bool fKeepLogs = false;
     // Leave out the request and machine lines of text output.
     bool fQuiet = false;
+    // Show the progress on standard error, where that is a terminal.
+    bool fProgress = false;
     // The earlier run to compare with, or null.
     const TBaseline* fBaseline = nullptr;
 };

@@ -333,6 +333,7 @@ int RunMany(TOptions& options)
     const tarvorun::TMonitorOptions& monitor = options.fMonitor;
     fleet.fKeepLogs = !options.fReportPath.empty() || monitor.Active();
     fleet.fQuiet = options.fQuiet;
+    fleet.fProgress = !options.fQuiet && !monitor.fCheck;
     tarvorun::TReport report;
     tarvorun::TFleetTotals totals;
     tarvorun::TMonitoredRun monitored;

@@ -1,0 +1,143 @@
+// The progress line of a fleet run: its words, and, through a real terminal
+// (a pseudo-terminal on standard error), that it is drawn there while the
+// run goes on, gone at the end, and never part of standard output.
+#include <fcntl.h>
+#include <poll.h>
+#include <pty.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <fstream>
+#include <iterator>
+#include <string>
+
+#include <gtest/gtest.h>
+
+#include "progress_line.hpp"
+#include "temp_folder.hpp"
+
+namespace {
+
+using tarvorun::ProgressText;
+using tarvorun::TProgress;
+
+struct TWordsCase {
+    const char* fName;
+    TProgress fProgress;
+    std::size_t fWidth;
+    const char* fExpected;
+};
+
+const TWordsCase kWordsCases[] = {
+    {"WhileTheInputsAreWalked", {3, 10, false, 7, 1}, 0,
+        "hvp-run: 3 done of 10 inventories found so far, 7 findings, 1 unreadable"},
+    {"OnceEveryInventoryIsFound", {10, 10, true, 0, 0}, 0,
+        "hvp-run: 10 done of 10 inventories, 0 findings, 0 unreadable"},
+    {"OneInventoryAndOneFindingAreSingular", {0, 1, true, 1, 2}, 0,
+        "hvp-run: 0 done of 1 inventory, 1 finding, 2 unreadable"},
+    // The last column stays free, so the line never wraps.
+    {"CutToTheTerminal", {3, 10, true, 7, 1}, 21, "hvp-run: 3 done of 1"},
+    {"ANarrowerTextIsWhole", {1, 1, true, 0, 0}, 200,
+        "hvp-run: 1 done of 1 inventory, 0 findings, 0 unreadable"},
+};
+
+class ProgressWords : public testing::TestWithParam<TWordsCase> { };
+
+TEST_P(ProgressWords, SayWhatTheRunHasDone)
+{
+    EXPECT_EQ(ProgressText(GetParam().fProgress, GetParam().fWidth), GetParam().fExpected);
+}
+
+INSTANTIATE_TEST_SUITE_P(Cases, ProgressWords, testing::ValuesIn(kWordsCases),
+    [](const testing::TestParamInfo<TWordsCase>& one) { return std::string(one.param.fName); });
+
+std::string ReadAll(const std::string& path)
+{
+    std::ifstream in(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+// Runs hvp-run with `arguments`, its standard error a terminal and its
+// standard output the file `out`; answers everything the terminal showed.
+std::string RunOnATerminal(const std::vector<std::string>& arguments, const std::string& out)
+{
+    int terminal = -1;
+    int other = -1;
+    if (openpty(&terminal, &other, nullptr, nullptr, nullptr) != 0)
+        return "openpty failed";
+    const pid_t child = fork();
+    if (child == 0) {
+        const int file = open(out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+        dup2(file, STDOUT_FILENO);
+        dup2(other, STDERR_FILENO);
+        std::vector<char*> argv{const_cast<char*>(TARVOANAL_HVP_RUN)};
+        for (const std::string& argument : arguments)
+            argv.push_back(const_cast<char*>(argument.c_str()));
+        argv.push_back(nullptr);
+        execv(argv[0], argv.data());
+        _exit(127);
+    }
+    close(other);
+    std::string shown;
+    char buffer[4096];
+    // The terminal's end (EIO) comes when the last holder of its other side,
+    // hvp-run and its workers, is gone.
+    for (;;) {
+        pollfd watched{terminal, POLLIN, 0};
+        if (poll(&watched, 1, 60000) <= 0)
+            break;
+        const ssize_t got = read(terminal, buffer, sizeof buffer);
+        if (got <= 0)
+            break;
+        shown.append(buffer, static_cast<std::size_t>(got));
+    }
+    close(terminal);
+    int status = 0;
+    waitpid(child, &status, 0);
+    return shown;
+}
+
+TEST(ProgressOnATerminal, IsDrawnWhileTheRunGoesOnAndGoneAtTheEnd)
+{
+    const tarvotest::TTempFolder temp("progress");
+    const std::string folder = temp / "batch";
+    std::filesystem::create_directory(folder);
+    // The misbehaving plug-in logs one finding, or (902) never returns: that
+    // one ends at the timeout, long enough for the line to be drawn.
+    const int types[] = {7, 902, 8};
+    for (int i = 0; i < 3; ++i)
+        std::ofstream(folder + "/" + std::to_string(i) + ".json")
+            << "{\"operatingSystemType\": " << types[i] << "}";
+    const std::string out = temp / "out.txt";
+    const std::string shown = RunOnATerminal(
+        {"--jobs", "1", "--timeout", "1", "--plugin", TARVOANAL_MISBEHAVING_PLUGIN, folder}, out);
+
+    const std::size_t drawn = shown.find("\r\033[Khvp-run: 1 done of ");
+    ASSERT_NE(drawn, std::string::npos) << shown;
+    // After the last drawing, the line is erased and the summary follows on
+    // a clean line: nothing of the progress is left on the screen.
+    const std::size_t last = shown.rfind(" done of ");
+    const std::size_t summary = shown.find("hvp-run: 3 inventories, ");
+    ASSERT_NE(summary, std::string::npos) << shown;
+    EXPECT_LT(last, summary);
+    EXPECT_EQ(shown.substr(summary - 4, 4), "\r\033[K") << shown;
+
+    const std::string written = ReadAll(out);
+    EXPECT_EQ(written.find("done of"), std::string::npos) << written;
+    EXPECT_EQ(written.find('\033'), std::string::npos) << written;
+    EXPECT_NE(written.find("== summary: 3 inventories"), std::string::npos) << written;
+}
+
+TEST(ProgressOnATerminal, QuietDrawsNothing)
+{
+    const tarvotest::TTempFolder temp("progress");
+    const std::string folder = temp / "batch";
+    std::filesystem::create_directory(folder);
+    for (int i = 0; i < 2; ++i)
+        std::ofstream(folder + "/" + std::to_string(i) + ".json") << "{\"operatingSystemType\": 902}";
+    const std::string shown = RunOnATerminal(
+        {"--quiet", "--timeout", "1", "--plugin", TARVOANAL_MISBEHAVING_PLUGIN, folder}, temp / "out.txt");
+    EXPECT_EQ(shown.find("done of"), std::string::npos) << shown;
+}
+
+}  // namespace
