@@ -24,6 +24,7 @@
 #include "live_inventory.hpp"
 #include "monitor_cli.hpp"
 #include "monitoring.hpp"
+#include "options.hpp"
 #include "output.hpp"
 #include "record_stream.hpp"
 #include "report.hpp"
@@ -36,53 +37,12 @@ extern const char* const kExampleInventory;
 
 namespace {
 
-enum EExitStatus { kExitOk = 0, kExitException = 1, kExitUsage = 2, kExitNotLoaded = 3 };
-
-const char* const kDescription =
-    "Load the analysis plug-in as the diagnostic host does, run its requests over an inventory, "
-    "and print every line it logs.\n\n"
-    "INVENTORY is a JSON inventory file, or - for standard input; without one the bundled "
-    "example inventory is used. Files compressed with gzip or zstd are recognised by their content.\n\n"
-    "Many inventories in one call: give several, or a folder (every *.json, *.json.gz and *.json.zst "
-    "under it, in byte order of their relative paths), or an archive (.tar, .tar.gz, .tgz, .tar.zst, "
-    ".zip: its regular files, in archive order). Each runs in a worker process of its own that loads "
-    "the plug-in afresh; records are grouped per inventory, in input order, and a summary ends the "
-    "output.";
-
-const char* const kFooter =
-    "Exit status:\n"
-    "  0  every request ran, whatever it logged\n"
-    "  1  a GetData call ended with an exception\n"
-    "  2  bad usage, or an inventory that cannot be read (with many: or that\n"
-    "     crashed or timed out; the others still run)\n"
-    "  3  the plug-in could not be loaded, or it did not register\n\n"
-    "Examples:\n"
-    "  hvp-run                            run over the bundled example\n"
-    "  hvp-run --format jsonl --trace inv.json\n"
-    "  hvp-run --classes A,QXRSG_TARVOHeavyHittersAnalysis --requests 2 inv.json\n"
-    "  hvp-run --format jsonl --jobs 4 --timeout 60 --report fleet.html inventories/\n"
-    "  hvp-run --report all.html --from-jsonl site-a.jsonl site-b.jsonl";
-
-std::vector<std::string> SplitClassList(const std::string& text)
-{
-    std::vector<std::string> names;
-    if (text.empty())
-        return names;
-    std::string::size_type start = 0;
-    for (;;) {
-        const std::string::size_type comma = text.find(',', start);
-        names.push_back(text.substr(start, comma - start));
-        if (comma == std::string::npos)
-            return names;
-        start = comma + 1;
-    }
-}
-
-unsigned DefaultJobs()
-{
-    const long processors = sysconf(_SC_NPROCESSORS_ONLN);
-    return processors > 0 ? static_cast<unsigned>(processors) : 1u;
-}
+using tarvorun::kExitException;
+using tarvorun::kExitNotLoaded;
+using tarvorun::kExitOk;
+using tarvorun::kExitUsage;
+using tarvorun::TOptions;
+using tarvorun::Usage;
 
 // Loads the one inventory of a single run: as before for standard input and
 // plain files, decompressed first for a gzip or zstd file.
@@ -139,26 +99,6 @@ private:
     tarvorun::TOutcome& fOutcome;
 };
 
-// Why the report cannot be written at `path`, or nothing: the file must be
-// writable where it is, or creatable in its folder.
-std::string ReportPathProblem(const std::string& path)
-{
-    if (path.empty())
-        return "--report: an empty path names no file";
-    struct stat info;
-    if (stat(path.c_str(), &info) == 0) {
-        if (S_ISDIR(info.st_mode))
-            return path + ": cannot write the report: " + std::strerror(EISDIR);
-        return access(path.c_str(), W_OK) == 0 ? std::string()
-                                               : path + ": cannot write the report: " + std::strerror(errno);
-    }
-    const std::size_t slash = path.find_last_of('/');
-    const std::string folder = slash == std::string::npos ? "." : slash == 0 ? "/" : path.substr(0, slash);
-    if (access(folder.c_str(), W_OK | X_OK) != 0)
-        return path + ": cannot write the report: " + std::strerror(errno);
-    return std::string();
-}
-
 bool WriteReport(const tarvorun::TReport& report, const std::string& path)
 {
     std::string problem;
@@ -166,144 +106,6 @@ bool WriteReport(const tarvorun::TReport& report, const std::string& path)
         return true;
     std::fprintf(stderr, "hvp-run: %s\n", problem.c_str());
     return false;
-}
-
-// Everything the command line says, parsed.
-struct TOptions {
-    tarvorun::TRunSettings fRun;
-    tarvorun::TFleetSettings fFleet;
-    std::vector<std::string> fInventories;
-    std::string fReportPath;
-    std::vector<std::string> fJsonlFiles;
-    std::vector<std::string> fBaselineFiles;
-    std::string fFormat = "text";
-    std::uint64_t fMaxInventorySize = tarvorun::TInventory::kDefaultMaxBytes;
-    bool fReportGiven = false;
-    bool fLive = false;
-    bool fQuiet = false;
-    tarvorun::TMonitorOptions fMonitor;
-};
-
-// The one longest --timeout: a week, far below where a count of clock
-// ticks could overflow.
-constexpr double kLongestTimeout = 7 * 24 * 3600;
-// No inventory is larger than 2 GiB, whatever the option says.
-constexpr std::uint64_t kLargestInventory = std::uint64_t(2) << 30;
-
-// Declares every option on `app`, administrators' first, into `options`.
-void DeclareOptions(CLI::App& app, TOptions& options, std::string& classList)
-{
-    app.add_option(
-           "INVENTORY", options.fInventories, "Inventory files, - for standard input, folders or archives")
-        ->type_name("");
-    app.add_flag("--live", options.fLive,
-        "Run over this machine's inventory, as the hvp-collect beside hvp-run collects it");
-    app.add_option("--jobs", options.fFleet.fJobs,
-           "With many inventories: how many run at once, 1 to 4096 (default: the processors)")
-        ->type_name("N")
-        ->check(CLI::Range(1u, 4096u).description(""));
-    app.add_option("--report", options.fReportPath, "Also write an HTML page of the findings for people")
-        ->type_name("FILE.html");
-    // One file an occurrence, so that the inventories after it stay theirs.
-    app.add_option_function<std::string>(
-           "--baseline", [&options](const std::string& file) { options.fBaselineFiles.push_back(file); },
-           "Compare with an earlier run's jsonl output: mark each finding new or same, list what was "
-           "resolved "
-           "(again for several outputs, merged)")
-        ->type_name("OLD.jsonl")
-        ->multi_option_policy(CLI::MultiOptionPolicy::TakeAll);
-    CLI::Validator oneOfTheForms = CLI::IsMember({"text", "jsonl"});
-    oneOfTheForms.description("");
-    app.add_option(
-           "--format", options.fFormat, "Output form: text for a person, jsonl for programs (default: text)")
-        ->type_name("FORMAT")
-        ->check(oneOfTheForms);
-    tarvorun::AddMonitorOptions(app, options.fMonitor);
-    app.add_flag("--quiet", options.fQuiet,
-        "Print only findings and problems: no request or machine lines, no summary on standard error");
-    app.add_option("--timeout", options.fFleet.fTimeoutSeconds,
-           "With many inventories: the longest one inventory's run may take, above 0 and at most 604800 "
-           "(a week) (default: no limit)")
-        ->type_name("SECONDS")
-        ->check(CLI::Validator(
-            [](std::string& text) {
-                std::size_t used = 0;
-                try {
-                    const double seconds = std::stod(text, &used);
-                    if (used == text.size() && seconds > 0 && seconds <= kLongestTimeout)
-                        return std::string();
-                } catch (const std::exception&) {
-                }
-                return "must be a number of seconds above 0 and at most 604800, not \"" + text + "\"";
-            },
-            ""));
-    app.add_option("--memory-limit", options.fFleet.fMemoryLimitMb,
-           "With many inventories: the address space of one inventory's worker, 64 to 1073741824 MiB "
-           "(default: no limit)")
-        ->type_name("MIB")
-        ->check(CLI::Range(std::size_t{64}, std::size_t{1} << 30).description(""));
-    app.add_option("--max-inventory-size", options.fMaxInventorySize,
-           "The largest inventory read, 1 byte to 2G, in bytes or with K, M or G (powers of 1024) (default: "
-           "1G)")
-        ->type_name("SIZE")
-        ->transform(CLI::AsSizeValue(false).description(""));
-    app.add_option("--from-jsonl", options.fJsonlFiles,
-           "With --report: build the page from JSONL files of earlier runs instead of running")
-        ->type_name("OUT.jsonl")
-        ->expected(1, -1);
-    // For the plug-in's developers.
-    app.add_option("--plugin", options.fRun.fPluginPath,
-           "Plug-in library to load (default: the libtarvoanal.pi.so installed with hvp-run)")
-        ->type_name("PATH");
-    app.add_option("--classes", classList,
-           "Class names for GetData, separated by commas, kept in order; an empty text gives an "
-           "empty list (default: QXRSG_TARVOHeavyHittersAnalysis)")
-        ->type_name("LIST");
-    const CLI::Validator atLeastOne(
-        [](std::string& text) {
-            std::size_t used = 0;
-            try {
-                if (std::stoi(text, &used) >= 1 && used == text.size())
-                    return std::string();
-            } catch (const std::exception&) {
-            }
-            return "must be a whole number from 1 to " + std::to_string(std::numeric_limits<int>::max()) +
-                ", not \"" + text + "\"";
-        },
-        "");
-    app.add_option(
-           "--requests", options.fRun.fRequests, "GetData calls in one load, 1 to 2147483647 (default: 1)")
-        ->type_name("N")
-        ->check(atLeastOne);
-    app.add_flag("--trace", options.fRun.fTrace, "Also record each host operation the plug-in calls");
-}
-
-// What is wrong with the options taken together, or nothing.
-std::string OptionsProblem(const TOptions& options)
-{
-    if (!options.fJsonlFiles.empty() && (options.fReportPath.empty() || !options.fInventories.empty()))
-        return "--from-jsonl needs --report and no INVENTORY";
-    if (options.fReportGiven) {
-        // The page's file is tried before anything runs, so that a path that
-        // cannot be written is bad usage, with nothing run or printed.
-        if (const std::string problem = ReportPathProblem(options.fReportPath); !problem.empty())
-            return problem;
-    }
-    if (options.fMaxInventorySize == 0 || options.fMaxInventorySize > kLargestInventory)
-        return "--max-inventory-size: must be from 1 byte to 2G, not " +
-            std::to_string(options.fMaxInventorySize);
-    for (const std::string& inventory : options.fInventories)
-        if (inventory.empty())
-            return "INVENTORY: an empty path names no file";
-    if (options.fLive && !options.fInventories.empty())
-        return "--live takes no INVENTORY: it collects this machine's own";
-    return std::string();
-}
-
-int Usage(const std::string& problem)
-{
-    std::fprintf(stderr, "hvp-run: %s\n", tarvorun::ShowOnTerminal(problem).c_str());
-    return kExitUsage;
 }
 
 int RunFromJsonl(const TOptions& options)
@@ -449,29 +251,11 @@ int RunSingle(const TOptions& options)
 
 int main(int argc, char** argv)
 {
-    CLI::App app(kDescription, "hvp-run");
-    app.footer(kFooter);
-    app.set_version_flag("--version", "hvp-run " TARVOANAL_VERSION " (plug-in interface 1.0)");
     TOptions options;
-    options.fFleet.fJobs = DefaultJobs();
-    std::string classList = "QXRSG_TARVOHeavyHittersAnalysis";
-    DeclareOptions(app, options, classList);
-    try {
-        app.parse(argc, argv);
-    } catch (const CLI::Success& done) {
-        return app.exit(done);
-    } catch (const CLI::ParseError& failure) {
-        app.exit(failure);
-        return kExitUsage;
-    }
-    options.fReportGiven = app.count("--report") > 0;
-    if (const std::string problem = OptionsProblem(options); !problem.empty())
-        return Usage(problem);
-    if (const std::string problem = tarvorun::ReadMonitorOptions(options.fMonitor); !problem.empty())
-        return Usage(problem);
+    if (const int status = tarvorun::ParseCommandLine(argc, argv, options); status >= 0)
+        return status;
     if (!options.fJsonlFiles.empty())
         return RunFromJsonl(options);
-
     tarvorun::TBaseline baseline;
     for (const std::string& file : options.fBaselineFiles) {
         std::string problem;
@@ -481,12 +265,5 @@ int main(int argc, char** argv)
     if (!options.fBaselineFiles.empty())
         options.fFleet.fBaseline = &baseline;
     tarvorun::SetInventorySizeLimit(options.fMaxInventorySize);
-    options.fRun.fClasses = SplitClassList(classList);
-    if (options.fRun.fPluginPath.empty())
-        options.fRun.fPluginPath = tarvorun::DefaultPluginPath();
-    else if (options.fRun.fPluginPath.find('/') == std::string::npos)
-        // A bare file name means the file here, not a search of the system's
-        // library folders.
-        options.fRun.fPluginPath = "./" + options.fRun.fPluginPath;
     return IsMany(options) ? RunMany(options) : RunSingle(options);
 }

@@ -19,19 +19,23 @@ constexpr int kUsageStatus = 2;
 
 }  // namespace
 
-void AddMonitorOptions(CLI::App& app, TMonitorOptions& options)
+void AddMonitorOptions(CLI::App& app, TMonitorOptions& options, const std::string& group)
 {
     app.add_flag("--check", options.fCheck,
-        "Print a monitoring check instead: a status line, a line per finding, exit 0 OK, 1 WARNING, "
-        "2 CRITICAL, 3 UNKNOWN");
+           "Print a monitoring check instead: a status line, a line per finding, exit 0 OK, 1 WARNING, "
+           "2 CRITICAL, 3 UNKNOWN")
+        ->group(group);
     app.add_option("--metrics", options.fMetricsPath,
            "Also write the run's figures in the Prometheus text format, replacing FILE atomically")
-        ->type_name("FILE");
+        ->type_name("FILE")
+        ->group(group);
     app.add_option("--ignore", options.fIgnore, "With --check: leave out these finding kinds")
-        ->type_name("KIND,...");
+        ->type_name("KIND,...")
+        ->group(group);
     app.add_option("--severity-map", options.fSeverityMap,
            "With --check: count one severity as another, e.g. warning=critical,unknown=warning")
-        ->type_name("FROM=TO,...");
+        ->type_name("FROM=TO,...")
+        ->group(group);
 }
 
 std::string ReadMonitorOptions(TMonitorOptions& options)

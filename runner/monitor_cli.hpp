@@ -21,7 +21,7 @@ struct TMonitorOptions {
     bool Active() const { return fCheck || !fMetricsPath.empty(); }
 };
 
-void AddMonitorOptions(CLI::App& app, TMonitorOptions& options);
+void AddMonitorOptions(CLI::App& app, TMonitorOptions& options, const std::string& group);
 
 // Reads the tuning options; answers the problem, or an empty text.
 std::string ReadMonitorOptions(TMonitorOptions& options);

@@ -1,0 +1,310 @@
+// hvp-run's options, in the groups its help shows: what an administrator
+// runs it over and how, the monitoring, the limits of a run, and last what
+// the plug-in's developers need. Each numeric option states its range in
+// its help and in its error.
+#include "options.hpp"
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <limits>
+
+#include <CLI/CLI.hpp>
+
+#include "help_text.hpp"
+#include "terminal_text.hpp"
+
+namespace tarvorun {
+
+namespace {
+
+const char* const kRunGroup = "Running over inventories";
+const char* const kMonitorGroup = "Monitoring";
+const char* const kLimitGroup = "Limits";
+const char* const kDeveloperGroup = "For the plug-in's developers";
+const char* const kHelpGroup = "Help";
+
+const char* const kDescription =
+    "Load the analysis plug-in as the diagnostic host does, run its requests over an inventory, "
+    "and print every line it logs.\n\n"
+    "INVENTORY is a JSON inventory file, or - for standard input; without one the bundled "
+    "example inventory is used. Files compressed with gzip or zstd are recognised by their content.\n\n"
+    "Many inventories in one call: give several, or a folder (every *.json, *.json.gz and *.json.zst "
+    "under it, in byte order of their relative paths), or an archive (.tar, .tar.gz, .tgz, .tar.zst, "
+    ".zip: its regular files, in archive order). Each runs in a worker process of its own that loads "
+    "the plug-in afresh; records are grouped per inventory, in input order, and a summary ends the "
+    "output.";
+
+const THelpSection kExitStatuses{"Exit status",
+    {{"0", "every request ran, whatever it logged"}, {"1", "a GetData call ended with an exception"},
+        {"2",
+            "bad usage, or an inventory that cannot be read (with many: or that crashed or timed out; the "
+            "others still run)"},
+        {"3", "the plug-in could not be loaded, or it did not register"},
+        {"0 to 3", "with --check: OK, WARNING, CRITICAL, UNKNOWN"}}};
+
+const THelpSection kExamples{"Examples",
+    {{"hvp-run", "run over the bundled example"}, {"hvp-run --live", "run over this machine"},
+        {"hvp-run --jobs 4 --report fleet.html inventories/", ""},
+        {"hvp-run --format jsonl inventories/ > today.jsonl", ""},
+        {"hvp-run --baseline today.jsonl inventories/", "what is new since then, and what went"},
+        {"hvp-run --report all.html --from-jsonl a.jsonl b.jsonl", ""},
+        {"hvp-run --check --live", "a monitoring check of this machine"},
+        {"hvp-run --format jsonl --trace inv.json", "every host operation of the plug-in"}}};
+
+const THelpSection kSeeAlso{"See also",
+    {{"man hvp-findings", "the findings, their severities and what to do"},
+        {"man hvp-run", "every option in full"}}};
+
+std::vector<std::string> SplitClassList(const std::string& text)
+{
+    std::vector<std::string> names;
+    if (text.empty())
+        return names;
+    std::string::size_type start = 0;
+    for (;;) {
+        const std::string::size_type comma = text.find(',', start);
+        names.push_back(text.substr(start, comma - start));
+        if (comma == std::string::npos)
+            return names;
+        start = comma + 1;
+    }
+}
+
+unsigned DefaultJobs()
+{
+    const long processors = sysconf(_SC_NPROCESSORS_ONLN);
+    return processors > 0 ? static_cast<unsigned>(processors) : 1u;
+}
+
+// Why the report cannot be written at `path`, or nothing: the file must be
+// writable where it is, or creatable in its folder.
+std::string ReportPathProblem(const std::string& path)
+{
+    if (path.empty())
+        return "--report: an empty path names no file";
+    struct stat info;
+    if (stat(path.c_str(), &info) == 0) {
+        if (S_ISDIR(info.st_mode))
+            return path + ": cannot write the report: " + std::strerror(EISDIR);
+        return access(path.c_str(), W_OK) == 0 ? std::string()
+                                               : path + ": cannot write the report: " + std::strerror(errno);
+    }
+    const std::size_t slash = path.find_last_of('/');
+    const std::string folder = slash == std::string::npos ? "." : slash == 0 ? "/" : path.substr(0, slash);
+    if (access(folder.c_str(), W_OK | X_OK) != 0)
+        return path + ": cannot write the report: " + std::strerror(errno);
+    return std::string();
+}
+
+// The one longest --timeout: a week, far below where a count of clock
+// ticks could overflow.
+constexpr double kLongestTimeout = 7 * 24 * 3600;
+// No inventory is larger than 2 GiB, whatever the option says.
+constexpr std::uint64_t kLargestInventory = std::uint64_t(2) << 30;
+
+void DeclareRunOptions(CLI::App& app, TOptions& options)
+{
+    app.add_option("INVENTORY", options.fInventories,
+           "Inventory files, - for standard input, folders or archives (default: the bundled example)")
+        ->type_name("")
+        ->group(kRunGroup);
+    app.add_option("--jobs", options.fFleet.fJobs,
+           "With many inventories: how many run at once, 1 to 4096 (default: the processors)")
+        ->type_name("N")
+        ->check(CLI::Range(1u, 4096u).description(""))
+        ->group(kRunGroup);
+    app.add_option("--report", options.fReportPath, "Also write an HTML page of the findings for people")
+        ->type_name("FILE.html")
+        ->group(kRunGroup);
+    // One file an occurrence, so that the inventories after it stay theirs.
+    app.add_option_function<std::string>(
+           "--baseline", [&options](const std::string& file) { options.fBaselineFiles.push_back(file); },
+           "Compare with an earlier run's jsonl output: mark each finding new or same, and list what was "
+           "resolved (give it again for several outputs, merged)")
+        ->type_name("OLD.jsonl")
+        ->multi_option_policy(CLI::MultiOptionPolicy::TakeAll)
+        ->group(kRunGroup);
+    CLI::Validator oneOfTheForms = CLI::IsMember({"text", "jsonl"});
+    oneOfTheForms.description("");
+    app.add_option(
+           "--format", options.fFormat, "Output form: text for a person, jsonl for programs (default: text)")
+        ->type_name("FORMAT")
+        ->check(oneOfTheForms)
+        ->group(kRunGroup);
+    app.add_flag("--quiet", options.fQuiet,
+           "Print only findings and problems: no request or machine lines, no progress, no summary on "
+           "standard error")
+        ->group(kRunGroup);
+    app.add_flag("--live", options.fLive,
+           "Run over this machine's inventory, as the hvp-collect beside hvp-run collects it")
+        ->group(kRunGroup);
+    app.add_option("--from-jsonl", options.fJsonlFiles,
+           "With --report: build the page from JSONL files of earlier runs instead of running")
+        ->type_name("OUT.jsonl")
+        ->expected(1, -1)
+        ->group(kRunGroup);
+}
+
+void DeclareLimitOptions(CLI::App& app, TOptions& options)
+{
+    app.add_option("--timeout", options.fFleet.fTimeoutSeconds,
+           "With many inventories: the longest one inventory's run may take, above 0 and at most 604800 "
+           "(a week) (default: no limit)")
+        ->type_name("SECONDS")
+        ->check(CLI::Validator(
+            [](std::string& text) {
+                std::size_t used = 0;
+                try {
+                    const double seconds = std::stod(text, &used);
+                    if (used == text.size() && seconds > 0 && seconds <= kLongestTimeout)
+                        return std::string();
+                } catch (const std::exception&) {
+                }
+                return "must be a number of seconds above 0 and at most 604800, not \"" + text + "\"";
+            },
+            ""))
+        ->group(kLimitGroup);
+    app.add_option("--memory-limit", options.fFleet.fMemoryLimitMb,
+           "With many inventories: the address space of one inventory's worker, 64 to 1073741824 MiB "
+           "(default: no limit)")
+        ->type_name("MIB")
+        ->check(CLI::Range(std::size_t{64}, std::size_t{1} << 30).description(""))
+        ->group(kLimitGroup);
+    app.add_option("--max-inventory-size", options.fMaxInventorySize,
+           "The largest inventory read, 1 byte to 2G, in bytes or with K, M or G (powers of 1024) (default: "
+           "1G)")
+        ->transform(CLI::AsSizeValue(false).description(""))
+        ->type_name("SIZE")
+        ->group(kLimitGroup);
+}
+
+void DeclareDeveloperOptions(CLI::App& app, TOptions& options, std::string& classList)
+{
+    app.add_option("--plugin", options.fRun.fPluginPath,
+           "Plug-in library to load (default: the libtarvoanal.pi.so installed with hvp-run)")
+        ->type_name("PATH")
+        ->group(kDeveloperGroup);
+    app.add_option("--classes", classList,
+           "Class names for GetData, separated by commas, kept in order; an empty text gives an "
+           "empty list (default: QXRSG_TARVOHeavyHittersAnalysis)")
+        ->type_name("LIST")
+        ->group(kDeveloperGroup);
+    const CLI::Validator atLeastOne(
+        [](std::string& text) {
+            std::size_t used = 0;
+            try {
+                if (std::stoi(text, &used) >= 1 && used == text.size())
+                    return std::string();
+            } catch (const std::exception&) {
+            }
+            return "must be a whole number from 1 to " + std::to_string(std::numeric_limits<int>::max()) +
+                ", not \"" + text + "\"";
+        },
+        "");
+    app.add_option(
+           "--requests", options.fRun.fRequests, "GetData calls in one load, 1 to 2147483647 (default: 1)")
+        ->type_name("N")
+        ->check(atLeastOne)
+        ->group(kDeveloperGroup);
+    app.add_flag("--trace", options.fRun.fTrace, "Also record each host operation the plug-in calls")
+        ->group(kDeveloperGroup);
+}
+
+// What is wrong with the options taken together, or nothing.
+std::string OptionsProblem(const TOptions& options)
+{
+    if (!options.fJsonlFiles.empty() && (options.fReportPath.empty() || !options.fInventories.empty()))
+        return "--from-jsonl needs --report and no INVENTORY";
+    if (options.fReportGiven) {
+        // The page's file is tried before anything runs, so that a path that
+        // cannot be written is bad usage, with nothing run or printed.
+        if (const std::string problem = ReportPathProblem(options.fReportPath); !problem.empty())
+            return problem;
+    }
+    if (options.fMaxInventorySize == 0 || options.fMaxInventorySize > kLargestInventory)
+        return "--max-inventory-size: must be from 1 byte to 2G, not " +
+            std::to_string(options.fMaxInventorySize);
+    for (const std::string& inventory : options.fInventories)
+        if (inventory.empty())
+            return "INVENTORY: an empty path names no file";
+    if (options.fLive && !options.fInventories.empty())
+        return "--live takes no INVENTORY: it collects this machine's own";
+    return std::string();
+}
+
+// An argument CLI11 did not take: a mistyped option, told with the one
+// that was probably meant.
+std::string UnknownArgumentProblem(const CLI::App& app, const std::string& argument)
+{
+    if (argument.empty() || argument[0] != '-')
+        return "unexpected argument \"" + argument + "\"";
+    std::string problem = "unknown option " + argument;
+    if (const std::string nearest = NearestName(argument, LongOptionNames(app)); !nearest.empty())
+        problem += "; did you mean " + nearest + "?";
+    return problem;
+}
+
+}  // namespace
+
+int Usage(const std::string& problem)
+{
+    std::fprintf(stderr, "hvp-run: %s\n", ShowOnTerminal(problem).c_str());
+    return kExitUsage;
+}
+
+// A mistake in the command line's own form, with where to look.
+int UsageWithHint(const std::string& problem)
+{
+    Usage(problem);
+    std::fputs("Run hvp-run --help for more information.\n", stderr);
+    return kExitUsage;
+}
+
+int ParseCommandLine(int argc, char** argv, TOptions& options)
+{
+    CLI::App app(kDescription, "hvp-run");
+    app.formatter(std::make_shared<THelpFormatter>(
+        std::vector<std::string>{"[OPTIONS] [INVENTORY...]", "--report FILE.html --from-jsonl OUT.jsonl..."},
+        std::vector<std::string>{kRunGroup, kMonitorGroup, kLimitGroup, kDeveloperGroup, kHelpGroup},
+        std::vector<THelpSection>{kExitStatuses, kExamples, kSeeAlso}, HelpWidth()));
+    app.set_help_flag("-h,--help", "Print this help and exit")->group(kHelpGroup);
+    app.set_version_flag("--version", "hvp-run " TARVOANAL_VERSION " (plug-in interface 1.0)",
+           "Print hvp-run's version and exit")
+        ->group(kHelpGroup);
+    // Mistyped options are told by hvp-run itself, with the nearest name.
+    app.allow_extras();
+    options.fFleet.fJobs = DefaultJobs();
+    std::string classList = "QXRSG_TARVOHeavyHittersAnalysis";
+    DeclareRunOptions(app, options);
+    AddMonitorOptions(app, options.fMonitor, kMonitorGroup);
+    DeclareLimitOptions(app, options);
+    DeclareDeveloperOptions(app, options, classList);
+    try {
+        app.parse(argc, argv);
+    } catch (const CLI::Success& done) {
+        return app.exit(done);
+    } catch (const CLI::ParseError& failure) {
+        return UsageWithHint(failure.what());
+    }
+    if (!app.remaining().empty())
+        return UsageWithHint(UnknownArgumentProblem(app, app.remaining().front()));
+    options.fReportGiven = app.count("--report") > 0;
+    if (const std::string problem = OptionsProblem(options); !problem.empty())
+        return Usage(problem);
+    if (const std::string problem = ReadMonitorOptions(options.fMonitor); !problem.empty())
+        return Usage(problem);
+    options.fRun.fClasses = SplitClassList(classList);
+    if (options.fRun.fPluginPath.empty())
+        options.fRun.fPluginPath = DefaultPluginPath();
+    else if (options.fRun.fPluginPath.find('/') == std::string::npos)
+        // A bare file name means the file here, not a search of the system's
+        // library folders.
+        options.fRun.fPluginPath = "./" + options.fRun.fPluginPath;
+    return -1;
+}
+
+}  // namespace tarvorun

@@ -1,0 +1,42 @@
+// hvp-run's command line: every option declared once, with its range and
+// its group in the help, parsed into one plain structure that the rest of
+// hvp-run reads.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "fleet.hpp"
+#include "inventory.hpp"
+#include "monitor_cli.hpp"
+
+namespace tarvorun {
+
+enum EExitStatus { kExitOk = 0, kExitException = 1, kExitUsage = 2, kExitNotLoaded = 3 };
+
+// Everything the command line says, parsed.
+struct TOptions {
+    TRunSettings fRun;
+    TFleetSettings fFleet;
+    std::vector<std::string> fInventories;
+    std::string fReportPath;
+    std::vector<std::string> fJsonlFiles;
+    std::vector<std::string> fBaselineFiles;
+    std::string fFormat = "text";
+    std::uint64_t fMaxInventorySize = TInventory::kDefaultMaxBytes;
+    bool fReportGiven = false;
+    bool fLive = false;
+    bool fQuiet = false;
+    TMonitorOptions fMonitor;
+};
+
+// Parses the command line into `options`. Answers -1 when hvp-run is to
+// run; otherwise the exit status, after the help or the version was
+// printed, or what is wrong was said on standard error.
+int ParseCommandLine(int argc, char** argv, TOptions& options);
+
+// Says a problem of usage on standard error; answers kExitUsage.
+int Usage(const std::string& problem);
+
+}  // namespace tarvorun
