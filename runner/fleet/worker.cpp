@@ -50,12 +50,7 @@ void Flush(int fd)
 
 void SendFrame(int fd, char kind, const std::string& payload)
 {
-    char header[kFrameHeader];
-    header[0] = kind;
-    const std::uint32_t length = static_cast<std::uint32_t>(payload.size());
-    std::memcpy(header + 1, &length, sizeof length);
-    gPending.append(header, sizeof header);
-    gPending += payload;
+    AppendFrame(gPending, kind, payload);
     if (gPending.size() >= kFlushBytes)
         Flush(fd);
 }
@@ -212,20 +207,6 @@ void BecomeWorker(const TFleetSettings& settings, const TInventoryInput* input, 
     if (input != nullptr)
         RunInventoryWorker(settings, *input, fd);
     RunProbeWorker(settings, fd);
-}
-
-bool TakeFrame(const std::string& inbox, std::size_t& at, char& kind, std::string& payload)
-{
-    if (inbox.size() - at < kFrameHeader)
-        return false;
-    std::uint32_t length = 0;
-    std::memcpy(&length, inbox.data() + at + 1, sizeof length);
-    if (inbox.size() - at - kFrameHeader < length)
-        return false;
-    kind = inbox[at];
-    payload.assign(inbox, at + kFrameHeader, length);
-    at += kFrameHeader + length;
-    return true;
 }
 
 }  // namespace tarvorun

@@ -1,0 +1,33 @@
+// Writes and reads the worker's frames.
+#include "frames.hpp"
+
+#include <cstdint>
+#include <cstring>
+
+namespace tarvorun {
+
+void AppendFrame(std::string& out, char kind, const std::string& payload)
+{
+    char header[kFrameHeader];
+    header[0] = kind;
+    const std::uint32_t length = static_cast<std::uint32_t>(payload.size());
+    std::memcpy(header + 1, &length, sizeof length);
+    out.append(header, sizeof header);
+    out += payload;
+}
+
+bool TakeFrame(const std::string& inbox, std::size_t& at, char& kind, std::string& payload)
+{
+    if (inbox.size() - at < kFrameHeader)
+        return false;
+    std::uint32_t length = 0;
+    std::memcpy(&length, inbox.data() + at + 1, sizeof length);
+    if (inbox.size() - at - kFrameHeader < length)
+        return false;
+    kind = inbox[at];
+    payload.assign(inbox, at + kFrameHeader, length);
+    at += kFrameHeader + length;
+    return true;
+}
+
+}  // namespace tarvorun
