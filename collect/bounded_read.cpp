@@ -145,11 +145,11 @@ std::string TerminalSafe(const std::string& text)
             ++at;
             continue;
         }
-        if (code < 0x20 || code == 0x7f || (code >= 0x80 && code < 0xa0)) {
+        if (code < 0x20 || code == 0x7f) {
             safe += HexByte(static_cast<unsigned char>(code));
-        } else if (IsBidiControl(code)) {
+        } else if ((code >= 0x80 && code < 0xa0) || IsBidiControl(code)) {
             char escaped[16];
-            std::snprintf(escaped, sizeof escaped, "\\u{%04X}", static_cast<unsigned>(code));
+            std::snprintf(escaped, sizeof escaped, "\\u%04x", static_cast<unsigned>(code));
             safe += escaped;
         } else {
             safe.append(text, at, length);

@@ -110,9 +110,9 @@ INSTANTIATE_TEST_SUITE_P(Texts, TerminalText,
         TTextCase{"C1Control",
             "a\xc2\x9b"
             "b",
-            "a\\x9bb"},
-        TTextCase{"RightToLeftOverride", "evil\xe2\x80\xaegnp.exe", "evil\\u{202E}gnp.exe"},
-        TTextCase{"IsolateAndMark", "\xe2\x81\xa6x\xe2\x80\x8f", "\\u{2066}x\\u{200F}"},
+            "a\\u009bb"},
+        TTextCase{"RightToLeftOverride", "evil\xe2\x80\xaegnp.exe", "evil\\u202egnp.exe"},
+        TTextCase{"IsolateAndMark", "\xe2\x81\xa6x\xe2\x80\x8f", "\\u2066x\\u200f"},
         TTextCase{"NotUtf8", "a\xff\xc3", "a\\xff\\xc3"}, TTextCase{"Accents", "caf\xc3\xa9", "caf\xc3\xa9"}),
     [](const ::testing::TestParamInfo<TTextCase>& c) { return c.param.fName; });
 
@@ -191,6 +191,46 @@ TEST(DpkgDatabase, AJournalEntryThatIsAFifoIsAProblem)
     EXPECT_NE(result.fProblems[0].find("updates/0001: not a regular file"), std::string::npos)
         << result.fProblems[0];
 }
+
+// An RPM database folder holding a FIFO or a device would make librpm's
+// engines wait or read without end; it is a problem and is not read.
+struct TRpmCase {
+    std::string fName;
+    void (*fMake)(const fs::path&);
+    std::string fProblem;
+};
+
+class RpmDatabase : public ::testing::TestWithParam<TRpmCase> { };
+
+TEST_P(RpmDatabase, AFolderHoldingWhatIsNotAFileIsAProblem)
+{
+    const tarvotest::TTempFolder folder("rpm");
+    const fs::path database = fs::path(folder.Path()) / "rpm";
+    fs::create_directories(database);
+    GetParam().fMake(database);
+    const TPackageResult result = TRpmSource("/", database.string()).Read();
+    EXPECT_TRUE(result.fPresent);
+    EXPECT_TRUE(result.fRecords.empty());
+    ASSERT_EQ(result.fProblems.size(), 1u);
+    EXPECT_EQ(result.fProblems[0],
+        "RPM database (" + database.string() + "): " + database.string() + "/" + GetParam().fProblem +
+            "; not read");
+}
+
+INSTANTIATE_TEST_SUITE_P(Folders, RpmDatabase,
+    ::testing::Values(
+        TRpmCase{"SqliteFileIsAFifo",
+            [](const fs::path& d) { ASSERT_EQ(::mkfifo((d / "rpmdb.sqlite").c_str(), 0600), 0); },
+            "rpmdb.sqlite: not a regular file (a FIFO, a device or a folder)"},
+        TRpmCase{"WriteAheadLogIsDevZero",
+            [](const fs::path& d) {
+                Write(d / "rpmdb.sqlite", "");
+                fs::create_symlink("/dev/zero", d / "rpmdb.sqlite-wal");
+            },
+            "rpmdb.sqlite-wal: not a regular file (a FIFO, a device or a folder)"},
+        TRpmCase{"LinkLoop", [](const fs::path& d) { fs::create_symlink(d / "Packages", d / "Packages"); },
+            "Packages: Too many levels of symbolic links"}),
+    [](const ::testing::TestParamInfo<TRpmCase>& c) { return c.param.fName; });
 
 TEST(RecordedSmartctlOutput, AnUnreadableOutputIsAProblem)
 {
