@@ -124,7 +124,7 @@ TEST_P(RecordedFindings, HvpRunLogsExactlyTheExpectedLines)
 }
 
 INSTANTIATE_TEST_SUITE_P(Recordings, RecordedFindings,
-    ::testing::Values("no-adapter", "logical-visible", "physical-apart"),
+    ::testing::Values("no-adapter", "logical-visible", "physical-apart", "two-adapters"),
     [](const ::testing::TestParamInfo<std::string>& machine) {
         std::string name = machine.param;
         name.erase(std::remove(name.begin(), name.end(), '-'), name.end());
@@ -214,6 +214,8 @@ TEST(HvpCollect, UnwritableOutputIsStatusTwo)
         RunCommand(std::string(TARVOCOLLECT_HVP_COLLECT) + " -o /no-such-folder/x.json 2>/dev/null"), 2);
 }
 
+// Without recorded smartctl outputs a recorded machine's disks have no
+// health (its sgN are no nodes of this machine): no device-error lines.
 TEST(HvpCollect, HvpRunOverACollectedRecordingPrintsTheExpectedLines)
 {
     const TCollectOptions options = Recorded("two-adapters");

@@ -240,7 +240,7 @@ TEST(RecordedSmartctlOutput, AnUnreadableOutputIsAProblem)
     TScsiDevice device;
     device.fChannel = 1;
     std::vector<std::string> problems;
-    const TDiskHealthSource source(folder.Path().string());
+    const TDiskHealthSource source(folder.Path().string(), false);
     source.Read(device, problems);
     device.fTarget = 1;
     source.Read(device, problems);
