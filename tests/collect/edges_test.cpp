@@ -125,6 +125,43 @@ TEST(Excerpt, CutsLongTextsWithoutSplittingACharacter)
     EXPECT_EQ(Excerpt(std::string("\x1b\x1b\x1b", 3), 2), "\"\\x1b\\x1b...\"");
 }
 
+TEST(ShortenQuoted, CutsLongQuotationsButNotTheNamesOfFiles)
+{
+    const std::string e20 = [] {
+        std::string text;
+        for (int i = 0; i < 20; ++i)
+            text += "\xc3\xa9";
+        return text;
+    }();
+    EXPECT_EQ(ShortenQuoted("field 'short' bad", "/db"), "field 'short' bad");
+    EXPECT_EQ(ShortenQuoted("name '" + std::string(50, 'x') + "': bad", "/db"),
+        "name '" + std::string(40, 'x') + "...': bad");
+    // After one byte, the cut at 40 falls inside the 20th two-byte
+    // character, which is left out whole; a file's name is kept whole.
+    EXPECT_EQ(ShortenQuoted("'a" + e20 + "' and '/db/" + std::string(60, 'y') + "'", "/db"),
+        "'a" + e20.substr(0, 38) + "...' and '/db/" + std::string(60, 'y') + "'");
+    EXPECT_EQ(
+        ShortenQuoted("an unclosed '" + std::string(50, 'z'), "/db"), "an unclosed '" + std::string(50, 'z'));
+}
+
+// dpkg quotes a refused name of thousands of bytes at some length, cut
+// inside a character; the problem quotes 40 bytes of it.
+TEST(DpkgDatabase, ARefusedLongNameIsQuotedShort)
+{
+    const tarvotest::TTempFolder folder("dpkg-long");
+    std::string name;
+    for (int i = 0; i < 3000; ++i)
+        name += "\xc3\xa9";
+    Write(fs::path(folder.Path()) / "status",
+        "Package: foo\nStatus: install ok installed\nVersion: 1\nDepends: " + name + "\n\n");
+    const TPackageResult result = TDpkgSource(folder.Path().string()).Read();
+    ASSERT_EQ(result.fProblems.size(), 1u);
+    EXPECT_EQ(result.fProblems[0],
+        "dpkg database (" + folder.Path().string() + "): parsing file '" + folder.Path().string() +
+            "/status' near line 4 package 'foo': 'Depends' field, invalid package name '" +
+            name.substr(0, 40) + "...': must start with an alphanumeric character");
+}
+
 struct THealthCase {
     std::string fName;
     std::string fJson;
