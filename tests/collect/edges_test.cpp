@@ -144,24 +144,6 @@ TEST(ShortenQuoted, CutsLongQuotationsButNotTheNamesOfFiles)
         ShortenQuoted("an unclosed '" + std::string(50, 'z'), "/db"), "an unclosed '" + std::string(50, 'z'));
 }
 
-// dpkg quotes a refused name of thousands of bytes at some length, cut
-// inside a character; the problem quotes 40 bytes of it.
-TEST(DpkgDatabase, ARefusedLongNameIsQuotedShort)
-{
-    const tarvotest::TTempFolder folder("dpkg-long");
-    std::string name;
-    for (int i = 0; i < 3000; ++i)
-        name += "\xc3\xa9";
-    Write(fs::path(folder.Path()) / "status",
-        "Package: foo\nStatus: install ok installed\nVersion: 1\nDepends: " + name + "\n\n");
-    const TPackageResult result = TDpkgSource(folder.Path().string()).Read();
-    ASSERT_EQ(result.fProblems.size(), 1u);
-    EXPECT_EQ(result.fProblems[0],
-        "dpkg database (" + folder.Path().string() + "): parsing file '" + folder.Path().string() +
-            "/status' near line 4 package 'foo': 'Depends' field, invalid package name '" +
-            name.substr(0, 40) + "...': must start with an alphanumeric character");
-}
-
 struct THealthCase {
     std::string fName;
     std::string fJson;
@@ -214,60 +196,6 @@ TEST(SmartctlOutput, WhatIsNotAnOutputIsRefused)
     EXPECT_FALSE(ParseSmartctlJson("[1", health, error));
     EXPECT_EQ(error, "not a JSON object");
 }
-
-// A journal entry of pending updates that is a FIFO would block dpkg's
-// library; the database is then a problem, never a wait.
-TEST(DpkgDatabase, AJournalEntryThatIsAFifoIsAProblem)
-{
-    const tarvotest::TTempFolder folder("dpkg-fifo");
-    Write(fs::path(folder.Path()) / "status", "");
-    fs::create_directories(fs::path(folder.Path()) / "updates");
-    ASSERT_EQ(::mkfifo((folder / "updates/0001").c_str(), 0600), 0);
-    const TPackageResult result = TDpkgSource(folder.Path().string()).Read();
-    ASSERT_EQ(result.fProblems.size(), 1u);
-    EXPECT_NE(result.fProblems[0].find("updates/0001: not a regular file"), std::string::npos)
-        << result.fProblems[0];
-}
-
-// An RPM database folder holding a FIFO or a device would make librpm's
-// engines wait or read without end; it is a problem and is not read.
-struct TRpmCase {
-    std::string fName;
-    void (*fMake)(const fs::path&);
-    std::string fProblem;
-};
-
-class RpmDatabase : public ::testing::TestWithParam<TRpmCase> { };
-
-TEST_P(RpmDatabase, AFolderHoldingWhatIsNotAFileIsAProblem)
-{
-    const tarvotest::TTempFolder folder("rpm");
-    const fs::path database = fs::path(folder.Path()) / "rpm";
-    fs::create_directories(database);
-    GetParam().fMake(database);
-    const TPackageResult result = TRpmSource("/", database.string()).Read();
-    EXPECT_TRUE(result.fPresent);
-    EXPECT_TRUE(result.fRecords.empty());
-    ASSERT_EQ(result.fProblems.size(), 1u);
-    EXPECT_EQ(result.fProblems[0],
-        "RPM database (" + database.string() + "): " + database.string() + "/" + GetParam().fProblem +
-            "; not read");
-}
-
-INSTANTIATE_TEST_SUITE_P(Folders, RpmDatabase,
-    ::testing::Values(
-        TRpmCase{"SqliteFileIsAFifo",
-            [](const fs::path& d) { ASSERT_EQ(::mkfifo((d / "rpmdb.sqlite").c_str(), 0600), 0); },
-            "rpmdb.sqlite: not a regular file (a FIFO, a device or a folder)"},
-        TRpmCase{"WriteAheadLogIsDevZero",
-            [](const fs::path& d) {
-                Write(d / "rpmdb.sqlite", "");
-                fs::create_symlink("/dev/zero", d / "rpmdb.sqlite-wal");
-            },
-            "rpmdb.sqlite-wal: not a regular file (a FIFO, a device or a folder)"},
-        TRpmCase{"LinkLoop", [](const fs::path& d) { fs::create_symlink(d / "Packages", d / "Packages"); },
-            "Packages: Too many levels of symbolic links"}),
-    [](const ::testing::TestParamInfo<TRpmCase>& c) { return c.param.fName; });
 
 TEST(RecordedSmartctlOutput, AnUnreadableOutputIsAProblem)
 {
