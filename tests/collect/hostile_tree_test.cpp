@@ -63,8 +63,10 @@ struct THostileCase {
     // The problem line after "hvp-collect: SCSI (sysfs ROOT/sys): "; ROOT
     // stands for the recording's root.
     std::string fProblem;
-    // The JSON pointer of the value that becomes null.
+    // The JSON pointer of the value that becomes null; empty when a whole
+    // device is left out instead.
     std::string fNull;
+    std::size_t fDisks = 2;
 };
 
 class HostileEntry : public ::testing::TestWithParam<THostileCase> { };
@@ -95,11 +97,13 @@ TEST_P(HostileEntry, EndsPartialWithTheValueNullAndAShortProblemLine)
 
     const json document = json::parse(ReadFile(output), nullptr, false);
     ASSERT_FALSE(document.is_discarded());
-    EXPECT_TRUE(document.at(json::json_pointer(GetParam().fNull)).is_null());
+    if (!GetParam().fNull.empty()) {
+        EXPECT_TRUE(document.at(json::json_pointer(GetParam().fNull)).is_null());
+    }
     EXPECT_EQ(document.value("_problems", json::array()).size(), 1u);
     // Everything else is as the recording gives it.
-    EXPECT_EQ(document["classes"]["QXRSG_tvDiskDrive"].size(), 2u);
-    EXPECT_EQ(document["classes"]["QXRSG_tvSCSIDeviceData"].size(), 2u);
+    EXPECT_EQ(document["classes"]["QXRSG_tvDiskDrive"].size(), GetParam().fDisks);
+    EXPECT_EQ(document["classes"]["QXRSG_tvSCSIDeviceData"].size(), GetParam().fDisks);
 }
 
 const char* const kModel = "/classes/QXRSG_tvDiskDrive/0/DeviceCode";
@@ -132,6 +136,10 @@ INSTANTIATE_TEST_SUITE_P(Entries, HostileEntry,
             "device 0:1:0:0: cannot read ROOT/" + kDisk +
                 "/model: not a regular file (a FIFO, a device or a folder)",
             kModel},
+        // A device's own entry that leads nowhere: the device is left out.
+        THostileCase{"DeviceLinkedToItself", "sys/bus/scsi/devices/0:1:1:0",
+            [](const fs::path& p) { fs::create_symlink(p.filename(), p); },
+            "device 0:1:1:0: ROOT/sys/bus/scsi/devices/0:1:1:0: Too many levels of symbolic links", "", 1},
         // The excerpt stops after 40 bytes and shows every control escaped.
         THostileCase{"ControlsAndANulInABiosRevision", kHost + "/bios_revision",
             [](const fs::path& p) {
