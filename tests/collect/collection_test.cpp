@@ -67,9 +67,9 @@ int RunCommand(const std::string& command)
     return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
 
-class RecordedMachine : public ::testing::TestWithParam<std::string> { };
+class CollectRecordedMachine : public ::testing::TestWithParam<std::string> { };
 
-TEST_P(RecordedMachine, GivesTheInventoryWrittenForIt)
+TEST_P(CollectRecordedMachine, GivesTheInventoryWrittenForIt)
 {
     const TCollection collection = CollectInventory(Recorded(GetParam()));
     const std::string folder = kMachines + "/" + GetParam();
@@ -85,7 +85,7 @@ TEST_P(RecordedMachine, GivesTheInventoryWrittenForIt)
     EXPECT_EQ(collection.Partial(), !expected.empty());
 }
 
-INSTANTIATE_TEST_SUITE_P(Recordings, RecordedMachine,
+INSTANTIATE_TEST_SUITE_P(Recordings, CollectRecordedMachine,
     ::testing::Values("two-adapters", "no-adapter", "damaged", "logical-visible", "physical-apart"),
     [](const ::testing::TestParamInfo<std::string>& machine) {
         std::string name = machine.param;
@@ -107,9 +107,9 @@ std::string CollectCommand(const std::string& machine, const std::string& dpkgAd
 // hvp-run over each collected recording logs exactly the lines written for
 // the machine in findings.json: no line for a logical drive, the BIOS and
 // device-error lines where the data is there.
-class RecordedFindings : public ::testing::TestWithParam<std::string> { };
+class CollectRecordedFindings : public ::testing::TestWithParam<std::string> { };
 
-TEST_P(RecordedFindings, HvpRunLogsExactlyTheExpectedLines)
+TEST_P(CollectRecordedFindings, HvpRunLogsExactlyTheExpectedLines)
 {
     const std::string inventory = ::testing::TempDir() + "/" + GetParam() + ".json";
     const std::string printed = ::testing::TempDir() + "/" + GetParam() + ".jsonl";
@@ -123,7 +123,7 @@ TEST_P(RecordedFindings, HvpRunLogsExactlyTheExpectedLines)
     EXPECT_EQ(texts, json::parse(ReadFile(kMachines + "/" + GetParam() + "/findings.json")));
 }
 
-INSTANTIATE_TEST_SUITE_P(Recordings, RecordedFindings,
+INSTANTIATE_TEST_SUITE_P(Recordings, CollectRecordedFindings,
     ::testing::Values("no-adapter", "logical-visible", "physical-apart", "two-adapters"),
     [](const ::testing::TestParamInfo<std::string>& machine) {
         std::string name = machine.param;

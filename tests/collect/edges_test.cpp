@@ -61,9 +61,9 @@ struct TReadCase {
     std::string fText;
 };
 
-class BoundedRead : public ::testing::TestWithParam<TReadCase> { };
+class CollectBoundedRead : public ::testing::TestWithParam<TReadCase> { };
 
-TEST_P(BoundedRead, RefusesWhatIsNotAShortRegularFile)
+TEST_P(CollectBoundedRead, RefusesWhatIsNotAShortRegularFile)
 {
     const tarvotest::TTempFolder folder("bounded-read");
     const fs::path path = fs::path(folder.Path().string()) / "attribute";
@@ -73,7 +73,7 @@ TEST_P(BoundedRead, RefusesWhatIsNotAShortRegularFile)
     EXPECT_EQ(read.fText, GetParam().fText);
 }
 
-INSTANTIATE_TEST_SUITE_P(Files, BoundedRead,
+INSTANTIATE_TEST_SUITE_P(Files, CollectBoundedRead,
     ::testing::Values(TReadCase{"Short", [](const fs::path& p) { Write(p, "Model 6\n"); },
                           EReadOutcome::kRead, "Model 6\n"},
         TReadCase{"ExactlyTheBound", [](const fs::path& p) { Write(p, std::string(16, 'x')); },
@@ -96,14 +96,14 @@ struct TTextCase {
     std::string fSafe;
 };
 
-class TerminalText : public ::testing::TestWithParam<TTextCase> { };
+class CollectTerminalText : public ::testing::TestWithParam<TTextCase> { };
 
-TEST_P(TerminalText, ShowsControlsAsEscapes)
+TEST_P(CollectTerminalText, ShowsControlsAsEscapes)
 {
     EXPECT_EQ(TerminalSafe(GetParam().fText), GetParam().fSafe);
 }
 
-INSTANTIATE_TEST_SUITE_P(Texts, TerminalText,
+INSTANTIATE_TEST_SUITE_P(Texts, CollectTerminalText,
     ::testing::Values(TTextCase{"Plain", "device 2:0:0:0: Model 6", "device 2:0:0:0: Model 6"},
         TTextCase{"EscapeSequence", "a\x1b[2Jb", "a\\x1b[2Jb"},
         TTextCase{"NewlineAndTab", "a\nb\tc", "a\\x0ab\\x09c"}, TTextCase{"Delete", "a\x7f", "a\\x7f"},
@@ -116,7 +116,7 @@ INSTANTIATE_TEST_SUITE_P(Texts, TerminalText,
         TTextCase{"NotUtf8", "a\xff\xc3", "a\\xff\\xc3"}, TTextCase{"Accents", "caf\xc3\xa9", "caf\xc3\xa9"}),
     [](const ::testing::TestParamInfo<TTextCase>& c) { return c.param.fName; });
 
-TEST(Excerpt, CutsLongTextsWithoutSplittingACharacter)
+TEST(CollectExcerpt, CutsLongTextsWithoutSplittingACharacter)
 {
     EXPECT_EQ(Excerpt("disk"), "\"disk\"");
     EXPECT_EQ(Excerpt(std::string(100, 'a'), 8), "\"aaaaaaaa...\"");
@@ -125,7 +125,7 @@ TEST(Excerpt, CutsLongTextsWithoutSplittingACharacter)
     EXPECT_EQ(Excerpt(std::string("\x1b\x1b\x1b", 3), 2), "\"\\x1b\\x1b...\"");
 }
 
-TEST(ShortenQuoted, CutsLongQuotationsButNotTheNamesOfFiles)
+TEST(CollectShortenQuoted, CutsLongQuotationsButNotTheNamesOfFiles)
 {
     const std::string e20 = [] {
         std::string text;
@@ -150,9 +150,9 @@ struct THealthCase {
     TDiskHealth fHealth;
 };
 
-class SmartctlOutput : public ::testing::TestWithParam<THealthCase> { };
+class CollectSmartctlOutput : public ::testing::TestWithParam<THealthCase> { };
 
-TEST_P(SmartctlOutput, GivesOnlyWhatTheDiskReports)
+TEST_P(CollectSmartctlOutput, GivesOnlyWhatTheDiskReports)
 {
     TDiskHealth health;
     std::string error;
@@ -160,7 +160,7 @@ TEST_P(SmartctlOutput, GivesOnlyWhatTheDiskReports)
     EXPECT_EQ(health, GetParam().fHealth);
 }
 
-INSTANTIATE_TEST_SUITE_P(Outputs, SmartctlOutput,
+INSTANTIATE_TEST_SUITE_P(Outputs, CollectSmartctlOutput,
     ::testing::Values(
         // A disk that does not answer: smartctl says so and reports nothing.
         THealthCase{"NoAnswer", R"({"json_format_version":[1,0],"smartctl":{"exit_status":2}})", {}},
@@ -187,7 +187,7 @@ INSTANTIATE_TEST_SUITE_P(Outputs, SmartctlOutput,
             {}}),
     [](const ::testing::TestParamInfo<THealthCase>& c) { return c.param.fName; });
 
-TEST(SmartctlOutput, WhatIsNotAnOutputIsRefused)
+TEST(CollectSmartctlOutput, WhatIsNotAnOutputIsRefused)
 {
     TDiskHealth health;
     std::string error;
@@ -197,7 +197,7 @@ TEST(SmartctlOutput, WhatIsNotAnOutputIsRefused)
     EXPECT_EQ(error, "not a JSON object");
 }
 
-TEST(RecordedSmartctlOutput, AnUnreadableOutputIsAProblem)
+TEST(CollectRecordedSmartctlOutput, AnUnreadableOutputIsAProblem)
 {
     const tarvotest::TTempFolder folder("smartctl");
     Write(fs::path(folder.Path().string()) / "0:1:0:0.json", "not json");
@@ -219,7 +219,7 @@ TEST(RecordedSmartctlOutput, AnUnreadableOutputIsAProblem)
 // A device whose model is /dev/zero and whose vendor is a FIFO, a status
 // file that is /dev/zero, and a host attribute holding escape sequences: the
 // collection ends at once, partial, with short escaped excerpts.
-TEST(HostileTree, EndsPartialWithoutBlockingOrAborting)
+TEST(CollectHostileTree, EndsPartialWithoutBlockingOrAborting)
 {
     const tarvotest::TTempFolder folder("hostile");
     const fs::path root = folder.Path();

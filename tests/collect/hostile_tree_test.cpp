@@ -69,9 +69,9 @@ struct THostileCase {
     std::size_t fDisks = 2;
 };
 
-class HostileEntry : public ::testing::TestWithParam<THostileCase> { };
+class CollectHostileEntry : public ::testing::TestWithParam<THostileCase> { };
 
-TEST_P(HostileEntry, EndsPartialWithTheValueNullAndAShortProblemLine)
+TEST_P(CollectHostileEntry, EndsPartialWithTheValueNullAndAShortProblemLine)
 {
     const tarvotest::TTempFolder folder("hostile-entry");
     const fs::path root = folder.Path() / "machine";
@@ -109,7 +109,7 @@ TEST_P(HostileEntry, EndsPartialWithTheValueNullAndAShortProblemLine)
 const char* const kModel = "/classes/QXRSG_tvDiskDrive/0/DeviceCode";
 const char* const kBios = "/classes/QXRSG_tvBiosVersion/0/Version";
 
-INSTANTIATE_TEST_SUITE_P(Entries, HostileEntry,
+INSTANTIATE_TEST_SUITE_P(Entries, CollectHostileEntry,
     ::testing::Values(
         THostileCase{"NulBytesInAModel", kDisk + "/model",
             [](const fs::path& p) { std::ofstream(p, std::ios::binary) << std::string("QXR\0\0evil\n", 10); },

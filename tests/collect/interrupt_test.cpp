@@ -117,7 +117,7 @@ struct TInterruptCase {
     EWhen fWhen;
 };
 
-class Interrupted : public ::testing::TestWithParam<TInterruptCase> {
+class CollectInterrupted : public ::testing::TestWithParam<TInterruptCase> {
 protected:
     static void SetUpTestSuite()
     {
@@ -132,9 +132,9 @@ protected:
     static tarvotest::TTempFolder* gFolder;
 };
 
-tarvotest::TTempFolder* Interrupted::gFolder = nullptr;
+tarvotest::TTempFolder* CollectInterrupted::gFolder = nullptr;
 
-TEST_P(Interrupted, LeavesTheEarlierOrTheNewFileWholeAndNothingBeside)
+TEST_P(CollectInterrupted, LeavesTheEarlierOrTheNewFileWholeAndNothingBeside)
 {
     const fs::path out = gFolder->Path() / ("out-" + GetParam().fName);
     fs::create_directories(out);
@@ -163,7 +163,7 @@ TEST_P(Interrupted, LeavesTheEarlierOrTheNewFileWholeAndNothingBeside)
     EXPECT_EQ(Others(out, "inventory.json"), std::vector<std::string>());
 }
 
-INSTANTIATE_TEST_SUITE_P(Signals, Interrupted,
+INSTANTIATE_TEST_SUITE_P(Signals, CollectInterrupted,
     ::testing::Values(TInterruptCase{"KillWhileCollecting", SIGKILL, EWhen::kWhileCollecting},
         TInterruptCase{"TermWhileCollecting", SIGTERM, EWhen::kWhileCollecting},
         // An unnamed file leaves nothing when the process dies unwarned.
@@ -176,7 +176,7 @@ INSTANTIATE_TEST_SUITE_P(Signals, Interrupted,
 // A file size limit below the inventory's size (but above the message's)
 // makes the write fail: an error with status 2, and the earlier file as it
 // was.
-TEST(FileSizeLimit, IsAWriteErrorAndKeepsTheEarlierFile)
+TEST(CollectFileSizeLimit, IsAWriteErrorAndKeepsTheEarlierFile)
 {
     const tarvotest::TTempFolder folder("size-limit");
     fs::create_directories(folder.Path() / "out");

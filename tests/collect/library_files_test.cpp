@@ -28,7 +28,7 @@ void Write(const fs::path& path, const std::string& text)
 
 // dpkg quotes a refused name of thousands of bytes at some length, cut
 // inside a character; the problem quotes 40 bytes of it.
-TEST(DpkgDatabase, ARefusedLongNameIsQuotedShort)
+TEST(CollectDpkgDatabase, ARefusedLongNameIsQuotedShort)
 {
     const tarvotest::TTempFolder folder("dpkg-long");
     std::string name;
@@ -46,7 +46,7 @@ TEST(DpkgDatabase, ARefusedLongNameIsQuotedShort)
 
 // A journal entry of pending updates that is a FIFO would block dpkg's
 // library; the database is then a problem, never a wait.
-TEST(DpkgDatabase, AJournalEntryThatIsAFifoIsAProblem)
+TEST(CollectDpkgDatabase, AJournalEntryThatIsAFifoIsAProblem)
 {
     const tarvotest::TTempFolder folder("dpkg-fifo");
     Write(fs::path(folder.Path()) / "status", "");
@@ -66,9 +66,9 @@ struct TRpmCase {
     std::string fProblem;
 };
 
-class RpmDatabase : public ::testing::TestWithParam<TRpmCase> { };
+class CollectRpmDatabase : public ::testing::TestWithParam<TRpmCase> { };
 
-TEST_P(RpmDatabase, AFolderHoldingWhatIsNotAFileIsAProblem)
+TEST_P(CollectRpmDatabase, AFolderHoldingWhatIsNotAFileIsAProblem)
 {
     const tarvotest::TTempFolder folder("rpm");
     const fs::path database = fs::path(folder.Path()) / "rpm";
@@ -83,7 +83,7 @@ TEST_P(RpmDatabase, AFolderHoldingWhatIsNotAFileIsAProblem)
             "; not read");
 }
 
-INSTANTIATE_TEST_SUITE_P(Folders, RpmDatabase,
+INSTANTIATE_TEST_SUITE_P(Folders, CollectRpmDatabase,
     ::testing::Values(
         TRpmCase{"SqliteFileIsAFifo",
             [](const fs::path& d) { ASSERT_EQ(::mkfifo((d / "rpmdb.sqlite").c_str(), 0600), 0); },
@@ -109,9 +109,9 @@ struct TPciFileCase {
     std::string fProblem;  // after the origin; ENTRY stands for the path
 };
 
-class PciFiles : public ::testing::TestWithParam<TPciFileCase> { };
+class CollectPciFiles : public ::testing::TestWithParam<TPciFileCase> { };
 
-TEST_P(PciFiles, WhatIsNotARegularFileIsAProblemNotAWait)
+TEST_P(CollectPciFiles, WhatIsNotARegularFileIsAProblemNotAWait)
 {
     const tarvotest::TTempFolder folder("pci-files");
     const fs::path root = folder.Path();
@@ -139,7 +139,7 @@ TEST_P(PciFiles, WhatIsNotARegularFileIsAProblemNotAWait)
     EXPECT_EQ(result.fProblems[0], origin + entry.string() + GetParam().fProblem);
 }
 
-INSTANTIATE_TEST_SUITE_P(Entries, PciFiles,
+INSTANTIATE_TEST_SUITE_P(Entries, CollectPciFiles,
     ::testing::Values(TPciFileCase{"VendorIsAFifo", false,
                           [](const fs::path& p) { ASSERT_EQ(::mkfifo(p.c_str(), 0600), 0); },
                           ": not a regular file (a FIFO, a device or a folder); not read"},
