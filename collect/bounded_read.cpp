@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cctype>
 #include <cerrno>
 #include <cstdio>
@@ -145,11 +146,11 @@ std::string TerminalSafe(const std::string& text)
             ++at;
             continue;
         }
-        if (code < 0x20 || code == 0x7f || (code >= 0x80 && code < 0xa0)) {
+        if (code < 0x20 || code == 0x7f) {
             safe += HexByte(static_cast<unsigned char>(code));
-        } else if (IsBidiControl(code)) {
+        } else if ((code >= 0x80 && code < 0xa0) || IsBidiControl(code)) {
             char escaped[16];
-            std::snprintf(escaped, sizeof escaped, "\\u{%04X}", static_cast<unsigned>(code));
+            std::snprintf(escaped, sizeof escaped, "\\u%04x", static_cast<unsigned>(code));
             safe += escaped;
         } else {
             safe.append(text, at, length);
@@ -159,15 +160,45 @@ std::string TerminalSafe(const std::string& text)
     return safe;
 }
 
+namespace {
+
+// The first `limit` bytes of `text` or fewer, ending at a character's end.
+std::string CutAtCharacter(const std::string& text, std::size_t limit)
+{
+    std::size_t cut = std::min(limit, text.size());
+    if (cut < text.size())
+        while (cut > 0 && (static_cast<unsigned char>(text[cut]) & 0xc0) == 0x80)
+            --cut;
+    return text.substr(0, cut);
+}
+
+}  // namespace
+
+std::string ShortenQuoted(const std::string& message, const std::string& whole, std::size_t limit)
+{
+    std::string shortened;
+    std::string::size_type at = 0;
+    for (;;) {
+        const std::string::size_type open = message.find('\'', at);
+        const std::string::size_type close =
+            open == std::string::npos ? std::string::npos : message.find('\'', open + 1);
+        if (close == std::string::npos)
+            return shortened + message.substr(at);
+        const std::string span = message.substr(open + 1, close - open - 1);
+        shortened += message.substr(at, open + 1 - at);
+        const bool keep =
+            span.size() <= limit || (!whole.empty() && span.compare(0, whole.size(), whole) == 0);
+        shortened += keep ? span : CutAtCharacter(span, limit) + "...";
+        shortened += '\'';
+        at = close + 1;
+    }
+}
+
 std::string Excerpt(const std::string& text, std::size_t limit)
 {
     if (text.size() <= limit)
         return "\"" + TerminalSafe(text) + "\"";
-    std::size_t cut = limit;
-    // Step back over continuation bytes so that no character is cut in two.
-    while (cut > 0 && (static_cast<unsigned char>(text[cut]) & 0xc0) == 0x80)
-        --cut;
-    return "\"" + TerminalSafe(text.substr(0, cut)) + "...\"";
+    return "\"" + TerminalSafe(CutAtCharacter(text, limit)) + "...\"";
 }
 
 }  // namespace tarvocollect

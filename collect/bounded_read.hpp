@@ -41,9 +41,17 @@ std::string Trimmed(const std::string& text);
 // "..." when cut, escaped as TerminalSafe does, between double quotes.
 std::string Excerpt(const std::string& text, std::size_t limit = 40);
 
-// The text with every control character (C0, DEL, C1) and every
-// bidirectional control (U+061C, U+200E, U+200F, U+202A to U+202E, U+2066 to
-// U+2069) written as \xNN or \u{NNNN}, and bytes that are not UTF-8 as \xNN,
+// A library's message with every span it quotes between single quotes cut
+// to an excerpt of `limit` bytes (never cutting a character in two, with
+// "..."), but for spans that begin with `whole` (the names of the files the
+// library was given, which travel whole).
+std::string ShortenQuoted(const std::string& message, const std::string& whole, std::size_t limit = 40);
+
+// The text with every C0 control character (line feed and tab included: a
+// problem is one line) and DEL written as \xNN, every C1 control character
+// (U+0080 to U+009F) and every bidirectional control (U+061C, U+200E,
+// U+200F, U+202A to U+202E, U+2066 to U+2069) as \uNNNN in lower case, and
+// bytes that are not UTF-8 as \xNN: the forms hvp-run's text output uses,
 // so that a line printed to a terminal shows what it holds and nothing else.
 std::string TerminalSafe(const std::string& text);
 

@@ -57,7 +57,7 @@ TMachineRecords CollectRecords(const TCollectOptions& options, std::vector<std::
 
     // Only the disks the mapping lists as physical disks are asked for
     // their health: a logical drive has none of its own.
-    const TDiskHealthSource health(options.fSmartctlDir);
+    const TDiskHealthSource health(options.fSmartctlDir, UnderRoot(options.fSysRoot, "").empty());
     for (TScsiDevice& device : records.fScsiDevices)
         if (IsPhysicalDisk(device, records.fScsiHosts))
             device.fHealth = health.Read(device, problems);

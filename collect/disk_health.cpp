@@ -152,6 +152,8 @@ TDiskHealth TDiskHealthSource::Read(const TScsiDevice& device, std::vector<std::
     TDiskHealth health;
     std::string error;
     if (fRecordedDir.empty()) {
+        if (!fLive)
+            return health;
         static const std::string program = SmartctlPath();
         if (program.empty() || device.fGenericName.empty())
             return health;

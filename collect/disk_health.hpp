@@ -18,9 +18,13 @@ bool ParseSmartctlJson(const std::string& text, TDiskHealth& health, std::string
 class TDiskHealthSource {
 public:
     // `recordedDir` non-empty: outputs are read from DIR/H:C:T:L.json and
-    // smartctl is never run. Otherwise smartctl is run on the device's SCSI
-    // generic node, when it is installed.
-    explicit TDiskHealthSource(std::string recordedDir) : fRecordedDir(std::move(recordedDir)) { }
+    // smartctl is never run. Otherwise, when `live` (the devices are this
+    // machine's own), smartctl is run on the device's SCSI generic node when
+    // it is installed; a recorded machine's sgN is no node of this machine,
+    // so without recorded outputs its disks have no health.
+    TDiskHealthSource(std::string recordedDir, bool live) : fRecordedDir(std::move(recordedDir)), fLive(live)
+    {
+    }
 
     // The device's health; nothing, and no problem, when there is no output
     // for it or smartctl is absent or the disk does not answer. A recorded
@@ -29,6 +33,7 @@ public:
 
 private:
     std::string fRecordedDir;
+    bool fLive;
 };
 
 }  // namespace tarvocollect

@@ -170,7 +170,8 @@ TPackageResult TDpkgSource::Read() const
         modstatdb_shutdown();
     } else {
         modstatdb_done();
-        result.fProblems.push_back(origin + ": " + OneLine(state.fMessage));
+        // dpkg quotes the text it refused, up to a few hundred bytes.
+        result.fProblems.push_back(origin + ": " + ShortenQuoted(OneLine(state.fMessage), fAdminDir));
     }
     pkg_hash_reset();
     dpkg_db_set_dir(nullptr);

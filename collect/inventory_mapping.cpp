@@ -144,6 +144,8 @@ std::string DeviceTypeText(int peripheralType)
         return "Hard disk";
     case 0x01:
         return "Tape";
+    case 0x03:
+        return "Processor";
     case 0x05:
         return "CD-ROM";
     case 0x07:

@@ -1,7 +1,7 @@
-// The inventory file of `hvp-collect -o FILE`: written beside FILE under a
-// temporary name and renamed into place once whole, so that FILE is always a
-// whole inventory, the earlier one or the new one. An interrupted run
-// removes its temporary file.
+// The inventory file of `hvp-collect -o FILE`: written beside FILE, unnamed
+// where the file system allows, and renamed into place once whole, so that
+// FILE is always a whole inventory, the earlier one or the new one, and an
+// interrupted run leaves nothing else beside it.
 #pragma once
 
 #include <string>

@@ -4,13 +4,23 @@
 // library's state and answers the message as a problem. No object with a
 // destructor lives in the frames the jump crosses: the scan function holds
 // only plain data, and the library's frames are C.
+//
+// The library opens the files it is given as they are: a dump or a sysfs
+// attribute that is a FIFO would make it wait forever. Each is checked
+// first, and the library runs only over regular files and folders.
 #include "pci_source.hpp"
 
+#include <sys/stat.h>
+
 #include <algorithm>
+#include <cerrno>
 #include <csetjmp>
 #include <cstdarg>
 #include <cstdio>
+#include <cstring>
+#include <filesystem>
 #include <mutex>
+#include <string>
 #include <tuple>
 #include <vector>
 
@@ -84,6 +94,50 @@ bool Scan(pci_access* access, TScanState* state)
     return true;
 }
 
+// The sorted entries of a folder; none when it cannot be listed.
+std::vector<std::string> Entries(const std::string& folder)
+{
+    std::vector<std::string> entries;
+    std::error_code failure;
+    for (std::filesystem::directory_iterator it(folder, failure), end; !failure && it != end;
+         it.increment(failure))
+        entries.push_back(it->path().string());
+    std::sort(entries.begin(), entries.end());
+    return entries;
+}
+
+// The first entry of a function's folder under `sysfsPath`/devices that is
+// neither a regular file nor a folder (after links), with the reason; empty
+// when there is none. A dangling link is left to the library, which opens
+// nothing through it.
+std::string EntryNotToRead(const std::string& sysfsPath)
+{
+    for (const std::string& function : Entries(sysfsPath + "/devices"))
+        for (const std::string& entry : Entries(function)) {
+            struct stat info { };
+            if (::stat(entry.c_str(), &info) != 0) {
+                if (errno == ENOENT)
+                    continue;
+                return entry + ": " + std::strerror(errno);
+            }
+            if (!S_ISREG(info.st_mode) && !S_ISDIR(info.st_mode))
+                return entry + ": not a regular file (a FIFO, a device or a folder)";
+        }
+    return {};
+}
+
+// The reason the library must not be run over `path`, or empty.
+std::string Refusal(bool dump, const std::string& path)
+{
+    if (!dump)
+        return EntryNotToRead(path);
+    struct stat info { };
+    if (::stat(path.c_str(), &info) != 0)
+        return {};  // the library names a missing dump itself
+    return S_ISREG(info.st_mode) ? std::string()
+                                 : path + ": not a regular file (a FIFO, a device or a folder)";
+}
+
 }  // namespace
 
 TPciSource TPciSource::FromSysfs(const std::string& sysfsPath)
@@ -101,6 +155,10 @@ TSourceResult<TPciFunction> TPciSource::Read() const
     TSourceResult<TPciFunction> result;
     const std::string origin =
         fDump ? "PCI functions (dump " + fPath + ")" : "PCI functions (sysfs " + fPath + ")";
+    if (const std::string refusal = Refusal(fDump, fPath); !refusal.empty()) {
+        result.fProblems.push_back(origin + ": " + refusal + "; not read");
+        return result;
+    }
     std::vector<TPciFunction> functions;
     {
         const std::lock_guard<std::mutex> lock(gScanMutex);

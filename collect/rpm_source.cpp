@@ -1,15 +1,24 @@
 // The RPM database, read with librpm where the build has it. On a machine
 // without an RPM database (a Debian one, as a rule) librpm is not touched at
 // all, so that it neither reads its configuration nor complains.
+//
+// librpm and the database engines under it open their files as they are,
+// and would wait forever on a FIFO or read a device without end; a database
+// folder holding anything but regular files and folders is a problem and is
+// not handed to the library.
 #include "package_sources.hpp"
+#include "bounded_read.hpp"
 
 #include <sys/stat.h>
 
 #include <fcntl.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <cstdlib>
+#include <filesystem>
 #include <mutex>
+#include <vector>
 
 #ifdef TARVOCOLLECT_HAVE_RPM
 #include <rpm/header.h>
@@ -46,6 +55,36 @@ std::string FindDatabase(const std::string& root, const std::string& dbPath)
             if (Exists(root + place + file))
                 return root + place;
     return std::string();
+}
+
+// The first entry of the database folder that is neither a regular file
+// nor a folder, with the reason; empty when there is none.
+std::string EntryNotToRead(const std::string& folder)
+{
+    std::string error;
+    struct stat info { };
+    // The folder is named by the administrator or found by its files.
+    if (::stat(folder.c_str(), &info) != 0 || !S_ISDIR(info.st_mode))
+        return folder + ": not a folder";
+    std::error_code failure;
+    std::vector<std::string> entries;
+    for (std::filesystem::directory_iterator it(folder, failure), end; !failure && it != end;
+         it.increment(failure))
+        entries.push_back(it->path().string());
+    if (failure)
+        return folder + ": " + failure.message();
+    std::sort(entries.begin(), entries.end());
+    for (const std::string& entry : entries) {
+        // A dangling link names nothing the library could open.
+        const bool known = ::stat(entry.c_str(), &info) == 0;
+        if (!known && errno == ENOENT)
+            continue;
+        if (known && S_ISDIR(info.st_mode))
+            continue;
+        if (!IsRegularFile(entry, error))
+            return entry + ": " + error;
+    }
+    return {};
 }
 
 #ifdef TARVOCOLLECT_HAVE_RPM
@@ -137,6 +176,10 @@ TPackageResult TRpmSource::Read() const
     if (folder.empty())
         return result;
     result.fPresent = true;
+    if (const std::string fault = EntryNotToRead(folder); !fault.empty()) {
+        result.fProblems.push_back("RPM database (" + folder + "): " + fault + "; not read");
+        return result;
+    }
 #ifdef TARVOCOLLECT_HAVE_RPM
     ReadDatabase(folder, result);
 #else

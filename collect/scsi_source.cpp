@@ -83,12 +83,24 @@ class TReader {
 public:
     explicit TReader(const std::string& sysfs) : fSysfs(sysfs) { }
 
+    // A text attribute without its padding. A NUL byte within it is no text
+    // a driver writes (the kernel ends its texts with a newline, some pad
+    // with NULs): the value is unknown and the attribute a problem.
+    std::optional<std::string> Text(const fs::path& path, const TReadResult& read, const std::string& what)
+    {
+        std::string text = Trimmed(read.fText);
+        if (text.find('\0') == std::string::npos)
+            return text;
+        Problem(what, path.filename().string() + " " + Excerpt(text) + " holds a NUL byte");
+        return std::nullopt;
+    }
+
     // An attribute every such object has: a problem when it cannot be read.
     std::optional<std::string> Required(const fs::path& path, const std::string& what)
     {
         const TReadResult read = ReadBounded(path.string());
         if (read.Ok())
-            return Trimmed(read.fText);
+            return Text(path, read, what);
         Problem(what, "cannot read " + path.string() + ": " + read.fError);
         return std::nullopt;
     }
@@ -99,7 +111,7 @@ public:
     {
         const TReadResult read = ReadBounded(path.string());
         if (read.Ok())
-            return Trimmed(read.fText);
+            return Text(path, read, what);
         if (read.fOutcome != EReadOutcome::kMissing)
             Problem(what, "cannot read " + path.string() + ": " + read.fError);
         return std::nullopt;
@@ -221,7 +233,13 @@ void TReader::ReadDevice(const fs::directory_entry& entry, const std::vector<int
     device.fLun = address[3];
     const std::string what = "device " + entry.path().filename().string();
     std::error_code error;
-    if (!fs::exists(entry.path(), error)) {
+    const bool exists = fs::exists(entry.path(), error);
+    if (error) {
+        // A link loop or a folder that cannot be looked into.
+        Problem(what, entry.path().string() + ": " + error.message());
+        return;
+    }
+    if (!exists) {
         Problem(what, "gone while being read");
         return;
     }

@@ -36,7 +36,11 @@ PACKAGE_PACKAGES=(build-essential debhelper dpkg-dev fakeroot lintian scdoc libu
 # outputs and never need it).
 PACKAGE_TEST_PACKAGES=(devscripts man-db jq bash-completion systemd smartmontools)
 
-PACKAGE_GROUPS=(build test bench fleet valgrind fuzz coverage package package-test)
+# What scripts/collect-live-check needs on top: lspci and dpkg-query, whose
+# lists hvp-collect's inventory of this machine must equal, and jq.
+LIVE_PACKAGES=(pciutils jq)
+
+PACKAGE_GROUPS=(build test bench fleet valgrind fuzz coverage package package-test live)
 
 # The packages of one group, build's included, one a line.
 group_packages() {

@@ -67,9 +67,9 @@ int RunCommand(const std::string& command)
     return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
 
-class RecordedMachine : public ::testing::TestWithParam<std::string> { };
+class CollectRecordedMachine : public ::testing::TestWithParam<std::string> { };
 
-TEST_P(RecordedMachine, GivesTheInventoryWrittenForIt)
+TEST_P(CollectRecordedMachine, GivesTheInventoryWrittenForIt)
 {
     const TCollection collection = CollectInventory(Recorded(GetParam()));
     const std::string folder = kMachines + "/" + GetParam();
@@ -85,7 +85,7 @@ TEST_P(RecordedMachine, GivesTheInventoryWrittenForIt)
     EXPECT_EQ(collection.Partial(), !expected.empty());
 }
 
-INSTANTIATE_TEST_SUITE_P(Recordings, RecordedMachine,
+INSTANTIATE_TEST_SUITE_P(Recordings, CollectRecordedMachine,
     ::testing::Values("two-adapters", "no-adapter", "damaged", "logical-visible", "physical-apart"),
     [](const ::testing::TestParamInfo<std::string>& machine) {
         std::string name = machine.param;
@@ -107,9 +107,9 @@ std::string CollectCommand(const std::string& machine, const std::string& dpkgAd
 // hvp-run over each collected recording logs exactly the lines written for
 // the machine in findings.json: no line for a logical drive, the BIOS and
 // device-error lines where the data is there.
-class RecordedFindings : public ::testing::TestWithParam<std::string> { };
+class CollectRecordedFindings : public ::testing::TestWithParam<std::string> { };
 
-TEST_P(RecordedFindings, HvpRunLogsExactlyTheExpectedLines)
+TEST_P(CollectRecordedFindings, HvpRunLogsExactlyTheExpectedLines)
 {
     const std::string inventory = ::testing::TempDir() + "/" + GetParam() + ".json";
     const std::string printed = ::testing::TempDir() + "/" + GetParam() + ".jsonl";
@@ -123,8 +123,8 @@ TEST_P(RecordedFindings, HvpRunLogsExactlyTheExpectedLines)
     EXPECT_EQ(texts, json::parse(ReadFile(kMachines + "/" + GetParam() + "/findings.json")));
 }
 
-INSTANTIATE_TEST_SUITE_P(Recordings, RecordedFindings,
-    ::testing::Values("no-adapter", "logical-visible", "physical-apart"),
+INSTANTIATE_TEST_SUITE_P(Recordings, CollectRecordedFindings,
+    ::testing::Values("no-adapter", "logical-visible", "physical-apart", "two-adapters"),
     [](const ::testing::TestParamInfo<std::string>& machine) {
         std::string name = machine.param;
         name.erase(std::remove(name.begin(), name.end(), '-'), name.end());
@@ -178,8 +178,7 @@ TEST(HvpCollect, ProblemLinesShowControlsEscaped)
     const std::string message = ::testing::TempDir() + "/escaped.txt";
     EXPECT_EQ(RunCommand(CollectCommand("no-adapter", folder) + " > /dev/null 2> " + message), 1);
     const std::string printed = ReadFile(message);
-    EXPECT_NE(printed.find("admin\\x1b[31m\\u{202E}/status: not a regular file"), std::string::npos)
-        << printed;
+    EXPECT_NE(printed.find("admin\\x1b[31m\\u202e/status: not a regular file"), std::string::npos) << printed;
     EXPECT_EQ(printed.find('\x1b'), std::string::npos);
     RunCommand("rm -rf '" + folder + "'");
 }
@@ -215,6 +214,8 @@ TEST(HvpCollect, UnwritableOutputIsStatusTwo)
         RunCommand(std::string(TARVOCOLLECT_HVP_COLLECT) + " -o /no-such-folder/x.json 2>/dev/null"), 2);
 }
 
+// Without recorded smartctl outputs a recorded machine's disks have no
+// health (its sgN are no nodes of this machine): no device-error lines.
 TEST(HvpCollect, HvpRunOverACollectedRecordingPrintsTheExpectedLines)
 {
     const TCollectOptions options = Recorded("two-adapters");

@@ -61,9 +61,9 @@ struct TReadCase {
     std::string fText;
 };
 
-class BoundedRead : public ::testing::TestWithParam<TReadCase> { };
+class CollectBoundedRead : public ::testing::TestWithParam<TReadCase> { };
 
-TEST_P(BoundedRead, RefusesWhatIsNotAShortRegularFile)
+TEST_P(CollectBoundedRead, RefusesWhatIsNotAShortRegularFile)
 {
     const tarvotest::TTempFolder folder("bounded-read");
     const fs::path path = fs::path(folder.Path().string()) / "attribute";
@@ -73,7 +73,7 @@ TEST_P(BoundedRead, RefusesWhatIsNotAShortRegularFile)
     EXPECT_EQ(read.fText, GetParam().fText);
 }
 
-INSTANTIATE_TEST_SUITE_P(Files, BoundedRead,
+INSTANTIATE_TEST_SUITE_P(Files, CollectBoundedRead,
     ::testing::Values(TReadCase{"Short", [](const fs::path& p) { Write(p, "Model 6\n"); },
                           EReadOutcome::kRead, "Model 6\n"},
         TReadCase{"ExactlyTheBound", [](const fs::path& p) { Write(p, std::string(16, 'x')); },
@@ -96,27 +96,27 @@ struct TTextCase {
     std::string fSafe;
 };
 
-class TerminalText : public ::testing::TestWithParam<TTextCase> { };
+class CollectTerminalText : public ::testing::TestWithParam<TTextCase> { };
 
-TEST_P(TerminalText, ShowsControlsAsEscapes)
+TEST_P(CollectTerminalText, ShowsControlsAsEscapes)
 {
     EXPECT_EQ(TerminalSafe(GetParam().fText), GetParam().fSafe);
 }
 
-INSTANTIATE_TEST_SUITE_P(Texts, TerminalText,
+INSTANTIATE_TEST_SUITE_P(Texts, CollectTerminalText,
     ::testing::Values(TTextCase{"Plain", "device 2:0:0:0: Model 6", "device 2:0:0:0: Model 6"},
         TTextCase{"EscapeSequence", "a\x1b[2Jb", "a\\x1b[2Jb"},
         TTextCase{"NewlineAndTab", "a\nb\tc", "a\\x0ab\\x09c"}, TTextCase{"Delete", "a\x7f", "a\\x7f"},
         TTextCase{"C1Control",
             "a\xc2\x9b"
             "b",
-            "a\\x9bb"},
-        TTextCase{"RightToLeftOverride", "evil\xe2\x80\xaegnp.exe", "evil\\u{202E}gnp.exe"},
-        TTextCase{"IsolateAndMark", "\xe2\x81\xa6x\xe2\x80\x8f", "\\u{2066}x\\u{200F}"},
+            "a\\u009bb"},
+        TTextCase{"RightToLeftOverride", "evil\xe2\x80\xaegnp.exe", "evil\\u202egnp.exe"},
+        TTextCase{"IsolateAndMark", "\xe2\x81\xa6x\xe2\x80\x8f", "\\u2066x\\u200f"},
         TTextCase{"NotUtf8", "a\xff\xc3", "a\\xff\\xc3"}, TTextCase{"Accents", "caf\xc3\xa9", "caf\xc3\xa9"}),
     [](const ::testing::TestParamInfo<TTextCase>& c) { return c.param.fName; });
 
-TEST(Excerpt, CutsLongTextsWithoutSplittingACharacter)
+TEST(CollectExcerpt, CutsLongTextsWithoutSplittingACharacter)
 {
     EXPECT_EQ(Excerpt("disk"), "\"disk\"");
     EXPECT_EQ(Excerpt(std::string(100, 'a'), 8), "\"aaaaaaaa...\"");
@@ -125,15 +125,34 @@ TEST(Excerpt, CutsLongTextsWithoutSplittingACharacter)
     EXPECT_EQ(Excerpt(std::string("\x1b\x1b\x1b", 3), 2), "\"\\x1b\\x1b...\"");
 }
 
+TEST(CollectShortenQuoted, CutsLongQuotationsButNotTheNamesOfFiles)
+{
+    const std::string e20 = [] {
+        std::string text;
+        for (int i = 0; i < 20; ++i)
+            text += "\xc3\xa9";
+        return text;
+    }();
+    EXPECT_EQ(ShortenQuoted("field 'short' bad", "/db"), "field 'short' bad");
+    EXPECT_EQ(ShortenQuoted("name '" + std::string(50, 'x') + "': bad", "/db"),
+        "name '" + std::string(40, 'x') + "...': bad");
+    // After one byte, the cut at 40 falls inside the 20th two-byte
+    // character, which is left out whole; a file's name is kept whole.
+    EXPECT_EQ(ShortenQuoted("'a" + e20 + "' and '/db/" + std::string(60, 'y') + "'", "/db"),
+        "'a" + e20.substr(0, 38) + "...' and '/db/" + std::string(60, 'y') + "'");
+    EXPECT_EQ(
+        ShortenQuoted("an unclosed '" + std::string(50, 'z'), "/db"), "an unclosed '" + std::string(50, 'z'));
+}
+
 struct THealthCase {
     std::string fName;
     std::string fJson;
     TDiskHealth fHealth;
 };
 
-class SmartctlOutput : public ::testing::TestWithParam<THealthCase> { };
+class CollectSmartctlOutput : public ::testing::TestWithParam<THealthCase> { };
 
-TEST_P(SmartctlOutput, GivesOnlyWhatTheDiskReports)
+TEST_P(CollectSmartctlOutput, GivesOnlyWhatTheDiskReports)
 {
     TDiskHealth health;
     std::string error;
@@ -141,7 +160,7 @@ TEST_P(SmartctlOutput, GivesOnlyWhatTheDiskReports)
     EXPECT_EQ(health, GetParam().fHealth);
 }
 
-INSTANTIATE_TEST_SUITE_P(Outputs, SmartctlOutput,
+INSTANTIATE_TEST_SUITE_P(Outputs, CollectSmartctlOutput,
     ::testing::Values(
         // A disk that does not answer: smartctl says so and reports nothing.
         THealthCase{"NoAnswer", R"({"json_format_version":[1,0],"smartctl":{"exit_status":2}})", {}},
@@ -168,7 +187,7 @@ INSTANTIATE_TEST_SUITE_P(Outputs, SmartctlOutput,
             {}}),
     [](const ::testing::TestParamInfo<THealthCase>& c) { return c.param.fName; });
 
-TEST(SmartctlOutput, WhatIsNotAnOutputIsRefused)
+TEST(CollectSmartctlOutput, WhatIsNotAnOutputIsRefused)
 {
     TDiskHealth health;
     std::string error;
@@ -178,21 +197,7 @@ TEST(SmartctlOutput, WhatIsNotAnOutputIsRefused)
     EXPECT_EQ(error, "not a JSON object");
 }
 
-// A journal entry of pending updates that is a FIFO would block dpkg's
-// library; the database is then a problem, never a wait.
-TEST(DpkgDatabase, AJournalEntryThatIsAFifoIsAProblem)
-{
-    const tarvotest::TTempFolder folder("dpkg-fifo");
-    Write(fs::path(folder.Path()) / "status", "");
-    fs::create_directories(fs::path(folder.Path()) / "updates");
-    ASSERT_EQ(::mkfifo((folder / "updates/0001").c_str(), 0600), 0);
-    const TPackageResult result = TDpkgSource(folder.Path().string()).Read();
-    ASSERT_EQ(result.fProblems.size(), 1u);
-    EXPECT_NE(result.fProblems[0].find("updates/0001: not a regular file"), std::string::npos)
-        << result.fProblems[0];
-}
-
-TEST(RecordedSmartctlOutput, AnUnreadableOutputIsAProblem)
+TEST(CollectRecordedSmartctlOutput, AnUnreadableOutputIsAProblem)
 {
     const tarvotest::TTempFolder folder("smartctl");
     Write(fs::path(folder.Path().string()) / "0:1:0:0.json", "not json");
@@ -200,7 +205,7 @@ TEST(RecordedSmartctlOutput, AnUnreadableOutputIsAProblem)
     TScsiDevice device;
     device.fChannel = 1;
     std::vector<std::string> problems;
-    const TDiskHealthSource source(folder.Path().string());
+    const TDiskHealthSource source(folder.Path().string(), false);
     source.Read(device, problems);
     device.fTarget = 1;
     source.Read(device, problems);
@@ -214,7 +219,7 @@ TEST(RecordedSmartctlOutput, AnUnreadableOutputIsAProblem)
 // A device whose model is /dev/zero and whose vendor is a FIFO, a status
 // file that is /dev/zero, and a host attribute holding escape sequences: the
 // collection ends at once, partial, with short escaped excerpts.
-TEST(HostileTree, EndsPartialWithoutBlockingOrAborting)
+TEST(CollectHostileTree, EndsPartialWithoutBlockingOrAborting)
 {
     const tarvotest::TTempFolder folder("hostile");
     const fs::path root = folder.Path();

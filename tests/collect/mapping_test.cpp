@@ -72,7 +72,7 @@ TMachineRecords AdapterMachine()
     return records;
 }
 
-TEST(InventoryMapping, GoldenAdapterMachine)
+TEST(CollectInventoryMapping, GoldenAdapterMachine)
 {
     const json expected = json::parse(R"({
       "operatingSystemType": 36,
@@ -102,7 +102,7 @@ TEST(InventoryMapping, GoldenAdapterMachine)
     EXPECT_EQ(Classes(InventoryJson(AdapterMachine(), {})), expected);
 }
 
-TEST(InventoryMapping, MachineIdentityWithNullForWhatCannotBeTold)
+TEST(CollectInventoryMapping, MachineIdentityWithNullForWhatCannotBeTold)
 {
     TMachineRecords records;
     records.fMachine.fHostname = "db01";
@@ -113,13 +113,13 @@ TEST(InventoryMapping, MachineIdentityWithNullForWhatCannotBeTold)
                         "kernelRelease": null, "productName": null, "productSerial": null})"));
 }
 
-TEST(InventoryMapping, ProblemsKeptAsAComment)
+TEST(CollectInventoryMapping, ProblemsKeptAsAComment)
 {
     const json document = json::parse(InventoryJson(TMachineRecords(), {"PCI functions: gone"}));
     EXPECT_EQ(document["_problems"], json::array({"PCI functions: gone"}));
 }
 
-TEST(InventoryMapping, BytesThatAreNotUtf8BecomeReplacementCharacters)
+TEST(CollectInventoryMapping, BytesThatAreNotUtf8BecomeReplacementCharacters)
 {
     TMachineRecords records;
     records.fPackages = {{"b\xff"

@@ -38,9 +38,9 @@ struct TPciCase {
     std::vector<std::string> fProblems;
 };
 
-class PciSource : public ::testing::TestWithParam<TPciCase> { };
+class CollectPciSource : public ::testing::TestWithParam<TPciCase> { };
 
-TEST_P(PciSource, ReadsTheDumpInAddressOrder)
+TEST_P(CollectPciSource, ReadsTheDumpInAddressOrder)
 {
     const TSourceResult<TPciFunction> result =
         TPciSource::FromDump(kMachines + "/" + GetParam().fDump).Read();
@@ -54,7 +54,7 @@ TEST_P(PciSource, ReadsTheDumpInAddressOrder)
     ExpectProblems(result.fProblems, GetParam().fProblems);
 }
 
-INSTANTIATE_TEST_SUITE_P(Dumps, PciSource,
+INSTANTIATE_TEST_SUITE_P(Dumps, CollectPciSource,
     ::testing::Values(TPciCase{"TwoAdaptersAndADomain", "two-adapters/lspci-x.txt",
                           {"0000:00:00.0 8086:1237", "0000:00:1f.2 8086:2922", "0000:03:00.0 9005:0285",
                               "0000:04:00.0 9005:041e", "0001:00:02.0 1af4:1041"},
@@ -74,9 +74,9 @@ struct TDpkgCase {
     std::vector<std::string> fProblems;
 };
 
-class DpkgSource : public ::testing::TestWithParam<TDpkgCase> { };
+class CollectDpkgSource : public ::testing::TestWithParam<TDpkgCase> { };
 
-TEST_P(DpkgSource, ReadsInstalledPackagesByName)
+TEST_P(CollectDpkgSource, ReadsInstalledPackagesByName)
 {
     const TPackageResult result = TDpkgSource(kMachines + "/" + GetParam().fAdminDir).Read();
     std::vector<std::string> products;
@@ -87,7 +87,7 @@ TEST_P(DpkgSource, ReadsInstalledPackagesByName)
     ExpectProblems(result.fProblems, GetParam().fProblems);
 }
 
-INSTANTIATE_TEST_SUITE_P(StatusFiles, DpkgSource,
+INSTANTIATE_TEST_SUITE_P(StatusFiles, CollectDpkgSource,
     ::testing::Values(TDpkgCase{"InstalledWhateverIsWanted", "two-adapters/dpkg", true,
                           {"bash 5.2.15-2+b2", "libc6:i386 2.36-9+deb12u4", "openssh-server 1:9.2p1-2"}, {}},
         TDpkgCase{"SortedByName", "no-adapter/dpkg", true, {"coreutils 9.1-1", "tarvadm 7.12-1"}, {}},
@@ -99,7 +99,7 @@ INSTANTIATE_TEST_SUITE_P(StatusFiles, DpkgSource,
 
 // Whatever librpm's configuration on the machine, a file that is no database
 // is a problem of the RPM source, and no database at all is none.
-TEST(RpmSource, DamagedDatabaseIsAProblemAbsentOneIsSilent)
+TEST(CollectRpmSource, DamagedDatabaseIsAProblemAbsentOneIsSilent)
 {
     const TPackageResult damaged = TRpmSource("/", kMachines + "/damaged/rpm").Read();
     EXPECT_TRUE(damaged.fPresent);
@@ -125,9 +125,9 @@ std::string Text(const std::optional<std::string>& value)
     return value ? "[" + *value + "]" : "null";
 }
 
-class ScsiSource : public ::testing::TestWithParam<TScsiCase> { };
+class CollectScsiSource : public ::testing::TestWithParam<TScsiCase> { };
 
-TEST_P(ScsiSource, ReadsHostsAndDevicesInNumberOrder)
+TEST_P(CollectScsiSource, ReadsHostsAndDevicesInNumberOrder)
 {
     const TScsiResult result = TScsiSource(kMachines + "/" + GetParam().fMachine + "/sys").Read();
     std::vector<std::string> hosts;
@@ -149,13 +149,14 @@ TEST_P(ScsiSource, ReadsHostsAndDevicesInNumberOrder)
     ExpectProblems(result.fProblems, GetParam().fProblems);
 }
 
-INSTANTIATE_TEST_SUITE_P(SysfsTrees, ScsiSource,
+INSTANTIATE_TEST_SUITE_P(SysfsTrees, CollectScsiSource,
     ::testing::Values(
         TScsiCase{"TwoAdaptersBehindBridgesAndAnotherHost", "two-adapters",
             {"0 0000:03:00.0 9005:0285 tarvoraid [1.2.1[50983]-custom]", "1 0000:00:1f.2 8086:2922 ahci null",
                 "3 0000:04:00.0 9005:041e tarvoraid [1.2.1[50983]-custom]"},
             {"0:0:0:0 0 [QXR-WVT 9.1G] [B1A0] [3HX0A1]", "0:0:1:0 0 [XD4410-146] [0007] null",
-                "1:0:0:0 5 [DVD-ROM DV-28S] [1.00] null", "3:2:5:0 13 [Backplane SES] [0a] [K9Q7]"},
+                "1:0:0:0 5 [DVD-ROM DV-28S] [1.00] null", "3:2:0:0 0 [QXR-WVT 9.1G] [B1A0] null",
+                "3:2:5:0 13 [Backplane SES] [0a] [K9Q7]", "3:2:7:0 3 [Shared-bus peer] [1.0] null"},
             {}},
         TScsiCase{"NoScsiAtAll", "no-adapter", {}, {}, {}},
         TScsiCase{"VanishedAttributesAndDevices", "damaged", {"2 0000:00:03.0 9005:0286 tarvoraid null"},

@@ -1,0 +1,199 @@
+// hvp-collect -o FILE interrupted: killed while it collects or while it
+// writes, by a signal it can handle or by SIGKILL, or stopped by a file size
+// limit. FILE must then be the earlier whole file or the new whole
+// inventory, and nothing may be left beside it.
+#include <signal.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <csignal>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include <gtest/gtest.h>
+#include <nlohmann/json.hpp>
+
+#include "temp_folder.hpp"
+
+namespace {
+
+namespace fs = std::filesystem;
+
+const std::string kMachines = TARVOCOLLECT_MACHINES;
+const std::string kEarlier = "{\"earlier\": true}\n";
+// Enough packages that the collection and the write each take a while.
+constexpr int kPackages = 60000;
+
+std::string ReadFile(const fs::path& path)
+{
+    std::ifstream in(path, std::ios::binary);
+    std::ostringstream text;
+    text << in.rdbuf();
+    return text.str();
+}
+
+// A dpkg database of many installed packages.
+void WriteLargeDatabase(const fs::path& folder)
+{
+    fs::create_directories(folder);
+    std::ofstream status(folder / "status");
+    for (int i = 0; i < kPackages; ++i)
+        status << "Package: package" << i << "\nStatus: install ok installed\nArchitecture: amd64\n"
+               << "Version: 1.0-" << i << "\nMaintainer: A <a@example.org>\nDescription: one\n\n";
+}
+
+// Starts hvp-collect -o `output` over the no-adapter machine with the dpkg
+// database in `dpkg`; `fileLimit` above 0 sets RLIMIT_FSIZE in the child,
+// and its standard error goes to `errors`.
+pid_t StartCollect(const fs::path& dpkg, const fs::path& output, rlim_t fileLimit = 0,
+    const std::string& errors = "/dev/null")
+{
+    const std::string machine = kMachines + "/no-adapter";
+    std::vector<std::string> args = {TARVOCOLLECT_HVP_COLLECT, "--sysfs-root", machine, "--dpkg-admindir",
+        dpkg.string(), "--pci-dump", machine + "/lspci-x.txt", "--rpm-dbpath", machine + "/no-rpm",
+        "--smartctl-dir", machine + "/smartctl", "--collected-at", "2026-12-08T10:00:00Z", "-o",
+        output.string()};
+    const pid_t pid = ::fork();
+    if (pid == 0) {
+        if (fileLimit > 0) {
+            // As from a shell, where exceeding the limit ends the process.
+            std::signal(SIGXFSZ, SIG_DFL);
+            const rlimit limit{fileLimit, fileLimit};
+            ::setrlimit(RLIMIT_FSIZE, &limit);
+        }
+        std::freopen(errors.c_str(), "w", stderr);
+        std::vector<char*> argv;
+        for (std::string& arg : args)
+            argv.push_back(arg.data());
+        argv.push_back(nullptr);
+        ::execv(argv[0], argv.data());
+        ::_exit(127);
+    }
+    return pid;
+}
+
+// The names in `folder` other than `name`.
+std::vector<std::string> Others(const fs::path& folder, const std::string& name)
+{
+    std::vector<std::string> others;
+    for (const fs::directory_entry& entry : fs::directory_iterator(folder))
+        if (entry.path().filename() != name)
+            others.push_back(entry.path().filename().string());
+    return others;
+}
+
+ino_t Inode(const fs::path& path)
+{
+    struct stat info { };
+    return ::stat(path.c_str(), &info) == 0 ? info.st_ino : 0;
+}
+
+// Waits until something other than FILE appears in its folder or FILE is
+// replaced; false when the process ended first (and was reaped, with its
+// status in `status`).
+bool WaitForTheWrite(pid_t pid, const fs::path& output, int& status)
+{
+    const ino_t earlier = Inode(output);
+    for (;;) {
+        if (!Others(output.parent_path(), output.filename().string()).empty() || Inode(output) != earlier)
+            return true;
+        if (::waitpid(pid, &status, WNOHANG) == pid)
+            return false;
+    }
+}
+
+enum class EWhen { kWhileCollecting, kWhileWriting };
+
+struct TInterruptCase {
+    std::string fName;
+    int fSignal;
+    EWhen fWhen;
+};
+
+class CollectInterrupted : public ::testing::TestWithParam<TInterruptCase> {
+protected:
+    static void SetUpTestSuite()
+    {
+        gFolder = new tarvotest::TTempFolder("interrupted");
+        WriteLargeDatabase(gFolder->Path() / "dpkg");
+    }
+    static void TearDownTestSuite()
+    {
+        delete gFolder;
+        gFolder = nullptr;
+    }
+    static tarvotest::TTempFolder* gFolder;
+};
+
+tarvotest::TTempFolder* CollectInterrupted::gFolder = nullptr;
+
+TEST_P(CollectInterrupted, LeavesTheEarlierOrTheNewFileWholeAndNothingBeside)
+{
+    const fs::path out = gFolder->Path() / ("out-" + GetParam().fName);
+    fs::create_directories(out);
+    const fs::path output = out / "inventory.json";
+    std::ofstream(output) << kEarlier;
+
+    const pid_t pid = StartCollect(gFolder->Path() / "dpkg", output);
+    ASSERT_GT(pid, 0);
+    int status = 0;
+    bool running = true;
+    if (GetParam().fWhen == EWhen::kWhileCollecting)
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    else
+        running = WaitForTheWrite(pid, output, status);
+    if (running) {
+        ::kill(pid, GetParam().fSignal);
+        ::waitpid(pid, &status, 0);
+    }
+
+    const std::string text = ReadFile(output);
+    if (text != kEarlier) {
+        const nlohmann::json document = nlohmann::json::parse(text, nullptr, false);
+        ASSERT_FALSE(document.is_discarded()) << "FILE is neither the earlier file nor a whole inventory";
+        EXPECT_EQ(document["classes"]["QXRSG_InstalledRPM"].size(), static_cast<std::size_t>(kPackages));
+    }
+    EXPECT_EQ(Others(out, "inventory.json"), std::vector<std::string>());
+}
+
+INSTANTIATE_TEST_SUITE_P(Signals, CollectInterrupted,
+    ::testing::Values(TInterruptCase{"KillWhileCollecting", SIGKILL, EWhen::kWhileCollecting},
+        TInterruptCase{"TermWhileCollecting", SIGTERM, EWhen::kWhileCollecting},
+        // An unnamed file leaves nothing when the process dies unwarned.
+        TInterruptCase{"KillWhileWriting", SIGKILL, EWhen::kWhileWriting},
+        TInterruptCase{"TermWhileWriting", SIGTERM, EWhen::kWhileWriting},
+        TInterruptCase{"IntWhileWriting", SIGINT, EWhen::kWhileWriting},
+        TInterruptCase{"HupWhileWriting", SIGHUP, EWhen::kWhileWriting}),
+    [](const ::testing::TestParamInfo<TInterruptCase>& c) { return c.param.fName; });
+
+// A file size limit below the inventory's size (but above the message's)
+// makes the write fail: an error with status 2, and the earlier file as it
+// was.
+TEST(CollectFileSizeLimit, IsAWriteErrorAndKeepsTheEarlierFile)
+{
+    const tarvotest::TTempFolder folder("size-limit");
+    fs::create_directories(folder.Path() / "out");
+    const fs::path output = folder.Path() / "out/inventory.json";
+    std::ofstream(output) << kEarlier;
+    const std::string errors = folder / "errors.txt";
+    const pid_t pid = StartCollect(kMachines + "/no-adapter/dpkg", output, 512, errors);
+    ASSERT_GT(pid, 0);
+    int status = 0;
+    ::waitpid(pid, &status, 0);
+    ASSERT_TRUE(WIFEXITED(status)) << "ended by signal " << WTERMSIG(status);
+    EXPECT_EQ(WEXITSTATUS(status), 2);
+    EXPECT_NE(ReadFile(errors).find("hvp-collect: " + output.string() + ": cannot write: File too large"),
+        std::string::npos)
+        << ReadFile(errors);
+    EXPECT_EQ(ReadFile(output), kEarlier);
+    EXPECT_EQ(Others(folder.Path() / "out", "inventory.json"), std::vector<std::string>());
+}
+
+}  // namespace
