@@ -413,8 +413,13 @@ int RunSingle(const TOptions& options)
         tarvorun::TBackgroundLogSink background(options.fReportPath.empty() && !monitor.Active()
                 ? static_cast<tarvorun::IRunSink&>(*sink)
                 : collecting);
+        // A plug-in that ends the process meanwhile must not pass for a
+        // clean run.
+        tarvorun::TRunGuard guard(outcome.fName, kExitUsage);
         result = tarvorun::RunPlugin(options.fRun, inventory, background);
         background.Drain();
+        if (const std::string note = guard.End(); !note.empty())
+            std::fprintf(stderr, "hvp-run: %s\n", note.c_str());
     }
     if (result.fStatus != tarvorun::ERunStatus::NotLoaded)
         sink->Finish();
@@ -438,7 +443,7 @@ int RunSingle(const TOptions& options)
     }
     int status = result.fStatus == tarvorun::ERunStatus::Failed ? kExitException : kExitOk;
     if (result.fStatus == tarvorun::ERunStatus::NotLoaded) {
-        std::fprintf(stderr, "hvp-run: %s\n", result.fLoadProblem.c_str());
+        std::fprintf(stderr, "hvp-run: %s\n", tarvorun::ShowOnTerminal(result.fLoadProblem).c_str());
         status = kExitNotLoaded;
     }
     return monitor.Active() ? tarvorun::FinishMonitoring(monitor, monitored, status) : status;
@@ -487,5 +492,8 @@ int main(int argc, char** argv)
         // A bare file name means the file here, not a search of the system's
         // library folders.
         options.fRun.fPluginPath = "./" + options.fRun.fPluginPath;
-    return IsMany(options) ? RunMany(options) : RunSingle(options);
+    if (IsMany(options))
+        return RunMany(options);
+    options.fRun.fLoadCrashStatus = kExitNotLoaded;
+    return RunSingle(options);
 }
