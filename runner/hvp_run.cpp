@@ -216,8 +216,13 @@ int RunSingle(const TOptions& options)
         tarvorun::TBackgroundLogSink background(options.fReportPath.empty() && !monitor.Active()
                 ? static_cast<tarvorun::IRunSink&>(*sink)
                 : collecting);
+        // A plug-in that ends the process meanwhile must not pass for a
+        // clean run.
+        tarvorun::TRunGuard guard(outcome.fName, kExitUsage);
         result = tarvorun::RunPlugin(options.fRun, inventory, background);
         background.Drain();
+        if (const std::string note = guard.End(); !note.empty())
+            std::fprintf(stderr, "hvp-run: %s\n", note.c_str());
     }
     if (result.fStatus != tarvorun::ERunStatus::NotLoaded)
         sink->Finish();
@@ -241,7 +246,7 @@ int RunSingle(const TOptions& options)
     }
     int status = result.fStatus == tarvorun::ERunStatus::Failed ? kExitException : kExitOk;
     if (result.fStatus == tarvorun::ERunStatus::NotLoaded) {
-        std::fprintf(stderr, "hvp-run: %s\n", result.fLoadProblem.c_str());
+        std::fprintf(stderr, "hvp-run: %s\n", tarvorun::ShowOnTerminal(result.fLoadProblem).c_str());
         status = kExitNotLoaded;
     }
     return monitor.Active() ? tarvorun::FinishMonitoring(monitor, monitored, status) : status;
@@ -265,5 +270,8 @@ int main(int argc, char** argv)
     if (!options.fBaselineFiles.empty())
         options.fFleet.fBaseline = &baseline;
     tarvorun::SetInventorySizeLimit(options.fMaxInventorySize);
-    return IsMany(options) ? RunMany(options) : RunSingle(options);
+    if (IsMany(options))
+        return RunMany(options);
+    options.fRun.fLoadCrashStatus = kExitNotLoaded;
+    return RunSingle(options);
 }

@@ -54,6 +54,11 @@ struct TRunSettings {
     int fRequests = 1;
     bool fTrace = false;
     TFaultInjector fInjector;
+    // When not 0, a crash while the plug-in library loads (in its static
+    // initialiser, say) ends the process with this status and a message on
+    // standard error instead of with the signal: in a single run such a
+    // plug-in is one that cannot be loaded.
+    int fLoadCrashStatus = 0;
 };
 
 enum class ERunStatus { Completed = 0, Failed = 1, NotLoaded = 3 };

@@ -77,6 +77,25 @@ std::size_t PlainRunEnd(std::string_view text, std::size_t at)
     return at;
 }
 
+// The code point of the well-formed sequence of `length` bytes at `at`.
+unsigned CodePoint(std::string_view text, std::size_t at, std::size_t length)
+{
+    static const unsigned kLeadMask[] = {0, 0x7f, 0x1f, 0x0f, 0x07};
+    unsigned point = static_cast<unsigned char>(text[at]) & kLeadMask[length];
+    for (std::size_t i = 1; i < length; ++i)
+        point = (point << 6) | (static_cast<unsigned char>(text[at + i]) & 0x3f);
+    return point;
+}
+
+// The controls of bidirectional text, which reorder what a terminal shows
+// after them: the Arabic letter mark, the left-to-right and right-to-left
+// marks, the embeddings, overrides and their end, and the isolates.
+bool IsBidiControl(unsigned point)
+{
+    return point == 0x061c || point == 0x200e || point == 0x200f || (point >= 0x202a && point <= 0x202e) ||
+        (point >= 0x2066 && point <= 0x2069);
+}
+
 }  // namespace
 
 void AppendShownOnTerminal(std::string& out, std::string_view text)
@@ -96,6 +115,9 @@ void AppendShownOnTerminal(std::string& out, std::string_view text)
         } else if (c == 0xc2 && static_cast<unsigned char>(text[at + 1]) < 0xa0) {
             AppendEscaped(out, "\\u%04x", static_cast<unsigned char>(text[at + 1]));
             at += 2;
+        } else if (IsBidiControl(CodePoint(text, at, length))) {
+            AppendEscaped(out, "\\u%04x", CodePoint(text, at, length));
+            at += length;
         } else {
             out.append(text.substr(at, length));
             at += length;

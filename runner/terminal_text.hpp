@@ -8,7 +8,9 @@ namespace tarvorun {
 
 // Answers `text` with every byte that could drive a terminal shown escaped:
 // C0 control characters other than line feed and tab, and DEL, as `\xNN`; C1
-// control characters (U+0080 to U+009F) as `\u00NN`; and bytes that are not
+// control characters (U+0080 to U+009F) and the controls of bidirectional
+// text (U+061C, U+200E, U+200F, U+202A to U+202E, U+2066 to U+2069) as
+// `\uNNNN`; and bytes that are not
 // part of well-formed UTF-8 as `\xNN`. Everything else, line feeds and tabs
 // included, is kept as it is, so that an ordinary text prints unchanged.
 std::string ShowOnTerminal(std::string_view text);

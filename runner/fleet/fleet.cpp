@@ -18,6 +18,7 @@
 #include "progress_line.hpp"
 #include "inputs.hpp"
 #include "launcher.hpp"
+#include "output.hpp"
 #include "worker.hpp"
 
 namespace tarvorun {
@@ -163,10 +164,12 @@ void TFleet::Read(TJob& job)
         job.fFd = -1;
         break;
     }
-    fHeldBytes += TakeFrames(job);
     // The first inventory in input order need not wait: its records go out
-    // as they come, so that one large output is never held whole.
-    if (!fWindow.empty() && fWindow.front().get() == &job && gInterruption == 0)
+    // as they come, so that one large output is never held whole. A later
+    // one's are held, in memory up to the bound, then on disk.
+    const bool first = !fWindow.empty() && fWindow.front().get() == &job;
+    fHeldBytes += TakeFrames(job, !first && fHeldBytes >= kHeldOutputBudget);
+    if (first && gInterruption == 0)
         PrintSoFar(job);
 }
 
@@ -177,10 +180,9 @@ void TFleet::PrintSoFar(TJob& job)
         text = GroupHeader(fSettings, job.fOutcome.fName);
     job.fHeaderPrinted = true;
     fHeldBytes -= job.fOutput.size();
-    text += job.fOutput;
-    job.fOutput.clear();
     fProgress.MakeRoomForOutput();
     WriteOut(text);
+    WriteHeldOutput(job);
 }
 
 void TFleet::Wait()
@@ -242,10 +244,13 @@ void TFleet::Finish(TJob& job, const TLauncherReport& report)
 {
     --fInFlight;
     // The worker and all it started have ended: the rest of what it wrote
-    // is in the pipe, up to its end.
-    if (job.fFd >= 0) {
-        fcntl(job.fFd, F_SETFL, fcntl(job.fFd, F_GETFL) & ~O_NONBLOCK);
+    // is in the pipe. The inventory ends here, not at the pipe's end, which
+    // anything that got hold of the pipe could put off.
+    if (job.fFd >= 0)
         Read(job);
+    if (job.fFd >= 0) {
+        close(job.fFd);
+        job.fFd = -1;
     }
     job.fStrayBytes = report.fStrayBytes;
     job.fStray.assign(report.fStray, std::min<std::size_t>(report.fStrayKept, kStrayExcerpt));
@@ -303,6 +308,17 @@ bool TFleet::Probe()
         Wait();
     if (probe.fFinished && probe.fGotDone && probe.fDoneStatus == static_cast<char>(ERunStatus::NotLoaded)) {
         std::fprintf(stderr, "hvp-run: %s\n", probe.fLoadProblem.c_str());
+        return false;
+    }
+    // A plug-in that crashes, hangs or exits while it loads (in its static
+    // initialiser, say) would do so in every worker: it cannot be loaded.
+    if (probe.fFinished && !probe.fGotDone) {
+        const std::string head = "probe: the run ";
+        const std::string& message = probe.fOutcome.fMessage;
+        const std::string ended =
+            message.compare(0, head.size(), head) == 0 ? message.substr(head.size()) : "failed: " + message;
+        std::fprintf(stderr, "hvp-run: %s\n",
+            PrintableName(fSettings.fRun.fPluginPath + ": the plug-in's trial run " + ended).c_str());
         return false;
     }
     return true;

@@ -20,6 +20,10 @@ struct TJob {
     std::string fInbox;
     std::size_t fInboxAt = 0;
     std::string fOutput;
+    // Output that came, past the fleet's bound on held output, while an
+    // earlier inventory was not printed yet: it waits in an unnamed
+    // temporary file, after fOutput, until this job's turn.
+    int fSpillFd = -1;
     bool fTimedOut = false;
     bool fFinished = false;
     bool fHeaderPrinted = false;
@@ -35,8 +39,13 @@ struct TJob {
 };
 
 // Takes the whole frames out of the job's inbox into the job. Answers how
-// many bytes of output it added.
-std::size_t TakeFrames(TJob& job);
+// many bytes of output it added in memory; with `spill`, or once the job has
+// spilled, its output goes to its temporary file instead.
+std::size_t TakeFrames(TJob& job, bool spill);
+
+// Writes the job's output held in memory and in its temporary file to
+// standard output, and lets go of both.
+void WriteHeldOutput(TJob& job);
 
 // Sets the outcome of a job whose worker has ended with `status` (as
 // waitpid gives it), from the frames it sent and how it ended.

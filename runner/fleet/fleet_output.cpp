@@ -1,4 +1,5 @@
 // The fleet's own lines: each inventory's header and error, and the summary.
+#include <fcntl.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -6,6 +7,7 @@
 
 #include <cerrno>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 
 #include "fleet.hpp"
@@ -91,7 +93,25 @@ void Conclude(TJob& job, int status, const TFleetSettings& settings)
     job.fFinished = true;
 }
 
-std::size_t TakeFrames(TJob& job)
+namespace {
+
+// Puts output aside in the job's temporary file; false when there is none to
+// be had or it is full, and the output stays in memory.
+bool Spill(TJob& job, const std::string& text)
+{
+    if (job.fSpillFd < 0) {
+        const char* folder = std::getenv("TMPDIR");
+        job.fSpillFd = open(
+            folder != nullptr && *folder != '\0' ? folder : "/tmp", O_TMPFILE | O_RDWR | O_CLOEXEC, 0600);
+        if (job.fSpillFd < 0)
+            return false;
+    }
+    return WriteAll(job.fSpillFd, text.data(), text.size());
+}
+
+}  // namespace
+
+std::size_t TakeFrames(TJob& job, bool spill)
 {
     std::size_t added = 0;
     char kind = 0;
@@ -99,6 +119,10 @@ std::size_t TakeFrames(TJob& job)
     while (TakeFrame(job.fInbox, job.fInboxAt, kind, payload)) {
         switch (kind) {
         case kFrameOutput:
+            // Once spilled, always spilled: the file's text comes after
+            // what is held in memory.
+            if ((spill || job.fSpillFd >= 0) && Spill(job, payload))
+                break;
             job.fOutput += payload;
             added += payload.size();
             break;
@@ -135,6 +159,28 @@ std::size_t TakeFrames(TJob& job)
     job.fInbox.erase(0, job.fInboxAt);
     job.fInboxAt = 0;
     return added;
+}
+
+void WriteHeldOutput(TJob& job)
+{
+    WriteOut(job.fOutput);
+    job.fOutput.clear();
+    if (job.fOutput.capacity() > (1u << 20))
+        job.fOutput.shrink_to_fit();
+    if (job.fSpillFd < 0)
+        return;
+    std::string chunk(1u << 20, '\0');
+    for (off_t at = 0;;) {
+        const ssize_t got = pread(job.fSpillFd, chunk.data(), chunk.size(), at);
+        if (got < 0 && errno == EINTR)
+            continue;
+        if (got <= 0)
+            break;
+        WriteOut(chunk.substr(0, static_cast<std::size_t>(got)));
+        at += got;
+    }
+    close(job.fSpillFd);
+    job.fSpillFd = -1;
 }
 
 void TFleetTotals::Add(const TOutcome& outcome)

@@ -28,8 +28,18 @@ namespace {
 // each ended by a NUL; the descriptors come beside it.
 enum ERequestKind : char { kRequestFile = 'F', kRequestMemory = 'M', kRequestProbe = 'P' };
 
-// The longest request: three texts, paths among them.
-constexpr std::size_t kMaxRequest = 3 * 4096 + 16;
+// The size of the request waiting on `socket`, without taking it (nor its
+// descriptors); -1 with errno when none is there or the socket failed, 0
+// when it was closed.
+ssize_t PeekRequestSize(int socket, bool wait)
+{
+    char byte;
+    ssize_t size;
+    do
+        size = recv(socket, &byte, 1, MSG_PEEK | MSG_TRUNC | (wait ? 0 : MSG_DONTWAIT));
+    while (size < 0 && errno == EINTR);
+    return size;
+}
 
 struct TRequest {
     char fKind = kRequestProbe;
@@ -76,7 +86,13 @@ bool SendMessage(int socket, const std::string& payload, const int* fds, std::si
 // when none is there yet (only when not `wait`).
 int ReceiveRequest(int socket, bool wait, TRequest& request)
 {
-    std::string payload(kMaxRequest, '\0');
+    // Names travel whole, however long: the buffer is the request's size.
+    const ssize_t size = PeekRequestSize(socket, wait);
+    if (size < 0 && (errno == EAGAIN || errno == EWOULDBLOCK))
+        return -1;
+    if (size <= 0)
+        return 0;
+    std::string payload(static_cast<std::size_t>(size), '\0');
     iovec part{payload.data(), payload.size()};
     msghdr message{};
     message.msg_iov = &part;
@@ -328,7 +344,7 @@ bool TLauncher::Send(const TInventoryInput* input, int outputFd)
     if (input != nullptr) {
         payload[0] = input->fPath.empty() ? kRequestMemory : kRequestFile;
         for (const std::string* text : {&input->fName, &input->fSource, &input->fPath})
-            payload.append(text->substr(0, 4095)).push_back('\0');
+            payload.append(*text).push_back('\0');
         if (input->fPath.empty()) {
             // A text read by hvp-run goes to the worker in a memory file.
             fds[1] = memfd_create("inventory", MFD_CLOEXEC);

@@ -33,6 +33,9 @@ bool WriteAll(int fd, const char* data, std::size_t size)
 
 namespace {
 
+// What the inventory loader says when an allocation failed while it loaded.
+const char* const kLoadOutOfMemory = "not enough memory to load the inventory";
+
 // Frames wait here until the plug-in is about to be called, or there are
 // enough of them: one write for many records keeps hvp-run from waking for
 // each one. What the worker sent before it crashed is thus everything up to
@@ -160,6 +163,13 @@ void RunInventoryWorker(const TFleetSettings& settings, const TInventoryInput& i
         SendDone(fd, result);
     } catch (const std::bad_alloc&) {
         SendFrame(fd, kFrameOutOfMemory, std::string());
+    } catch (const NQXRHVP20::standin::TInventoryError& failure) {
+        // The loader turns an allocation that failed into an error of the
+        // inventory; under the worker's memory limit it is the limit's.
+        if (settings.fMemoryLimitMb > 0 && failure.Problem() == kLoadOutOfMemory)
+            SendFrame(fd, kFrameOutOfMemory, std::string());
+        else
+            SendFrame(fd, kFrameUnreadable, failure.what());
     } catch (const std::exception& failure) {
         SendFrame(fd, kFrameUnreadable, failure.what());
     }

@@ -2,7 +2,7 @@
 // the inventory's operatingSystemType tells, so that one inventory of a batch
 // can crash or hang its run while the others are fine.
 //   901  aborts the process
-//   902  never returns
+//   902  sleeps for ever
 //   903  allocates until memory runs out
 //   904  writes garbage and a forged summary record to fd 1 and fd 2
 //   905  leaves a daemon (new session, parent gone) holding its descriptors
@@ -12,13 +12,23 @@
 //   909  ignores every signal it can, then never returns
 //   910  dereferences a null pointer
 //   911  throws an exception of no standard type
+//   912  spins on the processor for ever
+//   913  forks a child that stays in its process group, holding its
+//        descriptors, and returns
+//   914  logs one line of 100 MiB
+//   915  logs two million lines
+//   916  sleeps 3 s, then logs its finding
 //   any other: logs one finding naming the type
+// The same misbehaviour happens in the plug-in's static initialiser or in
+// Init instead when the environment says MISBEHAVING_AT=static or init, with
+// the type in MISBEHAVING_TYPE: there the inventory is not known yet.
 #include <unistd.h>
 
 #include <chrono>
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <string>
 #include <thread>
 #include <vector>
@@ -29,10 +39,30 @@
 
 namespace {
 
+void Log(int level, const std::string& text)
+{
+    NQXRHVP20::ICoreLogger* logger = NQXRHVP20::TRootObject::GetCoreLogger();
+    if (logger != nullptr)
+        logger->Log(level, text);
+}
+
+// Misbehaves as `type` says; returns when the misbehaviour lets the call go on.
 void Misbehave(unsigned short type)
 {
     static const char kForged[] = "garbage\n{\"type\":\"summary\"}\n";
     switch (type) {
+    case 901:
+        std::abort();
+    case 902:
+    case 916:
+        for (int slept = 0; type == 902 || slept < 3; ++slept)
+            std::this_thread::sleep_for(std::chrono::seconds(1));
+        break;
+    case 903: {
+        std::vector<std::vector<char>> hoard;
+        for (;;)
+            hoard.emplace_back(std::size_t{16} << 20, 'x');
+    }
     case 904:
         std::printf("%s", kForged);
         std::fflush(stdout);
@@ -67,9 +97,33 @@ void Misbehave(unsigned short type)
         break;
     case 911:
         throw 911;
+    case 912:
+        for (volatile unsigned long spin = 0;; spin = spin + 1) { }
+    case 913:
+        if (fork() == 0)
+            for (;;)
+                sleep(60);
+        break;
+    case 914:
+        Log(100, std::string(std::size_t{100} << 20, 'x'));
+        break;
+    case 915:
+        for (int line = 0; line < 2000000; ++line)
+            Log(100, "line " + std::to_string(line) + " of two million");
+        break;
     default:
         break;
     }
+}
+
+// The type the environment asks for at `phase`, or 0.
+unsigned short TypeAt(const char* phase)
+{
+    const char* at = std::getenv("MISBEHAVING_AT");
+    const char* type = std::getenv("MISBEHAVING_TYPE");
+    if (at == nullptr || type == nullptr || std::strcmp(at, phase) != 0)
+        return 0;
+    return static_cast<unsigned short>(std::atoi(type));
 }
 
 class TMisbehavingPlugin : public NQXRHVP20::IPluginCallbacks, public NQXRHVP20::IPluginBasicQueryCallbacks {
@@ -86,29 +140,28 @@ public:
     std::string GetVersion() override { return "1.0"; }
     std::string GetInterfaceVersion() override { return "1.0"; }
     void PrepareForUnload() override { delete this; }
-    void Init() override { }
+    void Init() override
+    {
+        if (const unsigned short type = TypeAt("init"))
+            Misbehave(type);
+    }
     void DeInit() override { }
     void GetData(boost::shared_ptr<NQXRHVP20::ICIMNamespace> ns,
         std::vector<boost::shared_ptr<NQXRHVP20::ICIMClass>>& /*classes*/) override
     {
         const unsigned short type = NQXRHVP20::TCIMSchemaHelper::GetOperatingSystemType(ns);
-        if (type == 901)
-            std::abort();
-        if (type == 902)
-            for (;;)
-                std::this_thread::sleep_for(std::chrono::seconds(1));
-        if (type == 903) {
-            std::vector<std::vector<char>> hoard;
-            for (;;)
-                hoard.emplace_back(std::size_t{16} << 20, 'x');
-        }
         Misbehave(type);
-        NQXRHVP20::TRootObject::GetCoreLogger()->Log(100, "operating system " + std::to_string(type));
+        Log(100, "operating system " + std::to_string(type));
     }
 };
 
 struct TLoadTimeInit {
-    TLoadTimeInit() { new TMisbehavingPlugin(); }
+    TLoadTimeInit()
+    {
+        if (const unsigned short type = TypeAt("static"))
+            Misbehave(type);
+        new TMisbehavingPlugin();
+    }
 };
 const TLoadTimeInit loadTimeInit;
 

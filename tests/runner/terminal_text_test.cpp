@@ -36,6 +36,13 @@ const TTerminalCase kCases[] = {
     {"SurrogateShown", "\xed\xa0\x80", "\\xed\\xa0\\x80"},
     {"BeyondUnicodeShown", "\xf4\x90\x80\x80", "\\xf4\\x90\\x80\\x80"},
     {"TruncatedSequenceShown", "ab\xe2\x82", "ab\\xe2\\x82"},
+    {"RightToLeftOverrideShown", "evil\xe2\x80\xaetxt.exe", "evil\\u202etxt.exe"},
+    {"BidiControlsAtTheEdgesOfTheirRangesShown",
+        "\xd8\x9c\xe2\x80\x8e\xe2\x80\x8f\xe2\x80\xaa\xe2\x81\xa6\xe2\x81\xa9",
+        "\\u061c\\u200e\\u200f\\u202a\\u2066\\u2069"},
+    {"NeighboursOfTheBidiControlsKept",
+        "\xd8\x9b\xe2\x80\x8d\xe2\x80\xa9\xe2\x80\xaf\xe2\x81\xa5\xe2\x81\xaa",
+        "\xd8\x9b\xe2\x80\x8d\xe2\x80\xa9\xe2\x80\xaf\xe2\x81\xa5\xe2\x81\xaa"},
 };
 
 class ShowOnTerminal : public ::testing::TestWithParam<TTerminalCase> { };
