@@ -44,7 +44,7 @@ public:
     bool ReadFile(const std::string& path, std::string& problem);
 
 private:
-    bool Take(const TRecord& record, const std::string& path, const std::string& place);
+    void Take(const TRecord& record, const std::string& path, const std::string& place);
     void Close();
     void Apply(const std::string& type, const TRecord& record);
 
@@ -76,12 +76,12 @@ bool BeginsAnew(const TOpenMachine& current, const std::string& type)
     return type == "plugin" && current.fHadPlugin;
 }
 
-bool TReader::Take(const TRecord& record, const std::string& path, const std::string& place)
+void TReader::Take(const TRecord& record, const std::string& path, const std::string& place)
 {
     const std::string type = record["type"].get<std::string>();
     if (type == "summary") {
         Close();
-        return true;
+        return;
     }
     const std::string raw = TextOf(record, "inventory");
     if (fOpen && (raw != fCurrentRawName || BeginsAnew(fCurrent, type)))
@@ -97,7 +97,6 @@ bool TReader::Take(const TRecord& record, const std::string& path, const std::st
     }
     ++fCurrent.fRecords;
     Apply(type, record);
-    return true;
 }
 
 void TReader::Apply(const std::string& type, const TRecord& record)
