@@ -21,6 +21,7 @@
 #include "catalogue.hpp"
 #include "fleet.hpp"
 #include "inputs.hpp"
+#include "jsonl_input.hpp"
 #include "live_inventory.hpp"
 #include "monitor_cli.hpp"
 #include "monitoring.hpp"
@@ -110,12 +111,20 @@ bool WriteReport(const tarvorun::TReport& report, const std::string& path)
 
 int RunFromJsonl(const TOptions& options)
 {
+    tarvorun::TBaseline baseline;
     tarvorun::TReport report;
-    for (const std::string& file : options.fJsonlFiles) {
-        std::string problem;
-        if (!report.AddJsonl(file, problem))
+    std::string problem;
+    for (const std::string& file : options.fBaselineFiles)
+        if (!baseline.AddFile(file, problem))
             return Usage(problem);
-    }
+    if (!options.fBaselineFiles.empty())
+        report.SetBaseline(&baseline);
+    // A machine given twice is counted once, the later; the person hears of it.
+    const auto note = [](const std::string& text) {
+        std::fprintf(stderr, "hvp-run: %s\n", tarvorun::ShowOnTerminal(text).c_str());
+    };
+    if (!tarvorun::ReadJsonlInputs(options.fJsonlFiles, report, note, problem))
+        return Usage(problem);
     return WriteReport(report, options.fReportPath) ? kExitOk : kExitUsage;
 }
 
@@ -137,6 +146,7 @@ int RunMany(TOptions& options)
     fleet.fQuiet = options.fQuiet;
     fleet.fProgress = !options.fQuiet && !monitor.fCheck;
     tarvorun::TReport report;
+    report.SetBaseline(fleet.fBaseline);
     tarvorun::TFleetTotals totals;
     tarvorun::TMonitoredRun monitored;
     monitored.fFleet = true;
@@ -176,6 +186,7 @@ int RunSingle(const TOptions& options)
     tarvorun::TMonitoredRun monitored;
     const std::string path = options.fInventories.empty() ? std::string() : options.fInventories[0];
     tarvorun::TReport report;
+    report.SetBaseline(options.fFleet.fBaseline, true);
     tarvorun::TOutcome outcome;
     outcome.fName = options.fLive ? std::string(kLiveInventory)
         : path.empty()            ? std::string("example inventory")

@@ -1,15 +1,13 @@
+// The report's machines, their comparison with an earlier run, and the
+// writing of the page: the template with its data embedded.
 #include "report.hpp"
 
-#include "atomic_file.hpp"
-
 #include <algorithm>
-#include <cerrno>
 #include <cstring>
-#include <fstream>
-#include <iterator>
+#include <ctime>
 
-#include "json_line.hpp"
-#include "output.hpp"
+#include "atomic_file.hpp"
+#include "catalogue.hpp"
 
 namespace tarvorun {
 
@@ -18,23 +16,6 @@ extern const char* const kReportTemplate;
 namespace {
 
 const char* const kDataPlace = "\"__REPORT_DATA__\"";
-
-const char* OutcomeName(EOutcome kind)
-{
-    switch (kind) {
-    case EOutcome::Completed:
-        return "completed";
-    case EOutcome::Failed:
-        return "failed";
-    case EOutcome::Unreadable:
-        return "unreadable";
-    case EOutcome::Crashed:
-        return "crashed";
-    case EOutcome::TimedOut:
-        return "timedOut";
-    }
-    return "completed";
-}
 
 // JSON text that can stand inside a script element: every <, > and & is
 // written as its \u escape, which can only occur inside strings, so no text
@@ -56,112 +37,112 @@ std::string EscapeForScript(const std::string& json)
     return safe;
 }
 
-// Starts a new inventory in the list, or goes on with the last one when the
-// record names it too.
-TOutcome& Current(std::vector<TOutcome>& outcomes, bool& open, const std::string& name)
+// Whether the run logged what it found: a run that could not be read or did
+// not end resolves nothing of what the earlier run found, as its jsonl
+// output lists no resolved finding either.
+bool Ran(const TOutcome& outcome)
 {
-    if (!open || outcomes.back().fName != name) {
-        outcomes.emplace_back();
-        outcomes.back().fName = name;
-        open = true;
+    return outcome.fKind == EOutcome::Completed || outcome.fKind == EOutcome::Failed;
+}
+
+// The counts of the outcome told again from its lines, so that the totals
+// of the page are those of what it shows.
+void Recount(TReportMachine& machine)
+{
+    TOutcome& outcome = machine.fOutcome;
+    outcome.fFindings = 0;
+    outcome.fSeverities = TSeverityCounts();
+    outcome.fNew = 0;
+    for (const TReportLine& line : machine.fLines) {
+        outcome.fFindings += line.fLevel == 100 ? 1 : 0;
+        const TFindingKind* kind = FindKind(line.fKind);
+        ESeverity severity = ESeverity::Warning;
+        for (const ESeverity known :
+            {ESeverity::Critical, ESeverity::Warning, ESeverity::Info, ESeverity::Unknown})
+            if (SeverityName(known) == line.fSeverity)
+                severity = known;
+        if (line.fSeverity.empty() && kind != nullptr)
+            severity = kind->fSeverity;
+        outcome.fSeverities.Add(line.fLevel, severity);
+        outcome.fNew += line.fChange == "new" ? 1 : 0;
     }
-    return outcomes.back();
+    outcome.fResolved = machine.fResolved.size();
+    outcome.fPartial = outcome.fPartial || !machine.fProblems.empty();
+}
+
+// Now, in RFC 3339 UTC.
+std::string Now()
+{
+    const std::time_t now = std::time(nullptr);
+    std::tm utc{};
+    gmtime_r(&now, &utc);
+    char text[32];
+    std::strftime(text, sizeof text, "%Y-%m-%dT%H:%M:%SZ", &utc);
+    return text;
 }
 
 }  // namespace
 
+void TReport::SetBaseline(const TBaseline* baseline, bool singleRun)
+{
+    fBaseline = baseline;
+    fSingleRun = singleRun;
+}
+
 void TReport::Add(TOutcome&& outcome)
 {
-    fOutcomes.push_back(std::move(outcome));
+    TReportMachine machine;
+    machine.fBaselineName = fSingleRun ? std::string() : outcome.fName;
+    for (auto& logged : outcome.fLogs) {
+        TClassified meaning = Classify(logged.first, logged.second);
+        machine.fLines.push_back(TReportLine{logged.first, std::move(logged.second), std::move(meaning.fKind),
+            std::string(SeverityName(meaning.fSeverity)), std::move(meaning.fFields), std::string()});
+    }
+    outcome.fLogs.clear();
+    machine.fOutcome = std::move(outcome);
+    Add(std::move(machine));
 }
 
-bool TReport::AddJsonl(const std::string& path, std::string& problem)
+void TReport::Add(TReportMachine&& machine)
 {
-    std::ifstream in(path, std::ios::binary);
-    if (!in) {
-        problem = path + ": cannot open: " + std::strerror(errno);
-        return false;
-    }
-    bool open = false;
-    std::size_t lineNumber = 0;
-    for (std::string line; std::getline(in, line);) {
-        ++lineNumber;
-        if (line.empty())
-            continue;
-        const std::string place = path + ": line " + std::to_string(lineNumber) + ": ";
-        nlohmann::json record;
-        try {
-            record = nlohmann::json::parse(line);
-        } catch (const nlohmann::json::exception& failure) {
-            problem = place + "not a JSON record: " + failure.what();
-            return false;
-        }
-        if (!record.is_object() || !record.contains("type") || !record["type"].is_string()) {
-            problem = place + "not a record of hvp-run: it has no \"type\"";
-            return false;
-        }
-        try {
-            const std::string type = record["type"].get<std::string>();
-            static const char* const kTypes[] = {
-                "plugin", "request", "log", "call", "assertion", "exception", "error", "summary"};
-            if (std::find(std::begin(kTypes), std::end(kTypes), type) == std::end(kTypes)) {
-                problem = place + "not a record of hvp-run: no record has the type \"" + type + "\"";
-                return false;
-            }
-            if (type == "summary") {
-                open = false;
-                continue;
-            }
-            const std::string name =
-                record.contains("inventory") ? record["inventory"].get<std::string>() : path;
-            TOutcome& outcome = Current(fOutcomes, open, name);
-            if (type == "log") {
-                const int level = record.at("level").get<int>();
-                outcome.fFindings += level == 100 ? 1 : 0;
-                outcome.fLogs.emplace_back(level, record.at("text").get<std::string>());
-            } else if (type == "exception") {
-                TFailure failure;
-                failure.fKind = record.at("kind").get<std::string>();
-                failure.fStatus = record.value("status", 0u);
-                failure.fWhat = record.value("what", std::string());
-                outcome.fKind = EOutcome::Failed;
-                outcome.fFailure = FailureText(failure);
-            } else if (type == "error") {
-                outcome.fMessage = record.at("message").get<std::string>();
-                outcome.fKind = KindOfErrorMessage(name, outcome.fMessage);
-            }
-        } catch (const nlohmann::json::exception& failure) {
-            problem = place + "a member is missing or of the wrong kind: " + failure.what();
-            return false;
-        }
-    }
-    if (in.bad()) {
-        problem = path + ": cannot read: " + std::strerror(errno);
-        return false;
-    }
-    return true;
+    if (fBaseline != nullptr)
+        Compare(machine);
+    Recount(machine);
+    fMachines.push_back(std::move(machine));
+    fDropped.push_back(false);
+    fPlaces.push_back(fPlaces.size());
 }
 
-std::string ReportPage(const std::vector<TOutcome>& outcomes)
+void TReport::Drop(std::size_t index)
 {
-    TFleetTotals totals;
-    TRecord list = TRecord::array();
-    for (const TOutcome& outcome : outcomes) {
-        totals.Add(outcome);
-        TRecord lines = TRecord::array();
-        for (const auto& line : outcome.fLogs)
-            lines.push_back(TRecord::array({line.first, line.second}));
-        list.push_back(TRecord{{"name", outcome.fName}, {"outcome", OutcomeName(outcome.fKind)},
-            {"message", outcome.fMessage}, {"failure", outcome.fFailure}, {"findings", outcome.fFindings},
-            {"lines", std::move(lines)}});
-    }
-    const TRecord data{{"totals",
-                           TRecord{{"inventories", totals.fInventories}, {"completed", totals.fCompleted},
-                               {"withFindings", totals.fWithFindings}, {"failed", totals.fFailed},
-                               {"unreadable", totals.fUnreadable}, {"crashed", totals.fCrashed},
-                               {"timedOut", totals.fTimedOut}}},
-        {"inventories", std::move(list)}};
-    std::string json = data.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace);
+    fDropped.at(index) = true;
+}
+
+void TReport::TakePlace(std::size_t index, std::size_t of)
+{
+    fPlaces.at(index) = fPlaces.at(of);
+}
+
+void TReport::Compare(TReportMachine& machine) const
+{
+    machine.fResolved.clear();
+    for (TReportLine& line : machine.fLines)
+        line.fChange.clear();
+    machine.fCompared = true;
+    if (!Ran(machine.fOutcome))
+        return;
+    TBaselineTracker tracker(fBaseline->Find(machine.fBaselineName, machine.fOutcome.fMachineId));
+    for (TReportLine& line : machine.fLines)
+        if (IsFindingLevel(line.fLevel))
+            line.fChange = tracker.Take(line.fKind, line.fText);
+    machine.fResolved = tracker.Gone();
+}
+
+std::string ReportPage(const TRecord& data)
+{
+    // Every character beyond ASCII is written as its \u escape too: the data
+    // then holds no control that could reorder text, even unshown.
+    const std::string json = data.dump(-1, ' ', true, nlohmann::json::error_handler_t::replace);
     std::string page = kReportTemplate;
     const std::size_t at = page.find(kDataPlace);
     if (at != std::string::npos)
@@ -169,9 +150,27 @@ std::string ReportPage(const std::vector<TOutcome>& outcomes)
     return page;
 }
 
+std::vector<const TReportMachine*> TReport::Shown() const
+{
+    std::vector<std::size_t> kept;
+    for (std::size_t i = 0; i < fMachines.size(); ++i)
+        if (!fDropped[i])
+            kept.push_back(i);
+    std::stable_sort(
+        kept.begin(), kept.end(), [this](std::size_t a, std::size_t b) { return fPlaces[a] < fPlaces[b]; });
+    std::vector<const TReportMachine*> shown;
+    for (const std::size_t i : kept)
+        shown.push_back(&fMachines[i]);
+    return shown;
+}
+
 bool TReport::Write(const std::string& path, std::string& problem) const
 {
-    const std::string page = ReportPage(fOutcomes);
+    const std::vector<const TReportMachine*> shown = Shown();
+    bool compared = fBaseline != nullptr;
+    for (const TReportMachine* machine : shown)
+        compared = compared || machine->fCompared;
+    const std::string page = ReportPage(ReportData(shown, compared, Now()));
     std::string why;
     if (WriteFileAtomically(path, page, why))
         return true;

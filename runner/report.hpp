@@ -1,36 +1,95 @@
-// The report for people: one self-contained HTML page with the totals, the
-// findings by kind as a chart, the machines ranked by findings with their
-// lines, and the inventories that could not be read or run.
+// The report for people: one self-contained HTML page that leads with what
+// matters. The findings by severity and kind, each kind with its title and
+// advice from the catalogue; the machines ranked by their worst finding;
+// those whose run failed or that could not be read apart, with the reason;
+// and, compared with an earlier run, what is new and what was resolved.
+//
+// The page's script only lays the data out: every meaning (kind, severity,
+// title, advice, the comparison) is decided here, from the catalogue and the
+// baseline, and embedded as JSON.
 #pragma once
 
 #include <string>
 #include <vector>
 
+#include "baseline.hpp"
 #include "fleet.hpp"
+#include "json_line.hpp"
 
 namespace tarvorun {
 
+// One logged line as the report shows it.
+struct TReportLine {
+    int fLevel = 0;
+    std::string fText;
+    std::string fKind;
+    std::string fSeverity;
+    TRecord fFields = TRecord::object();
+    // "new" or "same" when the run was compared with an earlier one.
+    std::string fChange;
+};
+
+// One inventory's run, with what the report needs beyond the summary.
+struct TReportMachine {
+    // fLogs is left empty: the lines are in fLines.
+    TOutcome fOutcome;
+    std::vector<TReportLine> fLines;
+    // The earlier run's findings that this run did not log.
+    std::vector<TOldFinding> fResolved;
+    // Whether fLines' changes and fResolved are told (by a baseline, or by
+    // the records read).
+    bool fCompared = false;
+    // The name an earlier run knows the machine by: a single run's is "".
+    std::string fBaselineName;
+    // The sources a partial collection could not read, where told.
+    std::vector<std::string> fProblems;
+};
+
 class TReport {
 public:
-    // One inventory's outcome, in input order.
-    void Add(TOutcome&& outcome);
+    // Compares every machine added afterwards with the earlier run. A
+    // single run's machine is known to the baseline by no name.
+    void SetBaseline(const TBaseline* baseline, bool singleRun = false);
 
-    // The inventories of a JSONL file that hvp-run wrote, one run or many.
-    // Answers false with a message naming the file and the line when it
-    // cannot be read or a line is not such a record.
-    bool AddJsonl(const std::string& path, std::string& problem);
+    // One inventory's outcome, in input order; its log lines are classified
+    // by the catalogue.
+    void Add(TOutcome&& outcome);
+    // A machine whose lines are classified already (read from JSONL).
+    void Add(TReportMachine&& machine);
+    // Leaves the machine at `index` out of the page: a later record of the
+    // same machine replaces it, and takes its place with TakePlace.
+    void Drop(std::size_t index);
+    void TakePlace(std::size_t index, std::size_t of);
 
     // Writes the page. Answers false with the message when that fails.
     bool Write(const std::string& path, std::string& problem) const;
 
-    const std::vector<TOutcome>& Outcomes() const { return fOutcomes; }
+    // Every machine added, the dropped too; and those the page shows.
+    const std::vector<TReportMachine>& Machines() const { return fMachines; }
+    std::vector<const TReportMachine*> Shown() const;
 
 private:
-    std::vector<TOutcome> fOutcomes;
+    void Compare(TReportMachine& machine) const;
+
+    const TBaseline* fBaseline = nullptr;
+    bool fSingleRun = false;
+    std::vector<TReportMachine> fMachines;
+    std::vector<bool> fDropped;
+    // Where each machine stands in input order.
+    std::vector<std::size_t> fPlaces;
 };
+
+// What the page says of how a run ended, in words: "completed", "GetData
+// failed", "could not be read", "crashed", "timed out".
+std::string OutcomeWords(EOutcome kind);
+
+// The page's data as JSON: totals, the kinds' titles and advice, the
+// machines with their lines, the time it was made and hvp-run's version.
+TRecord ReportData(
+    const std::vector<const TReportMachine*>& machines, bool compared, const std::string& made);
 
 // The page's text: the template with the data embedded, escaped so that no
 // text of an inventory can end the script element or add markup.
-std::string ReportPage(const std::vector<TOutcome>& outcomes);
+std::string ReportPage(const TRecord& data);
 
 }  // namespace tarvorun

@@ -1,6 +1,15 @@
 // The report in a real browser: headless Chromium loads the page of a known
-// batch, its script runs without an error, the totals are right, and no text
-// of an inventory turns into markup. Skipped where Chromium is not installed.
+// batch, its script runs without an error, and the DOM shows what the README
+// promises: the severities in order, the machines ranked by their worst
+// finding, the failed ones apart with their reason, the host name, partial
+// collections, with a baseline what is new and what was resolved, the CSV,
+// the narrow layout, and no text of an inventory turned into markup or
+// reordering the page. Skipped where Chromium is not installed.
+//
+// The expected counts are told from the inventories' own findings: the
+// example has 2 critical (a PFA disk, bad stripes), 6 warnings and 4
+// information lines; the reference example 1 critical (bad stripes), 4
+// warnings and 2 information lines.
 #include <unistd.h>
 
 #include <cstdio>
@@ -9,22 +18,19 @@
 #include <fstream>
 #include <sstream>
 #include <string>
+#include <vector>
 
 #include <gtest/gtest.h>
+
+#include "report_dom.hpp"
 
 namespace {
 
 namespace fs = std::filesystem;
 
 const char* const kChromium = "/usr/bin/chromium";
-
-std::string ReadFile(const fs::path& path)
-{
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream text;
-    text << in.rdbuf();
-    return text.str();
-}
+const char* const kBidiName = "e-\xE2\x80\xAE"
+                              "fdp.json";
 
 class Report : public ::testing::Test {
 protected:
@@ -37,14 +43,32 @@ protected:
         fBatch = fTemp / "batch";
         fs::create_directory(fBatch);
         const fs::path source = TARVOANAL_SOURCE_DIR;
-        fs::copy_file(source / "examples/example.json", fBatch / "a-example.json");
-        fs::copy_file(source / "tests/runner/inventories/contract.json", fBatch / "b-contract.json");
+        const std::string example = ReadFile(source / "examples/example.json");
+        const std::string contract = ReadFile(source / "tests/runner/inventories/contract.json");
+        std::ofstream(fBatch / "a-example.json") << example;
+        // The reference example as hvp-collect names its machine.
+        std::string named = contract;
+        Replace(named, "{",
+            R"({"_machine": {"hostname": "web01.example.org", "machineId": "5f3c0e2a9b7d4c1e8a6f2b0d9c7e5a31",)"
+            R"( "collectedAt": "2026-12-01T10:00:00Z"},)");
+        std::ofstream(fBatch / "b-contract.json") << named;
+        // A device code and a file name that would be markup if the page
+        // took them as such.
+        std::string injected = contract;
+        Replace(injected, "XD4410-146", "</script><b id=\\\"injected\\\">x</b>");
+        std::ofstream(fBatch / "c-<img id=named src=x>.json") << injected;
         fs::copy_file(source / "tests/runner/inventories/syntax-error.json", fBatch / "d-syntax.json");
-        // The reference example with a device code and a file name that
-        // would be markup if the page took them as such.
-        std::string text = ReadFile(source / "tests/runner/inventories/contract.json");
-        text.replace(text.find("XD4410-146"), 10, "</script><b id=\\\"injected\\\">x</b>");
-        std::ofstream(fBatch / "c-<img id=named src=x>.json") << text;
+        // A name with a right-to-left override, and a partial collection.
+        std::string partial = contract;
+        Replace(partial, "{", R"({"_problems": ["smartctl: permission denied"],)");
+        std::ofstream(fBatch / kBidiName) << partial;
+        // The example without its two critical findings: more findings than
+        // the reference example, none of them critical.
+        std::string warnings = example;
+        Replace(warnings, R"("PFA": "Yes")", R"("PFA": "No")");
+        Replace(warnings, R"("NumBadStripes": "12")", R"("NumBadStripes": "0")");
+        std::ofstream(fBatch / "f-warnings.json") << warnings;
+        fs::copy_file(source / "tests/runner/inventories/standard-exception.json", fBatch / "g-failed.json");
     }
     void TearDown() override
     {
@@ -52,69 +76,303 @@ protected:
             fs::remove_all(fTemp);
     }
 
-    int HvpRun(const std::string& arguments)
+    std::string Name(const std::string& file) const { return (fBatch / file).string(); }
+
+    int HvpRun(const std::string& arguments, const std::string& errors = "/dev/null")
     {
-        const std::string command = std::string("'") + TARVOANAL_HVP_RUN + "' " + arguments + " 2>/dev/null";
+        const std::string command =
+            std::string("'") + TARVOANAL_HVP_RUN + "' " + arguments + " 2>'" + errors + "'";
         return WEXITSTATUS(std::system(command.c_str()));
     }
 
-    std::string DumpDom(const fs::path& page)
+    std::string DumpDom(const fs::path& page, const std::string& size = "1280,900")
     {
         const fs::path profile = fTemp / "profile";
         const fs::path dom = fTemp / "dom.html";
         const std::string command = std::string("timeout 90 ") + kChromium +
             " --headless --no-sandbox --disable-gpu --disable-quic --no-first-run "
-            "--disable-background-networking"
-            " --disable-component-update --disable-sync --user-data-dir='" +
-            profile.string() + "' --dump-dom 'file://" + page.string() + "' > '" + dom.string() +
-            "' 2>/dev/null";
+            "--disable-background-networking --disable-component-update --disable-sync --window-size=" +
+            size + " --user-data-dir='" + profile.string() + "' --dump-dom 'file://" + page.string() +
+            "' > '" + dom.string() + "' 2>/dev/null";
         EXPECT_EQ(std::system(command.c_str()), 0);
-        return ReadFile(dom);
+        const std::string text = ReadFile(dom);
+        EXPECT_NE(text.find("id=\"report-ready\""), std::string::npos) << text;
+        EXPECT_EQ(Element(text, "report-error"), "") << Element(text, "report-error");
+        return text;
     }
 
-    void ExpectTheBatchsTotals(const std::string& dom)
+    void ExpectTheBatch(const std::string& dom)
     {
-        EXPECT_NE(dom.find("id=\"report-ready\""), std::string::npos) << dom;
-        EXPECT_EQ(dom.find("id=\"report-error\""), std::string::npos) << dom;
-        // Four inventories: the example (11 findings), the reference
-        // example and its copy (6 each), and one that cannot be read.
-        for (const char* total : {"id=\"total-inventories\">4<", "id=\"total-completed\">3<",
-                 "id=\"total-withFindings\">3<", "id=\"total-findings\">23<", "id=\"total-failed\">0<",
-                 "id=\"total-unreadable\">1<", "id=\"total-crashed\">0<", "id=\"total-timedOut\">0<"})
-            EXPECT_NE(dom.find(total), std::string::npos) << total;
-        // Soft errors: two in the example, one in each of the other two.
-        EXPECT_NE(dom.find("data-kind=\"soft errors\">4<"), std::string::npos);
-        EXPECT_NE(dom.find("data-kind=\"unsupported disk\">3<"), std::string::npos);
-        EXPECT_NE(dom.find("d-syntax.json"), std::string::npos);
+        struct TTotal {
+            const char* fKey;
+            const char* fValue;
+            const char* fSection;
+        };
+        // 7 inventories: the example, its copy without critical findings,
+        // the reference example and two copies, one that cannot be read, and
+        // one whose GetData fails.
+        for (const TTotal& total :
+            std::vector<TTotal>{{"inventories", "7", "machines"}, {"completed", "5", "machines"},
+                {"withFindings", "5", "machines"}, {"findings", "43", "severities"},
+                {"critical", "5", "severity-critical"}, {"warning", "24", "severity-warning"},
+                {"info", "14", "severity-info"}, {"unknown", "0", "severity-unknown"},
+                {"failed", "1", "problems"}, {"unreadable", "1", "problems"}, {"crashed", "0", "problems"},
+                {"timedOut", "0", "problems"}, {"partial", "1", "partial"}}) {
+            EXPECT_NE(dom.find(std::string("id=\"total-") + total.fKey + "\">" + total.fValue + "<"),
+                std::string::npos)
+                << total.fKey;
+            // Each total links to its section, which is there.
+            const std::size_t at = dom.find(std::string("id=\"total-") + total.fKey + "\"");
+            const std::size_t link = dom.rfind("<a ", at);
+            EXPECT_NE(dom.substr(link, at - link).find(std::string("href=\"#") + total.fSection + "\""),
+                std::string::npos)
+                << total.fKey;
+            EXPECT_NE(Element(dom, total.fSection), "") << total.fSection;
+        }
+        // Without a baseline, nothing is new or resolved.
+        EXPECT_EQ(dom.find("id=\"total-new\""), std::string::npos);
+        EXPECT_EQ(Attribute(dom, "changes", "hidden"), "");
+
+        // The severities, most severe first, each with its count.
+        std::size_t last = 0;
+        for (const auto& [severity, count] : std::vector<std::pair<std::string, std::string>>{
+                 {"critical", "5"}, {"warning", "24"}, {"info", "14"}, {"unknown", "0"}}) {
+            const std::size_t at = dom.find("id=\"severity-" + severity + "\"");
+            EXPECT_GT(at, last) << severity;
+            last = at;
+            EXPECT_EQ(Attribute(dom, "severity-" + severity, "data-count"), count) << severity;
+        }
+        struct TKind {
+            const char* fBox;
+            const char* fCount;
+            const char* fTitle;
+        };
+        for (const TKind& kind :
+            std::vector<TKind>{{"kind-critical-bad-stripes", "4", "Bad stripes on a logical drive"},
+                {"kind-critical-device-pfa", "1", "A disk predicts its own failure"},
+                {"kind-warning-device-soft-errors", "5", "Soft errors on a device"},
+                {"kind-info-device-soft-errors", "2", "Soft errors on a device"},
+                {"kind-warning-event-log-driver-message", "4", "The adapter's driver logged an event"},
+                {"kind-info-management-software-notice", "5", "Notice: install the management software"}}) {
+            EXPECT_EQ(Attribute(dom, kind.fBox, "data-count"), kind.fCount) << kind.fBox;
+            EXPECT_NE(Element(dom, kind.fBox).find(kind.fTitle), std::string::npos) << kind.fBox;
+            EXPECT_NE(Element(dom, kind.fBox).find("class=\"advice\""), std::string::npos) << kind.fBox;
+        }
+        EXPECT_LT(dom.find("id=\"kind-critical-device-pfa\""), dom.find("id=\"severity-warning\""));
+
+        // Ranked by the worst severity, then by count: the example's two
+        // critical lines first, the three with one in input order, and the
+        // copy of the example with more findings, none critical, last.
+        const std::string ranked = Element(dom, "machine-list");
+        std::vector<std::string> order = {"a-example.json", "b-contract.json",
+            "c-&lt;img id=named src=x&gt;.json", "e-\\u202Efdp.json", "f-warnings.json"};
+        last = 0;
+        for (const std::string& name : order) {
+            const std::size_t at = ranked.find(name);
+            EXPECT_NE(at, std::string::npos) << name;
+            EXPECT_GT(at, last) << name;
+            last = at;
+        }
+        EXPECT_EQ(Occurrences(ranked, "<details class=\"machine\""), 5u);
+        EXPECT_EQ(ranked.find("d-syntax.json"), std::string::npos);
+        EXPECT_EQ(ranked.find("g-failed.json"), std::string::npos);
+        // Each kind's title and advice next to its lines.
+        const std::size_t stripes = ranked.find("has 12 bad stripes");
+        const std::size_t group = ranked.rfind("<div class=\"group\"", stripes);
+        EXPECT_NE(ranked.substr(group, stripes - group).find("<h3>Bad stripes on a logical drive</h3>"),
+            std::string::npos);
+        EXPECT_NE(ranked.substr(group, stripes - group).find("Restore the affected files from backup"),
+            std::string::npos);
+        EXPECT_NE(ranked.find("host web01.example.org"), std::string::npos);
+
+        // The failed ones apart, with their reason in words.
+        const std::string problems = Element(dom, "problem-table");
+        struct TProblem {
+            const char* fName;
+            const char* fWords;
+            const char* fReason;
+        };
+        for (const TProblem& problem : std::vector<TProblem>{
+                 {"d-syntax.json", "could not be read", "d-syntax.json: line 4, column 27: syntax error"},
+                 {"g-failed.json", "GetData failed", "GetData ended with std::exception: host failure"}}) {
+            const std::size_t row = problems.find(problem.fName);
+            ASSERT_NE(row, std::string::npos) << problem.fName;
+            const std::string rest = problems.substr(row, problems.find("</tr>", row) - row);
+            EXPECT_NE(rest.find(std::string(">") + problem.fWords + "<"), std::string::npos) << problem.fName;
+            EXPECT_NE(rest.find(problem.fReason), std::string::npos) << problem.fName;
+        }
+        EXPECT_EQ(Occurrences(problems, "<tr class=\"problem"), 2u);
+
+        // The partial collection, marked; its problems are told where the
+        // records carry them (see the merge below).
+        EXPECT_EQ(Occurrences(Element(dom, "partial-list"),
+                      "<li class=\"partial-machine\"><span class=\"name\">" + Name("e-\\u202Efdp.json") +
+                          "</span>"),
+            1u);
+        EXPECT_EQ(Occurrences(ranked, "partial collection"), 1u);
+
+        // No text of an inventory turned into markup or reorders the page.
         EXPECT_EQ(dom.find("<b id=\"injected\""), std::string::npos);
         EXPECT_EQ(dom.find("<img id=\"named\""), std::string::npos);
         EXPECT_NE(dom.find("&lt;/script&gt;&lt;b id=\"injected\"&gt;"), std::string::npos);
+        EXPECT_EQ(dom.find("\xE2\x80\xAE"), std::string::npos);
+
+        // The CSV: a header and one row per line, every field quoted.
+        const std::string csv = Element(dom, "csv-text");
+        EXPECT_EQ(Attribute(dom, "csv-link", "data-rows"), "43");
+        EXPECT_EQ(Attribute(dom, "csv-link", "download"), "findings.csv");
+        EXPECT_EQ(Attribute(dom, "csv-link", "href").rfind("blob:", 0), 0u);
+        EXPECT_NE(csv.find("\"inventory\",\"hostname\",\"severity\",\"kind\",\"title\",\"change\",\"level\","
+                           "\"text\",\"fields\""),
+            std::string::npos);
+        EXPECT_NE(csv.find("\"" + Name("b-contract.json") +
+                      "\",\"web01.example.org\",\"critical\",\"bad-stripes\",\"Bad stripes on a logical "
+                      "drive\",\"\",\"100\",\"Tarvolith: Logical drive 0 on controller 1 has 12 bad "
+                      "stripes\",\"{\"\"logicalDrive\"\":0,\"\"controller\"\":1,\"\"count\"\":12}\""),
+            std::string::npos)
+            << csv;
+        EXPECT_EQ(Occurrences(csv, "\r\n"), 44u);
+
+        // When and by what it was made.
+        const std::string made = Element(dom, "made");
+        EXPECT_NE(made.find("by hvp-run " TARVOANAL_VERSION "<"), std::string::npos) << made;
+        EXPECT_EQ(made.find("Made 20"), made.find('>') + 1) << made;
     }
 
     fs::path fTemp;
     fs::path fBatch;
 };
 
-TEST_F(Report, ShowsTheTotalsOfARun)
+TEST_F(Report, LeadsWithTheSeveritiesAndKeepsTheFailedApart)
 {
     const fs::path page = fTemp / "report.html";
     EXPECT_EQ(HvpRun("--jobs 2 --report '" + page.string() + "' '" + fBatch.string() + "' >/dev/null"), 2);
-    ExpectTheBatchsTotals(DumpDom(page));
+    ExpectTheBatch(DumpDom(page));
 }
 
-TEST_F(Report, MergesJsonlOutputsOfEarlierRuns)
+TEST_F(Report, MergesJsonlOutputsOfEarlierRunsAndCountsAMachineOnce)
 {
     const fs::path first = fTemp / "first.jsonl";
     const fs::path second = fTemp / "second.jsonl";
-    const std::string b = fBatch.string() + "/";
-    HvpRun("--format jsonl '" + b + "a-example.json' '" + b + "b-contract.json' > '" + first.string() + "'");
-    HvpRun("--format jsonl '" + b + "c-<img id=named src=x>.json' '" + b + "d-syntax.json' > '" +
-        second.string() + "'");
+    std::string firstHalf, secondHalf;
+    for (const char* file : {"a-example.json", "b-contract.json", "c-<img id=named src=x>.json"})
+        firstHalf += " '" + Name(file) + "'";
+    for (const char* file : {"d-syntax.json", kBidiName, "f-warnings.json", "g-failed.json"})
+        secondHalf += " '" + Name(file) + "'";
+    HvpRun("--format jsonl" + firstHalf + " > '" + first.string() + "'");
+    HvpRun("--format jsonl" + secondHalf + " > '" + second.string() + "'");
     const fs::path page = fTemp / "merged.html";
+    const fs::path errors = fTemp / "errors.txt";
+    // The first file again, last: its three machines replace their earlier
+    // records, and the standard error says so, once for each.
     EXPECT_EQ(HvpRun("--report '" + page.string() + "' --from-jsonl '" + first.string() + "' '" +
-                  second.string() + "'"),
+                      second.string() + "' '" + first.string() + "'",
+                  errors.string()),
         0);
-    ExpectTheBatchsTotals(DumpDom(page));
+    const std::string dom = DumpDom(page);
+    ExpectTheBatch(dom);
+    EXPECT_NE(Element(dom, "partial-list")
+                  .find("fdp.json</span>: <span class=\"text\">smartctl: permission denied<"),
+        std::string::npos);
+    const std::string said = ReadFile(errors);
+    EXPECT_EQ(Occurrences(said, "\n"), 3u) << said;
+    EXPECT_NE(said.find("hvp-run: " + first.string() + ": line 1: " + Name("a-example.json") +
+                  " was given before, at " + first.string() + ": line 1; the later records are kept\n"),
+        std::string::npos)
+        << said;
+}
+
+TEST_F(Report, ShowsWhatIsNewAndWhatWasResolvedSinceAnEarlierRun)
+{
+    const fs::path monday = fTemp / "monday.jsonl";
+    HvpRun("--format jsonl '" + fBatch.string() + "' > '" + monday.string() + "'");
+    const fs::path single = fTemp / "single-monday.jsonl";
+    HvpRun("--format jsonl '" + Name("b-contract.json") + "' > '" + single.string() + "'");
+    // Tuesday: the reference example's soft errors rose from 2 to 5, and the
+    // example's data scrubbing was turned on.
+    std::string contract = ReadFile(Name("b-contract.json"));
+    Replace(contract, R"("NumSoftErrors": 2)", R"("NumSoftErrors": 5)");
+    std::ofstream(Name("b-contract.json"), std::ios::trunc) << contract;
+    std::string example = ReadFile(Name("a-example.json"));
+    Replace(example, R"("DataScrubbing": "Disabled")", R"("DataScrubbing": "Enabled")");
+    std::ofstream(Name("a-example.json"), std::ios::trunc) << example;
+    const fs::path tuesday = fTemp / "tuesday.jsonl";
+    const fs::path compared = fTemp / "compared.jsonl";
+    HvpRun("--format jsonl '" + fBatch.string() + "' > '" + tuesday.string() + "'");
+    HvpRun("--format jsonl --baseline '" + monday.string() + "' '" + fBatch.string() + "' > '" +
+        compared.string() + "'");
+    const std::string page = (fTemp / "changes.html").string();
+    const std::string baseline = " --baseline '" + monday.string() + "'";
+    struct TWay {
+        const char* fProves;
+        std::string fArguments;
+    };
+    for (const TWay& way : std::vector<TWay>{
+             {"a fleet run", "--report '" + page + "'" + baseline + " '" + fBatch.string() + "' >/dev/null"},
+             {"--from-jsonl with --baseline",
+                 "--report '" + page + "'" + baseline + " --from-jsonl '" + tuesday.string() + "'"},
+             {"--from-jsonl of a compared run",
+                 "--report '" + page + "' --from-jsonl '" + compared.string() + "'"},
+         }) {
+        HvpRun(way.fArguments);
+        const std::string dom = DumpDom(page);
+        EXPECT_NE(dom.find("id=\"total-new\">1<"), std::string::npos) << way.fProves;
+        EXPECT_NE(dom.find("id=\"total-resolved\">2<"), std::string::npos) << way.fProves;
+        const std::string fresh = Element(dom, "new-lines");
+        EXPECT_EQ(Occurrences(fresh, "<li>"), 1u) << way.fProves << fresh;
+        EXPECT_NE(
+            fresh.find(Name("b-contract.json") +
+                "</span>: <span class=\"text\">Tarvolith: Controller 1 Channel 0 Scsi ID 1 reported 5 soft "
+                "errors<"),
+            std::string::npos)
+            << way.fProves << fresh;
+        const std::string gone = Element(dom, "resolved-lines");
+        EXPECT_EQ(Occurrences(gone, "<li>"), 2u) << way.fProves << gone;
+        EXPECT_NE(gone.find("Data scrubbing for controller number 1 controller type Model 6 is disabled"),
+            std::string::npos)
+            << way.fProves;
+        EXPECT_NE(gone.find("Scsi ID 1 reported 2 soft errors"), std::string::npos) << way.fProves;
+        EXPECT_EQ(Occurrences(Element(dom, "machine-list"), ">new</span>"), 1u) << way.fProves;
+    }
+    // A single run's records match a single run's, whatever its file.
+    HvpRun("--report '" + page + "' --baseline '" + single.string() + "' '" + Name("b-contract.json") +
+        "' >/dev/null");
+    const std::string dom = DumpDom(page);
+    EXPECT_NE(dom.find("id=\"total-new\">1<"), std::string::npos);
+    EXPECT_NE(dom.find("id=\"total-resolved\">1<"), std::string::npos);
+    EXPECT_NE(Element(dom, "resolved-lines").find("Scsi ID 1 reported 2 soft errors"), std::string::npos);
+}
+
+TEST_F(Report, FitsANarrowScreen)
+{
+    const fs::path page = fTemp / "report.html";
+    HvpRun("--jobs 2 --report '" + page.string() + "' '" + fBatch.string() + "' >/dev/null");
+    for (const auto& [size, layout] :
+        std::vector<std::pair<std::string, std::string>>{{"375,800", "narrow"}, {"1280,900", "wide"}}) {
+        const std::string dom = DumpDom(page, size);
+        const std::string body =
+            dom.substr(dom.find("<body"), dom.find('>', dom.find("<body")) - dom.find("<body"));
+        EXPECT_NE(body.find("data-layout=\"" + layout + "\""), std::string::npos) << size << body;
+        EXPECT_NE(body.find("data-fits=\"true\""), std::string::npos) << size << body;
+    }
+}
+
+TEST_F(Report, WritesCountsWithThousandsSeparators)
+{
+    const fs::path many = fTemp / "many.jsonl";
+    std::ofstream out(many);
+    out << R"({"type":"plugin","pluginType":1,"name":"Tarvo Analysis","version":"1.0","interfaceVersion":"1.0"})"
+        << "\n";
+    for (int i = 0; i < 1234; ++i)
+        out << R"({"type":"log","level":100,"text":"Tarvolith: Controller 1 Channel 0 Scsi ID 1 reported a PFA error"})"
+            << "\n";
+    out.close();
+    const fs::path page = fTemp / "many.html";
+    EXPECT_EQ(HvpRun("--report '" + page.string() + "' --from-jsonl '" + many.string() + "'"), 0);
+    const std::string dom = DumpDom(page);
+    EXPECT_NE(dom.find("id=\"total-critical\">1,234<"), std::string::npos);
+    EXPECT_NE(Element(dom, "lead").find("1 inventory, 1,234 findings"), std::string::npos)
+        << Element(dom, "lead");
 }
 
 }  // namespace

@@ -1,0 +1,264 @@
+// Reading jsonl outputs for the report: bounded lines, checked records, the
+// records grouped into machines, and a machine given again replacing the
+// earlier one.
+#include "jsonl_input.hpp"
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <map>
+
+#include "catalogue.hpp"
+#include "jsonl_records.hpp"
+#include "output.hpp"
+
+namespace tarvorun {
+
+namespace {
+
+// A machine as it is being read, and where its records began.
+struct TOpenMachine {
+    TReportMachine fMachine;
+    std::string fPlace;
+    bool fHadPlugin = false;
+    bool fHadPartial = false;
+    std::size_t fRecords = 0;
+};
+
+// The machines read so far, for finding one given again: by machine id, and
+// by name (the inventory's, without the archive it came from).
+struct TSeen {
+    std::string fMachineId;
+    std::string fPlace;
+    bool fKept;
+};
+
+class TReader {
+public:
+    TReader(TReport& report, const std::function<void(const std::string&)>& note)
+        : fReport(report), fNote(note)
+    {
+    }
+    bool ReadFile(const std::string& path, std::string& problem);
+
+private:
+    void Take(const TRecord& record, const std::string& path, const std::string& place);
+    void Close();
+    void Apply(const std::string& type, const TRecord& record);
+
+    TReport& fReport;
+    const std::function<void(const std::string&)>& fNote;
+    bool fOpen = false;
+    TOpenMachine fCurrent;
+    std::string fCurrentRawName;
+    std::vector<TSeen> fSeen;
+    std::map<std::string, std::vector<std::size_t>> fByName;
+    std::map<std::string, std::vector<std::size_t>> fById;
+    std::size_t fRead = 0;
+};
+
+std::string TextOf(const TRecord& record, const char* name)
+{
+    const auto found = record.find(name);
+    return found != record.end() && found->is_string() ? found->get<std::string>() : std::string();
+}
+
+// Whether a record of this type begins a machine's records anew although it
+// names the same inventory: a second run's, in a file of several.
+bool BeginsAnew(const TOpenMachine& current, const std::string& type)
+{
+    if (type == "machine")
+        return current.fRecords > 0;
+    if (type == "partial")
+        return current.fHadPartial || current.fHadPlugin;
+    return type == "plugin" && current.fHadPlugin;
+}
+
+void TReader::Take(const TRecord& record, const std::string& path, const std::string& place)
+{
+    const std::string type = record["type"].get<std::string>();
+    if (type == "summary") {
+        Close();
+        return;
+    }
+    const std::string raw = TextOf(record, "inventory");
+    if (fOpen && (raw != fCurrentRawName || BeginsAnew(fCurrent, type)))
+        Close();
+    if (!fOpen) {
+        fCurrent = TOpenMachine();
+        fCurrent.fPlace = place;
+        // A single run's records name no inventory: its file names it.
+        fCurrent.fMachine.fOutcome.fName = raw.empty() ? path : raw;
+        fCurrent.fMachine.fBaselineName = raw;
+        fCurrentRawName = raw;
+        fOpen = true;
+    }
+    ++fCurrent.fRecords;
+    Apply(type, record);
+}
+
+void TReader::Apply(const std::string& type, const TRecord& record)
+{
+    TReportMachine& machine = fCurrent.fMachine;
+    TOutcome& outcome = machine.fOutcome;
+    if (type == "machine") {
+        outcome.fHostname = TextOf(record, "hostname");
+        outcome.fMachineId = TextOf(record, "machineId");
+    } else if (type == "partial") {
+        fCurrent.fHadPartial = true;
+        machine.fProblems = record["problems"].get<std::vector<std::string>>();
+    } else if (type == "plugin") {
+        fCurrent.fHadPlugin = true;
+    } else if (type == "log") {
+        TReportLine line{record["level"].get<int>(), record["text"].get<std::string>(),
+            TextOf(record, "kind"), TextOf(record, "severity"), record.value("fields", TRecord::object()),
+            TextOf(record, "change")};
+        // An output of an earlier version names no kind: the catalogue tells it.
+        if (line.fKind.empty() || line.fSeverity.empty()) {
+            TClassified meaning = Classify(line.fLevel, line.fText);
+            line.fKind = std::move(meaning.fKind);
+            line.fSeverity = std::string(SeverityName(meaning.fSeverity));
+            line.fFields = std::move(meaning.fFields);
+        }
+        machine.fCompared = machine.fCompared || !line.fChange.empty();
+        machine.fLines.push_back(std::move(line));
+    } else if (type == "resolved") {
+        machine.fCompared = true;
+        machine.fResolved.push_back(
+            TOldFinding{TextOf(record, "kind"), TextOf(record, "severity"), TextOf(record, "text")});
+    } else if (type == "exception") {
+        TFailure failure;
+        failure.fKind = record["kind"].get<std::string>();
+        failure.fStatus = record.value("status", std::uint32_t(0));
+        failure.fWhat = TextOf(record, "what");
+        outcome.fKind = EOutcome::Failed;
+        outcome.fFailure = FailureText(failure);
+    } else if (type == "error") {
+        outcome.fMessage = record["message"].get<std::string>();
+        outcome.fKind = KindOfErrorMessage(outcome.fName, outcome.fMessage);
+    }
+}
+
+// Adds the machine read, replacing any earlier record of the same machine:
+// the same machine id where both have one, else the same name.
+void TReader::Close()
+{
+    if (!fOpen)
+        return;
+    fOpen = false;
+    TReportMachine& machine = fCurrent.fMachine;
+    const std::string id = machine.fOutcome.fMachineId;
+    const std::string name = MachineName(machine.fOutcome.fName);
+    // The later records take the place of the first they replace.
+    std::size_t place = fSeen.size();
+    auto replace = [&](std::size_t index) {
+        TSeen& earlier = fSeen[index];
+        if (!earlier.fKept)
+            return;
+        earlier.fKept = false;
+        place = std::min(place, index);
+        fReport.Drop(index);
+        fNote(fCurrent.fPlace + ": " + PrintableName(machine.fOutcome.fName) + " was given before, at " +
+            earlier.fPlace + "; the later records are kept");
+    };
+    for (const std::size_t index : fByName[name])
+        if (id.empty() || fSeen[index].fMachineId.empty())
+            replace(index);
+    if (!id.empty())
+        for (const std::size_t index : fById[id])
+            replace(index);
+    const std::size_t index = fReport.Machines().size();
+    fSeen.push_back(TSeen{id, fCurrent.fPlace, true});
+    fByName[name].push_back(index);
+    if (!id.empty())
+        fById[id].push_back(index);
+    fReport.Add(std::move(machine));
+    if (place < index)
+        fReport.TakePlace(index, place);
+}
+
+// Reads one line of at most kLongestJsonlLine bytes into `line`. False at
+// the end of the file; `tooLong` when the line is longer.
+bool ReadLine(std::istream& in, std::vector<char>& buffer, std::string& line, bool& tooLong)
+{
+    tooLong = false;
+    in.getline(buffer.data(), static_cast<std::streamsize>(buffer.size()));
+    const auto count = static_cast<std::size_t>(in.gcount());
+    if (in.eof()) {
+        // The last line, without a line feed after it.
+        line.assign(buffer.data(), count);
+        return count > 0;
+    }
+    if (in.fail()) {
+        // The buffer filled before a line feed came.
+        tooLong = !in.bad();
+        return tooLong;
+    }
+    line.assign(buffer.data(), count - 1);
+    return true;
+}
+
+bool TReader::ReadFile(const std::string& path, std::string& problem)
+{
+    std::error_code error;
+    if (std::filesystem::is_directory(path, error)) {
+        problem = path + ": is a folder, not a jsonl output of hvp-run";
+        return false;
+    }
+    std::ifstream in(path, std::ios::binary);
+    if (!in) {
+        problem = path + ": cannot open: " + std::strerror(errno);
+        return false;
+    }
+    std::vector<char> buffer(kLongestJsonlLine + 1);
+    std::string line;
+    bool tooLong = false;
+    for (std::size_t number = 1; ReadLine(in, buffer, line, tooLong); ++number) {
+        const std::string place = path + ": line " + std::to_string(number);
+        if (tooLong) {
+            problem = place + ": longer than 16 MiB, the longest line read; not a jsonl output of hvp-run";
+            return false;
+        }
+        fRead += line.size() + 1;
+        if (fRead > kLargestJsonlInput) {
+            problem = place + ": more than 1 GiB in all, the most --from-jsonl reads";
+            return false;
+        }
+        if (line.empty())
+            continue;
+        TRecord record;
+        try {
+            record = TRecord::parse(line);
+        } catch (const nlohmann::json::parse_error& failure) {
+            problem = place + ": not a JSON record: syntax error at byte " + std::to_string(failure.byte);
+            return false;
+        }
+        if (const std::string wrong = RecordProblem(record); !wrong.empty()) {
+            problem = place + ": " + wrong;
+            return false;
+        }
+        Take(record, path, place);
+    }
+    if (in.bad()) {
+        problem = path + ": cannot read: " + std::strerror(errno);
+        return false;
+    }
+    Close();
+    return true;
+}
+
+}  // namespace
+
+bool ReadJsonlInputs(const std::vector<std::string>& paths, TReport& report,
+    const std::function<void(const std::string&)>& note, std::string& problem)
+{
+    TReader reader(report, note);
+    for (const std::string& path : paths)
+        if (!reader.ReadFile(path, problem))
+            return false;
+    return true;
+}
+
+}  // namespace tarvorun

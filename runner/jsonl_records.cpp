@@ -1,0 +1,176 @@
+// The table of hvp-run's record types and their members, and the check of a
+// record against it.
+#include "jsonl_records.hpp"
+
+#include <cstdint>
+#include <limits>
+#include <string_view>
+#include <vector>
+
+namespace tarvorun {
+
+namespace {
+
+// The kinds of value a member holds.
+enum class EValue { Text, TextOrNull, Int, Count, Status, Positive, Object, TextList, Severity, Change };
+
+struct TMember {
+    const char* fName;
+    EValue fValue;
+    bool fRequired;
+};
+
+struct TType {
+    const char* fType;
+    std::vector<TMember> fMembers;
+};
+
+constexpr bool kNeeded = true;
+constexpr bool kOptional = false;
+
+const std::vector<TType>& Types()
+{
+    static const std::vector<TType> kTypes = {
+        {"machine",
+            {{"hostname", EValue::TextOrNull, kOptional}, {"machineId", EValue::TextOrNull, kOptional},
+                {"collectedAt", EValue::TextOrNull, kOptional}}},
+        {"partial", {{"problems", EValue::TextList, kNeeded}}},
+        {"plugin",
+            {{"pluginType", EValue::Int, kNeeded}, {"name", EValue::Text, kNeeded},
+                {"version", EValue::Text, kNeeded}, {"interfaceVersion", EValue::Text, kNeeded}}},
+        {"request", {{"n", EValue::Positive, kNeeded}}},
+        {"log",
+            {{"level", EValue::Int, kNeeded}, {"text", EValue::Text, kNeeded},
+                {"kind", EValue::Text, kOptional}, {"severity", EValue::Severity, kOptional},
+                {"fields", EValue::Object, kOptional}, {"change", EValue::Change, kOptional}}},
+        {"call",
+            {{"op", EValue::Text, kNeeded}, {"class", EValue::Text, kOptional},
+                {"instance", EValue::Text, kOptional}, {"resultClass", EValue::Text, kOptional},
+                {"property", EValue::Text, kOptional}, {"context", EValue::Object, kOptional}}},
+        {"assertion",
+            {{"expression", EValue::Text, kNeeded}, {"function", EValue::Text, kNeeded},
+                {"file", EValue::Text, kNeeded}, {"line", EValue::Count, kNeeded}}},
+        {"exception",
+            {{"kind", EValue::Text, kNeeded}, {"status", EValue::Status, kOptional},
+                {"what", EValue::Text, kOptional}}},
+        {"resolved",
+            {{"kind", EValue::Text, kNeeded}, {"severity", EValue::Severity, kNeeded},
+                {"text", EValue::Text, kNeeded}}},
+        {"stray output", {{"bytes", EValue::Count, kNeeded}, {"excerpt", EValue::Text, kNeeded}}},
+        {"error", {{"message", EValue::Text, kNeeded}}},
+        {"summary",
+            {{"inventories", EValue::Count, kNeeded}, {"completed", EValue::Count, kNeeded},
+                {"withFindings", EValue::Count, kNeeded}, {"failed", EValue::Count, kNeeded},
+                {"unreadable", EValue::Count, kNeeded}, {"crashed", EValue::Count, kNeeded},
+                {"timedOut", EValue::Count, kNeeded}, {"partial", EValue::Count, kOptional},
+                {"critical", EValue::Count, kOptional}, {"warning", EValue::Count, kOptional},
+                {"info", EValue::Count, kOptional}, {"new", EValue::Count, kOptional},
+                {"resolved", EValue::Count, kOptional}}},
+    };
+    return kTypes;
+}
+
+// An integer from `low` to `high`. The parser keeps a number without a sign
+// as unsigned, one with a sign as signed, and anything with a fraction or
+// an exponent as a floating-point number, which no member of hvp-run is.
+bool WholeIn(const TRecord& value, std::int64_t low, std::uint64_t high)
+{
+    if (value.is_number_unsigned()) {
+        const std::uint64_t number = value.get<std::uint64_t>();
+        return number <= high && (low <= 0 || number >= static_cast<std::uint64_t>(low));
+    }
+    if (value.is_number_integer()) {
+        const std::int64_t number = value.get<std::int64_t>();
+        return number >= low && (number < 0 || static_cast<std::uint64_t>(number) <= high);
+    }
+    return false;
+}
+
+// Whether the value is of the kind; `wanted` says what it should be.
+bool Holds(const TRecord& value, EValue kind, const char*& wanted)
+{
+    constexpr std::uint64_t kLargestCount = std::uint64_t(1) << 53;
+    switch (kind) {
+    case EValue::Text:
+        wanted = "a text";
+        return value.is_string();
+    case EValue::TextOrNull:
+        wanted = "a text or null";
+        return value.is_string() || value.is_null();
+    case EValue::Int:
+        wanted = "a whole number from -2147483648 to 2147483647";
+        return WholeIn(value, std::numeric_limits<int>::min(), std::numeric_limits<int>::max());
+    case EValue::Count:
+        wanted = "a whole number from 0";
+        return WholeIn(value, 0, kLargestCount);
+    case EValue::Status:
+        wanted = "a whole number from 0 to 4294967295";
+        return WholeIn(value, 0, std::numeric_limits<std::uint32_t>::max());
+    case EValue::Positive:
+        wanted = "a whole number from 1 to 2147483647";
+        return WholeIn(value, 1, std::numeric_limits<int>::max());
+    case EValue::Object:
+        wanted = "an object";
+        return value.is_object();
+    case EValue::TextList:
+        wanted = "an array of texts";
+        if (!value.is_array())
+            return false;
+        for (const TRecord& item : value)
+            if (!item.is_string())
+                return false;
+        return true;
+    case EValue::Severity:
+        wanted = "one of \"critical\", \"warning\", \"info\", \"unknown\"";
+        return value.is_string() &&
+            (value == "critical" || value == "warning" || value == "info" || value == "unknown");
+    case EValue::Change:
+        wanted = "\"new\" or \"same\"";
+        return value.is_string() && (value == "new" || value == "same");
+    }
+    return false;
+}
+
+// The value as it stood, shortened: a long text is not repeated whole.
+std::string Shown(const TRecord& value)
+{
+    std::string text = value.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace);
+    constexpr std::size_t kLongest = 40;
+    return text.size() <= kLongest ? text : text.substr(0, kLongest) + "...";
+}
+
+std::string MemberProblem(const TRecord& record, const std::string& type, const TMember& member)
+{
+    const auto found = record.find(member.fName);
+    if (found == record.end())
+        return member.fRequired ? "a \"" + type + "\" record needs \"" + member.fName + "\"" : std::string();
+    const char* wanted = "";
+    if (Holds(*found, member.fValue, wanted))
+        return std::string();
+    return "\"" + std::string(member.fName) + "\" must be " + wanted + ", not " + Shown(*found);
+}
+
+}  // namespace
+
+std::string RecordProblem(const TRecord& record)
+{
+    if (!record.is_object() || !record.contains("type") || !record["type"].is_string())
+        return "not a record of hvp-run: it has no \"type\"";
+    const std::string type = record["type"].get<std::string>();
+    static const TMember kInventory{"inventory", EValue::Text, kOptional};
+    for (const TType& known : Types()) {
+        if (type != known.fType)
+            continue;
+        if (std::string problem = MemberProblem(record, type, kInventory); !problem.empty())
+            return problem;
+        if (type == "error" && !record.contains("inventory"))
+            return "an \"error\" record needs \"inventory\"";
+        for (const TMember& member : known.fMembers)
+            if (std::string problem = MemberProblem(record, type, member); !problem.empty())
+                return problem;
+        return std::string();
+    }
+    return "not a record of hvp-run: no record has the type " + Shown(record["type"]);
+}
+
+}  // namespace tarvorun

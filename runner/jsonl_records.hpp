@@ -1,0 +1,20 @@
+// The records of hvp-run's jsonl output, as a reader of it checks them:
+// every type hvp-run writes, with the members each carries and the kind of
+// value each member holds. One table, so that a record of a new type, or a
+// new member, is added in one place.
+#pragma once
+
+#include <string>
+
+#include "json_line.hpp"
+
+namespace tarvorun {
+
+// What is wrong with `record` as one of hvp-run's records, or nothing: a
+// type hvp-run does not write, a member its type needs that it lacks, or a
+// member whose value is of the wrong kind or out of range. Members hvp-run
+// does not write are passed over, as the contract lets later versions add
+// them.
+std::string RecordProblem(const TRecord& record);
+
+}  // namespace tarvorun

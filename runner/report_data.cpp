@@ -1,0 +1,182 @@
+// The data the report page lays out, as one JSON object. Everything that
+// takes a judgement is decided here, so that the page's script holds none
+// of it: the kinds' titles and advice come from the catalogue, the machines'
+// ranking and their worst severity are told here, and so are the words for
+// how a run ended.
+#include <algorithm>
+#include <array>
+#include <numeric>
+#include <tuple>
+
+#include "catalogue.hpp"
+#include "report.hpp"
+
+namespace tarvorun {
+
+namespace {
+
+// The severities from the worst; a machine without findings ranks last.
+constexpr std::array<const char*, 4> kSeverities = {"critical", "warning", "info", "unknown"};
+
+std::size_t SeverityRank(const std::string& severity)
+{
+    for (std::size_t i = 0; i < kSeverities.size(); ++i)
+        if (severity == kSeverities[i])
+            return i;
+    return kSeverities.size();
+}
+
+const char* OutcomeName(EOutcome kind)
+{
+    switch (kind) {
+    case EOutcome::Completed:
+        return "completed";
+    case EOutcome::Failed:
+        return "failed";
+    case EOutcome::Unreadable:
+        return "unreadable";
+    case EOutcome::Crashed:
+        return "crashed";
+    case EOutcome::TimedOut:
+        return "timedOut";
+    }
+    return "completed";
+}
+
+// Every kind of the catalogue, and `other`, with what a person reads of it.
+TRecord KindsData()
+{
+    TRecord kinds = TRecord::object();
+    for (const TFindingKind& kind : FindingKinds())
+        kinds[std::string(kind.fId)] = TRecord{{"severity", SeverityName(kind.fSeverity)},
+            {"title", kind.fTitle}, {"meaning", kind.fMeaning}, {"advice", kind.fAdvice}};
+    kinds[std::string(kOtherKind)] = TRecord{{"severity", "warning"},
+        {"title", "A line hvp-run does not know"},
+        {"meaning", "The plug-in logged a text that is in none of hvp-run's kinds of line."},
+        {"advice",
+            "Read the text itself; if it is a new kind of line of the plug-in, report it to its makers."}};
+    return kinds;
+}
+
+// The machine's lines by severity, and the worst of them.
+struct TWeight {
+    std::array<std::size_t, 4> fCounts{};
+    std::size_t fWorst = kSeverities.size();
+};
+
+TWeight WeightOf(const TReportMachine& machine)
+{
+    TWeight weight;
+    for (const TReportLine& line : machine.fLines) {
+        const std::size_t rank = SeverityRank(line.fSeverity);
+        if (rank == kSeverities.size())
+            continue;
+        ++weight.fCounts[rank];
+        weight.fWorst = std::min(weight.fWorst, rank);
+    }
+    return weight;
+}
+
+// The reason a run did not complete, in the words of its message.
+std::string ReasonOf(const TOutcome& outcome)
+{
+    return outcome.fKind == EOutcome::Failed ? outcome.fFailure : outcome.fMessage;
+}
+
+TRecord MachineData(const TReportMachine& machine, const TWeight& weight)
+{
+    const TOutcome& outcome = machine.fOutcome;
+    TRecord counts = TRecord::object();
+    for (std::size_t i = 0; i < kSeverities.size(); ++i)
+        counts[kSeverities[i]] = weight.fCounts[i];
+    // Each line as [level, text, kind, severity, fields, change], to keep a
+    // large fleet's page small.
+    TRecord lines = TRecord::array();
+    for (const TReportLine& line : machine.fLines)
+        lines.push_back(TRecord::array(
+            {line.fLevel, line.fText, line.fKind, line.fSeverity, line.fFields, line.fChange}));
+    TRecord resolved = TRecord::array();
+    for (const TOldFinding& finding : machine.fResolved)
+        resolved.push_back(TRecord::array({finding.fKind, finding.fSeverity, finding.fText}));
+    return TRecord{{"name", outcome.fName}, {"hostname", outcome.fHostname},
+        {"machineId", outcome.fMachineId}, {"outcome", OutcomeName(outcome.fKind)},
+        {"outcomeWords", OutcomeWords(outcome.fKind)}, {"reason", ReasonOf(outcome)},
+        {"partial", outcome.fPartial}, {"problems", machine.fProblems},
+        {"worst", weight.fWorst < kSeverities.size() ? kSeverities[weight.fWorst] : "none"},
+        {"counts", std::move(counts)}, {"findings", outcome.fSeverities.Total()}, {"new", outcome.fNew},
+        {"lines", std::move(lines)}, {"resolved", std::move(resolved)}};
+}
+
+// The places of the machines, from the worst: by worst severity, then by
+// the number of lines of that severity, then by all findings, then in
+// input order.
+std::vector<std::size_t> Ranking(
+    const std::vector<TWeight>& weights, const std::vector<const TReportMachine*>& machines)
+{
+    std::vector<std::size_t> order(weights.size());
+    std::iota(order.begin(), order.end(), 0);
+    auto key = [&](std::size_t i) {
+        const TWeight& weight = weights[i];
+        const std::size_t worstCount = weight.fWorst < kSeverities.size() ? weight.fCounts[weight.fWorst] : 0;
+        return std::make_tuple(weight.fWorst, ~worstCount, ~machines[i]->fOutcome.fSeverities.Total());
+    };
+    std::stable_sort(
+        order.begin(), order.end(), [&](std::size_t a, std::size_t b) { return key(a) < key(b); });
+    return order;
+}
+
+TRecord TotalsData(const std::vector<const TReportMachine*>& machines, const std::vector<TWeight>& weights)
+{
+    TFleetTotals totals;
+    std::size_t unknown = 0;
+    for (std::size_t i = 0; i < machines.size(); ++i) {
+        totals.Add(machines[i]->fOutcome);
+        unknown += weights[i].fCounts[3];
+    }
+    return TRecord{{"inventories", totals.fInventories}, {"completed", totals.fCompleted},
+        {"withFindings", totals.fWithFindings}, {"failed", totals.fFailed},
+        {"unreadable", totals.fUnreadable}, {"crashed", totals.fCrashed}, {"timedOut", totals.fTimedOut},
+        {"partial", totals.fPartial}, {"findings", totals.fSeverities.Total()},
+        {"critical", totals.fSeverities.fCritical}, {"warning", totals.fSeverities.fWarning},
+        {"info", totals.fSeverities.fInfo}, {"unknown", unknown}, {"new", totals.fNew},
+        {"resolved", totals.fResolved}};
+}
+
+}  // namespace
+
+std::string OutcomeWords(EOutcome kind)
+{
+    switch (kind) {
+    case EOutcome::Completed:
+        return "completed";
+    case EOutcome::Failed:
+        return "GetData failed";
+    case EOutcome::Unreadable:
+        return "could not be read";
+    case EOutcome::Crashed:
+        return "crashed";
+    case EOutcome::TimedOut:
+        return "timed out";
+    }
+    return "completed";
+}
+
+TRecord ReportData(const std::vector<const TReportMachine*>& machines, bool compared, const std::string& made)
+{
+    std::vector<TWeight> weights;
+    TRecord list = TRecord::array();
+    for (const TReportMachine* machine : machines) {
+        weights.push_back(WeightOf(*machine));
+        list.push_back(MachineData(*machine, weights.back()));
+    }
+    TRecord kindOrder = TRecord::array();
+    for (const TFindingKind& kind : FindingKinds())
+        kindOrder.push_back(kind.fId);
+    kindOrder.push_back(kOtherKind);
+    return TRecord{{"made", made}, {"version", TARVOANAL_VERSION}, {"compared", compared},
+        {"totals", TotalsData(machines, weights)}, {"kinds", KindsData()},
+        {"kindOrder", std::move(kindOrder)}, {"machines", std::move(list)},
+        {"ranking", Ranking(weights, machines)}};
+}
+
+}  // namespace tarvorun

@@ -1,0 +1,224 @@
+// --from-jsonl's reading, in process: every record checked as hvp-run writes
+// it, with a message naming the file, the line and the problem; endless and
+// binary input refused at once; a machine given twice kept once, the later,
+// with a note; and the kinds, changes and resolved findings of the records
+// taken as they stand. The expected messages are written from the README.
+#include "jsonl_input.hpp"
+
+#include <unistd.h>
+
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+namespace {
+
+namespace fs = std::filesystem;
+
+class JsonlInput : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        std::string pattern = (fs::temp_directory_path() / "jsonl-input-XXXXXX").string();
+        fTemp = mkdtemp(pattern.data());
+    }
+    void TearDown() override { fs::remove_all(fTemp); }
+
+    std::string Write(const std::string& name, const std::string& text)
+    {
+        const std::string path = (fTemp / name).string();
+        std::ofstream(path, std::ios::binary) << text;
+        return path;
+    }
+
+    // Reads the files; answers the problem, or "" when they were read.
+    std::string Read(const std::vector<std::string>& paths)
+    {
+        std::string problem;
+        fNotes.clear();
+        const bool read = tarvorun::ReadJsonlInputs(
+            paths, fReport, [this](const std::string& note) { fNotes.push_back(note); }, problem);
+        EXPECT_EQ(read, problem.empty());
+        return problem;
+    }
+
+    // The names of the machines the page shows, in order.
+    std::vector<std::string> Kept()
+    {
+        std::vector<std::string> names;
+        for (const tarvorun::TReportMachine* machine : fReport.Shown())
+            names.push_back(machine->fOutcome.fName);
+        return names;
+    }
+
+    fs::path fTemp;
+    tarvorun::TReport fReport;
+    std::vector<std::string> fNotes;
+};
+
+const char kPlugin[] =
+    R"({"type":"plugin","pluginType":1,"name":"Tarvo Analysis","version":"1.0","interfaceVersion":"1.0"})";
+
+struct TBadCase {
+    const char* fProves;
+    std::string fText;
+    std::string fProblem;
+};
+
+TEST_F(JsonlInput, RefusesWhatIsNoRecordOfHvpRunNamingTheFileAndLine)
+{
+    const std::vector<TBadCase> cases = {
+        {"a level out of any int", R"({"type":"log","level":1e300,"text":"x"})",
+            R"(line 1: "level" must be a whole number from -2147483648 to 2147483647, not 1e+300)"},
+        {"a negative status", R"({"type":"exception","kind":"THVPException","status":-1})",
+            R"(line 1: "status" must be a whole number from 0 to 4294967295, not -1)"},
+        {"a plug-in without its name",
+            R"({"type":"plugin","pluginType":1,"version":"1.0","interfaceVersion":"1.0"})",
+            R"(line 1: a "plugin" record needs "name")"},
+        {"a request number as a text", R"({"type":"request","n":"x"})",
+            R"(line 1: "n" must be a whole number from 1 to 2147483647, not "x")"},
+        {"request 0", R"({"type":"request","n":0})",
+            R"(line 1: "n" must be a whole number from 1 to 2147483647, not 0)"},
+        {"a type hvp-run never writes", R"({"type":"launch"})",
+            R"(line 1: not a record of hvp-run: no record has the type "launch")"},
+        {"no type", "[1,2]", R"(line 1: not a record of hvp-run: it has no "type")"},
+        {"an unfinished object on the second line", std::string(kPlugin) + "\n{\"type\":\"log\"",
+            "line 2: not a JSON record: syntax error at byte 14"},
+        {"binary garbage",
+            std::string("\x7f"
+                        "ELF\x02\x01\x01\0\0",
+                9),
+            "line 1: not a JSON record: syntax error at byte 1"},
+        {"a problem that is no text", R"({"type":"partial","problems":["a",3]})",
+            R"(line 1: "problems" must be an array of texts, not ["a",3])"},
+        {"a severity the contract does not name",
+            R"({"type":"log","level":100,"text":"x","severity":"grave"})",
+            R"(line 1: "severity" must be one of "critical", "warning", "info", "unknown", not "grave")"},
+        {"a change that is neither new nor same", R"({"type":"log","level":100,"text":"x","change":"old"})",
+            R"(line 1: "change" must be "new" or "same", not "old")"},
+        {"an error record without its inventory", R"({"type":"error","message":"m"})",
+            R"(line 1: an "error" record needs "inventory")"},
+        {"an inventory name that is a number", R"({"type":"request","inventory":7,"n":1})",
+            R"(line 1: "inventory" must be a text, not 7)"},
+        {"a resolved finding without its text",
+            R"({"type":"resolved","kind":"bad-stripes","severity":"critical"})",
+            R"(line 1: a "resolved" record needs "text")"},
+        {"a summary count below zero",
+            R"({"type":"summary","inventories":-2,"completed":0,"withFindings":0,"failed":0,"unreadable":0,"crashed":0,"timedOut":0})",
+            R"(line 1: "inventories" must be a whole number from 0, not -2)"},
+        {"a line longer than 16 MiB", std::string(tarvorun::kLongestJsonlLine + 1, 'x'),
+            "line 1: longer than 16 MiB, the longest line read; not a jsonl output of hvp-run"},
+    };
+    for (const TBadCase& bad : cases) {
+        const std::string path = Write("bad.jsonl", bad.fText);
+        EXPECT_EQ(Read({path}), path + ": " + bad.fProblem) << bad.fProves;
+    }
+}
+
+TEST_F(JsonlInput, EndsAtOnceOnWhatIsNoFile)
+{
+    EXPECT_EQ(Read({"/dev/zero"}),
+        "/dev/zero: line 1: longer than 16 MiB, the longest line read; not a jsonl output of hvp-run");
+    const std::string missing = (fTemp / "missing.jsonl").string();
+    EXPECT_EQ(Read({missing}), missing + ": cannot open: No such file or directory");
+    EXPECT_EQ(Read({fTemp.string()}), fTemp.string() + ": is a folder, not a jsonl output of hvp-run");
+}
+
+std::string FleetRun(const std::vector<std::string>& names, const std::string& machineId = "")
+{
+    std::string text;
+    for (const std::string& name : names) {
+        if (!machineId.empty())
+            text += R"({"type":"machine","inventory":")" + name + R"(","hostname":"h","machineId":")" +
+                machineId +
+                R"(","collectedAt":null})"
+                "\n";
+        text += R"({"type":"plugin","inventory":")" + name +
+            R"(","pluginType":1,"name":"Tarvo Analysis","version":"1.0","interfaceVersion":"1.0"})"
+            "\n";
+        text += R"({"type":"log","inventory":")" + name +
+            R"(","level":100,"text":"Tarvolith: Controller 1 Channel 0 Scsi ID 1 reported a PFA error"})"
+            "\n";
+    }
+    return text;
+}
+
+TEST_F(JsonlInput, KeepsTheLaterOfAMachineGivenTwiceAndSaysSo)
+{
+    struct TCase {
+        const char* fProves;
+        std::string fFirst;
+        std::string fSecond;
+        std::vector<std::string> fKept;
+        std::vector<std::string> fNotes;
+    };
+    const std::vector<TCase> cases = {
+        {"the same file twice: every machine once", FleetRun({"a.json", "b.json"}),
+            FleetRun({"a.json", "b.json"}), {"a.json", "b.json"},
+            {"S: line 1: a.json was given before, at F: line 1; the later records are kept",
+                "S: line 3: b.json was given before, at F: line 3; the later records are kept"}},
+        {"one machine in two weeks' archives", FleetRun({"site-a-1201.tar.gz:rack1/web01.json"}),
+            FleetRun({"site-a-1208.tar.gz:rack1/web01.json"}), {"site-a-1208.tar.gz:rack1/web01.json"},
+            {"S: line 1: site-a-1208.tar.gz:rack1/web01.json was given before, at F: line 1; the later "
+             "records "
+             "are kept"}},
+        {"the same machine id under another name", FleetRun({"old-name.json"}, "id-1"),
+            FleetRun({"new-name.json"}, "id-1"), {"new-name.json"},
+            {"S: line 1: new-name.json was given before, at F: line 1; the later records are kept"}},
+        {"two machine ids under one name are two machines", FleetRun({"web.json"}, "id-1"),
+            FleetRun({"web.json"}, "id-2"), {"web.json", "web.json"}, {}},
+        {"two single runs of different files", std::string(kPlugin) + "\n", std::string(kPlugin) + "\n",
+            {"F", "S"}, {}},
+    };
+    for (const TCase& one : cases) {
+        fReport = tarvorun::TReport();
+        const std::string first = Write("first.jsonl", one.fFirst);
+        const std::string second = Write("second.jsonl", one.fSecond);
+        EXPECT_EQ(Read({first, second}), "") << one.fProves;
+        std::vector<std::string> kept;
+        for (std::string name : Kept())
+            kept.push_back(name == first ? "F" : name == second ? "S" : name);
+        EXPECT_EQ(kept, one.fKept) << one.fProves;
+        std::vector<std::string> notes;
+        for (std::string note : fNotes) {
+            for (const auto& [path, letter] : {std::pair{first, "F"}, std::pair{second, "S"}})
+                for (std::size_t at; (at = note.find(path)) != std::string::npos;)
+                    note.replace(at, path.size(), letter);
+            notes.push_back(note);
+        }
+        EXPECT_EQ(notes, one.fNotes) << one.fProves;
+    }
+}
+
+TEST_F(JsonlInput, TakesKindsChangesAndResolvedFindingsFromTheRecords)
+{
+    const std::string path = Write("compared.jsonl",
+        std::string(kPlugin) + "\n" +
+            R"({"type":"log","level":100,"text":"Tarvolith: Logical drive 0 on controller 1 has 12 bad stripes","kind":"bad-stripes","severity":"critical","fields":{"logicalDrive":0,"controller":1,"count":12},"change":"new"})"
+            "\n"
+            // An earlier version's record names no kind: the catalogue tells it.
+            R"({"type":"log","level":100,"text":"Tarvolith: Controller 1 Channel 0 Scsi ID 1 reported a PFA error"})"
+            "\n"
+            R"({"type":"resolved","kind":"device-soft-errors","severity":"warning","text":"Tarvolith: Controller 1 Channel 0 Scsi ID 1 reported 2 soft errors"})"
+            "\n");
+    ASSERT_EQ(Read({path}), "");
+    ASSERT_EQ(fReport.Machines().size(), 1u);
+    const tarvorun::TReportMachine& machine = fReport.Machines()[0];
+    EXPECT_TRUE(machine.fCompared);
+    ASSERT_EQ(machine.fLines.size(), 2u);
+    EXPECT_EQ(machine.fLines[0].fChange, "new");
+    EXPECT_EQ(machine.fLines[0].fFields,
+        tarvorun::TRecord::parse(R"({"logicalDrive":0,"controller":1,"count":12})"));
+    EXPECT_EQ(machine.fLines[1].fKind, "device-pfa");
+    EXPECT_EQ(machine.fLines[1].fSeverity, "critical");
+    ASSERT_EQ(machine.fResolved.size(), 1u);
+    EXPECT_EQ(machine.fResolved[0].fKind, "device-soft-errors");
+    EXPECT_EQ(machine.fOutcome.fSeverities.fCritical, 2u);
+    EXPECT_EQ(machine.fOutcome.fNew, 1u);
+    EXPECT_EQ(machine.fOutcome.fResolved, 1u);
+}
+
+}  // namespace

@@ -1,0 +1,75 @@
+// Reading a page's DOM as headless Chromium dumps it: a file's text, an
+// element by its id, one of its attributes, and how often a text occurs.
+#pragma once
+
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <string>
+
+#include <gtest/gtest.h>
+
+namespace {
+
+std::string ReadFile(const std::filesystem::path& path)
+{
+    std::ifstream in(path, std::ios::binary);
+    std::ostringstream text;
+    text << in.rdbuf();
+    return text.str();
+}
+
+void Replace(std::string& text, const std::string& from, const std::string& to)
+{
+    const std::size_t at = text.find(from);
+    ASSERT_NE(at, std::string::npos) << from;
+    text.replace(at, from.size(), to);
+}
+
+// The text of the element with that id: from its start tag to the end tag
+// of the same name at the same depth.
+std::string Element(const std::string& dom, const std::string& id)
+{
+    const std::size_t at = dom.find("id=\"" + id + "\"");
+    if (at == std::string::npos)
+        return std::string();
+    const std::size_t start = dom.rfind('<', at);
+    const std::string tag = dom.substr(start + 1, dom.find_first_of(" >", start) - start - 1);
+    std::size_t depth = 0;
+    for (std::size_t place = start;;) {
+        const std::size_t open = dom.find("<" + tag, place + 1);
+        const std::size_t close = dom.find("</" + tag + ">", place + 1);
+        if (close == std::string::npos)
+            return dom.substr(start);
+        if (open != std::string::npos && open < close) {
+            ++depth;
+            place = open;
+        } else if (depth-- == 0) {
+            return dom.substr(start, close + tag.size() + 3 - start);
+        } else {
+            place = close;
+        }
+    }
+}
+
+// The value of an attribute of the element with that id.
+std::string Attribute(const std::string& dom, const std::string& id, const std::string& name)
+{
+    const std::string element = Element(dom, id);
+    const std::string tag = element.substr(0, element.find('>'));
+    const std::size_t at = tag.find(" " + name + "=\"");
+    if (at == std::string::npos)
+        return "(none)";
+    const std::size_t value = at + name.size() + 3;
+    return tag.substr(value, tag.find('"', value) - value);
+}
+
+std::size_t Occurrences(const std::string& text, const std::string& part)
+{
+    std::size_t count = 0;
+    for (std::size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1))
+        ++count;
+    return count;
+}
+
+}  // namespace
