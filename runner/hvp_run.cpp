@@ -76,6 +76,7 @@ public:
         fOutcome.fHostname = identity.Hostname();
         fOutcome.fMachineId = identity.MachineId();
         fOutcome.fPartial = !identity.fProblems.empty();
+        fOutcome.fPartialProblems = identity.fProblems;
     }
     void OnPlugin(const tarvorun::TIdentity& identity) override { fInner.OnPlugin(identity); }
     void OnRequest(int number) override { fInner.OnRequest(number); }

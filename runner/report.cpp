@@ -99,6 +99,7 @@ void TReport::Add(TOutcome&& outcome)
             std::string(SeverityName(meaning.fSeverity)), std::move(meaning.fFields), std::string()});
     }
     outcome.fLogs.clear();
+    machine.fProblems = outcome.fPartialProblems;
     machine.fOutcome = std::move(outcome);
     Add(std::move(machine));
 }

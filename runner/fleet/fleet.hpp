@@ -33,10 +33,11 @@ struct TOutcome {
     std::size_t fNew = 0;
     std::size_t fResolved = 0;
     // What the inventory says of its machine: its host name and id, and
-    // whether its collection was partial.
+    // whether its collection was partial, with the collector's problems.
     std::string fHostname;
     std::string fMachineId;
     bool fPartial = false;
+    std::vector<std::string> fPartialProblems;
     // The log lines, level and text, kept only when a report is written.
     std::vector<std::pair<int, std::string>> fLogs;
 };

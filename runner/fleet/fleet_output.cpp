@@ -60,6 +60,10 @@ void ReadFigures(const std::string& payload, TOutcome& outcome)
     outcome.fHostname = figures.value("hostname", std::string());
     outcome.fMachineId = figures.value("machineId", std::string());
     outcome.fPartial = figures.value("partial", false);
+    if (const auto problems = figures.find("problems"); problems != figures.end() && problems->is_array())
+        for (const auto& problem : *problems)
+            if (problem.is_string())
+                outcome.fPartialProblems.push_back(problem.get<std::string>());
 }
 
 }  // namespace

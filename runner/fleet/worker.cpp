@@ -71,6 +71,7 @@ public:
         fHostname = identity.Hostname();
         fMachineId = identity.MachineId();
         fPartial = !identity.fProblems.empty();
+        fProblems = identity.fProblems;
     }
     void OnPlugin(const TIdentity& identity) override
     {
@@ -107,8 +108,8 @@ public:
     {
         const TRecord figures{{"findings", fFindings}, {"critical", fSeverities.fCritical},
             {"warning", fSeverities.fWarning}, {"info", fSeverities.fInfo}, {"new", fresh},
-            {"resolved", resolved}, {"hostname", fHostname}, {"machineId", fMachineId},
-            {"partial", fPartial}};
+            {"resolved", resolved}, {"hostname", fHostname}, {"machineId", fMachineId}, {"partial", fPartial},
+            {"problems", fProblems}};
         SendFrame(fFd, kFrameFigures, figures.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace));
     }
 
@@ -121,6 +122,7 @@ private:
     std::string fHostname;
     std::string fMachineId;
     bool fPartial = false;
+    std::vector<std::string> fProblems;
 };
 
 class TDiscardSink : public IRunSink {

@@ -203,12 +203,14 @@ protected:
         }
         EXPECT_EQ(Occurrences(problems, "<tr class=\"problem"), 2u);
 
-        // The partial collection, marked; its problems are told where the
-        // records carry them (see the merge below).
+        // The partial collection, marked, with the collector's problem.
         EXPECT_EQ(Occurrences(Element(dom, "partial-list"),
                       "<li class=\"partial-machine\"><span class=\"name\">" + Name("e-\\u202Efdp.json") +
                           "</span>"),
             1u);
+        EXPECT_NE(Element(dom, "partial-list")
+                      .find("fdp.json</span>: <span class=\"text\">smartctl: permission denied<"),
+            std::string::npos);
         EXPECT_EQ(Occurrences(ranked, "partial collection"), 1u);
 
         // No text of an inventory turned into markup or reorders the page.
