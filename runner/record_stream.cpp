@@ -42,7 +42,12 @@ std::atomic<int> gDeferred{0};
 
 [[noreturn]] void EndBySignal(int signal)
 {
+    // Within the handler the signal is blocked: let it through.
     std::signal(signal, SIG_DFL);
+    sigset_t just;
+    sigemptyset(&just);
+    sigaddset(&just, signal);
+    pthread_sigmask(SIG_UNBLOCK, &just, nullptr);
     raise(signal);
     _exit(128 + signal);
 }

@@ -18,6 +18,8 @@ namespace tarvorun {
 #define TARVORUN_ARCHIVE_FUNCTIONS(X)                                                                        \
     X(archive_entry_filetype)                                                                                \
     X(archive_entry_pathname)                                                                                \
+    X(archive_entry_size)                                                                                    \
+    X(archive_entry_size_is_set)                                                                             \
     X(archive_error_string)                                                                                  \
     X(archive_read_data)                                                                                     \
     X(archive_read_free)                                                                                     \

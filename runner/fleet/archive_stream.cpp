@@ -211,13 +211,24 @@ bool TArchiveStream::Next(TInventoryInput& input)
         if (status == ARCHIVE_EOF) {
             // The tar ends before its gzip data does: the rest is read, so
             // that the checksum at its end is checked.
+            // What follows the tar's end is padding, a record at most: more
+            // than kMostTrailing of it is no archive's, and could be a bomb
+            // that would take hvp-run itself, outside any worker's timeout,
+            // through gigabytes.
             if (fGzip) {
+                constexpr long long kMostTrailing = 1 << 20;
                 const char* rest = nullptr;
                 long got = 0;
-                while ((got = fGzip->fReader.Read(&rest)) > 0) { }
+                long long trailing = 0;
+                while (trailing <= kMostTrailing && (got = fGzip->fReader.Read(&rest)) > 0)
+                    trailing += got;
                 if (got < 0)
                     return Stop(
                         input, "damaged after the member " + fLastMember + ": " + fGzip->fReader.Problem());
+                if (trailing > kMostTrailing)
+                    return Stop(input,
+                        (fLastMember.empty() ? std::string() : "after the member " + fLastMember + ": ") +
+                            "more than 1 MiB of data after the end of the archive");
             }
             if (fMembers == 0)
                 return Stop(input, "the archive holds no inventory");
@@ -253,6 +264,17 @@ bool TArchiveStream::Next(TInventoryInput& input)
         const int read = ReadData(api, fArchive, input.fText, InventorySizeLimit());
         if (read == kTooLarge) {
             input.fProblem = TooLargeProblem(input.fName);
+            // The next member's header comes after the rest of this one's
+            // data, decompressed to be passed over. Past a few times the
+            // limit (or of no stated size) that is a bomb's work for
+            // hvp-run itself, outside any worker's timeout: the archive
+            // ends here.
+            const std::uint64_t mostPassed = 4 * InventorySizeLimit();
+            if (api->archive_entry_size_is_set(entry) == 0 ||
+                static_cast<std::uint64_t>(api->archive_entry_size(entry)) > mostPassed) {
+                fEnded = true;
+                input.fProblem += "; the archive is not read past it";
+            }
             return true;
         }
         // A warning while reading data is a damaged member (a checksum that

@@ -17,6 +17,8 @@
 #include <thread>
 #include <vector>
 
+#include <archive.h>
+#include <archive_entry.h>
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
 
@@ -33,10 +35,11 @@ struct TRun {
     int fStatus = -1;
 };
 
-TRun HvpRun(const std::string& arguments, const std::string& errors = "/dev/null")
+TRun HvpRun(const std::string& arguments, const std::string& errors = "/dev/null",
+    const std::string& environment = std::string())
 {
     const std::string command =
-        std::string("'") + TARVOANAL_HVP_RUN + "' " + arguments + " 2>'" + errors + "'";
+        environment + " '" + TARVOANAL_HVP_RUN + "' " + arguments + " 2>'" + errors + "'";
     TRun run;
     std::FILE* pipe = popen(command.c_str(), "r");
     char buffer[4096];
@@ -216,6 +219,7 @@ struct TMisbehaviourCase {
     const char* fTitle;
     int fType;
     const char* fCounter;  // the summary's count the middle inventory adds to
+    int fTimeout = 2;
 };
 
 class Misbehaviour : public ::testing::TestWithParam<TMisbehaviourCase> { };
@@ -225,10 +229,10 @@ TEST_P(Misbehaviour, CostsItsInventoryAlone)
     TTempFolder temp("fleet-run");
     const std::string folder = MakeMisbehavingBatch(temp, {7, GetParam().fType, 8});
     const auto start = std::chrono::steady_clock::now();
-    const TRun run = HvpRun(std::string("--format jsonl --jobs 2 --timeout 2 --plugin '") +
-        TARVOANAL_MISBEHAVING_PLUGIN + "' '" + folder + "'");
+    const TRun run = HvpRun("--format jsonl --jobs 2 --timeout " + std::to_string(GetParam().fTimeout) +
+        " --plugin '" + TARVOANAL_MISBEHAVING_PLUGIN + "' '" + folder + "'");
     // Generous against a busy machine, far below a daemon's minute.
-    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(30));
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(30 + GetParam().fTimeout));
     int summaries = 0;
     ordered_json summary;
     for (const std::string& line : Lines(run.fOut)) {
@@ -256,7 +260,10 @@ INSTANTIATE_TEST_SUITE_P(Isolation, Misbehaviour,
         TMisbehaviourCase{"ClosesStandardOutput", 907, "completed"},
         TMisbehaviourCase{"StopsItself", 908, "timedOut"},
         TMisbehaviourCase{"IgnoresSignals", 909, "timedOut"}, TMisbehaviourCase{"Segfaults", 910, "crashed"},
-        TMisbehaviourCase{"ThrowsForeign", 911, "failed"}),
+        TMisbehaviourCase{"ThrowsForeign", 911, "failed"}, TMisbehaviourCase{"Spins", 912, "timedOut"},
+        TMisbehaviourCase{"LeavesAChildInItsGroup", 913, "completed"},
+        TMisbehaviourCase{"LogsOneEnormousLine", 914, "completed", 120},
+        TMisbehaviourCase{"SleepsPastTheTimeout", 916, "timedOut"}),
     [](const ::testing::TestParamInfo<TMisbehaviourCase>& one) { return std::string(one.param.fTitle); });
 
 TEST(Isolation, StandardOutputIsReportedNotMixed)
@@ -521,6 +528,403 @@ TEST(Isolation, FleetRecordsThatCannotBeWrittenAreAnError)
     std::string line;
     std::getline(in, line);
     EXPECT_EQ(line, "hvp-run: cannot write the records to standard output: No space left on device");
+}
+
+}  // namespace
+
+namespace {
+
+// Two million lines from an inventory whose turn comes after one that
+// sleeps: far past the bound of output held in memory, so most wait on
+// disk; they come out whole, in order, after the first inventory's, and the
+// summary counts every one.
+TEST(Isolation, TwoMillionLinesBehindASlowInventoryComeOutWholeAndInOrder)
+{
+    TTempFolder temp("fleet-run");
+    const std::string folder = MakeMisbehavingBatch(temp, {916, 915, 8});
+    const TRun run = HvpRun(std::string("--format jsonl --jobs 2 --plugin '") + TARVOANAL_MISBEHAVING_PLUGIN +
+        "' '" + folder + "'");
+    EXPECT_EQ(run.fStatus, 0);
+    std::size_t next = 0;
+    int summaries = 0;
+    std::string lastInventory;
+    std::istringstream in(run.fOut);
+    for (std::string line; std::getline(in, line);) {
+        ASSERT_TRUE(ordered_json::accept(line)) << line.substr(0, 200);
+        if (line.find("\"text\":\"line ") != std::string::npos) {
+            ASSERT_NE(
+                line.find("\"text\":\"line " + std::to_string(next) + " of two million\""), std::string::npos)
+                << line;
+            ++next;
+        }
+        if (line.rfind("{\"type\":\"summary\"", 0) == 0) {
+            ++summaries;
+            const ordered_json summary = ordered_json::parse(line);
+            EXPECT_EQ(summary["completed"], 3);
+            // The two million, and one finding of each inventory.
+            EXPECT_EQ(summary["warning"], 2000003);
+        } else {
+            const std::string inventory = ordered_json::parse(line)["inventory"];
+            EXPECT_GE(inventory, lastInventory) << "inventories out of order";
+            lastInventory = inventory;
+        }
+    }
+    EXPECT_EQ(next, 2000000u);
+    EXPECT_EQ(summaries, 1);
+}
+
+// Misbehaviour while the plug-in loads (its static initialiser) or in Init
+// befalls every worker, the first trial one included: the plug-in cannot be
+// loaded (status 3, nothing on standard output), or, where the load
+// survives it, every inventory runs as it then can.
+struct TLoadPhaseCase {
+    const char* fTitle;
+    const char* fPhase;
+    int fType;
+    int fStatus;
+    const char* fMessage;  // after "hvp-run: PLUGIN: the plug-in's trial run "; empty when it runs
+    int fCompleted;
+};
+
+class LoadPhase : public ::testing::TestWithParam<TLoadPhaseCase> { };
+
+std::string ReadAll(const std::string& path)
+{
+    std::ifstream in(path);
+    return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+}
+
+TEST_P(LoadPhase, InAFleetCostsTheLoadOrNothing)
+{
+    TTempFolder temp("fleet-run");
+    const std::string folder = MakeMisbehavingBatch(temp, {7, 8, 9});
+    const std::string errors = temp / "errors";
+    const auto start = std::chrono::steady_clock::now();
+    const TRun run = HvpRun(std::string("--format jsonl --jobs 2 --timeout 2 --plugin '") +
+            TARVOANAL_MISBEHAVING_PLUGIN + "' '" + folder + "'",
+        errors,
+        std::string("MISBEHAVING_AT=") + GetParam().fPhase +
+            " MISBEHAVING_TYPE=" + std::to_string(GetParam().fType));
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(30));
+    EXPECT_EQ(run.fStatus, GetParam().fStatus);
+    if (*GetParam().fMessage != '\0') {
+        EXPECT_EQ(run.fOut, "");
+        EXPECT_EQ(ReadAll(errors),
+            std::string("hvp-run: ") + TARVOANAL_MISBEHAVING_PLUGIN + ": the plug-in's trial run " +
+                GetParam().fMessage + "\n");
+        return;
+    }
+    int summaries = 0;
+    for (const std::string& line : Lines(run.fOut)) {
+        const ordered_json record = ordered_json::parse(line, nullptr, false);
+        ASSERT_FALSE(record.is_discarded()) << line;
+        if (record["type"] == "summary") {
+            ++summaries;
+            EXPECT_EQ(record["inventories"], 3);
+            EXPECT_EQ(record["completed"], GetParam().fCompleted) << run.fOut;
+        }
+    }
+    EXPECT_EQ(summaries, 1);
+}
+
+INSTANTIATE_TEST_SUITE_P(Isolation, LoadPhase,
+    ::testing::Values(
+        TLoadPhaseCase{"StaticSegfaults", "static", 910, 3, "crashed with SIGSEGV (Segmentation fault)", 0},
+        TLoadPhaseCase{"StaticAborts", "static", 901, 3, "crashed with SIGABRT (Aborted)", 0},
+        TLoadPhaseCase{"StaticThrowsForeign", "static", 911, 3, "crashed with SIGABRT (Aborted)", 0},
+        TLoadPhaseCase{"StaticExitsWithZero", "static", 906, 3, "ended early with exit status 0", 0},
+        TLoadPhaseCase{"StaticSleeps", "static", 902, 3, "timed out after 2 s", 0},
+        TLoadPhaseCase{"StaticSpins", "static", 912, 3, "timed out after 2 s", 0},
+        TLoadPhaseCase{"StaticStopsItself", "static", 908, 3, "timed out after 2 s", 0},
+        TLoadPhaseCase{"StaticIgnoresSignals", "static", 909, 3, "timed out after 2 s", 0},
+        TLoadPhaseCase{"StaticLeavesADaemon", "static", 905, 3, "timed out after 2 s", 0},
+        TLoadPhaseCase{"StaticWritesToStandardOutput", "static", 904, 0, "", 3},
+        TLoadPhaseCase{"StaticClosesStandardOutput", "static", 907, 0, "", 3},
+        TLoadPhaseCase{"StaticLeavesAChild", "static", 913, 0, "", 3},
+        TLoadPhaseCase{"InitSegfaults", "init", 910, 3, "crashed with SIGSEGV (Segmentation fault)", 0},
+        TLoadPhaseCase{"InitExitsWithZero", "init", 906, 3, "ended early with exit status 0", 0},
+        TLoadPhaseCase{"InitSpins", "init", 912, 3, "timed out after 2 s", 0},
+        // An exception from Init ends each run as one from GetData would.
+        TLoadPhaseCase{"InitThrowsForeign", "init", 911, 1, "", 0},
+        TLoadPhaseCase{"InitWritesToStandardOutput", "init", 904, 0, "", 3}),
+    [](const ::testing::TestParamInfo<TLoadPhaseCase>& one) { return std::string(one.param.fTitle); });
+
+// A single run shares its process with the plug-in; where the process
+// survives the misbehaviour, the run says what happened and never passes a
+// lost run for a clean one.
+struct TSingleCase {
+    const char* fTitle;
+    const char* fPhase;  // "getdata" for the inventory's own type
+    int fType;
+    int fStatus;
+    const char* fErrors;  // the end of standard error, INV and PLUGIN standing for the paths
+    int fRecords;         // lines on standard output
+};
+
+class SingleMisbehaviour : public ::testing::TestWithParam<TSingleCase> { };
+
+TEST_P(SingleMisbehaviour, SaysWhatHappened)
+{
+    TTempFolder temp("fleet-run");
+    const bool getData = std::string(GetParam().fPhase) == "getdata";
+    const std::string folder = MakeMisbehavingBatch(temp, {getData ? GetParam().fType : 7});
+    const std::string inventory = folder + "/0.json";
+    const std::string errors = temp / "errors";
+    const TRun run = HvpRun(
+        std::string("--format jsonl --plugin '") + TARVOANAL_MISBEHAVING_PLUGIN + "' '" + inventory + "'",
+        errors,
+        getData ? std::string()
+                : std::string("MISBEHAVING_AT=") + GetParam().fPhase +
+                " MISBEHAVING_TYPE=" + std::to_string(GetParam().fType));
+    EXPECT_EQ(run.fStatus, GetParam().fStatus);
+    std::string expected = GetParam().fErrors;
+    for (const auto& [from, to] : {std::pair<std::string, std::string>{"INV", inventory},
+             std::pair<std::string, std::string>{"PLUGIN", TARVOANAL_MISBEHAVING_PLUGIN}})
+        for (std::size_t at; (at = expected.find(from)) != std::string::npos;)
+            expected.replace(at, from.size(), to);
+    // What the C++ runtime itself says of an exception that ends the
+    // process may come first.
+    const std::string got = ReadAll(errors);
+    EXPECT_TRUE(got.size() >= expected.size() &&
+        got.compare(got.size() - expected.size(), expected.size(), expected) == 0)
+        << got;
+    if (expected.empty()) {
+        EXPECT_EQ(got, "");
+    }
+    const std::vector<std::string> lines = Lines(run.fOut);
+    EXPECT_EQ(lines.size(), static_cast<std::size_t>(GetParam().fRecords)) << run.fOut;
+    for (const std::string& line : lines)
+        EXPECT_TRUE(ordered_json::accept(line)) << line;
+}
+
+INSTANTIATE_TEST_SUITE_P(SingleRun, SingleMisbehaviour,
+    ::testing::Values(TSingleCase{"ExitsWithZero", "getdata", 906, 2,
+                          "hvp-run: INV: the run ended early with exit status 0\n", 2},
+        TSingleCase{"ClosesStandardOutput", "getdata", 907, 0,
+            "hvp-run: INV: the plug-in closed or replaced its standard output during the run; the records, "
+            "written apart, are whole\n",
+            3},
+        TSingleCase{"LeavesAChild", "getdata", 913, 0, "", 3},
+        TSingleCase{"ThrowsForeign", "getdata", 911, 1, "", 3},
+        TSingleCase{"StaticSegfaults", "static", 910, 3,
+            "hvp-run: PLUGIN: loading the plug-in crashed with SIGSEGV (Segmentation fault)\n", 0},
+        TSingleCase{"StaticThrowsForeign", "static", 911, 3,
+            "hvp-run: PLUGIN: loading the plug-in crashed with SIGABRT (Aborted)\n", 0},
+        TSingleCase{"StaticExitsWithZero", "static", 906, 2,
+            "hvp-run: INV: the run ended early with exit status 0\n", 0},
+        TSingleCase{"InitExitsWithZero", "init", 906, 2,
+            "hvp-run: INV: the run ended early with exit status 0\n", 1}),
+    [](const ::testing::TestParamInfo<TSingleCase>& one) { return std::string(one.param.fTitle); });
+
+// Ctrl-C in the middle of a single run that logs two million lines: what
+// came out is whole lines, each a record.
+TEST(SingleRun, InterruptionLeavesNoHalfRecord)
+{
+    TTempFolder temp("fleet-run");
+    const std::string folder = MakeMisbehavingBatch(temp, {915});
+    const std::string inventory = folder + "/0.json";
+    const std::string out = temp / "out.jsonl";
+    const pid_t pid = fork();
+    if (pid == 0) {
+        std::freopen(out.c_str(), "w", stdout);
+        std::freopen("/dev/null", "w", stderr);
+        execl(TARVOANAL_HVP_RUN, "hvp-run", "--format", "jsonl", "--plugin", TARVOANAL_MISBEHAVING_PLUGIN,
+            inventory.c_str(), static_cast<char*>(nullptr));
+        _exit(127);
+    }
+    // Until a good part of the lines is out, then Ctrl-C.
+    for (int waited = 0; waited < 600 && (!fs::exists(out) || fs::file_size(out) < (4u << 20)); ++waited)
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    kill(pid, SIGINT);
+    int status = 0;
+    waitpid(pid, &status, 0);
+    EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGINT);
+    const std::string text = ReadAll(out);
+    ASSERT_FALSE(text.empty());
+    EXPECT_EQ(text.back(), '\n');
+    std::istringstream in(text);
+    std::size_t lines = 0;
+    for (std::string line; std::getline(in, line); ++lines)
+        ASSERT_TRUE(ordered_json::accept(line)) << line;
+    EXPECT_LT(lines, 2000002u);
+}
+
+// An archive member's name of 5,000 bytes is the same in the worker's
+// records as in hvp-run's own.
+TEST(Isolation, LongMemberNamesTravelWhole)
+{
+    TTempFolder temp("fleet-run");
+    std::string deep = "m";
+    while (deep.size() < 5000)
+        deep += "/" + std::string(200, 'd');
+    deep += "/0.json";
+    const std::string archive = temp / "long.tar";
+    const std::string inventory = "{\"operatingSystemType\": 906}";
+    struct archive* writer = archive_write_new();
+    archive_write_set_format_pax_restricted(writer);
+    ASSERT_EQ(archive_write_open_filename(writer, archive.c_str()), ARCHIVE_OK);
+    archive_entry* entry = archive_entry_new();
+    archive_entry_set_pathname(entry, deep.c_str());
+    archive_entry_set_filetype(entry, AE_IFREG);
+    archive_entry_set_perm(entry, 0644);
+    archive_entry_set_size(entry, static_cast<la_int64_t>(inventory.size()));
+    archive_write_header(writer, entry);
+    archive_write_data(writer, inventory.data(), inventory.size());
+    archive_entry_free(entry);
+    archive_write_close(writer);
+    archive_write_free(writer);
+    const TRun run = HvpRun(
+        std::string("--format jsonl --plugin '") + TARVOANAL_MISBEHAVING_PLUGIN + "' '" + archive + "'");
+    const std::string name = archive + ":" + deep;
+    std::size_t named = 0;
+    for (const std::string& line : Lines(run.fOut)) {
+        const ordered_json record = ordered_json::parse(line);
+        if (record["type"] != "summary") {
+            EXPECT_EQ(record["inventory"], name) << line.substr(0, 100);
+            ++named;
+        }
+    }
+    // The plug-in, its request, and the error record of its early exit.
+    EXPECT_EQ(named, 3u);
+}
+
+// Run out of --memory-limit while the inventory is parsed: recorded as the
+// README says, not as an unreadable inventory.
+TEST(Isolation, MemoryLimitExhaustedWhileLoadingIsSaidSo)
+{
+#ifdef TARVOANAL_SANITIZED
+    GTEST_SKIP() << "AddressSanitizer's reserved address space leaves no room under a limit";
+#endif
+    TTempFolder temp("fleet-run");
+    const std::string folder = MakeMisbehavingBatch(temp, {7});
+    {
+        std::ofstream big(folder + "/1.json");
+        big << "{\"classes\": {\"A\": [";
+        const std::string row = "{\"p\": \"" + std::string(100, 'x') + "\", \"q\": 12345}";
+        for (int i = 0; i < 1000000; ++i)
+            big << (i == 0 ? "" : ",") << row;
+        big << "]}}";
+    }
+    const TRun run = HvpRun("--format jsonl --memory-limit 96 '" + folder + "'");
+    EXPECT_NE(run.fOut.find(
+                  ordered_json({{"type", "error"}, {"inventory", folder + "/1.json"},
+                                   {"message", folder + "/1.json: the run ran out of memory (limit 96 MiB)"}})
+                      .dump()),
+        std::string::npos)
+        << run.fOut;
+    EXPECT_NE(run.fOut.find("\"crashed\":1"), std::string::npos);
+}
+
+}  // namespace
+
+namespace {
+
+// Decompression bombs: files and archive members that expand to 20 GiB from
+// a few MB, made here from one compressed block of zeros written over and
+// over (gzip and zstd data may be a series of members or frames). Each ends
+// with its error record at the size limit, in bounded time, and the
+// inventory beside them runs.
+constexpr std::size_t kBlock = std::size_t{64} << 20;
+constexpr int kRepeats = 320;  // 20 GiB in all
+
+// `data`, `times` over, as one gzip member or zstd frame, made with
+// libarchive's raw writer.
+std::string Compressed(const std::string& data, std::size_t times, bool zstd)
+{
+    std::string out(std::max<std::size_t>(1 << 16, data.size() * times / 64), '\0');
+    std::size_t used = 0;
+    struct archive* writer = archive_write_new();
+    archive_write_set_format_raw(writer);
+    if (zstd)
+        archive_write_add_filter_zstd(writer);
+    else
+        archive_write_add_filter_gzip(writer);
+    archive_write_set_bytes_in_last_block(writer, 1);
+    archive_write_open_memory(writer, out.data(), out.size(), &used);
+    archive_entry* entry = archive_entry_new();
+    archive_entry_set_filetype(entry, AE_IFREG);
+    archive_write_header(writer, entry);
+    for (std::size_t i = 0; i < times; ++i)
+        archive_write_data(writer, data.data(), data.size());
+    archive_entry_free(entry);
+    archive_write_close(writer);
+    archive_write_free(writer);
+    out.resize(used);
+    return out;
+}
+
+void WriteBomb(const std::string& path, const std::string& head, const std::string& block)
+{
+    std::ofstream out(path, std::ios::binary);
+    out << head;
+    for (int i = 0; i < kRepeats; ++i)
+        out << block;
+}
+
+// A tar archive's header of one member `name` of `size` bytes, compressed,
+// ready to be followed by the member's compressed data.
+std::string TarHeader(const std::string& name, la_int64_t size, bool zstd)
+{
+    std::string header(1 << 16, '\0');
+    std::size_t used = 0;
+    struct archive* writer = archive_write_new();
+    archive_write_set_format_pax_restricted(writer);
+    // Unblocked, the header is written at once; closing would pad the
+    // missing data.
+    archive_write_set_bytes_per_block(writer, 0);
+    archive_write_open_memory(writer, header.data(), header.size(), &used);
+    archive_entry* entry = archive_entry_new();
+    archive_entry_set_pathname(entry, name.c_str());
+    archive_entry_set_filetype(entry, AE_IFREG);
+    archive_entry_set_size(entry, size);
+    archive_write_header(writer, entry);
+    archive_entry_free(entry);
+    archive_write_fail(writer);
+    archive_write_free(writer);
+    header.resize(used);
+    return Compressed(header, 1, zstd);
+}
+
+TEST(Bombs, EndAtTheSizeLimitWithTheirRecord)
+{
+    TTempFolder temp("fleet-bombs");
+    const std::string folder = temp / "bombs";
+    fs::create_directory(folder);
+    const std::string megabyte(std::size_t{1} << 20, '\0');
+    const std::string gzipZeros = Compressed(megabyte, kBlock / megabyte.size(), false);
+    const std::string zstdZeros = Compressed(megabyte, kBlock / megabyte.size(), true);
+    WriteBomb(folder + "/a.json.gz", std::string(), gzipZeros);
+    WriteBomb(folder + "/b.json.zst", std::string(), zstdZeros);
+    std::ofstream(folder + "/c.json") << "{\"operatingSystemType\": 7}";
+    const std::string archive = temp / "bomb.tar.gz";
+    WriteBomb(archive, TarHeader("big.json", la_int64_t{kRepeats} * static_cast<la_int64_t>(kBlock), false),
+        gzipZeros);
+    const std::string zstdArchive = temp / "bomb.tar.zst";
+    WriteBomb(zstdArchive,
+        TarHeader("big.json", la_int64_t{kRepeats} * static_cast<la_int64_t>(kBlock), true), zstdZeros);
+    ASSERT_LT(fs::file_size(folder + "/a.json.gz") + fs::file_size(archive), 64u << 20);
+
+    const auto start = std::chrono::steady_clock::now();
+    const TRun run = HvpRun(std::string("--format jsonl --max-inventory-size 16M --timeout 60 --plugin '") +
+        TARVOANAL_MISBEHAVING_PLUGIN + "' '" + folder + "' '" + archive + "' '" + zstdArchive + "'");
+    // Generous against a busy machine, far below the 20 GiB's decompression.
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(20));
+    EXPECT_EQ(run.fStatus, 2);
+    std::map<std::string, std::string> errors;
+    ordered_json summary;
+    for (const std::string& line : Lines(run.fOut)) {
+        const ordered_json record = ordered_json::parse(line);
+        if (record["type"] == "error")
+            errors[record["inventory"]] = record["message"];
+        if (record["type"] == "summary")
+            summary = record;
+    }
+    for (const std::string& name :
+        {folder + "/a.json.gz", folder + "/b.json.zst", archive + ":big.json", zstdArchive + ":big.json"})
+        EXPECT_NE(errors[name].find("larger than the 16 MiB limit on an inventory"), std::string::npos)
+            << name << ": " << errors[name];
+    EXPECT_EQ(summary["completed"], 1);
+    EXPECT_NE(run.fOut.find("operating system 7"), std::string::npos);
 }
 
 }  // namespace
