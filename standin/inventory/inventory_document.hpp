@@ -256,6 +256,21 @@ struct TPropertyEntry {
     TErrorForm fError;  // for LookupError and ValueError
 };
 
+// A JSON number as the check sees it: an integer that fits 64 bits, signed
+// or above the signed range, or a real.
+struct TNumber {
+    simdjson::ondemand::number_type fType;
+    std::int64_t fSigned = 0;
+    std::uint64_t fUnsigned = 0;
+    double fReal = 0;
+};
+TNumber ReadNumber(simdjson::ondemand::value value);
+
+// The literal of a typed value {"TYPE": LITERAL}; on one that is not valid,
+// answers false with the problem.
+bool ReadTypedLiteral(
+    simdjson::ondemand::value literal, std::string_view typeName, TCIMValue& value, std::string& problem);
+
 // The entries that are JSON objects, parsed alone from [begin, end) of the
 // text (which goes on readable past `end`): a property entry (a typed value
 // or an error form), or an error form of a class, its enumeration, a result

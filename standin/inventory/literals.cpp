@@ -1,0 +1,332 @@
+// Typed values of the inventory, {"TYPE": LITERAL}: what a literal means as
+// a host value of its CIM type, and why one is refused. The literal is read
+// with simdjson's On-Demand API from the entry parsed alone (entries.cpp).
+#include <charconv>
+#include <cmath>
+#include <cstdlib>
+#include <limits>
+
+#include "inventory_document.hpp"
+
+namespace NQXRHVP20 {
+namespace standin {
+
+namespace od = simdjson::ondemand;
+
+namespace {
+
+struct TTypeName {
+    std::string_view fName;
+    ECIMType fType;
+};
+
+constexpr TTypeName kTypeNames[] = {
+    {"boolean", kCIMTypeBoolean},
+    {"uint8", kCIMTypeUInt8},
+    {"sint8", kCIMTypeSInt8},
+    {"uint16", kCIMTypeUInt16},
+    {"sint16", kCIMTypeSInt16},
+    {"uint32", kCIMTypeUInt32},
+    {"sint32", kCIMTypeSInt32},
+    {"uint64", kCIMTypeUInt64},
+    {"sint64", kCIMTypeSInt64},
+    {"real32", kCIMTypeReal32},
+    {"real64", kCIMTypeReal64},
+    {"char16", kCIMTypeChar16},
+    {"string", kCIMTypeString},
+    {"datetime", kCIMTypeDateTime},
+};
+
+bool FindTypeName(std::string_view name, ECIMType& type)
+{
+    for (const TTypeName& entry : kTypeNames) {
+        if (entry.fName == name) {
+            type = entry.fType;
+            return true;
+        }
+    }
+    return false;
+}
+
+// The range of an integer type, as a magnitude limit on each side.
+struct TIntegerRange {
+    bool fIsSigned;
+    std::uint64_t fMaxPositive;
+    std::uint64_t fMaxNegative;  // magnitude of the lowest value
+};
+
+TIntegerRange RangeOf(ECIMType type)
+{
+    switch (type) {
+    case kCIMTypeUInt8:
+        return {false, 0xFFu, 0};
+    case kCIMTypeSInt8:
+        return {true, 0x7Fu, 0x80u};
+    case kCIMTypeUInt16:
+        return {false, 0xFFFFu, 0};
+    case kCIMTypeSInt16:
+        return {true, 0x7FFFu, 0x8000u};
+    case kCIMTypeUInt32:
+        return {false, 0xFFFFFFFFu, 0};
+    case kCIMTypeSInt32:
+        return {true, 0x7FFFFFFFu, 0x80000000u};
+    case kCIMTypeUInt64:
+        return {false, std::numeric_limits<std::uint64_t>::max(), 0};
+    default:
+        return {true, 0x7FFFFFFFFFFFFFFFu, 0x8000000000000000u};
+    }
+}
+
+bool IsIntegerType(ECIMType type)
+{
+    return type >= kCIMTypeUInt8 && type <= kCIMTypeSInt64;
+}
+
+// Parses "[-]digits" or "[-]0x hexdigits", all of the text. The sign is
+// returned apart from the magnitude so that every range can be checked.
+bool ParseIntegerText(std::string_view text, bool& negative, std::uint64_t& magnitude, bool& overflow)
+{
+    negative = !text.empty() && text.front() == '-';
+    if (negative)
+        text.remove_prefix(1);
+    int base = 10;
+    if (text.size() > 2 && text[0] == '0' && (text[1] == 'x' || text[1] == 'X')) {
+        base = 16;
+        text.remove_prefix(2);
+    }
+    if (text.empty())
+        return false;
+    const char* end = text.data() + text.size();
+    const std::from_chars_result result = std::from_chars(text.data(), end, magnitude, base);
+    if (result.ptr != end)
+        return false;
+    overflow = result.ec == std::errc::result_out_of_range;
+    return result.ec == std::errc() || overflow;
+}
+
+// The number of code points in valid UTF-8 text, and the largest of them.
+void CountCodePoints(std::string_view text, std::size_t& count, std::uint32_t& largest)
+{
+    count = 0;
+    largest = 0;
+    for (std::size_t i = 0; i < text.size();) {
+        const auto lead = static_cast<unsigned char>(text[i]);
+        std::size_t length = 1;
+        std::uint32_t point = lead;
+        if (lead >= 0xF0) {
+            length = 4;
+            point = lead & 0x07u;
+        } else if (lead >= 0xE0) {
+            length = 3;
+            point = lead & 0x0Fu;
+        } else if (lead >= 0xC0) {
+            length = 2;
+            point = lead & 0x1Fu;
+        }
+        for (std::size_t k = 1; k < length && i + k < text.size(); ++k)
+            point = (point << 6) | (static_cast<unsigned char>(text[i + k]) & 0x3Fu);
+        largest = std::max(largest, point);
+        ++count;
+        i += length;
+    }
+}
+
+std::string LiteralProblem(std::string_view typeName, const std::string& what)
+{
+    return std::string(typeName) + " literal " + what;
+}
+
+bool ReadIntegerLiteral(
+    od::value literal, std::string_view typeName, ECIMType type, TCIMValue& value, std::string& problem)
+{
+    bool negative = false;
+    std::uint64_t magnitude = 0;
+    bool overflow = false;
+    std::string shown;
+    const od::json_type kind = Take(literal.type());
+    if (kind == od::json_type::string) {
+        const std::string_view text = Take(literal.get_string());
+        shown = "\"" + Excerpt(text) + "\"";
+        if (!ParseIntegerText(text, negative, magnitude, overflow)) {
+            problem = LiteralProblem(typeName, shown + " is not a decimal or 0x hexadecimal integer");
+            return false;
+        }
+    } else if (kind != od::json_type::number) {
+        problem = LiteralProblem(typeName, "must be an integer, or a text holding one");
+        return false;
+    } else if (const TNumber number = ReadNumber(literal); number.fType == od::number_type::signed_integer) {
+        negative = number.fSigned < 0;
+        magnitude = negative ? 0 - static_cast<std::uint64_t>(number.fSigned)
+                             : static_cast<std::uint64_t>(number.fSigned);
+        shown = std::to_string(number.fSigned);
+    } else if (number.fType == od::number_type::unsigned_integer) {
+        magnitude = number.fUnsigned;
+        shown = std::to_string(magnitude);
+    } else {
+        // A JSON number written with a fraction or an exponent is taken when
+        // its value is whole: 1e2 and 100.0 are 100.
+        if (std::trunc(number.fReal) != number.fReal) {
+            problem = LiteralProblem(typeName, "must be an integer, or a text holding one");
+            return false;
+        }
+        shown = TCIMValue::MakeReal(kCIMTypeReal64, number.fReal).ToString(10);
+        negative = number.fReal < 0 || std::signbit(number.fReal);
+        overflow = std::fabs(number.fReal) >= 18446744073709551616.0;  // 2^64
+        magnitude = overflow ? 0 : static_cast<std::uint64_t>(std::fabs(number.fReal));
+    }
+
+    const TIntegerRange range = RangeOf(type);
+    // A leading minus is for the signed types only, on "-0" too.
+    if ((negative && !range.fIsSigned) || overflow ||
+        magnitude > (negative ? range.fMaxNegative : range.fMaxPositive)) {
+        problem = LiteralProblem(typeName, shown + " is out of range");
+        return false;
+    }
+    if (range.fIsSigned)
+        value = TCIMValue::MakeSigned(
+            type, negative ? static_cast<std::int64_t>(0 - magnitude) : static_cast<std::int64_t>(magnitude));
+    else
+        value = TCIMValue::MakeUnsigned(type, magnitude);
+    return true;
+}
+
+// A real written as a text: decimal, or 0x hexadecimal digits.
+bool ReadRealText(std::string_view text, const std::string& shown, std::string_view typeName, double& number,
+    std::string& problem)
+{
+    bool negative = false;
+    std::uint64_t magnitude = 0;
+    bool overflow = false;
+    const bool hex = text.find_first_of("xX") != std::string_view::npos;
+    if (hex && ParseIntegerText(text, negative, magnitude, overflow)) {
+        // Beyond 64 bits, the digits are still a number, rounded.
+        number = overflow ? std::strtod(std::string(text).c_str(), nullptr)
+            : negative    ? -static_cast<double>(magnitude)
+                          : static_cast<double>(magnitude);
+        return true;
+    }
+    const char* end = text.data() + text.size();
+    const std::from_chars_result result = std::from_chars(text.data(), end, number);
+    if (text.empty() || hex || result.ptr != end ||
+        (result.ec != std::errc() && result.ec != std::errc::result_out_of_range) || !std::isfinite(number)) {
+        problem = LiteralProblem(typeName, shown + " is not a decimal or 0x hexadecimal number");
+        return false;
+    }
+    if (result.ec == std::errc::result_out_of_range) {
+        // Too small for a double it rounds to zero or a subnormal, as a JSON
+        // number does; too large, it is out of range.
+        number = std::strtod(std::string(text).c_str(), nullptr);
+        if (!std::isfinite(number)) {
+            problem = LiteralProblem(typeName, shown + " is out of range");
+            return false;
+        }
+    }
+    return true;
+}
+
+bool ReadRealLiteral(
+    od::value literal, std::string_view typeName, ECIMType type, TCIMValue& value, std::string& problem)
+{
+    double number = 0;
+    std::string shown;
+    const od::json_type kind = Take(literal.type());
+    if (kind == od::json_type::number) {
+        const TNumber read = ReadNumber(literal);
+        number = read.fType == od::number_type::signed_integer ? static_cast<double>(read.fSigned)
+            : read.fType == od::number_type::unsigned_integer  ? static_cast<double>(read.fUnsigned)
+                                                               : read.fReal;
+    } else if (kind == od::json_type::string) {
+        const std::string_view text = Take(literal.get_string());
+        shown = "\"" + Excerpt(text) + "\"";
+        if (!ReadRealText(text, shown, typeName, number, problem))
+            return false;
+    } else {
+        problem = LiteralProblem(typeName, "must be a number, or a text holding one");
+        return false;
+    }
+    // A real32 holds what rounds to a finite float: up to the largest float
+    // and half a step beyond it, so that the largest float's own shortest
+    // text (3.4028235e+38) reads back.
+    constexpr double kReal32Limit = 3.4028235677973366e38;
+    if (type == kCIMTypeReal32 && std::fabs(number) >= kReal32Limit) {
+        problem = LiteralProblem(typeName,
+            (shown.empty() ? TCIMValue::MakeReal(kCIMTypeReal64, number).ToString(10) : shown) +
+                " is out of range");
+        return false;
+    }
+    if (type == kCIMTypeReal32 && std::fabs(number) > std::numeric_limits<float>::max())
+        number = std::copysign(static_cast<double>(std::numeric_limits<float>::max()), number);
+    value = TCIMValue::MakeReal(type, number);
+    return true;
+}
+
+bool ReadLiteral(
+    od::value literal, std::string_view typeName, ECIMType type, TCIMValue& value, std::string& problem)
+{
+    const od::json_type kind = Take(literal.type());
+    if (kind == od::json_type::null) {
+        if (!Take(literal.is_null()))
+            throw TSyntaxError{simdjson::N_ATOM_ERROR};
+        value = TCIMValue::MakeNull(type);
+        return true;
+    }
+    if (IsIntegerType(type))
+        return ReadIntegerLiteral(literal, typeName, type, value, problem);
+    if (type == kCIMTypeReal32 || type == kCIMTypeReal64)
+        return ReadRealLiteral(literal, typeName, type, value, problem);
+    if (type == kCIMTypeBoolean) {
+        if (kind != od::json_type::boolean) {
+            problem = LiteralProblem(typeName, "must be true or false");
+            return false;
+        }
+        value = TCIMValue::MakeBoolean(Take(literal.get_bool()));
+        return true;
+    }
+    if (kind != od::json_type::string) {
+        problem = LiteralProblem(typeName, "must be a text");
+        return false;
+    }
+    const std::string_view text = Take(literal.get_string());
+    if (type == kCIMTypeChar16) {
+        std::size_t count = 0;
+        std::uint32_t largest = 0;
+        CountCodePoints(text, count, largest);
+        if (count != 1 || largest > 0xFFFF) {
+            problem = LiteralProblem(typeName, "must be a text of one 16-bit character");
+            return false;
+        }
+    }
+    value = TCIMValue::MakeText(type, std::string(text));
+    return true;
+}
+
+}  // namespace
+
+TNumber ReadNumber(od::value value)
+{
+    od::number number = Take(value.get_number());
+    TNumber result{number.get_number_type()};
+    if (result.fType == od::number_type::signed_integer)
+        result.fSigned = number.get_int64();
+    else if (result.fType == od::number_type::unsigned_integer)
+        result.fUnsigned = number.get_uint64();
+    else
+        result.fReal = number.get_double();
+    return result;
+}
+
+bool ReadTypedLiteral(od::value literal, std::string_view typeName, TCIMValue& value, std::string& problem)
+{
+    ECIMType type = kCIMTypeNone;
+    if (!FindTypeName(typeName, type)) {
+        problem = "\"" + Excerpt(typeName) +
+            "\" is not a CIM type (boolean, uint8, sint8, "
+            "uint16, sint16, uint32, sint32, uint64, sint64, real32, real64, char16, string, "
+            "datetime)";
+        return false;
+    }
+    return ReadLiteral(literal, typeName, type, value, problem);
+}
+
+}  // namespace standin
+}  // namespace NQXRHVP20
