@@ -123,6 +123,9 @@ const TRejectCase kFormCases[] = {
 }})json",
         "inventory.json: line 2, column 11: syntax error while parsing value - unexpected ']'; expected '[', "
         "'{', or a literal"},
+    {"syntax_error_after_an_inventory_error", R"json({"class": {}, "classes": {"A": [1,]}})json",
+        "inventory.json: line 1, column 35: syntax error while parsing value - unexpected ']'; expected '[', "
+        "'{', or a literal"},
     {"two_typed_members", R"json({"classes": {"A": [{"V": {"uint8": 1, "uint16": 2}}]}})json",
         "inventory.json: at classes.A[0].V: a typed value has exactly one member, named by a CIM type"},
     {"uint16_bad_text", R"json({"classes": {"A": [{"V": {"uint16": "0x"}}]}})json",
