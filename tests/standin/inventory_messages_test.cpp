@@ -31,6 +31,12 @@ struct TRejectCase {
     const char* fMessage;
 };
 
+// Shown by its name: its raw bytes, padding included, are not all set.
+void PrintTo(const TRejectCase& rejected, std::ostream* out)
+{
+    *out << rejected.fName;
+}
+
 class Rejected : public ::testing::TestWithParam<TRejectCase> { };
 
 TEST_P(Rejected, WithTheFileThePlaceAndTheProblem)
