@@ -47,8 +47,7 @@ std::shared_ptr<const TInventory> TInventory::LoadFile(const std::string& path, 
     const std::string source = path == "-" ? std::string("<stdin>") : path;
     try {
         const std::uint64_t limit = maxBytes < kMaxTextBytes ? maxBytes : kMaxTextBytes;
-        return TInventoryLoader::Load(
-            ReadInventoryFile(path, source, limit), source, TInventoryLoader::kSliceBytes);
+        return TInventoryLoader::Load(ReadInventoryFile(path, source, limit), source);
     } catch (const std::bad_alloc&) {
         ThrowOutOfMemory(source);
     }
@@ -56,7 +55,7 @@ std::shared_ptr<const TInventory> TInventory::LoadFile(const std::string& path, 
 
 std::shared_ptr<const TInventory> TInventory::LoadText(std::string_view text, const std::string& source)
 {
-    return TInventoryLoader::LoadText(text, source, TInventoryLoader::kSliceBytes);
+    return TInventoryLoader::LoadText(text, source);
 }
 
 const TClassEntry* TInventory::FindClass(std::string_view name) const

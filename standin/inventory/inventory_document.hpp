@@ -1,10 +1,20 @@
-// The loaded inventory as the host objects read it: the text itself, kept
-// whole, and a compact index of where each instance and property entry sits
-// in it. A property's value is made from its text only when it is asked for.
+// The model of a loaded inventory: its text, kept whole, and a compact index
+// of where each class, instance and property entry sits in it. Nothing else
+// is kept; a property's value is made from its entry's text only when the
+// plug-in asks for it (EntryAt).
 //
-// The loader checks the text a piece at a time, with simdjson's DOM or in
-// the walk of simdjson's On-Demand API that indexes it, which tells where
-// every value starts (loader.cpp says which pieces go which way).
+// The loader (loader.cpp) walks the text once with simdjson's On-Demand API,
+// checks every entry as it goes and fills the index:
+//
+//   TInventoryDocument
+//     fText     the file's bytes and the parser's padding
+//     fClasses  the classes in document order (name's place, instances of
+//               level 0) and a hash table that finds them by name
+//     fLevels   level 0 holds the class arrays' instances, level 1 those
+//               they associate, and so on; for each instance where its
+//               members start, for each member the places of its name and
+//               of its entry's text, for each @associations member its
+//               result classes
 #pragma once
 
 #include <algorithm>
@@ -39,27 +49,6 @@ public:
     const T& operator[](std::size_t i) const { return fChunks[i / kChunk][i % kChunk]; }
     T& operator[](std::size_t i) { return fChunks[i / kChunk][i % kChunk]; }
     std::size_t Size() const { return fSize; }
-    // Keeps the first `size` items.
-    void Truncate(std::size_t size)
-    {
-        if (size < fSize) {
-            fSize = size;
-            fChunks.resize((size + kChunk - 1) / kChunk);
-        }
-    }
-    // Gives each item to `take`, in order, freeing each chunk once it is
-    // read, and ends empty: a list is moved onto another with a chunk more
-    // at most.
-    template <typename TTake> void Drain(TTake take)
-    {
-        for (std::size_t i = 0; i < fSize; ++i) {
-            take(fChunks[i / kChunk][i % kChunk]);
-            if ((i + 1) % kChunk == 0)
-                fChunks[i / kChunk].reset();
-        }
-        fChunks.clear();
-        fSize = 0;
-    }
 
 private:
     static constexpr std::size_t kChunk = 1 << 14;
@@ -113,29 +102,6 @@ public:
     std::uint32_t Key(std::size_t i) const { return fPacked[i].fKey; }
     bool IsAssociations(std::size_t i) const { return fPacked[i].fFromKey == kAssociationsOnTheSide; }
     std::size_t Size() const { return fPacked.Size(); }
-    // Keeps the first `size` members.
-    void Truncate(std::size_t size)
-    {
-        fPacked.Truncate(size);
-        while (!fOnTheSide.empty() && fOnTheSide.back().first >= size)
-            fOnTheSide.pop_back();
-    }
-    // Appends the members of `later`, a list made apart for the instances
-    // that follow, whose @associations members name places
-    // `associationsShift` further on in this level than in its own.
-    // `later` ends empty.
-    void Append(TMemberList& later, std::uint32_t associationsShift)
-    {
-        const auto shift = static_cast<std::uint32_t>(fPacked.Size());
-        for (const auto& [at, member] : later.fOnTheSide) {
-            TMemberRef moved = member;
-            if (moved.fEnd == kAssociations)
-                moved.fValue += associationsShift;
-            fOnTheSide.push_back({at + shift, moved});
-        }
-        later.fOnTheSide.clear();
-        later.fPacked.Drain([this](const TPacked& packed) { fPacked.PushBack(packed); });
-    }
 
 private:
     struct TPacked {
@@ -259,21 +225,28 @@ struct TInventoryDocument {
 // bits, the flag kEscapedKey taking the last.
 constexpr std::uint64_t kMaxTextBytes = std::uint64_t(1) << 31;
 
-// Loads inventories; the tests choose the slice size too.
+// Loads inventories: one walk over the text that checks it and fills the
+// index (loader.cpp).
 class TInventoryLoader {
 public:
-    // A class array larger than this is parsed in slices of about this size,
-    // so that the parser's working buffers stay small.
-    static constexpr std::size_t kSliceBytes = std::size_t(256) << 10;
-
     // Parses, checks and indexes the text, which the inventory keeps.
-    // `sliceBytes` 0 parses the document whole; every slice size gives the
-    // same inventory, or the same error.
-    static std::shared_ptr<const TInventory> Load(
-        TPaddedText text, const std::string& source, std::size_t sliceBytes);
-    static std::shared_ptr<const TInventory> LoadText(
-        std::string_view text, const std::string& source, std::size_t sliceBytes);
+    static std::shared_ptr<const TInventory> Load(TPaddedText text, const std::string& source);
+    static std::shared_ptr<const TInventory> LoadText(std::string_view text, const std::string& source);
 };
+
+// Thrown where the parser refuses the text: it is not JSON.
+struct TSyntaxError {
+    simdjson::error_code fError;
+};
+
+// The value of a parser's answer, or TSyntaxError.
+template <typename T> T Take(simdjson::simdjson_result<T>&& result)
+{
+    T value;
+    if (const simdjson::error_code error = std::move(result).get(value))
+        throw TSyntaxError{error};
+    return value;
+}
 
 // What a property entry means once checked.
 struct TPropertyEntry {
@@ -283,23 +256,31 @@ struct TPropertyEntry {
     TErrorForm fError;  // for LookupError and ValueError
 };
 
-// Reads one property entry; on a malformed entry answers false and describes
-// the problem in `problem`.
-bool ReadPropertyEntry(simdjson::dom::element entry, TPropertyEntry& result, std::string& problem);
+// A JSON number as the check sees it: an integer that fits 64 bits, signed
+// or above the signed range, or a real.
+struct TNumber {
+    simdjson::ondemand::number_type fType;
+    std::int64_t fSigned = 0;
+    std::uint64_t fUnsigned = 0;
+    double fReal = 0;
+};
+TNumber ReadNumber(simdjson::ondemand::value value);
 
-// The value of a property entry that is a plain JSON value: null, a string,
-// true or false, or a number.
-TCIMValue PlainEntryValue(simdjson::dom::element entry);
+// The literal of a typed value {"TYPE": LITERAL}; on one that is not valid,
+// answers false with the problem.
+bool ReadTypedLiteral(
+    simdjson::ondemand::value literal, std::string_view typeName, TCIMValue& value, std::string& problem);
 
-// Checks one property entry as ReadPropertyEntry does, with the same answer
-// and problem, but builds no value for the plain JSON forms, which are always
-// valid. The loader checks every entry of the document this way.
-bool CheckPropertyEntry(simdjson::dom::element entry, std::string& problem);
-
-// Reads {"error": X} (and, where `allowOn`, {"error": X, "on": "value"}).
-// "empty" is accepted only where `allowEmpty`, and never with "on".
-bool ReadErrorForm(simdjson::dom::object form, bool allowEmpty, bool allowOn, TErrorForm& result,
-    bool& onValue, std::string& problem);
+// The entries that are JSON objects, parsed alone from [begin, end) of the
+// text (which goes on readable past `end`): a property entry (a typed value
+// or an error form), or an error form of a class, its enumeration, a result
+// class or the operating system. On an entry that is not valid, answers
+// false with the problem; throws TSyntaxError where the entry is not JSON.
+// The loader checks entries with these, and the host objects read them.
+bool ReadPropertyEntry(std::string_view text, std::uint32_t begin, std::uint32_t end, TPropertyEntry& result,
+    std::string& problem);
+bool ReadErrorForm(std::string_view text, std::uint32_t begin, std::uint32_t end, bool allowEmpty,
+    TErrorForm& result, std::string& problem);
 
 // What the checked entry at [begin, end) of the text means; the text goes on
 // readable past `end`.

@@ -1,6 +1,6 @@
-// Property entries and error forms of the inventory file: what each JSON
-// form means as a host value or a host failure.
-#include <cerrno>
+// Typed values of the inventory, {"TYPE": LITERAL}: what a literal means as
+// a host value of its CIM type, and why one is refused. The literal is read
+// with simdjson's On-Demand API from the entry parsed alone (entries.cpp).
 #include <charconv>
 #include <cmath>
 #include <cstdlib>
@@ -11,7 +11,7 @@
 namespace NQXRHVP20 {
 namespace standin {
 
-namespace dom = simdjson::dom;
+namespace od = simdjson::ondemand;
 
 namespace {
 
@@ -104,144 +104,6 @@ bool ParseIntegerText(std::string_view text, bool& negative, std::uint64_t& magn
     return result.ec == std::errc() || overflow;
 }
 
-std::string LiteralProblem(std::string_view typeName, const std::string& what)
-{
-    return std::string(typeName) + " literal " + what;
-}
-
-bool ReadIntegerLiteral(
-    dom::element literal, std::string_view typeName, ECIMType type, TCIMValue& value, std::string& problem)
-{
-    bool negative = false;
-    std::uint64_t magnitude = 0;
-    bool overflow = false;
-    std::string shown;
-    switch (literal.type()) {
-    case dom::element_type::INT64: {
-        const std::int64_t number = literal.get_int64().value_unsafe();
-        negative = number < 0;
-        magnitude = negative ? 0 - static_cast<std::uint64_t>(number) : static_cast<std::uint64_t>(number);
-        shown = std::to_string(number);
-        break;
-    }
-    case dom::element_type::UINT64:
-        magnitude = literal.get_uint64().value_unsafe();
-        shown = std::to_string(magnitude);
-        break;
-    case dom::element_type::STRING: {
-        const std::string_view text = literal.get_string().value_unsafe();
-        shown = "\"" + Excerpt(text) + "\"";
-        if (!ParseIntegerText(text, negative, magnitude, overflow)) {
-            problem = LiteralProblem(typeName, shown + " is not a decimal or 0x hexadecimal integer");
-            return false;
-        }
-        break;
-    }
-    case dom::element_type::DOUBLE: {
-        // A JSON number written with a fraction or an exponent is taken when
-        // its value is whole: 1e2 and 100.0 are 100.
-        const double number = literal.get_double().value_unsafe();
-        if (std::trunc(number) != number) {
-            problem = LiteralProblem(typeName, "must be an integer, or a text holding one");
-            return false;
-        }
-        shown = TCIMValue::MakeReal(kCIMTypeReal64, number).ToString(10);
-        negative = number < 0 || std::signbit(number);
-        overflow = std::fabs(number) >= 18446744073709551616.0;  // 2^64
-        magnitude = overflow ? 0 : static_cast<std::uint64_t>(std::fabs(number));
-        break;
-    }
-    default:
-        problem = LiteralProblem(typeName, "must be an integer, or a text holding one");
-        return false;
-    }
-
-    const TIntegerRange range = RangeOf(type);
-    // A leading minus is for the signed types only, on "-0" too.
-    if (negative && !range.fIsSigned) {
-        problem = LiteralProblem(typeName, shown + " is out of range");
-        return false;
-    }
-    if (overflow || magnitude > (negative ? range.fMaxNegative : range.fMaxPositive)) {
-        problem = LiteralProblem(typeName, shown + " is out of range");
-        return false;
-    }
-    if (range.fIsSigned)
-        value = TCIMValue::MakeSigned(
-            type, negative ? static_cast<std::int64_t>(0 - magnitude) : static_cast<std::int64_t>(magnitude));
-    else
-        value = TCIMValue::MakeUnsigned(type, magnitude);
-    return true;
-}
-
-bool ReadRealLiteral(
-    dom::element literal, std::string_view typeName, ECIMType type, TCIMValue& value, std::string& problem)
-{
-    double number = 0;
-    std::string shown;
-    switch (literal.type()) {
-    case dom::element_type::INT64:
-        number = static_cast<double>(literal.get_int64().value_unsafe());
-        break;
-    case dom::element_type::UINT64:
-        number = static_cast<double>(literal.get_uint64().value_unsafe());
-        break;
-    case dom::element_type::DOUBLE:
-        number = literal.get_double().value_unsafe();
-        break;
-    case dom::element_type::STRING: {
-        const std::string_view text = literal.get_string().value_unsafe();
-        shown = "\"" + Excerpt(text) + "\"";
-        bool negative = false;
-        std::uint64_t magnitude = 0;
-        bool overflow = false;
-        const bool hex = text.find_first_of("xX") != std::string_view::npos;
-        if (hex && ParseIntegerText(text, negative, magnitude, overflow)) {
-            // Beyond 64 bits, the digits are still a number, rounded.
-            number = overflow ? std::strtod(std::string(text).c_str(), nullptr)
-                : negative    ? -static_cast<double>(magnitude)
-                              : static_cast<double>(magnitude);
-            break;
-        }
-        const char* end = text.data() + text.size();
-        const std::from_chars_result result = std::from_chars(text.data(), end, number);
-        if (text.empty() || hex || result.ptr != end ||
-            (result.ec != std::errc() && result.ec != std::errc::result_out_of_range) ||
-            !std::isfinite(number)) {
-            problem = LiteralProblem(typeName, shown + " is not a decimal or 0x hexadecimal number");
-            return false;
-        }
-        if (result.ec == std::errc::result_out_of_range) {
-            // Too small for a double it rounds to zero or a subnormal, as a
-            // JSON number does; too large, it is out of range.
-            number = std::strtod(std::string(text).c_str(), nullptr);
-            if (!std::isfinite(number)) {
-                problem = LiteralProblem(typeName, shown + " is out of range");
-                return false;
-            }
-        }
-        break;
-    }
-    default:
-        problem = LiteralProblem(typeName, "must be a number, or a text holding one");
-        return false;
-    }
-    // A real32 holds what rounds to a finite float: up to the largest float
-    // and half a step beyond it, so that the largest float's own shortest
-    // text (3.4028235e+38) reads back.
-    constexpr double kReal32Limit = 3.4028235677973366e38;
-    if (type == kCIMTypeReal32 && std::fabs(number) >= kReal32Limit) {
-        problem = LiteralProblem(typeName,
-            (shown.empty() ? TCIMValue::MakeReal(kCIMTypeReal64, number).ToString(10) : shown) +
-                " is out of range");
-        return false;
-    }
-    if (type == kCIMTypeReal32 && std::fabs(number) > std::numeric_limits<float>::max())
-        number = std::copysign(static_cast<double>(std::numeric_limits<float>::max()), number);
-    value = TCIMValue::MakeReal(type, number);
-    return true;
-}
-
 // The number of code points in valid UTF-8 text, and the largest of them.
 void CountCodePoints(std::string_view text, std::size_t& count, std::uint32_t& largest)
 {
@@ -269,10 +131,142 @@ void CountCodePoints(std::string_view text, std::size_t& count, std::uint32_t& l
     }
 }
 
-bool ReadTypedLiteral(
-    dom::element literal, std::string_view typeName, ECIMType type, TCIMValue& value, std::string& problem)
+std::string LiteralProblem(std::string_view typeName, const std::string& what)
 {
-    if (literal.is_null()) {
+    return std::string(typeName) + " literal " + what;
+}
+
+bool ReadIntegerLiteral(
+    od::value literal, std::string_view typeName, ECIMType type, TCIMValue& value, std::string& problem)
+{
+    bool negative = false;
+    std::uint64_t magnitude = 0;
+    bool overflow = false;
+    std::string shown;
+    const od::json_type kind = Take(literal.type());
+    if (kind == od::json_type::string) {
+        const std::string_view text = Take(literal.get_string());
+        shown = "\"" + Excerpt(text) + "\"";
+        if (!ParseIntegerText(text, negative, magnitude, overflow)) {
+            problem = LiteralProblem(typeName, shown + " is not a decimal or 0x hexadecimal integer");
+            return false;
+        }
+    } else if (kind != od::json_type::number) {
+        problem = LiteralProblem(typeName, "must be an integer, or a text holding one");
+        return false;
+    } else if (const TNumber number = ReadNumber(literal); number.fType == od::number_type::signed_integer) {
+        negative = number.fSigned < 0;
+        magnitude = negative ? 0 - static_cast<std::uint64_t>(number.fSigned)
+                             : static_cast<std::uint64_t>(number.fSigned);
+        shown = std::to_string(number.fSigned);
+    } else if (number.fType == od::number_type::unsigned_integer) {
+        magnitude = number.fUnsigned;
+        shown = std::to_string(magnitude);
+    } else {
+        // A JSON number written with a fraction or an exponent is taken when
+        // its value is whole: 1e2 and 100.0 are 100.
+        if (std::trunc(number.fReal) != number.fReal) {
+            problem = LiteralProblem(typeName, "must be an integer, or a text holding one");
+            return false;
+        }
+        shown = TCIMValue::MakeReal(kCIMTypeReal64, number.fReal).ToString(10);
+        negative = number.fReal < 0 || std::signbit(number.fReal);
+        overflow = std::fabs(number.fReal) >= 18446744073709551616.0;  // 2^64
+        magnitude = overflow ? 0 : static_cast<std::uint64_t>(std::fabs(number.fReal));
+    }
+
+    const TIntegerRange range = RangeOf(type);
+    // A leading minus is for the signed types only, on "-0" too.
+    if ((negative && !range.fIsSigned) || overflow ||
+        magnitude > (negative ? range.fMaxNegative : range.fMaxPositive)) {
+        problem = LiteralProblem(typeName, shown + " is out of range");
+        return false;
+    }
+    if (range.fIsSigned)
+        value = TCIMValue::MakeSigned(
+            type, negative ? static_cast<std::int64_t>(0 - magnitude) : static_cast<std::int64_t>(magnitude));
+    else
+        value = TCIMValue::MakeUnsigned(type, magnitude);
+    return true;
+}
+
+// A real written as a text: decimal, or 0x hexadecimal digits.
+bool ReadRealText(std::string_view text, const std::string& shown, std::string_view typeName, double& number,
+    std::string& problem)
+{
+    bool negative = false;
+    std::uint64_t magnitude = 0;
+    bool overflow = false;
+    const bool hex = text.find_first_of("xX") != std::string_view::npos;
+    if (hex && ParseIntegerText(text, negative, magnitude, overflow)) {
+        // Beyond 64 bits, the digits are still a number, rounded.
+        number = overflow ? std::strtod(std::string(text).c_str(), nullptr)
+            : negative    ? -static_cast<double>(magnitude)
+                          : static_cast<double>(magnitude);
+        return true;
+    }
+    const char* end = text.data() + text.size();
+    const std::from_chars_result result = std::from_chars(text.data(), end, number);
+    if (text.empty() || hex || result.ptr != end ||
+        (result.ec != std::errc() && result.ec != std::errc::result_out_of_range) || !std::isfinite(number)) {
+        problem = LiteralProblem(typeName, shown + " is not a decimal or 0x hexadecimal number");
+        return false;
+    }
+    if (result.ec == std::errc::result_out_of_range) {
+        // Too small for a double it rounds to zero or a subnormal, as a JSON
+        // number does; too large, it is out of range.
+        number = std::strtod(std::string(text).c_str(), nullptr);
+        if (!std::isfinite(number)) {
+            problem = LiteralProblem(typeName, shown + " is out of range");
+            return false;
+        }
+    }
+    return true;
+}
+
+bool ReadRealLiteral(
+    od::value literal, std::string_view typeName, ECIMType type, TCIMValue& value, std::string& problem)
+{
+    double number = 0;
+    std::string shown;
+    const od::json_type kind = Take(literal.type());
+    if (kind == od::json_type::number) {
+        const TNumber read = ReadNumber(literal);
+        number = read.fType == od::number_type::signed_integer ? static_cast<double>(read.fSigned)
+            : read.fType == od::number_type::unsigned_integer  ? static_cast<double>(read.fUnsigned)
+                                                               : read.fReal;
+    } else if (kind == od::json_type::string) {
+        const std::string_view text = Take(literal.get_string());
+        shown = "\"" + Excerpt(text) + "\"";
+        if (!ReadRealText(text, shown, typeName, number, problem))
+            return false;
+    } else {
+        problem = LiteralProblem(typeName, "must be a number, or a text holding one");
+        return false;
+    }
+    // A real32 holds what rounds to a finite float: up to the largest float
+    // and half a step beyond it, so that the largest float's own shortest
+    // text (3.4028235e+38) reads back.
+    constexpr double kReal32Limit = 3.4028235677973366e38;
+    if (type == kCIMTypeReal32 && std::fabs(number) >= kReal32Limit) {
+        problem = LiteralProblem(typeName,
+            (shown.empty() ? TCIMValue::MakeReal(kCIMTypeReal64, number).ToString(10) : shown) +
+                " is out of range");
+        return false;
+    }
+    if (type == kCIMTypeReal32 && std::fabs(number) > std::numeric_limits<float>::max())
+        number = std::copysign(static_cast<double>(std::numeric_limits<float>::max()), number);
+    value = TCIMValue::MakeReal(type, number);
+    return true;
+}
+
+bool ReadLiteral(
+    od::value literal, std::string_view typeName, ECIMType type, TCIMValue& value, std::string& problem)
+{
+    const od::json_type kind = Take(literal.type());
+    if (kind == od::json_type::null) {
+        if (!Take(literal.is_null()))
+            throw TSyntaxError{simdjson::N_ATOM_ERROR};
         value = TCIMValue::MakeNull(type);
         return true;
     }
@@ -281,18 +275,18 @@ bool ReadTypedLiteral(
     if (type == kCIMTypeReal32 || type == kCIMTypeReal64)
         return ReadRealLiteral(literal, typeName, type, value, problem);
     if (type == kCIMTypeBoolean) {
-        if (!literal.is_bool()) {
+        if (kind != od::json_type::boolean) {
             problem = LiteralProblem(typeName, "must be true or false");
             return false;
         }
-        value = TCIMValue::MakeBoolean(literal.get_bool().value_unsafe());
+        value = TCIMValue::MakeBoolean(Take(literal.get_bool()));
         return true;
     }
-    if (!literal.is_string()) {
+    if (kind != od::json_type::string) {
         problem = LiteralProblem(typeName, "must be a text");
         return false;
     }
-    const std::string_view text = literal.get_string().value_unsafe();
+    const std::string_view text = Take(literal.get_string());
     if (type == kCIMTypeChar16) {
         std::size_t count = 0;
         std::uint32_t largest = 0;
@@ -308,73 +302,30 @@ bool ReadTypedLiteral(
 
 }  // namespace
 
-TCIMValue PlainEntryValue(dom::element entry)
+TNumber ReadNumber(od::value value)
 {
-    switch (entry.type()) {
-    case dom::element_type::STRING:
-        return TCIMValue(std::string(entry.get_string().value_unsafe()));
-    case dom::element_type::BOOL:
-        return TCIMValue::MakeBoolean(entry.get_bool().value_unsafe());
-    case dom::element_type::INT64:
-        return TCIMValue::MakeSigned(kCIMTypeSInt64, entry.get_int64().value_unsafe());
-    case dom::element_type::UINT64:
-        return TCIMValue::MakeUnsigned(kCIMTypeUInt64, entry.get_uint64().value_unsafe());
-    case dom::element_type::DOUBLE:
-        return TCIMValue::MakeReal(kCIMTypeReal64, entry.get_double().value_unsafe());
-    default:
-        return TCIMValue();
-    }
+    od::number number = Take(value.get_number());
+    TNumber result{number.get_number_type()};
+    if (result.fType == od::number_type::signed_integer)
+        result.fSigned = number.get_int64();
+    else if (result.fType == od::number_type::unsigned_integer)
+        result.fUnsigned = number.get_uint64();
+    else
+        result.fReal = number.get_double();
+    return result;
 }
 
-bool ReadPropertyEntry(dom::element entry, TPropertyEntry& result, std::string& problem)
+bool ReadTypedLiteral(od::value literal, std::string_view typeName, TCIMValue& value, std::string& problem)
 {
-    result.fKind = TPropertyEntry::EKind::Value;
-    switch (entry.type()) {
-    case dom::element_type::ARRAY:
-        problem = "a property entry cannot be an array";
-        return false;
-    case dom::element_type::OBJECT:
-        break;
-    default:
-        result.fValue = PlainEntryValue(entry);
-        return true;
-    }
-
-    const dom::object form = entry.get_object().value_unsafe();
-    if (!form.at_key("error").error()) {
-        bool onValue = false;
-        if (!ReadErrorForm(form, true, true, result.fError, onValue, problem))
-            return false;
-        result.fKind = onValue ? TPropertyEntry::EKind::ValueError : TPropertyEntry::EKind::LookupError;
-        return true;
-    }
-    if (form.size() != 1) {
-        problem = "a typed value has exactly one member, named by a CIM type";
-        return false;
-    }
-    const dom::key_value_pair member = *form.begin();
     ECIMType type = kCIMTypeNone;
-    if (!FindTypeName(member.key, type)) {
-        problem = "\"" + Excerpt(member.key) +
+    if (!FindTypeName(typeName, type)) {
+        problem = "\"" + Excerpt(typeName) +
             "\" is not a CIM type (boolean, uint8, sint8, "
             "uint16, sint16, uint32, sint32, uint64, sint64, real32, real64, char16, string, "
             "datetime)";
         return false;
     }
-    return ReadTypedLiteral(member.value, member.key, type, result.fValue, problem);
-}
-
-bool CheckPropertyEntry(dom::element entry, std::string& problem)
-{
-    switch (entry.type()) {
-    case dom::element_type::ARRAY:
-    case dom::element_type::OBJECT: {
-        TPropertyEntry result;
-        return ReadPropertyEntry(entry, result, problem);
-    }
-    default:
-        return true;
-    }
+    return ReadLiteral(literal, typeName, type, value, problem);
 }
 
 }  // namespace standin

@@ -1,213 +1,442 @@
-// Loading an inventory's text. A small text is parsed whole with simdjson's
-// DOM, checked and indexed. A large one is cut: its large class arrays into
-// slices, the "classes" object, those arrays left empty, into groups of
-// classes, and the rest into an outline, so that the parser's working memory
-// stays small. The outline and each group are parsed with the DOM and
-// checked; each slice is checked in the same On-Demand walk that indexes it,
-// and only a slice that walk cannot vouch for is parsed with the DOM and
-// checked as the outline is. The inventory keeps only the text and
-// the index. The pieces are used only when the outline is the document the
-// cuts were made for and every slice and group parses; a syntax error anywhere is
-// reported as the whole parse reports it, before any inventory error.
-#include <memory>
+// Loading an inventory: one walk over the whole text with simdjson's
+// On-Demand API, as its documentation shows it, that checks every entry in
+// document order and fills the index the host objects read. Every value is
+// read through, comments too, so that the walk sees every byte a whole parse
+// would. An entry that is a JSON object (a typed value or an error form) is
+// parsed alone, by the reader that serves it later (entries.cpp).
+//
+// The first problem the walk meets is reported only once the whole text is
+// known to be JSON, since a syntax error anywhere comes first; the text is
+// then walked again for its syntax alone. A text that is not JSON is read
+// again by syntax_errors.cpp to place the error.
+#include <deque>
+#include <functional>
 #include <new>
 #include <string>
-#include <utility>
+#include <unordered_set>
 #include <vector>
 
-#include "load.hpp"
+#include "inventory_document.hpp"
 #include "syntax_errors.hpp"
+#include "walk_parts.hpp"
 
 namespace NQXRHVP20 {
 namespace standin {
 
-namespace dom = simdjson::dom;
+namespace od = simdjson::ondemand;
 
-[[noreturn]] void TLoad::Throw(simdjson::error_code error)
-{
-    if (error == simdjson::MEMALLOC)
-        throw std::bad_alloc();
-    if (error == simdjson::CAPACITY)
-        throw TInventoryError(fSource, simdjson::error_message(error));
-    throw TInventoryError(fSource, DescribeSyntaxError(std::string_view(fText, fSize), error));
-}
+namespace {
 
-void TLoad::ThrowLocatedSyntaxError()
-{
-    // A large text known to be broken is read by the position-tracking
-    // parser first: the error it finds is the one a whole parse reports, and
-    // the DOM of the whole text, some three times its size, is spared.
-    const std::string located = LocateSyntaxError(std::string_view(fText, fSize));
-    if (!located.empty())
-        throw TInventoryError(fSource, located);
-}
+// Where the walk puts the inventory's operating-system fields.
+struct TOperatingSystem {
+    bool& fHasError;
+    TErrorForm& fError;
+    unsigned short& fType;
+};
 
-[[noreturn]] void TLoad::ThrowSyntaxError()
-{
-    ThrowLocatedSyntaxError();
-    dom::parser parser;
-    dom::document document;
-    dom::element root;
-    const simdjson::error_code error =
-        parser.parse_into_document(document, reinterpret_cast<const std::uint8_t*>(fText), fSize, false)
-            .get(root);
-    if (!error)
-        throw TLoadWhole();
-    Throw(error);
-}
-
-void TLoad::PrepareParser(dom::parser& parser, std::size_t lift)
-{
-    // A piece is parsed nearer the top than it is in the document, so it may
-    // nest that many levels less.
-    const std::size_t depth = simdjson::DEFAULT_MAX_DEPTH - lift;
-    if (parser.max_depth() != depth)
-        if (const simdjson::error_code error = parser.allocate(fSliceBytes + 64, depth))
-            Throw(error);
-}
-
-bool TLoad::Slice(std::size_t open, std::size_t close, const TSliceCheck* check, TInstanceRange* range)
-{
-    TInstanceRange slice;
-    bool checked = false;
+class TWalk {
+public:
+    // The operating-system fields go to `os`.
+    TWalk(TInventoryDocument& document, TOperatingSystem os)
+        : fDocument(document), fOs(os), fText(document.Text())
     {
-        const TBracketedSlice bracketed(fText, open, close);
-        try {
-            checked = check != nullptr && fIndex.CheckAndIndexSlice(fText, open, close, slice);
-        } catch (const TWalkProblem& problem) {
-            (*check)(nullptr, problem.fInstancesBefore, &problem);
-        }
+        // The walk is the judge of the depth, as a whole parse counts it.
+        if (const simdjson::error_code error = fParser.allocate(fText.size(), kMaxDepth + 8))
+            throw TSyntaxError{error};
     }
-    // A large slice that is not JSON is not parsed with the DOM, which would
-    // take several times its size, when the position-tracking parser finds
-    // the text's syntax error.
-    if (!checked && check != nullptr && close - open > 4 * fSliceBytes && fIndex.MetSyntaxError())
-        ThrowLocatedSyntaxError();
-    if (checked) {
-        // Checked while indexed: the slice needs no parse of its own.
-        (*check)(nullptr, slice.fEnd - slice.fFirst, nullptr);
-    } else {
-        const TBracketedSlice bracketed(fText, open, close);
-        dom::element root;
-        dom::array elements;
-        // Each slice holds one element or more, as the commas between the
-        // slices demand.
-        if (fSliceParser.parse_into_document(fSliceDocument, fText + open, close + 1 - open, false)
-                .get(root) ||
-            root.get(elements) || elements.size() == 0)
-            return false;
-        if (check == nullptr)
-            return true;
-        (*check)(&elements, 0, nullptr);
-        slice = fIndex.IndexSlice(fText, open, close);
-    }
-    Extend(*range, slice);
-    return true;
-}
 
-void TLoad::Extend(TInstanceRange& range, TInstanceRange slice)
-{
-    if (range.fFirst == range.fEnd)
-        range.fFirst = slice.fFirst;
-    range.fEnd = slice.fEnd;
-}
-
-void TLoad::ParseSlices(const TSlicedArray& array, std::size_t first)
-{
-    PrepareParser(fSliceParser, array.Lift());
-    for (std::size_t k = first; k <= array.fCuts.size(); ++k)
-        if (!Slice(SliceOpen(array, k), SliceClose(array, k), nullptr, nullptr))
-            ThrowSyntaxError();
-}
-
-void TLoad::CheckCommentSlices()
-{
-    // A comment is not checked, but its slices have to parse.
-    for (; fNextArray < fPlan.size() && fPlan[fNextArray].fPlace == ESlicedPlace::Comment; ++fNextArray)
-        ParseSlices(fPlan[fNextArray], 0);
-}
-
-bool TLoad::VisitSlices(std::size_t place, bool inObject, const TSliceCheck& check)
-{
-    CheckCommentSlices();
-    if (fNextArray >= fPlan.size() || fPlan[fNextArray].fMember != place ||
-        fPlan[fNextArray].fPlace != (inObject ? ESlicedPlace::ClassEntryObject : ESlicedPlace::ClassArray))
-        return false;
-    const TSlicedArray& array = fPlan[fNextArray];
-    PrepareParser(fSliceParser, array.Lift());
-    TInstanceRange& range = fSlicedRanges[fNextArray];
-    const std::size_t count = array.fCuts.size() + 1;
-    const auto visit = [&](std::size_t k) {
-        fNextSlice = k + 1;
-        if (!Slice(SliceOpen(array, k), SliceClose(array, k), &check, &range))
-            ThrowSyntaxError();
-    };
-    for (std::size_t k = 0; k < count; ++k)
-        visit(k);
-    ++fNextArray;
-    fNextSlice = 0;
-    return true;
-}
-
-void TLoad::CheckRemainingPieces()
-{
-    for (; fNextArray < fPlan.size(); ++fNextArray, fNextSlice = 0)
-        ParseSlices(fPlan[fNextArray], fNextSlice);
-    for (; fNextGroup < fGroups.size(); ++fNextGroup) {
-        dom::object classes;
-        ParseGroup(fGroups[fNextGroup], classes);
-    }
-}
-
-void TLoad::Run(bool& hasOsError, TErrorForm& osError, unsigned short& osType)
-{
-    TClassTable& classes = fDocument.fClasses;
+    // Checks and indexes the whole text.
+    void Run()
     {
-        dom::parser parser;
-        dom::document outline;
-        dom::element root;
-        const bool sliced = PlanPieces() && ParseOutline(parser, outline, root);
-        if (!sliced) {
-            fPlan.clear();
-            fGroups.clear();
-            fTop.fRemoved.clear();
-            std::string().swap(fOutline);
-            fTop.fText = simdjson::padded_string_view(fText, fSize, fSize + simdjson::SIMDJSON_PADDING);
-            if (fBroken)
-                ThrowLocatedSyntaxError();
-            if (const simdjson::error_code error = parser.parse_into_document(outline, fTop.fText).get(root))
-                Throw(error);
+        od::document document = Iterate();
+        const TPath top{nullptr, std::string_view(), 0};
+        if (Take(document.type()) != od::json_type::object)
+            Fail(top, "the inventory must be an object");
+        TMemberNames names;
+        for (auto member : Take(document.get_object())) {
+            od::field field = Take(std::move(member));
+            std::uint32_t key = 0;
+            const std::string_view name = Name(field, key);
+            const TPath here = top.Member(name);
+            od::value value = field.value();
+            // Comments are read through, twice over too.
+            if (!name.empty() && name.front() == '_') {
+                Validate(value, 1);
+                continue;
+            }
+            if (!names.Add(name))
+                Fail(here, DuplicateMember(name));
+            if (name == "operatingSystemType")
+                OperatingSystem(value, here);
+            else if (name == "classes")
+                Classes(value, here);
+            else
+                Fail(here,
+                    "unknown member (the inventory holds \"classes\" and "
+                    "\"operatingSystemType\"; members starting with _ are comments)");
         }
-        // The names of the classes outside groups, for the check to find a
-        // duplicate; the groups' come with each group.
-        fIndex.IndexClassNames(fTop, classes);
-        const TSliceVisitor slices = [this](std::size_t place, bool inObject, const TSliceCheck& check) {
-            return VisitSlices(place, inObject, check);
-        };
-        const TGroupVisitor groups = [this](const TClassesCheck& check) { return VisitGroups(check); };
-        try {
-            CheckDocument(fSource, root, groups, slices, classes, hasOsError, osError, osType);
-            CheckCommentSlices();
-            // Every planned piece was visited in the check; were one left,
-            // its classes would have lost their instances.
-            if (fNextArray != fPlan.size() || fNextGroup != fGroups.size())
-                throw TLoadWhole();
-        } catch (const TInventoryError&) {
-            // A syntax error further on comes first, as in a whole parse.
-            CheckRemainingPieces();
-            throw;
-        }
-    }  // the parsed documents are given back before the rest is indexed
-    for (std::size_t i = 0; i < fPlan.size(); ++i)
-        if (fPlan[i].fPlace != ESlicedPlace::Comment)
-            classes[fPlan[i].fMember].fInstances = fSlicedRanges[i];
-    fSliceDocument = dom::document();
-    fGroupDocument = dom::document();
-    fIndex.IndexClasses(fTop, 0, classes);
-}
+        End(document);
+    }
 
-std::shared_ptr<const TInventory> TInventoryLoader::Load(
-    TPaddedText text, const std::string& source, std::size_t sliceBytes)
+    // Reads the whole text through for its syntax alone.
+    void ValidateAll()
+    {
+        od::document document = Iterate();
+        switch (Take(document.type())) {
+        case od::json_type::object:
+        case od::json_type::array:
+            Validate(Take(document.get_value()), 0);
+            break;
+        // A document that is one scalar.
+        case od::json_type::string:
+            Take(document.get_string());
+            break;
+        case od::json_type::number:
+            Take(document.get_number());
+            break;
+        case od::json_type::boolean:
+            Take(document.get_bool());
+            break;
+        case od::json_type::null:
+            if (!Take(document.is_null()))
+                throw TSyntaxError{simdjson::N_ATOM_ERROR};
+            break;
+        }
+        End(document);
+    }
+
+private:
+    od::document Iterate()
+    {
+        return Take(fParser.iterate(fText.data(), fText.size(), fText.size() + simdjson::SIMDJSON_PADDING));
+    }
+
+    static void End(od::document& document)
+    {
+        // Past the last token, the document has no place to tell.
+        if (document.current_location().error() != simdjson::OUT_OF_BOUNDS)
+            throw TSyntaxError{simdjson::TRAILING_CONTENT};
+    }
+
+    std::uint32_t Offset(const char* at) const { return static_cast<std::uint32_t>(at - fText.data()); }
+
+    // A member's name, its escapes read, and its place as a TMemberRef key.
+    std::string_view Name(od::field& field, std::uint32_t& key)
+    {
+        const char* const start = field.key().raw();
+        const char* end = start;
+        while (*end != '"' && *end != '\\')
+            ++end;
+        key = Offset(start);
+        if (*end == '"')
+            return std::string_view(start, static_cast<std::size_t>(end - start));
+        key |= kEscapedKey;
+        return Take(field.unescaped_key());
+    }
+
+    // Reads a scalar through, as a whole parse would, and answers its text.
+    std::string_view Scalar(od::value& value)
+    {
+        const std::string_view token = Trimmed(value.raw_json_token());
+        switch (Take(value.type())) {
+        case od::json_type::string:
+            if (token.size() < 2 || !EscapesValid(token.substr(1, token.size() - 2)))
+                throw TSyntaxError{simdjson::STRING_ERROR};
+            break;
+        case od::json_type::number:
+            Take(value.get_number());
+            break;
+        case od::json_type::boolean:
+            Take(value.get_bool());
+            break;
+        case od::json_type::null:
+            if (!Take(value.is_null()))
+                throw TSyntaxError{simdjson::N_ATOM_ERROR};
+            break;
+        default:
+            throw TSyntaxError{simdjson::TAPE_ERROR};
+        }
+        return token;
+    }
+
+    // Reads any value through, as a whole parse would.
+    void Validate(od::value value, std::size_t depth)
+    {
+        if (depth >= kMaxDepth)
+            throw TSyntaxError{simdjson::DEPTH_ERROR};
+        switch (Take(value.type())) {
+        case od::json_type::array:
+            for (auto element : Take(value.get_array()))
+                Validate(Take(std::move(element)), depth + 1);
+            break;
+        case od::json_type::object:
+            for (auto member : Take(value.get_object())) {
+                od::field field = Take(std::move(member));
+                std::uint32_t key = 0;
+                Name(field, key);
+                Validate(field.value(), depth + 1);
+            }
+            break;
+        default:
+            Scalar(value);
+        }
+    }
+
+    // The text of an object or array entry at `depth`, skipped: it is parsed
+    // alone.
+    static std::string_view Container(od::value& value, od::json_type type, std::size_t depth)
+    {
+        return Nested(type == od::json_type::object ? Take(Take(value.get_object()).raw_json())
+                                                    : Take(Take(value.get_array()).raw_json()),
+            depth);
+    }
+
+    // The text of an object or array at `depth`, whose values are one level
+    // deeper.
+    static std::string_view Nested(std::string_view raw, std::size_t depth)
+    {
+        const std::string_view text = Trimmed(raw);
+        if (depth + 1 >= kMaxDepth && text.find_first_not_of(" \t\r\n", 1) != text.size() - 1)
+            throw TSyntaxError{simdjson::DEPTH_ERROR};
+        return text;
+    }
+
+    // An error form at `depth`, checked; answers its place.
+    std::pair<std::uint32_t, std::uint32_t> ErrorForm(
+        od::value value, const TPath& path, std::size_t depth, bool allowEmpty, TErrorForm& form)
+    {
+        const od::json_type type = Take(value.type());
+        if (type != od::json_type::object)
+            Fail(path, "an error form must be an object");
+        return ErrorFormText(Container(value, type, depth), path, allowEmpty, form);
+    }
+
+    std::pair<std::uint32_t, std::uint32_t> ErrorFormText(
+        std::string_view text, const TPath& path, bool allowEmpty, TErrorForm& form)
+    {
+        const std::uint32_t begin = Offset(text.data());
+        const auto end = static_cast<std::uint32_t>(begin + text.size());
+        std::string problem;
+        if (!ReadErrorForm(fText, begin, end, allowEmpty, form, problem))
+            Fail(path, problem);
+        return {begin, end};
+    }
+
+    void OperatingSystem(od::value value, const TPath& path)
+    {
+        const od::json_type type = Take(value.type());
+        if (type == od::json_type::object) {
+            ErrorForm(value, path, 1, false, fOs.fError);
+            fOs.fHasError = true;
+            return;
+        }
+        if (type == od::json_type::number) {
+            od::number number = Take(value.get_number());
+            if (number.is_int64() && number.get_int64() >= 0 && number.get_int64() <= 65535) {
+                fOs.fType = static_cast<unsigned short>(number.get_int64());
+                return;
+            }
+        }
+        Fail(path, "must be an integer from 0 to 65535, or an error form");
+    }
+
+    void Classes(od::value value, const TPath& path)
+    {
+        if (Take(value.type()) != od::json_type::object)
+            Fail(path, "classes must be an object");
+        TClassTable& table = fDocument.fClasses;
+        for (auto member : Take(value.get_object())) {
+            od::field field = Take(std::move(member));
+            std::uint32_t key = 0;
+            const std::string_view name = Name(field, key);
+            const TPath here = path.Member(name);
+            const std::size_t place = table.Size();
+            const bool unique = table.Add(fText, key);
+            Class(field.value(), here, place);
+            // The entry of a class named twice is checked first.
+            if (!unique)
+                Fail(here, "duplicate class \"" + Excerpt(name) + "\"");
+        }
+    }
+
+    // The entry of the class at `place` of the table, at depth 2.
+    void Class(od::value value, const TPath& path, std::size_t place)
+    {
+        TClassFailures failures;
+        TInstanceRange instances;
+        const od::json_type type = Take(value.type());
+        if (type == od::json_type::array) {
+            instances = Instances(Take(value.get_array()), path, 2, 0);
+        } else if (type != od::json_type::object) {
+            Fail(path, "a class entry (an array of instances, or an object) must be an object");
+        } else if (od::object entry = Take(value.get_object()); HasError(entry)) {
+            Take(entry.reset());
+            ErrorFormText(Nested(Take(entry.raw_json()), 2), path, true, failures.fLookupError);
+            failures.fHasLookupError = true;
+        } else {
+            Take(entry.reset());
+            bool hasInstances = false;
+            for (auto member : entry) {
+                od::field field = Take(std::move(member));
+                std::uint32_t key = 0;
+                const std::string_view name = Name(field, key);
+                const TPath here = path.Member(name);
+                if ((name == "instances" && hasInstances) ||
+                    (name == "enumerate" && failures.fHasEnumerateError))
+                    Fail(here, DuplicateMember(name));
+                if (name == "instances") {
+                    if (Take(field.value().type()) != od::json_type::array)
+                        Fail(here, "instances must be an array");
+                    instances = Instances(Take(field.value().get_array()), here, 3, 0);
+                    hasInstances = true;
+                } else if (name == "enumerate") {
+                    ErrorForm(field.value(), here, 3, false, failures.fEnumerateError);
+                    failures.fHasEnumerateError = true;
+                } else {
+                    Fail(here,
+                        "unexpected member; a class entry object holds "
+                        "\"instances\" and \"enumerate\", or \"error\"");
+                }
+            }
+            if (!hasInstances)
+                Fail(path, "a class entry object needs \"instances\"");
+            if (!failures.fHasEnumerateError)
+                Fail(path, "a class entry object needs \"enumerate\" (instances alone are an array)");
+        }
+        fDocument.fClasses[place].fInstances = instances;
+        if (failures.fHasLookupError || failures.fHasEnumerateError)
+            fDocument.fClasses.SetFailures(place, failures);
+    }
+
+    // Whether a class entry object is an error form: it has "error".
+    bool HasError(od::object& entry)
+    {
+        bool found = false;
+        for (auto member : entry) {
+            od::field field = Take(std::move(member));
+            std::uint32_t key = 0;
+            found = Name(field, key) == "error" || found;
+        }
+        return found;
+    }
+
+    // The instances of an array at `depth`, appended to level `level` of
+    // the index.
+    TInstanceRange Instances(od::array array, const TPath& path, std::size_t depth, std::size_t level)
+    {
+        const auto first = static_cast<std::uint32_t>(fDocument.Level(level).fMemberStarts.Size());
+        std::size_t index = 0;
+        for (auto element : array)
+            Instance(Take(std::move(element)), path.Index(index++), depth + 1, level);
+        return TInstanceRange{first, static_cast<std::uint32_t>(fDocument.Level(level).fMemberStarts.Size())};
+    }
+
+    TMemberNames& NamesAt(std::size_t depth)
+    {
+        while (fNames.size() <= depth)
+            fNames.emplace_back();
+        fNames[depth].Clear();
+        return fNames[depth];
+    }
+
+    void Instance(od::value value, const TPath& path, std::size_t depth, std::size_t levelIndex)
+    {
+        if (depth >= kMaxDepth)
+            throw TSyntaxError{simdjson::DEPTH_ERROR};
+        if (Take(value.type()) != od::json_type::object)
+            Fail(path, "an instance must be an object");
+        TLevel& level = fDocument.Level(levelIndex);
+        level.fMemberStarts.PushBack(static_cast<std::uint32_t>(level.fMembers.Size()));
+        TMemberNames& names = NamesAt(depth);
+        for (auto member : Take(value.get_object())) {
+            od::field field = Take(std::move(member));
+            std::uint32_t key = 0;
+            const std::string_view name = Name(field, key);
+            const TPath here = path.Member(name);
+            if (!names.Add(name))
+                Fail(here, DuplicateMember(name));
+            if (name == "@associations") {
+                const std::uint32_t header = Associations(field.value(), here, depth + 1, levelIndex);
+                level.fMembers.PushBack(TMemberRef{key, header, kAssociations});
+            } else {
+                const std::string_view entry = Entry(field.value(), here, depth + 1);
+                const std::uint32_t begin = Offset(entry.data());
+                level.fMembers.PushBack(
+                    TMemberRef{key, begin, static_cast<std::uint32_t>(begin + entry.size())});
+            }
+        }
+    }
+
+    // A property entry at `depth`, checked; answers its text.
+    std::string_view Entry(od::value value, const TPath& path, std::size_t depth)
+    {
+        if (depth >= kMaxDepth)
+            throw TSyntaxError{simdjson::DEPTH_ERROR};
+        const od::json_type type = Take(value.type());
+        if (type == od::json_type::array)
+            Fail(path, "a property entry cannot be an array");
+        if (type != od::json_type::object)
+            return Scalar(value);
+        const std::string_view text = Container(value, type, depth);
+        const std::uint32_t begin = Offset(text.data());
+        TPropertyEntry entry;
+        std::string problem;
+        if (!ReadPropertyEntry(fText, begin, static_cast<std::uint32_t>(begin + text.size()), entry, problem))
+            Fail(path, problem);
+        return text;
+    }
+
+    // The @associations object of an instance of `levelIndex`, at `depth`:
+    // its result classes go to the level's list after their count, whose
+    // place it answers.
+    std::uint32_t Associations(od::value value, const TPath& path, std::size_t depth, std::size_t levelIndex)
+    {
+        if (depth >= kMaxDepth)
+            throw TSyntaxError{simdjson::DEPTH_ERROR};
+        if (Take(value.type()) != od::json_type::object)
+            Fail(path, "@associations must be an object");
+        TLevel& level = fDocument.Level(levelIndex);
+        const auto header = static_cast<std::uint32_t>(level.fAssociations.Size());
+        level.fAssociations.PushBack(TAssociationRef{0, 0, 0});
+        TMemberNames& names = NamesAt(depth);
+        std::uint32_t count = 0;
+        for (auto member : Take(value.get_object())) {
+            od::field field = Take(std::move(member));
+            std::uint32_t key = 0;
+            const std::string_view name = Name(field, key);
+            const TPath here = path.Member(name);
+            if (!names.Add(name))
+                Fail(here, DuplicateMember(name));
+            const auto place = level.fAssociations.Size();
+            level.fAssociations.PushBack(TAssociationRef{key, 0, 0});
+            od::value related = field.value();
+            if (depth + 1 >= kMaxDepth)
+                throw TSyntaxError{simdjson::DEPTH_ERROR};
+            if (Take(related.type()) == od::json_type::array) {
+                const TInstanceRange range =
+                    Instances(Take(related.get_array()), here, depth + 1, levelIndex + 1);
+                level.fAssociations[place] = TAssociationRef{key, range.fFirst, range.fEnd};
+            } else {
+                TErrorForm form;
+                const auto [begin, end] = ErrorForm(related, here, depth + 1, false, form);
+                level.fAssociations[place] = TAssociationRef{key, begin, end | TAssociationRef::kErrorForm};
+            }
+            ++count;
+        }
+        level.fAssociations[header].fKey = count;
+        return header;
+    }
+
+    TInventoryDocument& fDocument;
+    TOperatingSystem fOs;
+    std::string_view fText;
+    od::parser fParser;
+    std::deque<TMemberNames> fNames;  // of the objects open at each depth
+};
+
+}  // namespace
+
+std::shared_ptr<const TInventory> TInventoryLoader::Load(TPaddedText text, const std::string& source)
 {
     try {
         if (text.Size() > kMaxTextBytes)
@@ -217,26 +446,42 @@ std::shared_ptr<const TInventory> TInventoryLoader::Load(
         inventory->fSource = source;
         inventory->fDocument = std::make_unique<TInventoryDocument>();
         inventory->fDocument->fText = std::move(text);
+        const std::string_view whole = inventory->fDocument->Text();
+        const TOperatingSystem os{inventory->fHasOsError, inventory->fOsError, inventory->fOsType};
+        simdjson::error_code error = simdjson::SUCCESS;
+        std::string problem;
         try {
-            TLoad(*inventory->fDocument, source, sliceBytes)
-                .Run(inventory->fHasOsError, inventory->fOsError, inventory->fOsType);
-        } catch (const TLoadWhole&) {
-            inventory->fDocument->fLevels.clear();
-            inventory->fDocument->fClasses = TClassTable();
-            TLoad(*inventory->fDocument, source, 0)
-                .Run(inventory->fHasOsError, inventory->fOsError, inventory->fOsType);
+            TWalk(*inventory->fDocument, os).Run();
+            return inventory;
+        } catch (const TSyntaxError& syntax) {
+            error = syntax.fError;
+        } catch (const TProblem& found) {
+            problem = found.fMessage;
         }
-        return inventory;
+        if (error == simdjson::SUCCESS) {
+            // A syntax error further on comes first, as in a whole parse.
+            inventory->fDocument->fLevels.clear();
+            try {
+                TWalk(*inventory->fDocument, os).ValidateAll();
+            } catch (const TSyntaxError& syntax) {
+                error = syntax.fError;
+            }
+        }
+        if (error == simdjson::MEMALLOC)
+            throw std::bad_alloc();
+        if (error == simdjson::CAPACITY)
+            throw TInventoryError(source, simdjson::error_message(error));
+        throw TInventoryError(
+            source, error != simdjson::SUCCESS ? DescribeSyntaxError(whole, error) : problem);
     } catch (const std::bad_alloc&) {
         throw TInventoryError(source, "not enough memory to load the inventory");
     }
 }
 
-std::shared_ptr<const TInventory> TInventoryLoader::LoadText(
-    std::string_view text, const std::string& source, std::size_t sliceBytes)
+std::shared_ptr<const TInventory> TInventoryLoader::LoadText(std::string_view text, const std::string& source)
 {
     try {
-        return Load(PaddedCopy(text), source, sliceBytes);
+        return Load(PaddedCopy(text), source);
     } catch (const std::bad_alloc&) {
         throw TInventoryError(source, "not enough memory to load the inventory");
     }

@@ -11,7 +11,6 @@
 #include "host_observer.hpp"
 #include "hvp_status.hpp"
 #include "inventory_document.hpp"
-#include "recycled.hpp"
 
 namespace NQXRHVP20 {
 namespace standin {
@@ -143,15 +142,6 @@ private:
     TPropertyEntry fEntry;
 };
 
-// Ends a property and gives its memory back.
-struct TRecycleProperty {
-    void operator()(TInventoryProperty* property) const noexcept
-    {
-        property->~TInventoryProperty();
-        TRecycledBlocks<sizeof(TInventoryProperty)>::Give(property);
-    }
-};
-
 boost::shared_ptr<ICIMProperty> TInventoryInstance::GetProperty(const std::string& name, TCIMContext context)
 {
     const bool observed = CallsObserved();
@@ -170,20 +160,8 @@ boost::shared_ptr<ICIMProperty> TInventoryInstance::GetProperty(const std::strin
         if (level.fMembers.IsAssociations(m) || !KeyEquals(text, level.fMembers.Key(m), name))
             continue;
         const TMemberRef member = level.fMembers[m];
-        // A scan asks for a property of each of a million records: its
-        // memory and its count's are recycled. (make_shared would also count
-        // the handle up and down once more on its way out.)
-        void* memory = TRecycledBlocks<sizeof(TInventoryProperty)>::Take();
-        TInventoryProperty* made = nullptr;
-        try {
-            made = new (memory) TInventoryProperty(
-                observed ? Name() : std::string(), name, observed, text, member.fValue, member.fEnd);
-        } catch (...) {
-            TRecycledBlocks<sizeof(TInventoryProperty)>::Give(memory);
-            throw;
-        }
-        boost::shared_ptr<TInventoryProperty> property(
-            made, TRecycleProperty(), TRecyclingAllocator<TInventoryProperty>());
+        const auto property = boost::make_shared<TInventoryProperty>(
+            observed ? Name() : std::string(), name, observed, text, member.fValue, member.fEnd);
         if (property->FailsLookup()) {
             RaiseError(property->Error());
             return boost::shared_ptr<ICIMProperty>();
