@@ -594,8 +594,21 @@ std::string ReadAll(const std::string& path)
     return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
 }
 
+// AddressSanitizer takes a segmentation fault itself, and ends the process
+// with status 1 after its report.
+bool SanitizerTakesIt(int type)
+{
+#ifdef TARVOANAL_SANITIZED
+    return type == 910;
+#else
+    return type == 0;
+#endif
+}
+
 TEST_P(LoadPhase, InAFleetCostsTheLoadOrNothing)
 {
+    if (SanitizerTakesIt(GetParam().fType))
+        GTEST_SKIP() << "AddressSanitizer ends a segmentation fault its own way";
     TTempFolder temp("fleet-run");
     const std::string folder = MakeMisbehavingBatch(temp, {7, 8, 9});
     const std::string errors = temp / "errors";
@@ -665,6 +678,8 @@ class SingleMisbehaviour : public ::testing::TestWithParam<TSingleCase> { };
 
 TEST_P(SingleMisbehaviour, SaysWhatHappened)
 {
+    if (SanitizerTakesIt(GetParam().fType))
+        GTEST_SKIP() << "AddressSanitizer ends a segmentation fault its own way";
     TTempFolder temp("fleet-run");
     const bool getData = std::string(GetParam().fPhase) == "getdata";
     const std::string folder = MakeMisbehavingBatch(temp, {getData ? GetParam().fType : 7});
@@ -819,8 +834,8 @@ TEST(Isolation, MemoryLimitExhaustedWhileLoadingIsSaidSo)
 
 namespace {
 
-// Decompression bombs: files and archive members that expand to 20 GiB from
-// a few MB, made here from one compressed block of zeros written over and
+// Decompression bombs: files and archives that expand to 20 GiB from a few
+// MB (an archive's member stating 7 GiB), made here from one compressed block of zeros written over and
 // over (gzip and zstd data may be a series of members or frames). Each ends
 // with its error record at the size limit, in bounded time, and the
 // inventory beside them runs.
@@ -861,27 +876,31 @@ void WriteBomb(const std::string& path, const std::string& head, const std::stri
         out << block;
 }
 
-// A tar archive's header of one member `name` of `size` bytes, compressed,
-// ready to be followed by the member's compressed data.
-std::string TarHeader(const std::string& name, la_int64_t size, bool zstd)
+// A ustar header of one member `name` of `size` bytes (below 8 GiB, the
+// most its eleven octal digits hold), compressed, ready to be followed by the
+// member's compressed data. Written by hand: libarchive would pad the data it
+// was not given.
+std::string TarHeader(const std::string& name, unsigned long long size, bool zstd)
 {
-    std::string header(1 << 16, '\0');
-    std::size_t used = 0;
-    struct archive* writer = archive_write_new();
-    archive_write_set_format_pax_restricted(writer);
-    // Unblocked, the header is written at once; closing would pad the
-    // missing data.
-    archive_write_set_bytes_per_block(writer, 0);
-    archive_write_open_memory(writer, header.data(), header.size(), &used);
-    archive_entry* entry = archive_entry_new();
-    archive_entry_set_pathname(entry, name.c_str());
-    archive_entry_set_filetype(entry, AE_IFREG);
-    archive_entry_set_size(entry, size);
-    archive_write_header(writer, entry);
-    archive_entry_free(entry);
-    archive_write_fail(writer);
-    archive_write_free(writer);
-    header.resize(used);
+    std::string header(512, '\0');
+    auto field = [&header](std::size_t at, std::size_t width, unsigned long long value) {
+        std::snprintf(&header[at], width + 1, "%0*llo", static_cast<int>(width - 1), value);
+    };
+    header.replace(0, name.size(), name);
+    field(100, 8, 0644);
+    field(108, 8, 0);
+    field(116, 8, 0);
+    field(124, 12, size);
+    field(136, 12, 0);
+    header[156] = '0';
+    header.replace(257, 6, std::string("ustar\0", 6));
+    header.replace(263, 2, "00");
+    header.replace(148, 8, std::string(8, ' '));
+    unsigned sum = 0;
+    for (const char c : header)
+        sum += static_cast<unsigned char>(c);
+    std::snprintf(&header[148], 8, "%06o", sum);
+    header[155] = ' ';
     return Compressed(header, 1, zstd);
 }
 
@@ -897,11 +916,9 @@ TEST(Bombs, EndAtTheSizeLimitWithTheirRecord)
     WriteBomb(folder + "/b.json.zst", std::string(), zstdZeros);
     std::ofstream(folder + "/c.json") << "{\"operatingSystemType\": 7}";
     const std::string archive = temp / "bomb.tar.gz";
-    WriteBomb(archive, TarHeader("big.json", la_int64_t{kRepeats} * static_cast<la_int64_t>(kBlock), false),
-        gzipZeros);
+    WriteBomb(archive, TarHeader("big.json", 7ull << 30, false), gzipZeros);
     const std::string zstdArchive = temp / "bomb.tar.zst";
-    WriteBomb(zstdArchive,
-        TarHeader("big.json", la_int64_t{kRepeats} * static_cast<la_int64_t>(kBlock), true), zstdZeros);
+    WriteBomb(zstdArchive, TarHeader("big.json", 7ull << 30, true), zstdZeros);
     ASSERT_LT(fs::file_size(folder + "/a.json.gz") + fs::file_size(archive), 64u << 20);
 
     const auto start = std::chrono::steady_clock::now();
