@@ -1,0 +1,143 @@
+// Decompression bombs, as files and as archive members: each ends at the
+// size limit with its record, in bounded time.
+#include <signal.h>
+#include <sys/prctl.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <map>
+#include <sstream>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include <archive.h>
+#include <archive_entry.h>
+#include <gtest/gtest.h>
+#include <nlohmann/json.hpp>
+
+#include "hvp_run_process.hpp"
+#include "temp_folder.hpp"
+
+namespace {
+
+namespace fs = std::filesystem;
+using nlohmann::ordered_json;
+using namespace tarvotest;
+
+// Decompression bombs: files and archives that expand to 20 GiB from a few
+// MB (an archive's member stating 7 GiB), made here from one compressed block of zeros written over and
+// over (gzip and zstd data may be a series of members or frames). Each ends
+// with its error record at the size limit, in bounded time, and the
+// inventory beside them runs.
+constexpr std::size_t kBlock = std::size_t{64} << 20;
+constexpr int kRepeats = 320;  // 20 GiB in all
+
+// `data`, `times` over, as one gzip member or zstd frame, made with
+// libarchive's raw writer.
+std::string Compressed(const std::string& data, std::size_t times, bool zstd)
+{
+    std::string out(std::max<std::size_t>(1 << 16, data.size() * times / 64), '\0');
+    std::size_t used = 0;
+    struct archive* writer = archive_write_new();
+    archive_write_set_format_raw(writer);
+    if (zstd)
+        archive_write_add_filter_zstd(writer);
+    else
+        archive_write_add_filter_gzip(writer);
+    archive_write_set_bytes_in_last_block(writer, 1);
+    archive_write_open_memory(writer, out.data(), out.size(), &used);
+    archive_entry* entry = archive_entry_new();
+    archive_entry_set_filetype(entry, AE_IFREG);
+    archive_write_header(writer, entry);
+    for (std::size_t i = 0; i < times; ++i)
+        archive_write_data(writer, data.data(), data.size());
+    archive_entry_free(entry);
+    archive_write_close(writer);
+    archive_write_free(writer);
+    out.resize(used);
+    return out;
+}
+
+void WriteBomb(const std::string& path, const std::string& head, const std::string& block)
+{
+    std::ofstream out(path, std::ios::binary);
+    out << head;
+    for (int i = 0; i < kRepeats; ++i)
+        out << block;
+}
+
+// A ustar header of one member `name` of `size` bytes (below 8 GiB, the
+// most its eleven octal digits hold), compressed, ready to be followed by the
+// member's compressed data. Written by hand: libarchive would pad the data it
+// was not given.
+std::string TarHeader(const std::string& name, unsigned long long size, bool zstd)
+{
+    std::string header(512, '\0');
+    auto field = [&header](std::size_t at, std::size_t width, unsigned long long value) {
+        std::snprintf(&header[at], width + 1, "%0*llo", static_cast<int>(width - 1), value);
+    };
+    header.replace(0, name.size(), name);
+    field(100, 8, 0644);
+    field(108, 8, 0);
+    field(116, 8, 0);
+    field(124, 12, size);
+    field(136, 12, 0);
+    header[156] = '0';
+    header.replace(257, 6, std::string("ustar\0", 6));
+    header.replace(263, 2, "00");
+    header.replace(148, 8, std::string(8, ' '));
+    unsigned sum = 0;
+    for (const char c : header)
+        sum += static_cast<unsigned char>(c);
+    std::snprintf(&header[148], 8, "%06o", sum);
+    header[155] = ' ';
+    return Compressed(header, 1, zstd);
+}
+
+TEST(Bombs, EndAtTheSizeLimitWithTheirRecord)
+{
+    TTempFolder temp("fleet-bombs");
+    const std::string folder = temp / "bombs";
+    fs::create_directory(folder);
+    const std::string megabyte(std::size_t{1} << 20, '\0');
+    const std::string gzipZeros = Compressed(megabyte, kBlock / megabyte.size(), false);
+    const std::string zstdZeros = Compressed(megabyte, kBlock / megabyte.size(), true);
+    WriteBomb(folder + "/a.json.gz", std::string(), gzipZeros);
+    WriteBomb(folder + "/b.json.zst", std::string(), zstdZeros);
+    std::ofstream(folder + "/c.json") << "{\"operatingSystemType\": 7}";
+    const std::string archive = temp / "bomb.tar.gz";
+    WriteBomb(archive, TarHeader("big.json", 7ull << 30, false), gzipZeros);
+    const std::string zstdArchive = temp / "bomb.tar.zst";
+    WriteBomb(zstdArchive, TarHeader("big.json", 7ull << 30, true), zstdZeros);
+    ASSERT_LT(fs::file_size(folder + "/a.json.gz") + fs::file_size(archive), 64u << 20);
+
+    const auto start = std::chrono::steady_clock::now();
+    const TRun run = HvpRun(std::string("--format jsonl --max-inventory-size 16M --timeout 60 --plugin '") +
+        TARVOANAL_MISBEHAVING_PLUGIN + "' '" + folder + "' '" + archive + "' '" + zstdArchive + "'");
+    // Generous against a busy machine, far below the 20 GiB's decompression.
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(20));
+    EXPECT_EQ(run.fStatus, 2);
+    std::map<std::string, std::string> errors;
+    ordered_json summary;
+    for (const std::string& line : Lines(run.fOut)) {
+        const ordered_json record = ordered_json::parse(line);
+        if (record["type"] == "error")
+            errors[record["inventory"]] = record["message"];
+        if (record["type"] == "summary")
+            summary = record;
+    }
+    for (const std::string& name :
+        {folder + "/a.json.gz", folder + "/b.json.zst", archive + ":big.json", zstdArchive + ":big.json"})
+        EXPECT_NE(errors[name].find("larger than the 16 MiB limit on an inventory"), std::string::npos)
+            << name << ": " << errors[name];
+    EXPECT_EQ(summary["completed"], 1);
+    EXPECT_NE(run.fOut.find("operating system 7"), std::string::npos);
+}
+
+}  // namespace

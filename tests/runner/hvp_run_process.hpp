@@ -1,0 +1,100 @@
+// Runs of the built hvp-run for the tests of many inventories and of
+// misbehaving plug-ins: its standard output and status, batches for the
+// misbehaving plug-in, and what a run leaves behind.
+#pragma once
+
+#include <sys/prctl.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "temp_folder.hpp"
+
+namespace tarvotest {
+
+struct TRun {
+    std::string fOut;
+    int fStatus = -1;
+};
+
+inline TRun HvpRun(const std::string& arguments, const std::string& errors = "/dev/null",
+    const std::string& environment = std::string())
+{
+    const std::string command =
+        environment + " '" + TARVOANAL_HVP_RUN + "' " + arguments + " 2>'" + errors + "'";
+    TRun run;
+    std::FILE* pipe = popen(command.c_str(), "r");
+    char buffer[4096];
+    for (std::size_t got; (got = std::fread(buffer, 1, sizeof buffer, pipe)) > 0;)
+        run.fOut.append(buffer, got);
+    const int wait = pclose(pipe);
+    run.fStatus = WIFEXITED(wait) ? WEXITSTATUS(wait) : -1;
+    return run;
+}
+
+inline std::vector<std::string> Lines(const std::string& text)
+{
+    std::vector<std::string> lines;
+    std::istringstream in(text);
+    for (std::string line; std::getline(in, line);)
+        lines.push_back(line);
+    return lines;
+}
+
+// Writes inventories for the misbehaving plug-in, one per operating-system
+// type, named by their place.
+inline std::string MakeMisbehavingBatch(const TTempFolder& temp, const std::vector<int>& types)
+{
+    const std::string folder = temp / "odd";
+    std::filesystem::create_directory(folder);
+    for (std::size_t i = 0; i < types.size(); ++i)
+        std::ofstream(folder + "/" + std::to_string(i) + ".json")
+            << "{\"operatingSystemType\": " << types[i] << "}";
+    return folder;
+}
+
+inline std::string ReadAll(const std::string& path)
+{
+    std::ifstream in(path);
+    return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+}
+
+// AddressSanitizer takes a segmentation fault itself, and ends the process
+// with status 1 after its report.
+inline bool SanitizerTakesIt(int type)
+{
+#ifdef TARVOANAL_SANITIZED
+    return type == 910;
+#else
+    return type == 0;
+#endif
+}
+
+// Whether a worker of the interrupted run is left: this process is made the
+// subreaper of what it starts, so a worker that outlived hvp-run, running or
+// a zombie, becomes its child. Other tests' runs, which may be going on at the
+// same time, are not its children.
+inline bool AnyWorkerLeft()
+{
+    for (const std::filesystem::directory_entry& entry : std::filesystem::directory_iterator("/proc")) {
+        std::ifstream stat(entry.path() / "stat");
+        std::string text;
+        if (!std::getline(stat, text) || text.rfind(')') == std::string::npos)
+            continue;
+        std::istringstream fields(text.substr(text.rfind(')') + 1));
+        std::string state;
+        pid_t parent = 0;
+        if (fields >> state >> parent && parent == getpid())
+            return true;
+    }
+    return false;
+}
+
+}  // namespace tarvotest

@@ -1,0 +1,338 @@
+// A misbehaving plug-in in a fleet costs its own inventory alone: crashes,
+// hangs, stray output, exhausted memory, huge or endless output, names that
+// are long, and misbehaviour while the plug-in loads.
+#include <signal.h>
+#include <sys/prctl.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <map>
+#include <sstream>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include <archive.h>
+#include <archive_entry.h>
+#include <gtest/gtest.h>
+#include <nlohmann/json.hpp>
+
+#include "hvp_run_process.hpp"
+#include "temp_folder.hpp"
+
+namespace {
+
+namespace fs = std::filesystem;
+using nlohmann::ordered_json;
+using namespace tarvotest;
+
+TEST(Isolation, CrashAndHangCostTheirInventoryAlone)
+{
+    TTempFolder temp("fleet-run");
+    const std::string folder = MakeMisbehavingBatch(temp, {7, 901, 902, 8});
+    const TRun run = HvpRun(std::string("--format jsonl --jobs 2 --timeout 1 --plugin '") +
+        TARVOANAL_MISBEHAVING_PLUGIN + "' '" + folder + "'");
+    EXPECT_EQ(run.fStatus, 2);
+    const std::vector<std::string> lines = Lines(run.fOut);
+    // Each run's records up to where it stopped, then the error record.
+    ASSERT_EQ(lines.size(), 13u) << run.fOut;
+    const std::string f = folder + "/";
+    EXPECT_EQ(ordered_json::parse(lines[2])["text"], "operating system 7");
+    EXPECT_EQ(ordered_json::parse(lines[3]).dump(),
+        ordered_json({{"type", "plugin"}, {"inventory", f + "1.json"}, {"pluginType", 1},
+                         {"name", "Misbehaving"}, {"version", "1.0"}, {"interfaceVersion", "1.0"}})
+            .dump());
+    EXPECT_EQ(ordered_json::parse(lines[5]).dump(),
+        ordered_json({{"type", "error"}, {"inventory", f + "1.json"},
+                         {"message", f + "1.json: the run crashed with SIGABRT (Aborted)"}})
+            .dump());
+    EXPECT_EQ(ordered_json::parse(lines[8])["message"], f + "2.json: the run timed out after 1 s");
+    EXPECT_EQ(ordered_json::parse(lines[11])["text"], "operating system 8");
+    EXPECT_EQ(ordered_json::parse(lines[12]).dump(),
+        "{\"type\":\"summary\",\"inventories\":4,\"completed\":2,\"withFindings\":2,\"failed\":0,"
+        "\"unreadable\":0,\"crashed\":1,\"timedOut\":1,\"partial\":0,\"critical\":0,\"warning\":2,"
+        "\"info\":0}");
+}
+
+// One misbehaviour between two good inventories: the others are unharmed,
+// the output is JSONL with exactly one summary, the batch ends in time.
+struct TMisbehaviourCase {
+    const char* fTitle;
+    int fType;
+    const char* fCounter;  // the summary's count the middle inventory adds to
+    int fTimeout = 2;
+};
+
+class Misbehaviour : public ::testing::TestWithParam<TMisbehaviourCase> { };
+
+TEST_P(Misbehaviour, CostsItsInventoryAlone)
+{
+    TTempFolder temp("fleet-run");
+    const std::string folder = MakeMisbehavingBatch(temp, {7, GetParam().fType, 8});
+    const auto start = std::chrono::steady_clock::now();
+    const TRun run = HvpRun("--format jsonl --jobs 2 --timeout " + std::to_string(GetParam().fTimeout) +
+        " --plugin '" + TARVOANAL_MISBEHAVING_PLUGIN + "' '" + folder + "'");
+    // Generous against a busy machine, far below a daemon's minute.
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(30 + GetParam().fTimeout));
+    int summaries = 0;
+    ordered_json summary;
+    for (const std::string& line : Lines(run.fOut)) {
+        const ordered_json record = ordered_json::parse(line, nullptr, false);
+        ASSERT_FALSE(record.is_discarded()) << line;
+        if (record["type"] == "summary") {
+            ++summaries;
+            summary = record;
+        }
+    }
+    ASSERT_EQ(summaries, 1) << run.fOut;
+    EXPECT_EQ(summary["inventories"], 3);
+    EXPECT_GE(summary["completed"].get<int>(), 2);
+    EXPECT_EQ(
+        summary[GetParam().fCounter].get<int>(), std::string(GetParam().fCounter) == "completed" ? 3 : 1)
+        << run.fOut;
+    EXPECT_NE(run.fOut.find("operating system 7"), std::string::npos);
+    EXPECT_NE(run.fOut.find("operating system 8"), std::string::npos);
+}
+
+INSTANTIATE_TEST_SUITE_P(Isolation, Misbehaviour,
+    ::testing::Values(TMisbehaviourCase{"WritesToStandardOutput", 904, "completed"},
+        TMisbehaviourCase{"LeavesADaemon", 905, "timedOut"},
+        TMisbehaviourCase{"ExitsWithZero", 906, "crashed"},
+        TMisbehaviourCase{"ClosesStandardOutput", 907, "completed"},
+        TMisbehaviourCase{"StopsItself", 908, "timedOut"},
+        TMisbehaviourCase{"IgnoresSignals", 909, "timedOut"}, TMisbehaviourCase{"Segfaults", 910, "crashed"},
+        TMisbehaviourCase{"ThrowsForeign", 911, "failed"}, TMisbehaviourCase{"Spins", 912, "timedOut"},
+        TMisbehaviourCase{"LeavesAChildInItsGroup", 913, "completed"},
+        TMisbehaviourCase{"LogsOneEnormousLine", 914, "completed", 120},
+        TMisbehaviourCase{"SleepsPastTheTimeout", 916, "timedOut"}),
+    [](const ::testing::TestParamInfo<TMisbehaviourCase>& one) { return std::string(one.param.fTitle); });
+
+TEST(Isolation, StandardOutputIsReportedNotMixed)
+{
+    TTempFolder temp("fleet-run");
+    const std::string folder = MakeMisbehavingBatch(temp, {904});
+    const TRun run = HvpRun(
+        std::string("--format jsonl --plugin '") + TARVOANAL_MISBEHAVING_PLUGIN + "' '" + folder + "'");
+    const std::string garbage = "garbage\n{\"type\":\"summary\"}\n";
+    EXPECT_NE(run.fOut.find(
+                  ordered_json({{"type", "stray output"}, {"inventory", folder + "/0.json"},
+                                   {"bytes", 3 * garbage.size()}, {"excerpt", garbage + garbage + garbage}})
+                      .dump()),
+        std::string::npos)
+        << run.fOut;
+}
+
+TEST(Isolation, ExhaustedMemoryLimitCostsItsInventoryAlone)
+{
+#ifdef TARVOANAL_SANITIZED
+    GTEST_SKIP() << "AddressSanitizer's reserved address space leaves no room under a limit";
+#endif
+    TTempFolder temp("fleet-run");
+    const std::string folder = MakeMisbehavingBatch(temp, {7, 903, 8});
+    const TRun run = HvpRun(std::string("--format jsonl --jobs 2 --memory-limit 2048 --plugin '") +
+        TARVOANAL_MISBEHAVING_PLUGIN + "' '" + folder + "'");
+    const ordered_json summary = ordered_json::parse(Lines(run.fOut).back());
+    EXPECT_EQ(summary["completed"], 2);
+    // GetData sees the allocation fail and ends with std::bad_alloc, or
+    // the C++ runtime, out of memory itself, ends the worker.
+    EXPECT_EQ(summary["failed"].get<int>() + summary["crashed"].get<int>(), 1);
+}
+
+TEST(Isolation, FleetRecordsThatCannotBeWrittenAreAnError)
+{
+    TTempFolder temp("fleet-run");
+    const std::string folder = MakeMisbehavingBatch(temp, {7, 8});
+    const std::string errors = temp / "errors";
+    const TRun run = HvpRun(std::string("--format jsonl --plugin '") + TARVOANAL_MISBEHAVING_PLUGIN + "' '" +
+            folder + "' > /dev/full",
+        errors);
+    EXPECT_EQ(run.fStatus, 2);
+    std::ifstream in(errors);
+    std::string line;
+    std::getline(in, line);
+    EXPECT_EQ(line, "hvp-run: cannot write the records to standard output: No space left on device");
+}
+
+// Two million lines from an inventory whose turn comes after one that
+// sleeps: far past the bound of output held in memory, so most wait on
+// disk; they come out whole, in order, after the first inventory's, and the
+// summary counts every one.
+TEST(Isolation, TwoMillionLinesBehindASlowInventoryComeOutWholeAndInOrder)
+{
+    TTempFolder temp("fleet-run");
+    const std::string folder = MakeMisbehavingBatch(temp, {916, 915, 8});
+    const TRun run = HvpRun(std::string("--format jsonl --jobs 2 --plugin '") + TARVOANAL_MISBEHAVING_PLUGIN +
+        "' '" + folder + "'");
+    EXPECT_EQ(run.fStatus, 0);
+    std::size_t next = 0;
+    int summaries = 0;
+    std::string lastInventory;
+    std::istringstream in(run.fOut);
+    for (std::string line; std::getline(in, line);) {
+        ASSERT_TRUE(ordered_json::accept(line)) << line.substr(0, 200);
+        if (line.find("\"text\":\"line ") != std::string::npos) {
+            ASSERT_NE(
+                line.find("\"text\":\"line " + std::to_string(next) + " of two million\""), std::string::npos)
+                << line;
+            ++next;
+        }
+        if (line.rfind("{\"type\":\"summary\"", 0) == 0) {
+            ++summaries;
+            const ordered_json summary = ordered_json::parse(line);
+            EXPECT_EQ(summary["completed"], 3);
+            // The two million, and one finding of each inventory.
+            EXPECT_EQ(summary["warning"], 2000003);
+        } else {
+            const std::string inventory = ordered_json::parse(line)["inventory"];
+            EXPECT_GE(inventory, lastInventory) << "inventories out of order";
+            lastInventory = inventory;
+        }
+    }
+    EXPECT_EQ(next, 2000000u);
+    EXPECT_EQ(summaries, 1);
+}
+
+// Misbehaviour while the plug-in loads (its static initialiser) or in Init
+// befalls every worker, the first trial one included: the plug-in cannot be
+// loaded (status 3, nothing on standard output), or, where the load
+// survives it, every inventory runs as it then can.
+struct TLoadPhaseCase {
+    const char* fTitle;
+    const char* fPhase;
+    int fType;
+    int fStatus;
+    const char* fMessage;  // after "hvp-run: PLUGIN: the plug-in's trial run "; empty when it runs
+    int fCompleted;
+};
+
+class LoadPhase : public ::testing::TestWithParam<TLoadPhaseCase> { };
+
+TEST_P(LoadPhase, InAFleetCostsTheLoadOrNothing)
+{
+    if (SanitizerTakesIt(GetParam().fType))
+        GTEST_SKIP() << "AddressSanitizer ends a segmentation fault its own way";
+    TTempFolder temp("fleet-run");
+    const std::string folder = MakeMisbehavingBatch(temp, {7, 8, 9});
+    const std::string errors = temp / "errors";
+    const auto start = std::chrono::steady_clock::now();
+    const TRun run = HvpRun(std::string("--format jsonl --jobs 2 --timeout 2 --plugin '") +
+            TARVOANAL_MISBEHAVING_PLUGIN + "' '" + folder + "'",
+        errors,
+        std::string("MISBEHAVING_AT=") + GetParam().fPhase +
+            " MISBEHAVING_TYPE=" + std::to_string(GetParam().fType));
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(30));
+    EXPECT_EQ(run.fStatus, GetParam().fStatus);
+    if (*GetParam().fMessage != '\0') {
+        EXPECT_EQ(run.fOut, "");
+        EXPECT_EQ(ReadAll(errors),
+            std::string("hvp-run: ") + TARVOANAL_MISBEHAVING_PLUGIN + ": the plug-in's trial run " +
+                GetParam().fMessage + "\n");
+        return;
+    }
+    int summaries = 0;
+    for (const std::string& line : Lines(run.fOut)) {
+        const ordered_json record = ordered_json::parse(line, nullptr, false);
+        ASSERT_FALSE(record.is_discarded()) << line;
+        if (record["type"] == "summary") {
+            ++summaries;
+            EXPECT_EQ(record["inventories"], 3);
+            EXPECT_EQ(record["completed"], GetParam().fCompleted) << run.fOut;
+        }
+    }
+    EXPECT_EQ(summaries, 1);
+}
+
+INSTANTIATE_TEST_SUITE_P(Isolation, LoadPhase,
+    ::testing::Values(
+        TLoadPhaseCase{"StaticSegfaults", "static", 910, 3, "crashed with SIGSEGV (Segmentation fault)", 0},
+        TLoadPhaseCase{"StaticAborts", "static", 901, 3, "crashed with SIGABRT (Aborted)", 0},
+        TLoadPhaseCase{"StaticThrowsForeign", "static", 911, 3, "crashed with SIGABRT (Aborted)", 0},
+        TLoadPhaseCase{"StaticExitsWithZero", "static", 906, 3, "ended early with exit status 0", 0},
+        TLoadPhaseCase{"StaticSleeps", "static", 902, 3, "timed out after 2 s", 0},
+        TLoadPhaseCase{"StaticSpins", "static", 912, 3, "timed out after 2 s", 0},
+        TLoadPhaseCase{"StaticStopsItself", "static", 908, 3, "timed out after 2 s", 0},
+        TLoadPhaseCase{"StaticIgnoresSignals", "static", 909, 3, "timed out after 2 s", 0},
+        TLoadPhaseCase{"StaticLeavesADaemon", "static", 905, 3, "timed out after 2 s", 0},
+        TLoadPhaseCase{"StaticWritesToStandardOutput", "static", 904, 0, "", 3},
+        TLoadPhaseCase{"StaticClosesStandardOutput", "static", 907, 0, "", 3},
+        TLoadPhaseCase{"StaticLeavesAChild", "static", 913, 0, "", 3},
+        TLoadPhaseCase{"InitSegfaults", "init", 910, 3, "crashed with SIGSEGV (Segmentation fault)", 0},
+        TLoadPhaseCase{"InitExitsWithZero", "init", 906, 3, "ended early with exit status 0", 0},
+        TLoadPhaseCase{"InitSpins", "init", 912, 3, "timed out after 2 s", 0},
+        // An exception from Init ends each run as one from GetData would.
+        TLoadPhaseCase{"InitThrowsForeign", "init", 911, 1, "", 0},
+        TLoadPhaseCase{"InitWritesToStandardOutput", "init", 904, 0, "", 3}),
+    [](const ::testing::TestParamInfo<TLoadPhaseCase>& one) { return std::string(one.param.fTitle); });
+
+// An archive member's name of 5,000 bytes is the same in the worker's
+// records as in hvp-run's own.
+TEST(Isolation, LongMemberNamesTravelWhole)
+{
+    TTempFolder temp("fleet-run");
+    std::string deep = "m";
+    while (deep.size() < 5000)
+        deep += "/" + std::string(200, 'd');
+    deep += "/0.json";
+    const std::string archive = temp / "long.tar";
+    const std::string inventory = "{\"operatingSystemType\": 906}";
+    struct archive* writer = archive_write_new();
+    archive_write_set_format_pax_restricted(writer);
+    ASSERT_EQ(archive_write_open_filename(writer, archive.c_str()), ARCHIVE_OK);
+    archive_entry* entry = archive_entry_new();
+    archive_entry_set_pathname(entry, deep.c_str());
+    archive_entry_set_filetype(entry, AE_IFREG);
+    archive_entry_set_perm(entry, 0644);
+    archive_entry_set_size(entry, static_cast<la_int64_t>(inventory.size()));
+    archive_write_header(writer, entry);
+    archive_write_data(writer, inventory.data(), inventory.size());
+    archive_entry_free(entry);
+    archive_write_close(writer);
+    archive_write_free(writer);
+    const TRun run = HvpRun(
+        std::string("--format jsonl --plugin '") + TARVOANAL_MISBEHAVING_PLUGIN + "' '" + archive + "'");
+    const std::string name = archive + ":" + deep;
+    std::size_t named = 0;
+    for (const std::string& line : Lines(run.fOut)) {
+        const ordered_json record = ordered_json::parse(line);
+        if (record["type"] != "summary") {
+            EXPECT_EQ(record["inventory"], name) << line.substr(0, 100);
+            ++named;
+        }
+    }
+    // The plug-in, its request, and the error record of its early exit.
+    EXPECT_EQ(named, 3u);
+}
+
+// Run out of --memory-limit while the inventory is parsed: recorded as the
+// README says, not as an unreadable inventory.
+TEST(Isolation, MemoryLimitExhaustedWhileLoadingIsSaidSo)
+{
+#ifdef TARVOANAL_SANITIZED
+    GTEST_SKIP() << "AddressSanitizer's reserved address space leaves no room under a limit";
+#endif
+    TTempFolder temp("fleet-run");
+    const std::string folder = MakeMisbehavingBatch(temp, {7});
+    {
+        std::ofstream big(folder + "/1.json");
+        big << "{\"classes\": {\"A\": [";
+        const std::string row = "{\"p\": \"" + std::string(100, 'x') + "\", \"q\": 12345}";
+        for (int i = 0; i < 1000000; ++i)
+            big << (i == 0 ? "" : ",") << row;
+        big << "]}}";
+    }
+    const TRun run = HvpRun("--format jsonl --memory-limit 96 '" + folder + "'");
+    EXPECT_NE(run.fOut.find(
+                  ordered_json({{"type", "error"}, {"inventory", folder + "/1.json"},
+                                   {"message", folder + "/1.json: the run ran out of memory (limit 96 MiB)"}})
+                      .dump()),
+        std::string::npos)
+        << run.fOut;
+    EXPECT_NE(run.fOut.find("\"crashed\":1"), std::string::npos);
+}
+
+}  // namespace
