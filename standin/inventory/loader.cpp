@@ -23,8 +23,6 @@
 namespace NQXRHVP20 {
 namespace standin {
 
-namespace od = simdjson::ondemand;
-
 namespace {
 
 // Where the walk puts the inventory's operating-system fields.
@@ -34,15 +32,12 @@ struct TOperatingSystem {
     unsigned short& fType;
 };
 
-class TWalk {
+class TWalk : public TSyntaxWalk {
 public:
     // The operating-system fields go to `os`.
     TWalk(TInventoryDocument& document, TOperatingSystem os)
-        : fDocument(document), fOs(os), fText(document.Text())
+        : TSyntaxWalk(document.Text()), fDocument(document), fOs(os)
     {
-        // The walk is the judge of the depth, as a whole parse counts it.
-        if (const simdjson::error_code error = fParser.allocate(fText.size(), kMaxDepth + 8))
-            throw TSyntaxError{error};
     }
 
     // Checks and indexes the whole text.
@@ -78,129 +73,7 @@ public:
         End(document);
     }
 
-    // Reads the whole text through for its syntax alone.
-    void ValidateAll()
-    {
-        od::document document = Iterate();
-        switch (Take(document.type())) {
-        case od::json_type::object:
-        case od::json_type::array:
-            Validate(Take(document.get_value()), 0);
-            break;
-        // A document that is one scalar.
-        case od::json_type::string:
-            Take(document.get_string());
-            break;
-        case od::json_type::number:
-            Take(document.get_number());
-            break;
-        case od::json_type::boolean:
-            Take(document.get_bool());
-            break;
-        case od::json_type::null:
-            if (!Take(document.is_null()))
-                throw TSyntaxError{simdjson::N_ATOM_ERROR};
-            break;
-        }
-        End(document);
-    }
-
 private:
-    od::document Iterate()
-    {
-        return Take(fParser.iterate(fText.data(), fText.size(), fText.size() + simdjson::SIMDJSON_PADDING));
-    }
-
-    static void End(od::document& document)
-    {
-        // Past the last token, the document has no place to tell.
-        if (document.current_location().error() != simdjson::OUT_OF_BOUNDS)
-            throw TSyntaxError{simdjson::TRAILING_CONTENT};
-    }
-
-    std::uint32_t Offset(const char* at) const { return static_cast<std::uint32_t>(at - fText.data()); }
-
-    // A member's name, its escapes read, and its place as a TMemberRef key.
-    std::string_view Name(od::field& field, std::uint32_t& key)
-    {
-        const char* const start = field.key().raw();
-        const char* end = start;
-        while (*end != '"' && *end != '\\')
-            ++end;
-        key = Offset(start);
-        if (*end == '"')
-            return std::string_view(start, static_cast<std::size_t>(end - start));
-        key |= kEscapedKey;
-        return Take(field.unescaped_key());
-    }
-
-    // Reads a scalar through, as a whole parse would, and answers its text.
-    std::string_view Scalar(od::value& value)
-    {
-        const std::string_view token = Trimmed(value.raw_json_token());
-        switch (Take(value.type())) {
-        case od::json_type::string:
-            if (token.size() < 2 || !EscapesValid(token.substr(1, token.size() - 2)))
-                throw TSyntaxError{simdjson::STRING_ERROR};
-            break;
-        case od::json_type::number:
-            Take(value.get_number());
-            break;
-        case od::json_type::boolean:
-            Take(value.get_bool());
-            break;
-        case od::json_type::null:
-            if (!Take(value.is_null()))
-                throw TSyntaxError{simdjson::N_ATOM_ERROR};
-            break;
-        default:
-            throw TSyntaxError{simdjson::TAPE_ERROR};
-        }
-        return token;
-    }
-
-    // Reads any value through, as a whole parse would.
-    void Validate(od::value value, std::size_t depth)
-    {
-        if (depth >= kMaxDepth)
-            throw TSyntaxError{simdjson::DEPTH_ERROR};
-        switch (Take(value.type())) {
-        case od::json_type::array:
-            for (auto element : Take(value.get_array()))
-                Validate(Take(std::move(element)), depth + 1);
-            break;
-        case od::json_type::object:
-            for (auto member : Take(value.get_object())) {
-                od::field field = Take(std::move(member));
-                std::uint32_t key = 0;
-                Name(field, key);
-                Validate(field.value(), depth + 1);
-            }
-            break;
-        default:
-            Scalar(value);
-        }
-    }
-
-    // The text of an object or array entry at `depth`, skipped: it is parsed
-    // alone.
-    static std::string_view Container(od::value& value, od::json_type type, std::size_t depth)
-    {
-        return Nested(type == od::json_type::object ? Take(Take(value.get_object()).raw_json())
-                                                    : Take(Take(value.get_array()).raw_json()),
-            depth);
-    }
-
-    // The text of an object or array at `depth`, whose values are one level
-    // deeper.
-    static std::string_view Nested(std::string_view raw, std::size_t depth)
-    {
-        const std::string_view text = Trimmed(raw);
-        if (depth + 1 >= kMaxDepth && text.find_first_not_of(" \t\r\n", 1) != text.size() - 1)
-            throw TSyntaxError{simdjson::DEPTH_ERROR};
-        return text;
-    }
-
     // An error form at `depth`, checked; answers its place.
     std::pair<std::uint32_t, std::uint32_t> ErrorForm(
         od::value value, const TPath& path, std::size_t depth, bool allowEmpty, TErrorForm& form)
@@ -429,8 +302,6 @@ private:
 
     TInventoryDocument& fDocument;
     TOperatingSystem fOs;
-    std::string_view fText;
-    od::parser fParser;
     std::deque<TMemberNames> fNames;  // of the objects open at each depth
 };
 
