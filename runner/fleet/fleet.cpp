@@ -16,6 +16,7 @@
 
 #include "fleet_job.hpp"
 #include "progress_line.hpp"
+#include "wake_up.hpp"
 #include "inputs.hpp"
 #include "launcher.hpp"
 #include "output.hpp"
@@ -28,32 +29,6 @@ namespace {
 // Output held for inventories that finished before an earlier one: past this
 // many bytes no new worker starts until the earlier one is printed.
 constexpr std::size_t kHeldOutputBudget = 64u << 20;
-
-// The interruption, seen by the main loop through a pipe that the handler
-// writes to.
-volatile sig_atomic_t gInterruption = 0;
-int gWakeFd = -1;
-
-void Wake()
-{
-    const int saved = errno;
-    const char byte = 0;
-    const ssize_t ignored = write(gWakeFd, &byte, 1);
-    (void)ignored;
-    errno = saved;
-}
-
-void OnInterruption(int signal)
-{
-    gInterruption = signal;
-    Wake();
-}
-
-// A launcher that ended is replaced at once rather than at the next look.
-void OnChildEnded(int /*signal*/)
-{
-    Wake();
-}
 
 class TFleet {
 public:
@@ -92,7 +67,7 @@ private:
     TFleetTotals fTotals;
     std::size_t fFound = 0;
     TProgressLine fProgress;
-    int fWake[2] = {-1, -1};
+    TWakeUp fWakeUp;
 };
 
 // Requests a launcher holds at once: the one running and the next, so that
@@ -105,7 +80,7 @@ bool TFleet::StartLaunchers()
     fSlots.resize(fSettings.fJobs);
     for (TSlot& slot : fSlots) {
         slot.fLauncher = std::make_unique<TLauncher>();
-        std::vector<int> inherited{fWake[0], fWake[1]};
+        std::vector<int> inherited{fWakeUp.ReadFd(), fWakeUp.WriteFd()};
         for (const TSlot& other : fSlots)
             if (other.fLauncher && other.fLauncher.get() != slot.fLauncher.get())
                 inherited.push_back(other.fLauncher->Fd());
@@ -169,7 +144,7 @@ void TFleet::Read(TJob& job)
     // one's are held, in memory up to the bound, then on disk.
     const bool first = !fWindow.empty() && fWindow.front().get() == &job;
     fHeldBytes += TakeFrames(job, !first && fHeldBytes >= kHeldOutputBudget);
-    if (first && gInterruption == 0)
+    if (first && Interruption() == 0)
         PrintSoFar(job);
 }
 
@@ -187,7 +162,7 @@ void TFleet::PrintSoFar(TJob& job)
 
 void TFleet::Wait()
 {
-    std::vector<pollfd> watched{{fWake[0], POLLIN, 0}};
+    std::vector<pollfd> watched{{fWakeUp.ReadFd(), POLLIN, 0}};
     for (const TSlot& slot : fSlots) {
         if (slot.fLauncher->Fd() >= 0)
             watched.push_back({slot.fLauncher->Fd(), POLLIN, 0});
@@ -199,10 +174,8 @@ void TFleet::Wait()
     // round often enough for a change to show soon.
     const int waitMs = fProgress.Active() ? static_cast<int>(kRedrawEvery.count()) : 1000;
     poll(watched.data(), watched.size(), waitMs);
-    if (watched[0].revents != 0) {
-        char drain[64];
-        while (read(fWake[0], drain, sizeof drain) > 0) { }
-    }
+    if (watched[0].revents != 0)
+        fWakeUp.Drain();
     for (TSlot& slot : fSlots) {
         for (TJob* job : slot.fJobs)
             if (job->fFd >= 0)
@@ -233,7 +206,7 @@ void TFleet::TakeReports(TSlot& slot)
         slot.fJobs.pop_front();
     }
     slot.fLauncher->Stop();
-    std::vector<int> inherited{fWake[0], fWake[1]};
+    std::vector<int> inherited{fWakeUp.ReadFd(), fWakeUp.WriteFd()};
     for (const TSlot& other : fSlots)
         if (&other != &slot)
             inherited.push_back(other.fLauncher->Fd());
@@ -304,7 +277,7 @@ bool TFleet::Probe()
     TJob probe;
     probe.fOutcome.fName = "probe";
     Launch(probe, nullptr);
-    while (!probe.fFinished && gInterruption == 0)
+    while (!probe.fFinished && Interruption() == 0)
         Wait();
     if (probe.fFinished && probe.fGotDone && probe.fDoneStatus == static_cast<char>(ERunStatus::NotLoaded)) {
         std::fprintf(stderr, "hvp-run: %s\n", probe.fLoadProblem.c_str());
@@ -326,21 +299,8 @@ bool TFleet::Probe()
 
 int TFleet::Run(const std::vector<std::string>& arguments)
 {
-    if (pipe2(fWake, O_CLOEXEC | O_NONBLOCK) != 0) {
-        std::fprintf(stderr, "hvp-run: cannot make a pipe: %s\n", std::strerror(errno));
+    if (!fWakeUp.Install())
         return 2;
-    }
-    gWakeFd = fWake[1];
-    struct sigaction action = {};
-    action.sa_handler = OnInterruption;
-    sigemptyset(&action.sa_mask);
-    sigaction(SIGINT, &action, nullptr);
-    sigaction(SIGTERM, &action, nullptr);
-    struct sigaction childAction = {};
-    childAction.sa_handler = OnChildEnded;
-    childAction.sa_flags = SA_RESTART | SA_NOCLDSTOP;
-    sigemptyset(&childAction.sa_mask);
-    sigaction(SIGCHLD, &childAction, nullptr);
 
     // Inventories are read into buffers mapped for themselves and given back
     // whole when freed: a large inventory must not leave hvp-run with a
@@ -364,9 +324,9 @@ int TFleet::Run(const std::vector<std::string>& arguments)
     } else {
         TInputQueue inputs(arguments);
         bool inputsDone = false;
-        while (gInterruption == 0 && FailedWriteError() == 0) {
+        while (Interruption() == 0 && FailedWriteError() == 0) {
             while (!inputsDone && fInFlight < kLauncherDepth * fSlots.size() &&
-                fHeldBytes < kHeldOutputBudget && gInterruption == 0) {
+                fHeldBytes < kHeldOutputBudget && Interruption() == 0) {
                 TInventoryInput input;
                 if (!inputs.Next(input)) {
                     inputsDone = true;
@@ -384,18 +344,18 @@ int TFleet::Run(const std::vector<std::string>& arguments)
                     Launch(job, &input);
                 }
             }
-            while (!fWindow.empty() && fWindow.front()->fFinished && gInterruption == 0) {
+            while (!fWindow.empty() && fWindow.front()->fFinished && Interruption() == 0) {
                 Print(*fWindow.front());
                 fWindow.pop_front();
             }
             if (fWindow.empty() && inputsDone)
                 break;
             ShowProgress(inputsDone);
-            if (gInterruption == 0)
+            if (Interruption() == 0)
                 Wait();
         }
         fProgress.Clear();
-        if (gInterruption == 0) {
+        if (Interruption() == 0) {
             WriteOut(SummaryText(fSettings, fTotals));
             if (fTotals.fFailed > 0)
                 exitStatus = 1;
@@ -406,18 +366,14 @@ int TFleet::Run(const std::vector<std::string>& arguments)
     StopAll();
     if (ReportFailedWrite())
         exitStatus = 2;
-    close(fWake[0]);
-    close(fWake[1]);
-    if (gInterruption != 0) {
+    if (Interruption() != 0) {
         std::fprintf(
             stderr, "hvp-run: interrupted; %zu inventories were printed whole\n", fTotals.fInventories);
         std::fflush(stderr);
-        std::signal(gInterruption, SIG_DFL);
-        raise(gInterruption);
+        const int signal = Interruption();
+        std::signal(signal, SIG_DFL);
+        raise(signal);
     }
-    signal(SIGINT, SIG_DFL);
-    signal(SIGTERM, SIG_DFL);
-    signal(SIGCHLD, SIG_DFL);
     return exitStatus;
 }
 
