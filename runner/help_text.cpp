@@ -3,7 +3,8 @@
 // texts; this one prints what hvp-run's options say and nothing else.
 #include "help_text.hpp"
 
-#include <sys/ioctl.h>
+#include "terminal_text.hpp"
+
 #include <unistd.h>
 
 #include <algorithm>
@@ -78,9 +79,8 @@ std::string Wrap(const std::string& text, std::size_t width, std::size_t indent,
 std::size_t HelpWidth()
 {
     std::size_t width = 80;
-    winsize size = {};
-    if (ioctl(STDOUT_FILENO, TIOCGWINSZ, &size) == 0 && size.ws_col > 0)
-        width = size.ws_col;
+    if (const std::size_t terminal = TerminalColumns(STDOUT_FILENO); terminal > 0)
+        width = terminal;
     else if (const char* columns = std::getenv("COLUMNS"); columns != nullptr && std::atoi(columns) > 0)
         width = static_cast<std::size_t>(std::atoi(columns));
     return std::clamp<std::size_t>(width, 40, 100);

@@ -1,5 +1,7 @@
 #include "terminal_text.hpp"
 
+#include <sys/ioctl.h>
+
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
@@ -131,6 +133,12 @@ std::string ShowOnTerminal(std::string_view text)
     out.reserve(text.size());
     AppendShownOnTerminal(out, text);
     return out;
+}
+
+std::size_t TerminalColumns(int fd)
+{
+    winsize size = {};
+    return ioctl(fd, TIOCGWINSZ, &size) == 0 ? size.ws_col : 0;
 }
 
 }  // namespace tarvorun

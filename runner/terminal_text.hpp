@@ -1,6 +1,7 @@
 // Text from an inventory, made safe to show on a terminal.
 #pragma once
 
+#include <cstddef>
 #include <string>
 #include <string_view>
 
@@ -16,5 +17,9 @@ namespace tarvorun {
 std::string ShowOnTerminal(std::string_view text);
 // The same, appended to `out`.
 void AppendShownOnTerminal(std::string& out, std::string_view text);
+
+// The columns of the terminal `fd` is, or 0 when it is none or does not
+// tell.
+std::size_t TerminalColumns(int fd);
 
 }  // namespace tarvorun

@@ -3,7 +3,9 @@
 // wrapped could not be redrawn in place.
 #include "progress_line.hpp"
 
-#include <sys/ioctl.h>
+#include "terminal_text.hpp"
+#include "worker.hpp"
+
 #include <unistd.h>
 
 #include <utility>
@@ -17,21 +19,14 @@ const char kEraseLine[] = "\r\033[K";
 
 std::size_t TerminalWidth()
 {
-    winsize size = {};
-    if (ioctl(STDERR_FILENO, TIOCGWINSZ, &size) == 0 && size.ws_col > 0)
-        return size.ws_col;
-    return 80;
+    const std::size_t columns = TerminalColumns(STDERR_FILENO);
+    return columns > 0 ? columns : 80;
 }
 
-void WriteAll(const std::string& text)
+// A line that cannot be drawn is no reason to stop the run.
+void Draw(const std::string& text)
 {
-    std::size_t at = 0;
-    while (at < text.size()) {
-        const ssize_t wrote = write(STDERR_FILENO, text.data() + at, text.size() - at);
-        if (wrote <= 0)
-            return;
-        at += static_cast<std::size_t>(wrote);
-    }
+    (void)WriteAll(STDERR_FILENO, text.data(), text.size());
 }
 
 std::string Counted(std::size_t count, const char* one, const char* many)
@@ -76,7 +71,7 @@ void TProgressLine::Show(const TProgress& progress)
     fLastDrawn = now;
     fShown = true;
     fDrawn = std::move(text);
-    WriteAll(kEraseLine + fDrawn);
+    Draw(kEraseLine + fDrawn);
 }
 
 void TProgressLine::MakeRoomForOutput()
@@ -90,7 +85,7 @@ void TProgressLine::Clear()
     if (!fShown)
         return;
     fShown = false;
-    WriteAll(kEraseLine);
+    Draw(kEraseLine);
 }
 
 }  // namespace tarvorun
