@@ -15,21 +15,16 @@
 
 #include "collect.hpp"
 #include "inventory.hpp"
+#include "text_files.hpp"
 
 namespace {
+
+using tarvotest::ReadFile;
 
 using namespace tarvocollect;
 using nlohmann::json;
 
 const std::string kMachines = TARVOCOLLECT_MACHINES;
-
-std::string ReadFile(const std::string& path)
-{
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream text;
-    text << in.rdbuf();
-    return text.str();
-}
 
 std::vector<std::string> Lines(const std::string& text)
 {

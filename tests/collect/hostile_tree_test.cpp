@@ -18,8 +18,12 @@
 #include <nlohmann/json.hpp>
 
 #include "temp_folder.hpp"
+#include "text_files.hpp"
 
 namespace {
+
+using tarvotest::Lines;
+using tarvotest::ReadFile;
 
 namespace fs = std::filesystem;
 using nlohmann::json;
@@ -29,23 +33,6 @@ const std::string kMachines = TARVOCOLLECT_MACHINES;
 // under its sys/.
 const std::string kDisk = "sys/bus/scsi/devices/0:1:0:0";
 const std::string kHost = "sys/class/scsi_host/host0";
-
-std::string ReadFile(const fs::path& path)
-{
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream text;
-    text << in.rdbuf();
-    return text.str();
-}
-
-std::vector<std::string> Lines(const std::string& text)
-{
-    std::vector<std::string> lines;
-    std::istringstream in(text);
-    for (std::string line; std::getline(in, line);)
-        lines.push_back(line);
-    return lines;
-}
 
 // Replaces the file at `path` (after the links of its folder) with what
 // `make` creates there.

@@ -21,8 +21,11 @@
 #include <nlohmann/json.hpp>
 
 #include "temp_folder.hpp"
+#include "text_files.hpp"
 
 namespace {
+
+using tarvotest::ReadFile;
 
 namespace fs = std::filesystem;
 
@@ -30,14 +33,6 @@ const std::string kMachines = TARVOCOLLECT_MACHINES;
 const std::string kEarlier = "{\"earlier\": true}\n";
 // Enough packages that the collection and the write each take a while.
 constexpr int kPackages = 60000;
-
-std::string ReadFile(const fs::path& path)
-{
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream text;
-    text << in.rdbuf();
-    return text.str();
-}
 
 // A dpkg database of many installed packages.
 void WriteLargeDatabase(const fs::path& folder)

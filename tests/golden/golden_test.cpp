@@ -21,7 +21,11 @@
 
 #include <nlohmann/json.hpp>
 
+#include "text_files.hpp"
+
 namespace {
+
+using tarvotest::ReadFile;
 
 namespace fs = std::filesystem;
 using Json = nlohmann::ordered_json;
@@ -34,14 +38,6 @@ const char* const kRegistrationCalls[] = {
 
 // The sections of one case file, key to its lines.
 using TSections = std::map<std::string, std::vector<std::string>>;
-
-std::string ReadFile(const fs::path& path)
-{
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream text;
-    text << in.rdbuf();
-    return text.str();
-}
 
 TSections ParseCase(const fs::path& file)
 {

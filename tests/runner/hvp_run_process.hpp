@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "temp_folder.hpp"
+#include "text_files.hpp"
 
 namespace tarvotest {
 
@@ -39,15 +40,6 @@ inline TRun HvpRun(const std::string& arguments, const std::string& errors = "/d
     return run;
 }
 
-inline std::vector<std::string> Lines(const std::string& text)
-{
-    std::vector<std::string> lines;
-    std::istringstream in(text);
-    for (std::string line; std::getline(in, line);)
-        lines.push_back(line);
-    return lines;
-}
-
 // Writes inventories for the misbehaving plug-in, one per operating-system
 // type, named by their place.
 inline std::string MakeMisbehavingBatch(const TTempFolder& temp, const std::vector<int>& types)
@@ -58,12 +50,6 @@ inline std::string MakeMisbehavingBatch(const TTempFolder& temp, const std::vect
         std::ofstream(folder + "/" + std::to_string(i) + ".json")
             << "{\"operatingSystemType\": " << types[i] << "}";
     return folder;
-}
-
-inline std::string ReadAll(const std::string& path)
-{
-    std::ifstream in(path);
-    return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
 }
 
 // AddressSanitizer takes a segmentation fault itself, and ends the process

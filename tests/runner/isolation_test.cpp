@@ -229,7 +229,7 @@ TEST_P(LoadPhase, InAFleetCostsTheLoadOrNothing)
     EXPECT_EQ(run.fStatus, GetParam().fStatus);
     if (*GetParam().fMessage != '\0') {
         EXPECT_EQ(run.fOut, "");
-        EXPECT_EQ(ReadAll(errors),
+        EXPECT_EQ(ReadFile(errors),
             std::string("hvp-run: ") + TARVOANAL_MISBEHAVING_PLUGIN + ": the plug-in's trial run " +
                 GetParam().fMessage + "\n");
         return;

@@ -15,6 +15,7 @@
 
 #include "progress_line.hpp"
 #include "temp_folder.hpp"
+#include "text_files.hpp"
 
 namespace {
 
@@ -50,12 +51,6 @@ TEST_P(ProgressWords, SayWhatTheRunHasDone)
 
 INSTANTIATE_TEST_SUITE_P(Cases, ProgressWords, testing::ValuesIn(kWordsCases),
     [](const testing::TestParamInfo<TWordsCase>& one) { return std::string(one.param.fName); });
-
-std::string ReadAll(const std::string& path)
-{
-    std::ifstream in(path, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
 
 // Runs hvp-run with `arguments`, its standard error a terminal and its
 // standard output the file `out`; answers everything the terminal showed.
@@ -122,7 +117,7 @@ TEST(ProgressOnATerminal, IsDrawnWhileTheRunGoesOnAndGoneAtTheEnd)
     EXPECT_LT(last, summary);
     EXPECT_EQ(shown.substr(summary - 4, 4), "\r\033[K") << shown;
 
-    const std::string written = ReadAll(out);
+    const std::string written = tarvotest::ReadFile(out);
     EXPECT_EQ(written.find("done of"), std::string::npos) << written;
     EXPECT_EQ(written.find('\033'), std::string::npos) << written;
     EXPECT_NE(written.find("== summary: 3 inventories"), std::string::npos) << written;

@@ -1,4 +1,4 @@
-// Reading a page's DOM as headless Chromium dumps it: a file's text, an
+// Reading a page's DOM as headless Chromium dumps it: an
 // element by its id, one of its attributes, and how often a text occurs.
 #pragma once
 
@@ -9,15 +9,11 @@
 
 #include <gtest/gtest.h>
 
+#include "text_files.hpp"
+
 namespace {
 
-std::string ReadFile(const std::filesystem::path& path)
-{
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream text;
-    text << in.rdbuf();
-    return text.str();
-}
+using tarvotest::ReadFile;
 
 void Replace(std::string& text, const std::string& from, const std::string& to)
 {

@@ -98,7 +98,7 @@ TEST_P(SingleMisbehaviour, SaysWhatHappened)
             expected.replace(at, from.size(), to);
     // What the C++ runtime itself says of an exception that ends the
     // process may come first.
-    const std::string got = ReadAll(errors);
+    const std::string got = ReadFile(errors);
     EXPECT_TRUE(got.size() >= expected.size() &&
         got.compare(got.size() - expected.size(), expected.size(), expected) == 0)
         << got;
@@ -153,7 +153,7 @@ TEST(SingleRun, InterruptionLeavesNoHalfRecord)
     int status = 0;
     waitpid(pid, &status, 0);
     EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGINT);
-    const std::string text = ReadAll(out);
+    const std::string text = ReadFile(out);
     ASSERT_FALSE(text.empty());
     EXPECT_EQ(text.back(), '\n');
     std::istringstream in(text);
