@@ -219,7 +219,7 @@ int RunSingle(const TOptions& options)
         sink.reset(new tarvorun::TJsonlSink(records));
     else
         sink.reset(new tarvorun::TTextSink(records, stderr, options.fRun.fRequests, options.fQuiet));
-    sink->SetBaseline(options.fFleet.fBaseline);
+    sink->SetBaseline(options.fFleet.fBaseline, std::string());
     TCollectingSink collecting(*sink, outcome);
     tarvorun::TRunResult result;
     {

@@ -136,7 +136,7 @@ void TFormSink::Bind()
         return;
     fBound = true;
     if (fBaselineFile != nullptr)
-        fTracker = TBaselineTracker(fBaselineFile->Find(fInventory, fMachineId));
+        fTracker = TBaselineTracker(fBaselineFile->Find(fBaselineName, fMachineId));
 }
 
 const char* TFormSink::Change(int level, const std::string& kind, const std::string& text)

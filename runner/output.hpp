@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <functional>
 #include <string>
+#include <utility>
 
 #include "baseline.hpp"
 #include "machine_identity.hpp"
@@ -24,8 +25,15 @@ TTextOut StreamOut(std::FILE* stream);
 class TFormSink : public IRunSink {
 public:
     void OnMachine(const TMachineIdentity& identity) override;
-    // Compares the run's findings with the earlier run's; before the run.
-    void SetBaseline(const TBaseline* baseline) { fBaselineFile = baseline; }
+    // Compares the run's findings with the earlier run's, where the machine
+    // is found by its id or else by `inventory`, the name a fleet run gives
+    // it (empty for a single run); before the run. Both forms need the
+    // name, though only jsonl prints it.
+    void SetBaseline(const TBaseline* baseline, std::string inventory)
+    {
+        fBaselineFile = baseline;
+        fBaselineName = std::move(inventory);
+    }
     // Writes what the earlier run found and this one did not; after the run.
     virtual void Finish() = 0;
     std::size_t NewCount() const { return fTracker.NewCount(); }
@@ -43,6 +51,7 @@ private:
     void Bind();
 
     const TBaseline* fBaselineFile = nullptr;
+    std::string fBaselineName;
     bool fBound = false;
     TBaselineTracker fTracker;
     std::string fMachineId;

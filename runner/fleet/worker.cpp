@@ -156,7 +156,7 @@ void RunInventoryWorker(const TFleetSettings& settings, const TInventoryInput& i
             sink.reset(new TJsonlSink(out, input.fName));
         else
             sink.reset(new TTextSink(out, out, settings.fRun.fRequests, settings.fQuiet));
-        sink->SetBaseline(settings.fBaseline);
+        sink->SetBaseline(settings.fBaseline, input.fName);
         TWorkerSink worker(*sink, fd, settings.fKeepLogs);
         const TRunResult result = RunPlugin(settings.fRun, std::move(inventory), worker);
         if (result.fStatus != ERunStatus::NotLoaded)

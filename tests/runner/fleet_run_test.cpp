@@ -281,6 +281,15 @@ TEST(Baseline, MarksTheChangedFindingsOfAFleetRun)
     EXPECT_GT(same, 5u);
     EXPECT_EQ(summary["new"], 1);
     EXPECT_EQ(summary["resolved"], 1);
+
+    // The text form compares the same machines: one line marked new, the
+    // gone one resolved, the summary's counts alike.
+    const TRun text = HvpRun("--baseline '" + (temp / "old.jsonl") + "' '" + folder.string() + "'");
+    std::size_t markedNew = 0;
+    for (const std::string& line : Lines(text.fOut))
+        markedNew += line.find(" (new): ") != std::string::npos ? 1 : 0;
+    EXPECT_EQ(markedNew, 1u) << text.fOut;
+    EXPECT_NE(text.fOut.find("; 1 new, 1 resolved"), std::string::npos) << text.fOut;
 }
 
 // With standard output going to a file, the person at the terminal still
