@@ -148,8 +148,8 @@ bool IsPlainInteger(std::string_view text, std::int64_t& value)
         !(text.size() > 2 && text[0] == '-' && text[1] == '0') && text != "-0";
 }
 
-// Matches `text` against the kind's pattern, filling `fields`.
-bool MatchPattern(const TFindingKind& kind, std::string_view text, TRecord& fields)
+// Matches `text` against the kind's pattern, filling `fields` when given.
+bool MatchPattern(const TFindingKind& kind, std::string_view text, TRecord* fields)
 {
     std::string_view pattern = kind.fPattern;
     std::size_t field = 0;
@@ -169,10 +169,10 @@ bool MatchPattern(const TFindingKind& kind, std::string_view text, TRecord& fiel
         const std::string_view value = text.substr(0, end);
         const TFieldSpec& wanted = kind.fFields.at(field++);
         std::int64_t number = 0;
-        if (wanted.fNumeric && IsPlainInteger(value, number))
-            fields[std::string(wanted.fName)] = number;
-        else
-            fields[std::string(wanted.fName)] = std::string(value);
+        if (fields != nullptr && wanted.fNumeric && IsPlainInteger(value, number))
+            (*fields)[std::string(wanted.fName)] = number;
+        else if (fields != nullptr)
+            (*fields)[std::string(wanted.fName)] = std::string(value);
         text.remove_prefix(end);
     }
 }
@@ -241,26 +241,55 @@ void TSeverityCounts::Add(const TSeverityCounts& other)
     fInfo += other.fInfo;
 }
 
-TClassified Classify(int level, std::string_view text)
+namespace {
+
+// The kind of the line, or null for one the catalogue does not know; its
+// fields go to `fields` when given, the shared-storage mark among them.
+const TFindingKind* Match(int level, std::string_view text, bool& shared, TRecord* fields)
 {
     for (const TFindingKind& kind : kKinds) {
         if (!AtLevel(kind, level))
             continue;
-        const bool shared = !kind.fSharedSuffix.empty() && EndsWith(text, kind.fSharedSuffix);
+        shared = !kind.fSharedSuffix.empty() && EndsWith(text, kind.fSharedSuffix);
         const std::string_view body = shared ? text.substr(0, text.size() - kind.fSharedSuffix.size()) : text;
-        TClassified result;
-        if (!MatchPattern(kind, body, result.fFields))
+        // The fields are filled only once the whole line has matched, so
+        // that a kind tried first leaves none behind.
+        if (!MatchPattern(kind, body, nullptr))
             continue;
-        result.fKind = std::string(kind.fId);
-        result.fSeverity = shared ? kind.fSharedSeverity : kind.fSeverity;
-        if (!kind.fSharedSuffix.empty())
-            result.fFields["sharedStorage"] = shared;
-        return result;
+        if (fields != nullptr) {
+            MatchPattern(kind, body, fields);
+            if (!kind.fSharedSuffix.empty())
+                (*fields)["sharedStorage"] = shared;
+        }
+        return &kind;
     }
-    TClassified other;
-    other.fKind = std::string(kOtherKind);
-    other.fSeverity = IsFindingLevel(level) ? ESeverity::Warning : ESeverity::Unknown;
-    return other;
+    return nullptr;
+}
+
+ESeverity OtherSeverity(int level)
+{
+    return IsFindingLevel(level) ? ESeverity::Warning : ESeverity::Unknown;
+}
+
+}  // namespace
+
+TLineWeight Weigh(int level, std::string_view text)
+{
+    bool shared = false;
+    const TFindingKind* kind = Match(level, text, shared, nullptr);
+    if (kind == nullptr)
+        return TLineWeight{kOtherKind, OtherSeverity(level)};
+    return TLineWeight{kind->fId, shared ? kind->fSharedSeverity : kind->fSeverity};
+}
+
+TClassified Classify(int level, std::string_view text)
+{
+    TClassified result;
+    bool shared = false;
+    const TFindingKind* kind = Match(level, text, shared, &result.fFields);
+    result.fKind = std::string(kind != nullptr ? kind->fId : kOtherKind);
+    result.fSeverity = kind == nullptr ? OtherSeverity(level) : shared ? kind->fSharedSeverity : kind->fSeverity;
+    return result;
 }
 
 }  // namespace tarvorun

@@ -84,7 +84,7 @@ public:
     {
         fInner.OnLog(level, text);
         fOutcome.fFindings += level == 100 ? 1 : 0;
-        fOutcome.fSeverities.Add(level, tarvorun::Classify(level, text).fSeverity);
+        fOutcome.fSeverities.Add(level, tarvorun::Weigh(level, text).fSeverity);
         fOutcome.fLogs.emplace_back(level, text);
     }
     void OnCall(const tarvorun::THostCall& call) override { fInner.OnCall(call); }

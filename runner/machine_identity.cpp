@@ -1,9 +1,5 @@
 #include "machine_identity.hpp"
 
-#include <cstring>
-
-#include <simdjson.h>
-
 namespace tarvorun {
 
 namespace {
@@ -14,11 +10,6 @@ std::string TextMember(const std::optional<TRecord>& machine, const char* name)
         return std::string();
     const auto found = machine->find(name);
     return found != machine->end() && found->is_string() ? found->get<std::string>() : std::string();
-}
-
-bool Mentions(std::string_view text, const char* name)
-{
-    return text.find(name) != std::string_view::npos;
 }
 
 }  // namespace
@@ -33,51 +24,21 @@ std::string TMachineIdentity::Hostname() const
     return TextMember(fMachine, "hostname");
 }
 
-TMachineIdentity ReadMachineIdentity(std::string_view text)
+TMachineIdentity ReadMachineIdentity(std::string_view machine, std::string_view problems)
 {
+    // Each is a small text the loader has checked: it is parsed alone.
     TMachineIdentity identity;
-    // Most inventories have neither member: a look for their names spares
-    // the walk of a large text.
-    if (!Mentions(text, "\"_machine\"") && !Mentions(text, "\"_problems\""))
-        return identity;
-    simdjson::ondemand::parser parser;
-    const simdjson::padded_string padded(text);
-    simdjson::ondemand::document document;
-    simdjson::ondemand::object top;
-    if (parser.iterate(padded).get(document) || document.get_object().get(top))
-        return identity;
-    for (auto field : top) {
-        std::string_view key;
-        if (field.unescaped_key().get(key))
-            return identity;
-        if (key != "_machine" && key != "_problems")
-            continue;
-        // Each is read as its text and parsed alone: both are small.
-        std::string_view raw;
-        simdjson::ondemand::value value = field.value();
-        simdjson::ondemand::json_type type;
-        if (value.type().get(type))
-            return identity;
-        if (type == simdjson::ondemand::json_type::object) {
-            simdjson::ondemand::object object;
-            if (value.get_object().get(object) || object.raw_json().get(raw))
-                return identity;
-        } else if (type == simdjson::ondemand::json_type::array) {
-            simdjson::ondemand::array array;
-            if (value.get_array().get(array) || array.raw_json().get(raw))
-                return identity;
-        } else {
-            continue;
-        }
-        TRecord parsed = TRecord::parse(raw, nullptr, false);
-        if (key == "_machine" && parsed.is_object())
+    if (!machine.empty()) {
+        TRecord parsed = TRecord::parse(machine, nullptr, false);
+        if (parsed.is_object())
             identity.fMachine = std::move(parsed);
-        if (key == "_problems" && parsed.is_array()) {
-            identity.fProblems.clear();
+    }
+    if (!problems.empty()) {
+        const TRecord parsed = TRecord::parse(problems, nullptr, false);
+        if (parsed.is_array())
             for (const auto& line : parsed)
                 if (line.is_string())
                     identity.fProblems.push_back(line.get<std::string>());
-        }
     }
     return identity;
 }

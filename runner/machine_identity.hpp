@@ -24,11 +24,12 @@ struct TMachineIdentity {
     std::string Hostname() const;
 };
 
-// Reads the two members from an inventory's text. An inventory is checked
-// before this runs, so the text is valid JSON; members of the wrong shape
-// (a `_machine` that is not an object, a problem that is not a text) are
-// left out, as comments are not the loader's to refuse.
-TMachineIdentity ReadMachineIdentity(std::string_view text);
+// Reads the two members from their JSON texts, as the loaded inventory
+// keeps them (empty when it has none). The loader has checked them as JSON;
+// members of the wrong shape (a `_machine` that is not an object, a problem
+// that is not a text) are left out, as comments are not the loader's to
+// refuse.
+TMachineIdentity ReadMachineIdentity(std::string_view machine, std::string_view problems);
 
 // The records a run prints before its `plugin` record: `machine` with the
 // host name, machine id and time of collection (and whatever else the

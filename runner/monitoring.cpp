@@ -66,10 +66,11 @@ std::vector<TFinding> Findings(const TMachineRun& machine, const TTuning& tuning
 {
     std::vector<TFinding> findings;
     for (const auto& [level, text] : machine.fLogs) {
-        TClassified line = Classify(level, text);
-        if (tuning.fIgnore.count(line.fKind) > 0)
+        const TLineWeight line = Weigh(level, text);
+        std::string kind(line.fKind);
+        if (tuning.fIgnore.count(kind) > 0)
             continue;
-        findings.push_back({line.fKind, tuning.fCountAs[static_cast<std::size_t>(line.fSeverity)], text});
+        findings.push_back({std::move(kind), tuning.fCountAs[static_cast<std::size_t>(line.fSeverity)], text});
     }
     return findings;
 }

@@ -139,10 +139,10 @@ void TFormSink::Bind()
         fTracker = TBaselineTracker(fBaselineFile->Find(fBaselineName, fMachineId));
 }
 
-const char* TFormSink::Change(int level, const std::string& kind, const std::string& text)
+const char* TFormSink::Change(int level, std::string_view kind, const std::string& text)
 {
     Bind();
-    return fBaselineFile != nullptr && IsFindingLevel(level) ? fTracker.Take(kind, text) : nullptr;
+    return fBaselineFile != nullptr && IsFindingLevel(level) ? fTracker.Take(std::string(kind), text) : nullptr;
 }
 
 std::vector<TOldFinding> TFormSink::TakeGone()
@@ -323,7 +323,7 @@ void TTextSink::OnLog(int level, const std::string& text)
     std::string line = LevelName(level);
     line.reserve(line.size() + text.size() + 16);
     if (IsFindingLevel(level)) {
-        const TClassified meaning = Classify(level, text);
+        const TLineWeight meaning = Weigh(level, text);
         line += " [";
         line += SeverityName(meaning.fSeverity);
         line += ']';

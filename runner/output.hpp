@@ -41,7 +41,7 @@ public:
 
 protected:
     // "new" or "same" for a finding when there is a baseline, else null.
-    const char* Change(int level, const std::string& kind, const std::string& text);
+    const char* Change(int level, std::string_view kind, const std::string& text);
     std::vector<TOldFinding> TakeGone();
     const std::string& MachineId() const { return fMachineId; }
 

@@ -87,7 +87,7 @@ public:
     {
         fInner.OnLog(level, text);
         fFindings += level == 100 ? 1 : 0;
-        fSeverities.Add(level, Classify(level, text).fSeverity);
+        fSeverities.Add(level, Weigh(level, text).fSeverity);
         if (!fSendLogs)
             return;
         const std::int32_t value = level;

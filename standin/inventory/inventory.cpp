@@ -63,9 +63,12 @@ const TClassEntry* TInventory::FindClass(std::string_view name) const
     return fDocument->fClasses.Find(fDocument->Text(), name);
 }
 
-std::string_view TInventory::Text() const
+std::string_view TInventory::Comment(std::string_view name) const
 {
-    return fDocument->Text();
+    for (auto at = fComments.rbegin(); at != fComments.rend(); ++at)
+        if (at->first == name)
+            return at->second;
+    return std::string_view();
 }
 
 }  // namespace standin

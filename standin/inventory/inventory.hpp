@@ -13,6 +13,8 @@
 #include <stdexcept>
 #include <string>
 #include <string_view>
+#include <utility>
+#include <vector>
 
 namespace NQXRHVP20 {
 namespace standin {
@@ -72,8 +74,10 @@ public:
     // Null when the inventory does not list the class.
     const TClassEntry* FindClass(std::string_view name) const;
 
-    // The whole text as read, for the comment members the runner shows.
-    std::string_view Text() const;
+    // The JSON text of the inventory's comment member `name` (one of its
+    // own members starting with _), the last one when it is given twice;
+    // empty when there is none. The runner shows some of them.
+    std::string_view Comment(std::string_view name) const;
 
     // The text and its index, for the host objects.
     const TInventoryDocument& Document() const { return *fDocument; }
@@ -91,6 +95,8 @@ private:
     bool fHasOsError = false;
     TErrorForm fOsError;
     unsigned short fOsType = 0;
+    // The comment members' names and texts.
+    std::vector<std::pair<std::string, std::string_view>> fComments;
 };
 
 }  // namespace standin

@@ -25,18 +25,20 @@ namespace standin {
 
 namespace {
 
-// Where the walk puts the inventory's operating-system fields.
-struct TOperatingSystem {
+// Where the walk puts what the inventory's own members say: the operating
+// system's fields and the comments' texts.
+struct TTopMembers {
     bool& fHasError;
     TErrorForm& fError;
     unsigned short& fType;
+    std::vector<std::pair<std::string, std::string_view>>& fComments;
 };
 
 class TWalk : public TSyntaxWalk {
 public:
     // The operating-system fields go to `os`.
-    TWalk(TInventoryDocument& document, TOperatingSystem os)
-        : TSyntaxWalk(document.Text()), fDocument(document), fOs(os)
+    TWalk(TInventoryDocument& document, TTopMembers os)
+        : TSyntaxWalk(document.Text()), fDocument(document), fTop(os)
     {
     }
 
@@ -54,9 +56,9 @@ public:
             const std::string_view name = Name(field, key);
             const TPath here = top.Member(name);
             od::value value = field.value();
-            // Comments are read through, twice over too.
+            // Comments are read through, and their texts kept for the runner.
             if (!name.empty() && name.front() == '_') {
-                Validate(value, 1);
+                Comment(document, value, name);
                 continue;
             }
             if (!names.Add(name))
@@ -74,6 +76,20 @@ public:
     }
 
 private:
+    // A comment's value, read through: its text runs from its first token
+    // to the token after it, the white space between left out.
+    void Comment(od::document& document, od::value value, std::string_view name)
+    {
+        const char* const start = value.raw_json_token().data();
+        Validate(value, 1);
+        // An object never ends at its last member's value, but a text cut
+        // short there is left for the syntax to tell.
+        const char* next = fText.data() + fText.size();
+        if (document.current_location().get(next) != simdjson::SUCCESS)
+            next = fText.data() + fText.size();
+        fTop.fComments.emplace_back(name, Trimmed(std::string_view(start, static_cast<std::size_t>(next - start))));
+    }
+
     // An error form at `depth`, checked; answers its place.
     std::pair<std::uint32_t, std::uint32_t> ErrorForm(
         od::value value, const TPath& path, std::size_t depth, bool allowEmpty, TErrorForm& form)
@@ -99,14 +115,14 @@ private:
     {
         const od::json_type type = Take(value.type());
         if (type == od::json_type::object) {
-            ErrorForm(value, path, 1, false, fOs.fError);
-            fOs.fHasError = true;
+            ErrorForm(value, path, 1, false, fTop.fError);
+            fTop.fHasError = true;
             return;
         }
         if (type == od::json_type::number) {
             od::number number = Take(value.get_number());
             if (number.is_int64() && number.get_int64() >= 0 && number.get_int64() <= 65535) {
-                fOs.fType = static_cast<unsigned short>(number.get_int64());
+                fTop.fType = static_cast<unsigned short>(number.get_int64());
                 return;
             }
         }
@@ -301,7 +317,7 @@ private:
     }
 
     TInventoryDocument& fDocument;
-    TOperatingSystem fOs;
+    TTopMembers fTop;
     std::deque<TMemberNames> fNames;  // of the objects open at each depth
 };
 
@@ -318,7 +334,8 @@ std::shared_ptr<const TInventory> TInventoryLoader::Load(TPaddedText text, const
         inventory->fDocument = std::make_unique<TInventoryDocument>();
         inventory->fDocument->fText = std::move(text);
         const std::string_view whole = inventory->fDocument->Text();
-        const TOperatingSystem os{inventory->fHasOsError, inventory->fOsError, inventory->fOsType};
+        const TTopMembers os{
+            inventory->fHasOsError, inventory->fOsError, inventory->fOsType, inventory->fComments};
         simdjson::error_code error = simdjson::SUCCESS;
         std::string problem;
         try {
@@ -332,6 +349,7 @@ std::shared_ptr<const TInventory> TInventoryLoader::Load(TPaddedText text, const
         if (error == simdjson::SUCCESS) {
             // A syntax error further on comes first, as in a whole parse.
             inventory->fDocument->fLevels.clear();
+            inventory->fComments.clear();
             try {
                 TWalk(*inventory->fDocument, os).ValidateAll();
             } catch (const TSyntaxError& syntax) {

@@ -10,6 +10,7 @@
 
 #include "baseline.hpp"
 #include "catalogue.hpp"
+#include "inventory.hpp"
 #include "machine_identity.hpp"
 #include "temp_folder.hpp"
 
@@ -227,18 +228,26 @@ TEST(Baseline, ALineThatIsNoRecordNamesTheFileAndLine)
     EXPECT_EQ(problem, temp / "none.jsonl" + ": cannot read the baseline");
 }
 
+// The identity the loader keeps from the inventory's own comment members:
+// the last of a name given twice, its text without the white space around.
+tarvorun::TMachineIdentity IdentityOf(const std::string& text)
+{
+    const auto inventory = NQXRHVP20::standin::TInventory::LoadText(text, "x.json");
+    return tarvorun::ReadMachineIdentity(inventory->Comment("_machine"), inventory->Comment("_problems"));
+}
+
 TEST(MachineIdentity, RecordsComeFromTheCommentMembers)
 {
-    const tarvorun::TMachineIdentity identity = tarvorun::ReadMachineIdentity(
-        R"({"_machine":{"kernel":"6.1","hostname":"web01","machineId":"abc"},"classes":{},)"
-        R"("_problems":["pci: cannot read", 7]})");
+    const tarvorun::TMachineIdentity identity =
+        IdentityOf(R"({"_machine":{"hostname":"old"}, "_machine" : {"kernel":"6.1","hostname":"web01",)"
+                   R"("machineId":"abc"} ,"classes":{},"_problems":["pci: cannot read", 7]  })");
     const std::vector<TRecord> records = tarvorun::IdentityRecords(identity, "x.json");
     ASSERT_EQ(records.size(), 2u);
     EXPECT_EQ(records[0].dump(),
         R"({"type":"machine","inventory":"x.json","hostname":"web01","machineId":"abc","collectedAt":null,"kernel":"6.1"})");
     EXPECT_EQ(
         records[1].dump(), R"({"type":"partial","inventory":"x.json","problems":["pci: cannot read"]})");
-    EXPECT_TRUE(tarvorun::IdentityRecords(tarvorun::ReadMachineIdentity(R"({"_problems":[]})"), "").empty());
+    EXPECT_TRUE(tarvorun::IdentityRecords(IdentityOf(R"({"_problems":[],"_machine":"web01"})"), "").empty());
 }
 
 }  // namespace
