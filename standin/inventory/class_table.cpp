@@ -1,5 +1,5 @@
-// The class table: the classes in document order, and a hash table of their
-// places by name, the names read from the text.
+// The set of names by their places in the text, and the class table: the
+// classes in document order, found by name through the set.
 #include <functional>
 
 #include "inventory_document.hpp"
@@ -23,40 +23,51 @@ std::string_view NameAt(std::string_view text, std::uint32_t key, std::string& s
 
 }  // namespace
 
-std::size_t TClassTable::Slot(std::string_view text, std::string_view name) const
+std::size_t TNameSet::Slot(std::string_view text, std::string_view name) const
 {
     const std::size_t mask = fSlots.size() - 1;
-    std::string scratch;
     std::size_t i = std::hash<std::string_view>()(name) & mask;
-    while (fSlots[i] != 0 && NameAt(text, fEntries[fSlots[i] - 1].fKey, scratch) != name)
+    while (fSlots[i] != 0 && !KeyEquals(text, fSlots[i], name))
         i = (i + 1) & mask;
     return i;
 }
 
-void TClassTable::Rehash(std::string_view text, std::size_t size)
+bool TNameSet::Add(std::string_view text, std::uint32_t key, std::string_view name)
 {
-    fSlots.assign(size, 0);
-    std::string scratch;
-    for (std::size_t place = 0; place < fNamed; ++place)
-        fSlots[Slot(text, NameAt(text, fEntries[place].fKey, scratch))] =
-            static_cast<std::uint32_t>(place + 1);
+    if (2 * (fCount + 1) > fSlots.size()) {
+        std::vector<std::uint32_t> old(fSlots.empty() ? 32 : 2 * fSlots.size(), 0);
+        old.swap(fSlots);
+        std::string scratch;
+        for (const std::uint32_t kept : old)
+            if (kept != 0)
+                fSlots[Slot(text, NameAt(text, kept, scratch))] = kept;
+    }
+    std::uint32_t& slot = fSlots[Slot(text, name)];
+    if (slot != 0)
+        return false;
+    slot = key;
+    ++fCount;
+    return true;
 }
 
-bool TClassTable::Add(std::string_view text, std::uint32_t key)
+std::uint32_t TNameSet::Find(std::string_view text, std::string_view name) const
+{
+    return fSlots.empty() ? 0 : fSlots[Slot(text, name)];
+}
+
+void TNameSet::Clear()
+{
+    if (fCount != 0)
+        fSlots = std::vector<std::uint32_t>();
+    fCount = 0;
+}
+
+bool TClassTable::Add(std::string_view text, std::uint32_t key, std::string_view name)
 {
     TClassEntry entry;
     entry.fKey = key;
     fEntries.PushBack(entry);
-    if (fNamed + 1 != fEntries.Size())
-        return true;  // past a duplicate, the load fails there anyway
-    if (2 * fEntries.Size() > fSlots.size())
-        Rehash(text, fSlots.empty() ? 16 : 2 * fSlots.size());
-    std::string scratch;
-    std::uint32_t& slot = fSlots[Slot(text, NameAt(text, key, scratch))];
-    if (slot != 0)
-        return false;
-    slot = static_cast<std::uint32_t>(++fNamed);
-    return true;
+    return fNames.Add(text, key, name);
 }
 
 void TClassTable::SetFailures(std::size_t place, const TClassFailures& failures)
@@ -82,10 +93,18 @@ const TClassFailures& TClassTable::Failures(const TClassEntry& entry) const
 
 const TClassEntry* TClassTable::Find(std::string_view text, std::string_view name) const
 {
-    if (fSlots.empty())
-        return nullptr;
-    const std::uint32_t place = fSlots[Slot(text, name)];
-    return place == 0 ? nullptr : &fEntries[place - 1];
+    // The classes are in document order, so their names' places grow.
+    const std::uint32_t key = fNames.Find(text, name);
+    std::size_t low = 0;
+    std::size_t high = fEntries.Size();
+    while (key != 0 && low < high) {
+        const std::size_t middle = low + (high - low) / 2;
+        if ((fEntries[middle].fKey & ~kEscapedKey) < (key & ~kEscapedKey))
+            low = middle + 1;
+        else
+            high = middle;
+    }
+    return key != 0 && low < fEntries.Size() ? &fEntries[low] : nullptr;
 }
 
 }  // namespace standin

@@ -175,18 +175,38 @@ struct TClassFailures {
     TErrorForm fEnumerateError;
 };
 
-// The classes of the inventory in document order, found by name through an
-// open-addressing hash table of their places (four bytes a slot, at most
-// half of them full). A name is read from the text, so that a million small
-// classes take about as much as their text.
+// A set of member names by their places in the text (as TMemberRef's fKey),
+// in an open-addressing hash table of four bytes a slot, at most half of
+// them full; a name is read from the text when it is compared. It serves
+// the class table, and the check for duplicates in a large object, so that
+// a name costs about eight bytes however many there are.
+class TNameSet {
+public:
+    // Adds the name `name`, written at `key` of `text`; false when the set
+    // holds it already.
+    bool Add(std::string_view text, std::uint32_t key, std::string_view name);
+    // The key of `name`, or 0 (no name starts a text).
+    std::uint32_t Find(std::string_view text, std::string_view name) const;
+    // Empties the set and gives its room back, so that an object of a few
+    // names after a large one is not charged for the large one's table.
+    void Clear();
+
+private:
+    // The slot that holds `name`, or the empty one where it would go.
+    std::size_t Slot(std::string_view text, std::string_view name) const;
+
+    std::vector<std::uint32_t> fSlots;  // a key, or 0
+    std::size_t fCount = 0;
+};
+
+// The classes of the inventory in document order, found by name through a
+// name set. A name is read from the text, so that a million small classes
+// take about as much as their text.
 class TClassTable {
 public:
-    // Appends the class named at `key` of `text`. Answers false when a class
-    // of that name came before; from the first such class on, classes are
-    // still appended, in their places, but no longer found by name.
-    bool Add(std::string_view text, std::uint32_t key);
-    // The place of the first class whose name came before, or Size().
-    std::size_t FirstDuplicate() const { return fNamed; }
+    // Appends the class named `name` at `key` of `text`. Answers false when
+    // a class of that name came before (the load fails there).
+    bool Add(std::string_view text, std::uint32_t key, std::string_view name);
     std::size_t Size() const { return fEntries.Size(); }
     TClassEntry& operator[](std::size_t place) { return fEntries[place]; }
     void SetFailures(std::size_t place, const TClassFailures& failures);
@@ -194,17 +214,11 @@ public:
     const TClassEntry* Find(std::string_view text, std::string_view name) const;
 
 private:
-    // The slot that holds the place of the class named `name`, or the empty
-    // one where it would go.
-    std::size_t Slot(std::string_view text, std::string_view name) const;
-    void Rehash(std::string_view text, std::size_t size);
-
     TChunkedVector<TClassEntry> fEntries;
     // By the name's place in the text (without kEscapedKey), which grows with
     // the class's.
     TChunkedVector<std::pair<std::uint32_t, TClassFailures>> fFailures;
-    std::vector<std::uint32_t> fSlots;  // 1 + a place, or 0
-    std::size_t fNamed = 0;             // the classes found by name: the first ones
+    TNameSet fNames;
 };
 
 struct TInventoryDocument {

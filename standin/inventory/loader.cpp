@@ -13,7 +13,6 @@
 #include <functional>
 #include <new>
 #include <string>
-#include <unordered_set>
 #include <vector>
 
 #include "inventory_document.hpp"
@@ -61,7 +60,7 @@ public:
                 Comment(document, value, name);
                 continue;
             }
-            if (!names.Add(name))
+            if (!names.Add(fText, key, name))
                 Fail(here, DuplicateMember(name));
             if (name == "operatingSystemType")
                 OperatingSystem(value, here);
@@ -76,17 +75,19 @@ public:
     }
 
 private:
-    // A comment's value, read through: its text runs from its first token
-    // to the token after it, the white space between left out.
+    // A comment's value, read through, and its text: a scalar's token, or
+    // a container's text from its first token to the one after it, which
+    // the walk has reached once the container is read.
     void Comment(od::document& document, od::value value, std::string_view name)
     {
+        const od::json_type type = Take(value.type());
+        if (type != od::json_type::object && type != od::json_type::array) {
+            fTop.fComments.emplace_back(name, Scalar(value));
+            return;
+        }
         const char* const start = value.raw_json_token().data();
         Validate(value, 1);
-        // An object never ends at its last member's value, but a text cut
-        // short there is left for the syntax to tell.
-        const char* next = fText.data() + fText.size();
-        if (document.current_location().get(next) != simdjson::SUCCESS)
-            next = fText.data() + fText.size();
+        const char* const next = Take(document.current_location());
         fTop.fComments.emplace_back(name, Trimmed(std::string_view(start, static_cast<std::size_t>(next - start))));
     }
 
@@ -140,7 +141,7 @@ private:
             const std::string_view name = Name(field, key);
             const TPath here = path.Member(name);
             const std::size_t place = table.Size();
-            const bool unique = table.Add(fText, key);
+            const bool unique = table.Add(fText, key, name);
             Class(field.value(), here, place);
             // The entry of a class named twice is checked first.
             if (!unique)
@@ -242,7 +243,7 @@ private:
             std::uint32_t key = 0;
             const std::string_view name = Name(field, key);
             const TPath here = path.Member(name);
-            if (!names.Add(name))
+            if (!names.Add(fText, key, name))
                 Fail(here, DuplicateMember(name));
             if (name == "@associations") {
                 const std::uint32_t header = Associations(field.value(), here, depth + 1, levelIndex);
@@ -294,7 +295,7 @@ private:
             std::uint32_t key = 0;
             const std::string_view name = Name(field, key);
             const TPath here = path.Member(name);
-            if (!names.Add(name))
+            if (!names.Add(fText, key, name))
                 Fail(here, DuplicateMember(name));
             const auto place = level.fAssociations.Size();
             level.fAssociations.PushBack(TAssociationRef{key, 0, 0});

@@ -180,14 +180,36 @@ TEST(ErrorForms, FailEachOperationAsTheyDescribe)
         StatusThrownBy([&] { instance->EnumerateAssociatedInstances(collect, "", "Broken", "", ""); }), 11);
 }
 
-TEST(Inventory, CommentsAreIgnoredAndTheOperatingSystemDefaultsToZero)
+TEST(Inventory, CommentsAreKeptAsTextAndTheOperatingSystemDefaultsToZero)
 {
-    const auto ns = hvp::standin::MakeInventoryNamespace(TInventory::LoadText(
-        R"({"_about": "x", "_more": [1, {"y": 2}], "_about": 3, "classes": {}})", "test.json"));
-    EXPECT_EQ(hvp::TCIMSchemaHelper::GetOperatingSystemType(ns), 0);
+    const auto inventory = TInventory::LoadText(
+        R"({"_about": "x", "_more" : [1, {"y": 2}]  , "_about": 3, "classes": {}, "_last": {"z": null} })",
+        "test.json");
+    EXPECT_EQ(hvp::TCIMSchemaHelper::GetOperatingSystemType(hvp::standin::MakeInventoryNamespace(inventory)), 0);
+    EXPECT_EQ(inventory->Comment("_about"), "3");
+    EXPECT_EQ(inventory->Comment("_more"), R"([1, {"y": 2}])");
+    EXPECT_EQ(inventory->Comment("_last"), R"({"z": null})");
+    EXPECT_EQ(inventory->Comment("_none"), "");
     const auto ns36 = hvp::standin::MakeInventoryNamespace(
         TInventory::LoadText(R"({"operatingSystemType": 36})", "test.json"));
     EXPECT_EQ(hvp::TCIMSchemaHelper::GetOperatingSystemType(ns36), 36);
+}
+
+TEST(Inventory, EveryOneOfManyClassesIsFoundByItsName)
+{
+    // Enough classes for the table to grow several times; one written with
+    // an escape, which is found by the name it reads as.
+    std::string text = R"({"classes": {"\u0043x": [{"P": -1}])";
+    for (int i = 0; i < 300; ++i)
+        text += ", \"C" + std::to_string(i) + "\": [{\"P\": " + std::to_string(i) + "}]";
+    const auto ns = hvp::standin::MakeInventoryNamespace(TInventory::LoadText(text + "}}", "test.json"));
+    for (int i = -1; i < 300; ++i) {
+        const std::string name = i < 0 ? "Cx" : "C" + std::to_string(i);
+        const auto instances = Instances(ns->GetClass(name, hvp::TCIMContext()));
+        ASSERT_EQ(instances.size(), 1u) << name;
+        EXPECT_EQ(instances[0]->GetProperty("P")->GetValue().ToString(10), std::to_string(i)) << name;
+    }
+    EXPECT_EQ(StatusThrownBy([&] { ns->GetClass("C300", hvp::TCIMContext()); }), 15);
 }
 
 // Malformed inventories and their messages are in inventory_messages_test.cpp.
