@@ -135,6 +135,12 @@ const TRejectCase kFormCases[] = {
     {"syntax_error_after_an_inventory_error", R"json({"class": {}, "classes": {"A": [1,]}})json",
         "inventory.json: line 1, column 35: syntax error while parsing value - unexpected ']'; expected '[', "
         "'{', or a literal"},
+    {"bad_escape_in_a_value", R"json({"classes": {"A": [{"P": "a\x"}]}})json",
+        "inventory.json: line 1, column 29: syntax error while parsing value - invalid string: forbidden "
+        "character after backslash; last read: '\"a\\x'"},
+    {"lone_surrogate_in_a_value", R"json({"classes": {"A": [{"P": "\ud800"}]}})json",
+        "inventory.json: line 1, column 33: syntax error while parsing value - invalid string: surrogate "
+        "U+D800..U+DBFF must be followed by U+DC00..U+DFFF; last read: '\"\\ud800\"'"},
     {"two_typed_members", R"json({"classes": {"A": [{"V": {"uint8": 1, "uint16": 2}}]}})json",
         "inventory.json: at classes.A[0].V: a typed value has exactly one member, named by a CIM type"},
     {"uint16_bad_text", R"json({"classes": {"A": [{"V": {"uint16": "0x"}}]}})json",
