@@ -104,31 +104,17 @@ bool ParseIntegerText(std::string_view text, bool& negative, std::uint64_t& magn
     return result.ec == std::errc() || overflow;
 }
 
-// The number of code points in valid UTF-8 text, and the largest of them.
-void CountCodePoints(std::string_view text, std::size_t& count, std::uint32_t& largest)
+// Whether a text, valid UTF-8 as every text the parser reads out is, is
+// one character of 16 bits: one to three bytes, all after the first
+// continuing it (a character of four bytes is beyond 16 bits).
+bool IsOneChar16(std::string_view text)
 {
-    count = 0;
-    largest = 0;
-    for (std::size_t i = 0; i < text.size();) {
-        const auto lead = static_cast<unsigned char>(text[i]);
-        std::size_t length = 1;
-        std::uint32_t point = lead;
-        if (lead >= 0xF0) {
-            length = 4;
-            point = lead & 0x07u;
-        } else if (lead >= 0xE0) {
-            length = 3;
-            point = lead & 0x0Fu;
-        } else if (lead >= 0xC0) {
-            length = 2;
-            point = lead & 0x1Fu;
-        }
-        for (std::size_t k = 1; k < length && i + k < text.size(); ++k)
-            point = (point << 6) | (static_cast<unsigned char>(text[i + k]) & 0x3Fu);
-        largest = std::max(largest, point);
-        ++count;
-        i += length;
-    }
+    if (text.empty() || text.size() > 3)
+        return false;
+    for (std::size_t i = 1; i < text.size(); ++i)
+        if ((static_cast<unsigned char>(text[i]) & 0xC0) != 0x80)
+            return false;
+    return true;
 }
 
 std::string LiteralProblem(std::string_view typeName, const std::string& what)
@@ -287,14 +273,9 @@ bool ReadLiteral(
         return false;
     }
     const std::string_view text = Take(literal.get_string());
-    if (type == kCIMTypeChar16) {
-        std::size_t count = 0;
-        std::uint32_t largest = 0;
-        CountCodePoints(text, count, largest);
-        if (count != 1 || largest > 0xFFFF) {
-            problem = LiteralProblem(typeName, "must be a text of one 16-bit character");
-            return false;
-        }
+    if (type == kCIMTypeChar16 && !IsOneChar16(text)) {
+        problem = LiteralProblem(typeName, "must be a text of one 16-bit character");
+        return false;
     }
     value = TCIMValue::MakeText(type, std::string(text));
     return true;

@@ -70,6 +70,10 @@ const TRejectCase kFormCases[] = {
         "which return handles"},
     {"char16_two_characters", R"json({"classes": {"A": [{"V": {"char16": "ab"}}]}})json",
         "inventory.json: at classes.A[0].V: char16 literal must be a text of one 16-bit character"},
+    {"char16_beyond_16_bits", R"json({"classes": {"A": [{"V": {"char16": "\ud83d\ude00"}}]}})json",
+        "inventory.json: at classes.A[0].V: char16 literal must be a text of one 16-bit character"},
+    {"char16_empty", R"json({"classes": {"A": [{"V": {"char16": ""}}]}})json",
+        "inventory.json: at classes.A[0].V: char16 literal must be a text of one 16-bit character"},
     {"class_entry_number", R"json({"classes": {"A": 3}})json",
         "inventory.json: at classes.A: a class entry (an array of instances, or an object) must be an "
         "object"},

@@ -92,6 +92,7 @@ const TValueCase kValueCases[] = {
         "18446744073709551616"},
     {"boolean", R"({"boolean": false})", hvp::kCIMTypeBoolean, false, "false"},
     {"char16", R"({"char16": "\u00e9"})", hvp::kCIMTypeChar16, false, "\xC3\xA9"},
+    {"char16_of_three_bytes", R"({"char16": "\u20ac"})", hvp::kCIMTypeChar16, false, "\xE2\x82\xAC"},
     {"string_typed", R"({"string": "x"})", hvp::kCIMTypeString, false, "x"},
     {"datetime", R"({"datetime": "20261206010203.000000+000"})", hvp::kCIMTypeDateTime, false,
         "20261206010203.000000+000"},
