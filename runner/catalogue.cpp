@@ -288,7 +288,9 @@ TClassified Classify(int level, std::string_view text)
     bool shared = false;
     const TFindingKind* kind = Match(level, text, shared, &result.fFields);
     result.fKind = std::string(kind != nullptr ? kind->fId : kOtherKind);
-    result.fSeverity = kind == nullptr ? OtherSeverity(level) : shared ? kind->fSharedSeverity : kind->fSeverity;
+    result.fSeverity = kind == nullptr ? OtherSeverity(level)
+        : shared                       ? kind->fSharedSeverity
+                                       : kind->fSeverity;
     return result;
 }
 

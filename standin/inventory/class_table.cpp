@@ -7,27 +7,11 @@
 namespace NQXRHVP20 {
 namespace standin {
 
-namespace {
-
-// The name at `key` of `text`: its text up to the closing quote, or, when it
-// holds an escape, its escapes read into `scratch`.
-std::string_view NameAt(std::string_view text, std::uint32_t key, std::string& scratch)
-{
-    if ((key & kEscapedKey) != 0) {
-        scratch = UnescapedKey(text, key);
-        return scratch;
-    }
-    const std::size_t close = text.find('"', key);
-    return text.substr(key, close - key);
-}
-
-}  // namespace
-
-std::size_t TNameSet::Slot(std::string_view text, std::string_view name) const
+std::size_t TNameSet::Slot(std::string_view text, std::string_view name, std::uint32_t hash) const
 {
     const std::size_t mask = fSlots.size() - 1;
-    std::size_t i = std::hash<std::string_view>()(name) & mask;
-    while (fSlots[i] != 0 && !KeyEquals(text, fSlots[i], name))
+    std::size_t i = hash & mask;
+    while (fSlots[i].fKey != 0 && (fSlots[i].fHash != hash || !KeyEquals(text, fSlots[i].fKey, name)))
         i = (i + 1) & mask;
     return i;
 }
@@ -35,30 +19,39 @@ std::size_t TNameSet::Slot(std::string_view text, std::string_view name) const
 bool TNameSet::Add(std::string_view text, std::uint32_t key, std::string_view name)
 {
     if (2 * (fCount + 1) > fSlots.size()) {
-        std::vector<std::uint32_t> old(fSlots.empty() ? 32 : 2 * fSlots.size(), 0);
+        // The names are placed again by their hashes alone, without reading
+        // them from the text.
+        std::vector<TSlot> old(fSlots.empty() ? 32 : 2 * fSlots.size());
         old.swap(fSlots);
-        std::string scratch;
-        for (const std::uint32_t kept : old)
-            if (kept != 0)
-                fSlots[Slot(text, NameAt(text, kept, scratch))] = kept;
+        const std::size_t mask = fSlots.size() - 1;
+        for (const TSlot& kept : old) {
+            std::size_t i = kept.fHash & mask;
+            while (kept.fKey != 0 && fSlots[i].fKey != 0)
+                i = (i + 1) & mask;
+            if (kept.fKey != 0)
+                fSlots[i] = kept;
+        }
     }
-    std::uint32_t& slot = fSlots[Slot(text, name)];
-    if (slot != 0)
+    const auto hash = static_cast<std::uint32_t>(std::hash<std::string_view>()(name));
+    TSlot& slot = fSlots[Slot(text, name, hash)];
+    if (slot.fKey != 0)
         return false;
-    slot = key;
+    slot = TSlot{key, hash};
     ++fCount;
     return true;
 }
 
 std::uint32_t TNameSet::Find(std::string_view text, std::string_view name) const
 {
-    return fSlots.empty() ? 0 : fSlots[Slot(text, name)];
+    if (fSlots.empty())
+        return 0;
+    return fSlots[Slot(text, name, static_cast<std::uint32_t>(std::hash<std::string_view>()(name)))].fKey;
 }
 
 void TNameSet::Clear()
 {
     if (fCount != 0)
-        fSlots = std::vector<std::uint32_t>();
+        fSlots = std::vector<TSlot>();
     fCount = 0;
 }
 

@@ -176,10 +176,11 @@ struct TClassFailures {
 };
 
 // A set of member names by their places in the text (as TMemberRef's fKey),
-// in an open-addressing hash table of four bytes a slot, at most half of
-// them full; a name is read from the text when it is compared. It serves
-// the class table, and the check for duplicates in a large object, so that
-// a name costs about eight bytes however many there are.
+// in an open-addressing hash table of eight bytes a slot, the place and the
+// name's hash, at most half of them full; a name is read from the text only
+// when its hash matches. It serves the class table, and the check for
+// duplicates in a large object, so that a name costs 16 to 32 bytes however
+// many there are.
 class TNameSet {
 public:
     // Adds the name `name`, written at `key` of `text`; false when the set
@@ -192,10 +193,14 @@ public:
     void Clear();
 
 private:
+    struct TSlot {
+        std::uint32_t fKey = 0;  // 0 for an empty slot
+        std::uint32_t fHash = 0;
+    };
     // The slot that holds `name`, or the empty one where it would go.
-    std::size_t Slot(std::string_view text, std::string_view name) const;
+    std::size_t Slot(std::string_view text, std::string_view name, std::uint32_t hash) const;
 
-    std::vector<std::uint32_t> fSlots;  // a key, or 0
+    std::vector<TSlot> fSlots;
     std::size_t fCount = 0;
 };
 

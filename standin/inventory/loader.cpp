@@ -88,7 +88,8 @@ private:
         const char* const start = value.raw_json_token().data();
         Validate(value, 1);
         const char* const next = Take(document.current_location());
-        fTop.fComments.emplace_back(name, Trimmed(std::string_view(start, static_cast<std::size_t>(next - start))));
+        fTop.fComments.emplace_back(
+            name, Trimmed(std::string_view(start, static_cast<std::size_t>(next - start))));
     }
 
     // An error form at `depth`, checked; answers its place.

@@ -186,7 +186,8 @@ TEST(Inventory, CommentsAreKeptAsTextAndTheOperatingSystemDefaultsToZero)
     const auto inventory = TInventory::LoadText(
         R"({"_about": "x", "_more" : [1, {"y": 2}]  , "_about": 3, "classes": {}, "_last": {"z": null} })",
         "test.json");
-    EXPECT_EQ(hvp::TCIMSchemaHelper::GetOperatingSystemType(hvp::standin::MakeInventoryNamespace(inventory)), 0);
+    EXPECT_EQ(
+        hvp::TCIMSchemaHelper::GetOperatingSystemType(hvp::standin::MakeInventoryNamespace(inventory)), 0);
     EXPECT_EQ(inventory->Comment("_about"), "3");
     EXPECT_EQ(inventory->Comment("_more"), R"([1, {"y": 2}])");
     EXPECT_EQ(inventory->Comment("_last"), R"({"z": null})");
