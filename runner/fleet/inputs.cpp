@@ -10,7 +10,6 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
-#include <new>
 #include <stdexcept>
 
 #include "archive_stream.hpp"
@@ -78,8 +77,7 @@ std::uint64_t InventorySizeLimit()
 
 std::string TooLargeProblem(const std::string& source)
 {
-    return source + ": larger than the " + NQXRHVP20::standin::DescribeSize(gInventorySizeLimit) +
-        " limit on an inventory";
+    return source + ": " + NQXRHVP20::standin::LimitProblem(gInventorySizeLimit);
 }
 
 EArgumentKind ClassifyArgument(const std::string& argument)
@@ -92,72 +90,14 @@ EArgumentKind ClassifyArgument(const std::string& argument)
     return S_ISREG(info.st_mode) && IsArchiveName(argument) ? EArgumentKind::Archive : EArgumentKind::File;
 }
 
-namespace {
-
-// Reads the open `fd` to its end and decompresses what it read when it needs
-// to be; the caller closes `fd`.
-bool ReadOpenInventory(int fd, const std::string& source, std::string& text, std::string& problem)
-{
-    // Read straight into the text, which is given room for the whole file
-    // (and one byte more, to meet its end) or grows: hvp-run forks after
-    // each read, and every page it writes after a fork is a page copied.
-    text.clear();
-    struct stat info;
-    std::size_t room = 1 << 14;
-    if (fstat(fd, &info) == 0 && S_ISREG(info.st_mode) && info.st_size > 0)
-        room = static_cast<std::size_t>(info.st_size) + 1;
-    // The text keeps its room while it is read, and is cut to what was read
-    // at the end: shrinking it after each read would clear the room again at
-    // the next, which makes a long pipe quadratic.
-    std::size_t used = 0;
-    for (;;) {
-        if (used == text.size()) {
-            const auto doubled =
-                static_cast<std::size_t>(std::min<std::uint64_t>(2 * used, gInventorySizeLimit + 1));
-            try {
-                text.resize(std::max(room, doubled));
-            } catch (const std::bad_alloc&) {
-                problem = source + ": not enough memory to load the inventory";
-                text.clear();
-                return false;
-            }
-        }
-        const ssize_t got = read(fd, &text[used], text.size() - used);
-        used += static_cast<std::size_t>(std::max<ssize_t>(got, 0));
-        if (got == 0) {
-            text.resize(used);
-            break;
-        }
-        if (got < 0) {
-            // An interruption is for the caller to see too: the text read
-            // so far is not an inventory.
-            problem = source + ": cannot read: " + ErrnoText(errno);
-            text.clear();
-            return false;
-        }
-        if (used > gInventorySizeLimit) {
-            text.clear();
-            problem = TooLargeProblem(source);
-            return false;
-        }
-    }
-    return DecompressInPlace(text, source, problem);
-}
-
-}  // namespace
-
 bool ReadInventoryFile(
     const std::string& path, const std::string& source, std::string& text, std::string& problem)
 {
-    const int fd = path == "-" ? STDIN_FILENO : open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0) {
-        problem = source + ": cannot open: " + ErrnoText(errno);
+    if (!NQXRHVP20::standin::ReadInventoryBytes(path, gInventorySizeLimit, text, problem)) {
+        problem = source + ": " + problem;
         return false;
     }
-    const bool read = ReadOpenInventory(fd, source, text, problem);
-    if (fd != STDIN_FILENO)
-        close(fd);
-    return read;
+    return DecompressInPlace(text, source, problem);
 }
 
 std::shared_ptr<const NQXRHVP20::standin::TInventory> LoadInventoryFile(const std::string& path)
@@ -186,12 +126,16 @@ std::shared_ptr<const NQXRHVP20::standin::TInventory> LoadInventoryFile(const st
             close(fd);
         return TInventory::LoadFile(path, gInventorySizeLimit);
     }
+    // The bytes go straight into the text: hvp-run forks after each read,
+    // and every page it writes after a fork is a page copied.
     std::string text;
     std::string problem;
-    const bool read = ReadOpenInventory(fd, source, text, problem);
+    const bool read = NQXRHVP20::standin::ReadInventoryBytes(fd, gInventorySizeLimit, text, problem);
     if (!standardInput)
         close(fd);
     if (!read)
+        throw std::runtime_error(source + ": " + problem);
+    if (!DecompressInPlace(text, source, problem))
         throw std::runtime_error(problem);
     return TInventory::LoadText(text, source);
 }

@@ -17,7 +17,9 @@
 #include <deque>
 #include <string>
 
+#include "inputs.hpp"
 #include "reaper.hpp"
+#include "text_file.hpp"
 #include "worker.hpp"
 
 namespace tarvorun {
@@ -126,21 +128,14 @@ int ReceiveRequest(int socket, bool wait, TRequest& request)
     return 1;
 }
 
-// In the worker: the text of a memory file, read whole.
+// In the worker: the text of a memory file, read whole from its start,
+// since writing it left the offset at its end. The text was bounded when
+// hvp-run read it, and is bounded again by the same limit.
 bool ReadMemoryFile(int fd, std::string& text)
 {
-    char buffer[1 << 16];
-    for (off_t at = 0;;) {
-        const ssize_t got = pread(fd, buffer, sizeof buffer, at);
-        if (got < 0 && errno == EINTR)
-            continue;
-        if (got < 0)
-            return false;
-        if (got == 0)
-            return true;
-        text.append(buffer, static_cast<std::size_t>(got));
-        at += got;
-    }
+    std::string problem;
+    return lseek(fd, 0, SEEK_SET) == 0 &&
+        NQXRHVP20::standin::ReadInventoryBytes(fd, InventorySizeLimit(), text, problem);
 }
 
 // Forks the request's worker, its standard output and error going to

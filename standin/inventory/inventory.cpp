@@ -47,7 +47,11 @@ std::shared_ptr<const TInventory> TInventory::LoadFile(const std::string& path, 
     const std::string source = path == "-" ? std::string("<stdin>") : path;
     try {
         const std::uint64_t limit = maxBytes < kMaxTextBytes ? maxBytes : kMaxTextBytes;
-        return TInventoryLoader::Load(ReadInventoryFile(path, source, limit), source);
+        TPaddedText text;
+        std::string problem;
+        if (!ReadInventoryBytes(path, limit, text, problem))
+            throw TInventoryError(source, problem);
+        return TInventoryLoader::Load(std::move(text), source);
     } catch (const std::bad_alloc&) {
         ThrowOutOfMemory(source);
     }

@@ -1,0 +1,246 @@
+// The one reader of an inventory's bytes, into the loader's padded text and
+// into hvp-run's string alike: regular files, a descriptor already part
+// read, pipes, standard input and memory files within the limit, one byte
+// over it refused, and each problem as the messages quote it.
+#include <fcntl.h>
+#include <sys/mman.h>
+#include <sys/resource.h>
+#include <unistd.h>
+
+#include <csignal>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+#include <thread>
+
+#include <gtest/gtest.h>
+#include <simdjson.h>
+
+#include "temp_folder.hpp"
+#include "text_file.hpp"
+
+namespace {
+
+using NQXRHVP20::standin::ReadInventoryBytes;
+using NQXRHVP20::standin::TPaddedText;
+
+// Where the bytes come from.
+enum class EFrom {
+    File,           // a regular file, by its path
+    FileAtOffset,   // the descriptor of a file whose first 5 bytes were read
+    Pipe,           // a pipe's descriptor, written by another thread
+    EndlessPipe,    // a pipe that never ends
+    StandardInput,  // a pipe on standard input, by the path "-"
+    MemoryFile,     // a memory file, as hvp-run hands one to a worker
+    Missing,        // a path where nothing is
+    Folder,         // a folder's path, which opens but cannot be read
+};
+
+struct TCase {
+    const char* fTitle;
+    EFrom fFrom;
+    std::string fBytes;
+    std::uint64_t fLimit;
+    std::string fExpected;  // the bytes read, or "problem: " and the problem
+};
+
+std::string Pattern(std::size_t size)
+{
+    std::string bytes(size, '\0');
+    for (std::size_t at = 0; at < size; ++at)
+        bytes[at] = static_cast<char>('a' + at % 26);
+    return bytes;
+}
+
+// Writes `bytes` (or, for an endless pipe, bytes without end) to the pipe's
+// end `fd` until they are written or the reader has gone, then closes it.
+std::thread StartWriter(int fd, std::string bytes, bool endless)
+{
+    return std::thread([fd, bytes, endless] {
+        const std::string chunk = Pattern(4096);
+        std::size_t at = 0;
+        for (;;) {
+            const std::string& from = endless ? chunk : bytes;
+            if (!endless && at == from.size())
+                break;
+            const ssize_t put = write(fd, from.data() + at % from.size(), from.size() - at % from.size());
+            if (put < 0)
+                break;  // the reader has gone: EPIPE
+            at += static_cast<std::size_t>(put);
+        }
+        close(fd);
+    });
+}
+
+// Reads the case's bytes into `buffer` as hvp-run or the loader would:
+// the bytes read, or "problem: ...".
+template <class TBuffer>
+std::string ReadCase(const TCase& test, TBuffer& buffer, std::string (*view)(const TBuffer&))
+{
+    tarvotest::TTempFolder folder("inventory-reader");
+    const std::string path = folder / "inventory.json";
+    std::string problem;
+    bool read = false;
+    switch (test.fFrom) {
+    case EFrom::File:
+    case EFrom::FileAtOffset: {
+        std::FILE* file = std::fopen(path.c_str(), "wb");
+        EXPECT_EQ(std::fwrite(test.fBytes.data(), 1, test.fBytes.size(), file), test.fBytes.size());
+        std::fclose(file);
+        if (test.fFrom == EFrom::File) {
+            read = ReadInventoryBytes(path, test.fLimit, buffer, problem);
+            break;
+        }
+        const int fd = open(path.c_str(), O_RDONLY);
+        char skipped[5];
+        EXPECT_EQ(::read(fd, skipped, sizeof skipped), 5);
+        read = ReadInventoryBytes(fd, test.fLimit, buffer, problem);
+        close(fd);
+        break;
+    }
+    case EFrom::Pipe:
+    case EFrom::EndlessPipe:
+    case EFrom::StandardInput: {
+        int ends[2];
+        EXPECT_EQ(pipe(ends), 0);
+        std::thread writer = StartWriter(ends[1], test.fBytes, test.fFrom == EFrom::EndlessPipe);
+        if (test.fFrom == EFrom::StandardInput) {
+            const int saved = dup(STDIN_FILENO);
+            dup2(ends[0], STDIN_FILENO);
+            close(ends[0]);
+            read = ReadInventoryBytes(std::string("-"), test.fLimit, buffer, problem);
+            dup2(saved, STDIN_FILENO);
+            close(saved);
+        } else {
+            read = ReadInventoryBytes(ends[0], test.fLimit, buffer, problem);
+            close(ends[0]);
+        }
+        writer.join();
+        break;
+    }
+    case EFrom::MemoryFile: {
+        const int fd = memfd_create("inventory", MFD_CLOEXEC);
+        EXPECT_EQ(
+            write(fd, test.fBytes.data(), test.fBytes.size()), static_cast<ssize_t>(test.fBytes.size()));
+        EXPECT_EQ(lseek(fd, 0, SEEK_SET), 0);
+        read = ReadInventoryBytes(fd, test.fLimit, buffer, problem);
+        close(fd);
+        break;
+    }
+    case EFrom::Missing:
+        read = ReadInventoryBytes(folder / "missing.json", test.fLimit, buffer, problem);
+        break;
+    case EFrom::Folder:
+        read = ReadInventoryBytes(folder.Path().string(), test.fLimit, buffer, problem);
+        break;
+    }
+    if (read) {
+        EXPECT_EQ(problem, "");
+        return view(buffer);
+    }
+    EXPECT_EQ(view(buffer), "") << "a refused text is not kept";
+    return "problem: " + problem;
+}
+
+std::string ViewPadded(const TPaddedText& text)
+{
+    return std::string(text.View());
+}
+
+std::string ViewString(const std::string& text)
+{
+    return text;
+}
+
+class TReaderTest : public testing::TestWithParam<TCase> { };
+
+TEST_P(TReaderTest, ReadsIntoEitherBuffer)
+{
+    TPaddedText padded;
+    EXPECT_EQ(ReadCase(GetParam(), padded, ViewPadded), GetParam().fExpected);
+    // The parser reads this far past the text, and finds zeros there.
+    for (std::size_t at = 0; padded.Data() != nullptr && at < simdjson::SIMDJSON_PADDING; ++at)
+        ASSERT_EQ(padded.Data()[padded.Size() + at], '\0') << "padding byte " << at;
+    std::string text;
+    EXPECT_EQ(ReadCase(GetParam(), text, ViewString), GetParam().fExpected);
+}
+
+const std::string kLimitLong = Pattern(32768);
+
+INSTANTIATE_TEST_SUITE_P(InventoryReader, TReaderTest,
+    testing::Values(
+        TCase{"RegularFileWhole", EFrom::File, R"({"classes": {}})", 1 << 30, R"({"classes": {}})"},
+        TCase{"EmptyFileIsNoBytes", EFrom::File, "", 10, ""},
+        TCase{"FileOfTheLimitIsRead", EFrom::File, "0123456789", 10, "0123456789"},
+        TCase{"FileOneByteOverIsRefused", EFrom::File, "0123456789X", 10,
+            "problem: larger than the 10 bytes limit on an inventory"},
+        TCase{"DescriptorReadFromWhereItStands", EFrom::FileAtOffset, "skip!0123456789", 10, "0123456789"},
+        TCase{"PipeBeyondTheFirstRoom", EFrom::Pipe, Pattern(200000), 1 << 20, Pattern(200000)},
+        TCase{"PipeOfTheLimitIsRead", EFrom::Pipe, kLimitLong, 32768, kLimitLong},
+        TCase{"PipeOneByteOverIsRefused", EFrom::Pipe, kLimitLong + "X", 32768,
+            "problem: larger than the 32 KiB limit on an inventory"},
+        TCase{"EndlessPipeEndsAtTheLimit", EFrom::EndlessPipe, "", 100000,
+            "problem: larger than the 100000 bytes limit on an inventory"},
+        TCase{"StandardInputByDash", EFrom::StandardInput, "{}\n", 10, "{}\n"},
+        TCase{"StandardInputOverTheLimit", EFrom::StandardInput, "{\"a\": 1}\n\n\n", 10,
+            "problem: larger than the 10 bytes limit on an inventory"},
+        TCase{"MemoryFileWhole", EFrom::MemoryFile, Pattern(70000), 70000, Pattern(70000)},
+        TCase{"MissingFileCannotBeOpened", EFrom::Missing, "", 10,
+            "problem: cannot open: No such file or directory"},
+        TCase{"FolderCannotBeRead", EFrom::Folder, "", 10, "problem: cannot read: Is a directory"}),
+    [](const testing::TestParamInfo<TCase>& which) { return std::string(which.param.fTitle); });
+
+#if defined(__SANITIZE_ADDRESS__)
+constexpr bool kSanitized = true;
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+constexpr bool kSanitized = true;
+#else
+constexpr bool kSanitized = false;
+#endif
+#else
+constexpr bool kSanitized = false;
+#endif
+
+// In a process bounded to 4 GiB, reads the file into both buffers, prints
+// both problems and exits with 0 when both were refused.
+[[noreturn]] void ReadBounded(const std::string& path)
+{
+    const rlimit bound{rlim_t(4) << 30, rlim_t(4) << 30};
+    setrlimit(RLIMIT_AS, &bound);
+    TPaddedText padded;
+    std::string text;
+    std::string paddedProblem;
+    std::string textProblem;
+    const bool read = ReadInventoryBytes(path, std::uint64_t(1) << 40, padded, paddedProblem) ||
+        ReadInventoryBytes(path, std::uint64_t(1) << 40, text, textProblem);
+    std::fprintf(stderr, "[%s] [%s]\n", paddedProblem.c_str(), textProblem.c_str());
+    std::_Exit(read ? 1 : 0);
+}
+
+// A file larger than the memory the process may have, within the limit: the
+// room for it cannot be had, and the reader says so instead of throwing.
+// The file is sparse, and the process that reads it is bounded to 4 GiB.
+TEST(InventoryReader, NamesMemoryThatRunsOut)
+{
+    if (kSanitized)
+        GTEST_SKIP() << "the sanitizer's allocator aborts rather than fail an allocation";
+    tarvotest::TTempFolder folder("inventory-reader");
+    const std::string path = folder / "sparse.json";
+    const int fd = open(path.c_str(), O_WRONLY | O_CREAT, 0644);
+    ASSERT_EQ(ftruncate(fd, off_t(64) << 30), 0);
+    close(fd);
+    EXPECT_EXIT(ReadBounded(path), testing::ExitedWithCode(0),
+        "\\[not enough memory to load the inventory\\] \\[not enough memory to load the inventory\\]");
+}
+
+}  // namespace
+
+int main(int argc, char** argv)
+{
+    // A pipe's writer learns that the reader has gone from EPIPE.
+    std::signal(SIGPIPE, SIG_IGN);
+    testing::InitGoogleTest(&argc, argv);
+    return RUN_ALL_TESTS();
+}
