@@ -70,8 +70,7 @@ la_ssize_t ReadGzipArchive(struct archive* handle, void* client, const void** bu
 
 std::string TooLargeOnceDecompressed(std::uint64_t limit)
 {
-    return "larger than the " + NQXRHVP20::standin::DescribeSize(limit) +
-        " limit on an inventory once decompressed";
+    return NQXRHVP20::standin::LimitProblem(limit) + " once decompressed";
 }
 
 // Gzip data whole, with zlib.

@@ -14,6 +14,7 @@
 #include <new>
 
 #include "output.hpp"
+#include "text_file.hpp"
 
 namespace tarvorun {
 
@@ -32,9 +33,6 @@ bool WriteAll(int fd, const char* data, std::size_t size)
 }
 
 namespace {
-
-// What the inventory loader says when an allocation failed while it loaded.
-const char* const kLoadOutOfMemory = "not enough memory to load the inventory";
 
 // Frames wait here until the plug-in is about to be called, or there are
 // enough of them: one write for many records keeps hvp-run from waking for
@@ -168,7 +166,7 @@ void RunInventoryWorker(const TFleetSettings& settings, const TInventoryInput& i
     } catch (const NQXRHVP20::standin::TInventoryError& failure) {
         // The loader turns an allocation that failed into an error of the
         // inventory; under the worker's memory limit it is the limit's.
-        if (settings.fMemoryLimitMb > 0 && failure.Problem() == kLoadOutOfMemory)
+        if (settings.fMemoryLimitMb > 0 && failure.Problem() == NQXRHVP20::standin::kOutOfMemoryProblem)
             SendFrame(fd, kFrameOutOfMemory, std::string());
         else
             SendFrame(fd, kFrameUnreadable, failure.what());

@@ -37,7 +37,7 @@ namespace {
 
 [[noreturn]] void ThrowOutOfMemory(const std::string& source)
 {
-    throw TInventoryError(source, "not enough memory to load the inventory");
+    throw TInventoryError(source, kOutOfMemoryProblem);
 }
 
 }  // namespace

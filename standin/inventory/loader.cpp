@@ -329,8 +329,7 @@ std::shared_ptr<const TInventory> TInventoryLoader::Load(TPaddedText text, const
 {
     try {
         if (text.Size() > kMaxTextBytes)
-            throw TInventoryError(
-                source, "larger than the " + DescribeSize(kMaxTextBytes) + " limit on an inventory");
+            throw TInventoryError(source, LimitProblem(kMaxTextBytes));
         std::shared_ptr<TInventory> inventory(new TInventory());
         inventory->fSource = source;
         inventory->fDocument = std::make_unique<TInventoryDocument>();
@@ -365,7 +364,7 @@ std::shared_ptr<const TInventory> TInventoryLoader::Load(TPaddedText text, const
         throw TInventoryError(
             source, error != simdjson::SUCCESS ? DescribeSyntaxError(whole, error) : problem);
     } catch (const std::bad_alloc&) {
-        throw TInventoryError(source, "not enough memory to load the inventory");
+        throw TInventoryError(source, kOutOfMemoryProblem);
     }
 }
 
@@ -374,7 +373,7 @@ std::shared_ptr<const TInventory> TInventoryLoader::LoadText(std::string_view te
     try {
         return Load(PaddedCopy(text), source);
     } catch (const std::bad_alloc&) {
-        throw TInventoryError(source, "not enough memory to load the inventory");
+        throw TInventoryError(source, kOutOfMemoryProblem);
     }
 }
 

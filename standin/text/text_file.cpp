@@ -142,7 +142,7 @@ bool ReadInventoryBytes(int fd, std::uint64_t maxBytes, TBuffer& bytes, std::str
         Cut(bytes, static_cast<std::size_t>(size));
         return true;
     } catch (const std::bad_alloc&) {
-        return fail("not enough memory to load the inventory");
+        return fail(kOutOfMemoryProblem);
     }
 }
 

@@ -67,6 +67,10 @@ extern template bool ReadInventoryBytes(const std::string&, std::uint64_t, std::
 // "larger than the 1 GiB limit on an inventory".
 std::string LimitProblem(std::uint64_t maxBytes);
 
+// What every reader and loader of an inventory says when an allocation
+// fails, and the fleet's worker looks for.
+inline constexpr const char* kOutOfMemoryProblem = "not enough memory to load the inventory";
+
 // A copy of `text` with the padding.
 TPaddedText PaddedCopy(std::string_view text);
 
