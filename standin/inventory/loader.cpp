@@ -35,9 +35,9 @@ struct TTopMembers {
 
 class TWalk : public TSyntaxWalk {
 public:
-    // The operating-system fields go to `os`.
-    TWalk(TInventoryDocument& document, TTopMembers os)
-        : TSyntaxWalk(document.Text()), fDocument(document), fTop(os)
+    // What the inventory's own members say goes to `top`.
+    TWalk(TInventoryDocument& document, TTopMembers top)
+        : TSyntaxWalk(document.Text()), fDocument(document), fTop(top)
     {
     }
 
@@ -335,12 +335,12 @@ std::shared_ptr<const TInventory> TInventoryLoader::Load(TPaddedText text, const
         inventory->fDocument = std::make_unique<TInventoryDocument>();
         inventory->fDocument->fText = std::move(text);
         const std::string_view whole = inventory->fDocument->Text();
-        const TTopMembers os{
+        const TTopMembers top{
             inventory->fHasOsError, inventory->fOsError, inventory->fOsType, inventory->fComments};
         simdjson::error_code error = simdjson::SUCCESS;
         std::string problem;
         try {
-            TWalk(*inventory->fDocument, os).Run();
+            TWalk(*inventory->fDocument, top).Run();
             return inventory;
         } catch (const TSyntaxError& syntax) {
             error = syntax.fError;
@@ -352,7 +352,7 @@ std::shared_ptr<const TInventory> TInventoryLoader::Load(TPaddedText text, const
             inventory->fDocument->fLevels.clear();
             inventory->fComments.clear();
             try {
-                TWalk(*inventory->fDocument, os).ValidateAll();
+                TWalk(*inventory->fDocument, top).ValidateAll();
             } catch (const TSyntaxError& syntax) {
                 error = syntax.fError;
             }
