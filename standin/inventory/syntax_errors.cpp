@@ -19,30 +19,6 @@ namespace standin {
 
 namespace {
 
-// Reads a document without building anything and keeps the first error.
-class TLocatingSax {
-public:
-    using json = nlohmann::json;
-    bool null() { return true; }
-    bool boolean(bool) { return true; }
-    bool number_integer(json::number_integer_t) { return true; }
-    bool number_unsigned(json::number_unsigned_t) { return true; }
-    bool number_float(json::number_float_t, const json::string_t&) { return true; }
-    bool string(json::string_t&) { return true; }
-    bool binary(json::binary_t&) { return true; }
-    bool start_object(std::size_t) { return true; }
-    bool key(json::string_t&) { return true; }
-    bool end_object() { return true; }
-    bool start_array(std::size_t) { return true; }
-    bool end_array() { return true; }
-    bool parse_error(std::size_t, const std::string&, const nlohmann::detail::exception& failure)
-    {
-        fMessage = failure.what();
-        return false;
-    }
-    std::string fMessage;
-};
-
 // "line L, column C" of a byte offset, both counted from 1.
 std::string LineAndColumn(std::string_view text, std::size_t offset)
 {
@@ -209,14 +185,18 @@ std::string Excerpt(std::string_view text)
 
 std::string LocateSyntaxError(std::string_view text)
 {
-    TLocatingSax sax;
     try {
-        nlohmann::json::sax_parse(text.begin(), text.end(), &sax);
+        // Every value is dropped as soon as it is read, so that nothing of
+        // a large text is built.
+        const nlohmann::json parsed = nlohmann::json::parse(text.begin(), text.end(),
+            [](int, nlohmann::json::parse_event_t, nlohmann::json&) { return false; });
+    } catch (const nlohmann::json::parse_error& failure) {
+        const std::string message = failure.what();
+        if (message.find("parse error at line ") != std::string::npos)
+            return TidyParserMessage(message);
     } catch (const std::exception&) {
         // Numbers out of range are looked for below.
     }
-    if (sax.fMessage.find("parse error at line ") != std::string::npos)
-        return TidyParserMessage(sax.fMessage);
     // The position-tracking parser takes any number; the parser refuses
     // those out of range, and the first one is what it reports, whatever
     // else it refuses.
