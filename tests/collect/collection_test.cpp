@@ -309,8 +309,8 @@ TEST(HvpCollect, HvpRunOverACollectedRecordingPrintsTheExpectedLines)
     TCollectOptions options = Recorded("two-adapters");
     options.fSmartctlDir.clear();
     options.fCollectedAt.reset();
-    const std::string inventory = ::testing::TempDir() + "/two-adapters.json";
-    const std::string printed = ::testing::TempDir() + "/two-adapters.txt";
+    const std::string inventory = ::testing::TempDir() + "/two-adapters-no-health.json";
+    const std::string printed = ::testing::TempDir() + "/two-adapters-no-health.txt";
     ASSERT_EQ(RunCommand(CollectCommand(options) + " -o " + inventory), 0);
     ASSERT_EQ(RunCommand(std::string(TARVOCOLLECT_HVP_RUN) + " " + inventory + " > " + printed), 0);
     EXPECT_EQ(ReadFile(printed), ReadFile(kMachines + "/two-adapters/hvp-run.txt"));
