@@ -10,6 +10,7 @@
 
 #include <filesystem>
 #include <string>
+#include <tuple>
 
 #include <gtest/gtest.h>
 
@@ -25,19 +26,15 @@ namespace tarvocollect {
 // For the comparisons of the health cases below.
 bool operator==(const TDiskHealth& a, const TDiskHealth& b)
 {
-    return a.fPassed == b.fPassed && a.fCorrected == b.fCorrected && a.fUncorrected == b.fUncorrected &&
-        a.fTransport == b.fTransport;
+    return std::tie(a.fPassed, a.fCorrected, a.fUncorrected, a.fTransport) ==
+        std::tie(b.fPassed, b.fCorrected, b.fUncorrected, b.fTransport);
 }
 
 void PrintTo(const TDiskHealth& h, std::ostream* out)
 {
-    const auto show = [&](const auto& v) {
-        *out << (v ? std::to_string(static_cast<long long>(*v)) : "null") << ' ';
-    };
-    show(h.fPassed);
-    show(h.fCorrected);
-    show(h.fUncorrected);
-    show(h.fTransport);
+    *out << (h.fPassed ? std::to_string(*h.fPassed) : "null");
+    for (const auto& value : {h.fCorrected, h.fUncorrected, h.fTransport})
+        *out << ' ' << (value ? std::to_string(*value) : "null");
 }
 
 }  // namespace tarvocollect
