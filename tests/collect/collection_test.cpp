@@ -253,7 +253,7 @@ TEST(HvpCollect, OutputReplacesTheFileWholeAndLeavesNothingBeside)
 }
 
 // Bad usage and an output that cannot be written are status 2, with a
-// message.
+// message naming the file and the reason.
 TEST(HvpCollect, BadUsageAndOutputThatCannotBeWrittenAreStatusTwo)
 {
     const std::string message = ::testing::TempDir() + "/status-two.txt";
@@ -262,7 +262,8 @@ TEST(HvpCollect, BadUsageAndOutputThatCannotBeWrittenAreStatusTwo)
                  "hvp-collect: standard output: cannot write: No space left on device"},
              {std::string(TARVOCOLLECT_HVP_COLLECT) + " --collected-at 2026-12-08 >/dev/null",
                  "not an RFC 3339 time"},
-             {std::string(TARVOCOLLECT_HVP_COLLECT) + " -o /no-such-folder/x.json", ""}}) {
+             {std::string(TARVOCOLLECT_HVP_COLLECT) + " -o /no-such-folder/x.json",
+                 "hvp-collect: /no-such-folder/x.json: cannot write: No such file or directory"}}) {
         EXPECT_EQ(RunCommand(arguments + " 2> " + message), 2) << arguments;
         EXPECT_NE(ReadFile(message).find(text), std::string::npos) << ReadFile(message);
     }
