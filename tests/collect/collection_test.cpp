@@ -1,12 +1,15 @@
 // Whole collections: each recorded machine gives the inventory written for
-// it by hand; hvp-collect on this machine gives what any Linux machine
-// guarantees; and hvp-run over a collected recording prints what is expected.
+// it by hand; a recording with one hostile entry (NUL bytes, a 100 MB value,
+// a link loop, /dev/zero, a FIFO) ends partial with that value alone null;
+// hvp-collect on this machine gives what any Linux machine guarantees; and
+// hvp-run over a collected recording prints what is expected.
+#include <sys/stat.h>
 #include <sys/wait.h>
 
 #include <algorithm>
 #include <cstdlib>
+#include <filesystem>
 #include <fstream>
-#include <sstream>
 #include <string>
 #include <vector>
 
@@ -15,26 +18,19 @@
 
 #include "collect.hpp"
 #include "inventory.hpp"
+#include "temp_folder.hpp"
 #include "text_files.hpp"
 
 namespace {
 
+using tarvotest::Lines;
 using tarvotest::ReadFile;
 
 using namespace tarvocollect;
+namespace fs = std::filesystem;
 using nlohmann::json;
 
 const std::string kMachines = TARVOCOLLECT_MACHINES;
-
-std::vector<std::string> Lines(const std::string& text)
-{
-    std::vector<std::string> lines;
-    std::istringstream in(text);
-    for (std::string line; std::getline(in, line);)
-        if (!line.empty())
-            lines.push_back(line);
-    return lines;
-}
 
 json WithoutComments(json document)
 {
@@ -43,16 +39,12 @@ json WithoutComments(json document)
     return document;
 }
 
-TCollectOptions Recorded(const std::string& machine)
+// The recording of `machine`, a folder under `under`, and a fixed time.
+TCollectOptions Recorded(const std::string& machine, const std::string& under = kMachines)
 {
-    TCollectOptions options;
-    options.fSysRoot = kMachines + "/" + machine;
-    options.fDpkgAdminDir = kMachines + "/" + machine + "/dpkg";
-    options.fPciDump = kMachines + "/" + machine + "/lspci-x.txt";
-    options.fRpmDbPath = kMachines + "/" + machine + "/no-rpm-database";
-    options.fSmartctlDir = kMachines + "/" + machine + "/smartctl";
-    options.fCollectedAt = "2026-12-08T10:00:00Z";
-    return options;
+    const std::string root = under + "/" + machine;
+    return {root, root + "/dpkg", root + "/lspci-x.txt", root + "/no-rpm-database", root + "/smartctl",
+        "2026-12-08T10:00:00Z"};
 }
 
 // Runs a command through the shell; its exit status.
@@ -72,7 +64,8 @@ TEST_P(CollectRecordedMachine, GivesTheInventoryWrittenForIt)
         json::parse(ReadFile(folder + "/inventory.json")));
 
     // problems.txt: a text each problem holds, in order; none for a sound machine.
-    const std::vector<std::string> expected = Lines(ReadFile(folder + "/problems.txt"));
+    std::vector<std::string> expected = Lines(ReadFile(folder + "/problems.txt"));
+    expected.erase(std::remove(expected.begin(), expected.end(), ""), expected.end());
     ASSERT_EQ(collection.fProblems.size(), expected.size()) << ::testing::PrintToString(collection.fProblems);
     for (std::size_t i = 0; i < expected.size(); ++i)
         EXPECT_NE(collection.fProblems[i].find(expected[i]), std::string::npos)
@@ -88,16 +81,121 @@ INSTANTIATE_TEST_SUITE_P(Recordings, CollectRecordedMachine,
         return name;
     });
 
-// hvp-collect over a recorded machine; `dpkgAdminDir` set replaces its dpkg
-// database.
-std::string CollectCommand(const std::string& machine, const std::string& dpkgAdminDir = "")
+// hvp-collect with the options given; those left empty are not passed.
+std::string CollectCommand(const TCollectOptions& options)
 {
-    const TCollectOptions options = Recorded(machine);
-    return std::string(TARVOCOLLECT_HVP_COLLECT) + " --sysfs-root " + options.fSysRoot +
-        " --dpkg-admindir '" + (dpkgAdminDir.empty() ? options.fDpkgAdminDir : dpkgAdminDir) + "'" +
-        " --pci-dump " + options.fPciDump + " --rpm-dbpath " + options.fRpmDbPath + " --smartctl-dir " +
-        options.fSmartctlDir + " --collected-at " + *options.fCollectedAt;
+    std::string command = std::string(TARVOCOLLECT_HVP_COLLECT) + " --sysfs-root " + options.fSysRoot +
+        " --dpkg-admindir '" + options.fDpkgAdminDir + "' --pci-dump " + options.fPciDump + " --rpm-dbpath " +
+        options.fRpmDbPath;
+    if (!options.fSmartctlDir.empty())
+        command += " --smartctl-dir " + options.fSmartctlDir;
+    return command + (options.fCollectedAt ? " --collected-at " + *options.fCollectedAt : "");
 }
+
+// The physical disk 0:1:0:0 and the host of the recording, as paths
+// under its sys/.
+const std::string kDisk = "sys/bus/scsi/devices/0:1:0:0";
+const std::string kHost = "sys/class/scsi_host/host0";
+
+// Replaces the file at `path` (after the links of its folder) with what
+// `make` creates there.
+void Replace(const fs::path& path, void (*make)(const fs::path&))
+{
+    const fs::path target = fs::canonical(path.parent_path()) / path.filename();
+    fs::remove(target);
+    make(target);
+}
+
+struct THostileCase {
+    std::string fName;
+    std::string fEntry;  // under the recording's root
+    void (*fMake)(const fs::path&);
+    // The problem line after "hvp-collect: SCSI (sysfs ROOT/sys): "; ROOT
+    // stands for the recording's root.
+    std::string fProblem;
+    // The JSON pointer of the value that becomes null; empty when a whole
+    // device is left out instead.
+    std::string fNull;
+    std::size_t fDisks = 2;
+};
+
+class CollectHostileEntry : public ::testing::TestWithParam<THostileCase> { };
+
+TEST_P(CollectHostileEntry, EndsPartialWithTheValueNullAndAShortProblemLine)
+{
+    const tarvotest::TTempFolder folder("hostile-entry");
+    const fs::path root = folder.Path() / "machine";
+    fs::copy(
+        kMachines + "/physical-apart", root, fs::copy_options::recursive | fs::copy_options::copy_symlinks);
+    Replace(root / GetParam().fEntry, GetParam().fMake);
+
+    const std::string output = folder / "inventory.json";
+    const std::string errors = folder / "errors.txt";
+    EXPECT_EQ(RunCommand(CollectCommand(Recorded("machine", folder.Path().string())) + " -o " + output +
+                  " 2> " + errors),
+        1);
+
+    std::string expected = GetParam().fProblem;
+    for (std::string::size_type at; (at = expected.find("ROOT")) != std::string::npos;)
+        expected.replace(at, 4, root.string());
+    EXPECT_EQ(Lines(ReadFile(errors)),
+        std::vector<std::string>{"hvp-collect: SCSI (sysfs " + root.string() + "/sys): " + expected});
+
+    const json document = json::parse(ReadFile(output), nullptr, false);
+    ASSERT_FALSE(document.is_discarded());
+    if (!GetParam().fNull.empty()) {
+        EXPECT_TRUE(document.at(json::json_pointer(GetParam().fNull)).is_null());
+    }
+    EXPECT_EQ(document.value("_problems", json::array()).size(), 1u);
+    // Everything else is as the recording gives it.
+    EXPECT_EQ(document["classes"]["QXRSG_tvDiskDrive"].size(), GetParam().fDisks);
+    EXPECT_EQ(document["classes"]["QXRSG_tvSCSIDeviceData"].size(), GetParam().fDisks);
+}
+
+const char* const kModel = "/classes/QXRSG_tvDiskDrive/0/DeviceCode";
+const char* const kBios = "/classes/QXRSG_tvBiosVersion/0/Version";
+
+INSTANTIATE_TEST_SUITE_P(Entries, CollectHostileEntry,
+    ::testing::Values(
+        THostileCase{"NulBytesInAModel", kDisk + "/model",
+            [](const fs::path& p) { std::ofstream(p, std::ios::binary) << std::string("QXR\0\0evil\n", 10); },
+            "device 0:1:0:0: model \"QXR\\x00\\x00evil\" holds a NUL byte", kModel},
+        THostileCase{"AHundredMegabyteModel", kDisk + "/model",
+            [](const fs::path& p) {
+                std::ofstream{p};
+                fs::resize_file(p, 100u << 20);
+            },
+            "device 0:1:0:0: cannot read ROOT/" + kDisk + "/model: longer than 4096 bytes", kModel},
+        THostileCase{"ModelLinkedToItself", kDisk + "/model",
+            [](const fs::path& p) { fs::create_symlink(p.filename(), p); },
+            "device 0:1:0:0: cannot read ROOT/" + kDisk + "/model: Too many levels of symbolic links",
+            kModel},
+        // Read to its end, /dev/zero would exhaust the memory.
+        THostileCase{"ModelLinkedToDevZero", kDisk + "/model",
+            [](const fs::path& p) { fs::create_symlink("/dev/zero", p); },
+            "device 0:1:0:0: cannot read ROOT/" + kDisk +
+                "/model: not a regular file (a FIFO, a device or a folder)",
+            kModel},
+        // No one writes to it: a blocking read would wait forever.
+        THostileCase{"ModelIsAFifo", kDisk + "/model",
+            [](const fs::path& p) { ASSERT_EQ(::mkfifo(p.c_str(), 0600), 0); },
+            "device 0:1:0:0: cannot read ROOT/" + kDisk +
+                "/model: not a regular file (a FIFO, a device or a folder)",
+            kModel},
+        // A device's own entry that leads nowhere: the device is left out.
+        THostileCase{"DeviceLinkedToItself", "sys/bus/scsi/devices/0:1:1:0",
+            [](const fs::path& p) { fs::create_symlink(p.filename(), p); },
+            "device 0:1:1:0: ROOT/sys/bus/scsi/devices/0:1:1:0: Too many levels of symbolic links", "", 1},
+        // The excerpt stops after 40 bytes and shows every control escaped.
+        THostileCase{"ControlsAndANulInABiosRevision", kHost + "/bios_revision",
+            [](const fs::path& p) {
+                std::ofstream(p, std::ios::binary)
+                    << std::string("\x1b]0;owned\x07\xe2\x80\xae\0", 14) << std::string(100, '7');
+            },
+            "host0: bios_revision \"\\x1b]0;owned\\x07\\u202e\\x00" + std::string(26, '7') +
+                "...\" holds a NUL byte",
+            kBios}),
+    [](const ::testing::TestParamInfo<THostileCase>& c) { return c.param.fName; });
 
 // hvp-run over each collected recording logs exactly the lines written for
 // the machine in findings.json: no line for a logical drive, the BIOS and
@@ -108,7 +206,7 @@ TEST_P(CollectRecordedFindings, HvpRunLogsExactlyTheExpectedLines)
 {
     const std::string inventory = ::testing::TempDir() + "/" + GetParam() + ".json";
     const std::string printed = ::testing::TempDir() + "/" + GetParam() + ".jsonl";
-    ASSERT_EQ(RunCommand(CollectCommand(GetParam()) + " -o " + inventory), 0);
+    ASSERT_EQ(RunCommand(CollectCommand(Recorded(GetParam())) + " -o " + inventory), 0);
     ASSERT_EQ(
         RunCommand(std::string(TARVOCOLLECT_HVP_RUN) + " --format jsonl " + inventory + " > " + printed), 0);
     json texts = json::array();
@@ -139,27 +237,36 @@ TEST(HvpCollect, OutputReplacesTheFileWholeAndLeavesNothingBeside)
     const std::string folder = ::testing::TempDir() + "/whole-output";
     ASSERT_EQ(
         RunCommand("rm -rf " + folder + " && mkdir " + folder + " && echo old > " + folder + "/inv.json"), 0);
-    ASSERT_EQ(RunCommand(CollectCommand("physical-apart") + " -o " + folder + "/inv.json"), 0);
+    ASSERT_EQ(RunCommand(CollectCommand(Recorded("physical-apart")) + " -o " + folder + "/inv.json"), 0);
     EXPECT_NO_THROW(json::parse(ReadFile(folder + "/inv.json")));
     EXPECT_EQ(RunCommand("test $(ls " + folder + " | wc -l) -eq 1"), 0);
     // A folder that cannot be written leaves the earlier file as it was.
     ASSERT_EQ(RunCommand("chmod a-w " + folder), 0);
     const bool root = RunCommand("test $(id -u) -eq 0") == 0;
     if (!root) {
-        EXPECT_EQ(
-            RunCommand(CollectCommand("physical-apart") + " -o " + folder + "/inv.json 2>/dev/null"), 2);
+        EXPECT_EQ(RunCommand(
+                      CollectCommand(Recorded("physical-apart")) + " -o " + folder + "/inv.json 2>/dev/null"),
+            2);
         EXPECT_NO_THROW(json::parse(ReadFile(folder + "/inv.json")));
     }
     RunCommand("chmod u+w " + folder);
 }
 
-TEST(HvpCollect, AFullDeviceIsAnErrorWithAMessage)
+// Bad usage and an output that cannot be written are status 2, with a
+// message naming the file and the reason.
+TEST(HvpCollect, BadUsageAndOutputThatCannotBeWrittenAreStatusTwo)
 {
-    const std::string message = ::testing::TempDir() + "/full.txt";
-    EXPECT_EQ(RunCommand(CollectCommand("no-adapter") + " > /dev/full 2> " + message), 2);
-    EXPECT_NE(ReadFile(message).find("hvp-collect: standard output: cannot write: No space left on device"),
-        std::string::npos)
-        << ReadFile(message);
+    const std::string message = ::testing::TempDir() + "/status-two.txt";
+    for (const auto& [arguments, text] : std::vector<std::pair<std::string, std::string>>{
+             {CollectCommand(Recorded("no-adapter")) + " > /dev/full",
+                 "hvp-collect: standard output: cannot write: No space left on device"},
+             {std::string(TARVOCOLLECT_HVP_COLLECT) + " --collected-at 2026-12-08 >/dev/null",
+                 "not an RFC 3339 time"},
+             {std::string(TARVOCOLLECT_HVP_COLLECT) + " -o /no-such-folder/x.json",
+                 "hvp-collect: /no-such-folder/x.json: cannot write: No such file or directory"}}) {
+        EXPECT_EQ(RunCommand(arguments + " 2> " + message), 2) << arguments;
+        EXPECT_NE(ReadFile(message).find(text), std::string::npos) << ReadFile(message);
+    }
 }
 
 // A folder name holding an escape sequence and a right-to-left override is
@@ -171,7 +278,9 @@ TEST(HvpCollect, ProblemLinesShowControlsEscaped)
     ASSERT_EQ(
         RunCommand("rm -rf '" + folder + "' && mkdir '" + folder + "' && mkfifo '" + folder + "/status'"), 0);
     const std::string message = ::testing::TempDir() + "/escaped.txt";
-    EXPECT_EQ(RunCommand(CollectCommand("no-adapter", folder) + " > /dev/null 2> " + message), 1);
+    TCollectOptions options = Recorded("no-adapter");
+    options.fDpkgAdminDir = folder;
+    EXPECT_EQ(RunCommand(CollectCommand(options) + " > /dev/null 2> " + message), 1);
     const std::string printed = ReadFile(message);
     EXPECT_NE(printed.find("admin\\x1b[31m\\u202e/status: not a regular file"), std::string::npos) << printed;
     EXPECT_EQ(printed.find('\x1b'), std::string::npos);
@@ -194,32 +303,16 @@ TEST(HvpCollect, ThisMachineGivesAValidLinuxInventory)
     EXPECT_EQ(document["classes"]["QXRSG_WindowsSystemEventLogRecord"], json::array());
 }
 
-TEST(HvpCollect, ATimeThatIsNotRfc3339IsBadUsage)
-{
-    const std::string message = ::testing::TempDir() + "/bad-time.txt";
-    EXPECT_EQ(RunCommand(std::string(TARVOCOLLECT_HVP_COLLECT) + " --collected-at 2026-12-08 >/dev/null 2>" +
-                  message),
-        2);
-    EXPECT_NE(ReadFile(message).find("not an RFC 3339 time"), std::string::npos) << ReadFile(message);
-}
-
-TEST(HvpCollect, UnwritableOutputIsStatusTwo)
-{
-    EXPECT_EQ(
-        RunCommand(std::string(TARVOCOLLECT_HVP_COLLECT) + " -o /no-such-folder/x.json 2>/dev/null"), 2);
-}
-
 // Without recorded smartctl outputs a recorded machine's disks have no
 // health (its sgN are no nodes of this machine): no device-error lines.
 TEST(HvpCollect, HvpRunOverACollectedRecordingPrintsTheExpectedLines)
 {
-    const TCollectOptions options = Recorded("two-adapters");
-    const std::string inventory = ::testing::TempDir() + "/two-adapters.json";
-    const std::string printed = ::testing::TempDir() + "/two-adapters.txt";
-    ASSERT_EQ(RunCommand(std::string(TARVOCOLLECT_HVP_COLLECT) + " --sysfs-root " + options.fSysRoot +
-                  " --dpkg-admindir " + options.fDpkgAdminDir + " --pci-dump " + options.fPciDump +
-                  " --rpm-dbpath " + options.fRpmDbPath + " -o " + inventory),
-        0);
+    TCollectOptions options = Recorded("two-adapters");
+    options.fSmartctlDir.clear();
+    options.fCollectedAt.reset();
+    const std::string inventory = ::testing::TempDir() + "/two-adapters-no-health.json";
+    const std::string printed = ::testing::TempDir() + "/two-adapters-no-health.txt";
+    ASSERT_EQ(RunCommand(CollectCommand(options) + " -o " + inventory), 0);
     ASSERT_EQ(RunCommand(std::string(TARVOCOLLECT_HVP_RUN) + " " + inventory + " > " + printed), 0);
     EXPECT_EQ(ReadFile(printed), ReadFile(kMachines + "/two-adapters/hvp-run.txt"));
 }

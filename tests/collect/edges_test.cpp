@@ -1,43 +1,40 @@
 // The collector at the edges of what a machine may hold: files that are not
 // files, files far too long, texts that would act on a terminal, and disks
 // that answer smartctl in odd ways. Each case is a fault seen on a machine.
+// The files it hands to libraries (dpkg's, librpm, the PCI library) are
+// opened by them as they are, where a FIFO would make them wait forever and
+// a device would be read without end: each such file is checked first and
+// refused as a problem, and what a library quotes of a bad file comes back
+// short.
 #include <sys/stat.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
-#include <chrono>
-#include <cstdlib>
 #include <filesystem>
-#include <fstream>
 #include <string>
+#include <tuple>
 
 #include <gtest/gtest.h>
-#include <nlohmann/json.hpp>
 
 #include "bounded_read.hpp"
-#include "collect.hpp"
 #include "disk_health.hpp"
 #include "package_sources.hpp"
+#include "pci_source.hpp"
 #include "temp_folder.hpp"
+#include "text_files.hpp"
 
 namespace tarvocollect {
 
 // For the comparisons of the health cases below.
 bool operator==(const TDiskHealth& a, const TDiskHealth& b)
 {
-    return a.fPassed == b.fPassed && a.fCorrected == b.fCorrected && a.fUncorrected == b.fUncorrected &&
-        a.fTransport == b.fTransport;
+    return std::tie(a.fPassed, a.fCorrected, a.fUncorrected, a.fTransport) ==
+        std::tie(b.fPassed, b.fCorrected, b.fUncorrected, b.fTransport);
 }
 
 void PrintTo(const TDiskHealth& h, std::ostream* out)
 {
-    const auto show = [&](const auto& v) {
-        *out << (v ? std::to_string(static_cast<long long>(*v)) : "null") << ' ';
-    };
-    show(h.fPassed);
-    show(h.fCorrected);
-    show(h.fUncorrected);
-    show(h.fTransport);
+    *out << (h.fPassed ? std::to_string(*h.fPassed) : "null");
+    for (const auto& value : {h.fCorrected, h.fUncorrected, h.fTransport})
+        *out << ' ' << (value ? std::to_string(*value) : "null");
 }
 
 }  // namespace tarvocollect
@@ -46,12 +43,7 @@ namespace {
 
 using namespace tarvocollect;
 namespace fs = std::filesystem;
-
-void Write(const fs::path& path, const std::string& text)
-{
-    fs::create_directories(path.parent_path());
-    std::ofstream(path, std::ios::binary) << text;
-}
+using tarvotest::WriteFile;
 
 struct TReadCase {
     std::string fName;
@@ -66,7 +58,7 @@ class CollectBoundedRead : public ::testing::TestWithParam<TReadCase> { };
 TEST_P(CollectBoundedRead, RefusesWhatIsNotAShortRegularFile)
 {
     const tarvotest::TTempFolder folder("bounded-read");
-    const fs::path path = fs::path(folder.Path().string()) / "attribute";
+    const fs::path path = folder.Path() / "attribute";
     GetParam().fMake(path);
     const TReadResult read = ReadBounded(path.string(), 16);
     EXPECT_EQ(read.fOutcome, GetParam().fOutcome) << read.fError;
@@ -74,11 +66,11 @@ TEST_P(CollectBoundedRead, RefusesWhatIsNotAShortRegularFile)
 }
 
 INSTANTIATE_TEST_SUITE_P(Files, CollectBoundedRead,
-    ::testing::Values(TReadCase{"Short", [](const fs::path& p) { Write(p, "Model 6\n"); },
+    ::testing::Values(TReadCase{"Short", [](const fs::path& p) { WriteFile(p, "Model 6\n"); },
                           EReadOutcome::kRead, "Model 6\n"},
-        TReadCase{"ExactlyTheBound", [](const fs::path& p) { Write(p, std::string(16, 'x')); },
+        TReadCase{"ExactlyTheBound", [](const fs::path& p) { WriteFile(p, std::string(16, 'x')); },
             EReadOutcome::kRead, std::string(16, 'x')},
-        TReadCase{"OneByteTooLong", [](const fs::path& p) { Write(p, std::string(17, 'x')); },
+        TReadCase{"OneByteTooLong", [](const fs::path& p) { WriteFile(p, std::string(17, 'x')); },
             EReadOutcome::kTooLong, ""},
         TReadCase{"Missing", [](const fs::path&) {}, EReadOutcome::kMissing, ""},
         TReadCase{"LinkToDevZero", [](const fs::path& p) { fs::create_symlink("/dev/zero", p); },
@@ -200,8 +192,8 @@ TEST(CollectSmartctlOutput, WhatIsNotAnOutputIsRefused)
 TEST(CollectRecordedSmartctlOutput, AnUnreadableOutputIsAProblem)
 {
     const tarvotest::TTempFolder folder("smartctl");
-    Write(fs::path(folder.Path().string()) / "0:1:0:0.json", "not json");
-    fs::create_symlink("/dev/zero", fs::path(folder.Path().string()) / "0:1:1:0.json");
+    WriteFile(folder.Path() / "0:1:0:0.json", "not json");
+    fs::create_symlink("/dev/zero", folder.Path() / "0:1:1:0.json");
     TScsiDevice device;
     device.fChannel = 1;
     std::vector<std::string> problems;
@@ -216,56 +208,131 @@ TEST(CollectRecordedSmartctlOutput, AnUnreadableOutputIsAProblem)
     EXPECT_NE(problems[1].find("0:1:1:0.json): not a regular file"), std::string::npos) << problems[1];
 }
 
-// A device whose model is /dev/zero and whose vendor is a FIFO, a status
-// file that is /dev/zero, and a host attribute holding escape sequences: the
-// collection ends at once, partial, with short escaped excerpts.
-TEST(CollectHostileTree, EndsPartialWithoutBlockingOrAborting)
+// dpkg quotes a refused name of thousands of bytes at some length, cut
+// inside a character; the problem quotes 40 bytes of it.
+TEST(CollectDpkgDatabase, ARefusedLongNameIsQuotedShort)
 {
-    const tarvotest::TTempFolder folder("hostile");
-    const fs::path root = folder.Path();
-    const fs::path device = root / "sys/devices/pci0000:00/0000:03:00.0/host0/target0:1:0/0:1:0:0";
-    Write(root / "sys/devices/pci0000:00/0000:03:00.0/vendor", "0x9005\n");
-    Write(root / "sys/devices/pci0000:00/0000:03:00.0/device", "0x0285\n");
-    Write(root / "sys/devices/pci0000:00/0000:03:00.0/host0/scsi_host/host0/bios_version", "7.1\n");
-    fs::create_directories(root / "sys/class/scsi_host");
-    fs::create_directories(root / "sys/bus/scsi/devices");
-    fs::create_symlink(root / "sys/devices/pci0000:00/0000:03:00.0/host0/scsi_host/host0",
-        root / "sys/class/scsi_host/host0");
-    fs::create_symlink(device, root / "sys/bus/scsi/devices/0:1:0:0");
-    Write(device / "type", "\x1b]0;pwned\x07" + std::string(200, 'x'));
-    Write(device / "rev", "1\n");
-    fs::create_symlink("/dev/zero", device / "model");
-    ASSERT_EQ(::mkfifo((device / "vendor").c_str(), 0600), 0);
-    Write(device / "ioerr_cnt", std::string(100000, '1'));
-    fs::create_directories(root / "dpkg");
-    fs::create_symlink("/dev/zero", root / "dpkg/status");
-
-    TCollectOptions options;
-    options.fSysRoot = root.string();
-    options.fDpkgAdminDir = (root / "dpkg").string();
-    options.fPciDump = (root / "no-dump").string();
-    options.fRpmDbPath = (root / "no-rpm").string();
-    options.fSmartctlDir = (root / "smartctl").string();
-    const auto start = std::chrono::steady_clock::now();
-    const TCollection collection = CollectInventory(options);
-    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(10));
-    EXPECT_TRUE(collection.Partial());
-    EXPECT_FALSE(nlohmann::json::parse(collection.fInventoryJson, nullptr, false).is_discarded());
-
-    const auto has = [&](const std::string& text) {
-        for (const std::string& problem : collection.fProblems)
-            if (problem.find(text) != std::string::npos)
-                return true;
-        return false;
-    };
-    EXPECT_TRUE(has("dpkg/status: not a regular file")) << ::testing::PrintToString(collection.fProblems);
-    EXPECT_TRUE(has("0:1:0:0/model: not a regular file"));
-    EXPECT_TRUE(has("0:1:0:0/vendor: not a regular file"));
-    EXPECT_TRUE(has("0:1:0:0/ioerr_cnt: longer than 4096 bytes"));
-    // The type is quoted as an escaped excerpt of its first 40 bytes.
-    EXPECT_TRUE(has("type \"\\x1b]0;pwned\\x07" + std::string(30, 'x') + "...\" is not a number"));
-    for (const std::string& problem : collection.fProblems)
-        EXPECT_LT(problem.size(), 400u) << problem;
+    const tarvotest::TTempFolder folder("dpkg-long");
+    std::string name;
+    for (int i = 0; i < 3000; ++i)
+        name += "\xc3\xa9";
+    WriteFile(folder.Path() / "status",
+        "Package: foo\nStatus: install ok installed\nVersion: 1\nDepends: " + name + "\n\n");
+    const TPackageResult result = TDpkgSource(folder.Path().string()).Read();
+    ASSERT_EQ(result.fProblems.size(), 1u);
+    EXPECT_EQ(result.fProblems[0],
+        "dpkg database (" + folder.Path().string() + "): parsing file '" + folder.Path().string() +
+            "/status' near line 4 package 'foo': 'Depends' field, invalid package name '" +
+            name.substr(0, 40) + "...': must start with an alphanumeric character");
 }
+
+// A journal entry of pending updates that is a FIFO would block dpkg's
+// library; the database is then a problem, never a wait.
+TEST(CollectDpkgDatabase, AJournalEntryThatIsAFifoIsAProblem)
+{
+    const tarvotest::TTempFolder folder("dpkg-fifo");
+    WriteFile(folder.Path() / "status", "");
+    fs::create_directories(folder.Path() / "updates");
+    ASSERT_EQ(::mkfifo((folder / "updates/0001").c_str(), 0600), 0);
+    const TPackageResult result = TDpkgSource(folder.Path().string()).Read();
+    ASSERT_EQ(result.fProblems.size(), 1u);
+    EXPECT_NE(result.fProblems[0].find("updates/0001: not a regular file"), std::string::npos)
+        << result.fProblems[0];
+}
+
+// An RPM database folder holding a FIFO or a device would make librpm's
+// engines wait or read without end; it is a problem and is not read.
+struct TRpmCase {
+    std::string fName;
+    void (*fMake)(const fs::path&);
+    std::string fProblem;
+};
+
+class CollectRpmDatabase : public ::testing::TestWithParam<TRpmCase> { };
+
+TEST_P(CollectRpmDatabase, AFolderHoldingWhatIsNotAFileIsAProblem)
+{
+    const tarvotest::TTempFolder folder("rpm");
+    const fs::path database = folder.Path() / "rpm";
+    fs::create_directories(database);
+    GetParam().fMake(database);
+    const TPackageResult result = TRpmSource("/", database.string()).Read();
+    EXPECT_TRUE(result.fPresent);
+    EXPECT_TRUE(result.fRecords.empty());
+    ASSERT_EQ(result.fProblems.size(), 1u);
+    EXPECT_EQ(result.fProblems[0],
+        "RPM database (" + database.string() + "): " + database.string() + "/" + GetParam().fProblem +
+            "; not read");
+}
+
+INSTANTIATE_TEST_SUITE_P(Folders, CollectRpmDatabase,
+    ::testing::Values(
+        TRpmCase{"SqliteFileIsAFifo",
+            [](const fs::path& d) { ASSERT_EQ(::mkfifo((d / "rpmdb.sqlite").c_str(), 0600), 0); },
+            "rpmdb.sqlite: not a regular file (a FIFO, a device or a folder)"},
+        TRpmCase{"WriteAheadLogIsDevZero",
+            [](const fs::path& d) {
+                WriteFile(d / "rpmdb.sqlite", "");
+                fs::create_symlink("/dev/zero", d / "rpmdb.sqlite-wal");
+            },
+            "rpmdb.sqlite-wal: not a regular file (a FIFO, a device or a folder)"},
+        TRpmCase{"LinkLoop", [](const fs::path& d) { fs::create_symlink(d / "Packages", d / "Packages"); },
+            "Packages: Too many levels of symbolic links"}),
+    [](const ::testing::TestParamInfo<TRpmCase>& c) { return c.param.fName; });
+
+// The PCI library opens its files as they are: over a FIFO it would wait
+// forever. A recorded function's attribute or a dump that is not a regular
+// file is a problem, and the library is not run.
+struct TPciFileCase {
+    std::string fName;
+    bool fDump;
+    // Makes the entry at the path given (the function's vendor, or the dump).
+    void (*fMake)(const fs::path&);
+    std::string fProblem;  // after the origin; ENTRY stands for the path
+};
+
+class CollectPciFiles : public ::testing::TestWithParam<TPciFileCase> { };
+
+TEST_P(CollectPciFiles, WhatIsNotARegularFileIsAProblemNotAWait)
+{
+    const tarvotest::TTempFolder folder("pci-files");
+    const fs::path root = folder.Path();
+    const fs::path function = root / "sys/devices/pci0000:00/0000:00:1f.2";
+    WriteFile(function / "device", "0x2922\n");
+    WriteFile(function / "class", "0x010601\n");
+    WriteFile(function / "config", std::string(64, '\0'));
+    fs::create_directories(root / "sys/bus/pci/devices");
+    fs::create_symlink(function, root / "sys/bus/pci/devices/0000:00:1f.2");
+    const fs::path entry =
+        GetParam().fDump ? root / "dump.txt" : root / "sys/bus/pci/devices/0000:00:1f.2/vendor";
+    if (!GetParam().fDump)
+        WriteFile(function / "vendor", "0x8086\n");
+    fs::remove(GetParam().fDump ? entry : function / "vendor");
+    GetParam().fMake(GetParam().fDump ? entry : function / "vendor");
+
+    const TPciSource source = GetParam().fDump ? TPciSource::FromDump(entry.string())
+                                               : TPciSource::FromSysfs((root / "sys/bus/pci").string());
+    const TSourceResult<TPciFunction> result = source.Read();
+    EXPECT_TRUE(result.fRecords.empty());
+    ASSERT_EQ(result.fProblems.size(), 1u);
+    const std::string origin = GetParam().fDump
+        ? "PCI functions (dump " + entry.string() + "): "
+        : "PCI functions (sysfs " + (root / "sys/bus/pci").string() + "): ";
+    EXPECT_EQ(result.fProblems[0], origin + entry.string() + GetParam().fProblem);
+}
+
+INSTANTIATE_TEST_SUITE_P(Entries, CollectPciFiles,
+    ::testing::Values(TPciFileCase{"VendorIsAFifo", false,
+                          [](const fs::path& p) { ASSERT_EQ(::mkfifo(p.c_str(), 0600), 0); },
+                          ": not a regular file (a FIFO, a device or a folder); not read"},
+        TPciFileCase{"VendorLinkedToDevZero", false,
+            [](const fs::path& p) { fs::create_symlink("/dev/zero", p); },
+            ": not a regular file (a FIFO, a device or a folder); not read"},
+        TPciFileCase{"VendorLinkedToItself", false,
+            [](const fs::path& p) { fs::create_symlink(p.filename(), p); },
+            ": Too many levels of symbolic links; not read"},
+        TPciFileCase{"DumpIsAFifo", true, [](const fs::path& p) { ASSERT_EQ(::mkfifo(p.c_str(), 0600), 0); },
+            ": not a regular file (a FIFO, a device or a folder); not read"}),
+    [](const ::testing::TestParamInfo<TPciFileCase>& c) { return c.param.fName; });
 
 }  // namespace

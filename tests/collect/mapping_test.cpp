@@ -113,12 +113,6 @@ TEST(CollectInventoryMapping, MachineIdentityWithNullForWhatCannotBeTold)
                         "kernelRelease": null, "productName": null, "productSerial": null})"));
 }
 
-TEST(CollectInventoryMapping, ProblemsKeptAsAComment)
-{
-    const json document = json::parse(InventoryJson(TMachineRecords(), {"PCI functions: gone"}));
-    EXPECT_EQ(document["_problems"], json::array({"PCI functions: gone"}));
-}
-
 TEST(CollectInventoryMapping, BytesThatAreNotUtf8BecomeReplacementCharacters)
 {
     TMachineRecords records;

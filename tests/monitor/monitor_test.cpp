@@ -1,6 +1,7 @@
 // The check's status line, long output and state, and the metrics' text,
 // for runs made to be OK, WARNING, CRITICAL and each cause of UNKNOWN. The
 // expected texts are written from the monitoring contract's words.
+#include <array>
 #include <regex>
 #include <string>
 #include <vector>
@@ -19,12 +20,26 @@ const std::string kShared = "Tarvolith: Controller 2 Channel 0 Scsi ID 4 reporte
                             "adapter is currently part of a "
                             "shared storage configuration.  These events are normal.";
 const std::string kLookup = "Unabled to get class QXRSG_PCIDevice";
-const std::string kZeroes = " | critical=0;;;0 warning=0;;;0 info=0;;;0 unknown=0;;;0\n";
 
 TMachineRun Machine(std::vector<std::pair<int, std::string>> logs, EMachineEnd end = EMachineEnd::Ran,
     std::string message = "", bool partial = false)
 {
     return {"", "", end, std::move(message), std::move(logs), partial};
+}
+
+// The status line as the contract words it: the state, the counts of the
+// four severities, the reason when there is one, and the same counts as
+// perfdata.
+std::string StatusLine(const std::string& state, std::array<int, 4> counts, const std::string& reason = "")
+{
+    const char* const names[] = {"critical", "warning", "info", "unknown"};
+    std::string words, perfdata;
+    for (std::size_t i = 0; i < 4; ++i) {
+        words += (i ? ", " : "") + std::to_string(counts[i]) + " " + names[i];
+        perfdata += (i ? " " : "") + std::string(names[i]) + "=" + std::to_string(counts[i]) + ";;;0";
+    }
+    return "TARVOANAL " + state + " - " + words + (reason.empty() ? "" : "; " + reason) + " | " + perfdata +
+        "\n";
 }
 
 struct TCheckCase {
@@ -43,65 +58,49 @@ TEST_P(CheckOfOneMachine, PrintsTheStatusLineAndOneLinePerFinding)
     EXPECT_EQ(result.fText, GetParam().fText);
 }
 
+const std::string kUnreadable = "inventory cannot be read: a.json: line 2, column 1: bad";
+const std::string kThrown = "GetData ended with THVPException, status 7";
+
 INSTANTIATE_TEST_SUITE_P(States, CheckOfOneMachine,
-    testing::Values(TCheckCase{"OkWithNoLines", Machine({}), ECheckState::Ok,
-                        "TARVOANAL OK - 0 critical, 0 warning, 0 info, 0 unknown" + kZeroes},
+    testing::Values(TCheckCase{"OkWithNoLines", Machine({}), ECheckState::Ok, StatusLine("OK", {0, 0, 0, 0})},
         TCheckCase{"OkWithOnlyInformation", Machine({{100, kShared}}), ECheckState::Ok,
-            "TARVOANAL OK - 0 critical, 0 warning, 1 info, 0 unknown | critical=0;;;0 warning=0;;;0 "
-            "info=1;;;0 "
-            "unknown=0;;;0\nINFO device-soft-errors: " +
-                kShared + "\n"},
+            StatusLine("OK", {0, 0, 1, 0}) + "INFO device-soft-errors: " + kShared + "\n"},
         TCheckCase{"WarningOverUnknown", Machine({{100, kSoft}, {0, kLookup}}), ECheckState::Warning,
-            "TARVOANAL WARNING - 0 critical, 1 warning, 0 info, 1 unknown | critical=0;;;0 warning=1;;;0 "
-            "info=0;;;0 unknown=1;;;0\nWARNING device-soft-errors: " +
-                kSoft + "\nUNKNOWN class-unavailable: " + kLookup + "\n"},
+            StatusLine("WARNING", {0, 1, 0, 1}) + "WARNING device-soft-errors: " + kSoft +
+                "\nUNKNOWN class-unavailable: " + kLookup + "\n"},
         TCheckCase{"CriticalOverWarningAndAFailure",
-            Machine({{100, kSoft}, {100, kPfa}}, EMachineEnd::Failed,
-                "GetData ended with THVPException, status 7"),
-            ECheckState::Critical,
-            "TARVOANAL CRITICAL - 1 critical, 1 warning, 0 info, 0 unknown; GetData ended with "
-            "THVPException, "
-            "status 7 | critical=1;;;0 warning=1;;;0 info=0;;;0 unknown=0;;;0\nWARNING "
-            "device-soft-errors: " +
-                kSoft + "\nCRITICAL device-pfa: " + kPfa +
-                "\nUNKNOWN GetData ended with THVPException, status 7\n"},
+            Machine({{100, kSoft}, {100, kPfa}}, EMachineEnd::Failed, kThrown), ECheckState::Critical,
+            StatusLine("CRITICAL", {1, 1, 0, 0}, kThrown) + "WARNING device-soft-errors: " + kSoft +
+                "\nCRITICAL device-pfa: " + kPfa + "\nUNKNOWN " + kThrown + "\n"},
         TCheckCase{"UnknownForAnUnreadableInventory",
             Machine({}, EMachineEnd::Unreadable, "a.json: line 2, column 1: bad"), ECheckState::Unknown,
-            "TARVOANAL UNKNOWN - 0 critical, 0 warning, 0 info, 0 unknown; inventory cannot be read: a.json: "
-            "line "
-            "2, column 1: bad" +
-                kZeroes + "UNKNOWN inventory cannot be read: a.json: line 2, column 1: bad\n"},
+            StatusLine("UNKNOWN", {0, 0, 0, 0}, kUnreadable) + "UNKNOWN " + kUnreadable + "\n"},
         TCheckCase{"UnknownForAPlugInNotLoaded", Machine({}, EMachineEnd::NotLoaded, "x.so: no such file"),
             ECheckState::Unknown,
-            "TARVOANAL UNKNOWN - 0 critical, 0 warning, 0 info, 0 unknown; plug-in not loaded: x.so: no such "
-            "file" +
-                kZeroes + "UNKNOWN plug-in not loaded: x.so: no such file\n"},
+            StatusLine("UNKNOWN", {0, 0, 0, 0}, "plug-in not loaded: x.so: no such file") +
+                "UNKNOWN plug-in not loaded: x.so: no such file\n"},
         TCheckCase{"UnknownForAGetDataException",
             Machine({{100, kShared}}, EMachineEnd::Failed, "GetData ended with std::exception: boom"),
             ECheckState::Unknown,
-            "TARVOANAL UNKNOWN - 0 critical, 0 warning, 1 info, 0 unknown; GetData ended with "
-            "std::exception: "
-            "boom | critical=0;;;0 warning=0;;;0 info=1;;;0 unknown=0;;;0\nINFO "
-            "device-soft-errors: " +
-                kShared + "\nUNKNOWN GetData ended with std::exception: boom\n"},
+            StatusLine("UNKNOWN", {0, 0, 1, 0}, "GetData ended with std::exception: boom") +
+                "INFO device-soft-errors: " + kShared +
+                "\nUNKNOWN GetData ended with std::exception: boom\n"},
         TCheckCase{"UnknownForALineOfUnknownSeverity",
             Machine({{3, "basic analysis: didn't find ProductName property"}}), ECheckState::Unknown,
-            "TARVOANAL UNKNOWN - 0 critical, 0 warning, 0 info, 1 unknown | critical=0;;;0 warning=0;;;0 "
-            "info=0;;;0 unknown=1;;;0\nUNKNOWN package-name-missing: basic analysis: didn't find ProductName "
-            "property\n"},
+            StatusLine("UNKNOWN", {0, 0, 0, 1}) +
+                "UNKNOWN package-name-missing: basic analysis: didn't find ProductName property\n"},
         TCheckCase{"UnknownForAPartialCollection", Machine({}, EMachineEnd::Ran, "", true),
             ECheckState::Unknown,
-            "TARVOANAL UNKNOWN - 0 critical, 0 warning, 0 info, 0 unknown; partial collection" + kZeroes +
-                "UNKNOWN partial collection\n"},
+            StatusLine("UNKNOWN", {0, 0, 0, 0}, "partial collection") + "UNKNOWN partial collection\n"},
         TCheckCase{"PipesAndLineBreaksKeptOutOfTheLines",
             Machine({{100,
                 "Tarvolith: Found in system event log a message with event id 9 associated with a.sys, "
                 "the message reads a|b\nc"}}),
             ECheckState::Warning,
-            "TARVOANAL WARNING - 0 critical, 1 warning, 0 info, 0 unknown | critical=0;;;0 warning=1;;;0 "
-            "info=0;;;0 unknown=0;;;0\nWARNING event-log-driver-message: Tarvolith: Found in system event "
-            "log a "
-            "message with event id 9 associated with a.sys, the message reads a/b c\n"}),
+            StatusLine("WARNING", {0, 1, 0, 0}) +
+                "WARNING event-log-driver-message: Tarvolith: Found in system event log a message with event "
+                "id 9 "
+                "associated with a.sys, the message reads a/b c\n"}),
     [](const testing::TestParamInfo<TCheckCase>& each) { return std::string(each.param.fName); });
 
 // The monitoring plug-in guidelines' form: "SERVICE STATE - text", then
@@ -110,17 +109,16 @@ TEST(CheckForm, StatusLineFollowsTheGuidelines)
 {
     const std::regex space(" ");
     const std::regex item("('[^'=]+'|[^' =]+)=-?[0-9.]+([a-zA-Z%]*)(;[0-9.:~@-]*){0,4}");
-    for (const TCheckCase& each : {TCheckCase{"", Machine({{100, kPfa}, {3, "x"}}), {}, ""}}) {
-        TMonitoredRun fleet{{each.fMachine, Machine({}, EMachineEnd::Crashed, "killed by signal 11")}, true};
-        const std::string text = RunCheck(fleet, TTuning()).fText;
-        const std::string status = text.substr(0, text.find('\n'));
-        ASSERT_TRUE(
-            std::regex_match(status, std::regex("TARVOANAL (OK|WARNING|CRITICAL|UNKNOWN) - [^|]+ \\| .+")));
-        std::string perfdata = status.substr(status.find(" | ") + 3);
-        for (std::sregex_token_iterator it(perfdata.begin(), perfdata.end(), space, -1), end; it != end; ++it)
-            EXPECT_TRUE(std::regex_match(it->str(), item)) << it->str();
-        EXPECT_EQ(text.find('|', text.find('\n')), std::string::npos);
-    }
+    const TMonitoredRun fleet{
+        {Machine({{100, kPfa}, {3, "x"}}), Machine({}, EMachineEnd::Crashed, "killed by signal 11")}, true};
+    const std::string text = RunCheck(fleet, TTuning()).fText;
+    const std::string status = text.substr(0, text.find('\n'));
+    ASSERT_TRUE(
+        std::regex_match(status, std::regex("TARVOANAL (OK|WARNING|CRITICAL|UNKNOWN) - [^|]+ \\| .+")));
+    std::string perfdata = status.substr(status.find(" | ") + 3);
+    for (std::sregex_token_iterator it(perfdata.begin(), perfdata.end(), space, -1), end; it != end; ++it)
+        EXPECT_TRUE(std::regex_match(it->str(), item)) << it->str();
+    EXPECT_EQ(text.find('|', text.find('\n')), std::string::npos);
 }
 
 TEST(CheckOfAFleet, TheWorstStateWinsAndMachinesAreCountedByState)

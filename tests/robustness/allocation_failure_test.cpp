@@ -105,37 +105,40 @@ std::vector<std::string> AllReads(int device)
     return reads;
 }
 
-TEST(RecordAllocation, EveryRecordFailingCostsEachDeviceItsLinesAndReads)
+// Which record requests fail, and what the request then gives: a warning
+// in place of each device whose record could not be had, the scan going on
+// with the next device and the analyses after it still running; the reads
+// of the devices that had their record.
+struct TFailingCase {
+    std::string fName;
+    int fFailing;  // the 0-based record request that fails; -1 fails them all
+    Lines fLogs;
+    std::vector<bool> fDevicesRead;
+};
+
+class RecordAllocation : public ::testing::TestWithParam<TFailingCase> { };
+
+TEST_P(RecordAllocation, CostsItsDeviceAlone)
 {
-    const TRun run = RunWithFailingRecords(-1);
+    const TRun run = RunWithFailingRecords(GetParam().fFailing);
     EXPECT_EQ(gRecordRequests, 3) << "one record is asked for per device";
-    // One warning per device, as the scan goes on with the next device, and
-    // the analyses after the scan still run.
-    EXPECT_EQ(run.Logs(), (Lines{kNoRecord, kNoRecord, kNoRecord, kBadStripe}));
+    EXPECT_EQ(run.Logs(), GetParam().fLogs);
     for (int device = 0; device < 3; ++device)
-        EXPECT_TRUE(DeviceReads(run, device).empty()) << "device " << device;
+        EXPECT_EQ(DeviceReads(run, device),
+            GetParam().fDevicesRead[device] ? AllReads(device) : std::vector<std::string>())
+            << "device " << device;
     EXPECT_TRUE(run.fRecording.fFailures.empty());
     EXPECT_EQ(run.fResult.fStatus, tarvorun::ERunStatus::Completed);
 }
 
-TEST(RecordAllocation, OneFailingRecordCostsOnlyItsDevice)
-{
-    const TRun run = RunWithFailingRecords(1);
-    EXPECT_EQ(gRecordRequests, 3);
-    EXPECT_EQ(run.Logs(), (Lines{Soft(1), kNoRecord, Soft(3), kBadStripe}));
-    EXPECT_EQ(DeviceReads(run, 0), AllReads(0));
-    EXPECT_TRUE(DeviceReads(run, 1).empty());
-    EXPECT_EQ(DeviceReads(run, 2), AllReads(2));
-}
+INSTANTIATE_TEST_SUITE_P(Requests, RecordAllocation,
+    ::testing::Values(TFailingCase{"EveryRecordFailing", -1, {kNoRecord, kNoRecord, kNoRecord, kBadStripe},
+                          {false, false, false}},
+        TFailingCase{"OneRecordFailing", 1, {Soft(1), kNoRecord, Soft(3), kBadStripe}, {true, false, true}},
+        TFailingCase{"EveryRecordHad", 99, {Soft(1), Soft(2), Soft(3), kBadStripe}, {true, true, true}}),
+    TCaseName());
 
-TEST(RecordAllocation, RecordsThatCanBeHadReportEveryDevice)
-{
-    const TRun run = RunWithFailingRecords(99);
-    EXPECT_EQ(gRecordRequests, 3);
-    EXPECT_EQ(run.Logs(), (Lines{Soft(1), Soft(2), Soft(3), kBadStripe}));
-}
-
-TEST(RecordAllocation, RequestsOutsideTheScanNeverFail)
+TEST(RecordAllocationOutsideTheScan, NeverFails)
 {
     gFailingRequest = -1;
     gScanningDevices = false;

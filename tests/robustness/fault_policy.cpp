@@ -3,11 +3,12 @@
 // The fault-injection test holds every faulty run against it.
 #include "fault_policy.hpp"
 
-#include <fstream>
 #include <sstream>
 #include <stdexcept>
 
 #include <nlohmann/json.hpp>
+
+#include "text_files.hpp"
 
 namespace tarvotest {
 namespace faults {
@@ -30,14 +31,6 @@ const TLogLine kManagerNotice{101,
     "This will enhance the information contained within the report.\n"
     "Tarvolith Manager may be obtained from the QXR Support site.\n"};
 const char* const kInjectedWhat = "injected host failure";
-
-std::string ReadFile(const char* path)
-{
-    std::ifstream in(path);
-    std::ostringstream text;
-    text << in.rdbuf();
-    return text.str();
-}
 
 const std::string& RichInventoryText()
 {

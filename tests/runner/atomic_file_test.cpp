@@ -1,7 +1,6 @@
 // A file written by the runner is whole or absent: never a mix of two
 // writers, nothing left behind when a write fails.
 #include <filesystem>
-#include <fstream>
 #include <iterator>
 #include <string>
 #include <thread>
@@ -10,18 +9,13 @@
 
 #include "atomic_file.hpp"
 #include "temp_folder.hpp"
+#include "text_files.hpp"
 
 namespace fs = std::filesystem;
 using tarvorun::WriteFileAtomically;
 using tarvotest::TTempFolder;
 
 namespace {
-
-std::string ReadWhole(const std::string& path)
-{
-    std::ifstream in(path, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
 
 TEST(AtomicFile, ReplacesTheTargetAndLeavesNoTemporaryFile)
 {
@@ -30,7 +24,7 @@ TEST(AtomicFile, ReplacesTheTargetAndLeavesNoTemporaryFile)
     std::string problem;
     ASSERT_TRUE(WriteFileAtomically(path, "first", problem)) << problem;
     ASSERT_TRUE(WriteFileAtomically(path, "second", problem)) << problem;
-    EXPECT_EQ(ReadWhole(path), "second");
+    EXPECT_EQ(tarvotest::ReadFile(path), "second");
     EXPECT_EQ(std::distance(fs::directory_iterator(temp.Path()), fs::directory_iterator()), 1);
 }
 
@@ -62,12 +56,12 @@ TEST(AtomicFile, TwoWritersNeverLeaveAMix)
     std::thread first(write, one);
     std::thread second(write, other);
     for (int i = 0; i < 60; ++i) {
-        const std::string seen = ReadWhole(path);
+        const std::string seen = tarvotest::ReadFile(path);
         EXPECT_TRUE(seen.empty() || seen == one || seen == other);
     }
     first.join();
     second.join();
-    const std::string last = ReadWhole(path);
+    const std::string last = tarvotest::ReadFile(path);
     EXPECT_TRUE(last == one || last == other);
 }
 

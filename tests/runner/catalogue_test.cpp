@@ -13,6 +13,7 @@
 #include "inventory.hpp"
 #include "machine_identity.hpp"
 #include "temp_folder.hpp"
+#include "text_files.hpp"
 
 namespace {
 
@@ -28,6 +29,11 @@ struct TLineCase {
     const char* fSeverity;
     const char* fFields;
 };
+
+// The sentence the soft-error line ends with on shared storage: two spaces
+// after "configuration.".
+const std::string kTwoSpaces =
+    ":  This adapter is currently part of a shared storage configuration.  These events are normal.";
 
 const TLineCase kLines[] = {
     {"PfaIsCritical", 100, "Tarvolith: Controller 1 Channel 0 Scsi ID 3 reported a PFA error", "device-pfa",
@@ -48,28 +54,22 @@ const TLineCase kLines[] = {
         "device-soft-errors", "warning",
         R"({"controller":1,"channel":0,"scsiId":1,"count":2,"sharedStorage":false})"},
     {"SharedSoftErrorsAreInformation", 100,
-        "Tarvolith: Controller 1 Channel 0 Scsi ID 3 reported 4 soft errors:  This adapter is currently part "
-        "of a "
-        "shared storage configuration.  These events are normal.",
+        "Tarvolith: Controller 1 Channel 0 Scsi ID 3 reported 4 soft errors" + kTwoSpaces,
         "device-soft-errors", "info",
         R"({"controller":1,"channel":0,"scsiId":3,"count":4,"sharedStorage":true})"},
     {"SharedMiscErrorsAreInformation", 100,
-        "Tarvolith: Controller 1 Channel 0 Scsi ID 3 reported 4 misc errors:  This adapter is currently part "
-        "of a "
-        "shared storage configuration. These events are normal.",
+        "Tarvolith: Controller 1 Channel 0 Scsi ID 3 reported 4 misc errors:  This adapter is currently "
+        "part of a shared storage configuration. These events are normal.",
         "device-misc-errors", "info",
         R"({"controller":1,"channel":0,"scsiId":3,"count":4,"sharedStorage":true})"},
     // The misc line's sentence has one space after "configuration."; the
     // soft line's two spaces on a misc line are no sentence the plug-in writes.
     {"TheSoftSentenceOnAMiscLineIsNotShared", 100,
-        "Tarvolith: Controller 1 Channel 0 Scsi ID 3 reported 4 misc errors:  This adapter is currently part "
-        "of a "
-        "shared storage configuration.  These events are normal.",
-        "other", "warning", "{}"},
+        "Tarvolith: Controller 1 Channel 0 Scsi ID 3 reported 4 misc errors" + kTwoSpaces, "other", "warning",
+        "{}"},
     {"BiosMismatchIsAWarning", 100,
         "Tarvolith: Bios version: 7.12 Doesn't match with device driver version: 7.00.14 for controller "
-        "number 1 "
-        "controller type Model 6",
+        "number 1 controller type Model 6",
         "bios-driver-mismatch", "warning",
         R"({"bios":"7.12","driver":"7.00.14","controller":1,"controllerType":"Model 6"})"},
     {"ScrubbingOffIsAWarning", 100,
@@ -80,22 +80,18 @@ const TLineCase kLines[] = {
         "warning", R"({"deviceCode":"xd4410-146"})"},
     {"EventLogMessageIsAWarning", 100,
         "Tarvolith: Found in system event log a message with event id 9 associated with zkvt1.sys, the "
-        "message "
-        "reads Reset issued by zkvt1.sys",
+        "message reads Reset issued by zkvt1.sys",
         "event-log-driver-message", "warning",
         R"({"eventId":9,"driverFile":"zkvt1.sys","message":"Reset issued by zkvt1.sys"})"},
     {"MissingManagementSoftwareIsInformation", 100,
         "A Tarvolith adapter is present but Tarvolith Manager is not installed.Tarvolith Manager may be "
-        "obtained "
-        "from the QXR Support site.",
+        "obtained from the QXR Support site.",
         "management-software-missing", "info", "{}"},
     {"TheNoticeIsInformation", 101,
         "\nA Tarvolith adapter is present in the system but Tarvolith Manager is not installed.\nIt is "
-        "recommended "
-        "to install Tarvolith Manager before re-running HVP and submitting the file to QXR.\nThis will "
-        "enhance the "
-        "information contained within the report.\nTarvolith Manager may be obtained from the QXR Support "
-        "site.\n",
+        "recommended to install Tarvolith Manager before re-running HVP and submitting the file to "
+        "QXR.\nThis will enhance the information contained within the report.\nTarvolith Manager may be "
+        "obtained from the QXR Support site.\n",
         "management-software-notice", "info", "{}"},
     {"AFailedLookUpIsUnknownAtLevel0", 0, "Tarvoanal: Error getting class or property", "host-query-failed",
         "unknown", "{}"},
@@ -163,15 +159,10 @@ TEST(Catalogue, EveryKindHasItsWordsAndTheManualPageListsIt)
     }
 }
 
-void WriteText(const std::filesystem::path& path, const std::string& text)
-{
-    std::ofstream(path, std::ios::binary) << text;
-}
-
 TEST(Baseline, MatchesMachinesByIdOrByNameWithoutTheArchive)
 {
     tarvotest::TTempFolder temp("baseline");
-    WriteText(temp / "old.jsonl",
+    tarvotest::WriteFile(temp / "old.jsonl",
         R"({"type":"machine","inventory":"a-1201.tar.gz:web01.json","hostname":"web01","machineId":"m1","collectedAt":null})"
         "\n"
         R"({"type":"plugin","inventory":"a-1201.tar.gz:web01.json","pluginType":1})"
@@ -219,7 +210,7 @@ TEST(Baseline, FindingsMatchAsManyTimesAsTheyOccur)
 TEST(Baseline, ALineThatIsNoRecordNamesTheFileAndLine)
 {
     tarvotest::TTempFolder temp("baseline");
-    WriteText(temp / "bad.jsonl", "{\"type\":\"summary\"}\n\x01\x02garbage\n");
+    tarvotest::WriteFile(temp / "bad.jsonl", "{\"type\":\"summary\"}\n\x01\x02garbage\n");
     tarvorun::TBaseline baseline;
     std::string problem;
     EXPECT_FALSE(baseline.AddFile(temp / "bad.jsonl", problem));

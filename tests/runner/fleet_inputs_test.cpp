@@ -18,6 +18,7 @@
 #include "inputs.hpp"
 #include "output.hpp"
 #include "temp_folder.hpp"
+#include "text_files.hpp"
 
 namespace {
 
@@ -45,33 +46,26 @@ struct TCase {
     std::vector<TExpected> fExpected;
 };
 
-// Compresses a text with libarchive's writer: gzip or zstd.
-std::string Compress(const std::string& text, bool zstd)
+// What libarchive writes, in memory: `members` (a path ending in '/' is a
+// folder) in the format named, through the filter named unless it is empty,
+// with the writer's options given.
+std::string Written(
+    const char* format, const char* filter, const std::vector<TMember>& members, const char* options = "")
 {
-    std::vector<char> buffer(text.size() + 4096);
-    std::size_t used = 0;
+    std::size_t size = 1 << 16;
+    for (const TMember& member : members)
+        size += member.fContent.size();
+    std::string buffer(size, '\0');
     struct archive* out = archive_write_new();
-    zstd ? archive_write_add_filter_zstd(out) : archive_write_add_filter_gzip(out);
-    archive_write_set_format_raw(out);
-    archive_write_open_memory(out, buffer.data(), buffer.size(), &used);
-    struct archive_entry* entry = archive_entry_new();
-    archive_entry_set_filetype(entry, AE_IFREG);
-    archive_write_header(out, entry);
-    archive_write_data(out, text.data(), text.size());
-    archive_entry_free(entry);
-    archive_write_close(out);
-    archive_write_free(out);
-    return std::string(buffer.data(), used);
-}
-
-// Writes the members (a path ending in '/' is a folder) and closes `out`.
-void WriteMembers(struct archive* out, const std::vector<TMember>& members)
-{
+    archive_write_set_format_by_name(out, format);
+    if (*filter != '\0')
+        archive_write_add_filter_by_name(out, filter);
+    archive_write_set_options(out, options);
+    archive_write_open_memory(out, buffer.data(), buffer.size(), &size);
     for (const TMember& member : members) {
         struct archive_entry* entry = archive_entry_new();
         archive_entry_set_pathname(entry, member.fPath.c_str());
-        const bool folder = member.fPath.back() == '/';
-        archive_entry_set_filetype(entry, folder ? AE_IFDIR : AE_IFREG);
+        archive_entry_set_filetype(entry, member.fPath.back() == '/' ? AE_IFDIR : AE_IFREG);
         archive_entry_set_perm(entry, 0644);
         archive_entry_set_size(entry, static_cast<la_int64_t>(member.fContent.size()));
         archive_write_header(out, entry);
@@ -80,20 +74,13 @@ void WriteMembers(struct archive* out, const std::vector<TMember>& members)
     }
     archive_write_close(out);
     archive_write_free(out);
+    return buffer.substr(0, size);
 }
 
-void WriteArchive(const fs::path& path, EContainer container, const std::vector<TMember>& members)
+// A text compressed with gzip or zstd.
+std::string Compress(const std::string& text, bool zstd)
 {
-    struct archive* out = archive_write_new();
-    if (container == EContainer::Zip) {
-        archive_write_set_format_zip(out);
-    } else {
-        archive_write_set_format_pax_restricted(out);
-        container == EContainer::TarZst ? archive_write_add_filter_zstd(out)
-                                        : archive_write_add_filter_gzip(out);
-    }
-    ASSERT_EQ(archive_write_open_filename(out, path.c_str()), ARCHIVE_OK);
-    WriteMembers(out, members);
+    return Written("raw", zstd ? "zstd" : "gzip", {{"-", text}});
 }
 
 std::vector<TExpected> Expand(const std::vector<std::string>& arguments)
@@ -126,23 +113,6 @@ std::string WithBadChecksum(std::string gzip)
     return gzip;
 }
 
-// A plain tar, or a zip of stored (uncompressed) members, in memory.
-std::string ArchiveBytes(bool zip, const std::vector<TMember>& members)
-{
-    std::vector<char> buffer(1 << 16);
-    std::size_t used = 0;
-    struct archive* out = archive_write_new();
-    if (zip) {
-        archive_write_set_format_zip(out);
-        archive_write_set_format_option(out, "zip", "compression", "store");
-    } else {
-        archive_write_set_format_ustar(out);
-    }
-    archive_write_open_memory(out, buffer.data(), buffer.size(), &used);
-    WriteMembers(out, members);
-    return std::string(buffer.data(), used);
-}
-
 class Expansion : public ::testing::TestWithParam<TCase> { };
 
 TEST_P(Expansion, HandsOutTheInventoriesInInputOrder)
@@ -153,21 +123,20 @@ TEST_P(Expansion, HandsOutTheInventoriesInInputOrder)
     if (c.fContainer == EContainer::Folder) {
         argument = (temp.Path() / "in").string();
         fs::create_directory(argument);
-        for (const TMember& member : c.fMembers) {
-            const fs::path path = fs::path(argument) / member.fPath;
-            if (member.fPath.back() == '/') {
-                fs::create_directories(path);
-                continue;
-            }
-            fs::create_directories(path.parent_path());
-            std::ofstream(path, std::ios::binary) << member.fContent;
-        }
+        for (const TMember& member : c.fMembers)
+            if (member.fPath.back() == '/')
+                fs::create_directories(fs::path(argument) / member.fPath);
+            else
+                tarvotest::WriteFile(fs::path(argument) / member.fPath, member.fContent);
     } else {
-        const char* suffix = c.fContainer == EContainer::Zip ? "in.zip"
-            : c.fContainer == EContainer::TarZst             ? "in.tar.zst"
-                                                             : "in.tgz";
-        argument = (temp.Path() / suffix).string();
-        WriteArchive(argument, c.fContainer, c.fMembers);
+        const bool zip = c.fContainer == EContainer::Zip, zstd = c.fContainer == EContainer::TarZst;
+        argument = (temp.Path() / (zip ? "in.zip" : zstd ? "in.tar.zst" : "in.tgz")).string();
+        tarvotest::WriteFile(argument,
+            Written(zip ? "zip" : "paxr",
+                zip        ? ""
+                    : zstd ? "zstd"
+                           : "gzip",
+                c.fMembers));
     }
     std::vector<TExpected> expected = c.fExpected;
     const std::string prefix = argument + (c.fContainer == EContainer::Folder ? "/" : ":");
@@ -181,6 +150,7 @@ TEST_P(Expansion, HandsOutTheInventoriesInInputOrder)
     }
 }
 
+const std::string kOddName = "tab\there-\x01-\xff-\xc3\xa9.json";
 const std::string kNested = "an archive inside an archive is not read; unpack it and give it on its own";
 
 INSTANTIATE_TEST_SUITE_P(Inputs, Expansion,
@@ -205,7 +175,8 @@ INSTANTIATE_TEST_SUITE_P(Inputs, Expansion,
         TCase{"zip", EContainer::Zip, {{"m/2.json", "2"}, {"m/1.json", kZst}, {"x.zip", "PK"}},
             {{"m/2.json", "2"}, {"m/1.json", "{\"_\":\"zst\"}"}, {"x.zip", "problem: " + kNested}}},
         TCase{"archive without regular files", EContainer::TarGz, {{"only/", ""}},
-            {{".", "problem: the archive holds no inventory"}}}),
+            {{".", "problem: the archive holds no inventory"}}},
+        TCase{"names with odd bytes kept", EContainer::Folder, {{kOddName, "{}"}}, {{kOddName, "{}"}}}),
     [](const ::testing::TestParamInfo<TCase>& one) { return "Case" + std::to_string(one.index); });
 
 struct TFileCase {
@@ -249,9 +220,9 @@ INSTANTIATE_TEST_SUITE_P(Inputs, DamagedInput,
 TEST(Inputs, DamagedArchiveMembersAreReportedInTheirPlace)
 {
     const std::vector<TMember> members = {{"a.json", "AAAA"}, {"b.json", "BBBB"}, {"c.json", "CCCC"}};
-    std::string tar = ArchiveBytes(false, members);
+    std::string tar = Written("ustar", "", members);
     tar[512 + 512 + 148] = 'x';  // b.json's header checksum; a.json takes one block of data
-    std::string zip = ArchiveBytes(true, members);
+    std::string zip = Written("zip", "", members, "zip:compression=store");
     zip[zip.find("BBBB")] = 'b';
     TTempFolder temp("fleet-inputs");
     for (const auto& [name, bytes, damage] : {std::tuple<std::string, std::string, std::string>{
@@ -267,7 +238,7 @@ TEST(Inputs, DamagedArchiveMembersAreReportedInTheirPlace)
     }
     // A .tar.gz whose gzip checksum fails is found out at its end.
     const std::string path = (temp.Path() / "in.tgz").string();
-    std::ofstream(path, std::ios::binary) << WithBadChecksum(Compress(ArchiveBytes(false, members), false));
+    std::ofstream(path, std::ios::binary) << WithBadChecksum(Compress(Written("ustar", "", members), false));
     const std::vector<TExpected> got = Expand({path});
     ASSERT_EQ(got.size(), 4u) << got[0].fTextOrProblem;
     EXPECT_EQ(got[2].fTextOrProblem, "CCCC");
@@ -309,16 +280,11 @@ TEST(Inputs, PipeInAFolderIsReportedNotRead)
     EXPECT_EQ(got[1].fTextOrProblem, "Z");
 }
 
-TEST(Inputs, NamesWithOddBytesAreKeptAndShownEscaped)
+// A name with odd bytes is kept as it is (a case of the folders above) and
+// shown escaped.
+TEST(Inputs, NamesWithOddBytesAreShownEscaped)
 {
-    TTempFolder temp("fleet-inputs");
-    const std::string odd = "tab\there-\x01-\xff-\xc3\xa9.json";
-    fs::create_directory(temp.Path() / "in");
-    std::ofstream(temp.Path() / "in" / odd) << "{}";
-    const std::vector<TExpected> got = Expand({(temp.Path() / "in").string()});
-    ASSERT_EQ(got.size(), 1u);
-    EXPECT_EQ(got[0].fName, (temp.Path() / "in").string() + "/" + odd);
-    EXPECT_EQ(tarvorun::PrintableName(odd), "tab\\x09here-\\x01-\\xff-\xc3\xa9.json");
+    EXPECT_EQ(tarvorun::PrintableName(kOddName), "tab\\x09here-\\x01-\\xff-\xc3\xa9.json");
     EXPECT_EQ(tarvorun::PrintableName("back\\slash"), "back\\\\slash");
 }
 

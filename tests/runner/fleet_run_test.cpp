@@ -8,23 +8,16 @@
 #include <unistd.h>
 
 #include <chrono>
-#include <cstdio>
 #include <cstdlib>
-#include <filesystem>
-#include <fstream>
 #include <map>
-#include <sstream>
 #include <string>
 #include <thread>
 #include <vector>
 
-#include <archive.h>
-#include <archive_entry.h>
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
 
 #include "hvp_run_process.hpp"
-#include "temp_folder.hpp"
 
 namespace {
 
@@ -73,12 +66,9 @@ std::vector<std::string> SingleRun(
         records.push_back(named.dump());
     }
     if (run.fStatus == 2) {
-        std::ifstream in(errors);
-        std::string message;
-        std::getline(in, message);
         // The single run's message, without "hvp-run: ", naming the
         // inventory as the batch does.
-        message = name + message.substr(9 + path.size());
+        const std::string message = name + Lines(ReadFile(errors)).at(0).substr(9 + path.size());
         records.push_back(ordered_json{{"type", "error"}, {"inventory", name}, {"message", message}}.dump());
     }
     fs::remove(errors);
@@ -150,8 +140,8 @@ TEST(TextForm, HeaderPerInventoryAndSummary)
 {
     TTempFolder temp("fleet-run");
     const std::string folder = MakeMisbehavingBatch(temp, {7, 901});
-    const TRun run = HvpRun(std::string("--plugin '") + TARVOANAL_MISBEHAVING_PLUGIN + "' '" + folder +
-        "/0.json' '" + folder + "/1.json' '" + folder + "/none.json'");
+    const TRun run =
+        RunMisbehaving("", "'" + folder + "/0.json' '" + folder + "/1.json' '" + folder + "/none.json'");
     const std::string f = folder + "/";
     EXPECT_EQ(run.fOut,
         "== " + f + "0.json\nfinding [warning]: operating system 7\n== " + f + "1.json\nhvp-run: " + f +
@@ -220,14 +210,11 @@ TEST(Interruption, StopsTheWorkersAndKeepsWholeLines)
     EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGINT);
     std::this_thread::sleep_for(std::chrono::milliseconds(200));
     EXPECT_FALSE(AnyWorkerLeft());
-    std::ifstream in(out);
-    const std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    const std::string text = ReadFile(out);
     // The two inventories before the first hanging one, and the records
     // that one sent before it hung, whole; nothing of the later ones.
-    ASSERT_EQ(Lines(text).size(), 8u) << text;
+    ASSERT_EQ(Records(text).size(), 8u) << text;
     EXPECT_EQ(text.back(), '\n');
-    for (const std::string& line : Lines(text))
-        EXPECT_TRUE(ordered_json::accept(line)) << line;
 }
 
 // A second run over the same folder, one inventory changed, given the first
@@ -244,8 +231,7 @@ TEST(Baseline, MarksTheChangedFindingsOfAFleetRun)
     const TRun first = HvpRun("--format jsonl '" + folder.string() + "'");
     std::ofstream(temp / "old.jsonl") << first.fOut;
 
-    std::ifstream in(folder / "a.json");
-    std::string example((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    std::string example = ReadFile(folder / "a.json");
     const std::string from = "\"NumBadStripes\": \"12\"";
     ASSERT_NE(example.find(from), std::string::npos);
     example.replace(example.find(from), from.size(), "\"NumBadStripes\": \"13\"");
@@ -256,9 +242,7 @@ TEST(Baseline, MarksTheChangedFindingsOfAFleetRun)
     EXPECT_EQ(second.fStatus, 0);
     std::vector<std::string> fresh, resolved;
     std::size_t same = 0;
-    ordered_json summary;
-    for (const std::string& line : Lines(second.fOut)) {
-        const ordered_json record = ordered_json::parse(line);
+    for (ordered_json& record : Records(second.fOut)) {
         if (record["type"] == "log" && record["level"].get<int>() >= 100) {
             if (record["change"] == "new")
                 fresh.push_back(record["text"]);
@@ -271,14 +255,13 @@ TEST(Baseline, MarksTheChangedFindingsOfAFleetRun)
             EXPECT_EQ(record["severity"], "critical");
             resolved.push_back(record["text"]);
         }
-        if (record["type"] == "summary")
-            summary = record;
     }
     EXPECT_EQ(
         fresh, std::vector<std::string>{"Tarvolith: Logical drive 0 on controller 1 has 13 bad stripes"});
     EXPECT_EQ(
         resolved, std::vector<std::string>{"Tarvolith: Logical drive 0 on controller 1 has 12 bad stripes"});
     EXPECT_GT(same, 5u);
+    ordered_json summary = Summary(second.fOut);
     EXPECT_EQ(summary["new"], 1);
     EXPECT_EQ(summary["resolved"], 1);
 
@@ -306,8 +289,7 @@ TEST(TextForm, SummaryOnStandardErrorWhenOutputIsNoTerminal)
             "/tests/runner/inventories/syntax-error.json'",
         temp / "stderr");
     EXPECT_EQ(run.fStatus, 2);
-    std::ifstream in(temp / "stderr");
-    std::string errors((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    const std::string errors = ReadFile(temp / "stderr");
     EXPECT_NE(errors.find("hvp-run: 2 inventories, 1 completed, 1 with findings, 0 failed, 1 unreadable, 0 "
                           "crashed, 0 timed out; findings: 2 critical, 6 warning, 4 info\n"),
         std::string::npos)

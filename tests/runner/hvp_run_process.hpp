@@ -1,6 +1,6 @@
 // Runs of the built hvp-run for the tests of many inventories and of
-// misbehaving plug-ins: its standard output and status, batches for the
-// misbehaving plug-in, and what a run leaves behind.
+// misbehaving plug-ins: its standard output and status, its jsonl records,
+// batches for the misbehaving plug-in, and what a run leaves behind.
 #pragma once
 
 #include <sys/prctl.h>
@@ -10,10 +10,12 @@
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
-#include <iterator>
 #include <sstream>
 #include <string>
 #include <vector>
+
+#include <gtest/gtest.h>
+#include <nlohmann/json.hpp>
 
 #include "temp_folder.hpp"
 #include "text_files.hpp"
@@ -38,6 +40,44 @@ inline TRun HvpRun(const std::string& arguments, const std::string& errors = "/d
     const int wait = pclose(pipe);
     run.fStatus = WIFEXITED(wait) ? WEXITSTATUS(wait) : -1;
     return run;
+}
+
+#ifdef TARVOANAL_MISBEHAVING_PLUGIN
+// hvp-run with `options` and the misbehaving plug-in over `inputs`, which
+// are quoted for the shell by the caller.
+inline TRun RunMisbehaving(const std::string& options, const std::string& inputs,
+    const std::string& errors = "/dev/null", const std::string& environment = std::string())
+{
+    return HvpRun(
+        options + " --plugin '" + TARVOANAL_MISBEHAVING_PLUGIN + "' " + inputs, errors, environment);
+}
+#endif
+
+// The records of a jsonl output, one a line; a line that is no JSON fails
+// the calling test.
+inline std::vector<nlohmann::ordered_json> Records(const std::string& out)
+{
+    std::vector<nlohmann::ordered_json> records;
+    for (const std::string& line : Lines(out)) {
+        records.push_back(nlohmann::ordered_json::parse(line, nullptr, false));
+        EXPECT_FALSE(records.back().is_discarded()) << line.substr(0, 200);
+    }
+    return records;
+}
+
+// The summary record of a jsonl output; none, or more than one, fails the
+// calling test.
+inline nlohmann::ordered_json Summary(const std::string& out)
+{
+    nlohmann::ordered_json summary;
+    int summaries = 0;
+    for (const nlohmann::ordered_json& record : Records(out))
+        if (record.is_object() && record["type"] == "summary") {
+            summary = record;
+            ++summaries;
+        }
+    EXPECT_EQ(summaries, 1) << out.substr(0, 2000);
+    return summary;
 }
 
 // Writes inventories for the misbehaving plug-in, one per operating-system

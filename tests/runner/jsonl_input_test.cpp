@@ -133,14 +133,11 @@ std::string FleetRun(const std::vector<std::string>& names, const std::string& m
     for (const std::string& name : names) {
         if (!machineId.empty())
             text += R"({"type":"machine","inventory":")" + name + R"(","hostname":"h","machineId":")" +
-                machineId +
-                R"(","collectedAt":null})"
-                "\n";
+                machineId + "\",\"collectedAt\":null}\n";
         text += R"({"type":"plugin","inventory":")" + name +
-            R"(","pluginType":1,"name":"Tarvo Analysis","version":"1.0","interfaceVersion":"1.0"})"
-            "\n";
+            R"(","pluginType":1,"name":"Tarvo Analysis","version":"1.0","interfaceVersion":"1.0"})" + "\n";
         text += R"({"type":"log","inventory":")" + name +
-            R"(","level":100,"text":"Tarvolith: Controller 1 Channel 0 Scsi ID 1 reported a PFA error"})"
+            R"(","level":100,"text":"Tarvolith: Controller 1 Channel 0 Scsi ID 1 reported a PFA error"})" +
             "\n";
     }
     return text;

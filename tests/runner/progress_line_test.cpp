@@ -7,15 +7,13 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include <fstream>
-#include <iterator>
 #include <string>
+#include <vector>
 
 #include <gtest/gtest.h>
 
+#include "hvp_run_process.hpp"
 #include "progress_line.hpp"
-#include "temp_folder.hpp"
-#include "text_files.hpp"
 
 namespace {
 
@@ -95,14 +93,9 @@ std::string RunOnATerminal(const std::vector<std::string>& arguments, const std:
 TEST(ProgressOnATerminal, IsDrawnWhileTheRunGoesOnAndGoneAtTheEnd)
 {
     const tarvotest::TTempFolder temp("progress");
-    const std::string folder = temp / "batch";
-    std::filesystem::create_directory(folder);
     // The misbehaving plug-in logs one finding, or (902) never returns: that
     // one ends at the timeout, long enough for the line to be drawn.
-    const int types[] = {7, 902, 8};
-    for (int i = 0; i < 3; ++i)
-        std::ofstream(folder + "/" + std::to_string(i) + ".json")
-            << "{\"operatingSystemType\": " << types[i] << "}";
+    const std::string folder = tarvotest::MakeMisbehavingBatch(temp, {7, 902, 8});
     const std::string out = temp / "out.txt";
     const std::string shown = RunOnATerminal(
         {"--jobs", "1", "--timeout", "1", "--plugin", TARVOANAL_MISBEHAVING_PLUGIN, folder}, out);
@@ -126,10 +119,7 @@ TEST(ProgressOnATerminal, IsDrawnWhileTheRunGoesOnAndGoneAtTheEnd)
 TEST(ProgressOnATerminal, QuietDrawsNothing)
 {
     const tarvotest::TTempFolder temp("progress");
-    const std::string folder = temp / "batch";
-    std::filesystem::create_directory(folder);
-    for (int i = 0; i < 2; ++i)
-        std::ofstream(folder + "/" + std::to_string(i) + ".json") << "{\"operatingSystemType\": 902}";
+    const std::string folder = tarvotest::MakeMisbehavingBatch(temp, {902, 902});
     const std::string shown = RunOnATerminal(
         {"--quiet", "--timeout", "1", "--plugin", TARVOANAL_MISBEHAVING_PLUGIN, folder}, temp / "out.txt");
     EXPECT_EQ(shown.find("done of"), std::string::npos) << shown;

@@ -12,16 +12,15 @@
 // warnings and 2 information lines.
 #include <unistd.h>
 
-#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
-#include <sstream>
 #include <string>
 #include <vector>
 
 #include <gtest/gtest.h>
 
+#include "hvp_run_process.hpp"
 #include "report_dom.hpp"
 
 namespace {
@@ -38,8 +37,6 @@ protected:
     {
         if (access(kChromium, X_OK) != 0)
             GTEST_SKIP() << "no " << kChromium;
-        std::string pattern = (fs::temp_directory_path() / "fleet-report-XXXXXX").string();
-        fTemp = mkdtemp(pattern.data());
         fBatch = fTemp / "batch";
         fs::create_directory(fBatch);
         const fs::path source = TARVOANAL_SOURCE_DIR;
@@ -70,19 +67,12 @@ protected:
         std::ofstream(fBatch / "f-warnings.json") << warnings;
         fs::copy_file(source / "tests/runner/inventories/standard-exception.json", fBatch / "g-failed.json");
     }
-    void TearDown() override
-    {
-        if (!fTemp.empty())
-            fs::remove_all(fTemp);
-    }
 
     std::string Name(const std::string& file) const { return (fBatch / file).string(); }
 
     int HvpRun(const std::string& arguments, const std::string& errors = "/dev/null")
     {
-        const std::string command =
-            std::string("'") + TARVOANAL_HVP_RUN + "' " + arguments + " 2>'" + errors + "'";
-        return WEXITSTATUS(std::system(command.c_str()));
+        return tarvotest::HvpRun(arguments, errors).fStatus;
     }
 
     std::string DumpDom(const fs::path& page, const std::string& size = "1280,900")
@@ -241,15 +231,26 @@ protected:
         EXPECT_EQ(made.find("Made 20"), made.find('>') + 1) << made;
     }
 
-    fs::path fTemp;
+    tarvotest::TTempFolder fTempFolder{"fleet-report"};
+    const fs::path& fTemp = fTempFolder.Path();
     fs::path fBatch;
 };
 
+// The page of a fleet run, wide and on a narrow screen.
 TEST_F(Report, LeadsWithTheSeveritiesAndKeepsTheFailedApart)
 {
     const fs::path page = fTemp / "report.html";
     EXPECT_EQ(HvpRun("--jobs 2 --report '" + page.string() + "' '" + fBatch.string() + "' >/dev/null"), 2);
-    ExpectTheBatch(DumpDom(page));
+    for (const auto& [size, layout] :
+        std::vector<std::pair<std::string, std::string>>{{"1280,900", "wide"}, {"375,800", "narrow"}}) {
+        const std::string dom = DumpDom(page, size);
+        const std::string body =
+            dom.substr(dom.find("<body"), dom.find('>', dom.find("<body")) - dom.find("<body"));
+        EXPECT_NE(body.find("data-layout=\"" + layout + "\""), std::string::npos) << size << body;
+        EXPECT_NE(body.find("data-fits=\"true\""), std::string::npos) << size << body;
+        if (layout == "wide")
+            ExpectTheBatch(dom);
+    }
 }
 
 TEST_F(Report, MergesJsonlOutputsOfEarlierRunsAndCountsAMachineOnce)
@@ -271,11 +272,7 @@ TEST_F(Report, MergesJsonlOutputsOfEarlierRunsAndCountsAMachineOnce)
                       second.string() + "' '" + first.string() + "'",
                   errors.string()),
         0);
-    const std::string dom = DumpDom(page);
-    ExpectTheBatch(dom);
-    EXPECT_NE(Element(dom, "partial-list")
-                  .find("fdp.json</span>: <span class=\"text\">smartctl: permission denied<"),
-        std::string::npos);
+    ExpectTheBatch(DumpDom(page));
     const std::string said = ReadFile(errors);
     EXPECT_EQ(Occurrences(said, "\n"), 3u) << said;
     EXPECT_NE(said.find("hvp-run: " + first.string() + ": line 1: " + Name("a-example.json") +
@@ -343,20 +340,6 @@ TEST_F(Report, ShowsWhatIsNewAndWhatWasResolvedSinceAnEarlierRun)
     EXPECT_NE(dom.find("id=\"total-new\">1<"), std::string::npos);
     EXPECT_NE(dom.find("id=\"total-resolved\">1<"), std::string::npos);
     EXPECT_NE(Element(dom, "resolved-lines").find("Scsi ID 1 reported 2 soft errors"), std::string::npos);
-}
-
-TEST_F(Report, FitsANarrowScreen)
-{
-    const fs::path page = fTemp / "report.html";
-    HvpRun("--jobs 2 --report '" + page.string() + "' '" + fBatch.string() + "' >/dev/null");
-    for (const auto& [size, layout] :
-        std::vector<std::pair<std::string, std::string>>{{"375,800", "narrow"}, {"1280,900", "wide"}}) {
-        const std::string dom = DumpDom(page, size);
-        const std::string body =
-            dom.substr(dom.find("<body"), dom.find('>', dom.find("<body")) - dom.find("<body"));
-        EXPECT_NE(body.find("data-layout=\"" + layout + "\""), std::string::npos) << size << body;
-        EXPECT_NE(body.find("data-fits=\"true\""), std::string::npos) << size << body;
-    }
 }
 
 TEST_F(Report, WritesCountsWithThousandsSeparators)

@@ -2,28 +2,18 @@
 // or does there never passes a lost run for a clean one, and never breaks a
 // record.
 #include <signal.h>
-#include <sys/prctl.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <chrono>
-#include <cstdio>
-#include <cstdlib>
-#include <filesystem>
-#include <fstream>
-#include <map>
-#include <sstream>
 #include <string>
 #include <thread>
 #include <vector>
 
-#include <archive.h>
-#include <archive_entry.h>
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
 
 #include "hvp_run_process.hpp"
-#include "temp_folder.hpp"
 
 namespace {
 
@@ -37,28 +27,20 @@ TEST(SingleRun, PluginStandardOutputStaysOutOfTheRecords)
 {
     TTempFolder temp("fleet-run");
     const std::string folder = MakeMisbehavingBatch(temp, {904});
-    const std::string errors = temp / "errors";
-    const TRun run = HvpRun(
-        std::string("--format jsonl --plugin '") + TARVOANAL_MISBEHAVING_PLUGIN + "' '" + folder + "/0.json'",
-        errors);
+    const TRun run = RunMisbehaving("--format jsonl", "'" + folder + "/0.json'", temp / "errors");
     EXPECT_EQ(run.fStatus, 0);
-    for (const std::string& line : Lines(run.fOut))
-        EXPECT_NE(ordered_json::parse(line, nullptr, false)["type"], "summary") << line;
-    std::ifstream in(errors);
-    const std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-    EXPECT_NE(text.find("garbage"), std::string::npos);
+    for (ordered_json& record : Records(run.fOut))
+        EXPECT_NE(record["type"], "summary") << record;
+    EXPECT_NE(ReadFile(temp / "errors").find("garbage"), std::string::npos);
 }
 
 TEST(SingleRun, RecordsThatCannotBeWrittenAreAnError)
 {
     TTempFolder temp("fleet-run");
-    const std::string errors = temp / "errors";
-    const TRun run = HvpRun("--format jsonl > /dev/full", errors);
-    EXPECT_EQ(run.fStatus, 2);
-    std::ifstream in(errors);
-    std::string line;
-    std::getline(in, line);
-    EXPECT_EQ(line, "hvp-run: cannot write the records to standard output: No space left on device");
+    EXPECT_EQ(HvpRun("--format jsonl > /dev/full", temp / "errors").fStatus, 2);
+    EXPECT_EQ(Lines(ReadFile(temp / "errors")),
+        std::vector<std::string>{
+            "hvp-run: cannot write the records to standard output: No space left on device"});
 }
 
 // A single run shares its process with the plug-in; where the process
@@ -84,9 +66,7 @@ TEST_P(SingleMisbehaviour, SaysWhatHappened)
     const std::string folder = MakeMisbehavingBatch(temp, {getData ? GetParam().fType : 7});
     const std::string inventory = folder + "/0.json";
     const std::string errors = temp / "errors";
-    const TRun run = HvpRun(
-        std::string("--format jsonl --plugin '") + TARVOANAL_MISBEHAVING_PLUGIN + "' '" + inventory + "'",
-        errors,
+    const TRun run = RunMisbehaving("--format jsonl", "'" + inventory + "'", errors,
         getData ? std::string()
                 : std::string("MISBEHAVING_AT=") + GetParam().fPhase +
                 " MISBEHAVING_TYPE=" + std::to_string(GetParam().fType));
@@ -105,10 +85,7 @@ TEST_P(SingleMisbehaviour, SaysWhatHappened)
     if (expected.empty()) {
         EXPECT_EQ(got, "");
     }
-    const std::vector<std::string> lines = Lines(run.fOut);
-    EXPECT_EQ(lines.size(), static_cast<std::size_t>(GetParam().fRecords)) << run.fOut;
-    for (const std::string& line : lines)
-        EXPECT_TRUE(ordered_json::accept(line)) << line;
+    EXPECT_EQ(Records(run.fOut).size(), static_cast<std::size_t>(GetParam().fRecords)) << run.fOut;
 }
 
 INSTANTIATE_TEST_SUITE_P(SingleRun, SingleMisbehaviour,

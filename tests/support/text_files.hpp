@@ -1,5 +1,5 @@
-// Reading what a run wrote, for the tests that run commands: a file's whole
-// text, and a text's lines.
+// Files for the tests: a file's whole text, a text's lines, and a file
+// written whole, its folders made first.
 #pragma once
 
 #include <filesystem>
@@ -17,6 +17,13 @@ inline std::string ReadFile(const std::filesystem::path& path)
     std::ostringstream text;
     text << in.rdbuf();
     return text.str();
+}
+
+// Writes `text` to `path`, byte for byte, making its folders first.
+inline void WriteFile(const std::filesystem::path& path, const std::string& text)
+{
+    std::filesystem::create_directories(path.parent_path());
+    std::ofstream(path, std::ios::binary) << text;
 }
 
 // The lines of `text`, without their line feeds.
