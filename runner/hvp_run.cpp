@@ -166,7 +166,10 @@ int RunMany(TOptions& options)
         return kExitUsage;
     // Output that went to a file or a pipe tells the person at the terminal
     // nothing: the summary, and where the report went, go to standard error.
-    if (status != kExitNotLoaded && !options.fQuiet && !monitor.fCheck && isatty(STDOUT_FILENO) == 0) {
+    // Records that could not be written are said instead: the summary would
+    // count only those written before.
+    if (status != kExitNotLoaded && !options.fQuiet && !monitor.fCheck && isatty(STDOUT_FILENO) == 0 &&
+        tarvorun::FailedWriteError() == 0) {
         std::fprintf(
             stderr, "hvp-run: %s\n", tarvorun::SummaryLine(totals, fleet.fBaseline != nullptr).c_str());
         if (!options.fReportPath.empty())

@@ -77,6 +77,10 @@ struct TFleetSettings {
     const TBaseline* fBaseline = nullptr;
 };
 
+// The error that stopped a write of standard output, 0 when none did; a
+// reader that went away (EPIPE) is none.
+int FailedWriteError();
+
 // Runs every inventory the arguments name and prints their records, then the
 // summary, on standard output. `onOutcome` sees each outcome in input order.
 // Answers the exit status.

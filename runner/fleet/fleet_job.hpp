@@ -58,10 +58,6 @@ std::string StrayText(const TFleetSettings& settings, const TJob& job);
 // Writes the whole text to standard output, as far as it can.
 void WriteOut(const std::string& text);
 
-// The error that stopped a write of standard output, 0 when none did; a
-// reader that went away (EPIPE) is none.
-int FailedWriteError();
-
 // Says on standard error why standard output could not be written; false
 // when nothing failed.
 bool ReportFailedWrite();

@@ -121,11 +121,15 @@ TEST(Isolation, FleetRecordsThatCannotBeWrittenAreAnError)
     TTempFolder temp("fleet-run");
     const std::string folder = MakeMisbehavingBatch(temp, {7, 8});
     const std::string errors = temp / "errors";
-    const TRun run = RunMisbehaving("--format jsonl", "'" + folder + "' > /dev/full", errors);
-    EXPECT_EQ(run.fStatus, 2);
-    // The summary on standard error follows the message.
-    EXPECT_EQ(Lines(ReadFile(errors)).at(0),
-        "hvp-run: cannot write the records to standard output: No space left on device");
+    for (const char* form : {"--format jsonl", "--format text"}) {
+        const TRun run = RunMisbehaving(form, "'" + folder + "' > /dev/full", errors);
+        EXPECT_EQ(run.fStatus, 2) << form;
+        // The message alone: no summary counts the inventories as if none
+        // had been run.
+        EXPECT_EQ(ReadFile(errors),
+            "hvp-run: cannot write the records to standard output: No space left on device\n")
+            << form;
+    }
 }
 
 // Two million lines from an inventory whose turn comes after one that
