@@ -70,7 +70,8 @@ std::vector<TFinding> Findings(const TMachineRun& machine, const TTuning& tuning
         std::string kind(line.fKind);
         if (tuning.fIgnore.count(kind) > 0)
             continue;
-        findings.push_back({std::move(kind), tuning.fCountAs[static_cast<std::size_t>(line.fSeverity)], text});
+        findings.push_back(
+            {std::move(kind), tuning.fCountAs[static_cast<std::size_t>(line.fSeverity)], text});
     }
     return findings;
 }

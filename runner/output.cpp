@@ -142,7 +142,8 @@ void TFormSink::Bind()
 const char* TFormSink::Change(int level, std::string_view kind, const std::string& text)
 {
     Bind();
-    return fBaselineFile != nullptr && IsFindingLevel(level) ? fTracker.Take(std::string(kind), text) : nullptr;
+    return fBaselineFile != nullptr && IsFindingLevel(level) ? fTracker.Take(std::string(kind), text)
+                                                             : nullptr;
 }
 
 std::vector<TOldFinding> TFormSink::TakeGone()

@@ -218,7 +218,8 @@ TRunResult RunPlugin(
     for (const std::string& name : settings.fClasses)
         classes.push_back(standin::MakeRequestedClass(name));
 
-    const TMachineIdentity identity = ReadMachineIdentity(inventory->Comment("_machine"), inventory->Comment("_problems"));
+    const TMachineIdentity identity =
+        ReadMachineIdentity(inventory->Comment("_machine"), inventory->Comment("_problems"));
     if (identity.fMachine || !identity.fProblems.empty())
         sink.OnMachine(identity);
     try {
