@@ -266,9 +266,13 @@ const TFindingKind* Match(int level, std::string_view text, bool& shared, TRecor
     return nullptr;
 }
 
-ESeverity OtherSeverity(int level)
+// The weight of a line of that kind (null: a line the catalogue does not
+// know), with the shared-storage sentence or without.
+ESeverity SeverityOf(const TFindingKind* kind, bool shared, int level)
 {
-    return IsFindingLevel(level) ? ESeverity::Warning : ESeverity::Unknown;
+    if (kind == nullptr)
+        return IsFindingLevel(level) ? ESeverity::Warning : ESeverity::Unknown;
+    return shared ? kind->fSharedSeverity : kind->fSeverity;
 }
 
 }  // namespace
@@ -277,9 +281,7 @@ TLineWeight Weigh(int level, std::string_view text)
 {
     bool shared = false;
     const TFindingKind* kind = Match(level, text, shared, nullptr);
-    if (kind == nullptr)
-        return TLineWeight{kOtherKind, OtherSeverity(level)};
-    return TLineWeight{kind->fId, shared ? kind->fSharedSeverity : kind->fSeverity};
+    return TLineWeight{kind != nullptr ? kind->fId : kOtherKind, SeverityOf(kind, shared, level)};
 }
 
 TClassified Classify(int level, std::string_view text)
@@ -288,9 +290,7 @@ TClassified Classify(int level, std::string_view text)
     bool shared = false;
     const TFindingKind* kind = Match(level, text, shared, &result.fFields);
     result.fKind = std::string(kind != nullptr ? kind->fId : kOtherKind);
-    result.fSeverity = kind == nullptr ? OtherSeverity(level)
-        : shared                       ? kind->fSharedSeverity
-                                       : kind->fSeverity;
+    result.fSeverity = SeverityOf(kind, shared, level);
     return result;
 }
 

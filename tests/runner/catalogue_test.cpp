@@ -114,6 +114,10 @@ TEST_P(CatalogueLine, HasItsKindSeverityAndFields)
     EXPECT_EQ(meaning.fKind, GetParam().fKind);
     EXPECT_EQ(SeverityName(meaning.fSeverity), GetParam().fSeverity);
     EXPECT_EQ(meaning.fFields.dump(), GetParam().fFields);
+    // Weighed without its fields, as the text form and the counts do.
+    const tarvorun::TLineWeight weight = tarvorun::Weigh(GetParam().fLevel, GetParam().fText);
+    EXPECT_EQ(weight.fKind, GetParam().fKind);
+    EXPECT_EQ(SeverityName(weight.fSeverity), GetParam().fSeverity);
 }
 
 INSTANTIATE_TEST_SUITE_P(Catalogue, CatalogueLine, ::testing::ValuesIn(kLines),
