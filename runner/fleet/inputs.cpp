@@ -90,14 +90,26 @@ EArgumentKind ClassifyArgument(const std::string& argument)
     return S_ISREG(info.st_mode) && IsArchiveName(argument) ? EArgumentKind::Archive : EArgumentKind::File;
 }
 
-bool ReadInventoryFile(
-    const std::string& path, const std::string& source, std::string& text, std::string& problem)
+namespace {
+
+// Reads an inventory from `where` (a path or an open descriptor) within the
+// limit, and decompresses it when it needs to be; a problem names `source`.
+template <class TWhere>
+bool ReadDecompressed(const TWhere& where, const std::string& source, std::string& text, std::string& problem)
 {
-    if (!NQXRHVP20::standin::ReadInventoryBytes(path, gInventorySizeLimit, text, problem)) {
+    if (!NQXRHVP20::standin::ReadInventoryBytes(where, gInventorySizeLimit, text, problem)) {
         problem = source + ": " + problem;
         return false;
     }
     return DecompressInPlace(text, source, problem);
+}
+
+}  // namespace
+
+bool ReadInventoryFile(
+    const std::string& path, const std::string& source, std::string& text, std::string& problem)
+{
+    return ReadDecompressed(path, source, text, problem);
 }
 
 std::shared_ptr<const NQXRHVP20::standin::TInventory> LoadInventoryFile(const std::string& path)
@@ -130,12 +142,10 @@ std::shared_ptr<const NQXRHVP20::standin::TInventory> LoadInventoryFile(const st
     // and every page it writes after a fork is a page copied.
     std::string text;
     std::string problem;
-    const bool read = NQXRHVP20::standin::ReadInventoryBytes(fd, gInventorySizeLimit, text, problem);
+    const bool read = ReadDecompressed(fd, source, text, problem);
     if (!standardInput)
         close(fd);
     if (!read)
-        throw std::runtime_error(source + ": " + problem);
-    if (!DecompressInPlace(text, source, problem))
         throw std::runtime_error(problem);
     return TInventory::LoadText(text, source);
 }
