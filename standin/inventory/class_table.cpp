@@ -72,32 +72,20 @@ const TClassFailures& TClassTable::Failures(const TClassEntry& entry) const
 {
     static const TClassFailures kNone;
     const std::uint32_t at = entry.fKey & ~kEscapedKey;
-    std::size_t low = 0;
-    std::size_t high = fFailures.Size();
-    while (low < high) {
-        const std::size_t middle = low + (high - low) / 2;
-        if (fFailures[middle].first < at)
-            low = middle + 1;
-        else
-            high = middle;
-    }
-    return low < fFailures.Size() && fFailures[low].first == at ? fFailures[low].second : kNone;
+    const std::size_t place =
+        fFailures.PartitionPoint([at](const auto& failures) { return failures.first < at; });
+    return place < fFailures.Size() && fFailures[place].first == at ? fFailures[place].second : kNone;
 }
 
 const TClassEntry* TClassTable::Find(std::string_view text, std::string_view name) const
 {
     // The classes are in document order, so their names' places grow.
-    const std::uint32_t key = fNames.Find(text, name);
-    std::size_t low = 0;
-    std::size_t high = fEntries.Size();
-    while (key != 0 && low < high) {
-        const std::size_t middle = low + (high - low) / 2;
-        if ((fEntries[middle].fKey & ~kEscapedKey) < (key & ~kEscapedKey))
-            low = middle + 1;
-        else
-            high = middle;
-    }
-    return key != 0 && low < fEntries.Size() ? &fEntries[low] : nullptr;
+    const std::uint32_t at = fNames.Find(text, name) & ~kEscapedKey;
+    if (at == 0)
+        return nullptr;
+    const std::size_t place =
+        fEntries.PartitionPoint([at](const TClassEntry& entry) { return (entry.fKey & ~kEscapedKey) < at; });
+    return place < fEntries.Size() ? &fEntries[place] : nullptr;
 }
 
 }  // namespace standin

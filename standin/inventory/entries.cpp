@@ -27,12 +27,6 @@ od::document& Parse(std::string_view text, std::uint32_t begin, std::uint32_t en
     return document;
 }
 
-// A member's name, its escapes read.
-std::string_view NameOf(od::field& field)
-{
-    return Take(field.unescaped_key());
-}
-
 // The "error" member of an error form.
 bool ReadStatus(od::value status, TErrorForm& result, std::string& problem)
 {
@@ -74,7 +68,7 @@ bool ReadForm(
     bool hasOn = false;
     for (auto member : form) {
         od::field field = Take(std::move(member));
-        const std::string_view name = NameOf(field);
+        const std::string_view name = Take(field.unescaped_key());
         if ((name == "error" && hasError) || (name == "on" && hasOn)) {
             problem = "duplicate member \"" + std::string(name) + "\" in an error form";
             return false;
@@ -113,19 +107,6 @@ bool ReadThrough(od::document& document, bool valid)
     if (valid && document.current_location().error() != simdjson::OUT_OF_BOUNDS)
         throw TSyntaxError{simdjson::TRAILING_CONTENT};
     return valid;
-}
-
-// Whether the object has a member named "error", its values skipped.
-bool HasErrorMember(od::object form, std::size_t& count)
-{
-    bool found = false;
-    count = 0;
-    for (auto member : form) {
-        od::field field = Take(std::move(member));
-        found = NameOf(field) == "error" || found;
-        ++count;
-    }
-    return found;
 }
 
 // The text of a checked JSON string's body whose escapes are all of the
@@ -223,6 +204,18 @@ TCIMValue PlainValue(od::document& document)
 
 }  // namespace
 
+bool HasErrorMember(od::object form, std::size_t* count)
+{
+    bool found = false;
+    for (auto member : form) {
+        od::field field = Take(std::move(member));
+        found = Take(field.unescaped_key()) == "error" || found;
+        if (count != nullptr)
+            ++*count;
+    }
+    return found;
+}
+
 bool ReadPropertyEntry(std::string_view text, std::uint32_t begin, std::uint32_t end, TPropertyEntry& result,
     std::string& problem)
 {
@@ -233,7 +226,7 @@ bool ReadPropertyEntry(std::string_view text, std::uint32_t begin, std::uint32_t
         return false;
     }
     std::size_t count = 0;
-    if (HasErrorMember(Take(document.get_object()), count)) {
+    if (HasErrorMember(Take(document.get_object()), &count)) {
         document.rewind();
         bool onValue = false;
         if (!ReadThrough(
@@ -250,7 +243,7 @@ bool ReadPropertyEntry(std::string_view text, std::uint32_t begin, std::uint32_t
     // The one member is read in a loop over the object, which ends it.
     for (auto member : Take(document.get_object())) {
         od::field field = Take(std::move(member));
-        const std::string name(NameOf(field));
+        const std::string name(Take(field.unescaped_key()));
         if (!ReadTypedLiteral(field.value(), name, result.fValue, problem))
             return false;
     }

@@ -3,6 +3,7 @@
 // a TInventoryError that names the file.
 #include "inventory.hpp"
 
+#include <algorithm>
 #include <new>
 
 #include "inventory_document.hpp"
@@ -33,33 +34,23 @@ TInventoryError::TInventoryError(const std::string& source, const std::string& m
 TInventory::TInventory() = default;
 TInventory::~TInventory() = default;
 
-namespace {
-
-[[noreturn]] void ThrowOutOfMemory(const std::string& source)
-{
-    throw TInventoryError(source, kOutOfMemoryProblem);
-}
-
-}  // namespace
-
 std::shared_ptr<const TInventory> TInventory::LoadFile(const std::string& path, std::uint64_t maxBytes)
 {
     const std::string source = path == "-" ? std::string("<stdin>") : path;
-    try {
-        const std::uint64_t limit = maxBytes < kMaxTextBytes ? maxBytes : kMaxTextBytes;
-        TPaddedText text;
-        std::string problem;
-        if (!ReadInventoryBytes(path, limit, text, problem))
-            throw TInventoryError(source, problem);
-        return TInventoryLoader::Load(std::move(text), source);
-    } catch (const std::bad_alloc&) {
-        ThrowOutOfMemory(source);
-    }
+    TPaddedText text;
+    std::string problem;
+    if (!ReadInventoryBytes(path, std::min(maxBytes, kMaxTextBytes), text, problem))
+        throw TInventoryError(source, problem);
+    return TInventoryLoader::Load(std::move(text), source);
 }
 
 std::shared_ptr<const TInventory> TInventory::LoadText(std::string_view text, const std::string& source)
 {
-    return TInventoryLoader::LoadText(text, source);
+    try {
+        return TInventoryLoader::Load(PaddedCopy(text), source);
+    } catch (const std::bad_alloc&) {
+        throw TInventoryError(source, kOutOfMemoryProblem);
+    }
 }
 
 const TClassEntry* TInventory::FindClass(std::string_view name) const

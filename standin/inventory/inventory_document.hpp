@@ -49,6 +49,21 @@ public:
     const T& operator[](std::size_t i) const { return fChunks[i / kChunk][i % kChunk]; }
     T& operator[](std::size_t i) { return fChunks[i / kChunk][i % kChunk]; }
     std::size_t Size() const { return fSize; }
+    // The first place whose item is not `before` the one sought, in a vector
+    // sorted by it.
+    template <typename TBefore> std::size_t PartitionPoint(TBefore before) const
+    {
+        std::size_t low = 0;
+        std::size_t high = fSize;
+        while (low < high) {
+            const std::size_t middle = low + (high - low) / 2;
+            if (before((*this)[middle]))
+                low = middle + 1;
+            else
+                high = middle;
+        }
+        return low;
+    }
 
 private:
     static constexpr std::size_t kChunk = 1 << 14;
@@ -250,7 +265,6 @@ class TInventoryLoader {
 public:
     // Parses, checks and indexes the text, which the inventory keeps.
     static std::shared_ptr<const TInventory> Load(TPaddedText text, const std::string& source);
-    static std::shared_ptr<const TInventory> LoadText(std::string_view text, const std::string& source);
 };
 
 // Thrown where the parser refuses the text: it is not JSON.
@@ -300,6 +314,10 @@ bool ReadPropertyEntry(std::string_view text, std::uint32_t begin, std::uint32_t
     std::string& problem);
 bool ReadErrorForm(std::string_view text, std::uint32_t begin, std::uint32_t end, bool allowEmpty,
     TErrorForm& result, std::string& problem);
+
+// Whether an object has a member named "error" (an error form), its values
+// skipped; `count`, when given, gets the number of its members.
+bool HasErrorMember(simdjson::ondemand::object object, std::size_t* count = nullptr);
 
 // What the checked entry at [begin, end) of the text means; the text goes on
 // readable past `end`.

@@ -15,72 +15,33 @@ namespace od = simdjson::ondemand;
 
 namespace {
 
+// The CIM types a typed value may name; an integer type with its range, as
+// a magnitude limit on each side (the lowest value's is 0 when unsigned).
 struct TTypeName {
     std::string_view fName;
     ECIMType fType;
+    std::uint64_t fMaxPositive = 0;
+    std::uint64_t fMaxNegative = 0;
+
+    bool IsInteger() const { return fMaxPositive != 0; }
 };
 
 constexpr TTypeName kTypeNames[] = {
     {"boolean", kCIMTypeBoolean},
-    {"uint8", kCIMTypeUInt8},
-    {"sint8", kCIMTypeSInt8},
-    {"uint16", kCIMTypeUInt16},
-    {"sint16", kCIMTypeSInt16},
-    {"uint32", kCIMTypeUInt32},
-    {"sint32", kCIMTypeSInt32},
-    {"uint64", kCIMTypeUInt64},
-    {"sint64", kCIMTypeSInt64},
+    {"uint8", kCIMTypeUInt8, 0xFFu},
+    {"sint8", kCIMTypeSInt8, 0x7Fu, 0x80u},
+    {"uint16", kCIMTypeUInt16, 0xFFFFu},
+    {"sint16", kCIMTypeSInt16, 0x7FFFu, 0x8000u},
+    {"uint32", kCIMTypeUInt32, 0xFFFFFFFFu},
+    {"sint32", kCIMTypeSInt32, 0x7FFFFFFFu, 0x80000000u},
+    {"uint64", kCIMTypeUInt64, std::numeric_limits<std::uint64_t>::max()},
+    {"sint64", kCIMTypeSInt64, 0x7FFFFFFFFFFFFFFFu, 0x8000000000000000u},
     {"real32", kCIMTypeReal32},
     {"real64", kCIMTypeReal64},
     {"char16", kCIMTypeChar16},
     {"string", kCIMTypeString},
     {"datetime", kCIMTypeDateTime},
 };
-
-bool FindTypeName(std::string_view name, ECIMType& type)
-{
-    for (const TTypeName& entry : kTypeNames) {
-        if (entry.fName == name) {
-            type = entry.fType;
-            return true;
-        }
-    }
-    return false;
-}
-
-// The range of an integer type, as a magnitude limit on each side.
-struct TIntegerRange {
-    bool fIsSigned;
-    std::uint64_t fMaxPositive;
-    std::uint64_t fMaxNegative;  // magnitude of the lowest value
-};
-
-TIntegerRange RangeOf(ECIMType type)
-{
-    switch (type) {
-    case kCIMTypeUInt8:
-        return {false, 0xFFu, 0};
-    case kCIMTypeSInt8:
-        return {true, 0x7Fu, 0x80u};
-    case kCIMTypeUInt16:
-        return {false, 0xFFFFu, 0};
-    case kCIMTypeSInt16:
-        return {true, 0x7FFFu, 0x8000u};
-    case kCIMTypeUInt32:
-        return {false, 0xFFFFFFFFu, 0};
-    case kCIMTypeSInt32:
-        return {true, 0x7FFFFFFFu, 0x80000000u};
-    case kCIMTypeUInt64:
-        return {false, std::numeric_limits<std::uint64_t>::max(), 0};
-    default:
-        return {true, 0x7FFFFFFFFFFFFFFFu, 0x8000000000000000u};
-    }
-}
-
-bool IsIntegerType(ECIMType type)
-{
-    return type >= kCIMTypeUInt8 && type <= kCIMTypeSInt64;
-}
 
 // Parses "[-]digits" or "[-]0x hexdigits", all of the text. The sign is
 // returned apart from the magnitude so that every range can be checked.
@@ -122,9 +83,9 @@ std::string LiteralProblem(std::string_view typeName, const std::string& what)
     return std::string(typeName) + " literal " + what;
 }
 
-bool ReadIntegerLiteral(
-    od::value literal, std::string_view typeName, ECIMType type, TCIMValue& value, std::string& problem)
+bool ReadIntegerLiteral(od::value literal, const TTypeName& type, TCIMValue& value, std::string& problem)
 {
+    const std::string_view typeName = type.fName;
     bool negative = false;
     std::uint64_t magnitude = 0;
     bool overflow = false;
@@ -161,18 +122,18 @@ bool ReadIntegerLiteral(
         magnitude = overflow ? 0 : static_cast<std::uint64_t>(std::fabs(number.fReal));
     }
 
-    const TIntegerRange range = RangeOf(type);
     // A leading minus is for the signed types only, on "-0" too.
-    if ((negative && !range.fIsSigned) || overflow ||
-        magnitude > (negative ? range.fMaxNegative : range.fMaxPositive)) {
+    const bool isSigned = type.fMaxNegative != 0;
+    if ((negative && !isSigned) || overflow ||
+        magnitude > (negative ? type.fMaxNegative : type.fMaxPositive)) {
         problem = LiteralProblem(typeName, shown + " is out of range");
         return false;
     }
-    if (range.fIsSigned)
-        value = TCIMValue::MakeSigned(
-            type, negative ? static_cast<std::int64_t>(0 - magnitude) : static_cast<std::int64_t>(magnitude));
+    if (isSigned)
+        value = TCIMValue::MakeSigned(type.fType,
+            negative ? static_cast<std::int64_t>(0 - magnitude) : static_cast<std::int64_t>(magnitude));
     else
-        value = TCIMValue::MakeUnsigned(type, magnitude);
+        value = TCIMValue::MakeUnsigned(type.fType, magnitude);
     return true;
 }
 
@@ -246,9 +207,10 @@ bool ReadRealLiteral(
     return true;
 }
 
-bool ReadLiteral(
-    od::value literal, std::string_view typeName, ECIMType type, TCIMValue& value, std::string& problem)
+bool ReadLiteral(od::value literal, const TTypeName& typeEntry, TCIMValue& value, std::string& problem)
 {
+    const std::string_view typeName = typeEntry.fName;
+    const ECIMType type = typeEntry.fType;
     const od::json_type kind = Take(literal.type());
     if (kind == od::json_type::null) {
         if (!Take(literal.is_null()))
@@ -256,8 +218,8 @@ bool ReadLiteral(
         value = TCIMValue::MakeNull(type);
         return true;
     }
-    if (IsIntegerType(type))
-        return ReadIntegerLiteral(literal, typeName, type, value, problem);
+    if (typeEntry.IsInteger())
+        return ReadIntegerLiteral(literal, typeEntry, value, problem);
     if (type == kCIMTypeReal32 || type == kCIMTypeReal64)
         return ReadRealLiteral(literal, typeName, type, value, problem);
     if (type == kCIMTypeBoolean) {
@@ -298,15 +260,14 @@ TNumber ReadNumber(od::value value)
 
 bool ReadTypedLiteral(od::value literal, std::string_view typeName, TCIMValue& value, std::string& problem)
 {
-    ECIMType type = kCIMTypeNone;
-    if (!FindTypeName(typeName, type)) {
-        problem = "\"" + Excerpt(typeName) +
-            "\" is not a CIM type (boolean, uint8, sint8, "
-            "uint16, sint16, uint32, sint32, uint64, sint64, real32, real64, char16, string, "
-            "datetime)";
-        return false;
-    }
-    return ReadLiteral(literal, typeName, type, value, problem);
+    for (const TTypeName& type : kTypeNames)
+        if (type.fName == typeName)
+            return ReadLiteral(literal, type, value, problem);
+    std::string names;
+    for (const TTypeName& type : kTypeNames)
+        names += (names.empty() ? "" : ", ") + std::string(type.fName);
+    problem = "\"" + Excerpt(typeName) + "\" is not a CIM type (" + names + ")";
+    return false;
 }
 
 }  // namespace standin

@@ -49,28 +49,22 @@ public:
         if (Take(document.type()) != od::json_type::object)
             Fail(top, "the inventory must be an object");
         TMemberNames names;
-        for (auto member : Take(document.get_object())) {
-            od::field field = Take(std::move(member));
-            std::uint32_t key = 0;
-            const std::string_view name = Name(field, key);
-            const TPath here = top.Member(name);
-            od::value value = field.value();
-            // Comments are read through, and their texts kept for the runner.
-            if (!name.empty() && name.front() == '_') {
-                Comment(document, value, name);
-                continue;
-            }
-            if (!names.Add(fText, key, name))
-                Fail(here, DuplicateMember(name));
-            if (name == "operatingSystemType")
-                OperatingSystem(value, here);
-            else if (name == "classes")
-                Classes(value, here);
-            else
-                Fail(here,
-                    "unknown member (the inventory holds \"classes\" and "
-                    "\"operatingSystemType\"; members starting with _ are comments)");
-        }
+        ForEachMember(
+            Take(document.get_object()), top, nullptr, [&](auto& field, auto name, auto key, auto& here) {
+                // Comments are read through, and their texts kept for the runner.
+                if (!name.empty() && name.front() == '_')
+                    return Comment(document, field.value(), name);
+                if (!names.Add(fText, key, name))
+                    Fail(here, DuplicateMember(name));
+                if (name == "operatingSystemType")
+                    OperatingSystem(field.value(), here);
+                else if (name == "classes")
+                    Classes(field.value(), here);
+                else
+                    Fail(here,
+                        "unknown member (the inventory holds \"classes\" and "
+                        "\"operatingSystemType\"; members starting with _ are comments)");
+            });
         End(document);
     }
 
@@ -136,18 +130,15 @@ private:
         if (Take(value.type()) != od::json_type::object)
             Fail(path, "classes must be an object");
         TClassTable& table = fDocument.fClasses;
-        for (auto member : Take(value.get_object())) {
-            od::field field = Take(std::move(member));
-            std::uint32_t key = 0;
-            const std::string_view name = Name(field, key);
-            const TPath here = path.Member(name);
-            const std::size_t place = table.Size();
-            const bool unique = table.Add(fText, key, name);
-            Class(field.value(), here, place);
-            // The entry of a class named twice is checked first.
-            if (!unique)
-                Fail(here, "duplicate class \"" + Excerpt(name) + "\"");
-        }
+        ForEachMember(
+            Take(value.get_object()), path, nullptr, [&](auto& field, auto name, auto key, auto& here) {
+                const std::size_t place = table.Size();
+                const bool unique = table.Add(fText, key, name);
+                Class(field.value(), here, place);
+                // The entry of a class named twice is checked first.
+                if (!unique)
+                    Fail(here, "duplicate class \"" + Excerpt(name) + "\"");
+            });
     }
 
     // The entry of the class at `place` of the table, at depth 2.
@@ -160,21 +151,14 @@ private:
             instances = Instances(Take(value.get_array()), path, 2, 0);
         } else if (type != od::json_type::object) {
             Fail(path, "a class entry (an array of instances, or an object) must be an object");
-        } else if (od::object entry = Take(value.get_object()); HasError(entry)) {
+        } else if (od::object entry = Take(value.get_object()); HasErrorMember(entry)) {
             Take(entry.reset());
             ErrorFormText(Nested(Take(entry.raw_json()), 2), path, true, failures.fLookupError);
             failures.fHasLookupError = true;
         } else {
             Take(entry.reset());
             bool hasInstances = false;
-            for (auto member : entry) {
-                od::field field = Take(std::move(member));
-                std::uint32_t key = 0;
-                const std::string_view name = Name(field, key);
-                const TPath here = path.Member(name);
-                if ((name == "instances" && hasInstances) ||
-                    (name == "enumerate" && failures.fHasEnumerateError))
-                    Fail(here, DuplicateMember(name));
+            ForEachMember(entry, path, &NamesAt(2), [&](auto& field, auto name, auto, auto& here) {
                 if (name == "instances") {
                     if (Take(field.value().type()) != od::json_type::array)
                         Fail(here, "instances must be an array");
@@ -188,7 +172,7 @@ private:
                         "unexpected member; a class entry object holds "
                         "\"instances\" and \"enumerate\", or \"error\"");
                 }
-            }
+            });
             if (!hasInstances)
                 Fail(path, "a class entry object needs \"instances\"");
             if (!failures.fHasEnumerateError)
@@ -197,18 +181,6 @@ private:
         fDocument.fClasses[place].fInstances = instances;
         if (failures.fHasLookupError || failures.fHasEnumerateError)
             fDocument.fClasses.SetFailures(place, failures);
-    }
-
-    // Whether a class entry object is an error form: it has "error".
-    bool HasError(od::object& entry)
-    {
-        bool found = false;
-        for (auto member : entry) {
-            od::field field = Take(std::move(member));
-            std::uint32_t key = 0;
-            found = Name(field, key) == "error" || found;
-        }
-        return found;
     }
 
     // The instances of an array at `depth`, appended to level `level` of
@@ -232,37 +204,29 @@ private:
 
     void Instance(od::value value, const TPath& path, std::size_t depth, std::size_t levelIndex)
     {
-        if (depth >= kMaxDepth)
-            throw TSyntaxError{simdjson::DEPTH_ERROR};
+        CheckDepth(depth);
         if (Take(value.type()) != od::json_type::object)
             Fail(path, "an instance must be an object");
         TLevel& level = fDocument.Level(levelIndex);
         level.fMemberStarts.PushBack(static_cast<std::uint32_t>(level.fMembers.Size()));
-        TMemberNames& names = NamesAt(depth);
-        for (auto member : Take(value.get_object())) {
-            od::field field = Take(std::move(member));
-            std::uint32_t key = 0;
-            const std::string_view name = Name(field, key);
-            const TPath here = path.Member(name);
-            if (!names.Add(fText, key, name))
-                Fail(here, DuplicateMember(name));
-            if (name == "@associations") {
-                const std::uint32_t header = Associations(field.value(), here, depth + 1, levelIndex);
-                level.fMembers.PushBack(TMemberRef{key, header, kAssociations});
-            } else {
-                const std::string_view entry = Entry(field.value(), here, depth + 1);
-                const std::uint32_t begin = Offset(entry.data());
-                level.fMembers.PushBack(
-                    TMemberRef{key, begin, static_cast<std::uint32_t>(begin + entry.size())});
-            }
-        }
+        ForEachMember(Take(value.get_object()), path, &NamesAt(depth),
+            [&](auto& field, auto name, auto key, auto& here) {
+                if (name == "@associations") {
+                    const std::uint32_t header = Associations(field.value(), here, depth + 1, levelIndex);
+                    level.fMembers.PushBack(TMemberRef{key, header, kAssociations});
+                } else {
+                    const std::string_view entry = Entry(field.value(), here, depth + 1);
+                    const std::uint32_t begin = Offset(entry.data());
+                    level.fMembers.PushBack(
+                        TMemberRef{key, begin, static_cast<std::uint32_t>(begin + entry.size())});
+                }
+            });
     }
 
     // A property entry at `depth`, checked; answers its text.
     std::string_view Entry(od::value value, const TPath& path, std::size_t depth)
     {
-        if (depth >= kMaxDepth)
-            throw TSyntaxError{simdjson::DEPTH_ERROR};
+        CheckDepth(depth);
         const od::json_type type = Take(value.type());
         if (type == od::json_type::array)
             Fail(path, "a property entry cannot be an array");
@@ -282,38 +246,31 @@ private:
     // place it answers.
     std::uint32_t Associations(od::value value, const TPath& path, std::size_t depth, std::size_t levelIndex)
     {
-        if (depth >= kMaxDepth)
-            throw TSyntaxError{simdjson::DEPTH_ERROR};
+        CheckDepth(depth);
         if (Take(value.type()) != od::json_type::object)
             Fail(path, "@associations must be an object");
         TLevel& level = fDocument.Level(levelIndex);
         const auto header = static_cast<std::uint32_t>(level.fAssociations.Size());
         level.fAssociations.PushBack(TAssociationRef{0, 0, 0});
-        TMemberNames& names = NamesAt(depth);
         std::uint32_t count = 0;
-        for (auto member : Take(value.get_object())) {
-            od::field field = Take(std::move(member));
-            std::uint32_t key = 0;
-            const std::string_view name = Name(field, key);
-            const TPath here = path.Member(name);
-            if (!names.Add(fText, key, name))
-                Fail(here, DuplicateMember(name));
-            const auto place = level.fAssociations.Size();
-            level.fAssociations.PushBack(TAssociationRef{key, 0, 0});
-            od::value related = field.value();
-            if (depth + 1 >= kMaxDepth)
-                throw TSyntaxError{simdjson::DEPTH_ERROR};
-            if (Take(related.type()) == od::json_type::array) {
-                const TInstanceRange range =
-                    Instances(Take(related.get_array()), here, depth + 1, levelIndex + 1);
-                level.fAssociations[place] = TAssociationRef{key, range.fFirst, range.fEnd};
-            } else {
-                TErrorForm form;
-                const auto [begin, end] = ErrorForm(related, here, depth + 1, false, form);
-                level.fAssociations[place] = TAssociationRef{key, begin, end | TAssociationRef::kErrorForm};
-            }
-            ++count;
-        }
+        ForEachMember(
+            Take(value.get_object()), path, &NamesAt(depth), [&](auto& field, auto, auto key, auto& here) {
+                const auto place = level.fAssociations.Size();
+                level.fAssociations.PushBack(TAssociationRef{key, 0, 0});
+                od::value related = field.value();
+                CheckDepth(depth + 1);
+                if (Take(related.type()) == od::json_type::array) {
+                    const TInstanceRange range =
+                        Instances(Take(related.get_array()), here, depth + 1, levelIndex + 1);
+                    level.fAssociations[place] = TAssociationRef{key, range.fFirst, range.fEnd};
+                } else {
+                    TErrorForm form;
+                    const auto [begin, end] = ErrorForm(related, here, depth + 1, false, form);
+                    level.fAssociations[place] =
+                        TAssociationRef{key, begin, end | TAssociationRef::kErrorForm};
+                }
+                ++count;
+            });
         level.fAssociations[header].fKey = count;
         return header;
     }
@@ -363,15 +320,6 @@ std::shared_ptr<const TInventory> TInventoryLoader::Load(TPaddedText text, const
             throw TInventoryError(source, simdjson::error_message(error));
         throw TInventoryError(
             source, error != simdjson::SUCCESS ? DescribeSyntaxError(whole, error) : problem);
-    } catch (const std::bad_alloc&) {
-        throw TInventoryError(source, kOutOfMemoryProblem);
-    }
-}
-
-std::shared_ptr<const TInventory> TInventoryLoader::LoadText(std::string_view text, const std::string& source)
-{
-    try {
-        return Load(PaddedCopy(text), source);
     } catch (const std::bad_alloc&) {
         throw TInventoryError(source, kOutOfMemoryProblem);
     }

@@ -208,12 +208,11 @@ void TInventoryInstance::EnumerateAssociatedInstances(TInstanceCallback callback
     }
 }
 
-class TInventoryClass : public ICIMClass {
+// A class handle of the kind the host puts in a request's class list: it
+// answers its name and holds no instances.
+class TRequestedClass : public ICIMClass {
 public:
-    TInventoryClass(TInventoryRef inventory, const TClassEntry* entry, const std::string& name)
-        : fInventory(std::move(inventory)), fEntry(entry), fName(name)
-    {
-    }
+    explicit TRequestedClass(std::string name) : fName(std::move(name)) { }
 
     const std::string& GetClassName(TCIMContext context) override
     {
@@ -221,9 +220,26 @@ public:
         return fName;
     }
 
-    void EnumerateInstances(TInstanceCallback callback, bool /*deep*/, TCIMContext context) override
+    void EnumerateInstances(TInstanceCallback /*callback*/, bool /*deep*/, TCIMContext context) override
     {
         ObserveHostCall([&] { return THostCall{EHostOp::EnumerateInstances, fName, {}, {}, {}, &context}; });
+    }
+
+protected:
+    std::string fName;
+};
+
+// A class of the inventory: the same calls, and its instances.
+class TInventoryClass : public TRequestedClass {
+public:
+    TInventoryClass(TInventoryRef inventory, const TClassEntry* entry, const std::string& name)
+        : TRequestedClass(name), fInventory(std::move(inventory)), fEntry(entry)
+    {
+    }
+
+    void EnumerateInstances(TInstanceCallback callback, bool deep, TCIMContext context) override
+    {
+        TRequestedClass::EnumerateInstances({}, deep, context);
         const TClassFailures& failures = fInventory->Document().fClasses.Failures(*fEntry);
         if (failures.fHasEnumerateError) {
             RaiseError(failures.fEnumerateError);
@@ -242,7 +258,6 @@ public:
 private:
     TInventoryRef fInventory;
     const TClassEntry* fEntry;
-    std::string fName;
 };
 
 class TInventoryNamespace : public ICIMNamespace, public IOperatingSystemSource {
@@ -276,25 +291,6 @@ public:
 
 private:
     TInventoryRef fInventory;
-};
-
-class TRequestedClass : public ICIMClass {
-public:
-    explicit TRequestedClass(std::string name) : fName(std::move(name)) { }
-
-    const std::string& GetClassName(TCIMContext context) override
-    {
-        ObserveHostCall([&] { return THostCall{EHostOp::GetClassName, fName, {}, {}, {}, &context}; });
-        return fName;
-    }
-
-    void EnumerateInstances(TInstanceCallback /*callback*/, bool /*deep*/, TCIMContext context) override
-    {
-        ObserveHostCall([&] { return THostCall{EHostOp::EnumerateInstances, fName, {}, {}, {}, &context}; });
-    }
-
-private:
-    std::string fName;
 };
 
 }  // namespace

@@ -4,6 +4,7 @@
 // exactly that.
 #include "syntax_errors.hpp"
 
+#include <algorithm>
 #include <cerrno>
 #include <cmath>
 #include <cstdio>
@@ -22,16 +23,10 @@ namespace {
 // "line L, column C" of a byte offset, both counted from 1.
 std::string LineAndColumn(std::string_view text, std::size_t offset)
 {
-    std::size_t line = 1;
-    std::size_t column = 1;
-    for (std::size_t i = 0; i < offset && i < text.size(); ++i) {
-        if (text[i] == '\n') {
-            ++line;
-            column = 1;
-        } else {
-            ++column;
-        }
-    }
+    const std::string_view before = text.substr(0, offset);
+    const auto line = std::count(before.begin(), before.end(), '\n') + 1;
+    // After the last line feed, or from the start (npos + 1 is 0).
+    const std::size_t column = before.size() - (before.rfind('\n') + 1) + 1;
     return "line " + std::to_string(line) + ", column " + std::to_string(column);
 }
 
@@ -170,19 +165,8 @@ std::string TidyParserMessage(std::string message)
     return Printable(message);
 }
 
-}  // namespace
-
-std::string Excerpt(std::string_view text)
-{
-    if (text.size() <= kExcerptBytes)
-        return std::string(text);
-    std::size_t end = kExcerptBytes;
-    // Not in the middle of a UTF-8 sequence.
-    while (end > 0 && (static_cast<unsigned char>(text[end]) & 0xC0) == 0x80)
-        --end;
-    return std::string(text.substr(0, end)) + "...";
-}
-
+// The position-tracking parser's message, or else the first number out of
+// range; empty when neither is found.
 std::string LocateSyntaxError(std::string_view text)
 {
     try {
@@ -203,18 +187,27 @@ std::string LocateSyntaxError(std::string_view text)
     return LocateNumberOutOfRange(text);
 }
 
+}  // namespace
+
+std::string Excerpt(std::string_view text)
+{
+    if (text.size() <= kExcerptBytes)
+        return std::string(text);
+    std::size_t end = kExcerptBytes;
+    // Not in the middle of a UTF-8 sequence.
+    while (end > 0 && (static_cast<unsigned char>(text[end]) & 0xC0) == 0x80)
+        --end;
+    return std::string(text.substr(0, end)) + "...";
+}
+
 std::string DescribeSyntaxError(std::string_view text, simdjson::error_code error)
 {
     std::string place = LocateSyntaxError(text);
-    if (!place.empty())
-        return place;
-    if (error == simdjson::DEPTH_ERROR)
+    if (place.empty() && error == simdjson::DEPTH_ERROR)
         place = LocateTooDeep(text, simdjson::DEFAULT_MAX_DEPTH);
     if (place.empty())
         place = LocateStrayBytes(text);
-    if (place.empty())
-        place = simdjson::error_message(error);
-    return place;
+    return place.empty() ? std::string(simdjson::error_message(error)) : place;
 }
 
 }  // namespace standin

@@ -15,11 +15,5 @@ namespace standin {
 // file.
 std::string DescribeSyntaxError(std::string_view text, simdjson::error_code error);
 
-// The same for a text not parsed whole yet, when the position-tracking parser
-// finds the error (what it refuses the parser refuses too, and the message is
-// its own) or a number out of range. Empty when neither is found, and the
-// text is then to be parsed whole for the rest.
-std::string LocateSyntaxError(std::string_view text);
-
 }  // namespace standin
 }  // namespace NQXRHVP20

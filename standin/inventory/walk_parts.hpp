@@ -18,6 +18,12 @@ namespace standin {
 // The deepest a value may be nested, as the parser's DOM counts it.
 constexpr std::size_t kMaxDepth = simdjson::DEFAULT_MAX_DEPTH;
 
+inline void CheckDepth(std::size_t depth)
+{
+    if (depth >= kMaxDepth)
+        throw TSyntaxError{simdjson::DEPTH_ERROR};
+}
+
 // An entry that is not a valid inventory: "at PATH: problem".
 struct TProblem {
     std::string fMessage;
@@ -203,11 +209,26 @@ protected:
         return token;
     }
 
+    // Calls `visit(field, name, key, path)` for each member of `object`, in
+    // order; with `names`, a name met before in the object fails first.
+    template <typename TVisit>
+    void ForEachMember(od::object object, const TPath& path, TMemberNames* names, TVisit&& visit)
+    {
+        for (auto member : object) {
+            od::field field = Take(std::move(member));
+            std::uint32_t key = 0;
+            const std::string_view name = Name(field, key);
+            const TPath here = path.Member(name);
+            if (names != nullptr && !names->Add(fText, key, name))
+                Fail(here, DuplicateMember(name));
+            visit(field, name, key, here);
+        }
+    }
+
     // Reads any value through, as a whole parse would.
     void Validate(od::value value, std::size_t depth)
     {
-        if (depth >= kMaxDepth)
-            throw TSyntaxError{simdjson::DEPTH_ERROR};
+        CheckDepth(depth);
         switch (Take(value.type())) {
         case od::json_type::array:
             for (auto element : Take(value.get_array()))
