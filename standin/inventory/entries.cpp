@@ -32,18 +32,18 @@ bool ReadStatus(od::value status, TErrorForm& result, std::string& problem)
 {
     const od::json_type kind = Take(status.type());
     if (kind == od::json_type::number) {
-        const TNumber number = ReadNumber(status);
-        if (number.fType == od::number_type::signed_integer) {
-            if (number.fSigned < 0 || number.fSigned > 0xFFFFFFFFLL) {
-                problem =
-                    "error status " + std::to_string(number.fSigned) + " is out of range (0 to 4294967295)";
+        od::number number = Take(status.get_number());
+        if (number.get_number_type() == od::number_type::signed_integer) {
+            const std::int64_t code = number.get_int64();
+            if (code < 0 || code > 0xFFFFFFFFLL) {
+                problem = "error status " + std::to_string(code) + " is out of range (0 to 4294967295)";
                 return false;
             }
             result.fKind = TErrorForm::EKind::Status;
-            result.fStatus = static_cast<std::uint32_t>(number.fSigned);
+            result.fStatus = static_cast<std::uint32_t>(code);
             return true;
         }
-        if (number.fType == od::number_type::unsigned_integer) {
+        if (number.get_number_type() == od::number_type::unsigned_integer) {
             problem = "error status is out of range (0 to 4294967295)";
             return false;
         }
@@ -132,29 +132,14 @@ bool UnescapeShortForms(std::string_view body, std::string& out)
         to += stop - from;
         if (slash == nullptr)
             break;
-        // The check saw every escape complete.
-        switch (slash[1]) {
-        case 'b':
-            *to++ = '\b';
-            break;
-        case 'f':
-            *to++ = '\f';
-            break;
-        case 'n':
-            *to++ = '\n';
-            break;
-        case 'r':
-            *to++ = '\r';
-            break;
-        case 't':
-            *to++ = '\t';
-            break;
-        case 'u':
+        // The check saw every escape complete: a letter of "bfnrt", a
+        // '"', '\\' or '/' standing for itself, or a \u escape.
+        static constexpr std::string_view kLetters = "bfnrt";
+        static constexpr std::string_view kMeanings = "\b\f\n\r\t";
+        if (slash[1] == 'u')
             return false;
-        default:
-            *to++ = slash[1];  // '"', '\\' or '/'
-            break;
-        }
+        const std::size_t letter = kLetters.find(slash[1]);
+        *to++ = letter == std::string_view::npos ? slash[1] : kMeanings[letter];
         from = slash + 2;
     }
     out.resize(static_cast<std::size_t>(to - out.data()));
@@ -324,11 +309,6 @@ void RaiseError(const TErrorForm& form)
     case TErrorForm::EKind::Empty:
         return;
     }
-}
-
-bool EscapedKeyEquals(std::string_view text, std::uint32_t key, std::string_view name)
-{
-    return UnescapedKey(text, key) == name;
 }
 
 }  // namespace standin

@@ -289,16 +289,6 @@ struct TPropertyEntry {
     TErrorForm fError;  // for LookupError and ValueError
 };
 
-// A JSON number as the check sees it: an integer that fits 64 bits, signed
-// or above the signed range, or a real.
-struct TNumber {
-    simdjson::ondemand::number_type fType;
-    std::int64_t fSigned = 0;
-    std::uint64_t fUnsigned = 0;
-    double fReal = 0;
-};
-TNumber ReadNumber(simdjson::ondemand::value value);
-
 // The literal of a typed value {"TYPE": LITERAL}; on one that is not valid,
 // answers false with the problem.
 bool ReadTypedLiteral(
@@ -324,21 +314,19 @@ bool HasErrorMember(simdjson::ondemand::object object, std::size_t* count = null
 TPropertyEntry EntryAt(std::string_view text, std::uint32_t begin, std::uint32_t end);
 // The error form at [begin, end) of the text.
 TErrorForm ErrorFormAt(std::string_view text, std::uint32_t begin, std::uint32_t end);
-// Whether the member name at `key`, with kEscapedKey set, is `name`.
-bool EscapedKeyEquals(std::string_view text, std::uint32_t key, std::string_view name);
+// The member name at `key` with kEscapedKey set, its escapes read.
+std::string UnescapedKey(std::string_view text, std::uint32_t key);
 // Whether the member name at `key` (a TMemberRef key) is `name`. Inline: a
 // property is looked for this way in every record of a scan.
 inline bool KeyEquals(std::string_view text, std::uint32_t key, std::string_view name)
 {
     if ((key & kEscapedKey) != 0)
-        return EscapedKeyEquals(text, key, name);
+        return UnescapedKey(text, key) == name;
     // A name without escapes is its text up to the first quote, so it never
     // holds a quote itself.
     return text.size() > key + name.size() && text[key + name.size()] == '"' &&
         text.compare(key, name.size(), name) == 0 && name.find('"') == std::string_view::npos;
 }
-// The member name at `key` with kEscapedKey set, its escapes read.
-std::string UnescapedKey(std::string_view text, std::uint32_t key);
 
 inline bool IsJsonSpace(char c)
 {

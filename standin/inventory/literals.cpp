@@ -101,25 +101,27 @@ bool ReadIntegerLiteral(od::value literal, const TTypeName& type, TCIMValue& val
     } else if (kind != od::json_type::number) {
         problem = LiteralProblem(typeName, "must be an integer, or a text holding one");
         return false;
-    } else if (const TNumber number = ReadNumber(literal); number.fType == od::number_type::signed_integer) {
-        negative = number.fSigned < 0;
-        magnitude = negative ? 0 - static_cast<std::uint64_t>(number.fSigned)
-                             : static_cast<std::uint64_t>(number.fSigned);
-        shown = std::to_string(number.fSigned);
-    } else if (number.fType == od::number_type::unsigned_integer) {
-        magnitude = number.fUnsigned;
+    } else if (od::number number = Take(literal.get_number());
+               number.get_number_type() == od::number_type::signed_integer) {
+        negative = number.get_int64() < 0;
+        magnitude = negative ? 0 - static_cast<std::uint64_t>(number.get_int64())
+                             : static_cast<std::uint64_t>(number.get_int64());
+        shown = std::to_string(number.get_int64());
+    } else if (number.get_number_type() == od::number_type::unsigned_integer) {
+        magnitude = number.get_uint64();
         shown = std::to_string(magnitude);
     } else {
         // A JSON number written with a fraction or an exponent is taken when
         // its value is whole: 1e2 and 100.0 are 100.
-        if (std::trunc(number.fReal) != number.fReal) {
+        const double real = number.get_double();
+        if (std::trunc(real) != real) {
             problem = LiteralProblem(typeName, "must be an integer, or a text holding one");
             return false;
         }
-        shown = TCIMValue::MakeReal(kCIMTypeReal64, number.fReal).ToString(10);
-        negative = number.fReal < 0 || std::signbit(number.fReal);
-        overflow = std::fabs(number.fReal) >= 18446744073709551616.0;  // 2^64
-        magnitude = overflow ? 0 : static_cast<std::uint64_t>(std::fabs(number.fReal));
+        shown = TCIMValue::MakeReal(kCIMTypeReal64, real).ToString(10);
+        negative = real < 0 || std::signbit(real);
+        overflow = std::fabs(real) >= 18446744073709551616.0;  // 2^64
+        magnitude = overflow ? 0 : static_cast<std::uint64_t>(std::fabs(real));
     }
 
     // A leading minus is for the signed types only, on "-0" too.
@@ -178,10 +180,7 @@ bool ReadRealLiteral(
     std::string shown;
     const od::json_type kind = Take(literal.type());
     if (kind == od::json_type::number) {
-        const TNumber read = ReadNumber(literal);
-        number = read.fType == od::number_type::signed_integer ? static_cast<double>(read.fSigned)
-            : read.fType == od::number_type::unsigned_integer  ? static_cast<double>(read.fUnsigned)
-                                                               : read.fReal;
+        number = Take(literal.get_number()).as_double();
     } else if (kind == od::json_type::string) {
         const std::string_view text = Take(literal.get_string());
         shown = "\"" + Excerpt(text) + "\"";
@@ -244,19 +243,6 @@ bool ReadLiteral(od::value literal, const TTypeName& typeEntry, TCIMValue& value
 }
 
 }  // namespace
-
-TNumber ReadNumber(od::value value)
-{
-    od::number number = Take(value.get_number());
-    TNumber result{number.get_number_type()};
-    if (result.fType == od::number_type::signed_integer)
-        result.fSigned = number.get_int64();
-    else if (result.fType == od::number_type::unsigned_integer)
-        result.fUnsigned = number.get_uint64();
-    else
-        result.fReal = number.get_double();
-    return result;
-}
 
 bool ReadTypedLiteral(od::value literal, std::string_view typeName, TCIMValue& value, std::string& problem)
 {
