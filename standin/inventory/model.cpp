@@ -24,7 +24,7 @@ using TInventoryRef = std::shared_ptr<const TInventory>;
     throw THVPException(THVPStatusCode(THVPStatusCode::kNotFound));
 }
 
-class TInstanceBlock;
+struct TInstanceBlock;
 
 // One instance: an entry of the index, in the block of the enumeration that
 // delivered it; its place there is its place in the enumeration.
@@ -50,12 +50,11 @@ private:
 // handles given out share the block's one reference count: enumerating a
 // class of a million instances makes one allocation rather than a million.
 // The block keeps the inventory alive, and each handle keeps the block.
-class TInstanceBlock {
-public:
-    TInstanceBlock(TInventoryRef inventory, std::string prefix, std::string className, const TLevel& level,
-        std::size_t depth, std::size_t count)
+struct TInstanceBlock {
+    TInstanceBlock(TInventoryRef inventory, std::string prefix, std::string className, std::size_t depth,
+        std::size_t count)
         : fInventory(std::move(inventory)), fPrefix(std::move(prefix)), fClassName(std::move(className)),
-          fLevel(level), fDepth(depth)
+          fLevel(*fInventory->Document().fLevels.at(depth)), fDepth(depth)
     {
         // Reserved once for all: the handles point into the vector, which
         // must never move its elements.
@@ -73,29 +72,20 @@ public:
         return boost::shared_ptr<ICIMInstance>(self, &instances.back());
     }
 
-    const std::string& Prefix() const { return fPrefix; }
-    const std::string& ClassName() const { return fClassName; }
-    const TInventoryRef& Inventory() const { return fInventory; }
-    const TLevel& Level() const { return fLevel; }
-    std::size_t Depth() const { return fDepth; }
     std::string_view Text() const { return fInventory->Document().Text(); }
-    std::size_t PlaceOf(const TInventoryInstance* instance) const
-    {
-        return static_cast<std::size_t>(instance - fInstances.data());
-    }
 
-private:
-    TInventoryRef fInventory;
-    std::string fPrefix;
-    std::string fClassName;
+    const TInventoryRef fInventory;
+    const std::string fPrefix;
+    const std::string fClassName;
     const TLevel& fLevel;  // held by the inventory
-    std::size_t fDepth;
+    const std::size_t fDepth;
     std::vector<TInventoryInstance> fInstances;
 };
 
 std::string TInventoryInstance::Name() const
 {
-    return fBlock->Prefix() + fBlock->ClassName() + "[" + std::to_string(fBlock->PlaceOf(this)) + "]";
+    const auto place = static_cast<std::size_t>(this - fBlock->fInstances.data());
+    return fBlock->fPrefix + fBlock->fClassName + "[" + std::to_string(place) + "]";
 }
 
 // Whether host calls are observed. The observer of a run is there from its
@@ -154,7 +144,7 @@ boost::shared_ptr<ICIMProperty> TInventoryInstance::GetProperty(const std::strin
     }
     // Every entry was checked when the inventory was loaded; the value is
     // made from its text now. The associations are no property.
-    const TLevel& level = fBlock->Level();
+    const TLevel& level = fBlock->fLevel;
     const std::string_view text = fBlock->Text();
     for (std::uint32_t m = level.fMemberStarts[fIndex], end = level.MembersEnd(fIndex); m < end; ++m) {
         if (level.fMembers.IsAssociations(m) || !KeyEquals(text, level.fMembers.Key(m), name))
@@ -178,7 +168,7 @@ void TInventoryInstance::EnumerateAssociatedInstances(TInstanceCallback callback
     ObserveHostCall([&] {
         return THostCall{EHostOp::EnumerateAssociatedInstances, {}, Name(), {}, resultClass, &context};
     });
-    const TLevel& level = fBlock->Level();
+    const TLevel& level = fBlock->fLevel;
     const std::string_view text = fBlock->Text();
     for (std::uint32_t m = level.fMemberStarts[fIndex], end = level.MembersEnd(fIndex); m < end; ++m) {
         if (!level.fMembers.IsAssociations(m))
@@ -195,10 +185,8 @@ void TInventoryInstance::EnumerateAssociatedInstances(TInstanceCallback callback
                 return;
             }
             // The related instances' names stand behind this instance's name.
-            const std::size_t depth = fBlock->Depth() + 1;
-            const auto block =
-                boost::make_shared<TInstanceBlock>(fBlock->Inventory(), Name() + "/", resultClass,
-                    *fBlock->Inventory()->Document().fLevels.at(depth), depth, related.fEnd - related.fFirst);
+            const auto block = boost::make_shared<TInstanceBlock>(fBlock->fInventory, Name() + "/",
+                resultClass, fBlock->fDepth + 1, related.fEnd - related.fFirst);
             for (std::uint32_t i = related.fFirst; i < related.fEnd; ++i)
                 if (!callback(TInstanceBlock::Add(block, i)))
                     return;
@@ -248,8 +236,8 @@ public:
         const TInstanceRange range = fEntry->fInstances;
         if (range.fFirst == range.fEnd)
             return;
-        const auto block = boost::make_shared<TInstanceBlock>(fInventory, std::string(), fName,
-            *fInventory->Document().fLevels.at(0), 0, range.fEnd - range.fFirst);
+        const auto block = boost::make_shared<TInstanceBlock>(
+            fInventory, std::string(), fName, 0, range.fEnd - range.fFirst);
         for (std::uint32_t i = range.fFirst; i < range.fEnd; ++i)
             if (!callback(TInstanceBlock::Add(block, i)))
                 return;
