@@ -295,31 +295,23 @@ std::shared_ptr<const TInventory> TInventoryLoader::Load(TPaddedText text, const
         const TTopMembers top{
             inventory->fHasOsError, inventory->fOsError, inventory->fOsType, inventory->fComments};
         simdjson::error_code error = simdjson::SUCCESS;
-        std::string problem;
         try {
             TWalk(*inventory->fDocument, top).Run();
             return inventory;
         } catch (const TSyntaxError& syntax) {
             error = syntax.fError;
         } catch (const TProblem& found) {
-            problem = found.fMessage;
-        }
-        if (error == simdjson::SUCCESS) {
-            // A syntax error further on comes first, as in a whole parse.
+            // A syntax error further on comes first, as in a whole parse;
+            // the index is not needed to look for one.
             inventory->fDocument->fLevels.clear();
-            inventory->fComments.clear();
-            try {
-                TWalk(*inventory->fDocument, top).ValidateAll();
-            } catch (const TSyntaxError& syntax) {
-                error = syntax.fError;
-            }
+            const std::string syntax = FindSyntaxError(whole);
+            throw TInventoryError(source, syntax.empty() ? found.fMessage : syntax);
         }
         if (error == simdjson::MEMALLOC)
             throw std::bad_alloc();
         if (error == simdjson::CAPACITY)
             throw TInventoryError(source, simdjson::error_message(error));
-        throw TInventoryError(
-            source, error != simdjson::SUCCESS ? DescribeSyntaxError(whole, error) : problem);
+        throw TInventoryError(source, DescribeSyntaxError(whole, error));
     } catch (const std::bad_alloc&) {
         throw TInventoryError(source, kOutOfMemoryProblem);
     }

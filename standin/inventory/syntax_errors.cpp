@@ -200,13 +200,19 @@ std::string Excerpt(std::string_view text)
     return std::string(text.substr(0, end)) + "...";
 }
 
-std::string DescribeSyntaxError(std::string_view text, simdjson::error_code error)
+std::string FindSyntaxError(std::string_view text)
 {
     std::string place = LocateSyntaxError(text);
-    if (place.empty() && error == simdjson::DEPTH_ERROR)
+    if (place.empty())
         place = LocateTooDeep(text, simdjson::DEFAULT_MAX_DEPTH);
     if (place.empty())
         place = LocateStrayBytes(text);
+    return place;
+}
+
+std::string DescribeSyntaxError(std::string_view text, simdjson::error_code error)
+{
+    const std::string place = FindSyntaxError(text);
     return place.empty() ? std::string(simdjson::error_message(error)) : place;
 }
 

@@ -15,5 +15,10 @@ namespace standin {
 // file.
 std::string DescribeSyntaxError(std::string_view text, simdjson::error_code error);
 
+// The same for the first thing a whole parse would refuse in a text, or
+// empty when the text is JSON: for an inventory that is not valid, whose
+// syntax error further on is reported first.
+std::string FindSyntaxError(std::string_view text);
+
 }  // namespace standin
 }  // namespace NQXRHVP20

@@ -126,33 +126,6 @@ public:
             throw TSyntaxError{error};
     }
 
-    // Reads the whole text through for its syntax alone.
-    void ValidateAll()
-    {
-        od::document document = Iterate();
-        switch (Take(document.type())) {
-        case od::json_type::object:
-        case od::json_type::array:
-            Validate(Take(document.get_value()), 0);
-            break;
-        // A document that is one scalar.
-        case od::json_type::string:
-            Take(document.get_string());
-            break;
-        case od::json_type::number:
-            Take(document.get_number());
-            break;
-        case od::json_type::boolean:
-            Take(document.get_bool());
-            break;
-        case od::json_type::null:
-            if (!Take(document.is_null()))
-                throw TSyntaxError{simdjson::N_ATOM_ERROR};
-            break;
-        }
-        End(document);
-    }
-
 protected:
     od::document Iterate()
     {
