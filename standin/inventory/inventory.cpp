@@ -60,7 +60,7 @@ const TClassEntry* TInventory::FindClass(std::string_view name) const
 
 std::string_view TInventory::Comment(std::string_view name) const
 {
-    for (auto at = fComments.rbegin(); at != fComments.rend(); ++at)
+    for (auto at = fOwn.fComments.rbegin(); at != fOwn.fComments.rend(); ++at)
         if (at->first == name)
             return at->second;
     return std::string_view();

@@ -44,6 +44,15 @@ struct TErrorForm {
 // Throws the failure the form describes; an Empty form throws nothing.
 void RaiseError(const TErrorForm& form);
 
+// What the inventory's own members say, apart from its classes: the
+// operating system, and the comment members' names and texts.
+struct TInventoryOwnMembers {
+    bool fHasOsError = false;
+    TErrorForm fOsError;
+    unsigned short fOsType = 0;
+    std::vector<std::pair<std::string, std::string_view>> fComments;
+};
+
 // One class of the inventory: its instances, or how looking it up or
 // enumerating it fails. Defined with the parsed document it points into.
 struct TClassEntry;
@@ -82,9 +91,9 @@ public:
     // The text and its index, for the host objects.
     const TInventoryDocument& Document() const { return *fDocument; }
 
-    bool HasOperatingSystemError() const { return fHasOsError; }
-    const TErrorForm& OperatingSystemError() const { return fOsError; }
-    unsigned short OperatingSystemType() const { return fOsType; }
+    bool HasOperatingSystemError() const { return fOwn.fHasOsError; }
+    const TErrorForm& OperatingSystemError() const { return fOwn.fOsError; }
+    unsigned short OperatingSystemType() const { return fOwn.fOsType; }
 
 private:
     friend class TInventoryLoader;
@@ -92,11 +101,7 @@ private:
 
     std::string fSource;
     std::unique_ptr<TInventoryDocument> fDocument;
-    bool fHasOsError = false;
-    TErrorForm fOsError;
-    unsigned short fOsType = 0;
-    // The comment members' names and texts.
-    std::vector<std::pair<std::string, std::string_view>> fComments;
+    TInventoryOwnMembers fOwn;
 };
 
 }  // namespace standin

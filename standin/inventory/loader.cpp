@@ -24,19 +24,10 @@ namespace standin {
 
 namespace {
 
-// Where the walk puts what the inventory's own members say: the operating
-// system's fields and the comments' texts.
-struct TTopMembers {
-    bool& fHasError;
-    TErrorForm& fError;
-    unsigned short& fType;
-    std::vector<std::pair<std::string, std::string_view>>& fComments;
-};
-
 class TWalk : public TSyntaxWalk {
 public:
     // What the inventory's own members say goes to `top`.
-    TWalk(TInventoryDocument& document, TTopMembers top)
+    TWalk(TInventoryDocument& document, TInventoryOwnMembers& top)
         : TSyntaxWalk(document.Text()), fDocument(document), fTop(top)
     {
     }
@@ -111,14 +102,14 @@ private:
     {
         const od::json_type type = Take(value.type());
         if (type == od::json_type::object) {
-            ErrorForm(value, path, 1, false, fTop.fError);
-            fTop.fHasError = true;
+            ErrorForm(value, path, 1, false, fTop.fOsError);
+            fTop.fHasOsError = true;
             return;
         }
         if (type == od::json_type::number) {
             od::number number = Take(value.get_number());
             if (number.is_int64() && number.get_int64() >= 0 && number.get_int64() <= 65535) {
-                fTop.fType = static_cast<unsigned short>(number.get_int64());
+                fTop.fOsType = static_cast<unsigned short>(number.get_int64());
                 return;
             }
         }
@@ -276,7 +267,7 @@ private:
     }
 
     TInventoryDocument& fDocument;
-    TTopMembers fTop;
+    TInventoryOwnMembers& fTop;
     std::deque<TMemberNames> fNames;  // of the objects open at each depth
 };
 
@@ -292,11 +283,9 @@ std::shared_ptr<const TInventory> TInventoryLoader::Load(TPaddedText text, const
         inventory->fDocument = std::make_unique<TInventoryDocument>();
         inventory->fDocument->fText = std::move(text);
         const std::string_view whole = inventory->fDocument->Text();
-        const TTopMembers top{
-            inventory->fHasOsError, inventory->fOsError, inventory->fOsType, inventory->fComments};
         simdjson::error_code error = simdjson::SUCCESS;
         try {
-            TWalk(*inventory->fDocument, top).Run();
+            TWalk(*inventory->fDocument, inventory->fOwn).Run();
             return inventory;
         } catch (const TSyntaxError& syntax) {
             error = syntax.fError;
