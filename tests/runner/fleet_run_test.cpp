@@ -2,10 +2,7 @@
 // run of it alone, grouped, in input order, at any --jobs; the exit status
 // is the highest that applies; Ctrl-C stops everything and keeps whole
 // lines; a baseline marks what changed.
-#include <signal.h>
 #include <sys/prctl.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
 #include <chrono>
 #include <cstdlib>
@@ -195,19 +192,10 @@ TEST(Interruption, StopsTheWorkersAndKeepsWholeLines)
     const std::string folder = MakeMisbehavingBatch(temp, {7, 8, 902, 902, 9});
     const std::string out = temp / "out.jsonl";
     prctl(PR_SET_CHILD_SUBREAPER, 1);
-    const pid_t pid = fork();
-    if (pid == 0) {
-        std::freopen(out.c_str(), "w", stdout);
-        std::freopen("/dev/null", "w", stderr);
-        execl(TARVOANAL_HVP_RUN, "hvp-run", "--format", "jsonl", "--jobs", "3", "--plugin",
-            TARVOANAL_MISBEHAVING_PLUGIN, folder.c_str(), static_cast<char*>(nullptr));
-        _exit(127);
-    }
+    const pid_t pid = StartHvpRun(
+        {"--format", "jsonl", "--jobs", "3", "--plugin", TARVOANAL_MISBEHAVING_PLUGIN, folder}, out);
     std::this_thread::sleep_for(std::chrono::milliseconds(1500));
-    kill(pid, SIGINT);
-    int status = 0;
-    waitpid(pid, &status, 0);
-    EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGINT);
+    EXPECT_TRUE(InterruptedBySigint(pid));
     std::this_thread::sleep_for(std::chrono::milliseconds(200));
     EXPECT_FALSE(AnyWorkerLeft());
     const std::string text = ReadFile(out);

@@ -1,7 +1,6 @@
 // The progress line of a fleet run: its words, and, through a real terminal
 // (a pseudo-terminal on standard error), that it is drawn there while the
 // run goes on, gone at the end, and never part of standard output.
-#include <fcntl.h>
 #include <poll.h>
 #include <pty.h>
 #include <sys/wait.h>
@@ -58,18 +57,7 @@ std::string RunOnATerminal(const std::vector<std::string>& arguments, const std:
     int other = -1;
     if (openpty(&terminal, &other, nullptr, nullptr, nullptr) != 0)
         return "openpty failed";
-    const pid_t child = fork();
-    if (child == 0) {
-        const int file = open(out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-        dup2(file, STDOUT_FILENO);
-        dup2(other, STDERR_FILENO);
-        std::vector<char*> argv{const_cast<char*>(TARVOANAL_HVP_RUN)};
-        for (const std::string& argument : arguments)
-            argv.push_back(const_cast<char*>(argument.c_str()));
-        argv.push_back(nullptr);
-        execv(argv[0], argv.data());
-        _exit(127);
-    }
+    const pid_t child = tarvotest::StartHvpRun(arguments, out, other);
     close(other);
     std::string shown;
     char buffer[4096];

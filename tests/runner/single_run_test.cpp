@@ -1,10 +1,6 @@
 // A single run shares its process with the plug-in: what the plug-in writes
 // or does there never passes a lost run for a clean one, and never breaks a
 // record.
-#include <signal.h>
-#include <sys/wait.h>
-#include <unistd.h>
-
 #include <chrono>
 #include <string>
 #include <thread>
@@ -51,21 +47,12 @@ TEST(SingleRun, InterruptionLeavesNoHalfRecord)
     const std::string folder = MakeMisbehavingBatch(temp, {915});
     const std::string inventory = folder + "/0.json";
     const std::string out = temp / "out.jsonl";
-    const pid_t pid = fork();
-    if (pid == 0) {
-        std::freopen(out.c_str(), "w", stdout);
-        std::freopen("/dev/null", "w", stderr);
-        execl(TARVOANAL_HVP_RUN, "hvp-run", "--format", "jsonl", "--plugin", TARVOANAL_MISBEHAVING_PLUGIN,
-            inventory.c_str(), static_cast<char*>(nullptr));
-        _exit(127);
-    }
+    const pid_t pid =
+        StartHvpRun({"--format", "jsonl", "--plugin", TARVOANAL_MISBEHAVING_PLUGIN, inventory}, out);
     // Until a good part of the lines is out, then Ctrl-C.
     for (int waited = 0; waited < 600 && (!fs::exists(out) || fs::file_size(out) < (4u << 20)); ++waited)
         std::this_thread::sleep_for(std::chrono::milliseconds(50));
-    kill(pid, SIGINT);
-    int status = 0;
-    waitpid(pid, &status, 0);
-    EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGINT);
+    EXPECT_TRUE(InterruptedBySigint(pid));
     const std::string text = ReadFile(out);
     ASSERT_FALSE(text.empty());
     EXPECT_EQ(text.back(), '\n');
