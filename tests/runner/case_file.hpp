@@ -12,6 +12,7 @@
 #include <algorithm>
 #include <fstream>
 #include <map>
+#include <ostream>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -30,6 +31,12 @@ struct TTextCase {
     }
     int Number(const std::string& key) const { return std::stoi((*this)[key]); }
 };
+
+// A failed case is named by its name, not by its bytes.
+inline void PrintTo(const TTextCase& one, std::ostream* out)
+{
+    *out << one.fName;
+}
 
 // Every case of the file, in order. A line that is neither a comment nor
 // `key: value`, or a key before any `case:`, stops the test program with the

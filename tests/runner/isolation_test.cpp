@@ -81,11 +81,15 @@ TEST_P(Misbehaviour, CostsItsInventoryAlone)
     if (one["stdout"] == "empty") {
         EXPECT_EQ(run.fOut, "");
     }
-    std::string said = Unescaped(one.fValues.count("stderr") ? one["stderr"] : one["stderr ends"]);
-    for (const auto& [from, to] : {std::pair<std::string, std::string>{"INV", inventory},
-             std::pair<std::string, std::string>{"PLUGIN", TARVOANAL_MISBEHAVING_PLUGIN}})
-        for (std::size_t at; (at = said.find(from)) != std::string::npos;)
-            said.replace(at, from.size(), to);
+    const auto placed = [&inventory](std::string text) {
+        for (const auto& [from, to] : {std::pair<std::string, std::string>{"INV", inventory},
+                 std::pair<std::string, std::string>{"PLUGIN", TARVOANAL_MISBEHAVING_PLUGIN}})
+            for (std::size_t at; (at = text.find(from)) != std::string::npos;)
+                text.replace(at, from.size(), to);
+        return text;
+    };
+    const std::string said =
+        placed(Unescaped(one.fValues.count("stderr") ? one["stderr"] : one["stderr ends"]));
     const std::string got = ReadFile(errors);
     // Without `stderr ends`, the end looked for is empty.
     if (one.fValues.count("stderr")) {
@@ -98,6 +102,7 @@ TEST_P(Misbehaviour, CostsItsInventoryAlone)
         for (const auto& [key, value] : expected.items())
             EXPECT_EQ(summary[key], value) << key << " in " << summary.dump();
     }
+    EXPECT_NE(run.fOut.find(placed(one["holds"])), std::string::npos) << run.fOut;
     std::istringstream finds(one["finds"]);
     for (std::string type; finds >> type;)
         EXPECT_NE(run.fOut.find("operating system " + type), std::string::npos) << type;
@@ -108,20 +113,6 @@ TEST_P(Misbehaviour, CostsItsInventoryAlone)
 
 INSTANTIATE_TEST_SUITE_P(Isolation, Misbehaviour,
     ::testing::ValuesIn(ReadTextCases(TARVOANAL_TEST_DIR "/misbehaviours.cases")), TTextCaseName());
-
-TEST(Isolation, StandardOutputIsReportedNotMixed)
-{
-    TTempFolder temp("fleet-run");
-    const std::string folder = MakeMisbehavingBatch(temp, {904});
-    const TRun run = RunMisbehaving("--format jsonl", "'" + folder + "'");
-    const std::string garbage = "garbage\n{\"type\":\"summary\"}\n";
-    EXPECT_NE(run.fOut.find(
-                  ordered_json({{"type", "stray output"}, {"inventory", folder + "/0.json"},
-                                   {"bytes", 3 * garbage.size()}, {"excerpt", garbage + garbage + garbage}})
-                      .dump()),
-        std::string::npos)
-        << run.fOut;
-}
 
 TEST(Isolation, ExhaustedMemoryLimitCostsItsInventoryAlone)
 {
@@ -138,19 +129,21 @@ TEST(Isolation, ExhaustedMemoryLimitCostsItsInventoryAlone)
     EXPECT_EQ(summary["failed"].get<int>() + summary["crashed"].get<int>(), 1);
 }
 
-TEST(Isolation, FleetRecordsThatCannotBeWrittenAreAnError)
+TEST(Isolation, RecordsThatCannotBeWrittenAreAnError)
 {
     TTempFolder temp("fleet-run");
-    const std::string folder = MakeMisbehavingBatch(temp, {7, 8});
+    const std::string fleet =
+        " --plugin '" TARVOANAL_MISBEHAVING_PLUGIN "' '" + MakeMisbehavingBatch(temp, {7, 8}) + "'";
     const std::string errors = temp / "errors";
-    for (const char* form : {"--format jsonl", "--format text"}) {
-        const TRun run = RunMisbehaving(form, "'" + folder + "' > /dev/full", errors);
-        EXPECT_EQ(run.fStatus, 2) << form;
+    // A fleet in either form, and a single run of the bundled example.
+    for (const std::string& arguments :
+        {"--format jsonl" + fleet, "--format text" + fleet, std::string("--format jsonl")}) {
+        EXPECT_EQ(HvpRun(arguments + " > /dev/full", errors).fStatus, 2) << arguments;
         // The message alone: no summary counts the inventories as if none
         // had been run.
         EXPECT_EQ(ReadFile(errors),
             "hvp-run: cannot write the records to standard output: No space left on device\n")
-            << form;
+            << arguments;
     }
 }
 

@@ -30,15 +30,6 @@ TEST(SingleRun, PluginStandardOutputStaysOutOfTheRecords)
     EXPECT_NE(ReadFile(temp / "errors").find("garbage"), std::string::npos);
 }
 
-TEST(SingleRun, RecordsThatCannotBeWrittenAreAnError)
-{
-    TTempFolder temp("fleet-run");
-    EXPECT_EQ(HvpRun("--format jsonl > /dev/full", temp / "errors").fStatus, 2);
-    EXPECT_EQ(Lines(ReadFile(temp / "errors")),
-        std::vector<std::string>{
-            "hvp-run: cannot write the records to standard output: No space left on device"});
-}
-
 // Ctrl-C in the middle of a single run that logs two million lines: what
 // came out is whole lines, each a record.
 TEST(SingleRun, InterruptionLeavesNoHalfRecord)
