@@ -8,11 +8,10 @@
 #include <string>
 #include <vector>
 
-#include <archive.h>
-#include <archive_entry.h>
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
 
+#include "archives.hpp"
 #include "case_file.hpp"
 #include "hvp_run_process.hpp"
 
@@ -198,19 +197,7 @@ TEST(Isolation, LongMemberNamesTravelWhole)
     deep += "/0.json";
     const std::string archive = temp / "long.tar";
     const std::string inventory = "{\"operatingSystemType\": 906}";
-    struct archive* writer = archive_write_new();
-    archive_write_set_format_pax_restricted(writer);
-    ASSERT_EQ(archive_write_open_filename(writer, archive.c_str()), ARCHIVE_OK);
-    archive_entry* entry = archive_entry_new();
-    archive_entry_set_pathname(entry, deep.c_str());
-    archive_entry_set_filetype(entry, AE_IFREG);
-    archive_entry_set_perm(entry, 0644);
-    archive_entry_set_size(entry, static_cast<la_int64_t>(inventory.size()));
-    archive_write_header(writer, entry);
-    archive_write_data(writer, inventory.data(), inventory.size());
-    archive_entry_free(entry);
-    archive_write_close(writer);
-    archive_write_free(writer);
+    WriteFile(archive, Written("paxr", "", {{deep, inventory}}));
     const TRun run = RunMisbehaving("--format jsonl", "'" + archive + "'");
     std::size_t named = 0;
     for (ordered_json& record : Records(run.fOut))
