@@ -1,16 +1,14 @@
 // Decompression bombs, as files and as archive members: each ends at the
 // size limit with its record, in bounded time.
-#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <map>
 #include <string>
 
-#include <archive.h>
-#include <archive_entry.h>
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
 
+#include "archives.hpp"
 #include "hvp_run_process.hpp"
 
 namespace {
@@ -25,32 +23,6 @@ using namespace tarvotest;
 // the inventory beside them runs.
 constexpr std::size_t kBlock = std::size_t{64} << 20;
 constexpr int kRepeats = 320;  // 20 GiB in all
-
-// `data`, `times` over, as one gzip member or zstd frame, made with
-// libarchive's raw writer.
-std::string Compressed(const std::string& data, std::size_t times, bool zstd)
-{
-    std::string out(std::max<std::size_t>(1 << 16, data.size() * times / 64), '\0');
-    std::size_t used = 0;
-    struct archive* writer = archive_write_new();
-    archive_write_set_format_raw(writer);
-    if (zstd)
-        archive_write_add_filter_zstd(writer);
-    else
-        archive_write_add_filter_gzip(writer);
-    archive_write_set_bytes_in_last_block(writer, 1);
-    archive_write_open_memory(writer, out.data(), out.size(), &used);
-    archive_entry* entry = archive_entry_new();
-    archive_entry_set_filetype(entry, AE_IFREG);
-    archive_write_header(writer, entry);
-    for (std::size_t i = 0; i < times; ++i)
-        archive_write_data(writer, data.data(), data.size());
-    archive_entry_free(entry);
-    archive_write_close(writer);
-    archive_write_free(writer);
-    out.resize(used);
-    return out;
-}
 
 void WriteBomb(const std::string& path, const std::string& head, const std::string& block)
 {
@@ -85,7 +57,7 @@ std::string TarHeader(const std::string& name, unsigned long long size, bool zst
         sum += static_cast<unsigned char>(c);
     std::snprintf(&header[148], 8, "%06o", sum);
     header[155] = ' ';
-    return Compressed(header, 1, zstd);
+    return Compressed(header, zstd);
 }
 
 TEST(Bombs, EndAtTheSizeLimitWithTheirRecord)
@@ -93,9 +65,9 @@ TEST(Bombs, EndAtTheSizeLimitWithTheirRecord)
     TTempFolder temp("fleet-bombs");
     const std::string folder = temp / "bombs";
     fs::create_directory(folder);
-    const std::string megabyte(std::size_t{1} << 20, '\0');
-    const std::string gzipZeros = Compressed(megabyte, kBlock / megabyte.size(), false);
-    const std::string zstdZeros = Compressed(megabyte, kBlock / megabyte.size(), true);
+    const std::string zeros(kBlock, '\0');
+    const std::string gzipZeros = Compressed(zeros, false);
+    const std::string zstdZeros = Compressed(zeros, true);
     WriteBomb(folder + "/a.json.gz", std::string(), gzipZeros);
     WriteBomb(folder + "/b.json.zst", std::string(), zstdZeros);
     std::ofstream(folder + "/c.json") << "{\"operatingSystemType\": 7}";

@@ -9,6 +9,7 @@
 #include <gtest/gtest.h>
 
 #include "baseline.hpp"
+#include "case_file.hpp"
 #include "catalogue.hpp"
 #include "inventory.hpp"
 #include "machine_identity.hpp"
@@ -21,107 +22,26 @@ using tarvorun::Classify;
 using tarvorun::SeverityName;
 using tarvorun::TRecord;
 
-struct TLineCase {
-    const char* fName;
-    int fLevel;
-    std::string fText;
-    const char* fKind;
-    const char* fSeverity;
-    const char* fFields;
-};
+const std::vector<tarvotest::TTextCase> kLines =
+    tarvotest::ReadTextCases(TARVOANAL_TEST_DIR "/catalogue_lines.cases");
 
-// The sentence the soft-error line ends with on shared storage: two spaces
-// after "configuration.".
-const std::string kTwoSpaces =
-    ":  This adapter is currently part of a shared storage configuration.  These events are normal.";
-
-const TLineCase kLines[] = {
-    {"PfaIsCritical", 100, "Tarvolith: Controller 1 Channel 0 Scsi ID 3 reported a PFA error", "device-pfa",
-        "critical", R"({"controller":1,"channel":0,"scsiId":3})"},
-    {"HardErrorsAreCritical", 100, "Tarvolith: Controller 2 Channel 1 Scsi ID 4 reported 5 hard errors",
-        "device-hard-errors", "critical", R"({"controller":2,"channel":1,"scsiId":4,"count":5})"},
-    {"ParityErrorsAreCritical", 100,
-        "Tarvolith: Controller -1 Channel -2 Scsi ID -3 reported 7 parity errors", "device-parity-errors",
-        "critical", R"({"controller":-1,"channel":-2,"scsiId":-3,"count":7})"},
-    {"BadStripesAreCritical", 100, "Tarvolith: Logical drive 0 on controller 1 has 12 bad stripes",
-        "bad-stripes", "critical", R"({"logicalDrive":0,"controller":1,"count":12})"},
-    {"FieldsThatAreNoNumbersStayTexts", 100,
-        "Tarvolith: Logical drive d\"1 on controller c0 has +7 bad stripes", "bad-stripes", "critical",
-        R"({"logicalDrive":"d\"1","controller":"c0","count":"+7"})"},
-    {"AnEmptyFieldIsAnEmptyText", 100, "Tarvolith: Logical drive  on controller -1 has 3 bad stripes",
-        "bad-stripes", "critical", R"({"logicalDrive":"","controller":-1,"count":3})"},
-    {"SoftErrorsAreWarnings", 100, "Tarvolith: Controller 1 Channel 0 Scsi ID 1 reported 2 soft errors",
-        "device-soft-errors", "warning",
-        R"({"controller":1,"channel":0,"scsiId":1,"count":2,"sharedStorage":false})"},
-    {"SharedSoftErrorsAreInformation", 100,
-        "Tarvolith: Controller 1 Channel 0 Scsi ID 3 reported 4 soft errors" + kTwoSpaces,
-        "device-soft-errors", "info",
-        R"({"controller":1,"channel":0,"scsiId":3,"count":4,"sharedStorage":true})"},
-    {"SharedMiscErrorsAreInformation", 100,
-        "Tarvolith: Controller 1 Channel 0 Scsi ID 3 reported 4 misc errors:  This adapter is currently "
-        "part of a shared storage configuration. These events are normal.",
-        "device-misc-errors", "info",
-        R"({"controller":1,"channel":0,"scsiId":3,"count":4,"sharedStorage":true})"},
-    // The misc line's sentence has one space after "configuration."; the
-    // soft line's two spaces on a misc line are no sentence the plug-in writes.
-    {"TheSoftSentenceOnAMiscLineIsNotShared", 100,
-        "Tarvolith: Controller 1 Channel 0 Scsi ID 3 reported 4 misc errors" + kTwoSpaces, "other", "warning",
-        "{}"},
-    {"BiosMismatchIsAWarning", 100,
-        "Tarvolith: Bios version: 7.12 Doesn't match with device driver version: 7.00.14 for controller "
-        "number 1 controller type Model 6",
-        "bios-driver-mismatch", "warning",
-        R"({"bios":"7.12","driver":"7.00.14","controller":1,"controllerType":"Model 6"})"},
-    {"ScrubbingOffIsAWarning", 100,
-        "Tarvolith: Data scrubbing for controller number 1 controller type Model 6 is disabled",
-        "scrubbing-disabled", "warning", R"({"controller":1,"controllerType":"Model 6"})"},
-    {"UnsupportedDiskIsAWarning", 100,
-        "Tarvolith: Disk with device code \"xd4410-146\" may not be supported.", "disk-unsupported",
-        "warning", R"({"deviceCode":"xd4410-146"})"},
-    {"EventLogMessageIsAWarning", 100,
-        "Tarvolith: Found in system event log a message with event id 9 associated with zkvt1.sys, the "
-        "message reads Reset issued by zkvt1.sys",
-        "event-log-driver-message", "warning",
-        R"({"eventId":9,"driverFile":"zkvt1.sys","message":"Reset issued by zkvt1.sys"})"},
-    {"MissingManagementSoftwareIsInformation", 100,
-        "A Tarvolith adapter is present but Tarvolith Manager is not installed.Tarvolith Manager may be "
-        "obtained from the QXR Support site.",
-        "management-software-missing", "info", "{}"},
-    {"TheNoticeIsInformation", 101,
-        "\nA Tarvolith adapter is present in the system but Tarvolith Manager is not installed.\nIt is "
-        "recommended to install Tarvolith Manager before re-running HVP and submitting the file to "
-        "QXR.\nThis will enhance the information contained within the report.\nTarvolith Manager may be "
-        "obtained from the QXR Support site.\n",
-        "management-software-notice", "info", "{}"},
-    {"AFailedLookUpIsUnknownAtLevel0", 0, "Tarvoanal: Error getting class or property", "host-query-failed",
-        "unknown", "{}"},
-    {"AFailedLookUpIsUnknownAtLevel3", 3, "Tarvoanal: Error getting class or property", "host-query-failed",
-        "unknown", "{}"},
-    {"AClassNotFoundNamesTheClass", 0, "Unabled to get class QXRSG_PCIDevice", "class-unavailable", "unknown",
-        R"({"class":"QXRSG_PCIDevice"})"},
-    {"AFindingAtAnotherLevelIsOther", 3, "Tarvolith: Logical drive 0 on controller 1 has 12 bad stripes",
-        "other", "unknown", "{}"},
-    {"AnUnknownFindingIsAWarning", 100, "operating system 7", "other", "warning", "{}"},
-    {"ATextWithMoreAfterTheLineIsOther", 100,
-        "Tarvolith: Disk with device code \"a\" may not be supported. x", "other", "warning", "{}"},
-};
-
-class CatalogueLine : public ::testing::TestWithParam<TLineCase> { };
+class CatalogueLine : public ::testing::TestWithParam<tarvotest::TTextCase> { };
 
 TEST_P(CatalogueLine, HasItsKindSeverityAndFields)
 {
-    const tarvorun::TClassified meaning = Classify(GetParam().fLevel, GetParam().fText);
-    EXPECT_EQ(meaning.fKind, GetParam().fKind);
-    EXPECT_EQ(SeverityName(meaning.fSeverity), GetParam().fSeverity);
-    EXPECT_EQ(meaning.fFields.dump(), GetParam().fFields);
+    const int level = GetParam().Number("level");
+    const std::string text = tarvotest::Unescaped(GetParam()["text"]);
+    const tarvorun::TClassified meaning = Classify(level, text);
+    EXPECT_EQ(meaning.fKind, GetParam()["kind"]);
+    EXPECT_EQ(SeverityName(meaning.fSeverity), GetParam()["severity"]);
+    EXPECT_EQ(meaning.fFields.dump(), GetParam()["fields"]);
     // Weighed without its fields, as the text form and the counts do.
-    const tarvorun::TLineWeight weight = tarvorun::Weigh(GetParam().fLevel, GetParam().fText);
-    EXPECT_EQ(weight.fKind, GetParam().fKind);
-    EXPECT_EQ(SeverityName(weight.fSeverity), GetParam().fSeverity);
+    const tarvorun::TLineWeight weight = tarvorun::Weigh(level, text);
+    EXPECT_EQ(weight.fKind, GetParam()["kind"]);
+    EXPECT_EQ(SeverityName(weight.fSeverity), GetParam()["severity"]);
 }
 
-INSTANTIATE_TEST_SUITE_P(Catalogue, CatalogueLine, ::testing::ValuesIn(kLines),
-    [](const ::testing::TestParamInfo<TLineCase>& one) { return std::string(one.param.fName); });
+INSTANTIATE_TEST_SUITE_P(Catalogue, CatalogueLine, ::testing::ValuesIn(kLines), tarvotest::TTextCaseName());
 
 // Every line the golden cases expect of the plug-in is one the catalogue
 // knows: none of the plug-in's own lines is "other".

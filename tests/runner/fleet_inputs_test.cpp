@@ -1,8 +1,6 @@
 // How the arguments of hvp-run expand into inventories: folders in byte
 // order of their relative paths, archives in archive order, compressed files
 // by their content, and a clear problem for whatever cannot be read.
-#include <archive.h>
-#include <archive_entry.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -15,6 +13,7 @@
 
 #include <gtest/gtest.h>
 
+#include "archives.hpp"
 #include "inputs.hpp"
 #include "output.hpp"
 #include "temp_folder.hpp"
@@ -23,12 +22,10 @@
 namespace {
 
 namespace fs = std::filesystem;
+using tarvotest::Compressed;
+using tarvotest::TMember;
 using tarvotest::TTempFolder;
-
-struct TMember {
-    std::string fPath;  // ending in / for a folder
-    std::string fContent;
-};
+using tarvotest::Written;
 
 // What the queue hands out: the name, and the text or "problem: ..." with
 // the message's tail after the name.
@@ -45,43 +42,6 @@ struct TCase {
     std::vector<TMember> fMembers;
     std::vector<TExpected> fExpected;
 };
-
-// What libarchive writes, in memory: `members` (a path ending in '/' is a
-// folder) in the format named, through the filter named unless it is empty,
-// with the writer's options given.
-std::string Written(
-    const char* format, const char* filter, const std::vector<TMember>& members, const char* options = "")
-{
-    std::size_t size = 1 << 16;
-    for (const TMember& member : members)
-        size += member.fContent.size();
-    std::string buffer(size, '\0');
-    struct archive* out = archive_write_new();
-    archive_write_set_format_by_name(out, format);
-    if (*filter != '\0')
-        archive_write_add_filter_by_name(out, filter);
-    archive_write_set_options(out, options);
-    archive_write_open_memory(out, buffer.data(), buffer.size(), &size);
-    for (const TMember& member : members) {
-        struct archive_entry* entry = archive_entry_new();
-        archive_entry_set_pathname(entry, member.fPath.c_str());
-        archive_entry_set_filetype(entry, member.fPath.back() == '/' ? AE_IFDIR : AE_IFREG);
-        archive_entry_set_perm(entry, 0644);
-        archive_entry_set_size(entry, static_cast<la_int64_t>(member.fContent.size()));
-        archive_write_header(out, entry);
-        archive_write_data(out, member.fContent.data(), member.fContent.size());
-        archive_entry_free(entry);
-    }
-    archive_write_close(out);
-    archive_write_free(out);
-    return buffer.substr(0, size);
-}
-
-// A text compressed with gzip or zstd.
-std::string Compress(const std::string& text, bool zstd)
-{
-    return Written("raw", zstd ? "zstd" : "gzip", {{"-", text}});
-}
 
 std::vector<TExpected> Expand(const std::vector<std::string>& arguments)
 {
@@ -103,8 +63,8 @@ std::vector<TExpected> Expand(const std::vector<std::string>& arguments)
     return got;
 }
 
-const std::string kGz = Compress("{\"_\":\"gz\"}", false);
-const std::string kZst = Compress("{\"_\":\"zst\"}", true);
+const std::string kGz = Compressed("{\"_\":\"gz\"}", false);
+const std::string kZst = Compressed("{\"_\":\"zst\"}", true);
 
 // The gzip data with one byte of its trailer's checksum changed.
 std::string WithBadChecksum(std::string gzip)
@@ -238,7 +198,8 @@ TEST(Inputs, DamagedArchiveMembersAreReportedInTheirPlace)
     }
     // A .tar.gz whose gzip checksum fails is found out at its end.
     const std::string path = (temp.Path() / "in.tgz").string();
-    std::ofstream(path, std::ios::binary) << WithBadChecksum(Compress(Written("ustar", "", members), false));
+    std::ofstream(path, std::ios::binary)
+        << WithBadChecksum(Compressed(Written("ustar", "", members), false));
     const std::vector<TExpected> got = Expand({path});
     ASSERT_EQ(got.size(), 4u) << got[0].fTextOrProblem;
     EXPECT_EQ(got[2].fTextOrProblem, "CCCC");

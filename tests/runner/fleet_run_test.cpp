@@ -2,11 +2,9 @@
 // run of it alone, grouped, in input order, at any --jobs; the exit status
 // is the highest that applies; Ctrl-C stops everything and keeps whole
 // lines; a baseline marks what changed.
-#include <signal.h>
 #include <sys/prctl.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdlib>
 #include <map>
@@ -17,6 +15,7 @@
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
 
+#include "case_file.hpp"
 #include "hvp_run_process.hpp"
 
 namespace {
@@ -151,43 +150,27 @@ TEST(TextForm, HeaderPerInventoryAndSummary)
             "0 info\n");
 }
 
-struct TStatusCase {
-    const char* fTitle;
-    std::string fArguments;  // SRC stands for the source folder
-    int fStatus;
-    bool fPrintsNothing;
-};
-
-class ExitStatus : public ::testing::TestWithParam<TStatusCase> { };
+class ExitStatus : public ::testing::TestWithParam<TTextCase> { };
 
 TEST_P(ExitStatus, IsTheHighestThatApplies)
 {
-    std::string arguments = GetParam().fArguments;
+    std::string arguments = GetParam()["args"];
     for (std::size_t at; (at = arguments.find("SRC")) != std::string::npos;)
         arguments.replace(at, 3, TARVOANAL_SOURCE_DIR);
-    const TRun run = HvpRun(arguments);
-    EXPECT_EQ(run.fStatus, GetParam().fStatus);
-    if (GetParam().fPrintsNothing) {
+    TTempFolder temp("fleet-status");
+    const TRun run = HvpRun(arguments, temp / "stderr");
+    EXPECT_EQ(run.fStatus, GetParam().Number("status"));
+    if (GetParam()["stdout"] == "empty") {
         EXPECT_EQ(run.fOut, "");
+    }
+    const std::vector<std::string> said = Lines(ReadFile(temp / "stderr"));
+    if (!GetParam()["stderr holds"].empty()) {
+        EXPECT_NE(std::find(said.begin(), said.end(), GetParam()["stderr holds"]), said.end()) << said.size();
     }
 }
 
-const char* const kGood = " SRC/examples/example.json SRC/tests/runner/inventories/contract.json";
-const char* const kThrows = " SRC/tests/runner/inventories/other-status.json";
-const char* const kBad = " SRC/tests/runner/inventories/syntax-error.json";
-
 INSTANTIATE_TEST_SUITE_P(Fleet, ExitStatus,
-    ::testing::Values(TStatusCase{"all ran", kGood, 0, false},
-        TStatusCase{"an exception", std::string(kGood) + kThrows, 1, false},
-        TStatusCase{"an exception and an unreadable one", std::string(kThrows) + kBad + kGood, 2, false},
-        TStatusCase{"plug-in missing", std::string("--plugin /nonexistent.so") + kGood, 3, true},
-        TStatusCase{"from-jsonl without report", "--from-jsonl x.jsonl", 2, true},
-        TStatusCase{"from-jsonl with inventories", "--report r.html --from-jsonl x.jsonl -- y.json", 2, true},
-        TStatusCase{
-            "report that cannot be written", std::string("--report /nonexistent/r.html") + kGood, 2, true},
-        TStatusCase{"report with an empty path", std::string("--report ''") + kGood, 2, true},
-        TStatusCase{"report onto a folder", std::string("--report SRC") + kGood, 2, true}),
-    [](const ::testing::TestParamInfo<TStatusCase>& one) { return "Case" + std::to_string(one.index); });
+    ::testing::ValuesIn(ReadTextCases(TARVOANAL_TEST_DIR "/exit_statuses.cases")), TTextCaseName());
 
 TEST(Interruption, StopsTheWorkersAndKeepsWholeLines)
 {
@@ -195,19 +178,10 @@ TEST(Interruption, StopsTheWorkersAndKeepsWholeLines)
     const std::string folder = MakeMisbehavingBatch(temp, {7, 8, 902, 902, 9});
     const std::string out = temp / "out.jsonl";
     prctl(PR_SET_CHILD_SUBREAPER, 1);
-    const pid_t pid = fork();
-    if (pid == 0) {
-        std::freopen(out.c_str(), "w", stdout);
-        std::freopen("/dev/null", "w", stderr);
-        execl(TARVOANAL_HVP_RUN, "hvp-run", "--format", "jsonl", "--jobs", "3", "--plugin",
-            TARVOANAL_MISBEHAVING_PLUGIN, folder.c_str(), static_cast<char*>(nullptr));
-        _exit(127);
-    }
+    const pid_t pid = StartHvpRun(
+        {"--format", "jsonl", "--jobs", "3", "--plugin", TARVOANAL_MISBEHAVING_PLUGIN, folder}, out);
     std::this_thread::sleep_for(std::chrono::milliseconds(1500));
-    kill(pid, SIGINT);
-    int status = 0;
-    waitpid(pid, &status, 0);
-    EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGINT);
+    EXPECT_TRUE(InterruptedBySigint(pid));
     std::this_thread::sleep_for(std::chrono::milliseconds(200));
     EXPECT_FALSE(AnyWorkerLeft());
     const std::string text = ReadFile(out);
@@ -273,27 +247,6 @@ TEST(Baseline, MarksTheChangedFindingsOfAFleetRun)
         markedNew += line.find(" (new): ") != std::string::npos ? 1 : 0;
     EXPECT_EQ(markedNew, 1u) << text.fOut;
     EXPECT_NE(text.fOut.find("; 1 new, 1 resolved"), std::string::npos) << text.fOut;
-}
-
-// With standard output going to a file, the person at the terminal still
-// sees the summary on standard error. The example's findings: a PFA error
-// and bad stripes are critical; an unsupported disk, soft errors off shared
-// storage, two event-log messages, the BIOS mismatch and scrubbing off are
-// warnings; the missing software, its notice and the two shared-storage
-// lines are information.
-TEST(TextForm, SummaryOnStandardErrorWhenOutputIsNoTerminal)
-{
-    TTempFolder temp("fleet-stderr");
-    const std::string source = TARVOANAL_SOURCE_DIR;
-    const TRun run = HvpRun("--format jsonl '" + source + "/examples/example.json' '" + source +
-            "/tests/runner/inventories/syntax-error.json'",
-        temp / "stderr");
-    EXPECT_EQ(run.fStatus, 2);
-    const std::string errors = ReadFile(temp / "stderr");
-    EXPECT_NE(errors.find("hvp-run: 2 inventories, 1 completed, 1 with findings, 0 failed, 1 unreadable, 0 "
-                          "crashed, 0 timed out; findings: 2 critical, 6 warning, 4 info\n"),
-        std::string::npos)
-        << errors;
 }
 
 }  // namespace

@@ -2,87 +2,41 @@
 // words at the width asked for, the nearest option found for the usual
 // slips and none for a name like no other, and the help itself laid out for
 // a newcomer, usage first and administrators' options before developers'.
-#include <cstdio>
 #include <sstream>
 #include <string>
 #include <vector>
 
 #include <gtest/gtest.h>
 
+#include "case_file.hpp"
 #include "help_text.hpp"
+#include "hvp_run_process.hpp"
 
 namespace {
 
-struct TWrapCase {
-    const char* fName;
-    const char* fText;
-    std::size_t fWidth;
-    std::size_t fIndent;
-    const char* fFirst;
-    const char* fExpected;
-};
+using tarvotest::TTextCase;
 
-const TWrapCase kWrapCases[] = {
-    {"FitsOnOneLine", "two words", 20, 4, "", "two words"},
-    {"BreaksBetweenWordsOnly", "alpha beta gamma delta", 11, 2, "", "alpha beta\n  gamma\n  delta"},
-    {"FollowsTheFirstText", "one two three", 12, 6, "  -x  ", "  -x  one\n      two\n      three"},
-    {"AWordWiderThanALineStandsWhole", "a verylongwordindeed b", 8, 0, "", "a\nverylongwordindeed\nb"},
-    {"RunsOfSpacesAreOneGap", "a   b", 10, 0, "", "a b"},
-    {"AnEmptyTextIsTheFirstAlone", "", 10, 0, "Usage: ", "Usage: "},
-};
+class HelpText : public testing::TestWithParam<TTextCase> { };
 
-class Wrapping : public testing::TestWithParam<TWrapCase> { };
-
-TEST_P(Wrapping, KeepsWordsWhole)
+TEST_P(HelpText, IsWrappedBetweenWordsOrFindsTheOptionMeant)
 {
-    const TWrapCase& one = GetParam();
-    EXPECT_EQ(tarvorun::Wrap(one.fText, one.fWidth, one.fIndent, one.fFirst), one.fExpected);
+    const TTextCase& one = GetParam();
+    const std::vector<std::string> known{"--jobs", "--report", "--baseline", "--format", "--quiet", "--live",
+        "--check", "--metrics", "--timeout", "--trace", "--requests"};
+    if (one.fValues.count("typed"))
+        EXPECT_EQ(tarvorun::NearestName(one["typed"], known), one["nearest"]);
+    else
+        EXPECT_EQ(tarvorun::Wrap(one["text"], one.Number("width"), one.Number("indent"), one["first"]),
+            tarvotest::Unescaped(one["wrapped"]));
 }
 
-INSTANTIATE_TEST_SUITE_P(Cases, Wrapping, testing::ValuesIn(kWrapCases),
-    [](const testing::TestParamInfo<TWrapCase>& one) { return std::string(one.param.fName); });
-
-const std::vector<std::string> kKnown{"--jobs", "--report", "--baseline", "--format", "--quiet", "--live",
-    "--check", "--metrics", "--timeout", "--trace", "--requests"};
-
-struct TNearestCase {
-    const char* fName;
-    const char* fTyped;
-    const char* fExpected;
-};
-
-// Two letters swapped ("--jbos") and a name like none ("--colour") are
-// golden cases of hvp-run's usage message.
-const TNearestCase kNearestCases[] = {
-    {"ALetterMissing", "--reprt", "--report"},
-    {"ALetterTooMany", "--quiett", "--quiet"},
-    {"ALetterWrong", "--formal", "--format"},
-    {"CutShort", "--base", "--baseline"},
-    {"WithAValue", "--timout=5", "--timeout"},
-    {"OneDashOnly", "-jobs", "--jobs"},
-    {"TooShortToGuess", "--x", ""},
-};
-
-class Nearest : public testing::TestWithParam<TNearestCase> { };
-
-TEST_P(Nearest, IsTheOptionMeant)
-{
-    EXPECT_EQ(tarvorun::NearestName(GetParam().fTyped, kKnown), GetParam().fExpected);
-}
-
-INSTANTIATE_TEST_SUITE_P(Cases, Nearest, testing::ValuesIn(kNearestCases),
-    [](const testing::TestParamInfo<TNearestCase>& one) { return std::string(one.param.fName); });
+INSTANTIATE_TEST_SUITE_P(Cases, HelpText,
+    testing::ValuesIn(tarvotest::ReadTextCases(TARVOANAL_TEST_DIR "/help_texts.cases")),
+    tarvotest::TTextCaseName());
 
 std::string HelpAt(const std::string& columns)
 {
-    const std::string command = "COLUMNS=" + columns + " " TARVOANAL_HVP_RUN " --help";
-    std::FILE* pipe = popen(command.c_str(), "r");
-    std::string text;
-    char buffer[4096];
-    for (std::size_t got; (got = std::fread(buffer, 1, sizeof buffer, pipe)) > 0;)
-        text.append(buffer, got);
-    pclose(pipe);
-    return text;
+    return tarvotest::HvpRun("--help", "/dev/null", "COLUMNS=" + columns).fOut;
 }
 
 TEST(Help, IsWrappedAtTheWidthAskedFor)

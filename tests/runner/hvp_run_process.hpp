@@ -3,6 +3,8 @@
 // batches for the misbehaving plug-in, and what a run leaves behind.
 #pragma once
 
+#include <fcntl.h>
+#include <signal.h>
 #include <sys/prctl.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -40,6 +42,34 @@ inline TRun HvpRun(const std::string& arguments, const std::string& errors = "/d
     const int wait = pclose(pipe);
     run.fStatus = WIFEXITED(wait) ? WEXITSTATUS(wait) : -1;
     return run;
+}
+
+// Starts hvp-run with `arguments`, its standard output the file `out` and
+// its standard error the open descriptor `errors`, or nowhere; answers its
+// process id, for the tests that interrupt it or watch it from outside.
+inline pid_t StartHvpRun(const std::vector<std::string>& arguments, const std::string& out, int errors = -1)
+{
+    const pid_t pid = fork();
+    if (pid == 0) {
+        dup2(open(out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600), STDOUT_FILENO);
+        dup2(errors >= 0 ? errors : open("/dev/null", O_WRONLY), STDERR_FILENO);
+        std::vector<char*> argv{const_cast<char*>(TARVOANAL_HVP_RUN)};
+        for (const std::string& argument : arguments)
+            argv.push_back(const_cast<char*>(argument.c_str()));
+        argv.push_back(nullptr);
+        execv(argv[0], argv.data());
+        _exit(127);
+    }
+    return pid;
+}
+
+// Sends the run Ctrl-C's signal and waits for it: whether that signal ended it.
+inline bool InterruptedBySigint(pid_t pid)
+{
+    kill(pid, SIGINT);
+    int status = 0;
+    waitpid(pid, &status, 0);
+    return WIFSIGNALED(status) && WTERMSIG(status) == SIGINT;
 }
 
 #ifdef TARVOANAL_MISBEHAVING_PLUGIN

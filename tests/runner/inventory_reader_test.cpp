@@ -191,18 +191,6 @@ INSTANTIATE_TEST_SUITE_P(InventoryReader, TReaderTest,
         TCase{"FolderCannotBeRead", EFrom::Folder, "", 10, "problem: cannot read: Is a directory"}),
     [](const testing::TestParamInfo<TCase>& which) { return std::string(which.param.fTitle); });
 
-#if defined(__SANITIZE_ADDRESS__)
-constexpr bool kSanitized = true;
-#elif defined(__has_feature)
-#if __has_feature(address_sanitizer)
-constexpr bool kSanitized = true;
-#else
-constexpr bool kSanitized = false;
-#endif
-#else
-constexpr bool kSanitized = false;
-#endif
-
 // In a process bounded to 4 GiB, reads the file into both buffers, prints
 // both problems and exits with 0 when both were refused.
 [[noreturn]] void ReadBounded(const std::string& path)
@@ -224,8 +212,9 @@ constexpr bool kSanitized = false;
 // The file is sparse, and the process that reads it is bounded to 4 GiB.
 TEST(InventoryReader, NamesMemoryThatRunsOut)
 {
-    if (kSanitized)
-        GTEST_SKIP() << "the sanitizer's allocator aborts rather than fail an allocation";
+#ifdef TARVOANAL_SANITIZED
+    GTEST_SKIP() << "the sanitizer's allocator aborts rather than fail an allocation";
+#endif
     tarvotest::TTempFolder folder("inventory-reader");
     const std::string path = folder / "sparse.json";
     const int fd = open(path.c_str(), O_WRONLY | O_CREAT, 0644);

@@ -1,15 +1,18 @@
-// A misbehaving plug-in in a fleet costs its own inventory alone: crashes,
-// hangs, stray output, exhausted memory, huge or endless output, names that
-// are long, and misbehaviour while the plug-in loads.
+// A misbehaving plug-in costs its own inventory alone: crashes, hangs, stray
+// output, exhausted memory, huge or endless output, names that are long, and
+// misbehaviour while the plug-in loads, in a fleet and in a single run (the
+// cases of misbehaviours.cases and those below).
+#include <algorithm>
 #include <chrono>
+#include <sstream>
 #include <string>
 #include <vector>
 
-#include <archive.h>
-#include <archive_entry.h>
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
 
+#include "archives.hpp"
+#include "case_file.hpp"
 #include "hvp_run_process.hpp"
 
 namespace {
@@ -44,62 +47,71 @@ TEST(Isolation, CrashAndHangCostTheirInventoryAlone)
         "\"info\":0}");
 }
 
-// One misbehaviour between two good inventories: the others are unharmed,
-// the output is JSONL with exactly one summary, the batch ends in time.
-struct TMisbehaviourCase {
-    const char* fTitle;
-    int fType;
-    const char* fCounter;  // the summary's count the middle inventory adds to
-    int fTimeout = 2;
-};
-
-class Misbehaviour : public ::testing::TestWithParam<TMisbehaviourCase> { };
+// The cases of misbehaviours.cases: a batch or a single inventory for the
+// misbehaving plug-in, and what hvp-run must make of it.
+class Misbehaviour : public ::testing::TestWithParam<TTextCase> { };
 
 TEST_P(Misbehaviour, CostsItsInventoryAlone)
 {
+    const TTextCase& one = GetParam();
+    if (!one["at"].empty() && SanitizerTakesIt(one.Number("type")))
+        GTEST_SKIP() << "AddressSanitizer ends a segmentation fault its own way";
+    const bool fleet = one.fValues.count("fleet") != 0;
+    std::vector<int> types;
+    std::istringstream listed(one[fleet ? "fleet" : "single"]);
+    for (int type; listed >> type;)
+        types.push_back(type);
     TTempFolder temp("fleet-run");
-    const std::string folder = MakeMisbehavingBatch(temp, {7, GetParam().fType, 8});
+    const std::string folder = MakeMisbehavingBatch(temp, types);
+    const std::string inventory = fleet ? folder : folder + "/0.json";
+    const std::string errors = temp / "errors";
+    const int timeout = one["timeout"].empty() ? 2 : one.Number("timeout");
     const auto start = std::chrono::steady_clock::now();
     const TRun run = RunMisbehaving(
-        "--format jsonl --jobs 2 --timeout " + std::to_string(GetParam().fTimeout), "'" + folder + "'");
+        "--format jsonl" + (fleet ? " --jobs 2 --timeout " + std::to_string(timeout) : std::string()),
+        "'" + inventory + "'", errors,
+        one["at"].empty() ? std::string()
+                          : "MISBEHAVING_AT=" + one["at"] + " MISBEHAVING_TYPE=" + one["type"]);
     // Generous against a busy machine, far below a daemon's minute.
-    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(30 + GetParam().fTimeout));
-    ordered_json summary = Summary(run.fOut);
-    EXPECT_EQ(summary["inventories"], 3);
-    EXPECT_GE(summary["completed"].get<int>(), 2);
-    EXPECT_EQ(
-        summary[GetParam().fCounter].get<int>(), std::string(GetParam().fCounter) == "completed" ? 3 : 1)
-        << run.fOut;
-    EXPECT_NE(run.fOut.find("operating system 7"), std::string::npos);
-    EXPECT_NE(run.fOut.find("operating system 8"), std::string::npos);
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(30 + timeout));
+    if (!one["status"].empty()) {
+        EXPECT_EQ(run.fStatus, one.Number("status"));
+    }
+    if (one["stdout"] == "empty") {
+        EXPECT_EQ(run.fOut, "");
+    }
+    const auto placed = [&inventory](std::string text) {
+        for (const auto& [from, to] : {std::pair<std::string, std::string>{"INV", inventory},
+                 std::pair<std::string, std::string>{"PLUGIN", TARVOANAL_MISBEHAVING_PLUGIN}})
+            for (std::size_t at; (at = text.find(from)) != std::string::npos;)
+                text.replace(at, from.size(), to);
+        return text;
+    };
+    const std::string said =
+        placed(Unescaped(one.fValues.count("stderr") ? one["stderr"] : one["stderr ends"]));
+    const std::string got = ReadFile(errors);
+    // Without `stderr ends`, the end looked for is empty.
+    if (one.fValues.count("stderr")) {
+        EXPECT_EQ(got, said);
+    } else {
+        EXPECT_EQ(got.substr(got.size() - std::min(got.size(), said.size())), said) << got;
+    }
+    if (!one["summary"].empty()) {
+        const ordered_json summary = Summary(run.fOut), expected = ordered_json::parse(one["summary"]);
+        for (const auto& [key, value] : expected.items())
+            EXPECT_EQ(summary[key], value) << key << " in " << summary.dump();
+    }
+    EXPECT_NE(run.fOut.find(placed(one["holds"])), std::string::npos) << run.fOut;
+    std::istringstream finds(one["finds"]);
+    for (std::string type; finds >> type;)
+        EXPECT_NE(run.fOut.find("operating system " + type), std::string::npos) << type;
+    if (!one["records"].empty()) {
+        EXPECT_EQ(Records(run.fOut).size(), static_cast<std::size_t>(one.Number("records"))) << run.fOut;
+    }
 }
 
 INSTANTIATE_TEST_SUITE_P(Isolation, Misbehaviour,
-    ::testing::Values(TMisbehaviourCase{"WritesToStandardOutput", 904, "completed"},
-        TMisbehaviourCase{"LeavesADaemon", 905, "timedOut"},
-        TMisbehaviourCase{"ExitsWithZero", 906, "crashed"},
-        TMisbehaviourCase{"ClosesStandardOutput", 907, "completed"},
-        TMisbehaviourCase{"StopsItself", 908, "timedOut"},
-        TMisbehaviourCase{"IgnoresSignals", 909, "timedOut"}, TMisbehaviourCase{"Segfaults", 910, "crashed"},
-        TMisbehaviourCase{"ThrowsForeign", 911, "failed"}, TMisbehaviourCase{"Spins", 912, "timedOut"},
-        TMisbehaviourCase{"LeavesAChildInItsGroup", 913, "completed"},
-        TMisbehaviourCase{"LogsOneEnormousLine", 914, "completed", 120},
-        TMisbehaviourCase{"SleepsPastTheTimeout", 916, "timedOut"}),
-    [](const ::testing::TestParamInfo<TMisbehaviourCase>& one) { return std::string(one.param.fTitle); });
-
-TEST(Isolation, StandardOutputIsReportedNotMixed)
-{
-    TTempFolder temp("fleet-run");
-    const std::string folder = MakeMisbehavingBatch(temp, {904});
-    const TRun run = RunMisbehaving("--format jsonl", "'" + folder + "'");
-    const std::string garbage = "garbage\n{\"type\":\"summary\"}\n";
-    EXPECT_NE(run.fOut.find(
-                  ordered_json({{"type", "stray output"}, {"inventory", folder + "/0.json"},
-                                   {"bytes", 3 * garbage.size()}, {"excerpt", garbage + garbage + garbage}})
-                      .dump()),
-        std::string::npos)
-        << run.fOut;
-}
+    ::testing::ValuesIn(ReadTextCases(TARVOANAL_TEST_DIR "/misbehaviours.cases")), TTextCaseName());
 
 TEST(Isolation, ExhaustedMemoryLimitCostsItsInventoryAlone)
 {
@@ -116,19 +128,21 @@ TEST(Isolation, ExhaustedMemoryLimitCostsItsInventoryAlone)
     EXPECT_EQ(summary["failed"].get<int>() + summary["crashed"].get<int>(), 1);
 }
 
-TEST(Isolation, FleetRecordsThatCannotBeWrittenAreAnError)
+TEST(Isolation, RecordsThatCannotBeWrittenAreAnError)
 {
     TTempFolder temp("fleet-run");
-    const std::string folder = MakeMisbehavingBatch(temp, {7, 8});
+    const std::string fleet =
+        " --plugin '" TARVOANAL_MISBEHAVING_PLUGIN "' '" + MakeMisbehavingBatch(temp, {7, 8}) + "'";
     const std::string errors = temp / "errors";
-    for (const char* form : {"--format jsonl", "--format text"}) {
-        const TRun run = RunMisbehaving(form, "'" + folder + "' > /dev/full", errors);
-        EXPECT_EQ(run.fStatus, 2) << form;
+    // A fleet in either form, and a single run of the bundled example.
+    for (const std::string& arguments :
+        {"--format jsonl" + fleet, "--format text" + fleet, std::string("--format jsonl")}) {
+        EXPECT_EQ(HvpRun(arguments + " > /dev/full", errors).fStatus, 2) << arguments;
         // The message alone: no summary counts the inventories as if none
         // had been run.
         EXPECT_EQ(ReadFile(errors),
             "hvp-run: cannot write the records to standard output: No space left on device\n")
-            << form;
+            << arguments;
     }
 }
 
@@ -172,68 +186,6 @@ TEST(Isolation, TwoMillionLinesBehindASlowInventoryComeOutWholeAndInOrder)
     EXPECT_EQ(summaries, 1);
 }
 
-// Misbehaviour while the plug-in loads (its static initialiser) or in Init
-// befalls every worker, the first trial one included: the plug-in cannot be
-// loaded (status 3, nothing on standard output), or, where the load
-// survives it, every inventory runs as it then can.
-struct TLoadPhaseCase {
-    const char* fTitle;
-    const char* fPhase;
-    int fType;
-    int fStatus;
-    const char* fMessage;  // after "hvp-run: PLUGIN: the plug-in's trial run "; empty when it runs
-    int fCompleted;
-};
-
-class LoadPhase : public ::testing::TestWithParam<TLoadPhaseCase> { };
-
-TEST_P(LoadPhase, InAFleetCostsTheLoadOrNothing)
-{
-    if (SanitizerTakesIt(GetParam().fType))
-        GTEST_SKIP() << "AddressSanitizer ends a segmentation fault its own way";
-    TTempFolder temp("fleet-run");
-    const std::string folder = MakeMisbehavingBatch(temp, {7, 8, 9});
-    const std::string errors = temp / "errors";
-    const auto start = std::chrono::steady_clock::now();
-    const TRun run = RunMisbehaving("--format jsonl --jobs 2 --timeout 2", "'" + folder + "'", errors,
-        std::string("MISBEHAVING_AT=") + GetParam().fPhase +
-            " MISBEHAVING_TYPE=" + std::to_string(GetParam().fType));
-    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(30));
-    EXPECT_EQ(run.fStatus, GetParam().fStatus);
-    if (*GetParam().fMessage != '\0') {
-        EXPECT_EQ(run.fOut, "");
-        EXPECT_EQ(ReadFile(errors),
-            std::string("hvp-run: ") + TARVOANAL_MISBEHAVING_PLUGIN + ": the plug-in's trial run " +
-                GetParam().fMessage + "\n");
-        return;
-    }
-    ordered_json summary = Summary(run.fOut);
-    EXPECT_EQ(summary["inventories"], 3);
-    EXPECT_EQ(summary["completed"], GetParam().fCompleted) << run.fOut;
-}
-
-INSTANTIATE_TEST_SUITE_P(Isolation, LoadPhase,
-    ::testing::Values(
-        TLoadPhaseCase{"StaticSegfaults", "static", 910, 3, "crashed with SIGSEGV (Segmentation fault)", 0},
-        TLoadPhaseCase{"StaticAborts", "static", 901, 3, "crashed with SIGABRT (Aborted)", 0},
-        TLoadPhaseCase{"StaticThrowsForeign", "static", 911, 3, "crashed with SIGABRT (Aborted)", 0},
-        TLoadPhaseCase{"StaticExitsWithZero", "static", 906, 3, "ended early with exit status 0", 0},
-        TLoadPhaseCase{"StaticSleeps", "static", 902, 3, "timed out after 2 s", 0},
-        TLoadPhaseCase{"StaticSpins", "static", 912, 3, "timed out after 2 s", 0},
-        TLoadPhaseCase{"StaticStopsItself", "static", 908, 3, "timed out after 2 s", 0},
-        TLoadPhaseCase{"StaticIgnoresSignals", "static", 909, 3, "timed out after 2 s", 0},
-        TLoadPhaseCase{"StaticLeavesADaemon", "static", 905, 3, "timed out after 2 s", 0},
-        TLoadPhaseCase{"StaticWritesToStandardOutput", "static", 904, 0, "", 3},
-        TLoadPhaseCase{"StaticClosesStandardOutput", "static", 907, 0, "", 3},
-        TLoadPhaseCase{"StaticLeavesAChild", "static", 913, 0, "", 3},
-        TLoadPhaseCase{"InitSegfaults", "init", 910, 3, "crashed with SIGSEGV (Segmentation fault)", 0},
-        TLoadPhaseCase{"InitExitsWithZero", "init", 906, 3, "ended early with exit status 0", 0},
-        TLoadPhaseCase{"InitSpins", "init", 912, 3, "timed out after 2 s", 0},
-        // An exception from Init ends each run as one from GetData would.
-        TLoadPhaseCase{"InitThrowsForeign", "init", 911, 1, "", 0},
-        TLoadPhaseCase{"InitWritesToStandardOutput", "init", 904, 0, "", 3}),
-    [](const ::testing::TestParamInfo<TLoadPhaseCase>& one) { return std::string(one.param.fTitle); });
-
 // An archive member's name of 5,000 bytes is the same in the worker's
 // records as in hvp-run's own.
 TEST(Isolation, LongMemberNamesTravelWhole)
@@ -245,19 +197,7 @@ TEST(Isolation, LongMemberNamesTravelWhole)
     deep += "/0.json";
     const std::string archive = temp / "long.tar";
     const std::string inventory = "{\"operatingSystemType\": 906}";
-    struct archive* writer = archive_write_new();
-    archive_write_set_format_pax_restricted(writer);
-    ASSERT_EQ(archive_write_open_filename(writer, archive.c_str()), ARCHIVE_OK);
-    archive_entry* entry = archive_entry_new();
-    archive_entry_set_pathname(entry, deep.c_str());
-    archive_entry_set_filetype(entry, AE_IFREG);
-    archive_entry_set_perm(entry, 0644);
-    archive_entry_set_size(entry, static_cast<la_int64_t>(inventory.size()));
-    archive_write_header(writer, entry);
-    archive_write_data(writer, inventory.data(), inventory.size());
-    archive_entry_free(entry);
-    archive_write_close(writer);
-    archive_write_free(writer);
+    WriteFile(archive, Written("paxr", "", {{deep, inventory}}));
     const TRun run = RunMisbehaving("--format jsonl", "'" + archive + "'");
     std::size_t named = 0;
     for (ordered_json& record : Records(run.fOut))

@@ -5,14 +5,15 @@
 // taken as they stand. The expected messages are written from the README.
 #include "jsonl_input.hpp"
 
-#include <unistd.h>
-
 #include <filesystem>
-#include <fstream>
 #include <string>
 #include <vector>
 
 #include <gtest/gtest.h>
+
+#include "case_file.hpp"
+#include "temp_folder.hpp"
+#include "text_files.hpp"
 
 namespace {
 
@@ -20,18 +21,10 @@ namespace fs = std::filesystem;
 
 class JsonlInput : public ::testing::Test {
 protected:
-    void SetUp() override
-    {
-        std::string pattern = (fs::temp_directory_path() / "jsonl-input-XXXXXX").string();
-        fTemp = mkdtemp(pattern.data());
-    }
-    void TearDown() override { fs::remove_all(fTemp); }
-
     std::string Write(const std::string& name, const std::string& text)
     {
-        const std::string path = (fTemp / name).string();
-        std::ofstream(path, std::ios::binary) << text;
-        return path;
+        tarvotest::WriteFile(fTemp / name, text);
+        return fTemp / name;
     }
 
     // Reads the files; answers the problem, or "" when they were read.
@@ -54,7 +47,8 @@ protected:
         return names;
     }
 
-    fs::path fTemp;
+    tarvotest::TTempFolder fTempFolder{"jsonl-input"};
+    const fs::path& fTemp = fTempFolder.Path();
     tarvorun::TReport fReport;
     std::vector<std::string> fNotes;
 };
@@ -62,66 +56,21 @@ protected:
 const char kPlugin[] =
     R"({"type":"plugin","pluginType":1,"name":"Tarvo Analysis","version":"1.0","interfaceVersion":"1.0"})";
 
-struct TBadCase {
-    const char* fProves;
-    std::string fText;
-    std::string fProblem;
-};
-
 TEST_F(JsonlInput, RefusesWhatIsNoRecordOfHvpRunNamingTheFileAndLine)
 {
-    const std::vector<TBadCase> cases = {
-        {"a level out of any int", R"({"type":"log","level":1e300,"text":"x"})",
-            R"(line 1: "level" must be a whole number from -2147483648 to 2147483647, not 1e+300)"},
-        {"a negative status", R"({"type":"exception","kind":"THVPException","status":-1})",
-            R"(line 1: "status" must be a whole number from 0 to 4294967295, not -1)"},
-        {"a plug-in without its name",
-            R"({"type":"plugin","pluginType":1,"version":"1.0","interfaceVersion":"1.0"})",
-            R"(line 1: a "plugin" record needs "name")"},
-        {"a request number as a text", R"({"type":"request","n":"x"})",
-            R"(line 1: "n" must be a whole number from 1 to 2147483647, not "x")"},
-        {"request 0", R"({"type":"request","n":0})",
-            R"(line 1: "n" must be a whole number from 1 to 2147483647, not 0)"},
-        {"a type hvp-run never writes", R"({"type":"launch"})",
-            R"(line 1: not a record of hvp-run: no record has the type "launch")"},
-        {"no type", "[1,2]", R"(line 1: not a record of hvp-run: it has no "type")"},
-        {"an unfinished object on the second line", std::string(kPlugin) + "\n{\"type\":\"log\"",
-            "line 2: not a JSON record: syntax error at byte 14"},
-        {"binary garbage",
-            std::string("\x7f"
-                        "ELF\x02\x01\x01\0\0",
-                9),
-            "line 1: not a JSON record: syntax error at byte 1"},
-        {"a problem that is no text", R"({"type":"partial","problems":["a",3]})",
-            R"(line 1: "problems" must be an array of texts, not ["a",3])"},
-        {"a severity the contract does not name",
-            R"({"type":"log","level":100,"text":"x","severity":"grave"})",
-            R"(line 1: "severity" must be one of "critical", "warning", "info", "unknown", not "grave")"},
-        {"a change that is neither new nor same", R"({"type":"log","level":100,"text":"x","change":"old"})",
-            R"(line 1: "change" must be "new" or "same", not "old")"},
-        {"an error record without its inventory", R"({"type":"error","message":"m"})",
-            R"(line 1: an "error" record needs "inventory")"},
-        {"an inventory name that is a number", R"({"type":"request","inventory":7,"n":1})",
-            R"(line 1: "inventory" must be a text, not 7)"},
-        {"a resolved finding without its text",
-            R"({"type":"resolved","kind":"bad-stripes","severity":"critical"})",
-            R"(line 1: a "resolved" record needs "text")"},
-        {"a summary count below zero",
-            R"({"type":"summary","inventories":-2,"completed":0,"withFindings":0,"failed":0,"unreadable":0,"crashed":0,"timedOut":0})",
-            R"(line 1: "inventories" must be a whole number from 0, not -2)"},
-        {"a line longer than 16 MiB", std::string(tarvorun::kLongestJsonlLine + 1, 'x'),
-            "line 1: longer than 16 MiB, the longest line read; not a jsonl output of hvp-run"},
-    };
-    for (const TBadCase& bad : cases) {
-        const std::string path = Write("bad.jsonl", bad.fText);
-        EXPECT_EQ(Read({path}), path + ": " + bad.fProblem) << bad.fProves;
+    for (const tarvotest::TTextCase& bad :
+        tarvotest::ReadTextCases(TARVOANAL_TEST_DIR "/jsonl_refusals.cases")) {
+        const std::string path = Write("bad.jsonl", tarvotest::Unescaped(bad["text"]));
+        EXPECT_EQ(Read({path}), path + ": " + bad["problem"]) << bad.fName;
     }
 }
 
 TEST_F(JsonlInput, EndsAtOnceOnWhatIsNoFile)
 {
-    EXPECT_EQ(Read({"/dev/zero"}),
-        "/dev/zero: line 1: longer than 16 MiB, the longest line read; not a jsonl output of hvp-run");
+    const std::string tooLong = " longer than 16 MiB, the longest line read; not a jsonl output of hvp-run";
+    EXPECT_EQ(Read({"/dev/zero"}), "/dev/zero: line 1:" + tooLong);
+    const std::string longest = Write("long.jsonl", std::string(tarvorun::kLongestJsonlLine + 1, 'x'));
+    EXPECT_EQ(Read({longest}), longest + ": line 1:" + tooLong);
     const std::string missing = (fTemp / "missing.jsonl").string();
     EXPECT_EQ(Read({missing}), missing + ": cannot open: No such file or directory");
     EXPECT_EQ(Read({fTemp.string()}), fTemp.string() + ": is a folder, not a jsonl output of hvp-run");

@@ -1,7 +1,6 @@
 // The progress line of a fleet run: its words, and, through a real terminal
 // (a pseudo-terminal on standard error), that it is drawn there while the
 // run goes on, gone at the end, and never part of standard output.
-#include <fcntl.h>
 #include <poll.h>
 #include <pty.h>
 #include <sys/wait.h>
@@ -12,6 +11,7 @@
 
 #include <gtest/gtest.h>
 
+#include "case_file.hpp"
 #include "hvp_run_process.hpp"
 #include "progress_line.hpp"
 
@@ -20,35 +20,20 @@ namespace {
 using tarvorun::ProgressText;
 using tarvorun::TProgress;
 
-struct TWordsCase {
-    const char* fName;
-    TProgress fProgress;
-    std::size_t fWidth;
-    const char* fExpected;
-};
-
-const TWordsCase kWordsCases[] = {
-    {"WhileTheInputsAreWalked", {3, 10, false, 7, 1}, 0,
-        "hvp-run: 3 done of 10 inventories found so far, 7 findings, 1 unreadable"},
-    {"OnceEveryInventoryIsFound", {10, 10, true, 0, 0}, 0,
-        "hvp-run: 10 done of 10 inventories, 0 findings, 0 unreadable"},
-    {"OneInventoryAndOneFindingAreSingular", {0, 1, true, 1, 2}, 0,
-        "hvp-run: 0 done of 1 inventory, 1 finding, 2 unreadable"},
-    // The last column stays free, so the line never wraps.
-    {"CutToTheTerminal", {3, 10, true, 7, 1}, 21, "hvp-run: 3 done of 1"},
-    {"ANarrowerTextIsWhole", {1, 1, true, 0, 0}, 200,
-        "hvp-run: 1 done of 1 inventory, 0 findings, 0 unreadable"},
-};
-
-class ProgressWords : public testing::TestWithParam<TWordsCase> { };
+class ProgressWords : public testing::TestWithParam<tarvotest::TTextCase> { };
 
 TEST_P(ProgressWords, SayWhatTheRunHasDone)
 {
-    EXPECT_EQ(ProgressText(GetParam().fProgress, GetParam().fWidth), GetParam().fExpected);
+    const tarvotest::TTextCase& one = GetParam();
+    const auto count = [&one](const char* key) { return static_cast<std::size_t>(one.Number(key)); };
+    const TProgress progress{
+        count("done"), count("found"), one["all found"] == "yes", count("findings"), count("unreadable")};
+    EXPECT_EQ(ProgressText(progress, count("width")), one["text"]);
 }
 
-INSTANTIATE_TEST_SUITE_P(Cases, ProgressWords, testing::ValuesIn(kWordsCases),
-    [](const testing::TestParamInfo<TWordsCase>& one) { return std::string(one.param.fName); });
+INSTANTIATE_TEST_SUITE_P(Cases, ProgressWords,
+    testing::ValuesIn(tarvotest::ReadTextCases(TARVOANAL_TEST_DIR "/progress_words.cases")),
+    tarvotest::TTextCaseName());
 
 // Runs hvp-run with `arguments`, its standard error a terminal and its
 // standard output the file `out`; answers everything the terminal showed.
@@ -58,18 +43,7 @@ std::string RunOnATerminal(const std::vector<std::string>& arguments, const std:
     int other = -1;
     if (openpty(&terminal, &other, nullptr, nullptr, nullptr) != 0)
         return "openpty failed";
-    const pid_t child = fork();
-    if (child == 0) {
-        const int file = open(out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-        dup2(file, STDOUT_FILENO);
-        dup2(other, STDERR_FILENO);
-        std::vector<char*> argv{const_cast<char*>(TARVOANAL_HVP_RUN)};
-        for (const std::string& argument : arguments)
-            argv.push_back(const_cast<char*>(argument.c_str()));
-        argv.push_back(nullptr);
-        execv(argv[0], argv.data());
-        _exit(127);
-    }
+    const pid_t child = tarvotest::StartHvpRun(arguments, out, other);
     close(other);
     std::string shown;
     char buffer[4096];

@@ -3,57 +3,24 @@
 // jsonl, a log line is a JSON object whose strings are escaped as JSON has it.
 #include <gtest/gtest.h>
 
+#include "case_file.hpp"
+
 #include "output.hpp"
 #include "terminal_text.hpp"
 
 namespace {
 
-struct TTerminalCase {
-    const char* fName;
-    std::string fText;
-    std::string fShown;
-};
-
-const TTerminalCase kCases[] = {
-    {"PlainTextUnchanged", "Reset issued by zkvt314.sys", "Reset issued by zkvt314.sys"},
-    {"LineFeedAndTabKept", "\nline one\n\tline two\n", "\nline one\n\tline two\n"},
-    {"BackslashKept", "C:\\Windows\\x1b", "C:\\Windows\\x1b"},
-    {"EscapeSequenceShown", "\x1b[2J\x1b]0;title\x07", "\\x1b[2J\\x1b]0;title\\x07"},
-    {"CarriageReturnAndNulShown", std::string("a\rb\0c", 5), "a\\x0db\\x00c"},
-    {"DeleteShown", "a\x7f", "a\\x7f"},
-    {"FirstAndLastControlShown", "\x01\x1f ", "\\x01\\x1f "},
-    {"WellFormedUtf8Kept", "caf\xc3\xa9 \xe2\x82\xac \xf0\x9f\x98\x80 \xc2\xa0",
-        "caf\xc3\xa9 \xe2\x82\xac \xf0\x9f\x98\x80 \xc2\xa0"},
-    {"C1ControlShownAsCodePoint",
-        "a\xc2\x9b"
-        "31mb\xc2\x80\xc2\x9f",
-        "a\\u009b31mb\\u0080\\u009f"},
-    {"LoneC1ByteShown",
-        "a\x9b"
-        "31m",
-        "a\\x9b31m"},
-    {"OverlongFormShown", "\xc0\xaf\xe0\x80\xaf", "\\xc0\\xaf\\xe0\\x80\\xaf"},
-    {"SurrogateShown", "\xed\xa0\x80", "\\xed\\xa0\\x80"},
-    {"BeyondUnicodeShown", "\xf4\x90\x80\x80", "\\xf4\\x90\\x80\\x80"},
-    {"TruncatedSequenceShown", "ab\xe2\x82", "ab\\xe2\\x82"},
-    {"RightToLeftOverrideShown", "evil\xe2\x80\xaetxt.exe", "evil\\u202etxt.exe"},
-    {"BidiControlsAtTheEdgesOfTheirRangesShown",
-        "\xd8\x9c\xe2\x80\x8e\xe2\x80\x8f\xe2\x80\xaa\xe2\x81\xa6\xe2\x81\xa9",
-        "\\u061c\\u200e\\u200f\\u202a\\u2066\\u2069"},
-    {"NeighboursOfTheBidiControlsKept",
-        "\xd8\x9b\xe2\x80\x8d\xe2\x80\xa9\xe2\x80\xaf\xe2\x81\xa5\xe2\x81\xaa",
-        "\xd8\x9b\xe2\x80\x8d\xe2\x80\xa9\xe2\x80\xaf\xe2\x81\xa5\xe2\x81\xaa"},
-};
-
-class ShowOnTerminal : public ::testing::TestWithParam<TTerminalCase> { };
+class ShowOnTerminal : public ::testing::TestWithParam<tarvotest::TTextCase> { };
 
 TEST_P(ShowOnTerminal, EscapesWhatCouldDriveATerminal)
 {
-    EXPECT_EQ(tarvorun::ShowOnTerminal(GetParam().fText), GetParam().fShown);
+    EXPECT_EQ(tarvorun::ShowOnTerminal(tarvotest::Unescaped(GetParam()["text"])),
+        tarvotest::Unescaped(GetParam()["shown"]));
 }
 
-INSTANTIATE_TEST_SUITE_P(Texts, ShowOnTerminal, ::testing::ValuesIn(kCases),
-    [](const ::testing::TestParamInfo<TTerminalCase>& param) { return std::string(param.param.fName); });
+INSTANTIATE_TEST_SUITE_P(Texts, ShowOnTerminal,
+    ::testing::ValuesIn(tarvotest::ReadTextCases(TARVOANAL_TEST_DIR "/terminal_texts.cases")),
+    tarvotest::TTextCaseName());
 
 // Long texts are looked at eight bytes at a time: a byte to show escaped is
 // found at every place of the word, and the printable edges, space and '~',
