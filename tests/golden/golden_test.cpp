@@ -4,15 +4,12 @@
 // describes the form. `golden_test CASE` runs one case and prints each
 // difference; `golden_test --write-inventories FOLDER CASE...` writes each
 // case's inventory file to FOLDER/NAME.json, for the checks that read them all.
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
-#include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <iostream>
-#include <map>
 #include <optional>
 #include <regex>
 #include <sstream>
@@ -21,11 +18,14 @@
 
 #include <nlohmann/json.hpp>
 
-#include "text_files.hpp"
+#include "case_file.hpp"
+#include "shell_run.hpp"
 
 namespace {
 
+using tarvotest::Join;
 using tarvotest::ReadFile;
+using tarvotest::TSections;
 
 namespace fs = std::filesystem;
 using Json = nlohmann::ordered_json;
@@ -36,40 +36,11 @@ const char* const kPreamble[] = {
 const char* const kRegistrationCalls[] = {
     R"({"type":"call","op":"GetPluginManager"})", R"({"type":"call","op":"RegisterPlugin"})"};
 
-// The sections of one case file, key to its lines.
-using TSections = std::map<std::string, std::vector<std::string>>;
+const char* const kKeys = "args|status|stderr|inventory|raw inventory|stdin|records|output|only";
 
 TSections ParseCase(const fs::path& file)
 {
-    static const std::regex kHeader(
-        "(args|status|stderr|inventory|raw inventory|stdin|records|output|only):( (.*))?");
-    TSections sections;
-    std::vector<std::string>* current = nullptr;
-    std::istringstream in(ReadFile(file));
-    for (std::string line; std::getline(in, line);) {
-        std::smatch match;
-        if (std::regex_match(line, match, kHeader)) {
-            if (sections.count(match[1]))
-                throw std::runtime_error(file.string() + ": section \"" + match[1].str() + "\" given twice");
-            current = &sections[match[1]];
-            if (match[2].matched)
-                current->push_back(match[3]);
-        } else if (current) {
-            current->push_back(line);
-        } else if (!line.empty() && line[0] != '#') {
-            throw std::runtime_error(file.string() + ": text before the first section: " + line);
-        }
-    }
-    return sections;
-}
-
-// The lines, each ended by a line feed (`ended`) or joined by them.
-std::string Join(const std::vector<std::string>& lines, bool ended)
-{
-    std::string text;
-    for (std::size_t i = 0; i < lines.size(); ++i)
-        text += lines[i] + (ended || i + 1 < lines.size() ? "\n" : "");
-    return text;
+    return tarvotest::ReadCase(file, kKeys);
 }
 
 // The inventory file's text: the raw text, or the overlay laid over the base.
@@ -128,7 +99,7 @@ bool RunCase(const fs::path& file)
 {
     const TSections sections = ParseCase(file);
     auto value = [&](const char* key, const std::string& fallback) {
-        return sections.count(key) ? Join(sections.at(key), false) : fallback;
+        return tarvotest::Value(sections, key, fallback);
     };
     const std::string args = value("args", "--format jsonl");
     const fs::path folder =
@@ -145,12 +116,8 @@ bool RunCase(const fs::path& file)
             : command + (stdinForm == "yes" ? " - < inventory.json" : " inventory.json");
     }
     command += " 2> stderr";
-    std::FILE* pipe = popen(command.c_str(), "r");
-    std::string output;
-    char buffer[4096];
-    for (std::size_t got; pipe && (got = std::fread(buffer, 1, sizeof buffer, pipe)) > 0;)
-        output.append(buffer, got);
-    const int wait = pipe ? pclose(pipe) : -1;
+    const tarvotest::TShellRun run = tarvotest::RunShell(command);
+    const std::string& output = run.fOut;
     const std::string errors = ReadFile(folder / "stderr");
     fs::remove_all(folder);
 
@@ -161,7 +128,7 @@ bool RunCase(const fs::path& file)
             std::cout << what << "\n  expected: " << want << "\n  actual:   " << got << "\n";
         same = same && holds;
     };
-    const std::string status = std::to_string(WIFEXITED(wait) ? WEXITSTATUS(wait) : -1);
+    const std::string status = std::to_string(run.fStatus);
     check(status == value("status", "0"), "exit status", value("status", "0"), status);
     const std::string wantErrors = sections.count("stderr") ? Join(sections.at("stderr"), true) : "";
     check(wantErrors == "<any>\n" || errors == wantErrors, "standard error", wantErrors, errors);

@@ -1,0 +1,96 @@
+// Cases written by hand as text: the golden cases of hvp-run, one a file, and
+// the tables of the monitoring and collector tests, many a file. A case is a
+// run of sections, each a line "key: value" or a line "key:" followed by the
+// lines of its value; comment lines (#) before its first section say what it
+// proves. In a file of many cases each case begins with its "name:" line.
+#pragma once
+
+#include <algorithm>
+#include <filesystem>
+#include <map>
+#include <regex>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+#include "text_files.hpp"
+
+namespace tarvotest {
+
+// The sections of one case, key to its lines.
+using TSections = std::map<std::string, std::vector<std::string>>;
+
+// The lines, each ended by a line feed (`ended`) or joined by them.
+inline std::string Join(const std::vector<std::string>& lines, bool ended)
+{
+    std::string text;
+    for (std::size_t i = 0; i < lines.size(); ++i)
+        text += lines[i] + (ended || i + 1 < lines.size() ? "\n" : "");
+    return text;
+}
+
+// A section's lines joined, or `fallback` when the case has no such section.
+inline std::string Value(const TSections& sections, const std::string& key, const std::string& fallback = "")
+{
+    const auto found = sections.find(key);
+    return found == sections.end() ? fallback : Join(found->second, false);
+}
+
+// Parses `lines`, whose keys are those of `keys` (a "|"-separated list); a
+// key given twice, or text before the first section, names `where`.
+inline TSections ParseSections(
+    const std::vector<std::string>& lines, const std::string& keys, const std::string& where)
+{
+    const std::regex header("(" + keys + "):( (.*))?");
+    TSections sections;
+    std::vector<std::string>* current = nullptr;
+    for (const std::string& line : lines) {
+        std::smatch match;
+        if (std::regex_match(line, match, header)) {
+            if (sections.count(match[1]))
+                throw std::runtime_error(where + ": section \"" + match[1].str() + "\" given twice");
+            current = &sections[match[1]];
+            if (match[2].matched)
+                current->push_back(match[3]);
+        } else if (current) {
+            current->push_back(line);
+        } else if (!line.empty() && line[0] != '#') {
+            throw std::runtime_error(where + ": text before the first section: " + line);
+        }
+    }
+    return sections;
+}
+
+// A file of one case.
+inline TSections ReadCase(const std::filesystem::path& file, const std::string& keys)
+{
+    return ParseSections(Lines(ReadFile(file)), keys, file.string());
+}
+
+// A file of many cases, each from its "name:" line on. The comment and blank
+// lines before a "name:" line belong to that case, not to the value before.
+inline std::vector<TSections> ReadCases(const std::filesystem::path& file, const std::string& keys)
+{
+    const std::vector<std::string> lines = Lines(ReadFile(file));
+    if (lines.empty())
+        throw std::runtime_error(file.string() + ": no case");
+    std::vector<TSections> cases;
+    std::size_t begin = 0;
+    for (std::size_t end = 1; end <= lines.size(); ++end) {
+        if (end < lines.size() && lines[end].rfind("name: ", 0) != 0)
+            continue;
+        std::size_t last = end;
+        while (last > begin && (lines[last - 1].empty() || lines[last - 1][0] == '#'))
+            --last;
+        const std::vector<std::string> block(lines.begin() + begin, lines.begin() + last);
+        if (!block.empty() && block.front().rfind("name: ", 0) == 0)
+            cases.push_back(ParseSections(block, "name|" + keys, file.string() + ": " + block.front()));
+        else if (std::any_of(block.begin(), block.end(),
+                     [](const std::string& l) { return !l.empty() && l[0] != '#'; }))
+            throw std::runtime_error(file.string() + ": text before the first \"name:\" line");
+        begin = last;
+    }
+    return cases;
+}
+
+}  // namespace tarvotest
