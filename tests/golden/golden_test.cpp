@@ -36,11 +36,9 @@ const char* const kPreamble[] = {
 const char* const kRegistrationCalls[] = {
     R"({"type":"call","op":"GetPluginManager"})", R"({"type":"call","op":"RegisterPlugin"})"};
 
-const char* const kKeys = "args|status|stderr|inventory|raw inventory|stdin|records|output|only";
-
 TSections ParseCase(const fs::path& file)
 {
-    return tarvotest::ReadCase(file, kKeys);
+    return tarvotest::ReadCase(file, tarvotest::kGoldenKeys);
 }
 
 // The inventory file's text: the raw text, or the overlay laid over the base.

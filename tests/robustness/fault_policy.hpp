@@ -47,8 +47,8 @@ struct TOutcome {
     std::string fWhat;
 };
 
-// What one clean request over the rich inventory logs, in order, written
-// from what each analysis must report.
+// What one clean request over the rich inventory logs, in order, as the
+// golden case rich-request writes it from what each analysis must report.
 Lines RichInventoryLines();
 std::shared_ptr<const tarvorun::TInventory> RichInventory();
 const std::string& RichInventoryText();
