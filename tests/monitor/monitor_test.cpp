@@ -1,14 +1,21 @@
-// The check's status line, long output and state, and the metrics' text,
-// for runs made to be OK, WARNING, CRITICAL and each cause of UNKNOWN. The
-// expected texts are written from the monitoring contract's words.
-#include <array>
+// The check's status line, long output and state, and the metrics' text:
+// the runs of one machine made to be OK, WARNING, CRITICAL and each cause of
+// UNKNOWN are the cases of single_machine.cases; fleets, the form of the
+// status line and refused tuning are here. The expected texts are written
+// from the monitoring contract's words.
+#include <algorithm>
+#include <map>
 #include <regex>
 #include <string>
 #include <vector>
 
 #include <gtest/gtest.h>
 
+#include <nlohmann/json.hpp>
+
+#include "case_file.hpp"
 #include "check.hpp"
+#include "harness.hpp"
 #include "metrics.hpp"
 
 namespace tarvorun {
@@ -27,81 +34,62 @@ TMachineRun Machine(std::vector<std::pair<int, std::string>> logs, EMachineEnd e
     return {"", "", end, std::move(message), std::move(logs), partial};
 }
 
-// The status line as the contract words it: the state, the counts of the
-// four severities, the reason when there is one, and the same counts as
-// perfdata.
-std::string StatusLine(const std::string& state, std::array<int, 4> counts, const std::string& reason = "")
-{
-    const char* const names[] = {"critical", "warning", "info", "unknown"};
-    std::string words, perfdata;
-    for (std::size_t i = 0; i < 4; ++i) {
-        words += (i ? ", " : "") + std::to_string(counts[i]) + " " + names[i];
-        perfdata += (i ? " " : "") + std::string(names[i]) + "=" + std::to_string(counts[i]) + ";;;0";
-    }
-    return "TARVOANAL " + state + " - " + words + (reason.empty() ? "" : "; " + reason) + " | " + perfdata +
-        "\n";
-}
-
-struct TCheckCase {
-    const char* fName;
-    TMachineRun fMachine;
-    ECheckState fState;
-    std::string fText;
+// The cases of single_machine.cases, named by their "name:" lines.
+struct TMonitorCase {
+    std::string fName;
+    tarvotest::TSections fSections;
 };
 
-class CheckOfOneMachine : public testing::TestWithParam<TCheckCase> { };
-
-TEST_P(CheckOfOneMachine, PrintsTheStatusLineAndOneLinePerFinding)
+std::vector<TMonitorCase> SingleMachineCases()
 {
-    const TCheckResult result = RunCheck({{GetParam().fMachine}, false}, TTuning());
-    EXPECT_EQ(result.fState, GetParam().fState);
-    EXPECT_EQ(result.fText, GetParam().fText);
+    std::vector<TMonitorCase> cases;
+    for (tarvotest::TSections& sections : tarvotest::ReadCases(
+             TARVOANAL_MONITOR_CASES, "logs|end|message|partial|ignore|map|state|text|metrics"))
+        cases.push_back({tarvotest::Value(sections, "name"), std::move(sections)});
+    return cases;
 }
 
-const std::string kUnreadable = "inventory cannot be read: a.json: line 2, column 1: bad";
-const std::string kThrown = "GetData ended with THVPException, status 7";
+const char* const kEnds[] = {"ran", "failed", "unreadable", "crashed", "timed out", "not loaded"};
+const char* const kStates[] = {"OK", "WARNING", "CRITICAL", "UNKNOWN"};
 
-INSTANTIATE_TEST_SUITE_P(States, CheckOfOneMachine,
-    testing::Values(TCheckCase{"OkWithNoLines", Machine({}), ECheckState::Ok, StatusLine("OK", {0, 0, 0, 0})},
-        TCheckCase{"OkWithOnlyInformation", Machine({{100, kShared}}), ECheckState::Ok,
-            StatusLine("OK", {0, 0, 1, 0}) + "INFO device-soft-errors: " + kShared + "\n"},
-        TCheckCase{"WarningOverUnknown", Machine({{100, kSoft}, {0, kLookup}}), ECheckState::Warning,
-            StatusLine("WARNING", {0, 1, 0, 1}) + "WARNING device-soft-errors: " + kSoft +
-                "\nUNKNOWN class-unavailable: " + kLookup + "\n"},
-        TCheckCase{"CriticalOverWarningAndAFailure",
-            Machine({{100, kSoft}, {100, kPfa}}, EMachineEnd::Failed, kThrown), ECheckState::Critical,
-            StatusLine("CRITICAL", {1, 1, 0, 0}, kThrown) + "WARNING device-soft-errors: " + kSoft +
-                "\nCRITICAL device-pfa: " + kPfa + "\nUNKNOWN " + kThrown + "\n"},
-        TCheckCase{"UnknownForAnUnreadableInventory",
-            Machine({}, EMachineEnd::Unreadable, "a.json: line 2, column 1: bad"), ECheckState::Unknown,
-            StatusLine("UNKNOWN", {0, 0, 0, 0}, kUnreadable) + "UNKNOWN " + kUnreadable + "\n"},
-        TCheckCase{"UnknownForAPlugInNotLoaded", Machine({}, EMachineEnd::NotLoaded, "x.so: no such file"),
-            ECheckState::Unknown,
-            StatusLine("UNKNOWN", {0, 0, 0, 0}, "plug-in not loaded: x.so: no such file") +
-                "UNKNOWN plug-in not loaded: x.so: no such file\n"},
-        TCheckCase{"UnknownForAGetDataException",
-            Machine({{100, kShared}}, EMachineEnd::Failed, "GetData ended with std::exception: boom"),
-            ECheckState::Unknown,
-            StatusLine("UNKNOWN", {0, 0, 1, 0}, "GetData ended with std::exception: boom") +
-                "INFO device-soft-errors: " + kShared +
-                "\nUNKNOWN GetData ended with std::exception: boom\n"},
-        TCheckCase{"UnknownForALineOfUnknownSeverity",
-            Machine({{3, "basic analysis: didn't find ProductName property"}}), ECheckState::Unknown,
-            StatusLine("UNKNOWN", {0, 0, 0, 1}) +
-                "UNKNOWN package-name-missing: basic analysis: didn't find ProductName property\n"},
-        TCheckCase{"UnknownForAPartialCollection", Machine({}, EMachineEnd::Ran, "", true),
-            ECheckState::Unknown,
-            StatusLine("UNKNOWN", {0, 0, 0, 0}, "partial collection") + "UNKNOWN partial collection\n"},
-        TCheckCase{"PipesAndLineBreaksKeptOutOfTheLines",
-            Machine({{100,
-                "Tarvolith: Found in system event log a message with event id 9 associated with a.sys, "
-                "the message reads a|b\nc"}}),
-            ECheckState::Warning,
-            StatusLine("WARNING", {0, 1, 0, 0}) +
-                "WARNING event-log-driver-message: Tarvolith: Found in system event log a message with event "
-                "id 9 "
-                "associated with a.sys, the message reads a/b c\n"}),
-    [](const testing::TestParamInfo<TCheckCase>& each) { return std::string(each.param.fName); });
+// The end named in a case, in the order of EMachineEnd.
+EMachineEnd EndNamed(const std::string& name)
+{
+    const auto at = std::find(std::begin(kEnds), std::end(kEnds), name);
+    EXPECT_NE(at, std::end(kEnds)) << name;
+    return static_cast<EMachineEnd>(at - std::begin(kEnds));
+}
+
+class SingleMachine : public testing::TestWithParam<TMonitorCase> { };
+
+TEST_P(SingleMachine, GivesTheStateAndTextsWritten)
+{
+    const tarvotest::TSections& sections = GetParam().fSections;
+    std::vector<std::pair<int, std::string>> logs;
+    if (sections.count("logs"))
+        for (const std::string& line : sections.at("logs")) {
+            const nlohmann::json log = nlohmann::json::parse(line);
+            logs.push_back({log[0].get<int>(), log[1].get<std::string>()});
+        }
+    const TMonitoredRun run{
+        {Machine(logs, EndNamed(tarvotest::Value(sections, "end", "ran")),
+            tarvotest::Value(sections, "message"), tarvotest::Value(sections, "partial") == "yes")},
+        false};
+    TTuning tuning;
+    ASSERT_EQ(ParseIgnore(tarvotest::Value(sections, "ignore"), tuning), "");
+    ASSERT_EQ(ParseSeverityMap(tarvotest::Value(sections, "map"), tuning), "");
+    const TCheckResult result = RunCheck(run, tuning);
+    // The state is one word; the texts are whole lines.
+    const std::map<std::string, std::string> actual{{"state", kStates[static_cast<int>(result.fState)]},
+        {"text", result.fText}, {"metrics", MetricsText(run, 1700000000)}};
+    for (const auto& [key, text] : actual)
+        if (sections.count(key)) {
+            EXPECT_EQ(text, tarvotest::Join(sections.at(key), key != "state")) << key;
+        }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, SingleMachine, testing::ValuesIn(SingleMachineCases()), tarvotest::TCaseName());
 
 // The monitoring plug-in guidelines' form: "SERVICE STATE - text", then
 // perfdata items 'label'=value[UOM];[warn];[crit];[min];[max].
@@ -144,34 +132,6 @@ TEST(CheckOfAFleet, TheWorstStateWinsAndMachinesAreCountedByState)
             kPfa + "\n");
 }
 
-struct TTuningCase {
-    const char* fName;
-    const char* fIgnore;
-    const char* fMap;
-    ECheckState fState;
-};
-
-class CheckTuning : public testing::TestWithParam<TTuningCase> { };
-
-TEST_P(CheckTuning, ChangesTheState)
-{
-    TTuning tuning;
-    ASSERT_EQ(ParseIgnore(GetParam().fIgnore, tuning), "");
-    ASSERT_EQ(ParseSeverityMap(GetParam().fMap, tuning), "");
-    const TMonitoredRun run{{Machine({{100, kPfa}, {100, kSoft}, {0, kLookup}})}, false};
-    EXPECT_EQ(RunCheck(run, tuning).fState, GetParam().fState);
-}
-
-INSTANTIATE_TEST_SUITE_P(Ways, CheckTuning,
-    testing::Values(TTuningCase{"NoneLeavesCritical", "", "", ECheckState::Critical},
-        TTuningCase{"IgnoringTheCriticalKindGivesWarning", "device-pfa", "", ECheckState::Warning},
-        TTuningCase{"IgnoringBothGivesUnknown", "device-pfa,device-soft-errors", "", ECheckState::Unknown},
-        TTuningCase{
-            "UnknownCountedAsInfoGivesOk", "device-pfa,device-soft-errors", "unknown=info", ECheckState::Ok},
-        TTuningCase{"WarningCountedAsCritical", "device-pfa", "warning=critical", ECheckState::Critical},
-        TTuningCase{"CriticalCountedAsWarning", "", "critical=warning", ECheckState::Warning}),
-    [](const testing::TestParamInfo<TTuningCase>& each) { return std::string(each.param.fName); });
-
 TEST(CheckTuning, RefusesWhatItDoesNotKnow)
 {
     TTuning tuning;
@@ -181,22 +141,6 @@ TEST(CheckTuning, RefusesWhatItDoesNotKnow)
         EXPECT_EQ(ParseSeverityMap(map, tuning),
             "--severity-map: \"" + std::string(map) +
                 "\" is not FROM=TO with FROM and TO among critical, warning, info, unknown");
-}
-
-TEST(Metrics, SingleRunHasNoInventoryLabel)
-{
-    const TMonitoredRun run{{Machine({{100, kPfa}, {100, kPfa}, {100, kShared}})}, false};
-    EXPECT_EQ(MetricsText(run, 1700000000),
-        "# HELP tarvoanal_findings Lines of the last run, by the catalogue's kind and severity.\n"
-        "# TYPE tarvoanal_findings gauge\n"
-        "tarvoanal_findings{kind=\"device-pfa\",severity=\"critical\"} 2\n"
-        "tarvoanal_findings{kind=\"device-soft-errors\",severity=\"info\"} 1\n"
-        "# HELP tarvoanal_run_outcome How the last run of an inventory ended: 1 for the way it ended.\n"
-        "# TYPE tarvoanal_run_outcome gauge\n"
-        "tarvoanal_run_outcome{outcome=\"completed\"} 1\n"
-        "# HELP tarvoanal_last_run_timestamp_seconds When the last run ended, in seconds since the epoch.\n"
-        "# TYPE tarvoanal_last_run_timestamp_seconds gauge\n"
-        "tarvoanal_last_run_timestamp_seconds 1700000000\n");
 }
 
 TEST(Metrics, FleetLabelsEscapedAndSameNamesAddedUp)

@@ -71,27 +71,24 @@ inline TSections ReadCase(const std::filesystem::path& file, const std::string& 
 }
 
 // A file of many cases, each from its "name:" line on. The comment and blank
-// lines before a "name:" line belong to that case, not to the value before.
+// lines before a "name:" line say what that case proves; they are not part
+// of the value before them.
 inline std::vector<TSections> ReadCases(const std::filesystem::path& file, const std::string& keys)
 {
     const std::vector<std::string> lines = Lines(ReadFile(file));
-    if (lines.empty())
-        throw std::runtime_error(file.string() + ": no case");
+    const auto isName = [](const std::string& line) { return line.rfind("name: ", 0) == 0; };
+    const auto isComment = [](const std::string& line) { return line.empty() || line[0] == '#'; };
     std::vector<TSections> cases;
-    std::size_t begin = 0;
-    for (std::size_t end = 1; end <= lines.size(); ++end) {
-        if (end < lines.size() && lines[end].rfind("name: ", 0) != 0)
-            continue;
-        std::size_t last = end;
-        while (last > begin && (lines[last - 1].empty() || lines[last - 1][0] == '#'))
-            --last;
-        const std::vector<std::string> block(lines.begin() + begin, lines.begin() + last);
-        if (!block.empty() && block.front().rfind("name: ", 0) == 0)
-            cases.push_back(ParseSections(block, "name|" + keys, file.string() + ": " + block.front()));
-        else if (std::any_of(block.begin(), block.end(),
-                     [](const std::string& l) { return !l.empty() && l[0] != '#'; }))
-            throw std::runtime_error(file.string() + ": text before the first \"name:\" line");
-        begin = last;
+    auto begin = std::find_if(lines.begin(), lines.end(), isName);
+    if (begin == lines.end() || !std::all_of(lines.begin(), begin, isComment))
+        throw std::runtime_error(file.string() + ": text before the first \"name:\" line, or no case");
+    while (begin != lines.end()) {
+        const auto next = std::find_if(begin + 1, lines.end(), isName);
+        auto end = next;
+        while (isComment(*(end - 1)))
+            --end;
+        cases.push_back(ParseSections({begin, end}, "name|" + keys, file.string() + ": " + *begin));
+        begin = next;
     }
     return cases;
 }
