@@ -3,7 +3,6 @@
 // The fault-injection test holds every faulty run against it.
 #include "fault_policy.hpp"
 
-#include <sstream>
 #include <stdexcept>
 
 #include <nlohmann/json.hpp>
@@ -259,19 +258,17 @@ std::vector<TOutcome> ExpectedForEmptyHandle(std::size_t i)
     return outcomes;
 }
 
-std::string Describe(const TOutcome& outcome)
+void PrintTo(const TOutcome& outcome, std::ostream* out)
 {
-    std::ostringstream text;
-    text << (outcome.fRegistered ? "registered" : "not registered") << ", failure '" << outcome.fFailure
+    *out << (outcome.fRegistered ? "registered" : "not registered") << ", failure '" << outcome.fFailure
          << "'";
     if (outcome.fFailure == "THVPException")
-        text << " status " << outcome.fStatus;
+        *out << " status " << outcome.fStatus;
     if (!outcome.fWhat.empty())
-        text << " what '" << outcome.fWhat << "'";
-    text << ", logs:";
+        *out << " what '" << outcome.fWhat << "'";
+    *out << ", logs:";
     for (const TLogLine& line : outcome.fLogs)
-        text << "\n    " << line;
-    return text.str();
+        *out << "\n    " << line;
 }
 
 TOutcome Observed(const TRun& run)
@@ -289,7 +286,7 @@ TOutcome Observed(const TRun& run)
     return outcome;
 }
 
-bool Same(const TOutcome& a, const TOutcome& b)
+bool operator==(const TOutcome& a, const TOutcome& b)
 {
     return a.fRegistered == b.fRegistered && a.fLogs == b.fLogs && a.fFailure == b.fFailure &&
         a.fStatus == b.fStatus && a.fWhat == b.fWhat;

@@ -60,8 +60,8 @@ TOutcome Expected(std::size_t i, const TThrown& thrown);
 std::vector<TOutcome> ExpectedForEmptyHandle(std::size_t i);
 
 TOutcome Observed(const TRun& run);
-bool Same(const TOutcome& a, const TOutcome& b);
-std::string Describe(const TOutcome& outcome);
+bool operator==(const TOutcome& a, const TOutcome& b);
+void PrintTo(const TOutcome& outcome, std::ostream* out);
 std::string CallText(std::size_t i);
 
 }  // namespace faults
