@@ -44,7 +44,7 @@ void CheckRunIsContained(const TRun& run, std::size_t i, std::size_t expectedAss
             failure.fKind == "std::exception")
             << "GetData let through " << failure.fKind;
     if (run.fResult.fStatus == tarvorun::ERunStatus::NotLoaded) {
-        EXPECT_TRUE(run.fRecording.fRecords.empty()) << "a plug-in that did not register reports nothing";
+        EXPECT_TRUE(run.fRecording.fEvents.empty()) << "a plug-in that did not register reports nothing";
         return;
     }
     EXPECT_EQ(run.fRecording.fAssertions.size(), expectedAssertions);

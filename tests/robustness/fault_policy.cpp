@@ -88,16 +88,15 @@ TCleanRun RecordCleanRun()
     clean.fCalls = run.fRecording.fCalls;
     int analysis = kOutsideSeries;
     std::size_t calls = 0;
-    for (const std::string& text : run.fRecording.fRecords) {
-        const nlohmann::json record = nlohmann::json::parse(text);
-        if (record["type"] == "call") {
+    for (const std::string& event : run.fRecording.fEvents) {
+        if (event == "call") {
             const TCall& call = clean.fCalls.at(calls++);
             if (call.fOp == "GetClass" && analysis + 1 < kAnalysisCount &&
                 call.fCls == kAnalyses[analysis + 1].fFirstClass)
                 ++analysis;
             clean.fCallAnalysis.push_back(analysis);
-        } else if (record["type"] == "log") {
-            clean.fLogs.push_back({record["level"].get<int>(), record["text"].get<std::string>()});
+        } else if (event == "log") {
+            clean.fLogs.push_back(run.Logs().at(clean.fLogs.size()));
             clean.fCallsBeforeLog.push_back(calls);
             clean.fLogAnalysis.push_back(analysis);
             clean.fLogInstance.push_back(calls == 0 ? std::string() : clean.fCalls[calls - 1].fInstance);
