@@ -28,61 +28,36 @@ using namespace tarvocollect;
 namespace fs = std::filesystem;
 using tarvotest::WriteFile;
 
-struct TReadCase {
-    std::string fName;
-    // Makes the file at the path given.
-    void (*fMake)(const fs::path&);
-    EReadOutcome fOutcome;
-    std::string fText;
-};
-
-class CollectBoundedRead : public ::testing::TestWithParam<TReadCase> { };
-
-TEST_P(CollectBoundedRead, RefusesWhatIsNotAShortRegularFile)
+// A FIFO, a link to /dev/zero and a link loop are the hostile entries of a
+// whole collection (collection_test); missing files, those of every recorded
+// machine. Here, the two sides of the bound.
+TEST(CollectBoundedRead, ReadsUpToTheBoundAndRefusesOneByteMore)
 {
     const tarvotest::TTempFolder folder("bounded-read");
-    const fs::path path = folder.Path() / "attribute";
-    GetParam().fMake(path);
-    const TReadResult read = ReadBounded(path.string(), 16);
-    EXPECT_EQ(read.fOutcome, GetParam().fOutcome) << read.fError;
-    EXPECT_EQ(read.fText, GetParam().fText);
+    WriteFile(folder / "bound", std::string(16, 'x'));
+    WriteFile(folder / "longer", std::string(17, 'x'));
+    const TReadResult bound = ReadBounded(folder / "bound", 16);
+    EXPECT_EQ(bound.fOutcome, EReadOutcome::kRead) << bound.fError;
+    EXPECT_EQ(bound.fText, std::string(16, 'x'));
+    const TReadResult longer = ReadBounded(folder / "longer", 16);
+    EXPECT_EQ(longer.fOutcome, EReadOutcome::kTooLong) << longer.fError;
+    EXPECT_EQ(longer.fText, "");
 }
 
-INSTANTIATE_TEST_SUITE_P(Files, CollectBoundedRead,
-    // A FIFO, a link to /dev/zero and a link loop are the hostile entries of
-    // a whole collection (collection_test); missing files, those of every
-    // recorded machine.
-    ::testing::Values(
-        TReadCase{"ExactlyTheBound", [](const fs::path& p) { WriteFile(p, std::string(16, 'x')); },
-            EReadOutcome::kRead, std::string(16, 'x')},
-        TReadCase{"OneByteTooLong", [](const fs::path& p) { WriteFile(p, std::string(17, 'x')); },
-            EReadOutcome::kTooLong, ""}),
-    tarvotest::TCaseName());
-
-struct TTextCase {
-    std::string fName;
-    std::string fText;
-    std::string fSafe;
-};
-
-class CollectTerminalText : public ::testing::TestWithParam<TTextCase> { };
-
-TEST_P(CollectTerminalText, ShowsControlsAsEscapes)
+TEST(CollectTerminalText, ShowsControlsAsEscapes)
 {
-    EXPECT_EQ(TerminalSafe(GetParam().fText), GetParam().fSafe);
-}
-
-INSTANTIATE_TEST_SUITE_P(Texts, CollectTerminalText,
-    ::testing::Values(TTextCase{"EscapeSequence", "a\x1b[2Jb", "a\\x1b[2Jb"},
-        TTextCase{"Delete", "a\x7f", "a\\x7f"},
-        TTextCase{"C1Control",
-            "a\xc2\x9b"
-            "b",
+    // What each kind of text shows as: C0 controls, delete, C1 controls, the
+    // marks that turn text around, bytes that are no UTF-8, and the letters
+    // that stay as they are.
+    const std::pair<std::string, std::string> kTexts[] = {{"a\x1b[2Jb", "a\\x1b[2Jb"}, {"a\x7f", "a\\x7f"},
+        {"a\xc2\x9b"
+         "b",
             "a\\u009bb"},
-        TTextCase{"RightToLeftOverride", "evil\xe2\x80\xaegnp.exe", "evil\\u202egnp.exe"},
-        TTextCase{"IsolateAndMark", "\xe2\x81\xa6x\xe2\x80\x8f", "\\u2066x\\u200f"},
-        TTextCase{"NotUtf8", "a\xff\xc3", "a\\xff\\xc3"}, TTextCase{"Accents", "caf\xc3\xa9", "caf\xc3\xa9"}),
-    tarvotest::TCaseName());
+        {"evil\xe2\x80\xaegnp.exe", "evil\\u202egnp.exe"}, {"\xe2\x81\xa6x\xe2\x80\x8f", "\\u2066x\\u200f"},
+        {"a\xff\xc3", "a\\xff\\xc3"}, {"caf\xc3\xa9", "caf\xc3\xa9"}};
+    for (const auto& [text, safe] : kTexts)
+        EXPECT_EQ(TerminalSafe(text), safe);
+}
 
 TEST(CollectExcerpt, CutsLongTextsWithoutSplittingACharacter)
 {
