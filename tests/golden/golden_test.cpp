@@ -36,11 +36,6 @@ const char* const kPreamble[] = {
 const char* const kRegistrationCalls[] = {
     R"({"type":"call","op":"GetPluginManager"})", R"({"type":"call","op":"RegisterPlugin"})"};
 
-TSections ParseCase(const fs::path& file)
-{
-    return tarvotest::ReadCase(file, tarvotest::kGoldenKeys);
-}
-
 // The inventory file's text: the raw text, or the overlay laid over the base.
 std::optional<std::string> InventoryText(const TSections& sections)
 {
@@ -95,7 +90,7 @@ bool RecordMatches(const std::string& expected, const std::string& whole)
 // and reports each difference; true when there is none.
 bool RunCase(const fs::path& file)
 {
-    const TSections sections = ParseCase(file);
+    const TSections sections = tarvotest::ReadCase(file, tarvotest::kGoldenKeys);
     auto value = [&](const char* key, const std::string& fallback) {
         return tarvotest::Value(sections, key, fallback);
     };
@@ -115,7 +110,6 @@ bool RunCase(const fs::path& file)
     }
     command += " 2> stderr";
     const tarvotest::TShellRun run = tarvotest::RunShell(command);
-    const std::string& output = run.fOut;
     const std::string errors = ReadFile(folder / "stderr");
     fs::remove_all(folder);
 
@@ -131,8 +125,8 @@ bool RunCase(const fs::path& file)
     const std::string wantErrors = sections.count("stderr") ? Join(sections.at("stderr"), true) : "";
     check(wantErrors == "<any>\n" || errors == wantErrors, "standard error", wantErrors, errors);
     if (sections.count("output")) {
-        check(output == Join(sections.at("output"), true), "standard output",
-            Join(sections.at("output"), true), output);
+        check(run.fOut == Join(sections.at("output"), true), "standard output",
+            Join(sections.at("output"), true), run.fOut);
         return same;
     }
     // The records: after the preamble, or those the `only` pattern picks.
@@ -149,8 +143,7 @@ bool RunCase(const fs::path& file)
                 expected.push_back(line);
     const std::regex only(value("only", ""));
     std::vector<std::string> actual;
-    std::istringstream lines(output);
-    for (std::string line; std::getline(lines, line);)
+    for (const std::string& line : tarvotest::Lines(run.fOut))
         if (!filtered || std::regex_search(line, only))
             actual.push_back(line);
     for (std::size_t i = 0; i < std::max(expected.size(), actual.size()); ++i) {
@@ -172,7 +165,8 @@ int main(int argc, char** argv)
         if (argc >= 3 && std::string(argv[1]) == "--write-inventories") {
             fs::create_directories(argv[2]);
             for (int i = 3; i < argc; ++i)
-                if (const std::optional<std::string> text = InventoryText(ParseCase(argv[i])))
+                if (const std::optional<std::string> text =
+                        InventoryText(tarvotest::ReadCase(argv[i], tarvotest::kGoldenKeys)))
                     std::ofstream(
                         fs::path(argv[2]) / (fs::path(argv[i]).stem().string() + ".json"), std::ios::binary)
                         << *text;
