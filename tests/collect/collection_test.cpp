@@ -1,8 +1,10 @@
 // Whole collections: each recorded machine gives the inventory written for
 // it by hand, and hvp-run over it the lines written for it; a recording with
-// one hostile entry (NUL bytes, a 100 MB value, a link loop, /dev/zero, a
-// FIFO) ends partial with that value alone null. The collection of the
-// machine the tests run on is the live check's (scripts/collect-live-check).
+// one hostile entry (NUL bytes, a 100 MB value, a link loop, a FIFO) ends
+// partial with that value alone null; the damaged machine's link to
+// /dev/zero, which read to its end would exhaust the memory, is refused the
+// same way. The collection of the machine the tests run on is the live
+// check's (scripts/collect-live-check).
 #include <sys/stat.h>
 
 #include <algorithm>
@@ -182,12 +184,6 @@ INSTANTIATE_TEST_SUITE_P(Entries, CollectHostileEntry,
         THostileCase{"ModelLinkedToItself", kDisk + "/model",
             [](const fs::path& p) { fs::create_symlink(p.filename(), p); },
             "device 0:1:0:0: cannot read ROOT/" + kDisk + "/model: Too many levels of symbolic links",
-            kModel},
-        // Read to its end, /dev/zero would exhaust the memory.
-        THostileCase{"ModelLinkedToDevZero", kDisk + "/model",
-            [](const fs::path& p) { fs::create_symlink("/dev/zero", p); },
-            "device 0:1:0:0: cannot read ROOT/" + kDisk +
-                "/model: not a regular file (a FIFO, a device or a folder)",
             kModel},
         // No one writes to it: a blocking read would wait forever.
         THostileCase{"ModelIsAFifo", kDisk + "/model",

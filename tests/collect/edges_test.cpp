@@ -28,9 +28,9 @@ using namespace tarvocollect;
 namespace fs = std::filesystem;
 using tarvotest::WriteFile;
 
-// A FIFO, a link to /dev/zero and a link loop are the hostile entries of a
-// whole collection (collection_test); missing files, those of every recorded
-// machine. Here, the two sides of the bound.
+// A FIFO and a link loop are the hostile entries of a whole collection, a
+// link to /dev/zero the damaged machine's (collection_test); missing files,
+// those of every recorded machine. Here, the two sides of the bound.
 TEST(CollectBoundedRead, ReadsUpToTheBoundAndRefusesOneByteMore)
 {
     const tarvotest::TTempFolder folder("bounded-read");
