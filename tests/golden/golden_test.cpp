@@ -4,15 +4,12 @@
 // describes the form. `golden_test CASE` runs one case and prints each
 // difference; `golden_test --write-inventories FOLDER CASE...` writes each
 // case's inventory file to FOLDER/NAME.json, for the checks that read them all.
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
-#include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <iostream>
-#include <map>
 #include <optional>
 #include <regex>
 #include <sstream>
@@ -21,11 +18,14 @@
 
 #include <nlohmann/json.hpp>
 
-#include "text_files.hpp"
+#include "case_file.hpp"
+#include "shell_run.hpp"
 
 namespace {
 
+using tarvotest::Join;
 using tarvotest::ReadFile;
+using tarvotest::TSections;
 
 namespace fs = std::filesystem;
 using Json = nlohmann::ordered_json;
@@ -35,42 +35,6 @@ const char* const kPreamble[] = {
     R"({"type":"request","n":1})"};
 const char* const kRegistrationCalls[] = {
     R"({"type":"call","op":"GetPluginManager"})", R"({"type":"call","op":"RegisterPlugin"})"};
-
-// The sections of one case file, key to its lines.
-using TSections = std::map<std::string, std::vector<std::string>>;
-
-TSections ParseCase(const fs::path& file)
-{
-    static const std::regex kHeader(
-        "(args|status|stderr|inventory|raw inventory|stdin|records|output|only):( (.*))?");
-    TSections sections;
-    std::vector<std::string>* current = nullptr;
-    std::istringstream in(ReadFile(file));
-    for (std::string line; std::getline(in, line);) {
-        std::smatch match;
-        if (std::regex_match(line, match, kHeader)) {
-            if (sections.count(match[1]))
-                throw std::runtime_error(file.string() + ": section \"" + match[1].str() + "\" given twice");
-            current = &sections[match[1]];
-            if (match[2].matched)
-                current->push_back(match[3]);
-        } else if (current) {
-            current->push_back(line);
-        } else if (!line.empty() && line[0] != '#') {
-            throw std::runtime_error(file.string() + ": text before the first section: " + line);
-        }
-    }
-    return sections;
-}
-
-// The lines, each ended by a line feed (`ended`) or joined by them.
-std::string Join(const std::vector<std::string>& lines, bool ended)
-{
-    std::string text;
-    for (std::size_t i = 0; i < lines.size(); ++i)
-        text += lines[i] + (ended || i + 1 < lines.size() ? "\n" : "");
-    return text;
-}
 
 // The inventory file's text: the raw text, or the overlay laid over the base.
 std::optional<std::string> InventoryText(const TSections& sections)
@@ -126,9 +90,9 @@ bool RecordMatches(const std::string& expected, const std::string& whole)
 // and reports each difference; true when there is none.
 bool RunCase(const fs::path& file)
 {
-    const TSections sections = ParseCase(file);
+    const TSections sections = tarvotest::ReadCase(file, tarvotest::kGoldenKeys);
     auto value = [&](const char* key, const std::string& fallback) {
-        return sections.count(key) ? Join(sections.at(key), false) : fallback;
+        return tarvotest::Value(sections, key, fallback);
     };
     const std::string args = value("args", "--format jsonl");
     const fs::path folder =
@@ -145,12 +109,7 @@ bool RunCase(const fs::path& file)
             : command + (stdinForm == "yes" ? " - < inventory.json" : " inventory.json");
     }
     command += " 2> stderr";
-    std::FILE* pipe = popen(command.c_str(), "r");
-    std::string output;
-    char buffer[4096];
-    for (std::size_t got; pipe && (got = std::fread(buffer, 1, sizeof buffer, pipe)) > 0;)
-        output.append(buffer, got);
-    const int wait = pipe ? pclose(pipe) : -1;
+    const tarvotest::TShellRun run = tarvotest::RunShell(command);
     const std::string errors = ReadFile(folder / "stderr");
     fs::remove_all(folder);
 
@@ -161,13 +120,13 @@ bool RunCase(const fs::path& file)
             std::cout << what << "\n  expected: " << want << "\n  actual:   " << got << "\n";
         same = same && holds;
     };
-    const std::string status = std::to_string(WIFEXITED(wait) ? WEXITSTATUS(wait) : -1);
+    const std::string status = std::to_string(run.fStatus);
     check(status == value("status", "0"), "exit status", value("status", "0"), status);
     const std::string wantErrors = sections.count("stderr") ? Join(sections.at("stderr"), true) : "";
     check(wantErrors == "<any>\n" || errors == wantErrors, "standard error", wantErrors, errors);
     if (sections.count("output")) {
-        check(output == Join(sections.at("output"), true), "standard output",
-            Join(sections.at("output"), true), output);
+        check(run.fOut == Join(sections.at("output"), true), "standard output",
+            Join(sections.at("output"), true), run.fOut);
         return same;
     }
     // The records: after the preamble, or those the `only` pattern picks.
@@ -184,8 +143,7 @@ bool RunCase(const fs::path& file)
                 expected.push_back(line);
     const std::regex only(value("only", ""));
     std::vector<std::string> actual;
-    std::istringstream lines(output);
-    for (std::string line; std::getline(lines, line);)
+    for (const std::string& line : tarvotest::Lines(run.fOut))
         if (!filtered || std::regex_search(line, only))
             actual.push_back(line);
     for (std::size_t i = 0; i < std::max(expected.size(), actual.size()); ++i) {
@@ -207,7 +165,8 @@ int main(int argc, char** argv)
         if (argc >= 3 && std::string(argv[1]) == "--write-inventories") {
             fs::create_directories(argv[2]);
             for (int i = 3; i < argc; ++i)
-                if (const std::optional<std::string> text = InventoryText(ParseCase(argv[i])))
+                if (const std::optional<std::string> text =
+                        InventoryText(tarvotest::ReadCase(argv[i], tarvotest::kGoldenKeys)))
                     std::ofstream(
                         fs::path(argv[2]) / (fs::path(argv[i]).stem().string() + ".json"), std::ios::binary)
                         << *text;

@@ -57,7 +57,7 @@ TEST_P(HostFailures, TakeTheirCourse)
     EXPECT_EQ(run.fResult.fStatus, c.fStatus);
     if (c.fStatus == ERunStatus::NotLoaded) {
         EXPECT_NE(run.fResult.fLoadProblem.find("did not register"), std::string::npos);
-        EXPECT_TRUE(run.fRecording.fRecords.empty()) << "a plug-in that did not register prints nothing";
+        EXPECT_TRUE(run.fRecording.fEvents.empty()) << "a plug-in that did not register prints nothing";
     }
     if (c.fLastCall) {
         ASSERT_FALSE(run.fRecording.fCalls.empty());

@@ -138,13 +138,5 @@ INSTANTIATE_TEST_SUITE_P(Requests, RecordAllocation,
         TFailingCase{"EveryRecordHad", 99, {Soft(1), Soft(2), Soft(3), kBadStripe}, {true, true, true}}),
     TCaseName());
 
-TEST(RecordAllocationOutsideTheScan, NeverFails)
-{
-    gFailingRequest = -1;
-    gScanningDevices = false;
-    const TRun run = RunInventory(InventoryWith(kDevices));
-    EXPECT_EQ(run.Logs(), (Lines{Soft(1), Soft(2), Soft(3), kBadStripe}));
-}
-
 }  // namespace
 }  // namespace tarvotest

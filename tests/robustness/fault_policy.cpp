@@ -3,80 +3,44 @@
 // The fault-injection test holds every faulty run against it.
 #include "fault_policy.hpp"
 
-#include <sstream>
 #include <stdexcept>
 
 #include <nlohmann/json.hpp>
 
-#include "text_files.hpp"
+#include "case_file.hpp"
 
 namespace tarvotest {
 namespace faults {
 
 namespace hvp = NQXRHVP20;
 
-const char* const kSoftSuffix =
-    ":  This adapter is currently part of a shared storage configuration.  These events are normal.";
-const char* const kMiscSuffix =
-    ":  This adapter is currently part of a shared storage configuration. These events are normal.";
 const TLogLine kNotFound{0, "Tarvoanal: Error getting class or property"};
 const TLogLine kScanFailed{3, "Tarvoanal: Error getting class or property"};
 const TLogLine kNoProductName{3, "basic analysis: didn't find ProductName property"};
-const TLogLine kManagerFinding{100,
-    "A Tarvolith adapter is present but Tarvolith Manager is not installed."
-    "Tarvolith Manager may be obtained from the QXR Support site."};
-const TLogLine kManagerNotice{101,
-    "\nA Tarvolith adapter is present in the system but Tarvolith Manager is not installed.\n"
-    "It is recommended to install Tarvolith Manager before re-running HVP and submitting the file to QXR.\n"
-    "This will enhance the information contained within the report.\n"
-    "Tarvolith Manager may be obtained from the QXR Support site.\n"};
 const char* const kInjectedWhat = "injected host failure";
+
+// The rich request is a golden case: its inventory, and the lines of its
+// clean run written by hand.
+const TSections& RichRequest()
+{
+    static const TSections sections = ReadCase(TARVOANAL_RICH_REQUEST, kGoldenKeys);
+    return sections;
+}
 
 const std::string& RichInventoryText()
 {
-    static const std::string text = ReadFile(TARVOANAL_RICH_INVENTORY);
+    static const std::string text = Value(RichRequest(), "raw inventory");
     return text;
 }
 
-// What one clean request over the rich inventory logs, in order.
 Lines RichInventoryLines()
 {
-    const std::string dev = "Tarvolith: Controller 1 Channel 0 Scsi ID 1 reported ";
-    return {
-        // Disk support: the one hard disk without a supported tag.
-        {100, "Tarvolith: Disk with device code \"xd4410-146\" may not be supported."},
-        // Management software: adapters present, the package list lacks it.
-        kManagerFinding,
-        kManagerNotice,
-        // Device errors: the shared device's five lines, nothing for the
-        // device with a null count, the soft line of the unshared one.
-        {100, dev + "a PFA error"},
-        {100, dev + "2 parity errors"},
-        {100, dev + "3 soft errors" + kSoftSuffix},
-        {100, dev + "1 hard errors"},
-        {100, dev + "5 misc errors" + kMiscSuffix},
-        {100, "Tarvolith: Controller 2 Channel 1 Scsi ID 4 reported 7 soft errors"},
-        // System event log: ids 11 and 51 name a driver; id 10 is passed over.
-        {100,
-            "Tarvolith: Found in system event log a message with event id 11 associated with zkvt314.sys, "
-            "the message reads Reset issued by zkvt314.sys"},
-        {100,
-            "Tarvolith: Found in system event log a message with event id 51 associated with tvrkdrvn.sys, "
-            "the message reads tvrkdrvn.sys: command timed out"},
-        // BIOS and driver: a mismatch on controller 1; a pair too short to
-        // compare on the exempt controller 2.
-        {100,
-            "Tarvolith: Bios version: 7.12 Doesn't match with device driver version: 7.00.14 for controller "
-            "number 1 controller type Model 6"},
-        {3, "Bios or devicedriver not in comparable format"},
-        // Data scrubbing: "Disabled" and "No".
-        {100, "Tarvolith: Data scrubbing for controller number 1 controller type Model 6 is disabled"},
-        {100,
-            "Tarvolith: Data scrubbing for controller number 2 controller type Tarvolith 4m Adapter is "
-            "disabled"},
-        // Bad stripes: the drive with a count above zero.
-        {100, "Tarvolith: Logical drive 0 on controller 1 has 12 bad stripes"},
-    };
+    Lines lines;
+    for (const std::string& record : RichRequest().at("records")) {
+        const nlohmann::json line = nlohmann::json::parse(record);
+        lines.push_back({line["level"].get<int>(), line["text"].get<std::string>()});
+    }
+    return lines;
 }
 
 // The analyses, in the order the driver runs them, as the plug-in lists them;
@@ -124,16 +88,15 @@ TCleanRun RecordCleanRun()
     clean.fCalls = run.fRecording.fCalls;
     int analysis = kOutsideSeries;
     std::size_t calls = 0;
-    for (const std::string& text : run.fRecording.fRecords) {
-        const nlohmann::json record = nlohmann::json::parse(text);
-        if (record["type"] == "call") {
+    for (const std::string& event : run.fRecording.fEvents) {
+        if (event == "call") {
             const TCall& call = clean.fCalls.at(calls++);
             if (call.fOp == "GetClass" && analysis + 1 < kAnalysisCount &&
                 call.fCls == kAnalyses[analysis + 1].fFirstClass)
                 ++analysis;
             clean.fCallAnalysis.push_back(analysis);
-        } else if (record["type"] == "log") {
-            clean.fLogs.push_back({record["level"].get<int>(), record["text"].get<std::string>()});
+        } else if (event == "log") {
+            clean.fLogs.push_back(run.Logs().at(clean.fLogs.size()));
             clean.fCallsBeforeLog.push_back(calls);
             clean.fLogAnalysis.push_back(analysis);
             clean.fLogInstance.push_back(calls == 0 ? std::string() : clean.fCalls[calls - 1].fInstance);
@@ -227,9 +190,8 @@ TOutcome Expected(std::size_t i, const TThrown& thrown)
         // Any failure of the operating-system query counts as code 0: the
         // application list is searched, and it holds the software.
         if (call.fOp == "GetOperatingSystemType")
-            return Logged(CleanLines([](std::size_t j) {
-                return !(Clean().fLogs[j] == kManagerFinding) && !(Clean().fLogs[j] == kManagerNotice);
-            }));
+            return Logged(
+                CleanLines([](std::size_t j) { return Clean().fLogAnalysis[j] != kCheckTarvolith; }));
         const bool hardwareClass =
             call.fCls == "QXRSG_tvSCSIProtocolController" || call.fCls == "QXRSG_PCIDevice";
         if (host && call.fOp == "GetClass" && hardwareClass) {
@@ -295,19 +257,17 @@ std::vector<TOutcome> ExpectedForEmptyHandle(std::size_t i)
     return outcomes;
 }
 
-std::string Describe(const TOutcome& outcome)
+void PrintTo(const TOutcome& outcome, std::ostream* out)
 {
-    std::ostringstream text;
-    text << (outcome.fRegistered ? "registered" : "not registered") << ", failure '" << outcome.fFailure
+    *out << (outcome.fRegistered ? "registered" : "not registered") << ", failure '" << outcome.fFailure
          << "'";
     if (outcome.fFailure == "THVPException")
-        text << " status " << outcome.fStatus;
+        *out << " status " << outcome.fStatus;
     if (!outcome.fWhat.empty())
-        text << " what '" << outcome.fWhat << "'";
-    text << ", logs:";
+        *out << " what '" << outcome.fWhat << "'";
+    *out << ", logs:";
     for (const TLogLine& line : outcome.fLogs)
-        text << "\n    " << line;
-    return text.str();
+        *out << "\n    " << line;
 }
 
 TOutcome Observed(const TRun& run)
@@ -325,7 +285,7 @@ TOutcome Observed(const TRun& run)
     return outcome;
 }
 
-bool Same(const TOutcome& a, const TOutcome& b)
+bool operator==(const TOutcome& a, const TOutcome& b)
 {
     return a.fRegistered == b.fRegistered && a.fLogs == b.fLogs && a.fFailure == b.fFailure &&
         a.fStatus == b.fStatus && a.fWhat == b.fWhat;

@@ -47,8 +47,8 @@ struct TOutcome {
     std::string fWhat;
 };
 
-// What one clean request over the rich inventory logs, in order, written
-// from what each analysis must report.
+// What one clean request over the rich inventory logs, in order, as the
+// golden case rich-request writes it from what each analysis must report.
 Lines RichInventoryLines();
 std::shared_ptr<const tarvorun::TInventory> RichInventory();
 const std::string& RichInventoryText();
@@ -60,8 +60,8 @@ TOutcome Expected(std::size_t i, const TThrown& thrown);
 std::vector<TOutcome> ExpectedForEmptyHandle(std::size_t i);
 
 TOutcome Observed(const TRun& run);
-bool Same(const TOutcome& a, const TOutcome& b);
-std::string Describe(const TOutcome& outcome);
+bool operator==(const TOutcome& a, const TOutcome& b);
+void PrintTo(const TOutcome& outcome, std::ostream* out);
 std::string CallText(std::size_t i);
 
 }  // namespace faults

@@ -9,7 +9,7 @@
 #include <gtest/gtest.h>
 
 #include "baseline.hpp"
-#include "case_file.hpp"
+#include "text_cases.hpp"
 #include "catalogue.hpp"
 #include "inventory.hpp"
 #include "machine_identity.hpp"

@@ -15,7 +15,7 @@
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
 
-#include "case_file.hpp"
+#include "text_cases.hpp"
 #include "hvp_run_process.hpp"
 
 namespace {

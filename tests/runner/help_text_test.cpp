@@ -8,7 +8,7 @@
 
 #include <gtest/gtest.h>
 
-#include "case_file.hpp"
+#include "text_cases.hpp"
 #include "help_text.hpp"
 #include "hvp_run_process.hpp"
 

@@ -12,7 +12,7 @@
 #include <nlohmann/json.hpp>
 
 #include "archives.hpp"
-#include "case_file.hpp"
+#include "text_cases.hpp"
 #include "hvp_run_process.hpp"
 
 namespace {

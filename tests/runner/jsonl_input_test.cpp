@@ -11,7 +11,7 @@
 
 #include <gtest/gtest.h>
 
-#include "case_file.hpp"
+#include "text_cases.hpp"
 #include "temp_folder.hpp"
 #include "text_files.hpp"
 

@@ -11,7 +11,7 @@
 
 #include <gtest/gtest.h>
 
-#include "case_file.hpp"
+#include "text_cases.hpp"
 #include "hvp_run_process.hpp"
 #include "progress_line.hpp"
 

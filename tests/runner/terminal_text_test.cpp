@@ -3,7 +3,7 @@
 // jsonl, a log line is a JSON object whose strings are escaped as JSON has it.
 #include <gtest/gtest.h>
 
-#include "case_file.hpp"
+#include "text_cases.hpp"
 
 #include "output.hpp"
 #include "terminal_text.hpp"

@@ -14,7 +14,7 @@
 
 #include <gtest/gtest.h>
 
-#include "case_file.hpp"
+#include "text_cases.hpp"
 #include "harness.hpp"
 #include "hvp_host.hpp"
 #include "inventory.hpp"

@@ -1,93 +1,96 @@
-// Cases kept as plain text beside the test that reads them: input texts and
-// the exact answers expected, one block per case, so that a row reads as the
-// contract's words do and adding one needs no code.
-//
-// A block is a line `case: Name` (the name of the test), comment lines
-// (`#`) saying what it proves, and lines `key: value`; blocks are parted by
-// blank lines. A value is the rest of its line as it stands; a test that needs
-// bytes a line cannot hold asks for Unescaped(), which reads the escapes of a
-// line feed, a tab, a carriage return, a backslash and \xHH.
+// Cases written by hand as text: the golden cases of hvp-run, one a file, and
+// the tables of the monitoring and collector tests, many a file. A case is a
+// run of sections, each a line "key: value" or a line "key:" followed by the
+// lines of its value; comment lines (#) before its first section say what it
+// proves. In a file of many cases each case begins with its "name:" line.
 #pragma once
 
 #include <algorithm>
-#include <fstream>
+#include <filesystem>
 #include <map>
-#include <ostream>
+#include <regex>
 #include <stdexcept>
 #include <string>
 #include <vector>
 
+#include "text_files.hpp"
+
 namespace tarvotest {
 
-struct TTextCase {
-    std::string fName;
-    std::map<std::string, std::string> fValues;
+// The sections of a golden case (tests/README.md describes them).
+inline const char* const kGoldenKeys = "args|status|stderr|inventory|raw inventory|stdin|records|output|only";
 
-    // The value of `key`; a key the block lacks is an empty text.
-    std::string operator[](const std::string& key) const
-    {
-        const auto found = fValues.find(key);
-        return found == fValues.end() ? std::string() : found->second;
-    }
-    int Number(const std::string& key) const { return std::stoi((*this)[key]); }
-};
+// The sections of one case, key to its lines.
+using TSections = std::map<std::string, std::vector<std::string>>;
 
-// A failed case is named by its name, not by its bytes.
-inline void PrintTo(const TTextCase& one, std::ostream* out)
+// The lines, each ended by a line feed (`ended`) or joined by them.
+inline std::string Join(const std::vector<std::string>& lines, bool ended)
 {
-    *out << one.fName;
+    std::string text;
+    for (std::size_t i = 0; i < lines.size(); ++i)
+        text += lines[i] + (ended || i + 1 < lines.size() ? "\n" : "");
+    return text;
 }
 
-// Every case of the file, in order. A line that is neither a comment nor
-// `key: value`, or a key before any `case:`, stops the test program with the
-// file and line named: the cases are read before any test runs.
-inline std::vector<TTextCase> ReadTextCases(const std::string& path)
+// A section's lines joined, or `fallback` when the case has no such section.
+inline std::string Value(const TSections& sections, const std::string& key, const std::string& fallback = "")
 {
-    std::ifstream in(path);
-    if (!in)
-        throw std::runtime_error(path + ": cannot open the cases");
-    std::vector<TTextCase> cases;
-    int number = 0;
-    for (std::string line; std::getline(in, line);) {
-        ++number;
-        if (line.empty() || line[0] == '#')
-            continue;
-        const std::size_t colon = line.find(':');
-        if (colon == std::string::npos || (cases.empty() && line.compare(0, colon, "case") != 0))
-            throw std::runtime_error(path + ": line " + std::to_string(number) + ": not `key: value`");
-        const std::string key = line.substr(0, colon);
-        const std::string value = line.substr(std::min(line.size(), colon + 2));
-        if (key == "case")
-            cases.push_back({value, {}});
-        else
-            cases.back().fValues[key] = value;
+    const auto found = sections.find(key);
+    return found == sections.end() ? fallback : Join(found->second, false);
+}
+
+// Parses `lines`, whose keys are those of `keys` (a "|"-separated list); a
+// key given twice, or text before the first section, names `where`.
+inline TSections ParseSections(
+    const std::vector<std::string>& lines, const std::string& keys, const std::string& where)
+{
+    const std::regex header("(" + keys + "):( (.*))?");
+    TSections sections;
+    std::vector<std::string>* current = nullptr;
+    for (const std::string& line : lines) {
+        std::smatch match;
+        if (std::regex_match(line, match, header)) {
+            if (sections.count(match[1]))
+                throw std::runtime_error(where + ": section \"" + match[1].str() + "\" given twice");
+            current = &sections[match[1]];
+            if (match[2].matched)
+                current->push_back(match[3]);
+        } else if (current) {
+            current->push_back(line);
+        } else if (!line.empty() && line[0] != '#') {
+            throw std::runtime_error(where + ": text before the first section: " + line);
+        }
+    }
+    return sections;
+}
+
+// A file of one case.
+inline TSections ReadCase(const std::filesystem::path& file, const std::string& keys)
+{
+    return ParseSections(Lines(ReadFile(file)), keys, file.string());
+}
+
+// A file of many cases, each from its "name:" line on. The comment and blank
+// lines before a "name:" line say what that case proves; they are not part
+// of the value before them.
+inline std::vector<TSections> ReadCases(const std::filesystem::path& file, const std::string& keys)
+{
+    const std::vector<std::string> lines = Lines(ReadFile(file));
+    const auto isName = [](const std::string& line) { return line.rfind("name: ", 0) == 0; };
+    const auto isComment = [](const std::string& line) { return line.empty() || line[0] == '#'; };
+    std::vector<TSections> cases;
+    auto begin = std::find_if(lines.begin(), lines.end(), isName);
+    if (begin == lines.end() || !std::all_of(lines.begin(), begin, isComment))
+        throw std::runtime_error(file.string() + ": text before the first \"name:\" line, or no case");
+    while (begin != lines.end()) {
+        const auto next = std::find_if(begin + 1, lines.end(), isName);
+        auto end = next;
+        while (isComment(*(end - 1)))
+            --end;
+        cases.push_back(ParseSections({begin, end}, "name|" + keys, file.string() + ": " + *begin));
+        begin = next;
     }
     return cases;
 }
-
-// `text` with its escapes read: \n, \t, \r, \\ and \xHH; any other
-// backslash stands as it is.
-inline std::string Unescaped(const std::string& text)
-{
-    std::string bytes;
-    for (std::size_t at = 0; at < text.size(); ++at) {
-        const char next = at + 1 < text.size() ? text[at + 1] : '\0';
-        if (text[at] != '\\' || next == '\0' || std::string("ntr\\x").find(next) == std::string::npos) {
-            bytes += text[at];
-        } else if (next == 'x') {
-            bytes += static_cast<char>(std::stoi(text.substr(at + 2, 2), nullptr, 16));
-            at += 3;
-        } else {
-            bytes += next == 'n' ? '\n' : next == 't' ? '\t' : next == 'r' ? '\r' : '\\';
-            ++at;
-        }
-    }
-    return bytes;
-}
-
-// Names a test of a case file after its `case:` line.
-struct TTextCaseName {
-    template <typename Param> std::string operator()(const Param& info) const { return info.param.fName; }
-};
 
 }  // namespace tarvotest

@@ -45,8 +45,9 @@ public:
     std::vector<TCall> fCalls;
     std::vector<tarvorun::TAssertionReport> fAssertions;
     std::vector<tarvorun::TFailure> fFailures;
-    // Every event as hvp-run prints it with --format jsonl.
-    std::vector<std::string> fRecords;
+    // The kind of every event, in order, as the jsonl form names its
+    // records: "plugin", "request", "log", "call", "assertion", "failure".
+    std::vector<std::string> fEvents;
 };
 
 struct TRun {
