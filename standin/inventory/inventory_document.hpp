@@ -339,5 +339,16 @@ inline bool IsJsonSpace(char c)
 constexpr std::size_t kExcerptBytes = 40;
 std::string Excerpt(std::string_view text);
 
+// "line L, column C: what is wrong" for a text the parser refused with
+// `error`. The parser says only what is wrong, so the text is read again,
+// without building anything, to find the place. This runs only for a broken
+// file.
+std::string DescribeSyntaxError(std::string_view text, simdjson::error_code error);
+
+// The same for the first thing a whole parse would refuse in a text, or
+// empty when the text is JSON: for an inventory that is not valid, whose
+// syntax error further on is reported first.
+std::string FindSyntaxError(std::string_view text);
+
 }  // namespace standin
 }  // namespace NQXRHVP20

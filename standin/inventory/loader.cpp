@@ -1,14 +1,9 @@
 // Loading an inventory: one walk over the whole text with simdjson's
-// On-Demand API, as its documentation shows it, that checks every entry in
-// document order and fills the index the host objects read. Every value is
+// On-Demand API that checks every entry in document order and fills the
+// index the host objects read (README.md tells the steps). Every value is
 // read through, comments too, so that the walk sees every byte a whole parse
-// would. An entry that is a JSON object (a typed value or an error form) is
-// parsed alone, by the reader that serves it later (entries.cpp).
-//
-// The first problem the walk meets is reported only once the whole text is
-// known to be JSON, since a syntax error anywhere comes first; the text is
-// then walked again for its syntax alone. A text that is not JSON is read
-// again by syntax_errors.cpp to place the error.
+// would; an entry that is a JSON object is parsed alone, by the reader that
+// serves it later (entries.cpp).
 #include <deque>
 #include <functional>
 #include <new>
@@ -16,7 +11,6 @@
 #include <vector>
 
 #include "inventory_document.hpp"
-#include "syntax_errors.hpp"
 #include "walk_parts.hpp"
 
 namespace NQXRHVP20 {

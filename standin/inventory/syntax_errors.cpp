@@ -2,8 +2,6 @@
 // most of them; what it accepts but simdjson refuses (numbers out of range,
 // nesting too deep, a byte-order mark, NUL bytes) is found by looking for
 // exactly that.
-#include "syntax_errors.hpp"
-
 #include <algorithm>
 #include <cerrno>
 #include <cmath>
