@@ -35,18 +35,15 @@ bool ReadStatus(od::value status, TErrorForm& result, std::string& problem)
         od::number number = Take(status.get_number());
         if (number.get_number_type() == od::number_type::signed_integer) {
             const std::int64_t code = number.get_int64();
-            if (code < 0 || code > 0xFFFFFFFFLL) {
-                problem = "error status " + std::to_string(code) + " is out of range (0 to 4294967295)";
-                return false;
-            }
+            if (code < 0 || code > 0xFFFFFFFFLL)
+                return Refuse(
+                    problem, "error status " + std::to_string(code) + " is out of range (0 to 4294967295)");
             result.fKind = TErrorForm::EKind::Status;
             result.fStatus = static_cast<std::uint32_t>(code);
             return true;
         }
-        if (number.get_number_type() == od::number_type::unsigned_integer) {
-            problem = "error status is out of range (0 to 4294967295)";
-            return false;
-        }
+        if (number.get_number_type() == od::number_type::unsigned_integer)
+            return Refuse(problem, "error status is out of range (0 to 4294967295)");
     } else if (kind == od::json_type::string) {
         const std::string_view text = Take(status.get_string());
         if (text == "std" || text == "empty") {
@@ -54,8 +51,7 @@ bool ReadStatus(od::value status, TErrorForm& result, std::string& problem)
             return true;
         }
     }
-    problem = "error must be a status from 0 to 4294967295, \"std\" or \"empty\"";
-    return false;
+    return Refuse(problem, "error must be a status from 0 to 4294967295, \"std\" or \"empty\"");
 }
 
 // Reads {"error": X} (and, where `allowOn`, {"error": X, "on": "value"}).
@@ -69,10 +65,8 @@ bool ReadForm(
     for (auto member : form) {
         od::field field = Take(std::move(member));
         const std::string_view name = Take(field.unescaped_key());
-        if ((name == "error" && hasError) || (name == "on" && hasOn)) {
-            problem = "duplicate member \"" + std::string(name) + "\" in an error form";
-            return false;
-        }
+        if ((name == "error" && hasError) || (name == "on" && hasOn))
+            return Refuse(problem, "duplicate member \"" + std::string(name) + "\" in an error form");
         if (name == "error") {
             hasError = true;
             if (!ReadStatus(field.value(), result, problem))
@@ -80,24 +74,17 @@ bool ReadForm(
         } else if (name == "on" && allowOn) {
             hasOn = true;
             od::value on = field.value();
-            if (Take(on.type()) != od::json_type::string || Take(on.get_string()) != "value") {
-                problem = "\"on\" must be \"value\"";
-                return false;
-            }
+            if (Take(on.type()) != od::json_type::string || Take(on.get_string()) != "value")
+                return Refuse(problem, "\"on\" must be \"value\"");
             onValue = true;
         } else {
-            problem = "unexpected member \"" + Excerpt(name) + "\" in an error form";
-            return false;
+            return Refuse(problem, "unexpected member \"" + Excerpt(name) + "\" in an error form");
         }
     }
-    if (!hasError) {
-        problem = "an error form needs the member \"error\"";
-        return false;
-    }
-    if (result.fKind == TErrorForm::EKind::Empty && (!allowEmpty || onValue)) {
-        problem = "\"empty\" is only for class and property look-ups, which return handles";
-        return false;
-    }
+    if (!hasError)
+        return Refuse(problem, "an error form needs the member \"error\"");
+    if (result.fKind == TErrorForm::EKind::Empty && (!allowEmpty || onValue))
+        return Refuse(problem, "\"empty\" is only for class and property look-ups, which return handles");
     return true;
 }
 
@@ -206,10 +193,8 @@ bool ReadPropertyEntry(std::string_view text, std::uint32_t begin, std::uint32_t
 {
     result.fKind = TPropertyEntry::EKind::Value;
     od::document& document = Parse(text, begin, end);
-    if (Take(document.type()) == od::json_type::array) {
-        problem = "a property entry cannot be an array";
-        return false;
-    }
+    if (Take(document.type()) == od::json_type::array)
+        return Refuse(problem, "a property entry cannot be an array");
     std::size_t count = 0;
     if (HasErrorMember(Take(document.get_object()), &count)) {
         document.rewind();
@@ -220,10 +205,8 @@ bool ReadPropertyEntry(std::string_view text, std::uint32_t begin, std::uint32_t
         result.fKind = onValue ? TPropertyEntry::EKind::ValueError : TPropertyEntry::EKind::LookupError;
         return true;
     }
-    if (count != 1) {
-        problem = "a typed value has exactly one member, named by a CIM type";
-        return false;
-    }
+    if (count != 1)
+        return Refuse(problem, "a typed value has exactly one member, named by a CIM type");
     document.rewind();
     // The one member is read in a loop over the object, which ends it.
     for (auto member : Take(document.get_object())) {

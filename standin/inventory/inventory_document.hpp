@@ -281,6 +281,14 @@ template <typename T> T Take(simdjson::simdjson_result<T>&& result)
     return value;
 }
 
+// Answers false with `problem` set to `text`: how the checks below refuse
+// an entry.
+inline bool Refuse(std::string& problem, std::string text)
+{
+    problem = std::move(text);
+    return false;
+}
+
 // What a property entry means once checked.
 struct TPropertyEntry {
     enum class EKind { Value, LookupError, ValueError };

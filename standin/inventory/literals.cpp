@@ -94,13 +94,11 @@ bool ReadIntegerLiteral(od::value literal, const TTypeName& type, TCIMValue& val
     if (kind == od::json_type::string) {
         const std::string_view text = Take(literal.get_string());
         shown = "\"" + Excerpt(text) + "\"";
-        if (!ParseIntegerText(text, negative, magnitude, overflow)) {
-            problem = LiteralProblem(typeName, shown + " is not a decimal or 0x hexadecimal integer");
-            return false;
-        }
+        if (!ParseIntegerText(text, negative, magnitude, overflow))
+            return Refuse(
+                problem, LiteralProblem(typeName, shown + " is not a decimal or 0x hexadecimal integer"));
     } else if (kind != od::json_type::number) {
-        problem = LiteralProblem(typeName, "must be an integer, or a text holding one");
-        return false;
+        return Refuse(problem, LiteralProblem(typeName, "must be an integer, or a text holding one"));
     } else if (od::number number = Take(literal.get_number());
                number.get_number_type() == od::number_type::signed_integer) {
         negative = number.get_int64() < 0;
@@ -114,10 +112,8 @@ bool ReadIntegerLiteral(od::value literal, const TTypeName& type, TCIMValue& val
         // A JSON number written with a fraction or an exponent is taken when
         // its value is whole: 1e2 and 100.0 are 100.
         const double real = number.get_double();
-        if (std::trunc(real) != real) {
-            problem = LiteralProblem(typeName, "must be an integer, or a text holding one");
-            return false;
-        }
+        if (std::trunc(real) != real)
+            return Refuse(problem, LiteralProblem(typeName, "must be an integer, or a text holding one"));
         shown = TCIMValue::MakeReal(kCIMTypeReal64, real).ToString(10);
         negative = real < 0 || std::signbit(real);
         overflow = std::fabs(real) >= 18446744073709551616.0;  // 2^64
@@ -128,8 +124,7 @@ bool ReadIntegerLiteral(od::value literal, const TTypeName& type, TCIMValue& val
     const bool isSigned = type.fMaxNegative != 0;
     if ((negative && !isSigned) || overflow ||
         magnitude > (negative ? type.fMaxNegative : type.fMaxPositive)) {
-        problem = LiteralProblem(typeName, shown + " is out of range");
-        return false;
+        return Refuse(problem, LiteralProblem(typeName, shown + " is out of range"));
     }
     if (isSigned)
         value = TCIMValue::MakeSigned(type.fType,
@@ -158,17 +153,15 @@ bool ReadRealText(std::string_view text, const std::string& shown, std::string_v
     const std::from_chars_result result = std::from_chars(text.data(), end, number);
     if (text.empty() || hex || result.ptr != end ||
         (result.ec != std::errc() && result.ec != std::errc::result_out_of_range) || !std::isfinite(number)) {
-        problem = LiteralProblem(typeName, shown + " is not a decimal or 0x hexadecimal number");
-        return false;
+        return Refuse(
+            problem, LiteralProblem(typeName, shown + " is not a decimal or 0x hexadecimal number"));
     }
     if (result.ec == std::errc::result_out_of_range) {
         // Too small for a double it rounds to zero or a subnormal, as a JSON
         // number does; too large, it is out of range.
         number = std::strtod(std::string(text).c_str(), nullptr);
-        if (!std::isfinite(number)) {
-            problem = LiteralProblem(typeName, shown + " is out of range");
-            return false;
-        }
+        if (!std::isfinite(number))
+            return Refuse(problem, LiteralProblem(typeName, shown + " is out of range"));
     }
     return true;
 }
@@ -187,19 +180,17 @@ bool ReadRealLiteral(
         if (!ReadRealText(text, shown, typeName, number, problem))
             return false;
     } else {
-        problem = LiteralProblem(typeName, "must be a number, or a text holding one");
-        return false;
+        return Refuse(problem, LiteralProblem(typeName, "must be a number, or a text holding one"));
     }
     // A real32 holds what rounds to a finite float: up to the largest float
     // and half a step beyond it, so that the largest float's own shortest
     // text (3.4028235e+38) reads back.
     constexpr double kReal32Limit = 3.4028235677973366e38;
-    if (type == kCIMTypeReal32 && std::fabs(number) >= kReal32Limit) {
-        problem = LiteralProblem(typeName,
-            (shown.empty() ? TCIMValue::MakeReal(kCIMTypeReal64, number).ToString(10) : shown) +
-                " is out of range");
-        return false;
-    }
+    if (type == kCIMTypeReal32 && std::fabs(number) >= kReal32Limit)
+        return Refuse(problem,
+            LiteralProblem(typeName,
+                (shown.empty() ? TCIMValue::MakeReal(kCIMTypeReal64, number).ToString(10) : shown) +
+                    " is out of range"));
     if (type == kCIMTypeReal32 && std::fabs(number) > std::numeric_limits<float>::max())
         number = std::copysign(static_cast<double>(std::numeric_limits<float>::max()), number);
     value = TCIMValue::MakeReal(type, number);
@@ -222,22 +213,16 @@ bool ReadLiteral(od::value literal, const TTypeName& typeEntry, TCIMValue& value
     if (type == kCIMTypeReal32 || type == kCIMTypeReal64)
         return ReadRealLiteral(literal, typeName, type, value, problem);
     if (type == kCIMTypeBoolean) {
-        if (kind != od::json_type::boolean) {
-            problem = LiteralProblem(typeName, "must be true or false");
-            return false;
-        }
+        if (kind != od::json_type::boolean)
+            return Refuse(problem, LiteralProblem(typeName, "must be true or false"));
         value = TCIMValue::MakeBoolean(Take(literal.get_bool()));
         return true;
     }
-    if (kind != od::json_type::string) {
-        problem = LiteralProblem(typeName, "must be a text");
-        return false;
-    }
+    if (kind != od::json_type::string)
+        return Refuse(problem, LiteralProblem(typeName, "must be a text"));
     const std::string_view text = Take(literal.get_string());
-    if (type == kCIMTypeChar16 && !IsOneChar16(text)) {
-        problem = LiteralProblem(typeName, "must be a text of one 16-bit character");
-        return false;
-    }
+    if (type == kCIMTypeChar16 && !IsOneChar16(text))
+        return Refuse(problem, LiteralProblem(typeName, "must be a text of one 16-bit character"));
     value = TCIMValue::MakeText(type, std::string(text));
     return true;
 }
@@ -252,8 +237,7 @@ bool ReadTypedLiteral(od::value literal, std::string_view typeName, TCIMValue& v
     std::string names;
     for (const TTypeName& type : kTypeNames)
         names += (names.empty() ? "" : ", ") + std::string(type.fName);
-    problem = "\"" + Excerpt(typeName) + "\" is not a CIM type (" + names + ")";
-    return false;
+    return Refuse(problem, "\"" + Excerpt(typeName) + "\" is not a CIM type (" + names + ")");
 }
 
 }  // namespace standin

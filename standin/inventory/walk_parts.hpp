@@ -1,7 +1,7 @@
 // The parts of the loader's walk (loader.cpp) that know nothing of the
 // inventory's forms: the path of a member for a message, the names of an
-// object for finding a duplicate, the check of a string's escapes, and the
-// walk over a text's syntax alone.
+// object for finding a duplicate, and reading a value through as a whole
+// parse would.
 #pragma once
 
 #include <cstddef>
@@ -40,27 +40,21 @@ struct TPath {
     TPath Index(std::size_t i) const { return TPath{this, std::string_view(), i}; }
 };
 
-inline std::string FormatPath(const TPath* path)
+// "classes.A[0].P"; empty at the top level.
+inline std::string FormatPath(const TPath& path)
 {
-    std::vector<const TPath*> chain;
-    for (; path != nullptr && path->fParent != nullptr; path = path->fParent)
-        chain.push_back(path);
-    std::string text;
-    for (auto it = chain.rbegin(); it != chain.rend(); ++it) {
-        if ((*it)->fMember.data() == nullptr) {
-            text += "[" + std::to_string((*it)->fIndex) + "]";
-            continue;
-        }
-        if (!text.empty())
-            text += ".";
-        text += Excerpt((*it)->fMember);
-    }
-    return text.empty() ? std::string("the top level") : text;
+    if (path.fParent == nullptr)
+        return std::string();
+    const std::string parent = FormatPath(*path.fParent);
+    if (path.fMember.data() == nullptr)
+        return parent + "[" + std::to_string(path.fIndex) + "]";
+    return parent + (parent.empty() ? "" : ".") + Excerpt(path.fMember);
 }
 
 [[noreturn]] inline void Fail(const TPath& path, const std::string& problem)
 {
-    throw TProblem{"at " + FormatPath(&path) + ": " + problem};
+    const std::string at = FormatPath(path);
+    throw TProblem{"at " + (at.empty() ? std::string("the top level") : at) + ": " + problem};
 }
 
 inline std::string DuplicateMember(std::string_view name)
