@@ -4,6 +4,7 @@
 // in the text, both when the loader checks it and when the plug-in reads it;
 // the common plain forms (a string without \u escapes, an integer, true,
 // false, null) are read straight from their text.
+#include <charconv>
 #include <cstring>
 
 #include "hvp_status.hpp"
@@ -133,23 +134,13 @@ bool UnescapeShortForms(std::string_view body, std::string& out)
     return true;
 }
 
-// A decimal integer of at most 18 digits, as its text shows it; false for
-// any other number.
+// A JSON integer that fits 64 bits, read from its text; false for any other
+// number.
 bool ShortInteger(std::string_view token, std::int64_t& number)
 {
-    const bool negative = !token.empty() && token.front() == '-';
-    const std::size_t first = negative ? 1 : 0;
-    if (token.size() <= first || token.size() - first > 18)
-        return false;
-    std::int64_t magnitude = 0;
-    for (std::size_t i = first; i < token.size(); ++i) {
-        const char c = token[i];
-        if (c < '0' || c > '9')
-            return false;
-        magnitude = magnitude * 10 + (c - '0');
-    }
-    number = negative ? -magnitude : magnitude;
-    return true;
+    const char* const end = token.data() + token.size();
+    const std::from_chars_result read = std::from_chars(token.data(), end, number);
+    return read.ec == std::errc() && read.ptr == end;
 }
 
 // The value of a plain JSON value: null, a string, true or false, or a
