@@ -1,9 +1,7 @@
-// The entries of an inventory that are JSON objects, and every entry the
-// host reads: what each form means as a host value or a host failure. An
-// object entry is parsed alone with simdjson's On-Demand API, from its place
-// in the text, both when the loader checks it and when the plug-in reads it;
-// the common plain forms (a string without \u escapes, an integer, true,
-// false, null) are read straight from their text.
+// What each entry means as a host value or a host failure. An object entry
+// is parsed alone with simdjson's On-Demand API, from its place in the text,
+// when the loader checks it and when the plug-in reads it; the plain forms
+// are read straight from their text where they can be.
 #include <charconv>
 #include <cstring>
 

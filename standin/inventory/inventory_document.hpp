@@ -3,8 +3,7 @@
 // is kept; a property's value is made from its entry's text only when the
 // plug-in asks for it (EntryAt).
 //
-// The loader (loader.cpp) walks the text once with simdjson's On-Demand API,
-// checks every entry as it goes and fills the index:
+// The index, which the loader (loader.cpp) fills as it checks the text:
 //
 //   TInventoryDocument
 //     fText     the file's bytes and the parser's padding
@@ -85,12 +84,10 @@ constexpr std::uint32_t kEscapedKey = std::uint32_t(1) << 31;
 constexpr std::uint32_t kAssociations = ~std::uint32_t(0);
 
 // The members of the instances of one level, in eight bytes each: the name's
-// place, and the entry's as two 16-bit distances, from the name and from the
-// entry's start. The few members that do not fit (an entry or a name of 64
-// KiB or more, and every @associations member, whose `value` is a place in
-// another list) are kept whole on the side, in order, and found by their
-// number. An inventory of a million small instances thereby takes less than
-// three times its text.
+// place, and the entry's as 16-bit distances from the name and from its own
+// start. The few that do not fit (64 KiB or more, and every @associations
+// member, whose `value` is a place in another list) are kept whole on the
+// side, in order, found by their number.
 class TMemberList {
 public:
     void PushBack(const TMemberRef& member)

@@ -1,9 +1,7 @@
-// Loading an inventory: one walk over the whole text with simdjson's
-// On-Demand API that checks every entry in document order and fills the
-// index the host objects read (README.md tells the steps). Every value is
-// read through, comments too, so that the walk sees every byte a whole parse
-// would; an entry that is a JSON object is parsed alone, by the reader that
-// serves it later (entries.cpp).
+// Loading an inventory: one walk over the text with simdjson's On-Demand API
+// that checks every entry in document order and fills the index the host
+// objects read (README.md tells the steps). Every value is read through, as
+// a whole parse would; an object entry is parsed alone by entries.cpp.
 #include <deque>
 #include <functional>
 #include <new>
@@ -75,10 +73,9 @@ private:
     std::pair<std::uint32_t, std::uint32_t> ErrorForm(
         od::value value, const TPath& path, std::size_t depth, bool allowEmpty, TErrorForm& form)
     {
-        const od::json_type type = Take(value.type());
-        if (type != od::json_type::object)
+        if (Take(value.type()) != od::json_type::object)
             Fail(path, "an error form must be an object");
-        return ErrorFormText(Container(value, type, depth), path, allowEmpty, form);
+        return ErrorFormText(ObjectText(value, depth), path, allowEmpty, form);
     }
 
     std::pair<std::uint32_t, std::uint32_t> ErrorFormText(
@@ -217,7 +214,7 @@ private:
             Fail(path, "a property entry cannot be an array");
         if (type != od::json_type::object)
             return Scalar(value);
-        const std::string_view text = Container(value, type, depth);
+        const std::string_view text = ObjectText(value, depth);
         const std::uint32_t begin = Offset(text.data());
         TPropertyEntry entry;
         std::string problem;

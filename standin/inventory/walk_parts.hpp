@@ -108,9 +108,8 @@ inline std::string_view Trimmed(std::string_view text)
 
 namespace od = simdjson::ondemand;
 
-// A walk over a whole text with simdjson's On-Demand API that reads every
-// value through, as a whole parse would: the syntax alone, the part of the
-// loader's walk that knows nothing of inventories.
+// The part of the loader's walk over the text with simdjson's On-Demand API
+// that knows nothing of inventories.
 class TSyntaxWalk {
 public:
     explicit TSyntaxWalk(std::string_view text) : fText(text)
@@ -214,13 +213,10 @@ protected:
         }
     }
 
-    // The text of an object or array entry at `depth`, skipped: it is parsed
-    // alone.
-    static std::string_view Container(od::value& value, od::json_type type, std::size_t depth)
+    // The text of an object entry at `depth`, skipped: it is parsed alone.
+    static std::string_view ObjectText(od::value& value, std::size_t depth)
     {
-        return Nested(type == od::json_type::object ? Take(Take(value.get_object()).raw_json())
-                                                    : Take(Take(value.get_array()).raw_json()),
-            depth);
+        return Nested(Take(Take(value.get_object()).raw_json()), depth);
     }
 
     // The text of an object or array at `depth`, whose values are one level
