@@ -2,10 +2,8 @@
 // serves, and the failures it is to show, read from a JSON file.
 //
 // An inventory is loaded whole and checked before anything uses it, so that
-// every later look-up finds a well-formed entry and a bad file is reported,
-// with its place and problem, before anything runs. How the text is parsed
-// is the loader's business (inventory_document.hpp); this header is what the
-// runner sees.
+// a bad file is reported, with its place and problem, before anything runs.
+// This header is what the runner sees; inventory_document.hpp is the model.
 #pragma once
 
 #include <cstdint>
@@ -53,11 +51,9 @@ struct TInventoryOwnMembers {
     std::vector<std::pair<std::string, std::string_view>> fComments;
 };
 
-// One class of the inventory: its instances, or how looking it up or
-// enumerating it fails. Defined with the parsed document it points into.
+// A class of the inventory, and the parsed and checked document, defined in
+// inventory_document.hpp.
 struct TClassEntry;
-
-// The parsed and checked document.
 struct TInventoryDocument;
 
 class TInventory {
@@ -66,10 +62,8 @@ public:
     static constexpr std::uint64_t kDefaultMaxBytes = std::uint64_t(1) << 30;
 
     // Loads a file; `-` reads standard input. A file larger than `maxBytes`
-    // is refused once that many bytes have been read (an endless pipe ends
-    // there too), with a message naming the file and the limit:
-    // "FILE: larger than the 1 GiB limit on an inventory". No inventory is
-    // larger than 2 GiB, whatever `maxBytes` says.
+    // (2 GiB at most) is refused once that many bytes have been read, as
+    // "FILE: larger than the 1 GiB limit on an inventory".
     static std::shared_ptr<const TInventory> LoadFile(
         const std::string& path, std::uint64_t maxBytes = kDefaultMaxBytes);
     // Loads a document held in memory; `source` names it in messages.

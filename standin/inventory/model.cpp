@@ -19,11 +19,6 @@ namespace {
 
 using TInventoryRef = std::shared_ptr<const TInventory>;
 
-[[noreturn]] void ThrowNotFound()
-{
-    throw THVPException(THVPStatusCode(THVPStatusCode::kNotFound));
-}
-
 struct TInstanceBlock;
 
 // One instance: an entry of the index, in the block of the enumeration that
@@ -158,7 +153,7 @@ boost::shared_ptr<ICIMProperty> TInventoryInstance::GetProperty(const std::strin
         }
         return property;
     }
-    ThrowNotFound();
+    throw THVPException(THVPStatusCode(THVPStatusCode::kNotFound));
 }
 
 void TInventoryInstance::EnumerateAssociatedInstances(TInstanceCallback callback,
@@ -261,7 +256,7 @@ public:
             return boost::shared_ptr<ICIMClass>();
         const TClassEntry* entry = fInventory->FindClass(name);
         if (entry == nullptr)
-            ThrowNotFound();
+            throw THVPException(THVPStatusCode(THVPStatusCode::kNotFound));
         const TClassFailures& failures = fInventory->Document().fClasses.Failures(*entry);
         if (failures.fHasLookupError) {
             RaiseError(failures.fLookupError);
