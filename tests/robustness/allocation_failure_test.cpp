@@ -116,6 +116,12 @@ struct TFailingCase {
     std::vector<bool> fDevicesRead;
 };
 
+// Shown by its name: its raw bytes hold padding that is never set.
+void PrintTo(const TFailingCase& failing, std::ostream* out)
+{
+    *out << failing.fName;
+}
+
 class RecordAllocation : public ::testing::TestWithParam<TFailingCase> { };
 
 TEST_P(RecordAllocation, CostsItsDeviceAlone)
