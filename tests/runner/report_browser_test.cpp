@@ -42,33 +42,36 @@ protected:
         const fs::path source = TARVOANAL_SOURCE_DIR;
         const std::string example = ReadFile(source / "examples/example.json");
         const std::string contract = ReadFile(source / "tests/runner/inventories/contract.json");
-        std::ofstream(fBatch / "a-example.json") << example;
+        Write("a-example.json", example, {});
         // The reference example as hvp-collect names its machine.
-        std::string named = contract;
-        Replace(named, "{",
-            R"({"_machine": {"hostname": "web01.example.org", "machineId": "5f3c0e2a9b7d4c1e8a6f2b0d9c7e5a31",)"
-            R"( "collectedAt": "2026-12-01T10:00:00Z"},)");
-        std::ofstream(fBatch / "b-contract.json") << named;
+        Write("b-contract.json", contract,
+            {{"{",
+                R"({"_machine": {"hostname": "web01.example.org", "machineId": )"
+                R"("5f3c0e2a9b7d4c1e8a6f2b0d9c7e5a31", "collectedAt": "2026-12-01T10:00:00Z"},)"}});
         // A device code and a file name that would be markup if the page
         // took them as such.
-        std::string injected = contract;
-        Replace(injected, "XD4410-146", "</script><b id=\\\"injected\\\">x</b>");
-        std::ofstream(fBatch / "c-<img id=named src=x>.json") << injected;
+        Write("c-<img id=named src=x>.json", contract,
+            {{"XD4410-146", "</script><b id=\\\"injected\\\">x</b>"}});
         fs::copy_file(source / "tests/runner/inventories/syntax-error.json", fBatch / "d-syntax.json");
         // A name with a right-to-left override, and a partial collection.
-        std::string partial = contract;
-        Replace(partial, "{", R"({"_problems": ["smartctl: permission denied"],)");
-        std::ofstream(fBatch / kBidiName) << partial;
+        Write(kBidiName, contract, {{"{", R"({"_problems": ["smartctl: permission denied"],)"}});
         // The example without its two critical findings: more findings than
         // the reference example, none of them critical.
-        std::string warnings = example;
-        Replace(warnings, R"("PFA": "Yes")", R"("PFA": "No")");
-        Replace(warnings, R"("NumBadStripes": "12")", R"("NumBadStripes": "0")");
-        std::ofstream(fBatch / "f-warnings.json") << warnings;
+        Write("f-warnings.json", example,
+            {{R"("PFA": "Yes")", R"("PFA": "No")"}, {R"("NumBadStripes": "12")", R"("NumBadStripes": "0")"}});
         fs::copy_file(source / "tests/runner/inventories/standard-exception.json", fBatch / "g-failed.json");
     }
 
     std::string Name(const std::string& file) const { return (fBatch / file).string(); }
+
+    // Writes `text` as the batch's `file`, each `from` replaced by its `to`.
+    void Write(const std::string& file, std::string text,
+        const std::vector<std::pair<std::string, std::string>>& changes)
+    {
+        for (const auto& [from, to] : changes)
+            Replace(text, from, to);
+        std::ofstream(Name(file), std::ios::trunc) << text;
+    }
 
     int HvpRun(const std::string& arguments, const std::string& errors = "/dev/null")
     {
@@ -86,7 +89,7 @@ protected:
             "' > '" + dom.string() + "' 2>/dev/null";
         EXPECT_EQ(std::system(command.c_str()), 0);
         const std::string text = ReadFile(dom);
-        EXPECT_NE(text.find("id=\"report-ready\""), std::string::npos) << text;
+        EXPECT_TRUE(Has(text, "id=\"report-ready\""));
         EXPECT_EQ(Element(text, "report-error"), "") << Element(text, "report-error");
         return text;
     }
@@ -100,7 +103,9 @@ protected:
         };
         // 7 inventories: the example, its copy without critical findings,
         // the reference example and two copies, one that cannot be read, and
-        // one whose GetData fails.
+        // one whose GetData fails. The severities' boxes come most severe
+        // first, each with its count.
+        std::size_t last = 0;
         for (const TTotal& total :
             std::vector<TTotal>{{"inventories", "7", "machines"}, {"completed", "5", "machines"},
                 {"withFindings", "5", "machines"}, {"findings", "43", "severities"},
@@ -108,30 +113,22 @@ protected:
                 {"info", "14", "severity-info"}, {"unknown", "0", "severity-unknown"},
                 {"failed", "1", "problems"}, {"unreadable", "1", "problems"}, {"crashed", "0", "problems"},
                 {"timedOut", "0", "problems"}, {"partial", "1", "partial"}}) {
-            EXPECT_NE(dom.find(std::string("id=\"total-") + total.fKey + "\">" + total.fValue + "<"),
-                std::string::npos)
-                << total.fKey;
+            const std::string id = std::string("id=\"total-") + total.fKey + "\"";
+            EXPECT_TRUE(Has(dom, id + ">" + total.fValue + "<"));
             // Each total links to its section, which is there.
-            const std::size_t at = dom.find(std::string("id=\"total-") + total.fKey + "\"");
-            const std::size_t link = dom.rfind("<a ", at);
-            EXPECT_NE(dom.substr(link, at - link).find(std::string("href=\"#") + total.fSection + "\""),
-                std::string::npos)
-                << total.fKey;
+            const std::size_t at = dom.find(id), link = dom.rfind("<a ", at);
+            EXPECT_TRUE(Has(dom.substr(link, at - link), std::string("href=\"#") + total.fSection + "\""));
             EXPECT_NE(Element(dom, total.fSection), "") << total.fSection;
+            if (std::string(total.fSection).rfind("severity-", 0) == 0) {
+                EXPECT_GT(dom.find(std::string("id=\"") + total.fSection + "\""), last) << total.fSection;
+                last = dom.find(std::string("id=\"") + total.fSection + "\"");
+                EXPECT_EQ(Attribute(dom, total.fSection, "data-count"), total.fValue) << total.fSection;
+            }
         }
         // Without a baseline, nothing is new or resolved.
-        EXPECT_EQ(dom.find("id=\"total-new\""), std::string::npos);
+        EXPECT_TRUE(Lacks(dom, "id=\"total-new\""));
         EXPECT_EQ(Attribute(dom, "changes", "hidden"), "");
 
-        // The severities, most severe first, each with its count.
-        std::size_t last = 0;
-        for (const auto& [severity, count] : std::vector<std::pair<std::string, std::string>>{
-                 {"critical", "5"}, {"warning", "24"}, {"info", "14"}, {"unknown", "0"}}) {
-            const std::size_t at = dom.find("id=\"severity-" + severity + "\"");
-            EXPECT_GT(at, last) << severity;
-            last = at;
-            EXPECT_EQ(Attribute(dom, "severity-" + severity, "data-count"), count) << severity;
-        }
         struct TKind {
             const char* fBox;
             const char* fCount;
@@ -145,8 +142,8 @@ protected:
                 {"kind-warning-event-log-driver-message", "4", "The adapter's driver logged an event"},
                 {"kind-info-management-software-notice", "5", "Notice: install the management software"}}) {
             EXPECT_EQ(Attribute(dom, kind.fBox, "data-count"), kind.fCount) << kind.fBox;
-            EXPECT_NE(Element(dom, kind.fBox).find(kind.fTitle), std::string::npos) << kind.fBox;
-            EXPECT_NE(Element(dom, kind.fBox).find("class=\"advice\""), std::string::npos) << kind.fBox;
+            EXPECT_TRUE(Has(Element(dom, kind.fBox), kind.fTitle)) << kind.fBox;
+            EXPECT_TRUE(Has(Element(dom, kind.fBox), "class=\"advice\"")) << kind.fBox;
         }
         EXPECT_LT(dom.find("id=\"kind-critical-device-pfa\""), dom.find("id=\"severity-warning\""));
 
@@ -154,26 +151,23 @@ protected:
         // critical lines first, the three with one in input order, and the
         // copy of the example with more findings, none critical, last.
         const std::string ranked = Element(dom, "machine-list");
-        std::vector<std::string> order = {"a-example.json", "b-contract.json",
-            "c-&lt;img id=named src=x&gt;.json", "e-\\u202Efdp.json", "f-warnings.json"};
         last = 0;
-        for (const std::string& name : order) {
+        for (const char* name : {"a-example.json", "b-contract.json", "c-&lt;img id=named src=x&gt;.json",
+                 "e-\\u202Efdp.json", "f-warnings.json"}) {
             const std::size_t at = ranked.find(name);
             EXPECT_NE(at, std::string::npos) << name;
             EXPECT_GT(at, last) << name;
             last = at;
         }
         EXPECT_EQ(Occurrences(ranked, "<details class=\"machine\""), 5u);
-        EXPECT_EQ(ranked.find("d-syntax.json"), std::string::npos);
-        EXPECT_EQ(ranked.find("g-failed.json"), std::string::npos);
+        EXPECT_TRUE(Lacks(ranked, "d-syntax.json"));
+        EXPECT_TRUE(Lacks(ranked, "g-failed.json"));
         // Each kind's title and advice next to its lines.
         const std::size_t stripes = ranked.find("has 12 bad stripes");
         const std::size_t group = ranked.rfind("<div class=\"group\"", stripes);
-        EXPECT_NE(ranked.substr(group, stripes - group).find("<h3>Bad stripes on a logical drive</h3>"),
-            std::string::npos);
-        EXPECT_NE(ranked.substr(group, stripes - group).find("Restore the affected files from backup"),
-            std::string::npos);
-        EXPECT_NE(ranked.find("host web01.example.org"), std::string::npos);
+        EXPECT_TRUE(Has(ranked.substr(group, stripes - group), "<h3>Bad stripes on a logical drive</h3>"));
+        EXPECT_TRUE(Has(ranked.substr(group, stripes - group), "Restore the affected files from backup"));
+        EXPECT_TRUE(Has(ranked, "host web01.example.org"));
 
         // The failed ones apart, with their reason in words.
         const std::string problems = Element(dom, "problem-table");
@@ -188,8 +182,8 @@ protected:
             const std::size_t row = problems.find(problem.fName);
             ASSERT_NE(row, std::string::npos) << problem.fName;
             const std::string rest = problems.substr(row, problems.find("</tr>", row) - row);
-            EXPECT_NE(rest.find(std::string(">") + problem.fWords + "<"), std::string::npos) << problem.fName;
-            EXPECT_NE(rest.find(problem.fReason), std::string::npos) << problem.fName;
+            EXPECT_TRUE(Has(rest, std::string(">") + problem.fWords + "<"));
+            EXPECT_TRUE(Has(rest, problem.fReason));
         }
         EXPECT_EQ(Occurrences(problems, "<tr class=\"problem"), 2u);
 
@@ -198,36 +192,34 @@ protected:
                       "<li class=\"partial-machine\"><span class=\"name\">" + Name("e-\\u202Efdp.json") +
                           "</span>"),
             1u);
-        EXPECT_NE(Element(dom, "partial-list")
-                      .find("fdp.json</span>: <span class=\"text\">smartctl: permission denied<"),
-            std::string::npos);
+        EXPECT_TRUE(Has(Element(dom, "partial-list"),
+            "fdp.json</span>: <span class=\"text\">smartctl: permission denied<"));
         EXPECT_EQ(Occurrences(ranked, "partial collection"), 1u);
 
         // No text of an inventory turned into markup or reorders the page.
-        EXPECT_EQ(dom.find("<b id=\"injected\""), std::string::npos);
-        EXPECT_EQ(dom.find("<img id=\"named\""), std::string::npos);
-        EXPECT_NE(dom.find("&lt;/script&gt;&lt;b id=\"injected\"&gt;"), std::string::npos);
-        EXPECT_EQ(dom.find("\xE2\x80\xAE"), std::string::npos);
+        for (const char* markup : {"<b id=\"injected\"", "<img id=\"named\"", "\xE2\x80\xAE"})
+            EXPECT_TRUE(Lacks(dom, markup));
+        EXPECT_TRUE(Has(dom, "&lt;/script&gt;&lt;b id=\"injected\"&gt;"));
 
         // The CSV: a header and one row per line, every field quoted.
         const std::string csv = Element(dom, "csv-text");
         EXPECT_EQ(Attribute(dom, "csv-link", "data-rows"), "43");
         EXPECT_EQ(Attribute(dom, "csv-link", "download"), "findings.csv");
         EXPECT_EQ(Attribute(dom, "csv-link", "href").rfind("blob:", 0), 0u);
-        EXPECT_NE(csv.find("\"inventory\",\"hostname\",\"severity\",\"kind\",\"title\",\"change\",\"level\","
-                           "\"text\",\"fields\""),
-            std::string::npos);
-        EXPECT_NE(csv.find("\"" + Name("b-contract.json") +
-                      "\",\"web01.example.org\",\"critical\",\"bad-stripes\",\"Bad stripes on a logical "
-                      "drive\",\"\",\"100\",\"Tarvolith: Logical drive 0 on controller 1 has 12 bad "
-                      "stripes\",\"{\"\"logicalDrive\"\":0,\"\"controller\"\":1,\"\"count\"\":12}\""),
-            std::string::npos)
+        EXPECT_TRUE(Has(csv,
+            "\"inventory\",\"hostname\",\"severity\",\"kind\",\"title\",\"change\",\"level\","
+            "\"text\",\"fields\""));
+        EXPECT_TRUE(Has(csv,
+            "\"" + Name("b-contract.json") +
+                "\",\"web01.example.org\",\"critical\",\"bad-stripes\",\"Bad stripes on a logical "
+                "drive\",\"\",\"100\",\"Tarvolith: Logical drive 0 on controller 1 has 12 bad "
+                "stripes\",\"{\"\"logicalDrive\"\":0,\"\"controller\"\":1,\"\"count\"\":12}\""))
             << csv;
         EXPECT_EQ(Occurrences(csv, "\r\n"), 44u);
 
         // When and by what it was made.
         const std::string made = Element(dom, "made");
-        EXPECT_NE(made.find("by hvp-run " TARVOANAL_VERSION "<"), std::string::npos) << made;
+        EXPECT_TRUE(Has(made, "by hvp-run " TARVOANAL_VERSION "<"));
         EXPECT_EQ(made.find("Made 20"), made.find('>') + 1) << made;
     }
 
@@ -246,8 +238,8 @@ TEST_F(Report, LeadsWithTheSeveritiesAndKeepsTheFailedApart)
         const std::string dom = DumpDom(page, size);
         const std::string body =
             dom.substr(dom.find("<body"), dom.find('>', dom.find("<body")) - dom.find("<body"));
-        EXPECT_NE(body.find("data-layout=\"" + layout + "\""), std::string::npos) << size << body;
-        EXPECT_NE(body.find("data-fits=\"true\""), std::string::npos) << size << body;
+        EXPECT_TRUE(Has(body, "data-layout=\"" + layout + "\"")) << size;
+        EXPECT_TRUE(Has(body, "data-fits=\"true\"")) << size << body;
         if (layout == "wide")
             ExpectTheBatch(dom);
     }
@@ -275,10 +267,9 @@ TEST_F(Report, MergesJsonlOutputsOfEarlierRunsAndCountsAMachineOnce)
     ExpectTheBatch(DumpDom(page));
     const std::string said = ReadFile(errors);
     EXPECT_EQ(Occurrences(said, "\n"), 3u) << said;
-    EXPECT_NE(said.find("hvp-run: " + first.string() + ": line 1: " + Name("a-example.json") +
-                  " was given before, at " + first.string() + ": line 1; the later records are kept\n"),
-        std::string::npos)
-        << said;
+    EXPECT_TRUE(Has(said,
+        "hvp-run: " + first.string() + ": line 1: " + Name("a-example.json") + " was given before, at " +
+            first.string() + ": line 1; the later records are kept\n"));
 }
 
 TEST_F(Report, ShowsWhatIsNewAndWhatWasResolvedSinceAnEarlierRun)
@@ -289,12 +280,10 @@ TEST_F(Report, ShowsWhatIsNewAndWhatWasResolvedSinceAnEarlierRun)
     HvpRun("--format jsonl '" + Name("b-contract.json") + "' > '" + single.string() + "'");
     // Tuesday: the reference example's soft errors rose from 2 to 5, and the
     // example's data scrubbing was turned on.
-    std::string contract = ReadFile(Name("b-contract.json"));
-    Replace(contract, R"("NumSoftErrors": 2)", R"("NumSoftErrors": 5)");
-    std::ofstream(Name("b-contract.json"), std::ios::trunc) << contract;
-    std::string example = ReadFile(Name("a-example.json"));
-    Replace(example, R"("DataScrubbing": "Disabled")", R"("DataScrubbing": "Enabled")");
-    std::ofstream(Name("a-example.json"), std::ios::trunc) << example;
+    Write("b-contract.json", ReadFile(Name("b-contract.json")),
+        {{R"("NumSoftErrors": 2)", R"("NumSoftErrors": 5)"}});
+    Write("a-example.json", ReadFile(Name("a-example.json")),
+        {{R"("DataScrubbing": "Disabled")", R"("DataScrubbing": "Enabled")"}});
     const fs::path tuesday = fTemp / "tuesday.jsonl";
     const fs::path compared = fTemp / "compared.jsonl";
     HvpRun("--format jsonl '" + fBatch.string() + "' > '" + tuesday.string() + "'");
@@ -315,31 +304,29 @@ TEST_F(Report, ShowsWhatIsNewAndWhatWasResolvedSinceAnEarlierRun)
          }) {
         HvpRun(way.fArguments);
         const std::string dom = DumpDom(page);
-        EXPECT_NE(dom.find("id=\"total-new\">1<"), std::string::npos) << way.fProves;
-        EXPECT_NE(dom.find("id=\"total-resolved\">2<"), std::string::npos) << way.fProves;
+        EXPECT_TRUE(Has(dom, "id=\"total-new\">1<")) << way.fProves;
+        EXPECT_TRUE(Has(dom, "id=\"total-resolved\">2<")) << way.fProves;
         const std::string fresh = Element(dom, "new-lines");
         EXPECT_EQ(Occurrences(fresh, "<li>"), 1u) << way.fProves << fresh;
-        EXPECT_NE(
-            fresh.find(Name("b-contract.json") +
-                "</span>: <span class=\"text\">Tarvolith: Controller 1 Channel 0 Scsi ID 1 reported 5 soft "
-                "errors<"),
-            std::string::npos)
-            << way.fProves << fresh;
+        EXPECT_TRUE(Has(fresh,
+            Name("b-contract.json") +
+                "</span>: <span class=\"text\">Tarvolith: Controller 1 "
+                "Channel 0 Scsi ID 1 reported 5 soft errors<"))
+            << way.fProves;
         const std::string gone = Element(dom, "resolved-lines");
         EXPECT_EQ(Occurrences(gone, "<li>"), 2u) << way.fProves << gone;
-        EXPECT_NE(gone.find("Data scrubbing for controller number 1 controller type Model 6 is disabled"),
-            std::string::npos)
+        EXPECT_TRUE(Has(gone, "Data scrubbing for controller number 1 controller type Model 6 is disabled"))
             << way.fProves;
-        EXPECT_NE(gone.find("Scsi ID 1 reported 2 soft errors"), std::string::npos) << way.fProves;
+        EXPECT_TRUE(Has(gone, "Scsi ID 1 reported 2 soft errors")) << way.fProves;
         EXPECT_EQ(Occurrences(Element(dom, "machine-list"), ">new</span>"), 1u) << way.fProves;
     }
     // A single run's records match a single run's, whatever its file.
     HvpRun("--report '" + page + "' --baseline '" + single.string() + "' '" + Name("b-contract.json") +
         "' >/dev/null");
     const std::string dom = DumpDom(page);
-    EXPECT_NE(dom.find("id=\"total-new\">1<"), std::string::npos);
-    EXPECT_NE(dom.find("id=\"total-resolved\">1<"), std::string::npos);
-    EXPECT_NE(Element(dom, "resolved-lines").find("Scsi ID 1 reported 2 soft errors"), std::string::npos);
+    EXPECT_TRUE(Has(dom, "id=\"total-new\">1<"));
+    EXPECT_TRUE(Has(dom, "id=\"total-resolved\">1<"));
+    EXPECT_TRUE(Has(Element(dom, "resolved-lines"), "Scsi ID 1 reported 2 soft errors"));
 }
 
 TEST_F(Report, WritesCountsWithThousandsSeparators)
@@ -355,9 +342,8 @@ TEST_F(Report, WritesCountsWithThousandsSeparators)
     const fs::path page = fTemp / "many.html";
     EXPECT_EQ(HvpRun("--report '" + page.string() + "' --from-jsonl '" + many.string() + "'"), 0);
     const std::string dom = DumpDom(page);
-    EXPECT_NE(dom.find("id=\"total-critical\">1,234<"), std::string::npos);
-    EXPECT_NE(Element(dom, "lead").find("1 inventory, 1,234 findings"), std::string::npos)
-        << Element(dom, "lead");
+    EXPECT_TRUE(Has(dom, "id=\"total-critical\">1,234<"));
+    EXPECT_TRUE(Has(Element(dom, "lead"), "1 inventory, 1,234 findings"));
 }
 
 }  // namespace
