@@ -130,40 +130,33 @@ INSTANTIATE_TEST_SUITE_P(Inputs, Expansion,
 
 const std::string kOddName = "tab\there-\x01-\xff-\xc3\xa9.json";
 
-struct TFileCase {
-    const char* fTitle;
-    std::string fFileName;
-    std::string fContent;
-    std::string fExpectedProblemTail;  // empty: read fine
-};
-
-class DamagedInput : public ::testing::TestWithParam<TFileCase> { };
+class DamagedInput : public ::testing::TestWithParam<tarvotest::TTextCase> { };
 
 TEST_P(DamagedInput, IsReportedForItselfAndTheRestGoesOn)
 {
-    const TFileCase& c = GetParam();
+    const tarvotest::TTextCase& c = GetParam();
     TTempFolder temp("fleet-inputs");
-    const std::string path = (temp.Path() / c.fFileName).string();
-    std::ofstream(path, std::ios::binary) << c.fContent;
-    const std::string after = (temp.Path() / "after.json").string();
+    const std::string path = temp / c["file"];
+    const std::string gzip = c["gzip"];
+    tarvotest::WriteFile(path,
+        gzip == "first half"           ? kGz.substr(0, kGz.size() / 2)
+            : gzip == "first 12 bytes" ? kGz.substr(0, 12)
+            : gzip == "bad checksum"   ? WithBadChecksum(kGz)
+                                       : c["bytes"]);
+    const std::string after = temp / "after.json";
     std::ofstream(after) << "{}";
     const std::vector<TExpected> got = Expand({path, after});
     ASSERT_EQ(got.size(), 2u);
     EXPECT_EQ(got[0].fName, path);
-    EXPECT_EQ(got[0].fTextOrProblem.rfind("problem: " + c.fExpectedProblemTail, 0), 0u)
+    EXPECT_EQ(got[0].fTextOrProblem.rfind("problem: " + tarvotest::Unescaped(c["problem starts"]), 0), 0u)
         << got[0].fTextOrProblem;
     EXPECT_EQ(got[1].fName, after);
     EXPECT_EQ(got[1].fTextOrProblem, "{}");
 }
 
 INSTANTIATE_TEST_SUITE_P(Inputs, DamagedInput,
-    ::testing::Values(TFileCase{"empty tar", "empty.tar", "", "the archive holds no inventory"},
-        TFileCase{"not an archive", "junk.zip", "this is not a zip", "cannot open the archive: "},
-        TFileCase{"truncated gzip", "cut.json.gz", kGz.substr(0, kGz.size() / 2), "cannot decompress: "},
-        TFileCase{"gzip whose checksum does not match", "crc.json.gz", WithBadChecksum(kGz),
-            "cannot decompress: gzip data: incorrect data check"},
-        TFileCase{"truncated tar.gz", "cut.tar.gz", kGz.substr(0, 12), "cannot open the archive: "}),
-    [](const ::testing::TestParamInfo<TFileCase>& one) { return "Case" + std::to_string(one.index); });
+    ::testing::ValuesIn(tarvotest::ReadTextCases(TARVOANAL_TEST_DIR "/damaged_inputs.cases")),
+    tarvotest::TTextCaseName());
 
 // A damaged member costs that member alone, and is reported where it was: a
 // tar header whose checksum does not match, a zip member whose data does not,
