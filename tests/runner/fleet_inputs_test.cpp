@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -17,6 +18,7 @@
 #include "inputs.hpp"
 #include "output.hpp"
 #include "temp_folder.hpp"
+#include "text_cases.hpp"
 #include "text_files.hpp"
 
 namespace {
@@ -32,15 +34,6 @@ using tarvotest::Written;
 struct TExpected {
     std::string fName;
     std::string fTextOrProblem;
-};
-
-enum class EContainer { Folder, TarGz, TarZst, Zip };
-
-struct TCase {
-    const char* fTitle;
-    EContainer fContainer;
-    std::vector<TMember> fMembers;
-    std::vector<TExpected> fExpected;
 };
 
 std::vector<TExpected> Expand(const std::vector<std::string>& arguments)
@@ -73,35 +66,56 @@ std::string WithBadChecksum(std::string gzip)
     return gzip;
 }
 
-class Expansion : public ::testing::TestWithParam<TCase> { };
+// The entries of a case's list: "name=text" parted by " | ".
+std::vector<TExpected> Entries(const std::string& listed)
+{
+    std::vector<TExpected> entries;
+    const std::string text = tarvotest::Unescaped(listed);
+    for (std::size_t at = 0; at < text.size();) {
+        const std::size_t end = std::min(text.find(" | ", at), text.size());
+        const std::size_t equals = text.find('=', at);
+        const std::string content = text.substr(equals + 1, end - equals - 1);
+        entries.push_back({text.substr(at, equals - at),
+            content == "GZ"        ? kGz
+                : content == "ZST" ? kZst
+                                   : content});
+        at = end + 3;
+    }
+    return entries;
+}
+
+class Expansion : public ::testing::TestWithParam<tarvotest::TTextCase> { };
 
 TEST_P(Expansion, HandsOutTheInventoriesInInputOrder)
 {
-    const TCase& c = GetParam();
+    const std::string in = GetParam()["in"];
     TTempFolder temp("fleet-inputs");
-    std::string argument;
-    if (c.fContainer == EContainer::Folder) {
-        argument = (temp.Path() / "in").string();
+    std::vector<TMember> members;
+    for (const TExpected& entry : Entries(GetParam()["members"]))
+        members.push_back({entry.fName, entry.fTextOrProblem});
+    const std::string argument = temp /
+        (in == "folder"        ? "in"
+                : in == "zip"  ? "in.zip"
+                : in == "tzst" ? "in.tar.zst"
+                               : "in.tgz");
+    if (in == "folder") {
         fs::create_directory(argument);
-        for (const TMember& member : c.fMembers)
+        for (const TMember& member : members)
             if (member.fPath.back() == '/')
                 fs::create_directories(fs::path(argument) / member.fPath);
             else
                 tarvotest::WriteFile(fs::path(argument) / member.fPath, member.fContent);
     } else {
-        const bool zip = c.fContainer == EContainer::Zip, zstd = c.fContainer == EContainer::TarZst;
-        argument = (temp.Path() / (zip ? "in.zip" : zstd ? "in.tar.zst" : "in.tgz")).string();
         tarvotest::WriteFile(argument,
-            Written(zip ? "zip" : "paxr",
-                zip        ? ""
-                    : zstd ? "zstd"
-                           : "gzip",
-                c.fMembers));
+            Written(in == "zip" ? "zip" : "paxr",
+                in == "zip"        ? ""
+                    : in == "tzst" ? "zstd"
+                                   : "gzip",
+                members));
     }
-    std::vector<TExpected> expected = c.fExpected;
-    const std::string prefix = argument + (c.fContainer == EContainer::Folder ? "/" : ":");
+    std::vector<TExpected> expected = Entries(GetParam()["hands out"]);
     for (TExpected& one : expected)
-        one.fName = one.fName == "." ? argument : prefix + one.fName;
+        one.fName = one.fName == "." ? argument : argument + (in == "folder" ? "/" : ":") + one.fName;
     const std::vector<TExpected> got = Expand({argument});
     ASSERT_EQ(got.size(), expected.size());
     for (std::size_t i = 0; i < got.size(); ++i) {
@@ -110,69 +124,39 @@ TEST_P(Expansion, HandsOutTheInventoriesInInputOrder)
     }
 }
 
-const std::string kOddName = "tab\there-\x01-\xff-\xc3\xa9.json";
-const std::string kNested = "an archive inside an archive is not read; unpack it and give it on its own";
-
 INSTANTIATE_TEST_SUITE_P(Inputs, Expansion,
-    ::testing::Values(
-        TCase{"folder in byte order, inventories by name, compressed by content", EContainer::Folder,
-            {{"b.json", "B"}, {"a/z.json", "AZ"}, {"a.json", "A"}, {"B.json", "upper"}, {"notes.txt", "x"},
-                {"c.json.gz", kGz}, {"d.json.zst", kZst}, {"e.json", kGz}, {"x.gz", kGz},
-                {"deep/er/f.json", "F"}},
-            {{"B.json", "upper"}, {"a.json", "A"}, {"a/z.json", "AZ"}, {"b.json", "B"},
-                {"c.json.gz", "{\"_\":\"gz\"}"}, {"d.json.zst", "{\"_\":\"zst\"}"}, {"deep/er/f.json", "F"},
-                {"e.json", "{\"_\":\"gz\"}"}}},
-        TCase{"folder without inventories", EContainer::Folder, {{"sub/", ""}, {"readme.txt", "x"}},
-            {{".", "problem: no inventory in the folder (no *.json, *.json.gz or *.json.zst file)"}}},
-        TCase{"tar in archive order, folders skipped, every regular file, nested archive not read",
-            EContainer::TarGz,
-            {{"z.json", "Z"}, {"dir/", ""}, {"dir/a.json", "A"}, {"readme", "R"}, {"inner.tar.gz", kGz},
-                {"y.json.gz", kGz}},
-            {{"z.json", "Z"}, {"dir/a.json", "A"}, {"readme", "R"}, {"inner.tar.gz", "problem: " + kNested},
-                {"y.json.gz", "{\"_\":\"gz\"}"}}},
-        TCase{"zstd-compressed tar", EContainer::TarZst, {{"one.json", "1"}, {"two.json", "2"}},
-            {{"one.json", "1"}, {"two.json", "2"}}},
-        TCase{"zip", EContainer::Zip, {{"m/2.json", "2"}, {"m/1.json", kZst}, {"x.zip", "PK"}},
-            {{"m/2.json", "2"}, {"m/1.json", "{\"_\":\"zst\"}"}, {"x.zip", "problem: " + kNested}}},
-        TCase{"archive without regular files", EContainer::TarGz, {{"only/", ""}},
-            {{".", "problem: the archive holds no inventory"}}},
-        TCase{"names with odd bytes kept", EContainer::Folder, {{kOddName, "{}"}}, {{kOddName, "{}"}}}),
-    [](const ::testing::TestParamInfo<TCase>& one) { return "Case" + std::to_string(one.index); });
+    ::testing::ValuesIn(tarvotest::ReadTextCases(TARVOANAL_TEST_DIR "/fleet_inputs.cases")),
+    tarvotest::TTextCaseName());
 
-struct TFileCase {
-    const char* fTitle;
-    std::string fFileName;
-    std::string fContent;
-    std::string fExpectedProblemTail;  // empty: read fine
-};
+const std::string kOddName = "tab\there-\x01-\xff-\xc3\xa9.json";
 
-class DamagedInput : public ::testing::TestWithParam<TFileCase> { };
+class DamagedInput : public ::testing::TestWithParam<tarvotest::TTextCase> { };
 
 TEST_P(DamagedInput, IsReportedForItselfAndTheRestGoesOn)
 {
-    const TFileCase& c = GetParam();
+    const tarvotest::TTextCase& c = GetParam();
     TTempFolder temp("fleet-inputs");
-    const std::string path = (temp.Path() / c.fFileName).string();
-    std::ofstream(path, std::ios::binary) << c.fContent;
-    const std::string after = (temp.Path() / "after.json").string();
+    const std::string path = temp / c["file"];
+    const std::string gzip = c["gzip"];
+    tarvotest::WriteFile(path,
+        gzip == "first half"           ? kGz.substr(0, kGz.size() / 2)
+            : gzip == "first 12 bytes" ? kGz.substr(0, 12)
+            : gzip == "bad checksum"   ? WithBadChecksum(kGz)
+                                       : c["bytes"]);
+    const std::string after = temp / "after.json";
     std::ofstream(after) << "{}";
     const std::vector<TExpected> got = Expand({path, after});
     ASSERT_EQ(got.size(), 2u);
     EXPECT_EQ(got[0].fName, path);
-    EXPECT_EQ(got[0].fTextOrProblem.rfind("problem: " + c.fExpectedProblemTail, 0), 0u)
+    EXPECT_EQ(got[0].fTextOrProblem.rfind("problem: " + tarvotest::Unescaped(c["problem starts"]), 0), 0u)
         << got[0].fTextOrProblem;
     EXPECT_EQ(got[1].fName, after);
     EXPECT_EQ(got[1].fTextOrProblem, "{}");
 }
 
 INSTANTIATE_TEST_SUITE_P(Inputs, DamagedInput,
-    ::testing::Values(TFileCase{"empty tar", "empty.tar", "", "the archive holds no inventory"},
-        TFileCase{"not an archive", "junk.zip", "this is not a zip", "cannot open the archive: "},
-        TFileCase{"truncated gzip", "cut.json.gz", kGz.substr(0, kGz.size() / 2), "cannot decompress: "},
-        TFileCase{"gzip whose checksum does not match", "crc.json.gz", WithBadChecksum(kGz),
-            "cannot decompress: gzip data: incorrect data check"},
-        TFileCase{"truncated tar.gz", "cut.tar.gz", kGz.substr(0, 12), "cannot open the archive: "}),
-    [](const ::testing::TestParamInfo<TFileCase>& one) { return "Case" + std::to_string(one.index); });
+    ::testing::ValuesIn(tarvotest::ReadTextCases(TARVOANAL_TEST_DIR "/damaged_inputs.cases")),
+    tarvotest::TTextCaseName());
 
 // A damaged member costs that member alone, and is reported where it was: a
 // tar header whose checksum does not match, a zip member whose data does not,

@@ -11,6 +11,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <map>
 #include <string>
 #include <thread>
 
@@ -18,6 +19,7 @@
 #include <simdjson.h>
 
 #include "temp_folder.hpp"
+#include "text_cases.hpp"
 #include "text_file.hpp"
 
 namespace {
@@ -38,7 +40,6 @@ enum class EFrom {
 };
 
 struct TCase {
-    const char* fTitle;
     EFrom fFrom;
     std::string fBytes;
     std::uint64_t fLimit;
@@ -153,43 +154,37 @@ std::string ViewString(const std::string& text)
     return text;
 }
 
-class TReaderTest : public testing::TestWithParam<TCase> { };
+// The case of inventory_reader.cases, as ReadCase takes it.
+TCase FromText(const tarvotest::TTextCase& one)
+{
+    const std::map<std::string, EFrom> from = {{"file", EFrom::File}, {"file at offset", EFrom::FileAtOffset},
+        {"pipe", EFrom::Pipe}, {"endless pipe", EFrom::EndlessPipe}, {"standard input", EFrom::StandardInput},
+        {"memory file", EFrom::MemoryFile}, {"missing", EFrom::Missing}, {"folder", EFrom::Folder}};
+    const std::string bytes = one["pattern"].empty() ? tarvotest::Unescaped(one["bytes"])
+                                                     : Pattern(std::stoul(one["pattern"])) + one["tail"];
+    const std::string expected = one["reads whole"] == "yes" ? bytes
+        : one["problem"].empty()                             ? one["reads"]
+                                                             : "problem: " + one["problem"];
+    return TCase{from.at(one["from"]), bytes, std::stoull(one["limit"]), expected};
+}
+
+class TReaderTest : public testing::TestWithParam<tarvotest::TTextCase> { };
 
 TEST_P(TReaderTest, ReadsIntoEitherBuffer)
 {
+    const TCase test = FromText(GetParam());
     TPaddedText padded;
-    EXPECT_EQ(ReadCase(GetParam(), padded, ViewPadded), GetParam().fExpected);
+    EXPECT_EQ(ReadCase(test, padded, ViewPadded), test.fExpected);
     // The parser reads this far past the text, and finds zeros there.
     for (std::size_t at = 0; padded.Data() != nullptr && at < simdjson::SIMDJSON_PADDING; ++at)
         ASSERT_EQ(padded.Data()[padded.Size() + at], '\0') << "padding byte " << at;
     std::string text;
-    EXPECT_EQ(ReadCase(GetParam(), text, ViewString), GetParam().fExpected);
+    EXPECT_EQ(ReadCase(test, text, ViewString), test.fExpected);
 }
 
-const std::string kLimitLong = Pattern(32768);
-
 INSTANTIATE_TEST_SUITE_P(InventoryReader, TReaderTest,
-    testing::Values(
-        TCase{"RegularFileWhole", EFrom::File, R"({"classes": {}})", 1 << 30, R"({"classes": {}})"},
-        TCase{"EmptyFileIsNoBytes", EFrom::File, "", 10, ""},
-        TCase{"FileOfTheLimitIsRead", EFrom::File, "0123456789", 10, "0123456789"},
-        TCase{"FileOneByteOverIsRefused", EFrom::File, "0123456789X", 10,
-            "problem: larger than the 10 bytes limit on an inventory"},
-        TCase{"DescriptorReadFromWhereItStands", EFrom::FileAtOffset, "skip!0123456789", 10, "0123456789"},
-        TCase{"PipeBeyondTheFirstRoom", EFrom::Pipe, Pattern(200000), 1 << 20, Pattern(200000)},
-        TCase{"PipeOfTheLimitIsRead", EFrom::Pipe, kLimitLong, 32768, kLimitLong},
-        TCase{"PipeOneByteOverIsRefused", EFrom::Pipe, kLimitLong + "X", 32768,
-            "problem: larger than the 32 KiB limit on an inventory"},
-        TCase{"EndlessPipeEndsAtTheLimit", EFrom::EndlessPipe, "", 100000,
-            "problem: larger than the 100000 bytes limit on an inventory"},
-        TCase{"StandardInputByDash", EFrom::StandardInput, "{}\n", 10, "{}\n"},
-        TCase{"StandardInputOverTheLimit", EFrom::StandardInput, "{\"a\": 1}\n\n\n", 10,
-            "problem: larger than the 10 bytes limit on an inventory"},
-        TCase{"MemoryFileWhole", EFrom::MemoryFile, Pattern(70000), 70000, Pattern(70000)},
-        TCase{"MissingFileCannotBeOpened", EFrom::Missing, "", 10,
-            "problem: cannot open: No such file or directory"},
-        TCase{"FolderCannotBeRead", EFrom::Folder, "", 10, "problem: cannot read: Is a directory"}),
-    [](const testing::TestParamInfo<TCase>& which) { return std::string(which.param.fTitle); });
+    testing::ValuesIn(tarvotest::ReadTextCases(TARVOANAL_TEST_DIR "/inventory_reader.cases")),
+    tarvotest::TTextCaseName());
 
 // In a process bounded to 4 GiB, reads the file into both buffers, prints
 // both problems and exits with 0 when both were refused.

@@ -6,6 +6,8 @@
 #include "jsonl_input.hpp"
 
 #include <filesystem>
+#include <iterator>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -92,42 +94,28 @@ std::string FleetRun(const std::vector<std::string>& names, const std::string& m
     return text;
 }
 
+// The words of a case's value, as a list.
+std::vector<std::string> Words(const std::string& text)
+{
+    std::istringstream in(text);
+    return {std::istream_iterator<std::string>(in), {}};
+}
+
 TEST_F(JsonlInput, KeepsTheLaterOfAMachineGivenTwiceAndSaysSo)
 {
-    struct TCase {
-        const char* fProves;
-        std::string fFirst;
-        std::string fSecond;
-        std::vector<std::string> fKept;
-        std::vector<std::string> fNotes;
+    const auto run = [](const tarvotest::TTextCase& one, const std::string& key) {
+        return one[key] == "-" ? std::string(kPlugin) + "\n" : FleetRun(Words(one[key]), one[key + " id"]);
     };
-    const std::vector<TCase> cases = {
-        {"the same file twice: every machine once", FleetRun({"a.json", "b.json"}),
-            FleetRun({"a.json", "b.json"}), {"a.json", "b.json"},
-            {"S: line 1: a.json was given before, at F: line 1; the later records are kept",
-                "S: line 3: b.json was given before, at F: line 3; the later records are kept"}},
-        {"one machine in two weeks' archives", FleetRun({"site-a-1201.tar.gz:rack1/web01.json"}),
-            FleetRun({"site-a-1208.tar.gz:rack1/web01.json"}), {"site-a-1208.tar.gz:rack1/web01.json"},
-            {"S: line 1: site-a-1208.tar.gz:rack1/web01.json was given before, at F: line 1; the later "
-             "records "
-             "are kept"}},
-        {"the same machine id under another name", FleetRun({"old-name.json"}, "id-1"),
-            FleetRun({"new-name.json"}, "id-1"), {"new-name.json"},
-            {"S: line 1: new-name.json was given before, at F: line 1; the later records are kept"}},
-        {"two machine ids under one name are two machines", FleetRun({"web.json"}, "id-1"),
-            FleetRun({"web.json"}, "id-2"), {"web.json", "web.json"}, {}},
-        {"two single runs of different files", std::string(kPlugin) + "\n", std::string(kPlugin) + "\n",
-            {"F", "S"}, {}},
-    };
-    for (const TCase& one : cases) {
+    for (const tarvotest::TTextCase& one :
+        tarvotest::ReadTextCases(TARVOANAL_TEST_DIR "/jsonl_repeats.cases")) {
         fReport = tarvorun::TReport();
-        const std::string first = Write("first.jsonl", one.fFirst);
-        const std::string second = Write("second.jsonl", one.fSecond);
-        EXPECT_EQ(Read({first, second}), "") << one.fProves;
+        const std::string first = Write("first.jsonl", run(one, "first"));
+        const std::string second = Write("second.jsonl", run(one, "second"));
+        EXPECT_EQ(Read({first, second}), "") << one.fName;
         std::vector<std::string> kept;
         for (std::string name : Kept())
             kept.push_back(name == first ? "F" : name == second ? "S" : name);
-        EXPECT_EQ(kept, one.fKept) << one.fProves;
+        EXPECT_EQ(kept, Words(one["kept"])) << one.fName;
         std::vector<std::string> notes;
         for (std::string note : fNotes) {
             for (const auto& [path, letter] : {std::pair{first, "F"}, std::pair{second, "S"}})
@@ -135,7 +123,11 @@ TEST_F(JsonlInput, KeepsTheLaterOfAMachineGivenTwiceAndSaysSo)
                     note.replace(at, path.size(), letter);
             notes.push_back(note);
         }
-        EXPECT_EQ(notes, one.fNotes) << one.fProves;
+        std::vector<std::string> expected;
+        for (const char* key : {"note", "also note"})
+            if (one.fValues.count(key))
+                expected.push_back(one[key]);
+        EXPECT_EQ(notes, expected) << one.fName;
     }
 }
 

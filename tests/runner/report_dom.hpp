@@ -60,6 +60,22 @@ std::string Attribute(const std::string& dom, const std::string& id, const std::
     return tag.substr(value, tag.find('"', value) - value);
 }
 
+// Whether `text` holds `part`, saying which part is missing when it does not,
+// and the reverse: the checks a page's DOM is read with.
+::testing::AssertionResult Has(const std::string& text, const std::string& part)
+{
+    if (text.find(part) != std::string::npos)
+        return ::testing::AssertionSuccess();
+    return ::testing::AssertionFailure() << "missing: " << part;
+}
+
+::testing::AssertionResult Lacks(const std::string& text, const std::string& part)
+{
+    if (text.find(part) == std::string::npos)
+        return ::testing::AssertionSuccess();
+    return ::testing::AssertionFailure() << "present: " << part;
+}
+
 std::size_t Occurrences(const std::string& text, const std::string& part)
 {
     std::size_t count = 0;

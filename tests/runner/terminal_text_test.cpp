@@ -41,47 +41,21 @@ TEST(ShowOnTerminalInLongTexts, FindsEachByteToEscapeAtEveryPlace)
     }
 }
 
-struct TLogLineCase {
-    const char* fName;
-    std::string fInventory;
-    std::string fText;
-    std::string fLine;
-};
-
-// A text the catalogue does not know is "other", a warning at level 100.
-const TLogLineCase kLogLines[] = {
-    {"FindingWithItsKindAndFields", "", "Tarvolith: Logical drive 0 on controller 1 has 12 bad stripes",
-        R"({"type":"log","level":100,"text":"Tarvolith: Logical drive 0 on controller 1 has 12 bad stripes",)"
-        R"("kind":"bad-stripes","severity":"critical","fields":{"logicalDrive":0,"controller":1,"count":12}})"},
-    {"Plain", "", "Tarvolith: a finding",
-        R"({"type":"log","level":100,"text":"Tarvolith: a finding","kind":"other","severity":"warning","fields":{}})"},
-    {"InventoryNamedRightAfterTheType", "srv \"1\"", "t",
-        R"({"type":"log","inventory":"srv \"1\"","level":100,"text":"t","kind":"other","severity":"warning","fields":{}})"},
-    {"QuoteBackslashAndControlsEscaped", "", "a\"b\\c\b\t\n\f\r\x01\x1f|",
-        R"({"type":"log","level":100,"text":"a\"b\\c\b\t\n\f\r\u0001\u001f|","kind":"other","severity":"warning","fields":{}})"},
-    {"DeleteSlashAndUtf8AsTheyAre", "", "\x7f/caf\xc3\xa9",
-        "{\"type\":\"log\",\"level\":100,\"text\":\"\x7f/"
-        "caf\xc3\xa9\",\"kind\":\"other\",\"severity\":\"warning\",\"fields\":{}}"},
-    {"BytesNotUtf8Replaced", "", "ab\xff",
-        "{\"type\":\"log\",\"level\":100,\"text\":\"ab\xef\xbf\xbd\",\"kind\":\"other\",\"severity\":"
-        "\"warning\",\"fields\":{}}"},
-    {"InventoryNameNotUtf8Replaced", "x\xc3", "t",
-        "{\"type\":\"log\",\"inventory\":\"x\xef\xbf\xbd\",\"level\":100,\"text\":\"t\",\"kind\":\"other\","
-        "\"severity\":\"warning\",\"fields\":{}}"},
-};
-
-class JsonlLogLine : public ::testing::TestWithParam<TLogLineCase> { };
+class JsonlLogLine : public ::testing::TestWithParam<tarvotest::TTextCase> { };
 
 TEST_P(JsonlLogLine, IsTheRecordWithItsTextsEscaped)
 {
+    const tarvotest::TTextCase& one = GetParam();
     std::string written;
     tarvorun::TJsonlSink sink(
-        [&written](const std::string& text) { written += text; }, GetParam().fInventory);
-    sink.OnLog(100, GetParam().fText);
-    EXPECT_EQ(written, GetParam().fLine + "\n");
+        [&written](const std::string& text) { written += text; }, tarvotest::Unescaped(one["inventory"]));
+    sink.OnLog(100, tarvotest::Unescaped(one["text"]));
+    EXPECT_EQ(
+        written, (one.fValues.count("line") ? one["line"] : tarvotest::Unescaped(one["line bytes"])) + "\n");
 }
 
-INSTANTIATE_TEST_SUITE_P(Lines, JsonlLogLine, ::testing::ValuesIn(kLogLines),
-    [](const ::testing::TestParamInfo<TLogLineCase>& param) { return std::string(param.param.fName); });
+INSTANTIATE_TEST_SUITE_P(Lines, JsonlLogLine,
+    ::testing::ValuesIn(tarvotest::ReadTextCases(TARVOANAL_TEST_DIR "/jsonl_log_lines.cases")),
+    tarvotest::TTextCaseName());
 
 }  // namespace
