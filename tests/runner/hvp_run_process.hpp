@@ -19,29 +19,18 @@
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
 
+#include "shell_run.hpp"
 #include "temp_folder.hpp"
 #include "text_files.hpp"
 
 namespace tarvotest {
 
-struct TRun {
-    std::string fOut;
-    int fStatus = -1;
-};
+using TRun = TShellRun;
 
 inline TRun HvpRun(const std::string& arguments, const std::string& errors = "/dev/null",
     const std::string& environment = std::string())
 {
-    const std::string command =
-        environment + " '" + TARVOANAL_HVP_RUN + "' " + arguments + " 2>'" + errors + "'";
-    TRun run;
-    std::FILE* pipe = popen(command.c_str(), "r");
-    char buffer[4096];
-    for (std::size_t got; (got = std::fread(buffer, 1, sizeof buffer, pipe)) > 0;)
-        run.fOut.append(buffer, got);
-    const int wait = pclose(pipe);
-    run.fStatus = WIFEXITED(wait) ? WEXITSTATUS(wait) : -1;
-    return run;
+    return RunShell(environment + " '" + TARVOANAL_HVP_RUN + "' " + arguments + " 2>'" + errors + "'");
 }
 
 // Starts hvp-run with `arguments`, its standard output the file `out` and

@@ -8,7 +8,6 @@
 #include <algorithm>
 #include <filesystem>
 #include <map>
-#include <regex>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -44,17 +43,21 @@ inline std::string Value(const TSections& sections, const std::string& key, cons
 inline TSections ParseSections(
     const std::vector<std::string>& lines, const std::string& keys, const std::string& where)
 {
-    const std::regex header("(" + keys + "):( (.*))?");
+    const std::string listed = "|" + keys + "|";
     TSections sections;
     std::vector<std::string>* current = nullptr;
     for (const std::string& line : lines) {
-        std::smatch match;
-        if (std::regex_match(line, match, header)) {
-            if (sections.count(match[1]))
-                throw std::runtime_error(where + ": section \"" + match[1].str() + "\" given twice");
-            current = &sections[match[1]];
-            if (match[2].matched)
-                current->push_back(match[3]);
+        // A section's line is "key:" or "key: value", for a key of the list.
+        const std::size_t colon = line.find(':');
+        const std::string key = line.substr(0, colon);
+        const bool header = colon != std::string::npos && listed.find("|" + key + "|") != std::string::npos &&
+            (colon + 1 == line.size() || line[colon + 1] == ' ');
+        if (header) {
+            if (sections.count(key))
+                throw std::runtime_error(where + ": section \"" + key + "\" given twice");
+            current = &sections[key];
+            if (colon + 1 < line.size())
+                current->push_back(line.substr(colon + 2));
         } else if (current) {
             current->push_back(line);
         } else if (!line.empty() && line[0] != '#') {
