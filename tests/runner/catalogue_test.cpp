@@ -9,7 +9,7 @@
 #include <gtest/gtest.h>
 
 #include "baseline.hpp"
-#include "text_cases.hpp"
+#include "case_file.hpp"
 #include "catalogue.hpp"
 #include "inventory.hpp"
 #include "machine_identity.hpp"
@@ -23,7 +23,7 @@ using tarvorun::SeverityName;
 using tarvorun::TRecord;
 
 const std::vector<tarvotest::TTextCase> kLines =
-    tarvotest::ReadTextCases(TARVOANAL_TEST_DIR "/catalogue_lines.cases");
+    tarvotest::ReadTextCases(TARVOANAL_TEST_DIR "/catalogue_lines.cases", "fields|kind|level|severity|text");
 
 class CatalogueLine : public ::testing::TestWithParam<tarvotest::TTextCase> { };
 

@@ -18,7 +18,7 @@
 #include "inputs.hpp"
 #include "output.hpp"
 #include "temp_folder.hpp"
-#include "text_cases.hpp"
+#include "case_file.hpp"
 #include "text_files.hpp"
 
 namespace {
@@ -125,7 +125,8 @@ TEST_P(Expansion, HandsOutTheInventoriesInInputOrder)
 }
 
 INSTANTIATE_TEST_SUITE_P(Inputs, Expansion,
-    ::testing::ValuesIn(tarvotest::ReadTextCases(TARVOANAL_TEST_DIR "/fleet_inputs.cases")),
+    ::testing::ValuesIn(
+        tarvotest::ReadTextCases(TARVOANAL_TEST_DIR "/fleet_inputs.cases", "hands out|in|members")),
     tarvotest::TTextCaseName());
 
 const std::string kOddName = "tab\there-\x01-\xff-\xc3\xa9.json";
@@ -155,7 +156,8 @@ TEST_P(DamagedInput, IsReportedForItselfAndTheRestGoesOn)
 }
 
 INSTANTIATE_TEST_SUITE_P(Inputs, DamagedInput,
-    ::testing::ValuesIn(tarvotest::ReadTextCases(TARVOANAL_TEST_DIR "/damaged_inputs.cases")),
+    ::testing::ValuesIn(tarvotest::ReadTextCases(
+        TARVOANAL_TEST_DIR "/damaged_inputs.cases", "bytes|file|gzip|problem starts")),
     tarvotest::TTextCaseName());
 
 // A damaged member costs that member alone, and is reported where it was: a

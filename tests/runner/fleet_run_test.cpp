@@ -15,7 +15,7 @@
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
 
-#include "text_cases.hpp"
+#include "case_file.hpp"
 #include "hvp_run_process.hpp"
 
 namespace {
@@ -170,7 +170,9 @@ TEST_P(ExitStatus, IsTheHighestThatApplies)
 }
 
 INSTANTIATE_TEST_SUITE_P(Fleet, ExitStatus,
-    ::testing::ValuesIn(ReadTextCases(TARVOANAL_TEST_DIR "/exit_statuses.cases")), TTextCaseName());
+    ::testing::ValuesIn(
+        ReadTextCases(TARVOANAL_TEST_DIR "/exit_statuses.cases", "args|status|stderr holds|stdout")),
+    TTextCaseName());
 
 TEST(Interruption, StopsTheWorkersAndKeepsWholeLines)
 {

@@ -8,7 +8,7 @@
 
 #include <gtest/gtest.h>
 
-#include "text_cases.hpp"
+#include "case_file.hpp"
 #include "help_text.hpp"
 #include "hvp_run_process.hpp"
 
@@ -31,7 +31,8 @@ TEST_P(HelpText, IsWrappedBetweenWordsOrFindsTheOptionMeant)
 }
 
 INSTANTIATE_TEST_SUITE_P(Cases, HelpText,
-    testing::ValuesIn(tarvotest::ReadTextCases(TARVOANAL_TEST_DIR "/help_texts.cases")),
+    testing::ValuesIn(tarvotest::ReadTextCases(
+        TARVOANAL_TEST_DIR "/help_texts.cases", "first|indent|nearest|text|typed|width|wrapped")),
     tarvotest::TTextCaseName());
 
 std::string HelpAt(const std::string& columns)

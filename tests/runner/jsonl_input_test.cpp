@@ -13,7 +13,7 @@
 
 #include <gtest/gtest.h>
 
-#include "text_cases.hpp"
+#include "case_file.hpp"
 #include "temp_folder.hpp"
 #include "text_files.hpp"
 
@@ -61,7 +61,7 @@ const char kPlugin[] =
 TEST_F(JsonlInput, RefusesWhatIsNoRecordOfHvpRunNamingTheFileAndLine)
 {
     for (const tarvotest::TTextCase& bad :
-        tarvotest::ReadTextCases(TARVOANAL_TEST_DIR "/jsonl_refusals.cases")) {
+        tarvotest::ReadTextCases(TARVOANAL_TEST_DIR "/jsonl_refusals.cases", "problem|text")) {
         const std::string path = Write("bad.jsonl", tarvotest::Unescaped(bad["text"]));
         EXPECT_EQ(Read({path}), path + ": " + bad["problem"]) << bad.fName;
     }
@@ -106,8 +106,8 @@ TEST_F(JsonlInput, KeepsTheLaterOfAMachineGivenTwiceAndSaysSo)
     const auto run = [](const tarvotest::TTextCase& one, const std::string& key) {
         return one[key] == "-" ? std::string(kPlugin) + "\n" : FleetRun(Words(one[key]), one[key + " id"]);
     };
-    for (const tarvotest::TTextCase& one :
-        tarvotest::ReadTextCases(TARVOANAL_TEST_DIR "/jsonl_repeats.cases")) {
+    for (const tarvotest::TTextCase& one : tarvotest::ReadTextCases(TARVOANAL_TEST_DIR "/jsonl_repeats.cases",
+             "also note|first|first id|kept|note|second|second id")) {
         fReport = tarvorun::TReport();
         const std::string first = Write("first.jsonl", run(one, "first"));
         const std::string second = Write("second.jsonl", run(one, "second"));

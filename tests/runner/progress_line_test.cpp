@@ -11,7 +11,7 @@
 
 #include <gtest/gtest.h>
 
-#include "text_cases.hpp"
+#include "case_file.hpp"
 #include "hvp_run_process.hpp"
 #include "progress_line.hpp"
 
@@ -32,7 +32,8 @@ TEST_P(ProgressWords, SayWhatTheRunHasDone)
 }
 
 INSTANTIATE_TEST_SUITE_P(Cases, ProgressWords,
-    testing::ValuesIn(tarvotest::ReadTextCases(TARVOANAL_TEST_DIR "/progress_words.cases")),
+    testing::ValuesIn(tarvotest::ReadTextCases(
+        TARVOANAL_TEST_DIR "/progress_words.cases", "all found|done|findings|found|text|unreadable|width")),
     tarvotest::TTextCaseName());
 
 // Runs hvp-run with `arguments`, its standard error a terminal and its

@@ -3,7 +3,7 @@
 // jsonl, a log line is a JSON object whose strings are escaped as JSON has it.
 #include <gtest/gtest.h>
 
-#include "text_cases.hpp"
+#include "case_file.hpp"
 
 #include "output.hpp"
 #include "terminal_text.hpp"
@@ -19,7 +19,7 @@ TEST_P(ShowOnTerminal, EscapesWhatCouldDriveATerminal)
 }
 
 INSTANTIATE_TEST_SUITE_P(Texts, ShowOnTerminal,
-    ::testing::ValuesIn(tarvotest::ReadTextCases(TARVOANAL_TEST_DIR "/terminal_texts.cases")),
+    ::testing::ValuesIn(tarvotest::ReadTextCases(TARVOANAL_TEST_DIR "/terminal_texts.cases", "shown|text")),
     tarvotest::TTextCaseName());
 
 // Long texts are looked at eight bytes at a time: a byte to show escaped is
@@ -55,7 +55,8 @@ TEST_P(JsonlLogLine, IsTheRecordWithItsTextsEscaped)
 }
 
 INSTANTIATE_TEST_SUITE_P(Lines, JsonlLogLine,
-    ::testing::ValuesIn(tarvotest::ReadTextCases(TARVOANAL_TEST_DIR "/jsonl_log_lines.cases")),
+    ::testing::ValuesIn(tarvotest::ReadTextCases(
+        TARVOANAL_TEST_DIR "/jsonl_log_lines.cases", "inventory|line|line bytes|text")),
     tarvotest::TTextCaseName());
 
 }  // namespace

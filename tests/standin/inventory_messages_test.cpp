@@ -14,7 +14,7 @@
 
 #include <gtest/gtest.h>
 
-#include "text_cases.hpp"
+#include "case_file.hpp"
 #include "harness.hpp"
 #include "hvp_host.hpp"
 #include "inventory.hpp"
@@ -57,7 +57,8 @@ void ExpectRejected(const TRejectCase& rejected)
 std::vector<TRejectCase> FormCases()
 {
     std::vector<TRejectCase> cases;
-    for (const TTextCase& one : ReadTextCases(TARVOANAL_TEST_DIR "/inventory_messages.cases")) {
+    for (const TTextCase& one :
+        ReadTextCases(TARVOANAL_TEST_DIR "/inventory_messages.cases", "escaped text|message|text")) {
         const std::string text = one["text"].empty() ? Unescaped(one["escaped text"]) : one["text"];
         cases.push_back({one.fName, text, one["message"]});
     }

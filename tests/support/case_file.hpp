@@ -1,15 +1,20 @@
 // Cases written by hand as text: the golden cases of hvp-run, one a file, and
-// the tables of the monitoring and collector tests, many a file. A case is a
-// run of sections, each a line "key: value" or a line "key:" followed by the
-// lines of its value; comment lines (#) before its first section say what it
-// proves. In a file of many cases each case begins with its "name:" line.
+// the tables of the other tests, many a file, kept beside the test that reads
+// them so that a case reads as the contract's words do and adding one needs
+// no code. A case is a run of sections, each a line "key: value" or a line
+// "key:" followed by the lines of its value; comment lines (#) before its
+// first section say what it proves. In a file of many cases each case begins
+// with its "name:" line. A section's key must be one its reader lists, so a
+// mistyped key is read as part of the value before it and its case fails.
 #pragma once
 
 #include <algorithm>
 #include <filesystem>
 #include <map>
+#include <ostream>
 #include <stdexcept>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "text_files.hpp"
@@ -95,5 +100,55 @@ inline std::vector<TSections> ReadCases(const std::filesystem::path& file, const
     }
     return cases;
 }
+
+// One case of a table, by its name and its sections.
+struct TTextCase {
+    std::string fName;
+    TSections fValues;
+
+    // The value of `key`; a key the case lacks is an empty text.
+    std::string operator[](const std::string& key) const { return Value(fValues, key); }
+    int Number(const std::string& key) const { return std::stoi((*this)[key]); }
+};
+
+// A failed case is named by its name, not by its bytes.
+inline void PrintTo(const TTextCase& one, std::ostream* out)
+{
+    *out << one.fName;
+}
+
+// Every case of the file, in order, read before any test runs.
+inline std::vector<TTextCase> ReadTextCases(const std::filesystem::path& file, const std::string& keys)
+{
+    std::vector<TTextCase> cases;
+    for (TSections& sections : ReadCases(file, keys))
+        cases.push_back({Value(sections, "name"), std::move(sections)});
+    return cases;
+}
+
+// `text` with its escapes read, for bytes a line cannot hold: \n, \t, \r,
+// \\ and \xHH; any other backslash stands as it is.
+inline std::string Unescaped(const std::string& text)
+{
+    std::string bytes;
+    for (std::size_t at = 0; at < text.size(); ++at) {
+        const char next = at + 1 < text.size() ? text[at + 1] : '\0';
+        if (text[at] != '\\' || next == '\0' || std::string("ntr\\x").find(next) == std::string::npos) {
+            bytes += text[at];
+        } else if (next == 'x') {
+            bytes += static_cast<char>(std::stoi(text.substr(at + 2, 2), nullptr, 16));
+            at += 3;
+        } else {
+            bytes += next == 'n' ? '\n' : next == 't' ? '\t' : next == 'r' ? '\r' : '\\';
+            ++at;
+        }
+    }
+    return bytes;
+}
+
+// Names a test of a case file after its "name:" line.
+struct TTextCaseName {
+    template <typename Param> std::string operator()(const Param& info) const { return info.param.fName; }
+};
 
 }  // namespace tarvotest
