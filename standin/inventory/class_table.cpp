@@ -43,9 +43,8 @@ bool TNameSet::Add(std::string_view text, std::uint32_t key, std::string_view na
 
 std::uint32_t TNameSet::Find(std::string_view text, std::string_view name) const
 {
-    if (fSlots.empty())
-        return 0;
-    return fSlots[Slot(text, name, static_cast<std::uint32_t>(std::hash<std::string_view>()(name)))].fKey;
+    const auto hash = static_cast<std::uint32_t>(std::hash<std::string_view>()(name));
+    return fSlots.empty() ? 0 : fSlots[Slot(text, name, hash)].fKey;
 }
 
 void TNameSet::Clear()
@@ -57,9 +56,7 @@ void TNameSet::Clear()
 
 bool TClassTable::Add(std::string_view text, std::uint32_t key, std::string_view name)
 {
-    TClassEntry entry;
-    entry.fKey = key;
-    fEntries.PushBack(entry);
+    fEntries.PushBack(TClassEntry{key, {}});
     return fNames.Add(text, key, name);
 }
 

@@ -8,6 +8,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <stdexcept>
 #include <string>
 #include <string_view>
@@ -45,8 +46,7 @@ void RaiseError(const TErrorForm& form);
 // What the inventory's own members say, apart from its classes: the
 // operating system, and the comment members' names and texts.
 struct TInventoryOwnMembers {
-    bool fHasOsError = false;
-    TErrorForm fOsError;
+    std::optional<TErrorForm> fOsError;
     unsigned short fOsType = 0;
     std::vector<std::pair<std::string, std::string_view>> fComments;
 };
@@ -85,8 +85,7 @@ public:
     // The text and its index, for the host objects.
     const TInventoryDocument& Document() const { return *fDocument; }
 
-    bool HasOperatingSystemError() const { return fOwn.fHasOsError; }
-    const TErrorForm& OperatingSystemError() const { return fOwn.fOsError; }
+    const std::optional<TErrorForm>& OperatingSystemError() const { return fOwn.fOsError; }
     unsigned short OperatingSystemType() const { return fOwn.fOsType; }
 
 private:

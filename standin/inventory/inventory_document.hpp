@@ -20,11 +20,13 @@
 #include <cstddef>
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <utility>
 #include <vector>
 
+#include <boost/iterator/counting_iterator.hpp>
 #include <simdjson.h>
 
 #include "hvp_cim_value.hpp"
@@ -52,16 +54,9 @@ public:
     // sorted by it.
     template <typename TBefore> std::size_t PartitionPoint(TBefore before) const
     {
-        std::size_t low = 0;
-        std::size_t high = fSize;
-        while (low < high) {
-            const std::size_t middle = low + (high - low) / 2;
-            if (before((*this)[middle]))
-                low = middle + 1;
-            else
-                high = middle;
-        }
-        return low;
+        using TPlace = boost::counting_iterator<std::size_t>;
+        return *std::partition_point(
+            TPlace(0), TPlace(fSize), [&](std::size_t i) { return before((*this)[i]); });
     }
 
 private:
@@ -107,7 +102,9 @@ public:
     {
         const TPacked& packed = fPacked[i];
         if (packed.fFromKey >= kAssociationsOnTheSide)
-            return OnTheSide(i);
+            return std::lower_bound(fOnTheSide.begin(), fOnTheSide.end(), i,
+                [](const auto& entry, std::size_t n) { return entry.first < n; })
+                ->second;
         const std::uint32_t value = (packed.fKey & ~kEscapedKey) + packed.fFromKey;
         return TMemberRef{packed.fKey, value, value + packed.fLength};
     }
@@ -123,13 +120,6 @@ private:
     };
     static constexpr std::uint16_t kAssociationsOnTheSide = 0xfffe;
     static constexpr std::uint16_t kOnTheSide = 0xffff;
-
-    TMemberRef OnTheSide(std::size_t i) const
-    {
-        const auto at = std::lower_bound(fOnTheSide.begin(), fOnTheSide.end(), i,
-            [](const std::pair<std::uint32_t, TMemberRef>& entry, std::size_t n) { return entry.first < n; });
-        return at->second;
-    }
 
     TChunkedVector<TPacked> fPacked;
     std::vector<std::pair<std::uint32_t, TMemberRef>> fOnTheSide;  // by member number
@@ -181,10 +171,8 @@ struct TClassEntry {
 
 // How looking a class up, or enumerating it, fails: rare, so kept aside.
 struct TClassFailures {
-    bool fHasLookupError = false;
-    TErrorForm fLookupError;
-    bool fHasEnumerateError = false;
-    TErrorForm fEnumerateError;
+    std::optional<TErrorForm> fLookupError;
+    std::optional<TErrorForm> fEnumerateError;
 };
 
 // A set of member names by their places in the text (as TMemberRef's fKey),

@@ -3,7 +3,6 @@
 // objects read (README.md tells the steps). Every value is read through, as
 // a whole parse would; an object entry is parsed alone by entries.cpp.
 #include <deque>
-#include <functional>
 #include <new>
 #include <string>
 #include <vector>
@@ -93,8 +92,7 @@ private:
     {
         const od::json_type type = Take(value.type());
         if (type == od::json_type::object) {
-            ErrorForm(value, path, 1, false, fTop.fOsError);
-            fTop.fHasOsError = true;
+            ErrorForm(value, path, 1, false, fTop.fOsError.emplace());
             return;
         }
         if (type == od::json_type::number) {
@@ -135,8 +133,7 @@ private:
             Fail(path, "a class entry (an array of instances, or an object) must be an object");
         } else if (od::object entry = Take(value.get_object()); HasErrorMember(entry)) {
             Take(entry.reset());
-            ErrorFormText(Nested(Take(entry.raw_json()), 2), path, true, failures.fLookupError);
-            failures.fHasLookupError = true;
+            ErrorFormText(Nested(Take(entry.raw_json()), 2), path, true, failures.fLookupError.emplace());
         } else {
             Take(entry.reset());
             bool hasInstances = false;
@@ -147,8 +144,7 @@ private:
                     instances = Instances(Take(field.value().get_array()), here, 3, 0);
                     hasInstances = true;
                 } else if (name == "enumerate") {
-                    ErrorForm(field.value(), here, 3, false, failures.fEnumerateError);
-                    failures.fHasEnumerateError = true;
+                    ErrorForm(field.value(), here, 3, false, failures.fEnumerateError.emplace());
                 } else {
                     Fail(here,
                         "unexpected member; a class entry object holds "
@@ -157,11 +153,11 @@ private:
             });
             if (!hasInstances)
                 Fail(path, "a class entry object needs \"instances\"");
-            if (!failures.fHasEnumerateError)
+            if (!failures.fEnumerateError)
                 Fail(path, "a class entry object needs \"enumerate\" (instances alone are an array)");
         }
         fDocument.fClasses[place].fInstances = instances;
-        if (failures.fHasLookupError || failures.fHasEnumerateError)
+        if (failures.fLookupError || failures.fEnumerateError)
             fDocument.fClasses.SetFailures(place, failures);
     }
 

@@ -224,8 +224,8 @@ public:
     {
         TRequestedClass::EnumerateInstances({}, deep, context);
         const TClassFailures& failures = fInventory->Document().fClasses.Failures(*fEntry);
-        if (failures.fHasEnumerateError) {
-            RaiseError(failures.fEnumerateError);
+        if (failures.fEnumerateError) {
+            RaiseError(*failures.fEnumerateError);
             return;
         }
         const TInstanceRange range = fEntry->fInstances;
@@ -258,8 +258,8 @@ public:
         if (entry == nullptr)
             throw THVPException(THVPStatusCode(THVPStatusCode::kNotFound));
         const TClassFailures& failures = fInventory->Document().fClasses.Failures(*entry);
-        if (failures.fHasLookupError) {
-            RaiseError(failures.fLookupError);
+        if (failures.fLookupError) {
+            RaiseError(*failures.fLookupError);
             return boost::shared_ptr<ICIMClass>();
         }
         return boost::make_shared<TInventoryClass>(fInventory, entry, name);
@@ -267,8 +267,8 @@ public:
 
     unsigned short OperatingSystemType() const override
     {
-        if (fInventory->HasOperatingSystemError())
-            RaiseError(fInventory->OperatingSystemError());
+        if (const auto& error = fInventory->OperatingSystemError())
+            RaiseError(*error);
         return fInventory->OperatingSystemType();
     }
 
