@@ -136,9 +136,8 @@ bool UnescapeShortForms(std::string_view body, std::string& out)
 // number.
 bool ShortInteger(std::string_view token, std::int64_t& number)
 {
-    const char* const end = token.data() + token.size();
-    const std::from_chars_result read = std::from_chars(token.data(), end, number);
-    return read.ec == std::errc() && read.ptr == end;
+    const std::from_chars_result read = std::from_chars(token.data(), token.data() + token.size(), number);
+    return read.ec == std::errc() && read.ptr == token.data() + token.size();
 }
 
 // The value of a plain JSON value: null, a string, true or false, or a
@@ -180,7 +179,6 @@ bool HasErrorMember(od::object form, std::size_t* count)
 bool ReadPropertyEntry(std::string_view text, std::uint32_t begin, std::uint32_t end, TPropertyEntry& result,
     std::string& problem)
 {
-    result.fKind = TPropertyEntry::EKind::Value;
     od::document& document = Parse(text, begin, end);
     if (Take(document.type()) == od::json_type::array)
         return Refuse(problem, "a property entry cannot be an array");
@@ -273,14 +271,10 @@ std::string UnescapedKey(std::string_view text, std::uint32_t key)
 
 void RaiseError(const TErrorForm& form)
 {
-    switch (form.fKind) {
-    case TErrorForm::EKind::Status:
+    if (form.fKind == TErrorForm::EKind::Status)
         throw THVPException(THVPStatusCode(form.fStatus));
-    case TErrorForm::EKind::Std:
+    if (form.fKind == TErrorForm::EKind::Std)
         throw std::runtime_error("host failure");
-    case TErrorForm::EKind::Empty:
-        return;
-    }
 }
 
 }  // namespace standin

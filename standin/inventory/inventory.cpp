@@ -60,10 +60,9 @@ const TClassEntry* TInventory::FindClass(std::string_view name) const
 
 std::string_view TInventory::Comment(std::string_view name) const
 {
-    for (auto at = fOwn.fComments.rbegin(); at != fOwn.fComments.rend(); ++at)
-        if (at->first == name)
-            return at->second;
-    return std::string_view();
+    const auto last = std::find_if(fOwn.fComments.rbegin(), fOwn.fComments.rend(),
+        [name](const auto& comment) { return comment.first == name; });
+    return last == fOwn.fComments.rend() ? std::string_view() : last->second;
 }
 
 }  // namespace standin

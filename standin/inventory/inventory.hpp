@@ -70,8 +70,6 @@ public:
     static std::shared_ptr<const TInventory> LoadText(std::string_view text, const std::string& source);
 
     ~TInventory();
-    TInventory(const TInventory&) = delete;
-    TInventory& operator=(const TInventory&) = delete;
 
     const std::string& Source() const { return fSource; }
     // Null when the inventory does not list the class.

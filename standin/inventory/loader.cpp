@@ -270,12 +270,15 @@ std::shared_ptr<const TInventory> TInventoryLoader::Load(TPaddedText text, const
         inventory->fDocument = std::make_unique<TInventoryDocument>();
         inventory->fDocument->fText = std::move(text);
         const std::string_view whole = inventory->fDocument->Text();
-        simdjson::error_code error = simdjson::SUCCESS;
         try {
             TWalk(*inventory->fDocument, inventory->fOwn).Run();
             return inventory;
         } catch (const TSyntaxError& syntax) {
-            error = syntax.fError;
+            if (syntax.fError == simdjson::MEMALLOC)
+                throw std::bad_alloc();
+            if (syntax.fError == simdjson::CAPACITY)
+                throw TInventoryError(source, simdjson::error_message(syntax.fError));
+            throw TInventoryError(source, DescribeSyntaxError(whole, syntax.fError));
         } catch (const TProblem& found) {
             // A syntax error further on comes first, as in a whole parse;
             // the index is not needed to look for one.
@@ -283,11 +286,6 @@ std::shared_ptr<const TInventory> TInventoryLoader::Load(TPaddedText text, const
             const std::string syntax = FindSyntaxError(whole);
             throw TInventoryError(source, syntax.empty() ? found.fMessage : syntax);
         }
-        if (error == simdjson::MEMALLOC)
-            throw std::bad_alloc();
-        if (error == simdjson::CAPACITY)
-            throw TInventoryError(source, simdjson::error_message(error));
-        throw TInventoryError(source, DescribeSyntaxError(whole, error));
     } catch (const std::bad_alloc&) {
         throw TInventoryError(source, kOutOfMemoryProblem);
     }

@@ -3,7 +3,6 @@
 // from the inventory document, which it keeps alive.
 #include "model.hpp"
 
-#include <stdexcept>
 #include <vector>
 
 #include <boost/make_shared.hpp>
@@ -56,15 +55,20 @@ struct TInstanceBlock {
         fInstances.reserve(count);
     }
 
-    // Makes the next instance; `self` is this block's own handle.
-    static boost::shared_ptr<ICIMInstance> Add(
-        const boost::shared_ptr<TInstanceBlock>& self, std::uint32_t index)
+    // Makes the instances `range` of level `depth` in one block, handing
+    // each to `callback` until it wants no more.
+    static void Deliver(TInventoryRef inventory, std::string prefix, std::string className, std::size_t depth,
+        TInstanceRange range, const TInstanceCallback& callback)
     {
-        std::vector<TInventoryInstance>& instances = self->fInstances;
-        if (instances.size() == instances.capacity())
-            throw std::logic_error("instance block is full");
-        instances.emplace_back(self.get(), index);
-        return boost::shared_ptr<ICIMInstance>(self, &instances.back());
+        if (range.fFirst == range.fEnd)
+            return;
+        const auto block = boost::make_shared<TInstanceBlock>(
+            std::move(inventory), std::move(prefix), std::move(className), depth, range.fEnd - range.fFirst);
+        for (std::uint32_t i = range.fFirst; i < range.fEnd; ++i) {
+            block->fInstances.emplace_back(block.get(), i);
+            if (!callback(boost::shared_ptr<ICIMInstance>(block, &block->fInstances.back())))
+                return;
+        }
     }
 
     std::string_view Text() const { return fInventory->Document().Text(); }
@@ -81,15 +85,6 @@ std::string TInventoryInstance::Name() const
 {
     const auto place = static_cast<std::size_t>(this - fBlock->fInstances.data());
     return fBlock->fPrefix + fBlock->fClassName + "[" + std::to_string(place) + "]";
-}
-
-// Whether host calls are observed. The observer of a run is there from its
-// start to its end, so a property made while calls are not observed is not
-// observed either.
-bool CallsObserved()
-{
-    const IHostObserver* observer = GetHostObserver();
-    return observer != nullptr && observer->WantsCalls();
 }
 
 class TInventoryProperty : public ICIMProperty {
@@ -129,7 +124,10 @@ private:
 
 boost::shared_ptr<ICIMProperty> TInventoryInstance::GetProperty(const std::string& name, TCIMContext context)
 {
-    const bool observed = CallsObserved();
+    // The observer of a run is there from its start to its end, so a
+    // property made while calls are not observed is not observed either.
+    const IHostObserver* observer = GetHostObserver();
+    const bool observed = observer != nullptr && observer->WantsCalls();
     if (observed) {
         const EHostCallOutcome outcome = ObserveHostCall([&] {
             return THostCall{EHostOp::GetProperty, {}, Name(), name, {}, &context};
@@ -180,11 +178,8 @@ void TInventoryInstance::EnumerateAssociatedInstances(TInstanceCallback callback
                 return;
             }
             // The related instances' names stand behind this instance's name.
-            const auto block = boost::make_shared<TInstanceBlock>(fBlock->fInventory, Name() + "/",
-                resultClass, fBlock->fDepth + 1, related.fEnd - related.fFirst);
-            for (std::uint32_t i = related.fFirst; i < related.fEnd; ++i)
-                if (!callback(TInstanceBlock::Add(block, i)))
-                    return;
+            TInstanceBlock::Deliver(fBlock->fInventory, Name() + "/", resultClass, fBlock->fDepth + 1,
+                TInstanceRange{related.fFirst, related.fEnd}, callback);
             return;
         }
         return;
@@ -228,14 +223,7 @@ public:
             RaiseError(*failures.fEnumerateError);
             return;
         }
-        const TInstanceRange range = fEntry->fInstances;
-        if (range.fFirst == range.fEnd)
-            return;
-        const auto block = boost::make_shared<TInstanceBlock>(
-            fInventory, std::string(), fName, 0, range.fEnd - range.fFirst);
-        for (std::uint32_t i = range.fFirst; i < range.fEnd; ++i)
-            if (!callback(TInstanceBlock::Add(block, i)))
-                return;
+        TInstanceBlock::Deliver(fInventory, std::string(), fName, 0, fEntry->fInstances, callback);
     }
 
 private:

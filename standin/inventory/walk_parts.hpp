@@ -201,12 +201,8 @@ protected:
                 Validate(Take(std::move(element)), depth + 1);
             break;
         case od::json_type::object:
-            for (auto member : Take(value.get_object())) {
-                od::field field = Take(std::move(member));
-                std::uint32_t key = 0;
-                Name(field, key);
-                Validate(field.value(), depth + 1);
-            }
+            ForEachMember(Take(value.get_object()), TPath{}, nullptr,
+                [&](auto& field, auto, auto, auto&) { Validate(field.value(), depth + 1); });
             break;
         default:
             Scalar(value);
