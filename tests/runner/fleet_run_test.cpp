@@ -167,11 +167,14 @@ TEST_P(ExitStatus, IsTheHighestThatApplies)
     if (!GetParam()["stderr holds"].empty()) {
         EXPECT_NE(std::find(said.begin(), said.end(), GetParam()["stderr holds"]), said.end()) << said.size();
     }
+    if (GetParam().fValues.count("stderr")) {
+        EXPECT_EQ(ReadFile(temp / "stderr"), Unescaped(GetParam()["stderr"]));
+    }
 }
 
 INSTANTIATE_TEST_SUITE_P(Fleet, ExitStatus,
     ::testing::ValuesIn(
-        ReadTextCases(TARVOANAL_TEST_DIR "/exit_statuses.cases", "args|status|stderr holds|stdout")),
+        ReadTextCases(TARVOANAL_TEST_DIR "/exit_statuses.cases", "args|status|stderr|stderr holds|stdout")),
     TTextCaseName());
 
 TEST(Interruption, StopsTheWorkersAndKeepsWholeLines)

@@ -131,24 +131,6 @@ TEST(Isolation, ExhaustedMemoryLimitCostsItsInventoryAlone)
     EXPECT_EQ(summary["failed"].get<int>() + summary["crashed"].get<int>(), 1);
 }
 
-TEST(Isolation, RecordsThatCannotBeWrittenAreAnError)
-{
-    TTempFolder temp("fleet-run");
-    const std::string fleet =
-        " --plugin '" TARVOANAL_MISBEHAVING_PLUGIN "' '" + MakeMisbehavingBatch(temp, {7, 8}) + "'";
-    const std::string errors = temp / "errors";
-    // A fleet in either form, and a single run of the bundled example.
-    for (const std::string& arguments :
-        {"--format jsonl" + fleet, "--format text" + fleet, std::string("--format jsonl")}) {
-        EXPECT_EQ(HvpRun(arguments + " > /dev/full", errors).fStatus, 2) << arguments;
-        // The message alone: no summary counts the inventories as if none
-        // had been run.
-        EXPECT_EQ(ReadFile(errors),
-            "hvp-run: cannot write the records to standard output: No space left on device\n")
-            << arguments;
-    }
-}
-
 // Two million lines from an inventory whose turn comes after one that
 // sleeps: far past the bound of output held in memory, so most wait on
 // disk; they come out whole, in order, after the first inventory's, and the
@@ -235,19 +217,6 @@ TEST(Isolation, MemoryLimitExhaustedWhileLoadingIsSaidSo)
         std::string::npos)
         << run.fOut;
     EXPECT_NE(run.fOut.find("\"crashed\":1"), std::string::npos);
-}
-
-// A single run shares its process with the plug-in: what the plug-in writes
-// to fd 1 goes beside the messages, never among the records.
-TEST(SingleRun, PluginStandardOutputStaysOutOfTheRecords)
-{
-    TTempFolder temp("fleet-run");
-    const std::string folder = MakeMisbehavingBatch(temp, {904});
-    const TRun run = RunMisbehaving("--format jsonl", "'" + folder + "/0.json'", temp / "errors");
-    EXPECT_EQ(run.fStatus, 0);
-    for (ordered_json& record : Records(run.fOut))
-        EXPECT_NE(record["type"], "summary") << record;
-    EXPECT_NE(ReadFile(temp / "errors").find("garbage"), std::string::npos);
 }
 
 // Ctrl-C in the middle of a single run that logs two million lines: what
