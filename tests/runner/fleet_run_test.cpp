@@ -57,11 +57,9 @@ std::vector<std::string> SingleRun(
     const std::string errors = path + ".stderr";
     const TRun run = HvpRun(options + " '" + path + "'", errors);
     for (const std::string& line : Lines(run.fOut)) {
-        const ordered_json record = ordered_json::parse(line);
-        ordered_json named{{"type", record["type"]}, {"inventory", name}};
-        for (auto it = record.begin(); it != record.end(); ++it)
-            if (it.key() != "type")
-                named[it.key()] = it.value();
+        // update() keeps "type" in its place and adds the rest after it.
+        ordered_json named{{"type", ""}, {"inventory", name}};
+        named.update(ordered_json::parse(line));
         records.push_back(named.dump());
     }
     if (run.fStatus == 2) {
