@@ -133,15 +133,14 @@ TEST_F(JsonlInput, KeepsTheLaterOfAMachineGivenTwiceAndSaysSo)
 
 TEST_F(JsonlInput, TakesKindsChangesAndResolvedFindingsFromTheRecords)
 {
+    // The second record, as an earlier version wrote it, names no kind: the
+    // catalogue tells it.
     const std::string path = Write("compared.jsonl",
         std::string(kPlugin) + "\n" +
-            R"({"type":"log","level":100,"text":"Tarvolith: Logical drive 0 on controller 1 has 12 bad stripes","kind":"bad-stripes","severity":"critical","fields":{"logicalDrive":0,"controller":1,"count":12},"change":"new"})"
-            "\n"
-            // An earlier version's record names no kind: the catalogue tells it.
-            R"({"type":"log","level":100,"text":"Tarvolith: Controller 1 Channel 0 Scsi ID 1 reported a PFA error"})"
-            "\n"
-            R"({"type":"resolved","kind":"device-soft-errors","severity":"warning","text":"Tarvolith: Controller 1 Channel 0 Scsi ID 1 reported 2 soft errors"})"
-            "\n");
+            R"({"type":"log","level":100,"text":"Tarvolith: Logical drive 0 on controller 1 has 12 bad stripes","kind":"bad-stripes","severity":"critical","fields":{"logicalDrive":0,"controller":1,"count":12},"change":"new"}
+{"type":"log","level":100,"text":"Tarvolith: Controller 1 Channel 0 Scsi ID 1 reported a PFA error"}
+{"type":"resolved","kind":"device-soft-errors","severity":"warning","text":"Tarvolith: Controller 1 Channel 0 Scsi ID 1 reported 2 soft errors"}
+)");
     ASSERT_EQ(Read({path}), "");
     ASSERT_EQ(fReport.Machines().size(), 1u);
     const tarvorun::TReportMachine& machine = fReport.Machines()[0];
