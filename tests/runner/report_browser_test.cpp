@@ -27,6 +27,7 @@
 namespace {
 
 namespace fs = std::filesystem;
+using tarvotest::HvpRun;
 
 const char* const kChromium = "/usr/bin/chromium";
 const char* const kBidiName = "e-\xE2\x80\xAE"
@@ -75,11 +76,6 @@ protected:
         for (const auto& [from, to] : changes)
             Replace(text, from, to);
         std::ofstream(Name(file), std::ios::trunc) << text;
-    }
-
-    int HvpRun(const std::string& arguments, const std::string& errors = "/dev/null")
-    {
-        return tarvotest::HvpRun(arguments, errors).fStatus;
     }
 
     std::string DumpDom(const fs::path& page, const std::string& size = "1280,900")
@@ -184,7 +180,8 @@ protected:
 TEST_F(Report, LeadsWithTheSeveritiesAndKeepsTheFailedApart)
 {
     const fs::path page = fTemp / "report.html";
-    EXPECT_EQ(HvpRun("--jobs 2 --report '" + page.string() + "' '" + fBatch.string() + "' >/dev/null"), 2);
+    EXPECT_EQ(
+        HvpRun("--jobs 2 --report '" + page.string() + "' '" + fBatch.string() + "' >/dev/null").fStatus, 2);
     for (const auto& [size, layout] :
         std::vector<std::pair<std::string, std::string>>{{"1280,900", "wide"}, {"375,800", "narrow"}}) {
         const std::string dom = DumpDom(page, size);
@@ -214,7 +211,8 @@ TEST_F(Report, MergesJsonlOutputsOfEarlierRunsAndCountsAMachineOnce)
     // records, and the standard error says so, once for each.
     EXPECT_EQ(HvpRun("--report '" + page.string() + "' --from-jsonl '" + first.string() + "' '" +
                       second.string() + "' '" + first.string() + "'",
-                  errors.string()),
+                  errors.string())
+                  .fStatus,
         0);
     ExpectTheBatch(DumpDom(page));
     const std::string said = ReadFile(errors);
@@ -271,7 +269,7 @@ TEST_F(Report, WritesCountsWithThousandsSeparators)
             << "\n";
     out.close();
     const fs::path page = fTemp / "many.html";
-    EXPECT_EQ(HvpRun("--report '" + page.string() + "' --from-jsonl '" + many.string() + "'"), 0);
+    EXPECT_EQ(HvpRun("--report '" + page.string() + "' --from-jsonl '" + many.string() + "'").fStatus, 0);
     ExpectFacts(DumpDom(page), "thousands");
 }
 
