@@ -152,9 +152,7 @@ class ExitStatus : public ::testing::TestWithParam<TTextCase> { };
 
 TEST_P(ExitStatus, IsTheHighestThatApplies)
 {
-    std::string arguments = GetParam()["args"];
-    for (std::size_t at; (at = arguments.find("SRC")) != std::string::npos;)
-        arguments.replace(at, 3, TARVOANAL_SOURCE_DIR);
+    const std::string arguments = Placed(GetParam()["args"], {{"SRC", TARVOANAL_SOURCE_DIR}});
     TTempFolder temp("fleet-status");
     const TRun run = HvpRun(arguments, temp / "stderr");
     EXPECT_EQ(run.fStatus, GetParam().Number("status"));

@@ -57,12 +57,8 @@ TEST_P(Misbehaviour, CostsItsInventoryAlone)
     if (one["stdout"] == "empty") {
         EXPECT_EQ(run.fOut, "");
     }
-    const auto placed = [&inventory](std::string text) {
-        for (const auto& [from, to] : {std::pair<std::string, std::string>{"INV", inventory},
-                 std::pair<std::string, std::string>{"PLUGIN", TARVOANAL_MISBEHAVING_PLUGIN}})
-            for (std::size_t at; (at = text.find(from)) != std::string::npos;)
-                text.replace(at, from.size(), to);
-        return text;
+    const auto placed = [&inventory](const std::string& text) {
+        return Placed(text, {{"INV", inventory}, {"PLUGIN", TARVOANAL_MISBEHAVING_PLUGIN}});
     };
     const std::string said =
         placed(Unescaped(one.fValues.count("stderr") ? one["stderr"] : one["stderr ends"]));

@@ -98,13 +98,8 @@ protected:
     void ExpectFacts(const std::string& dom, const std::string& page)
     {
         const auto placed = [this](const std::string& text) {
-            std::string bytes = tarvotest::Unescaped(text);
-            for (const auto& [from, to] : {std::pair<std::string, std::string>{"BATCH/", Name("")},
-                     std::pair<std::string, std::string>{"VERSION", TARVOANAL_VERSION}})
-                for (std::size_t at = bytes.find(from); at != std::string::npos;
-                     at = bytes.find(from, at + to.size()))
-                    bytes.replace(at, from.size(), to);
-            return bytes;
+            return tarvotest::Placed(
+                tarvotest::Unescaped(text), {{"BATCH/", Name("")}, {"VERSION", TARVOANAL_VERSION}});
         };
         std::size_t checked = 0;
         for (const tarvotest::TTextCase& fact : kFacts) {
