@@ -13,6 +13,7 @@
 #include <cstdlib>
 #include <string>
 #include <thread>
+#include <utility>
 
 #include <gtest/gtest.h>
 #include <simdjson.h>
@@ -48,14 +49,10 @@ std::string Pattern(std::size_t size)
 // end `fd` until they are written or the reader has gone, then closes it.
 std::thread StartWriter(int fd, std::string bytes, bool endless)
 {
-    return std::thread([fd, bytes, endless] {
-        const std::string chunk = Pattern(4096);
-        std::size_t at = 0;
-        for (;;) {
-            const std::string& from = endless ? chunk : bytes;
-            if (!endless && at == from.size())
-                break;
-            const ssize_t put = write(fd, from.data() + at % from.size(), from.size() - at % from.size());
+    return std::thread([fd, text = endless ? Pattern(4096) : std::move(bytes), endless] {
+        for (std::size_t at = 0; endless || at < text.size();) {
+            const std::size_t from = at % text.size();
+            const ssize_t put = write(fd, text.data() + from, text.size() - from);
             if (put < 0)
                 break;  // the reader has gone: EPIPE
             at += static_cast<std::size_t>(put);
