@@ -5,9 +5,11 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <array>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <map>
 #include <string>
 #include <tuple>
 #include <utility>
@@ -91,11 +93,12 @@ TEST_P(Expansion, HandsOutTheInventoriesInInputOrder)
     std::vector<TMember> members;
     for (const TExpected& entry : Entries(GetParam()["members"]))
         members.push_back({entry.first, entry.second});
-    const std::string argument = temp /
-        (in == "folder"        ? "in"
-                : in == "zip"  ? "in.zip"
-                : in == "tzst" ? "in.tar.zst"
-                               : "in.tgz");
+    // Each form's file, and the format and filter libarchive writes it in.
+    const std::map<std::string, std::array<const char*, 3>> forms = {{"folder", {"in", "", ""}},
+        {"zip", {"in.zip", "zip", ""}}, {"tzst", {"in.tar.zst", "paxr", "zstd"}},
+        {"tgz", {"in.tgz", "paxr", "gzip"}}};
+    const auto& [file, format, filter] = forms.at(in);
+    const std::string argument = temp / file;
     if (in == "folder") {
         fs::create_directory(argument);
         for (const TMember& member : members)
@@ -104,12 +107,7 @@ TEST_P(Expansion, HandsOutTheInventoriesInInputOrder)
             else
                 tarvotest::WriteFile(fs::path(argument) / member.fPath, member.fContent);
     } else {
-        tarvotest::WriteFile(argument,
-            Written(in == "zip" ? "zip" : "paxr",
-                in == "zip"        ? ""
-                    : in == "tzst" ? "zstd"
-                                   : "gzip",
-                members));
+        tarvotest::WriteFile(argument, Written(format, filter, members));
     }
     std::vector<TExpected> expected = Entries(GetParam()["hands out"]);
     for (TExpected& one : expected)
