@@ -87,18 +87,13 @@ TEST(Baseline, MatchesMachinesByIdOrByNameWithoutTheArchive)
 {
     tarvotest::TTempFolder temp("baseline");
     tarvotest::WriteFile(temp / "old.jsonl",
-        R"({"type":"machine","inventory":"a-1201.tar.gz:web01.json","hostname":"web01","machineId":"m1","collectedAt":null})"
-        "\n"
-        R"({"type":"plugin","inventory":"a-1201.tar.gz:web01.json","pluginType":1})"
-        "\n"
-        R"({"type":"log","inventory":"a-1201.tar.gz:web01.json","level":100,"text":"one","kind":"other","severity":"warning"})"
-        "\n"
-        R"({"type":"plugin","inventory":"a-1201.tar.gz:db01.json","pluginType":1})"
-        "\n"
-        R"({"type":"log","inventory":"a-1201.tar.gz:db01.json","level":100,"text":"two"})"
-        "\n"
-        R"({"type":"log","inventory":"a-1201.tar.gz:db01.json","level":0,"text":"not a finding"})"
-        "\n");
+        R"({"type":"machine","inventory":"a-1201.tar.gz:web01.json","hostname":"web01","machineId":"m1","collectedAt":null}
+{"type":"plugin","inventory":"a-1201.tar.gz:web01.json","pluginType":1}
+{"type":"log","inventory":"a-1201.tar.gz:web01.json","level":100,"text":"one","kind":"other","severity":"warning"}
+{"type":"plugin","inventory":"a-1201.tar.gz:db01.json","pluginType":1}
+{"type":"log","inventory":"a-1201.tar.gz:db01.json","level":100,"text":"two"}
+{"type":"log","inventory":"a-1201.tar.gz:db01.json","level":0,"text":"not a finding"}
+)");
     tarvorun::TBaseline baseline;
     std::string problem;
     ASSERT_TRUE(baseline.AddFile(temp / "old.jsonl", problem)) << problem;

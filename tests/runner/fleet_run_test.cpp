@@ -57,11 +57,9 @@ std::vector<std::string> SingleRun(
     const std::string errors = path + ".stderr";
     const TRun run = HvpRun(options + " '" + path + "'", errors);
     for (const std::string& line : Lines(run.fOut)) {
-        const ordered_json record = ordered_json::parse(line);
-        ordered_json named{{"type", record["type"]}, {"inventory", name}};
-        for (auto it = record.begin(); it != record.end(); ++it)
-            if (it.key() != "type")
-                named[it.key()] = it.value();
+        // update() keeps "type" in its place and adds the rest after it.
+        ordered_json named{{"type", ""}, {"inventory", name}};
+        named.update(ordered_json::parse(line));
         records.push_back(named.dump());
     }
     if (run.fStatus == 2) {
@@ -154,9 +152,7 @@ class ExitStatus : public ::testing::TestWithParam<TTextCase> { };
 
 TEST_P(ExitStatus, IsTheHighestThatApplies)
 {
-    std::string arguments = GetParam()["args"];
-    for (std::size_t at; (at = arguments.find("SRC")) != std::string::npos;)
-        arguments.replace(at, 3, TARVOANAL_SOURCE_DIR);
+    const std::string arguments = Placed(GetParam()["args"], {{"SRC", TARVOANAL_SOURCE_DIR}});
     TTempFolder temp("fleet-status");
     const TRun run = HvpRun(arguments, temp / "stderr");
     EXPECT_EQ(run.fStatus, GetParam().Number("status"));
@@ -167,11 +163,14 @@ TEST_P(ExitStatus, IsTheHighestThatApplies)
     if (!GetParam()["stderr holds"].empty()) {
         EXPECT_NE(std::find(said.begin(), said.end(), GetParam()["stderr holds"]), said.end()) << said.size();
     }
+    if (GetParam().fValues.count("stderr")) {
+        EXPECT_EQ(ReadFile(temp / "stderr"), Unescaped(GetParam()["stderr"]));
+    }
 }
 
 INSTANTIATE_TEST_SUITE_P(Fleet, ExitStatus,
     ::testing::ValuesIn(
-        ReadTextCases(TARVOANAL_TEST_DIR "/exit_statuses.cases", "args|status|stderr holds|stdout")),
+        ReadTextCases(TARVOANAL_TEST_DIR "/exit_statuses.cases", "args|status|stderr|stderr holds|stdout")),
     TTextCaseName());
 
 TEST(Interruption, StopsTheWorkersAndKeepsWholeLines)
@@ -207,11 +206,10 @@ TEST(Baseline, MarksTheChangedFindingsOfAFleetRun)
     const TRun first = HvpRun("--format jsonl '" + folder.string() + "'");
     std::ofstream(temp / "old.jsonl") << first.fOut;
 
-    std::string example = ReadFile(folder / "a.json");
-    const std::string from = "\"NumBadStripes\": \"12\"";
+    const std::string example = ReadFile(folder / "a.json"), from = R"("NumBadStripes": "12")";
     ASSERT_NE(example.find(from), std::string::npos);
-    example.replace(example.find(from), from.size(), "\"NumBadStripes\": \"13\"");
-    std::ofstream(folder / "a.json", std::ios::trunc) << example;
+    std::ofstream(folder / "a.json", std::ios::trunc)
+        << Placed(example, {{from, R"("NumBadStripes": "13")"}});
 
     const TRun second =
         HvpRun("--format jsonl --baseline '" + (temp / "old.jsonl") + "' '" + folder.string() + "'");
@@ -230,10 +228,9 @@ TEST(Baseline, MarksTheChangedFindingsOfAFleetRun)
     }
     EXPECT_EQ(
         fresh, std::vector<std::string>{"Tarvolith: Logical drive 0 on controller 1 has 13 bad stripes"});
-    const ordered_json gone{{"type", "resolved"}, {"inventory", (folder / "a.json").string()},
-        {"kind", "bad-stripes"}, {"severity", "critical"},
-        {"text", "Tarvolith: Logical drive 0 on controller 1 has 12 bad stripes"}};
-    EXPECT_EQ(resolved, std::vector<std::string>{gone.dump()});
+    EXPECT_EQ(resolved,
+        std::vector<std::string>{R"({"type":"resolved","inventory":")" + (folder / "a.json").string() +
+            R"(","kind":"bad-stripes","severity":"critical","text":"Tarvolith: Logical drive 0 on controller 1 has 12 bad stripes"})"});
     EXPECT_GT(same, 5u);
     ordered_json summary = Summary(second.fOut);
     EXPECT_EQ(summary["new"], 1);

@@ -70,11 +70,7 @@ TEST(Help, LeadsWithTheUsageAndTheAdministratorsOptions)
         EXPECT_GT(at, last) << option << " is out of order";
         last = at;
     }
-}
-
-TEST(Help, ShowsNoneOfTheParsersOwnNotation)
-{
-    const std::string help = HelpAt("100");
+    // None of the option parser's own notation shows.
     for (const char* artefact : {"SIZE:SIZE", "kb(=1024b)", ":INT", ":UINT", "TEXT:", "REQUIRED",
              "{text,jsonl}", "Positionals:", "[Option Group"})
         EXPECT_EQ(help.find(artefact), std::string::npos) << artefact;

@@ -5,15 +5,14 @@
 
 #include <fcntl.h>
 #include <signal.h>
-#include <sys/prctl.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include <gtest/gtest.h>
@@ -31,6 +30,16 @@ inline TRun HvpRun(const std::string& arguments, const std::string& errors = "/d
     const std::string& environment = std::string())
 {
     return RunShell(environment + " '" + TARVOANAL_HVP_RUN + "' " + arguments + " 2>'" + errors + "'");
+}
+
+// `text` with each `from` of `places` replaced by its `to`: the cases name
+// paths known only when the test runs by words that stand for them.
+inline std::string Placed(std::string text, const std::vector<std::pair<std::string, std::string>>& places)
+{
+    for (const auto& [from, to] : places)
+        for (std::size_t at = text.find(from); at != std::string::npos; at = text.find(from, at + to.size()))
+            text.replace(at, from.size(), to);
+    return text;
 }
 
 // Starts hvp-run with `arguments`, its standard output the file `out` and

@@ -11,9 +11,9 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
-#include <map>
 #include <string>
 #include <thread>
+#include <utility>
 
 #include <gtest/gtest.h>
 #include <simdjson.h>
@@ -27,23 +27,14 @@ namespace {
 using NQXRHVP20::standin::ReadInventoryBytes;
 using NQXRHVP20::standin::TPaddedText;
 
-// Where the bytes come from.
-enum class EFrom {
-    File,           // a regular file, by its path
-    FileAtOffset,   // the descriptor of a file whose first 5 bytes were read
-    Pipe,           // a pipe's descriptor, written by another thread
-    EndlessPipe,    // a pipe that never ends
-    StandardInput,  // a pipe on standard input, by the path "-"
-    MemoryFile,     // a memory file, as hvp-run hands one to a worker
-    Missing,        // a path where nothing is
-    Folder,         // a folder's path, which opens but cannot be read
-};
-
+// A case of inventory_reader.cases: where the bytes come from, as its
+// header names the sources, the bytes, the limit, and the bytes read or
+// "problem: " and the problem.
 struct TCase {
-    EFrom fFrom;
+    std::string fFrom;
     std::string fBytes;
     std::uint64_t fLimit;
-    std::string fExpected;  // the bytes read, or "problem: " and the problem
+    std::string fExpected;
 };
 
 std::string Pattern(std::size_t size)
@@ -58,14 +49,10 @@ std::string Pattern(std::size_t size)
 // end `fd` until they are written or the reader has gone, then closes it.
 std::thread StartWriter(int fd, std::string bytes, bool endless)
 {
-    return std::thread([fd, bytes, endless] {
-        const std::string chunk = Pattern(4096);
-        std::size_t at = 0;
-        for (;;) {
-            const std::string& from = endless ? chunk : bytes;
-            if (!endless && at == from.size())
-                break;
-            const ssize_t put = write(fd, from.data() + at % from.size(), from.size() - at % from.size());
+    return std::thread([fd, text = endless ? Pattern(4096) : std::move(bytes), endless] {
+        for (std::size_t at = 0; endless || at < text.size();) {
+            const std::size_t from = at % text.size();
+            const ssize_t put = write(fd, text.data() + from, text.size() - from);
             if (put < 0)
                 break;  // the reader has gone: EPIPE
             at += static_cast<std::size_t>(put);
@@ -83,30 +70,25 @@ std::string ReadCase(const TCase& test, TBuffer& buffer, std::string (*view)(con
     const std::string path = folder / "inventory.json";
     std::string problem;
     bool read = false;
-    switch (test.fFrom) {
-    case EFrom::File:
-    case EFrom::FileAtOffset: {
+    const std::string& from = test.fFrom;
+    if (from == "file" || from == "file at offset") {
         std::FILE* file = std::fopen(path.c_str(), "wb");
         EXPECT_EQ(std::fwrite(test.fBytes.data(), 1, test.fBytes.size(), file), test.fBytes.size());
         std::fclose(file);
-        if (test.fFrom == EFrom::File) {
+        if (from == "file") {
             read = ReadInventoryBytes(path, test.fLimit, buffer, problem);
-            break;
+        } else {
+            const int fd = open(path.c_str(), O_RDONLY);
+            char skipped[5];
+            EXPECT_EQ(::read(fd, skipped, sizeof skipped), 5);
+            read = ReadInventoryBytes(fd, test.fLimit, buffer, problem);
+            close(fd);
         }
-        const int fd = open(path.c_str(), O_RDONLY);
-        char skipped[5];
-        EXPECT_EQ(::read(fd, skipped, sizeof skipped), 5);
-        read = ReadInventoryBytes(fd, test.fLimit, buffer, problem);
-        close(fd);
-        break;
-    }
-    case EFrom::Pipe:
-    case EFrom::EndlessPipe:
-    case EFrom::StandardInput: {
+    } else if (from == "pipe" || from == "endless pipe" || from == "standard input") {
         int ends[2];
         EXPECT_EQ(pipe(ends), 0);
-        std::thread writer = StartWriter(ends[1], test.fBytes, test.fFrom == EFrom::EndlessPipe);
-        if (test.fFrom == EFrom::StandardInput) {
+        std::thread writer = StartWriter(ends[1], test.fBytes, from == "endless pipe");
+        if (from == "standard input") {
             const int saved = dup(STDIN_FILENO);
             dup2(ends[0], STDIN_FILENO);
             close(ends[0]);
@@ -118,23 +100,18 @@ std::string ReadCase(const TCase& test, TBuffer& buffer, std::string (*view)(con
             close(ends[0]);
         }
         writer.join();
-        break;
-    }
-    case EFrom::MemoryFile: {
+    } else if (from == "memory file") {
         const int fd = memfd_create("inventory", MFD_CLOEXEC);
         EXPECT_EQ(
             write(fd, test.fBytes.data(), test.fBytes.size()), static_cast<ssize_t>(test.fBytes.size()));
         EXPECT_EQ(lseek(fd, 0, SEEK_SET), 0);
         read = ReadInventoryBytes(fd, test.fLimit, buffer, problem);
         close(fd);
-        break;
-    }
-    case EFrom::Missing:
-        read = ReadInventoryBytes(folder / "missing.json", test.fLimit, buffer, problem);
-        break;
-    case EFrom::Folder:
-        read = ReadInventoryBytes(folder.Path().string(), test.fLimit, buffer, problem);
-        break;
+    } else if (from == "missing" || from == "folder") {
+        const std::string where = from == "missing" ? folder / "missing.json" : folder.Path().string();
+        read = ReadInventoryBytes(where, test.fLimit, buffer, problem);
+    } else {
+        ADD_FAILURE() << "no such source: " << from;
     }
     if (read) {
         EXPECT_EQ(problem, "");
@@ -144,28 +121,15 @@ std::string ReadCase(const TCase& test, TBuffer& buffer, std::string (*view)(con
     return "problem: " + problem;
 }
 
-std::string ViewPadded(const TPaddedText& text)
-{
-    return std::string(text.View());
-}
-
-std::string ViewString(const std::string& text)
-{
-    return text;
-}
-
 // The case of inventory_reader.cases, as ReadCase takes it.
 TCase FromText(const tarvotest::TTextCase& one)
 {
-    const std::map<std::string, EFrom> from = {{"file", EFrom::File}, {"file at offset", EFrom::FileAtOffset},
-        {"pipe", EFrom::Pipe}, {"endless pipe", EFrom::EndlessPipe}, {"standard input", EFrom::StandardInput},
-        {"memory file", EFrom::MemoryFile}, {"missing", EFrom::Missing}, {"folder", EFrom::Folder}};
     const std::string bytes = one["pattern"].empty() ? tarvotest::Unescaped(one["bytes"])
                                                      : Pattern(std::stoul(one["pattern"])) + one["tail"];
     const std::string expected = one["reads whole"] == "yes" ? bytes
         : one["problem"].empty()                             ? one["reads"]
                                                              : "problem: " + one["problem"];
-    return TCase{from.at(one["from"]), bytes, std::stoull(one["limit"]), expected};
+    return TCase{one["from"], bytes, std::stoull(one["limit"]), expected};
 }
 
 class TReaderTest : public testing::TestWithParam<tarvotest::TTextCase> { };
@@ -174,12 +138,16 @@ TEST_P(TReaderTest, ReadsIntoEitherBuffer)
 {
     const TCase test = FromText(GetParam());
     TPaddedText padded;
-    EXPECT_EQ(ReadCase(test, padded, ViewPadded), test.fExpected);
+    EXPECT_EQ(ReadCase(
+                  test, padded, +[](const TPaddedText& read) { return std::string(read.View()); }),
+        test.fExpected);
     // The parser reads this far past the text, and finds zeros there.
     for (std::size_t at = 0; padded.Data() != nullptr && at < simdjson::SIMDJSON_PADDING; ++at)
         ASSERT_EQ(padded.Data()[padded.Size() + at], '\0') << "padding byte " << at;
     std::string text;
-    EXPECT_EQ(ReadCase(test, text, ViewString), test.fExpected);
+    EXPECT_EQ(ReadCase(
+                  test, text, +[](const std::string& read) { return read; }),
+        test.fExpected);
 }
 
 INSTANTIATE_TEST_SUITE_P(InventoryReader, TReaderTest,
