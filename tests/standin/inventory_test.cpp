@@ -1,8 +1,11 @@
 // The inventory file: what each form means to the stand-in host, and a
-// large file read whole and in order.
+// large file and a pipe read whole and in order.
+#include <sys/stat.h>
+
 #include <filesystem>
 #include <fstream>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include <boost/make_shared.hpp>
@@ -194,6 +197,24 @@ TEST(InventoryFiles, ALargeFileIsReadWholeAndInOrder)
     const auto inventory = TInventory::LoadFile(path);
     const auto ns = hvp::standin::MakeInventoryNamespace(inventory);
     const auto instances = Instances(ns->GetClass("C", hvp::TCIMContext()));
+    ASSERT_EQ(instances.size(), 1u);
+    EXPECT_EQ(instances[0]->GetProperty("P")->GetValue().ToString(10), "end");
+}
+
+TEST(InventoryFiles, APipeIsReadWholeAsItGrows)
+{
+    // Sixteen times the first room the reader takes, so that the text grows
+    // several times; the class comes last.
+    const TTempFolder temp("pipe-inventory");
+    const std::string path = temp / "inventory.fifo";
+    ASSERT_EQ(mkfifo(path.c_str(), 0600), 0);
+    const std::string text =
+        R"({"_c": ")" + std::string(1u << 20, 'x') + R"(", "classes": {"C": [{"P": "end"}]}})";
+    std::thread writer([&] { std::ofstream(path, std::ios::binary) << text; });
+    const auto inventory = TInventory::LoadFile(path);
+    writer.join();
+    const auto instances =
+        Instances(hvp::standin::MakeInventoryNamespace(inventory)->GetClass("C", hvp::TCIMContext()));
     ASSERT_EQ(instances.size(), 1u);
     EXPECT_EQ(instances[0]->GetProperty("P")->GetValue().ToString(10), "end");
 }
