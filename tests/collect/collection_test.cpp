@@ -32,10 +32,11 @@ using nlohmann::json;
 
 const std::string kMachines = TARVOCOLLECT_MACHINES;
 
-json WithoutComments(json document)
+// The document without the comment members `expected` does not hold.
+json WithoutComments(json document, const json& expected)
 {
     for (auto it = document.begin(); it != document.end();)
-        it = it.key()[0] == '_' ? document.erase(it) : std::next(it);
+        it = it.key()[0] == '_' && !expected.contains(it.key()) ? document.erase(it) : std::next(it);
     return document;
 }
 
@@ -70,8 +71,10 @@ TEST_P(CollectRecordedMachine, GivesTheInventoryAndTheFindingsWrittenForIt)
 {
     const TCollection collection = CollectInventory(Recorded(GetParam()));
     const std::string folder = kMachines + "/" + GetParam();
-    EXPECT_EQ(WithoutComments(json::parse(collection.fInventoryJson)),
-        json::parse(ReadFile(folder + "/inventory.json")));
+    // inventory.json: the classes, and the comment members it holds (the
+    // machine's identity, where it is written).
+    const json written = json::parse(ReadFile(folder + "/inventory.json"));
+    EXPECT_EQ(WithoutComments(json::parse(collection.fInventoryJson), written), written);
 
     // problems.txt: a text each problem holds, in order; none for a sound machine.
     std::vector<std::string> expected = Lines(ReadFile(folder + "/problems.txt"));
@@ -205,14 +208,6 @@ INSTANTIATE_TEST_SUITE_P(Entries, CollectHostileEntry,
                 "...\" holds a NUL byte",
             kBios}),
     [](const ::testing::TestParamInfo<THostileCase>& c) { return c.param.fName; });
-
-TEST(HvpCollect, MachineIdentityOfARecordedMachine)
-{
-    const json document = json::parse(CollectInventory(Recorded("logical-visible")).fInventoryJson);
-    EXPECT_EQ(document["_machine"], json::parse(R"({"hostname": "db01",
-        "machineId": "0f6a2c1e9b7d4e5f8a1b2c3d4e5f6a7b", "collectedAt": "2026-12-08T10:00:00Z",
-        "kernelRelease": "6.1.0-27-amd64", "productName": "Rack Server R2", "productSerial": null})"));
-}
 
 TEST(HvpCollect, OutputReplacesTheFileWholeAndLeavesNothingBeside)
 {

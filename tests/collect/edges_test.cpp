@@ -44,64 +44,24 @@ TEST(CollectBoundedRead, ReadsUpToTheBoundAndRefusesOneByteMore)
     EXPECT_EQ(longer.fText, "");
 }
 
-TEST(CollectTerminalText, ShowsControlsAsEscapes)
+// The cases of shown_texts.cases: what a terminal or a problem line shows of
+// a text the collector did not write.
+class CollectShownText : public ::testing::TestWithParam<tarvotest::TTextCase> { };
+
+TEST_P(CollectShownText, EscapesControlsAndCutsWithoutSplittingACharacter)
 {
-    // What each kind of text shows as: C0 controls, delete, C1 controls, the
-    // marks that turn text around, bytes that are no UTF-8, and the letters
-    // that stay as they are.
-    const std::pair<std::string, std::string> kTexts[] = {{"a\x1b[2Jb", "a\\x1b[2Jb"}, {"a\x7f", "a\\x7f"},
-        {"a\xc2\x9b"
-         "b",
-            "a\\u009bb"},
-        {"evil\xe2\x80\xaegnp.exe", "evil\\u202egnp.exe"}, {"\xe2\x81\xa6x\xe2\x80\x8f", "\\u2066x\\u200f"},
-        {"a\xff\xc3", "a\\xff\\xc3"}, {"caf\xc3\xa9", "caf\xc3\xa9"}};
-    for (const auto& [text, safe] : kTexts)
-        EXPECT_EQ(TerminalSafe(text), safe);
+    const tarvotest::TTextCase& c = GetParam();
+    const std::string text = tarvotest::Unescaped(c["text"]);
+    const std::size_t limit = c["limit"].empty() ? 40 : static_cast<std::size_t>(c.Number("limit"));
+    const std::string shown = c["call"] == "TerminalSafe" ? TerminalSafe(text)
+        : c["call"] == "Excerpt"                          ? Excerpt(text, limit)
+                                                          : ShortenQuoted(text, c["within"], limit);
+    EXPECT_EQ(shown, tarvotest::Unescaped(c["shown"]));
 }
 
-TEST(CollectExcerpt, CutsLongTextsWithoutSplittingACharacter)
-{
-    EXPECT_EQ(Excerpt("disk"), "\"disk\"");
-    EXPECT_EQ(Excerpt(std::string(100, 'a'), 8), "\"aaaaaaaa...\"");
-    // The cut at 4 falls inside the second é: it is left out whole.
-    EXPECT_EQ(Excerpt("a\xc3\xa9\xc3\xa9xyz", 4), "\"a\xc3\xa9...\"");
-    EXPECT_EQ(Excerpt(std::string("\x1b\x1b\x1b", 3), 2), "\"\\x1b\\x1b...\"");
-}
-
-TEST(CollectShortenQuoted, CutsLongQuotationsButNotTheNamesOfFiles)
-{
-    const std::string e20 = [] {
-        std::string text;
-        for (int i = 0; i < 20; ++i)
-            text += "\xc3\xa9";
-        return text;
-    }();
-    EXPECT_EQ(ShortenQuoted("field 'short' bad", "/db"), "field 'short' bad");
-    EXPECT_EQ(ShortenQuoted("name '" + std::string(50, 'x') + "': bad", "/db"),
-        "name '" + std::string(40, 'x') + "...': bad");
-    // After one byte, the cut at 40 falls inside the 20th two-byte
-    // character, which is left out whole; a file's name is kept whole.
-    EXPECT_EQ(ShortenQuoted("'a" + e20 + "' and '/db/" + std::string(60, 'y') + "'", "/db"),
-        "'a" + e20.substr(0, 38) + "...' and '/db/" + std::string(60, 'y') + "'");
-    EXPECT_EQ(
-        ShortenQuoted("an unclosed '" + std::string(50, 'z'), "/db"), "an unclosed '" + std::string(50, 'z'));
-}
-
-// The cases of smartctl.cases: what smartctl printed, and the health it
-// gives or the reason it is refused.
-struct TSmartctlCase {
-    std::string fName;
-    tarvotest::TSections fSections;
-};
-
-std::vector<TSmartctlCase> SmartctlCases()
-{
-    std::vector<TSmartctlCase> cases;
-    for (tarvotest::TSections& sections :
-        tarvotest::ReadCases(TARVOCOLLECT_SMARTCTL_CASES, "output|health|refused"))
-        cases.push_back({tarvotest::Value(sections, "name"), std::move(sections)});
-    return cases;
-}
+INSTANTIATE_TEST_SUITE_P(Texts, CollectShownText,
+    ::testing::ValuesIn(tarvotest::ReadTextCases(TARVOCOLLECT_SHOWN_TEXTS, "call|text|limit|within|shown")),
+    tarvotest::TTextCaseName());
 
 // A count as the cases write it: a number, or null when the disk does not
 // report it.
@@ -110,11 +70,13 @@ std::string Text(const std::optional<std::int64_t>& value)
     return value ? std::to_string(*value) : "null";
 }
 
-class CollectSmartctlOutput : public ::testing::TestWithParam<TSmartctlCase> { };
+// The cases of smartctl.cases: what smartctl printed, and the health it
+// gives or the reason it is refused.
+class CollectSmartctlOutput : public ::testing::TestWithParam<tarvotest::TTextCase> { };
 
 TEST_P(CollectSmartctlOutput, GivesOnlyWhatTheDiskReportsOrIsRefused)
 {
-    const tarvotest::TSections& sections = GetParam().fSections;
+    const tarvotest::TSections& sections = GetParam().fValues;
     TDiskHealth health;
     std::string error;
     if (!ParseSmartctlJson(tarvotest::Value(sections, "output"), health, error)) {
@@ -127,8 +89,9 @@ TEST_P(CollectSmartctlOutput, GivesOnlyWhatTheDiskReportsOrIsRefused)
         tarvotest::Value(sections, "health", "(refused)"));
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Outputs, CollectSmartctlOutput, ::testing::ValuesIn(SmartctlCases()), tarvotest::TCaseName());
+INSTANTIATE_TEST_SUITE_P(Outputs, CollectSmartctlOutput,
+    ::testing::ValuesIn(tarvotest::ReadTextCases(TARVOCOLLECT_SMARTCTL_CASES, "output|health|refused")),
+    tarvotest::TTextCaseName());
 
 TEST(CollectRecordedSmartctlOutput, AnUnreadableOutputIsAProblem)
 {

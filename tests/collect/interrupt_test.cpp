@@ -119,31 +119,25 @@ struct TInterruptCase {
     EWhen fWhen;
 };
 
-class CollectInterrupted : public ::testing::TestWithParam<TInterruptCase> {
-protected:
-    static void SetUpTestSuite()
-    {
-        gFolder = new tarvotest::TTempFolder("interrupted");
-        WriteLargeDatabase(gFolder->Path() / "dpkg");
-    }
-    static void TearDownTestSuite()
-    {
-        delete gFolder;
-        gFolder = nullptr;
-    }
-    static tarvotest::TTempFolder* gFolder;
-};
+class CollectInterrupted : public ::testing::TestWithParam<TInterruptCase> { };
 
-tarvotest::TTempFolder* CollectInterrupted::gFolder = nullptr;
+// The folder of the large database, written once for every case and removed
+// at the end of the program.
+const fs::path& SharedFolder()
+{
+    static const tarvotest::TTempFolder folder("interrupted");
+    [[maybe_unused]] static const bool written = (WriteLargeDatabase(folder.Path() / "dpkg"), true);
+    return folder.Path();
+}
 
 TEST_P(CollectInterrupted, LeavesTheEarlierOrTheNewFileWholeAndNothingBeside)
 {
-    const fs::path out = gFolder->Path() / ("out-" + GetParam().fName);
+    const fs::path out = SharedFolder() / ("out-" + GetParam().fName);
     fs::create_directories(out);
     const fs::path output = out / "inventory.json";
     std::ofstream(output) << kEarlier;
 
-    const pid_t pid = StartCollect(gFolder->Path() / "dpkg", output);
+    const pid_t pid = StartCollect(SharedFolder() / "dpkg", output);
     ASSERT_GT(pid, 0);
     int status = 0;
     bool running = true;

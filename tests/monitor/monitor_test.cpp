@@ -14,7 +14,6 @@
 
 #include "case_file.hpp"
 #include "check.hpp"
-#include "harness.hpp"
 #include "metrics.hpp"
 
 namespace tarvorun {
@@ -23,21 +22,6 @@ namespace {
 using nlohmann::json;
 using tarvotest::Join;
 using tarvotest::Value;
-
-// The cases of monitor.cases, named by their "name:" lines.
-struct TMonitorCase {
-    std::string fName;
-    tarvotest::TSections fSections;
-};
-
-std::vector<TMonitorCase> MonitorCases()
-{
-    std::vector<TMonitorCase> cases;
-    for (tarvotest::TSections& sections : tarvotest::ReadCases(TARVOANAL_MONITOR_CASES,
-             "logs|end|message|partial|fleet|ignore|map|refused|state|text|metrics|metrics holds"))
-        cases.push_back({Value(sections, "name"), std::move(sections)});
-    return cases;
-}
 
 const char* const kEnds[] = {"ran", "failed", "unreadable", "crashed", "timed out", "not loaded"};
 const char* const kStates[] = {"OK", "WARNING", "CRITICAL", "UNKNOWN"};
@@ -78,11 +62,12 @@ TMonitoredRun RunOf(const tarvotest::TSections& sections)
     return {{Machine(machine)}, false};
 }
 
-class Monitor : public testing::TestWithParam<TMonitorCase> { };
+// The cases of monitor.cases, named by their "name:" lines.
+class Monitor : public testing::TestWithParam<tarvotest::TTextCase> { };
 
 TEST_P(Monitor, GivesTheStateAndTextsWritten)
 {
-    const tarvotest::TSections& sections = GetParam().fSections;
+    const tarvotest::TSections& sections = GetParam().fValues;
     TTuning tuning;
     std::string refused = ParseIgnore(Value(sections, "ignore"), tuning);
     if (refused.empty())
@@ -105,7 +90,10 @@ TEST_P(Monitor, GivesTheStateAndTextsWritten)
         EXPECT_NE(metrics.find(line + "\n"), std::string::npos) << line << " not in\n" << metrics;
 }
 
-INSTANTIATE_TEST_SUITE_P(Cases, Monitor, testing::ValuesIn(MonitorCases()), tarvotest::TCaseName());
+INSTANTIATE_TEST_SUITE_P(Cases, Monitor,
+    testing::ValuesIn(tarvotest::ReadTextCases(TARVOANAL_MONITOR_CASES,
+        "logs|end|message|partial|fleet|ignore|map|refused|state|text|metrics|metrics holds")),
+    tarvotest::TTextCaseName());
 
 }  // namespace
 }  // namespace tarvorun

@@ -3,13 +3,9 @@
 // loaded in process as hvp-run loads a file. The texts and messages are in
 // inventory_messages.cases, but for a few inputs too large to write out; a
 // few are also checked end to end by the golden cases (inventory-*.case).
-// Last, the reading of a file: a missing one, an endless one, and one
-// through a pipe.
-#include <sys/stat.h>
-
-#include <fstream>
+// Last, a file that cannot be read: a missing one and an endless one.
 #include <string>
-#include <thread>
+#include <tuple>
 #include <vector>
 
 #include <gtest/gtest.h>
@@ -28,52 +24,33 @@ namespace hvp = NQXRHVP20;
 using hvp::standin::TInventory;
 using hvp::standin::TInventoryError;
 
-// A text and the one message loading it must end with.
-struct TRejectCase {
-    std::string fName;
-    std::string fText;
-    std::string fMessage;
-};
-
-// Shown by its name: its raw bytes, padding included, are not all set.
-void PrintTo(const TRejectCase& rejected, std::ostream* out)
-{
-    *out << rejected.fName;
-}
-
-void ExpectRejected(const TRejectCase& rejected)
+// Loading `text` must fail with `message`, which names the file, the place
+// and the problem.
+void ExpectRejected(const std::string& text, const std::string& message)
 {
     try {
-        TInventory::LoadText(rejected.fText, "inventory.json");
+        TInventory::LoadText(text, "inventory.json");
         FAIL() << "accepted";
     } catch (const TInventoryError& failure) {
-        EXPECT_EQ(failure.what(), rejected.fMessage);
+        EXPECT_EQ(failure.what(), message);
         EXPECT_EQ(failure.Source(), "inventory.json");
-        EXPECT_EQ("inventory.json: " + failure.Problem(), rejected.fMessage);
+        EXPECT_EQ("inventory.json: " + failure.Problem(), message);
     }
 }
 
 // The forms and their rules, and the edges of the rules, from the cases file.
-std::vector<TRejectCase> FormCases()
-{
-    std::vector<TRejectCase> cases;
-    for (const TTextCase& one :
-        ReadTextCases(TARVOANAL_TEST_DIR "/inventory_messages.cases", "escaped text|message|text")) {
-        const std::string text = one["text"].empty() ? Unescaped(one["escaped text"]) : one["text"];
-        cases.push_back({one.fName, text, one["message"]});
-    }
-    return cases;
-}
-
-class Rejected : public ::testing::TestWithParam<TRejectCase> { };
+class Rejected : public ::testing::TestWithParam<TTextCase> { };
 
 TEST_P(Rejected, WithTheFileThePlaceAndTheProblem)
 {
-    ExpectRejected(GetParam());
+    const TTextCase& c = GetParam();
+    ExpectRejected(c["text"].empty() ? Unescaped(c["escaped text"]) : c["text"], c["message"]);
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Forms, Rejected, ::testing::ValuesIn(FormCases()), [](const auto& row) { return row.param.fName; });
+INSTANTIATE_TEST_SUITE_P(Forms, Rejected,
+    ::testing::ValuesIn(
+        ReadTextCases(TARVOANAL_TEST_DIR "/inventory_messages.cases", "escaped text|message|text")),
+    TTextCaseName());
 
 std::string Repeated(const std::string& piece, int times)
 {
@@ -87,7 +64,7 @@ std::string Repeated(const std::string& piece, int times)
 // quotes no more than 40 bytes of the input.
 TEST(Rejected, LargeInputsWithThePlaceAndAnExcerpt)
 {
-    const TRejectCase cases[] = {
+    const std::tuple<const char*, std::string, const char*> cases[] = {
         {"nesting_too_deep", R"({"_c": )" + std::string(1100, '[') + std::string(1100, ']') + "}",
             "inventory.json: line 1, column 1031: nesting deeper than 1024 levels"},
         {"nesting_too_deep_by_a_value_alone",
@@ -104,53 +81,27 @@ TEST(Rejected, LargeInputsWithThePlaceAndAnExcerpt)
             "missing "
             "closing quote; last read: '\"xxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxx...'"},
     };
-    for (const TRejectCase& rejected : cases) {
-        SCOPED_TRACE(rejected.fName);
-        ExpectRejected(rejected);
+    for (const auto& [name, text, message] : cases) {
+        SCOPED_TRACE(name);
+        ExpectRejected(text, message);
     }
 }
 
-TEST(InventoryFiles, AMissingFileIsNamedWithTheReason)
+// A file that cannot be opened, and one without end, read with a limit of
+// 1 KiB: each is named with the reason.
+TEST(InventoryFiles, AFileThatCannotBeReadWholeIsNamedWithTheReason)
 {
-    try {
-        TInventory::LoadFile("/nonexistent/inventory.json");
-        FAIL() << "accepted";
-    } catch (const TInventoryError& failure) {
-        EXPECT_STREQ(failure.what(), "/nonexistent/inventory.json: cannot open: No such file or directory");
+    for (const auto& [path, message] : std::vector<std::pair<std::string, std::string>>{
+             {"/nonexistent/inventory.json",
+                 "/nonexistent/inventory.json: cannot open: No such file or directory"},
+             {"/dev/zero", "/dev/zero: larger than the 1 KiB limit on an inventory"}}) {
+        try {
+            TInventory::LoadFile(path, 1024);
+            ADD_FAILURE() << path << " accepted";
+        } catch (const TInventoryError& failure) {
+            EXPECT_STREQ(failure.what(), message.c_str());
+        }
     }
-}
-
-TEST(InventoryFiles, AnEndlessInputStopsAtTheLimit)
-{
-    try {
-        TInventory::LoadFile("/dev/zero", 1024);
-        FAIL() << "accepted";
-    } catch (const TInventoryError& failure) {
-        EXPECT_STREQ(failure.what(), "/dev/zero: larger than the 1 KiB limit on an inventory");
-    }
-}
-
-TEST(InventoryFiles, APipeIsReadWholeAsItGrows)
-{
-    // Sixteen times the first room the reader takes, so that the text grows
-    // several times; the class comes last.
-    const TTempFolder temp("pipe-inventory");
-    const std::string path = temp / "inventory.fifo";
-    ASSERT_EQ(mkfifo(path.c_str(), 0600), 0);
-    const std::string text =
-        R"({"_c": ")" + std::string(1u << 20, 'x') + R"(", "classes": {"C": [{"P": "end"}]}})";
-    std::thread writer([&] { std::ofstream(path, std::ios::binary) << text; });
-    const auto inventory = TInventory::LoadFile(path);
-    writer.join();
-    const auto cls = hvp::standin::MakeInventoryNamespace(inventory)->GetClass("C", hvp::TCIMContext());
-    std::string value;
-    cls->EnumerateInstances(
-        [&value](boost::shared_ptr<hvp::ICIMInstance> instance) {
-            value = instance->GetProperty("P")->GetValue().ToString(10);
-            return true;
-        },
-        true);
-    EXPECT_EQ(value, "end");
 }
 
 }  // namespace

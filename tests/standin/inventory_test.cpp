@@ -1,12 +1,17 @@
 // The inventory file: what each form means to the stand-in host, and a
-// large file read whole and in order.
+// large file and a pipe read whole and in order.
+#include <sys/stat.h>
+
+#include <filesystem>
 #include <fstream>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include <boost/make_shared.hpp>
 #include <gtest/gtest.h>
 
+#include "case_file.hpp"
 #include "harness.hpp"
 #include "hvp_host.hpp"
 #include "inventory.hpp"
@@ -40,65 +45,30 @@ boost::shared_ptr<hvp::ICIMProperty> PropertyOf(const std::string& entry)
     return Instances(ns->GetClass("C", hvp::TCIMContext())).at(0)->GetProperty("P");
 }
 
-struct TValueCase {
-    const char* fName;
-    const char* fEntry;
-    hvp::ECIMType fType;
-    bool fIsNull;
-    const char* fText;
-};
+// The names of the value types, in the order of ECIMType, as the inventory
+// writes its typed literals.
+const char* const kTypeNames[] = {"none", "boolean", "uint8", "sint8", "uint16", "sint16", "uint32", "sint32",
+    "uint64", "sint64", "real32", "real64", "char16", "string", "datetime"};
 
-class PropertyEntries : public ::testing::TestWithParam<TValueCase> { };
+// The cases of property_entries.cases, beside this file.
+std::vector<TTextCase> EntryCases()
+{
+    const std::filesystem::path here = std::filesystem::path(__FILE__).parent_path();
+    return ReadTextCases(here / "property_entries.cases", "entry|type|null|text");
+}
+
+class PropertyEntries : public ::testing::TestWithParam<TTextCase> { };
 
 TEST_P(PropertyEntries, GiveTheValueTheyDescribe)
 {
-    const TValueCase& c = GetParam();
-    const hvp::TCIMValue value = PropertyOf(c.fEntry)->GetValue();
-    EXPECT_EQ(static_cast<hvp::ECIMType>(value.GetType()), c.fType);
-    EXPECT_EQ(value.IsNull(), c.fIsNull);
-    EXPECT_EQ(value.ToString(10), c.fText);
+    const TTextCase& c = GetParam();
+    const hvp::TCIMValue value = PropertyOf(c["entry"])->GetValue();
+    EXPECT_EQ(kTypeNames[static_cast<hvp::ECIMType>(value.GetType())], c["type"]);
+    EXPECT_EQ(value.IsNull(), c["null"] == "yes");
+    EXPECT_EQ(value.ToString(10), Unescaped(c["text"]));
 }
 
-const TValueCase kValueCases[] = {
-    {"json_null", "null", hvp::kCIMTypeNone, true, ""},
-    {"json_string", R"("Model 6")", hvp::kCIMTypeString, false, "Model 6"},
-    {"json_string_short_escapes", R"("a\"b\\c\/d\be\ff\ng\rh\ti")", hvp::kCIMTypeString, false,
-        "a\"b\\c/d\be\ff\ng\rh\ti"},
-    {"json_string_code_point_escape", R"("\\Device\u0041\t")", hvp::kCIMTypeString, false, "\\DeviceA\t"},
-    {"json_true", "true", hvp::kCIMTypeBoolean, false, "true"},
-    {"json_integer", "-12", hvp::kCIMTypeSInt64, false, "-12"},
-    {"json_integer_above_sint64", "18446744073709551615", hvp::kCIMTypeUInt64, false, "18446744073709551615"},
-    {"json_real", "0.5", hvp::kCIMTypeReal64, false, "0.5"},
-    {"json_real_integral", "2.0", hvp::kCIMTypeReal64, false, "2"},
-    {"json_real_large", "1e20", hvp::kCIMTypeReal64, false, "1e+20"},
-    {"uint16_hex_text", R"({"uint16": "0x9005"})", hvp::kCIMTypeUInt16, false, "36869"},
-    {"uint16_number", R"({"uint16": 65535})", hvp::kCIMTypeUInt16, false, "65535"},
-    {"uint16_decimal_text", R"({"uint16": "645"})", hvp::kCIMTypeUInt16, false, "645"},
-    {"uint16_null", R"({"uint16": null})", hvp::kCIMTypeUInt16, true, ""},
-    {"sint8_lowest", R"({"sint8": -128})", hvp::kCIMTypeSInt8, false, "-128"},
-    {"sint32_negative_text", R"({"sint32": "-2147483648"})", hvp::kCIMTypeSInt32, false, "-2147483648"},
-    {"uint32", R"({"uint32": 4294967295})", hvp::kCIMTypeUInt32, false, "4294967295"},
-    {"uint64_hex", R"({"uint64": "0xFFFFFFFFFFFFFFFF"})", hvp::kCIMTypeUInt64, false, "18446744073709551615"},
-    {"sint64", R"({"sint64": "-9223372036854775808"})", hvp::kCIMTypeSInt64, false, "-9223372036854775808"},
-    {"uint8", R"({"uint8": 255})", hvp::kCIMTypeUInt8, false, "255"},
-    {"sint16", R"({"sint16": -7})", hvp::kCIMTypeSInt16, false, "-7"},
-    {"real32", R"({"real32": 0.1})", hvp::kCIMTypeReal32, false, "0.1"},
-    {"real64_text", R"({"real64": "2.5"})", hvp::kCIMTypeReal64, false, "2.5"},
-    {"uint16_whole_number_with_exponent", R"({"uint16": 1e2})", hvp::kCIMTypeUInt16, false, "100"},
-    {"real32_largest_float_as_written", R"({"real32": 3.4028235e38})", hvp::kCIMTypeReal32, false,
-        "3.4028235e+38"},
-    {"real64_text_below_the_smallest", R"({"real64": "1e-400"})", hvp::kCIMTypeReal64, false, "0"},
-    {"real64_hex_beyond_64_bits", R"({"real64": "0x10000000000000000"})", hvp::kCIMTypeReal64, false,
-        "18446744073709551616"},
-    {"boolean", R"({"boolean": false})", hvp::kCIMTypeBoolean, false, "false"},
-    {"char16", R"({"char16": "\u00e9"})", hvp::kCIMTypeChar16, false, "\xC3\xA9"},
-    {"char16_of_three_bytes", R"({"char16": "\u20ac"})", hvp::kCIMTypeChar16, false, "\xE2\x82\xAC"},
-    {"string_typed", R"({"string": "x"})", hvp::kCIMTypeString, false, "x"},
-    {"datetime", R"({"datetime": "20261206010203.000000+000"})", hvp::kCIMTypeDateTime, false,
-        "20261206010203.000000+000"},
-};
-
-INSTANTIATE_TEST_SUITE_P(Forms, PropertyEntries, ::testing::ValuesIn(kValueCases), TCaseName());
+INSTANTIATE_TEST_SUITE_P(Forms, PropertyEntries, ::testing::ValuesIn(EntryCases()), TTextCaseName());
 
 // Entries and names of 64 KiB or more, and white space as long between a
 // name and its entry, are read back whole, as are the members after them.
@@ -227,6 +197,24 @@ TEST(InventoryFiles, ALargeFileIsReadWholeAndInOrder)
     const auto inventory = TInventory::LoadFile(path);
     const auto ns = hvp::standin::MakeInventoryNamespace(inventory);
     const auto instances = Instances(ns->GetClass("C", hvp::TCIMContext()));
+    ASSERT_EQ(instances.size(), 1u);
+    EXPECT_EQ(instances[0]->GetProperty("P")->GetValue().ToString(10), "end");
+}
+
+TEST(InventoryFiles, APipeIsReadWholeAsItGrows)
+{
+    // Sixteen times the first room the reader takes, so that the text grows
+    // several times; the class comes last.
+    const TTempFolder temp("pipe-inventory");
+    const std::string path = temp / "inventory.fifo";
+    ASSERT_EQ(mkfifo(path.c_str(), 0600), 0);
+    const std::string text =
+        R"({"_c": ")" + std::string(1u << 20, 'x') + R"(", "classes": {"C": [{"P": "end"}]}})";
+    std::thread writer([&] { std::ofstream(path, std::ios::binary) << text; });
+    const auto inventory = TInventory::LoadFile(path);
+    writer.join();
+    const auto instances =
+        Instances(hvp::standin::MakeInventoryNamespace(inventory)->GetClass("C", hvp::TCIMContext()));
     ASSERT_EQ(instances.size(), 1u);
     EXPECT_EQ(instances[0]->GetProperty("P")->GetValue().ToString(10), "end");
 }

@@ -9,22 +9,6 @@ std::ostream& operator<<(std::ostream& out, const TLogLine& line)
     return out << "{" << line.fLevel << ", \"" << line.fText << "\"}";
 }
 
-void TRecording::OnPlugin(const tarvorun::TIdentity&)
-{
-    fEvents.push_back("plugin");
-}
-
-void TRecording::OnRequest(int)
-{
-    fEvents.push_back("request");
-}
-
-void TRecording::OnLog(int level, const std::string& text)
-{
-    fLogs.push_back({level, text});
-    fEvents.push_back("log");
-}
-
 void TRecording::OnCall(const tarvorun::THostCall& call)
 {
     TCall recorded{NQXRHVP20::standin::HostOpName(call.fOp), call.fClassName, call.fInstance, call.fProperty,
@@ -32,20 +16,7 @@ void TRecording::OnCall(const tarvorun::THostCall& call)
     if (call.fContext != nullptr)
         for (const auto& entry : *call.fContext)
             recorded.fContext[entry.first] = entry.second.ToString(10);
-    fCalls.push_back(recorded);
-    fEvents.push_back("call");
-}
-
-void TRecording::OnAssertion(const tarvorun::TAssertionReport& report)
-{
-    fAssertions.push_back(report);
-    fEvents.push_back("assertion");
-}
-
-void TRecording::OnFailure(const tarvorun::TFailure& failure)
-{
-    fFailures.push_back(failure);
-    fEvents.push_back("failure");
+    Note(fCalls, recorded, "call");
 }
 
 std::vector<std::string> TRun::PropertyReads() const

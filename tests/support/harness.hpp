@@ -10,6 +10,7 @@
 
 #include <gtest/gtest.h>
 
+#include "case_file.hpp"
 #include "session.hpp"
 
 namespace tarvotest {
@@ -34,12 +35,15 @@ struct TCall {
 
 class TRecording : public tarvorun::IRunSink {
 public:
-    void OnPlugin(const tarvorun::TIdentity& identity) override;
-    void OnRequest(int number) override;
-    void OnLog(int level, const std::string& text) override;
+    void OnPlugin(const tarvorun::TIdentity&) override { fEvents.push_back("plugin"); }
+    void OnRequest(int) override { fEvents.push_back("request"); }
+    void OnLog(int level, const std::string& text) override { Note(fLogs, {level, text}, "log"); }
     void OnCall(const tarvorun::THostCall& call) override;
-    void OnAssertion(const tarvorun::TAssertionReport& report) override;
-    void OnFailure(const tarvorun::TFailure& failure) override;
+    void OnAssertion(const tarvorun::TAssertionReport& report) override
+    {
+        Note(fAssertions, report, "assertion");
+    }
+    void OnFailure(const tarvorun::TFailure& failure) override { Note(fFailures, failure, "failure"); }
 
     std::vector<TLogLine> fLogs;
     std::vector<TCall> fCalls;
@@ -48,6 +52,14 @@ public:
     // The kind of every event, in order, as the jsonl form names its
     // records: "plugin", "request", "log", "call", "assertion", "failure".
     std::vector<std::string> fEvents;
+
+private:
+    // Keeps `event` in `list` and its kind among the events.
+    template <typename Event> void Note(std::vector<Event>& list, const Event& event, const char* kind)
+    {
+        list.push_back(event);
+        fEvents.push_back(kind);
+    }
 };
 
 struct TRun {
@@ -73,11 +85,6 @@ TRun RunInventory(
 std::string InventoryWith(const std::string& classesJson, int operatingSystemType = 0);
 
 // Names a parameterised case after the fName member of its parameter.
-struct TCaseName {
-    template <typename Param> std::string operator()(const ::testing::TestParamInfo<Param>& param) const
-    {
-        return param.param.fName;
-    }
-};
+using TCaseName = TTextCaseName;
 
 }  // namespace tarvotest
