@@ -2,7 +2,6 @@
 // large file and a pipe read whole and in order.
 #include <sys/stat.h>
 
-#include <filesystem>
 #include <fstream>
 #include <string>
 #include <thread>
@@ -50,13 +49,6 @@ boost::shared_ptr<hvp::ICIMProperty> PropertyOf(const std::string& entry)
 const char* const kTypeNames[] = {"none", "boolean", "uint8", "sint8", "uint16", "sint16", "uint32", "sint32",
     "uint64", "sint64", "real32", "real64", "char16", "string", "datetime"};
 
-// The cases of property_entries.cases, beside this file.
-std::vector<TTextCase> EntryCases()
-{
-    const std::filesystem::path here = std::filesystem::path(__FILE__).parent_path();
-    return ReadTextCases(here / "property_entries.cases", "entry|type|null|text");
-}
-
 class PropertyEntries : public ::testing::TestWithParam<TTextCase> { };
 
 TEST_P(PropertyEntries, GiveTheValueTheyDescribe)
@@ -68,7 +60,9 @@ TEST_P(PropertyEntries, GiveTheValueTheyDescribe)
     EXPECT_EQ(value.ToString(10), Unescaped(c["text"]));
 }
 
-INSTANTIATE_TEST_SUITE_P(Forms, PropertyEntries, ::testing::ValuesIn(EntryCases()), TTextCaseName());
+INSTANTIATE_TEST_SUITE_P(Forms, PropertyEntries,
+    ::testing::ValuesIn(ReadTextCases(TARVOANAL_TEST_DIR "/property_entries.cases", "entry|type|null|text")),
+    TTextCaseName());
 
 // Entries and names of 64 KiB or more, and white space as long between a
 // name and its entry, are read back whole, as are the members after them.
