@@ -2,9 +2,6 @@
 // element by its id, one of its attributes, and how often a text occurs.
 #pragma once
 
-#include <filesystem>
-#include <fstream>
-#include <sstream>
 #include <string>
 
 #include <gtest/gtest.h>
@@ -60,20 +57,13 @@ std::string Attribute(const std::string& dom, const std::string& id, const std::
     return tag.substr(value, tag.find('"', value) - value);
 }
 
-// Whether `text` holds `part`, saying which part is missing when it does not,
-// and the reverse: the checks a page's DOM is read with.
+// Whether `text` holds `part`, saying which part is missing when it does
+// not: the check a page's DOM is read with.
 ::testing::AssertionResult Has(const std::string& text, const std::string& part)
 {
     if (text.find(part) != std::string::npos)
         return ::testing::AssertionSuccess();
     return ::testing::AssertionFailure() << "missing: " << part;
-}
-
-::testing::AssertionResult Lacks(const std::string& text, const std::string& part)
-{
-    if (text.find(part) == std::string::npos)
-        return ::testing::AssertionSuccess();
-    return ::testing::AssertionFailure() << "present: " << part;
 }
 
 std::size_t Occurrences(const std::string& text, const std::string& part)
