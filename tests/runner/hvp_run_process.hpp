@@ -120,17 +120,6 @@ inline std::string MakeMisbehavingBatch(const TTempFolder& temp, const std::vect
     return folder;
 }
 
-// AddressSanitizer takes a segmentation fault itself, and ends the process
-// with status 1 after its report.
-inline bool SanitizerTakesIt(int type)
-{
-#ifdef TARVOANAL_SANITIZED
-    return type == 910;
-#else
-    return type == 0;
-#endif
-}
-
 // Whether a worker of the interrupted run is left: this process is made the
 // subreaper of what it starts, so a worker that outlived hvp-run, running or
 // a zombie, becomes its child. Other tests' runs, which may be going on at the

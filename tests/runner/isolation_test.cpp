@@ -31,8 +31,12 @@ class Misbehaviour : public ::testing::TestWithParam<TTextCase> { };
 TEST_P(Misbehaviour, CostsItsInventoryAlone)
 {
     const TTextCase& one = GetParam();
-    if (!one["at"].empty() && SanitizerTakesIt(one.Number("type")))
+#ifdef TARVOANAL_SANITIZED
+    // AddressSanitizer takes a segmentation fault itself, and ends the
+    // process with status 1 after its report.
+    if (!one["at"].empty() && one["type"] == "910")
         GTEST_SKIP() << "AddressSanitizer ends a segmentation fault its own way";
+#endif
     const bool fleet = one.fValues.count("fleet") != 0;
     std::vector<int> types;
     std::istringstream listed(one[fleet ? "fleet" : "single"]);
