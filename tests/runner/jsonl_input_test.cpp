@@ -40,15 +40,6 @@ protected:
         return problem;
     }
 
-    // The names of the machines the page shows, in order.
-    std::vector<std::string> Kept()
-    {
-        std::vector<std::string> names;
-        for (const tarvorun::TReportMachine* machine : fReport.Shown())
-            names.push_back(machine->fOutcome.fName);
-        return names;
-    }
-
     tarvotest::TTempFolder fTempFolder{"jsonl-input"};
     const fs::path& fTemp = fTempFolder.Path();
     tarvorun::TReport fReport;
@@ -106,9 +97,12 @@ TEST_F(JsonlInput, KeepsTheLaterOfAMachineGivenTwiceAndSaysSo)
         const std::string first = Write("first.jsonl", run(one, "first"));
         const std::string second = Write("second.jsonl", run(one, "second"));
         EXPECT_EQ(Read({first, second}), "") << one.fName;
+        // The machines the page shows, in order, by the file they came from.
         std::vector<std::string> kept;
-        for (std::string name : Kept())
+        for (const tarvorun::TReportMachine* machine : fReport.Shown()) {
+            const std::string& name = machine->fOutcome.fName;
             kept.push_back(name == first ? "F" : name == second ? "S" : name);
+        }
         EXPECT_EQ(kept, Words(one["kept"])) << one.fName;
         std::vector<std::string> notes;
         for (std::string note : fNotes) {
