@@ -6,7 +6,6 @@
 
 #include <algorithm>
 #include <array>
-#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <map>
@@ -120,8 +119,6 @@ INSTANTIATE_TEST_SUITE_P(Inputs, Expansion,
         tarvotest::ReadTextCases(TARVOANAL_TEST_DIR "/fleet_inputs.cases", "hands out|in|members")),
     tarvotest::TTextCaseName());
 
-const std::string kOddName = "tab\there-\x01-\xff-\xc3\xa9.json";
-
 class DamagedInput : public ::testing::TestWithParam<tarvotest::TTextCase> { };
 
 TEST_P(DamagedInput, IsReportedForItselfAndTheRestGoesOn)
@@ -213,7 +210,8 @@ TEST(Inputs, PipeInAFolderIsReportedNotRead)
 // shown escaped.
 TEST(Inputs, NamesWithOddBytesAreShownEscaped)
 {
-    EXPECT_EQ(tarvorun::PrintableName(kOddName), "tab\\x09here-\\x01-\\xff-\xc3\xa9.json");
+    EXPECT_EQ(tarvorun::PrintableName("tab\there-\x01-\xff-\xc3\xa9.json"),
+        "tab\\x09here-\\x01-\\xff-\xc3\xa9.json");
     EXPECT_EQ(tarvorun::PrintableName("back\\slash"), "back\\\\slash");
 }
 
