@@ -18,24 +18,15 @@
 #include <gtest/gtest.h>
 #include <simdjson.h>
 
-#include "temp_folder.hpp"
 #include "case_file.hpp"
+#include "temp_folder.hpp"
 #include "text_file.hpp"
+#include "text_files.hpp"
 
 namespace {
 
 using NQXRHVP20::standin::ReadInventoryBytes;
 using NQXRHVP20::standin::TPaddedText;
-
-// A case of inventory_reader.cases: where the bytes come from, as its
-// header names the sources, the bytes, the limit, and the bytes read or
-// "problem: " and the problem.
-struct TCase {
-    std::string fFrom;
-    std::string fBytes;
-    std::uint64_t fLimit;
-    std::string fExpected;
-};
 
 std::string Pattern(std::size_t size)
 {
@@ -61,55 +52,53 @@ std::thread StartWriter(int fd, std::string bytes, bool endless)
     });
 }
 
-// Reads the case's bytes into `buffer` as hvp-run or the loader would:
-// the bytes read, or "problem: ...".
+// Reads `bytes` from where inventory_reader.cases' header names by `from`,
+// within `limit`, into `buffer` as hvp-run or the loader would: the bytes
+// read, or "problem: ...".
 template <class TBuffer>
-std::string ReadCase(const TCase& test, TBuffer& buffer, std::string (*view)(const TBuffer&))
+std::string ReadCase(const std::string& from, const std::string& bytes, std::uint64_t limit, TBuffer& buffer,
+    std::string (*view)(const TBuffer&))
 {
     tarvotest::TTempFolder folder("inventory-reader");
     const std::string path = folder / "inventory.json";
     std::string problem;
     bool read = false;
-    const std::string& from = test.fFrom;
     if (from == "file" || from == "file at offset") {
-        std::FILE* file = std::fopen(path.c_str(), "wb");
-        EXPECT_EQ(std::fwrite(test.fBytes.data(), 1, test.fBytes.size(), file), test.fBytes.size());
-        std::fclose(file);
+        tarvotest::WriteFile(path, bytes);
         if (from == "file") {
-            read = ReadInventoryBytes(path, test.fLimit, buffer, problem);
+            read = ReadInventoryBytes(path, limit, buffer, problem);
         } else {
             const int fd = open(path.c_str(), O_RDONLY);
             char skipped[5];
             EXPECT_EQ(::read(fd, skipped, sizeof skipped), 5);
-            read = ReadInventoryBytes(fd, test.fLimit, buffer, problem);
+            read = ReadInventoryBytes(fd, limit, buffer, problem);
             close(fd);
         }
     } else if (from == "pipe" || from == "endless pipe" || from == "standard input") {
         int ends[2];
         EXPECT_EQ(pipe(ends), 0);
-        std::thread writer = StartWriter(ends[1], test.fBytes, from == "endless pipe");
+        std::thread writer = StartWriter(ends[1], bytes, from == "endless pipe");
         if (from == "standard input") {
             const int saved = dup(STDIN_FILENO);
             dup2(ends[0], STDIN_FILENO);
             close(ends[0]);
-            read = ReadInventoryBytes(std::string("-"), test.fLimit, buffer, problem);
+            read = ReadInventoryBytes(std::string("-"), limit, buffer, problem);
             dup2(saved, STDIN_FILENO);
             close(saved);
         } else {
-            read = ReadInventoryBytes(ends[0], test.fLimit, buffer, problem);
+            read = ReadInventoryBytes(ends[0], limit, buffer, problem);
             close(ends[0]);
         }
         writer.join();
     } else if (from == "memory file") {
         const int fd = memfd_create("inventory", MFD_CLOEXEC);
-        EXPECT_EQ(
-            write(fd, test.fBytes.data(), test.fBytes.size()), static_cast<ssize_t>(test.fBytes.size()));
+        EXPECT_EQ(write(fd, bytes.data(), bytes.size()), static_cast<ssize_t>(bytes.size()));
         EXPECT_EQ(lseek(fd, 0, SEEK_SET), 0);
-        read = ReadInventoryBytes(fd, test.fLimit, buffer, problem);
+        read = ReadInventoryBytes(fd, limit, buffer, problem);
         close(fd);
     } else if (from == "missing" || from == "folder") {
         const std::string where = from == "missing" ? folder / "missing.json" : folder.Path().string();
-        read = ReadInventoryBytes(where, test.fLimit, buffer, problem);
+        read = ReadInventoryBytes(where, limit, buffer, problem);
     } else {
         ADD_FAILURE() << "no such source: " << from;
     }
@@ -121,33 +110,29 @@ std::string ReadCase(const TCase& test, TBuffer& buffer, std::string (*view)(con
     return "problem: " + problem;
 }
 
-// The case of inventory_reader.cases, as ReadCase takes it.
-TCase FromText(const tarvotest::TTextCase& one)
+class TReaderTest : public testing::TestWithParam<tarvotest::TTextCase> { };
+
+TEST_P(TReaderTest, ReadsIntoEitherBuffer)
 {
+    const tarvotest::TTextCase& one = GetParam();
     const std::string bytes = one["pattern"].empty() ? tarvotest::Unescaped(one["bytes"])
                                                      : Pattern(std::stoul(one["pattern"])) + one["tail"];
     const std::string expected = one["reads whole"] == "yes" ? bytes
         : one["problem"].empty()                             ? one["reads"]
                                                              : "problem: " + one["problem"];
-    return TCase{one["from"], bytes, std::stoull(one["limit"]), expected};
-}
-
-class TReaderTest : public testing::TestWithParam<tarvotest::TTextCase> { };
-
-TEST_P(TReaderTest, ReadsIntoEitherBuffer)
-{
-    const TCase test = FromText(GetParam());
+    const std::uint64_t limit = std::stoull(one["limit"]);
     TPaddedText padded;
     EXPECT_EQ(ReadCase(
-                  test, padded, +[](const TPaddedText& read) { return std::string(read.View()); }),
-        test.fExpected);
+                  one["from"], bytes, limit, padded,
+                  +[](const TPaddedText& read) { return std::string(read.View()); }),
+        expected);
     // The parser reads this far past the text, and finds zeros there.
     for (std::size_t at = 0; padded.Data() != nullptr && at < simdjson::SIMDJSON_PADDING; ++at)
         ASSERT_EQ(padded.Data()[padded.Size() + at], '\0') << "padding byte " << at;
     std::string text;
     EXPECT_EQ(ReadCase(
-                  test, text, +[](const std::string& read) { return read; }),
-        test.fExpected);
+                  one["from"], bytes, limit, text, +[](const std::string& read) { return read; }),
+        expected);
 }
 
 INSTANTIATE_TEST_SUITE_P(InventoryReader, TReaderTest,
