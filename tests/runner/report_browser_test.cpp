@@ -69,12 +69,16 @@ protected:
 
     std::string Name(const std::string& file) const { return (fBatch / file).string(); }
 
-    // Writes `text` as the batch's `file`, each `from` replaced by its `to`.
+    // Writes `text` as the batch's `file`, the first `from` of each change
+    // replaced by its `to`; a `from` the text lacks fails the test.
     void Write(const std::string& file, std::string text,
         const std::vector<std::pair<std::string, std::string>>& changes)
     {
-        for (const auto& [from, to] : changes)
-            Replace(text, from, to);
+        for (const auto& [from, to] : changes) {
+            const std::size_t at = text.find(from);
+            ASSERT_NE(at, std::string::npos) << from;
+            text.replace(at, from.size(), to);
+        }
         std::ofstream(Name(file), std::ios::trunc) << text;
     }
 

@@ -12,13 +12,6 @@ namespace {
 
 using tarvotest::ReadFile;
 
-void Replace(std::string& text, const std::string& from, const std::string& to)
-{
-    const std::size_t at = text.find(from);
-    ASSERT_NE(at, std::string::npos) << from;
-    text.replace(at, from.size(), to);
-}
-
 // The text of the element with that id: from its start tag to the end tag
 // of the same name at the same depth.
 std::string Element(const std::string& dom, const std::string& id)
