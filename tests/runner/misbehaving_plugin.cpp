@@ -155,14 +155,13 @@ public:
     }
 };
 
-struct TLoadTimeInit {
-    TLoadTimeInit()
-    {
-        if (const unsigned short type = TypeAt("static"))
-            Misbehave(type);
-        new TMisbehavingPlugin();
-    }
-};
-const TLoadTimeInit loadTimeInit;
+// The plug-in registers itself when it is loaded, after any misbehaviour
+// asked for there.
+const bool kLoaded = [] {
+    if (const unsigned short type = TypeAt("static"))
+        Misbehave(type);
+    new TMisbehavingPlugin();
+    return true;
+}();
 
 }  // namespace
