@@ -97,6 +97,9 @@ INSTANTIATE_TEST_SUITE_P(Isolation, Misbehaviour,
         "at|finds|fleet|holds|records|single|status|stderr|stderr ends|stdout|summary|timeout|type")),
     TTextCaseName());
 
+// Run out of --memory-limit, in GetData or while the inventory is parsed: it
+// costs that inventory alone, and the second is recorded as the README says,
+// not as an unreadable inventory.
 TEST(Isolation, ExhaustedMemoryLimitCostsItsInventoryAlone)
 {
 #ifdef TARVOANAL_SANITIZED
@@ -110,6 +113,21 @@ TEST(Isolation, ExhaustedMemoryLimitCostsItsInventoryAlone)
     // GetData sees the allocation fail and ends with std::bad_alloc, or
     // the C++ runtime, out of memory itself, ends the worker.
     EXPECT_EQ(summary["failed"].get<int>() + summary["crashed"].get<int>(), 1);
+
+    std::ofstream big(folder + "/3.json");
+    big << "{\"classes\": {\"A\": [";
+    for (int i = 0; i < 1000000; ++i)
+        big << (i == 0 ? "" : ",") << "{\"p\": \"" << std::string(100, 'x') << "\", \"q\": 12345}";
+    big << "]}}";
+    big.close();
+    const TRun loading = HvpRun("--format jsonl --memory-limit 96 '" + folder + "'");
+    EXPECT_NE(loading.fOut.find(
+                  ordered_json({{"type", "error"}, {"inventory", folder + "/3.json"},
+                                   {"message", folder + "/3.json: the run ran out of memory (limit 96 MiB)"}})
+                      .dump()),
+        std::string::npos)
+        << loading.fOut;
+    EXPECT_NE(loading.fOut.find("\"crashed\":1"), std::string::npos);
 }
 
 // Two million lines from an inventory whose turn comes after one that
@@ -173,31 +191,6 @@ TEST(Isolation, LongMemberNamesTravelWhole)
         }
     // The plug-in, its request, and the error record of its early exit.
     EXPECT_EQ(named, 3u);
-}
-
-// Run out of --memory-limit while the inventory is parsed: recorded as the
-// README says, not as an unreadable inventory.
-TEST(Isolation, MemoryLimitExhaustedWhileLoadingIsSaidSo)
-{
-#ifdef TARVOANAL_SANITIZED
-    GTEST_SKIP() << "AddressSanitizer's reserved address space leaves no room under a limit";
-#endif
-    TTempFolder temp("fleet-run");
-    const std::string folder = MakeMisbehavingBatch(temp, {7});
-    std::ofstream big(folder + "/1.json");
-    big << "{\"classes\": {\"A\": [";
-    for (int i = 0; i < 1000000; ++i)
-        big << (i == 0 ? "" : ",") << "{\"p\": \"" << std::string(100, 'x') << "\", \"q\": 12345}";
-    big << "]}}";
-    big.close();
-    const TRun run = HvpRun("--format jsonl --memory-limit 96 '" + folder + "'");
-    EXPECT_NE(run.fOut.find(
-                  ordered_json({{"type", "error"}, {"inventory", folder + "/1.json"},
-                                   {"message", folder + "/1.json: the run ran out of memory (limit 96 MiB)"}})
-                      .dump()),
-        std::string::npos)
-        << run.fOut;
-    EXPECT_NE(run.fOut.find("\"crashed\":1"), std::string::npos);
 }
 
 // Ctrl-C in the middle of a single run that logs two million lines: what
