@@ -10,7 +10,6 @@
 
 #include <filesystem>
 #include <fstream>
-#include <sstream>
 #include <string>
 #include <utility>
 #include <vector>
@@ -122,22 +121,12 @@ inline std::string MakeMisbehavingBatch(const TTempFolder& temp, const std::vect
 
 // Whether a worker of the interrupted run is left: this process is made the
 // subreaper of what it starts, so a worker that outlived hvp-run, running or
-// a zombie, becomes its child. Other tests' runs, which may be going on at the
-// same time, are not its children.
+// a zombie, becomes its child, and waitpid finds a child (ECHILD when there
+// is none). Other tests' runs, which may be going on at the same time, are
+// not its children.
 inline bool AnyWorkerLeft()
 {
-    for (const std::filesystem::directory_entry& entry : std::filesystem::directory_iterator("/proc")) {
-        std::ifstream stat(entry.path() / "stat");
-        std::string text;
-        if (!std::getline(stat, text) || text.rfind(')') == std::string::npos)
-            continue;
-        std::istringstream fields(text.substr(text.rfind(')') + 1));
-        std::string state;
-        pid_t parent = 0;
-        if (fields >> state >> parent && parent == getpid())
-            return true;
-    }
-    return false;
+    return waitpid(-1, nullptr, WNOHANG) != -1;
 }
 
 }  // namespace tarvotest
