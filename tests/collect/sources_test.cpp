@@ -11,7 +11,7 @@
 
 #include <gtest/gtest.h>
 
-#include "harness.hpp"
+#include "case_file.hpp"
 #include "package_sources.hpp"
 #include "pci_source.hpp"
 
@@ -87,6 +87,6 @@ INSTANTIATE_TEST_SUITE_P(Sources, CollectSource,
             {"RPM database (" + kMachines + "/damaged/rpm): "}, true},
         TSourceCase{"NoRpmDatabaseIsNoProblem",
             [] { return Packages(TRpmSource(kMachines + "/no-adapter", "").Read()); }, false, {}}),
-    tarvotest::TCaseName());
+    tarvotest::TTextCaseName());
 
 }  // namespace
