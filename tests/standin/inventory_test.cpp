@@ -7,11 +7,9 @@
 #include <thread>
 #include <vector>
 
-#include <boost/make_shared.hpp>
 #include <gtest/gtest.h>
 
 #include "case_file.hpp"
-#include "harness.hpp"
 #include "hvp_host.hpp"
 #include "inventory.hpp"
 #include "model.hpp"
