@@ -12,7 +12,6 @@
 #include <iostream>
 #include <optional>
 #include <regex>
-#include <sstream>
 #include <string>
 #include <vector>
 
