@@ -33,6 +33,15 @@ template <typename Operation> void Tolerating(Operation operation)
     }
 }
 
+// A callback that keeps each instance enumerated in `list`.
+auto Into(Instances& list)
+{
+    return [&list](boost::shared_ptr<hvp::ICIMInstance> found) {
+        list.push_back(found);
+        return true;
+    };
+}
+
 void ReadValue(const hvp::TCIMValue& value)
 {
     std::size_t sum = value.IsNull() ? 1 : 0;
@@ -53,11 +62,7 @@ void ReadInstance(
                 Instances related;
                 Tolerating([&] {
                     instance->EnumerateAssociatedInstances(
-                        [&related](boost::shared_ptr<hvp::ICIMInstance> found) {
-                            related.push_back(found);
-                            return true;
-                        },
-                        std::string(), association.key(), std::string(), std::string());
+                        Into(related), std::string(), association.key(), std::string(), std::string());
                 });
                 for (std::size_t i = 0; i < related.size(); ++i)
                     if (association.value().is_array() && i < association.value().size())
@@ -102,14 +107,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             continue;
         gSink = gSink + cls->GetClassName().size();
         Instances instances;
-        Tolerating([&] {
-            cls->EnumerateInstances(
-                [&instances](boost::shared_ptr<hvp::ICIMInstance> found) {
-                    instances.push_back(found);
-                    return true;
-                },
-                true);
-        });
+        Tolerating([&] { cls->EnumerateInstances(Into(instances), true); });
         // An array of instances, or an object holding them beside an error form.
         nlohmann::json listed = entry.value();
         if (listed.is_object() && listed.contains("instances"))

@@ -115,15 +115,6 @@ INSTANTIATE_TEST_SUITE_P(Recordings, CollectRecordedMachine,
 const std::string kDisk = "sys/bus/scsi/devices/0:1:0:0";
 const std::string kHost = "sys/class/scsi_host/host0";
 
-// Replaces the file at `path` (after the links of its folder) with what
-// `make` creates there.
-void Replace(const fs::path& path, void (*make)(const fs::path&))
-{
-    const fs::path target = fs::canonical(path.parent_path()) / path.filename();
-    fs::remove(target);
-    make(target);
-}
-
 struct THostileCase {
     std::string fName;
     std::string fEntry;  // under the recording's root
@@ -145,7 +136,11 @@ TEST_P(CollectHostileEntry, EndsPartialWithTheValueNullAndAShortProblemLine)
     const fs::path root = folder.Path() / "machine";
     fs::copy(
         kMachines + "/physical-apart", root, fs::copy_options::recursive | fs::copy_options::copy_symlinks);
-    Replace(root / GetParam().fEntry, GetParam().fMake);
+    // The entry is replaced where the links of its folder lead.
+    const fs::path entry = root / GetParam().fEntry;
+    const fs::path target = fs::canonical(entry.parent_path()) / entry.filename();
+    fs::remove(target);
+    GetParam().fMake(target);
 
     const std::string output = folder / "inventory.json";
     const std::string errors = folder / "errors.txt";

@@ -12,7 +12,6 @@
 #include <csignal>
 #include <filesystem>
 #include <fstream>
-#include <sstream>
 #include <string>
 #include <thread>
 #include <vector>

@@ -12,7 +12,6 @@
 #include <iostream>
 #include <optional>
 #include <regex>
-#include <sstream>
 #include <string>
 #include <vector>
 
@@ -26,6 +25,7 @@ namespace {
 using tarvotest::Join;
 using tarvotest::ReadFile;
 using tarvotest::TSections;
+using tarvotest::Value;
 
 namespace fs = std::filesystem;
 using Json = nlohmann::ordered_json;
@@ -91,10 +91,7 @@ bool RecordMatches(const std::string& expected, const std::string& whole)
 bool RunCase(const fs::path& file)
 {
     const TSections sections = tarvotest::ReadCase(file, tarvotest::kGoldenKeys);
-    auto value = [&](const char* key, const std::string& fallback) {
-        return tarvotest::Value(sections, key, fallback);
-    };
-    const std::string args = value("args", "--format jsonl");
+    const std::string args = Value(sections, "args", "--format jsonl");
     const fs::path folder =
         fs::temp_directory_path() / ("golden-" + file.stem().string() + "-" + std::to_string(getpid()));
     fs::create_directories(folder);
@@ -102,7 +99,7 @@ bool RunCase(const fs::path& file)
     if (const std::optional<std::string> inventory = InventoryText(sections)) {
         std::ofstream(folder / "inventory.json", std::ios::binary) << *inventory;
         // Standard input from the file itself, or through a pipe, compressed.
-        const std::string stdinForm = value("stdin", "no");
+        const std::string stdinForm = Value(sections, "stdin", "no");
         command = stdinForm == "gzip"
             ? "cd '" + folder.string() + "' && gzip -c inventory.json | '" + TARVOANAL_HVP_RUN + "' " + args +
                 " -"
@@ -121,12 +118,12 @@ bool RunCase(const fs::path& file)
         same = same && holds;
     };
     const std::string status = std::to_string(run.fStatus);
-    check(status == value("status", "0"), "exit status", value("status", "0"), status);
+    check(status == Value(sections, "status", "0"), "exit status", Value(sections, "status", "0"), status);
     const std::string wantErrors = sections.count("stderr") ? Join(sections.at("stderr"), true) : "";
     check(wantErrors == "<any>\n" || errors == wantErrors, "standard error", wantErrors, errors);
     if (sections.count("output")) {
-        check(run.fOut == Join(sections.at("output"), true), "standard output",
-            Join(sections.at("output"), true), run.fOut);
+        const std::string output = Join(sections.at("output"), true);
+        check(run.fOut == output, "standard output", output, run.fOut);
         return same;
     }
     // The records: after the preamble, or those the `only` pattern picks.
@@ -141,7 +138,7 @@ bool RunCase(const fs::path& file)
         for (const std::string& line : sections.at("records"))
             if (!line.empty())
                 expected.push_back(line);
-    const std::regex only(value("only", ""));
+    const std::regex only(Value(sections, "only", ""));
     std::vector<std::string> actual;
     for (const std::string& line : tarvotest::Lines(run.fOut))
         if (!filtered || std::regex_search(line, only))

@@ -74,9 +74,6 @@ const char* const kOneDisk = R"({"QXRSG_tvDiskDrive": [{"DeviceType": "Hard disk
 const char* const kAdapter =
     R"({"QXRSG_PCIDevice": [{"VendorID": {"uint16": "0x9005"}, "PciDeviceID": {"uint16": "0x0285"}}],
         "QXRSG_InstalledApplication": [{}]})";
-const TLogLine kNotFound{0, "Tarvoanal: Error getting class or property"};
-const TLogLine kNoVendor{3, "tarvo analysis: didn't find VendorID property in QXRGS_PCIDevice"};
-const TLogLine kNoProductName{3, "basic analysis: didn't find ProductName property"};
 
 const TInjectionCase kInjectionCases[] = {
     // A plug-in that cannot register leaves the host running and prints nothing.
@@ -101,7 +98,7 @@ const TInjectionCase kInjectionCases[] = {
     {"adapter_flags_cleared", EHostOp::GetProperty, "VendorID", 2, 15, 2, kAdapter,
         {kNoProductName, kNoVendor, kNoVendor, kNoVendor}, "", ERunStatus::Completed, false},
 };
-INSTANTIATE_TEST_SUITE_P(Cases, HostFailures, ::testing::ValuesIn(kInjectionCases), TCaseName());
+INSTANTIATE_TEST_SUITE_P(Cases, HostFailures, ::testing::ValuesIn(kInjectionCases), TTextCaseName());
 
 }  // namespace
 }  // namespace tarvotest

@@ -14,9 +14,7 @@ namespace faults {
 
 namespace hvp = NQXRHVP20;
 
-const TLogLine kNotFound{0, "Tarvoanal: Error getting class or property"};
 const TLogLine kScanFailed{3, "Tarvoanal: Error getting class or property"};
-const TLogLine kNoProductName{3, "basic analysis: didn't find ProductName property"};
 const char* const kInjectedWhat = "injected host failure";
 
 // The rich request is a golden case: its inventory, and the lines of its
@@ -111,8 +109,6 @@ const TCleanRun& Clean()
     return clean;
 }
 
-// How a host operation is made to fail by throwing.
-
 // Lines of the clean run that pass a test on their index.
 template <typename Keep> Lines CleanLines(Keep keep)
 {
@@ -205,10 +201,10 @@ TOutcome Expected(std::size_t i, const TThrown& thrown)
         // controllers alone make the adapter count as present.
         if (host && call.fOp == "GetProperty" &&
             (call.fProperty == "VendorID" || call.fProperty == "PciDeviceID")) {
-            const std::string line = call.fProperty == "VendorID"
-                ? "tarvo analysis: didn't find VendorID property in QXRGS_PCIDevice"
-                : "tarvo analysis: didn't find PciDeviceID property in QXRSG_PCIDevice";
-            return Logged(Before(i) + Lines{{3, line}} + After(i));
+            const TLogLine line = call.fProperty == "VendorID"
+                ? kNoVendor
+                : TLogLine{3, "tarvo analysis: didn't find PciDeviceID property in QXRSG_PCIDevice"};
+            return Logged(Before(i) + Lines{line} + After(i));
         }
         if (host && call.fOp == "GetProperty" && call.fProperty == "ProductName")
             return Logged(Before(i) + Lines{kNoProductName} + OfLaterAnalyses(analysis));
@@ -297,12 +293,6 @@ std::string CallText(std::size_t i)
     return "call " + std::to_string(i) + " " + call.fOp + " " + call.fCls + call.fInstance +
         (call.fProperty.empty() ? "" : "." + call.fProperty) +
         (call.fResultClass.empty() ? "" : " " + call.fResultClass);
-}
-
-std::shared_ptr<const tarvorun::TInventory> RichInventory()
-{
-    static const auto inventory = tarvorun::TInventory::LoadText(RichInventoryText(), "rich inventory");
-    return inventory;
 }
 
 }  // namespace faults

@@ -4,7 +4,6 @@
 #pragma once
 
 #include <cstdint>
-#include <memory>
 #include <string>
 #include <vector>
 
@@ -15,7 +14,6 @@ namespace faults {
 
 using Lines = std::vector<TLogLine>;
 
-extern const TLogLine kNotFound;
 extern const char* const kInjectedWhat;
 // The analyses that make host calls.
 extern const int kAnalysisCount;
@@ -50,7 +48,6 @@ struct TOutcome {
 // What one clean request over the rich inventory logs, in order, as the
 // golden case rich-request writes it from what each analysis must report.
 Lines RichInventoryLines();
-std::shared_ptr<const tarvorun::TInventory> RichInventory();
 const std::string& RichInventoryText();
 const TCleanRun& Clean();
 

@@ -11,11 +11,7 @@
 #include <gtest/gtest.h>
 
 #include "case_file.hpp"
-#include "harness.hpp"
-#include "hvp_host.hpp"
 #include "inventory.hpp"
-#include "model.hpp"
-#include "temp_folder.hpp"
 
 namespace tarvotest {
 namespace {

@@ -7,11 +7,9 @@
 #include <thread>
 #include <vector>
 
-#include <boost/make_shared.hpp>
 #include <gtest/gtest.h>
 
 #include "case_file.hpp"
-#include "harness.hpp"
 #include "hvp_host.hpp"
 #include "inventory.hpp"
 #include "model.hpp"
@@ -36,12 +34,20 @@ std::vector<boost::shared_ptr<hvp::ICIMInstance>> Instances(boost::shared_ptr<hv
     return list;
 }
 
+// The one instance of class C.
+boost::shared_ptr<hvp::ICIMInstance> OnlyInstance(const std::shared_ptr<const TInventory>& inventory)
+{
+    const auto instances =
+        Instances(hvp::standin::MakeInventoryNamespace(inventory)->GetClass("C", hvp::TCIMContext()));
+    EXPECT_EQ(instances.size(), 1u);
+    return instances.at(0);
+}
+
 // The one property P of the one instance of class C.
 boost::shared_ptr<hvp::ICIMProperty> PropertyOf(const std::string& entry)
 {
-    const auto inventory = TInventory::LoadText(R"({"classes": {"C": [{"P": )" + entry + "}]}}", "test.json");
-    const auto ns = hvp::standin::MakeInventoryNamespace(inventory);
-    return Instances(ns->GetClass("C", hvp::TCIMContext())).at(0)->GetProperty("P");
+    return OnlyInstance(TInventory::LoadText(R"({"classes": {"C": [{"P": )" + entry + "}]}}", "test.json"))
+        ->GetProperty("P");
 }
 
 // The names of the value types, in the order of ECIMType, as the inventory
@@ -72,8 +78,7 @@ TEST(PropertyEntries, OfAnyLengthGiveTheirWholeValue)
     const std::string longName(70000, 'N');
     const std::string text = R"({"classes": {"C": [{"P": ")" + longText + R"(", ")" + longName +
         R"(": 1, "R")" + std::string(70000, ' ') + R"(: 2, "@associations": {"D": []}, "Q": 3}]}})";
-    const auto ns = hvp::standin::MakeInventoryNamespace(TInventory::LoadText(text, "test.json"));
-    const auto instance = Instances(ns->GetClass("C", hvp::TCIMContext())).at(0);
+    const auto instance = OnlyInstance(TInventory::LoadText(text, "test.json"));
     EXPECT_EQ(instance->GetProperty("P")->GetValue().ToString(10), longText);
     EXPECT_EQ(instance->GetProperty(longName)->GetValue().ToString(10), "1");
     EXPECT_EQ(instance->GetProperty("R")->GetValue().ToString(10), "2");
@@ -188,11 +193,7 @@ TEST(InventoryFiles, ALargeFileIsReadWholeAndInOrder)
     std::ofstream(path, std::ios::binary)
         << R"({"_first": ")" << std::string(5u << 20, 'a') << R"(", "classes": {"C": [{"P": "end"}]}, )"
         << R"("_second": ")" << std::string(5u << 20, 'b') << R"("})";
-    const auto inventory = TInventory::LoadFile(path);
-    const auto ns = hvp::standin::MakeInventoryNamespace(inventory);
-    const auto instances = Instances(ns->GetClass("C", hvp::TCIMContext()));
-    ASSERT_EQ(instances.size(), 1u);
-    EXPECT_EQ(instances[0]->GetProperty("P")->GetValue().ToString(10), "end");
+    EXPECT_EQ(OnlyInstance(TInventory::LoadFile(path))->GetProperty("P")->GetValue().ToString(10), "end");
 }
 
 TEST(InventoryFiles, APipeIsReadWholeAsItGrows)
@@ -207,10 +208,7 @@ TEST(InventoryFiles, APipeIsReadWholeAsItGrows)
     std::thread writer([&] { std::ofstream(path, std::ios::binary) << text; });
     const auto inventory = TInventory::LoadFile(path);
     writer.join();
-    const auto instances =
-        Instances(hvp::standin::MakeInventoryNamespace(inventory)->GetClass("C", hvp::TCIMContext()));
-    ASSERT_EQ(instances.size(), 1u);
-    EXPECT_EQ(instances[0]->GetProperty("P")->GetValue().ToString(10), "end");
+    EXPECT_EQ(OnlyInstance(inventory)->GetProperty("P")->GetValue().ToString(10), "end");
 }
 
 }  // namespace

@@ -78,29 +78,6 @@ inline TSections ReadCase(const std::filesystem::path& file, const std::string& 
     return ParseSections(Lines(ReadFile(file)), keys, file.string());
 }
 
-// A file of many cases, each from its "name:" line on. The comment and blank
-// lines before a "name:" line say what that case proves; they are not part
-// of the value before them.
-inline std::vector<TSections> ReadCases(const std::filesystem::path& file, const std::string& keys)
-{
-    const std::vector<std::string> lines = Lines(ReadFile(file));
-    const auto isName = [](const std::string& line) { return line.rfind("name: ", 0) == 0; };
-    const auto isComment = [](const std::string& line) { return line.empty() || line[0] == '#'; };
-    std::vector<TSections> cases;
-    auto begin = std::find_if(lines.begin(), lines.end(), isName);
-    if (begin == lines.end() || !std::all_of(lines.begin(), begin, isComment))
-        throw std::runtime_error(file.string() + ": text before the first \"name:\" line, or no case");
-    while (begin != lines.end()) {
-        const auto next = std::find_if(begin + 1, lines.end(), isName);
-        auto end = next;
-        while (isComment(*(end - 1)))
-            --end;
-        cases.push_back(ParseSections({begin, end}, "name|" + keys, file.string() + ": " + *begin));
-        begin = next;
-    }
-    return cases;
-}
-
 // One case of a table, by its name and its sections.
 struct TTextCase {
     std::string fName;
@@ -117,12 +94,28 @@ inline void PrintTo(const TTextCase& one, std::ostream* out)
     *out << one.fName;
 }
 
-// Every case of the file, in order, read before any test runs.
+// Every case of a file of many cases, in order, read before any test runs;
+// each case is read from its "name:" line on. The comment and blank lines
+// before a "name:" line say what that case proves; they are not part of the
+// value before them.
 inline std::vector<TTextCase> ReadTextCases(const std::filesystem::path& file, const std::string& keys)
 {
+    const std::vector<std::string> lines = Lines(ReadFile(file));
+    const auto isName = [](const std::string& line) { return line.rfind("name: ", 0) == 0; };
+    const auto isComment = [](const std::string& line) { return line.empty() || line[0] == '#'; };
     std::vector<TTextCase> cases;
-    for (TSections& sections : ReadCases(file, keys))
+    auto begin = std::find_if(lines.begin(), lines.end(), isName);
+    if (begin == lines.end() || !std::all_of(lines.begin(), begin, isComment))
+        throw std::runtime_error(file.string() + ": text before the first \"name:\" line, or no case");
+    while (begin != lines.end()) {
+        const auto next = std::find_if(begin + 1, lines.end(), isName);
+        auto end = next;
+        while (isComment(*(end - 1)))
+            --end;
+        TSections sections = ParseSections({begin, end}, "name|" + keys, file.string() + ": " + *begin);
         cases.push_back({Value(sections, "name"), std::move(sections)});
+        begin = next;
+    }
     return cases;
 }
 

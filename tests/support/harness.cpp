@@ -11,21 +11,10 @@ std::ostream& operator<<(std::ostream& out, const TLogLine& line)
 
 void TRecording::OnCall(const tarvorun::THostCall& call)
 {
-    TCall recorded{NQXRHVP20::standin::HostOpName(call.fOp), call.fClassName, call.fInstance, call.fProperty,
-        call.fResultClass, {}};
-    if (call.fContext != nullptr)
-        for (const auto& entry : *call.fContext)
-            recorded.fContext[entry.first] = entry.second.ToString(10);
-    Note(fCalls, recorded, "call");
-}
-
-std::vector<std::string> TRun::PropertyReads() const
-{
-    std::vector<std::string> reads;
-    for (const TCall& call : fRecording.fCalls)
-        if (call.fOp == "GetProperty")
-            reads.push_back(call.fInstance + "." + call.fProperty);
-    return reads;
+    Note(fCalls,
+        TCall{NQXRHVP20::standin::HostOpName(call.fOp), call.fClassName, call.fInstance, call.fProperty,
+            call.fResultClass},
+        "call");
 }
 
 tarvorun::TRunSettings DefaultSettings()

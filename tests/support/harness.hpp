@@ -3,7 +3,6 @@
 // happened, in order.
 #pragma once
 
-#include <map>
 #include <ostream>
 #include <string>
 #include <vector>
@@ -23,6 +22,11 @@ struct TLogLine {
 };
 std::ostream& operator<<(std::ostream& out, const TLogLine& line);
 
+// Lines of the plug-in that the cases of more than one test expect.
+inline const TLogLine kNotFound{0, "Tarvoanal: Error getting class or property"};
+inline const TLogLine kNoVendor{3, "tarvo analysis: didn't find VendorID property in QXRGS_PCIDevice"};
+inline const TLogLine kNoProductName{3, "basic analysis: didn't find ProductName property"};
+
 // One host operation as the plug-in called it.
 struct TCall {
     std::string fOp;
@@ -30,7 +34,6 @@ struct TCall {
     std::string fInstance;
     std::string fProperty;
     std::string fResultClass;
-    std::map<std::string, std::string> fContext;
 };
 
 class TRecording : public tarvorun::IRunSink {
@@ -67,8 +70,6 @@ struct TRun {
     tarvorun::TRunResult fResult;
 
     const std::vector<TLogLine>& Logs() const { return fRecording.fLogs; }
-    // "instance.property" of every GetProperty call, in order: the reads.
-    std::vector<std::string> PropertyReads() const;
 };
 
 // The built plug-in library, traced, one request for the trigger class.
@@ -83,8 +84,5 @@ TRun RunInventory(
 // instances, overlaid with the classes of `classesJson` (the text of a
 // "classes" object), and with an operating-system code.
 std::string InventoryWith(const std::string& classesJson, int operatingSystemType = 0);
-
-// Names a parameterised case after the fName member of its parameter.
-using TCaseName = TTextCaseName;
 
 }  // namespace tarvotest
