@@ -43,8 +43,9 @@ bool TNameSet::Add(std::string_view text, std::uint32_t key, std::string_view na
 
 std::uint32_t TNameSet::Find(std::string_view text, std::string_view name) const
 {
-    const auto hash = static_cast<std::uint32_t>(std::hash<std::string_view>()(name));
-    return fSlots.empty() ? 0 : fSlots[Slot(text, name, hash)].fKey;
+    if (fSlots.empty())
+        return 0;
+    return fSlots[Slot(text, name, static_cast<std::uint32_t>(std::hash<std::string_view>()(name)))].fKey;
 }
 
 void TNameSet::Clear()

@@ -136,8 +136,9 @@ bool UnescapeShortForms(std::string_view body, std::string& out)
 // number.
 bool ShortInteger(std::string_view token, std::int64_t& number)
 {
-    const std::from_chars_result read = std::from_chars(token.data(), token.data() + token.size(), number);
-    return read.ec == std::errc() && read.ptr == token.data() + token.size();
+    const char* const end = token.data() + token.size();
+    const std::from_chars_result read = std::from_chars(token.data(), end, number);
+    return read.ec == std::errc() && read.ptr == end;
 }
 
 // The value of a plain JSON value: null, a string, true or false, or a
