@@ -83,6 +83,7 @@ TEST_P(Misbehaviour, CostsItsInventoryAlone)
     for (const std::string& line : Lines(placed(one["holds"]))) {
         held = run.fOut.find(line, held);
         ASSERT_NE(held, std::string::npos) << line << " in " << run.fOut;
+        held += line.size();
     }
     std::istringstream finds(one["finds"]);
     for (std::string type; finds >> type;)
