@@ -1,17 +1,12 @@
 #include "baseline.hpp"
 
-#include <fstream>
-
 #include "catalogue.hpp"
 #include "json_line.hpp"
+#include "jsonl_reader.hpp"
 
 namespace tarvorun {
 
 namespace {
-
-// The longest line read from a baseline: a record is never near it, and
-// binary garbage does not grow without end.
-constexpr std::size_t kLongestLine = std::size_t(64) << 20;
 
 std::string TextOf(const TRecord& record, const char* name)
 {
@@ -36,29 +31,12 @@ std::string MachineName(const std::string& inventory)
 
 bool TBaseline::AddFile(const std::string& path, std::string& problem)
 {
-    std::ifstream in(path, std::ios::binary);
-    if (!in) {
-        problem = path + ": cannot read the baseline";
-        return false;
-    }
     // What this file says of each machine replaces what earlier files said.
     std::map<std::string, TMachine> seen;
     // The machines whose `machine` record came last: their `plugin` record
     // belongs to the same run.
     std::map<std::string, bool> identified;
-    std::string line;
-    for (std::size_t number = 1; std::getline(in, line); ++number) {
-        if (line.size() > kLongestLine) {
-            problem = path + ": line " + std::to_string(number) + ": longer than a record can be";
-            return false;
-        }
-        if (line.empty())
-            continue;
-        const TRecord record = TRecord::parse(line, nullptr, false);
-        if (!record.is_object() || !record.contains("type") || !record["type"].is_string()) {
-            problem = path + ": line " + std::to_string(number) + ": not a record of hvp-run's jsonl output";
-            return false;
-        }
+    const auto take = [&](const TRecord& record, const std::string& /*place*/) {
         const std::string type = record["type"].get<std::string>();
         const std::string name = MachineName(TextOf(record, "inventory"));
         if (type == "plugin" || type == "machine") {
@@ -68,41 +46,51 @@ bool TBaseline::AddFile(const std::string& path, std::string& problem)
             else if (!identified[name])
                 seen[name] = TMachine();
             identified[name] = type == "machine";
-        } else if (type == "log" && record.contains("level") && record["level"].is_number_integer()) {
-            const int level = record["level"].get<int>();
-            if (!IsFindingLevel(level))
-                continue;
+        } else if (type == "log" && IsFindingLevel(record["level"].get<int>())) {
             const std::string text = TextOf(record, "text");
             std::string kind = TextOf(record, "kind");
             std::string severity = TextOf(record, "severity");
             if (kind.empty() || severity.empty()) {
-                const TClassified meaning = Classify(level, text);
+                const TLineWeight meaning = Weigh(record["level"].get<int>(), text);
                 kind = meaning.fKind;
                 severity = std::string(SeverityName(meaning.fSeverity));
             }
             seen[name].fFindings.push_back(TOldFinding{kind, severity, text});
         }
-    }
-    if (in.bad()) {
-        problem = path + ": cannot read the baseline";
+    };
+    TJsonlReader reader;
+    if (!reader.ReadFile(path, take, problem))
         return false;
-    }
     for (auto& machine : seen)
         fByName[machine.first] = std::move(machine.second);
+    Index();
     return true;
+}
+
+void TBaseline::Index()
+{
+    fById.clear();
+    for (const auto& [name, machine] : fByName) {
+        if (machine.fMachineId.empty())
+            continue;
+        // An id that two machines share (clones of one image) tells neither
+        // apart: such machines are matched by their names.
+        const auto [at, added] = fById.emplace(machine.fMachineId, &machine);
+        if (!added)
+            at->second = nullptr;
+    }
 }
 
 const std::vector<TOldFinding>* TBaseline::Find(const std::string& name, const std::string& machineId) const
 {
     if (!machineId.empty())
-        for (const auto& machine : fByName)
-            if (machine.second.fMachineId == machineId)
-                return &machine.second.fFindings;
+        if (const auto found = fById.find(machineId); found != fById.end() && found->second != nullptr)
+            return &found->second->fFindings;
     const auto found = fByName.find(MachineName(name));
     if (found == fByName.end())
         return nullptr;
     // Two ids that differ are two machines, whatever their names.
-    if (!machineId.empty() && !found->second.fMachineId.empty())
+    if (!machineId.empty() && !found->second.fMachineId.empty() && found->second.fMachineId != machineId)
         return nullptr;
     return &found->second.fFindings;
 }

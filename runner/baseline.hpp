@@ -10,6 +10,7 @@
 
 #include <cstddef>
 #include <map>
+#include <unordered_map>
 #include <string>
 #include <utility>
 #include <vector>
@@ -25,10 +26,9 @@ struct TOldFinding {
 // The earlier run's findings, by machine.
 class TBaseline {
 public:
-    // Reads JSONL files, one after the other; a machine given twice keeps
-    // its later records. False, with `problem` naming the file, the line and
-    // what is wrong, for a file that cannot be read or a line that is not a
-    // record.
+    // Reads JSONL files, one after the other, through the one reader of
+    // jsonl (jsonl_reader.hpp); a machine given twice keeps its later
+    // records. False, with the reader's message, for a file it refuses.
     bool AddFile(const std::string& path, std::string& problem);
 
     // The earlier findings of the machine named so (a single run's is named
@@ -40,7 +40,13 @@ private:
         std::string fMachineId;
         std::vector<TOldFinding> fFindings;
     };
+    // Builds fById from fByName.
+    void Index();
+
     std::map<std::string, TMachine> fByName;
+    // The machines by id, so that finding one costs the same whatever the
+    // baseline's size; null for an id that more than one machine has.
+    std::unordered_map<std::string, const TMachine*> fById;
 };
 
 // The inventory's name with the archive it came from left out:

@@ -4,14 +4,10 @@
 #include "jsonl_input.hpp"
 
 #include <algorithm>
-#include <cerrno>
-#include <cstring>
-#include <filesystem>
-#include <fstream>
 #include <map>
 
 #include "catalogue.hpp"
-#include "jsonl_records.hpp"
+#include "jsonl_reader.hpp"
 #include "output.hpp"
 
 namespace tarvorun {
@@ -32,7 +28,12 @@ struct TOpenMachine {
 struct TSeen {
     std::string fMachineId;
     std::string fPlace;
+    std::string fFile;
+    std::string fName;
     bool fKept;
+    // Whether another machine of the same file has its id: clones of one
+    // image, told apart by their names only.
+    bool fClone = false;
 };
 
 class TReader {
@@ -53,10 +54,11 @@ private:
     bool fOpen = false;
     TOpenMachine fCurrent;
     std::string fCurrentRawName;
+    std::string fCurrentFile;
     std::vector<TSeen> fSeen;
     std::map<std::string, std::vector<std::size_t>> fByName;
     std::map<std::string, std::vector<std::size_t>> fById;
-    std::size_t fRead = 0;
+    TJsonlReader fLines;
 };
 
 std::string TextOf(const TRecord& record, const char* name)
@@ -93,6 +95,7 @@ void TReader::Take(const TRecord& record, const std::string& path, const std::st
         fCurrent.fMachine.fOutcome.fName = raw.empty() ? path : raw;
         fCurrent.fMachine.fBaselineName = raw;
         fCurrentRawName = raw;
+        fCurrentFile = path;
         fOpen = true;
     }
     ++fCurrent.fRecords;
@@ -163,14 +166,31 @@ void TReader::Close()
         fNote(fCurrent.fPlace + ": " + PrintableName(machine.fOutcome.fName) + " was given before, at " +
             earlier.fPlace + "; the later records are kept");
     };
-    for (const std::size_t index : fByName[name])
-        if (id.empty() || fSeen[index].fMachineId.empty())
+    // A machine of the same file with the same id is one of the same run:
+    // two machines that share an id.
+    bool clone = false;
+    for (const std::size_t index : id.empty() ? std::vector<std::size_t>() : fById[id]) {
+        TSeen& other = fSeen[index];
+        if (other.fKept && other.fFile == fCurrentFile && MachineName(other.fName) != name) {
+            if (!clone)
+                fNote(fCurrent.fPlace + ": " + PrintableName(machine.fOutcome.fName) +
+                    " has the machine id of " + PrintableName(other.fName) + ", given at " + other.fPlace +
+                    "; machines of one run that share an id are told apart by their names");
+            clone = other.fClone = true;
+        }
+    }
+    for (const std::size_t index : fByName[name]) {
+        const TSeen& earlier = fSeen[index];
+        if (id.empty() || earlier.fMachineId.empty() ||
+            ((clone || earlier.fClone) && earlier.fMachineId == id))
             replace(index);
-    if (!id.empty())
+    }
+    if (!id.empty() && !clone)
         for (const std::size_t index : fById[id])
-            replace(index);
+            if (!fSeen[index].fClone)
+                replace(index);
     const std::size_t index = fReport.Machines().size();
-    fSeen.push_back(TSeen{id, fCurrent.fPlace, true});
+    fSeen.push_back(TSeen{id, fCurrent.fPlace, fCurrentFile, machine.fOutcome.fName, true, clone});
     fByName[name].push_back(index);
     if (!id.empty())
         fById[id].push_back(index);
@@ -179,74 +199,12 @@ void TReader::Close()
         fReport.TakePlace(index, place);
 }
 
-// Reads one line of at most kLongestJsonlLine bytes into `line`. False at
-// the end of the file; `tooLong` when the line is longer.
-bool ReadLine(std::istream& in, std::vector<char>& buffer, std::string& line, bool& tooLong)
-{
-    tooLong = false;
-    in.getline(buffer.data(), static_cast<std::streamsize>(buffer.size()));
-    const auto count = static_cast<std::size_t>(in.gcount());
-    if (in.eof()) {
-        // The last line, without a line feed after it.
-        line.assign(buffer.data(), count);
-        return count > 0;
-    }
-    if (in.fail()) {
-        // The buffer filled before a line feed came.
-        tooLong = !in.bad();
-        return tooLong;
-    }
-    line.assign(buffer.data(), count - 1);
-    return true;
-}
-
 bool TReader::ReadFile(const std::string& path, std::string& problem)
 {
-    std::error_code error;
-    if (std::filesystem::is_directory(path, error)) {
-        problem = path + ": is a folder, not a jsonl output of hvp-run";
-        return false;
-    }
-    std::ifstream in(path, std::ios::binary);
-    if (!in) {
-        problem = path + ": cannot open: " + std::strerror(errno);
-        return false;
-    }
-    std::vector<char> buffer(kLongestJsonlLine + 1);
-    std::string line;
-    bool tooLong = false;
-    for (std::size_t number = 1; ReadLine(in, buffer, line, tooLong); ++number) {
-        const std::string place = path + ": line " + std::to_string(number);
-        if (tooLong) {
-            problem = place + ": longer than 16 MiB, the longest line read; not a jsonl output of hvp-run";
-            return false;
-        }
-        fRead += line.size() + 1;
-        if (fRead > kLargestJsonlInput) {
-            problem = place + ": more than 1 GiB in all, the most --from-jsonl reads";
-            return false;
-        }
-        if (line.empty())
-            continue;
-        TRecord record;
-        try {
-            record = TRecord::parse(line);
-        } catch (const nlohmann::json::parse_error& failure) {
-            problem = place + ": not a JSON record: syntax error at byte " + std::to_string(failure.byte);
-            return false;
-        }
-        if (const std::string wrong = RecordProblem(record); !wrong.empty()) {
-            problem = place + ": " + wrong;
-            return false;
-        }
-        Take(record, path, place);
-    }
-    if (in.bad()) {
-        problem = path + ": cannot read: " + std::strerror(errno);
-        return false;
-    }
+    const bool read = fLines.ReadFile(
+        path, [&](const TRecord& record, const std::string& place) { Take(record, path, place); }, problem);
     Close();
-    return true;
+    return read;
 }
 
 }  // namespace

@@ -1,8 +1,9 @@
 // `--from-jsonl`: the report built from jsonl outputs of earlier runs instead
-// of a run. Each record is checked as hvp-run writes it; the records are
-// grouped into machines as a run prints them; and a machine given twice (in
-// two files, or twice in one) is kept once, the later, with a note, so that
-// nothing is counted twice.
+// of a run. The records come checked from the one reader of jsonl
+// (jsonl_reader.hpp); they are grouped into machines as a run prints them;
+// and a machine given twice (in two files, or twice in one) is kept once,
+// the later, with a note, so that nothing is counted twice. Machines of one
+// file that share a machine id are clones of one image: two machines.
 #pragma once
 
 #include <cstddef>
@@ -10,14 +11,10 @@
 #include <string>
 #include <vector>
 
+#include "jsonl_reader.hpp"
 #include "report.hpp"
 
 namespace tarvorun {
-
-// The longest line read, and the most read from all files together: no
-// record is near either, and an endless or binary input ends at once.
-inline constexpr std::size_t kLongestJsonlLine = std::size_t(16) << 20;
-inline constexpr std::size_t kLargestJsonlInput = std::size_t(1) << 30;
 
 // Reads the files, in order, into `report`. `note` hears one line for each
 // machine that a later one replaces. False, with `problem` naming the file,

@@ -1,9 +1,12 @@
 // --from-jsonl's reading, in process: every record checked as hvp-run writes
-// it, with a message naming the file, the line and the problem; endless and
-// binary input refused at once; a machine given twice kept once, the later,
+// it, with a message naming the file, the line and the problem; endless,
+// binary and deeply nested input refused at once, and a baseline refused
+// the same; a machine given twice kept once, the later,
 // with a note; and the kinds, changes and resolved findings of the records
 // taken as they stand. The expected messages are written from the README.
 #include "jsonl_input.hpp"
+
+#include "baseline.hpp"
 
 #include <filesystem>
 #include <iterator>
@@ -49,18 +52,63 @@ protected:
 const char kPlugin[] =
     R"({"type":"plugin","pluginType":1,"name":"Tarvo Analysis","version":"1.0","interfaceVersion":"1.0"})";
 
+// The file a refusal case reads: its own text, or one of the files named.
+std::string RefusedFile(const tarvotest::TTextCase& bad, const fs::path& temp)
+{
+    const std::string file = bad["file"];
+    const auto write = [&temp](const std::string& text) {
+        tarvotest::WriteFile(temp / "bad.jsonl", text);
+        return (temp / "bad.jsonl").string();
+    };
+    if (file.empty())
+        return write(tarvotest::Unescaped(bad["text"]));
+    if (file == "missing")
+        return (temp / "missing.jsonl").string();
+    if (file == "folder")
+        return temp.string();
+    if (file == "long")
+        return write(std::string(tarvorun::kLongestJsonlLine + 1, 'x'));
+    if (file == "deep")
+        return write(std::string(std::size_t(15) << 20, '['));
+    return file;
+}
+
+std::vector<tarvotest::TTextCase> Refusals()
+{
+    return tarvotest::ReadTextCases(TARVOANAL_TEST_DIR "/jsonl_refusals.cases", "file|problem|text");
+}
+
 TEST_F(JsonlInput, RefusesWhatIsNoRecordOfHvpRunNamingTheFileAndLine)
 {
-    for (const tarvotest::TTextCase& bad :
-        tarvotest::ReadTextCases(TARVOANAL_TEST_DIR "/jsonl_refusals.cases", "file|problem|text")) {
-        const std::string file = bad["file"];
-        const std::string path = file.empty() ? Write("bad.jsonl", tarvotest::Unescaped(bad["text"]))
-            : file == "missing"               ? (fTemp / "missing.jsonl").string()
-            : file == "folder"                ? fTemp.string()
-            : file == "long" ? Write("long.jsonl", std::string(tarvorun::kLongestJsonlLine + 1, 'x'))
-                             : file;
+    for (const tarvotest::TTextCase& bad : Refusals()) {
+        const std::string path = RefusedFile(bad, fTemp);
         EXPECT_EQ(Read({path}), path + ": " + bad["problem"]) << bad.fName;
     }
+}
+
+// A baseline is read by the same reader: the same inputs are refused with
+// the same messages.
+TEST_F(JsonlInput, TheBaselineRefusesTheSameWithTheSameMessages)
+{
+    for (const tarvotest::TTextCase& bad : Refusals()) {
+        const std::string path = RefusedFile(bad, fTemp);
+        tarvorun::TBaseline baseline;
+        std::string problem;
+        EXPECT_FALSE(baseline.AddFile(path, problem)) << bad.fName;
+        EXPECT_EQ(problem, path + ": " + bad["problem"]) << bad.fName;
+    }
+}
+
+// Nesting up to the bound is read: the bound is the record's depth, not less.
+TEST_F(JsonlInput, ReadsARecordNestedToTheDeepestLevel)
+{
+    const std::string deepest = std::string(kPlugin) + "\n" +
+        R"({"type":"log","level":100,"text":"x","fields":{"a":)" + std::string(62, '[') +
+        std::string(62, ']') + "}}\n";
+    EXPECT_EQ(Read({Write("deepest.jsonl", deepest)}), "");
+    tarvorun::TBaseline baseline;
+    std::string problem;
+    EXPECT_TRUE(baseline.AddFile(fTemp / "deepest.jsonl", problem)) << problem;
 }
 
 std::string FleetRun(const std::vector<std::string>& names, const std::string& machineId = "")
