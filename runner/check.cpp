@@ -41,17 +41,17 @@ std::string OneLine(const std::string& text)
 std::string Cause(const TMachineRun& machine)
 {
     switch (machine.fEnd) {
-    case EMachineEnd::Ran:
+    case ERunEnd::Completed:
         return machine.fPartial ? "partial collection" : "";
-    case EMachineEnd::Failed:
+    case ERunEnd::Failed:
         // The message is the text form's, "GetData ended with ...".
         return machine.fMessage;
-    case EMachineEnd::Unreadable:
+    case ERunEnd::Unreadable:
         return "inventory cannot be read: " + machine.fMessage;
-    case EMachineEnd::Crashed:
-    case EMachineEnd::TimedOut:
+    case ERunEnd::Crashed:
+    case ERunEnd::TimedOut:
         return "run did not finish: " + machine.fMessage;
-    case EMachineEnd::NotLoaded:
+    case ERunEnd::NotLoaded:
         break;
     }
     return "plug-in not loaded: " + machine.fMessage;

@@ -92,7 +92,7 @@ public:
     void OnFailure(const tarvorun::TFailure& failure) override
     {
         fInner.OnFailure(failure);
-        fOutcome.fKind = tarvorun::EOutcome::Failed;
+        fOutcome.fKind = tarvorun::ERunEnd::Failed;
         fOutcome.fFailure = tarvorun::FailureText(failure);
     }
 
@@ -180,7 +180,7 @@ int RunMany(TOptions& options)
         return status;
     if (status == kExitNotLoaded && monitored.fMachines.empty())
         monitored.fMachines.push_back(
-            {"", "", tarvorun::EMachineEnd::NotLoaded, "see standard error", {}, false});
+            {"", "", tarvorun::ERunEnd::NotLoaded, "see standard error", {}, false});
     return tarvorun::FinishMonitoring(monitor, monitored, status);
 }
 
@@ -201,9 +201,9 @@ int RunSingle(const TOptions& options)
     } catch (const std::exception& failure) {
         std::fprintf(stderr, "hvp-run: %s\n", tarvorun::ShowOnTerminal(failure.what()).c_str());
         monitored.fMachines.push_back(
-            {outcome.fName, "", tarvorun::EMachineEnd::Unreadable, failure.what(), {}, false});
+            {outcome.fName, "", tarvorun::ERunEnd::Unreadable, failure.what(), {}, false});
         if (!options.fReportPath.empty()) {
-            outcome.fKind = tarvorun::EOutcome::Unreadable;
+            outcome.fKind = tarvorun::ERunEnd::Unreadable;
             outcome.fMessage = failure.what();
             report.Add(std::move(outcome));
             WriteReport(report, options.fReportPath);
@@ -249,7 +249,7 @@ int RunSingle(const TOptions& options)
     if (monitor.Active()) {
         tarvorun::TMachineRun machine = tarvorun::FromOutcome(outcome);
         if (result.fStatus == tarvorun::ERunStatus::NotLoaded) {
-            machine.fEnd = tarvorun::EMachineEnd::NotLoaded;
+            machine.fEnd = tarvorun::ERunEnd::NotLoaded;
             machine.fMessage = result.fLoadProblem;
         }
         monitored.fMachines.push_back(std::move(machine));

@@ -136,11 +136,13 @@ void TReader::Apply(const std::string& type, const TRecord& record)
         failure.fKind = record["kind"].get<std::string>();
         failure.fStatus = record.value("status", std::uint32_t(0));
         failure.fWhat = TextOf(record, "what");
-        outcome.fKind = EOutcome::Failed;
+        outcome.fKind = ERunEnd::Failed;
         outcome.fFailure = FailureText(failure);
     } else if (type == "error") {
         outcome.fMessage = record["message"].get<std::string>();
-        outcome.fKind = KindOfErrorMessage(outcome.fName, outcome.fMessage);
+        // An output of an earlier version says no end: it was a run that
+        // did not finish.
+        outcome.fKind = RunEndOfRecordWord(TextOf(record, "end")).value_or(ERunEnd::Crashed);
     }
 }
 

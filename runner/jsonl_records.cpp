@@ -7,12 +7,14 @@
 #include <string_view>
 #include <vector>
 
+#include "run_end.hpp"
+
 namespace tarvorun {
 
 namespace {
 
 // The kinds of value a member holds.
-enum class EValue { Text, TextOrNull, Int, Count, Status, Positive, Object, TextList, Severity, Change };
+enum class EValue { Text, TextOrNull, Int, Count, Status, Positive, Object, TextList, Severity, Change, End };
 
 struct TMember {
     const char* fName;
@@ -57,7 +59,7 @@ const std::vector<TType>& Types()
             {{"kind", EValue::Text, kNeeded}, {"severity", EValue::Severity, kNeeded},
                 {"text", EValue::Text, kNeeded}}},
         {"stray output", {{"bytes", EValue::Count, kNeeded}, {"excerpt", EValue::Text, kNeeded}}},
-        {"error", {{"message", EValue::Text, kNeeded}}},
+        {"error", {{"message", EValue::Text, kNeeded}, {"end", EValue::End, kOptional}}},
         {"summary",
             {{"inventories", EValue::Count, kNeeded}, {"completed", EValue::Count, kNeeded},
                 {"withFindings", EValue::Count, kNeeded}, {"failed", EValue::Count, kNeeded},
@@ -127,6 +129,11 @@ bool Holds(const TRecord& value, EValue kind, const char*& wanted)
     case EValue::Change:
         wanted = "\"new\" or \"same\"";
         return value.is_string() && (value == "new" || value == "same");
+    case EValue::End:
+        wanted = "one of \"unreadable\", \"crashed\", \"timedOut\"";
+        if (const auto end = value.is_string() ? RunEndOfRecordWord(value.get<std::string>()) : std::nullopt)
+            return *end == ERunEnd::Unreadable || *end == ERunEnd::Crashed || *end == ERunEnd::TimedOut;
+        return false;
     }
     return false;
 }

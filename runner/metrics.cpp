@@ -88,7 +88,7 @@ std::string MetricsText(const TMonitoredRun& run, std::int64_t endedAt)
         for (const auto& key : order)
             findings.Add("kind=\"" + LabelValue(key.first) + "\",severity=\"" + key.second + "\"" + labels,
                 counts[key]);
-        outcomes.Add(std::string("outcome=\"") + EndName(machine.fEnd) + "\"" + labels, 1);
+        outcomes.Add("outcome=\"" + std::string(WordsOf(machine.fEnd).fLabel) + "\"" + labels, 1);
     }
     return Header("tarvoanal_findings", "Lines of the last run, by the catalogue's kind and severity.") +
         findings.Text("tarvoanal_findings") +

@@ -85,44 +85,10 @@ TMachineRun FromOutcome(const TOutcome& outcome)
     machine.fLogs = outcome.fLogs;
     // How a run that did not end well ended: GetData's failure, or the
     // error record's message.
-    if (outcome.fKind != EOutcome::Completed)
-        machine.fMessage = outcome.fKind == EOutcome::Failed ? outcome.fFailure : outcome.fMessage;
-    switch (outcome.fKind) {
-    case EOutcome::Completed:
-        break;
-    case EOutcome::Failed:
-        machine.fEnd = EMachineEnd::Failed;
-        break;
-    case EOutcome::Unreadable:
-        machine.fEnd = EMachineEnd::Unreadable;
-        break;
-    case EOutcome::Crashed:
-        machine.fEnd = EMachineEnd::Crashed;
-        break;
-    case EOutcome::TimedOut:
-        machine.fEnd = EMachineEnd::TimedOut;
-        break;
-    }
+    if (outcome.fKind != ERunEnd::Completed)
+        machine.fMessage = outcome.fKind == ERunEnd::Failed ? outcome.fFailure : outcome.fMessage;
+    machine.fEnd = outcome.fKind;
     return machine;
-}
-
-const char* EndName(EMachineEnd end)
-{
-    switch (end) {
-    case EMachineEnd::Ran:
-        return "completed";
-    case EMachineEnd::Failed:
-        return "failed";
-    case EMachineEnd::Unreadable:
-        return "unreadable";
-    case EMachineEnd::Crashed:
-        return "crashed";
-    case EMachineEnd::TimedOut:
-        return "timed-out";
-    case EMachineEnd::NotLoaded:
-        break;
-    }
-    return "not-loaded";
 }
 
 }  // namespace tarvorun

@@ -10,20 +10,18 @@
 #include <vector>
 
 #include "catalogue.hpp"
+#include "run_end.hpp"
 
 namespace tarvorun {
 
 struct TOutcome;
 
-// How one inventory's run ended.
-enum class EMachineEnd { Ran, Failed, Unreadable, Crashed, TimedOut, NotLoaded };
-
 struct TMachineRun {
     std::string fName;
     // Empty when the inventory names no host.
     std::string fHostname;
-    EMachineEnd fEnd = EMachineEnd::Ran;
-    // Why it did not run to its end, for every end but Ran; for Failed, how
+    ERunEnd fEnd = ERunEnd::Completed;
+    // Why it did not run to its end, for every end but Completed; for Failed, how
     // GetData ended as the text form prints it ("GetData ended with ...").
     std::string fMessage;
     std::vector<std::pair<int, std::string>> fLogs;
@@ -60,8 +58,5 @@ std::vector<TFinding> Findings(const TMachineRun& machine, const TTuning& tuning
 
 // One fleet outcome in the plain form.
 TMachineRun FromOutcome(const TOutcome& outcome);
-
-// "completed", "failed", "unreadable", "crashed", "timed-out", "not-loaded".
-const char* EndName(EMachineEnd end);
 
 }  // namespace tarvorun

@@ -37,14 +37,6 @@ std::string EscapeForScript(const std::string& json)
     return safe;
 }
 
-// Whether the run logged what it found: a run that could not be read or did
-// not end resolves nothing of what the earlier run found, as its jsonl
-// output lists no resolved finding either.
-bool Ran(const TOutcome& outcome)
-{
-    return outcome.fKind == EOutcome::Completed || outcome.fKind == EOutcome::Failed;
-}
-
 // The counts of the outcome told again from its lines, so that the totals
 // of the page are those of what it shows.
 void Recount(TReportMachine& machine)
@@ -130,7 +122,7 @@ void TReport::Compare(TReportMachine& machine) const
     for (TReportLine& line : machine.fLines)
         line.fChange.clear();
     machine.fCompared = true;
-    if (!Ran(machine.fOutcome))
+    if (!RanToItsEnd(machine.fOutcome.fKind))
         return;
     TBaselineTracker tracker(fBaseline->Find(machine.fBaselineName, machine.fOutcome.fMachineId));
     for (TReportLine& line : machine.fLines)

@@ -79,10 +79,6 @@ private:
     std::vector<std::size_t> fPlaces;
 };
 
-// What the page says of how a run ended, in words: "completed", "GetData
-// failed", "could not be read", "crashed", "timed out".
-std::string OutcomeWords(EOutcome kind);
-
 // The page's data as JSON: totals, the kinds' titles and advice, the
 // machines with their lines, the time it was made and hvp-run's version.
 TRecord ReportData(

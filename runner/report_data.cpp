@@ -26,23 +26,6 @@ std::size_t SeverityRank(const std::string& severity)
     return kSeverities.size();
 }
 
-const char* OutcomeName(EOutcome kind)
-{
-    switch (kind) {
-    case EOutcome::Completed:
-        return "completed";
-    case EOutcome::Failed:
-        return "failed";
-    case EOutcome::Unreadable:
-        return "unreadable";
-    case EOutcome::Crashed:
-        return "crashed";
-    case EOutcome::TimedOut:
-        return "timedOut";
-    }
-    return "completed";
-}
-
 // Every kind of the catalogue, and `other`, with what a person reads of it.
 TRecord KindsData()
 {
@@ -80,7 +63,7 @@ TWeight WeightOf(const TReportMachine& machine)
 // The reason a run did not complete, in the words of its message.
 std::string ReasonOf(const TOutcome& outcome)
 {
-    return outcome.fKind == EOutcome::Failed ? outcome.fFailure : outcome.fMessage;
+    return outcome.fKind == ERunEnd::Failed ? outcome.fFailure : outcome.fMessage;
 }
 
 TRecord MachineData(const TReportMachine& machine, const TWeight& weight)
@@ -99,8 +82,8 @@ TRecord MachineData(const TReportMachine& machine, const TWeight& weight)
     for (const TOldFinding& finding : machine.fResolved)
         resolved.push_back(TRecord::array({finding.fKind, finding.fSeverity, finding.fText}));
     return TRecord{{"name", outcome.fName}, {"hostname", outcome.fHostname},
-        {"machineId", outcome.fMachineId}, {"outcome", OutcomeName(outcome.fKind)},
-        {"outcomeWords", OutcomeWords(outcome.fKind)}, {"reason", ReasonOf(outcome)},
+        {"machineId", outcome.fMachineId}, {"outcome", WordsOf(outcome.fKind).fRecord},
+        {"outcomeWords", WordsOf(outcome.fKind).fPage}, {"reason", ReasonOf(outcome)},
         {"partial", outcome.fPartial}, {"problems", machine.fProblems},
         {"worst", weight.fWorst < kSeverities.size() ? kSeverities[weight.fWorst] : "none"},
         {"counts", std::move(counts)}, {"findings", outcome.fSeverities.Total()}, {"new", outcome.fNew},
@@ -133,33 +116,20 @@ TRecord TotalsData(const std::vector<const TReportMachine*>& machines, const std
         totals.Add(machines[i]->fOutcome);
         unknown += weights[i].fCounts[3];
     }
-    return TRecord{{"inventories", totals.fInventories}, {"completed", totals.fCompleted},
-        {"withFindings", totals.fWithFindings}, {"failed", totals.fFailed},
-        {"unreadable", totals.fUnreadable}, {"crashed", totals.fCrashed}, {"timedOut", totals.fTimedOut},
-        {"partial", totals.fPartial}, {"findings", totals.fSeverities.Total()},
+    TRecord data{{"inventories", totals.fInventories}};
+    for (const ERunEnd end : kSummaryEnds) {
+        data[std::string(WordsOf(end).fRecord)] = totals.Count(end);
+        if (end == ERunEnd::Completed)
+            data["withFindings"] = totals.fWithFindings;
+    }
+    data.update(TRecord{{"partial", totals.fPartial}, {"findings", totals.fSeverities.Total()},
         {"critical", totals.fSeverities.fCritical}, {"warning", totals.fSeverities.fWarning},
         {"info", totals.fSeverities.fInfo}, {"unknown", unknown}, {"new", totals.fNew},
-        {"resolved", totals.fResolved}};
+        {"resolved", totals.fResolved}});
+    return data;
 }
 
 }  // namespace
-
-std::string OutcomeWords(EOutcome kind)
-{
-    switch (kind) {
-    case EOutcome::Completed:
-        return "completed";
-    case EOutcome::Failed:
-        return "GetData failed";
-    case EOutcome::Unreadable:
-        return "could not be read";
-    case EOutcome::Crashed:
-        return "crashed";
-    case EOutcome::TimedOut:
-        return "timed out";
-    }
-    return "completed";
-}
 
 TRecord ReportData(const std::vector<const TReportMachine*>& machines, bool compared, const std::string& made)
 {

@@ -100,7 +100,7 @@ void TFleet::Launch(TJob& job, const TInventoryInput* input)
             slot = &other;
     int pipeFds[2];
     if (pipe2(pipeFds, O_CLOEXEC) != 0) {
-        job.fOutcome.fKind = EOutcome::Crashed;
+        job.fOutcome.fKind = ERunEnd::Crashed;
         job.fOutcome.fMessage = job.fOutcome.fName + ": the run could not start: " + std::strerror(errno);
         job.fFinished = true;
         return;
@@ -110,7 +110,7 @@ void TFleet::Launch(TJob& job, const TInventoryInput* input)
     close(pipeFds[1]);
     if (!sent) {
         close(pipeFds[0]);
-        job.fOutcome.fKind = EOutcome::Crashed;
+        job.fOutcome.fKind = ERunEnd::Crashed;
         job.fOutcome.fMessage = job.fOutcome.fName + ": the run could not start: " + std::strerror(sendError);
         job.fFinished = true;
         return;
@@ -228,7 +228,7 @@ void TFleet::Finish(TJob& job, const TLauncherReport& report)
     job.fStrayBytes = report.fStrayBytes;
     job.fStray.assign(report.fStray, std::min<std::size_t>(report.fStrayKept, kStrayExcerpt));
     if (!report.fStarted) {
-        job.fOutcome.fKind = EOutcome::Crashed;
+        job.fOutcome.fKind = ERunEnd::Crashed;
         job.fOutcome.fMessage =
             job.fOutcome.fName + ": the run could not start: " + std::strerror(report.fError);
         job.fFinished = true;
@@ -265,8 +265,8 @@ void TFleet::StopAll()
 
 void TFleet::ShowProgress(bool allFound)
 {
-    fProgress.Show(
-        {fTotals.fInventories, fFound, allFound, fTotals.fSeverities.Total(), fTotals.fUnreadable});
+    fProgress.Show({fTotals.fInventories, fFound, allFound, fTotals.fSeverities.Total(),
+        fTotals.Count(ERunEnd::Unreadable)});
 }
 
 // Loads the plug-in once in a worker of its own, so that a plug-in that
@@ -337,7 +337,7 @@ int TFleet::Run(const std::vector<std::string>& arguments)
                 ++fFound;
                 job.fOutcome.fName = input.fName;
                 if (!input.fProblem.empty()) {
-                    job.fOutcome.fKind = EOutcome::Unreadable;
+                    job.fOutcome.fKind = ERunEnd::Unreadable;
                     job.fOutcome.fMessage = input.fProblem;
                     job.fFinished = true;
                 } else {
@@ -357,9 +357,11 @@ int TFleet::Run(const std::vector<std::string>& arguments)
         fProgress.Clear();
         if (Interruption() == 0) {
             WriteOut(SummaryText(fSettings, fTotals));
-            if (fTotals.fFailed > 0)
+            if (fTotals.Count(ERunEnd::Failed) > 0)
                 exitStatus = 1;
-            if (fTotals.fUnreadable + fTotals.fCrashed + fTotals.fTimedOut > 0)
+            if (fTotals.Count(ERunEnd::Unreadable) + fTotals.Count(ERunEnd::Crashed) +
+                    fTotals.Count(ERunEnd::TimedOut) >
+                0)
                 exitStatus = 2;
         }
     }

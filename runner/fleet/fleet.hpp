@@ -11,17 +11,15 @@
 
 #include "baseline.hpp"
 #include "catalogue.hpp"
+#include "run_end.hpp"
 #include "session.hpp"
 
 namespace tarvorun {
 
-// How one inventory's run ended.
-enum class EOutcome { Completed, Failed, Unreadable, Crashed, TimedOut };
-
 // One inventory's run as the summary and the report see it.
 struct TOutcome {
     std::string fName;
-    EOutcome fKind = EOutcome::Completed;
+    ERunEnd fKind = ERunEnd::Completed;
     // For Unreadable, Crashed and TimedOut: the error record's message.
     std::string fMessage;
     // For Failed: how GetData ended, as the text form prints it.
@@ -43,19 +41,23 @@ struct TOutcome {
 };
 
 // The counts of the closing summary.
+// The ends the summary counts, in its order; a plug-in that cannot be
+// loaded stops a fleet before its summary.
+inline constexpr ERunEnd kSummaryEnds[] = {
+    ERunEnd::Completed, ERunEnd::Failed, ERunEnd::Unreadable, ERunEnd::Crashed, ERunEnd::TimedOut};
+
+// The counts of the closing summary.
 struct TFleetTotals {
     std::size_t fInventories = 0;
-    std::size_t fCompleted = 0;
     std::size_t fWithFindings = 0;
-    std::size_t fFailed = 0;
-    std::size_t fUnreadable = 0;
-    std::size_t fCrashed = 0;
-    std::size_t fTimedOut = 0;
     std::size_t fPartial = 0;
     TSeverityCounts fSeverities;
     std::size_t fNew = 0;
     std::size_t fResolved = 0;
+    // The inventories by how their run ended.
+    std::size_t fByEnd[6] = {};
 
+    std::size_t Count(ERunEnd end) const { return fByEnd[static_cast<std::size_t>(end)]; }
     void Add(const TOutcome& outcome);
 };
 
@@ -94,8 +96,5 @@ std::string SummaryText(const TFleetSettings& settings, const TFleetTotals& tota
 // The summary's counts as one line of words, for the text form and for
 // standard error.
 std::string SummaryLine(const TFleetTotals& totals, bool compared);
-
-// The kind an error record's message tells: TimedOut, Crashed or Unreadable.
-EOutcome KindOfErrorMessage(const std::string& name, const std::string& message);
 
 }  // namespace tarvorun

@@ -20,9 +20,6 @@ namespace tarvorun {
 
 namespace {
 
-// Every message of a run that did not finish begins so after the name.
-const char* const kRunPrefix = ": the run ";
-
 std::string SignalText(int signal)
 {
     const char* abbreviation = sigabbrev_np(signal);
@@ -72,9 +69,9 @@ void Conclude(TJob& job, int status, const TFleetSettings& settings)
 {
     TOutcome& outcome = job.fOutcome;
     const std::string& name = outcome.fName;
-    outcome.fKind = EOutcome::Crashed;
+    outcome.fKind = ERunEnd::Crashed;
     if (job.fTimedOut) {
-        outcome.fKind = EOutcome::TimedOut;
+        outcome.fKind = ERunEnd::TimedOut;
         outcome.fMessage = name + ": the run timed out after " + SecondsText(settings.fTimeoutSeconds) + " s";
     } else if (WIFSIGNALED(status)) {
         outcome.fMessage = name + ": the run crashed with " + SignalText(WTERMSIG(status));
@@ -83,11 +80,11 @@ void Conclude(TJob& job, int status, const TFleetSettings& settings)
         if (settings.fMemoryLimitMb > 0)
             outcome.fMessage += " (limit " + std::to_string(settings.fMemoryLimitMb) + " MiB)";
     } else if (job.fUnreadable) {
-        outcome.fKind = EOutcome::Unreadable;
+        outcome.fKind = ERunEnd::Unreadable;
     } else if (job.fGotDone && job.fDoneStatus == static_cast<char>(ERunStatus::Completed)) {
-        outcome.fKind = EOutcome::Completed;
+        outcome.fKind = ERunEnd::Completed;
     } else if (job.fGotDone && job.fDoneStatus == static_cast<char>(ERunStatus::Failed)) {
-        outcome.fKind = EOutcome::Failed;
+        outcome.fKind = ERunEnd::Failed;
     } else if (job.fGotDone) {
         outcome.fMessage = name + ": the run could not load the plug-in: " + job.fLoadProblem;
     } else {
@@ -190,24 +187,8 @@ void WriteHeldOutput(TJob& job)
 void TFleetTotals::Add(const TOutcome& outcome)
 {
     ++fInventories;
-    switch (outcome.fKind) {
-    case EOutcome::Completed:
-        ++fCompleted;
-        break;
-    case EOutcome::Failed:
-        ++fFailed;
-        break;
-    case EOutcome::Unreadable:
-        ++fUnreadable;
-        break;
-    case EOutcome::Crashed:
-        ++fCrashed;
-        break;
-    case EOutcome::TimedOut:
-        ++fTimedOut;
-        break;
-    }
-    if ((outcome.fKind == EOutcome::Completed || outcome.fKind == EOutcome::Failed) && outcome.fFindings > 0)
+    ++fByEnd[static_cast<std::size_t>(outcome.fKind)];
+    if (RanToItsEnd(outcome.fKind) && outcome.fFindings > 0)
         ++fWithFindings;
     fPartial += outcome.fPartial ? 1 : 0;
     fSeverities.Add(outcome.fSeverities);
@@ -226,7 +207,8 @@ std::string ErrorText(const TFleetSettings& settings, const TOutcome& outcome)
         return std::string();
     if (!settings.fJsonl)
         return "hvp-run: " + PrintableName(outcome.fMessage) + "\n";
-    return JsonLine(TRecord{{"type", "error"}, {"inventory", outcome.fName}, {"message", outcome.fMessage}});
+    return JsonLine(TRecord{{"type", "error"}, {"inventory", outcome.fName}, {"message", outcome.fMessage},
+        {"end", WordsOf(outcome.fKind).fRecord}});
 }
 
 std::string StrayText(const TFleetSettings& settings, const TJob& job)
@@ -248,12 +230,16 @@ std::string SummaryText(const TFleetSettings& settings, const TFleetTotals& tota
 {
     const bool compared = settings.fBaseline != nullptr;
     if (settings.fJsonl) {
-        TRecord record{{"type", "summary"}, {"inventories", totals.fInventories},
-            {"completed", totals.fCompleted}, {"withFindings", totals.fWithFindings},
-            {"failed", totals.fFailed}, {"unreadable", totals.fUnreadable}, {"crashed", totals.fCrashed},
-            {"timedOut", totals.fTimedOut}, {"partial", totals.fPartial},
-            {"critical", totals.fSeverities.fCritical}, {"warning", totals.fSeverities.fWarning},
-            {"info", totals.fSeverities.fInfo}};
+        TRecord record{{"type", "summary"}, {"inventories", totals.fInventories}};
+        for (const ERunEnd end : kSummaryEnds) {
+            record[std::string(WordsOf(end).fRecord)] = totals.Count(end);
+            if (end == ERunEnd::Completed)
+                record["withFindings"] = totals.fWithFindings;
+        }
+        record["partial"] = totals.fPartial;
+        record["critical"] = totals.fSeverities.fCritical;
+        record["warning"] = totals.fSeverities.fWarning;
+        record["info"] = totals.fSeverities.fInfo;
         if (compared) {
             record["new"] = totals.fNew;
             record["resolved"] = totals.fResolved;
@@ -268,11 +254,12 @@ std::string SummaryLine(const TFleetTotals& totals, bool compared)
     auto count = [](std::size_t n, const char* one, const char* many) {
         return std::to_string(n) + " " + (n == 1 ? one : many);
     };
-    std::string line = count(totals.fInventories, "inventory", "inventories") + ", " +
-        std::to_string(totals.fCompleted) + " completed, " + std::to_string(totals.fWithFindings) +
-        " with findings, " + std::to_string(totals.fFailed) + " failed, " +
-        std::to_string(totals.fUnreadable) + " unreadable, " + std::to_string(totals.fCrashed) +
-        " crashed, " + std::to_string(totals.fTimedOut) + " timed out";
+    std::string line = count(totals.fInventories, "inventory", "inventories");
+    for (const ERunEnd end : kSummaryEnds) {
+        line += ", " + std::to_string(totals.Count(end)) + " " + std::string(WordsOf(end).fSummary);
+        if (end == ERunEnd::Completed)
+            line += ", " + std::to_string(totals.fWithFindings) + " with findings";
+    }
     if (totals.fPartial > 0)
         line += ", " + std::to_string(totals.fPartial) + " partial";
     line += "; findings: " + std::to_string(totals.fSeverities.fCritical) + " critical, " +
@@ -282,14 +269,6 @@ std::string SummaryLine(const TFleetTotals& totals, bool compared)
         line +=
             "; " + std::to_string(totals.fNew) + " new, " + std::to_string(totals.fResolved) + " resolved";
     return line;
-}
-
-EOutcome KindOfErrorMessage(const std::string& name, const std::string& message)
-{
-    const std::string head = name + kRunPrefix;
-    if (message.compare(0, head.size(), head) != 0)
-        return EOutcome::Unreadable;
-    return message.compare(head.size(), 10, "timed out ") == 0 ? EOutcome::TimedOut : EOutcome::Crashed;
 }
 
 namespace {

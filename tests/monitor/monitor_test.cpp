@@ -26,12 +26,12 @@ using tarvotest::Value;
 const char* const kEnds[] = {"ran", "failed", "unreadable", "crashed", "timed out", "not loaded"};
 const char* const kStates[] = {"OK", "WARNING", "CRITICAL", "UNKNOWN"};
 
-// The end named in a case, in the order of EMachineEnd.
-EMachineEnd EndNamed(const std::string& name)
+// The end named in a case, in the order of ERunEnd.
+ERunEnd EndNamed(const std::string& name)
 {
     const auto at = std::find(std::begin(kEnds), std::end(kEnds), name);
     EXPECT_NE(at, std::end(kEnds)) << name;
-    return static_cast<EMachineEnd>(at - std::begin(kEnds));
+    return static_cast<ERunEnd>(at - std::begin(kEnds));
 }
 
 // A machine as a case writes it: its log lines as [level, "text"], how the

@@ -49,7 +49,8 @@ std::string MakeBatch(const TTempFolder& temp)
 }
 
 // A single run's records, each given the inventory's name right after
-// "type"; an unreadable inventory gives the error record.
+// "type"; an unreadable inventory gives the error record, which says how the
+// run ended.
 std::vector<std::string> SingleRun(
     const std::string& options, const std::string& path, const std::string& name)
 {
@@ -66,7 +67,9 @@ std::vector<std::string> SingleRun(
         // The single run's message, without "hvp-run: ", naming the
         // inventory as the batch does.
         const std::string message = name + Lines(ReadFile(errors)).at(0).substr(9 + path.size());
-        records.push_back(ordered_json{{"type", "error"}, {"inventory", name}, {"message", message}}.dump());
+        records.push_back(ordered_json{{"type", "error"}, {"inventory", name}, {"message", message},
+            {"end",
+                "unreadable"}}.dump());
     }
     fs::remove(errors);
     return records;

@@ -124,7 +124,8 @@ TEST(Isolation, ExhaustedMemoryLimitCostsItsInventoryAlone)
     const TRun loading = HvpRun("--format jsonl --memory-limit 96 '" + folder + "'");
     EXPECT_NE(loading.fOut.find(
                   ordered_json({{"type", "error"}, {"inventory", folder + "/3.json"},
-                                   {"message", folder + "/3.json: the run ran out of memory (limit 96 MiB)"}})
+                                   {"message", folder + "/3.json: the run ran out of memory (limit 96 MiB)"},
+                                   {"end", "crashed"}})
                       .dump()),
         std::string::npos)
         << loading.fOut;

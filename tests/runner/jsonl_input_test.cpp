@@ -194,4 +194,20 @@ TEST_F(JsonlInput, TakesKindsChangesAndResolvedFindingsFromTheRecords)
     EXPECT_EQ(machine.fOutcome.fResolved, 1u);
 }
 
+// How a run ended is the error record's "end", whatever its message says; an
+// earlier version's record, without one, is a run that did not finish.
+TEST_F(JsonlInput, TakesHowARunEndedFromTheErrorRecord)
+{
+    const std::string path = Write("errors.jsonl",
+        R"({"type":"error","inventory":"a.json","message":"a.json: the run timed out after 1 s","end":"unreadable"}
+{"type":"error","inventory":"b.json","message":"b.json: cannot open","end":"timedOut"}
+{"type":"error","inventory":"c.json","message":"c.json: cannot open"}
+)");
+    ASSERT_EQ(Read({path}), "");
+    ASSERT_EQ(fReport.Machines().size(), 3u);
+    EXPECT_EQ(fReport.Machines()[0].fOutcome.fKind, tarvorun::ERunEnd::Unreadable);
+    EXPECT_EQ(fReport.Machines()[1].fOutcome.fKind, tarvorun::ERunEnd::TimedOut);
+    EXPECT_EQ(fReport.Machines()[2].fOutcome.fKind, tarvorun::ERunEnd::Crashed);
+}
+
 }  // namespace
