@@ -29,6 +29,7 @@
 #include "output.hpp"
 #include "record_stream.hpp"
 #include "report.hpp"
+#include "run_collector.hpp"
 #include "session.hpp"
 #include "terminal_text.hpp"
 
@@ -64,42 +65,21 @@ std::shared_ptr<const tarvorun::TInventory> LoadLive()
     return tarvorun::TInventory::LoadText(tarvorun::CollectLiveInventory(), kLiveInventory);
 }
 
-// Keeps what a single run logs, for its report.
-class TCollectingSink : public tarvorun::IRunSink {
-public:
-    TCollectingSink(tarvorun::IRunSink& inner, tarvorun::TOutcome& outcome) : fInner(inner), fOutcome(outcome)
-    {
+// What the collector counted of a single run, as its outcome.
+void TakeCollected(tarvorun::TCollected& run, tarvorun::TOutcome& outcome)
+{
+    outcome.fHostname = run.fHostname;
+    outcome.fMachineId = run.fMachineId;
+    outcome.fPartial = !run.fProblems.empty();
+    outcome.fPartialProblems = run.fProblems;
+    outcome.fFindings = run.fFindings;
+    outcome.fSeverities = run.fSeverities;
+    outcome.fLogs = std::move(run.fLogs);
+    if (run.fFailed) {
+        outcome.fKind = tarvorun::ERunEnd::Failed;
+        outcome.fFailure = run.fFailure;
     }
-    void OnMachine(const tarvorun::TMachineIdentity& identity) override
-    {
-        fInner.OnMachine(identity);
-        fOutcome.fHostname = identity.Hostname();
-        fOutcome.fMachineId = identity.MachineId();
-        fOutcome.fPartial = !identity.fProblems.empty();
-        fOutcome.fPartialProblems = identity.fProblems;
-    }
-    void OnPlugin(const tarvorun::TIdentity& identity) override { fInner.OnPlugin(identity); }
-    void OnRequest(int number) override { fInner.OnRequest(number); }
-    void OnLog(int level, const std::string& text) override
-    {
-        fInner.OnLog(level, text);
-        fOutcome.fFindings += level == 100 ? 1 : 0;
-        fOutcome.fSeverities.Add(level, tarvorun::Weigh(level, text).fSeverity);
-        fOutcome.fLogs.emplace_back(level, text);
-    }
-    void OnCall(const tarvorun::THostCall& call) override { fInner.OnCall(call); }
-    void OnAssertion(const tarvorun::TAssertionReport& report) override { fInner.OnAssertion(report); }
-    void OnFailure(const tarvorun::TFailure& failure) override
-    {
-        fInner.OnFailure(failure);
-        fOutcome.fKind = tarvorun::ERunEnd::Failed;
-        fOutcome.fFailure = tarvorun::FailureText(failure);
-    }
-
-private:
-    tarvorun::IRunSink& fInner;
-    tarvorun::TOutcome& fOutcome;
-};
+}
 
 bool WriteReport(const tarvorun::TReport& report, const std::string& path)
 {
@@ -222,15 +202,13 @@ int RunSingle(const TOptions& options)
         sink.reset(new tarvorun::TJsonlSink(records));
     else
         sink.reset(new tarvorun::TTextSink(records, stderr, options.fRun.fRequests, options.fQuiet));
-    sink->SetBaseline(options.fFleet.fBaseline, std::string());
-    TCollectingSink collecting(*sink, outcome);
+    tarvorun::TRunCollector collector(
+        *sink, options.fFleet.fBaseline, std::string(), !options.fReportPath.empty() || monitor.Active());
     tarvorun::TRunResult result;
     {
-        // The lines are formatted and written on a second thread while the
-        // plug-in goes on.
-        tarvorun::TBackgroundLogSink background(options.fReportPath.empty() && !monitor.Active()
-                ? static_cast<tarvorun::IRunSink&>(*sink)
-                : collecting);
+        // The lines are classified, formatted and written on a second thread
+        // while the plug-in goes on.
+        tarvorun::TBackgroundLogSink background(collector);
         // A plug-in that ends the process meanwhile must not pass for a
         // clean run.
         tarvorun::TRunGuard guard(outcome.fName, kExitUsage);
@@ -240,7 +218,8 @@ int RunSingle(const TOptions& options)
             std::fprintf(stderr, "hvp-run: %s\n", note.c_str());
     }
     if (result.fStatus != tarvorun::ERunStatus::NotLoaded)
-        sink->Finish();
+        collector.Finish();
+    TakeCollected(collector.Collected(), outcome);
     std::string unwritten;
     if (records != stdout && !tarvorun::CloseRecordStream(records, unwritten)) {
         std::fprintf(stderr, "hvp-run: %s\n", unwritten.c_str());

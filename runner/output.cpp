@@ -130,32 +130,6 @@ void TFormSink::OnMachine(const TMachineIdentity& identity)
     fMachineId = identity.MachineId();
 }
 
-void TFormSink::Bind()
-{
-    if (fBound)
-        return;
-    fBound = true;
-    if (fBaselineFile != nullptr)
-        fTracker = TBaselineTracker(fBaselineFile->Find(fBaselineName, fMachineId));
-}
-
-const char* TFormSink::Change(int level, std::string_view kind, const std::string& text)
-{
-    Bind();
-    return fBaselineFile != nullptr && IsFindingLevel(level) ? fTracker.Take(std::string(kind), text)
-                                                             : nullptr;
-}
-
-std::vector<TOldFinding> TFormSink::TakeGone()
-{
-    Bind();
-    if (fBaselineFile == nullptr)
-        return {};
-    std::vector<TOldFinding> gone = fTracker.Gone();
-    fResolved = gone.size();
-    return gone;
-}
-
 void TJsonlSink::OnMachine(const TMachineIdentity& identity)
 {
     TFormSink::OnMachine(identity);
@@ -163,9 +137,9 @@ void TJsonlSink::OnMachine(const TMachineIdentity& identity)
         fOut(JsonLine(record));
 }
 
-void TJsonlSink::Finish()
+void TJsonlSink::Finish(const std::vector<TOldFinding>& gone)
 {
-    for (const TOldFinding& finding : TakeGone()) {
+    for (const TOldFinding& finding : gone) {
         TRecord record = Begin("resolved", fInventory);
         record["kind"] = finding.fKind;
         record["severity"] = finding.fSeverity;
@@ -191,10 +165,8 @@ void TJsonlSink::OnRequest(int number)
     fOut(JsonLine(record));
 }
 
-void TJsonlSink::OnLog(int level, const std::string& text)
+void TJsonlSink::OnLine(int level, const std::string& text, const TClassified& meaning, const char* change)
 {
-    const TClassified meaning = Classify(level, text);
-    const char* change = Change(level, meaning.fKind, text);
     // The line is written directly, as JsonLine writes the record: a run may
     // log hundreds of thousands of findings.
     std::string line;
@@ -302,9 +274,9 @@ void TTextSink::OnPlugin(const TIdentity& /*identity*/)
 {
 }
 
-void TTextSink::Finish()
+void TTextSink::Finish(const std::vector<TOldFinding>& gone)
 {
-    for (const TOldFinding& finding : TakeGone()) {
+    for (const TOldFinding& finding : gone) {
         std::string line = "resolved [" + finding.fSeverity + "]: ";
         AppendShownOnTerminal(line, finding.fText);
         fOut(line + "\n");
@@ -317,18 +289,17 @@ void TTextSink::OnRequest(int number)
         fOut("request " + std::to_string(number) + "\n");
 }
 
-void TTextSink::OnLog(int level, const std::string& text)
+void TTextSink::OnLine(int level, const std::string& text, const TClassified& meaning, const char* change)
 {
     // One line, built in one buffer: a request may log hundreds of
     // thousands of them. A finding shows its severity beside its level.
     std::string line = LevelName(level);
     line.reserve(line.size() + text.size() + 16);
     if (IsFindingLevel(level)) {
-        const TLineWeight meaning = Weigh(level, text);
         line += " [";
         line += SeverityName(meaning.fSeverity);
         line += ']';
-        if (const char* change = Change(level, meaning.fKind, text))
+        if (change != nullptr)
             line += std::string(" (") + change + ")";
     }
     line += ": ";

@@ -8,6 +8,7 @@
 #include <utility>
 
 #include "baseline.hpp"
+#include "catalogue.hpp"
 #include "machine_identity.hpp"
 #include "session.hpp"
 
@@ -20,42 +21,39 @@ using TTextOut = std::function<void(const std::string& text)>;
 // Writes to a stdio stream.
 TTextOut StreamOut(std::FILE* stream);
 
-// What the two output forms share: the machine the run is about, and with a
-// baseline, the comparison of its findings with the earlier run's.
-class TFormSink : public IRunSink {
+// An output form as the run collector (run_collector.hpp) feeds it: the
+// run's events, each logged line with its meaning and, with a baseline, its
+// change, and at the end the earlier run's findings that are gone.
+class IRunPresenter {
+public:
+    virtual ~IRunPresenter() = default;
+    virtual void OnMachine(const TMachineIdentity& identity) = 0;
+    virtual void OnPlugin(const TIdentity& identity) = 0;
+    virtual void OnRequest(int number) = 0;
+    // `change` is "new" or "same" for a finding when there is a baseline,
+    // else null.
+    virtual void OnLine(
+        int level, const std::string& text, const TClassified& meaning, const char* change) = 0;
+    virtual void OnCall(const THostCall& call) = 0;
+    virtual void OnAssertion(const TAssertionReport& report) = 0;
+    virtual void OnFailure(const TFailure& failure) = 0;
+    virtual void Finish(const std::vector<TOldFinding>& gone) = 0;
+    // Whether the form shows a line's fields, which cost reading them.
+    virtual bool WantsFields() const { return false; }
+};
+
+// What the two output forms share: the machine the run is about.
+class TFormSink : public IRunPresenter {
 public:
     void OnMachine(const TMachineIdentity& identity) override;
-    // Compares the run's findings with the earlier run's, where the machine
-    // is found by its id or else by `inventory`, the name a fleet run gives
-    // it (empty for a single run); before the run. Both forms need the
-    // name, though only jsonl prints it.
-    void SetBaseline(const TBaseline* baseline, std::string inventory)
-    {
-        fBaselineFile = baseline;
-        fBaselineName = std::move(inventory);
-    }
-    // Writes what the earlier run found and this one did not; after the run.
-    virtual void Finish() = 0;
-    std::size_t NewCount() const { return fTracker.NewCount(); }
-    std::size_t ResolvedCount() const { return fResolved; }
 
 protected:
-    // "new" or "same" for a finding when there is a baseline, else null.
-    const char* Change(int level, std::string_view kind, const std::string& text);
-    std::vector<TOldFinding> TakeGone();
     const std::string& MachineId() const { return fMachineId; }
 
     std::string fInventory;
 
 private:
-    void Bind();
-
-    const TBaseline* fBaselineFile = nullptr;
-    std::string fBaselineName;
-    bool fBound = false;
-    TBaselineTracker fTracker;
     std::string fMachineId;
-    std::size_t fResolved = 0;
 };
 
 // One JSON object per line, in the order things happened. With an inventory
@@ -63,6 +61,7 @@ private:
 class TJsonlSink : public TFormSink {
 public:
     explicit TJsonlSink(std::FILE* out) : fOut(StreamOut(out)) { }
+    bool WantsFields() const override { return true; }
     TJsonlSink(TTextOut out, std::string inventory) : fOut(std::move(out))
     {
         fInventory = std::move(inventory);
@@ -70,11 +69,11 @@ public:
     void OnMachine(const TMachineIdentity& identity) override;
     void OnPlugin(const TIdentity& identity) override;
     void OnRequest(int number) override;
-    void OnLog(int level, const std::string& text) override;
+    void OnLine(int level, const std::string& text, const TClassified& meaning, const char* change) override;
     void OnCall(const THostCall& call) override;
     void OnAssertion(const TAssertionReport& report) override;
     void OnFailure(const TFailure& failure) override;
-    void Finish() override;
+    void Finish(const std::vector<TOldFinding>& gone) override;
 
 private:
     TTextOut fOut;
@@ -96,11 +95,11 @@ public:
     void OnMachine(const TMachineIdentity& identity) override;
     void OnPlugin(const TIdentity& identity) override;
     void OnRequest(int number) override;
-    void OnLog(int level, const std::string& text) override;
+    void OnLine(int level, const std::string& text, const TClassified& meaning, const char* change) override;
     void OnCall(const THostCall& call) override;
     void OnAssertion(const TAssertionReport& report) override;
     void OnFailure(const TFailure& failure) override;
-    void Finish() override;
+    void Finish(const std::vector<TOldFinding>& gone) override;
 
 private:
     TTextOut fOut;

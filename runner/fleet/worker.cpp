@@ -14,6 +14,7 @@
 #include <new>
 
 #include "output.hpp"
+#include "run_collector.hpp"
 #include "text_file.hpp"
 
 namespace tarvorun {
@@ -56,21 +57,14 @@ void SendFrame(int fd, char kind, const std::string& payload)
         Flush(fd);
 }
 
-// Passes every event to the output form's sink, whose text goes out as
+// Passes every event to the run's collector, whose form's text goes out as
 // output frames, and sends the log lines and failures for the summary and
 // the report.
 class TWorkerSink : public IRunSink {
 public:
-    TWorkerSink(IRunSink& inner, int fd, bool sendLogs) : fInner(inner), fFd(fd), fSendLogs(sendLogs) { }
+    TWorkerSink(TRunCollector& inner, int fd, bool sendLogs) : fInner(inner), fFd(fd), fSendLogs(sendLogs) { }
+    void OnMachine(const TMachineIdentity& identity) override { fInner.OnMachine(identity); }
     // Init and each GetData follow these: what came before is sent first.
-    void OnMachine(const TMachineIdentity& identity) override
-    {
-        fInner.OnMachine(identity);
-        fHostname = identity.Hostname();
-        fMachineId = identity.MachineId();
-        fPartial = !identity.fProblems.empty();
-        fProblems = identity.fProblems;
-    }
     void OnPlugin(const TIdentity& identity) override
     {
         fInner.OnPlugin(identity);
@@ -84,8 +78,6 @@ public:
     void OnLog(int level, const std::string& text) override
     {
         fInner.OnLog(level, text);
-        fFindings += level == 100 ? 1 : 0;
-        fSeverities.Add(level, Weigh(level, text).fSeverity);
         if (!fSendLogs)
             return;
         const std::int32_t value = level;
@@ -101,26 +93,22 @@ public:
         SendFrame(fFd, kFrameFailure, FailureText(failure));
     }
 
-    // The figures of the summary and the machine, for hvp-run.
-    void SendFigures(std::size_t fresh, std::size_t resolved)
+    // The figures of the summary and the machine, as the collector counted
+    // them, for hvp-run.
+    void SendFigures()
     {
-        const TRecord figures{{"findings", fFindings}, {"critical", fSeverities.fCritical},
-            {"warning", fSeverities.fWarning}, {"info", fSeverities.fInfo}, {"new", fresh},
-            {"resolved", resolved}, {"hostname", fHostname}, {"machineId", fMachineId}, {"partial", fPartial},
-            {"problems", fProblems}};
+        const TCollected& run = fInner.Collected();
+        const TRecord figures{{"findings", run.fFindings}, {"critical", run.fSeverities.fCritical},
+            {"warning", run.fSeverities.fWarning}, {"info", run.fSeverities.fInfo}, {"new", run.fNew},
+            {"resolved", run.fResolved}, {"hostname", run.fHostname}, {"machineId", run.fMachineId},
+            {"partial", !run.fProblems.empty()}, {"problems", run.fProblems}};
         SendFrame(fFd, kFrameFigures, figures.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace));
     }
 
 private:
-    IRunSink& fInner;
+    TRunCollector& fInner;
     int fFd;
     bool fSendLogs;
-    std::uint64_t fFindings = 0;
-    TSeverityCounts fSeverities;
-    std::string fHostname;
-    std::string fMachineId;
-    bool fPartial = false;
-    std::vector<std::string> fProblems;
 };
 
 class TDiscardSink : public IRunSink {
@@ -154,12 +142,14 @@ void RunInventoryWorker(const TFleetSettings& settings, const TInventoryInput& i
             sink.reset(new TJsonlSink(out, input.fName));
         else
             sink.reset(new TTextSink(out, out, settings.fRun.fRequests, settings.fQuiet));
-        sink->SetBaseline(settings.fBaseline, input.fName);
-        TWorkerSink worker(*sink, fd, settings.fKeepLogs);
+        // The lines themselves go to hvp-run in log frames, not in the
+        // collector.
+        TRunCollector collector(*sink, settings.fBaseline, input.fName, false);
+        TWorkerSink worker(collector, fd, settings.fKeepLogs);
         const TRunResult result = RunPlugin(settings.fRun, std::move(inventory), worker);
         if (result.fStatus != ERunStatus::NotLoaded)
-            sink->Finish();
-        worker.SendFigures(sink->NewCount(), sink->ResolvedCount());
+            collector.Finish();
+        worker.SendFigures();
         SendDone(fd, result);
     } catch (const std::bad_alloc&) {
         SendFrame(fd, kFrameOutOfMemory, std::string());

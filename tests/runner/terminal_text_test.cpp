@@ -6,6 +6,7 @@
 #include "case_file.hpp"
 
 #include "output.hpp"
+#include "run_collector.hpp"
 #include "terminal_text.hpp"
 
 namespace {
@@ -49,7 +50,8 @@ TEST_P(JsonlLogLine, IsTheRecordWithItsTextsEscaped)
     std::string written;
     tarvorun::TJsonlSink sink(
         [&written](const std::string& text) { written += text; }, tarvotest::Unescaped(one["inventory"]));
-    sink.OnLog(100, tarvotest::Unescaped(one["text"]));
+    tarvorun::TRunCollector collector(sink, nullptr, std::string(), false);
+    collector.OnLog(100, tarvotest::Unescaped(one["text"]));
     EXPECT_EQ(
         written, (one.fValues.count("line") ? one["line"] : tarvotest::Unescaped(one["line bytes"])) + "\n");
 }

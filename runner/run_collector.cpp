@@ -1,0 +1,64 @@
+// Each line of a run classified, compared and counted once.
+#include "run_collector.hpp"
+
+namespace tarvorun {
+
+void TRunCollector::OnMachine(const TMachineIdentity& identity)
+{
+    fCollected.fHostname = identity.Hostname();
+    fCollected.fMachineId = identity.MachineId();
+    fCollected.fProblems = identity.fProblems;
+    fForm.OnMachine(identity);
+}
+
+void TRunCollector::Bind()
+{
+    if (fBound)
+        return;
+    fBound = true;
+    if (fBaseline != nullptr)
+        fTracker = TBaselineTracker(fBaseline->Find(fBaselineName, fCollected.fMachineId));
+}
+
+void TRunCollector::OnLog(int level, const std::string& text)
+{
+    Bind();
+    // The fields are read from the text only where an output shows them.
+    TClassified meaning;
+    if (fForm.WantsFields()) {
+        meaning = Classify(level, text);
+    } else {
+        const TLineWeight weight = Weigh(level, text);
+        meaning.fKind = weight.fKind;
+        meaning.fSeverity = weight.fSeverity;
+    }
+    const bool finding = IsFindingLevel(level);
+    const char* change = fBaseline != nullptr && finding ? fTracker.Take(meaning.fKind, text) : nullptr;
+    fCollected.fFindings += level == 100 ? 1 : 0;
+    fCollected.fSeverities.Add(level, meaning.fSeverity);
+    fForm.OnLine(level, text, meaning, change);
+    if (fKeepLogs)
+        fCollected.fLogs.emplace_back(level, text);
+}
+
+void TRunCollector::OnFailure(const TFailure& failure)
+{
+    fCollected.fFailed = true;
+    fCollected.fFailure = FailureText(failure);
+    fForm.OnFailure(failure);
+}
+
+void TRunCollector::Finish()
+{
+    Bind();
+    fCollected.fNew = fTracker.NewCount();
+    if (fBaseline == nullptr) {
+        fForm.Finish({});
+        return;
+    }
+    const std::vector<TOldFinding> gone = fTracker.Gone();
+    fCollected.fResolved = gone.size();
+    fForm.Finish(gone);
+}
+
+}  // namespace tarvorun

@@ -1,0 +1,78 @@
+// The one sink of a run that gives each logged line its meaning: it
+// classifies the line through the catalogue once, compares it with the
+// baseline once, counts it, and hands it, so classified, to the output form
+// (output.hpp). What it collected is what the summary, the report and the
+// monitoring outputs learn of the run; nothing after it classifies or
+// compares a line of this run again.
+#pragma once
+
+#include <cstddef>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "baseline.hpp"
+#include "catalogue.hpp"
+#include "output.hpp"
+#include "session.hpp"
+
+namespace tarvorun {
+
+// What one inventory's run told, as the collector counted it.
+struct TCollected {
+    std::string fHostname;
+    std::string fMachineId;
+    std::vector<std::string> fProblems;
+    // The machine's findings (levels 100 and 101) by severity; with a
+    // baseline, how many are new and how many of the earlier run's are gone.
+    std::size_t fFindings = 0;
+    TSeverityCounts fSeverities;
+    std::size_t fNew = 0;
+    std::size_t fResolved = 0;
+    // How GetData ended, as the text form prints it, when it failed.
+    bool fFailed = false;
+    std::string fFailure;
+    // The lines, level and text, when they are kept.
+    std::vector<std::pair<int, std::string>> fLogs;
+};
+
+class TRunCollector : public IRunSink {
+public:
+    // Compares with `baseline` (or not, when null) the machine found by its
+    // id or else by `baselineName`, the name a fleet run gives it (empty for
+    // a single run). `keepLogs` keeps every line for the report and the
+    // monitoring outputs.
+    TRunCollector(IRunPresenter& form, const TBaseline* baseline, std::string baselineName, bool keepLogs)
+        : fForm(form), fBaseline(baseline), fBaselineName(std::move(baselineName)), fKeepLogs(keepLogs)
+    {
+    }
+
+    void OnMachine(const TMachineIdentity& identity) override;
+    void OnPlugin(const TIdentity& identity) override { fForm.OnPlugin(identity); }
+    void OnRequest(int number) override { fForm.OnRequest(number); }
+    void OnLog(int level, const std::string& text) override;
+    void OnCall(const THostCall& call) override { fForm.OnCall(call); }
+    void OnAssertion(const TAssertionReport& report) override { fForm.OnAssertion(report); }
+    void OnFailure(const TFailure& failure) override;
+
+    // After a run that loaded the plug-in: hands the earlier run's findings
+    // that this one did not log to the form.
+    void Finish();
+
+    const TCollected& Collected() const { return fCollected; }
+    TCollected& Collected() { return fCollected; }
+
+private:
+    // Finds the machine in the baseline, once its identity is known.
+    void Bind();
+
+    IRunPresenter& fForm;
+    const TBaseline* fBaseline;
+    std::string fBaselineName;
+    bool fKeepLogs;
+    bool fBound = false;
+    TBaselineTracker fTracker;
+    TCollected fCollected;
+};
+
+}  // namespace tarvorun
