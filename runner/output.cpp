@@ -2,10 +2,9 @@
 
 #include <cstdio>
 
-#include <simdjson.h>
-
 #include "catalogue.hpp"
 #include "json_line.hpp"
+#include "json_text.hpp"
 #include "terminal_text.hpp"
 
 namespace tarvorun {
@@ -28,56 +27,6 @@ TRecord Begin(const char* type, const std::string& inventory)
     if (!inventory.empty())
         record["inventory"] = inventory;
     return record;
-}
-
-// Appends `text` to `line` as a JSON string, as JsonLine writes it: '"' and
-// '\\' escaped, the control characters below 0x20 in their short forms or as
-// \u00xx, every other byte as it is. Answers false for a text that is not
-// UTF-8, which JsonLine alone shows, with replacement characters.
-bool AppendJsonString(std::string& line, const std::string& text)
-{
-    if (!simdjson::validate_utf8(text.data(), text.size()))
-        return false;
-    line += '"';
-    std::size_t from = 0;
-    for (std::size_t i = 0; i < text.size(); ++i) {
-        const auto c = static_cast<unsigned char>(text[i]);
-        if (c >= 0x20 && c != '"' && c != '\\')
-            continue;
-        line.append(text, from, i - from);
-        from = i + 1;
-        switch (c) {
-        case '"':
-            line += "\\\"";
-            break;
-        case '\\':
-            line += "\\\\";
-            break;
-        case '\b':
-            line += "\\b";
-            break;
-        case '\t':
-            line += "\\t";
-            break;
-        case '\n':
-            line += "\\n";
-            break;
-        case '\f':
-            line += "\\f";
-            break;
-        case '\r':
-            line += "\\r";
-            break;
-        default: {
-            char code[8];
-            std::snprintf(code, sizeof code, "\\u%04x", c);
-            line += code;
-        }
-        }
-    }
-    line.append(text, from, std::string::npos);
-    line += '"';
-    return true;
 }
 
 }  // namespace

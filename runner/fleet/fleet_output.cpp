@@ -271,36 +271,4 @@ std::string SummaryLine(const TFleetTotals& totals, bool compared)
     return line;
 }
 
-namespace {
-
-// The first error a write of standard output met, 0 while there was none.
-int gWriteError = 0;
-
-}  // namespace
-
-void WriteOut(const std::string& text)
-{
-    // Standard output that cannot take more (a closed pipe) loses the rest;
-    // the run goes on for its exit status. Any other failure stops the run.
-    if (gWriteError != 0)
-        return;
-    errno = 0;
-    if (!WriteAll(STDOUT_FILENO, text.data(), text.size()))
-        gWriteError = errno != 0 ? errno : EIO;
-}
-
-int FailedWriteError()
-{
-    return gWriteError == EPIPE ? 0 : gWriteError;
-}
-
-bool ReportFailedWrite()
-{
-    if (FailedWriteError() == 0)
-        return false;
-    std::fprintf(stderr, "hvp-run: cannot write the records to standard output: %s\n",
-        std::strerror(FailedWriteError()));
-    return true;
-}
-
 }  // namespace tarvorun
