@@ -57,7 +57,13 @@ TMachineRecords CollectRecords(const TCollectOptions& options, std::vector<std::
 
     // Only the disks the mapping lists as physical disks are asked for
     // their health: a logical drive has none of its own.
-    const TDiskHealthSource health(options.fSmartctlDir, UnderRoot(options.fSysRoot, "").empty());
+    const bool live = UnderRoot(options.fSysRoot, "").empty();
+    const bool given = !options.fSmartctlProgram.empty();
+    const TDiskHealthSource health(options.fSmartctlDir,
+        given      ? options.fSmartctlProgram
+            : live ? TDiskHealthSource::InstalledSmartctl()
+                   : std::string(),
+        live || given, options.fSmartctlLimitSeconds);
     for (TScsiDevice& device : records.fScsiDevices)
         if (IsPhysicalDisk(device, records.fScsiHosts))
             device.fHealth = health.Read(device, problems);
