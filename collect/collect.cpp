@@ -50,7 +50,7 @@ TMachineRecords CollectRecords(const TCollectOptions& options, std::vector<std::
         problems.push_back(
             "packages: neither a dpkg database (" + options.fDpkgAdminDir + ") nor an RPM database");
 
-    const TScsiResult scsi = TScsiSource(sysfs).Read();
+    const TScsiResult scsi = TScsiSource(sysfs, UnderRoot(options.fSysRoot, "/dev")).Read();
     records.fScsiHosts = scsi.fHosts;
     records.fScsiDevices = scsi.fDevices;
     Append(problems, scsi.fProblems);
