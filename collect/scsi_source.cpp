@@ -19,47 +19,13 @@
 
 #include "bounded_read.hpp"
 #include "linux_names.hpp"
+#include "sysfs_names.hpp"
 
 namespace tarvocollect {
 
 namespace fs = std::filesystem;
 
 namespace {
-
-// Reads numbers separated by `separator` after `prefix`, each of decimal
-// digits only; false when the name has another form.
-bool ParseNumbers(
-    const std::string& name, const std::string& prefix, char separator, std::vector<int>& numbers)
-{
-    if (name.compare(0, prefix.size(), prefix) != 0)
-        return false;
-    numbers.clear();
-    std::string::size_type at = prefix.size();
-    for (;;) {
-        const std::string::size_type end = std::min(name.find(separator, at), name.size());
-        if (end == at || end - at > 9)
-            return false;
-        for (std::string::size_type i = at; i < end; ++i)
-            if (!std::isdigit(static_cast<unsigned char>(name[i])))
-                return false;
-        numbers.push_back(std::atoi(name.substr(at, end - at).c_str()));
-        if (end == name.size())
-            return true;
-        at = end + 1;
-    }
-}
-
-bool IsPciAddress(const std::string& name)
-{
-    // dddd:bb:dd.f, all hexadecimal but the function.
-    if (name.size() < 12 || name[name.size() - 2] != '.' || name[name.size() - 5] != ':' ||
-        name[name.size() - 8] != ':')
-        return false;
-    for (std::string::size_type i = 0; i + 2 < name.size(); ++i)
-        if (name[i] != ':' && !std::isxdigit(static_cast<unsigned char>(name[i])))
-            return false;
-    return name.back() >= '0' && name.back() <= '7';
-}
 
 class TReader {
 public:
