@@ -50,14 +50,20 @@ TMachineRecords CollectRecords(const TCollectOptions& options, std::vector<std::
         problems.push_back(
             "packages: neither a dpkg database (" + options.fDpkgAdminDir + ") nor an RPM database");
 
-    const TScsiResult scsi = TScsiSource(sysfs).Read();
+    const TScsiResult scsi = TScsiSource(sysfs, UnderRoot(options.fSysRoot, "/dev")).Read();
     records.fScsiHosts = scsi.fHosts;
     records.fScsiDevices = scsi.fDevices;
     Append(problems, scsi.fProblems);
 
     // Only the disks the mapping lists as physical disks are asked for
     // their health: a logical drive has none of its own.
-    const TDiskHealthSource health(options.fSmartctlDir, UnderRoot(options.fSysRoot, "").empty());
+    const bool live = UnderRoot(options.fSysRoot, "").empty();
+    const bool given = !options.fSmartctlProgram.empty();
+    const TDiskHealthSource health(options.fSmartctlDir,
+        given      ? options.fSmartctlProgram
+            : live ? TDiskHealthSource::InstalledSmartctl()
+                   : std::string(),
+        live || given, options.fSmartctlLimitSeconds);
     for (TScsiDevice& device : records.fScsiDevices)
         if (IsPhysicalDisk(device, records.fScsiHosts))
             device.fHealth = health.Read(device, problems);

@@ -27,6 +27,11 @@ struct TCollectOptions {
     std::string fSmartctlDir;
     // When set, the time of collection written in the inventory (RFC 3339).
     std::optional<std::string> fCollectedAt;
+    // When set, the program run as smartctl, even over a recorded tree
+    // (tests give a stand-in); otherwise the installed one, on this machine.
+    std::string fSmartctlProgram;
+    // How long one smartctl run may take, in seconds.
+    int fSmartctlLimitSeconds = 30;
 };
 
 struct TCollection {

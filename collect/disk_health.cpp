@@ -1,5 +1,6 @@
 #include "disk_health.hpp"
 
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <cstdio>
@@ -88,7 +89,58 @@ std::optional<std::int64_t> AtaLoggedErrors(const json& document)
     return std::nullopt;
 }
 
-std::string SmartctlPath()
+// What one smartctl run printed, and whether it was stopped at its limit.
+struct TSmartctlRun {
+    std::string fOutput;
+    bool fTimedOut = false;
+};
+
+// smartctl's output for /dev/NAME, bounded in size and time.
+TSmartctlRun RunSmartctl(const std::string& program, const std::string& genericName, int limitSeconds)
+{
+    TSmartctlRun run;
+    // The name comes from sysfs; only "sg" and digits reach the shell.
+    if (genericName.size() < 3 || genericName.compare(0, 2, "sg") != 0 ||
+        genericName.find_first_not_of("0123456789", 2) != std::string::npos ||
+        program.find('\'') != std::string::npos)
+        return run;
+    const std::string command = "timeout " + std::to_string(limitSeconds) + " '" + program +
+        "' --json -a /dev/" + genericName + " 2>/dev/null";
+    std::FILE* pipe = ::popen(command.c_str(), "r");
+    if (pipe == nullptr)
+        return run;
+    char buffer[8192];
+    while (std::size_t n = std::fread(buffer, 1, sizeof buffer, pipe)) {
+        if (run.fOutput.size() + n > kOutputLimit)
+            break;
+        run.fOutput.append(buffer, n);
+    }
+    const int status = ::pclose(pipe);
+    // timeout(1) answers 124 when it stopped the program.
+    run.fTimedOut = status != -1 && WIFEXITED(status) && WEXITSTATUS(status) == 124;
+    return run;
+}
+
+bool Known(const TDiskHealth& health)
+{
+    return health.fPassed || health.fCorrected || health.fUncorrected || health.fTransport;
+}
+
+// The first message smartctl printed, such as "Smartctl open device:
+// /dev/sg1 failed: Permission denied"; empty when there is none.
+std::string FirstMessage(const json& document)
+{
+    const json messages = At(document, "/smartctl/messages");
+    if (messages.is_array())
+        for (const json& message : messages)
+            if (message.is_object() && message.contains("string") && message["string"].is_string())
+                return message["string"].get<std::string>();
+    return {};
+}
+
+}  // namespace
+
+std::string TDiskHealthSource::InstalledSmartctl()
 {
     for (const char* path : {"/usr/sbin/smartctl", "/usr/bin/smartctl", "/sbin/smartctl"})
         if (::access(path, X_OK) == 0)
@@ -96,30 +148,29 @@ std::string SmartctlPath()
     return {};
 }
 
-// smartctl's output for /dev/NAME, bounded in size and time; empty when it
-// could not be run.
-std::string RunSmartctl(const std::string& program, const std::string& genericName)
+std::string UnreadReason(const std::string& output, bool timedOut, bool root, int limitSeconds)
 {
-    // The name comes from sysfs; only "sg" and digits reach the shell.
-    if (genericName.size() < 3 || genericName.compare(0, 2, "sg") != 0 ||
-        genericName.find_first_not_of("0123456789", 2) != std::string::npos)
+    if (timedOut)
+        return "no answer within " + std::to_string(limitSeconds) + " s (smartctl was stopped)";
+    TDiskHealth health;
+    std::string error;
+    if (!ParseSmartctlJson(output, health, error))
+        return "the disk refused: smartctl gave " + (output.empty() ? std::string("no output") : error);
+    if (Known(health))
         return {};
-    const std::string command = "timeout 30 " + program + " --json -a /dev/" + genericName + " 2>/dev/null";
-    std::FILE* pipe = ::popen(command.c_str(), "r");
-    if (pipe == nullptr)
-        return {};
-    std::string output;
-    char buffer[8192];
-    while (std::size_t n = std::fread(buffer, 1, sizeof buffer, pipe)) {
-        if (output.size() + n > kOutputLimit)
-            break;
-        output.append(buffer, n);
-    }
-    ::pclose(pipe);
-    return output;
+    const json document = json::parse(output, nullptr, false);
+    const json status = At(document, "/smartctl/exit_status");
+    const std::string message = FirstMessage(document);
+    // smartctl's exit status has bit 1 set when it could not open the device.
+    const bool openFailed = status.is_number_integer() && (status.get<int>() & 2) != 0;
+    if (message.find("Permission denied") != std::string::npos || (openFailed && !root))
+        return "not run as root: smartctl could not open the disk" +
+            (message.empty() ? "" : " (" + message + ")");
+    if (!message.empty())
+        return "the disk refused: " + message;
+    return "the disk refused: smartctl reported neither a health assessment nor a count" +
+        (status.is_number_integer() ? " (exit status " + std::to_string(status.get<int>()) + ")" : "");
 }
-
-}  // namespace
 
 bool ParseSmartctlJson(const std::string& text, TDiskHealth& health, std::string& error)
 {
@@ -150,26 +201,49 @@ bool ParseSmartctlJson(const std::string& text, TDiskHealth& health, std::string
 TDiskHealth TDiskHealthSource::Read(const TScsiDevice& device, std::vector<std::string>& problems) const
 {
     TDiskHealth health;
+    const std::string address = std::to_string(device.fHost) + ":" + std::to_string(device.fChannel) + ":" +
+        std::to_string(device.fTarget) + ":" + std::to_string(device.fLun);
+    const std::string origin = "disk health of " + address +
+        (device.fGenericName.empty() ? std::string() : " (" + device.fGenericName + ")") +
+        ": counts not read: ";
     std::string error;
-    if (fRecordedDir.empty()) {
-        if (!fLive)
+    if (!fRecordedDir.empty()) {
+        const std::string path = fRecordedDir + "/" + address + ".json";
+        const TReadResult read = ReadBounded(path, kOutputLimit);
+        if (read.fOutcome == EReadOutcome::kMissing) {
+            if (!device.fGenericName.empty())
+                problems.push_back(origin + "no smartctl output recorded (" + path + ")");
             return health;
-        static const std::string program = SmartctlPath();
-        if (program.empty() || device.fGenericName.empty())
+        }
+        if (!read.Ok() || !ParseSmartctlJson(read.fText, health, error)) {
+            problems.push_back(
+                "disk health (smartctl output " + path + "): " + (read.Ok() ? error : read.fError));
             return health;
-        // A disk that does not answer gives no output worth reading.
-        ParseSmartctlJson(RunSmartctl(program, device.fGenericName), health, error);
+        }
+        if (const std::string reason = UnreadReason(read.fText, false, true, fLimitSeconds); !reason.empty())
+            problems.push_back(origin + reason);
         return health;
     }
-    const std::string path = fRecordedDir + "/" + std::to_string(device.fHost) + ":" +
-        std::to_string(device.fChannel) + ":" + std::to_string(device.fTarget) + ":" +
-        std::to_string(device.fLun) + ".json";
-    const TReadResult read = ReadBounded(path, kOutputLimit);
-    if (read.fOutcome == EReadOutcome::kMissing)
+    // A disk its driver keeps from Linux has no node to ask: nothing is
+    // missed that Linux could have read.
+    if (device.fGenericName.empty())
         return health;
-    if (!read.Ok() || !ParseSmartctlJson(read.fText, health, error))
-        problems.push_back(
-            "disk health (smartctl output " + path + "): " + (read.Ok() ? error : read.fError));
+    if (!fLive) {
+        problems.push_back(origin + "a recorded tree's " + device.fGenericName +
+            " is no node of this machine, and no smartctl outputs were given");
+        return health;
+    }
+    if (fProgram.empty() || ::access(fProgram.c_str(), X_OK) != 0) {
+        problems.push_back(origin + "smartmontools is not installed (no smartctl" +
+            (fProgram.empty() ? std::string(" in /usr/sbin, /usr/bin or /sbin") : " at " + fProgram) + ")");
+        return health;
+    }
+    const TSmartctlRun run = RunSmartctl(fProgram, device.fGenericName, fLimitSeconds);
+    const std::string reason = UnreadReason(run.fOutput, run.fTimedOut, ::geteuid() == 0, fLimitSeconds);
+    if (!reason.empty())
+        problems.push_back(origin + reason);
+    else
+        ParseSmartctlJson(run.fOutput, health, error);
     return health;
 }
 

@@ -16,6 +16,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <csetjmp>
+#include <cstdint>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
@@ -97,14 +98,29 @@ bool IsDirectory(const std::string& path)
     return ::stat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode);
 }
 
+// The library holds the whole database in memory, and ends the process
+// when it cannot: a database far beyond any real one (a status file of some
+// 100,000 packages is under a tenth of this) is not handed to it.
+constexpr std::uintmax_t kDatabaseLimit = std::uintmax_t(256) << 20;
+
+// The size of a file already known to be regular; 0 when it has gone.
+std::uintmax_t SizeOf(const std::string& path)
+{
+    std::error_code failure;
+    const std::uintmax_t size = std::filesystem::file_size(path, failure);
+    return failure ? 0 : size;
+}
+
 // The first file of the database that is not a regular file, with the
-// reason: the status file, or a journal entry of updates/. Empty when all are.
+// reason: the status file, or a journal entry of updates/; or the database
+// when its files are larger together than the bound. Empty when all is well.
 std::string FileNotToRead(const std::string& adminDir)
 {
     std::string error;
     const std::string statusPath = adminDir + "/status";
     if (!IsRegularFile(statusPath, error))
         return statusPath + ": " + error;
+    std::uintmax_t total = SizeOf(statusPath);
     std::error_code failure;
     std::vector<std::string> entries;
     for (std::filesystem::directory_iterator it(adminDir + "/updates", failure), end; !failure && it != end;
@@ -114,10 +130,15 @@ std::string FileNotToRead(const std::string& adminDir)
     for (const std::string& entry : entries) {
         const std::string name = entry.substr(entry.rfind('/') + 1);
         // dpkg reads the entries named by digits only.
-        if (!name.empty() && name.find_first_not_of("0123456789") == std::string::npos &&
-            !IsRegularFile(entry, error))
+        if (name.empty() || name.find_first_not_of("0123456789") != std::string::npos)
+            continue;
+        if (!IsRegularFile(entry, error))
             return entry + ": " + error;
+        total += SizeOf(entry);
     }
+    if (total > kDatabaseLimit)
+        return statusPath + " and its journal hold " + std::to_string(total) + " bytes, more than the " +
+            std::to_string(kDatabaseLimit >> 20) + " MiB a package database is read within";
     return {};
 }
 

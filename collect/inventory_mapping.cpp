@@ -45,14 +45,27 @@ TJson Package(const TPackage& package)
         {"ProductName", package.fVersion.empty() ? package.fName : package.fName + " " + package.fVersion}};
 }
 
+// Adds `member` to the comment object `where` when it is known.
+void AddKnown(TJson& where, const char* member, const std::string& value)
+{
+    if (!value.empty())
+        where[member] = value;
+}
+
 // The data scrubbing setting and the cluster membership are known only to
-// the adapter's management software.
+// the adapter's management software. Where the controller sits in Linux
+// is a comment, which the plug-in never sees.
 TJson Controller(const TScsiHost& host)
 {
-    return TJson{{"ControllerType", OrNull(host.fModel)}, {"ControllerNum", host.fNumber},
+    TJson controller{{"ControllerType", OrNull(host.fModel)}, {"ControllerNum", host.fNumber},
         {"DeviceDriverVersion", OrNull(host.fDriverVersion)}, {"DataScrubbing", nullptr},
         {"PartOfCluster", nullptr}, {"VendorID", OrNull(host.fVendorId)},
         {"PciDeviceID", OrNull(host.fDeviceId)}};
+    TJson where = TJson::object();
+    AddKnown(where, "pciAddress", host.fPciAddress);
+    if (!where.empty())
+        controller["_linux"] = where;
+    return controller;
 }
 
 TJson Disk(const TScsiDevice& device)
@@ -64,6 +77,14 @@ TJson Disk(const TScsiDevice& device)
     TJson version = TJson::object();
     version["Version"] = OrNull(device.fRevision);
     disk["@associations"]["QXRSG_tvDiskDriveVersion"] = TJson::array({version});
+    // What Linux tells of where the disk sits, as far as it tells it.
+    TJson where = TJson::object();
+    AddKnown(where, "block", device.fBlockName);
+    AddKnown(where, "generic", device.fGenericName);
+    AddKnown(where, "byId", device.fStableName);
+    AddKnown(where, "slot", device.fSlot);
+    if (!where.empty())
+        disk["_linux"] = where;
     return disk;
 }
 

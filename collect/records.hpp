@@ -72,6 +72,9 @@ struct TScsiDevice {
     std::optional<std::uint64_t> fIoDone;      // iodone_cnt
     std::optional<std::string> fState;         // running, offline, blocked...
     std::string fGenericName;                  // sgN, the device's SCSI generic node, when it has one
+    std::string fBlockName;                    // sdX, its block device, when the disk driver attached it
+    std::string fStableName;                   // its name under /dev/disk/by-id, when udev made one
+    std::string fSlot;                         // its enclosure slot, when an enclosure driver links one
     TDiskHealth fHealth;
 };
 

@@ -18,6 +18,8 @@
 #include <tuple>
 
 #include "bounded_read.hpp"
+#include "linux_names.hpp"
+#include "sysfs_names.hpp"
 
 namespace tarvocollect {
 
@@ -25,63 +27,9 @@ namespace fs = std::filesystem;
 
 namespace {
 
-// Reads numbers separated by `separator` after `prefix`, each of decimal
-// digits only; false when the name has another form.
-bool ParseNumbers(
-    const std::string& name, const std::string& prefix, char separator, std::vector<int>& numbers)
-{
-    if (name.compare(0, prefix.size(), prefix) != 0)
-        return false;
-    numbers.clear();
-    std::string::size_type at = prefix.size();
-    for (;;) {
-        const std::string::size_type end = std::min(name.find(separator, at), name.size());
-        if (end == at || end - at > 9)
-            return false;
-        for (std::string::size_type i = at; i < end; ++i)
-            if (!std::isdigit(static_cast<unsigned char>(name[i])))
-                return false;
-        numbers.push_back(std::atoi(name.substr(at, end - at).c_str()));
-        if (end == name.size())
-            return true;
-        at = end + 1;
-    }
-}
-
-bool IsPciAddress(const std::string& name)
-{
-    // dddd:bb:dd.f, all hexadecimal but the function.
-    if (name.size() < 12 || name[name.size() - 2] != '.' || name[name.size() - 5] != ':' ||
-        name[name.size() - 8] != ':')
-        return false;
-    for (std::string::size_type i = 0; i + 2 < name.size(); ++i)
-        if (name[i] != ':' && !std::isxdigit(static_cast<unsigned char>(name[i])))
-            return false;
-    return name.back() >= '0' && name.back() <= '7';
-}
-
-// The name of the one entry of a folder ("sg3" in scsi_generic/), or empty.
-std::string FolderChild(const fs::path& folder)
-{
-    std::error_code error;
-    fs::directory_iterator it(folder, error);
-    return error || it == fs::directory_iterator() ? std::string() : it->path().filename().string();
-}
-
-// The disk driver shows a device it attached as a block device; its driver
-// link names it.
-bool AttachedByDiskDriver(const fs::path& device)
-{
-    std::error_code error;
-    if (fs::is_directory(device / "block", error))
-        return true;
-    const fs::path driver = fs::read_symlink(device / "driver", error);
-    return !error && driver.filename() == "sd";
-}
-
 class TReader {
 public:
-    explicit TReader(const std::string& sysfs) : fSysfs(sysfs) { }
+    TReader(const std::string& sysfs, const std::string& dev) : fSysfs(sysfs), fDev(dev) { }
 
     // A text attribute without its padding. A NUL byte within it is no text
     // a driver writes (the kernel ends its texts with a newline, some pad
@@ -171,6 +119,7 @@ private:
     std::string DriverModule(const fs::path& pciFolder, const fs::path& hostEntry);
 
     std::string fSysfs;
+    std::string fDev;
 };
 
 std::string TReader::DriverModule(const fs::path& pciFolder, const fs::path& hostEntry)
@@ -269,6 +218,9 @@ void TReader::ReadDevice(const fs::directory_entry& entry, const std::vector<int
     device.fState = Optional(entry.path() / "state", what);
     device.fAttachedByDiskDriver = AttachedByDiskDriver(entry.path());
     device.fGenericName = FolderChild(entry.path() / "scsi_generic");
+    device.fBlockName = FolderChild(entry.path() / "block");
+    device.fStableName = StableName(fs::path(fDev) / "disk/by-id", device.fBlockName);
+    device.fSlot = EnclosureSlot(entry.path());
     fResult.fDevices.push_back(device);
 }
 
@@ -310,7 +262,7 @@ bool ParseUnitSerialPage(const std::string& page, std::string& serial)
 
 TScsiResult TScsiSource::Read() const
 {
-    TReader reader(fSysfs);
+    TReader reader(fSysfs, fDev);
     std::vector<int> numbers;
     for (const fs::directory_entry& entry :
         Entries(fs::path(fSysfs) / "class/scsi_host", reader.fResult.fProblems))

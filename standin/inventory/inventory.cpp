@@ -65,5 +65,23 @@ std::string_view TInventory::Comment(std::string_view name) const
     return last == fOwn.fComments.rend() ? std::string_view() : last->second;
 }
 
+std::string_view TInventory::InstanceComment(
+    std::string_view className, std::size_t index, std::string_view name) const
+{
+    const TClassEntry* entry = FindClass(className);
+    if (entry == nullptr || fDocument->fLevels.empty() || name.empty() || name.front() != '_' ||
+        index >= entry->fInstances.fEnd - entry->fInstances.fFirst)
+        return std::string_view();
+    const TLevel& level = *fDocument->fLevels[0];
+    const std::string_view text = fDocument->Text();
+    const auto instance = static_cast<std::uint32_t>(entry->fInstances.fFirst + index);
+    for (std::uint32_t m = level.fMemberStarts[instance], end = level.MembersEnd(instance); m < end; ++m)
+        if (!level.fMembers.IsAssociations(m) && KeyEquals(text, level.fMembers.Key(m), name)) {
+            const TMemberRef member = level.fMembers[m];
+            return text.substr(member.fValue, member.fEnd - member.fValue);
+        }
+    return std::string_view();
+}
+
 }  // namespace standin
 }  // namespace NQXRHVP20

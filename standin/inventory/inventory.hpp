@@ -80,6 +80,12 @@ public:
     // empty when there is none. The runner shows some of them.
     std::string_view Comment(std::string_view name) const;
 
+    // The JSON text of the comment member `name` of instance `index` (from
+    // 0, in array order) of class `className`'s own instances; empty when
+    // there is none. The host's operations never show such a member.
+    std::string_view InstanceComment(
+        std::string_view className, std::size_t index, std::string_view name) const;
+
     // The text and its index, for the host objects.
     const TInventoryDocument& Document() const { return *fDocument; }
 

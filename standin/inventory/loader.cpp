@@ -27,6 +27,7 @@ public:
     void Run()
     {
         od::document document = Iterate();
+        fJson = &document;
         const TPath top{nullptr, std::string_view(), 0};
         if (Take(document.type()) != od::json_type::object)
             Fail(top, "the inventory must be an object");
@@ -35,7 +36,7 @@ public:
             Take(document.get_object()), top, nullptr, [&](auto& field, auto name, auto key, auto& here) {
                 // Comments are read through, and their texts kept for the runner.
                 if (!name.empty() && name.front() == '_')
-                    return Comment(document, field.value(), name);
+                    return Comment(field.value(), name);
                 if (!names.Add(fText, key, name))
                     Fail(here, DuplicateMember(name));
                 if (name == "operatingSystemType")
@@ -54,18 +55,21 @@ private:
     // A comment's value, read through, and its text: a scalar's token, or
     // a container's text from its first token to the one after it, which
     // the walk has reached once the container is read.
-    void Comment(od::document& document, od::value value, std::string_view name)
+    std::string_view CommentText(od::value value, std::size_t depth)
     {
+        CheckDepth(depth);
         const od::json_type type = Take(value.type());
-        if (type != od::json_type::object && type != od::json_type::array) {
-            fTop.fComments.emplace_back(name, Scalar(value));
-            return;
-        }
+        if (type != od::json_type::object && type != od::json_type::array)
+            return Scalar(value);
         const char* const start = value.raw_json_token().data();
-        Validate(value, 1);
-        const char* const next = Take(document.current_location());
-        fTop.fComments.emplace_back(
-            name, Trimmed(std::string_view(start, static_cast<std::size_t>(next - start))));
+        Validate(value, depth);
+        const char* const next = Take(fJson->current_location());
+        return Trimmed(std::string_view(start, static_cast<std::size_t>(next - start)));
+    }
+
+    void Comment(od::value value, std::string_view name)
+    {
+        fTop.fComments.emplace_back(name, CommentText(value, 1));
     }
 
     // An error form at `depth`, checked; answers its place.
@@ -193,7 +197,12 @@ private:
                     const std::uint32_t header = Associations(field.value(), here, depth + 1, levelIndex);
                     level.fMembers.PushBack(TMemberRef{key, header, kAssociations});
                 } else {
-                    const std::string_view entry = Entry(field.value(), here, depth + 1);
+                    // A comment member is indexed as any member, so that the
+                    // runner can show it, but it is no property: the host's
+                    // look-up never answers a name beginning with _.
+                    const bool comment = !name.empty() && name.front() == '_';
+                    const std::string_view entry = comment ? CommentText(field.value(), depth + 1)
+                                                           : Entry(field.value(), here, depth + 1);
                     const std::uint32_t begin = Offset(entry.data());
                     level.fMembers.PushBack(
                         TMemberRef{key, begin, static_cast<std::uint32_t>(begin + entry.size())});
@@ -255,6 +264,7 @@ private:
 
     TInventoryDocument& fDocument;
     TInventoryOwnMembers& fTop;
+    od::document* fJson = nullptr;    // the document being walked, for places past a value
     std::deque<TMemberNames> fNames;  // of the objects open at each depth
 };
 

@@ -135,6 +135,9 @@ boost::shared_ptr<ICIMProperty> TInventoryInstance::GetProperty(const std::strin
         if (outcome == EHostCallOutcome::ReturnEmpty)
             return boost::shared_ptr<ICIMProperty>();
     }
+    // A comment member of the instance is for the runner alone.
+    if (!name.empty() && name.front() == '_')
+        throw THVPException(THVPStatusCode(THVPStatusCode::kNotFound));
     // Every entry was checked when the inventory was loaded; the value is
     // made from its text now. The associations are no property.
     const TLevel& level = fBlock->fLevel;

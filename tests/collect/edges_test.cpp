@@ -100,7 +100,7 @@ TEST(CollectRecordedSmartctlOutput, AnUnreadableOutputIsAProblem)
     TScsiDevice device;
     device.fChannel = 1;
     std::vector<std::string> problems;
-    const TDiskHealthSource source(folder.Path().string(), false);
+    const TDiskHealthSource source(folder.Path().string(), "", false);
     source.Read(device, problems);
     device.fTarget = 1;
     source.Read(device, problems);

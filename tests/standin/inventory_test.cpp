@@ -70,6 +70,61 @@ INSTANTIATE_TEST_SUITE_P(Forms, PropertyEntries,
     ::testing::ValuesIn(ReadTextCases(TARVOANAL_TEST_DIR "/property_entries.cases", "entry|type|null|text")),
     TTextCaseName());
 
+// Comment members inside instances (instance_comments.cases): the host's
+// look-up never answers them, the runner's does.
+class InstanceComments : public ::testing::TestWithParam<TTextCase> { };
+
+TEST_P(InstanceComments, AreNoPropertiesAndKeepTheirText)
+{
+    const TTextCase& c = GetParam();
+    const auto inventory =
+        TInventory::LoadText(R"({"classes": {"C": [)" + c["instance"] + "]}}", "test.json");
+    auto instance = OnlyInstance(inventory);
+    if (!c["through"].empty()) {
+        std::vector<boost::shared_ptr<hvp::ICIMInstance>> related;
+        instance->EnumerateAssociatedInstances(
+            [&related](boost::shared_ptr<hvp::ICIMInstance> one) {
+                related.push_back(one);
+                return true;
+            },
+            "", c["through"], "", "");
+        ASSERT_FALSE(related.empty());
+        instance = related.front();
+    }
+    std::string gives;
+    try {
+        gives = instance->GetProperty(c["ask"])->GetValue().ToString(10);
+    } catch (const hvp::THVPException& failure) {
+        gives = "status " + std::to_string(failure.GetStatus().GetCode());
+    }
+    EXPECT_EQ(gives, c["gives"]);
+    if (!c["comment"].empty()) {
+        EXPECT_EQ(inventory->InstanceComment("C", 0, c["comment"]), c["text"]);
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Forms, InstanceComments,
+    ::testing::ValuesIn(ReadTextCases(
+        TARVOANAL_TEST_DIR "/instance_comments.cases", "instance|through|ask|gives|comment|text")),
+    TTextCaseName());
+
+// The runner's look-up answers only the instance and the class it names.
+TEST(InstanceComments, AreFoundByClassAndPlace)
+{
+    const auto inventory = TInventory::LoadText(
+        R"({"classes": {"A": [{"_c": 1}, {"P": 0}, {"_c": 3}], "B": [{"_c": 4}], "E": {"error": 15}}})",
+        "test.json");
+    EXPECT_EQ(inventory->InstanceComment("A", 0, "_c"), "1");
+    EXPECT_EQ(inventory->InstanceComment("A", 1, "_c"), "");
+    EXPECT_EQ(inventory->InstanceComment("A", 2, "_c"), "3");
+    EXPECT_EQ(inventory->InstanceComment("A", 3, "_c"), "");
+    EXPECT_EQ(inventory->InstanceComment("B", 0, "_c"), "4");
+    EXPECT_EQ(inventory->InstanceComment("E", 0, "_c"), "");
+    EXPECT_EQ(inventory->InstanceComment("Missing", 0, "_c"), "");
+    // A property is no comment, whatever its name is asked as.
+    EXPECT_EQ(inventory->InstanceComment("A", 1, "P"), "");
+}
+
 // Entries and names of 64 KiB or more, and white space as long between a
 // name and its entry, are read back whole, as are the members after them.
 TEST(PropertyEntries, OfAnyLengthGiveTheirWholeValue)
