@@ -89,11 +89,15 @@ TTextOut StreamOut(std::FILE* stream)
 
 std::string FailureText(const TFailure& failure)
 {
+    const std::string ended = failure.fCallback + " ended with ";
     if (failure.fKind == "THVPException")
-        return "GetData ended with THVPException, status " + std::to_string(failure.fStatus);
-    if (!failure.fWhat.empty())
-        return "GetData ended with " + failure.fKind + ": " + failure.fWhat;
-    return "GetData ended with an exception of unknown type";
+        return ended + "THVPException, status " + std::to_string(failure.fStatus);
+    if (failure.fKind == "unknown")
+        return ended + "an exception of " +
+            (failure.fType.empty() ? "unknown type" : "type " + failure.fType);
+    // A standard exception is named by the type thrown, where it is known.
+    const std::string& type = failure.fType.empty() ? failure.fKind : failure.fType;
+    return ended + type + (failure.fWhat.empty() ? std::string() : ": " + failure.fWhat);
 }
 
 std::string PrintableName(const std::string& name)
@@ -277,6 +281,9 @@ void TJsonlSink::OnAssertion(const TAssertionReport& report)
 void TJsonlSink::OnFailure(const TFailure& failure)
 {
     TRecord record = Begin("exception", fInventory);
+    // GetData's are the contract's records; another callback is named.
+    if (failure.fCallback != "GetData")
+        record["callback"] = failure.fCallback;
     record["kind"] = failure.fKind;
     if (failure.fKind == "THVPException")
         record["status"] = failure.fStatus;
