@@ -95,9 +95,7 @@ std::string FailureText(const TFailure& failure)
     if (failure.fKind == "unknown")
         return ended + "an exception of " +
             (failure.fType.empty() ? "unknown type" : "type " + failure.fType);
-    // A standard exception is named by the type thrown, where it is known.
-    const std::string& type = failure.fType.empty() ? failure.fKind : failure.fType;
-    return ended + type + (failure.fWhat.empty() ? std::string() : ": " + failure.fWhat);
+    return ended + failure.fKind + (failure.fWhat.empty() ? std::string() : ": " + failure.fWhat);
 }
 
 std::string PrintableName(const std::string& name)

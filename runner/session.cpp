@@ -138,7 +138,7 @@ TFailure DescribeCurrentException(const char* callback)
     } catch (const boost::bad_lexical_cast& failure) {
         return {"bad_lexical_cast", 0, failure.what(), callback, std::string()};
     } catch (const std::exception& failure) {
-        return {"std::exception", 0, failure.what(), callback, CurrentExceptionType()};
+        return {"std::exception", 0, failure.what(), callback, std::string()};
     } catch (...) {
         return {"unknown", 0, std::string(), callback, CurrentExceptionType()};
     }

@@ -28,7 +28,7 @@ struct TFailure {
     std::uint32_t fStatus = 0;  // for THVPException
     std::string fWhat;          // for the others, where there is one
     std::string fCallback = "GetData";
-    std::string fType;  // the C++ type thrown, where the runtime can tell it
+    std::string fType;  // for "unknown", the C++ type thrown where the runtime can tell it
 };
 
 class IRunSink {
