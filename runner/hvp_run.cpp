@@ -267,5 +267,9 @@ int main(int argc, char** argv)
     if (IsMany(options))
         return RunMany(options);
     options.fRun.fLoadCrashStatus = kExitNotLoaded;
+    options.fRun.fWarn = [plugin = options.fRun.fPluginPath](const std::string& warning) {
+        std::fprintf(
+            stderr, "hvp-run: %s\n", tarvorun::ShowOnTerminal(plugin + ": warning: " + warning).c_str());
+    };
     return RunSingle(options);
 }

@@ -136,6 +136,7 @@ void TReader::Apply(const std::string& type, const TRecord& record)
         failure.fKind = record["kind"].get<std::string>();
         failure.fStatus = record.value("status", std::uint32_t(0));
         failure.fWhat = TextOf(record, "what");
+        failure.fCallback = record.value("callback", failure.fCallback);
         outcome.fKind = ERunEnd::Failed;
         outcome.fFailure = FailureText(failure);
     } else if (type == "error") {

@@ -38,11 +38,13 @@ TTextOut StreamOut(std::FILE* stream)
 
 std::string FailureText(const TFailure& failure)
 {
+    const std::string ended = failure.fCallback + " ended with ";
     if (failure.fKind == "THVPException")
-        return "GetData ended with THVPException, status " + std::to_string(failure.fStatus);
-    if (!failure.fWhat.empty())
-        return "GetData ended with " + failure.fKind + ": " + failure.fWhat;
-    return "GetData ended with an exception of unknown type";
+        return ended + "THVPException, status " + std::to_string(failure.fStatus);
+    if (failure.fKind == "unknown")
+        return ended + "an exception of " +
+            (failure.fType.empty() ? "unknown type" : "type " + failure.fType);
+    return ended + failure.fKind + (failure.fWhat.empty() ? std::string() : ": " + failure.fWhat);
 }
 
 std::string PrintableName(const std::string& name)
@@ -198,6 +200,9 @@ void TJsonlSink::OnAssertion(const TAssertionReport& report)
 void TJsonlSink::OnFailure(const TFailure& failure)
 {
     TRecord record = Begin("exception", fInventory);
+    // GetData's are the contract's records; another callback is named.
+    if (failure.fCallback != "GetData")
+        record["callback"] = failure.fCallback;
     record["kind"] = failure.fKind;
     if (failure.fKind == "THVPException")
         record["status"] = failure.fStatus;

@@ -1,11 +1,41 @@
-// The plug-in library opened, checked and closed as the host does it.
+// The plug-in library opened, checked and closed as the host does it, with
+// each callback's name kept while it runs, so that what goes wrong is said
+// of the callback that did it.
 #include "plugin_loader.hpp"
 
+#include <cxxabi.h>
+
+#include <typeinfo>
+#include <utility>
+
+#include <boost/core/demangle.hpp>
 #include <boost/make_shared.hpp>
 
 namespace tarvorun {
 
 namespace hvp = NQXRHVP20;
+
+namespace {
+
+// The one plug-in type the stand-in serves, as the host's analysis plug-ins
+// answer it.
+constexpr int kKnownPluginType = 1;
+
+// Why the registration cannot be used, or empty when it can.
+std::string RegistrationProblem(
+    const std::vector<hvp::IPluginCallbacks*>& plugins, const hvp::IPluginBasicQueryCallbacks* query)
+{
+    if (plugins.empty())
+        return "the plug-in did not register";
+    if (plugins.front() == nullptr)
+        return "the plug-in registered a null object";
+    if (query == nullptr)
+        return "the plug-in's registered object does not implement IPluginBasicQueryCallbacks, "
+               "so GetData cannot be called";
+    return std::string();
+}
+
+}  // namespace
 
 TPluginLoader::TPluginLoader(const std::string& path)
     : fManager(boost::make_shared<hvp::TPluginManagerNamespace>())
@@ -24,21 +54,27 @@ TPluginLoader::TPluginLoader(const std::string& path)
         Unload();
         throw TPluginLoadError(problem);
     }
-    fPlugin = fManager->GetPlugins().empty() ? nullptr : fManager->GetPlugins().front();
+    const std::vector<hvp::IPluginCallbacks*>& plugins = fManager->GetPlugins();
+    fPlugin = plugins.empty() ? nullptr : plugins.front();
     // The host reaches GetData from the registered pointer by a cross-cast.
     fQuery = dynamic_cast<hvp::IPluginBasicQueryCallbacks*>(fPlugin);
-    if (fQuery == nullptr) {
+    problem = RegistrationProblem(plugins, fQuery);
+    if (!problem.empty()) {
+        // A registered object that cannot be served is still given its
+        // PrepareForUnload, which deletes it.
         Unload();
-        throw TPluginLoadError(path + ": the plug-in did not register");
+        throw TPluginLoadError(path + ": " + problem);
     }
 }
 
 TPluginLoader::~TPluginLoader()
 {
-    try {
-        fPlugin->DeInit();
-    } catch (...) {
-        // The plug-in is unloaded whatever DeInit does.
+    if (!fDeInitDone) {
+        try {
+            fPlugin->DeInit();
+        } catch (...) {
+            // A caller that did not finish the plug-in has nobody to tell.
+        }
     }
     Unload();
 }
@@ -46,22 +82,50 @@ TPluginLoader::~TPluginLoader()
 TIdentity TPluginLoader::AskIdentity()
 {
     TIdentity identity;
+    fCallback = "GetType";
     identity.fType = fPlugin->GetType();
+    fCallback = "GetName";
     identity.fName = fPlugin->GetName();
+    fCallback = "GetVersion";
     identity.fVersion = fPlugin->GetVersion();
+    fCallback = "GetInterfaceVersion";
     identity.fInterfaceVersion = fPlugin->GetInterfaceVersion();
     return identity;
 }
 
 void TPluginLoader::Init()
 {
+    fCallback = "Init";
     fPlugin->Init();
 }
 
 void TPluginLoader::GetData(
     const boost::shared_ptr<hvp::ICIMNamespace>& ns, std::vector<boost::shared_ptr<hvp::ICIMClass>>& classes)
 {
+    fCallback = "GetData";
     fQuery->GetData(ns, classes);
+}
+
+void TPluginLoader::Finish(const std::function<void(const char* callback)>& failed)
+{
+    if (!fDeInitDone) {
+        fDeInitDone = true;
+        fCallback = "DeInit";
+        try {
+            fPlugin->DeInit();
+        } catch (...) {
+            failed(fCallback);
+        }
+    }
+    if (fPlugin != nullptr) {
+        fCallback = "PrepareForUnload";
+        hvp::IPluginCallbacks* const plugin = std::exchange(fPlugin, nullptr);
+        try {
+            plugin->PrepareForUnload();
+        } catch (...) {
+            failed(fCallback);
+        }
+    }
 }
 
 void TPluginLoader::Unload() noexcept
@@ -77,6 +141,26 @@ void TPluginLoader::Unload() noexcept
     fManager->Clear();
     fLibrary.Close();
     hvp::TRootObject::SetPluginManager(boost::shared_ptr<hvp::ICIMNamespace>());
+}
+
+std::vector<std::string> IdentityWarnings(const TIdentity& identity)
+{
+    std::vector<std::string> warnings;
+    if (identity.fInterfaceVersion != hvp::fdrPluginInterfaceVersion)
+        warnings.push_back("interface version \"" + identity.fInterfaceVersion +
+            "\" is not one the stand-in knows (it knows \"" + hvp::fdrPluginInterfaceVersion + "\")");
+    if (identity.fType != kKnownPluginType)
+        warnings.push_back("plug-in type " + std::to_string(identity.fType) +
+            " is not one the stand-in knows (it knows " + std::to_string(kKnownPluginType) + ")");
+    return warnings;
+}
+
+std::string CurrentExceptionType()
+{
+    // The runtime keeps the thrown object's type beside it, whatever the
+    // type; an exception from another language has none.
+    const std::type_info* type = abi::__cxa_current_exception_type();
+    return type != nullptr ? boost::core::demangle(type->name()) : std::string();
 }
 
 }  // namespace tarvorun

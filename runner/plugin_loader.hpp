@@ -1,13 +1,18 @@
 // The plug-in's life in the host, as one object: constructing it loads the
 // library (whose load-time initialisation registers the plug-in with a fresh
-// plug-in manager) and checks the registration; the identity callbacks, Init
-// and GetData are then the caller's to make; destroying it calls DeInit and
-// PrepareForUnload and unloads the library.
+// plug-in manager) and checks the registration; the identity callbacks, Init,
+// GetData, DeInit and PrepareForUnload are then the caller's to make, and
+// destroying it unloads the library (making the last two first when the
+// caller did not).
+//
+// The object remembers which callback it made last, so that an exception
+// that leaves the plug-in is blamed on the callback it came from.
 //
 // The host's plug-in manager is installed as a root object for the object's
 // lifetime; the core logger and the host observer are the caller's to set.
 #pragma once
 
+#include <functional>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -26,8 +31,8 @@ struct TIdentity {
     std::string fInterfaceVersion;
 };
 
-// The library could not be loaded, or no plug-in registered; what() says why
-// and names the library.
+// The library could not be loaded, or no usable plug-in registered; what()
+// says why and names the library.
 class TPluginLoadError : public std::runtime_error {
 public:
     using std::runtime_error::runtime_error;
@@ -45,6 +50,14 @@ public:
     void Init();
     void GetData(const boost::shared_ptr<NQXRHVP20::ICIMNamespace>& ns,
         std::vector<boost::shared_ptr<NQXRHVP20::ICIMClass>>& classes);
+    // DeInit, then PrepareForUnload (which deletes the plug-in's object),
+    // each made once whatever the other does. An exception from either is
+    // handed to `failed`, called inside the handler with the callback's name,
+    // so that it can look at the exception; it is not passed on.
+    void Finish(const std::function<void(const char* callback)>& failed);
+
+    // The callback made last, or being made: "GetType", "Init", "GetData"...
+    const char* Callback() const { return fCallback; }
 
 private:
     // Releases the plug-in object, the manager's hold on it and the library.
@@ -54,6 +67,18 @@ private:
     TSharedLibrary fLibrary;
     NQXRHVP20::IPluginCallbacks* fPlugin = nullptr;
     NQXRHVP20::IPluginBasicQueryCallbacks* fQuery = nullptr;
+    const char* fCallback = "";
+    bool fDeInitDone = false;
 };
+
+// What the stand-in does not know of a plug-in's identity, one warning each:
+// an interface version other than the headers' and a plug-in type other than
+// an analysis plug-in's. Empty for an identity it knows.
+std::vector<std::string> IdentityWarnings(const TIdentity& identity);
+
+// The C++ type of the exception being handled, as a program would spell it
+// ("std::runtime_error", "int"), or empty where the runtime cannot tell. To
+// be called inside a handler.
+std::string CurrentExceptionType();
 
 }  // namespace tarvorun

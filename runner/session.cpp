@@ -129,18 +129,18 @@ public:
     THostScope& operator=(const THostScope&) = delete;
 };
 
-TFailure DescribeCurrentException()
+TFailure DescribeCurrentException(const char* callback)
 {
     try {
         throw;
     } catch (const hvp::THVPException& failure) {
-        return {"THVPException", failure.GetStatus().GetCode(), std::string()};
+        return {"THVPException", failure.GetStatus().GetCode(), std::string(), callback, std::string()};
     } catch (const boost::bad_lexical_cast& failure) {
-        return {"bad_lexical_cast", 0, failure.what()};
+        return {"bad_lexical_cast", 0, failure.what(), callback, std::string()};
     } catch (const std::exception& failure) {
-        return {"std::exception", 0, failure.what()};
+        return {"std::exception", 0, failure.what(), callback, std::string()};
     } catch (...) {
-        return {"unknown", 0, std::string()};
+        return {"unknown", 0, std::string(), callback, CurrentExceptionType()};
     }
 }
 
@@ -222,18 +222,25 @@ TRunResult RunPlugin(
         ReadMachineIdentity(inventory->Comment("_machine"), inventory->Comment("_problems"));
     if (identity.fMachine || !identity.fProblems.empty())
         sink.OnMachine(identity);
+    const auto failed = [&](const char* callback) {
+        sink.OnFailure(DescribeCurrentException(callback));
+        result.fStatus = ERunStatus::Failed;
+    };
     try {
-        sink.OnPlugin(plugin->AskIdentity());
+        const TIdentity pluginIdentity = plugin->AskIdentity();
+        sink.OnPlugin(pluginIdentity);
+        if (settings.fWarn)
+            for (const std::string& warning : IdentityWarnings(pluginIdentity))
+                settings.fWarn(warning);
         plugin->Init();
         for (int n = 1; n <= settings.fRequests; ++n) {
             sink.OnRequest(n);
             plugin->GetData(ns, classes);
         }
     } catch (...) {
-        sink.OnFailure(DescribeCurrentException());
-        result.fStatus = ERunStatus::Failed;
+        failed(plugin->Callback());
     }
-
+    plugin->Finish(failed);
     plugin.reset();
     result.fHostCalls = observer.Calls();
     return result;

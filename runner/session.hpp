@@ -22,11 +22,13 @@ using NQXRHVP20::standin::TAssertionReport;
 using NQXRHVP20::standin::THostCall;
 using NQXRHVP20::standin::TInventory;
 
-// How a GetData call ended with an exception.
+// How a callback of the plug-in ended with an exception.
 struct TFailure {
     std::string fKind;          // "THVPException", "bad_lexical_cast", "std::exception" or "unknown"
     std::uint32_t fStatus = 0;  // for THVPException
     std::string fWhat;          // for the others, where there is one
+    std::string fCallback = "GetData";
+    std::string fType;  // for "unknown", the C++ type thrown where the runtime can tell it
 };
 
 class IRunSink {
@@ -59,6 +61,8 @@ struct TRunSettings {
     // standard error instead of with the signal: in a single run such a
     // plug-in is one that cannot be loaded.
     int fLoadCrashStatus = 0;
+    // Told what the stand-in does not know of the plug-in's identity.
+    std::function<void(const std::string& warning)> fWarn;
 };
 
 enum class ERunStatus { Completed = 0, Failed = 1, NotLoaded = 3 };

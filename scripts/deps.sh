@@ -13,8 +13,10 @@ BUILD_PACKAGES=(cmake ninja-build g++ pkg-config libboost-dev libsimdjson-dev nl
 # What the tests need on top: the report of many inventories is checked in
 # headless Chromium; the metrics file by promtool and a real node_exporter,
 # the alert rules by promtool (read with Python's YAML module), and the check
-# run by a real Nagios engine, without its web interface (tests/monitor).
-TEST_PACKAGES=(libgtest-dev chromium prometheus prometheus-node-exporter curl python3-yaml nagios4-core)
+# run by a real Nagios engine, without its web interface (tests/monitor); the
+# manual page of the plug-in kit is written by scdoc and checked by groff.
+TEST_PACKAGES=(libgtest-dev chromium prometheus prometheus-node-exporter curl python3-yaml nagios4-core
+               scdoc groff-base)
 # What the benchmarks need on top (scripts/bench).
 BENCH_PACKAGES=(libgtest-dev libbenchmark-dev jq)
 # What the fleet's benchmark and several-machines check need on top

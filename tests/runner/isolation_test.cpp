@@ -48,11 +48,13 @@ TEST_P(Misbehaviour, CostsItsInventoryAlone)
     const std::string errors = temp / "errors";
     const int timeout = one["timeout"].empty() ? 2 : one.Number("timeout");
     const auto start = std::chrono::steady_clock::now();
+    const std::string format = one["format"].empty() ? "jsonl" : one["format"];
     const TRun run = RunMisbehaving(
-        "--format jsonl" + (fleet ? " --jobs 2 --timeout " + std::to_string(timeout) : std::string()),
+        "--format " + format + (fleet ? " --jobs 2 --timeout " + std::to_string(timeout) : std::string()),
         "'" + inventory + "'", errors,
-        one["at"].empty() ? std::string()
-                          : "MISBEHAVING_AT=" + one["at"] + " MISBEHAVING_TYPE=" + one["type"]);
+        (one["at"].empty() ? std::string()
+                           : "MISBEHAVING_AT=" + one["at"] + " MISBEHAVING_TYPE=" + one["type"]) +
+            " " + one["env"]);
     // Generous against a busy machine, far below a daemon's minute.
     EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(30 + timeout));
     if (!one["status"].empty()) {
@@ -95,7 +97,8 @@ TEST_P(Misbehaviour, CostsItsInventoryAlone)
 
 INSTANTIATE_TEST_SUITE_P(Isolation, Misbehaviour,
     ::testing::ValuesIn(ReadTextCases(TARVOANAL_TEST_DIR "/misbehaviours.cases",
-        "at|finds|fleet|holds|records|single|status|stderr|stderr ends|stdout|summary|timeout|type")),
+        "at|env|finds|fleet|format|holds|records|single|status|stderr|stderr ends|stdout|summary|timeout|"
+        "type")),
     TTextCaseName());
 
 // Run out of --memory-limit, in GetData or while the inventory is parsed: it

@@ -18,10 +18,17 @@
 //   914  logs one line of 100 MiB
 //   915  logs two million lines
 //   916  sleeps 3 s, then logs its finding
+//   917  throws std::runtime_error("PHASE failed")
+//   918  throws THVPException with status 7
 //   any other: logs one finding naming the type
 // The same misbehaviour happens in the plug-in's static initialiser or in
-// Init instead when the environment says MISBEHAVING_AT=static or init, with
-// the type in MISBEHAVING_TYPE: there the inventory is not known yet.
+// another callback instead when the environment says MISBEHAVING_AT=static,
+// GetType, GetName, GetVersion, GetInterfaceVersion, Init, DeInit or
+// PrepareForUnload, with the type in MISBEHAVING_TYPE: there the inventory
+// is not known. MISBEHAVING_REGISTER=nothing registers no object, =null a
+// null pointer and =identity-only an object without the query callbacks;
+// MISBEHAVING_INTERFACE and MISBEHAVING_PLUGIN_TYPE replace the interface
+// version and the plug-in type it answers.
 #include <unistd.h>
 
 #include <chrono>
@@ -29,6 +36,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <stdexcept>
 #include <string>
 #include <thread>
 #include <vector>
@@ -46,8 +54,9 @@ void Log(int level, const std::string& text)
         logger->Log(level, text);
 }
 
-// Misbehaves as `type` says; returns when the misbehaviour lets the call go on.
-void Misbehave(unsigned short type)
+// Misbehaves as `type` says, at `phase`; returns when the misbehaviour lets
+// the call go on.
+void Misbehave(unsigned short type, const char* phase = "GetData")
 {
     static const char kForged[] = "garbage\n{\"type\":\"summary\"}\n";
     switch (type) {
@@ -111,6 +120,10 @@ void Misbehave(unsigned short type)
         for (int line = 0; line < 2000000; ++line)
             Log(100, "line " + std::to_string(line) + " of two million");
         break;
+    case 917:
+        throw std::runtime_error(std::string(phase) + " failed");
+    case 918:
+        throw NQXRHVP20::THVPException(NQXRHVP20::THVPStatusCode(7));
     default:
         break;
     }
@@ -126,26 +139,63 @@ unsigned short TypeAt(const char* phase)
     return static_cast<unsigned short>(std::atoi(type));
 }
 
-class TMisbehavingPlugin : public NQXRHVP20::IPluginCallbacks, public NQXRHVP20::IPluginBasicQueryCallbacks {
+// Misbehaves as the environment asks for at `phase`, if it does.
+void MisbehaveAt(const char* phase)
+{
+    if (const unsigned short type = TypeAt(phase))
+        Misbehave(type, phase);
+}
+
+// The environment's `name`, or `otherwise`.
+std::string Setting(const char* name, const char* otherwise)
+{
+    const char* value = std::getenv(name);
+    return value != nullptr ? value : otherwise;
+}
+
+// Registers `plugin` with the host, when the manager can be had.
+void Register(NQXRHVP20::IPluginCallbacks* plugin)
+{
+    const auto manager = boost::dynamic_pointer_cast<NQXRHVP20::TPluginManagerNamespace>(
+        NQXRHVP20::TRootObject::GetPluginManager());
+    if (manager)
+        manager->RegisterPlugin(plugin);
+}
+
+// The identity and life-cycle callbacks alone, misbehaving as asked.
+class TIdentityPlugin : public NQXRHVP20::IPluginCallbacks {
 public:
-    TMisbehavingPlugin()
+    int GetType() override
     {
-        const auto manager = boost::dynamic_pointer_cast<NQXRHVP20::TPluginManagerNamespace>(
-            NQXRHVP20::TRootObject::GetPluginManager());
-        if (manager)
-            manager->RegisterPlugin(this);
+        MisbehaveAt("GetType");
+        return std::atoi(Setting("MISBEHAVING_PLUGIN_TYPE", "1").c_str());
     }
-    int GetType() override { return 1; }
-    std::string GetName() override { return "Misbehaving"; }
-    std::string GetVersion() override { return "1.0"; }
-    std::string GetInterfaceVersion() override { return "1.0"; }
-    void PrepareForUnload() override { delete this; }
-    void Init() override
+    std::string GetName() override
     {
-        if (const unsigned short type = TypeAt("init"))
-            Misbehave(type);
+        MisbehaveAt("GetName");
+        return "Misbehaving";
     }
-    void DeInit() override { }
+    std::string GetVersion() override
+    {
+        MisbehaveAt("GetVersion");
+        return "1.0";
+    }
+    std::string GetInterfaceVersion() override
+    {
+        MisbehaveAt("GetInterfaceVersion");
+        return Setting("MISBEHAVING_INTERFACE", "1.0");
+    }
+    void PrepareForUnload() override
+    {
+        delete this;
+        MisbehaveAt("PrepareForUnload");
+    }
+    void Init() override { MisbehaveAt("Init"); }
+    void DeInit() override { MisbehaveAt("DeInit"); }
+};
+
+class TMisbehavingPlugin : public TIdentityPlugin, public NQXRHVP20::IPluginBasicQueryCallbacks {
+public:
     void GetData(boost::shared_ptr<NQXRHVP20::ICIMNamespace> ns,
         std::vector<boost::shared_ptr<NQXRHVP20::ICIMClass>>& /*classes*/) override
     {
@@ -158,9 +208,14 @@ public:
 // The plug-in registers itself when it is loaded, after any misbehaviour
 // asked for there.
 const bool kLoaded = [] {
-    if (const unsigned short type = TypeAt("static"))
-        Misbehave(type);
-    new TMisbehavingPlugin();
+    MisbehaveAt("static");
+    const std::string registers = Setting("MISBEHAVING_REGISTER", "");
+    if (registers == "null")
+        Register(nullptr);
+    else if (registers == "identity-only")
+        Register(new TIdentityPlugin());
+    else if (registers != "nothing")
+        Register(new TMisbehavingPlugin());
     return true;
 }();
 
