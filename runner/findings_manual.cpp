@@ -6,16 +6,14 @@ namespace tarvorun {
 
 namespace {
 
-// A text as roff reads it: a backslash doubled, and a line that would start
-// with a control character ('.' or '\'') guarded.
-std::string Roff(std::string_view text)
+// One line of text as roff reads it: a backslash and a minus escaped, and a
+// line that would start with a control character ('.' or '\'') guarded.
+std::string RoffLine(std::string_view text)
 {
     std::string out;
     for (const char c : text) {
         if (c == '\\')
             out += "\\e";
-        else if (c == '\n')
-            out += "\\n";
         else if (c == '-')
             out += "\\-";
         else
@@ -24,6 +22,22 @@ std::string Roff(std::string_view text)
     if (!out.empty() && (out[0] == '.' || out[0] == '\''))
         out.insert(0, "\\&");
     return out;
+}
+
+// A text as roff reads it: each of its line breaks a break of the page (a
+// request on a line of its own, since roff has no escape for one that keeps
+// the text after it), each line escaped on its own.
+std::string Roff(std::string_view text)
+{
+    std::string out;
+    for (std::size_t start = 0;;) {
+        const std::size_t end = text.find('\n', start);
+        out += RoffLine(text.substr(start, end == std::string_view::npos ? end : end - start));
+        if (end == std::string_view::npos)
+            return out;
+        out += "\n.br\n";
+        start = end + 1;
+    }
 }
 
 std::string Levels(const TFindingKind& kind)

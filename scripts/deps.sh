@@ -10,13 +10,18 @@
 # What every build needs.
 BUILD_PACKAGES=(cmake ninja-build g++ pkg-config libboost-dev libsimdjson-dev nlohmann-json3-dev libcli11-dev
                 libarchive-dev zlib1g-dev libpci-dev libdpkg-dev librpm-dev)
+# What scripts/collect-live-check needs on top: lspci and dpkg-query, whose
+# lists hvp-collect's inventory of this machine must equal, and jq.
+LIVE_PACKAGES=(pciutils jq)
 # What the tests need on top: the report of many inventories is checked in
 # headless Chromium; the metrics file by promtool and a real node_exporter,
-# the alert rules by promtool (read with Python's YAML module), and the check
-# run by a real Nagios engine, without its web interface (tests/monitor); the
-# manual page of the plug-in kit is written by scdoc and checked by groff.
-TEST_PACKAGES=(libgtest-dev chromium prometheus prometheus-node-exporter curl python3-yaml nagios4-core
-               scdoc groff-base)
+# on a port python3 finds free, and fetched with curl; the alert rules by
+# promtool (read with Python's YAML module), and the check run by a real
+# Nagios engine without its web interface (tests/monitor); the manual pages
+# are written by scdoc and rendered by groff (doc/); and the live check runs
+# on the machine itself.
+TEST_PACKAGES=(libgtest-dev chromium prometheus prometheus-node-exporter curl python3 python3-yaml nagios4-core
+               scdoc groff-base "${LIVE_PACKAGES[@]}")
 # What the benchmarks need on top (scripts/bench).
 BENCH_PACKAGES=(libgtest-dev libbenchmark-dev jq)
 # What the fleet's benchmark and several-machines check need on top
@@ -38,10 +43,6 @@ PACKAGE_PACKAGES=(build-essential debhelper dpkg-dev fakeroot lintian scdoc libu
 # hvp-collect runs for the disks' health (the tests read recorded smartctl
 # outputs and never need it).
 PACKAGE_TEST_PACKAGES=(devscripts man-db jq bash-completion systemd smartmontools)
-
-# What scripts/collect-live-check needs on top: lspci and dpkg-query, whose
-# lists hvp-collect's inventory of this machine must equal, and jq.
-LIVE_PACKAGES=(pciutils jq)
 
 PACKAGE_GROUPS=(build test bench fleet valgrind fuzz coverage package package-test live)
 

@@ -1,13 +1,16 @@
 // How the arguments of hvp-run expand into inventories: folders in byte
 // order of their relative paths, archives in archive order, compressed files
 // by their content, and a clear problem for whatever cannot be read.
+#include <grp.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <array>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <map>
 #include <string>
 #include <tuple>
@@ -179,19 +182,57 @@ TEST(Inputs, DamagedArchiveMembersAreReportedInTheirPlace)
     EXPECT_EQ(got[3].second, "problem: damaged after the member c.json: gzip data: incorrect data check");
 }
 
+// Answers what `work` answers, run as the unprivileged user nobody when the
+// test runs as root, for whom permissions do not hold: in a child that drops
+// its groups and identity before it looks, its answer sent back through a pipe.
+std::string AsUnprivilegedUser(const std::function<std::string()>& work)
+{
+    if (geteuid() != 0)
+        return work();
+    constexpr uid_t kNobody = 65534;
+    int ends[2];
+    if (pipe(ends) != 0)
+        return "no pipe";
+    const pid_t pid = fork();
+    if (pid == 0) {
+        close(ends[0]);
+        const bool dropped = setgroups(0, nullptr) == 0 && setgid(kNobody) == 0 && setuid(kNobody) == 0;
+        const std::string answer = dropped ? work() : "could not become nobody";
+        const bool written = write(ends[1], answer.data(), answer.size()) == ssize_t(answer.size());
+        _exit(written ? 0 : 1);
+    }
+    close(ends[1]);
+    std::string answer;
+    char buffer[4096];
+    for (ssize_t got; (got = read(ends[0], buffer, sizeof buffer)) > 0;)
+        answer.append(buffer, std::size_t(got));
+    close(ends[0]);
+    int status = 0;
+    waitpid(pid, &status, 0);
+    return WIFEXITED(status) && WEXITSTATUS(status) == 0 ? answer : "the unprivileged child failed";
+}
+
 TEST(Inputs, UnreadableSubfolderIsReportedInItsPlace)
 {
-    if (geteuid() == 0)
-        GTEST_SKIP() << "permissions do not hold for root";
     TTempFolder temp("fleet-inputs");
     fs::create_directories(temp.Path() / "in" / "locked");
     std::ofstream(temp.Path() / "in" / "a.json") << "A";
     std::ofstream(temp.Path() / "in" / "z.json") << "Z";
+    // The unprivileged reader may enter the folder and read the two files;
+    // only the subfolder is closed to it.
+    for (const fs::path& path : {temp.Path(), temp.Path() / "in"})
+        fs::permissions(path, fs::perms::owner_all | fs::perms::others_read | fs::perms::others_exec);
+    for (const char* name : {"a.json", "z.json"})
+        fs::permissions(temp.Path() / "in" / name, fs::perms::others_read, fs::perm_options::add);
     fs::permissions(temp.Path() / "in" / "locked", fs::perms::none);
-    const std::vector<TExpected> got = Expand({(temp.Path() / "in").string()});
+    const std::string got = AsUnprivilegedUser([&] {
+        std::string lines;
+        for (const auto& [name, text] : Expand({(temp.Path() / "in").string()}))
+            lines += text + "\n";
+        return lines;
+    });
     fs::permissions(temp.Path() / "in" / "locked", fs::perms::owner_all);
-    ASSERT_EQ(got.size(), 3u);
-    EXPECT_EQ(got[1].second, "problem: cannot open the folder: Permission denied");
+    EXPECT_EQ(got, "A\nproblem: cannot open the folder: Permission denied\nZ\n");
 }
 
 TEST(Inputs, PipeInAFolderIsReportedNotRead)
