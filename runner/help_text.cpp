@@ -1,6 +1,7 @@
-// The help's layout. CLI11's own formatter prints every option in one list
-// in declaration order, never wraps a description and adds its validators'
-// texts; this one prints what hvp-run's options say and nothing else.
+// The help's words and layout. CLI11's own formatter prints every option in
+// one list in declaration order, never wraps a description and adds its
+// validators' texts; this one prints what hvp-run's options say and nothing
+// else, and the words around the options live here beside it.
 #include "help_text.hpp"
 
 #include "terminal_text.hpp"
@@ -13,7 +14,45 @@
 
 namespace tarvorun {
 
+const char* const kRunGroup = "Running over inventories";
+const char* const kMonitorGroup = "Monitoring";
+const char* const kLimitGroup = "Limits";
+const char* const kDeveloperGroup = "For the plug-in's developers";
+const char* const kHelpGroup = "Help";
+
 namespace {
+
+const char* const kDescription =
+    "Load the analysis plug-in as the diagnostic host does, run its requests over an inventory, "
+    "and print every line it logs.\n\n"
+    "INVENTORY is a JSON inventory file, or - for standard input; without one the bundled "
+    "example inventory is used. Files compressed with gzip or zstd are recognised by their content.\n\n"
+    "Many inventories in one call: give several, or a folder (every *.json, *.json.gz and *.json.zst "
+    "under it, in byte order of their relative paths), or an archive (.tar, .tar.gz, .tgz, .tar.zst, "
+    ".zip: its regular files, in archive order). Each runs in a worker process of its own that loads "
+    "the plug-in afresh; records are grouped per inventory, in input order, and a summary ends the "
+    "output.";
+
+const THelpSection kExitStatuses{"Exit status",
+    {{"0", "every request ran, whatever it logged"}, {"1", "a GetData call ended with an exception"},
+        {"2",
+            "bad usage, or an inventory that cannot be read (with many: or that crashed or timed out; the "
+            "others still run)"},
+        {"3", "the plug-in could not be loaded, or it did not register"},
+        {"0 to 3", "with --check: OK, WARNING, CRITICAL, UNKNOWN"}}};
+
+const THelpSection kExamples{"Examples",
+    {{"hvp-run", "run over the bundled example"}, {"hvp-run --live", "run over this machine"},
+        {"hvp-run --jobs 4 --report fleet.html inventories/", ""},
+        {"hvp-run --format jsonl inventories/ > today.jsonl", ""},
+        {"hvp-run --baseline today.jsonl inventories/", "what is new since then, and what went"},
+        {"hvp-run --report all.html --from-jsonl a.jsonl b.jsonl", ""},
+        {"hvp-run --check --live", "a monitoring check of this machine"},
+        {"hvp-run --format jsonl --trace inv.json", "every host operation of the plug-in"}}};
+
+const THelpSection kSeeAlso{"See also",
+    {{"man hvp-findings", "the findings, their severities and what to do"},
+        {"man hvp-run", "every option in full"}}};
 
 // Options whose names are wider than this have their text on the next line.
 constexpr std::size_t kNameColumn = 28;
@@ -173,6 +212,19 @@ std::string THelpFormatter::make_help(
     }
     out.pop_back();
     return out;
+}
+
+const char* RunDescription()
+{
+    return kDescription;
+}
+
+std::shared_ptr<THelpFormatter> MakeRunHelpFormatter()
+{
+    return std::make_shared<THelpFormatter>(
+        std::vector<std::string>{"[OPTIONS] [INVENTORY...]", "--report FILE.html --from-jsonl OUT.jsonl..."},
+        std::vector<std::string>{kRunGroup, kMonitorGroup, kLimitGroup, kDeveloperGroup, kHelpGroup},
+        std::vector<THelpSection>{kExitStatuses, kExamples, kSeeAlso}, HelpWidth());
 }
 
 }  // namespace tarvorun

@@ -5,6 +5,7 @@
 #pragma once
 
 #include <cstddef>
+#include <memory>
 #include <string>
 #include <utility>
 #include <vector>
@@ -55,5 +56,21 @@ std::string NearestName(const std::string& name, const std::vector<std::string>&
 
 // Every long option of `app`, with its dashes.
 std::vector<std::string> LongOptionNames(const CLI::App& app);
+
+// hvp-run's option groups, in the order its help shows them: what an
+// administrator runs it over and how, the monitoring, the limits of a run,
+// what the plug-in's developers need, and the help itself.
+extern const char* const kRunGroup;
+extern const char* const kMonitorGroup;
+extern const char* const kLimitGroup;
+extern const char* const kDeveloperGroup;
+extern const char* const kHelpGroup;
+
+// What hvp-run does and what it runs over, the help's opening paragraphs.
+const char* RunDescription();
+
+// hvp-run's help: its usage lines, the groups above in order, then the exit
+// statuses, examples and where to read more, at the terminal's width.
+std::shared_ptr<THelpFormatter> MakeRunHelpFormatter();
 
 }  // namespace tarvorun

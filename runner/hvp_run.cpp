@@ -117,15 +117,10 @@ bool IsMany(const TOptions& options)
             tarvorun::ClassifyArgument(inventories[0]) != tarvorun::EArgumentKind::File);
 }
 
-int RunMany(TOptions& options)
+int RunMany(const TOptions& options)
 {
-    tarvorun::TFleetSettings& fleet = options.fFleet;
-    fleet.fRun = options.fRun;
-    fleet.fJsonl = options.fFormat == "jsonl";
+    const tarvorun::TFleetSettings& fleet = options.fFleet;
     const tarvorun::TMonitorOptions& monitor = options.fMonitor;
-    fleet.fKeepLogs = !options.fReportPath.empty() || monitor.Active();
-    fleet.fQuiet = options.fQuiet;
-    fleet.fProgress = !options.fQuiet && !monitor.fCheck;
     tarvorun::TReport report;
     report.SetBaseline(fleet.fBaseline);
     tarvorun::TFleetTotals totals;
@@ -198,12 +193,12 @@ int RunSingle(const TOptions& options)
     if (monitor.fCheck)
         // A check prints its own lines only; the records go nowhere.
         sink.reset(new tarvorun::TJsonlSink([](const std::string&) {}, std::string()));
-    else if (options.fFormat == "jsonl")
+    else if (options.fFleet.fJsonl)
         sink.reset(new tarvorun::TJsonlSink(records));
     else
-        sink.reset(new tarvorun::TTextSink(records, stderr, options.fRun.fRequests, options.fQuiet));
+        sink.reset(new tarvorun::TTextSink(records, stderr, options.fFleet.fRun.fRequests, options.fQuiet));
     tarvorun::TRunCollector collector(
-        *sink, options.fFleet.fBaseline, std::string(), !options.fReportPath.empty() || monitor.Active());
+        *sink, options.fFleet.fBaseline, std::string(), options.fFleet.fKeepLogs);
     tarvorun::TRunResult result;
     {
         // The lines are classified, formatted and written on a second thread
@@ -212,7 +207,7 @@ int RunSingle(const TOptions& options)
         // A plug-in that ends the process meanwhile must not pass for a
         // clean run.
         tarvorun::TRunGuard guard(outcome.fName, kExitUsage);
-        result = tarvorun::RunPlugin(options.fRun, inventory, background);
+        result = tarvorun::RunPlugin(options.fFleet.fRun, inventory, background);
         background.Drain();
         if (const std::string note = guard.End(); !note.empty())
             std::fprintf(stderr, "hvp-run: %s\n", note.c_str());
@@ -266,8 +261,12 @@ int main(int argc, char** argv)
     tarvorun::SetInventorySizeLimit(options.fMaxInventorySize);
     if (IsMany(options))
         return RunMany(options);
-    options.fRun.fLoadCrashStatus = kExitNotLoaded;
-    options.fRun.fWarn = [plugin = options.fRun.fPluginPath](const std::string& warning) {
+    // In a single run, a plug-in that crashes while it loads is one that
+    // cannot be loaded, and what the stand-in warns of while it loads goes
+    // to standard error; a fleet's worker keeps its standard error for stray
+    // output.
+    options.fFleet.fRun.fLoadCrashStatus = kExitNotLoaded;
+    options.fFleet.fRun.fWarn = [plugin = options.fFleet.fRun.fPluginPath](const std::string& warning) {
         std::fprintf(
             stderr, "hvp-run: %s\n", tarvorun::ShowOnTerminal(plugin + ": warning: " + warning).c_str());
     };

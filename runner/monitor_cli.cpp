@@ -1,4 +1,6 @@
-// hvp-run's monitoring options, and the end of a run with them.
+// The end of a run with hvp-run's monitoring options: the tuning read, the
+// metrics written and the check printed. The options themselves are
+// declared with all the others, in options.cpp.
 #include "monitor_cli.hpp"
 
 #include <fcntl.h>
@@ -9,34 +11,10 @@
 #include <ctime>
 
 #include "check.hpp"
+#include "exit_status.hpp"
 #include "metrics.hpp"
 
 namespace tarvorun {
-namespace {
-
-// Bad usage, as everywhere in hvp-run.
-constexpr int kUsageStatus = 2;
-
-}  // namespace
-
-void AddMonitorOptions(CLI::App& app, TMonitorOptions& options, const std::string& group)
-{
-    app.add_flag("--check", options.fCheck,
-           "Print a monitoring check instead: a status line, a line per finding, exit 0 OK, 1 WARNING, "
-           "2 CRITICAL, 3 UNKNOWN")
-        ->group(group);
-    app.add_option("--metrics", options.fMetricsPath,
-           "Also write the run's figures in the Prometheus text format, replacing FILE atomically")
-        ->type_name("FILE")
-        ->group(group);
-    app.add_option("--ignore", options.fIgnore, "With --check: leave out these finding kinds")
-        ->type_name("KIND,...")
-        ->group(group);
-    app.add_option("--severity-map", options.fSeverityMap,
-           "With --check: count one severity as another, e.g. warning=critical,unknown=warning")
-        ->type_name("FROM=TO,...")
-        ->group(group);
-}
 
 std::string ReadMonitorOptions(TMonitorOptions& options)
 {
@@ -54,7 +32,7 @@ int FinishMonitoring(const TMonitorOptions& options, const TMonitoredRun& run, i
         } catch (const std::exception& failure) {
             std::fprintf(stderr, "hvp-run: %s\n", failure.what());
             if (!options.fCheck)
-                return kUsageStatus;
+                return kExitUsage;
         }
     }
     if (!options.fCheck)

@@ -1,11 +1,9 @@
-// hvp-run's monitoring options (--check, --metrics, --ignore,
-// --severity-map) and how a run ends with them: the metrics written, the
-// check printed, and the check's state as the exit status.
+// What hvp-run's monitoring options (--check, --metrics, --ignore,
+// --severity-map) say, and how a run ends with them: the metrics written,
+// the check printed, and the check's state as the exit status.
 #pragma once
 
 #include <string>
-
-#include <CLI/CLI.hpp>
 
 #include "monitoring.hpp"
 #include "session.hpp"
@@ -20,8 +18,6 @@ struct TMonitorOptions {
     TTuning fTuning;
     bool Active() const { return fCheck || !fMetricsPath.empty(); }
 };
-
-void AddMonitorOptions(CLI::App& app, TMonitorOptions& options, const std::string& group);
 
 // Reads the tuning options; answers the problem, or an empty text.
 std::string ReadMonitorOptions(TMonitorOptions& options);

@@ -1,63 +1,24 @@
-// hvp-run's options, in the groups its help shows: what an administrator
-// runs it over and how, the monitoring, the limits of a run, and last what
-// the plug-in's developers need. Each numeric option states its range in
-// its help and in its error.
+// hvp-run's options, each declared once, in the groups its help shows: what
+// an administrator runs it over and how, the monitoring, the limits of a
+// run, and last what the plug-in's developers need. Each numeric option
+// states its range in its help and in its error; options that do not work
+// together are refused by name, so that none is silently ignored.
 #include "options.hpp"
 
-#include <sys/stat.h>
 #include <unistd.h>
 
-#include <cerrno>
 #include <cstdio>
-#include <cstring>
 #include <limits>
 
 #include <CLI/CLI.hpp>
 
 #include "help_text.hpp"
+#include "option_rules.hpp"
 #include "terminal_text.hpp"
 
 namespace tarvorun {
 
 namespace {
-
-const char* const kRunGroup = "Running over inventories";
-const char* const kMonitorGroup = "Monitoring";
-const char* const kLimitGroup = "Limits";
-const char* const kDeveloperGroup = "For the plug-in's developers";
-const char* const kHelpGroup = "Help";
-
-const char* const kDescription =
-    "Load the analysis plug-in as the diagnostic host does, run its requests over an inventory, "
-    "and print every line it logs.\n\n"
-    "INVENTORY is a JSON inventory file, or - for standard input; without one the bundled "
-    "example inventory is used. Files compressed with gzip or zstd are recognised by their content.\n\n"
-    "Many inventories in one call: give several, or a folder (every *.json, *.json.gz and *.json.zst "
-    "under it, in byte order of their relative paths), or an archive (.tar, .tar.gz, .tgz, .tar.zst, "
-    ".zip: its regular files, in archive order). Each runs in a worker process of its own that loads "
-    "the plug-in afresh; records are grouped per inventory, in input order, and a summary ends the "
-    "output.";
-
-const THelpSection kExitStatuses{"Exit status",
-    {{"0", "every request ran, whatever it logged"}, {"1", "a GetData call ended with an exception"},
-        {"2",
-            "bad usage, or an inventory that cannot be read (with many: or that crashed or timed out; the "
-            "others still run)"},
-        {"3", "the plug-in could not be loaded, or it did not register"},
-        {"0 to 3", "with --check: OK, WARNING, CRITICAL, UNKNOWN"}}};
-
-const THelpSection kExamples{"Examples",
-    {{"hvp-run", "run over the bundled example"}, {"hvp-run --live", "run over this machine"},
-        {"hvp-run --jobs 4 --report fleet.html inventories/", ""},
-        {"hvp-run --format jsonl inventories/ > today.jsonl", ""},
-        {"hvp-run --baseline today.jsonl inventories/", "what is new since then, and what went"},
-        {"hvp-run --report all.html --from-jsonl a.jsonl b.jsonl", ""},
-        {"hvp-run --check --live", "a monitoring check of this machine"},
-        {"hvp-run --format jsonl --trace inv.json", "every host operation of the plug-in"}}};
-
-const THelpSection kSeeAlso{"See also",
-    {{"man hvp-findings", "the findings, their severities and what to do"},
-        {"man hvp-run", "every option in full"}}};
 
 std::vector<std::string> SplitClassList(const std::string& text)
 {
@@ -80,32 +41,9 @@ unsigned DefaultJobs()
     return processors > 0 ? static_cast<unsigned>(processors) : 1u;
 }
 
-// Why the report cannot be written at `path`, or nothing: the file must be
-// writable where it is, or creatable in its folder.
-std::string ReportPathProblem(const std::string& path)
-{
-    if (path.empty())
-        return "--report: an empty path names no file";
-    struct stat info;
-    if (stat(path.c_str(), &info) == 0) {
-        if (S_ISDIR(info.st_mode))
-            return path + ": cannot write the report: " + std::strerror(EISDIR);
-        return access(path.c_str(), W_OK) == 0 ? std::string()
-                                               : path + ": cannot write the report: " + std::strerror(errno);
-    }
-    const std::size_t slash = path.find_last_of('/');
-    const std::string folder = slash == std::string::npos ? "." : slash == 0 ? "/" : path.substr(0, slash);
-    if (access(folder.c_str(), W_OK | X_OK) != 0)
-        return path + ": cannot write the report: " + std::strerror(errno);
-    return std::string();
-}
-
 // The one longest --timeout: a week, far below where a count of clock
 // ticks could overflow.
 constexpr double kLongestTimeout = 7 * 24 * 3600;
-// No inventory is larger than 2 GiB, whatever the option says.
-constexpr std::uint64_t kLargestInventory = std::uint64_t(2) << 30;
-
 void DeclareRunOptions(CLI::App& app, TOptions& options)
 {
     app.add_option("INVENTORY", options.fInventories,
@@ -147,6 +85,25 @@ void DeclareRunOptions(CLI::App& app, TOptions& options)
         ->type_name("OUT.jsonl")
         ->expected(1, -1)
         ->group(kRunGroup);
+}
+
+void DeclareMonitorOptions(CLI::App& app, TMonitorOptions& options)
+{
+    app.add_flag("--check", options.fCheck,
+           "Print a monitoring check instead: a status line, a line per finding, exit 0 OK, 1 WARNING, "
+           "2 CRITICAL, 3 UNKNOWN")
+        ->group(kMonitorGroup);
+    app.add_option("--metrics", options.fMetricsPath,
+           "Also write the run's figures in the Prometheus text format, replacing FILE atomically")
+        ->type_name("FILE")
+        ->group(kMonitorGroup);
+    app.add_option("--ignore", options.fIgnore, "With --check: leave out these finding kinds")
+        ->type_name("KIND,...")
+        ->group(kMonitorGroup);
+    app.add_option("--severity-map", options.fSeverityMap,
+           "With --check: count one severity as another, e.g. warning=critical,unknown=warning")
+        ->type_name("FROM=TO,...")
+        ->group(kMonitorGroup);
 }
 
 void DeclareLimitOptions(CLI::App& app, TOptions& options)
@@ -214,28 +171,6 @@ void DeclareDeveloperOptions(CLI::App& app, TOptions& options, std::string& clas
         ->group(kDeveloperGroup);
 }
 
-// What is wrong with the options taken together, or nothing.
-std::string OptionsProblem(const TOptions& options)
-{
-    if (!options.fJsonlFiles.empty() && (options.fReportPath.empty() || !options.fInventories.empty()))
-        return "--from-jsonl needs --report and no INVENTORY";
-    if (options.fReportGiven) {
-        // The page's file is tried before anything runs, so that a path that
-        // cannot be written is bad usage, with nothing run or printed.
-        if (const std::string problem = ReportPathProblem(options.fReportPath); !problem.empty())
-            return problem;
-    }
-    if (options.fMaxInventorySize == 0 || options.fMaxInventorySize > kLargestInventory)
-        return "--max-inventory-size: must be from 1 byte to 2G, not " +
-            std::to_string(options.fMaxInventorySize);
-    for (const std::string& inventory : options.fInventories)
-        if (inventory.empty())
-            return "INVENTORY: an empty path names no file";
-    if (options.fLive && !options.fInventories.empty())
-        return "--live takes no INVENTORY: it collects this machine's own";
-    return std::string();
-}
-
 // An argument CLI11 did not take: a mistyped option, told with the one
 // that was probably meant.
 std::string UnknownArgumentProblem(const CLI::App& app, const std::string& argument)
@@ -246,6 +181,19 @@ std::string UnknownArgumentProblem(const CLI::App& app, const std::string& argum
     if (const std::string nearest = NearestName(argument, LongOptionNames(app)); !nearest.empty())
         problem += "; did you mean " + nearest + "?";
     return problem;
+}
+
+// The settings of the run, derived from the options once: the single run
+// and the fleet both read them.
+void PlanRun(TOptions& options)
+{
+    TFleetSettings& plan = options.fFleet;
+    plan.fRun = options.fRun;
+    plan.fJsonl = options.fFormat == "jsonl";
+    plan.fKeepLogs = !options.fReportPath.empty() || options.fMonitor.Active();
+    plan.fQuiet = options.fQuiet;
+    // A check prints its own lines only, and a quiet run no progress.
+    plan.fProgress = !options.fQuiet && !options.fMonitor.fCheck;
 }
 
 }  // namespace
@@ -266,11 +214,8 @@ int UsageWithHint(const std::string& problem)
 
 int ParseCommandLine(int argc, char** argv, TOptions& options)
 {
-    CLI::App app(kDescription, "hvp-run");
-    app.formatter(std::make_shared<THelpFormatter>(
-        std::vector<std::string>{"[OPTIONS] [INVENTORY...]", "--report FILE.html --from-jsonl OUT.jsonl..."},
-        std::vector<std::string>{kRunGroup, kMonitorGroup, kLimitGroup, kDeveloperGroup, kHelpGroup},
-        std::vector<THelpSection>{kExitStatuses, kExamples, kSeeAlso}, HelpWidth()));
+    CLI::App app(RunDescription(), "hvp-run");
+    app.formatter(MakeRunHelpFormatter());
     app.set_help_flag("-h,--help", "Print this help and exit")->group(kHelpGroup);
     app.set_version_flag("--version", "hvp-run " TARVOANAL_VERSION " (plug-in interface 1.0)",
            "Print hvp-run's version and exit")
@@ -280,7 +225,7 @@ int ParseCommandLine(int argc, char** argv, TOptions& options)
     options.fFleet.fJobs = DefaultJobs();
     std::string classList = "QXRSG_TARVOHeavyHittersAnalysis";
     DeclareRunOptions(app, options);
-    AddMonitorOptions(app, options.fMonitor, kMonitorGroup);
+    DeclareMonitorOptions(app, options.fMonitor);
     DeclareLimitOptions(app, options);
     DeclareDeveloperOptions(app, options, classList);
     try {
@@ -292,8 +237,7 @@ int ParseCommandLine(int argc, char** argv, TOptions& options)
     }
     if (!app.remaining().empty())
         return UsageWithHint(UnknownArgumentProblem(app, app.remaining().front()));
-    options.fReportGiven = app.count("--report") > 0;
-    if (const std::string problem = OptionsProblem(options); !problem.empty())
+    if (const std::string problem = OptionsProblem(app, options); !problem.empty())
         return Usage(problem);
     if (const std::string problem = ReadMonitorOptions(options.fMonitor); !problem.empty())
         return Usage(problem);
@@ -304,6 +248,7 @@ int ParseCommandLine(int argc, char** argv, TOptions& options)
         // A bare file name means the file here, not a search of the system's
         // library folders.
         options.fRun.fPluginPath = "./" + options.fRun.fPluginPath;
+    PlanRun(options);
     return -1;
 }
 

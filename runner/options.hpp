@@ -1,21 +1,21 @@
 // hvp-run's command line: every option declared once, with its range and
-// its group in the help, parsed into one plain structure that the rest of
-// hvp-run reads.
+// its group in the help, parsed into one plain structure, with the run's
+// settings derived from it once, that the rest of hvp-run reads.
 #pragma once
 
 #include <cstdint>
 #include <string>
 #include <vector>
 
+#include "exit_status.hpp"
 #include "fleet.hpp"
 #include "inventory.hpp"
 #include "monitor_cli.hpp"
 
 namespace tarvorun {
 
-enum EExitStatus { kExitOk = 0, kExitException = 1, kExitUsage = 2, kExitNotLoaded = 3 };
-
-// Everything the command line says, parsed.
+// Everything the command line says, parsed. `fFleet` is the plan of the
+// run, derived from the rest: what a single run and the fleet both follow.
 struct TOptions {
     TRunSettings fRun;
     TFleetSettings fFleet;
@@ -25,7 +25,6 @@ struct TOptions {
     std::vector<std::string> fBaselineFiles;
     std::string fFormat = "text";
     std::uint64_t fMaxInventorySize = TInventory::kDefaultMaxBytes;
-    bool fReportGiven = false;
     bool fLive = false;
     bool fQuiet = false;
     TMonitorOptions fMonitor;

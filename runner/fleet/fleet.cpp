@@ -14,6 +14,7 @@
 #include <deque>
 #include <memory>
 
+#include "exit_status.hpp"
 #include "fleet_job.hpp"
 #include "progress_line.hpp"
 #include "wake_up.hpp"
@@ -300,7 +301,7 @@ bool TFleet::Probe()
 int TFleet::Run(const std::vector<std::string>& arguments)
 {
     if (!fWakeUp.Install())
-        return 2;
+        return kExitUsage;
 
     // Inventories are read into buffers mapped for themselves and given back
     // whole when freed: a large inventory must not leave hvp-run with a
@@ -316,11 +317,11 @@ int TFleet::Run(const std::vector<std::string>& arguments)
     } catch (const std::exception&) {
     }
 
-    int exitStatus = 0;
+    int exitStatus = kExitOk;
     if (!StartLaunchers()) {
-        exitStatus = 2;
+        exitStatus = kExitUsage;
     } else if (!Probe()) {
-        exitStatus = 3;
+        exitStatus = kExitNotLoaded;
     } else {
         TInputQueue inputs(arguments);
         bool inputsDone = false;
@@ -358,16 +359,16 @@ int TFleet::Run(const std::vector<std::string>& arguments)
         if (Interruption() == 0) {
             WriteOut(SummaryText(fSettings, fTotals));
             if (fTotals.Count(ERunEnd::Failed) > 0)
-                exitStatus = 1;
+                exitStatus = kExitException;
             if (fTotals.Count(ERunEnd::Unreadable) + fTotals.Count(ERunEnd::Crashed) +
                     fTotals.Count(ERunEnd::TimedOut) >
                 0)
-                exitStatus = 2;
+                exitStatus = kExitUsage;
         }
     }
     StopAll();
     if (ReportFailedWrite())
-        exitStatus = 2;
+        exitStatus = kExitUsage;
     if (Interruption() != 0) {
         std::fprintf(
             stderr, "hvp-run: interrupted; %zu inventories were printed whole\n", fTotals.fInventories);
