@@ -12,8 +12,9 @@ BUILD_PACKAGES=(cmake ninja-build g++ pkg-config libboost-dev libsimdjson-dev nl
                 libarchive-dev zlib1g-dev libpci-dev libdpkg-dev librpm-dev)
 # What the tests need on top: the report of many inventories is checked in
 # headless Chromium; the metrics file by promtool and a real node_exporter
-# (tests/monitor).
-TEST_PACKAGES=(libgtest-dev chromium prometheus prometheus-node-exporter curl)
+# (tests/monitor); the files the fleet's launchers open are traced by strace
+# (tests/runner/launcher_test).
+TEST_PACKAGES=(libgtest-dev chromium prometheus prometheus-node-exporter curl strace)
 # What the benchmarks need on top (scripts/bench).
 BENCH_PACKAGES=(libgtest-dev libbenchmark-dev jq)
 # What the fleet's benchmark and several-machines check need on top

@@ -18,6 +18,7 @@
 #include <string>
 
 #include "inputs.hpp"
+#include "launcher_budget.hpp"
 #include "reaper.hpp"
 #include "text_file.hpp"
 #include "worker.hpp"
@@ -158,6 +159,9 @@ pid_t ForkWorker(const TFleetSettings& settings, TRequest& request, int socket,
             _exit(1);
         close(request.fMemoryFd);
     }
+    // The worker runs under the limit on open descriptors hvp-run was
+    // given, whatever hvp-run raised it to for the launchers.
+    RestoreDescriptorLimit();
     BecomeWorker(settings, request.fKind == kRequestProbe ? nullptr : &request.fInput, request.fOutputFd,
         inherited, launcher);
 }
