@@ -7,6 +7,9 @@
 // without unnamed files gets a named temporary file from the start, removed
 // in the same way.
 //
+// Only a regular file is ever replaced: a device node or a FIFO at FILE (a
+// mistyped `-o /dev/sda`, run as root) is refused and left as it is.
+//
 // A file size limit (ulimit -f) would end the process by SIGXFSZ midway; the
 // signal is ignored, so that the write fails with EFBIG and is reported.
 #include "output_file.hpp"
@@ -183,6 +186,13 @@ bool WriteStandardOutput(const std::string& text, std::string& error)
 
 bool WriteFileWhole(const std::string& path, const std::string& text, std::string& error)
 {
+    // A link is followed: one to a regular file is written, one that leads
+    // nowhere is replaced like a missing file.
+    struct stat status { };
+    if (::stat(path.c_str(), &status) == 0 && !S_ISREG(status.st_mode)) {
+        error = path + ": cannot write: it is not a regular file, and is left as it is";
+        return false;
+    }
     // The longest name is the link's: FILE.tmp-PID-N.
     if (path.size() + 32 >= sizeof gTemporary) {
         error = path + ": cannot write: the name is too long";

@@ -1,4 +1,7 @@
-// Writes a file beside its target and renames it into place.
+// Writes a file beside its target and renames it into place. Only a
+// regular file is ever replaced: a device node or a FIFO in the target's
+// place (`--metrics /dev/null` run as root) is refused and left as it is,
+// since a rename would put a regular file where the node was.
 #include "atomic_file.hpp"
 
 #include <fcntl.h>
@@ -33,10 +36,24 @@ bool WriteWhole(int fd, const std::string& content)
     return true;
 }
 
+// Whether `path` may be replaced: it does not exist, or it is a regular
+// file or a link to one. A link that leads nowhere is replaced like a
+// missing file.
+bool MayReplace(const std::string& path, std::string& problem)
+{
+    struct stat status { };
+    if (stat(path.c_str(), &status) != 0 || S_ISREG(status.st_mode))
+        return true;
+    problem = "it is not a regular file, and is left as it is";
+    return false;
+}
+
 }  // namespace
 
 bool WriteFileAtomically(const std::string& path, const std::string& content, std::string& problem)
 {
+    if (!MayReplace(path, problem))
+        return false;
     // The temporary name is unique to the process and the call, so that
     // two runs writing one target never share a temporary file.
     std::string temporary = path + ".XXXXXX";

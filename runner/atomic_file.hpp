@@ -10,7 +10,8 @@ namespace tarvorun {
 
 // Writes `content` to `path` by way of a temporary file in the same folder.
 // False, with `problem` saying why (the system's words), when it fails; the temporary file is then removed
-// and `path` is untouched.
+// and `path` is untouched. A `path` that exists and is not a regular file
+// (nor a link to one) is refused, untouched.
 bool WriteFileAtomically(const std::string& path, const std::string& content, std::string& problem);
 
 }  // namespace tarvorun

@@ -17,6 +17,7 @@ namespace tarvorun {
 // The functions hvp-run uses, each under its own name.
 #define TARVORUN_ARCHIVE_FUNCTIONS(X)                                                                        \
     X(archive_entry_filetype)                                                                                \
+    X(archive_entry_hardlink)                                                                                \
     X(archive_entry_pathname)                                                                                \
     X(archive_entry_size)                                                                                    \
     X(archive_entry_size_is_set)                                                                             \

@@ -22,37 +22,6 @@ struct TGzipArchiveSource {
 
 namespace {
 
-std::string ArchiveMessage(const TArchiveApi* api, struct archive* handle)
-{
-    const char* text = api->archive_error_string(handle);
-    return text != nullptr ? text : "unknown error";
-}
-
-// What ReadData answers for data beyond the size limit on an inventory.
-const int kTooLarge = ARCHIVE_FATAL - 1;
-
-// Appends the current entry's data to `text`, at most `limit` bytes of it.
-// Answers the last status, or kTooLarge.
-int ReadData(const TArchiveApi* api, struct archive* handle, std::string& text, std::uint64_t limit)
-{
-    char buffer[1 << 16];
-    for (;;) {
-        const la_ssize_t got = api->archive_read_data(handle, buffer, sizeof buffer);
-        if (got == 0)
-            return ARCHIVE_OK;
-        if (got < 0) {
-            if (got == ARCHIVE_RETRY)
-                continue;
-            return static_cast<int>(got);
-        }
-        text.append(buffer, static_cast<std::size_t>(got));
-        if (text.size() > limit) {
-            text.clear();
-            return kTooLarge;
-        }
-    }
-}
-
 // What libarchive reads of a gzip-compressed archive: the archive's text, as
 // zlib gives it.
 la_ssize_t ReadGzipArchive(struct archive* handle, void* client, const void** buffer)
@@ -68,66 +37,7 @@ la_ssize_t ReadGzipArchive(struct archive* handle, void* client, const void** bu
     return got;
 }
 
-std::string TooLargeOnceDecompressed(std::uint64_t limit)
-{
-    return NQXRHVP20::standin::LimitProblem(limit) + " once decompressed";
-}
-
-// Gzip data whole, with zlib.
-bool InflateGzip(const std::string& packed, std::string& plain, std::uint64_t limit, std::string& problem)
-{
-    TGzipReader reader(packed);
-    const char* data = nullptr;
-    for (long got; (got = reader.Read(&data)) != 0;) {
-        if (got < 0) {
-            problem = reader.Problem();
-            plain.clear();
-            return false;
-        }
-        plain.append(data, static_cast<std::size_t>(got));
-        if (plain.size() > limit) {
-            problem = TooLargeOnceDecompressed(limit);
-            plain.clear();
-            return false;
-        }
-    }
-    return true;
-}
-
 }  // namespace
-
-bool DecompressData(const std::string& packed, std::string& plain, std::uint64_t limit, std::string& problem)
-{
-    if (IsGzip(packed))
-        return InflateGzip(packed, plain, limit, problem);
-    const TArchiveApi* api = ArchiveApi(problem);
-    if (api == nullptr)
-        return false;
-    struct archive* handle = api->archive_read_new();
-    api->archive_read_support_filter_gzip(handle);
-    api->archive_read_support_filter_zstd(handle);
-    api->archive_read_support_format_raw(handle);
-    bool good = api->archive_read_open_memory(handle, packed.data(), packed.size()) == ARCHIVE_OK;
-    if (good) {
-        struct archive_entry* entry = nullptr;
-        const int status = api->archive_read_next_header(handle, &entry);
-        // Compressed empty content has no entry at all.
-        if (status == ARCHIVE_OK || status == ARCHIVE_WARN) {
-            const int read = ReadData(api, handle, plain, limit);
-            if (read == kTooLarge) {
-                problem = TooLargeOnceDecompressed(limit);
-                api->archive_read_free(handle);
-                return false;
-            }
-            good = read == ARCHIVE_OK;
-        } else
-            good = status == ARCHIVE_EOF;
-    }
-    if (!good)
-        problem = ArchiveMessage(api, handle);
-    api->archive_read_free(handle);
-    return good;
-}
 
 TArchiveStream::TArchiveStream(const std::string& path) : fPath(path)
 {
@@ -250,49 +160,68 @@ bool TArchiveStream::Next(TInventoryInput& input)
             input.fProblem = input.fName + ": cannot read the member: " + ArchiveMessage(api, fArchive);
             return true;
         }
-        if (api->archive_entry_filetype(entry) != AE_IFREG)
+        // A hard link with no data of its own is its target's text again.
+        const char* target = api->archive_entry_hardlink(entry);
+        const bool linkOnly = target != nullptr &&
+            (api->archive_entry_size_is_set(entry) == 0 || api->archive_entry_size(entry) == 0);
+        if (!linkOnly && api->archive_entry_filetype(entry) != AE_IFREG)
             continue;
         ++fMembers;
         input.fName = fPath + ":" + fLastMember;
         input.fSource = input.fName;
-        if (IsArchiveName(fLastMember)) {
-            input.fProblem =
-                input.fName + ": an archive inside an archive is not read; unpack it and give it on its own";
+        if (linkOnly) {
+            fLinks.Resolve(target, input);
             return true;
         }
-        const int read = ReadData(api, fArchive, input.fText, InventorySizeLimit());
-        if (read == kTooLarge) {
-            input.fProblem = TooLargeProblem(input.fName);
-            // The next member's header comes after the rest of this one's
-            // data, decompressed to be passed over. Past a few times the
-            // limit (or of no stated size) that is a bomb's work for
-            // hvp-run itself, outside any worker's timeout: the archive
-            // ends here.
-            const std::uint64_t mostPassed = 4 * InventorySizeLimit();
-            if (api->archive_entry_size_is_set(entry) == 0 ||
-                static_cast<std::uint64_t>(api->archive_entry_size(entry)) > mostPassed) {
-                fEnded = true;
-                input.fProblem += "; the archive is not read past it";
-            }
-            return true;
-        }
-        // A warning while reading data is a damaged member (a checksum that
-        // does not match): its text is not to be trusted.
-        if (read != ARCHIVE_OK) {
-            input.fText.clear();
-            input.fProblem = input.fName + ": cannot read the member: " + ArchiveMessage(api, fArchive);
-            if (read == ARCHIVE_FATAL) {
-                // The reader cannot go on: say so, since the members after
-                // this one get no record of their own.
-                fEnded = true;
-                input.fProblem += "; the archive is not read past it";
-            }
-            return true;
-        }
-        if (!DecompressInPlace(input.fText, input.fSource, input.fProblem))
-            input.fText.clear();
+        ReadMember(entry, input);
+        fLinks.Remember(fLastMember, input);
         return true;
     }
+}
+
+void TArchiveStream::ReadMember(struct archive_entry* entry, TInventoryInput& input)
+{
+    const TArchiveApi* api = fApi;
+    if (IsArchiveName(fLastMember)) {
+        input.fProblem =
+            input.fName + ": an archive inside an archive is not read; unpack it and give it on its own";
+        return;
+    }
+    // A member whose header states a size beyond the limit is too large
+    // unread: one made only of holes (a sparse file) has no data to reach
+    // the limit with.
+    const bool sized = api->archive_entry_size_is_set(entry) != 0;
+    const std::uint64_t size = sized ? static_cast<std::uint64_t>(api->archive_entry_size(entry)) : 0;
+    const int read =
+        size > InventorySizeLimit() ? kTooLarge : ReadData(api, fArchive, input.fText, InventorySizeLimit());
+    if (read == kTooLarge) {
+        input.fProblem = TooLargeProblem(input.fName);
+        // The next member's header comes after the rest of this one's
+        // data, decompressed to be passed over. Past a few times the
+        // limit (or of no stated size) that is a bomb's work for
+        // hvp-run itself, outside any worker's timeout: the archive
+        // ends here.
+        if (!sized || size > 4 * InventorySizeLimit()) {
+            fEnded = true;
+            input.fProblem += "; the archive is not read past it";
+        }
+        return;
+    }
+    // A warning while reading data is a damaged member (a checksum that
+    // does not match): its text is not to be trusted.
+    if (read != ARCHIVE_OK) {
+        input.fText.clear();
+        input.fProblem = input.fName + ": cannot read the member: " + ArchiveMessage(api, fArchive);
+        if (read == ARCHIVE_FATAL) {
+            // The reader cannot go on: say so, since the members after
+            // this one get no record of their own.
+            fEnded = true;
+            input.fProblem += "; the archive is not read past it";
+        }
+        return;
+    }
+    if (!DecompressInPlace(input.fText, input.fSource, input.fProblem))
+        input.fText.clear();
 }
 
 }  // namespace tarvorun

@@ -5,6 +5,8 @@
 #include <memory>
 #include <string>
 
+#include "archive_data.hpp"
+#include "archive_links.hpp"
 #include "inputs.hpp"
 
 struct archive;
@@ -17,13 +19,8 @@ struct TGzipArchiveSource;
 
 namespace tarvorun {
 
-// Decompresses gzip data (with zlib) or zstd data (with libarchive) whole.
-// Answers false with the library's message in `problem` when the data is
-// damaged.
-bool DecompressData(const std::string& packed, std::string& plain, std::uint64_t limit, std::string& problem);
-
-// The members of a tar or zip archive that are regular files, in archive
-// order, read one at a time. A member that cannot be read is handed out
+// The members of a tar or zip archive that are regular files or hard links
+// to one, in archive order, read one at a time. A member that cannot be read is handed out
 // with its problem and the archive goes on where it can; a member that is
 // itself an archive is not read.
 class TArchiveStream {
@@ -39,6 +36,8 @@ public:
 private:
     // Hands out the archive's own problem once, and ends the stream.
     bool Stop(TInventoryInput& input, const std::string& problem);
+    // Reads the regular member `entry` into `input`, or its problem.
+    void ReadMember(struct archive_entry* entry, TInventoryInput& input);
 
     std::string fPath;
     const TArchiveApi* fApi = nullptr;
@@ -56,6 +55,8 @@ private:
     // A gzip-compressed archive is decompressed here rather than by
     // libarchive, so that its checksum is checked.
     std::unique_ptr<TGzipArchiveSource> fGzip;
+    // The texts that hard links later in the archive may name.
+    TArchiveLinks fLinks;
 };
 
 }  // namespace tarvorun

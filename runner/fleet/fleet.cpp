@@ -20,6 +20,7 @@
 #include "wake_up.hpp"
 #include "inputs.hpp"
 #include "launcher.hpp"
+#include "launcher_budget.hpp"
 #include "output.hpp"
 #include "worker.hpp"
 
@@ -78,19 +79,31 @@ constexpr std::size_t kLauncherDepth = 2;
 
 bool TFleet::StartLaunchers()
 {
-    fSlots.resize(fSettings.fJobs);
-    for (TSlot& slot : fSlots) {
+    std::string problem;
+    fSlots.resize(SlotsWithinDescriptorLimit(fSettings.fJobs, kLauncherDepth, problem));
+    if (!problem.empty())
+        std::fprintf(stderr, "hvp-run: %s\n", problem.c_str());
+    // Only the launchers that started keep a slot: fewer run at once
+    // rather than none.
+    std::size_t started = 0;
+    for (; started < fSlots.size(); ++started) {
+        TSlot& slot = fSlots[started];
         slot.fLauncher = std::make_unique<TLauncher>();
         std::vector<int> inherited{fWakeUp.ReadFd(), fWakeUp.WriteFd()};
-        for (const TSlot& other : fSlots)
-            if (other.fLauncher && other.fLauncher.get() != slot.fLauncher.get())
-                inherited.push_back(other.fLauncher->Fd());
+        for (std::size_t other = 0; other < started; ++other)
+            inherited.push_back(fSlots[other].fLauncher->Fd());
         if (!slot.fLauncher->Start(fSettings, inherited)) {
-            std::fprintf(stderr, "hvp-run: cannot start a worker process: %s\n", std::strerror(errno));
-            return false;
+            if (started == 0)
+                std::fprintf(stderr, "hvp-run: cannot start a worker process: %s\n", std::strerror(errno));
+            else
+                std::fprintf(stderr,
+                    "hvp-run: cannot start more than %zu worker processes: %s; the others wait\n", started,
+                    std::strerror(errno));
+            break;
         }
     }
-    return true;
+    fSlots.resize(started);
+    return started > 0;
 }
 
 void TFleet::Launch(TJob& job, const TInventoryInput* input)

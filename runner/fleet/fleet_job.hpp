@@ -8,6 +8,7 @@
 #include <string>
 
 #include "fleet.hpp"
+#include "held_output.hpp"
 
 namespace tarvorun {
 
@@ -19,11 +20,9 @@ struct TJob {
     int fFd = -1;
     std::string fInbox;
     std::size_t fInboxAt = 0;
-    std::string fOutput;
-    // Output that came, past the fleet's bound on held output, while an
-    // earlier inventory was not printed yet: it waits in an unnamed
-    // temporary file, after fOutput, until this job's turn.
-    int fSpillFd = -1;
+    // Output that came while an earlier inventory was not printed yet,
+    // past the fleet's bound on held output in a temporary file.
+    THeldOutput fOutput;
     bool fTimedOut = false;
     bool fFinished = false;
     bool fHeaderPrinted = false;

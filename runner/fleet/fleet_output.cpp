@@ -94,24 +94,6 @@ void Conclude(TJob& job, int status, const TFleetSettings& settings)
     job.fFinished = true;
 }
 
-namespace {
-
-// Puts output aside in the job's temporary file; false when there is none to
-// be had or it is full, and the output stays in memory.
-bool Spill(TJob& job, const std::string& text)
-{
-    if (job.fSpillFd < 0) {
-        const char* folder = std::getenv("TMPDIR");
-        job.fSpillFd = open(
-            folder != nullptr && *folder != '\0' ? folder : "/tmp", O_TMPFILE | O_RDWR | O_CLOEXEC, 0600);
-        if (job.fSpillFd < 0)
-            return false;
-    }
-    return WriteAll(job.fSpillFd, text.data(), text.size());
-}
-
-}  // namespace
-
 std::size_t TakeFrames(TJob& job, bool spill)
 {
     std::size_t added = 0;
@@ -120,12 +102,7 @@ std::size_t TakeFrames(TJob& job, bool spill)
     while (TakeFrame(job.fInbox, job.fInboxAt, kind, payload)) {
         switch (kind) {
         case kFrameOutput:
-            // Once spilled, always spilled: the file's text comes after
-            // what is held in memory.
-            if ((spill || job.fSpillFd >= 0) && Spill(job, payload))
-                break;
-            job.fOutput += payload;
-            added += payload.size();
+            added += job.fOutput.Add(payload, spill, job.fOutcome.fName);
             break;
         case kFrameLog: {
             std::int32_t level = 0;
@@ -164,24 +141,7 @@ std::size_t TakeFrames(TJob& job, bool spill)
 
 void WriteHeldOutput(TJob& job)
 {
-    WriteOut(job.fOutput);
-    job.fOutput.clear();
-    if (job.fOutput.capacity() > (1u << 20))
-        job.fOutput.shrink_to_fit();
-    if (job.fSpillFd < 0)
-        return;
-    std::string chunk(1u << 20, '\0');
-    for (off_t at = 0;;) {
-        const ssize_t got = pread(job.fSpillFd, chunk.data(), chunk.size(), at);
-        if (got < 0 && errno == EINTR)
-            continue;
-        if (got <= 0)
-            break;
-        WriteOut(chunk.substr(0, static_cast<std::size_t>(got)));
-        at += got;
-    }
-    close(job.fSpillFd);
-    job.fSpillFd = -1;
+    job.fOutput.WriteTo(WriteOut);
 }
 
 void TFleetTotals::Add(const TOutcome& outcome)

@@ -8,6 +8,8 @@
 
 #include "fleet.hpp"
 #include "fleet_job.hpp"
+#include "held_output.hpp"
+#include "output.hpp"
 #include "worker.hpp"
 
 namespace tarvorun {
@@ -23,7 +25,7 @@ void WriteOut(const std::string& text)
 {
     // Standard output that cannot take more (a closed pipe) loses the rest;
     // the run goes on for its exit status. Any other failure stops the run.
-    if (gWriteError != 0)
+    if (gWriteError != 0 || !HeldOutputProblem().empty())
         return;
     errno = 0;
     if (!WriteAll(STDOUT_FILENO, text.data(), text.size()))
@@ -32,6 +34,9 @@ void WriteOut(const std::string& text)
 
 int FailedWriteError()
 {
+    // Held output that was lost stops the run as a failed write does.
+    if (gWriteError == 0 && !HeldOutputProblem().empty())
+        return EIO;
     return gWriteError == EPIPE ? 0 : gWriteError;
 }
 
@@ -39,6 +44,10 @@ bool ReportFailedWrite()
 {
     if (FailedWriteError() == 0)
         return false;
+    if (gWriteError == 0) {
+        std::fprintf(stderr, "hvp-run: %s\n", PrintableName(HeldOutputProblem()).c_str());
+        return true;
+    }
     std::fprintf(stderr, "hvp-run: cannot write the records to standard output: %s\n",
         std::strerror(FailedWriteError()));
     return true;

@@ -220,6 +220,31 @@ TEST(HvpCollect, OutputReplacesTheFileWholeAndLeavesNothingBeside)
     EXPECT_EQ(RunCommand("test $(ls " + folder + " | wc -l) -eq 1"), 0);
 }
 
+// A FIFO or a device node given as the output is refused, status 2, and
+// stays what it was: a rename would put a regular file in its place.
+TEST(HvpCollect, OutputNeverReplacesAFifoOrADeviceNode)
+{
+    const std::string folder = ::testing::TempDir() + "/node-output";
+    ASSERT_EQ(RunCommand("rm -rf " + folder + " && mkdir " + folder + " && mkfifo " + folder +
+                  "/fifo && mknod " + folder + "/null c 1 3"),
+        0);
+    for (const char* node : {"/fifo", "/null"}) {
+        const std::string target = folder + node;
+        EXPECT_EQ(RunCommand(CollectCommand(Recorded("no-adapter")) + " -o " + target + " 2> " + folder +
+                      "/message"),
+            2);
+        // Problem lines of the collection may come before it.
+        const std::string message = ReadFile(folder + "/message");
+        EXPECT_NE(message.find("hvp-collect: " + target +
+                      ": cannot write: it is not a regular file, and is left as it is\n"),
+            std::string::npos)
+            << message;
+    }
+    EXPECT_TRUE(fs::is_fifo(folder + "/fifo"));
+    EXPECT_TRUE(fs::is_character_file(folder + "/null"));
+    fs::remove_all(folder);
+}
+
 // Bad usage and an output that cannot be written are status 2, with a
 // message naming the file and the reason.
 TEST(HvpCollect, BadUsageAndOutputThatCannotBeWrittenAreStatusTwo)

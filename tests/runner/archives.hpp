@@ -7,17 +7,25 @@
 #include <archive_entry.h>
 
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace tarvotest {
 
 struct TMember {
+    TMember(std::string path, std::string content, std::string hardLinkTo = std::string())
+        : fPath(std::move(path)), fContent(std::move(content)), fHardLinkTo(std::move(hardLinkTo))
+    {
+    }
+
     std::string fPath;  // ending in / for a folder
     std::string fContent;
+    // For a hard link: the member it names, and no content of its own.
+    std::string fHardLinkTo;
 };
 
 // What libarchive writes, in memory: `members` (a path ending in '/' is a
-// folder) in the format named, through the filter named unless it is empty,
+// folder, one with fHardLinkTo a hard link) in the format named, through the filter named unless it is empty,
 // with the writer's options given.
 inline std::string Written(
     const char* format, const char* filter, const std::vector<TMember>& members, const char* options = "")
@@ -38,6 +46,8 @@ inline std::string Written(
         archive_entry_set_filetype(entry, member.fPath.back() == '/' ? AE_IFDIR : AE_IFREG);
         archive_entry_set_perm(entry, 0644);
         archive_entry_set_size(entry, static_cast<la_int64_t>(member.fContent.size()));
+        if (!member.fHardLinkTo.empty())
+            archive_entry_set_hardlink(entry, member.fHardLinkTo.c_str());
         archive_write_header(out, entry);
         archive_write_data(out, member.fContent.data(), member.fContent.size());
         archive_entry_free(entry);

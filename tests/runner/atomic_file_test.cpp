@@ -1,6 +1,10 @@
 // A file written by the runner is whole or absent: never a mix of two
 // writers, nothing left behind when a write fails.
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
+
 #include <filesystem>
+#include <fstream>
 #include <iterator>
 #include <string>
 #include <thread>
@@ -35,6 +39,34 @@ TEST(AtomicFile, ReplacesTheTargetAndLeavesNoTemporaryFile)
     EXPECT_FALSE(WriteFileAtomically(temp / "taken", "text", problem));
     // The target and the folder, nothing else.
     EXPECT_EQ(std::distance(fs::directory_iterator(temp.Path()), fs::directory_iterator()), 2);
+}
+
+// A device node or a FIFO in the target's place, or a link to one, is
+// refused and stays what it was; a link to a regular file is written.
+TEST(AtomicFile, RefusesATargetThatIsNoRegularFile)
+{
+    TTempFolder temp("atomic-file");
+    const std::string fifo = temp / "fifo";
+    const std::string device = temp / "null";
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+    // The node of /dev/null, made here (the tests run as root).
+    ASSERT_EQ(mknod(device.c_str(), S_IFCHR | 0600, makedev(1, 3)), 0);
+    fs::create_symlink(fifo, temp / "to-fifo");
+    for (const std::string& target : {fifo, device, temp / "to-fifo"}) {
+        std::string problem;
+        EXPECT_FALSE(WriteFileAtomically(target, "text", problem)) << target;
+        EXPECT_EQ(problem, "it is not a regular file, and is left as it is") << target;
+    }
+    EXPECT_TRUE(fs::is_fifo(fifo));
+    EXPECT_TRUE(fs::is_character_file(device));
+    EXPECT_TRUE(fs::is_symlink(temp / "to-fifo"));
+    std::ofstream(temp / "plain") << "old";
+    fs::create_symlink(temp / "plain", temp / "to-plain");
+    std::string problem;
+    EXPECT_TRUE(WriteFileAtomically(temp / "to-plain", "new", problem)) << problem;
+    EXPECT_EQ(tarvotest::ReadFile(temp / "to-plain"), "new");
+    // Nothing else was left beside them.
+    EXPECT_EQ(std::distance(fs::directory_iterator(temp.Path()), fs::directory_iterator()), 5);
 }
 
 TEST(AtomicFile, TwoWritersNeverLeaveAMix)

@@ -8,6 +8,7 @@
 
 #include <algorithm>
 #include <array>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <functional>
@@ -93,8 +94,12 @@ TEST_P(Expansion, HandsOutTheInventoriesInInputOrder)
     const std::string in = GetParam()["in"];
     TTempFolder temp("fleet-inputs");
     std::vector<TMember> members;
+    // A member written LINK(NAME) is a hard link to the member NAME.
     for (const TExpected& entry : Entries(GetParam()["members"]))
-        members.push_back({entry.first, entry.second});
+        if (entry.second.compare(0, 5, "LINK(") == 0)
+            members.push_back({entry.first, "", entry.second.substr(5, entry.second.size() - 6)});
+        else
+            members.push_back({entry.first, entry.second});
     // Each form's file, and the format and filter libarchive writes it in.
     const std::map<std::string, std::array<const char*, 3>> forms = {{"folder", {"in", "", ""}},
         {"zip", {"in.zip", "zip", ""}}, {"tzst", {"in.tar.zst", "paxr", "zstd"}},
@@ -106,6 +111,9 @@ TEST_P(Expansion, HandsOutTheInventoriesInInputOrder)
         for (const TMember& member : members)
             if (member.fPath.back() == '/')
                 fs::create_directories(fs::path(argument) / member.fPath);
+            else if (!member.fHardLinkTo.empty())
+                fs::create_hard_link(
+                    fs::path(argument) / member.fHardLinkTo, fs::path(argument) / member.fPath);
             else
                 tarvotest::WriteFile(fs::path(argument) / member.fPath, member.fContent);
     } else {
@@ -210,6 +218,46 @@ std::string AsUnprivilegedUser(const std::function<std::string()>& work)
     int status = 0;
     waitpid(pid, &status, 0);
     return WIFEXITED(status) && WEXITSTATUS(status) == 0 ? answer : "the unprivileged child failed";
+}
+
+// Links read their targets' texts from the last 16 MiB of them: a link to
+// a text let go since says so and names both; one to a text still held gets
+// it.
+TEST(Inputs, HardLinkToATextNoLongerHeldIsAProblem)
+{
+    const std::string first(9u << 20, 'a');
+    const std::string second(9u << 20, 'b');
+    const std::vector<TMember> members = {{"one.json", first}, {"two.json", second},
+        {"to-one.json", "", "one.json"}, {"to-two.json", "", "two.json"}};
+    TTempFolder temp("fleet-inputs");
+    const std::string path = temp / "links.tar";
+    tarvotest::WriteFile(path, Written("paxr", "", members));
+    const std::vector<TExpected> got = Expand({path});
+    ASSERT_EQ(got.size(), 4u);
+    EXPECT_EQ(got[2],
+        TExpected(path + ":to-one.json",
+            "problem: a hard link to the member one.json, whose text is no longer held (links are "
+            "read from the last 16 MiB of texts); unpack the archive and give its folder"));
+    EXPECT_EQ(got[3].first, path + ":to-two.json");
+    EXPECT_TRUE(got[3].second == second);
+}
+
+// A member of 10 GB made only of holes (a sparse file, stored in a few
+// blocks) is too large by the size its header states, never read as an
+// empty text.
+TEST(Inputs, HugeSparseMemberIsTooLarge)
+{
+    TTempFolder temp("fleet-inputs");
+    fs::create_directory(temp.Path() / "in");
+    std::ofstream(fs::path(temp / "in") / "holes.json").close();
+    fs::resize_file(fs::path(temp / "in") / "holes.json", 10'000'000'000ull);
+    const std::string path = temp / "sparse.tar";
+    ASSERT_EQ(std::system(("tar -cSf '" + path + "' -C '" + (temp / "in") + "' holes.json").c_str()), 0);
+    ASSERT_LT(fs::file_size(path), 1u << 20);
+    EXPECT_EQ(Expand({path}),
+        std::vector<TExpected>({{path + ":holes.json",
+            "problem: larger than the 1 GiB limit on an inventory; the archive is not "
+            "read past it"}}));
 }
 
 TEST(Inputs, UnreadableSubfolderIsReportedInItsPlace)
