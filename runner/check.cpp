@@ -3,6 +3,8 @@
 
 #include <array>
 
+#include "terminal_text.hpp"
+
 namespace tarvorun {
 namespace {
 
@@ -24,11 +26,13 @@ const char* StateName(ECheckState state)
     return "UNKNOWN";
 }
 
-// A text on one line of the check's output: the engines read "|" as the
-// start of the performance data and a line break as the next line.
+// An outside text on one line of the check's output, shown as the text
+// output shows it (no terminal controls, only UTF-8): the engines read "|"
+// as the start of the performance data and a line break as the next line,
+// so neither is left in it.
 std::string OneLine(const std::string& text)
 {
-    std::string line = text;
+    std::string line = ShowOnTerminal(text);
     for (char& c : line)
         if (c == '\n' || c == '\r')
             c = ' ';
@@ -66,13 +70,14 @@ struct TMachineCheck {
 TMachineCheck CheckMachine(const TMachineRun& machine, const TTuning& tuning)
 {
     TMachineCheck check;
-    const std::string prefix = machine.fName.empty() ? "" : machine.fName + ": ";
+    const std::string prefix = machine.fName.empty() ? "" : OneLine(machine.fName) + ": ";
     for (const TFinding& finding : Findings(machine, tuning)) {
         ++check.fCounts[static_cast<std::size_t>(finding.fSeverity)];
         std::string severity(SeverityName(finding.fSeverity));
         for (char& c : severity)
             c = static_cast<char>(c - 'a' + 'A');
-        check.fLines.push_back(prefix + severity + " " + finding.fKind + ": " + OneLine(finding.fText));
+        check.fLines.push_back(
+            prefix + severity + " " + OneLine(finding.fKind) + ": " + OneLine(finding.fText));
     }
     const std::string cause = Cause(machine);
     if (!cause.empty())

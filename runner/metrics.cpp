@@ -9,16 +9,19 @@
 #include <tuple>
 
 #include "atomic_file.hpp"
+#include "terminal_text.hpp"
 
 namespace tarvorun {
 namespace {
 
 // A label value as the text format writes it: backslash, double quote and
-// line feed escaped.
+// line feed escaped. The text is first shown as the text output shows it,
+// so that a byte that is not UTF-8 becomes the same `\xNN` on every run and
+// the file stays valid UTF-8 whatever an inventory's name holds.
 std::string LabelValue(const std::string& text)
 {
     std::string escaped;
-    for (char c : text)
+    for (char c : ShowOnTerminal(text))
         if (c == '\\')
             escaped += "\\\\";
         else if (c == '"')

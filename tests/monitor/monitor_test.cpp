@@ -36,12 +36,13 @@ ERunEnd EndNamed(const std::string& name)
 
 // A machine as a case writes it: its log lines as [level, "text"], how the
 // run ended, its message, whether its collection was partial, and in a
-// fleet its inventory's name and hostname.
+// fleet its inventory's name and hostname. The name's escapes (\\xHH) are
+// read, for bytes that are not UTF-8, which a JSON text cannot hold.
 TMachineRun Machine(const json& machine)
 {
-    return {machine.value("name", ""), machine.value("hostname", ""), EndNamed(machine.value("end", "ran")),
-        machine.value("message", ""), machine.value("logs", std::vector<std::pair<int, std::string>>()),
-        machine.value("partial", false)};
+    return {tarvotest::Unescaped(machine.value("name", "")), machine.value("hostname", ""),
+        EndNamed(machine.value("end", "ran")), machine.value("message", ""),
+        machine.value("logs", std::vector<std::pair<int, std::string>>()), machine.value("partial", false)};
 }
 
 // The run of a case: the machines of its "fleet" lines, or the one machine
