@@ -8,6 +8,7 @@
 #include <gtest/gtest.h>
 
 #include "case_file.hpp"
+#include "help_width.hpp"
 #include "shell_run.hpp"
 #include "temp_folder.hpp"
 #include "text_files.hpp"
@@ -42,19 +43,8 @@ INSTANTIATE_TEST_SUITE_P(Cases, CommandLine,
 TEST(CollectHelp, IsWrappedAtTheWidthAskedFor)
 {
     for (const std::size_t width : {40u, 60u, 100u}) {
-        const std::string help =
-            tarvotest::RunShell(HvpCollect("--help", "COLUMNS=" + std::to_string(width))).fOut;
-        std::istringstream lines(help);
-        bool inExamples = false;
-        for (std::string line; std::getline(lines, line);) {
-            inExamples = line == "Examples:" || (inExamples && !line.empty());
-            // A command of the examples is never cut; any other line wider
-            // than the width is one word too wide to break.
-            if (line.size() > width && !inExamples) {
-                EXPECT_EQ(line.find(' ', line.find_first_not_of(' ')), std::string::npos)
-                    << "at " << width << ": " << line;
-            }
-        }
+        tarvotest::ExpectWrappedAt(
+            tarvotest::RunShell(HvpCollect("--help", "COLUMNS=" + std::to_string(width))).fOut, width);
     }
 }
 

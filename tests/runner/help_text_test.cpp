@@ -9,6 +9,7 @@
 #include <gtest/gtest.h>
 
 #include "case_file.hpp"
+#include "help_width.hpp"
 #include "help_text.hpp"
 #include "hvp_run_process.hpp"
 
@@ -43,17 +44,7 @@ std::string HelpAt(const std::string& columns)
 TEST(Help, IsWrappedAtTheWidthAskedFor)
 {
     for (const std::size_t width : {50u, 72u, 100u}) {
-        std::istringstream lines(HelpAt(std::to_string(width)));
-        bool inExamples = false;
-        for (std::string line; std::getline(lines, line);) {
-            inExamples = line == "Examples:" || (inExamples && !line.empty());
-            // A command of the examples is never cut; any other line wider
-            // than the width is one word too wide to break.
-            if (line.size() > width && !inExamples) {
-                EXPECT_EQ(line.find(' ', line.find_first_not_of(' ')), std::string::npos)
-                    << "at " << width << ": " << line;
-            }
-        }
+        tarvotest::ExpectWrappedAt(HelpAt(std::to_string(width)), width);
     }
 }
 
