@@ -70,7 +70,10 @@ struct TMachineCheck {
 TMachineCheck CheckMachine(const TMachineRun& machine, const TTuning& tuning)
 {
     TMachineCheck check;
-    const std::string prefix = machine.fName.empty() ? "" : OneLine(machine.fName) + ": ";
+    // A fleet's machine is named as the people who run it know it: by its
+    // host name, where the inventory tells one.
+    const std::string& name = machine.fHostname.empty() ? machine.fName : machine.fHostname;
+    const std::string prefix = name.empty() ? "" : OneLine(name) + ": ";
     for (const TFinding& finding : Findings(machine, tuning)) {
         ++check.fCounts[static_cast<std::size_t>(finding.fSeverity)];
         std::string severity(SeverityName(finding.fSeverity));
@@ -127,6 +130,11 @@ std::string Perfdata(const std::array<std::size_t, 4>& counts)
 
 }  // namespace
 
+std::string CheckLine(const std::string& text)
+{
+    return OneLine(text);
+}
+
 TCheckResult RunCheck(const TMonitoredRun& run, const TTuning& tuning)
 {
     TCheckResult result;
@@ -136,8 +144,10 @@ TCheckResult RunCheck(const TMonitoredRun& run, const TTuning& tuning)
     std::string lines;
     for (const TMachineRun& machine : run.fMachines) {
         TMachineRun named = machine;
-        if (!run.fFleet)
+        if (!run.fFleet) {
             named.fName.clear();
+            named.fHostname.clear();
+        }
         const TMachineCheck check = CheckMachine(named, tuning);
         for (std::size_t i = 0; i < counts.size(); ++i)
             counts[i] += check.fCounts[i];

@@ -21,4 +21,9 @@ struct TCheckResult {
 
 TCheckResult RunCheck(const TMonitoredRun& run, const TTuning& tuning);
 
+// An outside text made fit for one line of the check's output: escaped as
+// the text output escapes it, with no line break and no "|", which the
+// engines read as the start of the performance data.
+std::string CheckLine(const std::string& text);
+
 }  // namespace tarvorun

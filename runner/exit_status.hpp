@@ -14,6 +14,9 @@ enum EExitStatus {
     kExitUsage = 2,
     // The plug-in could not be loaded, or it did not register.
     kExitNotLoaded = 3,
+    // With --check: the state UNKNOWN, for a run that could not look at
+    // everything and for bad usage alike.
+    kExitCheckUnknown = 3,
 };
 
 }  // namespace tarvorun

@@ -16,7 +16,6 @@
 
 #include <CLI/CLI.hpp>
 
-#include "background_sink.hpp"
 #include "baseline.hpp"
 #include "catalogue.hpp"
 #include "fleet.hpp"
@@ -27,10 +26,9 @@
 #include "monitoring.hpp"
 #include "options.hpp"
 #include "output.hpp"
-#include "record_stream.hpp"
 #include "report.hpp"
-#include "run_collector.hpp"
 #include "session.hpp"
+#include "single_run.hpp"
 #include "terminal_text.hpp"
 
 namespace tarvorun {
@@ -46,40 +44,7 @@ using tarvorun::kExitUsage;
 using tarvorun::TOptions;
 using tarvorun::Usage;
 
-// Loads the one inventory of a single run: as before for standard input and
-// plain files, decompressed first for a gzip or zstd file.
-std::shared_ptr<const tarvorun::TInventory> LoadSingle(const std::string& path)
-{
-    if (path.empty())
-        return tarvorun::TInventory::LoadText(tarvorun::kExampleInventory, "example inventory");
-    return tarvorun::LoadInventoryFile(path);
-}
-
 const char* const kLiveInventory = "live inventory";
-
-// Collects this machine's inventory in memory, as hvp-collect writes it. A
-// source that could not be read is named on standard error, and the run goes
-// on over what was collected, as it would over hvp-collect's partial file.
-std::shared_ptr<const tarvorun::TInventory> LoadLive()
-{
-    return tarvorun::TInventory::LoadText(tarvorun::CollectLiveInventory(), kLiveInventory);
-}
-
-// What the collector counted of a single run, as its outcome.
-void TakeCollected(tarvorun::TCollected& run, tarvorun::TOutcome& outcome)
-{
-    outcome.fHostname = run.fHostname;
-    outcome.fMachineId = run.fMachineId;
-    outcome.fPartial = !run.fProblems.empty();
-    outcome.fPartialProblems = run.fProblems;
-    outcome.fFindings = run.fFindings;
-    outcome.fSeverities = run.fSeverities;
-    outcome.fLogs = std::move(run.fLogs);
-    if (run.fFailed) {
-        outcome.fKind = tarvorun::ERunEnd::Failed;
-        outcome.fFailure = run.fFailure;
-    }
-}
 
 bool WriteReport(const tarvorun::TReport& report, const std::string& path)
 {
@@ -162,83 +127,44 @@ int RunMany(const TOptions& options)
 int RunSingle(const TOptions& options)
 {
     const tarvorun::TMonitorOptions& monitor = options.fMonitor;
-    tarvorun::TMonitoredRun monitored;
     const std::string path = options.fInventories.empty() ? std::string() : options.fInventories[0];
-    tarvorun::TReport report;
-    report.SetBaseline(options.fFleet.fBaseline, true);
-    tarvorun::TOutcome outcome;
-    outcome.fName = options.fLive ? std::string(kLiveInventory)
-        : path.empty()            ? std::string("example inventory")
-                                  : path;
-    std::shared_ptr<const tarvorun::TInventory> inventory;
-    try {
-        inventory = options.fLive ? LoadLive() : LoadSingle(path);
-    } catch (const std::exception& failure) {
-        std::fprintf(stderr, "hvp-run: %s\n", tarvorun::ShowOnTerminal(failure.what()).c_str());
-        monitored.fMachines.push_back(
-            {outcome.fName, "", tarvorun::ERunEnd::Unreadable, failure.what(), {}, false});
-        if (!options.fReportPath.empty()) {
-            outcome.fKind = tarvorun::ERunEnd::Unreadable;
-            outcome.fMessage = failure.what();
-            report.Add(std::move(outcome));
-            WriteReport(report, options.fReportPath);
-        }
-        return monitor.Active() ? tarvorun::FinishMonitoring(monitor, monitored, kExitUsage) : kExitUsage;
-    }
-    // The records go through a descriptor of their own, so that what the
-    // plug-in writes to standard output cannot land among them. A check
-    // prints only its own lines, after the run, on standard output.
-    std::FILE* const records = monitor.fCheck ? stdout : tarvorun::OpenRecordStream();
-    std::unique_ptr<tarvorun::TFormSink> sink;
-    if (monitor.fCheck)
-        // A check prints its own lines only; the records go nowhere.
-        sink.reset(new tarvorun::TJsonlSink([](const std::string&) {}, std::string()));
-    else if (options.fFleet.fJsonl)
-        sink.reset(new tarvorun::TJsonlSink(records));
+    tarvorun::TInventoryInput input;
+    input.fName = options.fLive ? std::string(kLiveInventory)
+        : path.empty()          ? std::string("example inventory")
+                                : path;
+    input.fSource = input.fName;
+    input.fLive = options.fLive;
+    if (options.fLive)
+        input.fPath.clear();
+    else if (path.empty())
+        input.fText = tarvorun::kExampleInventory;
     else
-        sink.reset(new tarvorun::TTextSink(records, stderr, options.fFleet.fRun.fRequests, options.fQuiet));
-    tarvorun::TRunCollector collector(
-        *sink, options.fFleet.fBaseline, std::string(), options.fFleet.fKeepLogs);
-    tarvorun::TRunResult result;
-    {
-        // The lines are classified, formatted and written on a second thread
-        // while the plug-in goes on.
-        tarvorun::TBackgroundLogSink background(collector);
-        // A plug-in that ends the process meanwhile must not pass for a
-        // clean run.
-        tarvorun::TRunGuard guard(outcome.fName, kExitUsage);
-        result = tarvorun::RunPlugin(options.fFleet.fRun, inventory, background);
-        background.Drain();
-        if (const std::string note = guard.End(); !note.empty())
-            std::fprintf(stderr, "hvp-run: %s\n", note.c_str());
-    }
-    if (result.fStatus != tarvorun::ERunStatus::NotLoaded)
-        collector.Finish();
-    TakeCollected(collector.Collected(), outcome);
-    std::string unwritten;
-    if (records != stdout && !tarvorun::CloseRecordStream(records, unwritten)) {
-        std::fprintf(stderr, "hvp-run: %s\n", unwritten.c_str());
-        return kExitUsage;
-    }
-    if (monitor.Active()) {
-        tarvorun::TMachineRun machine = tarvorun::FromOutcome(outcome);
-        if (result.fStatus == tarvorun::ERunStatus::NotLoaded) {
-            machine.fEnd = tarvorun::ERunEnd::NotLoaded;
-            machine.fMessage = result.fLoadProblem;
-        }
-        monitored.fMachines.push_back(std::move(machine));
-    }
-    if (!options.fReportPath.empty() && result.fStatus != tarvorun::ERunStatus::NotLoaded) {
-        report.Add(std::move(outcome));
-        if (!WriteReport(report, options.fReportPath))
+        input.fPath = path;
+    tarvorun::TFleetSettings settings = options.fFleet;
+    settings.fSingle = true;
+    settings.fCollectLive = [] { return tarvorun::CollectLiveInventory(); };
+    // A check prints only its own lines, after the run; the records go
+    // nowhere.
+    tarvorun::TOutcome outcome;
+    const tarvorun::TSingleEnd end = tarvorun::RunSingleInWorker(settings, input, !monitor.fCheck, outcome);
+    if (!end.fNotLoaded && !options.fReportPath.empty()) {
+        tarvorun::TReport report;
+        report.SetBaseline(options.fFleet.fBaseline, true);
+        report.Add(tarvorun::TOutcome(outcome));
+        if (!WriteReport(report, options.fReportPath) && !monitor.Active())
             return kExitUsage;
     }
-    int status = result.fStatus == tarvorun::ERunStatus::Failed ? kExitException : kExitOk;
-    if (result.fStatus == tarvorun::ERunStatus::NotLoaded) {
-        std::fprintf(stderr, "hvp-run: %s\n", tarvorun::ShowOnTerminal(result.fLoadProblem).c_str());
-        status = kExitNotLoaded;
+    const int status = end.fStatus;
+    if (!monitor.Active())
+        return status;
+    tarvorun::TMonitoredRun monitored;
+    tarvorun::TMachineRun machine = tarvorun::FromOutcome(outcome);
+    if (end.fNotLoaded) {
+        machine.fEnd = tarvorun::ERunEnd::NotLoaded;
+        machine.fMessage = end.fLoadProblem;
     }
-    return monitor.Active() ? tarvorun::FinishMonitoring(monitor, monitored, status) : status;
+    monitored.fMachines.push_back(std::move(machine));
+    return tarvorun::FinishMonitoring(monitor, monitored, status);
 }
 
 }  // namespace
@@ -261,14 +187,9 @@ int main(int argc, char** argv)
     tarvorun::SetInventorySizeLimit(options.fMaxInventorySize);
     if (IsMany(options))
         return RunMany(options);
-    // In a single run, a plug-in that crashes while it loads is one that
-    // cannot be loaded, and what the stand-in warns of while it loads goes
-    // to standard error; a fleet's worker keeps its standard error for stray
-    // output.
-    options.fFleet.fRun.fLoadCrashStatus = kExitNotLoaded;
-    options.fFleet.fRun.fWarn = [plugin = options.fFleet.fRun.fPluginPath](const std::string& warning) {
-        std::fprintf(
-            stderr, "hvp-run: %s\n", tarvorun::ShowOnTerminal(plugin + ": warning: " + warning).c_str());
-    };
+    // In a single run, what the stand-in warns of while the plug-in loads
+    // goes to standard error; a fleet's worker keeps its standard error
+    // for stray output.
+    options.fFleet.fRun.fWarn = [](const std::string&) {};
     return RunSingle(options);
 }

@@ -6,7 +6,9 @@
 #include <fcntl.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstdint>
+#include <cstring>
 #include <cstdio>
 #include <ctime>
 
@@ -39,7 +41,13 @@ int FinishMonitoring(const TMonitorOptions& options, const TMonitoredRun& run, i
         return status;
     const TCheckResult check = RunCheck(run, options.fTuning);
     std::fwrite(check.fText.data(), 1, check.fText.size(), stdout);
-    std::fflush(stdout);
+    // A check whose lines did not reach the engine told it nothing: the
+    // state is not known, whatever the run found.
+    if (std::fflush(stdout) != 0 || std::ferror(stdout) != 0) {
+        std::fprintf(
+            stderr, "hvp-run: cannot write the check to standard output: %s\n", std::strerror(errno));
+        return kExitCheckUnknown;
+    }
     return static_cast<int>(check.fState);
 }
 

@@ -59,7 +59,7 @@ const std::vector<TCombinationRule> kCombinationRules = {
     {"--check", false, "a check prints its own lines only", {"--format", "--quiet", "--trace"}},
     {"--check", false, "the check does not compare with a baseline (a --report page does)", {"--baseline"},
         "--report"},
-    {"--live", false, "it runs this machine's inventory alone", {"--jobs", "--timeout", "--memory-limit"}},
+    {"--live", false, "it runs this machine's inventory alone", {"--jobs", "--memory-limit"}},
 };
 
 // The first option of the command line that is refused beside another, with

@@ -13,6 +13,7 @@
 #include <CLI/CLI.hpp>
 
 #include "help_text.hpp"
+#include "check.hpp"
 #include "option_rules.hpp"
 #include "terminal_text.hpp"
 
@@ -108,9 +109,9 @@ void DeclareMonitorOptions(CLI::App& app, TMonitorOptions& options)
 
 void DeclareLimitOptions(CLI::App& app, TOptions& options)
 {
-    app.add_option("--timeout", options.fFleet.fTimeoutSeconds,
-           "With many inventories: the longest one inventory's run may take, above 0 and at most 604800 "
-           "(a week) (default: no limit)")
+    app.add_option("-t,--timeout", options.fFleet.fTimeoutSeconds,
+           "The longest one inventory's run may take, --live's collection included, above 0 and at most "
+           "604800 (a week); a run past it is ended and counts as timed out (default: no limit)")
         ->type_name("SECONDS")
         ->check(CLI::Validator(
             [](std::string& text) {
@@ -169,6 +170,9 @@ void DeclareDeveloperOptions(CLI::App& app, TOptions& options, std::string& clas
         ->group(kDeveloperGroup);
     app.add_flag("--trace", options.fRun.fTrace, "Also record each host operation the plug-in calls")
         ->group(kDeveloperGroup);
+    app.add_flag("--keep-loaded", options.fRun.fKeepLoaded,
+           "Never unload the plug-in, so that valgrind and LeakSanitizer can name its frames")
+        ->group(kDeveloperGroup);
 }
 
 // An argument CLI11 did not take: a mistyped option, told with the one
@@ -198,26 +202,53 @@ void PlanRun(TOptions& options)
 
 }  // namespace
 
+namespace {
+
+// Whether the command line asks for a check, known before it is parsed, so
+// that even a command line that cannot be parsed answers as a check does.
+bool gCheckAsked = false;
+
+bool AsksForCheck(int argc, char** argv)
+{
+    for (int i = 1; i < argc; ++i) {
+        const std::string argument = argv[i];
+        if (argument == "--")
+            break;
+        if (argument == "--check")
+            return true;
+    }
+    return false;
+}
+
+}  // namespace
+
 int Usage(const std::string& problem)
 {
     std::fprintf(stderr, "hvp-run: %s\n", ShowOnTerminal(problem).c_str());
-    return kExitUsage;
+    if (!gCheckAsked)
+        return kExitUsage;
+    // A monitoring engine reads a usage error's state and line as it reads
+    // any other check's: UNKNOWN, and no performance data.
+    std::printf("TARVOANAL UNKNOWN - %s\n", CheckLine(problem).c_str());
+    std::fflush(stdout);
+    return kExitCheckUnknown;
 }
 
 // A mistake in the command line's own form, with where to look.
 int UsageWithHint(const std::string& problem)
 {
-    Usage(problem);
+    const int status = Usage(problem);
     std::fputs("Run hvp-run --help for more information.\n", stderr);
-    return kExitUsage;
+    return status;
 }
 
 int ParseCommandLine(int argc, char** argv, TOptions& options)
 {
+    gCheckAsked = AsksForCheck(argc, argv);
     CLI::App app(RunDescription(), "hvp-run");
     app.formatter(MakeRunHelpFormatter());
     app.set_help_flag("-h,--help", "Print this help and exit")->group(kHelpGroup);
-    app.set_version_flag("--version", "hvp-run " TARVOANAL_VERSION " (plug-in interface 1.0)",
+    app.set_version_flag("-V,--version", "hvp-run " TARVOANAL_VERSION " (plug-in interface 1.0)",
            "Print hvp-run's version and exit")
         ->group(kHelpGroup);
     // Mistyped options are told by hvp-run itself, with the nearest name.

@@ -21,6 +21,19 @@ namespace {
 // answer it.
 constexpr int kKnownPluginType = 1;
 
+// Read by signal and exit handlers: a plain pointer to static text, set
+// before each step it names.
+const char* volatile gActivity = nullptr;
+
+// Sets the activity for the length of a scope, and clears it after.
+class TActivity {
+public:
+    explicit TActivity(const char* activity) { gActivity = activity; }
+    ~TActivity() { gActivity = nullptr; }
+    TActivity(const TActivity&) = delete;
+    TActivity& operator=(const TActivity&) = delete;
+};
+
 // Why the registration cannot be used, or empty when it can.
 std::string RegistrationProblem(
     const std::vector<hvp::IPluginCallbacks*>& plugins, const hvp::IPluginBasicQueryCallbacks* query)
@@ -37,13 +50,14 @@ std::string RegistrationProblem(
 
 }  // namespace
 
-TPluginLoader::TPluginLoader(const std::string& path)
-    : fManager(boost::make_shared<hvp::TPluginManagerNamespace>())
+TPluginLoader::TPluginLoader(const std::string& path, bool keepLoaded)
+    : fManager(boost::make_shared<hvp::TPluginManagerNamespace>()), fKeepLoaded(keepLoaded)
 {
     hvp::TRootObject::SetPluginManager(fManager);
     std::string problem;
     bool opened = false;
     try {
+        const TActivity loading("loading the plug-in");
         opened = fLibrary.Open(path, problem);
     } catch (...) {
         // The library's own initialisation let an exception out.
@@ -71,6 +85,7 @@ TPluginLoader::~TPluginLoader()
 {
     if (!fDeInitDone) {
         try {
+            Enter("DeInit");
             fPlugin->DeInit();
         } catch (...) {
             // A caller that did not finish the plug-in has nobody to tell.
@@ -82,27 +97,27 @@ TPluginLoader::~TPluginLoader()
 TIdentity TPluginLoader::AskIdentity()
 {
     TIdentity identity;
-    fCallback = "GetType";
+    Enter("GetType");
     identity.fType = fPlugin->GetType();
-    fCallback = "GetName";
+    Enter("GetName");
     identity.fName = fPlugin->GetName();
-    fCallback = "GetVersion";
+    Enter("GetVersion");
     identity.fVersion = fPlugin->GetVersion();
-    fCallback = "GetInterfaceVersion";
+    Enter("GetInterfaceVersion");
     identity.fInterfaceVersion = fPlugin->GetInterfaceVersion();
     return identity;
 }
 
 void TPluginLoader::Init()
 {
-    fCallback = "Init";
+    Enter("Init");
     fPlugin->Init();
 }
 
 void TPluginLoader::GetData(
     const boost::shared_ptr<hvp::ICIMNamespace>& ns, std::vector<boost::shared_ptr<hvp::ICIMClass>>& classes)
 {
-    fCallback = "GetData";
+    Enter("GetData");
     fQuery->GetData(ns, classes);
 }
 
@@ -110,7 +125,7 @@ void TPluginLoader::Finish(const std::function<void(const char* callback)>& fail
 {
     if (!fDeInitDone) {
         fDeInitDone = true;
-        fCallback = "DeInit";
+        Enter("DeInit");
         try {
             fPlugin->DeInit();
         } catch (...) {
@@ -118,7 +133,7 @@ void TPluginLoader::Finish(const std::function<void(const char* callback)>& fail
         }
     }
     if (fPlugin != nullptr) {
-        fCallback = "PrepareForUnload";
+        Enter("PrepareForUnload");
         hvp::IPluginCallbacks* const plugin = std::exchange(fPlugin, nullptr);
         try {
             plugin->PrepareForUnload();
@@ -128,10 +143,17 @@ void TPluginLoader::Finish(const std::function<void(const char* callback)>& fail
     }
 }
 
+void TPluginLoader::Enter(const char* callback)
+{
+    fCallback = callback;
+    gActivity = callback;
+}
+
 void TPluginLoader::Unload() noexcept
 {
     if (fPlugin != nullptr) {
         try {
+            Enter("PrepareForUnload");
             fPlugin->PrepareForUnload();
         } catch (...) {
             // PrepareForUnload deletes the object; nothing is left to undo.
@@ -139,8 +161,19 @@ void TPluginLoader::Unload() noexcept
         fPlugin = nullptr;
     }
     fManager->Clear();
-    fLibrary.Close();
+    {
+        const TActivity unloading("unloading the plug-in");
+        if (fKeepLoaded)
+            fLibrary.Keep();
+        else
+            fLibrary.Close();
+    }
     hvp::TRootObject::SetPluginManager(boost::shared_ptr<hvp::ICIMNamespace>());
+}
+
+const char* PluginActivity()
+{
+    return gActivity;
 }
 
 std::vector<std::string> IdentityWarnings(const TIdentity& identity)

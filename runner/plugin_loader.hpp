@@ -40,7 +40,10 @@ public:
 
 class TPluginLoader {
 public:
-    explicit TPluginLoader(const std::string& path);
+    // With `keepLoaded`, the library stays mapped after the plug-in is
+    // finished, so that a leak checker at the process's end can still name
+    // the plug-in's own frames.
+    explicit TPluginLoader(const std::string& path, bool keepLoaded = false);
     ~TPluginLoader();
     TPluginLoader(const TPluginLoader&) = delete;
     TPluginLoader& operator=(const TPluginLoader&) = delete;
@@ -60,6 +63,9 @@ public:
     const char* Callback() const { return fCallback; }
 
 private:
+    // Notes the callback about to be made, here and for the process.
+    void Enter(const char* callback);
+
     // Releases the plug-in object, the manager's hold on it and the library.
     void Unload() noexcept;
 
@@ -69,7 +75,15 @@ private:
     NQXRHVP20::IPluginBasicQueryCallbacks* fQuery = nullptr;
     const char* fCallback = "";
     bool fDeInitDone = false;
+    bool fKeepLoaded = false;
 };
+
+// What the plug-in is doing right now, for a handler of a crash or an exit
+// that has nothing else to go by: "loading the plug-in" while its library
+// is opened, the callback's name while one runs ("GetData"), "unloading
+// the plug-in" while its library is closed, and null outside all of them.
+// The texts are static; reading the pointer is safe in a signal handler.
+const char* PluginActivity();
 
 // What the stand-in does not know of a plug-in's identity, one warning each:
 // an interface version other than the headers' and a plug-in type other than

@@ -1,6 +1,5 @@
 #include "session.hpp"
 
-#include <signal.h>
 #include <unistd.h>
 
 #include <climits>
@@ -144,54 +143,6 @@ TFailure DescribeCurrentException(const char* callback)
     }
 }
 
-// While the library loads: for each signal a crash can end it with, the
-// whole message, made beforehand, since a signal handler may only write.
-constexpr int kCrashSignals[] = {SIGSEGV, SIGBUS, SIGILL, SIGFPE, SIGABRT, SIGSYS};
-std::string gLoadCrashMessages[std::size(kCrashSignals)];
-int gLoadCrashStatus = 0;
-
-void OnLoadCrash(int signal)
-{
-    for (std::size_t i = 0; i < std::size(kCrashSignals); ++i)
-        if (kCrashSignals[i] == signal)
-            (void)!write(STDERR_FILENO, gLoadCrashMessages[i].data(), gLoadCrashMessages[i].size());
-    _exit(gLoadCrashStatus);
-}
-
-// Makes a crash while the plug-in loads the plug-in's failure to load, for
-// the length of the scope, when the settings ask for it.
-class TLoadCrashScope {
-public:
-    TLoadCrashScope(const TRunSettings& settings) : fActive(settings.fLoadCrashStatus != 0)
-    {
-        if (!fActive)
-            return;
-        gLoadCrashStatus = settings.fLoadCrashStatus;
-        struct sigaction action = {};
-        action.sa_handler = OnLoadCrash;
-        sigemptyset(&action.sa_mask);
-        for (std::size_t i = 0; i < std::size(kCrashSignals); ++i) {
-            const char* abbreviation = sigabbrev_np(kCrashSignals[i]);
-            gLoadCrashMessages[i] = "hvp-run: " + settings.fPluginPath +
-                ": loading the plug-in crashed with SIG" + (abbreviation != nullptr ? abbreviation : "?") +
-                " (" + strsignal(kCrashSignals[i]) + ")\n";
-            sigaction(kCrashSignals[i], &action, &fSaved[i]);
-        }
-    }
-    ~TLoadCrashScope()
-    {
-        if (fActive)
-            for (std::size_t i = 0; i < std::size(kCrashSignals); ++i)
-                sigaction(kCrashSignals[i], &fSaved[i], nullptr);
-    }
-    TLoadCrashScope(const TLoadCrashScope&) = delete;
-    TLoadCrashScope& operator=(const TLoadCrashScope&) = delete;
-
-private:
-    bool fActive;
-    struct sigaction fSaved[std::size(kCrashSignals)] = {};
-};
-
 }  // namespace
 
 TRunResult RunPlugin(
@@ -203,8 +154,7 @@ TRunResult RunPlugin(
 
     std::unique_ptr<TPluginLoader> plugin;
     try {
-        const TLoadCrashScope crashIsNotLoaded(settings);
-        plugin = std::make_unique<TPluginLoader>(settings.fPluginPath);
+        plugin = std::make_unique<TPluginLoader>(settings.fPluginPath, settings.fKeepLoaded);
     } catch (const TPluginLoadError& failure) {
         result.fStatus = ERunStatus::NotLoaded;
         result.fLoadProblem = failure.what();

@@ -56,11 +56,9 @@ struct TRunSettings {
     int fRequests = 1;
     bool fTrace = false;
     TFaultInjector fInjector;
-    // When not 0, a crash while the plug-in library loads (in its static
-    // initialiser, say) ends the process with this status and a message on
-    // standard error instead of with the signal: in a single run such a
-    // plug-in is one that cannot be loaded.
-    int fLoadCrashStatus = 0;
+    // Never unload the plug-in's library, so that a leak checker at the
+    // process's end can name the plug-in's frames.
+    bool fKeepLoaded = false;
     // Told what the stand-in does not know of the plug-in's identity.
     std::function<void(const std::string& warning)> fWarn;
 };

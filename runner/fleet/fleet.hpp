@@ -77,6 +77,14 @@ struct TFleetSettings {
     bool fProgress = false;
     // The earlier run to compare with, or null.
     const TBaseline* fBaseline = nullptr;
+    // One inventory alone, in a worker of its own (single_run.hpp): its
+    // records carry no inventory name, each goes out as soon as it is
+    // made, its messages go to standard error, and what the plug-in
+    // writes to its standard output and error goes to hvp-run's standard
+    // error as it comes.
+    bool fSingle = false;
+    // For --live: collects this machine's inventory text, in the worker.
+    std::function<std::string()> fCollectLive;
 };
 
 // The error that stopped a write of standard output, 0 when none did; a

@@ -35,6 +35,12 @@ struct TJob {
     // bytes, and the first of them.
     unsigned long long fStrayBytes = 0;
     std::string fStray;
+    // A single run's text for standard error, not yet printed.
+    std::string fErrorText;
+    // The worker ended by a signal or an exit while the plug-in was doing
+    // `fEndedDuring` (empty when it was not in the plug-in).
+    bool fEnded = false;
+    std::string fEndedDuring;
 };
 
 // Takes the whole frames out of the job's inbox into the job. Answers how

@@ -125,6 +125,13 @@ std::size_t TakeFrames(TJob& job, bool spill)
         case kFrameOutOfMemory:
             job.fOutOfMemory = true;
             break;
+        case kFrameError:
+            job.fErrorText += payload;
+            break;
+        case kFrameEnded:
+            job.fEnded = true;
+            job.fEndedDuring = payload;
+            break;
         case kFrameDone:
             job.fGotDone = true;
             job.fDoneStatus = payload.empty() ? 0 : payload[0];

@@ -1,6 +1,7 @@
 // Writes and reads the worker's frames.
 #include "frames.hpp"
 
+#include <algorithm>
 #include <cstdint>
 #include <cstring>
 
@@ -14,6 +15,18 @@ void AppendFrame(std::string& out, char kind, const std::string& payload)
     std::memcpy(header + 1, &length, sizeof length);
     out.append(header, sizeof header);
     out += payload;
+}
+
+std::size_t PutFrame(char* buffer, std::size_t room, char kind, const char* payload, std::size_t size)
+{
+    if (room < kFrameHeader)
+        return 0;
+    size = std::min(size, room - kFrameHeader);
+    buffer[0] = kind;
+    const std::uint32_t length = static_cast<std::uint32_t>(size);
+    std::memcpy(buffer + 1, &length, sizeof length);
+    std::memcpy(buffer + kFrameHeader, payload, size);
+    return kFrameHeader + size;
 }
 
 bool TakeFrame(const std::string& inbox, std::size_t& at, char& kind, std::string& payload)

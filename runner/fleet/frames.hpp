@@ -17,12 +17,19 @@ enum EFrameKind : char {
     kFrameUnreadable = 'E',   // the inventory is not valid: the message
     kFrameOutOfMemory = 'M',  // the worker's memory ran out
     kFrameDone = 'D',         // the run ended: one byte of ERunStatus, then the load problem
+    kFrameError = 'R',        // a single run's text for standard error: messages and warnings
+    kFrameEnded = 'Z',        // the process is ending by a signal or an exit: what the plug-in was doing
 };
 
 constexpr std::size_t kFrameHeader = 5;
 
 // Appends one frame to `out`.
 void AppendFrame(std::string& out, char kind, const std::string& payload);
+
+// Writes one frame into `buffer`, whose `room` must hold the header and
+// the payload, and answers its length; it allocates nothing, so a signal
+// handler may use it.
+std::size_t PutFrame(char* buffer, std::size_t room, char kind, const char* payload, std::size_t size);
 
 // Takes the whole frame that begins at `at` in `inbox` and moves `at` past
 // it; false when it is not whole yet.

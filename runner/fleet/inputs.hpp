@@ -21,6 +21,7 @@ struct TInventoryInput {
     std::string fPath;     // a file the worker reads itself, as a single run would
     std::string fText;     // or the document, read and decompressed (an archive's member)
     std::string fProblem;  // when it cannot be read: the whole message, naming it
+    bool fLive = false;    // or this machine's, collected by the worker
 };
 
 enum class EArgumentKind { File, Folder, Archive };

@@ -47,8 +47,12 @@ pid_t ForkWorker(const TFleetSettings& settings, TRequest& request, int socket,
     if (pid != 0)
         return pid;
     // Whatever the plug-in or a library writes to fd 1 or 2 goes to the
-    // launcher, never into hvp-run's records.
-    if (dup2(strayFds[1], STDOUT_FILENO) < 0 || dup2(strayFds[1], STDERR_FILENO) < 0)
+    // launcher, never into hvp-run's records; a single run's goes to
+    // hvp-run's standard error as it comes, where its developer sees it.
+    const bool apart = settings.fSingle
+        ? dup2(STDERR_FILENO, STDOUT_FILENO) >= 0
+        : dup2(strayFds[1], STDOUT_FILENO) >= 0 && dup2(strayFds[1], STDERR_FILENO) >= 0;
+    if (!apart)
         _exit(1);
     std::vector<int> inherited{socket, strayFds[0], strayFds[1]};
     for (const TRequest& other : queued)
@@ -240,10 +244,10 @@ bool TLauncher::Send(const TInventoryInput* input, int outputFd)
     std::string payload(1, kRequestProbe);
     int fds[2] = {outputFd, -1};
     if (input != nullptr) {
-        payload[0] = input->fPath.empty() ? kRequestMemory : kRequestFile;
+        payload[0] = input->fLive ? kRequestLive : input->fPath.empty() ? kRequestMemory : kRequestFile;
         for (const std::string* text : {&input->fName, &input->fSource, &input->fPath})
             payload.append(*text).push_back('\0');
-        if (input->fPath.empty()) {
+        if (payload[0] == kRequestMemory) {
             // A text read by hvp-run goes to the worker in a memory file.
             fds[1] = memfd_create("inventory", MFD_CLOEXEC);
             if (fds[1] < 0)

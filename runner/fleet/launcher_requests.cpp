@@ -98,6 +98,7 @@ int ReceiveRequest(int socket, bool wait, TRequest& request)
         *text = at < end ? payload.substr(at, end - at) : std::string();
         at = end + 1;
     }
+    request.fInput.fLive = request.fKind == kRequestLive;
     request.fOutputFd = fds[0];
     request.fMemoryFd = fds[1];
     return 1;

@@ -13,7 +13,12 @@ namespace tarvorun {
 
 // What a request holds: its kind, then the input's name, source and path,
 // each ended by a NUL; the descriptors come beside it.
-enum ERequestKind : char { kRequestFile = 'F', kRequestMemory = 'M', kRequestProbe = 'P' };
+enum ERequestKind : char {
+    kRequestFile = 'F',
+    kRequestMemory = 'M',
+    kRequestProbe = 'P',
+    kRequestLive = 'V'
+};
 
 // One request as the launcher holds it.
 struct TRequest {

@@ -15,7 +15,12 @@
 
 #include "output.hpp"
 #include "run_collector.hpp"
+#include "terminal_text.hpp"
 #include "text_file.hpp"
+#include "worker_end.hpp"
+
+// The leak checker's own entry, present only in a build with one.
+extern "C" void __lsan_do_leak_check() __attribute__((weak));
 
 namespace tarvorun {
 
@@ -39,21 +44,30 @@ namespace {
 // enough of them: one write for many records keeps hvp-run from waking for
 // each one. What the worker sent before it crashed is thus everything up to
 // the start of the call it crashed in.
+//
+// A single run's frames go out one by one: each record as it is made, so
+// that a run that hangs has printed everything up to where it hangs. A
+// crash or an exit writes what is pending first (worker_end.hpp).
 std::string gPending;
-constexpr std::size_t kFlushBytes = 64u << 10;
+volatile std::sig_atomic_t gPendingBusy = 0;
+std::size_t gFlushBytes = 64u << 10;
 
 void Flush(int fd)
 {
     // A worker whose parent is gone has nothing left to do and ends.
+    gPendingBusy = 1;
     if (!WriteAll(fd, gPending.data(), gPending.size()))
         _exit(1);
     gPending.clear();
+    gPendingBusy = 0;
 }
 
 void SendFrame(int fd, char kind, const std::string& payload)
 {
+    gPendingBusy = 1;
     AppendFrame(gPending, kind, payload);
-    if (gPending.size() >= kFlushBytes)
+    gPendingBusy = 0;
+    if (gPending.size() >= gFlushBytes)
         Flush(fd);
 }
 
@@ -132,21 +146,36 @@ void SendDone(int fd, const TRunResult& result)
 
 void RunInventoryWorker(const TFleetSettings& settings, const TInventoryInput& input, int fd)
 {
+    if (settings.fSingle)
+        gFlushBytes = 0;
+    GuardWorkerEnd(fd, gPending, gPendingBusy);
     try {
-        std::shared_ptr<const TInventory> inventory = input.fPath.empty()
-            ? TInventory::LoadText(input.fText, input.fSource)
-            : LoadInventoryFile(input.fPath);
+        std::shared_ptr<const TInventory> inventory = input.fLive && settings.fCollectLive
+            ? TInventory::LoadText(settings.fCollectLive(), input.fSource)
+            : input.fPath.empty() ? TInventory::LoadText(input.fText, input.fSource)
+                                  : LoadInventoryFile(input.fPath);
         const TTextOut out = [fd](const std::string& text) { SendFrame(fd, kFrameOutput, text); };
+        const TTextOut err = [fd](const std::string& text) { SendFrame(fd, kFrameError, text); };
+        // A single run's records name no inventory, and its messages go to
+        // standard error.
+        const std::string name = settings.fSingle ? std::string() : input.fName;
         std::unique_ptr<TFormSink> sink;
         if (settings.fJsonl)
-            sink.reset(new TJsonlSink(out, input.fName));
+            sink.reset(new TJsonlSink(out, name));
         else
-            sink.reset(new TTextSink(out, out, settings.fRun.fRequests, settings.fQuiet));
+            sink.reset(
+                new TTextSink(out, settings.fSingle ? err : out, settings.fRun.fRequests, settings.fQuiet));
         // The lines themselves go to hvp-run in log frames, not in the
         // collector.
-        TRunCollector collector(*sink, settings.fBaseline, input.fName, false);
+        TRunCollector collector(*sink, settings.fBaseline, name, false);
         TWorkerSink worker(collector, fd, settings.fKeepLogs);
-        const TRunResult result = RunPlugin(settings.fRun, std::move(inventory), worker);
+        TRunSettings run = settings.fRun;
+        if (settings.fSingle && run.fWarn)
+            run.fWarn = [fd, plugin = run.fPluginPath](const std::string& warning) {
+                SendFrame(
+                    fd, kFrameError, "hvp-run: " + ShowOnTerminal(plugin + ": warning: " + warning) + "\n");
+            };
+        const TRunResult result = RunPlugin(run, std::move(inventory), worker);
         if (result.fStatus != ERunStatus::NotLoaded)
             collector.Finish();
         worker.SendFigures();
@@ -164,6 +193,11 @@ void RunInventoryWorker(const TFleetSettings& settings, const TInventoryInput& i
         SendFrame(fd, kFrameUnreadable, failure.what());
     }
     Flush(fd);
+    // A plug-in kept loaded is there to have its leaks named: the leak
+    // checker, when the build has one, looks now, since leaving at once
+    // skips the look it would take at the process's end.
+    if (settings.fRun.fKeepLoaded && __lsan_do_leak_check != nullptr)
+        __lsan_do_leak_check();
     // The worker's copy of the parent's state is not torn down: leaving
     // at once keeps the parent's buffers and files untouched.
     _exit(0);
