@@ -49,8 +49,10 @@ TEST_P(Misbehaviour, CostsItsInventoryAlone)
     const int timeout = one["timeout"].empty() ? 2 : one.Number("timeout");
     const auto start = std::chrono::steady_clock::now();
     const std::string format = one["format"].empty() ? "jsonl" : one["format"];
-    const TRun run = RunMisbehaving(
-        "--format " + format + (fleet ? " --jobs 2 --timeout " + std::to_string(timeout) : std::string()),
+    const TRun run = RunMisbehaving("--format " + format +
+            (fleet                           ? " --jobs 2 --timeout " + std::to_string(timeout)
+                    : one["timeout"].empty() ? std::string()
+                                             : " --timeout " + std::to_string(timeout)),
         "'" + inventory + "'", errors,
         (one["at"].empty() ? std::string()
                            : "MISBEHAVING_AT=" + one["at"] + " MISBEHAVING_TYPE=" + one["type"]) +

@@ -28,7 +28,9 @@
 // is not known. MISBEHAVING_REGISTER=nothing registers no object, =null a
 // null pointer and =identity-only an object without the query callbacks;
 // MISBEHAVING_INTERFACE and MISBEHAVING_PLUGIN_TYPE replace the interface
-// version and the plug-in type it answers.
+// version and the plug-in type it answers. MISBEHAVING_LOG_FIRST=yes logs
+// "before the misbehaviour" at the start of GetData, so that a crash has a
+// record of its run to keep.
 #include <unistd.h>
 
 #include <chrono>
@@ -200,6 +202,8 @@ public:
         std::vector<boost::shared_ptr<NQXRHVP20::ICIMClass>>& /*classes*/) override
     {
         const unsigned short type = NQXRHVP20::TCIMSchemaHelper::GetOperatingSystemType(ns);
+        if (Setting("MISBEHAVING_LOG_FIRST", "") == "yes")
+            Log(100, "before the misbehaviour");
         Misbehave(type);
         Log(100, "operating system " + std::to_string(type));
     }

@@ -36,7 +36,7 @@ TEST_P(OptionCombination, IsRefusedByNameOrWorksAsTheHelpSays)
     }
     if (GetParam().fValues.count("stderr")) {
         EXPECT_EQ(ReadFile(temp / "stderr"), Unescaped(GetParam()["stderr"]));
-        EXPECT_EQ(run.fOut, "");
+        EXPECT_EQ(run.fOut, Unescaped(GetParam()["stdout"]));
         // Refused before anything is written: neither the page nor the
         // metrics exist.
         EXPECT_FALSE(std::filesystem::exists(temp / "r.html"));
@@ -46,7 +46,7 @@ TEST_P(OptionCombination, IsRefusedByNameOrWorksAsTheHelpSays)
 
 INSTANTIATE_TEST_SUITE_P(Cases, OptionCombination,
     ::testing::ValuesIn(
-        ReadTextCases(TARVOANAL_TEST_DIR "/option_combinations.cases", "args|status|stderr|refused")),
+        ReadTextCases(TARVOANAL_TEST_DIR "/option_combinations.cases", "args|status|stderr|stdout|refused")),
     TTextCaseName());
 
 }  // namespace
