@@ -49,7 +49,7 @@ TEST_P(Misbehaviour, CostsItsInventoryAlone)
     const int timeout = one["timeout"].empty() ? 2 : one.Number("timeout");
     const auto start = std::chrono::steady_clock::now();
     const std::string format = one["format"].empty() ? "jsonl" : one["format"];
-    const TRun run = RunMisbehaving("--format " + format +
+    const TRun run = RunMisbehaving("--format " + format + " " + one["options"] +
             (fleet                           ? " --jobs 2 --timeout " + std::to_string(timeout)
                     : one["timeout"].empty() ? std::string()
                                              : " --timeout " + std::to_string(timeout)),
@@ -99,7 +99,8 @@ TEST_P(Misbehaviour, CostsItsInventoryAlone)
 
 INSTANTIATE_TEST_SUITE_P(Isolation, Misbehaviour,
     ::testing::ValuesIn(ReadTextCases(TARVOANAL_TEST_DIR "/misbehaviours.cases",
-        "at|env|finds|fleet|format|holds|records|single|status|stderr|stderr ends|stdout|summary|timeout|"
+        "at|env|finds|fleet|format|holds|options|records|single|status|stderr|stderr ends|stdout|summary|"
+        "timeout|"
         "type")),
     TTextCaseName());
 

@@ -30,7 +30,8 @@
 // MISBEHAVING_INTERFACE and MISBEHAVING_PLUGIN_TYPE replace the interface
 // version and the plug-in type it answers. MISBEHAVING_LOG_FIRST=yes logs
 // "before the misbehaviour" at the start of GetData, so that a crash has a
-// record of its run to keep.
+// record of its run to keep. MISBEHAVING_UNLOAD_NOTE=yes writes "unloaded"
+// to standard error when the library is unloaded.
 #include <unistd.h>
 
 #include <chrono>
@@ -208,6 +209,16 @@ public:
         Log(100, "operating system " + std::to_string(type));
     }
 };
+
+// Says when the library is unloaded, if asked to.
+struct TUnloadNote {
+    ~TUnloadNote()
+    {
+        static const char kNote[] = "unloaded\n";
+        if (Setting("MISBEHAVING_UNLOAD_NOTE", "") == "yes")
+            (void)!write(STDERR_FILENO, kNote, sizeof kNote - 1);
+    }
+} gUnloadNote;
 
 // The plug-in registers itself when it is loaded, after any misbehaviour
 // asked for there.
