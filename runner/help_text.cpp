@@ -36,10 +36,10 @@ const char* const kDescription =
 const THelpSection kExitStatuses{"Exit status",
     {{"0", "every request ran, whatever it logged"}, {"1", "a GetData call ended with an exception"},
         {"2",
-            "bad usage, or an inventory that cannot be read (with many: or that crashed or timed out; the "
-            "others still run)"},
+            "bad usage, or an inventory that cannot be read, or whose run crashed, exited or timed out (with "
+            "many, the others still run)"},
         {"3", "the plug-in could not be loaded, or it did not register"},
-        {"0 to 3", "with --check: OK, WARNING, CRITICAL, UNKNOWN"}}};
+        {"0 to 3", "with --check: OK, WARNING, CRITICAL, UNKNOWN; bad usage is UNKNOWN"}}};
 
 const THelpSection kExamples{"Examples",
     {{"hvp-run", "run over the bundled example"}, {"hvp-run --live", "run over this machine"},
