@@ -127,7 +127,7 @@ void DeclareLimitOptions(CLI::App& app, TOptions& options)
             ""))
         ->group(kLimitGroup);
     app.add_option("--memory-limit", options.fFleet.fMemoryLimitMb,
-           "With many inventories: the address space of one inventory's worker, 64 to 1073741824 MiB "
+           "The address space of one inventory's worker, 64 to 1073741824 MiB "
            "(default: no limit)")
         ->type_name("MIB")
         ->check(CLI::Range(std::size_t{64}, std::size_t{1} << 30).description(""))
