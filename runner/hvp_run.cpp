@@ -134,11 +134,9 @@ int RunSingle(const TOptions& options)
                                 : path;
     input.fSource = input.fName;
     input.fLive = options.fLive;
-    if (options.fLive)
-        input.fPath.clear();
-    else if (path.empty())
+    if (!options.fLive && path.empty())
         input.fText = tarvorun::kExampleInventory;
-    else
+    else if (!options.fLive)
         input.fPath = path;
     tarvorun::TFleetSettings settings = options.fFleet;
     settings.fSingle = true;
@@ -147,11 +145,15 @@ int RunSingle(const TOptions& options)
     // nowhere.
     tarvorun::TOutcome outcome;
     const tarvorun::TSingleEnd end = tarvorun::RunSingleInWorker(settings, input, !monitor.fCheck, outcome);
+    // Records that could not be written leave the files of the run as
+    // they were.
+    if (end.fUnwritten)
+        return end.fStatus;
     if (!end.fNotLoaded && !options.fReportPath.empty()) {
         tarvorun::TReport report;
         report.SetBaseline(options.fFleet.fBaseline, true);
         report.Add(tarvorun::TOutcome(outcome));
-        if (!WriteReport(report, options.fReportPath) && !monitor.Active())
+        if (!WriteReport(report, options.fReportPath))
             return kExitUsage;
     }
     const int status = end.fStatus;

@@ -163,13 +163,21 @@ TSingleEnd RunSingleInWorker(
     }
     if (!outcome.fMessage.empty() && outcome.fKind != ERunEnd::Completed && outcome.fKind != ERunEnd::Failed)
         std::fprintf(stderr, "hvp-run: %s\n", ShowOnTerminal(outcome.fMessage).c_str());
+    // The leak checker's report of the run is above, on standard error.
+    if (job.fGotDone && WIFEXITED(report.fStatus) && WEXITSTATUS(report.fStatus) == kLeakStatus) {
+        std::fprintf(stderr, "hvp-run: %s\n", ShowOnTerminal(plugin + "the run leaked memory").c_str());
+        end.fStatus = kLeakStatus;
+        return end;
+    }
     end.fStatus = outcome.fKind == ERunEnd::Completed ? kExitOk
         : outcome.fKind == ERunEnd::Failed            ? kExitException
                                                       : kExitUsage;
     // Records that could not be written are said instead: the run's own
     // end would be told of records nobody got.
-    if (ReportFailedWrite())
+    if (ReportFailedWrite()) {
+        end.fUnwritten = true;
         end.fStatus = kExitUsage;
+    }
     return end;
 }
 

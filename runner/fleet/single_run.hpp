@@ -21,6 +21,8 @@ struct TSingleEnd {
     // exited while its library was being opened. `fLoadProblem` says why.
     bool fNotLoaded = false;
     std::string fLoadProblem;
+    // The records could not all be written to standard output.
+    bool fUnwritten = false;
 };
 
 // Runs `input` in a worker under `settings` (whose fSingle is set). With

@@ -19,8 +19,9 @@
 #include "text_file.hpp"
 #include "worker_end.hpp"
 
-// The leak checker's own entry, present only in a build with one.
-extern "C" void __lsan_do_leak_check() __attribute__((weak));
+// The leak checker's own entry, present only in a build with one: nonzero
+// when it found and reported leaks.
+extern "C" int __lsan_do_recoverable_leak_check() __attribute__((weak));
 
 namespace tarvorun {
 
@@ -193,11 +194,14 @@ void RunInventoryWorker(const TFleetSettings& settings, const TInventoryInput& i
         SendFrame(fd, kFrameUnreadable, failure.what());
     }
     Flush(fd);
-    // A plug-in kept loaded is there to have its leaks named: the leak
-    // checker, when the build has one, looks now, since leaving at once
-    // skips the look it would take at the process's end.
-    if (settings.fRun.fKeepLoaded && __lsan_do_leak_check != nullptr)
-        __lsan_do_leak_check();
+    // Under a leak checker, a single run's leaks are looked for now, since
+    // leaving at once skips the look it takes at a process's end; leaks end
+    // the worker with the checker's status, as they would end a process
+    // that ran the plug-in itself. With --keep-loaded its report names the
+    // plug-in's frames.
+    if (settings.fSingle && __lsan_do_recoverable_leak_check != nullptr &&
+        __lsan_do_recoverable_leak_check() != 0)
+        _exit(kLeakStatus);
     // The worker's copy of the parent's state is not torn down: leaving
     // at once keeps the parent's buffers and files untouched.
     _exit(0);

@@ -15,6 +15,10 @@
 
 namespace tarvorun {
 
+// The exit status of a single run's worker whose leak checker reported
+// leaks after the run, as the checker's own exit status is by default.
+constexpr int kLeakStatus = 23;
+
 // Writes the whole buffer to `fd`, again after an interrupted write; false
 // when a write fails, which leaves what to do to the caller.
 bool WriteAll(int fd, const char* data, std::size_t size);

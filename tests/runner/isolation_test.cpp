@@ -32,10 +32,13 @@ TEST_P(Misbehaviour, CostsItsInventoryAlone)
 {
     const TTextCase& one = GetParam();
 #ifdef TARVOANAL_SANITIZED
-    // AddressSanitizer takes a segmentation fault itself, and ends the
-    // process with status 1 after its report.
-    if (!one["at"].empty() && one["type"] == "910")
-        GTEST_SKIP() << "AddressSanitizer ends a segmentation fault its own way";
+    // The sanitizers take a segmentation fault (and UndefinedBehaviorSanitizer
+    // the null store before it) themselves, and end the process with status
+    // 1 after their report: a case that expects the signal cannot hold.
+    const bool namesTheSignal =
+        (one["stderr"] + one["stderr ends"] + one["holds"]).find("SIGSEGV") != std::string::npos;
+    if ((!one["at"].empty() && one["type"] == "910") || namesTheSignal)
+        GTEST_SKIP() << "the sanitizers end a segmentation fault their own way";
 #endif
     const bool fleet = one.fValues.count("fleet") != 0;
     std::vector<int> types;
