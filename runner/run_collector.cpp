@@ -20,7 +20,7 @@ void TRunCollector::Bind()
         fTracker = TBaselineTracker(fBaseline->Find(fBaselineName, fCollected.fMachineId));
 }
 
-void TRunCollector::OnLog(int level, const std::string& text)
+void TRunCollector::OnLog(int level, const std::string& text, const std::optional<TSubject>& /*subject*/)
 {
     Bind();
     // The fields are read from the text only where an output shows them.

@@ -50,7 +50,7 @@ public:
     void OnMachine(const TMachineIdentity& identity) override;
     void OnPlugin(const TIdentity& identity) override { fForm.OnPlugin(identity); }
     void OnRequest(int number) override { fForm.OnRequest(number); }
-    void OnLog(int level, const std::string& text) override;
+    void OnLog(int level, const std::string& text, const std::optional<TSubject>& subject) override;
     void OnCall(const THostCall& call) override { fForm.OnCall(call); }
     void OnAssertion(const TAssertionReport& report) override { fForm.OnAssertion(report); }
     void OnFailure(const TFailure& failure) override;

@@ -75,9 +75,10 @@ public:
         fInner.OnRequest(number);
         Flush(fFd);
     }
-    void OnLog(int level, const std::string& text) override
+    void OnExamined(const TExamined& examined) override { fInner.OnExamined(examined); }
+    void OnLog(int level, const std::string& text, const std::optional<TSubject>& subject) override
     {
-        fInner.OnLog(level, text);
+        fInner.OnLog(level, text, subject);
         if (!fSendLogs)
             return;
         const std::int32_t value = level;
@@ -115,7 +116,7 @@ class TDiscardSink : public IRunSink {
 public:
     void OnPlugin(const TIdentity&) override { }
     void OnRequest(int) override { }
-    void OnLog(int, const std::string&) override { }
+    void OnLog(int, const std::string&, const std::optional<TSubject>&) override { }
     void OnCall(const THostCall&) override { }
     void OnAssertion(const TAssertionReport&) override { }
     void OnFailure(const TFailure&) override { }
