@@ -62,6 +62,19 @@ std::string ParseSeverityMap(const std::string& text, TTuning& tuning)
     return std::string();
 }
 
+std::string ParseNoAdapter(const std::string& text, TTuning& tuning)
+{
+    if (text == "ok") {
+        tuning.fNoAdapter.reset();
+        return std::string();
+    }
+    ESeverity state;
+    if (text == "info" || !SeverityOfName(text, state))
+        return "--no-adapter: \"" + text + "\" is none of ok, warning, critical, unknown";
+    tuning.fNoAdapter = state;
+    return std::string();
+}
+
 std::vector<TFinding> Findings(const TMachineRun& machine, const TTuning& tuning)
 {
     std::vector<TFinding> findings;

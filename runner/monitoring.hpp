@@ -4,6 +4,7 @@
 #pragma once
 
 #include <array>
+#include <optional>
 #include <set>
 #include <string>
 #include <utility>
@@ -46,12 +47,18 @@ struct TTuning {
     std::set<std::string> fIgnore;
     std::array<ESeverity, 4> fCountAs = {
         ESeverity::Critical, ESeverity::Warning, ESeverity::Info, ESeverity::Unknown};
+    // What a machine with neither an adapter of the family nor a controller
+    // weighs: the plug-in had nothing to look at, so by default the check
+    // cannot say all is well; none where such a machine is OK.
+    std::optional<ESeverity> fNoAdapter = ESeverity::Unknown;
 };
 
 // Reads "KIND,..." (known kinds or "other") and "FROM=TO,..." (severity
 // names); answers the problem, or an empty text.
 std::string ParseIgnore(const std::string& text, TTuning& tuning);
 std::string ParseSeverityMap(const std::string& text, TTuning& tuning);
+// Reads "ok", "warning", "critical" or "unknown".
+std::string ParseNoAdapter(const std::string& text, TTuning& tuning);
 
 // The run's lines, classified and tuned, in the order logged.
 std::vector<TFinding> Findings(const TMachineRun& machine, const TTuning& tuning);
