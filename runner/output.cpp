@@ -123,8 +123,8 @@ void TJsonlSink::OnExamined(const TExamined& examined)
     fOut(JsonLine(record));
 }
 
-void TJsonlSink::OnLine(
-    int level, const std::string& text, const TClassified& meaning, const char* change, const TRecord* subject)
+void TJsonlSink::OnLine(int level, const std::string& text, const TClassified& meaning, const char* change,
+    const TRecord* subject)
 {
     // The line is written directly, as JsonLine writes the record: a run may
     // log hundreds of thousands of findings.
@@ -264,8 +264,8 @@ void TTextSink::OnExamined(const TExamined& examined)
         fOut(ExaminedLine(examined) + "\n");
 }
 
-void TTextSink::OnLine(
-    int level, const std::string& text, const TClassified& meaning, const char* change, const TRecord* subject)
+void TTextSink::OnLine(int level, const std::string& text, const TClassified& meaning, const char* change,
+    const TRecord* subject)
 {
     // One line, built in one buffer: a request may log hundreds of
     // thousands of them. A finding shows its severity beside its level.

@@ -138,7 +138,7 @@ bool RunCase(const fs::path& file)
             expected.assign(std::begin(kRegistrationCalls), std::end(kRegistrationCalls));
         // What the run examined comes before the plug-in's identity: as the
         // case writes it, or any such record where the case is about else.
-        expected.push_back(Value(sections, "examined", kAnyExamined));
+        expected.push_back(Value(sections, "examined record", kAnyExamined));
         expected.insert(expected.end(), std::begin(kPreamble), std::end(kPreamble));
     }
     if (sections.count("records"))
