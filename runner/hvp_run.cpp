@@ -75,6 +75,8 @@ void TakeCollected(tarvorun::TCollected& run, tarvorun::TOutcome& outcome)
     outcome.fFindings = run.fFindings;
     outcome.fSeverities = run.fSeverities;
     outcome.fLogs = std::move(run.fLogs);
+    outcome.fSubjects = std::move(run.fSubjects);
+    outcome.fExamined = std::move(run.fExamined);
     if (run.fFailed) {
         outcome.fKind = tarvorun::ERunEnd::Failed;
         outcome.fFailure = run.fFailure;
@@ -155,7 +157,7 @@ int RunMany(const TOptions& options)
         return status;
     if (status == kExitNotLoaded && monitored.fMachines.empty())
         monitored.fMachines.push_back(
-            {"", "", tarvorun::ERunEnd::NotLoaded, "see standard error", {}, false});
+            {"", "", tarvorun::ERunEnd::NotLoaded, "see standard error", {}, false, {}, {}});
     return tarvorun::FinishMonitoring(monitor, monitored, status);
 }
 
@@ -176,7 +178,7 @@ int RunSingle(const TOptions& options)
     } catch (const std::exception& failure) {
         std::fprintf(stderr, "hvp-run: %s\n", tarvorun::ShowOnTerminal(failure.what()).c_str());
         monitored.fMachines.push_back(
-            {outcome.fName, "", tarvorun::ERunEnd::Unreadable, failure.what(), {}, false});
+            {outcome.fName, "", tarvorun::ERunEnd::Unreadable, failure.what(), {}, false, {}, {}});
         if (!options.fReportPath.empty()) {
             outcome.fKind = tarvorun::ERunEnd::Unreadable;
             outcome.fMessage = failure.what();

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "catalogue.hpp"
+#include "examined.hpp"
 #include "run_end.hpp"
 
 namespace tarvorun {
@@ -27,6 +28,10 @@ struct TMachineRun {
     std::string fMessage;
     std::vector<std::pair<int, std::string>> fLogs;
     bool fPartial = false;
+    // What the run examined, when the plug-in was loaded; each line's
+    // subject, by its place in fLogs (fewer when none has one).
+    std::optional<TExamined> fExamined;
+    std::vector<std::optional<TSubject>> fSubjects;
 };
 
 struct TMonitoredRun {
@@ -40,6 +45,8 @@ struct TFinding {
     std::string fKind;
     ESeverity fSeverity;
     std::string fText;
+    // The line naming the disk or controller it is about, or empty.
+    std::string fSubject;
 };
 
 // Kinds left out, and the severity each severity is counted as.
@@ -65,5 +72,9 @@ std::vector<TFinding> Findings(const TMachineRun& machine, const TTuning& tuning
 
 // One fleet outcome in the plain form.
 TMachineRun FromOutcome(const TOutcome& outcome);
+
+// Why a machine with neither an adapter of the family nor a controller had
+// nothing to look at, or empty for any other machine.
+std::string NoAdapterCause(const TMachineRun& machine);
 
 }  // namespace tarvorun
