@@ -135,15 +135,11 @@ void AppendClass(std::string& text, const char* name, const std::vector<TJson>& 
 
 }  // namespace
 
-const std::vector<TAdapterId> kAdapterFamily = {{0x9005, 0x0285}, {0x9005, 0x0286}, {0x9005, 0x041e}};
-
 bool IsFamilyAdapter(const TScsiHost& host)
 {
     if (!host.fVendorId || !host.fDeviceId)
         return false;
-    return std::any_of(kAdapterFamily.begin(), kAdapterFamily.end(), [&](const TAdapterId& id) {
-        return id.fVendorId == *host.fVendorId && id.fDeviceId == *host.fDeviceId;
-    });
+    return IsFamilyAdapterId(*host.fVendorId, *host.fDeviceId);
 }
 
 bool IsLogicalDrive(const TScsiDevice& device)

@@ -6,16 +6,10 @@
 #include <string>
 #include <vector>
 
+#include "adapter_family.hpp"
 #include "records.hpp"
 
 namespace tarvocollect {
-
-// A PCI (vendor, device) pair of the adapter family the analyses look for.
-struct TAdapterId {
-    std::uint16_t fVendorId;
-    std::uint16_t fDeviceId;
-};
-extern const std::vector<TAdapterId> kAdapterFamily;
 
 bool IsFamilyAdapter(const TScsiHost& host);
 

@@ -39,14 +39,14 @@ TBackgroundLogSink::~TBackgroundLogSink()
     }
 }
 
-void TBackgroundLogSink::OnLog(int level, const std::string& text)
+void TBackgroundLogSink::OnLog(int level, const std::string& text, const std::optional<TSubject>& subject)
 {
     if (!fThread.joinable()) {
-        fInner.OnLog(level, text);
+        fInner.OnLog(level, text, subject);
         return;
     }
     fFilling.fTexts += text;
-    fFilling.fEntries.emplace_back(level, fFilling.fTexts.size());
+    fFilling.fEntries.push_back(TEntry{level, fFilling.fTexts.size(), subject});
     if (fFilling.fTexts.size() >= kBatchBytes)
         Hand();
 }
@@ -89,10 +89,10 @@ void TBackgroundLogSink::Run()
         fChanged.notify_all();
         try {
             std::size_t begin = 0;
-            for (const auto& [level, end] : batch.fEntries) {
-                text.assign(batch.fTexts, begin, end - begin);
-                fInner.OnLog(level, text);
-                begin = end;
+            for (const TEntry& entry : batch.fEntries) {
+                text.assign(batch.fTexts, begin, entry.fEnd - begin);
+                fInner.OnLog(entry.fLevel, text, entry.fSubject);
+                begin = entry.fEnd;
             }
         } catch (...) {
             const std::lock_guard<std::mutex> guard(fMutex);
@@ -110,6 +110,12 @@ void TBackgroundLogSink::OnMachine(const TMachineIdentity& identity)
 {
     Drain();
     fInner.OnMachine(identity);
+}
+
+void TBackgroundLogSink::OnExamined(const TExamined& examined)
+{
+    Drain();
+    fInner.OnExamined(examined);
 }
 
 void TBackgroundLogSink::OnPlugin(const TIdentity& identity)

@@ -29,8 +29,9 @@ public:
     // waits until the entries before it are passed on, and then goes
     // directly: the inner sink sees everything in the order it happened,
     // and never from two threads at once.
-    void OnLog(int level, const std::string& text) override;
+    void OnLog(int level, const std::string& text, const std::optional<TSubject>& subject) override;
     void OnMachine(const TMachineIdentity& identity) override;
+    void OnExamined(const TExamined& examined) override;
     void OnPlugin(const TIdentity& identity) override;
     void OnRequest(int number) override;
     void OnCall(const THostCall& call) override;
@@ -42,9 +43,14 @@ public:
     void Drain();
 
 private:
+    struct TEntry {
+        int fLevel;
+        std::size_t fEnd;  // of its text
+        std::optional<TSubject> fSubject;
+    };
     struct TBatch {
-        std::string fTexts;                                 // one after the other
-        std::vector<std::pair<int, std::size_t>> fEntries;  // level, end of text
+        std::string fTexts;  // one after the other
+        std::vector<TEntry> fEntries;
     };
     void Hand();
     void Run();

@@ -14,6 +14,8 @@ constexpr ESeverity kCritical = ESeverity::Critical;
 constexpr ESeverity kWarning = ESeverity::Warning;
 constexpr ESeverity kInfo = ESeverity::Info;
 constexpr ESeverity kUnknown = ESeverity::Unknown;
+constexpr TSubject::EWhat kDisk = TSubject::EWhat::Disk;
+constexpr TSubject::EWhat kController = TSubject::EWhat::Controller;
 
 const std::vector<TFieldSpec> kDeviceFields = {
     {"controller", true}, {"channel", true}, {"scsiId", true}, {"count", true}};
@@ -35,17 +37,17 @@ const std::vector<TFindingKind> kKinds = {
         "The device reported a predictive failure analysis (PFA) error: it expects to fail soon.",
         "Replace the disk at the next opportunity, before it fails; make sure the array is redundant and the "
         "backups are current meanwhile.",
-        "Tarvolith: Controller {} Channel {} Scsi ID {} reported a PFA error", kDeviceAddress},
+        "Tarvolith: Controller {} Channel {} Scsi ID {} reported a PFA error", kDeviceAddress, kDisk},
     {"device-hard-errors", {100}, kCritical, "Hard errors on a device",
         "The device could not complete some commands even after retries; data may have been lost.",
         "Check the disk's health and cabling now; plan to replace the disk and verify the logical drive.",
-        "Tarvolith: Controller {} Channel {} Scsi ID {} reported {} hard errors", kDeviceFields},
+        "Tarvolith: Controller {} Channel {} Scsi ID {} reported {} hard errors", kDeviceFields, kDisk},
     {"device-parity-errors", {100}, kCritical, "Parity errors on a device",
         "Data on the bus to the device arrived corrupted: a cable, terminator, backplane or the device is at "
         "fault.",
         "Reseat or replace the cable and backplane connection of the device; replace the disk if the count "
         "rises.",
-        "Tarvolith: Controller {} Channel {} Scsi ID {} reported {} parity errors", kDeviceFields},
+        "Tarvolith: Controller {} Channel {} Scsi ID {} reported {} parity errors", kDeviceFields, kDisk},
     {"bad-stripes", {100}, kCritical, "Bad stripes on a logical drive",
         "Parts of the logical drive could not be rebuilt consistently; reads of those blocks may return "
         "wrong data.",
@@ -58,31 +60,33 @@ const std::vector<TFindingKind> kKinds = {
         "The device needed retries to complete some commands. Behind an adapter in a shared storage "
         "configuration such events are expected.",
         "Watch the count over time; a rising count calls for checking the cabling and the disk's health.",
-        "Tarvolith: Controller {} Channel {} Scsi ID {} reported {} soft errors", kDeviceFields, kSoftShared},
+        "Tarvolith: Controller {} Channel {} Scsi ID {} reported {} soft errors", kDeviceFields, kDisk,
+        kSoftShared},
     {"device-misc-errors", {100}, kWarning, "Miscellaneous errors on a device",
         "The device reported errors of other kinds, such as timeouts or resets. Behind an adapter in a "
         "shared storage configuration such events are expected.",
         "Watch the count over time; a rising count calls for checking the cabling and the disk's health.",
-        "Tarvolith: Controller {} Channel {} Scsi ID {} reported {} misc errors", kDeviceFields, kMiscShared},
+        "Tarvolith: Controller {} Channel {} Scsi ID {} reported {} misc errors", kDeviceFields, kDisk,
+        kMiscShared},
     {"bios-driver-mismatch", {100}, kWarning, "Adapter BIOS and driver versions differ",
         "The adapter's BIOS and its device driver are of different releases, a combination that may not "
         "have been tested together.",
         "Update the adapter's BIOS and driver to one matching release from the support site.",
         "Tarvolith: Bios version: {} Doesn't match with device driver version: {} for controller number {} "
         "controller type {}",
-        {{"bios", false}, {"driver", false}, {"controller", true}, {"controllerType", false}}},
+        {{"bios", false}, {"driver", false}, {"controller", true}, {"controllerType", false}}, kController},
     {"scrubbing-disabled", {100}, kWarning, "Data scrubbing is off",
         "The adapter does not read its logical drives in the background, so a bad block is found only when "
         "the data is needed, perhaps during a rebuild.",
         "Enable data scrubbing (background consistency checks) for the controller in its management "
         "software.",
         "Tarvolith: Data scrubbing for controller number {} controller type {} is disabled",
-        {{"controller", true}, {"controllerType", false}}},
+        {{"controller", true}, {"controllerType", false}}, kController},
     {"disk-unsupported", {100}, kWarning, "A disk may not be supported",
         "The disk's model is not on the adapter's list of supported disks.",
         "Check the disk model against the adapter's compatibility list; replace it with a supported model "
         "where it is not listed.",
-        "Tarvolith: Disk with device code \"{}\" may not be supported.", {{"deviceCode", false}}},
+        "Tarvolith: Disk with device code \"{}\" may not be supported.", {{"deviceCode", false}}, kDisk},
     {"event-log-driver-message", {100}, kWarning, "The adapter's driver logged an event",
         "The system event log holds a message from the adapter's driver, which often reports a timeout, a "
         "reset or a controller error.",

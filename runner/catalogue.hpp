@@ -9,10 +9,12 @@
 // manual page hvp-findings(7), which hvp-run prints with --findings-manual.
 #pragma once
 
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
 
+#include "examined.hpp"
 #include "json_line.hpp"
 
 namespace tarvorun {
@@ -45,6 +47,9 @@ struct TFindingKind {
     std::string_view fAdvice;
     std::string_view fPattern;
     std::vector<TFieldSpec> fFields;
+    // The disk or controller a line of this kind is about, where it is about
+    // one: the run names the one the plug-in read last before the line.
+    std::optional<TSubject::EWhat> fSubject = std::nullopt;
     // A sentence the line may end with that says the device belongs to a
     // shared storage configuration, where such events are expected: the
     // line then weighs `fSharedSeverity` and its field sharedStorage is true.

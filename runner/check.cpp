@@ -65,34 +65,9 @@ struct TMachineCheck {
     ECheckState fState = ECheckState::Ok;
     std::array<std::size_t, 4> fCounts{};
     std::vector<std::string> fLines;
+    // The sentence of a machine without an adapter, where it weighs.
+    std::string fNoAdapter;
 };
-
-TMachineCheck CheckMachine(const TMachineRun& machine, const TTuning& tuning)
-{
-    TMachineCheck check;
-    // A fleet's machine is named as the people who run it know it: by its
-    // host name, where the inventory tells one.
-    const std::string& name = machine.fHostname.empty() ? machine.fName : machine.fHostname;
-    const std::string prefix = name.empty() ? "" : OneLine(name) + ": ";
-    for (const TFinding& finding : Findings(machine, tuning)) {
-        ++check.fCounts[static_cast<std::size_t>(finding.fSeverity)];
-        std::string severity(SeverityName(finding.fSeverity));
-        for (char& c : severity)
-            c = static_cast<char>(c - 'a' + 'A');
-        check.fLines.push_back(
-            prefix + severity + " " + OneLine(finding.fKind) + ": " + OneLine(finding.fText));
-    }
-    const std::string cause = Cause(machine);
-    if (!cause.empty())
-        check.fLines.push_back(prefix + "UNKNOWN " + OneLine(cause));
-    if (check.fCounts[0] > 0)
-        check.fState = ECheckState::Critical;
-    else if (check.fCounts[1] > 0)
-        check.fState = ECheckState::Warning;
-    else if (check.fCounts[3] > 0 || !cause.empty())
-        check.fState = ECheckState::Unknown;
-    return check;
-}
 
 // CRITICAL over WARNING over UNKNOWN over OK, as the check's rule orders them.
 int Rank(ECheckState state)
@@ -108,6 +83,57 @@ int Rank(ECheckState state)
         break;
     }
     return 0;
+}
+
+ECheckState StateOf(ESeverity severity)
+{
+    switch (severity) {
+    case ESeverity::Critical:
+        return ECheckState::Critical;
+    case ESeverity::Warning:
+        return ECheckState::Warning;
+    case ESeverity::Info:
+        return ECheckState::Ok;
+    case ESeverity::Unknown:
+        break;
+    }
+    return ECheckState::Unknown;
+}
+
+TMachineCheck CheckMachine(const TMachineRun& machine, const TTuning& tuning)
+{
+    TMachineCheck check;
+    // A fleet's machine is named as the people who run it know it: by its
+    // host name, where the inventory tells one.
+    const std::string& name = machine.fHostname.empty() ? machine.fName : machine.fHostname;
+    const std::string prefix = name.empty() ? "" : OneLine(name) + ": ";
+    for (const TFinding& finding : Findings(machine, tuning)) {
+        ++check.fCounts[static_cast<std::size_t>(finding.fSeverity)];
+        std::string severity(SeverityName(finding.fSeverity));
+        for (char& c : severity)
+            c = static_cast<char>(c - 'a' + 'A');
+        check.fLines.push_back(prefix + severity + " " + OneLine(finding.fKind) + ": " +
+            OneLine(finding.fText) +
+            (finding.fSubject.empty() ? "" : " (" + OneLine(finding.fSubject) + ")"));
+    }
+    const std::string cause = Cause(machine);
+    if (!cause.empty())
+        check.fLines.push_back(prefix + "UNKNOWN " + OneLine(cause));
+    if (check.fCounts[0] > 0)
+        check.fState = ECheckState::Critical;
+    else if (check.fCounts[1] > 0)
+        check.fState = ECheckState::Warning;
+    else if (check.fCounts[3] > 0 || !cause.empty())
+        check.fState = ECheckState::Unknown;
+    // A machine that had nothing to look at weighs as the tuning says.
+    if (const std::string none = NoAdapterCause(machine); !none.empty() && tuning.fNoAdapter) {
+        const ECheckState state = StateOf(*tuning.fNoAdapter);
+        check.fLines.push_back(prefix + StateName(state) + " " + none);
+        check.fNoAdapter = none;
+        if (Rank(state) > Rank(check.fState))
+            check.fState = state;
+    }
+    return check;
 }
 
 std::string Counts(const std::array<std::size_t, 4>& counts)
@@ -142,6 +168,8 @@ TCheckResult RunCheck(const TMonitoredRun& run, const TTuning& tuning)
     std::array<std::size_t, 4> machinesByState{};
     std::vector<std::string> causes;
     std::string lines;
+    // What was examined, as the performance data counts it.
+    std::size_t adapters = 0, disks = 0, counted = 0;
     for (const TMachineRun& machine : run.fMachines) {
         TMachineRun named = machine;
         if (!run.fFleet) {
@@ -159,6 +187,14 @@ TCheckResult RunCheck(const TMonitoredRun& run, const TTuning& tuning)
         const std::string cause = Cause(machine);
         if (!cause.empty())
             causes.push_back(OneLine(cause));
+        if (!check.fNoAdapter.empty())
+            causes.push_back(check.fNoAdapter);
+        if (machine.fExamined) {
+            adapters += machine.fExamined->fAdapters;
+            disks += machine.fExamined->fDisks.size();
+            for (const TExaminedDisk& disk : machine.fExamined->fDisks)
+                counted += disk.fCountsKnown ? 1 : 0;
+        }
     }
     std::string summary = Counts(counts);
     std::string perfdata = Perfdata(counts);
@@ -175,6 +211,8 @@ TCheckResult RunCheck(const TMonitoredRun& run, const TTuning& tuning)
         for (const std::string& cause : causes)
             summary += "; " + cause;
     }
+    perfdata += " adapters=" + std::to_string(adapters) + ";;;0 disks=" + std::to_string(disks) +
+        ";;;0 disks_counted=" + std::to_string(counted) + ";;;0";
     result.fText = std::string("TARVOANAL ") + StateName(result.fState) + " - " + summary + " | " + perfdata +
         "\n" + lines;
     return result;

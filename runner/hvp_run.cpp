@@ -120,7 +120,7 @@ int RunMany(const TOptions& options)
         return status;
     if (status == kExitNotLoaded && monitored.fMachines.empty())
         monitored.fMachines.push_back(
-            {"", "", tarvorun::ERunEnd::NotLoaded, "see standard error", {}, false});
+            {"", "", tarvorun::ERunEnd::NotLoaded, "see standard error", {}, false, {}, {}});
     return tarvorun::FinishMonitoring(monitor, monitored, status);
 }
 

@@ -20,6 +20,7 @@ struct TOpenMachine {
     std::string fPlace;
     bool fHadPlugin = false;
     bool fHadPartial = false;
+    bool fHadExamined = false;
     std::size_t fRecords = 0;
 };
 
@@ -74,7 +75,9 @@ bool BeginsAnew(const TOpenMachine& current, const std::string& type)
     if (type == "machine")
         return current.fRecords > 0;
     if (type == "partial")
-        return current.fHadPartial || current.fHadPlugin;
+        return current.fHadPartial || current.fHadExamined || current.fHadPlugin;
+    if (type == "examined")
+        return current.fHadExamined || current.fHadPlugin;
     return type == "plugin" && current.fHadPlugin;
 }
 
@@ -112,12 +115,17 @@ void TReader::Apply(const std::string& type, const TRecord& record)
     } else if (type == "partial") {
         fCurrent.fHadPartial = true;
         machine.fProblems = record["problems"].get<std::vector<std::string>>();
+    } else if (type == "examined") {
+        fCurrent.fHadExamined = true;
+        machine.fExamined = record;
+        machine.fExamined.erase("type");
+        machine.fExamined.erase("inventory");
     } else if (type == "plugin") {
         fCurrent.fHadPlugin = true;
     } else if (type == "log") {
         TReportLine line{record["level"].get<int>(), record["text"].get<std::string>(),
             TextOf(record, "kind"), TextOf(record, "severity"), record.value("fields", TRecord::object()),
-            TextOf(record, "change")};
+            TextOf(record, "change"), record.value("subject", TRecord())};
         // An output of an earlier version names no kind: the catalogue tells it.
         if (line.fKind.empty() || line.fSeverity.empty()) {
             TClassified meaning = Classify(line.fLevel, line.fText);

@@ -14,7 +14,20 @@ namespace tarvorun {
 namespace {
 
 // The kinds of value a member holds.
-enum class EValue { Text, TextOrNull, Int, Count, Status, Positive, Object, TextList, Severity, Change, End };
+enum class EValue {
+    Text,
+    TextOrNull,
+    Int,
+    Count,
+    Status,
+    Positive,
+    Object,
+    ObjectList,
+    TextList,
+    Severity,
+    Change,
+    End
+};
 
 struct TMember {
     const char* fName;
@@ -37,6 +50,10 @@ const std::vector<TType>& Types()
             {{"hostname", EValue::TextOrNull, kOptional}, {"machineId", EValue::TextOrNull, kOptional},
                 {"collectedAt", EValue::TextOrNull, kOptional}}},
         {"partial", {{"problems", EValue::TextList, kNeeded}}},
+        {"examined",
+            {{"pciFunctions", EValue::Count, kNeeded}, {"adapters", EValue::Count, kNeeded},
+                {"controllers", EValue::ObjectList, kNeeded}, {"disks", EValue::ObjectList, kNeeded},
+                {"packages", EValue::Count, kNeeded}, {"eventLogRecords", EValue::Count, kNeeded}}},
         {"plugin",
             {{"pluginType", EValue::Int, kNeeded}, {"name", EValue::Text, kNeeded},
                 {"version", EValue::Text, kNeeded}, {"interfaceVersion", EValue::Text, kNeeded}}},
@@ -44,7 +61,8 @@ const std::vector<TType>& Types()
         {"log",
             {{"level", EValue::Int, kNeeded}, {"text", EValue::Text, kNeeded},
                 {"kind", EValue::Text, kOptional}, {"severity", EValue::Severity, kOptional},
-                {"fields", EValue::Object, kOptional}, {"change", EValue::Change, kOptional}}},
+                {"fields", EValue::Object, kOptional}, {"subject", EValue::Object, kOptional},
+                {"change", EValue::Change, kOptional}}},
         {"call",
             {{"op", EValue::Text, kNeeded}, {"class", EValue::Text, kOptional},
                 {"instance", EValue::Text, kOptional}, {"resultClass", EValue::Text, kOptional},
@@ -65,9 +83,9 @@ const std::vector<TType>& Types()
                 {"withFindings", EValue::Count, kNeeded}, {"failed", EValue::Count, kNeeded},
                 {"unreadable", EValue::Count, kNeeded}, {"crashed", EValue::Count, kNeeded},
                 {"timedOut", EValue::Count, kNeeded}, {"partial", EValue::Count, kOptional},
-                {"critical", EValue::Count, kOptional}, {"warning", EValue::Count, kOptional},
-                {"info", EValue::Count, kOptional}, {"new", EValue::Count, kOptional},
-                {"resolved", EValue::Count, kOptional}}},
+                {"noAdapter", EValue::Count, kOptional}, {"critical", EValue::Count, kOptional},
+                {"warning", EValue::Count, kOptional}, {"info", EValue::Count, kOptional},
+                {"new", EValue::Count, kOptional}, {"resolved", EValue::Count, kOptional}}},
     };
     return kTypes;
 }
@@ -114,6 +132,14 @@ bool Holds(const TRecord& value, EValue kind, const char*& wanted)
     case EValue::Object:
         wanted = "an object";
         return value.is_object();
+    case EValue::ObjectList:
+        wanted = "an array of objects";
+        if (!value.is_array())
+            return false;
+        for (const TRecord& item : value)
+            if (!item.is_object())
+                return false;
+        return true;
     case EValue::TextList:
         wanted = "an array of texts";
         if (!value.is_array())

@@ -68,16 +68,42 @@ private:
     std::vector<std::string> fOrder;
 };
 
+// What a run examined, one series a figure.
+void AddExamined(TSeries& series, const TExamined& examined, const std::string& labels)
+{
+    std::size_t counted = 0;
+    for (const TExaminedDisk& disk : examined.fDisks)
+        counted += disk.fCountsKnown ? 1 : 0;
+    const std::pair<const char*, std::size_t> figures[] = {{"pci_functions", examined.fPciFunctions},
+        {"adapters", examined.fAdapters}, {"controllers", examined.fControllers.size()},
+        {"disks", examined.fDisks.size()}, {"disks_counted", counted}, {"packages", examined.fPackages},
+        {"event_log_records", examined.fEventLogRecords}};
+    for (const auto& [what, value] : figures)
+        series.Add(std::string("what=\"") + what + "\"" + labels, value);
+}
+
 std::string Header(const char* name, const char* help)
 {
     return std::string("# HELP ") + name + " " + help + "\n# TYPE " + name + " gauge\n";
+}
+
+// The examined series, where a run was examined at all.
+std::string ExaminedText(const TSeries& examined)
+{
+    const std::string series = examined.Text("tarvoanal_examined");
+    if (series.empty())
+        return series;
+    return Header("tarvoanal_examined",
+               "What the last run examined: PCI functions, adapters of the family, controllers, disks, "
+               "disks whose error counts were known, packages and event-log records.") +
+        series;
 }
 
 }  // namespace
 
 std::string MetricsText(const TMonitoredRun& run, std::int64_t endedAt)
 {
-    TSeries findings, outcomes;
+    TSeries findings, outcomes, examined;
     const TTuning untuned;
     for (const TMachineRun& machine : run.fMachines) {
         const std::string labels = MachineLabels(run, machine);
@@ -92,11 +118,13 @@ std::string MetricsText(const TMonitoredRun& run, std::int64_t endedAt)
             findings.Add("kind=\"" + LabelValue(key.first) + "\",severity=\"" + key.second + "\"" + labels,
                 counts[key]);
         outcomes.Add("outcome=\"" + std::string(WordsOf(machine.fEnd).fLabel) + "\"" + labels, 1);
+        if (machine.fExamined)
+            AddExamined(examined, *machine.fExamined, labels);
     }
     return Header("tarvoanal_findings", "Lines of the last run, by the catalogue's kind and severity.") +
         findings.Text("tarvoanal_findings") +
         Header("tarvoanal_run_outcome", "How the last run of an inventory ended: 1 for the way it ended.") +
-        outcomes.Text("tarvoanal_run_outcome") +
+        outcomes.Text("tarvoanal_run_outcome") + ExaminedText(examined) +
         Header(
             "tarvoanal_last_run_timestamp_seconds", "When the last run ended, in seconds since the epoch.") +
         "tarvoanal_last_run_timestamp_seconds " + std::to_string(endedAt) + "\n";

@@ -23,6 +23,8 @@ std::string ReadMonitorOptions(TMonitorOptions& options)
     std::string problem = options.fIgnore.empty() ? "" : ParseIgnore(options.fIgnore, options.fTuning);
     if (problem.empty() && !options.fSeverityMap.empty())
         problem = ParseSeverityMap(options.fSeverityMap, options.fTuning);
+    if (problem.empty() && !options.fNoAdapter.empty())
+        problem = ParseNoAdapter(options.fNoAdapter, options.fTuning);
     return problem;
 }
 

@@ -1,5 +1,5 @@
 // What hvp-run's monitoring options (--check, --metrics, --ignore,
-// --severity-map) say, and how a run ends with them: the metrics written,
+// --severity-map, --no-adapter) say, and how a run ends with them: the metrics written,
 // the check printed, and the check's state as the exit status.
 #pragma once
 
@@ -15,6 +15,7 @@ struct TMonitorOptions {
     std::string fMetricsPath;
     std::string fIgnore;
     std::string fSeverityMap;
+    std::string fNoAdapter;
     TTuning fTuning;
     bool Active() const { return fCheck || !fMetricsPath.empty(); }
 };

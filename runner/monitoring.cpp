@@ -62,16 +62,33 @@ std::string ParseSeverityMap(const std::string& text, TTuning& tuning)
     return std::string();
 }
 
+std::string ParseNoAdapter(const std::string& text, TTuning& tuning)
+{
+    if (text == "ok") {
+        tuning.fNoAdapter.reset();
+        return std::string();
+    }
+    ESeverity state;
+    if (text == "info" || !SeverityOfName(text, state))
+        return "--no-adapter: \"" + text + "\" is none of ok, warning, critical, unknown";
+    tuning.fNoAdapter = state;
+    return std::string();
+}
+
 std::vector<TFinding> Findings(const TMachineRun& machine, const TTuning& tuning)
 {
     std::vector<TFinding> findings;
-    for (const auto& [level, text] : machine.fLogs) {
+    for (std::size_t i = 0; i < machine.fLogs.size(); ++i) {
+        const auto& [level, text] = machine.fLogs[i];
         const TLineWeight line = Weigh(level, text);
         std::string kind(line.fKind);
         if (tuning.fIgnore.count(kind) > 0)
             continue;
-        findings.push_back(
-            {std::move(kind), tuning.fCountAs[static_cast<std::size_t>(line.fSeverity)], text});
+        std::string subject;
+        if (i < machine.fSubjects.size() && machine.fSubjects[i] && machine.fExamined)
+            subject = SubjectLine(SubjectObject(*machine.fExamined, *machine.fSubjects[i]));
+        findings.push_back({std::move(kind), tuning.fCountAs[static_cast<std::size_t>(line.fSeverity)], text,
+            std::move(subject)});
     }
     return findings;
 }
@@ -83,12 +100,23 @@ TMachineRun FromOutcome(const TOutcome& outcome)
     machine.fHostname = outcome.fHostname;
     machine.fPartial = outcome.fPartial;
     machine.fLogs = outcome.fLogs;
+    machine.fExamined = outcome.fExamined;
+    machine.fSubjects = outcome.fSubjects;
     // How a run that did not end well ended: GetData's failure, or the
     // error record's message.
     if (outcome.fKind != ERunEnd::Completed)
         machine.fMessage = outcome.fKind == ERunEnd::Failed ? outcome.fFailure : outcome.fMessage;
     machine.fEnd = outcome.fKind;
     return machine;
+}
+
+std::string NoAdapterCause(const TMachineRun& machine)
+{
+    if (!machine.fExamined || !machine.fExamined->NoAdapter())
+        return std::string();
+    const std::size_t functions = machine.fExamined->fPciFunctions;
+    return "no adapter of the family found (" + std::to_string(functions) +
+        (functions == 1 ? " PCI function" : " PCI functions") + " examined)";
 }
 
 }  // namespace tarvorun

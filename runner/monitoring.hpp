@@ -4,12 +4,14 @@
 #pragma once
 
 #include <array>
+#include <optional>
 #include <set>
 #include <string>
 #include <utility>
 #include <vector>
 
 #include "catalogue.hpp"
+#include "examined.hpp"
 #include "run_end.hpp"
 
 namespace tarvorun {
@@ -26,6 +28,10 @@ struct TMachineRun {
     std::string fMessage;
     std::vector<std::pair<int, std::string>> fLogs;
     bool fPartial = false;
+    // What the run examined, when the plug-in was loaded; each line's
+    // subject, by its place in fLogs (fewer when none has one).
+    std::optional<TExamined> fExamined;
+    std::vector<std::optional<TSubject>> fSubjects;
 };
 
 struct TMonitoredRun {
@@ -39,6 +45,8 @@ struct TFinding {
     std::string fKind;
     ESeverity fSeverity;
     std::string fText;
+    // The line naming the disk or controller it is about, or empty.
+    std::string fSubject;
 };
 
 // Kinds left out, and the severity each severity is counted as.
@@ -46,17 +54,27 @@ struct TTuning {
     std::set<std::string> fIgnore;
     std::array<ESeverity, 4> fCountAs = {
         ESeverity::Critical, ESeverity::Warning, ESeverity::Info, ESeverity::Unknown};
+    // What a machine with neither an adapter of the family nor a controller
+    // weighs: the plug-in had nothing to look at, so by default the check
+    // cannot say all is well; none where such a machine is OK.
+    std::optional<ESeverity> fNoAdapter = ESeverity::Unknown;
 };
 
 // Reads "KIND,..." (known kinds or "other") and "FROM=TO,..." (severity
 // names); answers the problem, or an empty text.
 std::string ParseIgnore(const std::string& text, TTuning& tuning);
 std::string ParseSeverityMap(const std::string& text, TTuning& tuning);
+// Reads "ok", "warning", "critical" or "unknown".
+std::string ParseNoAdapter(const std::string& text, TTuning& tuning);
 
 // The run's lines, classified and tuned, in the order logged.
 std::vector<TFinding> Findings(const TMachineRun& machine, const TTuning& tuning);
 
 // One fleet outcome in the plain form.
 TMachineRun FromOutcome(const TOutcome& outcome);
+
+// Why a machine with neither an adapter of the family nor a controller had
+// nothing to look at, or empty for any other machine.
+std::string NoAdapterCause(const TMachineRun& machine);
 
 }  // namespace tarvorun

@@ -52,10 +52,10 @@ struct TCombinationRule {
 
 const std::vector<TCombinationRule> kCombinationRules = {
     {"--from-jsonl", false, "it builds the page from earlier runs and runs nothing",
-        {"--live", "--check", "--metrics", "--ignore", "--severity-map", "--format", "--quiet", "--jobs",
-            "--timeout", "--memory-limit", "--max-inventory-size", "--plugin", "--classes", "--requests",
-            "--trace"}},
-    {"--check", true, "it tunes the check", {"--ignore", "--severity-map"}},
+        {"--live", "--check", "--metrics", "--ignore", "--severity-map", "--no-adapter", "--format",
+            "--quiet", "--jobs", "--timeout", "--memory-limit", "--max-inventory-size", "--plugin",
+            "--classes", "--requests", "--trace"}},
+    {"--check", true, "it tunes the check", {"--ignore", "--severity-map", "--no-adapter"}},
     {"--check", false, "a check prints its own lines only", {"--format", "--quiet", "--trace"}},
     {"--check", false, "the check does not compare with a baseline (a --report page does)", {"--baseline"},
         "--report"},

@@ -105,6 +105,14 @@ void DeclareMonitorOptions(CLI::App& app, TMonitorOptions& options)
            "With --check: count one severity as another, e.g. warning=critical,unknown=warning")
         ->type_name("FROM=TO,...")
         ->group(kMonitorGroup);
+    CLI::Validator oneOfTheStates = CLI::IsMember({"ok", "warning", "critical", "unknown"});
+    oneOfTheStates.description("");
+    app.add_option("--no-adapter", options.fNoAdapter,
+           "With --check: the state of a machine with neither an adapter of the family nor a controller: "
+           "ok, warning, critical or unknown (default: unknown)")
+        ->type_name("STATE")
+        ->check(oneOfTheStates)
+        ->group(kMonitorGroup);
 }
 
 void DeclareLimitOptions(CLI::App& app, TOptions& options)

@@ -116,7 +116,15 @@ void TJsonlSink::OnRequest(int number)
     fOut(JsonLine(record));
 }
 
-void TJsonlSink::OnLine(int level, const std::string& text, const TClassified& meaning, const char* change)
+void TJsonlSink::OnExamined(const TExamined& examined)
+{
+    TRecord record = Begin("examined", fInventory);
+    record.update(ExaminedMembers(examined));
+    fOut(JsonLine(record));
+}
+
+void TJsonlSink::OnLine(int level, const std::string& text, const TClassified& meaning, const char* change,
+    const TRecord* subject)
 {
     // The line is written directly, as JsonLine writes the record: a run may
     // log hundreds of thousands of findings.
@@ -138,6 +146,10 @@ void TJsonlSink::OnLine(int level, const std::string& text, const TClassified& m
         line += SeverityName(meaning.fSeverity);
         line += "\",\"fields\":";
         line += meaning.fFields.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace);
+        if (subject != nullptr) {
+            line += ",\"subject\":";
+            line += subject->dump(-1, ' ', false, nlohmann::json::error_handler_t::replace);
+        }
         if (change != nullptr) {
             line += ",\"change\":\"";
             line += change;
@@ -153,6 +165,8 @@ void TJsonlSink::OnLine(int level, const std::string& text, const TClassified& m
     record["kind"] = meaning.fKind;
     record["severity"] = SeverityName(meaning.fSeverity);
     record["fields"] = meaning.fFields;
+    if (subject != nullptr)
+        record["subject"] = *subject;
     if (change != nullptr)
         record["change"] = change;
     fOut(JsonLine(record));
@@ -243,7 +257,15 @@ void TTextSink::OnRequest(int number)
         fOut("request " + std::to_string(number) + "\n");
 }
 
-void TTextSink::OnLine(int level, const std::string& text, const TClassified& meaning, const char* change)
+void TTextSink::OnExamined(const TExamined& examined)
+{
+    // Quiet leaves out what was looked at, but never that nothing was.
+    if (!fQuiet || examined.NoAdapter())
+        fOut(ExaminedLine(examined) + "\n");
+}
+
+void TTextSink::OnLine(int level, const std::string& text, const TClassified& meaning, const char* change,
+    const TRecord* subject)
 {
     // One line, built in one buffer: a request may log hundreds of
     // thousands of them. A finding shows its severity beside its level.
@@ -259,6 +281,12 @@ void TTextSink::OnLine(int level, const std::string& text, const TClassified& me
     line += ": ";
     AppendShownOnTerminal(line, text);
     line += '\n';
+    // The disk or controller to act on, on a line of its own under it.
+    if (subject != nullptr) {
+        line += "  ";
+        line += PrintableName(SubjectLine(*subject));
+        line += '\n';
+    }
     fOut(line);
 }
 

@@ -28,12 +28,14 @@ class IRunPresenter {
 public:
     virtual ~IRunPresenter() = default;
     virtual void OnMachine(const TMachineIdentity& identity) = 0;
+    virtual void OnExamined(const TExamined& /*examined*/) { }
     virtual void OnPlugin(const TIdentity& identity) = 0;
     virtual void OnRequest(int number) = 0;
     // `change` is "new" or "same" for a finding when there is a baseline,
-    // else null.
-    virtual void OnLine(
-        int level, const std::string& text, const TClassified& meaning, const char* change) = 0;
+    // else null; `subject` the object of the disk or controller a finding
+    // is about, else null.
+    virtual void OnLine(int level, const std::string& text, const TClassified& meaning, const char* change,
+        const TRecord* subject) = 0;
     virtual void OnCall(const THostCall& call) = 0;
     virtual void OnAssertion(const TAssertionReport& report) = 0;
     virtual void OnFailure(const TFailure& failure) = 0;
@@ -67,9 +69,11 @@ public:
         fInventory = std::move(inventory);
     }
     void OnMachine(const TMachineIdentity& identity) override;
+    void OnExamined(const TExamined& examined) override;
     void OnPlugin(const TIdentity& identity) override;
     void OnRequest(int number) override;
-    void OnLine(int level, const std::string& text, const TClassified& meaning, const char* change) override;
+    void OnLine(int level, const std::string& text, const TClassified& meaning, const char* change,
+        const TRecord* subject) override;
     void OnCall(const THostCall& call) override;
     void OnAssertion(const TAssertionReport& report) override;
     void OnFailure(const TFailure& failure) override;
@@ -93,9 +97,11 @@ public:
     {
     }
     void OnMachine(const TMachineIdentity& identity) override;
+    void OnExamined(const TExamined& examined) override;
     void OnPlugin(const TIdentity& identity) override;
     void OnRequest(int number) override;
-    void OnLine(int level, const std::string& text, const TClassified& meaning, const char* change) override;
+    void OnLine(int level, const std::string& text, const TClassified& meaning, const char* change,
+        const TRecord* subject) override;
     void OnCall(const THostCall& call) override;
     void OnAssertion(const TAssertionReport& report) override;
     void OnFailure(const TFailure& failure) override;

@@ -85,12 +85,18 @@ void TReport::Add(TOutcome&& outcome)
 {
     TReportMachine machine;
     machine.fBaselineName = fSingleRun ? std::string() : outcome.fName;
-    for (auto& logged : outcome.fLogs) {
+    if (outcome.fExamined)
+        machine.fExamined = ExaminedMembers(*outcome.fExamined);
+    for (std::size_t i = 0; i < outcome.fLogs.size(); ++i) {
+        auto& logged = outcome.fLogs[i];
         TClassified meaning = Classify(logged.first, logged.second);
+        const bool about = i < outcome.fSubjects.size() && outcome.fSubjects[i] && outcome.fExamined;
         machine.fLines.push_back(TReportLine{logged.first, std::move(logged.second), std::move(meaning.fKind),
-            std::string(SeverityName(meaning.fSeverity)), std::move(meaning.fFields), std::string()});
+            std::string(SeverityName(meaning.fSeverity)), std::move(meaning.fFields), std::string(),
+            about ? SubjectObject(*outcome.fExamined, *outcome.fSubjects[i]) : TRecord()});
     }
     outcome.fLogs.clear();
+    outcome.fSubjects.clear();
     machine.fProblems = outcome.fPartialProblems;
     machine.fOutcome = std::move(outcome);
     Add(std::move(machine));

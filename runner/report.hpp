@@ -27,6 +27,8 @@ struct TReportLine {
     TRecord fFields = TRecord::object();
     // "new" or "same" when the run was compared with an earlier one.
     std::string fChange;
+    // The object of the disk or controller a finding is about, or null.
+    TRecord fSubject;
 };
 
 // One inventory's run, with what the report needs beyond the summary.
@@ -43,6 +45,8 @@ struct TReportMachine {
     std::string fBaselineName;
     // The sources a partial collection could not read, where told.
     std::vector<std::string> fProblems;
+    // The examined record's members, or null where the run did not tell.
+    TRecord fExamined;
 };
 
 class TReport {

@@ -72,12 +72,12 @@ TRecord MachineData(const TReportMachine& machine, const TWeight& weight)
     TRecord counts = TRecord::object();
     for (std::size_t i = 0; i < kSeverities.size(); ++i)
         counts[kSeverities[i]] = weight.fCounts[i];
-    // Each line as [level, text, kind, severity, fields, change], to keep a
-    // large fleet's page small.
+    // Each line as [level, text, kind, severity, fields, change, subject],
+    // to keep a large fleet's page small.
     TRecord lines = TRecord::array();
     for (const TReportLine& line : machine.fLines)
-        lines.push_back(TRecord::array(
-            {line.fLevel, line.fText, line.fKind, line.fSeverity, line.fFields, line.fChange}));
+        lines.push_back(TRecord::array({line.fLevel, line.fText, line.fKind, line.fSeverity, line.fFields,
+            line.fChange, line.fSubject}));
     TRecord resolved = TRecord::array();
     for (const TOldFinding& finding : machine.fResolved)
         resolved.push_back(TRecord::array({finding.fKind, finding.fSeverity, finding.fText}));
@@ -87,7 +87,20 @@ TRecord MachineData(const TReportMachine& machine, const TWeight& weight)
         {"partial", outcome.fPartial}, {"problems", machine.fProblems},
         {"worst", weight.fWorst < kSeverities.size() ? kSeverities[weight.fWorst] : "none"},
         {"counts", std::move(counts)}, {"findings", outcome.fSeverities.Total()}, {"new", outcome.fNew},
-        {"lines", std::move(lines)}, {"resolved", std::move(resolved)}};
+        {"lines", std::move(lines)}, {"resolved", std::move(resolved)}, {"examined", machine.fExamined}};
+}
+
+// Whether a machine's run told that it had neither an adapter of the family
+// nor a controller.
+bool HasNoAdapter(const TReportMachine& machine)
+{
+    const TRecord& examined = machine.fExamined;
+    if (!examined.is_object())
+        return false;
+    const auto adapters = examined.find("adapters");
+    const auto controllers = examined.find("controllers");
+    return adapters != examined.end() && *adapters == 0 && controllers != examined.end() &&
+        controllers->is_array() && controllers->empty();
 }
 
 // The places of the machines, from the worst: by worst severity, then by
@@ -111,10 +124,11 @@ std::vector<std::size_t> Ranking(
 TRecord TotalsData(const std::vector<const TReportMachine*>& machines, const std::vector<TWeight>& weights)
 {
     TFleetTotals totals;
-    std::size_t unknown = 0;
+    std::size_t unknown = 0, noAdapter = 0;
     for (std::size_t i = 0; i < machines.size(); ++i) {
         totals.Add(machines[i]->fOutcome);
         unknown += weights[i].fCounts[3];
+        noAdapter += HasNoAdapter(*machines[i]) ? 1 : 0;
     }
     TRecord data{{"inventories", totals.fInventories}};
     for (const ERunEnd end : kSummaryEnds) {
@@ -125,7 +139,7 @@ TRecord TotalsData(const std::vector<const TReportMachine*>& machines, const std
     data.update(TRecord{{"partial", totals.fPartial}, {"findings", totals.fSeverities.Total()},
         {"critical", totals.fSeverities.fCritical}, {"warning", totals.fSeverities.fWarning},
         {"info", totals.fSeverities.fInfo}, {"unknown", unknown}, {"new", totals.fNew},
-        {"resolved", totals.fResolved}});
+        {"resolved", totals.fResolved}, {"noAdapter", noAdapter}});
     return data;
 }
 

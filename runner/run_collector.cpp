@@ -20,7 +20,13 @@ void TRunCollector::Bind()
         fTracker = TBaselineTracker(fBaseline->Find(fBaselineName, fCollected.fMachineId));
 }
 
-void TRunCollector::OnLog(int level, const std::string& text)
+void TRunCollector::OnExamined(const TExamined& examined)
+{
+    fCollected.fExamined = examined;
+    fForm.OnExamined(examined);
+}
+
+void TRunCollector::OnLog(int level, const std::string& text, const std::optional<TSubject>& subject)
 {
     Bind();
     // The fields are read from the text only where an output shows them.
@@ -36,9 +42,13 @@ void TRunCollector::OnLog(int level, const std::string& text)
     const char* change = fBaseline != nullptr && finding ? fTracker.Take(meaning.fKind, text) : nullptr;
     fCollected.fFindings += level == 100 ? 1 : 0;
     fCollected.fSeverities.Add(level, meaning.fSeverity);
-    fForm.OnLine(level, text, meaning, change);
-    if (fKeepLogs)
+    const TRecord object =
+        subject && fCollected.fExamined ? SubjectObject(*fCollected.fExamined, *subject) : TRecord();
+    fForm.OnLine(level, text, meaning, change, object.is_object() ? &object : nullptr);
+    if (fKeepLogs) {
         fCollected.fLogs.emplace_back(level, text);
+        fCollected.fSubjects.push_back(subject);
+    }
 }
 
 void TRunCollector::OnFailure(const TFailure& failure)

@@ -7,6 +7,7 @@
 #pragma once
 
 #include <cstddef>
+#include <optional>
 #include <string>
 #include <utility>
 #include <vector>
@@ -34,6 +35,10 @@ struct TCollected {
     std::string fFailure;
     // The lines, level and text, when they are kept.
     std::vector<std::pair<int, std::string>> fLogs;
+    // What the run examined, once the plug-in was loaded; each kept line's
+    // subject, by the line's place in fLogs.
+    std::optional<TExamined> fExamined;
+    std::vector<std::optional<TSubject>> fSubjects;
 };
 
 class TRunCollector : public IRunSink {
@@ -48,9 +53,10 @@ public:
     }
 
     void OnMachine(const TMachineIdentity& identity) override;
+    void OnExamined(const TExamined& examined) override;
     void OnPlugin(const TIdentity& identity) override { fForm.OnPlugin(identity); }
     void OnRequest(int number) override { fForm.OnRequest(number); }
-    void OnLog(int level, const std::string& text) override;
+    void OnLog(int level, const std::string& text, const std::optional<TSubject>& subject) override;
     void OnCall(const THostCall& call) override { fForm.OnCall(call); }
     void OnAssertion(const TAssertionReport& report) override { fForm.OnAssertion(report); }
     void OnFailure(const TFailure& failure) override;

@@ -9,6 +9,7 @@
 #include <boost/lexical_cast.hpp>
 #include <boost/make_shared.hpp>
 
+#include "examined_places.hpp"
 #include "hvp_host.hpp"
 #include "model.hpp"
 
@@ -34,7 +35,10 @@ struct TPendingEvent {
 // the sink, after the fault injector has had its say.
 class TSessionObserver : public standin::IHostObserver, public hvp::ICoreLogger {
 public:
-    TSessionObserver(const TRunSettings& settings, IRunSink& sink) : fSettings(settings), fSink(sink) { }
+    TSessionObserver(const TRunSettings& settings, IRunSink& sink, const TSubjectTracker& subjects)
+        : fSettings(settings), fSink(sink), fSubjects(subjects)
+    {
+    }
 
     bool WantsCalls() const override { return fSettings.fTrace || static_cast<bool>(fSettings.fInjector); }
 
@@ -74,7 +78,7 @@ public:
             event.fLevel = level;
             event.fText = text;
         } else {
-            fSink.OnLog(level, text);
+            fSink.OnLog(level, text, fSubjects.SubjectOf(level, text));
         }
     }
 
@@ -93,7 +97,8 @@ public:
                 fSink.OnAssertion(event.fAssertion);
                 break;
             case TPendingEvent::EKind::Log:
-                fSink.OnLog(event.fLevel, event.fText);
+                // Nothing of the inventory has been read yet.
+                fSink.OnLog(event.fLevel, event.fText, std::nullopt);
                 break;
             }
         }
@@ -105,6 +110,7 @@ public:
 private:
     const TRunSettings& fSettings;
     IRunSink& fSink;
+    const TSubjectTracker& fSubjects;
     bool fHolding = true;
     std::vector<TPendingEvent> fPending;
     std::size_t fCalls = 0;
@@ -114,13 +120,15 @@ private:
 // plug-in manager comes with the loaded plug-in.
 class THostScope {
 public:
-    explicit THostScope(TSessionObserver& observer)
+    THostScope(TSessionObserver& observer, TSubjectTracker& subjects)
     {
         hvp::TRootObject::SetCoreLogger(&observer);
         standin::SetHostObserver(&observer);
+        standin::SetInstanceReadObserver(&subjects);
     }
     ~THostScope()
     {
+        standin::SetInstanceReadObserver(nullptr);
         standin::SetHostObserver(nullptr);
         hvp::TRootObject::SetCoreLogger(nullptr);
     }
@@ -149,8 +157,13 @@ TRunResult RunPlugin(
     const TRunSettings& settings, std::shared_ptr<const TInventory> inventory, IRunSink& sink)
 {
     TRunResult result;
-    TSessionObserver observer(settings, sink);
-    const THostScope scope(observer);
+    // Counted before anything of the plug-in runs, so that counting is
+    // neither traced nor taken for what a finding is about.
+    TExaminedPlaces places;
+    const TExamined examined = CountExamined(*inventory, places);
+    TSubjectTracker subjects(std::move(places), examined.fControllers.size());
+    TSessionObserver observer(settings, sink, subjects);
+    const THostScope scope(observer, subjects);
 
     std::unique_ptr<TPluginLoader> plugin;
     try {
@@ -172,6 +185,7 @@ TRunResult RunPlugin(
         ReadMachineIdentity(inventory->Comment("_machine"), inventory->Comment("_problems"));
     if (identity.fMachine || !identity.fProblems.empty())
         sink.OnMachine(identity);
+    sink.OnExamined(examined);
     const auto failed = [&](const char* callback) {
         sink.OnFailure(DescribeCurrentException(callback));
         result.fStatus = ERunStatus::Failed;

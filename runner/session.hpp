@@ -7,9 +7,11 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
+#include "examined.hpp"
 #include "host_observer.hpp"
 #include "inventory.hpp"
 #include "machine_identity.hpp"
@@ -37,9 +39,14 @@ public:
     // What the inventory says of its machine, before OnPlugin; only for an
     // inventory that says anything.
     virtual void OnMachine(const TMachineIdentity& /*identity*/) { }
+    // What the inventory holds for the plug-in, after OnMachine and before
+    // OnPlugin, for every run that loaded the plug-in.
+    virtual void OnExamined(const TExamined& /*examined*/) { }
     virtual void OnPlugin(const TIdentity& identity) = 0;
     virtual void OnRequest(int number) = 0;
-    virtual void OnLog(int level, const std::string& text) = 0;
+    // A line the plug-in logged, with the disk or controller it is about
+    // (an index into what OnExamined told) for a finding about one.
+    virtual void OnLog(int level, const std::string& text, const std::optional<TSubject>& subject) = 0;
     virtual void OnCall(const THostCall& call) = 0;
     virtual void OnAssertion(const TAssertionReport& report) = 0;
     virtual void OnFailure(const TFailure& failure) = 0;

@@ -36,8 +36,12 @@ struct TOutcome {
     std::string fMachineId;
     bool fPartial = false;
     std::vector<std::string> fPartialProblems;
-    // The log lines, level and text, kept only when a report is written.
+    // The log lines, level and text, kept only when a report is written,
+    // with the subject of each that has one.
     std::vector<std::pair<int, std::string>> fLogs;
+    std::vector<std::optional<TSubject>> fSubjects;
+    // What the run examined, once the plug-in was loaded.
+    std::optional<TExamined> fExamined;
 };
 
 // The counts of the closing summary.
@@ -51,6 +55,8 @@ struct TFleetTotals {
     std::size_t fInventories = 0;
     std::size_t fWithFindings = 0;
     std::size_t fPartial = 0;
+    // The machines with neither an adapter of the family nor a controller.
+    std::size_t fNoAdapter = 0;
     TSeverityCounts fSeverities;
     std::size_t fNew = 0;
     std::size_t fResolved = 0;

@@ -11,6 +11,7 @@
 #include <cstring>
 
 #include "fleet.hpp"
+#include "examined_frames.hpp"
 #include "fleet_job.hpp"
 #include "json_line.hpp"
 #include "worker.hpp"
@@ -61,6 +62,8 @@ void ReadFigures(const std::string& payload, TOutcome& outcome)
         for (const auto& problem : *problems)
             if (problem.is_string())
                 outcome.fPartialProblems.push_back(problem.get<std::string>());
+    if (const auto examined = figures.find("examined"); examined != figures.end())
+        outcome.fExamined = ExaminedOfFigure(*examined);
 }
 
 }  // namespace
@@ -105,11 +108,13 @@ std::size_t TakeFrames(TJob& job, bool spill)
             added += job.fOutput.Add(payload, spill, job.fOutcome.fName);
             break;
         case kFrameLog: {
-            std::int32_t level = 0;
-            if (payload.size() < sizeof level)
+            std::int32_t level = 0, subject = -1;
+            if (payload.size() < sizeof level + sizeof subject)
                 break;
             std::memcpy(&level, payload.data(), sizeof level);
-            job.fOutcome.fLogs.emplace_back(level, payload.substr(sizeof level));
+            std::memcpy(&subject, payload.data() + sizeof level, sizeof subject);
+            job.fOutcome.fLogs.emplace_back(level, payload.substr(sizeof level + sizeof subject));
+            job.fOutcome.fSubjects.push_back(SubjectOfCode(subject));
             break;
         }
         case kFrameFigures:
@@ -158,6 +163,7 @@ void TFleetTotals::Add(const TOutcome& outcome)
     if (RanToItsEnd(outcome.fKind) && outcome.fFindings > 0)
         ++fWithFindings;
     fPartial += outcome.fPartial ? 1 : 0;
+    fNoAdapter += outcome.fExamined && outcome.fExamined->NoAdapter() ? 1 : 0;
     fSeverities.Add(outcome.fSeverities);
     fNew += outcome.fNew;
     fResolved += outcome.fResolved;
@@ -204,6 +210,7 @@ std::string SummaryText(const TFleetSettings& settings, const TFleetTotals& tota
                 record["withFindings"] = totals.fWithFindings;
         }
         record["partial"] = totals.fPartial;
+        record["noAdapter"] = totals.fNoAdapter;
         record["critical"] = totals.fSeverities.fCritical;
         record["warning"] = totals.fSeverities.fWarning;
         record["info"] = totals.fSeverities.fInfo;
@@ -229,6 +236,8 @@ std::string SummaryLine(const TFleetTotals& totals, bool compared)
     }
     if (totals.fPartial > 0)
         line += ", " + std::to_string(totals.fPartial) + " partial";
+    if (totals.fNoAdapter > 0)
+        line += ", " + std::to_string(totals.fNoAdapter) + " without an adapter";
     line += "; findings: " + std::to_string(totals.fSeverities.fCritical) + " critical, " +
         std::to_string(totals.fSeverities.fWarning) + " warning, " +
         std::to_string(totals.fSeverities.fInfo) + " info";

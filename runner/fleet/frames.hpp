@@ -11,7 +11,7 @@ namespace tarvorun {
 
 enum EFrameKind : char {
     kFrameOutput = 'O',       // output bytes, whole records or lines
-    kFrameLog = 'L',          // a log line, for the report: four bytes of level, then the text
+    kFrameLog = 'L',          // a log line: four bytes of level, four of its subject's code, the text
     kFrameFigures = 'N',      // the run's figures and its machine, a JSON object
     kFrameFailure = 'X',      // how GetData ended with an exception
     kFrameUnreadable = 'E',   // the inventory is not valid: the message

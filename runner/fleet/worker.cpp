@@ -1,6 +1,7 @@
 #include "worker.hpp"
 
 #include "catalogue.hpp"
+#include "examined_frames.hpp"
 #include "json_line.hpp"
 
 #include <sys/prctl.h>
@@ -90,13 +91,22 @@ public:
         fInner.OnRequest(number);
         Flush(fFd);
     }
-    void OnLog(int level, const std::string& text) override
+    // Sent at once, so that a run that crashes later still tells it.
+    void OnExamined(const TExamined& examined) override
     {
-        fInner.OnLog(level, text);
+        fInner.OnExamined(examined);
+        const TRecord figures{{"examined", ExaminedFigure(examined)}};
+        SendFrame(fFd, kFrameFigures, figures.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace));
+    }
+    void OnLog(int level, const std::string& text, const std::optional<TSubject>& subject) override
+    {
+        fInner.OnLog(level, text, subject);
         if (!fSendLogs)
             return;
         const std::int32_t value = level;
+        const std::int32_t about = SubjectCode(subject);
         std::string payload(reinterpret_cast<const char*>(&value), sizeof value);
+        payload.append(reinterpret_cast<const char*>(&about), sizeof about);
         payload += text;
         SendFrame(fFd, kFrameLog, payload);
     }
@@ -113,10 +123,12 @@ public:
     void SendFigures()
     {
         const TCollected& run = fInner.Collected();
-        const TRecord figures{{"findings", run.fFindings}, {"critical", run.fSeverities.fCritical},
+        TRecord figures{{"findings", run.fFindings}, {"critical", run.fSeverities.fCritical},
             {"warning", run.fSeverities.fWarning}, {"info", run.fSeverities.fInfo}, {"new", run.fNew},
             {"resolved", run.fResolved}, {"hostname", run.fHostname}, {"machineId", run.fMachineId},
             {"partial", !run.fProblems.empty()}, {"problems", run.fProblems}};
+        if (run.fExamined)
+            figures["examined"] = ExaminedFigure(*run.fExamined);
         SendFrame(fFd, kFrameFigures, figures.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace));
     }
 
@@ -130,7 +142,7 @@ class TDiscardSink : public IRunSink {
 public:
     void OnPlugin(const TIdentity&) override { }
     void OnRequest(int) override { }
-    void OnLog(int, const std::string&) override { }
+    void OnLog(int, const std::string&, const std::optional<TSubject>&) override { }
     void OnCall(const THostCall&) override { }
     void OnAssertion(const TAssertionReport&) override { }
     void OnFailure(const TFailure&) override { }

@@ -4,6 +4,7 @@
 // tests use it to make a chosen operation fail.
 #pragma once
 
+#include <cstddef>
 #include <string>
 
 #include "hvp_cim.hpp"
@@ -75,6 +76,22 @@ template <typename MakeCall> EHostCallOutcome ObserveHostCall(MakeCall&& make)
     const THostCall call = make();
     return observer->OnHostCall(call);
 }
+
+// Told which instance the plug-in reads a property of, so that a line it
+// logs next can be tied to the disk or controller it was looking at. Only an
+// instance of a class's own list is shown (its class and 0-based place), not
+// one reached through an association. Kept apart from the observer of calls,
+// so that a run that records no calls still knows what was read, at the cost
+// of one branch per read when nobody asks.
+class IInstanceReadObserver {
+public:
+    virtual ~IInstanceReadObserver();
+    virtual void OnInstanceRead(const std::string& className, std::size_t place) = 0;
+};
+
+// At most one at a time; null removes it. The host keeps no ownership.
+void SetInstanceReadObserver(IInstanceReadObserver* observer);
+IInstanceReadObserver* GetInstanceReadObserver();
 
 // A namespace that knows the operating system of the machine it describes.
 class IOperatingSystemSource {

@@ -37,6 +37,12 @@ standin::IHostObserver*& ObserverSlot()
     return observer;
 }
 
+standin::IInstanceReadObserver*& ReadObserverSlot()
+{
+    static standin::IInstanceReadObserver* observer = nullptr;
+    return observer;
+}
+
 // Answers when no logger has been set up, so that a plug-in never logs into
 // a null pointer.
 class TDiscardingLogger : public ICoreLogger {
@@ -98,6 +104,18 @@ void SetHostObserver(IHostObserver* observer)
 IHostObserver* GetHostObserver()
 {
     return ObserverSlot();
+}
+
+IInstanceReadObserver::~IInstanceReadObserver() = default;
+
+void SetInstanceReadObserver(IInstanceReadObserver* observer)
+{
+    ReadObserverSlot() = observer;
+}
+
+IInstanceReadObserver* GetInstanceReadObserver()
+{
+    return ReadObserverSlot();
 }
 
 const char* HostOpName(EHostOp op)

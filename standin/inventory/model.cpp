@@ -34,6 +34,8 @@ public:
     // The instance's name in call records: its class and 0-based place,
     // behind the name of the instance it was reached from, if any.
     std::string Name() const;
+    // Its 0-based place in the enumeration that delivered it.
+    std::size_t Place() const;
 
 private:
     const TInstanceBlock* fBlock;  // which owns this instance
@@ -81,10 +83,14 @@ struct TInstanceBlock {
     std::vector<TInventoryInstance> fInstances;
 };
 
+std::size_t TInventoryInstance::Place() const
+{
+    return static_cast<std::size_t>(this - fBlock->fInstances.data());
+}
+
 std::string TInventoryInstance::Name() const
 {
-    const auto place = static_cast<std::size_t>(this - fBlock->fInstances.data());
-    return fBlock->fPrefix + fBlock->fClassName + "[" + std::to_string(place) + "]";
+    return fBlock->fPrefix + fBlock->fClassName + "[" + std::to_string(Place()) + "]";
 }
 
 class TInventoryProperty : public ICIMProperty {
@@ -135,6 +141,8 @@ boost::shared_ptr<ICIMProperty> TInventoryInstance::GetProperty(const std::strin
         if (outcome == EHostCallOutcome::ReturnEmpty)
             return boost::shared_ptr<ICIMProperty>();
     }
+    if (IInstanceReadObserver* reads = GetInstanceReadObserver(); reads != nullptr && fBlock->fDepth == 0)
+        reads->OnInstanceRead(fBlock->fClassName, Place());
     // A comment member of the instance is for the runner alone.
     if (!name.empty() && name.front() == '_')
         throw THVPException(THVPStatusCode(THVPStatusCode::kNotFound));

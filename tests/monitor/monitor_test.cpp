@@ -34,15 +34,35 @@ ERunEnd EndNamed(const std::string& name)
     return static_cast<ERunEnd>(at - std::begin(kEnds));
 }
 
+// What a run examined, as a case writes the record's members.
+TExamined ExaminedFromMembers(const json& members)
+{
+    TExamined examined;
+    examined.fPciFunctions = members.at("pciFunctions").get<std::size_t>();
+    examined.fAdapters = members.at("adapters").get<std::size_t>();
+    examined.fControllers.resize(members.at("controllers").size());
+    for (const json& disk : members.at("disks")) {
+        TExaminedDisk& added = examined.fDisks.emplace_back();
+        added.fCountsKnown = disk.at("countsKnown").get<bool>();
+    }
+    examined.fPackages = members.at("packages").get<std::size_t>();
+    examined.fEventLogRecords = members.at("eventLogRecords").get<std::size_t>();
+    return examined;
+}
+
 // A machine as a case writes it: its log lines as [level, "text"], how the
 // run ended, its message, whether its collection was partial, and in a
 // fleet its inventory's name and hostname. The name's escapes (\\xHH) are
 // read, for bytes that are not UTF-8, which a JSON text cannot hold.
 TMachineRun Machine(const json& machine)
 {
-    return {tarvotest::Unescaped(machine.value("name", "")), machine.value("hostname", ""),
+    TMachineRun run{tarvotest::Unescaped(machine.value("name", "")), machine.value("hostname", ""),
         EndNamed(machine.value("end", "ran")), machine.value("message", ""),
-        machine.value("logs", std::vector<std::pair<int, std::string>>()), machine.value("partial", false)};
+        machine.value("logs", std::vector<std::pair<int, std::string>>()), machine.value("partial", false),
+        {}, {}};
+    if (machine.contains("examined"))
+        run.fExamined = ExaminedFromMembers(machine["examined"]);
+    return run;
 }
 
 // The run of a case: the machines of its "fleet" lines, or the one machine
@@ -57,6 +77,8 @@ TMonitoredRun RunOf(const tarvotest::TSections& sections)
     }
     json machine{{"end", Value(sections, "end", "ran")}, {"message", Value(sections, "message")},
         {"partial", Value(sections, "partial") == "yes"}, {"logs", json::array()}};
+    if (sections.count("examined"))
+        machine["examined"] = json::parse(Value(sections, "examined"));
     if (sections.count("logs"))
         for (const std::string& line : sections.at("logs"))
             machine["logs"].push_back(json::parse(line));
@@ -73,6 +95,8 @@ TEST_P(Monitor, GivesTheStateAndTextsWritten)
     std::string refused = ParseIgnore(Value(sections, "ignore"), tuning);
     if (refused.empty())
         refused = ParseSeverityMap(Value(sections, "map"), tuning);
+    if (refused.empty() && sections.count("no adapter"))
+        refused = ParseNoAdapter(Value(sections, "no adapter"), tuning);
     ASSERT_EQ(refused, Value(sections, "refused"));
     if (!refused.empty())
         return;
@@ -93,7 +117,8 @@ TEST_P(Monitor, GivesTheStateAndTextsWritten)
 
 INSTANTIATE_TEST_SUITE_P(Cases, Monitor,
     testing::ValuesIn(tarvotest::ReadTextCases(TARVOANAL_MONITOR_CASES,
-        "logs|end|message|partial|fleet|ignore|map|refused|state|text|metrics|metrics holds")),
+        "logs|end|message|partial|examined|fleet|ignore|map|no adapter|refused|state|text|metrics|metrics "
+        "holds")),
     tarvotest::TTextCaseName());
 
 }  // namespace

@@ -21,11 +21,22 @@ public:
         fEvents.push_back("plugin " + identity.fName);
     }
     void OnRequest(int number) override { fEvents.push_back("request " + std::to_string(number)); }
-    void OnLog(int level, const std::string& text) override
+    void OnLog(int level, const std::string& text, const std::optional<tarvorun::TSubject>& subject) override
     {
         if (text == fThrowAt)
             throw std::runtime_error("cannot write " + text);
-        fEvents.push_back("log " + std::to_string(level) + " " + text);
+        fEvents.push_back("log " + std::to_string(level) + " " + text + Subject(subject));
+    }
+    void OnExamined(const tarvorun::TExamined& examined) override
+    {
+        fEvents.push_back("examined " + std::to_string(examined.fPciFunctions));
+    }
+    static std::string Subject(const std::optional<tarvorun::TSubject>& subject)
+    {
+        if (!subject)
+            return std::string();
+        const char* what = subject->fWhat == tarvorun::TSubject::EWhat::Disk ? " @disk " : " @controller ";
+        return what + std::to_string(subject->fIndex);
     }
     void OnCall(const tarvorun::THostCall& call) override { fEvents.push_back("call " + call.fClassName); }
     void OnAssertion(const tarvorun::TAssertionReport& report) override
@@ -47,6 +58,10 @@ TEST(BackgroundLogSink, PassesEveryEventOnInTheOrderItCame)
     std::vector<std::string> expected;
     {
         TBackgroundLogSink sink(inner);
+        tarvorun::TExamined examined;
+        examined.fPciFunctions = 6;
+        sink.OnExamined(examined);
+        expected.push_back("examined 6");
         sink.OnPlugin(tarvorun::TIdentity{0, "tarvoanal", "", ""});
         expected.push_back("plugin tarvoanal");
         // Enough lines of each request for several batches, and a few more.
@@ -56,19 +71,26 @@ TEST(BackgroundLogSink, PassesEveryEventOnInTheOrderItCame)
             for (int line = 0; line < 5000; ++line) {
                 const std::string text = "finding " + std::to_string(request) + "." + std::to_string(line) +
                     std::string(static_cast<std::size_t>(line % 97), 'x');
-                sink.OnLog(100, text);
-                expected.push_back("log 100 " + text);
+                // Every seventh line is about a disk, every eleventh about a
+                // controller: each keeps its own subject through the batches.
+                std::optional<tarvorun::TSubject> subject;
+                if (line % 7 == 0)
+                    subject = tarvorun::TSubject{tarvorun::TSubject::EWhat::Disk, std::size_t(line)};
+                else if (line % 11 == 0)
+                    subject = tarvorun::TSubject{tarvorun::TSubject::EWhat::Controller, std::size_t(line)};
+                sink.OnLog(100, text, subject);
+                expected.push_back("log 100 " + text + TRecordingSink::Subject(subject));
             }
             tarvorun::THostCall call;
             call.fClassName = "C" + std::to_string(request);
             sink.OnCall(call);
             expected.push_back("call C" + std::to_string(request));
         }
-        sink.OnLog(3, "the last line");
+        sink.OnLog(3, "the last line", std::nullopt);
         expected.push_back("log 3 the last line");
         sink.OnAssertion(tarvorun::TAssertionReport{"x != 0", "f", "f.cpp", 1});
         expected.push_back("assertion x != 0");
-        sink.OnLog(0, "after the assertion");
+        sink.OnLog(0, "after the assertion", std::nullopt);
         expected.push_back("log 0 after the assertion");
     }  // the lines still held are passed on as the sink ends
     EXPECT_EQ(inner.fEvents, expected);
@@ -80,7 +102,7 @@ TEST(BackgroundLogSink, WhatTheInnerSinkThrowsComesOutOfDrain)
     inner.fThrowAt = "line 7";
     TBackgroundLogSink sink(inner);
     for (int line = 0; line < 10; ++line)
-        sink.OnLog(100, "line " + std::to_string(line));
+        sink.OnLog(100, "line " + std::to_string(line), std::nullopt);
     try {
         sink.Drain();
         ADD_FAILURE() << "Drain did not throw";

@@ -108,6 +108,8 @@ TEST_P(Batch, EachInventoryPrintsWhatItsSingleRunPrintsInInputOrder)
     std::vector<std::string> expected;
     // The summary counts the findings of the single runs by their severity.
     std::map<std::string, int> severities{{"critical", 0}, {"warning", 0}, {"info", 0}};
+    // And the machines whose single run examined no adapter and no controller.
+    int noAdapter = 0;
     for (std::size_t i = 0; i < names.size(); ++i) {
         const std::string file = GetParam().fArchive ? folder + "/" + kBatch[i].first : names[i];
         for (const std::string& record : SingleRun(options, file, names[i])) {
@@ -115,12 +117,15 @@ TEST_P(Batch, EachInventoryPrintsWhatItsSingleRunPrintsInInputOrder)
             const ordered_json parsed = ordered_json::parse(record);
             if (parsed["type"] == "log" && parsed["level"].get<int>() >= 100)
                 ++severities[parsed["severity"].get<std::string>()];
+            if (parsed["type"] == "examined" && parsed["adapters"] == 0 && parsed["controllers"].empty())
+                ++noAdapter;
         }
     }
     expected.push_back(
         "{\"type\":\"summary\",\"inventories\":6,\"completed\":3,\"withFindings\":3,\"failed\":2,"
-        "\"unreadable\":1,\"crashed\":0,\"timedOut\":0,\"partial\":0,\"critical\":" +
-        std::to_string(severities["critical"]) + ",\"warning\":" + std::to_string(severities["warning"]) +
+        "\"unreadable\":1,\"crashed\":0,\"timedOut\":0,\"partial\":0,\"noAdapter\":" +
+        std::to_string(noAdapter) + ",\"critical\":" + std::to_string(severities["critical"]) +
+        ",\"warning\":" + std::to_string(severities["warning"]) +
         ",\"info\":" + std::to_string(severities["info"]) + "}");
     const std::vector<std::string> got = Lines(run.fOut);
     ASSERT_EQ(got.size(), expected.size());
@@ -176,9 +181,10 @@ TEST(Interruption, StopsTheWorkersAndKeepsWholeLines)
     std::this_thread::sleep_for(std::chrono::milliseconds(200));
     EXPECT_FALSE(AnyWorkerLeft());
     const std::string text = ReadFile(out);
-    // The two inventories before the first hanging one, and the records
-    // that one sent before it hung, whole; nothing of the later ones.
-    ASSERT_EQ(Records(text).size(), 8u) << text;
+    // The two inventories before the first hanging one (what was examined,
+    // the plug-in, the request, its line), and the records that one sent
+    // before it hung, whole; nothing of the later ones.
+    ASSERT_EQ(Records(text).size(), 11u) << text;
     EXPECT_EQ(text.back(), '\n');
 }
 

@@ -22,7 +22,8 @@
 namespace tarvotest {
 
 // The sections of a golden case (tests/README.md describes them).
-inline const char* const kGoldenKeys = "args|status|stderr|inventory|raw inventory|stdin|records|output|only";
+inline const char* const kGoldenKeys =
+    "args|status|stderr|inventory|raw inventory|stdin|examined record|records|output|only";
 
 // The sections of one case, key to its lines.
 using TSections = std::map<std::string, std::vector<std::string>>;

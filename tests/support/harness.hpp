@@ -3,6 +3,7 @@
 // happened, in order.
 #pragma once
 
+#include <optional>
 #include <ostream>
 #include <string>
 #include <vector>
@@ -40,7 +41,16 @@ class TRecording : public tarvorun::IRunSink {
 public:
     void OnPlugin(const tarvorun::TIdentity&) override { fEvents.push_back("plugin"); }
     void OnRequest(int) override { fEvents.push_back("request"); }
-    void OnLog(int level, const std::string& text) override { Note(fLogs, {level, text}, "log"); }
+    void OnExamined(const tarvorun::TExamined& examined) override
+    {
+        fExamined = examined;
+        fEvents.push_back("examined");
+    }
+    void OnLog(int level, const std::string& text, const std::optional<tarvorun::TSubject>& subject) override
+    {
+        Note(fLogs, {level, text}, "log");
+        fSubjects.push_back(subject);
+    }
     void OnCall(const tarvorun::THostCall& call) override;
     void OnAssertion(const tarvorun::TAssertionReport& report) override
     {
@@ -52,8 +62,12 @@ public:
     std::vector<TCall> fCalls;
     std::vector<tarvorun::TAssertionReport> fAssertions;
     std::vector<tarvorun::TFailure> fFailures;
+    // What the run examined, and each log line's subject, by its place in fLogs.
+    tarvorun::TExamined fExamined;
+    std::vector<std::optional<tarvorun::TSubject>> fSubjects;
     // The kind of every event, in order, as the jsonl form names its
-    // records: "plugin", "request", "log", "call", "assertion", "failure".
+    // records: "examined", "plugin", "request", "log", "call", "assertion",
+    // "failure".
     std::vector<std::string> fEvents;
 
 private:
