@@ -22,6 +22,7 @@
 #include "inputs.hpp"
 #include "jsonl_input.hpp"
 #include "live_inventory.hpp"
+#include "machine_identity.hpp"
 #include "monitor_cli.hpp"
 #include "monitoring.hpp"
 #include "options.hpp"
@@ -53,6 +54,18 @@ bool WriteReport(const tarvorun::TReport& report, const std::string& path)
         return true;
     std::fprintf(stderr, "hvp-run: %s\n", problem.c_str());
     return false;
+}
+
+// Records that could not all be written make a run that failed: the files
+// it would replace stay as they were, so that neither a report nor the
+// metrics present the records that were written as the whole run.
+int KeepFilesOfAFailedRun(const TOptions& options)
+{
+    for (const std::string& path : {options.fReportPath, options.fMonitor.fMetricsPath})
+        if (!path.empty())
+            std::fprintf(stderr, "hvp-run: %s: left as it was, as the run failed\n",
+                tarvorun::ShowOnTerminal(path).c_str());
+    return kExitUsage;
 }
 
 int RunFromJsonl(const TOptions& options)
@@ -92,16 +105,21 @@ int RunMany(const TOptions& options)
     tarvorun::TMonitoredRun monitored;
     monitored.fFleet = true;
     int status = kExitOk;
+    tarvorun::TSharedMachineIds sharedIds;
     {
         // A check prints its own lines only.
         tarvorun::TQuietStdout quiet(monitor.fCheck);
         status = tarvorun::RunFleet(fleet, options.fInventories, [&](tarvorun::TOutcome&& outcome) {
+            if (const auto note = sharedIds.Take(outcome.fName, outcome.fMachineId))
+                std::fprintf(stderr, "hvp-run: %s\n", tarvorun::ShowOnTerminal(*note).c_str());
             totals.Add(outcome);
             if (monitor.Active())
                 monitored.fMachines.push_back(tarvorun::FromOutcome(outcome));
             report.Add(std::move(outcome));
         });
     }
+    if (tarvorun::FailedWriteError() != 0)
+        return KeepFilesOfAFailedRun(options);
     if (status != kExitNotLoaded && !options.fReportPath.empty() && !WriteReport(report, options.fReportPath))
         return kExitUsage;
     // Output that went to a file or a pipe tells the person at the terminal
@@ -148,7 +166,7 @@ int RunSingle(const TOptions& options)
     // Records that could not be written leave the files of the run as
     // they were.
     if (end.fUnwritten)
-        return end.fStatus;
+        return KeepFilesOfAFailedRun(options);
     if (!end.fNotLoaded && !options.fReportPath.empty()) {
         tarvorun::TReport report;
         report.SetBaseline(options.fFleet.fBaseline, true);

@@ -72,4 +72,16 @@ std::vector<TRecord> IdentityRecords(const TMachineIdentity& identity, const std
     return records;
 }
 
+std::optional<std::string> TSharedMachineIds::Take(const std::string& name, const std::string& id)
+{
+    if (id.empty())
+        return std::nullopt;
+    const auto [first, added] = fFirstNamed.emplace(id, name);
+    // The same inventory given twice is one machine run twice, no clone.
+    if (added || first->second == name)
+        return std::nullopt;
+    return name + " has the machine id of " + first->second +
+        "; machines of one run that share an id are told apart by their names";
+}
+
 }  // namespace tarvorun

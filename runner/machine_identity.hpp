@@ -7,6 +7,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <unordered_map>
 #include <vector>
 
 #include "json_line.hpp"
@@ -35,5 +36,19 @@ TMachineIdentity ReadMachineIdentity(std::string_view machine, std::string_view 
 // host name, machine id and time of collection (and whatever else the
 // collector told), and `partial` with the problems.
 std::vector<TRecord> IdentityRecords(const TMachineIdentity& identity, const std::string& inventory);
+
+// Inventories of one run that share a machine id are clones of one image:
+// two machines, each matched by its name. Each one after the first with an
+// id gets one line saying so, naming the first; an id counts whatever the
+// order the inventories end in.
+class TSharedMachineIds {
+public:
+    // The line to say for the inventory `name` with the machine id `id`,
+    // or nothing.
+    std::optional<std::string> Take(const std::string& name, const std::string& id);
+
+private:
+    std::unordered_map<std::string, std::string> fFirstNamed;
+};
 
 }  // namespace tarvorun

@@ -10,11 +10,13 @@
 #include <cstdint>
 #include <cstring>
 #include <cstdio>
+#include <cstring>
 #include <ctime>
 
 #include "check.hpp"
 #include "exit_status.hpp"
 #include "metrics.hpp"
+#include "terminal_text.hpp"
 
 namespace tarvorun {
 
@@ -30,6 +32,24 @@ std::string ReadMonitorOptions(TMonitorOptions& options)
 
 int FinishMonitoring(const TMonitorOptions& options, const TMonitoredRun& run, int status)
 {
+    // The check's lines go out first: a check that could not be printed is
+    // a run that failed, and leaves the metrics as they were.
+    int state = status;
+    if (options.fCheck) {
+        const TCheckResult check = RunCheck(run, options.fTuning);
+        state = static_cast<int>(check.fState);
+        errno = 0;
+        const bool written =
+            std::fwrite(check.fText.data(), 1, check.fText.size(), stdout) == check.fText.size();
+        if (std::fflush(stdout) != 0 || !written) {
+            std::fprintf(stderr, "hvp-run: cannot write the check to standard output: %s\n",
+                std::strerror(errno != 0 ? errno : EIO));
+            if (!options.fMetricsPath.empty())
+                std::fprintf(stderr, "hvp-run: %s: left as it was, as the run failed\n",
+                    ShowOnTerminal(options.fMetricsPath).c_str());
+            return static_cast<int>(ECheckState::Unknown);
+        }
+    }
     if (!options.fMetricsPath.empty()) {
         try {
             WriteMetrics(options.fMetricsPath, run, static_cast<std::int64_t>(std::time(nullptr)));
@@ -39,18 +59,7 @@ int FinishMonitoring(const TMonitorOptions& options, const TMonitoredRun& run, i
                 return kExitUsage;
         }
     }
-    if (!options.fCheck)
-        return status;
-    const TCheckResult check = RunCheck(run, options.fTuning);
-    std::fwrite(check.fText.data(), 1, check.fText.size(), stdout);
-    // A check whose lines did not reach the engine told it nothing: the
-    // state is not known, whatever the run found.
-    if (std::fflush(stdout) != 0 || std::ferror(stdout) != 0) {
-        std::fprintf(
-            stderr, "hvp-run: cannot write the check to standard output: %s\n", std::strerror(errno));
-        return kExitCheckUnknown;
-    }
-    return static_cast<int>(check.fState);
+    return state;
 }
 
 TQuietStdout::TQuietStdout(bool quiet)

@@ -20,9 +20,10 @@ LIVE_PACKAGES=(pciutils jq)
 # Nagios engine without its web interface (tests/monitor); the manual pages
 # are written by scdoc and rendered by groff (doc/); and the live check runs
 # on the machine itself; the files the fleet's launchers open are traced by
-# strace (tests/runner/launcher_test).
+# strace (tests/runner/launcher_test); the commands the guides show run over
+# archives that zstd and python3 make (doc/check_shown_commands.sh).
 TEST_PACKAGES=(libgtest-dev chromium prometheus prometheus-node-exporter curl python3 python3-yaml nagios4-core
-               scdoc groff-base strace "${LIVE_PACKAGES[@]}")
+               scdoc groff-base strace zstd "${LIVE_PACKAGES[@]}")
 # What the benchmarks need on top (scripts/bench).
 BENCH_PACKAGES=(libgtest-dev libbenchmark-dev jq)
 # What the fleet's benchmark and several-machines check need on top

@@ -21,6 +21,7 @@ namespace tarvorun {
     X(archive_entry_pathname)                                                                                \
     X(archive_entry_size)                                                                                    \
     X(archive_entry_size_is_set)                                                                             \
+    X(archive_entry_symlink)                                                                                 \
     X(archive_error_string)                                                                                  \
     X(archive_read_data)                                                                                     \
     X(archive_read_free)                                                                                     \

@@ -70,8 +70,10 @@ bool TArchiveStream::Stop(TInventoryInput& input, const std::string& problem)
 
 bool TArchiveStream::Next(TInventoryInput& input)
 {
+    // Links that waited for members of an archive that ended early are
+    // still handed out, each with the problem of its missing member.
     if (fEnded)
-        return false;
+        return NextWaitingLink(input);
     if (fApi == nullptr)
         return Stop(input, fLoadProblem);
     const TArchiveApi* api = fApi;
@@ -117,7 +119,8 @@ bool TArchiveStream::Next(TInventoryInput& input)
             fHeld = true;
             return true;
         }
-        if (status == ARCHIVE_EOF) {
+        if (status == ARCHIVE_EOF && !fAtEnd) {
+            fAtEnd = true;
             // The tar ends before its gzip data does: the rest is read, so
             // that the checksum at its end is checked.
             // What follows the tar's end is padding, a record at most: more
@@ -139,6 +142,14 @@ bool TArchiveStream::Next(TInventoryInput& input)
                         (fLastMember.empty() ? std::string() : "after the member " + fLastMember + ": ") +
                             "more than 1 MiB of data after the end of the archive");
             }
+        }
+        if (status == ARCHIVE_EOF) {
+            // The links that waited for members later in the archive come
+            // after its last member, one at each call.
+            fHeld = true;
+            fHeldStatus = ARCHIVE_EOF;
+            if (NextWaitingLink(input))
+                return true;
             if (fMembers == 0)
                 return Stop(input, "the archive holds no inventory");
             fEnded = true;
@@ -160,11 +171,18 @@ bool TArchiveStream::Next(TInventoryInput& input)
             input.fProblem = input.fName + ": cannot read the member: " + ArchiveMessage(api, fArchive);
             return true;
         }
+        const auto type = api->archive_entry_filetype(entry);
+        fLinks.RememberFolders(fLastMember, type == AE_IFDIR);
         // A hard link with no data of its own is its target's text again.
         const char* target = api->archive_entry_hardlink(entry);
         const bool linkOnly = target != nullptr &&
             (api->archive_entry_size_is_set(entry) == 0 || api->archive_entry_size(entry) == 0);
-        if (!linkOnly && api->archive_entry_filetype(entry) != AE_IFREG)
+        if (!linkOnly && type == AE_IFLNK) {
+            if (TakeSymbolicLink(entry, input))
+                return true;
+            continue;
+        }
+        if (!linkOnly && type != AE_IFREG)
             continue;
         ++fMembers;
         input.fName = fPath + ":" + fLastMember;
@@ -177,6 +195,47 @@ bool TArchiveStream::Next(TInventoryInput& input)
         fLinks.Remember(fLastMember, input);
         return true;
     }
+}
+
+bool TArchiveStream::TakeSymbolicLink(struct archive_entry* entry, TInventoryInput& input)
+{
+    const char* named = fApi->archive_entry_symlink(entry);
+    const std::string target = named != nullptr ? named : "";
+    input.fName = fPath + ":" + fLastMember;
+    input.fSource = input.fName;
+    if (fWaitingLinks.size() >= kSymbolicLinksKept) {
+        ++fMembers;
+        input.fProblem = input.fName + ": a symbolic link to " + target + ", beyond the " +
+            std::to_string(kSymbolicLinksKept) +
+            " links that wait for members later in the archive; unpack it and give its folder";
+        return true;
+    }
+    switch (fLinks.ResolveSymbolic(fLastMember, target, false, input)) {
+    case ELinkOutcome::Given:
+        ++fMembers;
+        return true;
+    case ELinkOutcome::Later:
+        fWaitingLinks.push_back({fLastMember, target});
+        return false;
+    case ELinkOutcome::Folder:
+        break;
+    }
+    return false;
+}
+
+bool TArchiveStream::NextWaitingLink(TInventoryInput& input)
+{
+    while (!fWaitingLinks.empty()) {
+        const auto [member, target] = std::move(fWaitingLinks.front());
+        fWaitingLinks.pop_front();
+        input.fName = fPath + ":" + member;
+        input.fSource = input.fName;
+        if (fLinks.ResolveSymbolic(member, target, true, input) == ELinkOutcome::Given) {
+            ++fMembers;
+            return true;
+        }
+    }
+    return false;
 }
 
 void TArchiveStream::ReadMember(struct archive_entry* entry, TInventoryInput& input)

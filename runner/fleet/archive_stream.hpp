@@ -2,8 +2,10 @@
 #pragma once
 
 #include <cstdint>
+#include <deque>
 #include <memory>
 #include <string>
+#include <utility>
 
 #include "archive_data.hpp"
 #include "archive_links.hpp"
@@ -19,8 +21,9 @@ struct TGzipArchiveSource;
 
 namespace tarvorun {
 
-// The members of a tar or zip archive that are regular files or hard links
-// to one, in archive order, read one at a time. A member that cannot be read is handed out
+// The members of a tar or zip archive that are regular files or links to
+// one, in archive order, read one at a time; a symbolic link to a member
+// later in the archive comes after the archive's last member. A member that cannot be read is handed out
 // with its problem and the archive goes on where it can; a member that is
 // itself an archive is not read.
 class TArchiveStream {
@@ -38,6 +41,11 @@ private:
     bool Stop(TInventoryInput& input, const std::string& problem);
     // Reads the regular member `entry` into `input`, or its problem.
     void ReadMember(struct archive_entry* entry, TInventoryInput& input);
+    // Takes the symbolic link `entry`: true when it is handed out in
+    // `input` now, false when it waits or names a folder.
+    bool TakeSymbolicLink(struct archive_entry* entry, TInventoryInput& input);
+    // Hands out the next link that waited for the archive's end.
+    bool NextWaitingLink(TInventoryInput& input);
 
     std::string fPath;
     const TArchiveApi* fApi = nullptr;
@@ -57,6 +65,10 @@ private:
     std::unique_ptr<TGzipArchiveSource> fGzip;
     // The texts that hard links later in the archive may name.
     TArchiveLinks fLinks;
+    // Symbolic links whose members come later: each its member path and
+    // the target it names.
+    std::deque<std::pair<std::string, std::string>> fWaitingLinks;
+    bool fAtEnd = false;
 };
 
 }  // namespace tarvorun

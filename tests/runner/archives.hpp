@@ -13,8 +13,10 @@
 namespace tarvotest {
 
 struct TMember {
-    TMember(std::string path, std::string content, std::string hardLinkTo = std::string())
-        : fPath(std::move(path)), fContent(std::move(content)), fHardLinkTo(std::move(hardLinkTo))
+    TMember(std::string path, std::string content, std::string hardLinkTo = std::string(),
+        std::string symbolicLinkTo = std::string())
+        : fPath(std::move(path)), fContent(std::move(content)), fHardLinkTo(std::move(hardLinkTo)),
+          fSymbolicLinkTo(std::move(symbolicLinkTo))
     {
     }
 
@@ -22,11 +24,14 @@ struct TMember {
     std::string fContent;
     // For a hard link: the member it names, and no content of its own.
     std::string fHardLinkTo;
+    // For a symbolic link: the path it holds, as written.
+    std::string fSymbolicLinkTo;
 };
 
 // What libarchive writes, in memory: `members` (a path ending in '/' is a
-// folder, one with fHardLinkTo a hard link) in the format named, through the filter named unless it is empty,
-// with the writer's options given.
+// folder, one with fHardLinkTo a hard link, one with fSymbolicLinkTo a
+// symbolic link) in the format named, through the filter named unless it is
+// empty, with the writer's options given.
 inline std::string Written(
     const char* format, const char* filter, const std::vector<TMember>& members, const char* options = "")
 {
@@ -43,9 +48,15 @@ inline std::string Written(
     for (const TMember& member : members) {
         struct archive_entry* entry = archive_entry_new();
         archive_entry_set_pathname(entry, member.fPath.c_str());
-        archive_entry_set_filetype(entry, member.fPath.back() == '/' ? AE_IFDIR : AE_IFREG);
+        const bool symbolic = !member.fSymbolicLinkTo.empty();
+        archive_entry_set_filetype(entry,
+            symbolic                         ? AE_IFLNK
+                : member.fPath.back() == '/' ? AE_IFDIR
+                                             : AE_IFREG);
         archive_entry_set_perm(entry, 0644);
         archive_entry_set_size(entry, static_cast<la_int64_t>(member.fContent.size()));
+        if (symbolic)
+            archive_entry_set_symlink(entry, member.fSymbolicLinkTo.c_str());
         if (!member.fHardLinkTo.empty())
             archive_entry_set_hardlink(entry, member.fHardLinkTo.c_str());
         archive_write_header(out, entry);

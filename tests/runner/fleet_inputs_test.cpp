@@ -94,10 +94,13 @@ TEST_P(Expansion, HandsOutTheInventoriesInInputOrder)
     const std::string in = GetParam()["in"];
     TTempFolder temp("fleet-inputs");
     std::vector<TMember> members;
-    // A member written LINK(NAME) is a hard link to the member NAME.
+    // A member written LINK(NAME) is a hard link to the member NAME, one
+    // written SYMLINK(PATH) a symbolic link holding PATH.
     for (const TExpected& entry : Entries(GetParam()["members"]))
         if (entry.second.compare(0, 5, "LINK(") == 0)
             members.push_back({entry.first, "", entry.second.substr(5, entry.second.size() - 6)});
+        else if (entry.second.compare(0, 8, "SYMLINK(") == 0)
+            members.push_back({entry.first, "", "", entry.second.substr(8, entry.second.size() - 9)});
         else
             members.push_back({entry.first, entry.second});
     // Each form's file, and the format and filter libarchive writes it in.
@@ -111,6 +114,9 @@ TEST_P(Expansion, HandsOutTheInventoriesInInputOrder)
         for (const TMember& member : members)
             if (member.fPath.back() == '/')
                 fs::create_directories(fs::path(argument) / member.fPath);
+            else if (!member.fSymbolicLinkTo.empty())
+                fs::create_directories((fs::path(argument) / member.fPath).parent_path()),
+                    fs::create_symlink(member.fSymbolicLinkTo, fs::path(argument) / member.fPath);
             else if (!member.fHardLinkTo.empty())
                 fs::create_hard_link(
                     fs::path(argument) / member.fHardLinkTo, fs::path(argument) / member.fPath);
