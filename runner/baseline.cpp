@@ -14,9 +14,16 @@ std::string TextOf(const TRecord& record, const char* name)
     return found != record.end() && found->is_string() ? found->get<std::string>() : std::string();
 }
 
+// Whether two identities may be one machine: not when both sides tell one
+// and they differ.
+bool MayBeAlike(const std::string& one, const std::string& other)
+{
+    return one.empty() || other.empty() || one == other;
+}
+
 }  // namespace
 
-std::string MachineName(const std::string& inventory)
+std::string RelativeName(const std::string& inventory)
 {
     static const char* const kArchiveEnds[] = {".tar:", ".tar.gz:", ".tgz:", ".tar.zst:", ".zip:"};
     std::size_t cut = std::string::npos;
@@ -26,26 +33,35 @@ std::string MachineName(const std::string& inventory)
             (cut == std::string::npos || at + std::char_traits<char>::length(end) < cut))
             cut = at + std::char_traits<char>::length(end);
     }
-    return cut == std::string::npos ? inventory : inventory.substr(cut);
+    std::size_t from = cut == std::string::npos ? 0 : cut;
+    while (inventory.compare(from, 2, "./") == 0)
+        from += 2;
+    return inventory.substr(from);
 }
 
 bool TBaseline::AddFile(const std::string& path, std::string& problem)
 {
     // What this file says of each machine replaces what earlier files said.
-    std::map<std::string, TMachine> seen;
+    std::map<std::string, TBaselineMachine> seen;
     // The machines whose `machine` record came last: their `plugin` record
     // belongs to the same run.
     std::map<std::string, bool> identified;
     const auto take = [&](const TRecord& record, const std::string& /*place*/) {
         const std::string type = record["type"].get<std::string>();
-        const std::string name = MachineName(TextOf(record, "inventory"));
+        const std::string inventory = TextOf(record, "inventory");
+        const std::string name = RelativeName(inventory);
+        const TBaselineMachine named{inventory, TextOf(record, "hostname"), TextOf(record, "machineId"), {}};
         if (type == "plugin" || type == "machine") {
             // A machine's records begin anew: a later run of it replaces it.
             if (type == "machine")
-                seen[name] = TMachine{TextOf(record, "machineId"), {}};
+                seen[name] = named;
             else if (!identified[name])
-                seen[name] = TMachine();
+                seen[name] = TBaselineMachine{inventory, {}, {}, {}};
             identified[name] = type == "machine";
+        } else if (type == "error" || type == "missing") {
+            // An inventory that could not be read, and a machine that was
+            // missing then, are machines of that run all the same.
+            seen.try_emplace(name, named);
         } else if (type == "log" && IsFindingLevel(record["level"].get<int>())) {
             const std::string text = TextOf(record, "text");
             std::string kind = TextOf(record, "kind");
@@ -55,7 +71,8 @@ bool TBaseline::AddFile(const std::string& path, std::string& problem)
                 kind = meaning.fKind;
                 severity = std::string(SeverityName(meaning.fSeverity));
             }
-            seen[name].fFindings.push_back(TOldFinding{kind, severity, text});
+            TBaselineMachine& machine = seen.try_emplace(name, TBaselineMachine{inventory, {}, {}, {}}).first->second;
+            machine.fFindings.push_back(TOldFinding{kind, severity, text});
         }
     };
     TJsonlReader reader;
@@ -70,38 +87,103 @@ bool TBaseline::AddFile(const std::string& path, std::string& problem)
 void TBaseline::Index()
 {
     fById.clear();
+    fByHost.clear();
+    fByEnd.clear();
     for (const auto& [name, machine] : fByName) {
-        if (machine.fMachineId.empty())
-            continue;
         // An id that two machines share (clones of one image) tells neither
-        // apart: such machines are matched by their names.
-        const auto [at, added] = fById.emplace(machine.fMachineId, &machine);
-        if (!added)
-            at->second = nullptr;
+        // apart: such machines are matched as if they had none.
+        if (!machine.fMachineId.empty()) {
+            const auto [at, added] = fById.emplace(machine.fMachineId, &machine);
+            if (!added)
+                at->second = nullptr;
+        }
+        if (!machine.fHostname.empty())
+            fByHost[machine.fHostname].push_back(&machine);
+        fByEnd[name].push_back(&machine);
+        for (std::size_t at = 0; at < name.size(); ++at)
+            if ((name[at] == '/' || name[at] == ':') && at + 1 < name.size())
+                fByEnd[name.substr(at + 1)].push_back(&machine);
     }
 }
 
-const std::vector<TOldFinding>* TBaseline::Find(const std::string& name, const std::string& machineId) const
+const TBaselineMachine* TBaseline::FirstAlike(const std::vector<const TBaselineMachine*>& candidates,
+    const std::string& hostname, const std::string& machineId)
+{
+    for (const TBaselineMachine* machine : candidates)
+        if (MayBeAlike(machine->fMachineId, machineId) && MayBeAlike(machine->fHostname, hostname))
+            return machine;
+    return nullptr;
+}
+
+const TBaselineMachine* TBaseline::Find(const std::string& name, const std::string& relative,
+    const std::string& hostname, const std::string& machineId) const
 {
     if (!machineId.empty())
         if (const auto found = fById.find(machineId); found != fById.end() && found->second != nullptr)
-            return &found->second->fFindings;
-    const auto found = fByName.find(MachineName(name));
-    if (found == fByName.end())
-        return nullptr;
-    // Two ids that differ are two machines, whatever their names.
-    if (!machineId.empty() && !found->second.fMachineId.empty() && found->second.fMachineId != machineId)
-        return nullptr;
-    return &found->second.fFindings;
+            return found->second;
+    // A host name that one machine alone has tells it; one that several
+    // share (a machine left named "localhost") is left to the names.
+    if (!hostname.empty())
+        if (const auto found = fByHost.find(hostname); found != fByHost.end()) {
+            std::vector<const TBaselineMachine*> alike;
+            for (const TBaselineMachine* machine : found->second)
+                if (MayBeAlike(machine->fMachineId, machineId))
+                    alike.push_back(machine);
+            if (alike.size() == 1)
+                return alike.front();
+        }
+    // The longest end of the name that an earlier machine's name ends with,
+    // down to the name within its folder or archive.
+    const std::string whole = RelativeName(name);
+    const std::string least = RelativeName(relative);
+    for (std::size_t at = 0; at <= whole.size(); ++at) {
+        if (at > 0 && whole[at - 1] != '/' && whole[at - 1] != ':')
+            continue;
+        const std::string end = whole.substr(at);
+        if (const auto found = fByEnd.find(end); found != fByEnd.end())
+            if (const TBaselineMachine* machine = FirstAlike(found->second, hostname, machineId))
+                return machine;
+        if (end.size() <= least.size())
+            break;
+    }
+    return nullptr;
 }
 
-TBaselineTracker::TBaselineTracker(const std::vector<TOldFinding>* old) : fOld(old)
+std::vector<TMissingMachine> TBaseline::Missing(const std::set<const TBaselineMachine*>& found) const
 {
-    if (old == nullptr)
+    // The folders every named machine's name begins with: the folder the
+    // earlier run was given, where it was given one.
+    std::string common;
+    bool first = true;
+    for (const auto& [name, machine] : fByName) {
+        if (machine.fName.empty())
+            continue;
+        const std::string folder = name.substr(0, name.rfind('/') + 1);
+        if (first)
+            common = folder;
+        first = false;
+        // Each folder of `common` that `folder` does not begin with goes,
+        // the last first.
+        while (!common.empty() && folder.compare(0, common.size(), common) != 0) {
+            common.pop_back();
+            common.resize(common.rfind('/') + 1);
+        }
+    }
+    std::vector<TMissingMachine> missing;
+    for (const auto& [name, machine] : fByName)
+        if (!machine.fName.empty() && found.count(&machine) == 0)
+            missing.push_back(TMissingMachine{
+                machine.fName, name.substr(common.size()), machine.fHostname, machine.fMachineId});
+    return missing;
+}
+
+TBaselineTracker::TBaselineTracker(const TBaselineMachine* old) : fOld(old ? &old->fFindings : nullptr)
+{
+    if (fOld == nullptr)
         return;
-    fMatched.assign(old->size(), false);
-    for (std::size_t i = old->size(); i-- > 0;)
-        fOpen[{(*old)[i].fKind, (*old)[i].fText}].push_back(i);
+    fMatched.assign(fOld->size(), false);
+    for (std::size_t i = fOld->size(); i-- > 0;)
+        fOpen[{(*fOld)[i].fKind, (*fOld)[i].fText}].push_back(i);
 }
 
 const char* TBaselineTracker::Take(const std::string& kind, const std::string& text)

@@ -1,19 +1,26 @@
-// Comparing a run with an earlier one: the findings of each machine in the
-// earlier run's JSONL output, and, as this run logs its own, which are new,
-// which the same, and which are gone.
+// Comparing a run with an earlier one: the machines of the earlier run's
+// JSONL output with their findings, which of them this run finds again, and,
+// as this run logs its lines, which findings are new, which the same, and
+// which are gone.
 //
-// Machines are matched by machine id when both runs know one, otherwise by
-// the inventory's name with the archive it came from left out, so that the
-// same machine in this week's and last week's archive is one machine.
+// Machines are matched by machine id when both sides have one, otherwise by
+// host name when both have one, otherwise by the inventory's name relative
+// to the folder or archive it was found in: "fleet/rack1/web01.json",
+// "./fleet2/rack1/web01.json" and "site-a-1208.tar.gz:rack1/web01.json" are
+// one machine. The earlier run's records name an inventory only as it was
+// given, so a name matches an earlier one that ends with it at a "/" or ":".
 // Findings are matched by kind and text, as many times as they occur.
 #pragma once
 
 #include <cstddef>
 #include <map>
-#include <unordered_map>
+#include <set>
 #include <string>
+#include <unordered_map>
 #include <utility>
 #include <vector>
+
+#include "examined.hpp"
 
 namespace tarvorun {
 
@@ -23,41 +30,64 @@ struct TOldFinding {
     std::string fText;
 };
 
-// The earlier run's findings, by machine.
+// One machine of the earlier run.
+struct TBaselineMachine {
+    // As the earlier run named it; empty for a single run's.
+    std::string fName;
+    std::string fHostname;
+    std::string fMachineId;
+    std::vector<TOldFinding> fFindings;
+};
+
+// The earlier run's machines.
 class TBaseline {
 public:
     // Reads JSONL files, one after the other, through the one reader of
     // jsonl (jsonl_reader.hpp); a machine given twice keeps its later
-    // records. False, with the reader's message, for a file it refuses.
+    // records. A machine the earlier run found missing stays one of its
+    // machines, so that it is missing until it is back. False, with the
+    // reader's message, for a file it refuses.
     bool AddFile(const std::string& path, std::string& problem);
 
-    // The earlier findings of the machine named so (a single run's is named
-    // ""), or null when the earlier run did not see it.
-    const std::vector<TOldFinding>* Find(const std::string& name, const std::string& machineId) const;
+    // The earlier run's machine that this one is, or null when the earlier
+    // run did not see it. `name` is the inventory as this run names it
+    // (empty in a single run) and `relative` its name within what it was
+    // found in, the shortest part of `name` that may match.
+    const TBaselineMachine* Find(const std::string& name, const std::string& relative,
+        const std::string& hostname, const std::string& machineId) const;
+
+    // The earlier run's named machines that are none of `found`, in name
+    // order: the machines this run did not have.
+    std::vector<TMissingMachine> Missing(const std::set<const TBaselineMachine*>& found) const;
 
 private:
-    struct TMachine {
-        std::string fMachineId;
-        std::vector<TOldFinding> fFindings;
-    };
-    // Builds fById from fByName.
+    // Builds the indexes from fByName.
     void Index();
+    // The first machine of `candidates` that the other sides' identities do
+    // not tell apart from this one.
+    static const TBaselineMachine* FirstAlike(const std::vector<const TBaselineMachine*>& candidates,
+        const std::string& hostname, const std::string& machineId);
 
-    std::map<std::string, TMachine> fByName;
-    // The machines by id, so that finding one costs the same whatever the
-    // baseline's size; null for an id that more than one machine has.
-    std::unordered_map<std::string, const TMachine*> fById;
+    // By the name with its archive and leading "./" left out.
+    std::map<std::string, TBaselineMachine> fByName;
+    // The machines by id and by host name; an id or name more than one
+    // machine has (clones of one image) tells none of them apart.
+    std::unordered_map<std::string, const TBaselineMachine*> fById;
+    std::unordered_map<std::string, std::vector<const TBaselineMachine*>> fByHost;
+    // The machines by each end of their name that begins after a "/" or
+    // ":", the whole name included.
+    std::unordered_map<std::string, std::vector<const TBaselineMachine*>> fByEnd;
 };
 
-// The inventory's name with the archive it came from left out:
-// "site-a.tar.gz:rack1/web01.json" is "rack1/web01.json".
-std::string MachineName(const std::string& inventory);
+// The inventory's name with the archive it came from and any leading "./"
+// left out: "site-a.tar.gz:./rack1/web01.json" is "rack1/web01.json".
+std::string RelativeName(const std::string& inventory);
 
 // One machine's comparison, as its run logs.
 class TBaselineTracker {
 public:
     TBaselineTracker() = default;
-    explicit TBaselineTracker(const std::vector<TOldFinding>* old);
+    explicit TBaselineTracker(const TBaselineMachine* old);
 
     // "new" or "same" for a finding this run logged.
     const char* Take(const std::string& kind, const std::string& text);

@@ -196,10 +196,21 @@ TCheckResult RunCheck(const TMonitoredRun& run, const TTuning& tuning)
                 counted += disk.fCountsKnown ? 1 : 0;
         }
     }
+    // A machine of the baseline that the run did not have was not looked at.
+    for (const TMissingMachine& missing : run.fMissing) {
+        const std::string where = missing.fHostname.empty()
+            ? OneLine(missing.fName) + ": UNKNOWN machine missing since the baseline"
+            : OneLine(missing.fHostname) + ": UNKNOWN machine missing since the baseline (" +
+                OneLine(missing.fName) + ")";
+        lines += where + "\n";
+        ++machinesByState[static_cast<std::size_t>(ECheckState::Unknown)];
+        if (Rank(ECheckState::Unknown) > Rank(result.fState))
+            result.fState = ECheckState::Unknown;
+    }
     std::string summary = Counts(counts);
     std::string perfdata = Perfdata(counts);
     if (run.fFleet) {
-        summary = std::to_string(run.fMachines.size()) + " machines: " + std::to_string(machinesByState[2]) +
+        summary = std::to_string(run.fMachines.size() + run.fMissing.size()) + " machines: " + std::to_string(machinesByState[2]) +
             " critical, " + std::to_string(machinesByState[1]) + " warning, " +
             std::to_string(machinesByState[3]) + " unknown, " + std::to_string(machinesByState[0]) +
             " ok; findings: " + summary;

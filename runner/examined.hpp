@@ -85,6 +85,9 @@ struct TDeviceChange {
 // A machine of the earlier run that this run does not have.
 struct TMissingMachine {
     std::string fName;
+    // Its name within the folder the earlier run was given, as near as the
+    // earlier run's names tell: without the folders they all begin with.
+    std::string fRelative;
     std::string fHostname;
     std::string fMachineId;
 };

@@ -109,14 +109,20 @@ int RunMany(const TOptions& options)
     {
         // A check prints its own lines only.
         tarvorun::TQuietStdout quiet(monitor.fCheck);
-        status = tarvorun::RunFleet(fleet, options.fInventories, [&](tarvorun::TOutcome&& outcome) {
+        const auto onOutcome = [&](tarvorun::TOutcome&& outcome) {
             if (const auto note = sharedIds.Take(outcome.fName, outcome.fMachineId))
                 std::fprintf(stderr, "hvp-run: %s\n", tarvorun::ShowOnTerminal(*note).c_str());
             totals.Add(outcome);
             if (monitor.Active())
                 monitored.fMachines.push_back(tarvorun::FromOutcome(outcome));
             report.Add(std::move(outcome));
-        });
+        };
+        const auto onMissing = [&](const std::vector<tarvorun::TMissingMachine>& missing) {
+            totals.fMissing = missing.size();
+            monitored.fMissing = missing;
+            report.SetMissing(missing);
+        };
+        status = tarvorun::RunFleet(fleet, options.fInventories, onOutcome, onMissing);
     }
     if (tarvorun::FailedWriteError() != 0)
         return KeepFilesOfAFailedRun(options);
@@ -136,9 +142,12 @@ int RunMany(const TOptions& options)
     }
     if (!monitor.Active())
         return status;
-    if (status == kExitNotLoaded && monitored.fMachines.empty())
-        monitored.fMachines.push_back(
-            {"", "", tarvorun::ERunEnd::NotLoaded, "see standard error", {}, false, {}, {}});
+    if (status == kExitNotLoaded && monitored.fMachines.empty()) {
+        tarvorun::TMachineRun unloaded;
+        unloaded.fEnd = tarvorun::ERunEnd::NotLoaded;
+        unloaded.fMessage = "see standard error";
+        monitored.fMachines.push_back(std::move(unloaded));
+    }
     return tarvorun::FinishMonitoring(monitor, monitored, status);
 }
 

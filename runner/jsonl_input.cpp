@@ -44,6 +44,8 @@ public:
     {
     }
     bool ReadFile(const std::string& path, std::string& problem);
+    // The machines the runs read found missing since their baselines.
+    std::vector<TMissingMachine> Missing() const { return fMissing; }
 
 private:
     void Take(const TRecord& record, const std::string& path, const std::string& place);
@@ -60,6 +62,7 @@ private:
     std::map<std::string, std::vector<std::size_t>> fByName;
     std::map<std::string, std::vector<std::size_t>> fById;
     TJsonlReader fLines;
+    std::vector<TMissingMachine> fMissing;
 };
 
 std::string TextOf(const TRecord& record, const char* name)
@@ -88,6 +91,13 @@ void TReader::Take(const TRecord& record, const std::string& path, const std::st
         Close();
         return;
     }
+    if (type == "missing") {
+        Close();
+        fMissing.push_back(
+            TMissingMachine{TextOf(record, "inventory"), RelativeName(TextOf(record, "inventory")),
+                TextOf(record, "hostname"), TextOf(record, "machineId")});
+        return;
+    }
     const std::string raw = TextOf(record, "inventory");
     if (fOpen && (raw != fCurrentRawName || BeginsAnew(fCurrent, type)))
         Close();
@@ -97,6 +107,7 @@ void TReader::Take(const TRecord& record, const std::string& path, const std::st
         // A single run's records name no inventory: its file names it.
         fCurrent.fMachine.fOutcome.fName = raw.empty() ? path : raw;
         fCurrent.fMachine.fBaselineName = raw;
+        fCurrent.fMachine.fOutcome.fRelative = RelativeName(raw);
         fCurrentRawName = raw;
         fCurrentFile = path;
         fOpen = true;
@@ -164,7 +175,7 @@ void TReader::Close()
     fOpen = false;
     TReportMachine& machine = fCurrent.fMachine;
     const std::string id = machine.fOutcome.fMachineId;
-    const std::string name = MachineName(machine.fOutcome.fName);
+    const std::string name = RelativeName(machine.fOutcome.fName);
     // The later records take the place of the first they replace.
     std::size_t place = fSeen.size();
     auto replace = [&](std::size_t index) {
@@ -182,7 +193,7 @@ void TReader::Close()
     bool clone = false;
     for (const std::size_t index : id.empty() ? std::vector<std::size_t>() : fById[id]) {
         TSeen& other = fSeen[index];
-        if (other.fKept && other.fFile == fCurrentFile && MachineName(other.fName) != name) {
+        if (other.fKept && other.fFile == fCurrentFile && RelativeName(other.fName) != name) {
             if (!clone)
                 fNote(fCurrent.fPlace + ": " + PrintableName(machine.fOutcome.fName) +
                     " has the machine id of " + PrintableName(other.fName) + ", given at " + other.fPlace +
@@ -227,6 +238,7 @@ bool ReadJsonlInputs(const std::vector<std::string>& paths, TReport& report,
     for (const std::string& path : paths)
         if (!reader.ReadFile(path, problem))
             return false;
+    report.SetMissing(reader.Missing());
     return true;
 }
 

@@ -78,6 +78,8 @@ const std::vector<TType>& Types()
                 {"text", EValue::Text, kNeeded}}},
         {"stray output", {{"bytes", EValue::Count, kNeeded}, {"excerpt", EValue::Text, kNeeded}}},
         {"error", {{"message", EValue::Text, kNeeded}, {"end", EValue::End, kOptional}}},
+        {"missing",
+            {{"hostname", EValue::TextOrNull, kOptional}, {"machineId", EValue::TextOrNull, kOptional}}},
         {"summary",
             {{"inventories", EValue::Count, kNeeded}, {"completed", EValue::Count, kNeeded},
                 {"withFindings", EValue::Count, kNeeded}, {"failed", EValue::Count, kNeeded},
@@ -85,7 +87,8 @@ const std::vector<TType>& Types()
                 {"timedOut", EValue::Count, kNeeded}, {"partial", EValue::Count, kOptional},
                 {"noAdapter", EValue::Count, kOptional}, {"critical", EValue::Count, kOptional},
                 {"warning", EValue::Count, kOptional}, {"info", EValue::Count, kOptional},
-                {"new", EValue::Count, kOptional}, {"resolved", EValue::Count, kOptional}}},
+                {"new", EValue::Count, kOptional}, {"resolved", EValue::Count, kOptional},
+                {"missing", EValue::Count, kOptional}}},
     };
     return kTypes;
 }

@@ -1,14 +1,18 @@
 // The metrics' text. One series per inventory, kind and severity found (a
-// kind a machine does not have costs nothing), one outcome series per
-// inventory, and the time of the run.
+// kind a machine does not have costs nothing), one per inventory and
+// severity, zero included, one outcome series per inventory, one per machine
+// of the baseline that is missing, and the times of the run and of the last
+// run that read and ran everything. The labels name a machine as every run
+// names it, whatever path the inventories were given by.
 #include "metrics.hpp"
 
-#include <stdexcept>
-
+#include <fstream>
 #include <map>
+#include <stdexcept>
 #include <tuple>
 
 #include "atomic_file.hpp"
+#include "baseline.hpp"
 #include "terminal_text.hpp"
 
 namespace tarvorun {
@@ -33,14 +37,24 @@ std::string LabelValue(const std::string& text)
     return escaped;
 }
 
-std::string MachineLabels(const TMonitoredRun& run, const TMachineRun& machine)
+std::string Labels(const std::string& inventory, const std::string& hostname, const std::string& machineId)
 {
     std::string labels;
-    if (run.fFleet)
-        labels += ",inventory=\"" + LabelValue(machine.fName) + "\"";
-    if (!machine.fHostname.empty())
-        labels += ",hostname=\"" + LabelValue(machine.fHostname) + "\"";
+    if (!inventory.empty())
+        labels += ",inventory=\"" + LabelValue(inventory) + "\"";
+    if (!hostname.empty())
+        labels += ",hostname=\"" + LabelValue(hostname) + "\"";
+    if (!machineId.empty())
+        labels += ",machine_id=\"" + LabelValue(machineId) + "\"";
     return labels;
+}
+
+// A fleet's machine by its name within its folder or archive, which stays
+// the same from run to run.
+std::string MachineLabels(const TMonitoredRun& run, const TMachineRun& machine)
+{
+    const std::string& inventory = machine.fRelative.empty() ? machine.fName : machine.fRelative;
+    return Labels(run.fFleet ? inventory : std::string(), machine.fHostname, machine.fMachineId);
 }
 
 // The series of one metric, in first-seen order of their labels; the same
@@ -101,39 +115,86 @@ std::string ExaminedText(const TSeries& examined)
 
 }  // namespace
 
-std::string MetricsText(const TMonitoredRun& run, std::int64_t endedAt)
+bool RanEverything(const TMonitoredRun& run)
 {
-    TSeries findings, outcomes, examined;
+    for (const TMachineRun& machine : run.fMachines)
+        if (machine.fEnd != ERunEnd::Completed)
+            return false;
+    return true;
+}
+
+std::optional<std::int64_t> LastSuccessIn(const std::string& path)
+{
+    static const std::string kName = "tarvoanal_last_success_timestamp_seconds ";
+    std::ifstream file(path);
+    std::string line;
+    while (std::getline(file, line))
+        if (line.compare(0, kName.size(), kName) == 0)
+            try {
+                return std::stoll(line.substr(kName.size()));
+            } catch (const std::exception&) {
+                return std::nullopt;
+            }
+    return std::nullopt;
+}
+
+std::string MetricsText(
+    const TMonitoredRun& run, std::int64_t endedAt, std::optional<std::int64_t> lastSuccess)
+{
+    TSeries findings, bySeverity, outcomes, examined, missing;
     const TTuning untuned;
     for (const TMachineRun& machine : run.fMachines) {
         const std::string labels = MachineLabels(run, machine);
         std::map<std::pair<std::string, std::string>, std::size_t> counts;
         std::vector<std::pair<std::string, std::string>> order;
+        std::size_t severities[4] = {};
         for (const TFinding& finding : Findings(machine, untuned)) {
             const auto key = std::make_pair(finding.fKind, std::string(SeverityName(finding.fSeverity)));
             if (counts[key]++ == 0)
                 order.push_back(key);
+            ++severities[static_cast<std::size_t>(finding.fSeverity)];
         }
         for (const auto& key : order)
             findings.Add("kind=\"" + LabelValue(key.first) + "\",severity=\"" + key.second + "\"" + labels,
                 counts[key]);
+        for (const ESeverity severity :
+            {ESeverity::Critical, ESeverity::Warning, ESeverity::Info, ESeverity::Unknown})
+            bySeverity.Add("severity=\"" + std::string(SeverityName(severity)) + "\"" + labels,
+                severities[static_cast<std::size_t>(severity)]);
         outcomes.Add("outcome=\"" + std::string(WordsOf(machine.fEnd).fLabel) + "\"" + labels, 1);
         if (machine.fExamined)
             AddExamined(examined, *machine.fExamined, labels);
     }
+    for (const TMissingMachine& machine : run.fMissing)
+        if (const std::string labels = Labels(machine.fRelative, machine.fHostname, machine.fMachineId);
+            !labels.empty())
+            missing.Add(labels.substr(1), 1);
+    std::string missingText = missing.Text("tarvoanal_missing");
+    if (!missingText.empty())
+        missingText = Header("tarvoanal_missing", "A machine of the baseline that the last run did not have.") +
+            missingText;
+    std::string successText;
+    if (lastSuccess)
+        successText = Header("tarvoanal_last_success_timestamp_seconds",
+                          "When the last run that read and ran every inventory ended, in seconds since the "
+                          "epoch.") +
+            "tarvoanal_last_success_timestamp_seconds " + std::to_string(*lastSuccess) + "\n";
     return Header("tarvoanal_findings", "Lines of the last run, by the catalogue's kind and severity.") +
         findings.Text("tarvoanal_findings") +
+        Header("tarvoanal_findings_by_severity", "Lines of the last run by severity, every severity told.") +
+        bySeverity.Text("tarvoanal_findings_by_severity") + missingText +
         Header("tarvoanal_run_outcome", "How the last run of an inventory ended: 1 for the way it ended.") +
         outcomes.Text("tarvoanal_run_outcome") + ExaminedText(examined) +
         Header(
             "tarvoanal_last_run_timestamp_seconds", "When the last run ended, in seconds since the epoch.") +
-        "tarvoanal_last_run_timestamp_seconds " + std::to_string(endedAt) + "\n";
+        "tarvoanal_last_run_timestamp_seconds " + std::to_string(endedAt) + "\n" + successText;
 }
 
 void WriteMetrics(const std::string& path, const TMonitoredRun& run, std::int64_t endedAt)
 {
     std::string problem;
-    if (!WriteFileAtomically(path, MetricsText(run, endedAt), problem))
+    const std::optional<std::int64_t> lastSuccess = RanEverything(run) ? endedAt : LastSuccessIn(path);
+    if (!WriteFileAtomically(path, MetricsText(run, endedAt, lastSuccess), problem))
         throw std::runtime_error(path + ": cannot write the metrics: " + problem);
 }
 

@@ -97,7 +97,9 @@ TMachineRun FromOutcome(const TOutcome& outcome)
 {
     TMachineRun machine;
     machine.fName = outcome.fName;
+    machine.fRelative = outcome.fRelative;
     machine.fHostname = outcome.fHostname;
+    machine.fMachineId = outcome.fMachineId;
     machine.fPartial = outcome.fPartial;
     machine.fLogs = outcome.fLogs;
     machine.fExamined = outcome.fExamined;

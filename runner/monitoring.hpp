@@ -20,8 +20,12 @@ struct TOutcome;
 
 struct TMachineRun {
     std::string fName;
-    // Empty when the inventory names no host.
+    // Its name within the folder or archive it was found in, which the
+    // metrics label it by; empty in a single run.
+    std::string fRelative;
+    // Empty when the inventory names no host or no machine id.
     std::string fHostname;
+    std::string fMachineId;
     ERunEnd fEnd = ERunEnd::Completed;
     // Why it did not run to its end, for every end but Completed; for Failed, how
     // GetData ended as the text form prints it ("GetData ended with ...").
@@ -38,6 +42,8 @@ struct TMonitoredRun {
     std::vector<TMachineRun> fMachines;
     // A fleet's figures name their inventory; a single run's do not.
     bool fFleet = false;
+    // The machines of the baseline that the run did not have.
+    std::vector<TMissingMachine> fMissing;
 };
 
 // A logged line as the check counts it.

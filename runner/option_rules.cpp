@@ -57,8 +57,6 @@ const std::vector<TCombinationRule> kCombinationRules = {
             "--classes", "--requests", "--trace"}},
     {"--check", true, "it tunes the check", {"--ignore", "--severity-map", "--no-adapter"}},
     {"--check", false, "a check prints its own lines only", {"--format", "--quiet", "--trace"}},
-    {"--check", false, "the check does not compare with a baseline (a --report page does)", {"--baseline"},
-        "--report"},
     {"--live", false, "it runs this machine's inventory alone", {"--jobs", "--memory-limit"}},
 };
 

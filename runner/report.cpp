@@ -130,7 +130,8 @@ void TReport::Compare(TReportMachine& machine) const
     machine.fCompared = true;
     if (!RanToItsEnd(machine.fOutcome.fKind))
         return;
-    TBaselineTracker tracker(fBaseline->Find(machine.fBaselineName, machine.fOutcome.fMachineId));
+    TBaselineTracker tracker(fBaseline->Find(
+        machine.fBaselineName, machine.fOutcome.fRelative, machine.fOutcome.fHostname, machine.fOutcome.fMachineId));
     for (TReportLine& line : machine.fLines)
         if (IsFindingLevel(line.fLevel))
             line.fChange = tracker.Take(line.fKind, line.fText);
@@ -169,7 +170,7 @@ bool TReport::Write(const std::string& path, std::string& problem) const
     bool compared = fBaseline != nullptr;
     for (const TReportMachine* machine : shown)
         compared = compared || machine->fCompared;
-    const std::string page = ReportPage(ReportData(shown, compared, Now()));
+    const std::string page = ReportPage(ReportData(shown, compared, Now(), fMissing));
     std::string why;
     if (WriteFileAtomically(path, page, why))
         return true;

@@ -64,6 +64,8 @@ public:
     // same machine replaces it, and takes its place with TakePlace.
     void Drop(std::size_t index);
     void TakePlace(std::size_t index, std::size_t of);
+    // The earlier run's machines that this run did not have.
+    void SetMissing(std::vector<TMissingMachine> missing) { fMissing = std::move(missing); }
 
     // Writes the page. Answers false with the message when that fails.
     bool Write(const std::string& path, std::string& problem) const;
@@ -78,15 +80,17 @@ private:
     const TBaseline* fBaseline = nullptr;
     bool fSingleRun = false;
     std::vector<TReportMachine> fMachines;
+    std::vector<TMissingMachine> fMissing;
     std::vector<bool> fDropped;
     // Where each machine stands in input order.
     std::vector<std::size_t> fPlaces;
 };
 
 // The page's data as JSON: totals, the kinds' titles and advice, the
-// machines with their lines, the time it was made and hvp-run's version.
-TRecord ReportData(
-    const std::vector<const TReportMachine*>& machines, bool compared, const std::string& made);
+// machines with their lines, the baseline's machines that are missing, the
+// time it was made and hvp-run's version.
+TRecord ReportData(const std::vector<const TReportMachine*>& machines, bool compared, const std::string& made,
+    const std::vector<TMissingMachine>& missing = {});
 
 // The page's text: the template with the data embedded, escaped so that no
 // text of an inventory can end the script element or add markup.

@@ -145,8 +145,12 @@ TRecord TotalsData(const std::vector<const TReportMachine*>& machines, const std
 
 }  // namespace
 
-TRecord ReportData(const std::vector<const TReportMachine*>& machines, bool compared, const std::string& made)
+TRecord ReportData(const std::vector<const TReportMachine*>& machines, bool compared, const std::string& made,
+    const std::vector<TMissingMachine>& missing)
 {
+    TRecord gone = TRecord::array();
+    for (const TMissingMachine& machine : missing)
+        gone.push_back(TRecord{{"name", machine.fName}, {"hostname", machine.fHostname}, {"machineId", machine.fMachineId}});
     std::vector<TWeight> weights;
     TRecord list = TRecord::array();
     for (const TReportMachine* machine : machines) {
@@ -157,8 +161,10 @@ TRecord ReportData(const std::vector<const TReportMachine*>& machines, bool comp
     for (const TFindingKind& kind : FindingKinds())
         kindOrder.push_back(kind.fId);
     kindOrder.push_back(kOtherKind);
+    TRecord totals = TotalsData(machines, weights);
+    totals["missing"] = missing.size();
     return TRecord{{"made", made}, {"version", TARVOANAL_VERSION}, {"compared", compared},
-        {"totals", TotalsData(machines, weights)}, {"kinds", KindsData()},
+        {"totals", std::move(totals)}, {"kinds", KindsData()}, {"missing", std::move(gone)},
         {"kindOrder", std::move(kindOrder)}, {"machines", std::move(list)},
         {"ranking", Ranking(weights, machines)}};
 }

@@ -17,7 +17,7 @@ void TRunCollector::Bind()
         return;
     fBound = true;
     if (fBaseline != nullptr)
-        fTracker = TBaselineTracker(fBaseline->Find(fBaselineName, fCollected.fMachineId));
+        fTracker = TBaselineTracker(fBaseline->Find(fBaselineName, fRelative, fCollected.fHostname, fCollected.fMachineId));
 }
 
 void TRunCollector::OnExamined(const TExamined& examined)

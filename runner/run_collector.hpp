@@ -44,11 +44,14 @@ struct TCollected {
 class TRunCollector : public IRunSink {
 public:
     // Compares with `baseline` (or not, when null) the machine found by its
-    // id or else by `baselineName`, the name a fleet run gives it (empty for
-    // a single run). `keepLogs` keeps every line for the report and the
-    // monitoring outputs.
-    TRunCollector(IRunPresenter& form, const TBaseline* baseline, std::string baselineName, bool keepLogs)
-        : fForm(form), fBaseline(baseline), fBaselineName(std::move(baselineName)), fKeepLogs(keepLogs)
+    // identities (baseline.hpp): `baselineName` is the name a fleet run
+    // gives it (empty for a single run), `relative` its name within the
+    // folder or archive it was found in. `keepLogs` keeps every line for
+    // the report and the monitoring outputs.
+    TRunCollector(IRunPresenter& form, const TBaseline* baseline, std::string baselineName, std::string relative,
+        bool keepLogs)
+        : fForm(form), fBaseline(baseline), fBaselineName(std::move(baselineName)),
+          fRelative(std::move(relative)), fKeepLogs(keepLogs)
     {
     }
 
@@ -75,6 +78,7 @@ private:
     IRunPresenter& fForm;
     const TBaseline* fBaseline;
     std::string fBaselineName;
+    std::string fRelative;
     bool fKeepLogs;
     bool fBound = false;
     TBaselineTracker fTracker;

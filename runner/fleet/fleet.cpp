@@ -13,6 +13,7 @@
 #include <cstring>
 #include <deque>
 #include <memory>
+#include <set>
 
 #include "exit_status.hpp"
 #include "fleet_job.hpp"
@@ -34,8 +35,9 @@ constexpr std::size_t kHeldOutputBudget = 64u << 20;
 
 class TFleet {
 public:
-    TFleet(const TFleetSettings& settings, const std::function<void(TOutcome&&)>& onOutcome)
-        : fSettings(settings), fOnOutcome(onOutcome), fProgress(settings.fProgress)
+    TFleet(const TFleetSettings& settings, const std::function<void(TOutcome&&)>& onOutcome,
+        const std::function<void(const std::vector<TMissingMachine>&)>& onMissing)
+        : fSettings(settings), fOnOutcome(onOutcome), fOnMissing(onMissing), fProgress(settings.fProgress)
     {
     }
 
@@ -62,6 +64,9 @@ private:
 
     const TFleetSettings& fSettings;
     const std::function<void(TOutcome&&)>& fOnOutcome;
+    const std::function<void(const std::vector<TMissingMachine>&)>& fOnMissing;
+    // The earlier run's machines that this run's inventories are.
+    std::set<const TBaselineMachine*> fInBaseline;
     std::deque<std::unique_ptr<TJob>> fWindow;
     std::vector<TSlot> fSlots;
     std::size_t fInFlight = 0;
@@ -259,6 +264,10 @@ void TFleet::Print(TJob& job)
     WriteOut(StrayText(fSettings, job));
     WriteOut(ErrorText(fSettings, job.fOutcome));
     fTotals.Add(job.fOutcome);
+    // Even an inventory that could not be read is there: it is not missing.
+    if (fSettings.fBaseline != nullptr)
+        fInBaseline.insert(fSettings.fBaseline->Find(job.fOutcome.fName, job.fOutcome.fRelative,
+            job.fOutcome.fHostname, job.fOutcome.fMachineId));
     fOnOutcome(std::move(job.fOutcome));
 }
 
@@ -350,6 +359,7 @@ int TFleet::Run(const std::vector<std::string>& arguments)
                 TJob& job = *fWindow.back();
                 ++fFound;
                 job.fOutcome.fName = input.fName;
+                job.fOutcome.fRelative = RelativeNameOf(input);
                 if (!input.fProblem.empty()) {
                     job.fOutcome.fKind = ERunEnd::Unreadable;
                     job.fOutcome.fMessage = input.fProblem;
@@ -370,6 +380,12 @@ int TFleet::Run(const std::vector<std::string>& arguments)
         }
         fProgress.Clear();
         if (Interruption() == 0) {
+            if (fSettings.fBaseline != nullptr) {
+                const std::vector<TMissingMachine> missing = fSettings.fBaseline->Missing(fInBaseline);
+                fTotals.fMissing = missing.size();
+                WriteOut(MissingText(fSettings, missing));
+                fOnMissing(missing);
+            }
             WriteOut(SummaryText(fSettings, fTotals));
             if (fTotals.Count(ERunEnd::Failed) > 0)
                 exitStatus = kExitException;
@@ -396,9 +412,10 @@ int TFleet::Run(const std::vector<std::string>& arguments)
 }  // namespace
 
 int RunFleet(const TFleetSettings& settings, const std::vector<std::string>& arguments,
-    const std::function<void(TOutcome&&)>& onOutcome)
+    const std::function<void(TOutcome&&)>& onOutcome,
+    const std::function<void(const std::vector<TMissingMachine>&)>& onMissing)
 {
-    TFleet fleet(settings, onOutcome);
+    TFleet fleet(settings, onOutcome, onMissing);
     return fleet.Run(arguments);
 }
 

@@ -19,6 +19,9 @@ namespace tarvorun {
 // One inventory's run as the summary and the report see it.
 struct TOutcome {
     std::string fName;
+    // Its name within the folder or archive it was found in, by which it is
+    // matched with an earlier run and labelled in the metrics.
+    std::string fRelative;
     ERunEnd fKind = ERunEnd::Completed;
     // For Unreadable, Crashed and TimedOut: the error record's message.
     std::string fMessage;
@@ -60,6 +63,8 @@ struct TFleetTotals {
     TSeverityCounts fSeverities;
     std::size_t fNew = 0;
     std::size_t fResolved = 0;
+    // The earlier run's machines that this run did not have.
+    std::size_t fMissing = 0;
     // The inventories by how their run ended.
     std::size_t fByEnd[6] = {};
 
@@ -97,16 +102,22 @@ struct TFleetSettings {
 // reader that went away (EPIPE) is none.
 int FailedWriteError();
 
-// Runs every inventory the arguments name and prints their records, then the
-// summary, on standard output. `onOutcome` sees each outcome in input order.
+// Runs every inventory the arguments name and prints their records, then,
+// with a baseline, the earlier run's machines it did not have, then the
+// summary, on standard output. `onOutcome` sees each outcome in input order,
+// `onMissing` the missing machines, once, when the run got to its end.
 // Answers the exit status.
 int RunFleet(const TFleetSettings& settings, const std::vector<std::string>& arguments,
-    const std::function<void(TOutcome&&)>& onOutcome);
+    const std::function<void(TOutcome&&)>& onOutcome,
+    const std::function<void(const std::vector<TMissingMachine>&)>& onMissing);
 
 // The text of one inventory's group, and of the summary, in either form.
 std::string GroupHeader(const TFleetSettings& settings, const std::string& name);
 std::string ErrorText(const TFleetSettings& settings, const TOutcome& outcome);
 std::string SummaryText(const TFleetSettings& settings, const TFleetTotals& totals);
+// The earlier run's machines this run did not have: a record each, or a
+// section of text; nothing when there is none.
+std::string MissingText(const TFleetSettings& settings, const std::vector<TMissingMachine>& missing);
 // The summary's counts as one line of words, for the text form and for
 // standard error.
 std::string SummaryLine(const TFleetTotals& totals, bool compared);

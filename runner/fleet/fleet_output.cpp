@@ -217,10 +217,34 @@ std::string SummaryText(const TFleetSettings& settings, const TFleetTotals& tota
         if (compared) {
             record["new"] = totals.fNew;
             record["resolved"] = totals.fResolved;
+            record["missing"] = totals.fMissing;
         }
         return JsonLine(record);
     }
     return "== summary: " + SummaryLine(totals, compared) + "\n";
+}
+
+std::string MissingText(const TFleetSettings& settings, const std::vector<TMissingMachine>& missing)
+{
+    const auto orNull = [](const std::string& text) { return text.empty() ? TRecord() : TRecord(text); };
+    std::string text;
+    if (!settings.fJsonl && !missing.empty())
+        text = "== missing since the baseline: " + std::to_string(missing.size()) +
+            (missing.size() == 1 ? " machine\n" : " machines\n");
+    for (const TMissingMachine& machine : missing) {
+        if (settings.fJsonl) {
+            text += JsonLine(TRecord{{"type", "missing"}, {"inventory", machine.fName},
+                {"hostname", orNull(machine.fHostname)}, {"machineId", orNull(machine.fMachineId)}});
+            continue;
+        }
+        std::string known;
+        if (!machine.fHostname.empty())
+            known = "host " + machine.fHostname;
+        if (!machine.fMachineId.empty())
+            known += (known.empty() ? "" : ", ") + std::string("machine id ") + machine.fMachineId;
+        text += PrintableName(machine.fName + (known.empty() ? "" : " (" + known + ")")) + "\n";
+    }
+    return text;
 }
 
 std::string SummaryLine(const TFleetTotals& totals, bool compared)
@@ -242,8 +266,8 @@ std::string SummaryLine(const TFleetTotals& totals, bool compared)
         std::to_string(totals.fSeverities.fWarning) + " warning, " +
         std::to_string(totals.fSeverities.fInfo) + " info";
     if (compared)
-        line +=
-            "; " + std::to_string(totals.fNew) + " new, " + std::to_string(totals.fResolved) + " resolved";
+        line += "; " + std::to_string(totals.fNew) + " new, " + std::to_string(totals.fResolved) + " resolved, " +
+            std::to_string(totals.fMissing) + " missing";
     return line;
 }
 

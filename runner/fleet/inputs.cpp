@@ -13,6 +13,7 @@
 #include <stdexcept>
 
 #include "archive_stream.hpp"
+#include "baseline.hpp"
 #include "gzip_reader.hpp"
 
 namespace tarvorun {
@@ -201,10 +202,16 @@ bool TInputQueue::Next(TInventoryInput& input)
     }
 }
 
+std::string RelativeNameOf(const TInventoryInput& input)
+{
+    return RelativeName(input.fRelative.empty() ? input.fName : input.fRelative);
+}
+
 void TInputQueue::NextFromFolder(TInventoryInput& input)
 {
     TFolderEntry& entry = fEntries[fNextEntry++];
     input.fName = Join(fFolder, entry.fRelative);
+    input.fRelative = entry.fRelative;
     input.fSource = input.fName;
     if (!entry.fProblem.empty())
         input.fProblem = entry.fProblem;

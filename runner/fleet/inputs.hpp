@@ -17,6 +17,9 @@ class TArchiveStream;
 // One inventory to run, read into memory, or one that cannot be read.
 struct TInventoryInput {
     std::string fName;     // as the output names it
+    // Its name within the folder it was found in, where it was; a file's
+    // or an archive member's is told by its name (RelativeName).
+    std::string fRelative;
     std::string fSource;   // as the loader's messages name it
     std::string fPath;     // a file the worker reads itself, as a single run would
     std::string fText;     // or the document, read and decompressed (an archive's member)
@@ -44,6 +47,10 @@ void SetInventorySizeLimit(std::uint64_t bytes);
 std::uint64_t InventorySizeLimit();
 // "SOURCE: larger than the 1 GiB limit on an inventory".
 std::string TooLargeProblem(const std::string& source);
+
+// The inventory's name within the folder or archive it was found in, with
+// any leading "./" left out; a file given alone is named as it was given.
+std::string RelativeNameOf(const TInventoryInput& input);
 
 // Whether the bytes begin as gzip or zstd data do.
 bool IsCompressed(const std::string& head);

@@ -245,7 +245,7 @@ bool TLauncher::Send(const TInventoryInput* input, int outputFd)
     int fds[2] = {outputFd, -1};
     if (input != nullptr) {
         payload[0] = input->fLive ? kRequestLive : input->fPath.empty() ? kRequestMemory : kRequestFile;
-        for (const std::string* text : {&input->fName, &input->fSource, &input->fPath})
+        for (const std::string* text : {&input->fName, &input->fSource, &input->fPath, &input->fRelative})
             payload.append(*text).push_back('\0');
         if (payload[0] == kRequestMemory) {
             // A text read by hvp-run goes to the worker in a memory file.

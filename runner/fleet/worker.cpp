@@ -180,7 +180,8 @@ void RunInventoryWorker(const TFleetSettings& settings, const TInventoryInput& i
                 new TTextSink(out, settings.fSingle ? err : out, settings.fRun.fRequests, settings.fQuiet));
         // The lines themselves go to hvp-run in log frames, not in the
         // collector.
-        TRunCollector collector(*sink, settings.fBaseline, name, false);
+        TRunCollector collector(
+            *sink, settings.fBaseline, name, settings.fSingle ? std::string() : RelativeNameOf(input), false);
         TWorkerSink worker(collector, fd, settings.fKeepLogs);
         TRunSettings run = settings.fRun;
         if (settings.fSingle && run.fWarn)

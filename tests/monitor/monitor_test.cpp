@@ -52,14 +52,21 @@ TExamined ExaminedFromMembers(const json& members)
 
 // A machine as a case writes it: its log lines as [level, "text"], how the
 // run ended, its message, whether its collection was partial, and in a
-// fleet its inventory's name and hostname. The name's escapes (\\xHH) are
-// read, for bytes that are not UTF-8, which a JSON text cannot hold.
+// fleet its inventory's name, its name within its folder ("relative", the
+// name unless given), its hostname and machine id. The name's escapes
+// (\\xHH) are read, for bytes that are not UTF-8, which a JSON text cannot
+// hold.
 TMachineRun Machine(const json& machine)
 {
-    TMachineRun run{tarvotest::Unescaped(machine.value("name", "")), machine.value("hostname", ""),
-        EndNamed(machine.value("end", "ran")), machine.value("message", ""),
-        machine.value("logs", std::vector<std::pair<int, std::string>>()), machine.value("partial", false),
-        {}, {}};
+    TMachineRun run;
+    run.fName = tarvotest::Unescaped(machine.value("name", ""));
+    run.fRelative = machine.contains("relative") ? machine.value("relative", "") : run.fName;
+    run.fHostname = machine.value("hostname", "");
+    run.fMachineId = machine.value("machineId", "");
+    run.fEnd = EndNamed(machine.value("end", "ran"));
+    run.fMessage = machine.value("message", "");
+    run.fLogs = machine.value("logs", std::vector<std::pair<int, std::string>>());
+    run.fPartial = machine.value("partial", false);
     if (machine.contains("examined"))
         run.fExamined = ExaminedFromMembers(machine["examined"]);
     return run;
@@ -70,9 +77,16 @@ TMachineRun Machine(const json& machine)
 TMonitoredRun RunOf(const tarvotest::TSections& sections)
 {
     if (sections.count("fleet")) {
-        TMonitoredRun run{{}, true};
+        TMonitoredRun run;
+        run.fFleet = true;
         for (const std::string& line : sections.at("fleet"))
             run.fMachines.push_back(Machine(json::parse(line)));
+        if (sections.count("missing"))
+            for (const std::string& line : sections.at("missing")) {
+                const json missing = json::parse(line);
+                run.fMissing.push_back({missing.value("name", ""), missing.value("relative", ""),
+                    missing.value("hostname", ""), missing.value("machineId", "")});
+            }
         return run;
     }
     json machine{{"end", Value(sections, "end", "ran")}, {"message", Value(sections, "message")},
@@ -82,7 +96,9 @@ TMonitoredRun RunOf(const tarvotest::TSections& sections)
     if (sections.count("logs"))
         for (const std::string& line : sections.at("logs"))
             machine["logs"].push_back(json::parse(line));
-    return {{Machine(machine)}, false};
+    TMonitoredRun run;
+    run.fMachines.push_back(Machine(machine));
+    return run;
 }
 
 // The cases of monitor.cases, named by their "name:" lines.
@@ -102,7 +118,8 @@ TEST_P(Monitor, GivesTheStateAndTextsWritten)
         return;
     const TMonitoredRun run = RunOf(sections);
     const TCheckResult result = RunCheck(run, tuning);
-    const std::string metrics = MetricsText(run, 1700000000);
+    const std::string metrics =
+        MetricsText(run, 1700000000, RanEverything(run) ? std::optional<std::int64_t>(1700000000) : std::nullopt);
     // The state is one word; the texts are whole lines.
     const std::map<std::string, std::string> actual{
         {"state", kStates[static_cast<int>(result.fState)]}, {"text", result.fText}, {"metrics", metrics}};
@@ -117,8 +134,8 @@ TEST_P(Monitor, GivesTheStateAndTextsWritten)
 
 INSTANTIATE_TEST_SUITE_P(Cases, Monitor,
     testing::ValuesIn(tarvotest::ReadTextCases(TARVOANAL_MONITOR_CASES,
-        "logs|end|message|partial|examined|fleet|ignore|map|no adapter|refused|state|text|metrics|metrics "
-        "holds")),
+        "logs|end|message|partial|examined|fleet|missing|ignore|map|no adapter|refused|state|text|metrics|"
+        "metrics holds")),
     tarvotest::TTextCaseName());
 
 }  // namespace

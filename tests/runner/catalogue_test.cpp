@@ -83,64 +83,121 @@ TEST(Catalogue, EveryKindHasItsWordsAndTheManualPageListsIt)
     }
 }
 
-TEST(Baseline, MatchesMachinesByIdOrByNameWithoutTheArchive)
+// An earlier fleet run, written by hand: machines known by id, by host name
+// or by name alone, two clones that share an id and a host name, an
+// inventory that could not be read and a machine that was missing then.
+std::string EarlierFleet()
 {
-    tarvotest::TTempFolder temp("baseline");
-    tarvotest::WriteFile(temp / "old.jsonl",
-        R"({"type":"machine","inventory":"a-1201.tar.gz:web01.json","hostname":"web01","machineId":"m1","collectedAt":null}
-{"type":"plugin","inventory":"a-1201.tar.gz:web01.json","pluginType":1,"name":"Tarvo Analysis","version":"1.0","interfaceVersion":"1.0"}
-{"type":"log","inventory":"a-1201.tar.gz:web01.json","level":100,"text":"one","kind":"other","severity":"warning"}
-{"type":"plugin","inventory":"a-1201.tar.gz:db01.json","pluginType":1,"name":"Tarvo Analysis","version":"1.0","interfaceVersion":"1.0"}
-{"type":"log","inventory":"a-1201.tar.gz:db01.json","level":100,"text":"two"}
-{"type":"log","inventory":"a-1201.tar.gz:db01.json","level":0,"text":"not a finding"}
-)");
-    tarvorun::TBaseline baseline;
-    std::string problem;
-    ASSERT_TRUE(baseline.AddFile(temp / "old.jsonl", problem)) << problem;
-    // By id, whatever the name.
-    const auto* byId = baseline.Find("elsewhere/renamed.json", "m1");
-    ASSERT_NE(byId, nullptr);
-    EXPECT_EQ(byId->at(0).fText, "one");
-    // By name, the archive left out; two different ids are two machines.
-    const auto* byName = baseline.Find("a-1208.tar.gz:db01.json", "");
-    ASSERT_NE(byName, nullptr);
-    ASSERT_EQ(byName->size(), 1u);
-    EXPECT_EQ(byName->at(0).fKind, "other");
-    EXPECT_EQ(baseline.Find("a-1208.tar.gz:web01.json", "m2"), nullptr);
-    EXPECT_EQ(baseline.Find("new.json", ""), nullptr);
+    std::string text;
+    const auto machine = [&](const std::string& name, const std::string& identity, const std::string& line) {
+        text += R"({"type":"machine","inventory":")" + name + "\"," + identity + ",\"collectedAt\":null}\n" +
+            R"({"type":"plugin","inventory":")" + name +
+            R"(","pluginType":1,"name":"Tarvo Analysis","version":"1.0","interfaceVersion":"1.0"})" + "\n" +
+            R"({"type":"log","inventory":")" + name + R"(","level":100,"text":")" + line + "\"}\n" +
+            R"({"type":"log","inventory":")" + name + R"(","level":0,"text":"not a finding"})" + "\n";
+    };
+    machine("fleet/rack1/web01.json", R"("hostname":"web01","machineId":"m1")", "web01's");
+    machine("site-a-1201.tar.gz:rack1/db01.json", R"("hostname":null,"machineId":null)", "db01's");
+    machine("fleet/rack2/app01.json", R"("hostname":"app01","machineId":null)", "app01's");
+    machine("fleet/rack1/c1.json", R"("hostname":"localhost","machineId":"m9")", "c1's");
+    machine("fleet/rack1/c2.json", R"("hostname":"localhost","machineId":"m9")", "c2's");
+    text += R"({"type":"error","inventory":"fleet/rack3/bad.json","message":"x","end":"unreadable"})" "\n"
+            R"({"type":"missing","inventory":"fleet/rack3/gone.json","hostname":"gone01","machineId":null})" "\n"
+            R"({"type":"summary","inventories":6,"completed":5,"withFindings":5,"failed":0,"unreadable":1,"crashed":0,"timedOut":0})" "\n";
+    return text;
 }
 
-// Clones of one image share a machine id: the id tells neither apart, so
-// each is matched by its name, and a third name finds neither.
-TEST(Baseline, MachinesThatShareAnIdAreMatchedByName)
+tarvorun::TBaseline ReadBaseline(const std::string& text)
 {
     tarvotest::TTempFolder temp("baseline");
-    std::string old;
-    for (const std::string name : {"c1.json", "c2.json"})
-        old += R"({"type":"machine","inventory":")" + name +
-            R"(","hostname":"h","machineId":"m9","collectedAt":null}
-{"type":"plugin","inventory":")" +
-            name + R"(","pluginType":1,"name":"Tarvo Analysis","version":"1.0","interfaceVersion":"1.0"}
-{"type":"log","inventory":")" +
-            name + R"(","level":100,"text":")" + name + "\"}\n";
-    tarvotest::WriteFile(temp / "old.jsonl", old);
+    tarvotest::WriteFile(temp / "old.jsonl", text);
     tarvorun::TBaseline baseline;
     std::string problem;
-    ASSERT_TRUE(baseline.AddFile(temp / "old.jsonl", problem)) << problem;
-    for (const std::string name : {"c1.json", "c2.json"}) {
-        const auto* found = baseline.Find(name, "m9");
-        ASSERT_NE(found, nullptr) << name;
-        ASSERT_EQ(found->size(), 1u);
-        EXPECT_EQ(found->at(0).fText, name);
+    EXPECT_TRUE(baseline.AddFile(temp / "old.jsonl", problem)) << problem;
+    return baseline;
+}
+
+struct TMatchCase {
+    const char* fWhy;
+    const char* fName;
+    const char* fRelative;
+    const char* fHostname;
+    const char* fMachineId;
+    // The earlier run's name of the machine found, or "" for none.
+    const char* fFound;
+};
+
+// Machine id first, then host name, then the name within the folder or
+// archive; an identity both sides tell and that differs is two machines.
+TEST(Baseline, MatchesMachinesByIdThenHostNameThenRelativeName)
+{
+    const tarvorun::TBaseline baseline = ReadBaseline(EarlierFleet());
+    const TMatchCase cases[] = {
+        {"by id, whatever the name", "elsewhere/renamed.json", "renamed.json", "", "m1", "fleet/rack1/web01.json"},
+        {"two ids are two machines", "fleet/rack1/web01.json", "rack1/web01.json", "", "m2", ""},
+        {"by host name, after a rename", "new/place.json", "place.json", "app01", "", "fleet/rack2/app01.json"},
+        {"two host names are two machines", "fleet/rack2/app01.json", "rack2/app01.json", "app02", "", ""},
+        {"the folder renamed", "fleet2/rack1/web01.json", "rack1/web01.json", "", "", "fleet/rack1/web01.json"},
+        {"the folder given with ./", "./fleet/rack2/app01.json", "rack2/app01.json", "", "", "fleet/rack2/app01.json"},
+        {"a later dated archive", "site-a-1208.tar.gz:rack1/db01.json", "rack1/db01.json", "", "",
+            "site-a-1201.tar.gz:rack1/db01.json"},
+        {"a rack run alone", "copy/web01.json", "web01.json", "", "", "fleet/rack1/web01.json"},
+        {"another rack is another machine", "fleet/rack9/web01.json", "rack9/web01.json", "", "", ""},
+        {"a clone by its name", "fleet/rack1/c2.json", "rack1/c2.json", "localhost", "m9", "fleet/rack1/c2.json"},
+        {"a third clone finds neither", "fleet/rack1/c3.json", "rack1/c3.json", "localhost", "m9", ""},
+        {"an unreadable inventory is a machine", "fleet/rack3/bad.json", "rack3/bad.json", "", "",
+            "fleet/rack3/bad.json"},
+        {"a single run finds no fleet machine by name", "", "", "", "", ""},
+    };
+    for (const TMatchCase& one : cases) {
+        const tarvorun::TBaselineMachine* found =
+            baseline.Find(one.fName, one.fRelative, one.fHostname, one.fMachineId);
+        EXPECT_EQ(found ? found->fName : std::string(), one.fFound) << one.fWhy;
     }
-    EXPECT_EQ(baseline.Find("c3.json", "m9"), nullptr);
+    // A machine's findings are its level-100 lines alone.
+    const tarvorun::TBaselineMachine* web01 = baseline.Find("", "", "", "m1");
+    ASSERT_NE(web01, nullptr);
+    ASSERT_EQ(web01->fFindings.size(), 1u);
+    EXPECT_EQ(web01->fFindings[0].fText, "web01's");
+    EXPECT_EQ(web01->fFindings[0].fKind, "other");
+}
+
+// What the run did not find is missing, in name order, the earlier run's
+// missing machine and unreadable inventory among them.
+TEST(Baseline, MachinesNotFoundAreMissing)
+{
+    const tarvorun::TBaseline baseline = ReadBaseline(EarlierFleet());
+    const std::set<const tarvorun::TBaselineMachine*> found = {
+        baseline.Find("fleet/rack1/web01.json", "rack1/web01.json", "web01", "m1"),
+        baseline.Find("site-a-1208.tar.gz:rack1/db01.json", "rack1/db01.json", "", "")};
+    std::string missing;
+    for (const tarvorun::TMissingMachine& machine : baseline.Missing(found))
+        missing += machine.fName + "|" + machine.fRelative + "|" + machine.fHostname + "|" + machine.fMachineId + "\n";
+    // The earlier run's names share no folder (db01 came from an archive):
+    // each is named whole.
+    EXPECT_EQ(missing,
+        "fleet/rack1/c1.json|fleet/rack1/c1.json|localhost|m9\n"
+        "fleet/rack1/c2.json|fleet/rack1/c2.json|localhost|m9\n"
+        "fleet/rack2/app01.json|fleet/rack2/app01.json|app01|\n"
+        "fleet/rack3/bad.json|fleet/rack3/bad.json||\n"
+        "fleet/rack3/gone.json|fleet/rack3/gone.json|gone01|\n");
+    // A run over one folder: the folder is left out of the names.
+    const tarvorun::TBaseline folder = ReadBaseline(
+        R"({"type":"error","inventory":"site/fleet/rack1/a.json","message":"x","end":"unreadable"})" "\n"
+        R"({"type":"error","inventory":"./site/fleet/rack2/b.json","message":"x","end":"unreadable"})" "\n"
+        R"({"type":"error","inventory":"site/fleet/c.json","message":"x","end":"unreadable"})" "\n");
+    missing.clear();
+    for (const tarvorun::TMissingMachine& machine : folder.Missing({}))
+        missing += machine.fRelative + "\n";
+    EXPECT_EQ(missing, "c.json\nrack1/a.json\nrack2/b.json\n");
 }
 
 TEST(Baseline, FindingsMatchAsManyTimesAsTheyOccur)
 {
     const std::vector<tarvorun::TOldFinding> old = {
         {"k", "warning", "a"}, {"k", "warning", "a"}, {"k", "critical", "b"}, {"j", "info", "a"}};
-    tarvorun::TBaselineTracker tracker(&old);
+    const tarvorun::TBaselineMachine machine{"m.json", "", "", old};
+    tarvorun::TBaselineTracker tracker(&machine);
     EXPECT_STREQ(tracker.Take("k", "a"), "same");
     EXPECT_STREQ(tracker.Take("k", "c"), "new");
     EXPECT_STREQ(tracker.Take("k", "a"), "same");

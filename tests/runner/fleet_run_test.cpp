@@ -239,4 +239,52 @@ TEST(Baseline, MarksTheChangedFindingsOfAFleetRun)
     EXPECT_NE(text.fOut.find("; 1 new, 1 resolved"), std::string::npos) << text.fOut;
 }
 
+// The folder renamed and one inventory deleted: the machines left are found
+// by their names within the folder, so nothing is new or resolved, and the
+// deleted one is missing, after the last inventory's records and before
+// the summary, in each form; the check cannot call it healthy.
+TEST(Baseline, AMachineDeletedIsMissingAndARenamedFolderChangesNothing)
+{
+    TTempFolder temp("fleet-missing");
+    const fs::path folder = temp / "fleet", renamed = temp / "fleet2";
+    fs::create_directories(folder);
+    const std::string source = TARVOANAL_SOURCE_DIR;
+    fs::copy_file(source + "/examples/example.json", folder / "a.json");
+    fs::copy_file(source + "/tests/runner/inventories/contract.json", folder / "b.json");
+    fs::copy_file(source + "/tests/runner/inventories/notice-once.json", folder / "c.json");
+    std::ofstream(temp / "old.jsonl") << HvpRun("--format jsonl '" + folder.string() + "'").fOut;
+    fs::rename(folder, renamed);
+    fs::remove(renamed / "c.json");
+    const std::string baseline = "--baseline '" + (temp / "old.jsonl") + "' ";
+
+    const TRun second = HvpRun("--format jsonl " + baseline + "'" + renamed.string() + "/'");
+    std::vector<ordered_json> records = Records(second.fOut);
+    ASSERT_GE(records.size(), 2u) << second.fOut;
+    std::size_t changed = 0;
+    for (const ordered_json& record : records)
+        if ((record["type"] == "log" && record.value("change", "same") != "same") || record["type"] == "resolved")
+            ++changed;
+    EXPECT_EQ(changed, 0u) << second.fOut;
+    EXPECT_EQ(records[records.size() - 2].dump(),
+        R"({"type":"missing","inventory":")" + (folder / "c.json").string() +
+            R"(","hostname":null,"machineId":null})");
+    ordered_json summary = Summary(second.fOut);
+    EXPECT_EQ(summary["missing"], 1);
+    EXPECT_EQ(summary["new"], 0);
+    EXPECT_EQ(summary["resolved"], 0);
+
+    const TRun text = HvpRun(baseline + "'" + renamed.string() + "'");
+    EXPECT_NE(text.fOut.find("== missing since the baseline: 1 machine\n" + (folder / "c.json").string() +
+                  "\n== summary: "),
+        std::string::npos)
+        << text.fOut;
+    EXPECT_NE(text.fOut.find("; 0 new, 0 resolved, 1 missing\n"), std::string::npos) << text.fOut;
+
+    const TRun check = HvpRun("--check " + baseline + "'" + renamed.string() + "'");
+    EXPECT_NE(check.fOut.find("TARVOANAL CRITICAL - 3 machines: "), std::string::npos) << check.fOut;
+    EXPECT_NE(check.fOut.find("\n" + (folder / "c.json").string() + ": UNKNOWN machine missing since the baseline\n"),
+        std::string::npos)
+        << check.fOut;
+}
+
 }  // namespace

@@ -50,7 +50,7 @@ TEST_P(JsonlLogLine, IsTheRecordWithItsTextsEscaped)
     std::string written;
     tarvorun::TJsonlSink sink(
         [&written](const std::string& text) { written += text; }, tarvotest::Unescaped(one["inventory"]));
-    tarvorun::TRunCollector collector(sink, nullptr, std::string(), false);
+    tarvorun::TRunCollector collector(sink, nullptr, std::string(), std::string(), false);
     collector.OnLog(100, tarvotest::Unescaped(one["text"]), std::nullopt);
     EXPECT_EQ(
         written, (one.fValues.count("line") ? one["line"] : tarvotest::Unescaped(one["line bytes"])) + "\n");
