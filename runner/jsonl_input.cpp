@@ -238,7 +238,9 @@ bool ReadJsonlInputs(const std::vector<std::string>& paths, TReport& report,
     for (const std::string& path : paths)
         if (!reader.ReadFile(path, problem))
             return false;
-    report.SetMissing(reader.Missing());
+    // Records of missing machines tell them; without any, a baseline finds them.
+    if (!reader.Missing().empty())
+        report.SetMissing(reader.Missing());
     return true;
 }
 

@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cstring>
 #include <ctime>
+#include <set>
 
 #include "atomic_file.hpp"
 #include "catalogue.hpp"
@@ -170,7 +171,15 @@ bool TReport::Write(const std::string& path, std::string& problem) const
     bool compared = fBaseline != nullptr;
     for (const TReportMachine* machine : shown)
         compared = compared || machine->fCompared;
-    const std::string page = ReportPage(ReportData(shown, compared, Now(), fMissing));
+    std::vector<TMissingMachine> missing = fMissing;
+    if (fBaseline != nullptr && !fSingleRun && !fMissingTold) {
+        std::set<const TBaselineMachine*> found;
+        for (const TReportMachine* machine : shown)
+            found.insert(fBaseline->Find(machine->fBaselineName, machine->fOutcome.fRelative,
+                machine->fOutcome.fHostname, machine->fOutcome.fMachineId));
+        missing = fBaseline->Missing(found);
+    }
+    const std::string page = ReportPage(ReportData(shown, compared, Now(), missing));
     std::string why;
     if (WriteFileAtomically(path, page, why))
         return true;

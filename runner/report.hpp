@@ -64,8 +64,13 @@ public:
     // same machine replaces it, and takes its place with TakePlace.
     void Drop(std::size_t index);
     void TakePlace(std::size_t index, std::size_t of);
-    // The earlier run's machines that this run did not have.
-    void SetMissing(std::vector<TMissingMachine> missing) { fMissing = std::move(missing); }
+    // The earlier run's machines that this run did not have, as the run
+    // found them; a page whose run did not tell them finds them itself.
+    void SetMissing(std::vector<TMissingMachine> missing)
+    {
+        fMissing = std::move(missing);
+        fMissingTold = true;
+    }
 
     // Writes the page. Answers false with the message when that fails.
     bool Write(const std::string& path, std::string& problem) const;
@@ -81,6 +86,7 @@ private:
     bool fSingleRun = false;
     std::vector<TReportMachine> fMachines;
     std::vector<TMissingMachine> fMissing;
+    bool fMissingTold = false;
     std::vector<bool> fDropped;
     // Where each machine stands in input order.
     std::vector<std::size_t> fPlaces;
