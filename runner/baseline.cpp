@@ -43,25 +43,31 @@ bool TBaseline::AddFile(const std::string& path, std::string& problem)
 {
     // What this file says of each machine replaces what earlier files said.
     std::map<std::string, TBaselineMachine> seen;
-    // The machines whose `machine` record came last: their `plugin` record
-    // belongs to the same run.
-    std::map<std::string, bool> identified;
+    // The machines whose run's first records (machine, examined) came but
+    // not yet its plugin record: those belong to the same run, and the next
+    // of them after it begins the machine anew, as a later run replaces it.
+    std::map<std::string, bool> opened;
     const auto take = [&](const TRecord& record, const std::string& /*place*/) {
         const std::string type = record["type"].get<std::string>();
         const std::string inventory = TextOf(record, "inventory");
         const std::string name = RelativeName(inventory);
-        const TBaselineMachine named{inventory, TextOf(record, "hostname"), TextOf(record, "machineId"), {}};
-        if (type == "plugin" || type == "machine") {
-            // A machine's records begin anew: a later run of it replaces it.
-            if (type == "machine")
-                seen[name] = named;
-            else if (!identified[name])
-                seen[name] = TBaselineMachine{inventory, {}, {}, {}};
-            identified[name] = type == "machine";
+        if (type == "machine" || type == "examined" || type == "plugin") {
+            if (!opened[name])
+                seen[name] = TBaselineMachine{inventory, {}, {}, {}, std::nullopt};
+            opened[name] = type != "plugin";
+            TBaselineMachine& machine = seen[name];
+            if (type == "machine") {
+                machine.fHostname = TextOf(record, "hostname");
+                machine.fMachineId = TextOf(record, "machineId");
+            } else if (type == "examined") {
+                machine.fDevices = TEarlierDevices{
+                    record.value("controllers", TRecord::array()), record.value("disks", TRecord::array())};
+            }
         } else if (type == "error" || type == "missing") {
             // An inventory that could not be read, and a machine that was
             // missing then, are machines of that run all the same.
-            seen.try_emplace(name, named);
+            seen.try_emplace(
+                name, TBaselineMachine{inventory, TextOf(record, "hostname"), TextOf(record, "machineId"), {}, {}});
         } else if (type == "log" && IsFindingLevel(record["level"].get<int>())) {
             const std::string text = TextOf(record, "text");
             std::string kind = TextOf(record, "kind");
@@ -71,7 +77,7 @@ bool TBaseline::AddFile(const std::string& path, std::string& problem)
                 kind = meaning.fKind;
                 severity = std::string(SeverityName(meaning.fSeverity));
             }
-            TBaselineMachine& machine = seen.try_emplace(name, TBaselineMachine{inventory, {}, {}, {}}).first->second;
+            TBaselineMachine& machine = seen.try_emplace(name, TBaselineMachine{inventory, {}, {}, {}, {}}).first->second;
             machine.fFindings.push_back(TOldFinding{kind, severity, text});
         }
     };
@@ -175,6 +181,14 @@ std::vector<TMissingMachine> TBaseline::Missing(const std::set<const TBaselineMa
             missing.push_back(TMissingMachine{
                 machine.fName, name.substr(common.size()), machine.fHostname, machine.fMachineId});
     return missing;
+}
+
+bool TBaseline::LacksExamined() const
+{
+    for (const auto& [name, machine] : fByName)
+        if (machine.fDevices)
+            return false;
+    return !fByName.empty();
 }
 
 TBaselineTracker::TBaselineTracker(const TBaselineMachine* old) : fOld(old ? &old->fFindings : nullptr)

@@ -14,12 +14,14 @@
 
 #include <cstddef>
 #include <map>
+#include <optional>
 #include <set>
 #include <string>
 #include <unordered_map>
 #include <utility>
 #include <vector>
 
+#include "device_changes.hpp"
 #include "examined.hpp"
 
 namespace tarvorun {
@@ -37,6 +39,8 @@ struct TBaselineMachine {
     std::string fHostname;
     std::string fMachineId;
     std::vector<TOldFinding> fFindings;
+    // What its `examined` record listed, where it had one.
+    std::optional<TEarlierDevices> fDevices;
 };
 
 // The earlier run's machines.
@@ -59,6 +63,10 @@ public:
     // The earlier run's named machines that are none of `found`, in name
     // order: the machines this run did not have.
     std::vector<TMissingMachine> Missing(const std::set<const TBaselineMachine*>& found) const;
+
+    // Whether the earlier run has machines but no `examined` record (an
+    // older hvp-run's): its disks and controllers cannot be compared.
+    bool LacksExamined() const;
 
 private:
     // Builds the indexes from fByName.

@@ -3,6 +3,8 @@
 // is the prefix of its findings, and its typos are part of the lines.
 #include "catalogue.hpp"
 
+#include "device_changes.hpp"
+
 #include <charconv>
 #include <cstdint>
 
@@ -218,9 +220,10 @@ const std::vector<TFindingKind>& FindingKinds()
 
 const TFindingKind* FindKind(std::string_view id)
 {
-    for (const TFindingKind& kind : kKinds)
-        if (kind.fId == id)
-            return &kind;
+    for (const auto* kinds : {&kKinds, &DeviceChangeKinds()})
+        for (const TFindingKind& kind : *kinds)
+            if (kind.fId == id)
+                return &kind;
     return nullptr;
 }
 

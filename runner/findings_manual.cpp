@@ -1,6 +1,7 @@
 // The manual page hvp-findings(7), made from the catalogue so that the page
 // and what hvp-run says of a line can never disagree.
 #include "catalogue.hpp"
+#include "device_changes.hpp"
 
 namespace tarvorun {
 
@@ -71,6 +72,17 @@ void AppendKind(std::string& page, const TFindingKind& kind)
     page += ".PP\nWhat to do: " + Roff(kind.fAdvice) + "\n.RE\n";
 }
 
+// A change since the baseline is hvp-run's own record, not a line of the
+// plug-in: it has no line, level or fields.
+void AppendChangeKind(std::string& page, const TFindingKind& kind)
+{
+    page += ".TP\n.B " + Roff(kind.fId) + "\n";
+    page += Roff(kind.fTitle) + ". Severity: " + std::string(SeverityName(kind.fSeverity)) +
+        "; a record of hvp\\-run with \\-\\-baseline.\n.RS\n";
+    page += ".PP\nMeaning: " + Roff(kind.fMeaning) + "\n";
+    page += ".PP\nWhat to do: " + Roff(kind.fAdvice) + "\n.RE\n";
+}
+
 }  // namespace
 
 std::string FindingsManualPage(std::string_view version)
@@ -95,6 +107,12 @@ std::string FindingsManualPage(std::string_view version)
     for (const TFindingKind& kind : FindingKinds())
         if (kind.fSeverity == ESeverity::Unknown)
             AppendKind(page, kind);
+    page += ".SH CHANGES SINCE THE BASELINE\n";
+    page += "With \\-\\-baseline, hvp\\-run compares the disks and controllers each machine's run examined "
+            "with the earlier run's, and writes a vanished, replaced or appeared record for each change, "
+            "which the check and the metrics count as findings of these kinds.\n";
+    for (const TFindingKind& kind : DeviceChangeKinds())
+        AppendChangeKind(page, kind);
     page += ".SH SEE ALSO\n.BR hvp\\-run (1),\n.BR hvp\\-inventory (5)\n";
     return page;
 }

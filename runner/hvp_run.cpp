@@ -104,6 +104,7 @@ int RunMany(const TOptions& options)
     tarvorun::TFleetTotals totals;
     tarvorun::TMonitoredRun monitored;
     monitored.fFleet = true;
+    monitored.fCompared = fleet.fBaseline != nullptr;
     int status = kExitOk;
     tarvorun::TSharedMachineIds sharedIds;
     {
@@ -187,6 +188,7 @@ int RunSingle(const TOptions& options)
     if (!monitor.Active())
         return status;
     tarvorun::TMonitoredRun monitored;
+    monitored.fCompared = options.fFleet.fBaseline != nullptr;
     tarvorun::TMachineRun machine = tarvorun::FromOutcome(outcome);
     if (end.fNotLoaded) {
         machine.fEnd = tarvorun::ERunEnd::NotLoaded;
@@ -211,8 +213,12 @@ int main(int argc, char** argv)
         if (!baseline.AddFile(file, problem))
             return Usage(problem);
     }
-    if (!options.fBaselineFiles.empty())
+    if (!options.fBaselineFiles.empty()) {
         options.fFleet.fBaseline = &baseline;
+        if (baseline.LacksExamined())
+            std::fprintf(stderr, "hvp-run: the baseline has no examined records (an older hvp-run's): disks "
+                                 "and controllers are not compared with it\n");
+    }
     tarvorun::SetInventorySizeLimit(options.fMaxInventorySize);
     if (IsMany(options))
         return RunMany(options);

@@ -80,6 +80,11 @@ const std::vector<TType>& Types()
         {"error", {{"message", EValue::Text, kNeeded}, {"end", EValue::End, kOptional}}},
         {"missing",
             {{"hostname", EValue::TextOrNull, kOptional}, {"machineId", EValue::TextOrNull, kOptional}}},
+        {"vanished", {{"what", EValue::Text, kNeeded}, {"subject", EValue::Object, kNeeded}}},
+        {"appeared", {{"what", EValue::Text, kNeeded}, {"subject", EValue::Object, kNeeded}}},
+        {"replaced",
+            {{"what", EValue::Text, kNeeded}, {"subject", EValue::Object, kNeeded},
+                {"was", EValue::Object, kNeeded}}},
         {"summary",
             {{"inventories", EValue::Count, kNeeded}, {"completed", EValue::Count, kNeeded},
                 {"withFindings", EValue::Count, kNeeded}, {"failed", EValue::Count, kNeeded},
@@ -88,7 +93,7 @@ const std::vector<TType>& Types()
                 {"noAdapter", EValue::Count, kOptional}, {"critical", EValue::Count, kOptional},
                 {"warning", EValue::Count, kOptional}, {"info", EValue::Count, kOptional},
                 {"new", EValue::Count, kOptional}, {"resolved", EValue::Count, kOptional},
-                {"missing", EValue::Count, kOptional}}},
+                {"missing", EValue::Count, kOptional}, {"vanished", EValue::Count, kOptional}}},
     };
     return kTypes;
 }

@@ -141,7 +141,7 @@ std::optional<std::int64_t> LastSuccessIn(const std::string& path)
 std::string MetricsText(
     const TMonitoredRun& run, std::int64_t endedAt, std::optional<std::int64_t> lastSuccess)
 {
-    TSeries findings, bySeverity, outcomes, examined, missing;
+    TSeries findings, bySeverity, outcomes, examined, missing, vanished;
     const TTuning untuned;
     for (const TMachineRun& machine : run.fMachines) {
         const std::string labels = MachineLabels(run, machine);
@@ -164,7 +164,22 @@ std::string MetricsText(
         outcomes.Add("outcome=\"" + std::string(WordsOf(machine.fEnd).fLabel) + "\"" + labels, 1);
         if (machine.fExamined)
             AddExamined(examined, *machine.fExamined, labels);
+        // Compared runs tell what vanished, none included.
+        if (run.fCompared && machine.fExamined)
+            for (const TSubject::EWhat what : {TSubject::EWhat::Disk, TSubject::EWhat::Controller}) {
+                std::size_t count = 0;
+                for (const TDeviceChange& change : machine.fChanges)
+                    count += change.fKind == TDeviceChange::EKind::Vanished && change.fWhat == what ? 1 : 0;
+                vanished.Add(std::string("what=\"") + (what == TSubject::EWhat::Disk ? "disk" : "controller") +
+                        "\"" + labels,
+                    count);
+            }
     }
+    std::string vanishedText = vanished.Text("tarvoanal_vanished");
+    if (!vanishedText.empty())
+        vanishedText = Header("tarvoanal_vanished",
+                           "Disks and controllers that the baseline examined and the last run did not.") +
+            vanishedText;
     for (const TMissingMachine& machine : run.fMissing)
         if (const std::string labels = Labels(machine.fRelative, machine.fHostname, machine.fMachineId);
             !labels.empty())
@@ -182,7 +197,7 @@ std::string MetricsText(
     return Header("tarvoanal_findings", "Lines of the last run, by the catalogue's kind and severity.") +
         findings.Text("tarvoanal_findings") +
         Header("tarvoanal_findings_by_severity", "Lines of the last run by severity, every severity told.") +
-        bySeverity.Text("tarvoanal_findings_by_severity") + missingText +
+        bySeverity.Text("tarvoanal_findings_by_severity") + missingText + vanishedText +
         Header("tarvoanal_run_outcome", "How the last run of an inventory ended: 1 for the way it ended.") +
         outcomes.Text("tarvoanal_run_outcome") + ExaminedText(examined) +
         Header(

@@ -1,6 +1,7 @@
 // The plain form of a run for the monitoring outputs, and the check's tuning.
 #include "monitoring.hpp"
 
+#include "device_changes.hpp"
 #include "fleet.hpp"
 
 namespace tarvorun {
@@ -36,10 +37,7 @@ std::string ParseIgnore(const std::string& text, TTuning& tuning)
     if (text.empty())
         return std::string();
     for (const std::string& kind : SplitCommas(text)) {
-        bool known = kind == "other";
-        for (const TFindingKind& each : FindingKinds())
-            known = known || each.fId == kind;
-        if (!known)
+        if (kind != "other" && FindKind(kind) == nullptr)
             return "--ignore: no finding kind \"" + kind + "\" (see hvp-findings(7))";
         tuning.fIgnore.insert(kind);
     }
@@ -90,6 +88,13 @@ std::vector<TFinding> Findings(const TMachineRun& machine, const TTuning& tuning
         findings.push_back({std::move(kind), tuning.fCountAs[static_cast<std::size_t>(line.fSeverity)], text,
             std::move(subject)});
     }
+    // What changed since the baseline weighs as a finding of its kind.
+    for (const TDeviceChange& change : machine.fChanges) {
+        const TFindingKind& kind = ChangeKind(change);
+        if (tuning.fIgnore.count(std::string(kind.fId)) == 0)
+            findings.push_back({std::string(kind.fId), tuning.fCountAs[static_cast<std::size_t>(kind.fSeverity)],
+                ChangeText(change), std::string()});
+    }
     return findings;
 }
 
@@ -104,6 +109,7 @@ TMachineRun FromOutcome(const TOutcome& outcome)
     machine.fLogs = outcome.fLogs;
     machine.fExamined = outcome.fExamined;
     machine.fSubjects = outcome.fSubjects;
+    machine.fChanges = outcome.fChanges;
     // How a run that did not end well ended: GetData's failure, or the
     // error record's message.
     if (outcome.fKind != ERunEnd::Completed)

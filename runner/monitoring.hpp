@@ -36,13 +36,17 @@ struct TMachineRun {
     // subject, by its place in fLogs (fewer when none has one).
     std::optional<TExamined> fExamined;
     std::vector<std::optional<TSubject>> fSubjects;
+    // With a baseline: how its disks and controllers changed since.
+    std::vector<TDeviceChange> fChanges;
 };
 
 struct TMonitoredRun {
     std::vector<TMachineRun> fMachines;
     // A fleet's figures name their inventory; a single run's do not.
     bool fFleet = false;
-    // The machines of the baseline that the run did not have.
+    // Whether the run was compared with a baseline, and the machines of the
+    // baseline that it did not have.
+    bool fCompared = false;
     std::vector<TMissingMachine> fMissing;
 };
 

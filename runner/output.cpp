@@ -99,6 +99,15 @@ void TJsonlSink::Finish(const std::vector<TOldFinding>& gone)
     }
 }
 
+void TJsonlSink::OnDeviceChanges(const std::vector<TDeviceChange>& changes)
+{
+    for (const TDeviceChange& change : changes) {
+        TRecord record = Begin(ChangeType(change), fInventory);
+        record.update(ChangeMembers(change));
+        fOut(JsonLine(record));
+    }
+}
+
 void TJsonlSink::OnPlugin(const TIdentity& identity)
 {
     TRecord record = Begin("plugin", fInventory);
@@ -247,6 +256,16 @@ void TTextSink::Finish(const std::vector<TOldFinding>& gone)
     for (const TOldFinding& finding : gone) {
         std::string line = "resolved [" + finding.fSeverity + "]: ";
         AppendShownOnTerminal(line, finding.fText);
+        fOut(line + "\n");
+    }
+}
+
+void TTextSink::OnDeviceChanges(const std::vector<TDeviceChange>& changes)
+{
+    for (const TDeviceChange& change : changes) {
+        std::string line = std::string(ChangeType(change)) + " [" +
+            std::string(SeverityName(ChangeKind(change).fSeverity)) + "]: ";
+        AppendShownOnTerminal(line, ChangeText(change));
         fOut(line + "\n");
     }
 }

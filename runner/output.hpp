@@ -40,6 +40,9 @@ public:
     virtual void OnAssertion(const TAssertionReport& report) = 0;
     virtual void OnFailure(const TFailure& failure) = 0;
     virtual void Finish(const std::vector<TOldFinding>& gone) = 0;
+    // After Finish, with a baseline: the disks and controllers that
+    // vanished, were replaced or appeared since the earlier run.
+    virtual void OnDeviceChanges(const std::vector<TDeviceChange>& /*changes*/) { }
     // Whether the form shows a line's fields, which cost reading them.
     virtual bool WantsFields() const { return false; }
 };
@@ -78,6 +81,7 @@ public:
     void OnAssertion(const TAssertionReport& report) override;
     void OnFailure(const TFailure& failure) override;
     void Finish(const std::vector<TOldFinding>& gone) override;
+    void OnDeviceChanges(const std::vector<TDeviceChange>& changes) override;
 
 private:
     TTextOut fOut;
@@ -106,6 +110,7 @@ public:
     void OnAssertion(const TAssertionReport& report) override;
     void OnFailure(const TFailure& failure) override;
     void Finish(const std::vector<TOldFinding>& gone) override;
+    void OnDeviceChanges(const std::vector<TDeviceChange>& changes) override;
 
 private:
     TTextOut fOut;

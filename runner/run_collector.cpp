@@ -16,8 +16,10 @@ void TRunCollector::Bind()
     if (fBound)
         return;
     fBound = true;
-    if (fBaseline != nullptr)
-        fTracker = TBaselineTracker(fBaseline->Find(fBaselineName, fRelative, fCollected.fHostname, fCollected.fMachineId));
+    if (fBaseline == nullptr)
+        return;
+    fOld = fBaseline->Find(fBaselineName, fRelative, fCollected.fHostname, fCollected.fMachineId);
+    fTracker = TBaselineTracker(fOld);
 }
 
 void TRunCollector::OnExamined(const TExamined& examined)
@@ -69,6 +71,11 @@ void TRunCollector::Finish()
     const std::vector<TOldFinding> gone = fTracker.Gone();
     fCollected.fResolved = gone.size();
     fForm.Finish(gone);
+    // Only what both runs examined can be compared.
+    if (fOld != nullptr && fOld->fDevices && fCollected.fExamined) {
+        fCollected.fChanges = CompareDevices(*fOld->fDevices, *fCollected.fExamined);
+        fForm.OnDeviceChanges(fCollected.fChanges);
+    }
 }
 
 }  // namespace tarvorun

@@ -39,6 +39,9 @@ struct TCollected {
     // subject, by the line's place in fLogs.
     std::optional<TExamined> fExamined;
     std::vector<std::optional<TSubject>> fSubjects;
+    // With a baseline that examined the machine too: how its disks and
+    // controllers changed since.
+    std::vector<TDeviceChange> fChanges;
 };
 
 class TRunCollector : public IRunSink {
@@ -82,6 +85,7 @@ private:
     bool fKeepLogs;
     bool fBound = false;
     TBaselineTracker fTracker;
+    const TBaselineMachine* fOld = nullptr;
     TCollected fCollected;
 };
 

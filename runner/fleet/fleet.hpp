@@ -43,8 +43,10 @@ struct TOutcome {
     // with the subject of each that has one.
     std::vector<std::pair<int, std::string>> fLogs;
     std::vector<std::optional<TSubject>> fSubjects;
-    // What the run examined, once the plug-in was loaded.
+    // What the run examined, once the plug-in was loaded, and with a
+    // baseline how its disks and controllers changed since.
     std::optional<TExamined> fExamined;
+    std::vector<TDeviceChange> fChanges;
 };
 
 // The counts of the closing summary.
@@ -63,8 +65,10 @@ struct TFleetTotals {
     TSeverityCounts fSeverities;
     std::size_t fNew = 0;
     std::size_t fResolved = 0;
-    // The earlier run's machines that this run did not have.
+    // The earlier run's machines that this run did not have, and the disks
+    // and controllers that vanished from the machines it has.
     std::size_t fMissing = 0;
+    std::size_t fVanished = 0;
     // The inventories by how their run ended.
     std::size_t fByEnd[6] = {};
 

@@ -64,6 +64,11 @@ void ReadFigures(const std::string& payload, TOutcome& outcome)
                 outcome.fPartialProblems.push_back(problem.get<std::string>());
     if (const auto examined = figures.find("examined"); examined != figures.end())
         outcome.fExamined = ExaminedOfFigure(*examined);
+    if (const auto changes = figures.find("changes"); changes != figures.end() && changes->is_array())
+        for (const auto& one : *changes)
+            if (one.is_object())
+                if (auto change = ChangeOfMembers(one.value("type", std::string()), one))
+                    outcome.fChanges.push_back(std::move(*change));
 }
 
 }  // namespace
@@ -167,6 +172,8 @@ void TFleetTotals::Add(const TOutcome& outcome)
     fSeverities.Add(outcome.fSeverities);
     fNew += outcome.fNew;
     fResolved += outcome.fResolved;
+    for (const TDeviceChange& change : outcome.fChanges)
+        fVanished += change.fKind == TDeviceChange::EKind::Vanished ? 1 : 0;
 }
 
 std::string GroupHeader(const TFleetSettings& settings, const std::string& name)
@@ -218,6 +225,7 @@ std::string SummaryText(const TFleetSettings& settings, const TFleetTotals& tota
             record["new"] = totals.fNew;
             record["resolved"] = totals.fResolved;
             record["missing"] = totals.fMissing;
+            record["vanished"] = totals.fVanished;
         }
         return JsonLine(record);
     }
@@ -267,7 +275,7 @@ std::string SummaryLine(const TFleetTotals& totals, bool compared)
         std::to_string(totals.fSeverities.fInfo) + " info";
     if (compared)
         line += "; " + std::to_string(totals.fNew) + " new, " + std::to_string(totals.fResolved) + " resolved, " +
-            std::to_string(totals.fMissing) + " missing";
+            std::to_string(totals.fMissing) + " missing, " + std::to_string(totals.fVanished) + " vanished";
     return line;
 }
 

@@ -129,6 +129,14 @@ public:
             {"partial", !run.fProblems.empty()}, {"problems", run.fProblems}};
         if (run.fExamined)
             figures["examined"] = ExaminedFigure(*run.fExamined);
+        if (!run.fChanges.empty()) {
+            figures["changes"] = TRecord::array();
+            for (const TDeviceChange& change : run.fChanges) {
+                TRecord one = ChangeMembers(change);
+                one["type"] = ChangeType(change);
+                figures["changes"].push_back(std::move(one));
+            }
+        }
         SendFrame(fFd, kFrameFigures, figures.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace));
     }
 

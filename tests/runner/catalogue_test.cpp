@@ -73,8 +73,11 @@ TEST(Catalogue, EveryKindHasItsWordsAndTheManualPageListsIt)
 {
     const std::string page = tarvorun::FindingsManualPage("1.0.0");
     std::set<std::string_view> ids;
-    for (const tarvorun::TFindingKind& kind : tarvorun::FindingKinds()) {
+    std::vector<tarvorun::TFindingKind> kinds = tarvorun::FindingKinds();
+    kinds.insert(kinds.end(), tarvorun::DeviceChangeKinds().begin(), tarvorun::DeviceChangeKinds().end());
+    for (const tarvorun::TFindingKind& kind : kinds) {
         EXPECT_TRUE(ids.insert(kind.fId).second) << kind.fId << " twice";
+        EXPECT_NE(tarvorun::FindKind(kind.fId), nullptr) << kind.fId;
         EXPECT_FALSE(kind.fTitle.empty() || kind.fMeaning.empty() || kind.fAdvice.empty()) << kind.fId;
         std::string roffId;
         for (const char c : kind.fId)
@@ -196,7 +199,7 @@ TEST(Baseline, FindingsMatchAsManyTimesAsTheyOccur)
 {
     const std::vector<tarvorun::TOldFinding> old = {
         {"k", "warning", "a"}, {"k", "warning", "a"}, {"k", "critical", "b"}, {"j", "info", "a"}};
-    const tarvorun::TBaselineMachine machine{"m.json", "", "", old};
+    const tarvorun::TBaselineMachine machine{"m.json", "", "", old, std::nullopt};
     tarvorun::TBaselineTracker tracker(&machine);
     EXPECT_STREQ(tracker.Take("k", "a"), "same");
     EXPECT_STREQ(tracker.Take("k", "c"), "new");

@@ -278,13 +278,96 @@ TEST(Baseline, AMachineDeletedIsMissingAndARenamedFolderChangesNothing)
                   "\n== summary: "),
         std::string::npos)
         << text.fOut;
-    EXPECT_NE(text.fOut.find("; 0 new, 0 resolved, 1 missing\n"), std::string::npos) << text.fOut;
+    EXPECT_NE(text.fOut.find("; 0 new, 0 resolved, 1 missing, 0 vanished\n"), std::string::npos) << text.fOut;
 
     const TRun check = HvpRun("--check " + baseline + "'" + renamed.string() + "'");
     EXPECT_NE(check.fOut.find("TARVOANAL CRITICAL - 3 machines: "), std::string::npos) << check.fOut;
     EXPECT_NE(check.fOut.find("\n" + (folder / "c.json").string() + ": UNKNOWN machine missing since the baseline\n"),
         std::string::npos)
         << check.fOut;
+}
+
+// The second run of a machine that lost its second controller with the disk
+// behind it, and whose first disk was swapped: one vanished controller, one
+// vanished disk and one replaced disk, after the machine's other records, in
+// each form; the check is CRITICAL for them alone, and the metrics count
+// them. A baseline of an older hvp-run, without examined records, compares
+// no disk and says so once.
+TEST(Baseline, DisksAndControllersThatChangedAreVanishedOrReplaced)
+{
+    TTempFolder temp("fleet-vanished");
+    const fs::path folder = temp / "fleet";
+    fs::create_directories(folder);
+    const std::string example = ReadFile(std::string(TARVOANAL_SOURCE_DIR) + "/examples/example.json");
+    std::ofstream(folder / "a.json") << example;
+    const TRun first = HvpRun("--format jsonl '" + folder.string() + "'");
+    std::ofstream(temp / "old.jsonl") << first.fOut;
+    ordered_json inventory = ordered_json::parse(example);
+    auto& classes = inventory["classes"];
+    classes["QXRSG_tvSCSIProtocolController"].erase(1);
+    classes["QXRSG_tvDiskDrive"].erase(2);
+    classes["QXRSG_tvDiskDrive"][0]["DeviceSerialNum"] = "3HX9Z9";
+    std::ofstream(folder / "a.json", std::ios::trunc) << inventory.dump();
+    const std::string baseline = "--baseline '" + (temp / "old.jsonl") + "' ";
+    const std::string name = (folder / "a.json").string();
+
+    const TRun second = HvpRun("--format jsonl " + baseline + "'" + folder.string() + "'");
+    std::vector<std::string> changes;
+    for (const ordered_json& record : Records(second.fOut))
+        if (record["type"] == "vanished" || record["type"] == "replaced" || record["type"] == "appeared")
+            changes.push_back(record.dump());
+    EXPECT_EQ(changes,
+        (std::vector<std::string>{
+            R"({"type":"vanished","inventory":")" + name +
+                R"(","what":"controller","subject":{"controller":2,"model":"Model 8","driverVersion":"8.2.1","biosVersion":"8.24","pciAddress":null}})",
+            R"({"type":"vanished","inventory":")" + name +
+                R"(","what":"disk","subject":{"controller":2,"channel":0,"scsiId":4,"deviceCode":"QXR-HMLO 18G","serial":"5JB2C9","firmware":"C2B1","countsKnown":true}})",
+            R"({"type":"replaced","inventory":")" + name +
+                R"(","what":"disk","subject":{"controller":1,"channel":0,"scsiId":0,"deviceCode":"QXR-WVT 9.1G","serial":"3HX9Z9","firmware":"B1A0","countsKnown":false},"was":{"controller":1,"channel":0,"scsiId":0,"deviceCode":"QXR-WVT 9.1G","serial":"3HX0A1","firmware":"B1A0","countsKnown":false}})"}))
+        << second.fOut;
+    EXPECT_EQ(Summary(second.fOut)["vanished"], 2);
+
+    const TRun text = HvpRun(baseline + "'" + folder.string() + "'");
+    EXPECT_NE(text.fOut.find("vanished [critical]: controller: 2, Model 8, driver 8.2.1, BIOS 8.24\n"
+                             "vanished [critical]: disk: QXR-HMLO 18G, serial 5JB2C9, firmware C2B1\n"
+                             "replaced [info]: disk: QXR-WVT 9.1G, serial 3HX9Z9, firmware B1A0 "
+                             "(was: disk: QXR-WVT 9.1G, serial 3HX0A1, firmware B1A0)\n"),
+        std::string::npos)
+        << text.fOut;
+
+    // Without the example's own critical findings, the vanished make the
+    // check CRITICAL; counted as warnings, it is WARNING.
+    const std::string quiet = "--ignore device-pfa,bad-stripes ";
+    const TRun check = HvpRun("--check " + quiet + baseline + "'" + folder.string() + "'");
+    EXPECT_EQ(check.fStatus, 2) << check.fOut;
+    EXPECT_NE(check.fOut.find("\n" + name + ": CRITICAL disk-vanished: disk: QXR-HMLO 18G, serial 5JB2C9, firmware C2B1\n"),
+        std::string::npos)
+        << check.fOut;
+    EXPECT_NE(check.fOut.find("\n" + name + ": INFO disk-replaced: disk: QXR-WVT 9.1G, serial 3HX9Z9"), std::string::npos)
+        << check.fOut;
+    EXPECT_EQ(HvpRun("--check --severity-map critical=warning " + quiet + baseline + "'" + folder.string() + "'").fStatus, 1);
+
+    const std::string metrics = temp / "m.prom";
+    HvpRun("--format jsonl --metrics '" + metrics + "' " + baseline + "'" + folder.string() + "' >/dev/null");
+    const std::string figures = ReadFile(metrics);
+    EXPECT_NE(figures.find("\ntarvoanal_vanished{what=\"disk\",inventory=\"a.json\"} 1\n"), std::string::npos) << figures;
+    EXPECT_NE(figures.find("\ntarvoanal_vanished{what=\"controller\",inventory=\"a.json\"} 1\n"), std::string::npos)
+        << figures;
+
+    // An older run's records, without examined: no change, one line said.
+    std::string older;
+    for (const std::string& line : Lines(first.fOut))
+        if (line.find(R"("type":"examined")") == std::string::npos)
+            older += line + "\n";
+    std::ofstream(temp / "older.jsonl") << older;
+    const std::string errors = temp / "older.stderr";
+    const TRun againstOlder =
+        HvpRun("--format jsonl --baseline '" + (temp / "older.jsonl") + "' '" + folder.string() + "'", errors);
+    EXPECT_EQ(againstOlder.fOut.find(R"("type":"vanished")"), std::string::npos) << againstOlder.fOut;
+    EXPECT_EQ(ReadFile(errors).find("hvp-run: the baseline has no examined records (an older hvp-run's): disks and "
+                                    "controllers are not compared with it\n"),
+        0u)
+        << ReadFile(errors);
 }
 
 }  // namespace
