@@ -110,14 +110,22 @@ void CompareList(const TRecord& earlierList, const std::vector<TRecord>& now, EW
 
 std::vector<TDeviceChange> CompareDevices(const TEarlierDevices& earlier, const TExamined& now)
 {
-    std::vector<TRecord> controllers, disks;
+    TEarlierDevices lists;
     for (const TExaminedController& controller : now.fControllers)
-        controllers.push_back(ControllerObject(controller));
+        lists.fControllers.push_back(ControllerObject(controller));
     for (const TExaminedDisk& disk : now.fDisks)
-        disks.push_back(DiskObject(disk));
+        lists.fDisks.push_back(DiskObject(disk));
+    return CompareDevices(earlier, lists);
+}
+
+std::vector<TDeviceChange> CompareDevices(const TEarlierDevices& earlier, const TEarlierDevices& now)
+{
+    const auto listed = [](const TRecord& list) {
+        return list.is_array() ? list.get<std::vector<TRecord>>() : std::vector<TRecord>();
+    };
     std::vector<TDeviceChange> changes;
-    CompareList(earlier.fControllers, controllers, EWhat::Controller, changes);
-    CompareList(earlier.fDisks, disks, EWhat::Disk, changes);
+    CompareList(earlier.fControllers, listed(now.fControllers), EWhat::Controller, changes);
+    CompareList(earlier.fDisks, listed(now.fDisks), EWhat::Disk, changes);
     // The vanished first, as they weigh most, then the replaced.
     const auto rank = [](const TDeviceChange& change) {
         return change.fKind == EKind::Vanished ? 0 : change.fKind == EKind::Replaced ? 1 : 2;

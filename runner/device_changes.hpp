@@ -29,6 +29,8 @@ struct TEarlierDevices {
 // The changes, the vanished first, then the replaced, then the appeared,
 // each in inventory order.
 std::vector<TDeviceChange> CompareDevices(const TEarlierDevices& earlier, const TExamined& now);
+// The same, with this run's lists as its examined record has them.
+std::vector<TDeviceChange> CompareDevices(const TEarlierDevices& earlier, const TEarlierDevices& now);
 
 // The record's type: "vanished", "appeared" or "replaced".
 const char* ChangeType(const TDeviceChange& change);

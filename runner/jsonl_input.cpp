@@ -150,6 +150,9 @@ void TReader::Apply(const std::string& type, const TRecord& record)
         machine.fCompared = true;
         machine.fResolved.push_back(
             TOldFinding{TextOf(record, "kind"), TextOf(record, "severity"), TextOf(record, "text")});
+    } else if (auto change = ChangeOfMembers(type, record)) {
+        machine.fCompared = true;
+        outcome.fChanges.push_back(std::move(*change));
     } else if (type == "exception") {
         TFailure failure;
         failure.fKind = record["kind"].get<std::string>();

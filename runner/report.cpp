@@ -128,15 +128,21 @@ void TReport::Compare(TReportMachine& machine) const
     machine.fResolved.clear();
     for (TReportLine& line : machine.fLines)
         line.fChange.clear();
+    machine.fOutcome.fChanges.clear();
     machine.fCompared = true;
     if (!RanToItsEnd(machine.fOutcome.fKind))
         return;
-    TBaselineTracker tracker(fBaseline->Find(
-        machine.fBaselineName, machine.fOutcome.fRelative, machine.fOutcome.fHostname, machine.fOutcome.fMachineId));
+    const TBaselineMachine* old = fBaseline->Find(
+        machine.fBaselineName, machine.fOutcome.fRelative, machine.fOutcome.fHostname, machine.fOutcome.fMachineId);
+    TBaselineTracker tracker(old);
     for (TReportLine& line : machine.fLines)
         if (IsFindingLevel(line.fLevel))
             line.fChange = tracker.Take(line.fKind, line.fText);
     machine.fResolved = tracker.Gone();
+    const TRecord& examined = machine.fExamined;
+    if (old != nullptr && old->fDevices && examined.is_object())
+        machine.fOutcome.fChanges = CompareDevices(*old->fDevices,
+            TEarlierDevices{examined.value("controllers", TRecord::array()), examined.value("disks", TRecord::array())});
 }
 
 std::string ReportPage(const TRecord& data)

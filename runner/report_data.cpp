@@ -57,6 +57,12 @@ TWeight WeightOf(const TReportMachine& machine)
         ++weight.fCounts[rank];
         weight.fWorst = std::min(weight.fWorst, rank);
     }
+    // A disk that vanished weighs as the critical finding it is.
+    for (const TDeviceChange& change : machine.fOutcome.fChanges) {
+        const std::size_t rank = SeverityRank(std::string(SeverityName(ChangeKind(change).fSeverity)));
+        ++weight.fCounts[rank];
+        weight.fWorst = std::min(weight.fWorst, rank);
+    }
     return weight;
 }
 
@@ -78,6 +84,13 @@ TRecord MachineData(const TReportMachine& machine, const TWeight& weight)
     for (const TReportLine& line : machine.fLines)
         lines.push_back(TRecord::array({line.fLevel, line.fText, line.fKind, line.fSeverity, line.fFields,
             line.fChange, line.fSubject}));
+    // What changed since the earlier run as [type, kind, severity, text].
+    TRecord changes = TRecord::array();
+    for (const TDeviceChange& change : outcome.fChanges) {
+        const TFindingKind& kind = ChangeKind(change);
+        changes.push_back(TRecord::array(
+            {ChangeType(change), kind.fId, SeverityName(kind.fSeverity), ChangeText(change)}));
+    }
     TRecord resolved = TRecord::array();
     for (const TOldFinding& finding : machine.fResolved)
         resolved.push_back(TRecord::array({finding.fKind, finding.fSeverity, finding.fText}));
@@ -87,7 +100,8 @@ TRecord MachineData(const TReportMachine& machine, const TWeight& weight)
         {"partial", outcome.fPartial}, {"problems", machine.fProblems},
         {"worst", weight.fWorst < kSeverities.size() ? kSeverities[weight.fWorst] : "none"},
         {"counts", std::move(counts)}, {"findings", outcome.fSeverities.Total()}, {"new", outcome.fNew},
-        {"lines", std::move(lines)}, {"resolved", std::move(resolved)}, {"examined", machine.fExamined}};
+        {"lines", std::move(lines)}, {"resolved", std::move(resolved)}, {"changes", std::move(changes)},
+        {"examined", machine.fExamined}};
 }
 
 // Whether a machine's run told that it had neither an adapter of the family
