@@ -53,12 +53,13 @@ bool TBaseline::AddFile(const std::string& path, std::string& problem)
         const std::string name = RelativeName(inventory);
         if (type == "machine" || type == "examined" || type == "plugin") {
             if (!opened[name])
-                seen[name] = TBaselineMachine{inventory, {}, {}, {}, std::nullopt};
+                seen[name] = TBaselineMachine{inventory, {}, {}, {}, {}, std::nullopt};
             opened[name] = type != "plugin";
             TBaselineMachine& machine = seen[name];
             if (type == "machine") {
                 machine.fHostname = TextOf(record, "hostname");
                 machine.fMachineId = TextOf(record, "machineId");
+                machine.fCollectedAt = TextOf(record, "collectedAt");
             } else if (type == "examined") {
                 machine.fDevices = TEarlierDevices{
                     record.value("controllers", TRecord::array()), record.value("disks", TRecord::array())};
@@ -67,7 +68,7 @@ bool TBaseline::AddFile(const std::string& path, std::string& problem)
             // An inventory that could not be read, and a machine that was
             // missing then, are machines of that run all the same.
             seen.try_emplace(
-                name, TBaselineMachine{inventory, TextOf(record, "hostname"), TextOf(record, "machineId"), {}, {}});
+                name, TBaselineMachine{inventory, TextOf(record, "hostname"), TextOf(record, "machineId"), {}, {}, {}});
         } else if (type == "log" && IsFindingLevel(record["level"].get<int>())) {
             const std::string text = TextOf(record, "text");
             std::string kind = TextOf(record, "kind");
@@ -77,8 +78,10 @@ bool TBaseline::AddFile(const std::string& path, std::string& problem)
                 kind = meaning.fKind;
                 severity = std::string(SeverityName(meaning.fSeverity));
             }
-            TBaselineMachine& machine = seen.try_emplace(name, TBaselineMachine{inventory, {}, {}, {}, {}}).first->second;
-            machine.fFindings.push_back(TOldFinding{kind, severity, text});
+            TBaselineMachine& machine =
+                seen.try_emplace(name, TBaselineMachine{inventory, {}, {}, {}, {}, {}}).first->second;
+            machine.fFindings.push_back(TOldFinding{kind, severity, text, SubjectKey(record.value("subject", TRecord())),
+                CountOf(record.value("fields", TRecord()))});
         }
     };
     TJsonlReader reader;
@@ -191,25 +194,72 @@ bool TBaseline::LacksExamined() const
     return !fByName.empty();
 }
 
-TBaselineTracker::TBaselineTracker(const TBaselineMachine* old) : fOld(old ? &old->fFindings : nullptr)
+std::string SubjectKey(const TRecord& subject)
+{
+    if (!subject.is_object())
+        return std::string();
+    const auto told = [&](const char* name) { return subject.contains(name) && !subject[name].is_null(); };
+    if (!subject.contains("scsiId"))
+        return told("controller") ? "controller " + subject["controller"].dump() : std::string();
+    if (told("serial"))
+        return "disk serial " + subject["serial"].dump();
+    if (!told("controller") || !told("channel") || !told("scsiId"))
+        return std::string();
+    return "disk at " + subject["controller"].dump() + " " + subject["channel"].dump() + " " +
+        subject["scsiId"].dump();
+}
+
+std::optional<long long> CountOf(const TRecord& fields)
+{
+    if (!fields.is_object() || !fields.contains("count") || !fields["count"].is_number_integer())
+        return std::nullopt;
+    return fields["count"].get<long long>();
+}
+
+TBaselineTracker::TBaselineTracker(const TBaselineMachine* old)
+    : fOld(old ? &old->fFindings : nullptr), fSince(old ? old->fCollectedAt : std::string())
 {
     if (fOld == nullptr)
         return;
     fMatched.assign(fOld->size(), false);
-    for (std::size_t i = fOld->size(); i-- > 0;)
-        fOpen[{(*fOld)[i].fKind, (*fOld)[i].fText}].push_back(i);
+    for (std::size_t i = fOld->size(); i-- > 0;) {
+        const TOldFinding& finding = (*fOld)[i];
+        fOpen[{finding.fKind, finding.fText}].push_back(i);
+        if (!finding.fSubject.empty())
+            fOpenBySubject[{finding.fKind, finding.fSubject}].push_back(i);
+    }
 }
 
-const char* TBaselineTracker::Take(const std::string& kind, const std::string& text)
+std::optional<std::size_t> TBaselineTracker::TakeOpen(std::vector<std::size_t>& places)
 {
-    const auto found = fOpen.find({kind, text});
-    if (found == fOpen.end() || found->second.empty()) {
-        ++fNew;
-        return "new";
-    }
-    fMatched[found->second.back()] = true;
-    found->second.pop_back();
-    return "same";
+    // A place matched the other way is passed over.
+    while (!places.empty() && fMatched[places.back()])
+        places.pop_back();
+    if (places.empty())
+        return std::nullopt;
+    const std::size_t place = places.back();
+    places.pop_back();
+    fMatched[place] = true;
+    return place;
+}
+
+TLineChange TBaselineTracker::Take(
+    const std::string& kind, const std::string& text, const std::string& subject, std::optional<long long> count)
+{
+    if (!subject.empty())
+        if (const auto found = fOpenBySubject.find({kind, subject}); found != fOpenBySubject.end())
+            if (const std::optional<std::size_t> place = TakeOpen(found->second)) {
+                const std::optional<long long> was = (*fOld)[*place].fCount;
+                if (!was || !count || *was == *count)
+                    return TLineChange{"same", std::nullopt, 0, {}};
+                fRose += *count > *was ? 1 : 0;
+                return TLineChange{*count > *was ? "rose" : "fell", was, *count, fSince};
+            }
+    if (const auto found = fOpen.find({kind, text}); found != fOpen.end())
+        if (TakeOpen(found->second))
+            return TLineChange{"same", std::nullopt, 0, {}};
+    ++fNew;
+    return TLineChange{"new", std::nullopt, 0, {}};
 }
 
 std::vector<TOldFinding> TBaselineTracker::Gone() const

@@ -30,6 +30,29 @@ struct TOldFinding {
     std::string fKind;
     std::string fSeverity;
     std::string fText;
+    // The disk or controller it was about (SubjectKey), and the count of
+    // its fields, where told.
+    std::string fSubject = {};
+    std::optional<long long> fCount = std::nullopt;
+};
+
+// What tells a finding's disk or controller from another across runs: a
+// disk's serial number, or else its address; a controller's number. Empty
+// for none.
+std::string SubjectKey(const TRecord& subject);
+// The count member of a finding's fields, where it is a number.
+std::optional<long long> CountOf(const TRecord& fields);
+
+// How a finding of this run compares with the earlier run's: "new",
+// "same", or, for a finding matched by its disk or controller whose count
+// differs, "rose" or "fell" from `fWas`.
+struct TLineChange {
+    const char* fWord = "new";
+    std::optional<long long> fWas;
+    // For rose and fell: the count now, and when the earlier run's
+    // inventory was collected, where told.
+    long long fNow = 0;
+    std::string fSince;
 };
 
 // One machine of the earlier run.
@@ -38,6 +61,8 @@ struct TBaselineMachine {
     std::string fName;
     std::string fHostname;
     std::string fMachineId;
+    // When its inventory was collected, where told.
+    std::string fCollectedAt;
     std::vector<TOldFinding> fFindings;
     // What its `examined` record listed, where it had one.
     std::optional<TEarlierDevices> fDevices;
@@ -97,18 +122,28 @@ public:
     TBaselineTracker() = default;
     explicit TBaselineTracker(const TBaselineMachine* old);
 
-    // "new" or "same" for a finding this run logged.
-    const char* Take(const std::string& kind, const std::string& text);
+    // How a finding this run logged compares: by kind and subject first,
+    // where it has a subject, then by kind and text.
+    TLineChange Take(const std::string& kind, const std::string& text, const std::string& subject = {},
+        std::optional<long long> count = std::nullopt);
     // The earlier findings that nothing of this run matched, in their order.
     std::vector<TOldFinding> Gone() const;
     std::size_t NewCount() const { return fNew; }
+    std::size_t RoseCount() const { return fRose; }
 
 private:
+    // The last place of `places` not matched yet, taken; none when all are.
+    std::optional<std::size_t> TakeOpen(std::vector<std::size_t>& places);
+
     const std::vector<TOldFinding>* fOld = nullptr;
-    // Per kind and text, the places of the earlier findings not yet matched.
+    std::string fSince;
+    // Per kind and text, and per kind and subject, the places of the earlier
+    // findings not yet matched, the first last.
     std::map<std::pair<std::string, std::string>, std::vector<std::size_t>> fOpen;
+    std::map<std::pair<std::string, std::string>, std::vector<std::size_t>> fOpenBySubject;
     std::vector<bool> fMatched;
     std::size_t fNew = 0;
+    std::size_t fRose = 0;
 };
 
 }  // namespace tarvorun

@@ -136,7 +136,8 @@ void TReader::Apply(const std::string& type, const TRecord& record)
     } else if (type == "log") {
         TReportLine line{record["level"].get<int>(), record["text"].get<std::string>(),
             TextOf(record, "kind"), TextOf(record, "severity"), record.value("fields", TRecord::object()),
-            TextOf(record, "change"), record.value("subject", TRecord())};
+            TextOf(record, "change"), record.value("subject", TRecord()),
+            record.contains("was") ? std::optional<long long>(record["was"].get<long long>()) : std::nullopt};
         // An output of an earlier version names no kind: the catalogue tells it.
         if (line.fKind.empty() || line.fSeverity.empty()) {
             TClassified meaning = Classify(line.fLevel, line.fText);

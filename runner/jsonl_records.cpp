@@ -62,7 +62,7 @@ const std::vector<TType>& Types()
             {{"level", EValue::Int, kNeeded}, {"text", EValue::Text, kNeeded},
                 {"kind", EValue::Text, kOptional}, {"severity", EValue::Severity, kOptional},
                 {"fields", EValue::Object, kOptional}, {"subject", EValue::Object, kOptional},
-                {"change", EValue::Change, kOptional}}},
+                {"change", EValue::Change, kOptional}, {"was", EValue::Int, kOptional}}},
         {"call",
             {{"op", EValue::Text, kNeeded}, {"class", EValue::Text, kOptional},
                 {"instance", EValue::Text, kOptional}, {"resultClass", EValue::Text, kOptional},
@@ -93,7 +93,8 @@ const std::vector<TType>& Types()
                 {"noAdapter", EValue::Count, kOptional}, {"critical", EValue::Count, kOptional},
                 {"warning", EValue::Count, kOptional}, {"info", EValue::Count, kOptional},
                 {"new", EValue::Count, kOptional}, {"resolved", EValue::Count, kOptional},
-                {"missing", EValue::Count, kOptional}, {"vanished", EValue::Count, kOptional}}},
+                {"missing", EValue::Count, kOptional}, {"vanished", EValue::Count, kOptional},
+                {"rose", EValue::Count, kOptional}}},
     };
     return kTypes;
 }
@@ -161,8 +162,8 @@ bool Holds(const TRecord& value, EValue kind, const char*& wanted)
         return value.is_string() &&
             (value == "critical" || value == "warning" || value == "info" || value == "unknown");
     case EValue::Change:
-        wanted = "\"new\" or \"same\"";
-        return value.is_string() && (value == "new" || value == "same");
+        wanted = "one of \"new\", \"same\", \"rose\", \"fell\"";
+        return value.is_string() && (value == "new" || value == "same" || value == "rose" || value == "fell");
     case EValue::End:
         wanted = "one of \"unreadable\", \"crashed\", \"timedOut\"";
         if (const auto end = value.is_string() ? RunEndOfRecordWord(value.get<std::string>()) : std::nullopt)

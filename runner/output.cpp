@@ -132,7 +132,7 @@ void TJsonlSink::OnExamined(const TExamined& examined)
     fOut(JsonLine(record));
 }
 
-void TJsonlSink::OnLine(int level, const std::string& text, const TClassified& meaning, const char* change,
+void TJsonlSink::OnLine(int level, const std::string& text, const TClassified& meaning, const TLineChange* change,
     const TRecord* subject)
 {
     // The line is written directly, as JsonLine writes the record: a run may
@@ -161,8 +161,12 @@ void TJsonlSink::OnLine(int level, const std::string& text, const TClassified& m
         }
         if (change != nullptr) {
             line += ",\"change\":\"";
-            line += change;
+            line += change->fWord;
             line += '"';
+            if (change->fWas) {
+                line += ",\"was\":";
+                line += std::to_string(*change->fWas);
+            }
         }
         line += "}\n";
         fOut(line);
@@ -176,8 +180,11 @@ void TJsonlSink::OnLine(int level, const std::string& text, const TClassified& m
     record["fields"] = meaning.fFields;
     if (subject != nullptr)
         record["subject"] = *subject;
-    if (change != nullptr)
-        record["change"] = change;
+    if (change != nullptr) {
+        record["change"] = change->fWord;
+        if (change->fWas)
+            record["was"] = *change->fWas;
+    }
     fOut(JsonLine(record));
 }
 
@@ -283,7 +290,7 @@ void TTextSink::OnExamined(const TExamined& examined)
         fOut(ExaminedLine(examined) + "\n");
 }
 
-void TTextSink::OnLine(int level, const std::string& text, const TClassified& meaning, const char* change,
+void TTextSink::OnLine(int level, const std::string& text, const TClassified& meaning, const TLineChange* change,
     const TRecord* subject)
 {
     // One line, built in one buffer: a request may log hundreds of
@@ -294,8 +301,11 @@ void TTextSink::OnLine(int level, const std::string& text, const TClassified& me
         line += " [";
         line += SeverityName(meaning.fSeverity);
         line += ']';
-        if (change != nullptr)
-            line += std::string(" (") + change + ")";
+        if (change != nullptr && change->fWas)
+            line += std::string(" (") + change->fWord + " from " + std::to_string(*change->fWas) + " to " +
+                std::to_string(change->fNow) + (change->fSince.empty() ? "" : " since " + change->fSince) + ")";
+        else if (change != nullptr)
+            line += std::string(" (") + change->fWord + ")";
     }
     line += ": ";
     AppendShownOnTerminal(line, text);

@@ -31,10 +31,10 @@ public:
     virtual void OnExamined(const TExamined& /*examined*/) { }
     virtual void OnPlugin(const TIdentity& identity) = 0;
     virtual void OnRequest(int number) = 0;
-    // `change` is "new" or "same" for a finding when there is a baseline,
-    // else null; `subject` the object of the disk or controller a finding
+    // `change` says how a finding compares when there is a baseline, else
+    // it is null; `subject` the object of the disk or controller a finding
     // is about, else null.
-    virtual void OnLine(int level, const std::string& text, const TClassified& meaning, const char* change,
+    virtual void OnLine(int level, const std::string& text, const TClassified& meaning, const TLineChange* change,
         const TRecord* subject) = 0;
     virtual void OnCall(const THostCall& call) = 0;
     virtual void OnAssertion(const TAssertionReport& report) = 0;
@@ -75,7 +75,7 @@ public:
     void OnExamined(const TExamined& examined) override;
     void OnPlugin(const TIdentity& identity) override;
     void OnRequest(int number) override;
-    void OnLine(int level, const std::string& text, const TClassified& meaning, const char* change,
+    void OnLine(int level, const std::string& text, const TClassified& meaning, const TLineChange* change,
         const TRecord* subject) override;
     void OnCall(const THostCall& call) override;
     void OnAssertion(const TAssertionReport& report) override;
@@ -104,7 +104,7 @@ public:
     void OnExamined(const TExamined& examined) override;
     void OnPlugin(const TIdentity& identity) override;
     void OnRequest(int number) override;
-    void OnLine(int level, const std::string& text, const TClassified& meaning, const char* change,
+    void OnLine(int level, const std::string& text, const TClassified& meaning, const TLineChange* change,
         const TRecord* subject) override;
     void OnCall(const THostCall& call) override;
     void OnAssertion(const TAssertionReport& report) override;

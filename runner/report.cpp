@@ -126,8 +126,10 @@ void TReport::TakePlace(std::size_t index, std::size_t of)
 void TReport::Compare(TReportMachine& machine) const
 {
     machine.fResolved.clear();
-    for (TReportLine& line : machine.fLines)
+    for (TReportLine& line : machine.fLines) {
         line.fChange.clear();
+        line.fWas.reset();
+    }
     machine.fOutcome.fChanges.clear();
     machine.fCompared = true;
     if (!RanToItsEnd(machine.fOutcome.fKind))
@@ -136,8 +138,12 @@ void TReport::Compare(TReportMachine& machine) const
         machine.fBaselineName, machine.fOutcome.fRelative, machine.fOutcome.fHostname, machine.fOutcome.fMachineId);
     TBaselineTracker tracker(old);
     for (TReportLine& line : machine.fLines)
-        if (IsFindingLevel(line.fLevel))
-            line.fChange = tracker.Take(line.fKind, line.fText);
+        if (IsFindingLevel(line.fLevel)) {
+            const TLineChange change =
+                tracker.Take(line.fKind, line.fText, SubjectKey(line.fSubject), CountOf(line.fFields));
+            line.fChange = change.fWord;
+            line.fWas = change.fWas;
+        }
     machine.fResolved = tracker.Gone();
     const TRecord& examined = machine.fExamined;
     if (old != nullptr && old->fDevices && examined.is_object())

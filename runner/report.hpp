@@ -29,6 +29,8 @@ struct TReportLine {
     std::string fChange;
     // The object of the disk or controller a finding is about, or null.
     TRecord fSubject;
+    // For "rose" and "fell": the earlier count.
+    std::optional<long long> fWas = std::nullopt;
 };
 
 // One inventory's run, with what the report needs beyond the summary.

@@ -78,12 +78,12 @@ TRecord MachineData(const TReportMachine& machine, const TWeight& weight)
     TRecord counts = TRecord::object();
     for (std::size_t i = 0; i < kSeverities.size(); ++i)
         counts[kSeverities[i]] = weight.fCounts[i];
-    // Each line as [level, text, kind, severity, fields, change, subject],
-    // to keep a large fleet's page small.
+    // Each line as [level, text, kind, severity, fields, change, subject,
+    // earlier count], to keep a large fleet's page small.
     TRecord lines = TRecord::array();
     for (const TReportLine& line : machine.fLines)
         lines.push_back(TRecord::array({line.fLevel, line.fText, line.fKind, line.fSeverity, line.fFields,
-            line.fChange, line.fSubject}));
+            line.fChange, line.fSubject, line.fWas ? TRecord(*line.fWas) : TRecord()}));
     // What changed since the earlier run as [type, kind, severity, text].
     TRecord changes = TRecord::array();
     for (const TDeviceChange& change : outcome.fChanges) {

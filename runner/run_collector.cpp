@@ -41,12 +41,19 @@ void TRunCollector::OnLog(int level, const std::string& text, const std::optiona
         meaning.fSeverity = weight.fSeverity;
     }
     const bool finding = IsFindingLevel(level);
-    const char* change = fBaseline != nullptr && finding ? fTracker.Take(meaning.fKind, text) : nullptr;
     fCollected.fFindings += level == 100 ? 1 : 0;
     fCollected.fSeverities.Add(level, meaning.fSeverity);
     const TRecord object =
         subject && fCollected.fExamined ? SubjectObject(*fCollected.fExamined, *subject) : TRecord();
-    fForm.OnLine(level, text, meaning, change, object.is_object() ? &object : nullptr);
+    // A finding about a disk or controller is matched by it first, and its
+    // count compared, so its fields are read where the form did not.
+    std::optional<TLineChange> change;
+    if (fBaseline != nullptr && finding) {
+        const std::string key = SubjectKey(object);
+        const TRecord fields = key.empty() || fForm.WantsFields() ? meaning.fFields : Classify(level, text).fFields;
+        change = fTracker.Take(meaning.fKind, text, key, CountOf(fields));
+    }
+    fForm.OnLine(level, text, meaning, change ? &*change : nullptr, object.is_object() ? &object : nullptr);
     if (fKeepLogs) {
         fCollected.fLogs.emplace_back(level, text);
         fCollected.fSubjects.push_back(subject);
@@ -64,6 +71,7 @@ void TRunCollector::Finish()
 {
     Bind();
     fCollected.fNew = fTracker.NewCount();
+    fCollected.fRose = fTracker.RoseCount();
     if (fBaseline == nullptr) {
         fForm.Finish({});
         return;

@@ -30,6 +30,7 @@ struct TCollected {
     TSeverityCounts fSeverities;
     std::size_t fNew = 0;
     std::size_t fResolved = 0;
+    std::size_t fRose = 0;
     // How GetData ended, as the text form prints it, when it failed.
     bool fFailed = false;
     std::string fFailure;

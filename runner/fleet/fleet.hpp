@@ -33,6 +33,8 @@ struct TOutcome {
     TSeverityCounts fSeverities;
     std::size_t fNew = 0;
     std::size_t fResolved = 0;
+    // With a baseline, the findings whose count rose since.
+    std::size_t fRose = 0;
     // What the inventory says of its machine: its host name and id, and
     // whether its collection was partial, with the collector's problems.
     std::string fHostname;
@@ -65,6 +67,8 @@ struct TFleetTotals {
     TSeverityCounts fSeverities;
     std::size_t fNew = 0;
     std::size_t fResolved = 0;
+    // With a baseline, the findings whose count rose since.
+    std::size_t fRose = 0;
     // The earlier run's machines that this run did not have, and the disks
     // and controllers that vanished from the machines it has.
     std::size_t fMissing = 0;

@@ -55,6 +55,7 @@ void ReadFigures(const std::string& payload, TOutcome& outcome)
     count("info", outcome.fSeverities.fInfo);
     count("new", outcome.fNew);
     count("resolved", outcome.fResolved);
+    count("rose", outcome.fRose);
     outcome.fHostname = figures.value("hostname", std::string());
     outcome.fMachineId = figures.value("machineId", std::string());
     outcome.fPartial = figures.value("partial", false);
@@ -172,6 +173,7 @@ void TFleetTotals::Add(const TOutcome& outcome)
     fSeverities.Add(outcome.fSeverities);
     fNew += outcome.fNew;
     fResolved += outcome.fResolved;
+    fRose += outcome.fRose;
     for (const TDeviceChange& change : outcome.fChanges)
         fVanished += change.fKind == TDeviceChange::EKind::Vanished ? 1 : 0;
 }
@@ -226,6 +228,7 @@ std::string SummaryText(const TFleetSettings& settings, const TFleetTotals& tota
             record["resolved"] = totals.fResolved;
             record["missing"] = totals.fMissing;
             record["vanished"] = totals.fVanished;
+            record["rose"] = totals.fRose;
         }
         return JsonLine(record);
     }
@@ -275,7 +278,7 @@ std::string SummaryLine(const TFleetTotals& totals, bool compared)
         std::to_string(totals.fSeverities.fInfo) + " info";
     if (compared)
         line += "; " + std::to_string(totals.fNew) + " new, " + std::to_string(totals.fResolved) + " resolved, " +
-            std::to_string(totals.fMissing) + " missing, " + std::to_string(totals.fVanished) + " vanished";
+            std::to_string(totals.fMissing) + " missing, " + std::to_string(totals.fVanished) + " vanished, " + std::to_string(totals.fRose) + " rose";
     return line;
 }
 

@@ -199,17 +199,72 @@ TEST(Baseline, FindingsMatchAsManyTimesAsTheyOccur)
 {
     const std::vector<tarvorun::TOldFinding> old = {
         {"k", "warning", "a"}, {"k", "warning", "a"}, {"k", "critical", "b"}, {"j", "info", "a"}};
-    const tarvorun::TBaselineMachine machine{"m.json", "", "", old, std::nullopt};
+    const tarvorun::TBaselineMachine machine{"m.json", "", "", "", old, std::nullopt};
     tarvorun::TBaselineTracker tracker(&machine);
-    EXPECT_STREQ(tracker.Take("k", "a"), "same");
-    EXPECT_STREQ(tracker.Take("k", "c"), "new");
-    EXPECT_STREQ(tracker.Take("k", "a"), "same");
-    EXPECT_STREQ(tracker.Take("k", "a"), "new");
+    EXPECT_STREQ(tracker.Take("k", "a").fWord, "same");
+    EXPECT_STREQ(tracker.Take("k", "c").fWord, "new");
+    EXPECT_STREQ(tracker.Take("k", "a").fWord, "same");
+    EXPECT_STREQ(tracker.Take("k", "a").fWord, "new");
     const std::vector<tarvorun::TOldFinding> gone = tracker.Gone();
     ASSERT_EQ(gone.size(), 2u);
     EXPECT_EQ(gone[0].fText, "b");
     EXPECT_EQ(gone[1].fKind, "j");
     EXPECT_EQ(tracker.NewCount(), 2u);
+}
+
+// A finding about a disk is matched by its kind and disk first: a count
+// that differs rose or fell from the earlier one, and is neither new nor
+// resolved; without a count or a subject, the text decides as before.
+TEST(Baseline, AFindingOfTheSameDiskRoseOrFell)
+{
+    const std::string disk1 = R"(disk serial "A1")", disk2 = R"(disk serial "B2")";
+    const std::vector<tarvorun::TOldFinding> old = {
+        {"device-soft-errors", "warning", "2 soft errors at 1 0 1", disk1, 2},
+        {"device-soft-errors", "warning", "9 soft errors at 1 0 2", disk2, 9},
+        {"device-hard-errors", "critical", "3 hard errors at 1 0 1", disk1, 3},
+        {"device-pfa", "critical", "a PFA error at 1 0 1", disk1, std::nullopt}};
+    const tarvorun::TBaselineMachine machine{"m.json", "", "", "2026-12-01T10:00:00Z", old, std::nullopt};
+    tarvorun::TBaselineTracker tracker(&machine);
+    struct {
+        const char* fProves;
+        const char* fKind;
+        const char* fText;
+        std::string fSubject;
+        std::optional<long long> fCount;
+        std::string fChange;
+    } const cases[] = {
+        {"a count that rose", "device-soft-errors", "50 soft errors at 1 0 1", disk1, 50,
+            "rose from 2 since 2026-12-01T10:00:00Z"},
+        {"a count that fell", "device-soft-errors", "4 soft errors at 1 0 2", disk2, 4,
+            "fell from 9 since 2026-12-01T10:00:00Z"},
+        {"another kind of the same disk is its own finding", "device-hard-errors", "3 hard errors at 1 0 1", disk1,
+            3, "same"},
+        {"the same text without a count", "device-pfa", "a PFA error at 1 0 1", disk1, std::nullopt, "same"},
+        {"a second line of the disk, once the first is matched, is new", "device-soft-errors",
+            "7 soft errors at 1 0 1", disk1, 7, "new"},
+    };
+    for (const auto& one : cases) {
+        const tarvorun::TLineChange change = tracker.Take(one.fKind, one.fText, one.fSubject, one.fCount);
+        const std::string word = change.fWord;
+        EXPECT_EQ(change.fWas ? word + " from " + std::to_string(*change.fWas) + " since " + change.fSince : word,
+            one.fChange)
+            << one.fProves;
+    }
+    EXPECT_TRUE(tracker.Gone().empty());
+    EXPECT_EQ(tracker.NewCount(), 1u);
+    EXPECT_EQ(tracker.RoseCount(), 1u);
+}
+
+// What tells a disk or a controller from another across runs.
+TEST(Baseline, SubjectKeysTellDisksBySerialThenAddress)
+{
+    EXPECT_EQ(tarvorun::SubjectKey(TRecord::parse(R"({"controller":1,"channel":0,"scsiId":4,"serial":"5JB2C9"})")),
+        R"(disk serial "5JB2C9")");
+    EXPECT_EQ(tarvorun::SubjectKey(TRecord::parse(R"({"controller":1,"channel":0,"scsiId":4,"serial":null})")),
+        "disk at 1 0 4");
+    EXPECT_EQ(tarvorun::SubjectKey(TRecord::parse(R"({"controller":null,"channel":0,"scsiId":4,"serial":null})")), "");
+    EXPECT_EQ(tarvorun::SubjectKey(TRecord::parse(R"({"controller":2,"model":"Model 8"})")), "controller 2");
+    EXPECT_EQ(tarvorun::SubjectKey(TRecord()), "");
 }
 
 // The identity the loader keeps from the inventory's own comment members:

@@ -278,7 +278,7 @@ TEST(Baseline, AMachineDeletedIsMissingAndARenamedFolderChangesNothing)
                   "\n== summary: "),
         std::string::npos)
         << text.fOut;
-    EXPECT_NE(text.fOut.find("; 0 new, 0 resolved, 1 missing, 0 vanished\n"), std::string::npos) << text.fOut;
+    EXPECT_NE(text.fOut.find("; 0 new, 0 resolved, 1 missing, 0 vanished, 0 rose\n"), std::string::npos) << text.fOut;
 
     const TRun check = HvpRun("--check " + baseline + "'" + renamed.string() + "'");
     EXPECT_NE(check.fOut.find("TARVOANAL CRITICAL - 3 machines: "), std::string::npos) << check.fOut;
@@ -368,6 +368,46 @@ TEST(Baseline, DisksAndControllersThatChangedAreVanishedOrReplaced)
                                     "controllers are not compared with it\n"),
         0u)
         << ReadFile(errors);
+}
+
+// A disk whose soft errors went from 2 to 50: its finding is matched by its
+// disk, marked rose with the earlier count, and is neither new nor
+// resolved; the text says since when, by the earlier inventory's time.
+TEST(Baseline, ACountThatRoseIsOneFindingMarkedRose)
+{
+    TTempFolder temp("fleet-rose");
+    const fs::path folder = temp / "fleet";
+    fs::create_directories(folder);
+    // The example as a collector dates it.
+    const std::string example = R"({"_machine": {"collectedAt": "2026-12-01T10:00:00Z"},)" +
+        ReadFile(std::string(TARVOANAL_SOURCE_DIR) + "/examples/example.json").substr(1);
+    std::ofstream(folder / "a.json") << example;
+    std::ofstream(temp / "old.jsonl") << HvpRun("--format jsonl '" + folder.string() + "'").fOut;
+    const std::string from = R"("NumSoftErrors": 2,)";
+    ASSERT_NE(example.find(from), std::string::npos);
+    std::ofstream(folder / "a.json", std::ios::trunc)
+        << Placed(example, {{from, R"("NumSoftErrors": 50,)"}});
+    const std::string baseline = "--baseline '" + (temp / "old.jsonl") + "' ";
+
+    const TRun second = HvpRun("--format jsonl " + baseline + "'" + folder.string() + "'");
+    std::vector<std::string> changed;
+    for (const ordered_json& record : Records(second.fOut))
+        if ((record["type"] == "log" && record.value("change", "same") != "same") || record["type"] == "resolved")
+            changed.push_back(record["type"].get<std::string>() + " " + record.value("change", "") + " " +
+                std::to_string(record.value("was", -1)) + " " + record.value("text", ""));
+    EXPECT_EQ(changed,
+        std::vector<std::string>{"log rose 2 Tarvolith: Controller 1 Channel 0 Scsi ID 1 reported 50 soft errors"})
+        << second.fOut;
+    const ordered_json summary = Summary(second.fOut);
+    EXPECT_EQ(summary["rose"], 1);
+    EXPECT_EQ(summary["new"], 0);
+    EXPECT_EQ(summary["resolved"], 0);
+
+    const TRun text = HvpRun(baseline + "'" + folder.string() + "'");
+    EXPECT_NE(text.fOut.find("finding [warning] (rose from 2 to 50 since 2026-12-01T10:00:00Z): Tarvolith: Controller 1 "
+                             "Channel 0 Scsi ID 1 reported 50 soft errors\n"),
+        std::string::npos)
+        << text.fOut;
 }
 
 }  // namespace

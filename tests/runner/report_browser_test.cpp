@@ -231,13 +231,15 @@ TEST_F(Report, ShowsWhatIsNewAndWhatWasResolvedSinceAnEarlierRun)
     const fs::path single = fTemp / "single-monday.jsonl";
     HvpRun("--format jsonl '" + Name("b-contract.json") + "' > '" + single.string() + "'");
     // Tuesday: the reference example's soft errors rose from 2 to 5, the
-    // example's data scrubbing was turned on and its first disk swapped,
-    // and the inventory whose GetData failed is gone.
+    // example's data scrubbing was turned on, its bad stripes went from 12
+    // to 13 and its first disk was swapped, and the inventory whose GetData
+    // failed is gone.
     fs::remove(Name("g-failed.json"));
     Write("b-contract.json", ReadFile(Name("b-contract.json")),
         {{R"("NumSoftErrors": 2)", R"("NumSoftErrors": 5)"}});
     Write("a-example.json", ReadFile(Name("a-example.json")),
         {{R"("DataScrubbing": "Disabled")", R"("DataScrubbing": "Enabled")"},
+            {R"("NumBadStripes": "12")", R"("NumBadStripes": "13")"},
             {R"("DeviceSerialNum": "3HX0A1")", R"("DeviceSerialNum": "3HX9Z9")"}});
     const fs::path tuesday = fTemp / "tuesday.jsonl";
     const fs::path compared = fTemp / "compared.jsonl";
