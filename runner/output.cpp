@@ -20,16 +20,15 @@ TRecord ContextRecord(const NQXRHVP20::TCIMContext* context)
     return record;
 }
 
-// The record's type, then the inventory's name when there is one.
-TRecord Begin(const char* type, const std::string& inventory)
+}  // namespace
+
+TRecord BeginRecord(const char* type, const std::string& inventory)
 {
     TRecord record{{"type", type}};
     if (!inventory.empty())
         record["inventory"] = inventory;
     return record;
 }
-
-}  // namespace
 
 TTextOut StreamOut(std::FILE* stream)
 {
@@ -88,29 +87,9 @@ void TJsonlSink::OnMachine(const TMachineIdentity& identity)
         fOut(JsonLine(record));
 }
 
-void TJsonlSink::Finish(const std::vector<TOldFinding>& gone)
-{
-    for (const TOldFinding& finding : gone) {
-        TRecord record = Begin("resolved", fInventory);
-        record["kind"] = finding.fKind;
-        record["severity"] = finding.fSeverity;
-        record["text"] = finding.fText;
-        fOut(JsonLine(record));
-    }
-}
-
-void TJsonlSink::OnDeviceChanges(const std::vector<TDeviceChange>& changes)
-{
-    for (const TDeviceChange& change : changes) {
-        TRecord record = Begin(ChangeType(change), fInventory);
-        record.update(ChangeMembers(change));
-        fOut(JsonLine(record));
-    }
-}
-
 void TJsonlSink::OnPlugin(const TIdentity& identity)
 {
-    TRecord record = Begin("plugin", fInventory);
+    TRecord record = BeginRecord("plugin", fInventory);
     record["pluginType"] = identity.fType;
     record["name"] = identity.fName;
     record["version"] = identity.fVersion;
@@ -120,14 +99,14 @@ void TJsonlSink::OnPlugin(const TIdentity& identity)
 
 void TJsonlSink::OnRequest(int number)
 {
-    TRecord record = Begin("request", fInventory);
+    TRecord record = BeginRecord("request", fInventory);
     record["n"] = number;
     fOut(JsonLine(record));
 }
 
 void TJsonlSink::OnExamined(const TExamined& examined)
 {
-    TRecord record = Begin("examined", fInventory);
+    TRecord record = BeginRecord("examined", fInventory);
     record.update(ExaminedMembers(examined));
     fOut(JsonLine(record));
 }
@@ -172,7 +151,7 @@ void TJsonlSink::OnLine(int level, const std::string& text, const TClassified& m
         fOut(line);
         return;
     }
-    TRecord record = Begin("log", fInventory);
+    TRecord record = BeginRecord("log", fInventory);
     record["level"] = level;
     record["text"] = text;
     record["kind"] = meaning.fKind;
@@ -191,7 +170,7 @@ void TJsonlSink::OnLine(int level, const std::string& text, const TClassified& m
 void TJsonlSink::OnCall(const THostCall& call)
 {
     using NQXRHVP20::standin::EHostOp;
-    TRecord record = Begin("call", fInventory);
+    TRecord record = BeginRecord("call", fInventory);
     record["op"] = NQXRHVP20::standin::HostOpName(call.fOp);
     switch (call.fOp) {
     case EHostOp::GetClass:
@@ -219,7 +198,7 @@ void TJsonlSink::OnCall(const THostCall& call)
 
 void TJsonlSink::OnAssertion(const TAssertionReport& report)
 {
-    TRecord record = Begin("assertion", fInventory);
+    TRecord record = BeginRecord("assertion", fInventory);
     record["expression"] = report.fExpression;
     record["function"] = report.fFunction;
     record["file"] = report.fFile;
@@ -229,7 +208,7 @@ void TJsonlSink::OnAssertion(const TAssertionReport& report)
 
 void TJsonlSink::OnFailure(const TFailure& failure)
 {
-    TRecord record = Begin("exception", fInventory);
+    TRecord record = BeginRecord("exception", fInventory);
     // GetData's are the contract's records; another callback is named.
     if (failure.fCallback != "GetData")
         record["callback"] = failure.fCallback;
@@ -256,25 +235,6 @@ void TTextSink::OnMachine(const TMachineIdentity& identity)
 
 void TTextSink::OnPlugin(const TIdentity& /*identity*/)
 {
-}
-
-void TTextSink::Finish(const std::vector<TOldFinding>& gone)
-{
-    for (const TOldFinding& finding : gone) {
-        std::string line = "resolved [" + finding.fSeverity + "]: ";
-        AppendShownOnTerminal(line, finding.fText);
-        fOut(line + "\n");
-    }
-}
-
-void TTextSink::OnDeviceChanges(const std::vector<TDeviceChange>& changes)
-{
-    for (const TDeviceChange& change : changes) {
-        std::string line = std::string(ChangeType(change)) + " [" +
-            std::string(SeverityName(ChangeKind(change).fSeverity)) + "]: ";
-        AppendShownOnTerminal(line, ChangeText(change));
-        fOut(line + "\n");
-    }
 }
 
 void TTextSink::OnRequest(int number)

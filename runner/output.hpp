@@ -21,6 +21,10 @@ using TTextOut = std::function<void(const std::string& text)>;
 // Writes to a stdio stream.
 TTextOut StreamOut(std::FILE* stream);
 
+// A JSONL record's start: its type, then the inventory's name when there is
+// one (a single run's records name none).
+TRecord BeginRecord(const char* type, const std::string& inventory);
+
 // An output form as the run collector (run_collector.hpp) feeds it: the
 // run's events, each logged line with its meaning and, with a baseline, its
 // change, and at the end the earlier run's findings that are gone.
