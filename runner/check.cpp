@@ -46,7 +46,16 @@ std::string Cause(const TMachineRun& machine)
 {
     switch (machine.fEnd) {
     case ERunEnd::Completed:
-        return machine.fPartial ? "partial collection" : "";
+    {
+        // What the collection could not read, named: a disk whose health
+        // was not read is a blind spot of its own.
+        if (!machine.fPartial)
+            return "";
+        std::string cause = "partial collection";
+        for (std::size_t i = 0; i < machine.fProblems.size(); ++i)
+            cause += (i == 0 ? ": " : "; ") + machine.fProblems[i];
+        return cause;
+    }
     case ERunEnd::Failed:
         // The message is the text form's, "GetData ended with ...".
         return machine.fMessage;

@@ -106,6 +106,7 @@ TMachineRun FromOutcome(const TOutcome& outcome)
     machine.fHostname = outcome.fHostname;
     machine.fMachineId = outcome.fMachineId;
     machine.fPartial = outcome.fPartial;
+    machine.fProblems = outcome.fPartialProblems;
     machine.fLogs = outcome.fLogs;
     machine.fExamined = outcome.fExamined;
     machine.fSubjects = outcome.fSubjects;

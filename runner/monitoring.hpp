@@ -32,6 +32,8 @@ struct TMachineRun {
     std::string fMessage;
     std::vector<std::pair<int, std::string>> fLogs;
     bool fPartial = false;
+    // What a partial collection could not read, where told.
+    std::vector<std::string> fProblems;
     // What the run examined, when the plug-in was loaded; each line's
     // subject, by its place in fLogs (fewer when none has one).
     std::optional<TExamined> fExamined;

@@ -83,6 +83,42 @@ TEST(PartialCollection, PhysicalApartWithoutItsSmartctlOutputsNamesEachDisk)
     EXPECT_EQ(run.fOut, "hvp-collect: " + expected[0] + "\nhvp-collect: " + expected[1] + "\n");
 }
 
+// The check of a recorded machine's collection gives the state written for
+// it: physical-apart is CRITICAL with its smartctl outputs (a PFA, hard and
+// parity errors) and UNKNOWN without them, naming each unread disk; the
+// machine without an adapter is UNKNOWN with the sentence, and OK where
+// --no-adapter says such a machine is.
+TEST(PartialCollection, TheCheckOfEachRecordedCollectionGivesItsState)
+{
+    const tarvotest::TTempFolder folder("recorded-check");
+    const std::string apart = kMachines + "/physical-apart";
+    const std::string collect = std::string(TARVOCOLLECT_HVP_COLLECT) + " --sysfs-root " + apart +
+        " --dpkg-admindir " + apart + "/dpkg --pci-dump " + apart + "/lspci-x.txt";
+    ASSERT_EQ(tarvotest::RunShell(collect + " --smartctl-dir " + apart + "/smartctl -o " + (folder / "read.json")).fStatus, 0);
+    ASSERT_EQ(tarvotest::RunShell(collect + " -o " + (folder / "unread.json") + " 2>/dev/null").fStatus, 1);
+    const std::string unread = " is no node of this machine, and no smartctl outputs were given";
+    struct {
+        std::string fProves, fArguments;
+        int fStatus;
+        std::string fLine;
+    } const cases[] = {
+        {"read disks", folder / "read.json", 2, "CRITICAL device-pfa: "},
+        {"unread disks", folder / "unread.json", 3,
+            "UNKNOWN partial collection: " + kPrefixOne + "a recorded tree's sg1" + unread + "; " + kPrefixTwo +
+                "a recorded tree's sg2" + unread},
+        {"no adapter", kMachines + "/no-adapter/inventory.json", 3,
+            "UNKNOWN no adapter of the family found (3 PCI functions examined)"},
+        {"no adapter that is known", "--no-adapter ok " + kMachines + "/no-adapter/inventory.json", 0,
+            "TARVOANAL OK - 0 critical, 0 warning, 0 info, 0 unknown | "},
+    };
+    for (const auto& one : cases) {
+        const tarvotest::TShellRun run =
+            tarvotest::RunShell(std::string(TARVOCOLLECT_HVP_RUN) + " --check " + one.fArguments);
+        EXPECT_EQ(run.fStatus, one.fStatus) << one.fProves << "\n" << run.fOut;
+        EXPECT_NE(("\n" + run.fOut).find("\n" + one.fLine), std::string::npos) << one.fProves << "\n" << run.fOut;
+    }
+}
+
 // The disks of two-adapters' host 0 have no SCSI generic node: its driver
 // keeps them from Linux, which is no problem. Only the shared disk is named.
 TEST(PartialCollection, ADiskKeptFromLinuxIsNoProblem)

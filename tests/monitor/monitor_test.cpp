@@ -67,6 +67,7 @@ TMachineRun Machine(const json& machine)
     run.fMessage = machine.value("message", "");
     run.fLogs = machine.value("logs", std::vector<std::pair<int, std::string>>());
     run.fPartial = machine.value("partial", false);
+    run.fProblems = machine.value("problems", std::vector<std::string>());
     if (machine.contains("examined"))
         run.fExamined = ExaminedFromMembers(machine["examined"]);
     return run;
@@ -90,7 +91,8 @@ TMonitoredRun RunOf(const tarvotest::TSections& sections)
         return run;
     }
     json machine{{"end", Value(sections, "end", "ran")}, {"message", Value(sections, "message")},
-        {"partial", Value(sections, "partial") == "yes"}, {"logs", json::array()}};
+        {"partial", Value(sections, "partial") == "yes"}, {"logs", json::array()},
+        {"problems", sections.count("problems") ? sections.at("problems") : std::vector<std::string>()}};
     if (sections.count("examined"))
         machine["examined"] = json::parse(Value(sections, "examined"));
     if (sections.count("logs"))
@@ -134,7 +136,7 @@ TEST_P(Monitor, GivesTheStateAndTextsWritten)
 
 INSTANTIATE_TEST_SUITE_P(Cases, Monitor,
     testing::ValuesIn(tarvotest::ReadTextCases(TARVOANAL_MONITOR_CASES,
-        "logs|end|message|partial|examined|fleet|missing|ignore|map|no adapter|refused|state|text|metrics|"
+        "logs|end|message|partial|problems|examined|fleet|missing|ignore|map|no adapter|refused|state|text|metrics|"
         "metrics holds")),
     tarvotest::TTextCaseName());
 
