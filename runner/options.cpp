@@ -181,6 +181,10 @@ void DeclareDeveloperOptions(CLI::App& app, TOptions& options, std::string& clas
     app.add_flag("--keep-loaded", options.fRun.fKeepLoaded,
            "Never unload the plug-in, so that valgrind and LeakSanitizer can name its frames")
         ->group(kDeveloperGroup);
+    app.add_flag("--strict", options.fRun.fStrict,
+           "Refuse a plug-in whose interface version or plug-in type the stand-in does not know, as the host "
+           "would, instead of warning")
+        ->group(kDeveloperGroup);
 }
 
 // An argument CLI11 did not take: a mistyped option, told with the one

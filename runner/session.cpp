@@ -193,8 +193,19 @@ TRunResult RunPlugin(
     try {
         const TIdentity pluginIdentity = plugin->AskIdentity();
         sink.OnPlugin(pluginIdentity);
+        const std::vector<std::string> warnings = IdentityWarnings(pluginIdentity);
+        if (settings.fStrict && !warnings.empty()) {
+            // Refused as one that cannot be loaded: nothing of it runs but
+            // its unloading.
+            plugin->Finish(failed);
+            plugin.reset();
+            result.fStatus = ERunStatus::NotLoaded;
+            result.fLoadProblem = settings.fPluginPath + ": " + warnings.front() + ", and --strict refuses it";
+            result.fHostCalls = observer.Calls();
+            return result;
+        }
         if (settings.fWarn)
-            for (const std::string& warning : IdentityWarnings(pluginIdentity))
+            for (const std::string& warning : warnings)
                 settings.fWarn(warning);
         plugin->Init();
         for (int n = 1; n <= settings.fRequests; ++n) {

@@ -65,6 +65,8 @@ struct TRunSettings {
     TFaultInjector fInjector;
     // Never unload the plug-in's library, so that a leak checker at the
     // process's end can name the plug-in's frames.
+    // Refuse, rather than warn of, an identity the stand-in does not know.
+    bool fStrict = false;
     bool fKeepLoaded = false;
     // Told what the stand-in does not know of the plug-in's identity.
     std::function<void(const std::string& warning)> fWarn;
