@@ -17,7 +17,9 @@
 #include <CLI/CLI.hpp>
 
 #include "baseline.hpp"
+#include "atomic_file.hpp"
 #include "catalogue.hpp"
+#include "expected_records.hpp"
 #include "fleet.hpp"
 #include "inputs.hpp"
 #include "jsonl_input.hpp"
@@ -97,6 +99,8 @@ bool IsMany(const TOptions& options)
 
 int RunMany(const TOptions& options)
 {
+    if (!options.fExpectPath.empty())
+        return Usage("--expect works with one inventory: it compares a single run's records");
     const tarvorun::TFleetSettings& fleet = options.fFleet;
     const tarvorun::TMonitorOptions& monitor = options.fMonitor;
     tarvorun::TReport report;
@@ -152,6 +156,26 @@ int RunMany(const TOptions& options)
     return tarvorun::FinishMonitoring(monitor, monitored, status);
 }
 
+// What --expect makes of a single run's records: the file written anew,
+// or the records compared with it.
+int Expected(const TOptions& options, const std::string& records, const tarvorun::TSingleEnd& end)
+{
+    if (end.fNotLoaded)
+        return end.fStatus;
+    std::string said;
+    if (options.fExpectUpdate) {
+        if (!tarvorun::WriteFileAtomically(options.fExpectPath, records, said))
+            return Usage(options.fExpectPath + ": cannot write the expected records: " + said);
+        return end.fStatus;
+    }
+    const int status = tarvorun::CompareWithExpected(options.fExpectPath, records, said);
+    if (status == 2)
+        return Usage(said);
+    if (status == 1)
+        std::fprintf(stderr, "hvp-run: %s\n", tarvorun::ShowOnTerminal(said).c_str());
+    return status;
+}
+
 int RunSingle(const TOptions& options)
 {
     const tarvorun::TMonitorOptions& monitor = options.fMonitor;
@@ -172,7 +196,16 @@ int RunSingle(const TOptions& options)
     // A check prints only its own lines, after the run; the records go
     // nowhere.
     tarvorun::TOutcome outcome;
-    const tarvorun::TSingleEnd end = tarvorun::RunSingleInWorker(settings, input, !monitor.fCheck, outcome);
+    // With --expect the records are kept to compare, in jsonl.
+    std::string records;
+    const bool expecting = !options.fExpectPath.empty();
+    settings.fJsonl = settings.fJsonl || expecting;
+    const tarvorun::TTextOut print = monitor.fCheck ? tarvorun::TTextOut()
+        : expecting ? tarvorun::TTextOut([&records](const std::string& text) { records += text; })
+                    : tarvorun::TTextOut(tarvorun::WriteOut);
+    const tarvorun::TSingleEnd end = tarvorun::RunSingleInWorker(settings, input, print, outcome);
+    if (expecting)
+        return Expected(options, records, end);
     // Records that could not be written leave the files of the run as
     // they were.
     if (end.fUnwritten)

@@ -181,6 +181,12 @@ void DeclareDeveloperOptions(CLI::App& app, TOptions& options, std::string& clas
     app.add_flag("--keep-loaded", options.fRun.fKeepLoaded,
            "Never unload the plug-in, so that valgrind and LeakSanitizer can name its frames")
         ->group(kDeveloperGroup);
+    app.add_option("--expect", options.fExpectPath,
+           "Compare the run's jsonl records with FILE's: exit 0 when they are equal, 1 with the first difference")
+        ->type_name("FILE.jsonl")
+        ->group(kDeveloperGroup);
+    app.add_flag("--expect-update", options.fExpectUpdate, "Write the --expect file from the run instead")
+        ->group(kDeveloperGroup);
     app.add_flag("--strict", options.fRun.fStrict,
            "Refuse a plug-in whose interface version or plug-in type the stand-in does not know, as the host "
            "would, instead of warning")

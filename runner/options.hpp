@@ -27,6 +27,10 @@ struct TOptions {
     std::uint64_t fMaxInventorySize = TInventory::kDefaultMaxBytes;
     bool fLive = false;
     bool fQuiet = false;
+    // --expect: the file a single run's records are compared with, or
+    // written to with --expect-update.
+    std::string fExpectPath;
+    bool fExpectUpdate = false;
     TMonitorOptions fMonitor;
 };
 

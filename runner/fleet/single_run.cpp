@@ -32,8 +32,9 @@ void WriteError(const std::string& text)
         (void)!WriteAll(STDERR_FILENO, text.data(), text.size());
 }
 
-// Reads what the worker sent, prints its records and messages so far.
-void Take(TJob& job, bool print)
+// Reads what the worker sent, hands its records to `print` (or drops them)
+// and prints its messages so far.
+void Take(TJob& job, const TTextOut& print)
 {
     char buffer[1 << 15];
     for (;;) {
@@ -51,15 +52,12 @@ void Take(TJob& job, bool print)
     TakeFrames(job, false);
     WriteError(job.fErrorText);
     job.fErrorText.clear();
-    if (print)
-        WriteHeldOutput(job);
-    else
-        job.fOutput.WriteTo([](const std::string&) {});
+    job.fOutput.WriteTo(print ? print : [](const std::string&) {});
 }
 
 // Waits for the worker to end, printing as it goes; false when hvp-run
 // was interrupted first.
-bool Await(TLauncher& launcher, TWakeUp& wakeUp, TJob& job, bool print, TLauncherReport& report)
+bool Await(TLauncher& launcher, TWakeUp& wakeUp, TJob& job, const TTextOut& print, TLauncherReport& report)
 {
     std::vector<TLauncherReport> reports;
     while (Interruption() == 0) {
@@ -100,7 +98,7 @@ std::string ProcessEndText(int status)
 }
 
 TSingleEnd RunSingleInWorker(
-    const TFleetSettings& settings, const TInventoryInput& input, bool print, TOutcome& outcome)
+    const TFleetSettings& settings, const TInventoryInput& input, const TTextOut& print, TOutcome& outcome)
 {
     TSingleEnd end;
     end.fStatus = kExitUsage;

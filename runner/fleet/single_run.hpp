@@ -10,6 +10,7 @@
 
 #include "fleet.hpp"
 #include "inputs.hpp"
+#include "output.hpp"
 
 namespace tarvorun {
 
@@ -25,14 +26,18 @@ struct TSingleEnd {
     bool fUnwritten = false;
 };
 
-// Runs `input` in a worker under `settings` (whose fSingle is set). With
-// `print`, the records go to standard output as they come; the run's
-// messages go to standard error. `outcome` gets the run's figures, lines
+// Runs `input` in a worker under `settings` (whose fSingle is set). The
+// records go to `print` as they come (WriteOut prints them; an empty one
+// drops them); the run's messages go to standard error. `outcome` gets the run's figures, lines
 // and end, its message naming the callback a crash or exit happened in.
 // Records that could not be written are said on standard error, and make
 // the status 2.
 TSingleEnd RunSingleInWorker(
-    const TFleetSettings& settings, const TInventoryInput& input, bool print, TOutcome& outcome);
+    const TFleetSettings& settings, const TInventoryInput& input, const TTextOut& print, TOutcome& outcome);
+
+// Writes to standard output, as a fleet's records are written: a failed
+// write is kept for FailedWriteError.
+void WriteOut(const std::string& text);
 
 // How a process that ended with `status` (as waitpid gives it) ended:
 // "crashed with SIGSEGV", or "ended with exit status N".
