@@ -67,8 +67,9 @@ bool TBaseline::AddFile(const std::string& path, std::string& problem)
         } else if (type == "error" || type == "missing") {
             // An inventory that could not be read, and a machine that was
             // missing then, are machines of that run all the same.
-            seen.try_emplace(
-                name, TBaselineMachine{inventory, TextOf(record, "hostname"), TextOf(record, "machineId"), {}, {}, {}});
+            seen.try_emplace(name,
+                TBaselineMachine{
+                    inventory, TextOf(record, "hostname"), TextOf(record, "machineId"), {}, {}, {}});
         } else if (type == "log" && IsFindingLevel(record["level"].get<int>())) {
             const std::string text = TextOf(record, "text");
             std::string kind = TextOf(record, "kind");
@@ -80,8 +81,8 @@ bool TBaseline::AddFile(const std::string& path, std::string& problem)
             }
             TBaselineMachine& machine =
                 seen.try_emplace(name, TBaselineMachine{inventory, {}, {}, {}, {}, {}}).first->second;
-            machine.fFindings.push_back(TOldFinding{kind, severity, text, SubjectKey(record.value("subject", TRecord())),
-                CountOf(record.value("fields", TRecord()))});
+            machine.fFindings.push_back(TOldFinding{kind, severity, text,
+                SubjectKey(record.value("subject", TRecord())), CountOf(record.value("fields", TRecord()))});
         }
     };
     TJsonlReader reader;
@@ -243,8 +244,8 @@ std::optional<std::size_t> TBaselineTracker::TakeOpen(std::vector<std::size_t>& 
     return place;
 }
 
-TLineChange TBaselineTracker::Take(
-    const std::string& kind, const std::string& text, const std::string& subject, std::optional<long long> count)
+TLineChange TBaselineTracker::Take(const std::string& kind, const std::string& text,
+    const std::string& subject, std::optional<long long> count)
 {
     if (!subject.empty())
         if (const auto found = fOpenBySubject.find({kind, subject}); found != fOpenBySubject.end())

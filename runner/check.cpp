@@ -45,8 +45,7 @@ std::string OneLine(const std::string& text)
 std::string Cause(const TMachineRun& machine)
 {
     switch (machine.fEnd) {
-    case ERunEnd::Completed:
-    {
+    case ERunEnd::Completed: {
         // What the collection could not read, named: a disk whose health
         // was not read is a blind spot of its own.
         if (!machine.fPartial)
@@ -219,10 +218,10 @@ TCheckResult RunCheck(const TMonitoredRun& run, const TTuning& tuning)
     std::string summary = Counts(counts);
     std::string perfdata = Perfdata(counts);
     if (run.fFleet) {
-        summary = std::to_string(run.fMachines.size() + run.fMissing.size()) + " machines: " + std::to_string(machinesByState[2]) +
-            " critical, " + std::to_string(machinesByState[1]) + " warning, " +
-            std::to_string(machinesByState[3]) + " unknown, " + std::to_string(machinesByState[0]) +
-            " ok; findings: " + summary;
+        summary = std::to_string(run.fMachines.size() + run.fMissing.size()) +
+            " machines: " + std::to_string(machinesByState[2]) + " critical, " +
+            std::to_string(machinesByState[1]) + " warning, " + std::to_string(machinesByState[3]) +
+            " unknown, " + std::to_string(machinesByState[0]) + " ok; findings: " + summary;
         const char* const names[] = {"ok", "warning", "critical", "unknown"};
         for (std::size_t state = 0; state < 4; ++state)
             perfdata += std::string(" machines_") + names[state] + "=" +

@@ -18,7 +18,8 @@ const std::vector<TFindingKind> kChangeKinds = {
         "rebuilding, then replace or reseat the disk.",
         "", {}, EWhat::Disk},
     {"controller-vanished", {}, ESeverity::Critical, "A controller vanished",
-        "A controller that the earlier run examined is gone, with every disk behind it: it failed, its driver "
+        "A controller that the earlier run examined is gone, with every disk behind it: it failed, its "
+        "driver "
         "did not load, or it was removed.",
         "Check that the adapter is seated and seen on the PCI bus and that its driver loaded; the disks "
         "behind it are not being looked at.",

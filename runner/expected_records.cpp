@@ -41,7 +41,8 @@ int CompareWithExpected(const std::string& path, const std::string& records, std
             return 1;
         }
         if (i == expected.size()) {
-            said = where + "the run wrote " + written[i] + " beyond the file's " + std::to_string(i) + " records";
+            said = where + "the run wrote " + written[i] + " beyond the file's " + std::to_string(i) +
+                " records";
             return 1;
         }
         // Parsed unordered: the order of members does not count.

@@ -249,8 +249,9 @@ int main(int argc, char** argv)
     if (!options.fBaselineFiles.empty()) {
         options.fFleet.fBaseline = &baseline;
         if (baseline.LacksExamined())
-            std::fprintf(stderr, "hvp-run: the baseline has no examined records (an older hvp-run's): disks "
-                                 "and controllers are not compared with it\n");
+            std::fprintf(stderr,
+                "hvp-run: the baseline has no examined records (an older hvp-run's): disks "
+                "and controllers are not compared with it\n");
     }
     tarvorun::SetInventorySizeLimit(options.fMaxInventorySize);
     if (IsMany(options))

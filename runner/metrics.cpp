@@ -170,8 +170,8 @@ std::string MetricsText(
                 std::size_t count = 0;
                 for (const TDeviceChange& change : machine.fChanges)
                     count += change.fKind == TDeviceChange::EKind::Vanished && change.fWhat == what ? 1 : 0;
-                vanished.Add(std::string("what=\"") + (what == TSubject::EWhat::Disk ? "disk" : "controller") +
-                        "\"" + labels,
+                vanished.Add(std::string("what=\"") +
+                        (what == TSubject::EWhat::Disk ? "disk" : "controller") + "\"" + labels,
                     count);
             }
     }
@@ -186,7 +186,8 @@ std::string MetricsText(
             missing.Add(labels.substr(1), 1);
     std::string missingText = missing.Text("tarvoanal_missing");
     if (!missingText.empty())
-        missingText = Header("tarvoanal_missing", "A machine of the baseline that the last run did not have.") +
+        missingText =
+            Header("tarvoanal_missing", "A machine of the baseline that the last run did not have.") +
             missingText;
     std::string successText;
     if (lastSuccess)

@@ -92,8 +92,9 @@ std::vector<TFinding> Findings(const TMachineRun& machine, const TTuning& tuning
     for (const TDeviceChange& change : machine.fChanges) {
         const TFindingKind& kind = ChangeKind(change);
         if (tuning.fIgnore.count(std::string(kind.fId)) == 0)
-            findings.push_back({std::string(kind.fId), tuning.fCountAs[static_cast<std::size_t>(kind.fSeverity)],
-                ChangeText(change), std::string()});
+            findings.push_back(
+                {std::string(kind.fId), tuning.fCountAs[static_cast<std::size_t>(kind.fSeverity)],
+                    ChangeText(change), std::string()});
     }
     return findings;
 }

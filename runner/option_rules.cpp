@@ -58,8 +58,8 @@ const std::vector<TCombinationRule> kCombinationRules = {
     {"--check", true, "it tunes the check", {"--ignore", "--severity-map", "--no-adapter"}},
     {"--check", false, "a check prints its own lines only", {"--format", "--quiet", "--trace"}},
     {"--live", false, "it runs this machine's inventory alone", {"--jobs", "--memory-limit"}},
-    {"--expect", false, "it compares the run's jsonl records", {"--format", "--quiet", "--check", "--report",
-        "--metrics"}},
+    {"--expect", false, "it compares the run's jsonl records",
+        {"--format", "--quiet", "--check", "--report", "--metrics"}},
     {"--expect", true, "it writes the file --expect names", {"--expect-update"}},
 };
 

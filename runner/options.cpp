@@ -182,7 +182,8 @@ void DeclareDeveloperOptions(CLI::App& app, TOptions& options, std::string& clas
            "Never unload the plug-in, so that valgrind and LeakSanitizer can name its frames")
         ->group(kDeveloperGroup);
     app.add_option("--expect", options.fExpectPath,
-           "Compare the run's jsonl records with FILE's: exit 0 when they are equal, 1 with the first difference")
+           "Compare the run's jsonl records with FILE's: exit 0 when they are equal, 1 with the first "
+           "difference")
         ->type_name("FILE.jsonl")
         ->group(kDeveloperGroup);
     app.add_flag("--expect-update", options.fExpectUpdate, "Write the --expect file from the run instead")

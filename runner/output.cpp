@@ -111,8 +111,8 @@ void TJsonlSink::OnExamined(const TExamined& examined)
     fOut(JsonLine(record));
 }
 
-void TJsonlSink::OnLine(int level, const std::string& text, const TClassified& meaning, const TLineChange* change,
-    const TRecord* subject)
+void TJsonlSink::OnLine(int level, const std::string& text, const TClassified& meaning,
+    const TLineChange* change, const TRecord* subject)
 {
     // The line is written directly, as JsonLine writes the record: a run may
     // log hundreds of thousands of findings.
@@ -250,8 +250,8 @@ void TTextSink::OnExamined(const TExamined& examined)
         fOut(ExaminedLine(examined) + "\n");
 }
 
-void TTextSink::OnLine(int level, const std::string& text, const TClassified& meaning, const TLineChange* change,
-    const TRecord* subject)
+void TTextSink::OnLine(int level, const std::string& text, const TClassified& meaning,
+    const TLineChange* change, const TRecord* subject)
 {
     // One line, built in one buffer: a request may log hundreds of
     // thousands of them. A finding shows its severity beside its level.
@@ -263,7 +263,8 @@ void TTextSink::OnLine(int level, const std::string& text, const TClassified& me
         line += ']';
         if (change != nullptr && change->fWas)
             line += std::string(" (") + change->fWord + " from " + std::to_string(*change->fWas) + " to " +
-                std::to_string(change->fNow) + (change->fSince.empty() ? "" : " since " + change->fSince) + ")";
+                std::to_string(change->fNow) + (change->fSince.empty() ? "" : " since " + change->fSince) +
+                ")";
         else if (change != nullptr)
             line += std::string(" (") + change->fWord + ")";
     }

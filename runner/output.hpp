@@ -38,8 +38,8 @@ public:
     // `change` says how a finding compares when there is a baseline, else
     // it is null; `subject` the object of the disk or controller a finding
     // is about, else null.
-    virtual void OnLine(int level, const std::string& text, const TClassified& meaning, const TLineChange* change,
-        const TRecord* subject) = 0;
+    virtual void OnLine(int level, const std::string& text, const TClassified& meaning,
+        const TLineChange* change, const TRecord* subject) = 0;
     virtual void OnCall(const THostCall& call) = 0;
     virtual void OnAssertion(const TAssertionReport& report) = 0;
     virtual void OnFailure(const TFailure& failure) = 0;

@@ -134,8 +134,8 @@ void TReport::Compare(TReportMachine& machine) const
     machine.fCompared = true;
     if (!RanToItsEnd(machine.fOutcome.fKind))
         return;
-    const TBaselineMachine* old = fBaseline->Find(
-        machine.fBaselineName, machine.fOutcome.fRelative, machine.fOutcome.fHostname, machine.fOutcome.fMachineId);
+    const TBaselineMachine* old = fBaseline->Find(machine.fBaselineName, machine.fOutcome.fRelative,
+        machine.fOutcome.fHostname, machine.fOutcome.fMachineId);
     TBaselineTracker tracker(old);
     for (TReportLine& line : machine.fLines)
         if (IsFindingLevel(line.fLevel)) {
@@ -148,7 +148,8 @@ void TReport::Compare(TReportMachine& machine) const
     const TRecord& examined = machine.fExamined;
     if (old != nullptr && old->fDevices && examined.is_object())
         machine.fOutcome.fChanges = CompareDevices(*old->fDevices,
-            TEarlierDevices{examined.value("controllers", TRecord::array()), examined.value("disks", TRecord::array())});
+            TEarlierDevices{
+                examined.value("controllers", TRecord::array()), examined.value("disks", TRecord::array())});
 }
 
 std::string ReportPage(const TRecord& data)

@@ -88,8 +88,8 @@ TRecord MachineData(const TReportMachine& machine, const TWeight& weight)
     TRecord changes = TRecord::array();
     for (const TDeviceChange& change : outcome.fChanges) {
         const TFindingKind& kind = ChangeKind(change);
-        changes.push_back(TRecord::array(
-            {ChangeType(change), kind.fId, SeverityName(kind.fSeverity), ChangeText(change)}));
+        changes.push_back(
+            TRecord::array({ChangeType(change), kind.fId, SeverityName(kind.fSeverity), ChangeText(change)}));
     }
     TRecord resolved = TRecord::array();
     for (const TOldFinding& finding : machine.fResolved)
@@ -164,7 +164,8 @@ TRecord ReportData(const std::vector<const TReportMachine*>& machines, bool comp
 {
     TRecord gone = TRecord::array();
     for (const TMissingMachine& machine : missing)
-        gone.push_back(TRecord{{"name", machine.fName}, {"hostname", machine.fHostname}, {"machineId", machine.fMachineId}});
+        gone.push_back(TRecord{
+            {"name", machine.fName}, {"hostname", machine.fHostname}, {"machineId", machine.fMachineId}});
     std::vector<TWeight> weights;
     TRecord list = TRecord::array();
     for (const TReportMachine* machine : machines) {

@@ -50,7 +50,8 @@ void TRunCollector::OnLog(int level, const std::string& text, const std::optiona
     std::optional<TLineChange> change;
     if (fBaseline != nullptr && finding) {
         const std::string key = SubjectKey(object);
-        const TRecord fields = key.empty() || fForm.WantsFields() ? meaning.fFields : Classify(level, text).fFields;
+        const TRecord fields =
+            key.empty() || fForm.WantsFields() ? meaning.fFields : Classify(level, text).fFields;
         change = fTracker.Take(meaning.fKind, text, key, CountOf(fields));
     }
     fForm.OnLine(level, text, meaning, change ? &*change : nullptr, object.is_object() ? &object : nullptr);

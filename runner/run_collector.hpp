@@ -52,8 +52,8 @@ public:
     // gives it (empty for a single run), `relative` its name within the
     // folder or archive it was found in. `keepLogs` keeps every line for
     // the report and the monitoring outputs.
-    TRunCollector(IRunPresenter& form, const TBaseline* baseline, std::string baselineName, std::string relative,
-        bool keepLogs)
+    TRunCollector(IRunPresenter& form, const TBaseline* baseline, std::string baselineName,
+        std::string relative, bool keepLogs)
         : fForm(form), fBaseline(baseline), fBaselineName(std::move(baselineName)),
           fRelative(std::move(relative)), fKeepLogs(keepLogs)
     {

@@ -200,7 +200,8 @@ TRunResult RunPlugin(
             plugin->Finish(failed);
             plugin.reset();
             result.fStatus = ERunStatus::NotLoaded;
-            result.fLoadProblem = settings.fPluginPath + ": " + warnings.front() + ", and --strict refuses it";
+            result.fLoadProblem =
+                settings.fPluginPath + ": " + warnings.front() + ", and --strict refuses it";
             result.fHostCalls = observer.Calls();
             return result;
         }

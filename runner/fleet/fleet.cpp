@@ -266,8 +266,8 @@ void TFleet::Print(TJob& job)
     fTotals.Add(job.fOutcome);
     // Even an inventory that could not be read is there: it is not missing.
     if (fSettings.fBaseline != nullptr)
-        fInBaseline.insert(fSettings.fBaseline->Find(job.fOutcome.fName, job.fOutcome.fRelative,
-            job.fOutcome.fHostname, job.fOutcome.fMachineId));
+        fInBaseline.insert(fSettings.fBaseline->Find(
+            job.fOutcome.fName, job.fOutcome.fRelative, job.fOutcome.fHostname, job.fOutcome.fMachineId));
     fOnOutcome(std::move(job.fOutcome));
 }
 

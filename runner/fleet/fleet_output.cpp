@@ -277,8 +277,9 @@ std::string SummaryLine(const TFleetTotals& totals, bool compared)
         std::to_string(totals.fSeverities.fWarning) + " warning, " +
         std::to_string(totals.fSeverities.fInfo) + " info";
     if (compared)
-        line += "; " + std::to_string(totals.fNew) + " new, " + std::to_string(totals.fResolved) + " resolved, " +
-            std::to_string(totals.fMissing) + " missing, " + std::to_string(totals.fVanished) + " vanished, " + std::to_string(totals.fRose) + " rose";
+        line += "; " + std::to_string(totals.fNew) + " new, " + std::to_string(totals.fResolved) +
+            " resolved, " + std::to_string(totals.fMissing) + " missing, " +
+            std::to_string(totals.fVanished) + " vanished, " + std::to_string(totals.fRose) + " rose";
     return line;
 }
 

@@ -16,7 +16,7 @@ class TArchiveStream;
 
 // One inventory to run, read into memory, or one that cannot be read.
 struct TInventoryInput {
-    std::string fName;     // as the output names it
+    std::string fName;  // as the output names it
     // Its name within the folder it was found in, where it was; a file's
     // or an archive member's is told by its name (RelativeName).
     std::string fRelative;

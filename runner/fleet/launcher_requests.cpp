@@ -93,8 +93,8 @@ int ReceiveRequest(int socket, bool wait, TRequest& request)
     payload.resize(static_cast<std::size_t>(got));
     request.fKind = payload.empty() ? static_cast<char>(kRequestProbe) : payload[0];
     std::size_t at = 1;
-    for (std::string* text : {&request.fInput.fName, &request.fInput.fSource, &request.fInput.fPath,
-             &request.fInput.fRelative}) {
+    for (std::string* text :
+        {&request.fInput.fName, &request.fInput.fSource, &request.fInput.fPath, &request.fInput.fRelative}) {
         const std::size_t end = std::min(payload.find('\0', at), payload.size());
         *text = at < end ? payload.substr(at, end - at) : std::string();
         at = end + 1;

@@ -125,8 +125,8 @@ public:
         const TCollected& run = fInner.Collected();
         TRecord figures{{"findings", run.fFindings}, {"critical", run.fSeverities.fCritical},
             {"warning", run.fSeverities.fWarning}, {"info", run.fSeverities.fInfo}, {"new", run.fNew},
-            {"resolved", run.fResolved}, {"rose", run.fRose}, {"hostname", run.fHostname}, {"machineId", run.fMachineId},
-            {"partial", !run.fProblems.empty()}, {"problems", run.fProblems}};
+            {"resolved", run.fResolved}, {"rose", run.fRose}, {"hostname", run.fHostname},
+            {"machineId", run.fMachineId}, {"partial", !run.fProblems.empty()}, {"problems", run.fProblems}};
         if (run.fExamined)
             figures["examined"] = ExaminedFigure(*run.fExamined);
         if (!run.fChanges.empty()) {

@@ -94,7 +94,10 @@ TEST(PartialCollection, TheCheckOfEachRecordedCollectionGivesItsState)
     const std::string apart = kMachines + "/physical-apart";
     const std::string collect = std::string(TARVOCOLLECT_HVP_COLLECT) + " --sysfs-root " + apart +
         " --dpkg-admindir " + apart + "/dpkg --pci-dump " + apart + "/lspci-x.txt";
-    ASSERT_EQ(tarvotest::RunShell(collect + " --smartctl-dir " + apart + "/smartctl -o " + (folder / "read.json")).fStatus, 0);
+    ASSERT_EQ(
+        tarvotest::RunShell(collect + " --smartctl-dir " + apart + "/smartctl -o " + (folder / "read.json"))
+            .fStatus,
+        0);
     ASSERT_EQ(tarvotest::RunShell(collect + " -o " + (folder / "unread.json") + " 2>/dev/null").fStatus, 1);
     const std::string unread = " is no node of this machine, and no smartctl outputs were given";
     struct {
@@ -104,8 +107,8 @@ TEST(PartialCollection, TheCheckOfEachRecordedCollectionGivesItsState)
     } const cases[] = {
         {"read disks", folder / "read.json", 2, "CRITICAL device-pfa: "},
         {"unread disks", folder / "unread.json", 3,
-            "UNKNOWN partial collection: " + kPrefixOne + "a recorded tree's sg1" + unread + "; " + kPrefixTwo +
-                "a recorded tree's sg2" + unread},
+            "UNKNOWN partial collection: " + kPrefixOne + "a recorded tree's sg1" + unread + "; " +
+                kPrefixTwo + "a recorded tree's sg2" + unread},
         {"no adapter", kMachines + "/no-adapter/inventory.json", 3,
             "UNKNOWN no adapter of the family found (3 PCI functions examined)"},
         {"no adapter that is known", "--no-adapter ok " + kMachines + "/no-adapter/inventory.json", 0,
@@ -115,7 +118,8 @@ TEST(PartialCollection, TheCheckOfEachRecordedCollectionGivesItsState)
         const tarvotest::TShellRun run =
             tarvotest::RunShell(std::string(TARVOCOLLECT_HVP_RUN) + " --check " + one.fArguments);
         EXPECT_EQ(run.fStatus, one.fStatus) << one.fProves << "\n" << run.fOut;
-        EXPECT_NE(("\n" + run.fOut).find("\n" + one.fLine), std::string::npos) << one.fProves << "\n" << run.fOut;
+        EXPECT_NE(("\n" + run.fOut).find("\n" + one.fLine), std::string::npos) << one.fProves << "\n"
+                                                                               << run.fOut;
     }
 }
 

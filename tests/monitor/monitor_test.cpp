@@ -120,8 +120,8 @@ TEST_P(Monitor, GivesTheStateAndTextsWritten)
         return;
     const TMonitoredRun run = RunOf(sections);
     const TCheckResult result = RunCheck(run, tuning);
-    const std::string metrics =
-        MetricsText(run, 1700000000, RanEverything(run) ? std::optional<std::int64_t>(1700000000) : std::nullopt);
+    const std::string metrics = MetricsText(
+        run, 1700000000, RanEverything(run) ? std::optional<std::int64_t>(1700000000) : std::nullopt);
     // The state is one word; the texts are whole lines.
     const std::map<std::string, std::string> actual{
         {"state", kStates[static_cast<int>(result.fState)]}, {"text", result.fText}, {"metrics", metrics}};
@@ -136,7 +136,8 @@ TEST_P(Monitor, GivesTheStateAndTextsWritten)
 
 INSTANTIATE_TEST_SUITE_P(Cases, Monitor,
     testing::ValuesIn(tarvotest::ReadTextCases(TARVOANAL_MONITOR_CASES,
-        "logs|end|message|partial|problems|examined|fleet|missing|ignore|map|no adapter|refused|state|text|metrics|"
+        "logs|end|message|partial|problems|examined|fleet|missing|ignore|map|no "
+        "adapter|refused|state|text|metrics|"
         "metrics holds")),
     tarvotest::TTextCaseName());
 

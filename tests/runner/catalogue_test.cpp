@@ -104,9 +104,13 @@ std::string EarlierFleet()
     machine("fleet/rack2/app01.json", R"("hostname":"app01","machineId":null)", "app01's");
     machine("fleet/rack1/c1.json", R"("hostname":"localhost","machineId":"m9")", "c1's");
     machine("fleet/rack1/c2.json", R"("hostname":"localhost","machineId":"m9")", "c2's");
-    text += R"({"type":"error","inventory":"fleet/rack3/bad.json","message":"x","end":"unreadable"})" "\n"
-            R"({"type":"missing","inventory":"fleet/rack3/gone.json","hostname":"gone01","machineId":null})" "\n"
-            R"({"type":"summary","inventories":6,"completed":5,"withFindings":5,"failed":0,"unreadable":1,"crashed":0,"timedOut":0})" "\n";
+    text +=
+        R"({"type":"error","inventory":"fleet/rack3/bad.json","message":"x","end":"unreadable"})"
+        "\n"
+        R"({"type":"missing","inventory":"fleet/rack3/gone.json","hostname":"gone01","machineId":null})"
+        "\n"
+        R"({"type":"summary","inventories":6,"completed":5,"withFindings":5,"failed":0,"unreadable":1,"crashed":0,"timedOut":0})"
+        "\n";
     return text;
 }
 
@@ -136,17 +140,22 @@ TEST(Baseline, MatchesMachinesByIdThenHostNameThenRelativeName)
 {
     const tarvorun::TBaseline baseline = ReadBaseline(EarlierFleet());
     const TMatchCase cases[] = {
-        {"by id, whatever the name", "elsewhere/renamed.json", "renamed.json", "", "m1", "fleet/rack1/web01.json"},
+        {"by id, whatever the name", "elsewhere/renamed.json", "renamed.json", "", "m1",
+            "fleet/rack1/web01.json"},
         {"two ids are two machines", "fleet/rack1/web01.json", "rack1/web01.json", "", "m2", ""},
-        {"by host name, after a rename", "new/place.json", "place.json", "app01", "", "fleet/rack2/app01.json"},
+        {"by host name, after a rename", "new/place.json", "place.json", "app01", "",
+            "fleet/rack2/app01.json"},
         {"two host names are two machines", "fleet/rack2/app01.json", "rack2/app01.json", "app02", "", ""},
-        {"the folder renamed", "fleet2/rack1/web01.json", "rack1/web01.json", "", "", "fleet/rack1/web01.json"},
-        {"the folder given with ./", "./fleet/rack2/app01.json", "rack2/app01.json", "", "", "fleet/rack2/app01.json"},
+        {"the folder renamed", "fleet2/rack1/web01.json", "rack1/web01.json", "", "",
+            "fleet/rack1/web01.json"},
+        {"the folder given with ./", "./fleet/rack2/app01.json", "rack2/app01.json", "", "",
+            "fleet/rack2/app01.json"},
         {"a later dated archive", "site-a-1208.tar.gz:rack1/db01.json", "rack1/db01.json", "", "",
             "site-a-1201.tar.gz:rack1/db01.json"},
         {"a rack run alone", "copy/web01.json", "web01.json", "", "", "fleet/rack1/web01.json"},
         {"another rack is another machine", "fleet/rack9/web01.json", "rack9/web01.json", "", "", ""},
-        {"a clone by its name", "fleet/rack1/c2.json", "rack1/c2.json", "localhost", "m9", "fleet/rack1/c2.json"},
+        {"a clone by its name", "fleet/rack1/c2.json", "rack1/c2.json", "localhost", "m9",
+            "fleet/rack1/c2.json"},
         {"a third clone finds neither", "fleet/rack1/c3.json", "rack1/c3.json", "localhost", "m9", ""},
         {"an unreadable inventory is a machine", "fleet/rack3/bad.json", "rack3/bad.json", "", "",
             "fleet/rack3/bad.json"},
@@ -175,7 +184,8 @@ TEST(Baseline, MachinesNotFoundAreMissing)
         baseline.Find("site-a-1208.tar.gz:rack1/db01.json", "rack1/db01.json", "", "")};
     std::string missing;
     for (const tarvorun::TMissingMachine& machine : baseline.Missing(found))
-        missing += machine.fName + "|" + machine.fRelative + "|" + machine.fHostname + "|" + machine.fMachineId + "\n";
+        missing += machine.fName + "|" + machine.fRelative + "|" + machine.fHostname + "|" +
+            machine.fMachineId + "\n";
     // The earlier run's names share no folder (db01 came from an archive):
     // each is named whole.
     EXPECT_EQ(missing,
@@ -186,9 +196,12 @@ TEST(Baseline, MachinesNotFoundAreMissing)
         "fleet/rack3/gone.json|fleet/rack3/gone.json|gone01|\n");
     // A run over one folder: the folder is left out of the names.
     const tarvorun::TBaseline folder = ReadBaseline(
-        R"({"type":"error","inventory":"site/fleet/rack1/a.json","message":"x","end":"unreadable"})" "\n"
-        R"({"type":"error","inventory":"./site/fleet/rack2/b.json","message":"x","end":"unreadable"})" "\n"
-        R"({"type":"error","inventory":"site/fleet/c.json","message":"x","end":"unreadable"})" "\n");
+        R"({"type":"error","inventory":"site/fleet/rack1/a.json","message":"x","end":"unreadable"})"
+        "\n"
+        R"({"type":"error","inventory":"./site/fleet/rack2/b.json","message":"x","end":"unreadable"})"
+        "\n"
+        R"({"type":"error","inventory":"site/fleet/c.json","message":"x","end":"unreadable"})"
+        "\n");
     missing.clear();
     for (const tarvorun::TMissingMachine& machine : folder.Missing({}))
         missing += machine.fRelative + "\n";
@@ -237,8 +250,8 @@ TEST(Baseline, AFindingOfTheSameDiskRoseOrFell)
             "rose from 2 since 2026-12-01T10:00:00Z"},
         {"a count that fell", "device-soft-errors", "4 soft errors at 1 0 2", disk2, 4,
             "fell from 9 since 2026-12-01T10:00:00Z"},
-        {"another kind of the same disk is its own finding", "device-hard-errors", "3 hard errors at 1 0 1", disk1,
-            3, "same"},
+        {"another kind of the same disk is its own finding", "device-hard-errors", "3 hard errors at 1 0 1",
+            disk1, 3, "same"},
         {"the same text without a count", "device-pfa", "a PFA error at 1 0 1", disk1, std::nullopt, "same"},
         {"a second line of the disk, once the first is matched, is new", "device-soft-errors",
             "7 soft errors at 1 0 1", disk1, 7, "new"},
@@ -246,7 +259,8 @@ TEST(Baseline, AFindingOfTheSameDiskRoseOrFell)
     for (const auto& one : cases) {
         const tarvorun::TLineChange change = tracker.Take(one.fKind, one.fText, one.fSubject, one.fCount);
         const std::string word = change.fWord;
-        EXPECT_EQ(change.fWas ? word + " from " + std::to_string(*change.fWas) + " since " + change.fSince : word,
+        EXPECT_EQ(
+            change.fWas ? word + " from " + std::to_string(*change.fWas) + " since " + change.fSince : word,
             one.fChange)
             << one.fProves;
     }
@@ -258,11 +272,15 @@ TEST(Baseline, AFindingOfTheSameDiskRoseOrFell)
 // What tells a disk or a controller from another across runs.
 TEST(Baseline, SubjectKeysTellDisksBySerialThenAddress)
 {
-    EXPECT_EQ(tarvorun::SubjectKey(TRecord::parse(R"({"controller":1,"channel":0,"scsiId":4,"serial":"5JB2C9"})")),
+    EXPECT_EQ(
+        tarvorun::SubjectKey(TRecord::parse(R"({"controller":1,"channel":0,"scsiId":4,"serial":"5JB2C9"})")),
         R"(disk serial "5JB2C9")");
-    EXPECT_EQ(tarvorun::SubjectKey(TRecord::parse(R"({"controller":1,"channel":0,"scsiId":4,"serial":null})")),
+    EXPECT_EQ(
+        tarvorun::SubjectKey(TRecord::parse(R"({"controller":1,"channel":0,"scsiId":4,"serial":null})")),
         "disk at 1 0 4");
-    EXPECT_EQ(tarvorun::SubjectKey(TRecord::parse(R"({"controller":null,"channel":0,"scsiId":4,"serial":null})")), "");
+    EXPECT_EQ(
+        tarvorun::SubjectKey(TRecord::parse(R"({"controller":null,"channel":0,"scsiId":4,"serial":null})")),
+        "");
     EXPECT_EQ(tarvorun::SubjectKey(TRecord::parse(R"({"controller":2,"model":"Model 8"})")), "controller 2");
     EXPECT_EQ(tarvorun::SubjectKey(TRecord()), "");
 }

@@ -67,20 +67,22 @@ TEST(DeviceChanges, AreFoundBySerialThenAddress)
 {
     const auto c1 = Controller(1, "0000:03:00.0");
     const TCase cases[] = {
-        {"nothing changed", {c1}, {Disk(1, 1, "A1"), Disk(1, 2, "B2")}, {c1}, {Disk(1, 1, "A1"), Disk(1, 2, "B2")},
+        {"nothing changed", {c1}, {Disk(1, 1, "A1"), Disk(1, 2, "B2")}, {c1},
+            {Disk(1, 1, "A1"), Disk(1, 2, "B2")}, ""},
+        {"a disk moved to another slot is the same disk", {c1}, {Disk(1, 1, "A1")}, {c1}, {Disk(1, 5, "A1")},
             ""},
-        {"a disk moved to another slot is the same disk", {c1}, {Disk(1, 1, "A1")}, {c1}, {Disk(1, 5, "A1")}, ""},
         {"another serial at the same address is a replaced disk", {c1}, {Disk(1, 1, "A1")}, {c1},
             {Disk(1, 1, "Z9")},
             "replaced disk disk-replaced: disk: XD4410-146, serial Z9, firmware S20A "
             "(was: disk: XD4410-146, serial A1, firmware S20A)\n"},
-        {"a disk gone vanished, one new appeared, the vanished first", {c1}, {Disk(1, 1, "A1"), Disk(1, 2, "B2")},
-            {c1}, {Disk(1, 1, "A1"), Disk(1, 3, "C3")},
+        {"a disk gone vanished, one new appeared, the vanished first", {c1},
+            {Disk(1, 1, "A1"), Disk(1, 2, "B2")}, {c1}, {Disk(1, 1, "A1"), Disk(1, 3, "C3")},
             "vanished disk disk-vanished: disk: XD4410-146, serial B2, firmware S20A\n"
             "appeared disk disk-appeared: disk: XD4410-146, serial C3, firmware S20A\n"},
-        {"disks without serials are matched by address", {c1}, {Disk(1, 1, std::nullopt), Disk(1, 2, std::nullopt)},
-            {c1}, {Disk(1, 1, std::nullopt)},
-            "vanished disk disk-vanished: disk: XD4410-146, firmware S20A, controller 1 channel 0 scsi id 2\n"},
+        {"disks without serials are matched by address", {c1},
+            {Disk(1, 1, std::nullopt), Disk(1, 2, std::nullopt)}, {c1}, {Disk(1, 1, std::nullopt)},
+            "vanished disk disk-vanished: disk: XD4410-146, firmware S20A, controller 1 channel 0 scsi id "
+            "2\n"},
         {"a serial one side does not tell is no replacement", {c1}, {Disk(1, 1, std::nullopt)}, {c1},
             {Disk(1, 1, "A1")}, ""},
         {"a controller gone vanished, with its disk", {c1, Controller(2, std::nullopt)},
@@ -116,7 +118,8 @@ TEST(DeviceChanges, TravelAsTheirRecordsMembers)
     ASSERT_TRUE(back.has_value());
     EXPECT_EQ(tarvorun::ChangeMembers(*back), members);
     EXPECT_FALSE(tarvorun::ChangeOfMembers("gone", members).has_value());
-    EXPECT_FALSE(tarvorun::ChangeOfMembers("vanished", TRecord{{"what", "fan"}, {"subject", TRecord::object()}}));
+    EXPECT_FALSE(
+        tarvorun::ChangeOfMembers("vanished", TRecord{{"what", "fan"}, {"subject", TRecord::object()}}));
     EXPECT_FALSE(tarvorun::ChangeOfMembers("vanished", TRecord{{"what", "disk"}}).has_value());
 }
 

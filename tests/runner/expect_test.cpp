@@ -42,27 +42,33 @@ TEST(Expect, ComparesTheRunWithTheRecordsItWrote)
     };
     // The plug-in record with its members in another order and spaced.
     std::vector<std::string> reordered = lines;
-    reordered[1] = R"({ "name": "Tarvo Analysis", "type": "plugin", "pluginType": 1, "version": "1.0", "interfaceVersion": "1.0" })";
+    reordered[1] =
+        R"({ "name": "Tarvo Analysis", "type": "plugin", "pluginType": 1, "version": "1.0", "interfaceVersion": "1.0" })";
     EXPECT_EQ(said(write("reordered.jsonl", reordered)), "0 ");
 
     std::vector<std::string> changed = lines;
     changed[2] = R"({"type":"request","n":2})";
     const std::string changedFile = write("changed.jsonl", changed);
-    EXPECT_EQ(said(changedFile), "1 hvp-run: " + changedFile +
+    EXPECT_EQ(said(changedFile),
+        "1 hvp-run: " + changedFile +
             R"(: line 3: expected {"type":"request","n":2}, the run wrote {"type":"request","n":1})" + "\n");
 
     const std::vector<std::string> shorter(lines.begin(), lines.begin() + 14);
     const std::string shorterFile = write("shorter.jsonl", shorter);
-    EXPECT_EQ(said(shorterFile), "1 hvp-run: " + shorterFile + ": line 15: the run wrote " + lines[14] +
+    EXPECT_EQ(said(shorterFile),
+        "1 hvp-run: " + shorterFile + ": line 15: the run wrote " + lines[14] +
             " beyond the file's 14 records\n");
 
     std::vector<std::string> longer = lines;
     longer.push_back(R"({"type":"request","n":2})");
     const std::string longerFile = write("longer.jsonl", longer);
-    EXPECT_EQ(said(longerFile), "1 hvp-run: " + longerFile +
-            R"(: line 16: the run wrote no more records, where the file expects {"type":"request","n":2})" + "\n");
+    EXPECT_EQ(said(longerFile),
+        "1 hvp-run: " + longerFile +
+            R"(: line 16: the run wrote no more records, where the file expects {"type":"request","n":2})" +
+            "\n");
 
-    EXPECT_EQ(said(temp / "none.jsonl"), "2 hvp-run: " + (temp / "none.jsonl") + ": cannot open the expected records\n");
+    EXPECT_EQ(said(temp / "none.jsonl"),
+        "2 hvp-run: " + (temp / "none.jsonl") + ": cannot open the expected records\n");
 }
 
 }  // namespace

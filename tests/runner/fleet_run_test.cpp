@@ -262,7 +262,8 @@ TEST(Baseline, AMachineDeletedIsMissingAndARenamedFolderChangesNothing)
     ASSERT_GE(records.size(), 2u) << second.fOut;
     std::size_t changed = 0;
     for (const ordered_json& record : records)
-        if ((record["type"] == "log" && record.value("change", "same") != "same") || record["type"] == "resolved")
+        if ((record["type"] == "log" && record.value("change", "same") != "same") ||
+            record["type"] == "resolved")
             ++changed;
     EXPECT_EQ(changed, 0u) << second.fOut;
     EXPECT_EQ(records[records.size() - 2].dump(),
@@ -278,11 +279,13 @@ TEST(Baseline, AMachineDeletedIsMissingAndARenamedFolderChangesNothing)
                   "\n== summary: "),
         std::string::npos)
         << text.fOut;
-    EXPECT_NE(text.fOut.find("; 0 new, 0 resolved, 1 missing, 0 vanished, 0 rose\n"), std::string::npos) << text.fOut;
+    EXPECT_NE(text.fOut.find("; 0 new, 0 resolved, 1 missing, 0 vanished, 0 rose\n"), std::string::npos)
+        << text.fOut;
 
     const TRun check = HvpRun("--check " + baseline + "'" + renamed.string() + "'");
     EXPECT_NE(check.fOut.find("TARVOANAL CRITICAL - 3 machines: "), std::string::npos) << check.fOut;
-    EXPECT_NE(check.fOut.find("\n" + (folder / "c.json").string() + ": UNKNOWN machine missing since the baseline\n"),
+    EXPECT_NE(check.fOut.find(
+                  "\n" + (folder / "c.json").string() + ": UNKNOWN machine missing since the baseline\n"),
         std::string::npos)
         << check.fOut;
 }
@@ -317,8 +320,7 @@ TEST(Baseline, DisksAndControllersThatChangedAreVanishedOrReplaced)
         if (record["type"] == "vanished" || record["type"] == "replaced" || record["type"] == "appeared")
             changes.push_back(record.dump());
     EXPECT_EQ(changes,
-        (std::vector<std::string>{
-            R"({"type":"vanished","inventory":")" + name +
+        (std::vector<std::string>{R"({"type":"vanished","inventory":")" + name +
                 R"(","what":"controller","subject":{"controller":2,"model":"Model 8","driverVersion":"8.2.1","biosVersion":"8.24","pciAddress":null}})",
             R"({"type":"vanished","inventory":")" + name +
                 R"(","what":"disk","subject":{"controller":2,"channel":0,"scsiId":4,"deviceCode":"QXR-HMLO 18G","serial":"5JB2C9","firmware":"C2B1","countsKnown":true}})",
@@ -340,18 +342,25 @@ TEST(Baseline, DisksAndControllersThatChangedAreVanishedOrReplaced)
     const std::string quiet = "--ignore device-pfa,bad-stripes ";
     const TRun check = HvpRun("--check " + quiet + baseline + "'" + folder.string() + "'");
     EXPECT_EQ(check.fStatus, 2) << check.fOut;
-    EXPECT_NE(check.fOut.find("\n" + name + ": CRITICAL disk-vanished: disk: QXR-HMLO 18G, serial 5JB2C9, firmware C2B1\n"),
+    EXPECT_NE(check.fOut.find("\n" + name +
+                  ": CRITICAL disk-vanished: disk: QXR-HMLO 18G, serial 5JB2C9, firmware C2B1\n"),
         std::string::npos)
         << check.fOut;
-    EXPECT_NE(check.fOut.find("\n" + name + ": INFO disk-replaced: disk: QXR-WVT 9.1G, serial 3HX9Z9"), std::string::npos)
+    EXPECT_NE(check.fOut.find("\n" + name + ": INFO disk-replaced: disk: QXR-WVT 9.1G, serial 3HX9Z9"),
+        std::string::npos)
         << check.fOut;
-    EXPECT_EQ(HvpRun("--check --severity-map critical=warning " + quiet + baseline + "'" + folder.string() + "'").fStatus, 1);
+    EXPECT_EQ(
+        HvpRun("--check --severity-map critical=warning " + quiet + baseline + "'" + folder.string() + "'")
+            .fStatus,
+        1);
 
     const std::string metrics = temp / "m.prom";
     HvpRun("--format jsonl --metrics '" + metrics + "' " + baseline + "'" + folder.string() + "' >/dev/null");
     const std::string figures = ReadFile(metrics);
-    EXPECT_NE(figures.find("\ntarvoanal_vanished{what=\"disk\",inventory=\"a.json\"} 1\n"), std::string::npos) << figures;
-    EXPECT_NE(figures.find("\ntarvoanal_vanished{what=\"controller\",inventory=\"a.json\"} 1\n"), std::string::npos)
+    EXPECT_NE(figures.find("\ntarvoanal_vanished{what=\"disk\",inventory=\"a.json\"} 1\n"), std::string::npos)
+        << figures;
+    EXPECT_NE(
+        figures.find("\ntarvoanal_vanished{what=\"controller\",inventory=\"a.json\"} 1\n"), std::string::npos)
         << figures;
 
     // An older run's records, without examined: no change, one line said.
@@ -361,11 +370,12 @@ TEST(Baseline, DisksAndControllersThatChangedAreVanishedOrReplaced)
             older += line + "\n";
     std::ofstream(temp / "older.jsonl") << older;
     const std::string errors = temp / "older.stderr";
-    const TRun againstOlder =
-        HvpRun("--format jsonl --baseline '" + (temp / "older.jsonl") + "' '" + folder.string() + "'", errors);
+    const TRun againstOlder = HvpRun(
+        "--format jsonl --baseline '" + (temp / "older.jsonl") + "' '" + folder.string() + "'", errors);
     EXPECT_EQ(againstOlder.fOut.find(R"("type":"vanished")"), std::string::npos) << againstOlder.fOut;
-    EXPECT_EQ(ReadFile(errors).find("hvp-run: the baseline has no examined records (an older hvp-run's): disks and "
-                                    "controllers are not compared with it\n"),
+    EXPECT_EQ(
+        ReadFile(errors).find("hvp-run: the baseline has no examined records (an older hvp-run's): disks and "
+                              "controllers are not compared with it\n"),
         0u)
         << ReadFile(errors);
 }
@@ -385,18 +395,19 @@ TEST(Baseline, ACountThatRoseIsOneFindingMarkedRose)
     std::ofstream(temp / "old.jsonl") << HvpRun("--format jsonl '" + folder.string() + "'").fOut;
     const std::string from = R"("NumSoftErrors": 2,)";
     ASSERT_NE(example.find(from), std::string::npos);
-    std::ofstream(folder / "a.json", std::ios::trunc)
-        << Placed(example, {{from, R"("NumSoftErrors": 50,)"}});
+    std::ofstream(folder / "a.json", std::ios::trunc) << Placed(example, {{from, R"("NumSoftErrors": 50,)"}});
     const std::string baseline = "--baseline '" + (temp / "old.jsonl") + "' ";
 
     const TRun second = HvpRun("--format jsonl " + baseline + "'" + folder.string() + "'");
     std::vector<std::string> changed;
     for (const ordered_json& record : Records(second.fOut))
-        if ((record["type"] == "log" && record.value("change", "same") != "same") || record["type"] == "resolved")
+        if ((record["type"] == "log" && record.value("change", "same") != "same") ||
+            record["type"] == "resolved")
             changed.push_back(record["type"].get<std::string>() + " " + record.value("change", "") + " " +
                 std::to_string(record.value("was", -1)) + " " + record.value("text", ""));
     EXPECT_EQ(changed,
-        std::vector<std::string>{"log rose 2 Tarvolith: Controller 1 Channel 0 Scsi ID 1 reported 50 soft errors"})
+        std::vector<std::string>{
+            "log rose 2 Tarvolith: Controller 1 Channel 0 Scsi ID 1 reported 50 soft errors"})
         << second.fOut;
     const ordered_json summary = Summary(second.fOut);
     EXPECT_EQ(summary["rose"], 1);
@@ -404,8 +415,9 @@ TEST(Baseline, ACountThatRoseIsOneFindingMarkedRose)
     EXPECT_EQ(summary["resolved"], 0);
 
     const TRun text = HvpRun(baseline + "'" + folder.string() + "'");
-    EXPECT_NE(text.fOut.find("finding [warning] (rose from 2 to 50 since 2026-12-01T10:00:00Z): Tarvolith: Controller 1 "
-                             "Channel 0 Scsi ID 1 reported 50 soft errors\n"),
+    EXPECT_NE(text.fOut.find(
+                  "finding [warning] (rose from 2 to 50 since 2026-12-01T10:00:00Z): Tarvolith: Controller 1 "
+                  "Channel 0 Scsi ID 1 reported 50 soft errors\n"),
         std::string::npos)
         << text.fOut;
 }
