@@ -1,5 +1,7 @@
 #include "baseline.hpp"
 
+#include <algorithm>
+
 #include "catalogue.hpp"
 #include "json_line.hpp"
 #include "jsonl_reader.hpp"
@@ -47,18 +49,23 @@ bool TBaseline::AddFile(const std::string& path, std::string& problem)
     // not yet its plugin record: those belong to the same run, and the next
     // of them after it begins the machine anew, as a later run replaces it.
     std::map<std::string, bool> opened;
+    // A machine of this file, named as the file names it, with the host
+    // name and id the record tells, if any.
+    const auto begun = [](const std::string& inventory, const TRecord& record) {
+        return TBaselineMachine{
+            inventory, TextOf(record, "hostname"), TextOf(record, "machineId"), {}, {}, std::nullopt};
+    };
     const auto take = [&](const TRecord& record, const std::string& /*place*/) {
         const std::string type = record["type"].get<std::string>();
         const std::string inventory = TextOf(record, "inventory");
         const std::string name = RelativeName(inventory);
         if (type == "machine" || type == "examined" || type == "plugin") {
             if (!opened[name])
-                seen[name] = TBaselineMachine{inventory, {}, {}, {}, {}, std::nullopt};
+                seen[name] = begun(inventory, TRecord::object());
             opened[name] = type != "plugin";
             TBaselineMachine& machine = seen[name];
             if (type == "machine") {
-                machine.fHostname = TextOf(record, "hostname");
-                machine.fMachineId = TextOf(record, "machineId");
+                machine = begun(inventory, record);
                 machine.fCollectedAt = TextOf(record, "collectedAt");
             } else if (type == "examined") {
                 machine.fDevices = TEarlierDevices{
@@ -67,9 +74,7 @@ bool TBaseline::AddFile(const std::string& path, std::string& problem)
         } else if (type == "error" || type == "missing") {
             // An inventory that could not be read, and a machine that was
             // missing then, are machines of that run all the same.
-            seen.try_emplace(name,
-                TBaselineMachine{
-                    inventory, TextOf(record, "hostname"), TextOf(record, "machineId"), {}, {}, {}});
+            seen.try_emplace(name, begun(inventory, record));
         } else if (type == "log" && IsFindingLevel(record["level"].get<int>())) {
             const std::string text = TextOf(record, "text");
             std::string kind = TextOf(record, "kind");
@@ -80,7 +85,7 @@ bool TBaseline::AddFile(const std::string& path, std::string& problem)
                 severity = std::string(SeverityName(meaning.fSeverity));
             }
             TBaselineMachine& machine =
-                seen.try_emplace(name, TBaselineMachine{inventory, {}, {}, {}, {}, {}}).first->second;
+                seen.try_emplace(name, begun(inventory, TRecord::object())).first->second;
             machine.fFindings.push_back(TOldFinding{kind, severity, text,
                 SubjectKey(record.value("subject", TRecord())), CountOf(record.value("fields", TRecord()))});
         }
@@ -135,12 +140,11 @@ const TBaselineMachine* TBaseline::Find(const std::string& name, const std::stri
     // share (a machine left named "localhost") is left to the names.
     if (!hostname.empty())
         if (const auto found = fByHost.find(hostname); found != fByHost.end()) {
-            std::vector<const TBaselineMachine*> alike;
-            for (const TBaselineMachine* machine : found->second)
-                if (MayBeAlike(machine->fMachineId, machineId))
-                    alike.push_back(machine);
-            if (alike.size() == 1)
-                return alike.front();
+            const auto alike = [&](const TBaselineMachine* machine) {
+                return MayBeAlike(machine->fMachineId, machineId);
+            };
+            if (std::count_if(found->second.begin(), found->second.end(), alike) == 1)
+                return *std::find_if(found->second.begin(), found->second.end(), alike);
         }
     // The longest end of the name that an earlier machine's name ends with,
     // down to the name within its folder or archive.

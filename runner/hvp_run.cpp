@@ -246,13 +246,12 @@ int main(int argc, char** argv)
         if (!baseline.AddFile(file, problem))
             return Usage(problem);
     }
-    if (!options.fBaselineFiles.empty()) {
+    if (!options.fBaselineFiles.empty())
         options.fFleet.fBaseline = &baseline;
-        if (baseline.LacksExamined())
-            std::fprintf(stderr,
-                "hvp-run: the baseline has no examined records (an older hvp-run's): disks "
-                "and controllers are not compared with it\n");
-    }
+    if (baseline.LacksExamined())
+        std::fprintf(stderr,
+            "hvp-run: the baseline has no examined records (an older hvp-run's): disks and controllers "
+            "are not compared with it\n");
     tarvorun::SetInventorySizeLimit(options.fMaxInventorySize);
     if (IsMany(options))
         return RunMany(options);

@@ -50,9 +50,10 @@ void TRunCollector::OnLog(int level, const std::string& text, const std::optiona
     std::optional<TLineChange> change;
     if (fBaseline != nullptr && finding) {
         const std::string key = SubjectKey(object);
-        const TRecord fields =
-            key.empty() || fForm.WantsFields() ? meaning.fFields : Classify(level, text).fFields;
-        change = fTracker.Take(meaning.fKind, text, key, CountOf(fields));
+        std::optional<long long> count;
+        if (!key.empty())
+            count = CountOf(fForm.WantsFields() ? meaning.fFields : Classify(level, text).fFields);
+        change = fTracker.Take(meaning.fKind, text, key, count);
     }
     fForm.OnLine(level, text, meaning, change ? &*change : nullptr, object.is_object() ? &object : nullptr);
     if (fKeepLogs) {
