@@ -20,6 +20,7 @@
 #include "atomic_file.hpp"
 #include "catalogue.hpp"
 #include "expected_records.hpp"
+#include "fail_each.hpp"
 #include "fleet.hpp"
 #include "inputs.hpp"
 #include "jsonl_input.hpp"
@@ -101,6 +102,8 @@ int RunMany(const TOptions& options)
 {
     if (!options.fExpectPath.empty())
         return Usage("--expect works with one inventory: it compares a single run's records");
+    if (options.fFailEach)
+        return Usage("--fail-each works with one inventory: it runs its request once per host call");
     const tarvorun::TFleetSettings& fleet = options.fFleet;
     const tarvorun::TMonitorOptions& monitor = options.fMonitor;
     tarvorun::TReport report;
@@ -176,9 +179,10 @@ int Expected(const TOptions& options, const std::string& records, const tarvorun
     return status;
 }
 
-int RunSingle(const TOptions& options)
+// The one inventory of a single run: a file, standard input, the bundled
+// example or this machine's collection.
+tarvorun::TInventoryInput SingleInput(const TOptions& options)
 {
-    const tarvorun::TMonitorOptions& monitor = options.fMonitor;
     const std::string path = options.fInventories.empty() ? std::string() : options.fInventories[0];
     tarvorun::TInventoryInput input;
     input.fName = options.fLive ? std::string(kLiveInventory)
@@ -190,9 +194,18 @@ int RunSingle(const TOptions& options)
         input.fText = tarvorun::kExampleInventory;
     else if (!options.fLive)
         input.fPath = path;
+    return input;
+}
+
+int RunSingle(const TOptions& options)
+{
+    const tarvorun::TMonitorOptions& monitor = options.fMonitor;
+    const tarvorun::TInventoryInput input = SingleInput(options);
     tarvorun::TFleetSettings settings = options.fFleet;
     settings.fSingle = true;
     settings.fCollectLive = [] { return tarvorun::CollectLiveInventory(); };
+    if (options.fFailEach)
+        return tarvorun::RunFailEach(settings, input);
     // A check prints only its own lines, after the run; the records go
     // nowhere.
     tarvorun::TOutcome outcome;

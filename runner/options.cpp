@@ -188,6 +188,21 @@ void DeclareDeveloperOptions(CLI::App& app, TOptions& options, std::string& clas
         ->group(kDeveloperGroup);
     app.add_flag("--expect-update", options.fExpectUpdate, "Write the --expect file from the run instead")
         ->group(kDeveloperGroup);
+    app.add_option_function<std::string>(
+           "--fail-call",
+           [&options](const std::string& text) {
+               std::string problem;
+               if (!ParseHostFault(text, options.fRun.fFailCall, problem))
+                   throw CLI::ValidationError(problem);
+           },
+           "Make the Nth recorded host call (from 1, as --trace lists them) fail as ERROR: a status, std "
+           "or empty")
+        ->type_name("N:ERROR")
+        ->group(kDeveloperGroup);
+    app.add_flag("--fail-each", options.fFailEach,
+           "Run the request once per host call, failing each in turn, and print each failure that got "
+           "through")
+        ->group(kDeveloperGroup);
     app.add_flag("--strict", options.fRun.fStrict,
            "Refuse a plug-in whose interface version or plug-in type the stand-in does not know, as the host "
            "would, instead of warning")

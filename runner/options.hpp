@@ -31,6 +31,8 @@ struct TOptions {
     // written to with --expect-update.
     std::string fExpectPath;
     bool fExpectUpdate = false;
+    // --fail-each: run the request once per host call, failing each.
+    bool fFailEach = false;
     TMonitorOptions fMonitor;
 };
 

@@ -40,7 +40,10 @@ public:
     {
     }
 
-    bool WantsCalls() const override { return fSettings.fTrace || static_cast<bool>(fSettings.fInjector); }
+    bool WantsCalls() const override
+    {
+        return fSettings.fTrace || static_cast<bool>(fSettings.fInjector) || fSettings.fFailCall.fCall != 0;
+    }
 
     EHostCallOutcome OnHostCall(const THostCall& call) override
     {
@@ -56,6 +59,8 @@ public:
                 fSink.OnCall(call);
             }
         }
+        if (fSettings.fFailCall.fCall != 0)
+            return ApplyHostFault(fSettings.fFailCall, call, index, fSettings.fSay);
         return fSettings.fInjector ? fSettings.fInjector(call, index) : EHostCallOutcome::Proceed;
     }
 
@@ -219,6 +224,9 @@ TRunResult RunPlugin(
     plugin->Finish(failed);
     plugin.reset();
     result.fHostCalls = observer.Calls();
+    if (const std::string warning = UnmadeFaultWarning(settings.fFailCall, result.fHostCalls);
+        !warning.empty() && settings.fSay)
+        settings.fSay(warning);
     return result;
 }
 

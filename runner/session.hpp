@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "examined.hpp"
+#include "host_fault.hpp"
 #include "host_observer.hpp"
 #include "inventory.hpp"
 #include "machine_identity.hpp"
@@ -63,6 +64,8 @@ struct TRunSettings {
     int fRequests = 1;
     bool fTrace = false;
     TFaultInjector fInjector;
+    // --fail-call: the recorded host call to fail, and how.
+    THostFault fFailCall;
     // Never unload the plug-in's library, so that a leak checker at the
     // process's end can name the plug-in's frames.
     // Refuse, rather than warn of, an identity the stand-in does not know.
@@ -70,6 +73,9 @@ struct TRunSettings {
     bool fKeepLoaded = false;
     // Told what the stand-in does not know of the plug-in's identity.
     std::function<void(const std::string& warning)> fWarn;
+    // Told what the run has to say of itself, such as a --fail-call that
+    // named a call it never made.
+    std::function<void(const std::string& note)> fSay;
 };
 
 enum class ERunStatus { Completed = 0, Failed = 1, NotLoaded = 3 };

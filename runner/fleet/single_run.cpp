@@ -33,8 +33,8 @@ void WriteError(const std::string& text)
 }
 
 // Reads what the worker sent, hands its records to `print` (or drops them)
-// and prints its messages so far.
-void Take(TJob& job, const TTextOut& print)
+// and its messages so far to `tell`.
+void Take(TJob& job, const TTextOut& print, const TTextOut& tell)
 {
     char buffer[1 << 15];
     for (;;) {
@@ -50,14 +50,16 @@ void Take(TJob& job, const TTextOut& print)
         break;
     }
     TakeFrames(job, false);
-    WriteError(job.fErrorText);
+    if (!job.fErrorText.empty())
+        tell(job.fErrorText);
     job.fErrorText.clear();
     job.fOutput.WriteTo(print ? print : [](const std::string&) {});
 }
 
 // Waits for the worker to end, printing as it goes; false when hvp-run
 // was interrupted first.
-bool Await(TLauncher& launcher, TWakeUp& wakeUp, TJob& job, const TTextOut& print, TLauncherReport& report)
+bool Await(TLauncher& launcher, TWakeUp& wakeUp, TJob& job, const TTextOut& print, const TTextOut& tell,
+    TLauncherReport& report)
 {
     std::vector<TLauncherReport> reports;
     while (Interruption() == 0) {
@@ -66,7 +68,7 @@ bool Await(TLauncher& launcher, TWakeUp& wakeUp, TJob& job, const TTextOut& prin
         if (watched[0].revents != 0)
             wakeUp.Drain();
         if (job.fFd >= 0 && watched[2].revents != 0)
-            Take(job, print);
+            Take(job, print, tell);
         const bool alive = launcher.Take(reports);
         if (!reports.empty() || !alive) {
             if (!reports.empty())
@@ -77,7 +79,7 @@ bool Await(TLauncher& launcher, TWakeUp& wakeUp, TJob& job, const TTextOut& prin
             }
             // Everything the worker wrote is in the pipe once it has ended.
             if (job.fFd >= 0)
-                Take(job, print);
+                Take(job, print, tell);
             return true;
         }
     }
@@ -97,9 +99,10 @@ std::string ProcessEndText(int status)
     return "ended with exit status " + std::to_string(WIFEXITED(status) ? WEXITSTATUS(status) : -1);
 }
 
-TSingleEnd RunSingleInWorker(
-    const TFleetSettings& settings, const TInventoryInput& input, const TTextOut& print, TOutcome& outcome)
+TSingleEnd RunSingleInWorker(const TFleetSettings& settings, const TInventoryInput& input,
+    const TTextOut& print, TOutcome& outcome, const TTextOut& tellOr)
 {
+    const TTextOut tell = tellOr ? tellOr : TTextOut(WriteError);
     TSingleEnd end;
     end.fStatus = kExitUsage;
     TWakeUp wakeUp;
@@ -118,7 +121,7 @@ TSingleEnd RunSingleInWorker(
     job.fFd = pipeFds[0];
     fcntl(job.fFd, F_SETFL, fcntl(job.fFd, F_GETFL) | O_NONBLOCK);
     TLauncherReport report;
-    const bool ended = sent && Await(launcher, wakeUp, job, print, report);
+    const bool ended = sent && Await(launcher, wakeUp, job, print, tell, report);
     launcher.Stop();
     if (job.fFd >= 0)
         close(job.fFd);
@@ -155,15 +158,15 @@ TSingleEnd RunSingleInWorker(
         end.fLoadProblem = job.fLoadProblem;
     }
     if (end.fNotLoaded) {
-        std::fprintf(stderr, "hvp-run: %s\n", ShowOnTerminal(end.fLoadProblem).c_str());
+        tell("hvp-run: " + ShowOnTerminal(end.fLoadProblem) + "\n");
         end.fStatus = kExitNotLoaded;
         return end;
     }
     if (!outcome.fMessage.empty() && outcome.fKind != ERunEnd::Completed && outcome.fKind != ERunEnd::Failed)
-        std::fprintf(stderr, "hvp-run: %s\n", ShowOnTerminal(outcome.fMessage).c_str());
+        tell("hvp-run: " + ShowOnTerminal(outcome.fMessage) + "\n");
     // The leak checker's report of the run is above, on standard error.
     if (job.fGotDone && WIFEXITED(report.fStatus) && WEXITSTATUS(report.fStatus) == kLeakStatus) {
-        std::fprintf(stderr, "hvp-run: %s\n", ShowOnTerminal(plugin + "the run leaked memory").c_str());
+        tell("hvp-run: " + ShowOnTerminal(plugin + "the run leaked memory") + "\n");
         end.fStatus = kLeakStatus;
         return end;
     }

@@ -28,12 +28,12 @@ struct TSingleEnd {
 
 // Runs `input` in a worker under `settings` (whose fSingle is set). The
 // records go to `print` as they come (WriteOut prints them; an empty one
-// drops them); the run's messages go to standard error. `outcome` gets the run's figures, lines
-// and end, its message naming the callback a crash or exit happened in.
-// Records that could not be written are said on standard error, and make
-// the status 2.
-TSingleEnd RunSingleInWorker(
-    const TFleetSettings& settings, const TInventoryInput& input, const TTextOut& print, TOutcome& outcome);
+// drops them); the run's messages go to `tell`, standard error when it is
+// empty. `outcome` gets the run's figures, lines and end, its message
+// naming the callback a crash or exit happened in. Records that could not
+// be written are said, and make the status 2.
+TSingleEnd RunSingleInWorker(const TFleetSettings& settings, const TInventoryInput& input,
+    const TTextOut& print, TOutcome& outcome, const TTextOut& tell = TTextOut());
 
 // Writes to standard output, as a fleet's records are written: a failed
 // write is kept for FailedWriteError.

@@ -197,6 +197,10 @@ void RunInventoryWorker(const TFleetSettings& settings, const TInventoryInput& i
                 SendFrame(
                     fd, kFrameError, "hvp-run: " + ShowOnTerminal(plugin + ": warning: " + warning) + "\n");
             };
+        if (settings.fSingle)
+            run.fSay = [fd](const std::string& note) {
+                SendFrame(fd, kFrameError, "hvp-run: " + ShowOnTerminal(note) + "\n");
+            };
         const TRunResult result = RunPlugin(run, std::move(inventory), worker);
         if (result.fStatus != ERunStatus::NotLoaded)
             collector.Finish();
@@ -235,6 +239,7 @@ void RunProbeWorker(const TFleetSettings& settings, int fd)
     probe.fRequests = 1;
     probe.fTrace = false;
     probe.fInjector = nullptr;
+    probe.fFailCall = THostFault();
     try {
         TDiscardSink sink;
         SendDone(fd, RunPlugin(probe, TInventory::LoadText("{}", "probe"), sink));

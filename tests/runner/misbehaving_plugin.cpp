@@ -31,7 +31,10 @@
 // version and the plug-in type it answers. MISBEHAVING_LOG_FIRST=yes logs
 // "before the misbehaviour" at the start of GetData, so that a crash has a
 // record of its run to keep. MISBEHAVING_UNLOAD_NOTE=yes writes "unloaded"
-// to standard error when the library is unloaded.
+// to standard error when the library is unloaded. MISBEHAVING_CLASS=NAME
+// first gets class NAME in GetData and logs its name, using the handle
+// unchecked. MISBEHAVING_CAREFUL=yes catches whatever the host throws, in
+// GetData and while registering, and logs "the host failed" instead.
 #include <unistd.h>
 
 #include <chrono>
@@ -202,6 +205,20 @@ public:
     void GetData(boost::shared_ptr<NQXRHVP20::ICIMNamespace> ns,
         std::vector<boost::shared_ptr<NQXRHVP20::ICIMClass>>& /*classes*/) override
     {
+        if (Setting("MISBEHAVING_CAREFUL", "") != "yes")
+            return Query(ns);
+        try {
+            Query(ns);
+        } catch (...) {
+            Log(101, "the host failed");
+        }
+    }
+
+private:
+    static void Query(const boost::shared_ptr<NQXRHVP20::ICIMNamespace>& ns)
+    {
+        if (const std::string name = Setting("MISBEHAVING_CLASS", ""); !name.empty())
+            Log(100, "class " + ns->GetClass(name, NQXRHVP20::TCIMContext())->GetClassName());
         const unsigned short type = NQXRHVP20::TCIMSchemaHelper::GetOperatingSystemType(ns);
         if (Setting("MISBEHAVING_LOG_FIRST", "") == "yes")
             Log(100, "before the misbehaviour");
@@ -229,7 +246,14 @@ const bool kLoaded = [] {
         Register(nullptr);
     else if (registers == "identity-only")
         Register(new TIdentityPlugin());
-    else if (registers != "nothing")
+    else if (registers != "nothing" && Setting("MISBEHAVING_CAREFUL", "") == "yes") {
+        auto* plugin = new TMisbehavingPlugin();
+        try {
+            Register(plugin);
+        } catch (...) {
+            delete plugin;
+        }
+    } else if (registers != "nothing")
         Register(new TMisbehavingPlugin());
     return true;
 }();
