@@ -213,14 +213,30 @@ std::string_view SeverityName(ESeverity severity)
     return "unknown";
 }
 
+namespace {
+
+// The kinds a --catalogue file gave, which replace the built-in ones.
+std::optional<std::vector<TFindingKind>>& LoadedKinds()
+{
+    static std::optional<std::vector<TFindingKind>> kinds;
+    return kinds;
+}
+
+}  // namespace
+
 const std::vector<TFindingKind>& FindingKinds()
 {
-    return kKinds;
+    return LoadedKinds() ? *LoadedKinds() : kKinds;
+}
+
+void UseFindingKinds(std::optional<std::vector<TFindingKind>> kinds)
+{
+    LoadedKinds() = std::move(kinds);
 }
 
 const TFindingKind* FindKind(std::string_view id)
 {
-    for (const auto* kinds : {&kKinds, &DeviceChangeKinds()})
+    for (const auto* kinds : {&FindingKinds(), &DeviceChangeKinds()})
         for (const TFindingKind& kind : *kinds)
             if (kind.fId == id)
                 return &kind;
@@ -254,7 +270,7 @@ namespace {
 // fields go to `fields` when given, the shared-storage mark among them.
 const TFindingKind* Match(int level, std::string_view text, bool& shared, TRecord* fields)
 {
-    for (const TFindingKind& kind : kKinds) {
+    for (const TFindingKind& kind : FindingKinds()) {
         if (!AtLevel(kind, level))
             continue;
         shared = !kind.fSharedSuffix.empty() && EndsWith(text, kind.fSharedSuffix);

@@ -6,7 +6,8 @@
 // Everything that gives a line a meaning follows this one table: the JSONL
 // members `kind`, `severity` and `fields`, the severity in the text output,
 // the counts of the summary, the report, the check, the metrics, and the
-// manual page hvp-findings(7), which hvp-run prints with --findings-manual.
+// manual page hvp-findings(7), written from it at build time. Another
+// plug-in's table comes from a file instead (catalogue_file.hpp).
 #pragma once
 
 #include <optional>
@@ -57,8 +58,14 @@ struct TFindingKind {
     ESeverity fSharedSeverity = ESeverity::Info;
 };
 
-// Every kind, findings first, most severe first.
+// Every kind, findings first, most severe first: the built-in ones, or
+// those UseFindingKinds gave.
 const std::vector<TFindingKind>& FindingKinds();
+
+// Makes `kinds` the catalogue of the process, in place of the built-in one,
+// for another plug-in's lines (the texts they look at must stay); nothing
+// gives the built-in one back.
+void UseFindingKinds(std::optional<std::vector<TFindingKind>> kinds);
 
 // The id of a line the catalogue does not know.
 inline constexpr std::string_view kOtherKind = "other";

@@ -19,6 +19,7 @@
 #include "baseline.hpp"
 #include "atomic_file.hpp"
 #include "catalogue.hpp"
+#include "catalogue_file.hpp"
 #include "expected_records.hpp"
 #include "fail_each.hpp"
 #include "fleet.hpp"
@@ -251,6 +252,13 @@ int main(int argc, char** argv)
     TOptions options;
     if (const int status = tarvorun::ParseCommandLine(argc, argv, options); status >= 0)
         return status;
+    if (!options.fCataloguePath.empty()) {
+        std::vector<tarvorun::TFindingKind> kinds;
+        std::string problem;
+        if (!tarvorun::ReadCatalogueFile(options.fCataloguePath, kinds, problem))
+            return Usage(problem);
+        tarvorun::UseFindingKinds(std::move(kinds));
+    }
     if (!options.fJsonlFiles.empty())
         return RunFromJsonl(options);
     tarvorun::TBaseline baseline;

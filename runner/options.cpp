@@ -203,6 +203,11 @@ void DeclareDeveloperOptions(CLI::App& app, TOptions& options, std::string& clas
            "Run the request once per host call, failing each in turn, and print each failure that got "
            "through")
         ->group(kDeveloperGroup);
+    app.add_option("--catalogue", options.fCataloguePath,
+           "Give another plug-in's lines their kinds, severities and advice from FILE, in place of this "
+           "plug-in's")
+        ->type_name("FILE")
+        ->group(kDeveloperGroup);
     app.add_flag("--strict", options.fRun.fStrict,
            "Refuse a plug-in whose interface version or plug-in type the stand-in does not know, as the host "
            "would, instead of warning")

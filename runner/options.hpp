@@ -33,6 +33,8 @@ struct TOptions {
     bool fExpectUpdate = false;
     // --fail-each: run the request once per host call, failing each.
     bool fFailEach = false;
+    // --catalogue: the kinds of another plug-in's lines.
+    std::string fCataloguePath;
     TMonitorOptions fMonitor;
 };
 

@@ -19,11 +19,12 @@ fail() {
     exit 1
 }
 
-# Runs the installed hvp-run with PLUGIN and compares its records and its
-# standard error (empty) with EXPECTED.
+# Runs the installed hvp-run with PLUGIN and its other OPTIONS, and compares
+# its records and its standard error (empty) with EXPECTED.
 expect_records() {
     local plugin=$1 expected=$2
-    (cd / && "$prefix/bin/hvp-run" --format jsonl --plugin "$plugin") >"$work/out" 2>"$work/err" ||
+    shift 2
+    (cd / && "$prefix/bin/hvp-run" --format jsonl --plugin "$plugin" "$@") >"$work/out" 2>"$work/err" ||
         fail "hvp-run --plugin $plugin: exit status $?: $(cat "$work/err")"
     diff <(printf '%s\n' "$expected") "$work/out" || fail "the records of $plugin differ (above)"
     [ ! -s "$work/err" ] || fail "hvp-run --plugin $plugin wrote on standard error: $(cat "$work/err")"
@@ -43,6 +44,14 @@ expect_records "$work/example/libminimal.pi.so" \
 {"type":"plugin","pluginType":1,"name":"Minimal","version":"0.1","interfaceVersion":"1.0"}
 {"type":"request","n":1}
 {"type":"log","level":100,"text":"Minimal: asked for 1 classes","kind":"other","severity":"warning","fields":{}}'
+
+# The example's own catalogue gives its line a kind, a severity and fields.
+expect_records "$work/example/libminimal.pi.so" \
+"$examined"'
+{"type":"plugin","pluginType":1,"name":"Minimal","version":"0.1","interfaceVersion":"1.0"}
+{"type":"request","n":1}
+{"type":"log","level":100,"text":"Minimal: asked for 1 classes","kind":"minimal-classes","severity":"info","fields":{"classes":1}}' \
+    --catalogue "$source/examples/minimal-plugin/catalogue.json"
 
 # A plug-in of someone else's, with the pkg-config file alone. Its line is
 # at the warning level, which the catalogue, not knowing it, counts as unknown.
