@@ -22,7 +22,8 @@ LIVE_PACKAGES=(pciutils jq)
 # on the machine itself; the files the fleet's launchers open are traced by
 # strace (tests/runner/launcher_test); the commands the guides show run over
 # archives that zstd and python3 make (doc/check_shown_commands.sh).
-TEST_PACKAGES=(libgtest-dev chromium prometheus prometheus-node-exporter curl python3 python3-yaml nagios4-core
+# clang builds another plug-in against the installed kit, as gcc does.
+TEST_PACKAGES=(libgtest-dev clang chromium prometheus prometheus-node-exporter curl python3 python3-yaml nagios4-core
                scdoc groff-base strace zstd "${LIVE_PACKAGES[@]}")
 # What the benchmarks need on top (scripts/bench).
 BENCH_PACKAGES=(libgtest-dev libbenchmark-dev jq)

@@ -81,11 +81,19 @@ static const bool registered = [] {
 PLUGIN
 flags=$(PKG_CONFIG_PATH="$prefix/lib/pkgconfig:$prefix/lib/$(gcc -print-multiarch)/pkgconfig" \
     pkg-config --cflags --libs hvp-plugin) || fail "pkg-config does not find hvp-plugin in $prefix"
-# shellcheck disable=SC2086 # the flags are words
-c++ "$work/greeting.cpp" -o "$work/libgreeting.pi.so" $flags || fail "building with: $flags"
-expect_records "$work/libgreeting.pi.so" \
+gcc_flags=$(PKG_CONFIG_PATH="$prefix/lib/pkgconfig:$prefix/lib/$(gcc -print-multiarch)/pkgconfig" \
+    pkg-config --variable=gcc_cflags hvp-plugin)
+[ "$gcc_flags" = -fno-gnu-unique ] || fail "gcc_cflags of hvp-plugin is \"$gcc_flags\""
+# The same plug-in built by gcc, with what gcc needs on top, and by clang
+# with the flags alone.
+for compiler in "g++ $gcc_flags" clang++; do
+    # shellcheck disable=SC2086 # the flags are words
+    $compiler "$work/greeting.cpp" -o "$work/libgreeting.pi.so" $flags ||
+        fail "building with $compiler and: $flags"
+    expect_records "$work/libgreeting.pi.so" \
 "$examined"'
 {"type":"plugin","pluginType":1,"name":"Greeting","version":"2.5","interfaceVersion":"1.0"}
 {"type":"request","n":1}
 {"type":"log","level":3,"text":"Greeting: hello, QXRSG_TARVOHeavyHittersAnalysis","kind":"other","severity":"unknown","fields":{}}'
-echo "installed_kit_test: the example and a plug-in of pkg-config's alone ran through the installed hvp-run"
+done
+echo "installed_kit_test: the example and a plug-in of pkg-config's alone, built by gcc and by clang, ran through the installed hvp-run"
