@@ -136,6 +136,12 @@ void TBackgroundLogSink::OnCall(const THostCall& call)
     fInner.OnCall(call);
 }
 
+void TBackgroundLogSink::OnCallback(const char* callback)
+{
+    Drain();
+    fInner.OnCallback(callback);
+}
+
 void TBackgroundLogSink::OnAssertion(const TAssertionReport& report)
 {
     Drain();

@@ -35,6 +35,7 @@ public:
     void OnPlugin(const TIdentity& identity) override;
     void OnRequest(int number) override;
     void OnCall(const THostCall& call) override;
+    void OnCallback(const char* callback) override;
     void OnAssertion(const TAssertionReport& report) override;
     void OnFailure(const TFailure& failure) override;
 

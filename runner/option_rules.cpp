@@ -54,16 +54,17 @@ const std::vector<TCombinationRule> kCombinationRules = {
     {"--from-jsonl", false, "it builds the page from earlier runs and runs nothing",
         {"--live", "--check", "--metrics", "--ignore", "--severity-map", "--no-adapter", "--format",
             "--quiet", "--jobs", "--timeout", "--memory-limit", "--max-inventory-size", "--plugin",
-            "--classes", "--requests", "--trace", "--fail-call", "--fail-each"}},
+            "--classes", "--requests", "--trace", "--trace-callbacks", "--fail-call", "--fail-each"}},
     {"--check", true, "it tunes the check", {"--ignore", "--severity-map", "--no-adapter"}},
-    {"--check", false, "a check prints its own lines only", {"--format", "--quiet", "--trace"}},
+    {"--check", false, "a check prints its own lines only",
+        {"--format", "--quiet", "--trace", "--trace-callbacks"}},
     {"--live", false, "it runs this machine's inventory alone", {"--jobs", "--memory-limit"}},
     {"--expect", false, "it compares the run's jsonl records",
         {"--format", "--quiet", "--check", "--report", "--metrics"}},
     {"--expect", true, "it writes the file --expect names", {"--expect-update"}},
     {"--fail-each", false, "it runs the request once per host call and prints what got through",
         {"--fail-call", "--live", "--format", "--quiet", "--check", "--report", "--metrics", "--expect",
-            "--trace"}},
+            "--trace", "--trace-callbacks"}},
 };
 
 // The first option of the command line that is refused beside another, with

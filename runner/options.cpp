@@ -178,6 +178,10 @@ void DeclareDeveloperOptions(CLI::App& app, TOptions& options, std::string& clas
         ->group(kDeveloperGroup);
     app.add_flag("--trace", options.fRun.fTrace, "Also record each host operation the plug-in calls")
         ->group(kDeveloperGroup);
+    app.add_flag("--trace-callbacks", options.fRun.fTraceCallbacks,
+           "Also record each lifecycle callback (the identity callbacks, Init, GetData, DeInit, "
+           "PrepareForUnload) as it is made")
+        ->group(kDeveloperGroup);
     app.add_flag("--keep-loaded", options.fRun.fKeepLoaded,
            "Never unload the plug-in, so that valgrind and LeakSanitizer can name its frames")
         ->group(kDeveloperGroup);

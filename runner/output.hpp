@@ -25,6 +25,9 @@ TTextOut StreamOut(std::FILE* stream);
 // one (a single run's records name none).
 TRecord BeginRecord(const char* type, const std::string& inventory);
 
+// A query context as records show it: each key to its value's text.
+TRecord ContextRecord(const NQXRHVP20::TCIMContext* context);
+
 // An output form as the run collector (run_collector.hpp) feeds it: the
 // run's events, each logged line with its meaning and, with a baseline, its
 // change, and at the end the earlier run's findings that are gone.
@@ -41,6 +44,7 @@ public:
     virtual void OnLine(int level, const std::string& text, const TClassified& meaning,
         const TLineChange* change, const TRecord* subject) = 0;
     virtual void OnCall(const THostCall& call) = 0;
+    virtual void OnCallback(const char* /*callback*/) { }
     virtual void OnAssertion(const TAssertionReport& report) = 0;
     virtual void OnFailure(const TFailure& failure) = 0;
     virtual void Finish(const std::vector<TOldFinding>& gone) = 0;
@@ -82,6 +86,7 @@ public:
     void OnLine(int level, const std::string& text, const TClassified& meaning, const TLineChange* change,
         const TRecord* subject) override;
     void OnCall(const THostCall& call) override;
+    void OnCallback(const char* callback) override;
     void OnAssertion(const TAssertionReport& report) override;
     void OnFailure(const TFailure& failure) override;
     void Finish(const std::vector<TOldFinding>& gone) override;
@@ -111,6 +116,7 @@ public:
     void OnLine(int level, const std::string& text, const TClassified& meaning, const TLineChange* change,
         const TRecord* subject) override;
     void OnCall(const THostCall& call) override;
+    void OnCallback(const char* callback) override;
     void OnAssertion(const TAssertionReport& report) override;
     void OnFailure(const TFailure& failure) override;
     void Finish(const std::vector<TOldFinding>& gone) override;

@@ -147,6 +147,8 @@ void TPluginLoader::Enter(const char* callback)
 {
     fCallback = callback;
     gActivity = callback;
+    if (fEntered)
+        fEntered(callback);
 }
 
 void TPluginLoader::Unload() noexcept

@@ -61,6 +61,8 @@ public:
 
     // The callback made last, or being made: "GetType", "Init", "GetData"...
     const char* Callback() const { return fCallback; }
+    // Tells `entered` of each callback before it is made.
+    void OnEnter(std::function<void(const char* callback)> entered) { fEntered = std::move(entered); }
 
 private:
     // Notes the callback about to be made, here and for the process.
@@ -74,6 +76,7 @@ private:
     NQXRHVP20::IPluginCallbacks* fPlugin = nullptr;
     NQXRHVP20::IPluginBasicQueryCallbacks* fQuery = nullptr;
     const char* fCallback = "";
+    std::function<void(const char* callback)> fEntered;
     bool fDeInitDone = false;
     bool fKeepLoaded = false;
 };

@@ -65,6 +65,7 @@ public:
     void OnRequest(int number) override { fForm.OnRequest(number); }
     void OnLog(int level, const std::string& text, const std::optional<TSubject>& subject) override;
     void OnCall(const THostCall& call) override { fForm.OnCall(call); }
+    void OnCallback(const char* callback) override { fForm.OnCallback(callback); }
     void OnAssertion(const TAssertionReport& report) override { fForm.OnAssertion(report); }
     void OnFailure(const TFailure& failure) override;
 

@@ -180,6 +180,8 @@ TRunResult RunPlugin(
         return result;
     }
     observer.Release();
+    if (settings.fTraceCallbacks)
+        plugin->OnEnter([&sink](const char* callback) { sink.OnCallback(callback); });
 
     const boost::shared_ptr<hvp::ICIMNamespace> ns = standin::MakeInventoryNamespace(inventory);
     std::vector<boost::shared_ptr<hvp::ICIMClass>> classes;

@@ -49,6 +49,8 @@ public:
     // (an index into what OnExamined told) for a finding about one.
     virtual void OnLog(int level, const std::string& text, const std::optional<TSubject>& subject) = 0;
     virtual void OnCall(const THostCall& call) = 0;
+    // A lifecycle callback about to be made, with --trace-callbacks.
+    virtual void OnCallback(const char* /*callback*/) { }
     virtual void OnAssertion(const TAssertionReport& report) = 0;
     virtual void OnFailure(const TFailure& failure) = 0;
 };
@@ -63,6 +65,8 @@ struct TRunSettings {
     std::vector<std::string> fClasses{"QXRSG_TARVOHeavyHittersAnalysis"};
     int fRequests = 1;
     bool fTrace = false;
+    // Also record each lifecycle callback as it is made.
+    bool fTraceCallbacks = false;
     TFaultInjector fInjector;
     // --fail-call: the recorded host call to fail, and how.
     THostFault fFailCall;

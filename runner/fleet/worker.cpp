@@ -111,6 +111,7 @@ public:
         SendFrame(fFd, kFrameLog, payload);
     }
     void OnCall(const THostCall& call) override { fInner.OnCall(call); }
+    void OnCallback(const char* callback) override { fInner.OnCallback(callback); }
     void OnAssertion(const TAssertionReport& report) override { fInner.OnAssertion(report); }
     void OnFailure(const TFailure& failure) override
     {
