@@ -34,7 +34,8 @@ const char* const kDescription =
     "output.";
 
 const THelpSection kExitStatuses{"Exit status",
-    {{"0", "every request ran, whatever it logged"}, {"1", "a GetData call ended with an exception"},
+    {{"0", "every request ran, whatever it logged"},
+        {"1", "a callback of the plug-in (GetData, Init, ...) ended with an exception"},
         {"2",
             "bad usage, or an inventory that cannot be read, or whose run crashed, exited or timed out (with "
             "many, the others still run)"},
