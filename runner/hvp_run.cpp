@@ -51,8 +51,10 @@ using tarvorun::Usage;
 
 const char* const kLiveInventory = "live inventory";
 
-bool WriteReport(const tarvorun::TReport& report, const std::string& path)
+bool WriteReport(tarvorun::TReport& report, const TOptions& options)
 {
+    report.SetHistory(options.fHistory);
+    const std::string& path = options.fReportPath;
     std::string problem;
     if (report.Write(path, problem))
         return true;
@@ -88,7 +90,7 @@ int RunFromJsonl(const TOptions& options)
     };
     if (!tarvorun::ReadJsonlInputs(options.fJsonlFiles, report, note, problem))
         return Usage(problem);
-    return WriteReport(report, options.fReportPath) ? kExitOk : kExitUsage;
+    return WriteReport(report, options) ? kExitOk : kExitUsage;
 }
 
 bool IsMany(const TOptions& options)
@@ -135,7 +137,7 @@ int RunMany(const TOptions& options)
     }
     if (tarvorun::FailedWriteError() != 0)
         return KeepFilesOfAFailedRun(options);
-    if (status != kExitNotLoaded && !options.fReportPath.empty() && !WriteReport(report, options.fReportPath))
+    if (status != kExitNotLoaded && !options.fReportPath.empty() && !WriteReport(report, options))
         return kExitUsage;
     // Output that went to a file or a pipe tells the person at the terminal
     // nothing: the summary, and where the report went, go to standard error.
@@ -228,7 +230,7 @@ int RunSingle(const TOptions& options)
         tarvorun::TReport report;
         report.SetBaseline(options.fFleet.fBaseline, true);
         report.Add(tarvorun::TOutcome(outcome));
-        if (!WriteReport(report, options.fReportPath))
+        if (!WriteReport(report, options))
             return kExitUsage;
     }
     const int status = end.fStatus;
@@ -252,6 +254,18 @@ int main(int argc, char** argv)
     TOptions options;
     if (const int status = tarvorun::ParseCommandLine(argc, argv, options); status >= 0)
         return status;
+    std::vector<std::string> history = options.fHistoryFiles;
+    if (!options.fHistoryDir.empty()) {
+        std::string problem;
+        if (!tarvorun::HistoryFiles(options.fHistoryDir, history, problem))
+            return Usage(problem);
+    }
+    if (std::string problem; !tarvorun::ReadHistory(history, options.fHistory, problem))
+        return Usage(problem);
+    for (const tarvorun::THistoryRun& run : options.fHistory)
+        if (run.fUnreadable)
+            std::fprintf(stderr, "hvp-run: %s; the page shows that run as one that failed\n",
+                tarvorun::ShowOnTerminal(run.fFailed).c_str());
     if (!options.fCataloguePath.empty()) {
         std::vector<tarvorun::TFindingKind> kinds;
         std::string problem;

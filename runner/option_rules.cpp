@@ -56,6 +56,7 @@ const std::vector<TCombinationRule> kCombinationRules = {
             "--quiet", "--jobs", "--timeout", "--memory-limit", "--max-inventory-size", "--plugin",
             "--classes", "--requests", "--trace", "--trace-callbacks", "--fail-call", "--fail-each"}},
     {"--check", true, "it tunes the check", {"--ignore", "--severity-map", "--no-adapter"}},
+    {"--report", true, "it adds the earlier runs to the page", {"--history", "--history-dir"}},
     {"--check", false, "a check prints its own lines only",
         {"--format", "--quiet", "--trace", "--trace-callbacks"}},
     {"--live", false, "it runs this machine's inventory alone", {"--jobs", "--memory-limit"}},

@@ -81,6 +81,17 @@ void DeclareRunOptions(CLI::App& app, TOptions& options)
     app.add_flag("--live", options.fLive,
            "Run over this machine's inventory, as the hvp-collect beside hvp-run collects it")
         ->group(kRunGroup);
+    app.add_option("--history", options.fHistoryFiles,
+           "With --report: show how the fleet changed over earlier runs' jsonl, oldest first (it takes "
+           "every file after it: give the inventories before it)")
+        ->type_name("OLD.jsonl")
+        ->expected(1, -1)
+        ->group(kRunGroup);
+    app.add_option("--history-dir", options.fHistoryDir,
+           "With --report: the same over the jsonl files of DIR in the order of their names, such as the "
+           "scheduled check's history")
+        ->type_name("DIR")
+        ->group(kRunGroup);
     app.add_option("--from-jsonl", options.fJsonlFiles,
            "With --report: build the page from JSONL files of earlier runs instead of running")
         ->type_name("OUT.jsonl")

@@ -11,6 +11,7 @@
 #include "fleet.hpp"
 #include "inventory.hpp"
 #include "monitor_cli.hpp"
+#include "report_history.hpp"
 
 namespace tarvorun {
 
@@ -33,6 +34,11 @@ struct TOptions {
     bool fExpectUpdate = false;
     // --fail-each: run the request once per host call, failing each.
     bool fFailEach = false;
+    // --history and --history-dir: earlier runs the report shows the
+    // changes of, read before anything runs.
+    std::vector<std::string> fHistoryFiles;
+    std::string fHistoryDir;
+    std::vector<THistoryRun> fHistory;
     // --catalogue: the kinds of another plug-in's lines.
     std::string fCataloguePath;
     TMonitorOptions fMonitor;

@@ -9,6 +9,7 @@
 
 #include "atomic_file.hpp"
 #include "catalogue.hpp"
+#include "report_history.hpp"
 
 namespace tarvorun {
 
@@ -192,7 +193,10 @@ bool TReport::Write(const std::string& path, std::string& problem) const
                 machine->fOutcome.fHostname, machine->fOutcome.fMachineId));
         missing = fBaseline->Missing(found);
     }
-    const std::string page = ReportPage(ReportData(shown, compared, Now(), missing));
+    const std::string made = Now();
+    TRecord data = ReportData(shown, compared, made, missing);
+    data["history"] = fHistory.empty() ? TRecord::array() : HistoryData(fHistory, data["totals"], made);
+    const std::string page = ReportPage(data);
     std::string why;
     if (WriteFileAtomically(path, page, why))
         return true;

@@ -15,6 +15,7 @@
 #include "baseline.hpp"
 #include "fleet.hpp"
 #include "json_line.hpp"
+#include "report_history.hpp"
 
 namespace tarvorun {
 
@@ -74,6 +75,10 @@ public:
         fMissingTold = true;
     }
 
+    // Earlier runs, oldest first, whose changes the page shows before this
+    // run's.
+    void SetHistory(std::vector<THistoryRun> history) { fHistory = std::move(history); }
+
     // Writes the page. Answers false with the message when that fails.
     bool Write(const std::string& path, std::string& problem) const;
 
@@ -89,6 +94,7 @@ private:
     std::vector<TReportMachine> fMachines;
     std::vector<TMissingMachine> fMissing;
     bool fMissingTold = false;
+    std::vector<THistoryRun> fHistory;
     std::vector<bool> fDropped;
     // Where each machine stands in input order.
     std::vector<std::size_t> fPlaces;

@@ -29,7 +29,6 @@ namespace {
 namespace fs = std::filesystem;
 using tarvotest::HvpRun;
 
-const char* const kChromium = "/usr/bin/chromium";
 const char* const kBidiName = "e-\xE2\x80\xAE"
                               "fdp.json";
 const std::vector<tarvotest::TTextCase> kFacts =
@@ -86,18 +85,7 @@ protected:
 
     std::string DumpDom(const fs::path& page, const std::string& size = "1280,900")
     {
-        const fs::path profile = fTemp / "profile";
-        const fs::path dom = fTemp / "dom.html";
-        const std::string command = std::string("timeout 90 ") + kChromium +
-            " --headless --no-sandbox --disable-gpu --disable-quic --no-first-run "
-            "--disable-background-networking --disable-component-update --disable-sync --window-size=" +
-            size + " --user-data-dir='" + profile.string() + "' --dump-dom 'file://" + page.string() +
-            "' > '" + dom.string() + "' 2>/dev/null";
-        EXPECT_EQ(std::system(command.c_str()), 0);
-        const std::string text = ReadFile(dom);
-        EXPECT_TRUE(Has(text, "id=\"report-ready\""));
-        EXPECT_EQ(Element(text, "report-error"), "") << Element(text, "report-error");
-        return text;
+        return ::DumpDom(page, fTemp, size);
     }
 
     // Checks every fact report_page.cases states of the page `page`.

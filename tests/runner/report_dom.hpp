@@ -1,7 +1,9 @@
-// Reading a page's DOM as headless Chromium dumps it: an
+// Reading a page's DOM as headless Chromium dumps it: the dump itself, an
 // element by its id, one of its attributes, and how often a text occurs.
 #pragma once
 
+#include <cstdlib>
+#include <filesystem>
 #include <string>
 
 #include <gtest/gtest.h>
@@ -14,7 +16,7 @@ using tarvotest::ReadFile;
 
 // The text of the element with that id: from its start tag to the end tag
 // of the same name at the same depth.
-std::string Element(const std::string& dom, const std::string& id)
+inline std::string Element(const std::string& dom, const std::string& id)
 {
     const std::size_t at = dom.find("id=\"" + id + "\"");
     if (at == std::string::npos)
@@ -39,7 +41,7 @@ std::string Element(const std::string& dom, const std::string& id)
 }
 
 // The value of an attribute of the element with that id.
-std::string Attribute(const std::string& dom, const std::string& id, const std::string& name)
+inline std::string Attribute(const std::string& dom, const std::string& id, const std::string& name)
 {
     const std::string element = Element(dom, id);
     const std::string tag = element.substr(0, element.find('>'));
@@ -52,14 +54,36 @@ std::string Attribute(const std::string& dom, const std::string& id, const std::
 
 // Whether `text` holds `part`, saying which part is missing when it does
 // not: the check a page's DOM is read with.
-::testing::AssertionResult Has(const std::string& text, const std::string& part)
+inline ::testing::AssertionResult Has(const std::string& text, const std::string& part)
 {
     if (text.find(part) != std::string::npos)
         return ::testing::AssertionSuccess();
     return ::testing::AssertionFailure() << "missing: " << part;
 }
 
-std::size_t Occurrences(const std::string& text, const std::string& part)
+const char* const kChromium = "/usr/bin/chromium";
+
+// The DOM of `page` once its script has run, as headless Chromium dumps it
+// in a window of `size`, with a profile of its own under `scratch`. The
+// page says it is ready, and shows no error of its script.
+inline std::string DumpDom(const std::filesystem::path& page, const std::filesystem::path& scratch,
+    const std::string& size = "1280,900")
+{
+    const std::filesystem::path profile = scratch / "profile";
+    const std::filesystem::path dom = scratch / "dom.html";
+    const std::string command = std::string("timeout 90 ") + kChromium +
+        " --headless --no-sandbox --disable-gpu --disable-quic --no-first-run "
+        "--disable-background-networking --disable-component-update --disable-sync --window-size=" +
+        size + " --user-data-dir='" + profile.string() + "' --dump-dom 'file://" + page.string() + "' > '" +
+        dom.string() + "' 2>/dev/null";
+    EXPECT_EQ(std::system(command.c_str()), 0);
+    const std::string text = ReadFile(dom);
+    EXPECT_TRUE(Has(text, "id=\"report-ready\""));
+    EXPECT_EQ(Element(text, "report-error"), "") << Element(text, "report-error");
+    return text;
+}
+
+inline std::size_t Occurrences(const std::string& text, const std::string& part)
 {
     std::size_t count = 0;
     for (std::size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1))

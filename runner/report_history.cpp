@@ -1,0 +1,193 @@
+#include "report_history.hpp"
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <map>
+
+#include "jsonl_reader.hpp"
+
+namespace tarvorun {
+
+namespace {
+
+// What the scheduled run names a run that failed.
+constexpr const char* kFailedEnding = ".failed.jsonl";
+
+bool EndsWith(const std::string& text, const std::string& end)
+{
+    return text.size() >= end.size() && text.compare(text.size() - end.size(), end.size(), end) == 0;
+}
+
+std::string BaseName(const std::string& path)
+{
+    const std::size_t slash = path.find_last_of('/');
+    return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+// A summary's count, 0 where it does not tell one.
+long long Count(const TRecord& summary, const char* name)
+{
+    const auto found = summary.find(name);
+    return found != summary.end() && found->is_number_integer() ? found->get<long long>() : 0;
+}
+
+// A member the summary tells only when it tells it: null otherwise.
+TRecord Told(const TRecord& summary, const char* name)
+{
+    const auto found = summary.find(name);
+    return found != summary.end() ? *found : TRecord();
+}
+
+// One point of the history: the machines by how their run ended, with the
+// completed ones apart by whether they had findings, and the findings.
+TRecord Point(
+    const std::string& name, const std::string& when, const std::string& failed, const TRecord& summary)
+{
+    TRecord point{{"name", name}, {"when", when.empty() ? TRecord() : TRecord(when)}};
+    if (!failed.empty()) {
+        point["failed"] = failed;
+        return point;
+    }
+    const long long completed = Count(summary, "completed");
+    const long long withFindings = Count(summary, "withFindings");
+    point["machines"] =
+        TRecord{{"withFindings", withFindings}, {"clean", std::max(0LL, completed - withFindings)},
+            {"failed", Count(summary, "failed")}, {"unreadable", Count(summary, "unreadable")},
+            {"crashed", Count(summary, "crashed") + Count(summary, "timedOut")}};
+    point["findings"] = TRecord{{"critical", Count(summary, "critical")},
+        {"warning", Count(summary, "warning")}, {"info", Count(summary, "info")}};
+    point["new"] = Told(summary, "new");
+    point["resolved"] = Told(summary, "resolved");
+    return point;
+}
+
+// A single run's records have no summary: its figures are told from its
+// records, as a fleet's summary would give them for its one inventory. A
+// fleet's records name their inventory, and a fleet without its summary did
+// not get to its end.
+class TSingleTally {
+public:
+    void Take(const TRecord& record, const std::string& type)
+    {
+        fFleet = fFleet || record.contains("inventory");
+        fRan = fRan || type == "plugin" || type == "error";
+        if (type == "exception")
+            fEnd = "failed";
+        else if (type == "error")
+            fEnd = record.value("end", "crashed");
+        else if (type == "resolved")
+            ++fResolved;
+        else if (type == "log" && (record.value("level", 0) == 100 || record.value("level", 0) == 101)) {
+            ++fSeverities[record.value("severity", "warning")];
+            fNew += record.value("change", "") == "new" ? 1 : 0;
+            fCompared = fCompared || record.contains("change");
+        }
+    }
+
+    // The summary of the single run, or null for records that are none.
+    TRecord Summary() const
+    {
+        if (fFleet || !fRan)
+            return TRecord();
+        const bool completed = fEnd.empty();
+        const long long findings = Tally("critical") + Tally("warning") + Tally("info");
+        TRecord summary{{"inventories", 1}, {"completed", completed ? 1 : 0},
+            {"withFindings", completed && findings > 0 ? 1 : 0}, {"critical", Tally("critical")},
+            {"warning", Tally("warning")}, {"info", Tally("info")}};
+        if (!completed)
+            summary[fEnd == "timedOut" ? "crashed" : fEnd] = 1;
+        if (fCompared || fResolved > 0) {
+            summary["new"] = fNew;
+            summary["resolved"] = fResolved;
+        }
+        return summary;
+    }
+
+private:
+    long long Tally(const std::string& severity) const
+    {
+        const auto found = fSeverities.find(severity);
+        return found != fSeverities.end() ? found->second : 0;
+    }
+
+    bool fFleet = false;
+    bool fRan = false;
+    bool fCompared = false;
+    std::string fEnd;
+    std::map<std::string, long long> fSeverities;
+    long long fNew = 0;
+    long long fResolved = 0;
+};
+
+}  // namespace
+
+bool ReadHistory(const std::vector<std::string>& files, std::vector<THistoryRun>& runs, std::string& problem)
+{
+    TJsonlReader reader;
+    for (const std::string& path : files) {
+        if (std::ifstream(path).fail() || std::filesystem::is_directory(path)) {
+            problem = path + ": cannot read the earlier run: " +
+                (std::filesystem::is_directory(path) ? std::strerror(EISDIR) : std::strerror(errno));
+            return false;
+        }
+        THistoryRun& run = runs.emplace_back();
+        run.fName = BaseName(path);
+        // The scheduled run keeps what a failed run wrote, as far as it got.
+        if (EndsWith(run.fName, kFailedEnding)) {
+            run.fFailed = "the run failed";
+            continue;
+        }
+        std::string broken;
+        TSingleTally single;
+        const bool read = reader.ReadFile(
+            path,
+            [&run, &single](const TRecord& record, const std::string&) {
+                const std::string type = record.value("type", "");
+                single.Take(record, type);
+                if (type == "summary")
+                    run.fSummary = record;
+                const auto at = record.find("collectedAt");
+                if (type == "machine" && at != record.end() && at->is_string())
+                    run.fWhen = std::max(run.fWhen, at->get<std::string>());
+            },
+            broken);
+        run.fUnreadable = !read;
+        if (read && !run.fSummary.is_object())
+            run.fSummary = single.Summary();
+        if (!read)
+            run.fFailed = broken;
+        else if (!run.fSummary.is_object())
+            run.fFailed = "the run has no summary: it did not get to its end";
+    }
+    return true;
+}
+
+bool HistoryFiles(const std::string& folder, std::vector<std::string>& files, std::string& problem)
+{
+    std::error_code error;
+    std::filesystem::directory_iterator entries(folder, error);
+    if (error) {
+        problem = folder + ": cannot read the folder of earlier runs: " + error.message();
+        return false;
+    }
+    for (const auto& entry : entries)
+        if (EndsWith(entry.path().filename().string(), ".jsonl") && entry.is_regular_file(error))
+            files.push_back(entry.path().string());
+    std::sort(files.begin(), files.end());
+    return true;
+}
+
+TRecord HistoryData(const std::vector<THistoryRun>& runs, const TRecord& totals, const std::string& made)
+{
+    TRecord points = TRecord::array();
+    for (const THistoryRun& run : runs)
+        points.push_back(Point(run.fName, run.fWhen, run.fFailed, run.fSummary));
+    TRecord now = totals;
+    points.push_back(Point("this report", made, std::string(), now));
+    return points;
+}
+
+}  // namespace tarvorun

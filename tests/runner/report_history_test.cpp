@@ -1,0 +1,142 @@
+// The report's pictures and history in a real browser: the stacked bar of
+// machines by their worst finding and the bars of findings by kind add up to
+// the run's own counts, and with earlier runs (--history-dir, --history) one
+// column per run, oldest first and this report's last, where a run that
+// failed, that never got to its summary or cannot be read is a dashed gap,
+// never a run where all was well.
+//
+// The counts are told from the inventories' own findings: the example has
+// 2 critical, 6 warning and 4 information lines, the reference example 1
+// critical, 4 warnings and 2 information lines; both are worst critical.
+#include <unistd.h>
+
+#include <filesystem>
+#include <fstream>
+#include <regex>
+#include <string>
+
+#include <gtest/gtest.h>
+
+#include "hvp_run_process.hpp"
+#include "report_dom.hpp"
+#include "temp_folder.hpp"
+
+namespace {
+
+namespace fs = std::filesystem;
+using tarvotest::HvpRun;
+
+class ReportHistory : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        ASSERT_EQ(access(kChromium, X_OK), 0)
+            << "no " << kChromium << " (install with: scripts/bootstrap test)";
+        const fs::path source = TARVOANAL_SOURCE_DIR;
+        fs::create_directories(fFleet);
+        fs::create_directories(fHistory);
+        fs::copy_file(source / "examples/example.json", fFleet / "a.json");
+        fs::copy_file(source / "tests/runner/inventories/contract.json", fFleet / "b.json");
+        // The first run had the example alone, as a single run with no
+        // summary; the second failed; the third had both; the fourth, of
+        // both, stopped before its summary.
+        ASSERT_EQ(
+            Run("--format jsonl '" + (fFleet / "a.json").string() + "' > '" + At("run-1.jsonl") + "'"), 0);
+        std::ofstream(At("run-2.failed.jsonl")) << "{\"type\":\"plugin\"";
+        ASSERT_EQ(Run("--format jsonl '" + fFleet.string() + "' > '" + At("run-3.jsonl") + "'"), 0);
+        ASSERT_EQ(
+            Run("--format jsonl '" + fFleet.string() + "' | head -n 3 > '" + At("run-4.jsonl") + "'"), 0);
+        // This run has a third inventory that cannot be read.
+        fs::copy_file(source / "tests/runner/inventories/syntax-error.json", fFleet / "c.json");
+    }
+
+    int Run(const std::string& arguments) { return HvpRun(arguments, fTemp / "stderr").fStatus; }
+    std::string At(const std::string& name) const { return (fHistory / name).string(); }
+
+    tarvotest::TTempFolder fTempFolder{"report-history"};
+    const fs::path fTemp = fTempFolder.Path();
+    const fs::path fFleet = fTemp / "fleet";
+    const fs::path fHistory = fTemp / "history";
+};
+
+// The sum of the data-count attributes in `region`.
+std::size_t CountSum(const std::string& region)
+{
+    std::size_t sum = 0;
+    const std::regex count("data-count=\"([0-9]+)\"");
+    for (std::sregex_iterator at(region.begin(), region.end(), count), end; at != end; ++at)
+        sum += std::stoul((*at)[1]);
+    return sum;
+}
+
+TEST_F(ReportHistory, ChartsAddUpAndAFailedRunIsAGap)
+{
+    const fs::path page = fTemp / "r.html";
+    EXPECT_EQ(Run("--report '" + page.string() + "' '" + fFleet.string() + "' --history-dir '" +
+                  fHistory.string() + "'"),
+        2);
+    const std::string dom = DumpDom(page, fTemp);
+
+    // Two machines worst critical, one with no verdict: three in all.
+    const std::string worst = Element(dom, "worst-chart");
+    EXPECT_TRUE(Has(worst, "data-state=\"critical\" data-count=\"2\""));
+    EXPECT_TRUE(Has(worst, "data-state=\"unrun\" data-count=\"1\""));
+    EXPECT_EQ(Occurrences(worst, "<rect"), 2u);
+    // 3 critical, 10 warnings and 6 information lines by kind.
+    EXPECT_EQ(CountSum(Element(dom, "kind-chart")), 19u);
+
+    // The runs in the order of their names, then this report.
+    const char* const runs[] = {
+        "run-1.jsonl", "run-2.failed.jsonl", "run-3.jsonl", "run-4.jsonl", "this report"};
+    for (int i = 0; i < 5; ++i) {
+        SCOPED_TRACE(runs[i]);
+        const std::string column = Element(dom, "history-run-" + std::to_string(i));
+        EXPECT_TRUE(Has(column, std::string("data-run=\"") + runs[i] + "\""));
+        const bool gap = i == 1 || i == 3;
+        EXPECT_EQ(Occurrences(column, "data-failed=\"true\""), gap ? 1u : 0u);
+        EXPECT_EQ(Occurrences(column, "data-state="), gap ? 0u : i == 4 ? 2u : 1u);
+    }
+    EXPECT_TRUE(Has(Element(dom, "history-run-0"), "data-state=\"withFindings\" data-count=\"1\""));
+    EXPECT_TRUE(Has(Element(dom, "history-run-2"), "data-state=\"withFindings\" data-count=\"2\""));
+    EXPECT_TRUE(Has(Element(dom, "history-run-4"), "data-state=\"withFindings\" data-count=\"2\""));
+    EXPECT_TRUE(Has(Element(dom, "history-run-4"), "data-state=\"unreadable\" data-count=\"1\""));
+    // Neither gap is said on standard error: the scheduled run names the
+    // failed one, and one without a summary stopped.
+    EXPECT_EQ(ReadFile(fTemp / "stderr").find("shows that run"), std::string::npos);
+}
+
+TEST_F(ReportHistory, AFileThatCannotBeReadIsAGapAndSaidSo)
+{
+    std::ofstream(At("garbage.jsonl")) << "garbage\n";
+    const fs::path page = fTemp / "r.html";
+    EXPECT_EQ(Run("--report '" + page.string() + "' '" + (fFleet / "a.json").string() + "' --history '" +
+                  At("run-1.jsonl") + "' '" + At("garbage.jsonl") + "'"),
+        0);
+    const std::string said = ReadFile(fTemp / "stderr");
+    EXPECT_TRUE(Has(said, "hvp-run: " + At("garbage.jsonl") + ": line 1: "));
+    EXPECT_TRUE(Has(said, "; the page shows that run as one that failed\n"));
+    const std::string dom = DumpDom(page, fTemp);
+    EXPECT_TRUE(Has(Element(dom, "history-run-1"), "data-failed=\"true\""));
+    EXPECT_EQ(Occurrences(Element(dom, "history-run-0"), "data-failed"), 0u);
+}
+
+// Without earlier runs the page has no history, and the history's files
+// are tried before anything runs.
+TEST_F(ReportHistory, WithoutEarlierRunsNoHistoryAndAMissingOneIsBadUsage)
+{
+    const fs::path page = fTemp / "r.html";
+    EXPECT_EQ(Run("--report '" + page.string() + "' '" + (fFleet / "a.json").string() + "'"), 0);
+    const std::string dom = DumpDom(page, fTemp);
+    EXPECT_TRUE(Has(dom, "<figure id=\"history-chart\" hidden=\"\">"));
+    EXPECT_EQ(Occurrences(Element(dom, "history-chart"), "history-run-"), 0u);
+
+    fs::remove(page);
+    EXPECT_EQ(Run("--report '" + page.string() + "' '" + (fFleet / "a.json").string() + "' --history '" +
+                  At("none.jsonl") + "'"),
+        2);
+    EXPECT_EQ(ReadFile(fTemp / "stderr"),
+        "hvp-run: " + At("none.jsonl") + ": cannot read the earlier run: No such file or directory\n");
+    EXPECT_FALSE(fs::exists(page));
+}
+
+}  // namespace
