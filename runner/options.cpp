@@ -189,44 +189,6 @@ void DeclareDeveloperOptions(CLI::App& app, TOptions& options, std::string& clas
         ->group(kDeveloperGroup);
     app.add_flag("--trace", options.fRun.fTrace, "Also record each host operation the plug-in calls")
         ->group(kDeveloperGroup);
-    app.add_flag("--trace-callbacks", options.fRun.fTraceCallbacks,
-           "Also record each lifecycle callback (the identity callbacks, Init, GetData, DeInit, "
-           "PrepareForUnload) as it is made")
-        ->group(kDeveloperGroup);
-    app.add_flag("--keep-loaded", options.fRun.fKeepLoaded,
-           "Never unload the plug-in, so that valgrind and LeakSanitizer can name its frames")
-        ->group(kDeveloperGroup);
-    app.add_option("--expect", options.fExpectPath,
-           "Compare the run's jsonl records with FILE's: exit 0 when they are equal, 1 with the first "
-           "difference")
-        ->type_name("FILE.jsonl")
-        ->group(kDeveloperGroup);
-    app.add_flag("--expect-update", options.fExpectUpdate, "Write the --expect file from the run instead")
-        ->group(kDeveloperGroup);
-    app.add_option_function<std::string>(
-           "--fail-call",
-           [&options](const std::string& text) {
-               std::string problem;
-               if (!ParseHostFault(text, options.fRun.fFailCall, problem))
-                   throw CLI::ValidationError(problem);
-           },
-           "Make the Nth recorded host call (from 1, as --trace lists them) fail as ERROR: a status, std "
-           "or empty")
-        ->type_name("N:ERROR")
-        ->group(kDeveloperGroup);
-    app.add_flag("--fail-each", options.fFailEach,
-           "Run the request once per host call, failing each in turn, and print each failure that got "
-           "through")
-        ->group(kDeveloperGroup);
-    app.add_option("--catalogue", options.fCataloguePath,
-           "Give another plug-in's lines their kinds, severities and advice from FILE, in place of this "
-           "plug-in's")
-        ->type_name("FILE")
-        ->group(kDeveloperGroup);
-    app.add_flag("--strict", options.fRun.fStrict,
-           "Refuse a plug-in whose interface version or plug-in type the stand-in does not know, as the host "
-           "would, instead of warning")
-        ->group(kDeveloperGroup);
 }
 
 // An argument CLI11 did not take: a mistyped option, told with the one
@@ -313,6 +275,7 @@ int ParseCommandLine(int argc, char** argv, TOptions& options)
     DeclareMonitorOptions(app, options.fMonitor);
     DeclareLimitOptions(app, options);
     DeclareDeveloperOptions(app, options, classList);
+    DeclareHarnessOptions(app, options);
     try {
         app.parse(argc, argv);
     } catch (const CLI::Success& done) {

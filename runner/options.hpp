@@ -13,6 +13,10 @@
 #include "monitor_cli.hpp"
 #include "report_history.hpp"
 
+namespace CLI {
+class App;
+}
+
 namespace tarvorun {
 
 // Everything the command line says, parsed. `fFleet` is the plan of the
@@ -43,6 +47,10 @@ struct TOptions {
     std::string fCataloguePath;
     TMonitorOptions fMonitor;
 };
+
+// Declares the options of a plug-in's test harness into `app`, parsed into
+// `options` (harness_options.cpp).
+void DeclareHarnessOptions(CLI::App& app, TOptions& options);
 
 // Parses the command line into `options`. Answers -1 when hvp-run is to
 // run; otherwise the exit status, after the help or the version was
