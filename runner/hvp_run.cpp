@@ -54,6 +54,7 @@ const char* const kLiveInventory = "live inventory";
 bool WriteReport(tarvorun::TReport& report, const TOptions& options)
 {
     report.SetHistory(options.fHistory);
+    report.SetStaleAfter(options.fStaleAfterDays);
     const std::string& path = options.fReportPath;
     std::string problem;
     if (report.Write(path, problem))

@@ -123,6 +123,7 @@ void TReader::Apply(const std::string& type, const TRecord& record)
     if (type == "machine") {
         outcome.fHostname = TextOf(record, "hostname");
         outcome.fMachineId = TextOf(record, "machineId");
+        outcome.fCollectedAt = TextOf(record, "collectedAt");
     } else if (type == "partial") {
         fCurrent.fHadPartial = true;
         machine.fProblems = record["problems"].get<std::vector<std::string>>();

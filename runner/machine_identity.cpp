@@ -24,6 +24,11 @@ std::string TMachineIdentity::Hostname() const
     return TextMember(fMachine, "hostname");
 }
 
+std::string TMachineIdentity::CollectedAt() const
+{
+    return TextMember(fMachine, "collectedAt");
+}
+
 TMachineIdentity ReadMachineIdentity(std::string_view machine, std::string_view problems)
 {
     // Each is a small text the loader has checked: it is parsed alone.

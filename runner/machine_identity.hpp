@@ -23,6 +23,8 @@ struct TMachineIdentity {
     // The machine's id and host name, empty when not told.
     std::string MachineId() const;
     std::string Hostname() const;
+    // When the inventory was collected, as its collector wrote it, or "".
+    std::string CollectedAt() const;
 };
 
 // Reads the two members from their JSON texts, as the loaded inventory

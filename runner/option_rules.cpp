@@ -57,6 +57,7 @@ const std::vector<TCombinationRule> kCombinationRules = {
             "--classes", "--requests", "--trace", "--trace-callbacks", "--fail-call", "--fail-each"}},
     {"--check", true, "it tunes the check", {"--ignore", "--severity-map", "--no-adapter"}},
     {"--report", true, "it adds the earlier runs to the page", {"--history", "--history-dir"}},
+    {"--report", true, "it marks the page's machines", {"--stale-after"}},
     {"--check", false, "a check prints its own lines only",
         {"--format", "--quiet", "--trace", "--trace-callbacks"}},
     {"--live", false, "it runs this machine's inventory alone", {"--jobs", "--memory-limit"}},

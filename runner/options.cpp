@@ -92,6 +92,23 @@ void DeclareRunOptions(CLI::App& app, TOptions& options)
            "scheduled check's history")
         ->type_name("DIR")
         ->group(kRunGroup);
+    app.add_option("--stale-after", options.fStaleAfterDays,
+           "With --report: mark a machine whose inventory was collected more than DAYS before the page "
+           "was made, 0 to 3650 (default: 7)")
+        ->type_name("DAYS")
+        ->check(CLI::Validator(
+            [](std::string& text) {
+                std::size_t used = 0;
+                try {
+                    const double days = std::stod(text, &used);
+                    if (used == text.size() && days >= 0 && days <= 3650)
+                        return std::string();
+                } catch (const std::exception&) {
+                }
+                return "must be a number of days from 0 to 3650, not \"" + text + "\"";
+            },
+            ""))
+        ->group(kRunGroup);
     app.add_option("--from-jsonl", options.fJsonlFiles,
            "With --report: build the page from JSONL files of earlier runs instead of running")
         ->type_name("OUT.jsonl")

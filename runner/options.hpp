@@ -43,6 +43,9 @@ struct TOptions {
     std::vector<std::string> fHistoryFiles;
     std::string fHistoryDir;
     std::vector<THistoryRun> fHistory;
+    // --stale-after: the age in days past which the report marks a
+    // machine's inventory stale.
+    double fStaleAfterDays = 7;
     // --catalogue: the kinds of another plug-in's lines.
     std::string fCataloguePath;
     TMonitorOptions fMonitor;

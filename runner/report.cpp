@@ -195,6 +195,7 @@ bool TReport::Write(const std::string& path, std::string& problem) const
     }
     const std::string made = Now();
     TRecord data = ReportData(shown, compared, made, missing);
+    MarkStale(data, fStaleAfterDays, std::time(nullptr));
     data["history"] = fHistory.empty() ? TRecord::array() : HistoryData(fHistory, data["totals"], made);
     const std::string page = ReportPage(data);
     std::string why;

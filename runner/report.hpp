@@ -78,6 +78,8 @@ public:
     // Earlier runs, oldest first, whose changes the page shows before this
     // run's.
     void SetHistory(std::vector<THistoryRun> history) { fHistory = std::move(history); }
+    // A machine collected longer ago than this is marked stale.
+    void SetStaleAfter(double days) { fStaleAfterDays = days; }
 
     // Writes the page. Answers false with the message when that fails.
     bool Write(const std::string& path, std::string& problem) const;
@@ -95,6 +97,7 @@ private:
     std::vector<TMissingMachine> fMissing;
     bool fMissingTold = false;
     std::vector<THistoryRun> fHistory;
+    double fStaleAfterDays = 7;
     std::vector<bool> fDropped;
     // Where each machine stands in input order.
     std::vector<std::size_t> fPlaces;

@@ -95,7 +95,8 @@ TRecord MachineData(const TReportMachine& machine, const TWeight& weight)
     for (const TOldFinding& finding : machine.fResolved)
         resolved.push_back(TRecord::array({finding.fKind, finding.fSeverity, finding.fText}));
     return TRecord{{"name", outcome.fName}, {"hostname", outcome.fHostname},
-        {"machineId", outcome.fMachineId}, {"outcome", WordsOf(outcome.fKind).fRecord},
+        {"machineId", outcome.fMachineId}, {"collectedAt", outcome.fCollectedAt},
+        {"outcome", WordsOf(outcome.fKind).fRecord},
         {"outcomeWords", WordsOf(outcome.fKind).fPage}, {"reason", ReasonOf(outcome)},
         {"partial", outcome.fPartial}, {"problems", machine.fProblems},
         {"worst", weight.fWorst < kSeverities.size() ? kSeverities[weight.fWorst] : "none"},

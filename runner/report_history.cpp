@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
@@ -178,6 +179,38 @@ bool HistoryFiles(const std::string& folder, std::vector<std::string>& files, st
             files.push_back(entry.path().string());
     std::sort(files.begin(), files.end());
     return true;
+}
+
+std::time_t TimeOf(const std::string& text)
+{
+    std::tm when{};
+    const char* rest = strptime(text.c_str(), "%Y-%m-%dT%H:%M:%S", &when);
+    if (rest == nullptr)
+        return -1;
+    if (*rest == '.')
+        for (++rest; *rest >= '0' && *rest <= '9'; ++rest) { }
+    long offset = 0;
+    if ((*rest == '+' || *rest == '-') && std::strlen(rest) == 6 && rest[3] == ':') {
+        const int hours = std::atoi(std::string(rest + 1, 2).c_str());
+        const int minutes = std::atoi(rest + 4);
+        offset = (*rest == '+' ? 1 : -1) * (hours * 3600L + minutes * 60L);
+    } else if (std::strcmp(rest, "Z") != 0) {
+        return -1;
+    }
+    return timegm(&when) - offset;
+}
+
+void MarkStale(TRecord& data, double days, std::time_t now)
+{
+    std::size_t stale = 0;
+    for (TRecord& machine : data["machines"]) {
+        const std::time_t collected = TimeOf(machine.value("collectedAt", ""));
+        const bool old = collected >= 0 && std::difftime(now, collected) > days * 86400;
+        machine["stale"] = old;
+        stale += old ? 1 : 0;
+    }
+    data["totals"]["stale"] = stale;
+    data["staleAfterDays"] = days;
 }
 
 TRecord HistoryData(const std::vector<THistoryRun>& runs, const TRecord& totals, const std::string& made)

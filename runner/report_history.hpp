@@ -8,6 +8,7 @@
 // the page shows it failed and never counts it as a run where all was well.
 #pragma once
 
+#include <ctime>
 #include <string>
 #include <vector>
 
@@ -37,6 +38,15 @@ bool ReadHistory(const std::vector<std::string>& files, std::vector<THistoryRun>
 // The jsonl files of `folder` in the order of their names; false with
 // `problem` when the folder cannot be read.
 bool HistoryFiles(const std::string& folder, std::vector<std::string>& files, std::string& problem);
+
+// Marks each machine of the page's data `stale` whose inventory was
+// collected more than `days` before `now`, and counts them in the totals;
+// a machine that tells no time, or one that cannot be read, is not.
+void MarkStale(TRecord& data, double days, std::time_t now);
+
+// When `text` (RFC 3339: 2026-12-01T10:00:00Z, or with an offset, with or
+// without fractions of a second) was, or -1 when it is not such a time.
+std::time_t TimeOf(const std::string& text);
 
 // The page's history: one point per earlier run, then this report's own
 // from its totals, each with its machines by end and findings by severity.

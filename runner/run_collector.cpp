@@ -7,6 +7,7 @@ void TRunCollector::OnMachine(const TMachineIdentity& identity)
 {
     fCollected.fHostname = identity.Hostname();
     fCollected.fMachineId = identity.MachineId();
+    fCollected.fCollectedAt = identity.CollectedAt();
     fCollected.fProblems = identity.fProblems;
     fForm.OnMachine(identity);
 }

@@ -23,6 +23,7 @@ namespace tarvorun {
 struct TCollected {
     std::string fHostname;
     std::string fMachineId;
+    std::string fCollectedAt;
     std::vector<std::string> fProblems;
     // The machine's findings (levels 100 and 101) by severity; with a
     // baseline, how many are new and how many of the earlier run's are gone.

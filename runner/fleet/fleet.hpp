@@ -39,6 +39,8 @@ struct TOutcome {
     // whether its collection was partial, with the collector's problems.
     std::string fHostname;
     std::string fMachineId;
+    // When the inventory was collected, where it tells: an ISO 8601 time.
+    std::string fCollectedAt;
     bool fPartial = false;
     std::vector<std::string> fPartialProblems;
     // The log lines, level and text, kept only when a report is written,

@@ -58,6 +58,7 @@ void ReadFigures(const std::string& payload, TOutcome& outcome)
     count("rose", outcome.fRose);
     outcome.fHostname = figures.value("hostname", std::string());
     outcome.fMachineId = figures.value("machineId", std::string());
+    outcome.fCollectedAt = figures.value("collectedAt", std::string());
     outcome.fPartial = figures.value("partial", false);
     if (const auto problems = figures.find("problems"); problems != figures.end() && problems->is_array())
         for (const auto& problem : *problems)

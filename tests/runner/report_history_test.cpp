@@ -139,4 +139,41 @@ TEST_F(ReportHistory, WithoutEarlierRunsNoHistoryAndAMissingOneIsBadUsage)
     EXPECT_FALSE(fs::exists(page));
 }
 
+// A machine's row says when its inventory was collected, and marks it
+// stale when that is more than --stale-after days (7 unless given) before
+// the page was made; a machine that tells no time is not marked.
+TEST_F(ReportHistory, MarksAMachineCollectedLongAgoStale)
+{
+    const std::string contract =
+        ReadFile(fs::path(TARVOANAL_SOURCE_DIR) / "tests/runner/inventories/contract.json");
+    const auto collected = [&contract](const std::string& host, const std::string& when) {
+        return "{\"_machine\": {\"hostname\": \"" + host + "\", \"collectedAt\": \"" + when + "\"}," +
+            contract.substr(contract.find('{') + 1);
+    };
+    fs::remove(fFleet / "c.json");
+    std::ofstream(fFleet / "old.json") << collected("old.example.org", "2020-01-01T00:00:00Z");
+    std::ofstream(fFleet / "new.json") << collected("new.example.org", "2099-01-01T00:00:00+02:00");
+    const fs::path page = fTemp / "r.html";
+    for (const char* after : {"", "3650"}) {
+        SCOPED_TRACE(after);
+        ASSERT_EQ(Run("--report '" + page.string() + "' '" + fFleet.string() + "'" +
+                      (*after ? std::string(" --stale-after ") + after : std::string())),
+            0);
+        const std::string dom = DumpDom(page, fTemp);
+        const std::string list = Element(dom, "machine-list");
+        EXPECT_TRUE(Has(list, "collected 2020-01-01T00:00:00Z"));
+        EXPECT_TRUE(Has(list, "collected 2099-01-01T00:00:00+02:00"));
+        EXPECT_EQ(Occurrences(list, "class=\"stale-mark\""), *after ? 0u : 1u);
+        if (*after) {
+            EXPECT_EQ(Occurrences(dom, "id=\"total-stale\""), 0u);
+            continue;
+        }
+        EXPECT_TRUE(Has(dom, "id=\"total-stale\">1<"));
+        // The mark is in the old machine's row.
+        const std::size_t mark = list.find("class=\"stale-mark\"");
+        EXPECT_LT(list.rfind("old.example.org", mark), mark);
+        EXPECT_GT(list.rfind("old.example.org", mark), list.rfind("<summary", mark));
+    }
+}
+
 }  // namespace
