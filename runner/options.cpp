@@ -234,7 +234,7 @@ bool AsksForCheck(int argc, char** argv)
         const std::string argument = argv[i];
         if (argument == "--")
             break;
-        if (argument == "--check")
+        if (TurnsCheckOn(argument))
             return true;
     }
     return false;
