@@ -1,14 +1,17 @@
 // Which of hvp-run's options go together, and what their values must hold
 // taken together. An option that would change nothing beside another is
 // refused with both named rather than silently ignored, and the report's
-// file is tried before anything runs.
+// file is tried before anything runs. Before any of it, whether an
+// argument asks for a check, so that bad usage answers as a check does.
 #include "option_rules.hpp"
 
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cctype>
 #include <cerrno>
 #include <cstring>
+#include <set>
 #include <vector>
 
 namespace tarvorun {
@@ -110,6 +113,18 @@ std::string OptionsProblem(const CLI::App& app, const TOptions& options)
     if (options.fLive && !options.fInventories.empty())
         return "--live takes no INVENTORY: it collects this machine's own";
     return std::string();
+}
+
+bool TurnsCheckOn(const std::string& argument)
+{
+    if (argument == "--check")
+        return true;
+    if (argument.compare(0, 8, "--check=") != 0 || argument.size() == 8)
+        return false;
+    std::string value = argument.substr(8);
+    for (char& c : value)
+        c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    return std::set<std::string>{"false", "0", "off", "no", "disable"}.count(value) == 0;
 }
 
 }  // namespace tarvorun

@@ -59,13 +59,14 @@ void DeclareRunOptions(CLI::App& app, TOptions& options)
     app.add_option("--report", options.fReportPath, "Also write an HTML page of the findings for people")
         ->type_name("FILE.html")
         ->group(kRunGroup);
-    // One file an occurrence, so that the inventories after it stay theirs.
+    // One file an occurrence, each taken, and the inventories after it theirs.
     app.add_option_function<std::string>(
            "--baseline", [&options](const std::string& file) { options.fBaselineFiles.push_back(file); },
            "Compare with an earlier run's jsonl output: mark each finding new or same, and list what was "
            "resolved (give it again for several outputs, merged)")
         ->type_name("OLD.jsonl")
         ->multi_option_policy(CLI::MultiOptionPolicy::TakeAll)
+        ->trigger_on_parse()
         ->group(kRunGroup);
     CLI::Validator oneOfTheForms = CLI::IsMember({"text", "jsonl"});
     oneOfTheForms.description("");
@@ -247,7 +248,7 @@ bool AsksForCheck(int argc, char** argv)
         const std::string argument = argv[i];
         if (argument == "--")
             break;
-        if (argument == "--check")
+        if (TurnsCheckOn(argument))
             return true;
     }
     return false;

@@ -41,6 +41,19 @@ TRecord KindsData()
     return kinds;
 }
 
+// What the page says of a kind the catalogue lacks: one that a newer
+// hvp-run wrote in the records it was made from.
+TRecord UnknownKindData()
+{
+    return TRecord{{"title", "A kind this hvp-run does not know"},
+        {"meaning",
+            "The records name a kind of finding that is not in this hvp-run's catalogue, as those of a newer "
+            "hvp-run may."},
+        {"advice",
+            "Read the text itself, and what the hvp-run that made the records says of the kind (its "
+            "hvp-findings(7))."}};
+}
+
 // The machine's lines by severity, and the worst of them.
 struct TWeight {
     std::array<std::size_t, 4> fCounts{};
@@ -180,8 +193,8 @@ TRecord ReportData(const std::vector<const TReportMachine*>& machines, bool comp
     TRecord totals = TotalsData(machines, weights);
     totals["missing"] = missing.size();
     return TRecord{{"made", made}, {"version", TARVOANAL_VERSION}, {"compared", compared},
-        {"totals", std::move(totals)}, {"kinds", KindsData()}, {"missing", std::move(gone)},
-        {"kindOrder", std::move(kindOrder)}, {"machines", std::move(list)},
+        {"totals", std::move(totals)}, {"kinds", KindsData()}, {"unknownKind", UnknownKindData()},
+        {"missing", std::move(gone)}, {"kindOrder", std::move(kindOrder)}, {"machines", std::move(list)},
         {"ranking", Ranking(weights, machines)}};
 }
 

@@ -255,3 +255,43 @@ TEST(Baseline, ACountThatRoseIsOneFindingMarkedRose)
 }
 
 }  // namespace
+
+// An earlier run kept in two files, a machine in each, given as two
+// baselines in either order: both are read, so each machine finds its own
+// earlier run and none is missing. A second baseline that cannot be read
+// refuses the run as the first would.
+TEST(Baseline, EveryBaselineGivenIsRead)
+{
+    TTempFolder temp("two-baselines");
+    const fs::path folder = temp / "fleet";
+    fs::create_directories(folder);
+    const std::string source = TARVOANAL_SOURCE_DIR;
+    fs::copy_file(source + "/examples/example.json", folder / "a.json");
+    fs::copy_file(source + "/tests/runner/inventories/contract.json", folder / "b.json");
+    const std::string fleet = "'" + folder.string() + "'";
+    // Each machine's records in a file of its own, the summary in neither.
+    std::map<std::string, std::string> files;
+    for (ordered_json& record : Records(HvpRun("--format jsonl " + fleet).fOut))
+        if (record.contains("inventory"))
+            files[fs::path(record["inventory"].get<std::string>()).stem().string()] += record.dump() + "\n";
+    ASSERT_EQ(files.size(), 2u);
+    for (const auto& [name, text] : files)
+        std::ofstream(temp / (name + ".jsonl")) << text;
+    const std::string a = " --baseline '" + (temp / "a.jsonl") + "'";
+    const std::string b = " --baseline '" + (temp / "b.jsonl") + "'";
+    for (const std::string& baselines : {a + b, b + a}) {
+        SCOPED_TRACE(baselines);
+        const TRun run = HvpRun("--format jsonl" + baselines + " " + fleet);
+        EXPECT_EQ(run.fStatus, 0);
+        const ordered_json summary = Summary(run.fOut);
+        EXPECT_EQ(summary["new"], 0);
+        EXPECT_EQ(summary["resolved"], 0);
+        EXPECT_EQ(summary["missing"], 0);
+    }
+    const std::string none = temp / "none.jsonl";
+    const TRun refused =
+        HvpRun("--format jsonl" + a + " --baseline '" + none + "' " + fleet, temp / "stderr");
+    EXPECT_EQ(refused.fStatus, 2);
+    EXPECT_EQ(refused.fOut.size(), 0u) << "records written";
+    EXPECT_EQ(ReadFile(temp / "stderr"), "hvp-run: " + none + ": cannot open: No such file or directory\n");
+}

@@ -3,7 +3,8 @@
 // were, so that monitoring never sees a fleet's findings clear because a
 // disk filled up, and a check that could not say its state is UNKNOWN.
 // Beside it, the same runs with standard output on a file replace both, so
-// that the files left alone are the failure's doing.
+// that the files left alone are the failure's doing; and runs whose records
+// fill a small disk part way fail as those refused from the first byte.
 #include <filesystem>
 #include <string>
 #include <vector>
@@ -11,6 +12,7 @@
 #include <gtest/gtest.h>
 
 #include "hvp_run_process.hpp"
+#include "small_tmpfs.hpp"
 
 namespace {
 
@@ -102,5 +104,33 @@ TEST_P(FailedOutput, ReplacesBothWhenTheOutputIsWritten)
 
 INSTANTIATE_TEST_SUITE_P(Runs, FailedOutput, ::testing::ValuesIn(kCases),
     [](const ::testing::TestParamInfo<TFailedOutputCase>& one) { return std::string(one.param.fName); });
+
+// Records cut off part way, by a disk that filled up after a page of them:
+// the run failed all the same, in a fleet and in a single run alike.
+TEST(FailedOutputPartWay, LeavesTheReportAndTheMetricsAsTheyWere)
+{
+    for (const std::string& inventories : {"'" + kSource + "/examples/example.json' '" + kSource +
+                 "/tests/collect/machines/physical-apart/inventory.json'",
+             "'" + kSource + "/examples/example.json'"}) {
+        SCOPED_TRACE(inventories);
+        TTempFolder temp("failed-part-way");
+        // One page: less than the records of either run.
+        const tarvotest::TSmallTmpfs disk(temp / "disk", "4k");
+        ASSERT_TRUE(disk.Mounted());
+        tarvotest::WriteFile(temp / "report.html", kEarlierReport);
+        tarvotest::WriteFile(temp / "m.prom", kEarlierMetrics);
+        const tarvotest::TRun run = HvpRun("--format jsonl " + inventories + " --report '" +
+                temp / "report.html" + "' --metrics '" + temp / "m.prom" + "' >'" + temp / "disk/out" + "'",
+            temp / "stderr");
+        EXPECT_EQ(run.fStatus, 2);
+        EXPECT_NE(ReadFile(temp / "disk/out"), "") << "nothing was written before the disk filled";
+        EXPECT_EQ(ReadFile(temp / "report.html"), kEarlierReport);
+        EXPECT_EQ(ReadFile(temp / "m.prom"), kEarlierMetrics);
+        const std::vector<std::string> said = tarvotest::Lines(ReadFile(temp / "stderr"));
+        const std::string full =
+            "hvp-run: cannot write the records to standard output: No space left on device";
+        EXPECT_NE(std::find(said.begin(), said.end(), full), said.end()) << ReadFile(temp / "stderr");
+    }
+}
 
 }  // namespace

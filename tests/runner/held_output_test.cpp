@@ -2,8 +2,6 @@
 // an error and status 2, and what it printed is whole records, never one
 // cut off or out of order. The folder is a small tmpfs mounted here (the
 // tests run as root).
-#include <sys/mount.h>
-
 #include <filesystem>
 #include <string>
 #include <vector>
@@ -11,39 +9,17 @@
 #include <gtest/gtest.h>
 
 #include "hvp_run_process.hpp"
+#include "small_tmpfs.hpp"
 
 namespace {
 
 using namespace tarvotest;
 
-// A tmpfs of a few MiB, unmounted when the test ends.
-class TSmallTmpfs {
-public:
-    explicit TSmallTmpfs(const std::string& path) : fPath(path)
-    {
-        std::filesystem::create_directory(path);
-        fMounted = mount("tmpfs", path.c_str(), "tmpfs", 0, "size=4m") == 0;
-    }
-    ~TSmallTmpfs()
-    {
-        if (fMounted)
-            umount(fPath.c_str());
-    }
-    TSmallTmpfs(const TSmallTmpfs&) = delete;
-    TSmallTmpfs& operator=(const TSmallTmpfs&) = delete;
-
-    bool Mounted() const { return fMounted; }
-
-private:
-    std::string fPath;
-    bool fMounted = false;
-};
-
 TEST(HeldOutput, AFullTemporaryFolderStopsTheRunAndCutsNoRecord)
 {
     TTempFolder temp("held-output");
     const std::string folder = temp / "tmp";
-    const TSmallTmpfs tmpfs(folder);
+    const TSmallTmpfs tmpfs(folder, "4m");
     ASSERT_TRUE(tmpfs.Mounted());
     // The first inventory hangs until its timeout, so that the two after
     // it, each one log line of 100 MiB, are held back: the first in

@@ -3,8 +3,8 @@
 // promises: the severities in order, the machines ranked by their worst
 // finding, the failed ones apart with their reason, the host name, partial
 // collections, with a baseline what is new and what was resolved, the CSV,
-// the narrow layout, and no text of an inventory turned into markup or
-// reordering the page. Skipped where Chromium is not installed.
+// the narrow layout, every kind of finding counted (a newer hvp-run's too),
+// and no text of an inventory turned into markup or reordering the page.
 //
 // The expected counts are told from the inventories' own findings: the
 // example has 2 critical (a PFA disk, bad stripes), 6 warnings and 4
@@ -253,19 +253,35 @@ TEST_F(Report, ShowsWhatIsNewAndWhatWasResolvedSinceAnEarlierRun)
     ExpectFacts(DumpDom(page), "single-baseline");
 }
 
-TEST_F(Report, WritesCountsWithThousandsSeparators)
+// Pages of records written here: 1,234 findings, counted with thousands
+// separators; findings of kinds this hvp-run does not know, as a newer
+// hvp-run writes them, each shown and counted under its severity.
+TEST_F(Report, ShowsRecordsWrittenByHand)
 {
-    const fs::path many = fTemp / "many.jsonl";
-    std::ofstream out(many);
-    out << R"({"type":"plugin","pluginType":1,"name":"Tarvo Analysis","version":"1.0","interfaceVersion":"1.0"})"
-        << "\n";
-    for (int i = 0; i < 1234; ++i)
-        out << R"({"type":"log","level":100,"text":"Tarvolith: Controller 1 Channel 0 Scsi ID 1 reported a PFA error"})"
-            << "\n";
-    out.close();
-    const fs::path page = fTemp / "many.html";
-    EXPECT_EQ(HvpRun("--report '" + page.string() + "' --from-jsonl '" + many.string() + "'").fStatus, 0);
-    ExpectFacts(DumpDom(page), "thousands");
+    const std::string pfa =
+        R"({"type":"log","level":100,"text":"Tarvolith: Controller 1 Channel 0 Scsi ID 1 reported a PFA error")";
+    const std::vector<std::pair<std::string, std::vector<std::string>>> pages = {
+        {"thousands", std::vector<std::string>(1234, pfa + "}")},
+        {"newer-kinds",
+            {pfa + R"(,"kind":"device-pfa","severity":"critical","fields":{}})",
+                R"({"type":"log","level":100,"text":"Tarvolith: Controller 1 cache battery failed",)"
+                R"("kind":"cache-battery-failed","severity":"critical","fields":{}})",
+                R"({"type":"log","level":100,"text":"Tarvolith: Controller 1 cache battery is old",)"
+                R"("kind":"constructor","severity":"warning","fields":{}})"}},
+    };
+    for (const auto& [name, records] : pages) {
+        SCOPED_TRACE(name);
+        const fs::path jsonl = fTemp / (name + ".jsonl");
+        std::string text =
+            R"({"type":"plugin","pluginType":1,"name":"Tarvo Analysis","version":"1.0","interfaceVersion":"1.0"})"
+            "\n";
+        for (const std::string& record : records)
+            text += record + "\n";
+        tarvotest::WriteFile(jsonl, text);
+        const std::string page = (fTemp / (name + ".html")).string();
+        EXPECT_EQ(HvpRun("--report '" + page + "' --from-jsonl '" + jsonl.string() + "'").fStatus, 0);
+        ExpectFacts(DumpDom(page), name);
+    }
 }
 
 }  // namespace

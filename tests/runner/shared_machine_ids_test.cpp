@@ -1,7 +1,8 @@
 // Machines cloned from one image share a machine id. Within one run they
 // are still two machines: hvp-run says so on standard error, once for each
-// clone after the first, and a report made later from the run's JSONL keeps
-// every one of them, findings and all.
+// clone after the first, a report made later from the run's JSONL keeps
+// every one of them, findings and all, and a run compared with that JSONL
+// matches each clone with its own earlier run.
 #include <string>
 #include <vector>
 
@@ -17,10 +18,14 @@ using tarvotest::TTempFolder;
 
 const std::string kId = "c10ae0c10ae0c10ae0c10ae0c10ae0c1";
 
-// The example inventory as collected on a machine with the id `id`.
-std::string ExampleOf(const std::string& hostname, const std::string& id)
+// The example inventory as collected on a machine with the id `id`, its
+// logical drive with `stripes` bad stripes: clones that differ in a finding.
+std::string ExampleOf(const std::string& hostname, const std::string& id, int stripes)
 {
-    const std::string example = ReadFile(TARVOANAL_SOURCE_DIR "/examples/example.json");
+    std::string example = ReadFile(TARVOANAL_SOURCE_DIR "/examples/example.json");
+    const std::string count = "\"NumBadStripes\": \"12\"";
+    example.replace(
+        example.find(count), count.size(), "\"NumBadStripes\": \"" + std::to_string(stripes) + "\"");
     return "{\"_machine\": {\"hostname\": \"" + hostname + "\", \"machineId\": \"" + id + "\"}, " +
         example.substr(example.find('{') + 1);
 }
@@ -60,8 +65,9 @@ TEST_P(SharedMachineIds, AreTwoMachinesSaidOnceAndKeptByTheReport)
 {
     TTempFolder temp("shared-ids");
     const std::string fleet = temp / "fleet";
+    int stripes = 12;
     for (const auto& [name, id] : GetParam().fMachines)
-        tarvotest::WriteFile(fleet + "/" + name, ExampleOf("clone", id));
+        tarvotest::WriteFile(fleet + "/" + name, ExampleOf("clone", id, stripes++));
     const tarvotest::TRun run =
         HvpRun("--quiet --format jsonl '" + fleet + "' >'" + temp / "run.jsonl" + "'", temp / "stderr");
     ASSERT_EQ(run.fStatus, 0) << ReadFile(temp / "stderr");
@@ -76,6 +82,19 @@ TEST_P(SharedMachineIds, AreTwoMachinesSaidOnceAndKeptByTheReport)
     EXPECT_EQ(report.fStatus, 0);
     EXPECT_EQ(ReadFile(temp / "stderr").find("given before"), std::string::npos) << ReadFile(temp / "stderr");
     EXPECT_EQ(Occurrences(ReadFile(temp / "r.html"), kId), GetParam().fWithTheId);
+
+    // Run again unchanged against the first run: each clone matches its own
+    // earlier run by its name, so nothing is new, resolved or missing.
+    const tarvotest::TRun again = HvpRun("--quiet --format jsonl --baseline '" + temp / "run.jsonl" + "' '" +
+            fleet + "' >'" + temp / "again.jsonl" + "'",
+        temp / "stderr");
+    EXPECT_EQ(again.fStatus, 0) << ReadFile(temp / "stderr");
+    const std::vector<std::string> records = tarvotest::Lines(ReadFile(temp / "again.jsonl"));
+    ASSERT_FALSE(records.empty());
+    EXPECT_NE(
+        records.back().find(R"("new":0,"resolved":0,"missing":0,"vanished":0,"rose":0})"), std::string::npos)
+        << records.back();
+    EXPECT_EQ(Occurrences(ReadFile(temp / "again.jsonl"), R"("change":"new")"), 0u);
 }
 
 INSTANTIATE_TEST_SUITE_P(Fleet, SharedMachineIds, ::testing::ValuesIn(kCases),
