@@ -6,9 +6,11 @@
 #include <algorithm>
 #include <array>
 #include <numeric>
+#include <set>
 #include <tuple>
 
 #include "catalogue.hpp"
+#include "examined.hpp"
 #include "report.hpp"
 
 namespace tarvorun {
@@ -85,6 +87,38 @@ std::string ReasonOf(const TOutcome& outcome)
     return outcome.fKind == ERunEnd::Failed ? outcome.fFailure : outcome.fMessage;
 }
 
+// What to act on in the machine, the worst first: each critical and warning
+// finding's title once per kind and subject, with the disk or controller
+// to replace or look at, and what vanished or was replaced since the
+// earlier run.
+TRecord ActOn(const TReportMachine& machine)
+{
+    std::vector<std::tuple<std::size_t, std::string, std::string, std::string>> items;
+    for (const TDeviceChange& change : machine.fOutcome.fChanges) {
+        const TFindingKind& kind = ChangeKind(change);
+        if (kind.fSeverity == ESeverity::Critical || kind.fSeverity == ESeverity::Warning)
+            items.emplace_back(SeverityRank(std::string(SeverityName(kind.fSeverity))),
+                std::string(kind.fTitle), ChangeText(change), std::string(SeverityName(kind.fSeverity)));
+    }
+    for (const TReportLine& line : machine.fLines) {
+        const std::size_t rank = SeverityRank(line.fSeverity);
+        if (rank > 1 || !IsFindingLevel(line.fLevel))
+            continue;
+        const TFindingKind* kind = FindKind(line.fKind);
+        const std::string title = kind != nullptr ? std::string(kind->fTitle) : line.fText;
+        items.emplace_back(rank, title,
+            line.fSubject.is_object() ? SubjectLine(line.fSubject) : std::string(), line.fSeverity);
+    }
+    std::stable_sort(items.begin(), items.end(),
+        [](const auto& a, const auto& b) { return std::get<0>(a) < std::get<0>(b); });
+    std::set<std::pair<std::string, std::string>> seen;
+    TRecord list = TRecord::array();
+    for (const auto& [rank, title, subject, severity] : items)
+        if (seen.emplace(title, subject).second)
+            list.push_back(TRecord::array({severity, title, subject}));
+    return list;
+}
+
 TRecord MachineData(const TReportMachine& machine, const TWeight& weight)
 {
     const TOutcome& outcome = machine.fOutcome;
@@ -109,13 +143,12 @@ TRecord MachineData(const TReportMachine& machine, const TWeight& weight)
         resolved.push_back(TRecord::array({finding.fKind, finding.fSeverity, finding.fText}));
     return TRecord{{"name", outcome.fName}, {"hostname", outcome.fHostname},
         {"machineId", outcome.fMachineId}, {"collectedAt", outcome.fCollectedAt},
-        {"outcome", WordsOf(outcome.fKind).fRecord},
-        {"outcomeWords", WordsOf(outcome.fKind).fPage}, {"reason", ReasonOf(outcome)},
-        {"partial", outcome.fPartial}, {"problems", machine.fProblems},
+        {"outcome", WordsOf(outcome.fKind).fRecord}, {"outcomeWords", WordsOf(outcome.fKind).fPage},
+        {"reason", ReasonOf(outcome)}, {"partial", outcome.fPartial}, {"problems", machine.fProblems},
         {"worst", weight.fWorst < kSeverities.size() ? kSeverities[weight.fWorst] : "none"},
         {"counts", std::move(counts)}, {"findings", outcome.fSeverities.Total()}, {"new", outcome.fNew},
         {"lines", std::move(lines)}, {"resolved", std::move(resolved)}, {"changes", std::move(changes)},
-        {"examined", machine.fExamined}};
+        {"examined", machine.fExamined}, {"actOn", ActOn(machine)}};
 }
 
 // Whether a machine's run told that it had neither an adapter of the family
