@@ -185,10 +185,13 @@ std::vector<std::size_t> Ranking(
 TRecord TotalsData(const std::vector<const TReportMachine*>& machines, const std::vector<TWeight>& weights)
 {
     TFleetTotals totals;
-    std::size_t unknown = 0, noAdapter = 0;
+    std::size_t unknown = 0, noAdapter = 0, needAction = 0;
     for (std::size_t i = 0; i < machines.size(); ++i) {
         totals.Add(machines[i]->fOutcome);
         unknown += weights[i].fCounts[3];
+        // A machine needs action when its worst finding is critical or a
+        // warning.
+        needAction += weights[i].fWorst <= 1 ? 1 : 0;
         noAdapter += HasNoAdapter(*machines[i]) ? 1 : 0;
     }
     TRecord data{{"inventories", totals.fInventories}};
@@ -200,7 +203,8 @@ TRecord TotalsData(const std::vector<const TReportMachine*>& machines, const std
     data.update(TRecord{{"partial", totals.fPartial}, {"findings", totals.fSeverities.Total()},
         {"critical", totals.fSeverities.fCritical}, {"warning", totals.fSeverities.fWarning},
         {"info", totals.fSeverities.fInfo}, {"unknown", unknown}, {"new", totals.fNew},
-        {"resolved", totals.fResolved}, {"noAdapter", noAdapter}});
+        {"resolved", totals.fResolved}, {"noAdapter", noAdapter}, {"vanished", totals.fVanished},
+        {"needAction", needAction}});
     return data;
 }
 
