@@ -12,7 +12,6 @@
 
 #include <filesystem>
 #include <fstream>
-#include <regex>
 #include <string>
 
 #include <gtest/gtest.h>
@@ -59,13 +58,14 @@ protected:
     const fs::path fHistory = fTemp / "history";
 };
 
-// The sum of the data-count attributes in `region`.
+// The sum of the data-count attributes in `region`. A plain scan: GCC 12
+// warns inside <regex> when it optimises with the sanitizers.
 std::size_t CountSum(const std::string& region)
 {
+    const std::string mark = "data-count=\"";
     std::size_t sum = 0;
-    const std::regex count("data-count=\"([0-9]+)\"");
-    for (std::sregex_iterator at(region.begin(), region.end(), count), end; at != end; ++at)
-        sum += std::stoul((*at)[1]);
+    for (std::size_t at = region.find(mark); at != std::string::npos; at = region.find(mark, at + 1))
+        sum += std::stoul(region.substr(at + mark.size()));
     return sum;
 }
 
