@@ -159,13 +159,16 @@ std::string Setting(const char* name, const char* otherwise)
     return value != nullptr ? value : otherwise;
 }
 
-// Registers `plugin` with the host, when the manager can be had.
+// Registers `plugin` with the host, when the manager can be had; otherwise
+// nobody takes it, and it is ended here.
 void Register(NQXRHVP20::IPluginCallbacks* plugin)
 {
     const auto manager = boost::dynamic_pointer_cast<NQXRHVP20::TPluginManagerNamespace>(
         NQXRHVP20::TRootObject::GetPluginManager());
     if (manager)
         manager->RegisterPlugin(plugin);
+    else
+        delete plugin;
 }
 
 // The identity and life-cycle callbacks alone, misbehaving as asked.
