@@ -127,7 +127,8 @@ public:
         TRecord figures{{"findings", run.fFindings}, {"critical", run.fSeverities.fCritical},
             {"warning", run.fSeverities.fWarning}, {"info", run.fSeverities.fInfo}, {"new", run.fNew},
             {"resolved", run.fResolved}, {"rose", run.fRose}, {"hostname", run.fHostname},
-            {"machineId", run.fMachineId}, {"collectedAt", run.fCollectedAt}, {"partial", !run.fProblems.empty()}, {"problems", run.fProblems}};
+            {"machineId", run.fMachineId}, {"collectedAt", run.fCollectedAt},
+            {"partial", !run.fProblems.empty()}, {"problems", run.fProblems}};
         if (run.fExamined)
             figures["examined"] = ExaminedFigure(*run.fExamined);
         if (!run.fChanges.empty()) {
