@@ -83,23 +83,20 @@ function showKindChart(data) {
   figure.querySelector(".chart").appendChild(chart);
 }
 
-// One column per run, oldest first and this report's last: its machines
-// stacked by how their run ended, its new and resolved findings below. A
-// run that failed is an empty, dashed column: a gap, never a run where all
-// was well.
-function showHistoryChart(data) {
-  const points = data.history || [];
-  if (points.length === 0) return;
-  const figure = document.getElementById("history-chart");
+// One column per run, oldest first and this report's last, of `points`,
+// each stacked by the `states` of `partsOf(point)`, with `below(point)`
+// under it when given. A run that failed is an empty, dashed column: a
+// gap, never a run where all was well. The legend gives this run's parts.
+function historyColumns(figure, points, states, partsOf, below) {
   figure.hidden = false;
-  const states = ["withFindings", "clean", "failed", "unreadable", "crashed"];
-  const most = Math.max(1, ...points.filter((p) => p.machines).map((p) => states.reduce((s, k) => s + p.machines[k], 0)));
+  const ran = points.filter((point) => point.failed === undefined);
+  const most = Math.max(1, ...ran.map((point) => states.reduce((sum, state) => sum + partsOf(point)[state], 0)));
   const width = Math.max(600, 70 * points.length), top = 10, height = 150;
   const chart = svg("svg", { viewBox: "0 0 " + width + " 220", width: width, height: 220, role: "img" });
-  const totals = Object.fromEntries(states.map((state) => [state, 0]));
+  const last = Object.fromEntries(states.map((state) => [state, 0]));
   points.forEach((point, i) => {
     const x = 70 * i + 15;
-    const column = svg("g", { id: "history-run-" + i });
+    const column = svg("g", { id: figure.id.replace(/-chart$/, "") + "-run-" + i });
     column.dataset.run = point.name;
     if (point.failed !== undefined) {
       column.dataset.failed = "true";
@@ -109,8 +106,8 @@ function showHistoryChart(data) {
     } else {
       let y = top + height;
       for (const state of states) {
-        const n = point.machines[state];
-        totals[state] = n;
+        const n = partsOf(point)[state];
+        last[state] = n;
         if (n === 0) continue;
         const h = (height * n) / most;
         y -= h;
@@ -120,18 +117,31 @@ function showHistoryChart(data) {
         part.appendChild(svg("title", {}, point.name + ": " + STATE_WORDS[state] + " " + count(n)));
         column.appendChild(part);
       }
-      const changes = svg("text", { x: x + 20, y: top + height + 28, "text-anchor": "middle" },
-        point.new === null ? "" : "+" + count(point.new) + " −" + count(point.resolved));
-      changes.dataset.new = point.new === null ? "" : point.new;
-      changes.dataset.resolved = point.resolved === null ? "" : point.resolved;
-      column.appendChild(changes);
+      if (below) column.appendChild(below(point, x + 20, top + height + 28));
     }
     const label = point.when ? String(point.when).slice(0, 10) : point.name.replace(/^run-/, "").replace(/(\.failed)?\.jsonl$/, "");
     column.appendChild(svg("text", { x: x + 20, y: top + height + 14, "text-anchor": "middle" }, label.length > 12 ? label.slice(0, 11) + "…" : label));
     chart.appendChild(column);
   });
   figure.querySelector(".chart").appendChild(chart);
-  legend(figure.querySelector(".legend"), states, totals);
-  figure.querySelector(".legend").appendChild(element("span", "+new −resolved below each run; a dashed column is a run that failed"));
+  legend(figure.querySelector(".legend"), states, last);
 }
 
+// With earlier runs: machines by how their run ended, with the findings
+// new and resolved below each run, and the findings by severity.
+function showHistoryCharts(data) {
+  const points = data.history || [];
+  if (points.length === 0) return;
+  const machines = document.getElementById("history-chart");
+  historyColumns(machines, points, ["withFindings", "clean", "failed", "unreadable", "crashed"],
+    (point) => point.machines, (point, x, y) => {
+      const changes = svg("text", { x: x, y: y, "text-anchor": "middle" },
+        point.new === null ? "" : "+" + count(point.new) + " −" + count(point.resolved));
+      changes.dataset.new = point.new === null ? "" : point.new;
+      changes.dataset.resolved = point.resolved === null ? "" : point.resolved;
+      return changes;
+    });
+  machines.querySelector(".legend").appendChild(element("span", "+new −resolved below each run; a dashed column is a run that failed"));
+  historyColumns(document.getElementById("history-findings-chart"), points, ["critical", "warning", "info"],
+    (point) => point.findings);
+}

@@ -135,6 +135,24 @@ function showMachines(data, ranked) {
   };
   filter.addEventListener("input", apply);
   apply();
+  // A link to a machine that is not laid out (one past the first ranked,
+  // or hidden by the filter) lays every machine out first; the row it
+  // names is then opened.
+  const reveal = () => {
+    const target = /^#machine-\d+$/.test(location.hash) ? location.hash.slice(1) : null;
+    if (target === null) return;
+    if (document.getElementById(target) === null) {
+      filter.value = "";
+      all = true;
+      apply();
+    }
+    const row = document.getElementById(target);
+    if (row === null) return;
+    if (row.tagName === "DETAILS") row.open = true;
+    row.scrollIntoView();
+  };
+  window.addEventListener("hashchange", reveal);
+  reveal();
 }
 
 // The machines that did not complete, apart, with how their run ended and
@@ -152,6 +170,7 @@ function showProblems(data, problems) {
   table.appendChild(head);
   for (const machine of problems) {
     const row = element("tr", undefined, "problem " + machine.outcome);
+    row.id = "machine-" + machine.index;
     const name = element("td");
     name.appendChild(element("span", machine.name, "name"));
     if (machine.hostname) name.appendChild(element("span", "host " + machine.hostname, "host"));

@@ -48,6 +48,7 @@ function main() {
   const data = JSON.parse(document.getElementById("report-data").textContent);
   data.machines.forEach((machine, i) => { machine.index = i; });
   const ranked = data.ranking.map((i) => data.machines[i]);
+  ranked.forEach((machine, rank) => { machine.rank = rank; });
   const ran = data.machines.filter((one) => one.outcome === "completed" || one.outcome === "failed");
   const t = data.totals;
   document.getElementById("made").textContent = "Made " + data.made + " by hvp-run " + data.version;
@@ -59,7 +60,7 @@ function main() {
   showActFirst(data, ranked);
   showWorstChart(data);
   showKindChart(data);
-  showHistoryChart(data);
+  showHistoryCharts(data);
   showKinds(data, ran);
   if (data.compared) {
     showChanges(data.machines);

@@ -54,6 +54,30 @@ function showTiles(list, prefix, tiles, totals) {
 }
 
 
+// The machines a kind was seen on, worst first, each by its host name and
+// linked to its row: the first ones at once, the others when asked for.
+const LINKS_AT_ONCE = 12;
+
+function machineLinks(machines) {
+  const place = element("div", "On: ", "on-machines");
+  const links = (some) => some.flatMap((machine, i) => {
+    const link = element("a", machine.hostname || machine.name, "machine-link");
+    link.href = "#machine-" + machine.index;
+    return i === 0 ? [link] : [", ", link];
+  });
+  place.append(...links(machines.slice(0, LINKS_AT_ONCE)));
+  if (machines.length > LINKS_AT_ONCE) {
+    const rest = machines.slice(LINKS_AT_ONCE);
+    const more = element("details", undefined, "more-machines");
+    more.appendChild(element("summary", "and " + plural(rest.length, "more machine", "more machines")));
+    more.addEventListener("toggle", () => {
+      if (more.open && more.childElementCount === 1) more.append(...links(rest));
+    });
+    place.append(" ", more);
+  }
+  return place;
+}
+
 // Each kind seen, under its severity, most severe first, with its title,
 // meaning, advice and how often it was logged, on how many machines: every
 // kind, those the catalogue lacks too, so that the boxes add up to the totals.
@@ -89,7 +113,8 @@ function showKinds(data, ran) {
       const title = element("h3");
       title.append(element("span", count(entry.lines), "count"), element("span", about.title, "title"),
         element("span", " (" + id + ", on " + plural(entry.machines.size, "machine", "machines") + ")", "host"));
-      box.append(title, element("p", about.meaning, "meaning"), element("p", about.advice, "advice"));
+      box.append(title, element("p", about.meaning, "meaning"), element("p", about.advice, "advice"),
+        machineLinks([...entry.machines].sort((a, b) => a.rank - b.rank)));
       place.appendChild(box);
     }
   }

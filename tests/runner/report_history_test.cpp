@@ -3,7 +3,8 @@
 // the run's own counts, and with earlier runs (--history-dir, --history) one
 // column per run, oldest first and this report's last, where a run that
 // failed, that never got to its summary or cannot be read is a dashed gap,
-// never a run where all was well.
+// never a run where all was well. A second picture gives each run's findings
+// by severity.
 //
 // The counts are told from the inventories' own findings: the example has
 // 2 critical, 6 warning and 4 information lines, the reference example 1
@@ -13,8 +14,11 @@
 #include <filesystem>
 #include <fstream>
 #include <string>
+#include <tuple>
+#include <vector>
 
 #include <gtest/gtest.h>
+#include <nlohmann/json.hpp>
 
 #include "hvp_run_process.hpp"
 #include "report_dom.hpp"
@@ -100,9 +104,54 @@ TEST_F(ReportHistory, ChartsAddUpAndAFailedRunIsAGap)
     EXPECT_TRUE(Has(Element(dom, "history-run-2"), "data-state=\"withFindings\" data-count=\"2\""));
     EXPECT_TRUE(Has(Element(dom, "history-run-4"), "data-state=\"withFindings\" data-count=\"2\""));
     EXPECT_TRUE(Has(Element(dom, "history-run-4"), "data-state=\"unreadable\" data-count=\"1\""));
+    // Findings by severity, run by run: the example alone, then both.
+    for (const auto& [run, critical, warning, info] : std::vector<std::tuple<int, int, int, int>>{
+             {0, 2, 6, 4}, {2, 3, 10, 6}, {4, 3, 10, 6}}) {
+        SCOPED_TRACE(run);
+        const std::string column = Element(dom, "history-findings-run-" + std::to_string(run));
+        EXPECT_TRUE(Has(column, "data-state=\"critical\" data-count=\"" + std::to_string(critical) + "\""));
+        EXPECT_TRUE(Has(column, "data-state=\"warning\" data-count=\"" + std::to_string(warning) + "\""));
+        EXPECT_TRUE(Has(column, "data-state=\"info\" data-count=\"" + std::to_string(info) + "\""));
+    }
+    for (const int gap : {1, 3})
+        EXPECT_TRUE(Has(Element(dom, "history-findings-run-" + std::to_string(gap)), "data-failed=\"true\""));
     // Neither gap is said on standard error: the scheduled run names the
     // failed one, and one without a summary stopped.
     EXPECT_EQ(ReadFile(fTemp / "stderr").find("shows that run"), std::string::npos);
+}
+
+// The pictures of this run hold the figures of its own JSONL summary, and
+// the page, history and all, fits a phone's width.
+TEST_F(ReportHistory, ChartsHoldTheFiguresOfTheRunsSummary)
+{
+    const fs::path page = fTemp / "r.html";
+    const fs::path jsonl = fTemp / "r.jsonl";
+    EXPECT_EQ(Run("--format jsonl --report '" + page.string() + "' '" + fFleet.string() + "' --history-dir '" +
+                  fHistory.string() + "' > '" + jsonl.string() + "'"),
+        2);
+    const std::string records = ReadFile(jsonl);
+    const std::size_t last = records.rfind("{\"type\":\"summary\"");
+    ASSERT_NE(last, std::string::npos) << records;
+    const nlohmann::json summary = nlohmann::json::parse(records.substr(last));
+    const auto figure = [&summary](const char* name) { return summary.at(name).get<std::size_t>(); };
+
+    const std::string dom = DumpDom(page, fTemp, "390,900");
+    const std::string body = dom.substr(dom.find("<body"), dom.find('>', dom.find("<body")) - dom.find("<body"));
+    EXPECT_TRUE(Has(body, "data-layout=\"narrow\""));
+    EXPECT_TRUE(Has(body, "data-fits=\"true\"")) << body;
+
+    EXPECT_EQ(CountSum(Element(dom, "worst-chart")), figure("inventories"));
+    EXPECT_EQ(CountSum(Element(dom, "kind-chart")), figure("critical") + figure("warning") + figure("info"));
+    const std::string machines = Element(dom, "history-run-4");
+    EXPECT_EQ(CountSum(machines), figure("inventories"));
+    EXPECT_TRUE(Has(machines, "data-state=\"withFindings\" data-count=\"" +
+        std::to_string(figure("withFindings")) + "\""));
+    EXPECT_TRUE(Has(machines, "data-state=\"unreadable\" data-count=\"" +
+        std::to_string(figure("unreadable")) + "\""));
+    const std::string findings = Element(dom, "history-findings-run-4");
+    for (const char* severity : {"critical", "warning", "info"})
+        EXPECT_TRUE(Has(findings, std::string("data-state=\"") + severity + "\" data-count=\"" +
+            std::to_string(figure(severity)) + "\""));
 }
 
 TEST_F(ReportHistory, AFileThatCannotBeReadIsAGapAndSaidSo)

@@ -1,7 +1,8 @@
 // A report of many machines in a real browser: the first 500 ranked are laid
 // out, each named, and the others wait behind a button, so that the page is
 // ready at once; the first 200 carry their lines and the rest get them when
-// opened. The time a page of 10,000 machines takes is measured by
+// opened. A kind's card links its first machines, and a link to any machine
+// lays it out. The time a page of 10,000 machines takes is measured by
 // bench/report-bench, not here.
 #include <unistd.h>
 
@@ -48,6 +49,21 @@ TEST(ReportLarge, LaysOutTheFirstFiveHundredAndOffersTheRest)
     EXPECT_EQ(Occurrences(list, "has 12 bad stripes"), 200u);
     // The CSV of 600 machines' lines is made when it is asked for.
     EXPECT_EQ(Attribute(dom, "csv-link", "href"), "(none)");
+    // A kind's card names the first machines it was seen on, linked to
+    // their rows, and counts the others.
+    const std::string card = Element(dom, "kind-critical-bad-stripes");
+    EXPECT_EQ(Occurrences(card, "class=\"machine-link\""), 12u);
+    EXPECT_TRUE(Has(card, "href=\"#machine-0\">host1000.example.org</a>"));
+    EXPECT_TRUE(Has(card, "href=\"#machine-11\">host1011.example.org</a>"));
+    EXPECT_TRUE(Has(card, "and 588 more machines"));
+
+    // A link to a machine past the first 500 lays them all out and opens
+    // its row.
+    const std::string linked = DumpDom(page.string() + "#machine-599", temp.Path());
+    EXPECT_EQ(Occurrences(Element(linked, "machine-list"), "<details class=\"machine\""), 600u);
+    const std::string row = Element(linked, "machine-599");
+    EXPECT_TRUE(Has(row.substr(0, row.find('>')), "open=\"\"")) << row.substr(0, 200);
+    EXPECT_TRUE(Has(row, "host host1599.example.org"));
 }
 
 }  // namespace
