@@ -65,6 +65,17 @@ bool SameController(const TRecord& one, const TRecord& other)
     return SameMember(one, other, "pciAddress");
 }
 
+// Whether a disk or controller tells nothing it could be known again by: a
+// disk neither its serial nor its whole address, a controller neither its
+// number nor its PCI address.
+bool Unknowable(const TRecord& device, EWhat what)
+{
+    if (what == EWhat::Disk)
+        return !Told(device, "serial") &&
+            !(Told(device, "controller") && Told(device, "channel") && Told(device, "scsiId"));
+    return !Told(device, "controller") && !Told(device, "pciAddress");
+}
+
 // Pairs each of `now` with one of `earlier` that `alike` says is the same,
 // each at most once; answers, for each of `now`, its earlier one's place.
 template <typename TAlike>
@@ -93,6 +104,15 @@ void CompareList(const TRecord& earlierList, const std::vector<TRecord>& now, EW
     } else {
         Pair(earlier, now, pairs, taken, SameController);
     }
+    // Those that cannot be known again cannot be said to have gone: they
+    // are paired with each other, the ones told alike first, so that only
+    // a change in how many there are shows.
+    const auto unknowable = [what](const TRecord& a, const TRecord& b) {
+        return Unknowable(a, what) && Unknowable(b, what);
+    };
+    Pair(earlier, now, pairs, taken,
+        [&](const TRecord& a, const TRecord& b) { return unknowable(a, b) && a == b; });
+    Pair(earlier, now, pairs, taken, unknowable);
     for (std::size_t j = 0; j < earlier.size(); ++j)
         if (!taken[j])
             changes.push_back({EKind::Vanished, what, earlier[j], std::nullopt});

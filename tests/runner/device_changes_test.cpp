@@ -1,6 +1,7 @@
 // How disks and controllers changed between two runs of one machine: matched
 // by serial number, then by address, a disk at the same address with another
-// serial replaced, and controllers by number, then by PCI address. Each case
+// serial replaced, and controllers by number, then by PCI address; those that
+// tell nothing to be known again by are only counted. Each case
 // gives the earlier run's lists as its examined record has them, this run's
 // as the inventory tells them, and the changes written by hand.
 #include <gtest/gtest.h>
@@ -14,12 +15,15 @@ using tarvorun::TExaminedController;
 using tarvorun::TExaminedDisk;
 using tarvorun::TRecord;
 
-TExaminedDisk Disk(long long controller, long long scsiId, std::optional<std::string> serial)
+// A disk at an address, or with `whole` false one whose SCSI id is not told.
+TExaminedDisk Disk(
+    long long controller, long long scsiId, std::optional<std::string> serial, bool whole = true)
 {
     TExaminedDisk disk;
     disk.fController = controller;
     disk.fChannel = 0;
-    disk.fScsiId = scsiId;
+    if (whole)
+        disk.fScsiId = scsiId;
     disk.fDeviceCode = "XD4410-146";
     disk.fSerial = std::move(serial);
     disk.fFirmware = "S20A";
@@ -94,6 +98,20 @@ TEST(DeviceChanges, AreFoundBySerialThenAddress)
             {Controller(std::nullopt, "0000:04:00.0"), Controller(std::nullopt, "0000:05:00.0")}, {},
             "vanished controller controller-vanished: controller: Model 6, PCI 0000:03:00.0\n"
             "appeared controller controller-appeared: controller: Model 6, PCI 0000:05:00.0\n"},
+        {"controllers that tell neither number nor PCI address are the same while as many",
+            {Controller(std::nullopt, std::nullopt), Controller(std::nullopt, std::nullopt)}, {},
+            {Controller(std::nullopt, std::nullopt), Controller(std::nullopt, std::nullopt)}, {}, ""},
+        {"one fewer of them is one vanished",
+            {Controller(std::nullopt, std::nullopt), Controller(std::nullopt, std::nullopt)}, {},
+            {Controller(std::nullopt, std::nullopt)}, {},
+            "vanished controller controller-vanished: controller: Model 6\n"},
+        {"disks that tell neither serial nor whole address are the same while as many", {c1},
+            {Disk(1, 1, std::nullopt, false), Disk(1, 2, std::nullopt, false)}, {c1},
+            {Disk(1, 2, std::nullopt, false), Disk(1, 1, std::nullopt, false)}, ""},
+        {"one more of them is one appeared", {c1}, {Disk(1, 1, std::nullopt, false)}, {c1},
+            {Disk(1, 1, std::nullopt, false), Disk(1, 1, std::nullopt, false)},
+            "appeared disk disk-appeared: disk: XD4410-146, firmware S20A, controller 1 channel 0 scsi id "
+            "?\n"},
     };
     for (const TCase& one : cases)
         EXPECT_EQ(Changes(one), one.fChanges) << one.fProves;
