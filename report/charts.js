@@ -94,6 +94,11 @@ function historyColumns(figure, points, states, partsOf, below) {
   const width = Math.max(600, 70 * points.length), top = 10, height = 150;
   const chart = svg("svg", { viewBox: "0 0 " + width + " 220", width: width, height: 220, role: "img" });
   const last = Object.fromEntries(states.map((state) => [state, 0]));
+  // A run is labelled by its day, or by its day and time where two runs
+  // share a day.
+  const days = points.filter((point) => point.when).map((point) => String(point.when).slice(0, 10));
+  const whenLabel = (when) => days.filter((day) => day === String(when).slice(0, 10)).length > 1
+    ? String(when).slice(5, 16).replace("T", " ") : String(when).slice(0, 10);
   points.forEach((point, i) => {
     const x = 70 * i + 15;
     const column = svg("g", { id: figure.id.replace(/-chart$/, "") + "-run-" + i });
@@ -119,7 +124,7 @@ function historyColumns(figure, points, states, partsOf, below) {
       }
       if (below) column.appendChild(below(point, x + 20, top + height + 28));
     }
-    const label = point.when ? String(point.when).slice(0, 10) : point.name.replace(/^run-/, "").replace(/(\.failed)?\.jsonl$/, "");
+    const label = point.when ? whenLabel(point.when) : point.name.replace(/^run-/, "").replace(/(\.failed)?\.jsonl$/, "");
     column.appendChild(svg("text", { x: x + 20, y: top + height + 14, "text-anchor": "middle" }, label.length > 12 ? label.slice(0, 11) + "…" : label));
     chart.appendChild(column);
   });
