@@ -116,4 +116,10 @@ private:
 // The event-log records, one class array.
 void WriteEvents(TJsonText& out, TRandom& random, std::size_t count, bool heavy, bool& firstClass);
 
+// The disks with their firmware records, the device records and the bad
+// stripes, a class array each.
+void WriteDisks(TJsonText& out, TRandom& random, const TInventorySize& size, bool& firstClass);
+void WriteDeviceData(TJsonText& out, TRandom& random, const TInventorySize& size, bool& firstClass);
+void WriteBadStripes(TJsonText& out, TRandom& random, const TInventorySize& size, bool& firstClass);
+
 }  // namespace tarvobench
