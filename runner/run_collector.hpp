@@ -2,8 +2,9 @@
 // classifies the line through the catalogue once, compares it with the
 // baseline once, counts it, and hands it, so classified, to the output form
 // (output.hpp). What it collected is what the summary, the report and the
-// monitoring outputs learn of the run; nothing after it classifies or
-// compares a line of this run again.
+// monitoring outputs learn of the run. It keeps the lines as their level
+// and text only, so the report and the monitoring outputs still give a kept
+// line its meaning again (README.md says so under "Known debt").
 #pragma once
 
 #include <cstddef>
