@@ -76,16 +76,13 @@ std::string ParseNoAdapter(const std::string& text, TTuning& tuning)
 std::vector<TFinding> Findings(const TMachineRun& machine, const TTuning& tuning)
 {
     std::vector<TFinding> findings;
-    for (std::size_t i = 0; i < machine.fLogs.size(); ++i) {
-        const auto& [level, text] = machine.fLogs[i];
-        const TLineWeight line = Weigh(level, text);
-        std::string kind(line.fKind);
-        if (tuning.fIgnore.count(kind) > 0)
+    for (const TKeptLine& line : machine.fLines) {
+        if (tuning.fIgnore.count(line.fKind) > 0)
             continue;
         std::string subject;
-        if (i < machine.fSubjects.size() && machine.fSubjects[i] && machine.fExamined)
-            subject = SubjectLine(SubjectObject(*machine.fExamined, *machine.fSubjects[i]));
-        findings.push_back({std::move(kind), tuning.fCountAs[static_cast<std::size_t>(line.fSeverity)], text,
+        if (line.fSubject && machine.fExamined)
+            subject = SubjectLine(SubjectObject(*machine.fExamined, *line.fSubject));
+        findings.push_back({line.fKind, tuning.fCountAs[static_cast<std::size_t>(line.fSeverity)], line.fText,
             std::move(subject)});
     }
     // What changed since the baseline weighs as a finding of its kind.
@@ -108,9 +105,8 @@ TMachineRun FromOutcome(const TOutcome& outcome)
     machine.fMachineId = outcome.fMachineId;
     machine.fPartial = outcome.fPartial;
     machine.fProblems = outcome.fPartialProblems;
-    machine.fLogs = outcome.fLogs;
+    machine.fLines = outcome.fLines;
     machine.fExamined = outcome.fExamined;
-    machine.fSubjects = outcome.fSubjects;
     machine.fChanges = outcome.fChanges;
     // How a run that did not end well ended: GetData's failure, or the
     // error record's message.

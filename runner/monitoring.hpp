@@ -12,6 +12,7 @@
 
 #include "catalogue.hpp"
 #include "examined.hpp"
+#include "kept_line.hpp"
 #include "run_end.hpp"
 
 namespace tarvorun {
@@ -30,14 +31,13 @@ struct TMachineRun {
     // Why it did not run to its end, for every end but Completed; for Failed, how
     // GetData ended as the text form prints it ("GetData ended with ...").
     std::string fMessage;
-    std::vector<std::pair<int, std::string>> fLogs;
+    // Its lines, with the meaning the run gave them.
+    std::vector<TKeptLine> fLines;
     bool fPartial = false;
     // What a partial collection could not read, where told.
     std::vector<std::string> fProblems;
-    // What the run examined, when the plug-in was loaded; each line's
-    // subject, by its place in fLogs (fewer when none has one).
+    // What the run examined, when the plug-in was loaded.
     std::optional<TExamined> fExamined;
-    std::vector<std::optional<TSubject>> fSubjects;
     // With a baseline: how its disks and controllers changed since.
     std::vector<TDeviceChange> fChanges;
 };

@@ -1,5 +1,6 @@
-// The report's machines, their comparison with an earlier run, and the
-// writing of the page: the template with its data embedded.
+// The report's machines, the comparison with an earlier run of those read
+// back from records, and the writing of the page: the template with its
+// data embedded.
 #include "report.hpp"
 
 #include <algorithm>
@@ -85,29 +86,44 @@ void TReport::SetBaseline(const TBaseline* baseline, bool singleRun)
 
 void TReport::Add(TOutcome&& outcome)
 {
+    // The lines come with the meaning the run's collector gave them, and
+    // with a baseline their change: nothing is classified or compared
+    // again. Only a run that got to its end is compared, as it is in the
+    // records.
+    const bool compared = fBaseline != nullptr && RanToItsEnd(outcome.fKind);
     TReportMachine machine;
     machine.fBaselineName = fSingleRun ? std::string() : outcome.fName;
     if (outcome.fExamined)
         machine.fExamined = ExaminedMembers(*outcome.fExamined);
-    for (std::size_t i = 0; i < outcome.fLogs.size(); ++i) {
-        auto& logged = outcome.fLogs[i];
-        TClassified meaning = Classify(logged.first, logged.second);
-        const bool about = i < outcome.fSubjects.size() && outcome.fSubjects[i] && outcome.fExamined;
-        machine.fLines.push_back(TReportLine{logged.first, std::move(logged.second), std::move(meaning.fKind),
-            std::string(SeverityName(meaning.fSeverity)), std::move(meaning.fFields), std::string(),
-            about ? SubjectObject(*outcome.fExamined, *outcome.fSubjects[i]) : TRecord()});
+    for (TKeptLine& line : outcome.fLines) {
+        const bool about = line.fSubject && outcome.fExamined;
+        machine.fLines.push_back(TReportLine{line.fLevel, std::move(line.fText), std::move(line.fKind),
+            std::string(SeverityName(line.fSeverity)), std::move(line.fFields),
+            compared ? std::move(line.fChange) : std::string(),
+            about ? SubjectObject(*outcome.fExamined, *line.fSubject) : TRecord(),
+            compared ? line.fWas : std::nullopt});
     }
-    outcome.fLogs.clear();
-    outcome.fSubjects.clear();
+    outcome.fLines.clear();
+    if (compared)
+        machine.fResolved = std::move(outcome.fGone);
+    else
+        outcome.fChanges.clear();
+    outcome.fGone.clear();
+    machine.fCompared = fBaseline != nullptr;
     machine.fProblems = outcome.fPartialProblems;
     machine.fOutcome = std::move(outcome);
-    Add(std::move(machine));
+    Keep(std::move(machine));
 }
 
 void TReport::Add(TReportMachine&& machine)
 {
     if (fBaseline != nullptr)
         Compare(machine);
+    Keep(std::move(machine));
+}
+
+void TReport::Keep(TReportMachine&& machine)
+{
     Recount(machine);
     fMachines.push_back(std::move(machine));
     fDropped.push_back(false);

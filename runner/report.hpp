@@ -36,7 +36,7 @@ struct TReportLine {
 
 // One inventory's run, with what the report needs beyond the summary.
 struct TReportMachine {
-    // fLogs is left empty: the lines are in fLines.
+    // Its lines are taken out, into fLines.
     TOutcome fOutcome;
     std::vector<TReportLine> fLines;
     // The earlier run's findings that this run did not log.
@@ -54,14 +54,15 @@ struct TReportMachine {
 
 class TReport {
 public:
-    // Compares every machine added afterwards with the earlier run. A
-    // single run's machine is known to the baseline by no name.
+    // The earlier run the machines were compared with: those read back
+    // from records are compared with it here. A single run's machine is
+    // known to the baseline by no name.
     void SetBaseline(const TBaseline* baseline, bool singleRun = false);
 
-    // One inventory's outcome, in input order; its log lines are classified
-    // by the catalogue.
+    // One inventory's outcome, in input order, its lines with the meaning
+    // and the change the run gave them.
     void Add(TOutcome&& outcome);
-    // A machine whose lines are classified already (read from JSONL).
+    // A machine read back from records, compared here with the baseline.
     void Add(TReportMachine&& machine);
     // Leaves the machine at `index` out of the page: a later record of the
     // same machine replaces it, and takes its place with TakePlace.
@@ -90,6 +91,7 @@ public:
 
 private:
     void Compare(TReportMachine& machine) const;
+    void Keep(TReportMachine&& machine);
 
     const TBaseline* fBaseline = nullptr;
     bool fSingleRun = false;

@@ -34,7 +34,8 @@ void TRunCollector::OnLog(int level, const std::string& text, const std::optiona
     Bind();
     // The fields are read from the text only where an output shows them.
     TClassified meaning;
-    if (fForm.WantsFields()) {
+    const bool wantsFields = fForm.WantsFields() || fKeepLines;
+    if (wantsFields) {
         meaning = Classify(level, text);
     } else {
         const TLineWeight weight = Weigh(level, text);
@@ -53,14 +54,14 @@ void TRunCollector::OnLog(int level, const std::string& text, const std::optiona
         const std::string key = SubjectKey(object);
         std::optional<long long> count;
         if (!key.empty())
-            count = CountOf(fForm.WantsFields() ? meaning.fFields : Classify(level, text).fFields);
+            count = CountOf(wantsFields ? meaning.fFields : Classify(level, text).fFields);
         change = fTracker.Take(meaning.fKind, text, key, count);
     }
     fForm.OnLine(level, text, meaning, change ? &*change : nullptr, object.is_object() ? &object : nullptr);
-    if (fKeepLogs) {
-        fCollected.fLogs.emplace_back(level, text);
-        fCollected.fSubjects.push_back(subject);
-    }
+    if (fKeepLines)
+        fLast = TKeptLine{level, text, std::move(meaning.fKind), meaning.fSeverity,
+            std::move(meaning.fFields), change ? std::string(change->fWord) : std::string(),
+            change ? change->fWas : std::nullopt, subject};
 }
 
 void TRunCollector::OnFailure(const TFailure& failure)
@@ -79,9 +80,9 @@ void TRunCollector::Finish()
         fForm.Finish({});
         return;
     }
-    const std::vector<TOldFinding> gone = fTracker.Gone();
-    fCollected.fResolved = gone.size();
-    fForm.Finish(gone);
+    fCollected.fGone = fTracker.Gone();
+    fCollected.fResolved = fCollected.fGone.size();
+    fForm.Finish(fCollected.fGone);
     // Only what both runs examined can be compared.
     if (fOld != nullptr && fOld->fDevices && fCollected.fExamined) {
         fCollected.fChanges = CompareDevices(*fOld->fDevices, *fCollected.fExamined);

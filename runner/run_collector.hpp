@@ -1,10 +1,10 @@
 // The one sink of a run that gives each logged line its meaning: it
 // classifies the line through the catalogue once, compares it with the
 // baseline once, counts it, and hands it, so classified, to the output form
-// (output.hpp). What it collected is what the summary, the report and the
-// monitoring outputs learn of the run. It keeps the lines as their level
-// and text only, so the report and the monitoring outputs still give a kept
-// line its meaning again (README.md says so under "Known debt").
+// (output.hpp). What it collected, and each line with its meaning
+// (kept_line.hpp), is what the summary, the report and the monitoring
+// outputs learn of the run; none of them classifies or compares a line of
+// the run again.
 #pragma once
 
 #include <cstddef>
@@ -15,6 +15,7 @@
 
 #include "baseline.hpp"
 #include "catalogue.hpp"
+#include "kept_line.hpp"
 #include "output.hpp"
 #include "session.hpp"
 
@@ -36,14 +37,12 @@ struct TCollected {
     // How GetData ended, as the text form prints it, when it failed.
     bool fFailed = false;
     std::string fFailure;
-    // The lines, level and text, when they are kept.
-    std::vector<std::pair<int, std::string>> fLogs;
-    // What the run examined, once the plug-in was loaded; each kept line's
-    // subject, by the line's place in fLogs.
+    // What the run examined, once the plug-in was loaded.
     std::optional<TExamined> fExamined;
-    std::vector<std::optional<TSubject>> fSubjects;
-    // With a baseline that examined the machine too: how its disks and
+    // With a baseline: the earlier run's findings this one did not log and,
+    // where the baseline examined the machine too, how its disks and
     // controllers changed since.
+    std::vector<TOldFinding> fGone;
     std::vector<TDeviceChange> fChanges;
 };
 
@@ -52,12 +51,13 @@ public:
     // Compares with `baseline` (or not, when null) the machine found by its
     // identities (baseline.hpp): `baselineName` is the name a fleet run
     // gives it (empty for a single run), `relative` its name within the
-    // folder or archive it was found in. `keepLogs` keeps every line for
-    // the report and the monitoring outputs.
+    // folder or archive it was found in. With `keepLines`, each line is
+    // given its whole meaning, fields too, as LastLine, for the report and
+    // the monitoring outputs.
     TRunCollector(IRunPresenter& form, const TBaseline* baseline, std::string baselineName,
-        std::string relative, bool keepLogs)
+        std::string relative, bool keepLines)
         : fForm(form), fBaseline(baseline), fBaselineName(std::move(baselineName)),
-          fRelative(std::move(relative)), fKeepLogs(keepLogs)
+          fRelative(std::move(relative)), fKeepLines(keepLines)
     {
     }
 
@@ -77,6 +77,8 @@ public:
 
     const TCollected& Collected() const { return fCollected; }
     TCollected& Collected() { return fCollected; }
+    // The line OnLog took last, with its meaning, when lines are kept.
+    const TKeptLine& LastLine() const { return fLast; }
 
 private:
     // Finds the machine in the baseline, once its identity is known.
@@ -86,11 +88,12 @@ private:
     const TBaseline* fBaseline;
     std::string fBaselineName;
     std::string fRelative;
-    bool fKeepLogs;
+    bool fKeepLines;
     bool fBound = false;
     TBaselineTracker fTracker;
     const TBaselineMachine* fOld = nullptr;
     TCollected fCollected;
+    TKeptLine fLast;
 };
 
 }  // namespace tarvorun

@@ -11,6 +11,7 @@
 
 #include "baseline.hpp"
 #include "catalogue.hpp"
+#include "kept_line.hpp"
 #include "run_end.hpp"
 #include "session.hpp"
 
@@ -43,13 +44,14 @@ struct TOutcome {
     std::string fCollectedAt;
     bool fPartial = false;
     std::vector<std::string> fPartialProblems;
-    // The log lines, level and text, kept only when a report is written,
-    // with the subject of each that has one.
-    std::vector<std::pair<int, std::string>> fLogs;
-    std::vector<std::optional<TSubject>> fSubjects;
+    // The lines with the meaning the worker's collector gave them, kept
+    // only for the report and the monitoring outputs.
+    std::vector<TKeptLine> fLines;
     // What the run examined, once the plug-in was loaded, and with a
-    // baseline how its disks and controllers changed since.
+    // baseline the earlier run's findings this one did not log (kept as the
+    // lines are) and how its disks and controllers changed since.
     std::optional<TExamined> fExamined;
+    std::vector<TOldFinding> fGone;
     std::vector<TDeviceChange> fChanges;
 };
 

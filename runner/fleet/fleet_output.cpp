@@ -66,6 +66,8 @@ void ReadFigures(const std::string& payload, TOutcome& outcome)
                 outcome.fPartialProblems.push_back(problem.get<std::string>());
     if (const auto examined = figures.find("examined"); examined != figures.end())
         outcome.fExamined = ExaminedOfFigure(*examined);
+    if (const auto gone = figures.find("gone"); gone != figures.end())
+        outcome.fGone = GoneOfFigure(*gone);
     if (const auto changes = figures.find("changes"); changes != figures.end() && changes->is_array())
         for (const auto& one : *changes)
             if (one.is_object())
@@ -114,16 +116,10 @@ std::size_t TakeFrames(TJob& job, bool spill)
         case kFrameOutput:
             added += job.fOutput.Add(payload, spill, job.fOutcome.fName);
             break;
-        case kFrameLog: {
-            std::int32_t level = 0, subject = -1;
-            if (payload.size() < sizeof level + sizeof subject)
-                break;
-            std::memcpy(&level, payload.data(), sizeof level);
-            std::memcpy(&subject, payload.data() + sizeof level, sizeof subject);
-            job.fOutcome.fLogs.emplace_back(level, payload.substr(sizeof level + sizeof subject));
-            job.fOutcome.fSubjects.push_back(SubjectOfCode(subject));
+        case kFrameLog:
+            if (std::optional<TKeptLine> line = LineOfPayload(payload))
+                job.fOutcome.fLines.push_back(std::move(*line));
             break;
-        }
         case kFrameFigures:
             ReadFigures(payload, job.fOutcome);
             break;

@@ -101,14 +101,8 @@ public:
     void OnLog(int level, const std::string& text, const std::optional<TSubject>& subject) override
     {
         fInner.OnLog(level, text, subject);
-        if (!fSendLogs)
-            return;
-        const std::int32_t value = level;
-        const std::int32_t about = SubjectCode(subject);
-        std::string payload(reinterpret_cast<const char*>(&value), sizeof value);
-        payload.append(reinterpret_cast<const char*>(&about), sizeof about);
-        payload += text;
-        SendFrame(fFd, kFrameLog, payload);
+        if (fSendLogs)
+            SendFrame(fFd, kFrameLog, LogPayload(fInner.LastLine()));
     }
     void OnCall(const THostCall& call) override { fInner.OnCall(call); }
     void OnCallback(const char* callback) override { fInner.OnCallback(callback); }
@@ -131,6 +125,8 @@ public:
             {"partial", !run.fProblems.empty()}, {"problems", run.fProblems}};
         if (run.fExamined)
             figures["examined"] = ExaminedFigure(*run.fExamined);
+        if (fSendLogs && !run.fGone.empty())
+            figures["gone"] = GoneFigure(run.fGone);
         if (!run.fChanges.empty()) {
             figures["changes"] = TRecord::array();
             for (const TDeviceChange& change : run.fChanges) {
@@ -188,10 +184,9 @@ void RunInventoryWorker(const TFleetSettings& settings, const TInventoryInput& i
         else
             sink.reset(
                 new TTextSink(out, settings.fSingle ? err : out, settings.fRun.fRequests, settings.fQuiet));
-        // The lines themselves go to hvp-run in log frames, not in the
-        // collector.
-        TRunCollector collector(
-            *sink, settings.fBaseline, name, settings.fSingle ? std::string() : RelativeNameOf(input), false);
+        // The lines, with their meaning, go to hvp-run in log frames.
+        TRunCollector collector(*sink, settings.fBaseline, name,
+            settings.fSingle ? std::string() : RelativeNameOf(input), settings.fKeepLogs);
         TWorkerSink worker(collector, fd, settings.fKeepLogs);
         TRunSettings run = settings.fRun;
         if (settings.fSingle && run.fWarn)

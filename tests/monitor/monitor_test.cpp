@@ -65,7 +65,12 @@ TMachineRun Machine(const json& machine)
     run.fMachineId = machine.value("machineId", "");
     run.fEnd = EndNamed(machine.value("end", "ran"));
     run.fMessage = machine.value("message", "");
-    run.fLogs = machine.value("logs", std::vector<std::pair<int, std::string>>());
+    // Each line with its meaning, as the run's collector gives it.
+    for (const auto& [level, text] : machine.value("logs", std::vector<std::pair<int, std::string>>())) {
+        tarvorun::TClassified meaning = tarvorun::Classify(level, text);
+        run.fLines.push_back({level, text, std::move(meaning.fKind), meaning.fSeverity,
+            std::move(meaning.fFields), std::string(), std::nullopt, std::nullopt});
+    }
     run.fPartial = machine.value("partial", false);
     run.fProblems = machine.value("problems", std::vector<std::string>());
     if (machine.contains("examined"))
