@@ -42,31 +42,31 @@ std::string OneLine(const std::string& text)
 }
 
 // Why the run could not look at everything, when it could not.
-std::string Cause(const TMachineRun& machine)
+std::string Cause(const TOutcome& machine)
 {
-    switch (machine.fEnd) {
+    switch (machine.fKind) {
     case ERunEnd::Completed: {
         // What the collection could not read, named: a disk whose health
         // was not read is a blind spot of its own.
         if (!machine.fPartial)
             return "";
         std::string cause = "partial collection";
-        for (std::size_t i = 0; i < machine.fProblems.size(); ++i)
-            cause += (i == 0 ? ": " : "; ") + machine.fProblems[i];
+        for (std::size_t i = 0; i < machine.fPartialProblems.size(); ++i)
+            cause += (i == 0 ? ": " : "; ") + machine.fPartialProblems[i];
         return cause;
     }
     case ERunEnd::Failed:
         // The message is the text form's, "GetData ended with ...".
-        return machine.fMessage;
+        return machine.Why();
     case ERunEnd::Unreadable:
-        return "inventory cannot be read: " + machine.fMessage;
+        return "inventory cannot be read: " + machine.Why();
     case ERunEnd::Crashed:
     case ERunEnd::TimedOut:
-        return "run did not finish: " + machine.fMessage;
+        return "run did not finish: " + machine.Why();
     case ERunEnd::NotLoaded:
         break;
     }
-    return "plug-in not loaded: " + machine.fMessage;
+    return "plug-in not loaded: " + machine.Why();
 }
 
 struct TMachineCheck {
@@ -108,7 +108,7 @@ ECheckState StateOf(ESeverity severity)
     return ECheckState::Unknown;
 }
 
-TMachineCheck CheckMachine(const TMachineRun& machine, const TTuning& tuning)
+TMachineCheck CheckMachine(const TOutcome& machine, const TTuning& tuning)
 {
     TMachineCheck check;
     // A fleet's machine is named as the people who run it know it: by its
@@ -178,8 +178,8 @@ TCheckResult RunCheck(const TMonitoredRun& run, const TTuning& tuning)
     std::string lines;
     // What was examined, as the performance data counts it.
     std::size_t adapters = 0, disks = 0, counted = 0;
-    for (const TMachineRun& machine : run.fMachines) {
-        TMachineRun named = machine;
+    for (const TOutcome& machine : run.fMachines) {
+        TOutcome named = machine;
         if (!run.fFleet) {
             named.fName.clear();
             named.fHostname.clear();

@@ -126,7 +126,7 @@ int RunMany(const TOptions& options)
                 std::fprintf(stderr, "hvp-run: %s\n", tarvorun::ShowOnTerminal(*note).c_str());
             totals.Add(outcome);
             if (monitor.Active())
-                monitored.fMachines.push_back(tarvorun::FromOutcome(outcome));
+                monitored.fMachines.push_back(outcome);
             report.Add(std::move(outcome));
         };
         const auto onMissing = [&](const std::vector<tarvorun::TMissingMachine>& missing) {
@@ -155,8 +155,8 @@ int RunMany(const TOptions& options)
     if (!monitor.Active())
         return status;
     if (status == kExitNotLoaded && monitored.fMachines.empty()) {
-        tarvorun::TMachineRun unloaded;
-        unloaded.fEnd = tarvorun::ERunEnd::NotLoaded;
+        tarvorun::TOutcome unloaded;
+        unloaded.fKind = tarvorun::ERunEnd::NotLoaded;
         unloaded.fMessage = "see standard error";
         monitored.fMachines.push_back(std::move(unloaded));
     }
@@ -239,12 +239,11 @@ int RunSingle(const TOptions& options)
         return status;
     tarvorun::TMonitoredRun monitored;
     monitored.fCompared = options.fFleet.fBaseline != nullptr;
-    tarvorun::TMachineRun machine = tarvorun::FromOutcome(outcome);
     if (end.fNotLoaded) {
-        machine.fEnd = tarvorun::ERunEnd::NotLoaded;
-        machine.fMessage = end.fLoadProblem;
+        outcome.fKind = tarvorun::ERunEnd::NotLoaded;
+        outcome.fMessage = end.fLoadProblem;
     }
-    monitored.fMachines.push_back(std::move(machine));
+    monitored.fMachines.push_back(std::move(outcome));
     return tarvorun::FinishMonitoring(monitor, monitored, status);
 }
 

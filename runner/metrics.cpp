@@ -51,7 +51,7 @@ std::string Labels(const std::string& inventory, const std::string& hostname, co
 
 // A fleet's machine by its name within its folder or archive, which stays
 // the same from run to run.
-std::string MachineLabels(const TMonitoredRun& run, const TMachineRun& machine)
+std::string MachineLabels(const TMonitoredRun& run, const TOutcome& machine)
 {
     const std::string& inventory = machine.fRelative.empty() ? machine.fName : machine.fRelative;
     return Labels(run.fFleet ? inventory : std::string(), machine.fHostname, machine.fMachineId);
@@ -117,8 +117,8 @@ std::string ExaminedText(const TSeries& examined)
 
 bool RanEverything(const TMonitoredRun& run)
 {
-    for (const TMachineRun& machine : run.fMachines)
-        if (machine.fEnd != ERunEnd::Completed)
+    for (const TOutcome& machine : run.fMachines)
+        if (machine.fKind != ERunEnd::Completed)
             return false;
     return true;
 }
@@ -143,7 +143,7 @@ std::string MetricsText(
 {
     TSeries findings, bySeverity, outcomes, examined, missing, vanished;
     const TTuning untuned;
-    for (const TMachineRun& machine : run.fMachines) {
+    for (const TOutcome& machine : run.fMachines) {
         const std::string labels = MachineLabels(run, machine);
         std::map<std::pair<std::string, std::string>, std::size_t> counts;
         std::vector<std::pair<std::string, std::string>> order;
@@ -161,7 +161,7 @@ std::string MetricsText(
             {ESeverity::Critical, ESeverity::Warning, ESeverity::Info, ESeverity::Unknown})
             bySeverity.Add("severity=\"" + std::string(SeverityName(severity)) + "\"" + labels,
                 severities[static_cast<std::size_t>(severity)]);
-        outcomes.Add("outcome=\"" + std::string(WordsOf(machine.fEnd).fLabel) + "\"" + labels, 1);
+        outcomes.Add("outcome=\"" + std::string(WordsOf(machine.fKind).fLabel) + "\"" + labels, 1);
         if (machine.fExamined)
             AddExamined(examined, *machine.fExamined, labels);
         // Compared runs tell what vanished, none included.

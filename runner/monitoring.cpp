@@ -73,7 +73,7 @@ std::string ParseNoAdapter(const std::string& text, TTuning& tuning)
     return std::string();
 }
 
-std::vector<TFinding> Findings(const TMachineRun& machine, const TTuning& tuning)
+std::vector<TFinding> Findings(const TOutcome& machine, const TTuning& tuning)
 {
     std::vector<TFinding> findings;
     for (const TKeptLine& line : machine.fLines) {
@@ -96,27 +96,7 @@ std::vector<TFinding> Findings(const TMachineRun& machine, const TTuning& tuning
     return findings;
 }
 
-TMachineRun FromOutcome(const TOutcome& outcome)
-{
-    TMachineRun machine;
-    machine.fName = outcome.fName;
-    machine.fRelative = outcome.fRelative;
-    machine.fHostname = outcome.fHostname;
-    machine.fMachineId = outcome.fMachineId;
-    machine.fPartial = outcome.fPartial;
-    machine.fProblems = outcome.fPartialProblems;
-    machine.fLines = outcome.fLines;
-    machine.fExamined = outcome.fExamined;
-    machine.fChanges = outcome.fChanges;
-    // How a run that did not end well ended: GetData's failure, or the
-    // error record's message.
-    if (outcome.fKind != ERunEnd::Completed)
-        machine.fMessage = outcome.fKind == ERunEnd::Failed ? outcome.fFailure : outcome.fMessage;
-    machine.fEnd = outcome.fKind;
-    return machine;
-}
-
-std::string NoAdapterCause(const TMachineRun& machine)
+std::string NoAdapterCause(const TOutcome& machine)
 {
     if (!machine.fExamined || !machine.fExamined->NoAdapter())
         return std::string();

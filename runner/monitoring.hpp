@@ -1,6 +1,6 @@
 // What the monitoring outputs (the check and the metrics) work from: one or
-// many inventories' runs, plain, with their lines classified through the
-// catalogue and tuned the ways a check is tuned.
+// many inventories' outcomes, their lines as the run classified them, tuned
+// the ways a check is tuned.
 #pragma once
 
 #include <array>
@@ -12,38 +12,12 @@
 
 #include "catalogue.hpp"
 #include "examined.hpp"
-#include "kept_line.hpp"
-#include "run_end.hpp"
+#include "outcome.hpp"
 
 namespace tarvorun {
 
-struct TOutcome;
-
-struct TMachineRun {
-    std::string fName;
-    // Its name within the folder or archive it was found in, which the
-    // metrics label it by; empty in a single run.
-    std::string fRelative;
-    // Empty when the inventory names no host or no machine id.
-    std::string fHostname;
-    std::string fMachineId;
-    ERunEnd fEnd = ERunEnd::Completed;
-    // Why it did not run to its end, for every end but Completed; for Failed, how
-    // GetData ended as the text form prints it ("GetData ended with ...").
-    std::string fMessage;
-    // Its lines, with the meaning the run gave them.
-    std::vector<TKeptLine> fLines;
-    bool fPartial = false;
-    // What a partial collection could not read, where told.
-    std::vector<std::string> fProblems;
-    // What the run examined, when the plug-in was loaded.
-    std::optional<TExamined> fExamined;
-    // With a baseline: how its disks and controllers changed since.
-    std::vector<TDeviceChange> fChanges;
-};
-
 struct TMonitoredRun {
-    std::vector<TMachineRun> fMachines;
+    std::vector<TOutcome> fMachines;
     // A fleet's figures name their inventory; a single run's do not.
     bool fFleet = false;
     // Whether the run was compared with a baseline, and the machines of the
@@ -80,13 +54,10 @@ std::string ParseSeverityMap(const std::string& text, TTuning& tuning);
 std::string ParseNoAdapter(const std::string& text, TTuning& tuning);
 
 // The run's lines, classified and tuned, in the order logged.
-std::vector<TFinding> Findings(const TMachineRun& machine, const TTuning& tuning);
-
-// One fleet outcome in the plain form.
-TMachineRun FromOutcome(const TOutcome& outcome);
+std::vector<TFinding> Findings(const TOutcome& machine, const TTuning& tuning);
 
 // Why a machine with neither an adapter of the family nor a controller had
 // nothing to look at, or empty for any other machine.
-std::string NoAdapterCause(const TMachineRun& machine);
+std::string NoAdapterCause(const TOutcome& machine);
 
 }  // namespace tarvorun

@@ -56,15 +56,16 @@ TExamined ExaminedFromMembers(const json& members)
 // name unless given), its hostname and machine id. The name's escapes
 // (\\xHH) are read, for bytes that are not UTF-8, which a JSON text cannot
 // hold.
-TMachineRun Machine(const json& machine)
+TOutcome Machine(const json& machine)
 {
-    TMachineRun run;
+    TOutcome run;
     run.fName = tarvotest::Unescaped(machine.value("name", ""));
     run.fRelative = machine.contains("relative") ? machine.value("relative", "") : run.fName;
     run.fHostname = machine.value("hostname", "");
     run.fMachineId = machine.value("machineId", "");
-    run.fEnd = EndNamed(machine.value("end", "ran"));
-    run.fMessage = machine.value("message", "");
+    run.fKind = EndNamed(machine.value("end", "ran"));
+    // How it did not get to its end: GetData's failure, or the message.
+    (run.fKind == tarvorun::ERunEnd::Failed ? run.fFailure : run.fMessage) = machine.value("message", "");
     // Each line with its meaning, as the run's collector gives it.
     for (const auto& [level, text] : machine.value("logs", std::vector<std::pair<int, std::string>>())) {
         tarvorun::TClassified meaning = tarvorun::Classify(level, text);
@@ -72,7 +73,7 @@ TMachineRun Machine(const json& machine)
             std::move(meaning.fFields), std::string(), std::nullopt, std::nullopt});
     }
     run.fPartial = machine.value("partial", false);
-    run.fProblems = machine.value("problems", std::vector<std::string>());
+    run.fPartialProblems = machine.value("problems", std::vector<std::string>());
     if (machine.contains("examined"))
         run.fExamined = ExaminedFromMembers(machine["examined"]);
     return run;
