@@ -3,6 +3,7 @@
 // place (`--metrics /dev/null` run as root) is refused and left as it is,
 // since a rename would put a regular file where the node was.
 #include "atomic_file.hpp"
+#include "write_all.hpp"
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -15,26 +16,6 @@
 namespace tarvorun {
 
 namespace {
-
-// Writes all of `content`; false with errno when a write fails.
-bool WriteWhole(int fd, const std::string& content)
-{
-    const char* data = content.data();
-    std::size_t left = content.size();
-    while (left > 0) {
-        const ssize_t done = write(fd, data, left);
-        if (done < 0 && errno == EINTR)
-            continue;
-        if (done <= 0) {
-            if (done == 0)
-                errno = EIO;
-            return false;
-        }
-        data += done;
-        left -= static_cast<std::size_t>(done);
-    }
-    return true;
-}
 
 // Whether `path` may be replaced: it does not exist, or it is a regular
 // file or a link to one. A link that leads nowhere is replaced like a
@@ -66,7 +47,7 @@ bool WriteFileAtomically(const std::string& path, const std::string& content, st
     const mode_t mask = umask(0);
     umask(mask);
     fchmod(fd, 0666 & ~mask);
-    bool written = WriteWhole(fd, content) && fsync(fd) == 0;
+    bool written = WriteAll(fd, content.data(), content.size()) && fsync(fd) == 0;
     int error = errno;
     if (close(fd) != 0 && written) {
         written = false;

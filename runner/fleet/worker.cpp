@@ -26,20 +26,6 @@ extern "C" int __lsan_do_recoverable_leak_check() __attribute__((weak));
 
 namespace tarvorun {
 
-bool WriteAll(int fd, const char* data, std::size_t size)
-{
-    while (size > 0) {
-        const ssize_t done = write(fd, data, size);
-        if (done < 0 && errno == EINTR)
-            continue;
-        if (done <= 0)
-            return false;
-        data += done;
-        size -= static_cast<std::size_t>(done);
-    }
-    return true;
-}
-
 namespace {
 
 // Frames wait here until the plug-in is about to be called, or there are

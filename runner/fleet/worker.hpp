@@ -12,16 +12,13 @@
 #include "fleet.hpp"
 #include "frames.hpp"
 #include "inputs.hpp"
+#include "write_all.hpp"
 
 namespace tarvorun {
 
 // The exit status of a single run's worker whose leak checker reported
 // leaks after the run, as the checker's own exit status is by default.
 constexpr int kLeakStatus = 23;
-
-// Writes the whole buffer to `fd`, again after an interrupted write; false
-// when a write fails, which leaves what to do to the caller.
-bool WriteAll(int fd, const char* data, std::size_t size);
 
 // Runs in a process just forked from hvp-run: closes the descriptors it
 // inherited but does not need, puts itself in a process group of its own,
