@@ -198,6 +198,16 @@ bool EndsWith(std::string_view text, std::string_view end)
 
 }  // namespace
 
+bool SeverityOfName(std::string_view name, ESeverity& severity)
+{
+    for (const ESeverity each : kSeverities)
+        if (SeverityName(each) == name) {
+            severity = each;
+            return true;
+        }
+    return false;
+}
+
 std::string_view SeverityName(ESeverity severity)
 {
     switch (severity) {

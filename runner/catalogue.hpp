@@ -10,6 +10,7 @@
 // plug-in's table comes from a file instead (catalogue_file.hpp).
 #pragma once
 
+#include <array>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -25,7 +26,13 @@ namespace tarvorun {
 // something is unknown: it tells nothing of the machine.
 enum class ESeverity { Critical, Warning, Info, Unknown };
 
+// Every severity, the worst first: the order every output lists them in.
+inline constexpr std::array<ESeverity, 4> kSeverities = {
+    ESeverity::Critical, ESeverity::Warning, ESeverity::Info, ESeverity::Unknown};
+
 std::string_view SeverityName(ESeverity severity);
+// The severity of that name; false when it names none.
+bool SeverityOfName(std::string_view name, ESeverity& severity);
 
 // One field a line carries, in the order it appears in the text.
 struct TFieldSpec {

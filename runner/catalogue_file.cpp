@@ -104,10 +104,9 @@ private:
         if (!needed && !fKind.contains(name))
             return ESeverity::Info;
         const json& value = Member(name);
-        for (const ESeverity severity :
-            {ESeverity::Critical, ESeverity::Warning, ESeverity::Info, ESeverity::Unknown})
-            if (value.is_string() && value.get<std::string>() == SeverityName(severity))
-                return severity;
+        ESeverity severity;
+        if (value.is_string() && SeverityOfName(value.get<std::string>(), severity))
+            return severity;
         throw TProblem{fWhere + "." + name, "must be \"critical\", \"warning\", \"info\" or \"unknown\""};
     }
 

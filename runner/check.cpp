@@ -8,9 +8,6 @@
 namespace tarvorun {
 namespace {
 
-constexpr std::array<ESeverity, 4> kSeverities = {
-    ESeverity::Critical, ESeverity::Warning, ESeverity::Info, ESeverity::Unknown};
-
 const char* StateName(ECheckState state)
 {
     switch (state) {

@@ -7,6 +7,7 @@
 #include <string_view>
 #include <vector>
 
+#include "catalogue.hpp"
 #include "run_end.hpp"
 
 namespace tarvorun {
@@ -157,10 +158,11 @@ bool Holds(const TRecord& value, EValue kind, const char*& wanted)
             if (!item.is_string())
                 return false;
         return true;
-    case EValue::Severity:
+    case EValue::Severity: {
         wanted = "one of \"critical\", \"warning\", \"info\", \"unknown\"";
-        return value.is_string() &&
-            (value == "critical" || value == "warning" || value == "info" || value == "unknown");
+        ESeverity severity;
+        return value.is_string() && SeverityOfName(value.get<std::string>(), severity);
+    }
     case EValue::Change:
         wanted = "one of \"new\", \"same\", \"rose\", \"fell\"";
         return value.is_string() && (value == "new" || value == "same" || value == "rose" || value == "fell");

@@ -157,8 +157,7 @@ std::string MetricsText(
         for (const auto& key : order)
             findings.Add("kind=\"" + LabelValue(key.first) + "\",severity=\"" + key.second + "\"" + labels,
                 counts[key]);
-        for (const ESeverity severity :
-            {ESeverity::Critical, ESeverity::Warning, ESeverity::Info, ESeverity::Unknown})
+        for (const ESeverity severity : kSeverities)
             bySeverity.Add("severity=\"" + std::string(SeverityName(severity)) + "\"" + labels,
                 severities[static_cast<std::size_t>(severity)]);
         outcomes.Add("outcome=\"" + std::string(WordsOf(machine.fKind).fLabel) + "\"" + labels, 1);

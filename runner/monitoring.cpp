@@ -20,16 +20,6 @@ std::vector<std::string> SplitCommas(const std::string& text)
     }
 }
 
-bool SeverityOfName(const std::string& name, ESeverity& severity)
-{
-    for (ESeverity each : {ESeverity::Critical, ESeverity::Warning, ESeverity::Info, ESeverity::Unknown})
-        if (SeverityName(each) == name) {
-            severity = each;
-            return true;
-        }
-    return false;
-}
-
 }  // namespace
 
 std::string ParseIgnore(const std::string& text, TTuning& tuning)

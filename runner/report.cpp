@@ -52,10 +52,7 @@ void Recount(TReportMachine& machine)
         outcome.fFindings += line.fLevel == 100 ? 1 : 0;
         const TFindingKind* kind = FindKind(line.fKind);
         ESeverity severity = ESeverity::Warning;
-        for (const ESeverity known :
-            {ESeverity::Critical, ESeverity::Warning, ESeverity::Info, ESeverity::Unknown})
-            if (SeverityName(known) == line.fSeverity)
-                severity = known;
+        SeverityOfName(line.fSeverity, severity);
         if (line.fSeverity.empty() && kind != nullptr)
             severity = kind->fSeverity;
         outcome.fSeverities.Add(line.fLevel, severity);

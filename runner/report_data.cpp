@@ -17,15 +17,12 @@ namespace tarvorun {
 
 namespace {
 
-// The severities from the worst; a machine without findings ranks last.
-constexpr std::array<const char*, 4> kSeverities = {"critical", "warning", "info", "unknown"};
-
-std::size_t SeverityRank(const std::string& severity)
+// A severity's place among kSeverities, the worst first; a line of none
+// ranks after them, as a machine without findings does.
+std::size_t SeverityRank(const std::string& name)
 {
-    for (std::size_t i = 0; i < kSeverities.size(); ++i)
-        if (severity == kSeverities[i])
-            return i;
-    return kSeverities.size();
+    ESeverity severity;
+    return SeverityOfName(name, severity) ? static_cast<std::size_t>(severity) : kSeverities.size();
 }
 
 // Every kind of the catalogue, and `other`, with what a person reads of it.
@@ -124,7 +121,7 @@ TRecord MachineData(const TReportMachine& machine, const TWeight& weight)
     const TOutcome& outcome = machine.fOutcome;
     TRecord counts = TRecord::object();
     for (std::size_t i = 0; i < kSeverities.size(); ++i)
-        counts[kSeverities[i]] = weight.fCounts[i];
+        counts[std::string(SeverityName(kSeverities[i]))] = weight.fCounts[i];
     // Each line as [level, text, kind, severity, fields, change, subject,
     // earlier count], to keep a large fleet's page small.
     TRecord lines = TRecord::array();
@@ -145,7 +142,7 @@ TRecord MachineData(const TReportMachine& machine, const TWeight& weight)
         {"machineId", outcome.fMachineId}, {"collectedAt", outcome.fCollectedAt},
         {"outcome", WordsOf(outcome.fKind).fRecord}, {"outcomeWords", WordsOf(outcome.fKind).fPage},
         {"reason", ReasonOf(outcome)}, {"partial", outcome.fPartial}, {"problems", machine.fProblems},
-        {"worst", weight.fWorst < kSeverities.size() ? kSeverities[weight.fWorst] : "none"},
+        {"worst", weight.fWorst < kSeverities.size() ? SeverityName(kSeverities[weight.fWorst]) : "none"},
         {"counts", std::move(counts)}, {"findings", outcome.fSeverities.Total()}, {"new", outcome.fNew},
         {"lines", std::move(lines)}, {"resolved", std::move(resolved)}, {"changes", std::move(changes)},
         {"examined", machine.fExamined}, {"actOn", ActOn(machine)}};
