@@ -10,6 +10,8 @@ enum EExitStatus {
     kExitOk = 0,
     // A GetData call ended with an exception.
     kExitException = 1,
+    // With --expect: the run's records differ from the file's.
+    kExitDiffers = 1,
     // Bad usage, or an inventory that could not be read, run or finished.
     kExitUsage = 2,
     // The plug-in could not be loaded, or it did not register.

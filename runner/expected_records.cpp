@@ -23,12 +23,12 @@ std::vector<std::string> Lines(const std::string& text)
 
 }  // namespace
 
-int CompareWithExpected(const std::string& path, const std::string& records, std::string& said)
+EExpected CompareWithExpected(const std::string& path, const std::string& records, std::string& said)
 {
     std::ifstream file(path, std::ios::binary);
     if (!file) {
         said = path + ": cannot open the expected records";
-        return 2;
+        return EExpected::Unreadable;
     }
     std::ostringstream text;
     text << file.rdbuf();
@@ -38,25 +38,25 @@ int CompareWithExpected(const std::string& path, const std::string& records, std
         const std::string where = path + ": line " + std::to_string(i + 1) + ": ";
         if (i == written.size()) {
             said = where + "the run wrote no more records, where the file expects " + expected[i];
-            return 1;
+            return EExpected::Differs;
         }
         if (i == expected.size()) {
             said = where + "the run wrote " + written[i] + " beyond the file's " + std::to_string(i) +
                 " records";
-            return 1;
+            return EExpected::Differs;
         }
         // Parsed unordered: the order of members does not count.
         const nlohmann::json want = nlohmann::json::parse(expected[i], nullptr, false);
         if (want.is_discarded()) {
             said = where + "not a JSON record";
-            return 2;
+            return EExpected::Unreadable;
         }
         if (want != nlohmann::json::parse(written[i], nullptr, false)) {
             said = where + "expected " + expected[i] + ", the run wrote " + written[i];
-            return 1;
+            return EExpected::Differs;
         }
     }
-    return 0;
+    return EExpected::Equal;
 }
 
 }  // namespace tarvorun

@@ -10,8 +10,9 @@ namespace tarvorun {
 
 // Compares `records` (JSONL, one record a line) with the file's: each line
 // as a JSON value, so that spacing and the order of members do not count.
-// Answers 0 when they are equal, 1 with the first difference in `said`, or 2
-// with what is wrong in `said` when the file cannot be read.
-int CompareWithExpected(const std::string& path, const std::string& records, std::string& said);
+// Answers whether they are equal; with the first difference, or what is
+// wrong with a file that cannot be read, in `said`.
+enum class EExpected { Equal, Differs, Unreadable };
+EExpected CompareWithExpected(const std::string& path, const std::string& records, std::string& said);
 
 }  // namespace tarvorun

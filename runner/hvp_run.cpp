@@ -42,6 +42,7 @@ extern const char* const kExampleInventory;
 
 namespace {
 
+using tarvorun::kExitDiffers;
 using tarvorun::kExitException;
 using tarvorun::kExitNotLoaded;
 using tarvorun::kExitOk;
@@ -175,12 +176,16 @@ int Expected(const TOptions& options, const std::string& records, const tarvorun
             return Usage(options.fExpectPath + ": cannot write the expected records: " + said);
         return end.fStatus;
     }
-    const int status = tarvorun::CompareWithExpected(options.fExpectPath, records, said);
-    if (status == 2)
+    switch (tarvorun::CompareWithExpected(options.fExpectPath, records, said)) {
+    case tarvorun::EExpected::Unreadable:
         return Usage(said);
-    if (status == 1)
+    case tarvorun::EExpected::Differs:
         std::fprintf(stderr, "hvp-run: %s\n", tarvorun::ShowOnTerminal(said).c_str());
-    return status;
+        return kExitDiffers;
+    case tarvorun::EExpected::Equal:
+        break;
+    }
+    return kExitOk;
 }
 
 // The one inventory of a single run: a file, standard input, the bundled
