@@ -221,7 +221,6 @@ int RunSingle(const TOptions& options)
     // With --expect the records are kept to compare, in jsonl.
     std::string records;
     const bool expecting = !options.fExpectPath.empty();
-    settings.fJsonl = settings.fJsonl || expecting;
     const tarvorun::TTextOut print = monitor.fCheck ? tarvorun::TTextOut()
         : expecting ? tarvorun::TTextOut([&records](const std::string& text) { records += text; })
                     : tarvorun::TTextOut(tarvorun::WriteOut);

@@ -227,7 +227,8 @@ void PlanRun(TOptions& options)
 {
     TFleetSettings& plan = options.fFleet;
     plan.fRun = options.fRun;
-    plan.fJsonl = options.fFormat == "jsonl";
+    // --expect compares the run's jsonl records with the file's.
+    plan.fJsonl = options.fFormat == "jsonl" || !options.fExpectPath.empty();
     plan.fKeepLogs = !options.fReportPath.empty() || options.fMonitor.Active();
     plan.fQuiet = options.fQuiet;
     // A check prints its own lines only, and a quiet run no progress.
