@@ -8,7 +8,8 @@ void TRunCollector::OnMachine(const TMachineIdentity& identity)
     fCollected.fHostname = identity.Hostname();
     fCollected.fMachineId = identity.MachineId();
     fCollected.fCollectedAt = identity.CollectedAt();
-    fCollected.fProblems = identity.fProblems;
+    fCollected.fPartialProblems = identity.fProblems;
+    fCollected.fPartial = !identity.fProblems.empty();
     fForm.OnMachine(identity);
 }
 
@@ -66,7 +67,7 @@ void TRunCollector::OnLog(int level, const std::string& text, const std::optiona
 
 void TRunCollector::OnFailure(const TFailure& failure)
 {
-    fCollected.fFailed = true;
+    fCollected.fKind = ERunEnd::Failed;
     fCollected.fFailure = FailureText(failure);
     fForm.OnFailure(failure);
 }

@@ -16,35 +16,11 @@
 #include "baseline.hpp"
 #include "catalogue.hpp"
 #include "kept_line.hpp"
+#include "outcome.hpp"
 #include "output.hpp"
 #include "session.hpp"
 
 namespace tarvorun {
-
-// What one inventory's run told, as the collector counted it.
-struct TCollected {
-    std::string fHostname;
-    std::string fMachineId;
-    std::string fCollectedAt;
-    std::vector<std::string> fProblems;
-    // The machine's findings (levels 100 and 101) by severity; with a
-    // baseline, how many are new and how many of the earlier run's are gone.
-    std::size_t fFindings = 0;
-    TSeverityCounts fSeverities;
-    std::size_t fNew = 0;
-    std::size_t fResolved = 0;
-    std::size_t fRose = 0;
-    // How GetData ended, as the text form prints it, when it failed.
-    bool fFailed = false;
-    std::string fFailure;
-    // What the run examined, once the plug-in was loaded.
-    std::optional<TExamined> fExamined;
-    // With a baseline: the earlier run's findings this one did not log and,
-    // where the baseline examined the machine too, how its disks and
-    // controllers changed since.
-    std::vector<TOldFinding> fGone;
-    std::vector<TDeviceChange> fChanges;
-};
 
 class TRunCollector : public IRunSink {
 public:
@@ -75,8 +51,9 @@ public:
     // that this one did not log to the form.
     void Finish();
 
-    const TCollected& Collected() const { return fCollected; }
-    TCollected& Collected() { return fCollected; }
+    // The run as counted so far: its machine, figures, what it examined and,
+    // after Finish, what changed since the baseline.
+    const TOutcome& Collected() const { return fCollected; }
     // The line OnLog took last, with its meaning, when lines are kept.
     const TKeptLine& LastLine() const { return fLast; }
 
@@ -92,7 +69,7 @@ private:
     bool fBound = false;
     TBaselineTracker fTracker;
     const TBaselineMachine* fOld = nullptr;
-    TCollected fCollected;
+    TOutcome fCollected;
     TKeptLine fLast;
 };
 

@@ -103,12 +103,12 @@ public:
     // them, for hvp-run.
     void SendFigures()
     {
-        const TCollected& run = fInner.Collected();
+        const TOutcome& run = fInner.Collected();
         TRecord figures{{"findings", run.fFindings}, {"critical", run.fSeverities.fCritical},
             {"warning", run.fSeverities.fWarning}, {"info", run.fSeverities.fInfo}, {"new", run.fNew},
             {"resolved", run.fResolved}, {"rose", run.fRose}, {"hostname", run.fHostname},
-            {"machineId", run.fMachineId}, {"collectedAt", run.fCollectedAt},
-            {"partial", !run.fProblems.empty()}, {"problems", run.fProblems}};
+            {"machineId", run.fMachineId}, {"collectedAt", run.fCollectedAt}, {"partial", run.fPartial},
+            {"problems", run.fPartialProblems}};
         if (run.fExamined)
             figures["examined"] = ExaminedFigure(*run.fExamined);
         if (fSendLogs && !run.fGone.empty())
