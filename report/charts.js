@@ -92,7 +92,9 @@ function historyColumns(figure, points, states, partsOf, below) {
   const ran = points.filter((point) => point.failed === undefined);
   const most = Math.max(1, ...ran.map((point) => states.reduce((sum, state) => sum + partsOf(point)[state], 0)));
   const width = Math.max(600, 70 * points.length), top = 10, height = 150;
-  const chart = svg("svg", { viewBox: "0 0 " + width + " 220", width: width, height: 220, role: "img" });
+  // Room below the columns for their labels, and for `below` when given.
+  const tall = top + height + (below ? 40 : 24);
+  const chart = svg("svg", { viewBox: "0 0 " + width + " " + tall, width: width, height: tall, role: "img" });
   const last = Object.fromEntries(states.map((state) => [state, 0]));
   // A run is labelled by its day, or by its day and time where two runs
   // share a day.
