@@ -105,8 +105,8 @@ TEST_F(ReportHistory, ChartsAddUpAndAFailedRunIsAGap)
     EXPECT_TRUE(Has(Element(dom, "history-run-4"), "data-state=\"withFindings\" data-count=\"2\""));
     EXPECT_TRUE(Has(Element(dom, "history-run-4"), "data-state=\"unreadable\" data-count=\"1\""));
     // Findings by severity, run by run: the example alone, then both.
-    for (const auto& [run, critical, warning, info] : std::vector<std::tuple<int, int, int, int>>{
-             {0, 2, 6, 4}, {2, 3, 10, 6}, {4, 3, 10, 6}}) {
+    for (const auto& [run, critical, warning, info] :
+        std::vector<std::tuple<int, int, int, int>>{{0, 2, 6, 4}, {2, 3, 10, 6}, {4, 3, 10, 6}}) {
         SCOPED_TRACE(run);
         const std::string column = Element(dom, "history-findings-run-" + std::to_string(run));
         EXPECT_TRUE(Has(column, "data-state=\"critical\" data-count=\"" + std::to_string(critical) + "\""));
@@ -126,8 +126,8 @@ TEST_F(ReportHistory, ChartsHoldTheFiguresOfTheRunsSummary)
 {
     const fs::path page = fTemp / "r.html";
     const fs::path jsonl = fTemp / "r.jsonl";
-    EXPECT_EQ(Run("--format jsonl --report '" + page.string() + "' '" + fFleet.string() + "' --history-dir '" +
-                  fHistory.string() + "' > '" + jsonl.string() + "'"),
+    EXPECT_EQ(Run("--format jsonl --report '" + page.string() + "' '" + fFleet.string() +
+                  "' --history-dir '" + fHistory.string() + "' > '" + jsonl.string() + "'"),
         2);
     const std::string records = ReadFile(jsonl);
     const std::size_t last = records.rfind("{\"type\":\"summary\"");
@@ -136,7 +136,8 @@ TEST_F(ReportHistory, ChartsHoldTheFiguresOfTheRunsSummary)
     const auto figure = [&summary](const char* name) { return summary.at(name).get<std::size_t>(); };
 
     const std::string dom = DumpDom(page, fTemp, "390,900");
-    const std::string body = dom.substr(dom.find("<body"), dom.find('>', dom.find("<body")) - dom.find("<body"));
+    const std::string body =
+        dom.substr(dom.find("<body"), dom.find('>', dom.find("<body")) - dom.find("<body"));
     EXPECT_TRUE(Has(body, "data-layout=\"narrow\""));
     EXPECT_TRUE(Has(body, "data-fits=\"true\"")) << body;
 
@@ -144,14 +145,15 @@ TEST_F(ReportHistory, ChartsHoldTheFiguresOfTheRunsSummary)
     EXPECT_EQ(CountSum(Element(dom, "kind-chart")), figure("critical") + figure("warning") + figure("info"));
     const std::string machines = Element(dom, "history-run-4");
     EXPECT_EQ(CountSum(machines), figure("inventories"));
-    EXPECT_TRUE(Has(machines, "data-state=\"withFindings\" data-count=\"" +
-        std::to_string(figure("withFindings")) + "\""));
-    EXPECT_TRUE(Has(machines, "data-state=\"unreadable\" data-count=\"" +
-        std::to_string(figure("unreadable")) + "\""));
+    EXPECT_TRUE(Has(machines,
+        "data-state=\"withFindings\" data-count=\"" + std::to_string(figure("withFindings")) + "\""));
+    EXPECT_TRUE(Has(
+        machines, "data-state=\"unreadable\" data-count=\"" + std::to_string(figure("unreadable")) + "\""));
     const std::string findings = Element(dom, "history-findings-run-4");
     for (const char* severity : {"critical", "warning", "info"})
-        EXPECT_TRUE(Has(findings, std::string("data-state=\"") + severity + "\" data-count=\"" +
-            std::to_string(figure(severity)) + "\""));
+        EXPECT_TRUE(Has(findings,
+            std::string("data-state=\"") + severity + "\" data-count=\"" + std::to_string(figure(severity)) +
+                "\""));
 }
 
 TEST_F(ReportHistory, AFileThatCannotBeReadIsAGapAndSaidSo)
