@@ -2,7 +2,6 @@
 #include "monitoring.hpp"
 
 #include "device_changes.hpp"
-#include "fleet.hpp"
 
 namespace tarvorun {
 namespace {

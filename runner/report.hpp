@@ -13,8 +13,8 @@
 #include <vector>
 
 #include "baseline.hpp"
-#include "fleet.hpp"
 #include "json_line.hpp"
+#include "outcome.hpp"
 #include "report_history.hpp"
 
 namespace tarvorun {

@@ -17,35 +17,6 @@
 
 namespace tarvorun {
 
-// The counts of the closing summary.
-// The ends the summary counts, in its order; a plug-in that cannot be
-// loaded stops a fleet before its summary.
-inline constexpr ERunEnd kSummaryEnds[] = {
-    ERunEnd::Completed, ERunEnd::Failed, ERunEnd::Unreadable, ERunEnd::Crashed, ERunEnd::TimedOut};
-
-// The counts of the closing summary.
-struct TFleetTotals {
-    std::size_t fInventories = 0;
-    std::size_t fWithFindings = 0;
-    std::size_t fPartial = 0;
-    // The machines with neither an adapter of the family nor a controller.
-    std::size_t fNoAdapter = 0;
-    TSeverityCounts fSeverities;
-    std::size_t fNew = 0;
-    std::size_t fResolved = 0;
-    // With a baseline, the findings whose count rose since.
-    std::size_t fRose = 0;
-    // The earlier run's machines that this run did not have, and the disks
-    // and controllers that vanished from the machines it has.
-    std::size_t fMissing = 0;
-    std::size_t fVanished = 0;
-    // The inventories by how their run ended.
-    std::size_t fByEnd[6] = {};
-
-    std::size_t Count(ERunEnd end) const { return fByEnd[static_cast<std::size_t>(end)]; }
-    void Add(const TOutcome& outcome);
-};
-
 struct TFleetSettings {
     TRunSettings fRun;
     bool fJsonl = false;

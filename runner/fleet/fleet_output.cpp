@@ -159,22 +159,6 @@ void WriteHeldOutput(TJob& job)
     job.fOutput.WriteTo(WriteOut);
 }
 
-void TFleetTotals::Add(const TOutcome& outcome)
-{
-    ++fInventories;
-    ++fByEnd[static_cast<std::size_t>(outcome.fKind)];
-    if (RanToItsEnd(outcome.fKind) && outcome.fFindings > 0)
-        ++fWithFindings;
-    fPartial += outcome.fPartial ? 1 : 0;
-    fNoAdapter += outcome.fExamined && outcome.fExamined->NoAdapter() ? 1 : 0;
-    fSeverities.Add(outcome.fSeverities);
-    fNew += outcome.fNew;
-    fResolved += outcome.fResolved;
-    fRose += outcome.fRose;
-    for (const TDeviceChange& change : outcome.fChanges)
-        fVanished += change.fKind == TDeviceChange::EKind::Vanished ? 1 : 0;
-}
-
 std::string GroupHeader(const TFleetSettings& settings, const std::string& name)
 {
     return settings.fJsonl ? std::string() : "== " + PrintableName(name) + "\n";
