@@ -37,6 +37,16 @@ std::string SerialNumber(TRandom& random)
     return serial;
 }
 
+// Where a disk or a device sits, as its three members.
+TJsonText& AddressMembers(TJsonText& out, const TAddress& address)
+{
+    return out.Member("ControllerNum", address.fController)
+        .Raw(",")
+        .Member("Channel", address.fChannel)
+        .Raw(",")
+        .Member("ScsiId", address.fScsiId);
+}
+
 }  // namespace
 
 void WriteDisks(TJsonText& out, TRandom& random, const TInventorySize& size, bool& firstClass)
@@ -51,18 +61,14 @@ void WriteDisks(TJsonText& out, TRandom& random, const TInventorySize& size, boo
         const bool hardDisk = i == 0 || !random.Chance(40);
         const char* type = hardDisk ? "Hard disk" : random.Chance(500) ? "CD-ROM" : "Tape";
         const char* code = i == 0 || random.Chance(30) ? random.Pick(kUnsupported) : random.Pick(kSupported);
-        array.NextInstance()
-            .Member("DeviceType", type)
-            .Raw(",")
-            .Member("DeviceCode", code)
-            .Raw(",")
-            .Member("DeviceSerialNum", SerialNumber(random))
-            .Raw(",")
-            .Member("ControllerNum", address.fController)
-            .Raw(",")
-            .Member("Channel", address.fChannel)
-            .Raw(",")
-            .Member("ScsiId", address.fScsiId)
+        TJsonText& disk = array.NextInstance()
+                              .Member("DeviceType", type)
+                              .Raw(",")
+                              .Member("DeviceCode", code)
+                              .Raw(",")
+                              .Member("DeviceSerialNum", SerialNumber(random))
+                              .Raw(",");
+        AddressMembers(disk, address)
             .Raw(",")
             .Member("Capacity", static_cast<long long>(9100 + random.Below(140000)) * 1000000)
             .Raw(",")
@@ -95,12 +101,7 @@ void WriteDeviceData(TJsonText& out, TRandom& random, const TInventorySize& size
             misc = random.Chance(300) ? static_cast<long long>(random.Below(4)) : 0;
             pfa = random.Chance(100);
         }
-        array.NextInstance()
-            .Member("ControllerNum", address.fController)
-            .Raw(",")
-            .Member("Channel", address.fChannel)
-            .Raw(",")
-            .Member("ScsiId", address.fScsiId)
+        AddressMembers(array.NextInstance(), address)
             .Raw(",")
             .Member("NumParityErrors", parity)
             .Raw(",")

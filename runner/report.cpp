@@ -50,10 +50,9 @@ void Recount(TReportMachine& machine)
     outcome.fNew = 0;
     for (const TReportLine& line : machine.fLines) {
         outcome.fFindings += line.fLevel == 100 ? 1 : 0;
-        const TFindingKind* kind = FindKind(line.fKind);
         ESeverity severity = ESeverity::Warning;
         SeverityOfName(line.fSeverity, severity);
-        if (line.fSeverity.empty() && kind != nullptr)
+        if (const TFindingKind* kind = line.fSeverity.empty() ? FindKind(line.fKind) : nullptr)
             severity = kind->fSeverity;
         outcome.fSeverities.Add(line.fLevel, severity);
         outcome.fNew += line.fChange == "new" ? 1 : 0;
