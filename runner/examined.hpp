@@ -100,11 +100,11 @@ TRecord SubjectObject(const TExamined& examined, const TSubject& subject);
 TRecord DiskObject(const TExaminedDisk& disk);
 TRecord ControllerObject(const TExaminedController& controller);
 
-// The `examined` record's members after "type" (and "inventory"), and back:
-// the reader of an earlier run's records takes what it can and leaves the
-// rest empty.
+// The `examined` record's members after "type" (and "inventory"), and back;
+// empty when a member is missing or of another kind. A disk that does not
+// say whether its counts are known has none known.
 TRecord ExaminedMembers(const TExamined& examined);
-TExamined ExaminedFromRecord(const TRecord& record);
+std::optional<TExamined> ExaminedOfMembers(const TRecord& members);
 
 // The text output's line: "examined: 1 adapter, 1 controller, 6 disks (error
 // counts of 4), 1,163 packages", or "examined: no adapter of the family

@@ -1,7 +1,8 @@
 // What a run examined, as the records and lines every output shows: the
 // `examined` record's members, each disk's and controller's object (which
 // is also a finding's `subject`), the text output's examined line and the
-// line under a finding that names its disk or controller.
+// line under a finding that names its disk or controller; and the members
+// read back, from a worker's figures or from records.
 #include "examined.hpp"
 
 namespace tarvorun {
@@ -99,6 +100,36 @@ std::string ControllerLine(const TRecord& controller)
     return "controller: " + (line.Empty() ? std::string("nothing known") : line.Line());
 }
 
+template <typename T> std::optional<T> Optional(const TRecord& object, const char* name)
+{
+    const auto found = object.find(name);
+    if (found == object.end() || found->is_null())
+        return std::nullopt;
+    return found->get<T>();
+}
+
+TExaminedController ControllerOf(const TRecord& object)
+{
+    return {Optional<long long>(object, "controller"), Optional<std::string>(object, "model"),
+        Optional<std::string>(object, "driverVersion"), Optional<std::string>(object, "biosVersion"),
+        Optional<std::string>(object, "pciAddress")};
+}
+
+TExaminedDisk DiskOf(const TRecord& object)
+{
+    TExaminedDisk disk;
+    disk.fController = Optional<long long>(object, "controller");
+    disk.fChannel = Optional<long long>(object, "channel");
+    disk.fScsiId = Optional<long long>(object, "scsiId");
+    disk.fDeviceCode = Optional<std::string>(object, "deviceCode");
+    disk.fSerial = Optional<std::string>(object, "serial");
+    disk.fFirmware = Optional<std::string>(object, "firmware");
+    disk.fCountsKnown = object.value("countsKnown", false);
+    if (const auto found = object.find("linux"); found != object.end())
+        disk.fLinux = *found;
+    return disk;
+}
+
 }  // namespace
 
 TRecord DiskObject(const TExaminedDisk& disk)
@@ -167,6 +198,24 @@ std::string SubjectLine(const TRecord& subject)
     if (!subject.is_object())
         return std::string();
     return subject.contains("scsiId") ? DiskLine(subject) : ControllerLine(subject);
+}
+
+std::optional<TExamined> ExaminedOfMembers(const TRecord& members)
+{
+    try {
+        TExamined examined;
+        examined.fPciFunctions = members.at("pciFunctions").get<std::size_t>();
+        examined.fAdapters = members.at("adapters").get<std::size_t>();
+        for (const TRecord& controller : members.at("controllers"))
+            examined.fControllers.push_back(ControllerOf(controller));
+        for (const TRecord& disk : members.at("disks"))
+            examined.fDisks.push_back(DiskOf(disk));
+        examined.fPackages = members.at("packages").get<std::size_t>();
+        examined.fEventLogRecords = members.at("eventLogRecords").get<std::size_t>();
+        return examined;
+    } catch (const nlohmann::json::exception&) {
+        return std::nullopt;
+    }
 }
 
 }  // namespace tarvorun

@@ -84,13 +84,12 @@ int RunFromJsonl(const TOptions& options)
     for (const std::string& file : options.fBaselineFiles)
         if (!baseline.AddFile(file, problem))
             return Usage(problem);
-    if (!options.fBaselineFiles.empty())
-        report.SetBaseline(&baseline);
     // A machine given twice is counted once, the later; the person hears of it.
     const auto note = [](const std::string& text) {
         std::fprintf(stderr, "hvp-run: %s\n", tarvorun::ShowOnTerminal(text).c_str());
     };
-    if (!tarvorun::ReadJsonlInputs(options.fJsonlFiles, report, note, problem))
+    const tarvorun::TBaseline* against = options.fBaselineFiles.empty() ? nullptr : &baseline;
+    if (!tarvorun::ReadJsonlInputs(options.fJsonlFiles, against, report, note, problem))
         return Usage(problem);
     return WriteReport(report, options) ? kExitOk : kExitUsage;
 }
@@ -112,7 +111,7 @@ int RunMany(const TOptions& options)
     const tarvorun::TFleetSettings& fleet = options.fFleet;
     const tarvorun::TMonitorOptions& monitor = options.fMonitor;
     tarvorun::TReport report;
-    report.SetBaseline(fleet.fBaseline);
+    report.SetCompared(fleet.fBaseline != nullptr);
     tarvorun::TFleetTotals totals;
     tarvorun::TMonitoredRun monitored;
     monitored.fFleet = true;
@@ -233,7 +232,7 @@ int RunSingle(const TOptions& options)
         return KeepFilesOfAFailedRun(options);
     if (!end.fNotLoaded && !options.fReportPath.empty()) {
         tarvorun::TReport report;
-        report.SetBaseline(options.fFleet.fBaseline, true);
+        report.SetCompared(options.fFleet.fBaseline != nullptr);
         report.Add(tarvorun::TOutcome(outcome));
         if (!WriteReport(report, options))
             return kExitUsage;

@@ -1,14 +1,17 @@
 // Reading jsonl outputs for the report: bounded lines, checked records, the
-// records grouped into machines, and a machine given again replacing the
-// earlier one.
+// records grouped into machines, each machine's run replayed through the
+// run's collector (counted, and with a baseline compared, where a run's own
+// lines are), and a machine given again replacing the earlier one.
 #include "jsonl_input.hpp"
 
 #include <algorithm>
 #include <map>
+#include <set>
 
 #include "catalogue.hpp"
 #include "jsonl_reader.hpp"
 #include "output.hpp"
+#include "run_collector.hpp"
 
 namespace tarvorun {
 
@@ -16,7 +19,10 @@ namespace {
 
 // A machine as it is being read, and where its records began.
 struct TOpenMachine {
-    TReportMachine fMachine;
+    TOutcome fOutcome;
+    // The name its records give it, by which a baseline knows it: a single
+    // run's records give none.
+    std::string fRawName;
     std::string fPlace;
     bool fHadPlugin = false;
     bool fHadPartial = false;
@@ -31,6 +37,9 @@ struct TSeen {
     std::string fPlace;
     std::string fFile;
     std::string fName;
+    std::string fRawName;
+    std::string fRelative;
+    std::string fHostname;
     bool fKept;
     // Whether another machine of the same file has its id: clones of one
     // image, told apart by their names only.
@@ -39,24 +48,29 @@ struct TSeen {
 
 class TReader {
 public:
-    TReader(TReport& report, const std::function<void(const std::string&)>& note)
-        : fReport(report), fNote(note)
+    TReader(const TBaseline* baseline, TReport& report, const std::function<void(const std::string&)>& note)
+        : fBaseline(baseline), fReport(report), fNote(note)
     {
     }
     bool ReadFile(const std::string& path, std::string& problem);
-    // The machines the runs read found missing since their baselines.
-    std::vector<TMissingMachine> Missing() const { return fMissing; }
+    // The machines missing since the earlier run: those the records told,
+    // or else those of the baseline that no machine kept is.
+    std::vector<TMissingMachine> Missing() const;
+    // Whether the machines were compared: with the baseline, or in the
+    // records.
+    bool Compared() const { return fBaseline != nullptr || fCompared; }
 
 private:
     void Take(const TRecord& record, const std::string& path, const std::string& place);
     void Close();
     void Apply(const std::string& type, const TRecord& record);
 
+    const TBaseline* fBaseline;
     TReport& fReport;
     const std::function<void(const std::string&)>& fNote;
     bool fOpen = false;
+    bool fCompared = false;
     TOpenMachine fCurrent;
-    std::string fCurrentRawName;
     std::string fCurrentFile;
     std::vector<TSeen> fSeen;
     std::map<std::string, std::vector<std::size_t>> fByName;
@@ -69,6 +83,25 @@ std::string TextOf(const TRecord& record, const char* name)
 {
     const auto found = record.find(name);
     return found != record.end() && found->is_string() ? found->get<std::string>() : std::string();
+}
+
+// A log record's line with the meaning it was recorded with. An output of
+// an earlier version names no kind: the catalogue tells it.
+TKeptLine LineOf(const TRecord& record)
+{
+    TKeptLine line{record["level"].get<int>(), record["text"].get<std::string>(), TextOf(record, "kind"),
+        ESeverity::Unknown, record.value("fields", TRecord::object()), TextOf(record, "change"),
+        record.contains("was") ? std::optional<long long>(record["was"].get<long long>()) : std::nullopt,
+        record.value("subject", TRecord())};
+    if (line.fKind.empty() || !SeverityOfName(TextOf(record, "severity"), line.fSeverity)) {
+        TClassified meaning = Classify(line.fLevel, line.fText);
+        line.fKind = std::move(meaning.fKind);
+        line.fSeverity = meaning.fSeverity;
+        line.fFields = std::move(meaning.fFields);
+    }
+    if (!line.fSubject.is_object())
+        line.fSubject = TRecord();
+    return line;
 }
 
 // Whether a record of this type begins a machine's records anew although it
@@ -99,16 +132,15 @@ void TReader::Take(const TRecord& record, const std::string& path, const std::st
         return;
     }
     const std::string raw = TextOf(record, "inventory");
-    if (fOpen && (raw != fCurrentRawName || BeginsAnew(fCurrent, type)))
+    if (fOpen && (raw != fCurrent.fRawName || BeginsAnew(fCurrent, type)))
         Close();
     if (!fOpen) {
         fCurrent = TOpenMachine();
         fCurrent.fPlace = place;
         // A single run's records name no inventory: its file names it.
-        fCurrent.fMachine.fOutcome.fName = raw.empty() ? path : raw;
-        fCurrent.fMachine.fBaselineName = raw;
-        fCurrent.fMachine.fOutcome.fRelative = RelativeName(raw);
-        fCurrentRawName = raw;
+        fCurrent.fOutcome.fName = raw.empty() ? path : raw;
+        fCurrent.fOutcome.fRelative = RelativeName(raw);
+        fCurrent.fRawName = raw;
         fCurrentFile = path;
         fOpen = true;
     }
@@ -118,42 +150,29 @@ void TReader::Take(const TRecord& record, const std::string& path, const std::st
 
 void TReader::Apply(const std::string& type, const TRecord& record)
 {
-    TReportMachine& machine = fCurrent.fMachine;
-    TOutcome& outcome = machine.fOutcome;
+    TOutcome& outcome = fCurrent.fOutcome;
     if (type == "machine") {
         outcome.fHostname = TextOf(record, "hostname");
         outcome.fMachineId = TextOf(record, "machineId");
         outcome.fCollectedAt = TextOf(record, "collectedAt");
     } else if (type == "partial") {
         fCurrent.fHadPartial = true;
-        machine.fProblems = record["problems"].get<std::vector<std::string>>();
+        outcome.fPartialProblems = record["problems"].get<std::vector<std::string>>();
+        outcome.fPartial = !outcome.fPartialProblems.empty();
     } else if (type == "examined") {
         fCurrent.fHadExamined = true;
-        machine.fExamined = record;
-        machine.fExamined.erase("type");
-        machine.fExamined.erase("inventory");
+        outcome.fExamined = ExaminedOfMembers(record);
     } else if (type == "plugin") {
         fCurrent.fHadPlugin = true;
     } else if (type == "log") {
-        TReportLine line{record["level"].get<int>(), record["text"].get<std::string>(),
-            TextOf(record, "kind"), TextOf(record, "severity"), record.value("fields", TRecord::object()),
-            TextOf(record, "change"), record.value("subject", TRecord()),
-            record.contains("was") ? std::optional<long long>(record["was"].get<long long>()) : std::nullopt};
-        // An output of an earlier version names no kind: the catalogue tells it.
-        if (line.fKind.empty() || line.fSeverity.empty()) {
-            TClassified meaning = Classify(line.fLevel, line.fText);
-            line.fKind = std::move(meaning.fKind);
-            line.fSeverity = std::string(SeverityName(meaning.fSeverity));
-            line.fFields = std::move(meaning.fFields);
-        }
-        machine.fCompared = machine.fCompared || !line.fChange.empty();
-        machine.fLines.push_back(std::move(line));
+        outcome.fLines.push_back(LineOf(record));
+        fCompared = fCompared || !outcome.fLines.back().fChange.empty();
     } else if (type == "resolved") {
-        machine.fCompared = true;
-        machine.fResolved.push_back(
+        fCompared = true;
+        outcome.fGone.push_back(
             TOldFinding{TextOf(record, "kind"), TextOf(record, "severity"), TextOf(record, "text")});
     } else if (auto change = ChangeOfMembers(type, record)) {
-        machine.fCompared = true;
+        fCompared = true;
         outcome.fChanges.push_back(std::move(*change));
     } else if (type == "exception") {
         TFailure failure;
@@ -178,9 +197,9 @@ void TReader::Close()
     if (!fOpen)
         return;
     fOpen = false;
-    TReportMachine& machine = fCurrent.fMachine;
-    const std::string id = machine.fOutcome.fMachineId;
-    const std::string name = RelativeName(machine.fOutcome.fName);
+    TOutcome outcome = ReplayRecords(std::move(fCurrent.fOutcome), fBaseline, fCurrent.fRawName);
+    const std::string id = outcome.fMachineId;
+    const std::string name = RelativeName(outcome.fName);
     // The later records take the place of the first they replace.
     std::size_t place = fSeen.size();
     auto replace = [&](std::size_t index) {
@@ -190,7 +209,7 @@ void TReader::Close()
         earlier.fKept = false;
         place = std::min(place, index);
         fReport.Drop(index);
-        fNote(fCurrent.fPlace + ": " + PrintableName(machine.fOutcome.fName) + " was given before, at " +
+        fNote(fCurrent.fPlace + ": " + PrintableName(outcome.fName) + " was given before, at " +
             earlier.fPlace + "; the later records are kept");
     };
     // A machine of the same file with the same id is one of the same run:
@@ -200,8 +219,8 @@ void TReader::Close()
         TSeen& other = fSeen[index];
         if (other.fKept && other.fFile == fCurrentFile && RelativeName(other.fName) != name) {
             if (!clone)
-                fNote(fCurrent.fPlace + ": " + PrintableName(machine.fOutcome.fName) +
-                    " has the machine id of " + PrintableName(other.fName) + ", given at " + other.fPlace +
+                fNote(fCurrent.fPlace + ": " + PrintableName(outcome.fName) + " has the machine id of " +
+                    PrintableName(other.fName) + ", given at " + other.fPlace +
                     "; machines of one run that share an id are told apart by their names");
             clone = other.fClone = true;
         }
@@ -217,11 +236,12 @@ void TReader::Close()
             if (!fSeen[index].fClone)
                 replace(index);
     const std::size_t index = fReport.Machines().size();
-    fSeen.push_back(TSeen{id, fCurrent.fPlace, fCurrentFile, machine.fOutcome.fName, true, clone});
+    fSeen.push_back(TSeen{id, fCurrent.fPlace, fCurrentFile, outcome.fName, fCurrent.fRawName,
+        outcome.fRelative, outcome.fHostname, true, clone});
     fByName[name].push_back(index);
     if (!id.empty())
         fById[id].push_back(index);
-    fReport.Add(std::move(machine));
+    fReport.Add(std::move(outcome));
     if (place < index)
         fReport.TakePlace(index, place);
 }
@@ -234,18 +254,28 @@ bool TReader::ReadFile(const std::string& path, std::string& problem)
     return read;
 }
 
+std::vector<TMissingMachine> TReader::Missing() const
+{
+    if (!fMissing.empty() || fBaseline == nullptr)
+        return fMissing;
+    std::set<const TBaselineMachine*> found;
+    for (const TSeen& seen : fSeen)
+        if (seen.fKept)
+            found.insert(fBaseline->Find(seen.fRawName, seen.fRelative, seen.fHostname, seen.fMachineId));
+    return fBaseline->Missing(found);
+}
+
 }  // namespace
 
-bool ReadJsonlInputs(const std::vector<std::string>& paths, TReport& report,
+bool ReadJsonlInputs(const std::vector<std::string>& paths, const TBaseline* baseline, TReport& report,
     const std::function<void(const std::string&)>& note, std::string& problem)
 {
-    TReader reader(report, note);
+    TReader reader(baseline, report, note);
     for (const std::string& path : paths)
         if (!reader.ReadFile(path, problem))
             return false;
-    // Records of missing machines tell them; without any, a baseline finds them.
-    if (!reader.Missing().empty())
-        report.SetMissing(reader.Missing());
+    report.SetCompared(reader.Compared());
+    report.SetMissing(reader.Missing());
     return true;
 }
 

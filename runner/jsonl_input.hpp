@@ -11,16 +11,18 @@
 #include <string>
 #include <vector>
 
+#include "baseline.hpp"
 #include "jsonl_reader.hpp"
 #include "report.hpp"
 
 namespace tarvorun {
 
-// Reads the files, in order, into `report`. `note` hears one line for each
-// machine that a later one replaces. False, with `problem` naming the file,
+// Reads the files, in order, into `report`, compared with `baseline` when
+// it is not null. `note` hears one line for each machine that a later one
+// replaces. False, with `problem` naming the file,
 // the line and what is wrong, when a file cannot be read or a line is not a
 // record of hvp-run.
-bool ReadJsonlInputs(const std::vector<std::string>& paths, TReport& report,
+bool ReadJsonlInputs(const std::vector<std::string>& paths, const TBaseline* baseline, TReport& report,
     const std::function<void(const std::string&)>& note, std::string& problem);
 
 }  // namespace tarvorun

@@ -2,14 +2,14 @@
 // kind, severity and fields from the catalogue, its change against the
 // baseline, and the disk or controller it is about. A line is kept so only
 // for the report and the monitoring outputs, which read it as it is; it
-// goes from a worker to hvp-run in a log frame (fleet/frames.hpp).
+// goes from a worker to hvp-run in a log frame (fleet/frames.hpp), and a
+// line read back from records (--from-jsonl) is kept the same way.
 #pragma once
 
 #include <optional>
 #include <string>
 
 #include "catalogue.hpp"
-#include "examined.hpp"
 #include "json_line.hpp"
 
 namespace tarvorun {
@@ -24,9 +24,8 @@ struct TKeptLine {
     // empty otherwise. For rose and fell, the earlier count.
     std::string fChange;
     std::optional<long long> fWas;
-    // The disk or controller it is about, by its place in what the run
-    // examined.
-    std::optional<TSubject> fSubject;
+    // The `examined` object of the disk or controller it is about, or null.
+    TRecord fSubject;
 };
 
 }  // namespace tarvorun

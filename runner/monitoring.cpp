@@ -69,8 +69,8 @@ std::vector<TFinding> Findings(const TOutcome& machine, const TTuning& tuning)
         if (tuning.fIgnore.count(line.fKind) > 0)
             continue;
         std::string subject;
-        if (line.fSubject && machine.fExamined)
-            subject = SubjectLine(SubjectObject(*machine.fExamined, *line.fSubject));
+        if (line.fSubject.is_object())
+            subject = SubjectLine(line.fSubject);
         findings.push_back({line.fKind, tuning.fCountAs[static_cast<std::size_t>(line.fSeverity)], line.fText,
             std::move(subject)});
     }

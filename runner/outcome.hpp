@@ -54,6 +54,20 @@ struct TOutcome {
     std::vector<TOldFinding> fGone;
     std::vector<TDeviceChange> fChanges;
 
+    // Leaves out what the comparison with an earlier run told: that of a
+    // run cut short, which would find gone all it did not get to, or that
+    // of records compared again.
+    void ForgetComparison()
+    {
+        for (TKeptLine& line : fLines) {
+            line.fChange.clear();
+            line.fWas.reset();
+        }
+        fGone.clear();
+        fChanges.clear();
+        fNew = fResolved = fRose = 0;
+    }
+
     // Why the run did not get to its end, in the words of its message:
     // GetData's failure, or the error record's message; empty when it
     // completed.

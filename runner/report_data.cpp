@@ -17,12 +17,10 @@ namespace tarvorun {
 
 namespace {
 
-// A severity's place among kSeverities, the worst first; a line of none
-// ranks after them, as a machine without findings does.
-std::size_t SeverityRank(const std::string& name)
+// A severity's place among kSeverities, the worst first.
+std::size_t SeverityRank(ESeverity severity)
 {
-    ESeverity severity;
-    return SeverityOfName(name, severity) ? static_cast<std::size_t>(severity) : kSeverities.size();
+    return static_cast<std::size_t>(severity);
 }
 
 // Every kind of the catalogue, and `other`, with what a person reads of it.
@@ -59,52 +57,45 @@ struct TWeight {
     std::size_t fWorst = kSeverities.size();
 };
 
-TWeight WeightOf(const TReportMachine& machine)
+TWeight WeightOf(const TOutcome& machine)
 {
     TWeight weight;
-    for (const TReportLine& line : machine.fLines) {
+    for (const TKeptLine& line : machine.fLines) {
         const std::size_t rank = SeverityRank(line.fSeverity);
-        if (rank == kSeverities.size())
-            continue;
         ++weight.fCounts[rank];
         weight.fWorst = std::min(weight.fWorst, rank);
     }
     // A disk that vanished weighs as the critical finding it is.
-    for (const TDeviceChange& change : machine.fOutcome.fChanges) {
-        const std::size_t rank = SeverityRank(std::string(SeverityName(ChangeKind(change).fSeverity)));
+    for (const TDeviceChange& change : machine.fChanges) {
+        const std::size_t rank = SeverityRank(ChangeKind(change).fSeverity);
         ++weight.fCounts[rank];
         weight.fWorst = std::min(weight.fWorst, rank);
     }
     return weight;
 }
 
-// The reason a run did not complete, in the words of its message.
-std::string ReasonOf(const TOutcome& outcome)
-{
-    return outcome.fKind == ERunEnd::Failed ? outcome.fFailure : outcome.fMessage;
-}
-
 // What to act on in the machine, the worst first: each critical and warning
 // finding's title once per kind and subject, with the disk or controller
 // to replace or look at, and what vanished or was replaced since the
 // earlier run.
-TRecord ActOn(const TReportMachine& machine)
+TRecord ActOn(const TOutcome& machine)
 {
     std::vector<std::tuple<std::size_t, std::string, std::string, std::string>> items;
-    for (const TDeviceChange& change : machine.fOutcome.fChanges) {
+    for (const TDeviceChange& change : machine.fChanges) {
         const TFindingKind& kind = ChangeKind(change);
         if (kind.fSeverity == ESeverity::Critical || kind.fSeverity == ESeverity::Warning)
-            items.emplace_back(SeverityRank(std::string(SeverityName(kind.fSeverity))),
-                std::string(kind.fTitle), ChangeText(change), std::string(SeverityName(kind.fSeverity)));
+            items.emplace_back(SeverityRank(kind.fSeverity), std::string(kind.fTitle), ChangeText(change),
+                std::string(SeverityName(kind.fSeverity)));
     }
-    for (const TReportLine& line : machine.fLines) {
+    for (const TKeptLine& line : machine.fLines) {
         const std::size_t rank = SeverityRank(line.fSeverity);
         if (rank > 1 || !IsFindingLevel(line.fLevel))
             continue;
         const TFindingKind* kind = FindKind(line.fKind);
         const std::string title = kind != nullptr ? std::string(kind->fTitle) : line.fText;
         items.emplace_back(rank, title,
-            line.fSubject.is_object() ? SubjectLine(line.fSubject) : std::string(), line.fSeverity);
+            line.fSubject.is_object() ? SubjectLine(line.fSubject) : std::string(),
+            std::string(SeverityName(line.fSeverity)));
     }
     std::stable_sort(items.begin(), items.end(),
         [](const auto& a, const auto& b) { return std::get<0>(a) < std::get<0>(b); });
@@ -116,18 +107,17 @@ TRecord ActOn(const TReportMachine& machine)
     return list;
 }
 
-TRecord MachineData(const TReportMachine& machine, const TWeight& weight)
+TRecord MachineData(const TOutcome& outcome, const TWeight& weight)
 {
-    const TOutcome& outcome = machine.fOutcome;
     TRecord counts = TRecord::object();
     for (std::size_t i = 0; i < kSeverities.size(); ++i)
         counts[std::string(SeverityName(kSeverities[i]))] = weight.fCounts[i];
     // Each line as [level, text, kind, severity, fields, change, subject,
     // earlier count], to keep a large fleet's page small.
     TRecord lines = TRecord::array();
-    for (const TReportLine& line : machine.fLines)
-        lines.push_back(TRecord::array({line.fLevel, line.fText, line.fKind, line.fSeverity, line.fFields,
-            line.fChange, line.fSubject, line.fWas ? TRecord(*line.fWas) : TRecord()}));
+    for (const TKeptLine& line : outcome.fLines)
+        lines.push_back(TRecord::array({line.fLevel, line.fText, line.fKind, SeverityName(line.fSeverity),
+            line.fFields, line.fChange, line.fSubject, line.fWas ? TRecord(*line.fWas) : TRecord()}));
     // What changed since the earlier run as [type, kind, severity, text].
     TRecord changes = TRecord::array();
     for (const TDeviceChange& change : outcome.fChanges) {
@@ -136,60 +126,47 @@ TRecord MachineData(const TReportMachine& machine, const TWeight& weight)
             TRecord::array({ChangeType(change), kind.fId, SeverityName(kind.fSeverity), ChangeText(change)}));
     }
     TRecord resolved = TRecord::array();
-    for (const TOldFinding& finding : machine.fResolved)
+    for (const TOldFinding& finding : outcome.fGone)
         resolved.push_back(TRecord::array({finding.fKind, finding.fSeverity, finding.fText}));
     return TRecord{{"name", outcome.fName}, {"hostname", outcome.fHostname},
         {"machineId", outcome.fMachineId}, {"collectedAt", outcome.fCollectedAt},
         {"outcome", WordsOf(outcome.fKind).fRecord}, {"outcomeWords", WordsOf(outcome.fKind).fPage},
-        {"reason", ReasonOf(outcome)}, {"partial", outcome.fPartial}, {"problems", machine.fProblems},
+        {"reason", outcome.Why()}, {"partial", outcome.fPartial}, {"problems", outcome.fPartialProblems},
         {"worst", weight.fWorst < kSeverities.size() ? SeverityName(kSeverities[weight.fWorst]) : "none"},
         {"counts", std::move(counts)}, {"findings", outcome.fSeverities.Total()}, {"new", outcome.fNew},
         {"lines", std::move(lines)}, {"resolved", std::move(resolved)}, {"changes", std::move(changes)},
-        {"examined", machine.fExamined}, {"actOn", ActOn(machine)}};
-}
-
-// Whether a machine's run told that it had neither an adapter of the family
-// nor a controller.
-bool HasNoAdapter(const TReportMachine& machine)
-{
-    const TRecord& examined = machine.fExamined;
-    if (!examined.is_object())
-        return false;
-    const auto adapters = examined.find("adapters");
-    const auto controllers = examined.find("controllers");
-    return adapters != examined.end() && *adapters == 0 && controllers != examined.end() &&
-        controllers->is_array() && controllers->empty();
+        {"examined", outcome.fExamined ? ExaminedMembers(*outcome.fExamined) : TRecord()},
+        {"actOn", ActOn(outcome)}};
 }
 
 // The places of the machines, from the worst: by worst severity, then by
 // the number of lines of that severity, then by all findings, then in
 // input order.
 std::vector<std::size_t> Ranking(
-    const std::vector<TWeight>& weights, const std::vector<const TReportMachine*>& machines)
+    const std::vector<TWeight>& weights, const std::vector<const TOutcome*>& machines)
 {
     std::vector<std::size_t> order(weights.size());
     std::iota(order.begin(), order.end(), 0);
     auto key = [&](std::size_t i) {
         const TWeight& weight = weights[i];
         const std::size_t worstCount = weight.fWorst < kSeverities.size() ? weight.fCounts[weight.fWorst] : 0;
-        return std::make_tuple(weight.fWorst, ~worstCount, ~machines[i]->fOutcome.fSeverities.Total());
+        return std::make_tuple(weight.fWorst, ~worstCount, ~machines[i]->fSeverities.Total());
     };
     std::stable_sort(
         order.begin(), order.end(), [&](std::size_t a, std::size_t b) { return key(a) < key(b); });
     return order;
 }
 
-TRecord TotalsData(const std::vector<const TReportMachine*>& machines, const std::vector<TWeight>& weights)
+TRecord TotalsData(const std::vector<const TOutcome*>& machines, const std::vector<TWeight>& weights)
 {
     TFleetTotals totals;
-    std::size_t unknown = 0, noAdapter = 0, needAction = 0;
+    std::size_t unknown = 0, needAction = 0;
     for (std::size_t i = 0; i < machines.size(); ++i) {
-        totals.Add(machines[i]->fOutcome);
+        totals.Add(*machines[i]);
         unknown += weights[i].fCounts[3];
         // A machine needs action when its worst finding is critical or a
         // warning.
         needAction += weights[i].fWorst <= 1 ? 1 : 0;
-        noAdapter += HasNoAdapter(*machines[i]) ? 1 : 0;
     }
     TRecord data{{"inventories", totals.fInventories}};
     for (const ERunEnd end : kSummaryEnds) {
@@ -200,14 +177,14 @@ TRecord TotalsData(const std::vector<const TReportMachine*>& machines, const std
     data.update(TRecord{{"partial", totals.fPartial}, {"findings", totals.fSeverities.Total()},
         {"critical", totals.fSeverities.fCritical}, {"warning", totals.fSeverities.fWarning},
         {"info", totals.fSeverities.fInfo}, {"unknown", unknown}, {"new", totals.fNew},
-        {"resolved", totals.fResolved}, {"noAdapter", noAdapter}, {"vanished", totals.fVanished},
+        {"resolved", totals.fResolved}, {"noAdapter", totals.fNoAdapter}, {"vanished", totals.fVanished},
         {"needAction", needAction}});
     return data;
 }
 
 }  // namespace
 
-TRecord ReportData(const std::vector<const TReportMachine*>& machines, bool compared, const std::string& made,
+TRecord ReportData(const std::vector<const TOutcome*>& machines, bool compared, const std::string& made,
     const std::vector<TMissingMachine>& missing)
 {
     TRecord gone = TRecord::array();
@@ -216,7 +193,7 @@ TRecord ReportData(const std::vector<const TReportMachine*>& machines, bool comp
             {"name", machine.fName}, {"hostname", machine.fHostname}, {"machineId", machine.fMachineId}});
     std::vector<TWeight> weights;
     TRecord list = TRecord::array();
-    for (const TReportMachine* machine : machines) {
+    for (const TOutcome* machine : machines) {
         weights.push_back(WeightOf(*machine));
         list.push_back(MachineData(*machine, weights.back()));
     }

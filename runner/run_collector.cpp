@@ -30,6 +30,22 @@ void TRunCollector::OnExamined(const TExamined& examined)
     fForm.OnExamined(examined);
 }
 
+std::optional<TLineChange> TRunCollector::Tally(int level, const std::string& text, const std::string& kind,
+    ESeverity severity, const TRecord& subject, const TRecord* fields)
+{
+    fCollected.fFindings += level == 100 ? 1 : 0;
+    fCollected.fSeverities.Add(level, severity);
+    if (fBaseline == nullptr || !IsFindingLevel(level))
+        return std::nullopt;
+    // A finding about a disk or controller is matched by it first, and its
+    // count compared, so its fields are read where the form did not.
+    const std::string key = SubjectKey(subject);
+    std::optional<long long> count;
+    if (!key.empty())
+        count = CountOf(fields != nullptr ? *fields : Classify(level, text).fFields);
+    return fTracker.Take(kind, text, key, count);
+}
+
 void TRunCollector::OnLog(int level, const std::string& text, const std::optional<TSubject>& subject)
 {
     Bind();
@@ -43,26 +59,15 @@ void TRunCollector::OnLog(int level, const std::string& text, const std::optiona
         meaning.fKind = weight.fKind;
         meaning.fSeverity = weight.fSeverity;
     }
-    const bool finding = IsFindingLevel(level);
-    fCollected.fFindings += level == 100 ? 1 : 0;
-    fCollected.fSeverities.Add(level, meaning.fSeverity);
-    const TRecord object =
+    TRecord object =
         subject && fCollected.fExamined ? SubjectObject(*fCollected.fExamined, *subject) : TRecord();
-    // A finding about a disk or controller is matched by it first, and its
-    // count compared, so its fields are read where the form did not.
-    std::optional<TLineChange> change;
-    if (fBaseline != nullptr && finding) {
-        const std::string key = SubjectKey(object);
-        std::optional<long long> count;
-        if (!key.empty())
-            count = CountOf(wantsFields ? meaning.fFields : Classify(level, text).fFields);
-        change = fTracker.Take(meaning.fKind, text, key, count);
-    }
+    const std::optional<TLineChange> change = Tally(
+        level, text, meaning.fKind, meaning.fSeverity, object, wantsFields ? &meaning.fFields : nullptr);
     fForm.OnLine(level, text, meaning, change ? &*change : nullptr, object.is_object() ? &object : nullptr);
     if (fKeepLines)
         fLast = TKeptLine{level, text, std::move(meaning.fKind), meaning.fSeverity,
             std::move(meaning.fFields), change ? std::string(change->fWord) : std::string(),
-            change ? change->fWas : std::nullopt, subject};
+            change ? change->fWas : std::nullopt, std::move(object)};
 }
 
 void TRunCollector::OnFailure(const TFailure& failure)
@@ -89,6 +94,58 @@ void TRunCollector::Finish()
         fCollected.fChanges = CompareDevices(*fOld->fDevices, *fCollected.fExamined);
         fForm.OnDeviceChanges(fCollected.fChanges);
     }
+}
+
+void TRunCollector::Replay(TOutcome&& recorded)
+{
+    std::vector<TKeptLine> lines = std::move(recorded.fLines);
+    fCollected = std::move(recorded);
+    fCollected.fLines.clear();
+    Bind();
+    for (TKeptLine& line : lines) {
+        if (const std::optional<TLineChange> change =
+                Tally(line.fLevel, line.fText, line.fKind, line.fSeverity, line.fSubject, &line.fFields)) {
+            line.fChange = change->fWord;
+            line.fWas = change->fWas;
+        }
+        fCollected.fNew += line.fChange == "new" ? 1 : 0;
+        fCollected.fRose += line.fChange == "rose" ? 1 : 0;
+        fCollected.fLines.push_back(std::move(line));
+    }
+    if (fBaseline != nullptr)
+        Finish();
+    fCollected.fResolved = fCollected.fGone.size();
+}
+
+namespace {
+
+// A form that shows nothing, for a run read back from its records.
+class TUnshown : public IRunPresenter {
+public:
+    void OnMachine(const TMachineIdentity&) override { }
+    void OnPlugin(const TIdentity&) override { }
+    void OnRequest(int) override { }
+    void OnLine(int, const std::string&, const TClassified&, const TLineChange*, const TRecord*) override { }
+    void OnCall(const THostCall&) override { }
+    void OnAssertion(const TAssertionReport&) override { }
+    void OnFailure(const TFailure&) override { }
+    void Finish(const std::vector<TOldFinding>&) override { }
+};
+
+}  // namespace
+
+TOutcome ReplayRecords(TOutcome&& recorded, const TBaseline* baseline, std::string baselineName)
+{
+    TUnshown unshown;
+    // The comparison the records told gives way to this one; and only a
+    // run that got to its end is compared, as a run's own lines are.
+    const bool compared = baseline != nullptr && RanToItsEnd(recorded.fKind);
+    if (baseline != nullptr)
+        recorded.ForgetComparison();
+    const std::string relative = recorded.fRelative;
+    TRunCollector collector(unshown, compared ? baseline : nullptr, std::move(baselineName), relative, true);
+    collector.Replay(std::move(recorded));
+    return collector.TakeCollected();
 }
 
 }  // namespace tarvorun

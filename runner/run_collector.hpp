@@ -4,7 +4,8 @@
 // (output.hpp). What it collected, and each line with its meaning
 // (kept_line.hpp), is what the summary, the report and the monitoring
 // outputs learn of the run; none of them classifies or compares a line of
-// the run again.
+// the run again. A run read back from its records (--from-jsonl) goes
+// through it too, so that it is counted and compared in the same place.
 #pragma once
 
 #include <cstddef>
@@ -54,12 +55,22 @@ public:
     // The run as counted so far: its machine, figures, what it examined and,
     // after Finish, what changed since the baseline.
     const TOutcome& Collected() const { return fCollected; }
+    TOutcome TakeCollected() { return std::move(fCollected); }
     // The line OnLog took last, with its meaning, when lines are kept.
     const TKeptLine& LastLine() const { return fLast; }
+
+    // A run read back from its records, in place of a run: its lines keep
+    // the meaning they were recorded with, and are counted, and with a
+    // baseline compared, as a run's own lines are.
+    void Replay(TOutcome&& recorded);
 
 private:
     // Finds the machine in the baseline, once its identity is known.
     void Bind();
+    // Counts a line with its meaning and, for a finding with a baseline,
+    // compares it. `fields` are the line's where they were read, else null.
+    std::optional<TLineChange> Tally(int level, const std::string& text, const std::string& kind,
+        ESeverity severity, const TRecord& subject, const TRecord* fields);
 
     IRunPresenter& fForm;
     const TBaseline* fBaseline;
@@ -72,5 +83,9 @@ private:
     TOutcome fCollected;
     TKeptLine fLast;
 };
+
+// A run read back from its records, counted and, where it got to its end,
+// compared with `baseline` (when not null) as TRunCollector::Replay does.
+TOutcome ReplayRecords(TOutcome&& recorded, const TBaseline* baseline, std::string baselineName);
 
 }  // namespace tarvorun

@@ -11,7 +11,7 @@
 #include <cstring>
 
 #include "fleet.hpp"
-#include "examined_frames.hpp"
+#include "line_frames.hpp"
 #include "fleet_job.hpp"
 #include "json_line.hpp"
 #include "worker.hpp"
@@ -65,7 +65,7 @@ void ReadFigures(const std::string& payload, TOutcome& outcome)
             if (problem.is_string())
                 outcome.fPartialProblems.push_back(problem.get<std::string>());
     if (const auto examined = figures.find("examined"); examined != figures.end())
-        outcome.fExamined = ExaminedOfFigure(*examined);
+        outcome.fExamined = ExaminedOfMembers(*examined);
     if (const auto gone = figures.find("gone"); gone != figures.end())
         outcome.fGone = GoneOfFigure(*gone);
     if (const auto changes = figures.find("changes"); changes != figures.end() && changes->is_array())

@@ -4,13 +4,13 @@
 // nothing is taken from it.
 #include <cstring>
 
-#include "examined_frames.hpp"
+#include "line_frames.hpp"
 
 namespace tarvorun {
 
 namespace {
 
-constexpr std::size_t kLogHead = 3 * sizeof(std::int32_t);
+constexpr std::size_t kLogHead = 2 * sizeof(std::int32_t);
 
 template <typename T> void Put(std::string& out, T value)
 {
@@ -34,11 +34,12 @@ std::string LogPayload(const TKeptLine& line)
         meaning["change"] = line.fChange;
     if (line.fWas)
         meaning["was"] = *line.fWas;
+    if (line.fSubject.is_object())
+        meaning["subject"] = line.fSubject;
     const std::string json = meaning.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace);
     std::string payload;
     payload.reserve(kLogHead + json.size() + line.fText.size());
     Put<std::int32_t>(payload, line.fLevel);
-    Put<std::int32_t>(payload, SubjectCode(line.fSubject));
     Put<std::uint32_t>(payload, static_cast<std::uint32_t>(json.size()));
     payload += json;
     payload += line.fText;
@@ -49,7 +50,7 @@ std::optional<TKeptLine> LineOfPayload(const std::string& payload)
 {
     if (payload.size() < kLogHead)
         return std::nullopt;
-    const auto length = Get<std::uint32_t>(payload, 2 * sizeof(std::int32_t));
+    const auto length = Get<std::uint32_t>(payload, sizeof(std::int32_t));
     if (payload.size() - kLogHead < length)
         return std::nullopt;
     const TRecord meaning = TRecord::parse(payload.substr(kLogHead, length), nullptr, false);
@@ -58,7 +59,6 @@ std::optional<TKeptLine> LineOfPayload(const std::string& payload)
     try {
         TKeptLine line;
         line.fLevel = Get<std::int32_t>(payload, 0);
-        line.fSubject = SubjectOfCode(Get<std::int32_t>(payload, sizeof(std::int32_t)));
         line.fText = payload.substr(kLogHead + length);
         line.fKind = meaning.at("kind").get<std::string>();
         const int severity = meaning.at("severity").get<int>();
@@ -70,6 +70,11 @@ std::optional<TKeptLine> LineOfPayload(const std::string& payload)
             line.fChange = meaning["change"].get<std::string>();
         if (meaning.contains("was"))
             line.fWas = meaning["was"].get<long long>();
+        if (meaning.contains("subject")) {
+            line.fSubject = meaning["subject"];
+            if (!line.fSubject.is_object())
+                return std::nullopt;
+        }
         return line;
     } catch (const nlohmann::json::exception&) {
         return std::nullopt;

@@ -1,7 +1,7 @@
 #include "worker.hpp"
 
 #include "catalogue.hpp"
-#include "examined_frames.hpp"
+#include "line_frames.hpp"
 #include "json_line.hpp"
 
 #include <sys/prctl.h>
@@ -81,7 +81,7 @@ public:
     void OnExamined(const TExamined& examined) override
     {
         fInner.OnExamined(examined);
-        const TRecord figures{{"examined", ExaminedFigure(examined)}};
+        const TRecord figures{{"examined", ExaminedMembers(examined)}};
         SendFrame(fFd, kFrameFigures, figures.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace));
     }
     void OnLog(int level, const std::string& text, const std::optional<TSubject>& subject) override
@@ -110,7 +110,7 @@ public:
             {"machineId", run.fMachineId}, {"collectedAt", run.fCollectedAt}, {"partial", run.fPartial},
             {"problems", run.fPartialProblems}};
         if (run.fExamined)
-            figures["examined"] = ExaminedFigure(*run.fExamined);
+            figures["examined"] = ExaminedMembers(*run.fExamined);
         if (fSendLogs && !run.fGone.empty())
             figures["gone"] = GoneFigure(run.fGone);
         if (!run.fChanges.empty()) {

@@ -34,22 +34,6 @@ ERunEnd EndNamed(const std::string& name)
     return static_cast<ERunEnd>(at - std::begin(kEnds));
 }
 
-// What a run examined, as a case writes the record's members.
-TExamined ExaminedFromMembers(const json& members)
-{
-    TExamined examined;
-    examined.fPciFunctions = members.at("pciFunctions").get<std::size_t>();
-    examined.fAdapters = members.at("adapters").get<std::size_t>();
-    examined.fControllers.resize(members.at("controllers").size());
-    for (const json& disk : members.at("disks")) {
-        TExaminedDisk& added = examined.fDisks.emplace_back();
-        added.fCountsKnown = disk.at("countsKnown").get<bool>();
-    }
-    examined.fPackages = members.at("packages").get<std::size_t>();
-    examined.fEventLogRecords = members.at("eventLogRecords").get<std::size_t>();
-    return examined;
-}
-
 // A machine as a case writes it: its log lines as [level, "text"], how the
 // run ended, its message, whether its collection was partial, and in a
 // fleet its inventory's name, its name within its folder ("relative", the
@@ -70,12 +54,12 @@ TOutcome Machine(const json& machine)
     for (const auto& [level, text] : machine.value("logs", std::vector<std::pair<int, std::string>>())) {
         tarvorun::TClassified meaning = tarvorun::Classify(level, text);
         run.fLines.push_back({level, text, std::move(meaning.fKind), meaning.fSeverity,
-            std::move(meaning.fFields), std::string(), std::nullopt, std::nullopt});
+            std::move(meaning.fFields), std::string(), std::nullopt, json()});
     }
     run.fPartial = machine.value("partial", false);
     run.fPartialProblems = machine.value("problems", std::vector<std::string>());
     if (machine.contains("examined"))
-        run.fExamined = ExaminedFromMembers(machine["examined"]);
+        run.fExamined = tarvorun::ExaminedOfMembers(machine["examined"]);
     return run;
 }
 

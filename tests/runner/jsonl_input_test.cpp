@@ -3,7 +3,8 @@
 // binary and deeply nested input refused at once, and a baseline refused
 // the same; a machine given twice kept once, the later,
 // with a note; and the kinds, changes and resolved findings of the records
-// taken as they stand. The expected messages are written from the README.
+// taken as they stand, or, with a baseline, told again against it. The
+// expected messages are written from the README.
 #include "jsonl_input.hpp"
 
 #include "baseline.hpp"
@@ -33,12 +34,12 @@ protected:
     }
 
     // Reads the files; answers the problem, or "" when they were read.
-    std::string Read(const std::vector<std::string>& paths)
+    std::string Read(const std::vector<std::string>& paths, const tarvorun::TBaseline* baseline = nullptr)
     {
         std::string problem;
         fNotes.clear();
         const bool read = tarvorun::ReadJsonlInputs(
-            paths, fReport, [this](const std::string& note) { fNotes.push_back(note); }, problem);
+            paths, baseline, fReport, [this](const std::string& note) { fNotes.push_back(note); }, problem);
         EXPECT_EQ(read, problem.empty());
         return problem;
     }
@@ -147,8 +148,8 @@ TEST_F(JsonlInput, KeepsTheLaterOfAMachineGivenTwiceAndSaysSo)
         EXPECT_EQ(Read({first, second}), "") << one.fName;
         // The machines the page shows, in order, by the file they came from.
         std::vector<std::string> kept;
-        for (const tarvorun::TReportMachine* machine : fReport.Shown()) {
-            const std::string& name = machine->fOutcome.fName;
+        for (const tarvorun::TOutcome* machine : fReport.Shown()) {
+            const std::string& name = machine->fName;
             kept.push_back(name == first ? "F" : name == second ? "S" : name);
         }
         EXPECT_EQ(kept, Words(one["kept"])) << one.fName;
@@ -179,19 +180,68 @@ TEST_F(JsonlInput, TakesKindsChangesAndResolvedFindingsFromTheRecords)
 )");
     ASSERT_EQ(Read({path}), "");
     ASSERT_EQ(fReport.Machines().size(), 1u);
-    const tarvorun::TReportMachine& machine = fReport.Machines()[0];
-    EXPECT_TRUE(machine.fCompared);
+    const tarvorun::TOutcome& machine = fReport.Machines()[0];
     ASSERT_EQ(machine.fLines.size(), 2u);
     EXPECT_EQ(machine.fLines[0].fChange, "new");
     EXPECT_EQ(machine.fLines[0].fFields,
         tarvorun::TRecord::parse(R"({"logicalDrive":0,"controller":1,"count":12})"));
     EXPECT_EQ(machine.fLines[1].fKind, "device-pfa");
-    EXPECT_EQ(machine.fLines[1].fSeverity, "critical");
-    ASSERT_EQ(machine.fResolved.size(), 1u);
-    EXPECT_EQ(machine.fResolved[0].fKind, "device-soft-errors");
-    EXPECT_EQ(machine.fOutcome.fSeverities.fCritical, 2u);
-    EXPECT_EQ(machine.fOutcome.fNew, 1u);
-    EXPECT_EQ(machine.fOutcome.fResolved, 1u);
+    EXPECT_EQ(machine.fLines[1].fSeverity, tarvorun::ESeverity::Critical);
+    ASSERT_EQ(machine.fGone.size(), 1u);
+    EXPECT_EQ(machine.fGone[0].fKind, "device-soft-errors");
+    EXPECT_EQ(machine.fSeverities.fCritical, 2u);
+    EXPECT_EQ(machine.fNew, 1u);
+    EXPECT_EQ(machine.fResolved, 1u);
+}
+
+// With a baseline, the records are compared with it, as a run's lines are:
+// what they told of another comparison gives way, a run cut short is not
+// compared at all, and the baseline's machine that no record names is
+// missing.
+TEST_F(JsonlInput, ComparesTheRecordsWithABaselineAsARunIs)
+{
+    const auto log = [](const char* name, const char* text, const char* change = nullptr) {
+        return std::string(R"({"type":"log","inventory":")") + name + R"(","level":100,"text":")" + text +
+            (change != nullptr ? std::string(R"(","change":")") + change : std::string()) + "\"}\n";
+    };
+    const char* const stripes = "Tarvolith: Logical drive 0 on controller 1 has 12 bad stripes";
+    const char* const soft = "Tarvolith: Controller 1 Channel 0 Scsi ID 2 reported 2 soft errors";
+    tarvorun::TBaseline baseline;
+    std::string problem;
+    ASSERT_TRUE(baseline.AddFile(
+        Write("baseline.jsonl", FleetRun({"a.json"}) + log("a.json", soft) + FleetRun({"b.json", "c.json"})),
+        problem))
+        << problem;
+    // Each machine's run logs the PFA error of FleetRun first.
+    const std::string records = FleetRun({"a.json"}) + log("a.json", stripes, "same") + FleetRun({"b.json"}) +
+        log("b.json", soft, "new") +
+        R"({"type":"error","inventory":"b.json","message":"b.json: the run crashed with SIGSEGV","end":"crashed"})" +
+        "\n";
+    const std::string path = Write("records.jsonl", records);
+    ASSERT_EQ(Read({path}, &baseline), "");
+    ASSERT_EQ(fReport.Machines().size(), 2u);
+    const tarvorun::TOutcome& a = fReport.Machines()[0];
+    ASSERT_EQ(a.fLines.size(), 2u);
+    EXPECT_EQ(a.fLines[0].fChange, "same");
+    EXPECT_EQ(a.fLines[1].fChange, "new");
+    ASSERT_EQ(a.fGone.size(), 1u);
+    EXPECT_EQ(a.fGone[0].fText, soft);
+    EXPECT_EQ(a.fNew, 1u);
+    EXPECT_EQ(a.fResolved, 1u);
+    const tarvorun::TOutcome& b = fReport.Machines()[1];
+    EXPECT_EQ(b.fKind, tarvorun::ERunEnd::Crashed);
+    ASSERT_EQ(b.fLines.size(), 2u);
+    EXPECT_EQ(b.fLines[0].fChange + b.fLines[1].fChange, "");
+    EXPECT_TRUE(b.fGone.empty());
+    EXPECT_EQ(b.fNew, 0u);
+    ASSERT_EQ(fReport.Missing().size(), 1u);
+    EXPECT_EQ(fReport.Missing()[0].fName, "c.json");
+    // Without a baseline, the records' comparison stands, but not that of a
+    // run cut short.
+    fReport = tarvorun::TReport();
+    ASSERT_EQ(Read({path}), "");
+    EXPECT_EQ(fReport.Machines()[0].fLines[1].fChange, "same");
+    EXPECT_EQ(fReport.Machines()[1].fLines[1].fChange, "");
 }
 
 // How a run ended is the error record's "end", whatever its message says; an
@@ -205,9 +255,9 @@ TEST_F(JsonlInput, TakesHowARunEndedFromTheErrorRecord)
 )");
     ASSERT_EQ(Read({path}), "");
     ASSERT_EQ(fReport.Machines().size(), 3u);
-    EXPECT_EQ(fReport.Machines()[0].fOutcome.fKind, tarvorun::ERunEnd::Unreadable);
-    EXPECT_EQ(fReport.Machines()[1].fOutcome.fKind, tarvorun::ERunEnd::TimedOut);
-    EXPECT_EQ(fReport.Machines()[2].fOutcome.fKind, tarvorun::ERunEnd::Crashed);
+    EXPECT_EQ(fReport.Machines()[0].fKind, tarvorun::ERunEnd::Unreadable);
+    EXPECT_EQ(fReport.Machines()[1].fKind, tarvorun::ERunEnd::TimedOut);
+    EXPECT_EQ(fReport.Machines()[2].fKind, tarvorun::ERunEnd::Crashed);
 }
 
 }  // namespace

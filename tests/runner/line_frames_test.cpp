@@ -8,23 +8,19 @@
 
 #include <gtest/gtest.h>
 
-#include "examined_frames.hpp"
+#include "line_frames.hpp"
 
 namespace {
 
 using tarvorun::ESeverity;
 using tarvorun::TKeptLine;
 using tarvorun::TRecord;
-using tarvorun::TSubject;
 
 std::string Describe(const TKeptLine& line)
 {
     return std::to_string(line.fLevel) + "|" + line.fText + "|" + line.fKind + "|" +
         std::to_string(static_cast<int>(line.fSeverity)) + "|" + line.fFields.dump() + "|" + line.fChange +
-        "|" + (line.fWas ? std::to_string(*line.fWas) : "-") + "|" +
-        (line.fSubject ? std::to_string(static_cast<int>(line.fSubject->fWhat)) + ":" +
-                    std::to_string(line.fSubject->fIndex)
-                       : "-");
+        "|" + (line.fWas ? std::to_string(*line.fWas) : "-") + "|" + line.fSubject.dump();
 }
 
 TEST(LineFrames, ALineComesBackAsItWasSent)
@@ -32,19 +28,20 @@ TEST(LineFrames, ALineComesBackAsItWasSent)
     const std::vector<std::pair<const char*, TKeptLine>> lines = {
         {"a finding with its fields, no baseline",
             {100, "Tarvolith: Logical drive 0 on controller 1 has 12 bad stripes", "bad-stripes",
-                ESeverity::Critical, TRecord{{"count", 12}}, "", std::nullopt, std::nullopt}},
+                ESeverity::Critical, TRecord{{"count", 12}}, "", std::nullopt, TRecord()}},
         {"a new finding about a disk",
             {100, "Tarvolith: Controller 1 Channel 0 Scsi ID 3 reported a PFA error", "device-pfa",
                 ESeverity::Critical, TRecord::object(), "new", std::nullopt,
-                TSubject{TSubject::EWhat::Disk, 7}}},
+                TRecord{{"controller", 1}, {"channel", 0}, {"scsiId", 3}, {"serial", "3KN1B7"},
+                    {"linux", {{"block", "sdc"}}}}}},
         {"a count that rose, about a controller",
             {101, "soft", "device-soft-errors", ESeverity::Warning, TRecord{{"count", 5}}, "rose", 2,
-                TSubject{TSubject::EWhat::Controller, 0}}},
+                TRecord{{"controller", 0}, {"model", nullptr}}}},
         {"a text of any bytes, NUL and not UTF-8",
             {200, std::string("a\0b\xff\xfe", 5), "other", ESeverity::Unknown, TRecord::object(), "",
-                std::nullopt, std::nullopt}},
+                std::nullopt, TRecord()}},
         {"an empty text",
-            {300, "", "other", ESeverity::Info, TRecord::object(), "same", std::nullopt, std::nullopt}},
+            {300, "", "other", ESeverity::Info, TRecord::object(), "same", std::nullopt, TRecord()}},
     };
     for (const auto& [proves, line] : lines) {
         const std::optional<TKeptLine> back = tarvorun::LineOfPayload(tarvorun::LogPayload(line));
@@ -53,16 +50,15 @@ TEST(LineFrames, ALineComesBackAsItWasSent)
     }
 }
 
-// A payload of four-byte level and subject, then the meaning's length (its
-// own unless given), the meaning and the text.
+// A payload of a four-byte level, then the meaning's length (its own unless
+// given), the meaning and the text.
 std::string Payload(const std::string& meaning, const std::string& text = "", std::int64_t given = -1)
 {
     const auto length = static_cast<std::uint32_t>(given < 0 ? std::int64_t(meaning.size()) : given);
-    std::string payload(12, '\0');
-    const std::int32_t level = 100, subject = -1;
+    std::string payload(8, '\0');
+    const std::int32_t level = 100;
     std::memcpy(payload.data(), &level, 4);
-    std::memcpy(payload.data() + 4, &subject, 4);
-    std::memcpy(payload.data() + 8, &length, 4);
+    std::memcpy(payload.data() + 4, &length, 4);
     return payload + meaning + text;
 }
 
@@ -71,7 +67,7 @@ TEST(LineFrames, APayloadAWorkerDoesNotWriteGivesNoLine)
     const std::string good = R"({"kind":"device-pfa","severity":0,"fields":{}})";
     ASSERT_TRUE(tarvorun::LineOfPayload(Payload(good, "text")).has_value());
     const std::vector<std::pair<const char*, std::string>> payloads = {
-        {"shorter than its head", std::string(11, '\0')},
+        {"shorter than its head", std::string(7, '\0')},
         {"a meaning longer than the payload", Payload(good, "", std::int64_t(good.size()) + 1)},
         {"a meaning that is no JSON", Payload("{kind")},
         {"a meaning that is no object", Payload("[1]")},
@@ -80,6 +76,7 @@ TEST(LineFrames, APayloadAWorkerDoesNotWriteGivesNoLine)
         {"a severity beyond the last", Payload(R"({"kind":"x","severity":4,"fields":{}})")},
         {"a severity below the first", Payload(R"({"kind":"x","severity":-1,"fields":{}})")},
         {"an earlier count that is no number", Payload(R"({"kind":"x","severity":1,"fields":{},"was":"2"})")},
+        {"a subject that is no object", Payload(R"({"kind":"x","severity":1,"fields":{},"subject":[3]})")},
     };
     for (const auto& [proves, payload] : payloads)
         EXPECT_FALSE(tarvorun::LineOfPayload(payload).has_value()) << proves;
