@@ -112,6 +112,15 @@ bool RunCase(const fs::path& file)
     command += " 2> stderr";
     const tarvotest::TShellRun run = tarvotest::RunShell(command);
     const std::string errors = ReadFile(folder / "stderr");
+    // Every record the run wrote is one the reader of records takes: read
+    // back with --from-jsonl, which refuses, naming the line, any record
+    // its table of types and members does not allow.
+    std::optional<tarvotest::TShellRun> readBack;
+    if (args.find("--format jsonl") != std::string::npos && !sections.count("output")) {
+        std::ofstream(folder / "records.jsonl", std::ios::binary) << run.fOut;
+        readBack = tarvotest::RunShell("cd '" + folder.string() + "' && '" + TARVOANAL_HVP_RUN +
+            "' --report page.html --from-jsonl records.jsonl 2>&1");
+    }
     fs::remove_all(folder);
 
     bool same = true;
@@ -125,6 +134,9 @@ bool RunCase(const fs::path& file)
     check(status == Value(sections, "status", "0"), "exit status", Value(sections, "status", "0"), status);
     const std::string wantErrors = sections.count("stderr") ? Join(sections.at("stderr"), true) : "";
     check(wantErrors == "<any>\n" || errors == wantErrors, "standard error", wantErrors, errors);
+    if (readBack)
+        check(readBack->fStatus == 0 && readBack->fOut.empty(), "the records read back",
+            "status 0, nothing said", "status " + std::to_string(readBack->fStatus) + ": " + readBack->fOut);
     if (sections.count("output")) {
         const std::string output = Join(sections.at("output"), true);
         check(run.fOut == output, "standard output", output, run.fOut);
