@@ -33,22 +33,7 @@ namespace tarvorun {
 
 void TFleet::Read(TJob& job)
 {
-    // Read straight into the inbox: a buffer on the stack would be pages
-    // written, and copied, after every fork.
-    for (;;) {
-        const std::size_t used = job.fInbox.size();
-        job.fInbox.resize(used + 8192);
-        const ssize_t got = read(job.fFd, &job.fInbox[used], 8192);
-        job.fInbox.resize(used + static_cast<std::size_t>(std::max<ssize_t>(got, 0)));
-        if (got > 0)
-            continue;
-        if (got < 0 && (errno == EAGAIN || errno == EINTR))
-            break;
-        // The end of the pipe: the worker is gone, or about to be.
-        close(job.fFd);
-        job.fFd = -1;
-        break;
-    }
+    ReadPipe(job);
     // The first inventory in input order need not wait: its records go out
     // as they come, so that one large output is never held whole. A later
     // one's are held, in memory up to the bound, then on disk.

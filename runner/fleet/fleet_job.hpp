@@ -43,6 +43,11 @@ struct TJob {
     std::string fEndedDuring;
 };
 
+// Reads what the worker's pipe holds into the job's inbox, straight in: a
+// buffer on the stack would be pages written, and copied, after every fork.
+// At the end of the pipe (the worker is gone, or about to be) it is closed.
+void ReadPipe(TJob& job);
+
 // Takes the whole frames out of the job's inbox into the job. Answers how
 // many bytes of output it added in memory; with `spill`, or once the job has
 // spilled, its output goes to its temporary file instead.

@@ -49,7 +49,6 @@ void ReadFigures(const std::string& payload, TOutcome& outcome)
         if (found != figures.end() && found->is_number_unsigned())
             into = found->get<std::size_t>();
     };
-    count("findings", outcome.fFindings);
     count("critical", outcome.fSeverities.fCritical);
     count("warning", outcome.fSeverities.fWarning);
     count("info", outcome.fSeverities.fInfo);
@@ -104,6 +103,23 @@ void Conclude(TJob& job, int status, const TFleetSettings& settings)
             std::to_string(WIFEXITED(status) ? WEXITSTATUS(status) : -1);
     }
     job.fFinished = true;
+}
+
+void ReadPipe(TJob& job)
+{
+    for (;;) {
+        const std::size_t used = job.fInbox.size();
+        job.fInbox.resize(used + 8192);
+        const ssize_t got = read(job.fFd, &job.fInbox[used], 8192);
+        job.fInbox.resize(used + static_cast<std::size_t>(std::max<ssize_t>(got, 0)));
+        if (got > 0)
+            continue;
+        if (got < 0 && (errno == EAGAIN || errno == EINTR))
+            break;
+        close(job.fFd);
+        job.fFd = -1;
+        break;
+    }
 }
 
 std::size_t TakeFrames(TJob& job, bool spill)

@@ -36,19 +36,7 @@ void WriteError(const std::string& text)
 // and its messages so far to `tell`.
 void Take(TJob& job, const TTextOut& print, const TTextOut& tell)
 {
-    char buffer[1 << 15];
-    for (;;) {
-        const ssize_t got = read(job.fFd, buffer, sizeof buffer);
-        if (got > 0) {
-            job.fInbox.append(buffer, static_cast<std::size_t>(got));
-            continue;
-        }
-        if (got < 0 && (errno == EAGAIN || errno == EINTR))
-            break;
-        close(job.fFd);
-        job.fFd = -1;
-        break;
-    }
+    ReadPipe(job);
     TakeFrames(job, false);
     if (!job.fErrorText.empty())
         tell(job.fErrorText);

@@ -104,11 +104,10 @@ public:
     void SendFigures()
     {
         const TOutcome& run = fInner.Collected();
-        TRecord figures{{"findings", run.fFindings}, {"critical", run.fSeverities.fCritical},
-            {"warning", run.fSeverities.fWarning}, {"info", run.fSeverities.fInfo}, {"new", run.fNew},
-            {"resolved", run.fResolved}, {"rose", run.fRose}, {"hostname", run.fHostname},
-            {"machineId", run.fMachineId}, {"collectedAt", run.fCollectedAt}, {"partial", run.fPartial},
-            {"problems", run.fPartialProblems}};
+        TRecord figures{{"critical", run.fSeverities.fCritical}, {"warning", run.fSeverities.fWarning},
+            {"info", run.fSeverities.fInfo}, {"new", run.fNew}, {"resolved", run.fResolved},
+            {"rose", run.fRose}, {"hostname", run.fHostname}, {"machineId", run.fMachineId},
+            {"collectedAt", run.fCollectedAt}, {"partial", run.fPartial}, {"problems", run.fPartialProblems}};
         if (run.fExamined)
             figures["examined"] = ExaminedMembers(*run.fExamined);
         if (fSendLogs && !run.fGone.empty())

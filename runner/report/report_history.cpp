@@ -8,6 +8,7 @@
 #include <fstream>
 #include <map>
 
+#include "catalogue.hpp"
 #include "jsonl_reader.hpp"
 
 namespace tarvorun {
@@ -81,7 +82,7 @@ public:
             fEnd = record.value("end", "crashed");
         else if (type == "resolved")
             ++fResolved;
-        else if (type == "log" && (record.value("level", 0) == 100 || record.value("level", 0) == 101)) {
+        else if (type == "log" && IsFindingLevel(record.value("level", 0))) {
             ++fSeverities[record.value("severity", "warning")];
             fNew += record.value("change", "") == "new" ? 1 : 0;
             fCompared = fCompared || record.contains("change");

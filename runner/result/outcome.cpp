@@ -7,7 +7,7 @@ void TFleetTotals::Add(const TOutcome& outcome)
 {
     ++fInventories;
     ++fByEnd[static_cast<std::size_t>(outcome.fKind)];
-    if (RanToItsEnd(outcome.fKind) && outcome.fFindings > 0)
+    if (RanToItsEnd(outcome.fKind) && outcome.fSeverities.Total() > 0)
         ++fWithFindings;
     fPartial += outcome.fPartial ? 1 : 0;
     fNoAdapter += outcome.fExamined && outcome.fExamined->NoAdapter() ? 1 : 0;

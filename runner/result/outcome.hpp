@@ -28,7 +28,6 @@ struct TOutcome {
     std::string fMessage;
     // For Failed: how GetData ended, as the text form prints it.
     std::string fFailure;
-    std::size_t fFindings = 0;
     // The findings (levels 100 and 101) by severity; with a baseline, how
     // many are new and how many of the earlier run's are gone.
     TSeverityCounts fSeverities;

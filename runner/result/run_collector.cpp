@@ -33,7 +33,6 @@ void TRunCollector::OnExamined(const TExamined& examined)
 std::optional<TLineChange> TRunCollector::Tally(int level, const std::string& text, const std::string& kind,
     ESeverity severity, const TRecord& subject, const TRecord* fields)
 {
-    fCollected.fFindings += level == 100 ? 1 : 0;
     fCollected.fSeverities.Add(level, severity);
     if (fBaseline == nullptr || !IsFindingLevel(level))
         return std::nullopt;
