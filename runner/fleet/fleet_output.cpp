@@ -208,27 +208,8 @@ std::string StrayText(const TFleetSettings& settings, const TJob& job)
 std::string SummaryText(const TFleetSettings& settings, const TFleetTotals& totals)
 {
     const bool compared = settings.fBaseline != nullptr;
-    if (settings.fJsonl) {
-        TRecord record{{"type", "summary"}, {"inventories", totals.fInventories}};
-        for (const ERunEnd end : kSummaryEnds) {
-            record[std::string(WordsOf(end).fRecord)] = totals.Count(end);
-            if (end == ERunEnd::Completed)
-                record["withFindings"] = totals.fWithFindings;
-        }
-        record["partial"] = totals.fPartial;
-        record["noAdapter"] = totals.fNoAdapter;
-        record["critical"] = totals.fSeverities.fCritical;
-        record["warning"] = totals.fSeverities.fWarning;
-        record["info"] = totals.fSeverities.fInfo;
-        if (compared) {
-            record["new"] = totals.fNew;
-            record["resolved"] = totals.fResolved;
-            record["missing"] = totals.fMissing;
-            record["vanished"] = totals.fVanished;
-            record["rose"] = totals.fRose;
-        }
-        return JsonLine(record);
-    }
+    if (settings.fJsonl)
+        return JsonLine(totals.SummaryRecord(compared));
     return "== summary: " + SummaryLine(totals, compared) + "\n";
 }
 

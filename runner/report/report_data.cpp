@@ -168,17 +168,12 @@ TRecord TotalsData(const std::vector<const TOutcome*>& machines, const std::vect
         // warning.
         needAction += weights[i].fWorst <= 1 ? 1 : 0;
     }
-    TRecord data{{"inventories", totals.fInventories}};
-    for (const ERunEnd end : kSummaryEnds) {
-        data[std::string(WordsOf(end).fRecord)] = totals.Count(end);
-        if (end == ERunEnd::Completed)
-            data["withFindings"] = totals.fWithFindings;
-    }
-    data.update(TRecord{{"partial", totals.fPartial}, {"findings", totals.fSeverities.Total()},
-        {"critical", totals.fSeverities.fCritical}, {"warning", totals.fSeverities.fWarning},
-        {"info", totals.fSeverities.fInfo}, {"unknown", unknown}, {"new", totals.fNew},
-        {"resolved", totals.fResolved}, {"noAdapter", totals.fNoAdapter}, {"vanished", totals.fVanished},
-        {"needAction", needAction}});
+    // The summary's figures, the comparison's always (0 without one), and
+    // what only the page shows.
+    TRecord data = totals.SummaryRecord(true);
+    data.erase("type");
+    data.update(
+        TRecord{{"findings", totals.fSeverities.Total()}, {"unknown", unknown}, {"needAction", needAction}});
     return data;
 }
 

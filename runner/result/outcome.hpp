@@ -104,6 +104,9 @@ struct TFleetTotals {
 
     std::size_t Count(ERunEnd end) const { return fByEnd[static_cast<std::size_t>(end)]; }
     void Add(const TOutcome& outcome);
+    // The jsonl summary record of these totals, in the contract's order;
+    // what the comparison with a baseline told only when `compared`.
+    TRecord SummaryRecord(bool compared) const;
 };
 
 }  // namespace tarvorun
