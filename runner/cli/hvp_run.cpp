@@ -214,8 +214,8 @@ int RunSingle(const TOptions& options)
     settings.fCollectLive = [] { return tarvorun::CollectLiveInventory(); };
     if (options.fFailEach)
         return tarvorun::RunFailEach(settings, input);
-    // A check prints only its own lines, after the run; the records go
-    // nowhere.
+    // A check prints only its own lines, after the run: the run makes no
+    // records (PlanRun).
     tarvorun::TOutcome outcome;
     // With --expect the records are kept to compare, in jsonl.
     std::string records;

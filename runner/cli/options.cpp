@@ -231,6 +231,7 @@ void PlanRun(TOptions& options)
     plan.fJsonl = options.fFormat == "jsonl" || !options.fExpectPath.empty();
     plan.fKeepLogs = !options.fReportPath.empty() || options.fMonitor.Active();
     plan.fQuiet = options.fQuiet;
+    plan.fRecords = !options.fMonitor.fCheck;
     // A check prints its own lines only, and a quiet run no progress.
     plan.fProgress = !options.fQuiet && !options.fMonitor.fCheck;
 }

@@ -20,6 +20,9 @@ namespace tarvorun {
 struct TFleetSettings {
     TRunSettings fRun;
     bool fJsonl = false;
+    // Whether the runs make records at all: a check prints its own lines
+    // alone.
+    bool fRecords = true;
     unsigned fJobs = 1;
     // Bounds one inventory's run; 0 for none.
     double fTimeoutSeconds = 0;

@@ -164,7 +164,9 @@ void RunInventoryWorker(const TFleetSettings& settings, const TInventoryInput& i
         // standard error.
         const std::string name = settings.fSingle ? std::string() : input.fName;
         std::unique_ptr<TFormSink> sink;
-        if (settings.fJsonl)
+        if (!settings.fRecords)
+            sink.reset(new TNoRecords());
+        else if (settings.fJsonl)
             sink.reset(new TJsonlSink(out, name));
         else
             sink.reset(

@@ -69,6 +69,19 @@ private:
     std::string fMachineId;
 };
 
+// No records at all: a check prints only its own lines, and records read
+// back are shown by the report alone.
+class TNoRecords : public TFormSink {
+public:
+    void OnPlugin(const TIdentity&) override { }
+    void OnRequest(int) override { }
+    void OnLine(int, const std::string&, const TClassified&, const TLineChange*, const TRecord*) override { }
+    void OnCall(const THostCall&) override { }
+    void OnAssertion(const TAssertionReport&) override { }
+    void OnFailure(const TFailure&) override { }
+    void Finish(const std::vector<TOldFinding>&) override { }
+};
+
 // One JSON object per line, in the order things happened. With an inventory
 // name, every record carries it as "inventory", right after "type".
 class TJsonlSink : public TFormSink {

@@ -116,26 +116,9 @@ void TRunCollector::Replay(TOutcome&& recorded)
     fCollected.fResolved = fCollected.fGone.size();
 }
 
-namespace {
-
-// A form that shows nothing, for a run read back from its records.
-class TUnshown : public IRunPresenter {
-public:
-    void OnMachine(const TMachineIdentity&) override { }
-    void OnPlugin(const TIdentity&) override { }
-    void OnRequest(int) override { }
-    void OnLine(int, const std::string&, const TClassified&, const TLineChange*, const TRecord*) override { }
-    void OnCall(const THostCall&) override { }
-    void OnAssertion(const TAssertionReport&) override { }
-    void OnFailure(const TFailure&) override { }
-    void Finish(const std::vector<TOldFinding>&) override { }
-};
-
-}  // namespace
-
 TOutcome ReplayRecords(TOutcome&& recorded, const TBaseline* baseline, std::string baselineName)
 {
-    TUnshown unshown;
+    TNoRecords unshown;
     // The comparison the records told gives way to this one; and only a
     // run that got to its end is compared, as a run's own lines are.
     const bool compared = baseline != nullptr && RanToItsEnd(recorded.fKind);
