@@ -23,6 +23,7 @@
 #include "expected_records.hpp"
 #include "fail_each.hpp"
 #include "fleet.hpp"
+#include "fleet_records.hpp"
 #include "inputs.hpp"
 #include "jsonl_input.hpp"
 #include "live_inventory.hpp"

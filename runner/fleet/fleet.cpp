@@ -21,6 +21,7 @@
 #include "exit_status.hpp"
 #include "fleet_job.hpp"
 #include "fleet_loop.hpp"
+#include "fleet_records.hpp"
 #include "progress_line.hpp"
 #include "wake_up.hpp"
 #include "inputs.hpp"
@@ -47,7 +48,7 @@ void TFleet::PrintSoFar(TJob& job)
 {
     std::string text;
     if (!job.fHeaderPrinted)
-        text = GroupHeader(fSettings, job.fOutcome.fName);
+        text = GroupHeader(fSettings.fJsonl, job.fOutcome.fName);
     job.fHeaderPrinted = true;
     fHeldBytes -= job.fOutput.size();
     fProgress.MakeRoomForOutput();
@@ -84,8 +85,8 @@ void TFleet::Print(TJob& job)
 {
     PrintSoFar(job);
     fProgress.MakeRoomForOutput();
-    WriteOut(StrayText(fSettings, job));
-    WriteOut(ErrorText(fSettings, job.fOutcome));
+    WriteOut(StrayText(fSettings.fJsonl, job.fOutcome.fName, job.fStrayBytes, job.fStray));
+    WriteOut(ErrorText(fSettings.fJsonl, job.fOutcome));
     fTotals.Add(job.fOutcome);
     // Even an inventory that could not be read is there: it is not missing.
     if (fSettings.fBaseline != nullptr)
@@ -132,10 +133,10 @@ int TFleet::PrintEnd()
     if (fSettings.fBaseline != nullptr) {
         const std::vector<TMissingMachine> missing = fSettings.fBaseline->Missing(fInBaseline);
         fTotals.fMissing = missing.size();
-        WriteOut(MissingText(fSettings, missing));
+        WriteOut(MissingText(fSettings.fJsonl, missing));
         fOnMissing(missing);
     }
-    WriteOut(SummaryText(fSettings, fTotals));
+    WriteOut(SummaryText(fSettings.fJsonl, fSettings.fBaseline != nullptr, fTotals));
     if (fTotals.Count(ERunEnd::Unreadable) + fTotals.Count(ERunEnd::Crashed) +
             fTotals.Count(ERunEnd::TimedOut) >
         0)

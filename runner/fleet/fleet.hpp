@@ -59,15 +59,4 @@ int RunFleet(const TFleetSettings& settings, const std::vector<std::string>& arg
     const std::function<void(TOutcome&&)>& onOutcome,
     const std::function<void(const std::vector<TMissingMachine>&)>& onMissing);
 
-// The text of one inventory's group, and of the summary, in either form.
-std::string GroupHeader(const TFleetSettings& settings, const std::string& name);
-std::string ErrorText(const TFleetSettings& settings, const TOutcome& outcome);
-std::string SummaryText(const TFleetSettings& settings, const TFleetTotals& totals);
-// The earlier run's machines this run did not have: a record each, or a
-// section of text; nothing when there is none.
-std::string MissingText(const TFleetSettings& settings, const std::vector<TMissingMachine>& missing);
-// The summary's counts as one line of words, for the text form and for
-// standard error.
-std::string SummaryLine(const TFleetTotals& totals, bool compared);
-
 }  // namespace tarvorun

@@ -61,10 +61,6 @@ void WriteHeldOutput(TJob& job);
 // waitpid gives it), from the frames it sent and how it ended.
 void Conclude(TJob& job, int status, const TFleetSettings& settings);
 
-// The record that tells what a job's worker wrote to its standard output
-// and error, escaped; empty when it wrote nothing.
-std::string StrayText(const TFleetSettings& settings, const TJob& job);
-
 // Writes the whole text to standard output, as far as it can.
 void WriteOut(const std::string& text);
 

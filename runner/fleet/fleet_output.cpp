@@ -1,4 +1,5 @@
-// The fleet's own lines: each inventory's header and error, and the summary.
+// One inventory's run as hvp-run follows it: the frames its worker sent
+// taken into its outcome, and how it ended.
 #include <fcntl.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -13,7 +14,6 @@
 #include "fleet.hpp"
 #include "line_frames.hpp"
 #include "fleet_job.hpp"
-#include "json_line.hpp"
 #include "worker.hpp"
 #include "output.hpp"
 
@@ -173,92 +173,6 @@ std::size_t TakeFrames(TJob& job, bool spill)
 void WriteHeldOutput(TJob& job)
 {
     job.fOutput.WriteTo(WriteOut);
-}
-
-std::string GroupHeader(const TFleetSettings& settings, const std::string& name)
-{
-    return settings.fJsonl ? std::string() : "== " + PrintableName(name) + "\n";
-}
-
-std::string ErrorText(const TFleetSettings& settings, const TOutcome& outcome)
-{
-    if (outcome.fMessage.empty())
-        return std::string();
-    if (!settings.fJsonl)
-        return "hvp-run: " + PrintableName(outcome.fMessage) + "\n";
-    return JsonLine(TRecord{{"type", "error"}, {"inventory", outcome.fName}, {"message", outcome.fMessage},
-        {"end", WordsOf(outcome.fKind).fRecord}});
-}
-
-std::string StrayText(const TFleetSettings& settings, const TJob& job)
-{
-    if (job.fStrayBytes == 0)
-        return std::string();
-    const std::string& name = job.fOutcome.fName;
-    const std::string bytes = std::to_string(job.fStrayBytes);
-    if (settings.fJsonl)
-        return JsonLine(TRecord{{"type", "stray output"}, {"inventory", name}, {"bytes", job.fStrayBytes},
-            {"excerpt", job.fStray}});
-    return "hvp-run: " +
-        PrintableName(name + ": the plug-in wrote " + bytes +
-            " bytes to its standard output or error, beginning: " + job.fStray) +
-        "\n";
-}
-
-std::string SummaryText(const TFleetSettings& settings, const TFleetTotals& totals)
-{
-    const bool compared = settings.fBaseline != nullptr;
-    if (settings.fJsonl)
-        return JsonLine(totals.SummaryRecord(compared));
-    return "== summary: " + SummaryLine(totals, compared) + "\n";
-}
-
-std::string MissingText(const TFleetSettings& settings, const std::vector<TMissingMachine>& missing)
-{
-    const auto orNull = [](const std::string& text) { return text.empty() ? TRecord() : TRecord(text); };
-    std::string text;
-    if (!settings.fJsonl && !missing.empty())
-        text = "== missing since the baseline: " + std::to_string(missing.size()) +
-            (missing.size() == 1 ? " machine\n" : " machines\n");
-    for (const TMissingMachine& machine : missing) {
-        if (settings.fJsonl) {
-            text += JsonLine(TRecord{{"type", "missing"}, {"inventory", machine.fName},
-                {"hostname", orNull(machine.fHostname)}, {"machineId", orNull(machine.fMachineId)}});
-            continue;
-        }
-        std::string known;
-        if (!machine.fHostname.empty())
-            known = "host " + machine.fHostname;
-        if (!machine.fMachineId.empty())
-            known += (known.empty() ? "" : ", ") + std::string("machine id ") + machine.fMachineId;
-        text += PrintableName(machine.fName + (known.empty() ? "" : " (" + known + ")")) + "\n";
-    }
-    return text;
-}
-
-std::string SummaryLine(const TFleetTotals& totals, bool compared)
-{
-    auto count = [](std::size_t n, const char* one, const char* many) {
-        return std::to_string(n) + " " + (n == 1 ? one : many);
-    };
-    std::string line = count(totals.fInventories, "inventory", "inventories");
-    for (const ERunEnd end : kSummaryEnds) {
-        line += ", " + std::to_string(totals.Count(end)) + " " + std::string(WordsOf(end).fSummary);
-        if (end == ERunEnd::Completed)
-            line += ", " + std::to_string(totals.fWithFindings) + " with findings";
-    }
-    if (totals.fPartial > 0)
-        line += ", " + std::to_string(totals.fPartial) + " partial";
-    if (totals.fNoAdapter > 0)
-        line += ", " + std::to_string(totals.fNoAdapter) + " without an adapter";
-    line += "; findings: " + std::to_string(totals.fSeverities.fCritical) + " critical, " +
-        std::to_string(totals.fSeverities.fWarning) + " warning, " +
-        std::to_string(totals.fSeverities.fInfo) + " info";
-    if (compared)
-        line += "; " + std::to_string(totals.fNew) + " new, " + std::to_string(totals.fResolved) +
-            " resolved, " + std::to_string(totals.fMissing) + " missing, " +
-            std::to_string(totals.fVanished) + " vanished, " + std::to_string(totals.fRose) + " rose";
-    return line;
 }
 
 }  // namespace tarvorun
