@@ -55,16 +55,22 @@ TRecord UnknownKindData()
 struct TWeight {
     std::array<std::size_t, 4> fCounts{};
     std::size_t fWorst = kSeverities.size();
+    // Its findings: as its run counted them, or, for a run cut short, whose
+    // worker never sent its figures, the finding lines it sent before.
+    std::size_t fFindings = 0;
 };
 
 TWeight WeightOf(const TOutcome& machine)
 {
     TWeight weight;
+    TSeverityCounts before;
     for (const TKeptLine& line : machine.fLines) {
         const std::size_t rank = SeverityRank(line.fSeverity);
         ++weight.fCounts[rank];
         weight.fWorst = std::min(weight.fWorst, rank);
+        before.Add(line.fLevel, line.fSeverity);
     }
+    weight.fFindings = RanToItsEnd(machine.fKind) ? machine.fSeverities.Total() : before.Total();
     // A disk that vanished weighs as the critical finding it is.
     for (const TDeviceChange& change : machine.fChanges) {
         const std::size_t rank = SeverityRank(ChangeKind(change).fSeverity);
@@ -133,7 +139,7 @@ TRecord MachineData(const TOutcome& outcome, const TWeight& weight)
         {"outcome", WordsOf(outcome.fKind).fRecord}, {"outcomeWords", WordsOf(outcome.fKind).fPage},
         {"reason", outcome.Why()}, {"partial", outcome.fPartial}, {"problems", outcome.fPartialProblems},
         {"worst", weight.fWorst < kSeverities.size() ? SeverityName(kSeverities[weight.fWorst]) : "none"},
-        {"counts", std::move(counts)}, {"findings", outcome.fSeverities.Total()}, {"new", outcome.fNew},
+        {"counts", std::move(counts)}, {"findings", weight.fFindings}, {"new", outcome.fNew},
         {"lines", std::move(lines)}, {"resolved", std::move(resolved)}, {"changes", std::move(changes)},
         {"examined", outcome.fExamined ? ExaminedMembers(*outcome.fExamined) : TRecord()},
         {"actOn", ActOn(outcome)}};
@@ -142,15 +148,14 @@ TRecord MachineData(const TOutcome& outcome, const TWeight& weight)
 // The places of the machines, from the worst: by worst severity, then by
 // the number of lines of that severity, then by all findings, then in
 // input order.
-std::vector<std::size_t> Ranking(
-    const std::vector<TWeight>& weights, const std::vector<const TOutcome*>& machines)
+std::vector<std::size_t> Ranking(const std::vector<TWeight>& weights)
 {
     std::vector<std::size_t> order(weights.size());
     std::iota(order.begin(), order.end(), 0);
     auto key = [&](std::size_t i) {
         const TWeight& weight = weights[i];
         const std::size_t worstCount = weight.fWorst < kSeverities.size() ? weight.fCounts[weight.fWorst] : 0;
-        return std::make_tuple(weight.fWorst, ~worstCount, ~machines[i]->fSeverities.Total());
+        return std::make_tuple(weight.fWorst, ~worstCount, ~weight.fFindings);
     };
     std::stable_sort(
         order.begin(), order.end(), [&](std::size_t a, std::size_t b) { return key(a) < key(b); });
@@ -201,7 +206,7 @@ TRecord ReportData(const std::vector<const TOutcome*>& machines, bool compared, 
     return TRecord{{"made", made}, {"version", TARVOANAL_VERSION}, {"compared", compared},
         {"totals", std::move(totals)}, {"kinds", KindsData()}, {"unknownKind", UnknownKindData()},
         {"missing", std::move(gone)}, {"kindOrder", std::move(kindOrder)}, {"machines", std::move(list)},
-        {"ranking", Ranking(weights, machines)}};
+        {"ranking", Ranking(weights)}};
 }
 
 }  // namespace tarvorun
