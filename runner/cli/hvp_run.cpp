@@ -120,8 +120,6 @@ int RunMany(const TOptions& options)
     int status = kExitOk;
     tarvorun::TSharedMachineIds sharedIds;
     {
-        // A check prints its own lines only.
-        tarvorun::TQuietStdout quiet(monitor.fCheck);
         const auto onOutcome = [&](tarvorun::TOutcome&& outcome) {
             if (const auto note = sharedIds.Take(outcome.fName, outcome.fMachineId))
                 std::fprintf(stderr, "hvp-run: %s\n", tarvorun::ShowOnTerminal(*note).c_str());

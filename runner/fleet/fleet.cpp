@@ -44,6 +44,14 @@ void TFleet::Read(TJob& job)
         PrintSoFar(job);
 }
 
+void TFleet::Out(const std::string& text) const
+{
+    // A check prints its own lines alone: its runs make no records, and the
+    // fleet writes none of its own.
+    if (fSettings.fRecords)
+        WriteOut(text);
+}
+
 void TFleet::PrintSoFar(TJob& job)
 {
     std::string text;
@@ -52,7 +60,7 @@ void TFleet::PrintSoFar(TJob& job)
     job.fHeaderPrinted = true;
     fHeldBytes -= job.fOutput.size();
     fProgress.MakeRoomForOutput();
-    WriteOut(text);
+    Out(text);
     WriteHeldOutput(job);
 }
 
@@ -85,8 +93,8 @@ void TFleet::Print(TJob& job)
 {
     PrintSoFar(job);
     fProgress.MakeRoomForOutput();
-    WriteOut(StrayText(fSettings.fJsonl, job.fOutcome.fName, job.fStrayBytes, job.fStray));
-    WriteOut(ErrorText(fSettings.fJsonl, job.fOutcome));
+    Out(StrayText(fSettings.fJsonl, job.fOutcome.fName, job.fStrayBytes, job.fStray));
+    Out(ErrorText(fSettings.fJsonl, job.fOutcome));
     fTotals.Add(job.fOutcome);
     // Even an inventory that could not be read is there: it is not missing.
     if (fSettings.fBaseline != nullptr)
@@ -133,10 +141,10 @@ int TFleet::PrintEnd()
     if (fSettings.fBaseline != nullptr) {
         const std::vector<TMissingMachine> missing = fSettings.fBaseline->Missing(fInBaseline);
         fTotals.fMissing = missing.size();
-        WriteOut(MissingText(fSettings.fJsonl, missing));
+        Out(MissingText(fSettings.fJsonl, missing));
         fOnMissing(missing);
     }
-    WriteOut(SummaryText(fSettings.fJsonl, fSettings.fBaseline != nullptr, fTotals));
+    Out(SummaryText(fSettings.fJsonl, fSettings.fBaseline != nullptr, fTotals));
     if (fTotals.Count(ERunEnd::Unreadable) + fTotals.Count(ERunEnd::Crashed) +
             fTotals.Count(ERunEnd::TimedOut) >
         0)

@@ -53,6 +53,8 @@ private:
     void Read(TJob& job);
     void Print(TJob& job);
     void PrintSoFar(TJob& job);
+    // Writes a record of the fleet's own to standard output.
+    void Out(const std::string& text) const;
     void StopAll();
     void ShowProgress(bool allFound);
 

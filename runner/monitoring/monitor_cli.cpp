@@ -3,12 +3,8 @@
 // declared with all the others, in options.cpp.
 #include "monitor_cli.hpp"
 
-#include <fcntl.h>
-#include <unistd.h>
-
 #include <cerrno>
 #include <cstdint>
-#include <cstring>
 #include <cstdio>
 #include <cstring>
 #include <ctime>
@@ -60,28 +56,6 @@ int FinishMonitoring(const TMonitorOptions& options, const TMonitoredRun& run, i
         }
     }
     return state;
-}
-
-TQuietStdout::TQuietStdout(bool quiet)
-{
-    if (!quiet)
-        return;
-    std::fflush(stdout);
-    fSaved = dup(STDOUT_FILENO);
-    const int null = open("/dev/null", O_WRONLY | O_CLOEXEC);
-    if (null >= 0) {
-        dup2(null, STDOUT_FILENO);
-        close(null);
-    }
-}
-
-TQuietStdout::~TQuietStdout()
-{
-    if (fSaved < 0)
-        return;
-    std::fflush(stdout);
-    dup2(fSaved, STDOUT_FILENO);
-    close(fSaved);
 }
 
 }  // namespace tarvorun

@@ -28,17 +28,4 @@ std::string ReadMonitorOptions(TMonitorOptions& options);
 // not be written).
 int FinishMonitoring(const TMonitorOptions& options, const TMonitoredRun& run, int status);
 
-// In check mode the usual output is not printed: standard output is sent
-// to /dev/null while the fleet runs, and given back after.
-class TQuietStdout {
-public:
-    explicit TQuietStdout(bool quiet);
-    ~TQuietStdout();
-    TQuietStdout(const TQuietStdout&) = delete;
-    TQuietStdout& operator=(const TQuietStdout&) = delete;
-
-private:
-    int fSaved = -1;
-};
-
 }  // namespace tarvorun
