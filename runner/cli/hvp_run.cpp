@@ -214,14 +214,14 @@ int RunSingle(const TOptions& options)
     if (options.fFailEach)
         return tarvorun::RunFailEach(settings, input);
     // A check prints only its own lines, after the run: the run makes no
-    // records (PlanRun).
+    // records (PlanRun). With --expect the records are kept to compare, in
+    // jsonl.
     tarvorun::TOutcome outcome;
-    // With --expect the records are kept to compare, in jsonl.
     std::string records;
     const bool expecting = !options.fExpectPath.empty();
-    const tarvorun::TTextOut print = monitor.fCheck ? tarvorun::TTextOut()
-        : expecting ? tarvorun::TTextOut([&records](const std::string& text) { records += text; })
-                    : tarvorun::TTextOut(tarvorun::WriteOut);
+    const tarvorun::TTextOut print = expecting
+        ? tarvorun::TTextOut([&records](const std::string& text) { records += text; })
+        : tarvorun::TTextOut(tarvorun::WriteOut);
     const tarvorun::TSingleEnd end = tarvorun::RunSingleInWorker(settings, input, print, outcome);
     if (expecting)
         return Expected(options, records, end);

@@ -4,14 +4,11 @@
 // the run examined goes as the examined record's members (examined.hpp).
 #pragma once
 
-#include <cstdint>
 #include <optional>
 #include <string>
-#include <string_view>
 #include <vector>
 
 #include "baseline.hpp"
-#include "examined.hpp"
 #include "json_line.hpp"
 #include "kept_line.hpp"
 

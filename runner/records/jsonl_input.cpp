@@ -37,9 +37,8 @@ struct TSeen {
     std::string fPlace;
     std::string fFile;
     std::string fName;
+    // The name its records give it, by which a baseline knows it.
     std::string fRawName;
-    std::string fRelative;
-    std::string fHostname;
     bool fKept;
     // Whether another machine of the same file has its id: clones of one
     // image, told apart by their names only.
@@ -236,8 +235,7 @@ void TReader::Close()
             if (!fSeen[index].fClone)
                 replace(index);
     const std::size_t index = fReport.Machines().size();
-    fSeen.push_back(TSeen{id, fCurrent.fPlace, fCurrentFile, outcome.fName, fCurrent.fRawName,
-        outcome.fRelative, outcome.fHostname, true, clone});
+    fSeen.push_back(TSeen{id, fCurrent.fPlace, fCurrentFile, outcome.fName, fCurrent.fRawName, true, clone});
     fByName[name].push_back(index);
     if (!id.empty())
         fById[id].push_back(index);
@@ -259,9 +257,10 @@ std::vector<TMissingMachine> TReader::Missing() const
     if (!fMissing.empty() || fBaseline == nullptr)
         return fMissing;
     std::set<const TBaselineMachine*> found;
-    for (const TSeen& seen : fSeen)
-        if (seen.fKept)
-            found.insert(fBaseline->Find(seen.fRawName, seen.fRelative, seen.fHostname, seen.fMachineId));
+    for (std::size_t i = 0; i < fSeen.size(); ++i)
+        if (const TOutcome& machine = fReport.Machines()[i]; fSeen[i].fKept)
+            found.insert(
+                fBaseline->Find(fSeen[i].fRawName, machine.fRelative, machine.fHostname, machine.fMachineId));
     return fBaseline->Missing(found);
 }
 

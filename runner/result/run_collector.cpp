@@ -107,12 +107,17 @@ void TRunCollector::Replay(TOutcome&& recorded)
             line.fChange = change->fWord;
             line.fWas = change->fWas;
         }
-        fCollected.fNew += line.fChange == "new" ? 1 : 0;
-        fCollected.fRose += line.fChange == "rose" ? 1 : 0;
         fCollected.fLines.push_back(std::move(line));
     }
-    if (fBaseline != nullptr)
+    if (fBaseline != nullptr) {
         Finish();
+        return;
+    }
+    // Without a baseline, the comparison is the one the records told.
+    for (const TKeptLine& line : fCollected.fLines) {
+        fCollected.fNew += line.fChange == "new" ? 1 : 0;
+        fCollected.fRose += line.fChange == "rose" ? 1 : 0;
+    }
     fCollected.fResolved = fCollected.fGone.size();
 }
 
@@ -124,8 +129,8 @@ TOutcome ReplayRecords(TOutcome&& recorded, const TBaseline* baseline, std::stri
     const bool compared = baseline != nullptr && RanToItsEnd(recorded.fKind);
     if (baseline != nullptr)
         recorded.ForgetComparison();
-    const std::string relative = recorded.fRelative;
-    TRunCollector collector(unshown, compared ? baseline : nullptr, std::move(baselineName), relative, true);
+    TRunCollector collector(
+        unshown, compared ? baseline : nullptr, std::move(baselineName), recorded.fRelative, true);
     collector.Replay(std::move(recorded));
     return collector.TakeCollected();
 }
