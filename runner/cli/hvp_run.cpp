@@ -275,6 +275,9 @@ int main(int argc, char** argv)
             return Usage(problem);
         tarvorun::UseFindingKinds(std::move(kinds));
     }
+    // Read the catalogue now, before any worker is forked, rather than in
+    // each of them.
+    tarvorun::FindingKinds();
     if (!options.fJsonlFiles.empty())
         return RunFromJsonl(options);
     tarvorun::TBaseline baseline;

@@ -3,11 +3,12 @@
 // administrator should do about it, and how the values it carries are read
 // back from its text.
 //
-// Everything that gives a line a meaning follows this one table: the JSONL
-// members `kind`, `severity` and `fields`, the severity in the text output,
-// the counts of the summary, the report, the check, the metrics, and the
-// manual page hvp-findings(7), written from it at build time. Another
-// plug-in's table comes from a file instead (catalogue_file.hpp).
+// The table is catalogue.json beside this header, compiled in. Everything
+// that gives a line a meaning follows it: the JSONL members `kind`,
+// `severity` and `fields`, the severity in the text output, the counts of
+// the summary, the report, the check, the metrics, and the manual page
+// hvp-findings(7), written from it at build time. Another plug-in's table
+// comes from a file of the same form instead (catalogue_file.hpp).
 #pragma once
 
 #include <array>

@@ -173,6 +173,12 @@ bool ReadCatalogueFile(const std::string& path, std::vector<TFindingKind>& kinds
         problem = path + ": the catalogue is larger than 16 MiB";
         return false;
     }
+    return ReadCatalogueText(text, path, kinds, problem);
+}
+
+bool ReadCatalogueText(const std::string& text, const std::string& source, std::vector<TFindingKind>& kinds,
+    std::string& problem)
+{
     try {
         const json document = json::parse(text);
         if (!document.is_object() || !document.contains("kinds") || !document["kinds"].is_array())
@@ -190,10 +196,10 @@ bool ReadCatalogueFile(const std::string& path, std::vector<TFindingKind>& kinds
             kinds.push_back(std::move(kind));
         }
     } catch (const json::parse_error& failure) {
-        problem = path + ": byte " + std::to_string(failure.byte) + ": not JSON text";
+        problem = source + ": byte " + std::to_string(failure.byte) + ": not JSON text";
         return false;
     } catch (const TProblem& failure) {
-        problem = path + ": " + failure.fWhere + ": " + failure.fWhat;
+        problem = source + ": " + failure.fWhere + ": " + failure.fWhat;
         return false;
     }
     return true;
