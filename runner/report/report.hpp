@@ -22,6 +22,7 @@ class TReport {
 public:
     // Whether the machines were compared with an earlier run.
     void SetCompared(bool compared) { fCompared = compared; }
+    bool Compared() const { return fCompared; }
 
     // One inventory's outcome, in input order, its lines with the meaning
     // and the change the run gave them. Only a run that got to its end

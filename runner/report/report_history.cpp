@@ -6,10 +6,10 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
-#include <map>
 
-#include "catalogue.hpp"
+#include "jsonl_input.hpp"
 #include "jsonl_reader.hpp"
+#include "report.hpp"
 
 namespace tarvorun {
 
@@ -66,63 +66,21 @@ TRecord Point(
     return point;
 }
 
-// A single run's records have no summary: its figures are told from its
-// records, as a fleet's summary would give them for its one inventory. A
-// fleet's records name their inventory, and a fleet without its summary did
-// not get to its end.
-class TSingleTally {
-public:
-    void Take(const TRecord& record, const std::string& type)
-    {
-        fFleet = fFleet || record.contains("inventory");
-        fRan = fRan || type == "plugin" || type == "error";
-        if (type == "exception")
-            fEnd = "failed";
-        else if (type == "error")
-            fEnd = record.value("end", "crashed");
-        else if (type == "resolved")
-            ++fResolved;
-        else if (type == "log" && IsFindingLevel(record.value("level", 0))) {
-            ++fSeverities[record.value("severity", "warning")];
-            fNew += record.value("change", "") == "new" ? 1 : 0;
-            fCompared = fCompared || record.contains("change");
-        }
-    }
-
-    // The summary of the single run, or null for records that are none.
-    TRecord Summary() const
-    {
-        if (fFleet || !fRan)
-            return TRecord();
-        const bool completed = fEnd.empty();
-        const long long findings = Tally("critical") + Tally("warning") + Tally("info");
-        TRecord summary{{"inventories", 1}, {"completed", completed ? 1 : 0},
-            {"withFindings", completed && findings > 0 ? 1 : 0}, {"critical", Tally("critical")},
-            {"warning", Tally("warning")}, {"info", Tally("info")}};
-        if (!completed)
-            summary[fEnd == "timedOut" ? "crashed" : fEnd] = 1;
-        if (fCompared || fResolved > 0) {
-            summary["new"] = fNew;
-            summary["resolved"] = fResolved;
-        }
-        return summary;
-    }
-
-private:
-    long long Tally(const std::string& severity) const
-    {
-        const auto found = fSeverities.find(severity);
-        return found != fSeverities.end() ? found->second : 0;
-    }
-
-    bool fFleet = false;
-    bool fRan = false;
-    bool fCompared = false;
-    std::string fEnd;
-    std::map<std::string, long long> fSeverities;
-    long long fNew = 0;
-    long long fResolved = 0;
-};
+// A single run's records have no summary: its figures are those a fleet's
+// summary gives its one inventory, from its records replayed as
+// --from-jsonl replays them.
+TRecord SingleRunSummary(const std::string& path)
+{
+    TReport report;
+    std::string problem;
+    if (!ReadJsonlInputs(
+            {path}, nullptr, report, [](const std::string&) {}, problem) ||
+        report.Machines().size() != 1)
+        return TRecord();
+    TFleetTotals totals;
+    totals.Add(report.Machines()[0]);
+    return totals.SummaryRecord(report.Compared());
+}
 
 }  // namespace
 
@@ -143,12 +101,15 @@ bool ReadHistory(const std::vector<std::string>& files, std::vector<THistoryRun>
             continue;
         }
         std::string broken;
-        TSingleTally single;
+        // A fleet's records name their inventory: a fleet without its
+        // summary did not get to its end.
+        bool single = true, ran = false;
         const bool read = reader.ReadFile(
             path,
-            [&run, &single](const TRecord& record, const std::string&) {
+            [&run, &single, &ran](const TRecord& record, const std::string&) {
                 const std::string type = record.value("type", "");
-                single.Take(record, type);
+                single = single && !record.contains("inventory");
+                ran = ran || type == "plugin" || type == "error";
                 if (type == "summary")
                     run.fSummary = record;
                 const auto at = record.find("collectedAt");
@@ -157,8 +118,8 @@ bool ReadHistory(const std::vector<std::string>& files, std::vector<THistoryRun>
             },
             broken);
         run.fUnreadable = !read;
-        if (read && !run.fSummary.is_object())
-            run.fSummary = single.Summary();
+        if (read && single && ran && !run.fSummary.is_object())
+            run.fSummary = SingleRunSummary(path);
         if (!read)
             run.fFailed = broken;
         else if (!run.fSummary.is_object())

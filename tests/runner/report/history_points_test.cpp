@@ -1,0 +1,78 @@
+// The history's point of a single run, whose records have no summary: its
+// figures are those a fleet's summary would give its one inventory, by how
+// the run ended, with its findings by severity and what the comparison
+// with an earlier run told.
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "report_history.hpp"
+#include "temp_folder.hpp"
+
+namespace {
+
+using tarvorun::TRecord;
+
+const char kStart[] =
+    R"({"type":"plugin","pluginType":1,"name":"Tarvo Analysis","version":"1.0","interfaceVersion":"1.0"})"
+    "\n"
+    R"({"type":"request","n":1})"
+    "\n";
+const char kBadStripes[] =
+    R"({"type":"log","level":100,"text":"Tarvolith: Logical drive 0 on controller 1 has 2 bad stripes")";
+const char kSoftErrors[] =
+    R"({"type":"log","level":100,"text":"Tarvolith: Controller 1 Channel 0 Scsi ID 1 reported 2 soft errors")";
+
+struct TCase {
+    const char* fProves;
+    std::string fRecords;
+    // The point's machines: with findings, clean, failed, crashed.
+    int fMachines[4];
+    int fCritical;
+    int fWarning;
+    // What the comparison told, null where there was none.
+    TRecord fNew;
+    TRecord fResolved;
+};
+
+TEST(HistoryPoint, OfASingleRunIsWhatAFleetsSummaryGivesItsInventory)
+{
+    const std::vector<TCase> cases = {
+        {"a run that found nothing is clean", std::string(kStart), {0, 1, 0, 0}, 0, 0, {}, {}},
+        {"its findings count by severity, and the comparison is told",
+            kStart + std::string(kBadStripes) + R"(,"change":"new"})" + "\n" + kSoftErrors +
+                R"(,"change":"same"})" + "\n" +
+                R"({"type":"resolved","kind":"bad-stripes","severity":"critical","text":"t"})" + "\n",
+            {1, 0, 0, 0}, 1, 1, 1, 1},
+        {"a run whose GetData failed is failed",
+            kStart + std::string(R"({"type":"exception","kind":"THVPException","status":7})") + "\n",
+            {0, 0, 1, 0}, 0, 0, {}, {}},
+    };
+    tarvotest::TTempFolder folder{"history-point"};
+    for (std::size_t i = 0; i < cases.size(); ++i) {
+        const TCase& one = cases[i];
+        SCOPED_TRACE(one.fProves);
+        const std::string path = (folder.Path() / ("run-" + std::to_string(i) + ".jsonl")).string();
+        std::ofstream(path) << one.fRecords;
+        std::vector<tarvorun::THistoryRun> runs;
+        std::string problem;
+        ASSERT_TRUE(tarvorun::ReadHistory({path}, runs, problem)) << problem;
+        const TRecord history = tarvorun::HistoryData(runs, TRecord::object(), "2026-12-10T00:00:00Z");
+        const TRecord& point = history.at(0);
+        ASSERT_FALSE(point.contains("failed")) << point.dump();
+        const TRecord& machines = point["machines"];
+        EXPECT_EQ(machines["withFindings"], one.fMachines[0]);
+        EXPECT_EQ(machines["clean"], one.fMachines[1]);
+        EXPECT_EQ(machines["failed"], one.fMachines[2]);
+        EXPECT_EQ(machines["crashed"], one.fMachines[3]);
+        EXPECT_EQ(point["findings"]["critical"], one.fCritical);
+        EXPECT_EQ(point["findings"]["warning"], one.fWarning);
+        EXPECT_EQ(point["new"], one.fNew);
+        EXPECT_EQ(point["resolved"], one.fResolved);
+    }
+}
+
+}  // namespace
