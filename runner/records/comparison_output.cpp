@@ -4,6 +4,7 @@
 #include "output.hpp"
 
 #include "json_line.hpp"
+#include "jsonl_records.hpp"
 #include "terminal_text.hpp"
 
 namespace tarvorun {
@@ -15,7 +16,7 @@ void TJsonlSink::Finish(const std::vector<TOldFinding>& gone)
         record["kind"] = finding.fKind;
         record["severity"] = finding.fSeverity;
         record["text"] = finding.fText;
-        fOut(JsonLine(record));
+        fOut(RecordLine(record));
     }
 }
 
@@ -24,7 +25,7 @@ void TJsonlSink::OnDeviceChanges(const std::vector<TDeviceChange>& changes)
     for (const TDeviceChange& change : changes) {
         TRecord record = BeginRecord(ChangeType(change), fInventory);
         record.update(ChangeMembers(change));
-        fOut(JsonLine(record));
+        fOut(RecordLine(record));
     }
 }
 

@@ -5,6 +5,7 @@
 #include "fleet_records.hpp"
 
 #include "json_line.hpp"
+#include "jsonl_records.hpp"
 #include "output.hpp"
 
 namespace tarvorun {
@@ -20,7 +21,7 @@ std::string ErrorText(bool jsonl, const TOutcome& outcome)
         return std::string();
     if (!jsonl)
         return "hvp-run: " + PrintableName(outcome.fMessage) + "\n";
-    return JsonLine(TRecord{{"type", "error"}, {"inventory", outcome.fName}, {"message", outcome.fMessage},
+    return RecordLine(TRecord{{"type", "error"}, {"inventory", outcome.fName}, {"message", outcome.fMessage},
         {"end", WordsOf(outcome.fKind).fRecord}});
 }
 
@@ -30,7 +31,7 @@ std::string StrayText(
     if (strayBytes == 0)
         return std::string();
     if (jsonl)
-        return JsonLine(TRecord{
+        return RecordLine(TRecord{
             {"type", "stray output"}, {"inventory", name}, {"bytes", strayBytes}, {"excerpt", excerpt}});
     return "hvp-run: " +
         PrintableName(name + ": the plug-in wrote " + std::to_string(strayBytes) +
@@ -41,7 +42,7 @@ std::string StrayText(
 std::string SummaryText(bool jsonl, bool compared, const TFleetTotals& totals)
 {
     if (jsonl)
-        return JsonLine(totals.SummaryRecord(compared));
+        return RecordLine(totals.SummaryRecord(compared));
     return "== summary: " + SummaryLine(totals, compared) + "\n";
 }
 
@@ -54,7 +55,7 @@ std::string MissingText(bool jsonl, const std::vector<TMissingMachine>& missing)
             (missing.size() == 1 ? " machine\n" : " machines\n");
     for (const TMissingMachine& machine : missing) {
         if (jsonl) {
-            text += JsonLine(TRecord{{"type", "missing"}, {"inventory", machine.fName},
+            text += RecordLine(TRecord{{"type", "missing"}, {"inventory", machine.fName},
                 {"hostname", orNull(machine.fHostname)}, {"machineId", orNull(machine.fMachineId)}});
             continue;
         }

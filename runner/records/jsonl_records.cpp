@@ -3,6 +3,8 @@
 #include "jsonl_records.hpp"
 
 #include <cstdint>
+#include <cstdio>
+#include <cstdlib>
 #include <limits>
 #include <string_view>
 #include <vector>
@@ -68,6 +70,7 @@ const std::vector<TType>& Types()
             {{"op", EValue::Text, kNeeded}, {"class", EValue::Text, kOptional},
                 {"instance", EValue::Text, kOptional}, {"resultClass", EValue::Text, kOptional},
                 {"property", EValue::Text, kOptional}, {"context", EValue::Object, kOptional}}},
+        {"callback", {{"callback", EValue::Text, kNeeded}}},
         {"assertion",
             {{"expression", EValue::Text, kNeeded}, {"function", EValue::Text, kNeeded},
                 {"file", EValue::Text, kNeeded}, {"line", EValue::Count, kNeeded}}},
@@ -215,6 +218,26 @@ std::string RecordProblem(const TRecord& record)
         return std::string();
     }
     return "not a record of hvp-run: no record has the type " + Shown(record["type"]);
+}
+
+std::string RecordLine(const TRecord& record)
+{
+    std::string line = JsonLine(record);
+    CheckRecordLine(line);
+    return line;
+}
+
+void CheckRecordLine([[maybe_unused]] const std::string& line)
+{
+#ifndef NDEBUG
+    const TRecord record = TRecord::parse(line, nullptr, false);
+    const std::string problem = record.is_discarded() ? "not JSON text" : RecordProblem(record);
+    if (!problem.empty()) {
+        std::fprintf(
+            stderr, "hvp-run wrote a record its reader refuses: %s: %s", problem.c_str(), line.c_str());
+        std::abort();
+    }
+#endif
 }
 
 }  // namespace tarvorun

@@ -8,6 +8,7 @@
 #include "catalogue.hpp"
 #include "json_line.hpp"
 #include "json_text.hpp"
+#include "jsonl_records.hpp"
 #include "terminal_text.hpp"
 
 namespace tarvorun {
@@ -83,7 +84,7 @@ void TJsonlSink::OnMachine(const TMachineIdentity& identity)
 {
     TFormSink::OnMachine(identity);
     for (const TRecord& record : IdentityRecords(identity, fInventory))
-        fOut(JsonLine(record));
+        fOut(RecordLine(record));
 }
 
 void TJsonlSink::OnPlugin(const TIdentity& identity)
@@ -93,21 +94,21 @@ void TJsonlSink::OnPlugin(const TIdentity& identity)
     record["name"] = identity.fName;
     record["version"] = identity.fVersion;
     record["interfaceVersion"] = identity.fInterfaceVersion;
-    fOut(JsonLine(record));
+    fOut(RecordLine(record));
 }
 
 void TJsonlSink::OnRequest(int number)
 {
     TRecord record = BeginRecord("request", fInventory);
     record["n"] = number;
-    fOut(JsonLine(record));
+    fOut(RecordLine(record));
 }
 
 void TJsonlSink::OnExamined(const TExamined& examined)
 {
     TRecord record = BeginRecord("examined", fInventory);
     record.update(ExaminedMembers(examined));
-    fOut(JsonLine(record));
+    fOut(RecordLine(record));
 }
 
 void TJsonlSink::OnLine(int level, const std::string& text, const TClassified& meaning,
@@ -147,6 +148,7 @@ void TJsonlSink::OnLine(int level, const std::string& text, const TClassified& m
             }
         }
         line += "}\n";
+        CheckRecordLine(line);
         fOut(line);
         return;
     }
@@ -163,7 +165,7 @@ void TJsonlSink::OnLine(int level, const std::string& text, const TClassified& m
         if (change->fWas)
             record["was"] = *change->fWas;
     }
-    fOut(JsonLine(record));
+    fOut(RecordLine(record));
 }
 
 void TJsonlSink::OnCall(const THostCall& call)
@@ -192,7 +194,7 @@ void TJsonlSink::OnCall(const THostCall& call)
     default:
         break;
     }
-    fOut(JsonLine(record));
+    fOut(RecordLine(record));
 }
 
 void TJsonlSink::OnAssertion(const TAssertionReport& report)
@@ -202,7 +204,7 @@ void TJsonlSink::OnAssertion(const TAssertionReport& report)
     record["function"] = report.fFunction;
     record["file"] = report.fFile;
     record["line"] = report.fLine;
-    fOut(JsonLine(record));
+    fOut(RecordLine(record));
 }
 
 void TJsonlSink::OnFailure(const TFailure& failure)
@@ -216,14 +218,14 @@ void TJsonlSink::OnFailure(const TFailure& failure)
         record["status"] = failure.fStatus;
     else if (!failure.fWhat.empty())
         record["what"] = failure.fWhat;
-    fOut(JsonLine(record));
+    fOut(RecordLine(record));
 }
 
 void TJsonlSink::OnCallback(const char* callback)
 {
     TRecord record = BeginRecord("callback", fInventory);
     record["callback"] = callback;
-    fOut(JsonLine(record));
+    fOut(RecordLine(record));
 }
 
 }  // namespace tarvorun
