@@ -5,16 +5,11 @@
 #include "catalogue.hpp"
 #include "json_line.hpp"
 #include "jsonl_reader.hpp"
+#include "recorded_runs.hpp"
 
 namespace tarvorun {
 
 namespace {
-
-std::string TextOf(const TRecord& record, const char* name)
-{
-    const auto found = record.find(name);
-    return found != record.end() && found->is_string() ? found->get<std::string>() : std::string();
-}
 
 // Whether two identities may be one machine: not when both sides tell one
 // and they differ.
@@ -43,55 +38,30 @@ std::string RelativeName(const std::string& inventory)
 
 bool TBaseline::AddFile(const std::string& path, std::string& problem)
 {
-    // What this file says of each machine replaces what earlier files said.
+    // What this file says of each machine replaces what earlier files said,
+    // and a machine given again in it, what it said first.
     std::map<std::string, TBaselineMachine> seen;
-    // The machines whose run's first records (machine, examined) came but
-    // not yet its plugin record: those belong to the same run, and the next
-    // of them after it begins the machine anew, as a later run replaces it.
-    std::map<std::string, bool> opened;
-    // A machine of this file, named as the file names it, with the host
-    // name and id the record tells, if any.
-    const auto begun = [](const std::string& inventory, const TRecord& record) {
-        return TBaselineMachine{
-            inventory, TextOf(record, "hostname"), TextOf(record, "machineId"), {}, {}, std::nullopt};
-    };
-    const auto take = [&](const TRecord& record, const std::string& /*place*/) {
-        const std::string type = record["type"].get<std::string>();
-        const std::string inventory = TextOf(record, "inventory");
-        const std::string name = RelativeName(inventory);
-        if (type == "machine" || type == "examined" || type == "plugin") {
-            if (!opened[name])
-                seen[name] = begun(inventory, TRecord::object());
-            opened[name] = type != "plugin";
-            TBaselineMachine& machine = seen[name];
-            if (type == "machine") {
-                machine = begun(inventory, record);
-                machine.fCollectedAt = TextOf(record, "collectedAt");
-            } else if (type == "examined") {
-                machine.fDevices = TEarlierDevices{
-                    record.value("controllers", TRecord::array()), record.value("disks", TRecord::array())};
-            }
-        } else if (type == "error" || type == "missing") {
-            // An inventory that could not be read, and a machine that was
-            // missing then, are machines of that run all the same.
-            seen.try_emplace(name, begun(inventory, record));
-        } else if (type == "log" && IsFindingLevel(record["level"].get<int>())) {
-            const std::string text = TextOf(record, "text");
-            std::string kind = TextOf(record, "kind");
-            std::string severity = TextOf(record, "severity");
-            if (kind.empty() || severity.empty()) {
-                const TLineWeight meaning = Weigh(record["level"].get<int>(), text);
-                kind = meaning.fKind;
-                severity = std::string(SeverityName(meaning.fSeverity));
-            }
-            TBaselineMachine& machine =
-                seen.try_emplace(name, begun(inventory, TRecord::object())).first->second;
-            machine.fFindings.push_back(TOldFinding{kind, severity, text,
-                SubjectKey(record.value("subject", TRecord())), CountOf(record.value("fields", TRecord()))});
+    const auto run = [&seen](TRecordedRun&& recorded) {
+        const TOutcome& outcome = recorded.fOutcome;
+        TBaselineMachine machine{
+            recorded.fRawName, outcome.fHostname, outcome.fMachineId, outcome.fCollectedAt, {}, std::nullopt};
+        for (const TKeptLine& line : outcome.fLines)
+            if (IsFindingLevel(line.fLevel))
+                machine.fFindings.push_back(TOldFinding{line.fKind, std::string(SeverityName(line.fSeverity)),
+                    line.fText, SubjectKey(line.fSubject), CountOf(line.fFields)});
+        if (outcome.fExamined) {
+            const TRecord members = ExaminedMembers(*outcome.fExamined);
+            machine.fDevices = TEarlierDevices{members["controllers"], members["disks"]};
         }
+        seen[RelativeName(recorded.fRawName)] = std::move(machine);
+    };
+    // A machine that was missing then is a machine of that run all the same.
+    const auto missing = [&seen](TMissingMachine&& machine) {
+        seen.try_emplace(RelativeName(machine.fName),
+            TBaselineMachine{machine.fName, machine.fHostname, machine.fMachineId, {}, {}, std::nullopt});
     };
     TJsonlReader reader;
-    if (!reader.ReadFile(path, take, problem))
+    if (!ReadRecordedRuns(reader, path, run, missing, problem))
         return false;
     for (auto& machine : seen)
         fByName[machine.first] = std::move(machine.second);
