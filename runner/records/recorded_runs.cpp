@@ -19,19 +19,16 @@ std::string TextOf(const TRecord& record, const char* name)
 }
 
 // A log record's line with the meaning it was recorded with. An output of
-// an earlier version names no kind: the catalogue tells it.
+// an earlier version names no kind: the line is left without one, for the
+// run's collector to classify as it does a run's own line.
 TKeptLine LineOf(const TRecord& record)
 {
     TKeptLine line{record["level"].get<int>(), record["text"].get<std::string>(), TextOf(record, "kind"),
         ESeverity::Unknown, record.value("fields", TRecord::object()), TextOf(record, "change"),
         record.contains("was") ? std::optional<long long>(record["was"].get<long long>()) : std::nullopt,
         record.value("subject", TRecord())};
-    if (line.fKind.empty() || !SeverityOfName(TextOf(record, "severity"), line.fSeverity)) {
-        TClassified meaning = Classify(line.fLevel, line.fText);
-        line.fKind = std::move(meaning.fKind);
-        line.fSeverity = meaning.fSeverity;
-        line.fFields = std::move(meaning.fFields);
-    }
+    if (!SeverityOfName(TextOf(record, "severity"), line.fSeverity))
+        line.fKind.clear();
     if (!line.fSubject.is_object())
         line.fSubject = TRecord();
     return line;

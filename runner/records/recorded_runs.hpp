@@ -1,8 +1,9 @@
 // The runs a jsonl output of hvp-run tells, read back: its records grouped
 // into one machine's run each, as a run prints them, with each line's
-// meaning as it was recorded. The report (--from-jsonl) replays them
-// through the run's collector, and the baseline (--baseline) keeps their
-// findings and devices: both read the records through this one grouping.
+// meaning as it was recorded (none, for an earlier version's records, which
+// name none). The report (--from-jsonl) and the baseline (--baseline) both
+// replay them through the run's collector (ReplayRecords), which gives the
+// lines without a kind theirs.
 #pragma once
 
 #include <functional>

@@ -6,6 +6,7 @@
 #include "json_line.hpp"
 #include "jsonl_reader.hpp"
 #include "recorded_runs.hpp"
+#include "run_collector.hpp"
 
 namespace tarvorun {
 
@@ -42,7 +43,7 @@ bool TBaseline::AddFile(const std::string& path, std::string& problem)
     // and a machine given again in it, what it said first.
     std::map<std::string, TBaselineMachine> seen;
     const auto run = [&seen](TRecordedRun&& recorded) {
-        const TOutcome& outcome = recorded.fOutcome;
+        const TOutcome outcome = ReplayRecords(std::move(recorded.fOutcome), nullptr, std::string());
         TBaselineMachine machine{
             recorded.fRawName, outcome.fHostname, outcome.fMachineId, outcome.fCollectedAt, {}, std::nullopt};
         for (const TKeptLine& line : outcome.fLines)

@@ -30,38 +30,40 @@ void TRunCollector::OnExamined(const TExamined& examined)
     fForm.OnExamined(examined);
 }
 
+TClassified TRunCollector::Meaning(int level, const std::string& text, bool withFields)
+{
+    if (withFields)
+        return Classify(level, text);
+    const TLineWeight weight = Weigh(level, text);
+    return TClassified{std::string(weight.fKind), weight.fSeverity, TRecord::object()};
+}
+
 std::optional<TLineChange> TRunCollector::Tally(int level, const std::string& text, const std::string& kind,
-    ESeverity severity, const TRecord& subject, const TRecord* fields)
+    ESeverity severity, const TRecord& fields, const TRecord& subject)
 {
     fCollected.fSeverities.Add(level, severity);
     if (fBaseline == nullptr || !IsFindingLevel(level))
         return std::nullopt;
     // A finding about a disk or controller is matched by it first, and its
-    // count compared, so its fields are read where the form did not.
+    // count compared.
     const std::string key = SubjectKey(subject);
-    std::optional<long long> count;
-    if (!key.empty())
-        count = CountOf(fields != nullptr ? *fields : Classify(level, text).fFields);
-    return fTracker.Take(kind, text, key, count);
+    return fTracker.Take(kind, text, key, key.empty() ? std::nullopt : CountOf(fields));
 }
 
-void TRunCollector::OnLog(int level, const std::string& text, const std::optional<TSubject>& subject)
+void TRunCollector::OnLog(int level, const std::string& text, const std::optional<TSubject>& lastRead)
 {
     Bind();
-    // The fields are read from the text only where an output shows them.
-    TClassified meaning;
-    const bool wantsFields = fForm.WantsFields() || fKeepLines;
-    if (wantsFields) {
-        meaning = Classify(level, text);
-    } else {
-        const TLineWeight weight = Weigh(level, text);
-        meaning.fKind = weight.fKind;
-        meaning.fSeverity = weight.fSeverity;
-    }
-    TRecord object =
-        subject && fCollected.fExamined ? SubjectObject(*fCollected.fExamined, *subject) : TRecord();
-    const std::optional<TLineChange> change = Tally(
-        level, text, meaning.fKind, meaning.fSeverity, object, wantsFields ? &meaning.fFields : nullptr);
+    // The fields are read from the text only where an output shows them or
+    // the comparison counts them.
+    TClassified meaning = Meaning(level, text, fForm.WantsFields() || fKeepLines || fBaseline != nullptr);
+    // The line is about the disk or controller the plug-in read last when
+    // its kind is about one of that sort.
+    const TFindingKind* kind = lastRead ? FindKind(meaning.fKind) : nullptr;
+    TRecord object = kind != nullptr && kind->fSubject == lastRead->fWhat && fCollected.fExamined
+        ? SubjectObject(*fCollected.fExamined, *lastRead)
+        : TRecord();
+    const std::optional<TLineChange> change =
+        Tally(level, text, meaning.fKind, meaning.fSeverity, meaning.fFields, object);
     fForm.OnLine(level, text, meaning, change ? &*change : nullptr, object.is_object() ? &object : nullptr);
     if (fKeepLines)
         fLast = TKeptLine{level, text, std::move(meaning.fKind), meaning.fSeverity,
@@ -102,8 +104,16 @@ void TRunCollector::Replay(TOutcome&& recorded)
     fCollected.fLines.clear();
     Bind();
     for (TKeptLine& line : lines) {
+        // Records of an earlier version name no kind: the catalogue tells
+        // it, as it does a run's own line.
+        if (line.fKind.empty()) {
+            TClassified meaning = Meaning(line.fLevel, line.fText, true);
+            line.fKind = std::move(meaning.fKind);
+            line.fSeverity = meaning.fSeverity;
+            line.fFields = std::move(meaning.fFields);
+        }
         if (const std::optional<TLineChange> change =
-                Tally(line.fLevel, line.fText, line.fKind, line.fSeverity, line.fSubject, &line.fFields)) {
+                Tally(line.fLevel, line.fText, line.fKind, line.fSeverity, line.fFields, line.fSubject)) {
             line.fChange = change->fWord;
             line.fWas = change->fWas;
         }

@@ -42,7 +42,7 @@ public:
     void OnExamined(const TExamined& examined) override;
     void OnPlugin(const TIdentity& identity) override { fForm.OnPlugin(identity); }
     void OnRequest(int number) override { fForm.OnRequest(number); }
-    void OnLog(int level, const std::string& text, const std::optional<TSubject>& subject) override;
+    void OnLog(int level, const std::string& text, const std::optional<TSubject>& lastRead) override;
     void OnCall(const THostCall& call) override { fForm.OnCall(call); }
     void OnCallback(const char* callback) override { fForm.OnCallback(callback); }
     void OnAssertion(const TAssertionReport& report) override { fForm.OnAssertion(report); }
@@ -67,10 +67,13 @@ public:
 private:
     // Finds the machine in the baseline, once its identity is known.
     void Bind();
+    // What a line means: the one place a line of a run, or of its records
+    // read back, is classified. Its fields are read only `withFields`.
+    static TClassified Meaning(int level, const std::string& text, bool withFields);
     // Counts a line with its meaning and, for a finding with a baseline,
-    // compares it. `fields` are the line's where they were read, else null.
+    // compares it.
     std::optional<TLineChange> Tally(int level, const std::string& text, const std::string& kind,
-        ESeverity severity, const TRecord& subject, const TRecord* fields);
+        ESeverity severity, const TRecord& fields, const TRecord& subject);
 
     IRunPresenter& fForm;
     const TBaseline* fBaseline;

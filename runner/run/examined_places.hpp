@@ -38,11 +38,9 @@ public:
 
     void OnInstanceRead(const std::string& className, std::size_t place) override;
 
-    // The subject of a line the plug-in logs now: the last disk or
-    // controller read, when the line's kind is about one of that sort.
-    std::optional<TSubject> SubjectOf(int level, std::string_view text) const;
-
-    // The last disk or controller read, whatever is logged.
+    // The last disk or controller read: the subject of a line logged now,
+    // when the line's kind is about one of that sort (the run's collector
+    // tells).
     const std::optional<TSubject>& Last() const { return fLast; }
 
 private:

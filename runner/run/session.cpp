@@ -83,7 +83,7 @@ public:
             event.fLevel = level;
             event.fText = text;
         } else {
-            fSink.OnLog(level, text, fSubjects.SubjectOf(level, text));
+            fSink.OnLog(level, text, fSubjects.Last());
         }
     }
 

@@ -45,9 +45,10 @@ public:
     virtual void OnExamined(const TExamined& /*examined*/) { }
     virtual void OnPlugin(const TIdentity& identity) = 0;
     virtual void OnRequest(int number) = 0;
-    // A line the plug-in logged, with the disk or controller it is about
-    // (an index into what OnExamined told) for a finding about one.
-    virtual void OnLog(int level, const std::string& text, const std::optional<TSubject>& subject) = 0;
+    // A line the plug-in logged, with the disk or controller it read last
+    // (an index into what OnExamined told), which a finding of a kind about
+    // one is about.
+    virtual void OnLog(int level, const std::string& text, const std::optional<TSubject>& lastRead) = 0;
     virtual void OnCall(const THostCall& call) = 0;
     // A lifecycle callback about to be made, with --trace-callbacks.
     virtual void OnCallback(const char* /*callback*/) { }

@@ -4,7 +4,6 @@
 // for an unsupported disk, the device data's counts for its errors, the
 // controller's settings (and then only BIOS records) for its version and
 // scrubbing lines. Reads of other classes leave the last subject as it is.
-#include "catalogue.hpp"
 #include "examined_places.hpp"
 
 namespace tarvorun {
@@ -31,16 +30,6 @@ void TSubjectTracker::OnInstanceRead(const std::string& className, std::size_t p
     else if (className == "QXRSG_tvSCSIProtocolController")
         fLast = place < fControllers ? std::optional<TSubject>(TSubject{TSubject::EWhat::Controller, place})
                                      : std::nullopt;
-}
-
-std::optional<TSubject> TSubjectTracker::SubjectOf(int level, std::string_view text) const
-{
-    if (!fLast)
-        return std::nullopt;
-    const TFindingKind* kind = FindKind(Weigh(level, text).fKind);
-    if (kind == nullptr || kind->fSubject != fLast->fWhat)
-        return std::nullopt;
-    return fLast;
 }
 
 }  // namespace tarvorun

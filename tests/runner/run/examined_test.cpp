@@ -11,6 +11,8 @@
 #include "examined.hpp"
 #include "harness.hpp"
 #include "inventory.hpp"
+#include "output.hpp"
+#include "run_collector.hpp"
 
 namespace {
 
@@ -53,6 +55,38 @@ TEST_P(Examined, CountsWhatTheInventoryHolds)
     EXPECT_EQ(tarvorun::ExaminedLine(examined), one["line"]);
 }
 
+// The run's collector in front of the plug-in, keeping each line with the
+// meaning and the subject it gave it.
+class TKeptLines : public tarvorun::IRunSink {
+public:
+    void OnExamined(const TExamined& examined) override
+    {
+        fCollector.OnExamined(examined);
+        fEvents.push_back("examined");
+    }
+    void OnPlugin(const tarvorun::TIdentity& identity) override
+    {
+        fCollector.OnPlugin(identity);
+        fEvents.push_back("plugin");
+    }
+    void OnRequest(int) override { }
+    void OnLog(int level, const std::string& text, const std::optional<tarvorun::TSubject>& lastRead) override
+    {
+        fCollector.OnLog(level, text, lastRead);
+        fLines.push_back(fCollector.LastLine());
+    }
+    void OnCall(const tarvorun::THostCall&) override { }
+    void OnAssertion(const tarvorun::TAssertionReport&) override { }
+    void OnFailure(const tarvorun::TFailure&) override { }
+
+    std::vector<tarvorun::TKeptLine> fLines;
+    std::vector<std::string> fEvents;
+
+private:
+    tarvorun::TNoRecords fForm;
+    tarvorun::TRunCollector fCollector{fForm, nullptr, "", "", true};
+};
+
 // Untraced, as most runs are: the subject comes from what the plug-in read,
 // whether or not its calls are recorded.
 TEST_P(Subjects, NameTheDiskOrControllerOfEachFinding)
@@ -60,22 +94,18 @@ TEST_P(Subjects, NameTheDiskOrControllerOfEachFinding)
     const tarvotest::TTextCase& one = GetParam();
     tarvorun::TRunSettings settings = tarvotest::DefaultSettings();
     settings.fTrace = false;
-    const tarvotest::TRun run = tarvotest::RunInventory(InventoryText(one), settings);
-    const tarvotest::TRecording& recording = run.fRecording;
-    ASSERT_EQ(recording.fSubjects.size(), recording.fLogs.size());
+    TKeptLines kept;
+    tarvorun::RunPlugin(
+        settings, NQXRHVP20::standin::TInventory::LoadText(InventoryText(one), one.fName), kept);
     std::string subjects;
-    for (std::size_t i = 0; i < recording.fLogs.size(); ++i) {
-        const tarvotest::TLogLine& line = recording.fLogs[i];
-        const std::optional<tarvorun::TSubject>& subject = recording.fSubjects[i];
-        subjects += std::string(tarvorun::Weigh(line.fLevel, line.fText).fKind) + " => " +
-            (subject ? tarvorun::SubjectLine(tarvorun::SubjectObject(recording.fExamined, *subject)) : "-") +
-            "\n";
-    }
+    for (const tarvorun::TKeptLine& line : kept.fLines)
+        subjects += line.fKind + " => " +
+            (line.fSubject.is_object() ? tarvorun::SubjectLine(line.fSubject) : "-") + "\n";
     EXPECT_EQ(subjects, one["subjects"] + (one["subjects"].empty() ? "" : "\n"));
     // What was examined is told once, before the plug-in's identity.
-    ASSERT_GE(recording.fEvents.size(), 2u);
-    EXPECT_EQ(recording.fEvents[0], "examined");
-    EXPECT_EQ(recording.fEvents[1], "plugin");
+    ASSERT_GE(kept.fEvents.size(), 2u);
+    EXPECT_EQ(kept.fEvents[0], "examined");
+    EXPECT_EQ(kept.fEvents[1], "plugin");
 }
 
 INSTANTIATE_TEST_SUITE_P(Inventories, Examined, ::testing::ValuesIn(Cases()), tarvotest::TTextCaseName());
