@@ -37,43 +37,6 @@ std::string SecondsText(double seconds)
     return text;
 }
 
-// The worker's figures of its run; a member that is missing or of the
-// wrong kind stays as it was.
-void ReadFigures(const std::string& payload, TOutcome& outcome)
-{
-    const TRecord figures = TRecord::parse(payload, nullptr, false);
-    if (!figures.is_object())
-        return;
-    auto count = [&figures](const char* name, std::size_t& into) {
-        const auto found = figures.find(name);
-        if (found != figures.end() && found->is_number_unsigned())
-            into = found->get<std::size_t>();
-    };
-    count("critical", outcome.fSeverities.fCritical);
-    count("warning", outcome.fSeverities.fWarning);
-    count("info", outcome.fSeverities.fInfo);
-    count("new", outcome.fNew);
-    count("resolved", outcome.fResolved);
-    count("rose", outcome.fRose);
-    outcome.fHostname = figures.value("hostname", std::string());
-    outcome.fMachineId = figures.value("machineId", std::string());
-    outcome.fCollectedAt = figures.value("collectedAt", std::string());
-    outcome.fPartial = figures.value("partial", false);
-    if (const auto problems = figures.find("problems"); problems != figures.end() && problems->is_array())
-        for (const auto& problem : *problems)
-            if (problem.is_string())
-                outcome.fPartialProblems.push_back(problem.get<std::string>());
-    if (const auto examined = figures.find("examined"); examined != figures.end())
-        outcome.fExamined = ExaminedOfMembers(*examined);
-    if (const auto gone = figures.find("gone"); gone != figures.end())
-        outcome.fGone = GoneOfFigure(*gone);
-    if (const auto changes = figures.find("changes"); changes != figures.end() && changes->is_array())
-        for (const auto& one : *changes)
-            if (one.is_object())
-                if (auto change = ChangeOfMembers(one.value("type", std::string()), one))
-                    outcome.fChanges.push_back(std::move(*change));
-}
-
 }  // namespace
 
 void Conclude(TJob& job, int status, const TFleetSettings& settings)
@@ -137,7 +100,7 @@ std::size_t TakeFrames(TJob& job, bool spill)
                 job.fOutcome.fLines.push_back(std::move(*line));
             break;
         case kFrameFigures:
-            ReadFigures(payload, job.fOutcome);
+            ReadFiguresPayload(payload, job.fOutcome);
             break;
         case kFrameFailure:
             job.fOutcome.fFailure = payload;

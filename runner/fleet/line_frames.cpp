@@ -1,10 +1,13 @@
-// Each kept line and the findings gone since the earlier run, carried from a
-// worker to hvp-run, and read back whole. As with the examined record, a
-// payload that is not what the worker writes is not one of ours, and
-// nothing is taken from it.
+// Each kept line, and the run's figures with the findings gone since the
+// earlier run, carried from a worker to hvp-run, and read back whole. As
+// with the examined record, a payload that is not what the worker writes
+// is not one of ours, and nothing is taken from it.
+#include "line_frames.hpp"
+
 #include <cstring>
 
-#include "line_frames.hpp"
+#include "device_changes.hpp"
+#include "examined.hpp"
 
 namespace tarvorun {
 
@@ -100,6 +103,62 @@ std::vector<TOldFinding> GoneOfFigure(const TRecord& figure)
         return {};
     }
     return gone;
+}
+
+std::string FiguresPayload(const TOutcome& run, bool withGone)
+{
+    TRecord figures{{"critical", run.fSeverities.fCritical}, {"warning", run.fSeverities.fWarning},
+        {"info", run.fSeverities.fInfo}, {"new", run.fNew}, {"resolved", run.fResolved}, {"rose", run.fRose},
+        {"hostname", run.fHostname}, {"machineId", run.fMachineId}, {"collectedAt", run.fCollectedAt},
+        {"partial", run.fPartial}, {"problems", run.fPartialProblems}};
+    if (run.fExamined)
+        figures["examined"] = ExaminedMembers(*run.fExamined);
+    if (withGone && !run.fGone.empty())
+        figures["gone"] = GoneFigure(run.fGone);
+    if (!run.fChanges.empty()) {
+        figures["changes"] = TRecord::array();
+        for (const TDeviceChange& change : run.fChanges) {
+            TRecord one = ChangeMembers(change);
+            one["type"] = ChangeType(change);
+            figures["changes"].push_back(std::move(one));
+        }
+    }
+    return figures.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace);
+}
+
+void ReadFiguresPayload(const std::string& payload, TOutcome& outcome)
+{
+    const TRecord figures = TRecord::parse(payload, nullptr, false);
+    if (!figures.is_object())
+        return;
+    auto count = [&figures](const char* name, std::size_t& into) {
+        const auto found = figures.find(name);
+        if (found != figures.end() && found->is_number_unsigned())
+            into = found->get<std::size_t>();
+    };
+    count("critical", outcome.fSeverities.fCritical);
+    count("warning", outcome.fSeverities.fWarning);
+    count("info", outcome.fSeverities.fInfo);
+    count("new", outcome.fNew);
+    count("resolved", outcome.fResolved);
+    count("rose", outcome.fRose);
+    outcome.fHostname = figures.value("hostname", std::string());
+    outcome.fMachineId = figures.value("machineId", std::string());
+    outcome.fCollectedAt = figures.value("collectedAt", std::string());
+    outcome.fPartial = figures.value("partial", false);
+    if (const auto problems = figures.find("problems"); problems != figures.end() && problems->is_array())
+        for (const auto& problem : *problems)
+            if (problem.is_string())
+                outcome.fPartialProblems.push_back(problem.get<std::string>());
+    if (const auto examined = figures.find("examined"); examined != figures.end())
+        outcome.fExamined = ExaminedOfMembers(*examined);
+    if (const auto gone = figures.find("gone"); gone != figures.end())
+        outcome.fGone = GoneOfFigure(*gone);
+    if (const auto changes = figures.find("changes"); changes != figures.end() && changes->is_array())
+        for (const auto& one : *changes)
+            if (one.is_object())
+                if (auto change = ChangeOfMembers(one.value("type", std::string()), one))
+                    outcome.fChanges.push_back(std::move(*change));
 }
 
 }  // namespace tarvorun

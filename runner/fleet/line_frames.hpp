@@ -11,6 +11,7 @@
 #include "baseline.hpp"
 #include "json_line.hpp"
 #include "kept_line.hpp"
+#include "outcome.hpp"
 
 namespace tarvorun {
 
@@ -21,6 +22,14 @@ namespace tarvorun {
 // payload.
 std::string LogPayload(const TKeptLine& line);
 std::optional<TKeptLine> LineOfPayload(const std::string& payload);
+
+// The figures a worker sends once its run ends, as the collector counted
+// them: the severities, the comparison's counts, the machine, what it
+// examined, the findings gone (only `withGone`: for the report and the
+// monitoring outputs) and the device changes. Back into `outcome`, where a
+// member that is missing or of the wrong kind leaves it as it was.
+std::string FiguresPayload(const TOutcome& run, bool withGone);
+void ReadFiguresPayload(const std::string& payload, TOutcome& outcome);
 
 // The earlier run's findings that the run did not log, as the figures'
 // member "gone", and back; a member that is not what GoneFigure writes

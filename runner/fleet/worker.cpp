@@ -101,27 +101,7 @@ public:
 
     // The figures of the summary and the machine, as the collector counted
     // them, for hvp-run.
-    void SendFigures()
-    {
-        const TOutcome& run = fInner.Collected();
-        TRecord figures{{"critical", run.fSeverities.fCritical}, {"warning", run.fSeverities.fWarning},
-            {"info", run.fSeverities.fInfo}, {"new", run.fNew}, {"resolved", run.fResolved},
-            {"rose", run.fRose}, {"hostname", run.fHostname}, {"machineId", run.fMachineId},
-            {"collectedAt", run.fCollectedAt}, {"partial", run.fPartial}, {"problems", run.fPartialProblems}};
-        if (run.fExamined)
-            figures["examined"] = ExaminedMembers(*run.fExamined);
-        if (fSendLogs && !run.fGone.empty())
-            figures["gone"] = GoneFigure(run.fGone);
-        if (!run.fChanges.empty()) {
-            figures["changes"] = TRecord::array();
-            for (const TDeviceChange& change : run.fChanges) {
-                TRecord one = ChangeMembers(change);
-                one["type"] = ChangeType(change);
-                figures["changes"].push_back(std::move(one));
-            }
-        }
-        SendFrame(fFd, kFrameFigures, figures.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace));
-    }
+    void SendFigures() { SendFrame(fFd, kFrameFigures, FiguresPayload(fInner.Collected(), fSendLogs)); }
 
 private:
     TRunCollector& fInner;

@@ -1,6 +1,7 @@
-// A line's meaning and the findings gone since the earlier run travel from a
-// worker to hvp-run in frames: each comes back as it was sent, its text byte
-// for byte, and a payload that is not what a worker writes gives nothing.
+// A line's meaning, the run's figures and the findings gone since the
+// earlier run travel from a worker to hvp-run in frames: each comes back as
+// it was sent, its text byte for byte, and a payload that is not what a
+// worker writes gives nothing.
 #include <cstdint>
 #include <cstring>
 #include <string>
@@ -96,6 +97,63 @@ TEST(LineFrames, TheFindingsGoneComeBackOrNoneAtAll)
     }
     for (const char* figure : {R"("gone")", R"([["a","b"]])", R"([["a","b","c"],[1,"b","c"]])", R"({"a":1})"})
         EXPECT_TRUE(tarvorun::GoneOfFigure(TRecord::parse(figure)).empty()) << figure;
+}
+
+// Every figure the worker's collector counted reaches hvp-run: one that
+// one side writes and the other does not read is lost here.
+TEST(LineFrames, TheFiguresComeBackAsTheCollectorCountedThem)
+{
+    tarvorun::TOutcome run;
+    run.fSeverities = {1, 2, 3};
+    run.fNew = 4;
+    run.fResolved = 5;
+    run.fRose = 6;
+    run.fHostname = "web01";
+    run.fMachineId = "4c4c4544";
+    run.fCollectedAt = "2026-12-01T10:00:00Z";
+    run.fPartial = true;
+    run.fPartialProblems = {"the event log could not be read"};
+    tarvorun::TExamined examined;
+    examined.fPciFunctions = 7;
+    examined.fAdapters = 1;
+    examined.fDisks.resize(1);
+    examined.fDisks[0].fSerial = "3KN1B7";
+    examined.fPackages = 9;
+    run.fExamined = examined;
+    run.fGone = {{"bad-stripes", "critical", "Tarvolith: Logical drive 0 on controller 1 has 2 bad stripes"}};
+    tarvorun::TDeviceChange vanished;
+    vanished.fSubject = TRecord{{"serial", "5JB2C9"}};
+    run.fChanges = {vanished};
+
+    for (const bool withGone : {true, false}) {
+        SCOPED_TRACE(withGone);
+        tarvorun::TOutcome back;
+        tarvorun::ReadFiguresPayload(tarvorun::FiguresPayload(run, withGone), back);
+        EXPECT_EQ(back.fSeverities.fCritical, 1u);
+        EXPECT_EQ(back.fSeverities.fWarning, 2u);
+        EXPECT_EQ(back.fSeverities.fInfo, 3u);
+        EXPECT_EQ(back.fNew, 4u);
+        EXPECT_EQ(back.fResolved, 5u);
+        EXPECT_EQ(back.fRose, 6u);
+        EXPECT_EQ(back.fHostname, "web01");
+        EXPECT_EQ(back.fMachineId, "4c4c4544");
+        EXPECT_EQ(back.fCollectedAt, "2026-12-01T10:00:00Z");
+        EXPECT_TRUE(back.fPartial);
+        EXPECT_EQ(back.fPartialProblems, run.fPartialProblems);
+        ASSERT_TRUE(back.fExamined.has_value());
+        EXPECT_EQ(tarvorun::ExaminedMembers(*back.fExamined), tarvorun::ExaminedMembers(examined));
+        ASSERT_EQ(back.fGone.size(), withGone ? 1u : 0u);
+        if (withGone) {
+            EXPECT_EQ(back.fGone[0].fText, run.fGone[0].fText);
+        }
+        ASSERT_EQ(back.fChanges.size(), 1u);
+        EXPECT_EQ(back.fChanges[0].fSubject, vanished.fSubject);
+    }
+    // A payload that is no figures leaves the outcome as it was.
+    tarvorun::TOutcome untouched;
+    untouched.fNew = 1;
+    tarvorun::ReadFiguresPayload("not json", untouched);
+    EXPECT_EQ(untouched.fNew, 1u);
 }
 
 }  // namespace
