@@ -100,7 +100,8 @@ bool TReport::Write(const std::string& path, std::string& problem) const
     const std::string made = Now();
     TRecord data = ReportData(Shown(), fCompared, made, fMissing);
     MarkStale(data, fStaleAfterDays, std::time(nullptr));
-    data["history"] = fHistory.empty() ? TRecord::array() : HistoryData(fHistory, data["totals"], made);
+    data["history"] =
+        fHistory.empty() ? TRecord::array() : HistoryData(fHistory, data["totals"], fCompared, made);
     const std::string page = ReportPage(data);
     std::string why;
     if (WriteFileAtomically(path, page, why))

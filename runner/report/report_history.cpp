@@ -175,12 +175,19 @@ void MarkStale(TRecord& data, double days, std::time_t now)
     data["staleAfterDays"] = days;
 }
 
-TRecord HistoryData(const std::vector<THistoryRun>& runs, const TRecord& totals, const std::string& made)
+TRecord HistoryData(
+    const std::vector<THistoryRun>& runs, const TRecord& totals, bool compared, const std::string& made)
 {
     TRecord points = TRecord::array();
     for (const THistoryRun& run : runs)
         points.push_back(Point(run.fName, run.fWhen, run.fFailed, run.fSummary));
+    // The page's totals count new and resolved as 0 without a baseline: a
+    // run that was not compared tells none, as an earlier one's summary.
     TRecord now = totals;
+    if (!compared) {
+        now.erase("new");
+        now.erase("resolved");
+    }
     points.push_back(Point("this report", made, std::string(), now));
     return points;
 }

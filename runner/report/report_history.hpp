@@ -49,7 +49,9 @@ void MarkStale(TRecord& data, double days, std::time_t now);
 std::time_t TimeOf(const std::string& text);
 
 // The page's history: one point per earlier run, then this report's own
-// from its totals, each with its machines by end and findings by severity.
-TRecord HistoryData(const std::vector<THistoryRun>& runs, const TRecord& totals, const std::string& made);
+// from its totals, each with its machines by end and findings by severity,
+// and new and resolved where the run was `compared`.
+TRecord HistoryData(
+    const std::vector<THistoryRun>& runs, const TRecord& totals, bool compared, const std::string& made);
 
 }  // namespace tarvorun

@@ -60,7 +60,7 @@ TEST(HistoryPoint, OfASingleRunIsWhatAFleetsSummaryGivesItsInventory)
         std::vector<tarvorun::THistoryRun> runs;
         std::string problem;
         ASSERT_TRUE(tarvorun::ReadHistory({path}, runs, problem)) << problem;
-        const TRecord history = tarvorun::HistoryData(runs, TRecord::object(), "2026-12-10T00:00:00Z");
+        const TRecord history = tarvorun::HistoryData(runs, TRecord::object(), false, "2026-12-10T00:00:00Z");
         const TRecord& point = history.at(0);
         ASSERT_FALSE(point.contains("failed")) << point.dump();
         const TRecord& machines = point["machines"];
@@ -72,6 +72,21 @@ TEST(HistoryPoint, OfASingleRunIsWhatAFleetsSummaryGivesItsInventory)
         EXPECT_EQ(point["findings"]["warning"], one.fWarning);
         EXPECT_EQ(point["new"], one.fNew);
         EXPECT_EQ(point["resolved"], one.fResolved);
+    }
+}
+
+// This report's own point tells new and resolved only when it was compared:
+// its totals count them as 0 without a baseline.
+TEST(HistoryPoint, OfThisReportTellsTheComparisonOnlyWhenThereWasOne)
+{
+    const TRecord totals{{"completed", 1}, {"withFindings", 1}, {"critical", 2}, {"new", 0}, {"resolved", 0}};
+    for (const bool compared : {false, true}) {
+        SCOPED_TRACE(compared);
+        const TRecord point = tarvorun::HistoryData({}, totals, compared, "2026-12-10T00:00:00Z").at(0);
+        EXPECT_EQ(point["name"], "this report");
+        EXPECT_EQ(point["findings"]["critical"], 2);
+        EXPECT_EQ(point["new"], compared ? TRecord(0) : TRecord());
+        EXPECT_EQ(point["resolved"], compared ? TRecord(0) : TRecord());
     }
 }
 
