@@ -275,8 +275,8 @@ int main(int argc, char** argv)
             return Usage(problem);
         tarvorun::UseFindingKinds(std::move(kinds));
     }
-    // Read the catalogue now, before any worker is forked, rather than in
-    // each of them.
+    // The catalogue's table is made now, before any worker is forked,
+    // rather than in each of them.
     tarvorun::FindingKinds();
     if (!options.fJsonlFiles.empty())
         return RunFromJsonl(options);

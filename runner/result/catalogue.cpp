@@ -1,40 +1,21 @@
 // The kinds of the plug-in's lines, and the matching of a logged text
 // against them. The table is data, catalogue.json, in the form a catalogue
-// of another plug-in's lines takes: its texts are the plug-in's own, byte
-// for byte ("Tarvolith: " is the prefix of its findings, and its typos are
-// part of the lines).
+// of another plug-in's lines takes, made into C++ at build time: its texts
+// are the plug-in's own, byte for byte ("Tarvolith: " is the prefix of its
+// findings, and its typos are part of the lines).
 #include "catalogue.hpp"
 
 #include <charconv>
 #include <cstdint>
-#include <cstdio>
-#include <cstdlib>
 
-#include "catalogue_file.hpp"
 #include "device_changes.hpp"
 
 namespace tarvorun {
 
-// The built-in catalogue, catalogue.json, compiled in.
-extern const char* const kBuiltInCatalogue;
+// The built-in kinds, made from catalogue.json at build time.
+const std::vector<TFindingKind>& BuiltInKinds();
 
 namespace {
-
-// Read once, before the first line is classified; hvp-run reads it before
-// it starts its workers, so that none of them reads it again.
-const std::vector<TFindingKind>& BuiltInKinds()
-{
-    static const std::vector<TFindingKind> kinds = [] {
-        std::vector<TFindingKind> read;
-        std::string problem;
-        if (!ReadCatalogueText(kBuiltInCatalogue, "catalogue.json", read, problem)) {
-            std::fprintf(stderr, "the built-in catalogue is broken: %s\n", problem.c_str());
-            std::abort();
-        }
-        return read;
-    }();
-    return kinds;
-}
 
 bool IsPlainInteger(std::string_view text, std::int64_t& value)
 {

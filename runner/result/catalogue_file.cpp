@@ -173,12 +173,6 @@ bool ReadCatalogueFile(const std::string& path, std::vector<TFindingKind>& kinds
         problem = path + ": the catalogue is larger than 16 MiB";
         return false;
     }
-    return ReadCatalogueText(text, path, kinds, problem);
-}
-
-bool ReadCatalogueText(const std::string& text, const std::string& source, std::vector<TFindingKind>& kinds,
-    std::string& problem)
-{
     try {
         const json document = json::parse(text);
         if (!document.is_object() || !document.contains("kinds") || !document["kinds"].is_array())
@@ -196,10 +190,10 @@ bool ReadCatalogueText(const std::string& text, const std::string& source, std::
             kinds.push_back(std::move(kind));
         }
     } catch (const json::parse_error& failure) {
-        problem = source + ": byte " + std::to_string(failure.byte) + ": not JSON text";
+        problem = path + ": byte " + std::to_string(failure.byte) + ": not JSON text";
         return false;
     } catch (const TProblem& failure) {
-        problem = source + ": " + failure.fWhere + ": " + failure.fWhat;
+        problem = path + ": " + failure.fWhere + ": " + failure.fWhat;
         return false;
     }
     return true;

@@ -1,5 +1,5 @@
 // --catalogue FILE: the kinds of another plug-in's lines, read from a JSON
-// file with the members of the built-in catalogue (catalogue.json), so that its
+// file in the form of the built-in catalogue (catalogue.json), so that its
 // lines get kinds, severities, fields and advice in every output as ours
 // do. The file replaces the built-in kinds for the run.
 //
@@ -25,8 +25,5 @@ namespace tarvorun {
 // Reads the kinds of `path`; false with the file, the place (the member's
 // path, or the byte where the JSON text breaks) and the problem said.
 bool ReadCatalogueFile(const std::string& path, std::vector<TFindingKind>& kinds, std::string& problem);
-// The same of a catalogue's text, whose problems are said under `source`.
-bool ReadCatalogueText(const std::string& text, const std::string& source, std::vector<TFindingKind>& kinds,
-    std::string& problem);
 
 }  // namespace tarvorun

@@ -1,6 +1,7 @@
 // Another plug-in's catalogue read from a file: the lines it gives kinds to,
 // and every way a file can fail to be one, each refused with the member's
-// path (catalogue_files.cases).
+// path (catalogue_files.cases); and the built-in table, made from a file of
+// the same form.
 #include <fstream>
 
 #include <gtest/gtest.h>
@@ -44,6 +45,37 @@ TEST_P(CatalogueFile, GivesLinesTheirKindsOrIsRefused)
     EXPECT_EQ(weight.fKind, one["kind"]);
     if (one["kind"] != "other") {
         EXPECT_FALSE(title.empty()) << "the report and the check find the kind's title";
+    }
+}
+
+// The built-in table is made from catalogue.json at build time: read as a
+// --catalogue file, the JSON gives the same kinds, member by member.
+TEST(BuiltInCatalogue, IsWhatItsJsonGivesReadAsACatalogueFile)
+{
+    std::vector<tarvorun::TFindingKind> read;
+    std::string problem;
+    ASSERT_TRUE(tarvorun::ReadCatalogueFile(TARVOANAL_CATALOGUE_JSON, read, problem)) << problem;
+    const std::vector<tarvorun::TFindingKind>& table = tarvorun::FindingKinds();
+    ASSERT_EQ(read.size(), table.size());
+    for (std::size_t i = 0; i < read.size(); ++i) {
+        const tarvorun::TFindingKind& one = read[i];
+        const tarvorun::TFindingKind& built = table[i];
+        SCOPED_TRACE(one.fId);
+        EXPECT_EQ(one.fId, built.fId);
+        EXPECT_EQ(one.fLevels, built.fLevels);
+        EXPECT_EQ(one.fSeverity, built.fSeverity);
+        EXPECT_EQ(one.fTitle, built.fTitle);
+        EXPECT_EQ(one.fMeaning, built.fMeaning);
+        EXPECT_EQ(one.fAdvice, built.fAdvice);
+        EXPECT_EQ(one.fPattern, built.fPattern);
+        ASSERT_EQ(one.fFields.size(), built.fFields.size());
+        for (std::size_t f = 0; f < one.fFields.size(); ++f) {
+            EXPECT_EQ(one.fFields[f].fName, built.fFields[f].fName);
+            EXPECT_EQ(one.fFields[f].fNumeric, built.fFields[f].fNumeric);
+        }
+        EXPECT_EQ(one.fSubject, built.fSubject);
+        EXPECT_EQ(one.fSharedSuffix, built.fSharedSuffix);
+        EXPECT_EQ(one.fSharedSeverity, built.fSharedSeverity);
     }
 }
 
