@@ -8,7 +8,6 @@
 #include <cstddef>
 #include <optional>
 #include <string>
-#include <string_view>
 #include <vector>
 
 #include "examined.hpp"
