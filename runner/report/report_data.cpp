@@ -177,8 +177,8 @@ TRecord TotalsData(const std::vector<const TOutcome*>& machines, const std::vect
     // what only the page shows.
     TRecord data = totals.SummaryRecord(true);
     data.erase("type");
-    data.update(
-        TRecord{{"findings", totals.fSeverities.Total()}, {"unknown", unknown}, {"needAction", needAction}});
+    data.update(TRecord{{"findings", totals.fSeverities.Total()}, {"unknown", unknown},
+        {"needAction", needAction}, {"failedWithFindings", totals.fFailedWithFindings}});
     return data;
 }
 

@@ -44,7 +44,8 @@ TRecord Told(const TRecord& summary, const char* name)
 }
 
 // One point of the history: the machines by how their run ended, with the
-// completed ones apart by whether they had findings, and the findings.
+// completed ones apart by whether they had findings (a failed run that
+// logged findings is failed), and the findings.
 TRecord Point(
     const std::string& name, const std::string& when, const std::string& failed, const TRecord& summary)
 {
@@ -54,7 +55,8 @@ TRecord Point(
         return point;
     }
     const long long completed = Count(summary, "completed");
-    const long long withFindings = Count(summary, "withFindings");
+    const long long withFindings =
+        std::max(0LL, Count(summary, "withFindings") - Count(summary, "failedWithFindings"));
     point["machines"] =
         TRecord{{"withFindings", withFindings}, {"clean", std::max(0LL, completed - withFindings)},
             {"failed", Count(summary, "failed")}, {"unreadable", Count(summary, "unreadable")},
@@ -66,20 +68,35 @@ TRecord Point(
     return point;
 }
 
-// A single run's records have no summary: its figures are those a fleet's
-// summary gives its one inventory, from its records replayed as
-// --from-jsonl replays them.
-TRecord SingleRunSummary(const std::string& path)
+// A run's records replayed as --from-jsonl replays them, counted as a
+// fleet's summary counts its inventories; false where they cannot be.
+bool Replayed(const std::string& path, TFleetTotals& totals, bool& compared)
 {
     TReport report;
     std::string problem;
     if (!ReadJsonlInputs(
-            {path}, nullptr, report, [](const std::string&) {}, problem) ||
-        report.Machines().size() != 1)
-        return TRecord();
+            {path}, nullptr, report, [](const std::string&) {}, problem))
+        return false;
+    for (const TOutcome* machine : report.Shown())
+        totals.Add(*machine);
+    compared = report.Compared();
+    return true;
+}
+
+// The summary of a run's records. A single run's have none: its figures are
+// those a fleet's summary gives its one inventory. A fleet's summary does
+// not tell the failed runs among those with findings apart, so the replay
+// adds them.
+TRecord SummaryOf(const std::string& path, bool single, TRecord summary)
+{
     TFleetTotals totals;
-    totals.Add(report.Machines()[0]);
-    return totals.SummaryRecord(report.Compared());
+    bool compared = false;
+    if (!Replayed(path, totals, compared))
+        return summary;
+    if (single)
+        summary = totals.SummaryRecord(compared);
+    summary["failedWithFindings"] = totals.fFailedWithFindings;
+    return summary;
 }
 
 }  // namespace
@@ -118,8 +135,9 @@ bool ReadHistory(const std::vector<std::string>& files, std::vector<THistoryRun>
             },
             broken);
         run.fUnreadable = !read;
-        if (read && single && ran && !run.fSummary.is_object())
-            run.fSummary = SingleRunSummary(path);
+        const bool summed = run.fSummary.is_object();
+        if (read && (summed || (single && ran)))
+            run.fSummary = SummaryOf(path, !summed, std::move(run.fSummary));
         if (!read)
             run.fFailed = broken;
         else if (!run.fSummary.is_object())

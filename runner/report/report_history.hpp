@@ -3,7 +3,8 @@
 // such as the scheduled run's, in the order of the files' names). Each run
 // gives the machines by how their run ended and the findings by severity,
 // new and resolved, from its summary record, or a single run's from its
-// records. A run that has no summary, that
+// records replayed; a failed run that logged findings is failed, not one
+// with findings, as the replayed records tell. A run that has no summary, that
 // the scheduled run kept as failed, or whose file cannot be read is a gap:
 // the page shows it failed and never counts it as a run where all was well.
 #pragma once

@@ -8,8 +8,10 @@ void TFleetTotals::Add(const TOutcome& outcome)
 {
     ++fInventories;
     ++fByEnd[static_cast<std::size_t>(outcome.fKind)];
-    if (RanToItsEnd(outcome.fKind) && outcome.fSeverities.Total() > 0)
+    if (RanToItsEnd(outcome.fKind) && outcome.fSeverities.Total() > 0) {
         ++fWithFindings;
+        fFailedWithFindings += outcome.fKind == ERunEnd::Failed ? 1 : 0;
+    }
     fPartial += outcome.fPartial ? 1 : 0;
     fNoAdapter += outcome.fExamined && outcome.fExamined->NoAdapter() ? 1 : 0;
     fSeverities.Add(outcome.fSeverities);

@@ -87,6 +87,9 @@ inline constexpr ERunEnd kSummaryEnds[] = {
 struct TFleetTotals {
     std::size_t fInventories = 0;
     std::size_t fWithFindings = 0;
+    // The failed runs among those with findings: a picture of the machines
+    // by how their run ended shows them failed.
+    std::size_t fFailedWithFindings = 0;
     std::size_t fPartial = 0;
     // The machines with neither an adapter of the family nor a controller.
     std::size_t fNoAdapter = 0;
